@@ -1,0 +1,43 @@
+// Globals - the program-wide objects that the window, the worker tasks and
+// the decoder share. Qt-free, so the core can be tested without a window.
+//
+// Static objects, constructed in this order at start-up and destroyed in
+// reverse at exit: theApp (BrennaCenter.cpp), g_taskMgr, g_rcMainWnd,
+// g_spoolLock.
+#ifndef BRENNA_APP_GLOBALS_H
+#define BRENNA_APP_GLOBALS_H
+
+#include <mutex>
+
+#include "Pallix.h"
+#include "platform/TaskManager.h"
+#include "presentation/DisplayBoard.h"
+#include "util/Rect.h"
+
+// GCC/Clang keep the order across translation units through init_priority:
+// lower runs first. theApp uses BRENNA_PRIORITY_APP.
+#if defined(__GNUC__)
+#define BRENNA_INIT_PRIORITY(n) __attribute__((init_priority(n)))
+#else
+#define BRENNA_INIT_PRIORITY(n)
+#endif
+#define BRENNA_PRIORITY_APP 1000
+#define BRENNA_PRIORITY_TASKMGR 1001
+#define BRENNA_PRIORITY_SPOOLLOCK 1003
+
+// The one task queue; runs the network tasks.
+extern TaskManager g_taskMgr;
+// The main window's rectangle as first maximised; restoring returns to it.
+extern CRect g_rcMainWnd;
+// Guards writing and reading of spool files; the only lock of the system.
+extern std::mutex g_spoolLock;
+
+// The main dialog, seen through its value displays (all the worker tasks and
+// the decoder need of it). Null until the dialog's initialisation stores it.
+extern IDisplayBoard* g_pMainDlg;
+// The listening port; written once at start-up.
+extern int g_nNetPort;
+// The site configuration the library fills at start-up.
+extern SiteConfig g_siteConfig;
+
+#endif  // BRENNA_APP_GLOBALS_H

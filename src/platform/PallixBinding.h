@@ -1,0 +1,58 @@
+// PallixBinding - the only code that knows libPallix is a separate file.
+//
+// LoadPallix loads one variant from the system directory and resolves all
+// 203 exports, in list order, into a process-wide table. Each export (but
+// GetPallixStrSize, which only the loader calls) has a forwarding operation
+// of the same name: it tests its own table entry and either calls through
+// or returns the not-loaded result (-1000, -1000.0, or "No This Funciont").
+//
+// The table has no lock: it is written only while no task runs (loading
+// before the network tasks start, unloading after they stop).
+#ifndef BRENNA_PLATFORM_PALLIXBINDING_H
+#define BRENNA_PLATFORM_PALLIXBINDING_H
+
+#include <string>
+
+#include "Pallix.h"
+
+// Loads the variant (2, 4, 8, 16: the b-variants; anything else the plain
+// library). 1 when every name resolved; -(k+1) when the k-th name is
+// missing; -9999 when the library's record size is wrong; -1000 when there
+// is no system directory. When the file cannot be loaded it reports the
+// failure and ends the process with status -1.
+int LoadPallix(int variant);
+// Releases the library once and clears the table; a second call does nothing.
+void UnloadPallix();
+
+// The forwarding operations, one per export.
+#define BRENNA_DECLARE_FORWARD(pos, ret, name, params, args) ret name params;
+#define BRENNA_SKIP_FORWARD(pos, ret, name, params, args)
+PALLIX_FUNCTIONS(BRENNA_DECLARE_FORWARD, BRENNA_SKIP_FORWARD)
+#undef BRENNA_DECLARE_FORWARD
+#undef BRENNA_SKIP_FORWARD
+
+// Operations composed from table entries.
+int TrimBoth(char* text, char ch);
+int GetMainID(const char* text);
+int GetMainIDByName(const char* text, int arg);
+int GetMainIDOfLine(int id, int line);
+int GetFirstItemDevID(int devId);
+int GetDateByTimeSpan(const char* dateText, int span, char* outText);
+
+// --- Platform hooks --------------------------------------------------------
+
+// The directory the variants are loaded from: <exe dir>/../lib/brennacenter,
+// or the override below. Empty when it cannot be determined.
+std::string PallixSystemDirectory();
+// Replaces the system directory (tests, and installs that keep the library
+// elsewhere). An empty text restores the default.
+void SetPallixSystemDirectory(const std::string& dir);
+// The file name LoadPallix chooses for a variant ("libPallix.so", ...).
+std::string PallixVariantFileName(int variant);
+
+// Shows the fatal "system library missing" message (GBK text) before the
+// process ends. The GUI installs a message box; the default writes stderr.
+using PallixFatalReporter = void (*)(const std::string& gbkText);
+void SetPallixFatalReporter(PallixFatalReporter reporter);
+
+#endif  // BRENNA_PLATFORM_PALLIXBINDING_H
