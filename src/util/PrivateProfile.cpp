@@ -1,0 +1,201 @@
+#include "util/PrivateProfile.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "util/TextNumber.h"
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+std::string Trim(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && IsBlank(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// ASCII letters fold; a GBK double-byte character compares exactly, so its
+// trail byte (which may fall in the ASCII letter range) never folds.
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (IsGbkLead(static_cast<unsigned char>(a[i])) && i + 1 < a.size()) {
+      if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+      ++i;
+    } else if (FoldAscii(a[i]) != FoldAscii(b[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Position of ']' in s from `from`, stepping over GBK double-byte characters
+// whose trail byte may be 0x5D.
+size_t FindCloseBracket(const std::string& s, size_t from) {
+  for (size_t i = from; i < s.size(); ++i) {
+    if (IsGbkLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) {
+      ++i;
+    } else if (s[i] == ']') {
+      return i;
+    }
+  }
+  return std::string::npos;
+}
+
+struct Profile {
+  std::vector<std::string> lines;
+  std::string eol = "\n";
+};
+
+bool Load(const std::string& file, Profile& profile) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream buf;
+  buf << in.rdbuf();
+  const std::string text = buf.str();
+  size_t start = 0;
+  bool eolChosen = false;
+  while (start < text.size()) {
+    size_t nl = text.find('\n', start);
+    size_t end = nl == std::string::npos ? text.size() : nl;
+    size_t contentEnd = end;
+    if (contentEnd > start && text[contentEnd - 1] == '\r') --contentEnd;
+    if (!eolChosen && nl != std::string::npos) {
+      profile.eol = contentEnd != end ? "\r\n" : "\n";
+      eolChosen = true;
+    }
+    profile.lines.push_back(text.substr(start, contentEnd - start));
+    if (nl == std::string::npos) break;
+    start = nl + 1;
+  }
+  return true;
+}
+
+// A section header's name, or false when the line is not a header.
+bool SectionName(const std::string& line, std::string& name) {
+  std::string t = Trim(line);
+  if (t.empty() || t[0] != '[') return false;
+  size_t close = FindCloseBracket(t, 1);
+  name = Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+  return true;
+}
+
+// A key line's key and value, or false for blanks, comments and other lines.
+bool KeyValue(const std::string& line, std::string& key, std::string& value) {
+  std::string t = Trim(line);
+  if (t.empty() || t[0] == ';') return false;
+  size_t eq = t.find('=');
+  if (eq == std::string::npos) return false;
+  key = Trim(t.substr(0, eq));
+  value = Trim(t.substr(eq + 1));
+  return true;
+}
+
+std::string Unquote(const std::string& v) {
+  if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0])
+    return v.substr(1, v.size() - 2);
+  return v;
+}
+
+// Index of the first header line of section, or -1.
+long FindSection(const Profile& p, const std::string& section) {
+  std::string name;
+  for (size_t i = 0; i < p.lines.size(); ++i)
+    if (SectionName(p.lines[i], name) && SameName(name, section)) return static_cast<long>(i);
+  return -1;
+}
+
+// Looks the key up in the section starting after header line h. Sets `keyLine`
+// to its line index (or -1) and `lastEntry` to the last non-blank line of the
+// section (h when the section is empty).
+void FindKey(const Profile& p, long h, const std::string& key, long& keyLine, long& lastEntry,
+             std::string* value) {
+  keyLine = -1;
+  lastEntry = h;
+  std::string name, k, v;
+  for (size_t i = static_cast<size_t>(h) + 1; i < p.lines.size(); ++i) {
+    if (SectionName(p.lines[i], name)) break;
+    if (!Trim(p.lines[i]).empty()) lastEntry = static_cast<long>(i);
+    if (keyLine < 0 && KeyValue(p.lines[i], k, v) && SameName(k, key)) {
+      keyLine = static_cast<long>(i);
+      if (value != nullptr) *value = v;
+    }
+  }
+}
+
+bool Lookup(const std::string& section, const std::string& key, const std::string& file,
+            std::string& value) {
+  Profile p;
+  if (!Load(file, p)) return false;
+  long h = FindSection(p, section);
+  if (h < 0) return false;
+  long keyLine, lastEntry;
+  FindKey(p, h, key, keyLine, lastEntry, &value);
+  if (keyLine < 0) return false;
+  value = Unquote(value);
+  return true;
+}
+
+bool Save(const std::string& file, const Profile& p) {
+  const std::string aside = file + ".new~";
+  {
+    std::ofstream out(aside, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    for (const std::string& line : p.lines) out << line << p.eol;
+    out.flush();
+    if (!out) {
+      out.close();
+      std::remove(aside.c_str());
+      return false;
+    }
+  }
+  if (std::rename(aside.c_str(), file.c_str()) != 0) {
+    std::remove(aside.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& def, const std::string& file) {
+  std::string value;
+  return Lookup(section, key, file, value) ? value : def;
+}
+
+int GetPrivateProfileInt(const std::string& section, const std::string& key, int def,
+                         const std::string& file) {
+  std::string value;
+  if (!Lookup(section, key, file, value) || value.empty()) return def;
+  return ParseLeadingInt(value);
+}
+
+bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& value, const std::string& file) {
+  Profile p;
+  Load(file, p);  // a missing file starts empty
+  const std::string entry = key + "=" + value;
+  long h = FindSection(p, section);
+  if (h < 0) {
+    if (!p.lines.empty() && !Trim(p.lines.back()).empty()) p.lines.emplace_back();
+    p.lines.push_back("[" + section + "]");
+    p.lines.push_back(entry);
+    return Save(file, p);
+  }
+  long keyLine, lastEntry;
+  FindKey(p, h, key, keyLine, lastEntry, nullptr);
+  if (keyLine >= 0)
+    p.lines[static_cast<size_t>(keyLine)] = entry;
+  else
+    p.lines.insert(p.lines.begin() + lastEntry + 1, entry);
+  return Save(file, p);
+}

@@ -1,0 +1,39 @@
+// PrivateProfile - INI files read and written the way the Windows
+// private-profile functions do it, so files move between both platforms.
+//
+//   - Sections "[name]" and keys "key=value" are matched without regard to
+//     ASCII case; blanks (space, tab) around names and values are ignored.
+//     GBK double-byte characters compare byte for byte (their trail bytes
+//     may look like ASCII letters but never fold).
+//   - The first matching section and, inside it, the first matching key win.
+//     Lines starting with ';' are comments.
+//   - A value enclosed in one pair of matching quotes loses the quotes.
+//   - A missing file, section or key reads as the caller's default; an empty
+//     value reads as empty text (and as the default for an integer read).
+//   - Writing creates a missing file, appends a missing section at the end
+//     and a missing key after the last entry of its section, replaces an
+//     existing key's line, and keeps every other line as it was. The file is
+//     replaced in one step (written aside, then renamed), so a crash never
+//     leaves half a file. New files get "\n" line ends; an existing file
+//     keeps its own ("\r\n" or "\n").
+//
+// All texts are bytes (GBK); nothing is converted.
+#ifndef BRENNA_UTIL_PRIVATEPROFILE_H
+#define BRENNA_UTIL_PRIVATEPROFILE_H
+
+#include <string>
+
+// The value of key in section, or def when the file, section or key is missing.
+std::string GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& def, const std::string& file);
+
+// The leading integer of the value (ParseLeadingInt); def when the file, section or key is missing or the value is empty.
+int GetPrivateProfileInt(const std::string& section, const std::string& key, int def,
+                         const std::string& file);
+
+// Sets key in section to value. Returns false when the file could not be
+// written (the old file is then left untouched).
+bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& value, const std::string& file);
+
+#endif  // BRENNA_UTIL_PRIVATEPROFILE_H

@@ -1,0 +1,145 @@
+#include "util/IniFile.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+
+#include "TempDir.h"
+#include "platform/Gbk.h"
+#include "util/PrivateProfile.h"
+#include "util/TextNumber.h"
+
+namespace {
+
+const std::string kSection = Gbk("端口号");
+
+class IniFileTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string ini = dir.file("BrennaCenter.ini");
+  CIniFile m_ini;
+};
+
+TEST_F(IniFileTest, MissingFileSectionOrKeyGivesTheDefault) {
+  EXPECT_EQ(m_ini.GetInt(kSection, "Port", 10004, ini), 10004);
+  EXPECT_EQ(m_ini.GetString(kSection, "Port", "none", ini), "none");
+  EXPECT_FALSE(std::filesystem::exists(ini)) << "reading must not create the file";
+
+  WriteFileBytes(ini, "[other]\nPort=1\n[" + kSection + "]\nHost=x\nPort=\n");
+  EXPECT_EQ(m_ini.GetInt("missing", "Port", 10004, ini), 10004);
+  EXPECT_EQ(m_ini.GetInt(kSection, "Missing", 10004, ini), 10004);
+  EXPECT_EQ(m_ini.GetInt(kSection, "Port", 10004, ini), 10004) << "an empty value reads as default";
+  EXPECT_EQ(m_ini.GetString(kSection, "Port", "none", ini), "");
+}
+
+TEST_F(IniFileTest, WriteIntCreatesTheFileAndReadsBack) {
+  m_ini.WriteInt(kSection, "Port", 10010, ini);
+  ASSERT_TRUE(std::filesystem::exists(ini));
+  EXPECT_EQ(ReadFileBytes(ini), "[" + kSection + "]\nPort=10010\n");
+  EXPECT_EQ(m_ini.GetInt(kSection, "Port", 10004, ini), 10010);
+  m_ini.WriteInt(kSection, "Port", -5, ini);
+  EXPECT_EQ(m_ini.GetInt(kSection, "Port", 10004, ini), -5);
+}
+
+TEST_F(IniFileTest, LookupIgnoresAsciiCaseAndBlanks) {
+  WriteFileBytes(ini, "; written by hand\r\n  [ " + kSection + " ]  trailing\r\n"
+                      "  PORT   =   10020  \r\n[SeTtInGs]\r\nName = \"Line 1\"\r\n");
+  EXPECT_EQ(m_ini.GetInt(kSection, "port", 1, ini), 10020);
+  EXPECT_EQ(m_ini.GetString("settings", "NAME", "", ini), "Line 1");
+}
+
+TEST_F(IniFileTest, CommentsAndFirstMatchWin) {
+  WriteFileBytes(ini, "[a]\n;Port=1\nPort=2\nPort=3\n[A]\nPort=4\n");
+  EXPECT_EQ(m_ini.GetInt("a", "Port", 0, ini), 2);
+  m_ini.WriteInt("A", "Port", 9, ini);
+  EXPECT_EQ(ReadFileBytes(ini), "[a]\n;Port=1\nPort=9\nPort=3\n[A]\nPort=4\n");
+}
+
+TEST_F(IniFileTest, GbkNamesNeverFoldTheirTrailBytes) {
+  // 0x81 0x41 and 0x81 0x61 are two different GBK characters whose trail
+  // bytes happen to be 'A' and 'a'.
+  WriteFileBytes(ini, "[\x81\x41]\nk=1\n[\x81\x61]\nk=2\n");
+  EXPECT_EQ(m_ini.GetInt("\x81\x61", "k", 0, ini), 2);
+  EXPECT_EQ(m_ini.GetInt("\x81\x41", "k", 0, ini), 1);
+  // 0x81 0x5D holds a ']' as its trail byte: the header still ends at the real one.
+  WriteFileBytes(ini, "[x\x81\x5Dy]\nk=3\n");
+  EXPECT_EQ(m_ini.GetInt("x\x81\x5Dy", "k", 0, ini), 3);
+}
+
+TEST_F(IniFileTest, WritingKeepsEveryOtherLine) {
+  const std::string before =
+      "; site settings\r\n[" + kSection + "]\r\nPort=10004\r\nHost = a\r\n\r\n"
+      "[other]\r\nx=1\r\n";
+  WriteFileBytes(ini, before);
+  m_ini.WriteInt(kSection, "Port", 10011, ini);
+  m_ini.WriteString(kSection, "New", "v", ini);
+  m_ini.WriteString("third", "k", Gbk("值"), ini);
+  EXPECT_EQ(ReadFileBytes(ini),
+            "; site settings\r\n[" + kSection + "]\r\nPort=10011\r\nHost = a\r\nNew=v\r\n\r\n"
+            "[other]\r\nx=1\r\n\r\n[third]\r\nk=" + Gbk("值") + "\r\n");
+}
+
+TEST_F(IniFileTest, LeadingIntegerParse) {
+  WriteFileBytes(ini, "[s]\na=-17abc\nb=abc\nc=+12\nd=99999999999\ne=-99999999999\nf=0815\n");
+  EXPECT_EQ(m_ini.GetInt("s", "a", 5, ini), -17);
+  EXPECT_EQ(m_ini.GetInt("s", "b", 5, ini), 0);
+  EXPECT_EQ(m_ini.GetInt("s", "c", 5, ini), 12);
+  EXPECT_EQ(m_ini.GetInt("s", "d", 5, ini), INT_MAX);
+  EXPECT_EQ(m_ini.GetInt("s", "e", 5, ini), INT_MIN);
+  EXPECT_EQ(m_ini.GetInt("s", "f", 5, ini), 815);
+  EXPECT_EQ(ParseLeadingInt("\t -7x"), -7);
+  EXPECT_EQ(ParseLeadingInt("- 5"), 0);
+  EXPECT_EQ(ParseLeadingInt(""), 0);
+}
+
+TEST_F(IniFileTest, GetStringIsBoundedWithoutSplittingACharacter) {
+  m_ini.WriteString("s", "ascii", std::string(300, 'x'), ini);
+  EXPECT_EQ(m_ini.GetString("s", "ascii", "", ini), std::string(259, 'x'));
+  std::string chinese;
+  for (int i = 0; i < 150; ++i) chinese += Gbk("号");
+  m_ini.WriteString("s", "gbk", chinese, ini);
+  EXPECT_EQ(m_ini.GetString("s", "gbk", "", ini), chinese.substr(0, 258));
+}
+
+TEST_F(IniFileTest, UnwritableFileIsNotCreatedAndNothingElseChanges) {
+  const std::string nowhere = dir.file("no-such-dir/BrennaCenter.ini");
+  m_ini.WriteInt(kSection, "Port", 1, nowhere);
+  EXPECT_FALSE(std::filesystem::exists(nowhere));
+  EXPECT_FALSE(WritePrivateProfileString(kSection, "Port", "1", nowhere));
+  EXPECT_EQ(m_ini.GetInt(kSection, "Port", 10004, nowhere), 10004);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()),
+            0);
+}
+
+TEST_F(IniFileTest, AnIndependentReaderSeesWhatWeWrote) {
+  m_ini.WriteInt(kSection, "Port", 10012, ini);
+  m_ini.WriteString(Gbk("站点"), "Name", Gbk("一号线"), ini);
+  const std::string out = dir.file("read.txt");
+  const std::string cmd =
+      "python3 -c \"import configparser,sys; c=configparser.ConfigParser(); "
+      "c.optionxform=str; c.read(sys.argv[1], encoding='gbk'); "
+      "open(sys.argv[2],'w',encoding='utf-8').write(c['端口号']['Port']+'|'+c['站点']['Name'])\" '" +
+      ini + "' '" + out + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  EXPECT_EQ(ReadFileBytes(out), "10012|一号线");
+}
+
+TEST(CommaField, FieldIsReturnedOnlyWhenACommaFollows) {
+  CIniFile ini;
+  EXPECT_EQ(ini.GetCommaField("x,y,z", 2), "y");
+  EXPECT_EQ(ini.GetCommaField("x,y,z", 3), "");
+  EXPECT_EQ(ini.GetCommaField("x,y,z,", 3), "z");
+  EXPECT_EQ(ini.GetCommaField("xyz", 1), "");
+  EXPECT_EQ(ini.GetCommaField(",w,", 1), "");
+  EXPECT_EQ(ini.GetCommaField(",w,", 2), "w");
+  EXPECT_EQ(ini.GetCommaField("x,y,z", 0), "x");
+  EXPECT_EQ(ini.GetCommaField("x,y,z", -3), "x");
+  // Past the last comma the text stays the same, however large n is.
+  EXPECT_EQ(ini.GetCommaField("a,b", 7), "");
+  EXPECT_EQ(ini.GetCommaField("a,b,", INT_MAX), "");
+}
+
+}  // namespace
