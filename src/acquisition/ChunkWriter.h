@@ -1,0 +1,43 @@
+// ChunkWriter - puts the chunks of a transferred file together in the spool
+// directory and publishes the decompressed result as "<name>.DOING".
+//
+// The file system is the reassembly buffer: chunk k of a transfer lands at
+// byte k x 1942 of "<spool>/<name>.compress"; once that file reaches the
+// announced total it is decompressed (to "rtdata.dat") and the result is
+// published. Nothing of a transfer in progress is held in memory, so
+// reassembly survives a restart. The caller holds g_spoolLock.
+#ifndef BRENNA_ACQUISITION_CHUNKWRITER_H
+#define BRENNA_ACQUISITION_CHUNKWRITER_H
+
+#include <string>
+
+class SpoolIo;
+
+// Results of SaveRecvChunk.
+enum ChunkResult {
+  kChunkPublished = 1,   // the chunk completed its file; "<name>.DOING" holds the result
+  kChunkStored = 0,      // stored and waiting for more, or abandoned, or a step failed
+  kChunkBadName = -1,    // empty or unusable transfer name: nothing written
+  kChunkBadTotal = -2,   // total of 0 or less: nothing written
+  kChunkOutOfRange = -3  // length, count, index or path outside their limits: nothing written
+};
+
+// The largest decompressed result, and so the copy buffer.
+constexpr int kResultMax = 150000;
+
+// Handles one chunk record of `length` bytes at data (the frame's data
+// field), with the spool directory of g_siteConfig.
+int SaveRecvChunk(const void* data, int length);
+
+// The same against a given spool directory and file layer.
+int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, int length);
+
+// The spool directory held in g_siteConfig.
+std::string SpoolDirectory();
+
+// Whether a transfer name may become part of a file name in the spool
+// directory: not empty, NUL-terminated within its field, no path separator,
+// no control character, not "." or "..".
+bool IsUsableTransferName(const std::string& name);
+
+#endif  // BRENNA_ACQUISITION_CHUNKWRITER_H

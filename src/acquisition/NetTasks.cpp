@@ -1,0 +1,57 @@
+#include "acquisition/NetTasks.h"
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "PallixByteOrder.h"
+#include "PallixWire.h"
+#include "acquisition/ChunkWriter.h"
+#include "app/Globals.h"
+#include "platform/Gbk.h"
+#include "platform/PallixBinding.h"
+
+int IdleStateTask() {
+  static const std::string idle = Gbk("设备空闲");
+  IDisplayBoard* board = g_pMainDlg;
+  if (board == nullptr) return 1;
+  for (int id : kOperatorDisplays) {
+    IValueDisplay* display = board->ValueDisplay(id);
+    if (display == nullptr) continue;
+    // 0x0000ff is red as a COLORREF.
+    display->SetColors(0xffffff, 0x0000ff);
+    display->SetText(idle);
+  }
+  return 1;
+}
+
+int NetRecvOnce(const NetRecvCalls& calls) {
+  // A fresh frame each call: magic, zero header, empty data, trailer.
+  unsigned char frame[NET_FRAME_SIZE];
+  std::memset(frame, 0, sizeof frame);
+  PallixPutU32(frame + NET_FRAME_MAGIC_OFFSET, NET_FRAME_MAGIC);
+  PallixPutU32(frame + NET_FRAME_TRAILER_OFFSET, NET_FRAME_TRAILER);
+
+  const int got = calls.read(kNetChannel, frame, NET_FRAME_SIZE);
+  if (got > 0 && PallixGetU32(frame + NET_FRAME_COMMAND_OFFSET) == NET_CMD_FILE_CHUNK) {
+    try {
+      // The lock guard releases the spool lock however the writer ends; a
+      // chunk whose writing throws is lost and reception carries on.
+      std::lock_guard<std::mutex> lock(g_spoolLock);
+      calls.save(frame + NET_FRAME_DATA_OFFSET,
+                 PallixGetI32(frame + NET_FRAME_LENGTH_OFFSET));
+    } catch (...) {
+    }
+  }
+  calls.pause();
+  return 0;
+}
+
+int NetRecvTask() {
+  static const NetRecvCalls calls{
+      [](int channel, void* buf, int size) { return ReadNetData(channel, buf, size); },
+      [](const void* data, int length) { return SaveRecvChunk(data, length); },
+      [] { std::this_thread::sleep_for(std::chrono::milliseconds(5)); }};
+  return NetRecvOnce(calls);
+}

@@ -1,0 +1,99 @@
+#include "presentation/ResultDecoder.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+
+#include "PallixByteOrder.h"
+#include "app/Globals.h"
+#include "platform/PallixBinding.h"
+#include "presentation/ResultRouting.h"
+#include "util/TextNumber.h"
+
+namespace {
+
+// The header as the caller presets it before the library fills it.
+void PresetStdHead(StdHead& head) {
+  std::memset(head.bytes, 0, sizeof head.bytes);
+  head.bytes[0] = 0x55;
+  head.bytes[1] = 0xAA;
+  head.bytes[2] = head.bytes[3] = head.bytes[4] = 1;
+  head.bytes[14] = 1;
+}
+
+void Show(IDisplayBoard& board, int displayId, COLORREF textColor, std::string text) {
+  IValueDisplay* display = board.ValueDisplay(displayId);
+  if (display == nullptr) return;
+  display->SetColors(kColorWhite, textColor);
+  display->SetText(std::move(text));
+}
+
+// The library writes at most PALLIX_VALUE_SIZE bytes with the terminator;
+// the last byte is forced to 0 all the same, so a text never runs on.
+std::string Text(char (&value)[PALLIX_VALUE_SIZE]) {
+  value[PALLIX_VALUE_SIZE - 1] = '\0';
+  return std::string(value);
+}
+
+void ShowRecord(const unsigned char* record, IDisplayBoard& board) {
+  char value[PALLIX_VALUE_SIZE] = {};
+  std::string operatorText;
+  StdHead head;
+  PresetStdHead(head);
+
+  ParseStdHead(record, &head);
+
+  int judge = 0;
+  int deviceCode = 0;
+  if (ParseStdHead_ResultAll(record, kItemDeviceCode, value, &judge) > 0)
+    deviceCode = ParseLeadingInt(Text(value));
+
+  if (ParseStdHead_ResultAll(record, kItemOperator, value, &judge) > 0)
+    operatorText = Text(value);
+  else if (ParseStdHead_ResultAll(record, kItemOperatorAlt, value, &judge) > 0)
+    operatorText = Text(value);
+
+  if (int operatorDisplay = OperatorDisplayForDevice(deviceCode))
+    Show(board, operatorDisplay, kColorBlue, operatorText);
+
+  const int count = PallixGetU16(head.bytes + PALLIX_STD_HEAD_COUNT_OFFSET);
+  for (int i = 0; i < count; ++i) {
+    int code = 0;
+    judge = 0;
+    if (ParseStdHead_ResultAll_Idx(record, i, &code, value, &judge) <= 0) continue;
+    const ResultRoute* route = FindRoute(code);
+    if (route == nullptr) continue;
+    Show(board, route->displayId, JudgeColor(route->scheme, judge),
+         FormatValue(route->format, Text(value)));
+  }
+}
+
+}  // namespace
+
+void ShowResultRecord(const unsigned char* record, IDisplayBoard& board) {
+  try {
+    ShowRecord(record, board);
+  } catch (...) {
+    // A record that cannot be shown ends here; the scan goes on.
+  }
+}
+
+void ShowResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board) {
+  try {
+    std::memset(resultBuf, 0, kResultBufferSize);
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return;
+    {
+      std::lock_guard<std::mutex> lock(g_spoolLock);
+      if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        // Only the first kResultBufferSize bytes of a longer file are read.
+        std::fread(resultBuf, 1, kResultBufferSize, f);
+        std::fclose(f);
+      }
+    }
+    ShowRecord(resultBuf, board);
+  } catch (...) {
+    // The lock guard has released the spool lock; the scan goes on.
+  }
+}

@@ -1,0 +1,46 @@
+// ResultRouting - which display shows which result item, in which colours
+// and number format. The tables are data; the decoder only walks them.
+#ifndef BRENNA_PRESENTATION_RESULTROUTING_H
+#define BRENNA_PRESENTATION_RESULTROUTING_H
+
+#include <string>
+
+#include "presentation/DisplayBoard.h"
+
+// Text colour by judge code.
+enum class ColorScheme {
+  kFourColour,  // 1 blue, 2 red, 3 green, 4 black, else white
+  kTwoColour,   // 1 blue, 2 red, else white
+  kPresence     // judge > 0 black, else white
+};
+
+enum class ValueFormat {
+  kAsReceived,
+  kTenths,      // leading integer / 10, truncated toward zero
+  kThousandths  // leading integer / 1000, truncated toward zero
+};
+
+struct ResultRoute {
+  int itemCode;
+  int displayId;
+  ColorScheme scheme;
+  ValueFormat format;
+};
+
+// Information items of a record.
+constexpr int kItemDeviceCode = 7700;
+constexpr int kItemOperator = 7701;
+constexpr int kItemOperatorAlt = 7708;
+
+// The 66 routed result items.
+const ResultRoute* ResultRoutes(int* count);
+// The route of an item code, or null when the code is not shown.
+const ResultRoute* FindRoute(int itemCode);
+
+// The operator display of a device code, or 0 when the code names none.
+int OperatorDisplayForDevice(int deviceCode);
+
+COLORREF JudgeColor(ColorScheme scheme, int judge);
+std::string FormatValue(ValueFormat format, const std::string& value);
+
+#endif  // BRENNA_PRESENTATION_RESULTROUTING_H

@@ -1,0 +1,65 @@
+#include "presentation/SpoolScan.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/Gbk.h"
+#include "platform/PallixBinding.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The search pattern took a 260-byte buffer, each file path a 500-byte one.
+constexpr size_t kMaxPatternLength = 259;
+constexpr size_t kMaxFilePathLength = 499;
+const char kPatternTail[] = "/*.DOING";
+const char kResultSuffix[] = ".DOING";
+
+char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+}  // namespace
+
+bool IsResultFileName(const std::string& name) {
+  const size_t n = sizeof kResultSuffix - 1;
+  if (name.size() < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (FoldAscii(name[name.size() - n + i]) != kResultSuffix[i]) return false;
+  return true;
+}
+
+int ScanSpoolFiles(const std::string& spoolDir, int& shownFiles, SpoolScanHost& host) {
+  try {
+    if (spoolDir.size() + sizeof kPatternTail - 1 > kMaxPatternLength) return 1;
+    std::error_code ec;
+    fs::directory_iterator it(spoolDir, ec);
+    if (ec) return 1;  // no directory: nothing matches
+    static const std::string caption = Gbk("数据监控");
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      if (name == "." || name == ".." || !IsResultFileName(name)) continue;
+      std::error_code typeEc;
+      if (it->is_directory(typeEc)) continue;
+      const std::string path = spoolDir + "/" + name;
+      if (path.size() > kMaxFilePathLength) continue;
+
+      int day = 0, time = 0;
+      if (GetFileDayTime(path.c_str(), &day, &time) <= 0) continue;  // tried again next tick
+
+      host.ShowResultFile(path);
+      host.PauseAfterResult();
+      std::remove(path.c_str());
+      ++shownFiles;
+
+      const char* shown = GetLangueString(caption.c_str());
+      char title[512];
+      std::snprintf(title, sizeof title, "%s(%d)", shown != nullptr ? shown : caption.c_str(),
+                    shownFiles);
+      host.SetTitle(title);
+    }
+    if (ec) return 0;
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}

@@ -1,0 +1,27 @@
+// SpoolScan - once a second the window looks for published results
+// ("<spool>/*.DOING"), shows each, leaves it on screen half a second,
+// deletes it and counts it in the title.
+#ifndef BRENNA_PRESENTATION_SPOOLSCAN_H
+#define BRENNA_PRESENTATION_SPOOLSCAN_H
+
+#include <string>
+
+// What the scan needs from the window.
+class SpoolScanHost {
+ public:
+  virtual ~SpoolScanHost() = default;
+  virtual void ShowResultFile(const std::string& path) = 0;
+  // The pause that keeps a result on screen before the next one is drawn.
+  virtual void PauseAfterResult() = 0;
+  virtual void SetTitle(const std::string& gbkTitle) = 0;
+};
+
+// One scan of spoolDir. shownFiles counts every file handed to
+// ShowResultFile. 1 after a complete scan, 0 when an error ended it.
+int ScanSpoolFiles(const std::string& spoolDir, int& shownFiles, SpoolScanHost& host);
+
+// Whether a directory entry's name is a published result ("*.DOING",
+// matched without regard to ASCII case, as the pattern always was).
+bool IsResultFileName(const std::string& name);
+
+#endif  // BRENNA_PRESENTATION_SPOOLSCAN_H
