@@ -21,6 +21,11 @@ function(brenna_add_test name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${BRENNA_BIN_DIR}/tests)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   brenna_warnings(${name})
+  # Tests that load libPallix find this build's copy here.
+  target_compile_definitions(${name} PRIVATE BRENNA_PALLIX_DIR="${BRENNA_PALLIX_DIR}")
+  if(TARGET Pallix)
+    add_dependencies(${name} Pallix)
+  endif()
   set(env
     "HOME=${BRENNA_TEST_HOME}"
     "XDG_DATA_HOME=${BRENNA_TEST_HOME}/.local/share"

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/Gbk.h"
 #include "util/PrivateProfile.h"
 
 namespace {
@@ -14,11 +15,7 @@ constexpr size_t kMaxStringBytes = 259;
 std::string CutGbk(const std::string& text, size_t max) {
   if (text.size() <= max) return text;
   size_t i = 0;
-  while (i < max) {
-    size_t step = static_cast<unsigned char>(text[i]) >= 0x81 ? 2 : 1;
-    if (i + step > max) break;
-    i += step;
-  }
+  while (i < max && i + GbkCharLength(text, i) <= max) i += GbkCharLength(text, i);
   return text.substr(0, i);
 }
 

@@ -5,13 +5,12 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/Gbk.h"
 #include "util/TextNumber.h"
 
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
 std::string Trim(const std::string& s) {
   size_t b = 0, e = s.size();
@@ -26,10 +25,9 @@ char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - '
 // trail byte (which may fall in the ASCII letter range) never folds.
 bool SameName(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (IsGbkLead(static_cast<unsigned char>(a[i])) && i + 1 < a.size()) {
+  for (size_t i = 0; i < a.size(); i += GbkCharLength(a, i)) {
+    if (GbkCharLength(a, i) == 2) {
       if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
-      ++i;
     } else if (FoldAscii(a[i]) != FoldAscii(b[i])) {
       return false;
     }
@@ -40,13 +38,8 @@ bool SameName(const std::string& a, const std::string& b) {
 // Position of ']' in s from `from`, stepping over GBK double-byte characters
 // whose trail byte may be 0x5D.
 size_t FindCloseBracket(const std::string& s, size_t from) {
-  for (size_t i = from; i < s.size(); ++i) {
-    if (IsGbkLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) {
-      ++i;
-    } else if (s[i] == ']') {
-      return i;
-    }
-  }
+  for (size_t i = from; i < s.size(); i += GbkCharLength(s, i))
+    if (s[i] == ']' && GbkCharLength(s, i) == 1) return i;
   return std::string::npos;
 }
 

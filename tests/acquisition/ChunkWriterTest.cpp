@@ -1,0 +1,290 @@
+#include "acquisition/ChunkWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+
+#include "ChunkBuilder.h"
+#include "Gzip.h"
+#include "PallixForTests.h"
+#include "TempDir.h"
+#include "acquisition/SpoolIo.h"
+#include "platform/Gbk.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string RandomBytes(size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(rng() & 0xff);
+  return s;
+}
+
+std::vector<std::string> Listing(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class ChunkWriterTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_TRUE(LoadBuiltPallix()); }
+  static void TearDownTestSuite() { UnloadPallix(); }
+
+  int Save(const std::string& record, int length = FILE_CHUNK_SIZE) {
+    return SaveRecvChunkIn(io, spool, record.data(), length);
+  }
+  int Save(SpoolIo& other, const std::string& record) {
+    return SaveRecvChunkIn(other, spool, record.data(), FILE_CHUNK_SIZE);
+  }
+  std::string Doing(const std::string& name) { return ReadFileBytes(dir.file(name + ".DOING")); }
+
+  TempDir dir;
+  std::string spool = dir.path().string();
+  SpoolIo io;
+};
+
+TEST_F(ChunkWriterTest, AOneChunkFileIsPublishedInTheSameCall) {
+  const std::string result = "one result record";
+  const std::string gz = Gzip(result);
+  EXPECT_EQ(Save(ChunkRecord("A1", static_cast<int>(gz.size()), 0, static_cast<int>(gz.size()), gz)),
+            kChunkPublished);
+  EXPECT_EQ(Doing("A1"), result);
+  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"A1.DOING"});
+}
+
+TEST_F(ChunkWriterTest, TheShortRecordOfAFrameLeavesTheRestZero) {
+  const std::string gz = Gzip("short");
+  const std::string rec = ChunkRecord("S", static_cast<int>(gz.size()), 0, static_cast<int>(gz.size()), gz);
+  // Only the header, name and the valid payload bytes are sent.
+  EXPECT_EQ(Save(rec, FILE_CHUNK_DATA_OFFSET + static_cast<int>(gz.size())), kChunkPublished);
+  EXPECT_EQ(Doing("S"), "short");
+}
+
+// A compressed file of exactly the largest transferable size, 32,767 bytes.
+std::string LargestFile(std::string* content) {
+  for (size_t n = 32700; n < 32800; ++n) {
+    std::string data = RandomBytes(n, 7);
+    std::string gz = Gzip(data);
+    if (gz.size() == FILE_CHUNK_MAX_TOTAL) {
+      *content = data;
+      return gz;
+    }
+  }
+  return std::string();
+}
+
+TEST_F(ChunkWriterTest, TheLargestFileArrivesInAnyOrder) {
+  std::string content;
+  const std::string gz = LargestFile(&content);
+  ASSERT_EQ(gz.size(), 32767u);
+  const std::vector<std::string> chunks = ChunkRecords("BIG", gz);
+  ASSERT_EQ(chunks.size(), 17u);
+  EXPECT_EQ(PallixGetI16(reinterpret_cast<const unsigned char*>(chunks[16].data()) + 4), 1695);
+
+  std::vector<std::vector<int>> orders;
+  std::vector<int> inOrder(17);
+  for (int i = 0; i < 17; ++i) inOrder[i] = i;
+  orders.push_back(inOrder);
+  orders.emplace_back(inOrder.rbegin(), inOrder.rend());  // last chunk first: a gap
+  std::vector<int> shuffled = inOrder;
+  std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(3));
+  orders.push_back(shuffled);
+  std::vector<int> withDuplicates = {0, 1, 1, 2, 3, 3, 3, 4, 5, 6, 7, 8, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  orders.push_back(withDuplicates);
+
+  for (const std::vector<int>& order : orders) {
+    SCOPED_TRACE(::testing::PrintToString(order));
+    for (size_t k = 0; k < order.size(); ++k) {
+      const int result = Save(chunks[static_cast<size_t>(order[k])]);
+      if (k + 1 < order.size()) {
+        ASSERT_EQ(result, kChunkStored) << "chunk " << order[k];
+        EXPECT_FALSE(fs::exists(dir.file("BIG.DOING")));
+      } else {
+        ASSERT_EQ(result, kChunkPublished);
+      }
+    }
+    EXPECT_EQ(Doing("BIG"), content);
+    EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"BIG.DOING"});
+    fs::remove(dir.file("BIG.DOING"));
+  }
+}
+
+TEST_F(ChunkWriterTest, ALeftoverLongerFileIsDeletedWithTheFirstNewChunk) {
+  WriteFileBytes(dir.file("T.compress"), std::string(5000, 'x'));
+  const std::string gz = Gzip(RandomBytes(3000, 1));
+  const auto chunks = ChunkRecords("T", gz);
+  ASSERT_EQ(chunks.size(), 2u);
+  EXPECT_EQ(Save(chunks[0]), kChunkStored);
+  EXPECT_FALSE(fs::exists(dir.file("T.compress"))) << "abandoned, and this chunk with it";
+  EXPECT_EQ(Save(chunks[1]), kChunkStored);
+  EXPECT_EQ(fs::file_size(dir.file("T.compress")), gz.size()) << "a fresh file, with a gap";
+  EXPECT_EQ(Save(chunks[0]), kChunkPublished);
+}
+
+TEST_F(ChunkWriterTest, ALeftoverShorterFileIsExtendedAndKeepsItsBytes) {
+  const std::string content = RandomBytes(3000, 2);
+  const std::string gz = Gzip(content);
+  // A chunk file begun before a restart already holds the first slot.
+  WriteFileBytes(dir.file("R.compress"), gz.substr(0, FILE_CHUNK_DATA_SIZE));
+  EXPECT_EQ(Save(ChunkRecords("R", gz)[1]), kChunkPublished);
+  EXPECT_EQ(Doing("R"), content);
+}
+
+TEST_F(ChunkWriterTest, ASlotBeyondTheTotalAbandonsTheTransferWithoutGrowingTheDisk) {
+  const std::string gz = Gzip("abc");
+  WriteFileBytes(dir.file("X.compress"), gz.substr(0, 2));
+  EXPECT_EQ(Save(ChunkRecord("X", 100, 30000, 10, "0123456789")), kChunkStored);
+  EXPECT_TRUE(Listing(dir.path()).empty());
+}
+
+TEST_F(ChunkWriterTest, PublishingAgainReplacesAnUnshownResult) {
+  WriteFileBytes(dir.file("P.DOING"), "older result, not shown yet");
+  const std::string gz = Gzip("newer");
+  EXPECT_EQ(Save(ChunkRecords("P", gz)[0]), kChunkPublished);
+  EXPECT_EQ(Doing("P"), "newer");
+}
+
+TEST_F(ChunkWriterTest, DecompressionFailureKeepsTheFileAndRetriesWithEveryChunk) {
+  const std::string garbage = "this is not a compressed stream";
+  const int total = static_cast<int>(garbage.size());
+  EXPECT_EQ(Save(ChunkRecord("G", total, 0, total, garbage)), kChunkStored);
+  EXPECT_EQ(ReadFileBytes(dir.file("G.compress")), garbage);
+  EXPECT_EQ(Save(ChunkRecord("G", total, 0, total, garbage)), kChunkStored);
+  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"G.compress"});
+}
+
+TEST_F(ChunkWriterTest, EmptyNameAndBadTotalWriteNothing) {
+  EXPECT_EQ(Save(ChunkRecord("", 0, 0, 0, "")), kChunkBadName) << "the name is tested first";
+  EXPECT_EQ(Save(ChunkRecord("", 10, 0, 3, "abc")), kChunkBadName);
+  EXPECT_EQ(Save(std::string(FILE_CHUNK_SIZE, '\0'), 0), kChunkBadName);
+  EXPECT_EQ(Save(ChunkRecord("N", 0, 0, 3, "abc")), kChunkBadTotal);
+  EXPECT_EQ(Save(ChunkRecord("N", -5, 0, 3, "abc")), kChunkBadTotal);
+  EXPECT_TRUE(Listing(dir.path()).empty());
+}
+
+TEST_F(ChunkWriterTest, NamesThatWouldLeaveTheSpoolDirectoryAreRejected) {
+  const fs::path inner = dir.path() / "spool";
+  fs::create_directory(inner);
+  spool = inner.string();
+  const std::string gz = Gzip("x");
+  const int n = static_cast<int>(gz.size());
+  for (const std::string name : {"../escape", "a/b", "a\\b", ".", "..", "tab\tname", "bell\x07",
+                                 "del\x7f", "/abs"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Save(ChunkRecord(name, n, 0, n, gz)), kChunkBadName);
+  }
+  // A name filling its whole field has no terminator: not a usable name.
+  EXPECT_EQ(Save(ChunkRecord(std::string(FILE_CHUNK_NAME_SIZE, 'n'), n, 0, n, gz)), kChunkBadName);
+  EXPECT_TRUE(Listing(inner).empty());
+  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"spool"});
+
+  // A GBK character whose trail byte is 0x5C is part of a name, not a separator.
+  const std::string gbkName = std::string("\x81\x5C") + Gbk("号");
+  EXPECT_EQ(Save(ChunkRecord(gbkName, n, 0, n, gz)), kChunkPublished);
+  EXPECT_EQ(Listing(inner), std::vector<std::string>{gbkName + ".DOING"});
+}
+
+TEST_F(ChunkWriterTest, InputOutsideTheRecordIsRejectedAndWritesNothing) {
+  const std::string gz = Gzip("x");
+  const int n = static_cast<int>(gz.size());
+  const std::string good = ChunkRecord("O", n, 0, n, gz);
+  std::string longer = good + std::string(10, 'z');
+  EXPECT_EQ(SaveRecvChunkIn(io, spool, longer.data(), FILE_CHUNK_SIZE + 1), kChunkOutOfRange);
+  EXPECT_EQ(Save(good, -1), kChunkOutOfRange);
+  EXPECT_EQ(Save(ChunkRecord("O", n, 0, FILE_CHUNK_DATA_SIZE + 1, gz)), kChunkOutOfRange);
+  EXPECT_EQ(Save(ChunkRecord("O", n, 0, -1, gz)), kChunkOutOfRange);
+  EXPECT_EQ(Save(ChunkRecord("O", n, -1, n, gz)), kChunkOutOfRange);
+  EXPECT_TRUE(Listing(dir.path()).empty());
+
+  // A path of more than 259 characters.
+  const fs::path deep = dir.path() / std::string(250 - spool.size(), 'd');
+  fs::create_directory(deep);
+  spool = deep.string();
+  EXPECT_EQ(Save(ChunkRecord("name", n, 0, n, gz)), kChunkOutOfRange);
+  EXPECT_EQ(Save(ChunkRecord("n", n, 0, n, gz)), kChunkPublished) << "259 characters still fit";
+}
+
+TEST_F(ChunkWriterTest, AResultLongerThanTheBufferIsDroppedWhole) {
+  const std::string big(kResultMax + 1, 'a');
+  const std::string gz = Gzip(big);
+  ASSERT_LT(gz.size(), 1942u);
+  EXPECT_EQ(Save(ChunkRecords("BIG", gz)[0]), kChunkStored);
+  EXPECT_TRUE(Listing(dir.path()).empty()) << "no .DOING, no rtdata.dat, no chunk file";
+
+  const std::string exact(kResultMax, 'b');
+  EXPECT_EQ(Save(ChunkRecords("EXACT", Gzip(exact))[0]), kChunkPublished);
+  EXPECT_EQ(Doing("EXACT"), exact);
+}
+
+TEST_F(ChunkWriterTest, AMissingSpoolDirectoryLosesTheChunkQuietly) {
+  spool = dir.file("gone");
+  const std::string gz = Gzip("x");
+  EXPECT_EQ(Save(ChunkRecords("M", gz)[0]), kChunkStored);
+  EXPECT_TRUE(Listing(dir.path()).empty());
+}
+
+// File layers that fail one step, as a full disk or a yanked drive would.
+class FullDisk : public SpoolIo {
+ public:
+  bool WriteAt(const std::string&, long, const void*, size_t, long*) override { return false; }
+};
+class FailingPublish : public SpoolIo {
+ public:
+  // Writes half, then fails, like a disk filling up mid-write.
+  bool WriteAll(const std::string& path, const void* data, size_t n) override {
+    SpoolIo::WriteAll(path, data, n / 2);
+    return false;
+  }
+};
+class FailingRename : public SpoolIo {
+ public:
+  bool Rename(const std::string&, const std::string&) override { return false; }
+};
+class NoOutput : public SpoolIo {
+ public:
+  int UnCompress(const std::string&, const std::string&) override { return 1; }
+};
+
+TEST_F(ChunkWriterTest, AFullDiskLosesOnlyThatChunk) {
+  FullDisk full;
+  EXPECT_EQ(Save(full, ChunkRecords("F", Gzip("x"))[0]), kChunkStored);
+  EXPECT_TRUE(Listing(dir.path()).empty());
+}
+
+TEST_F(ChunkWriterTest, AFailedPublicationNeverLeavesAHalfResult) {
+  WriteFileBytes(dir.file("H.DOING"), "previous");
+  const std::string gz = Gzip(RandomBytes(5000, 4));
+  FailingPublish half;
+  EXPECT_EQ(Save(half, ChunkRecords("H", gz)[0]), kChunkStored);
+  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"H.DOING"});
+  EXPECT_EQ(Doing("H"), "previous");
+
+  FailingRename noRename;
+  EXPECT_EQ(Save(noRename, ChunkRecords("H", gz)[0]), kChunkStored);
+  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"H.DOING"});
+  EXPECT_EQ(Doing("H"), "previous");
+}
+
+TEST_F(ChunkWriterTest, AMissingDecompressedFileLosesTheResult) {
+  NoOutput none;
+  EXPECT_EQ(Save(none, ChunkRecords("Z", Gzip("x"))[0]), kChunkStored);
+  EXPECT_TRUE(Listing(dir.path()).empty()) << "the chunk file was already deleted";
+}
+
+TEST(TransferName, UsableNames) {
+  EXPECT_TRUE(IsUsableTransferName("A1"));
+  EXPECT_TRUE(IsUsableTransferName("..."));
+  EXPECT_TRUE(IsUsableTransferName(".hidden"));
+  EXPECT_TRUE(IsUsableTransferName(Gbk("制动-0815")));
+  EXPECT_FALSE(IsUsableTransferName(""));
+  EXPECT_FALSE(IsUsableTransferName("a\\"));
+  EXPECT_FALSE(IsUsableTransferName("\x81"  "/"));  // '/' is never a trail byte
+}
+
+}  // namespace
