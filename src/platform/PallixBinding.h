@@ -3,11 +3,18 @@
 // LoadPallix loads one variant from the system directory and resolves all
 // 203 exports, in list order, into a process-wide table. Each export (but
 // GetPallixStrSize, which only the loader calls) has a forwarding operation
-// of the same name: it tests its own table entry and either calls through
-// or returns the not-loaded result (-1000, -1000.0, or "No This Funciont").
+// of the same name and C types: it tests its own table entry and either
+// calls through with the arguments unchanged, or returns the not-loaded
+// result (-1000, -1000.0, or "No This Funciont").
 //
-// The table has no lock: it is written only while no task runs (loading
-// before the network tasks start, unloading after they stop).
+// The table has no lock. Contract: LoadPallix and UnloadPallix run only
+// while no task runs (loading before the network tasks start, unloading
+// after StopTask returned); starting and joining the worker order the
+// table's writes before and after every read from it.
+//
+// The forwarding operations have C++ linkage on purpose: the executable
+// exports its symbols, and C names here would interpose on libPallix's own
+// calls to its functions.
 #ifndef BRENNA_PLATFORM_PALLIXBINDING_H
 #define BRENNA_PLATFORM_PALLIXBINDING_H
 
@@ -18,8 +25,9 @@
 // Loads the variant (2, 4, 8, 16: the b-variants; anything else the plain
 // library). 1 when every name resolved; -(k+1) when the k-th name is
 // missing; -9999 when the library's record size is wrong; -1000 when there
-// is no system directory. When the file cannot be loaded it reports the
-// failure and ends the process with status -1.
+// is no usable system directory (none found, or directory and file name
+// longer than 259 characters). When the file cannot be loaded it reports
+// the failure and ends the process with status -1.
 int LoadPallix(int variant);
 // Releases the library once and clears the table; a second call does nothing.
 void UnloadPallix();
@@ -31,12 +39,23 @@ PALLIX_FUNCTIONS(BRENNA_DECLARE_FORWARD, BRENNA_SKIP_FORWARD)
 #undef BRENNA_DECLARE_FORWARD
 #undef BRENNA_SKIP_FORWARD
 
-// Operations composed from table entries.
+// --- Operations composed from table entries --------------------------------
+
+// TrimLeft, then TrimRight; 1 whatever they return.
 int TrimBoth(char* text, char ch);
+// GetMainID of the text's decimal value; -1000 unbound, 0 for a null text.
 int GetMainID(const char* text);
+// GetMainID of the text's value when it is a sub-ID, else of the parameter
+// ID GetParamIDByName finds for it (0 when it finds none).
 int GetMainIDByName(const char* text, int arg);
+// GetMainID(id) when id is a sub-ID of this line (id / 10000 == line), else 0.
 int GetMainIDOfLine(int id, int line);
+// GetDevIDByItemID of the first item of the device; GetItemIDByDevID's
+// result when it is 0 or less.
 int GetFirstItemDevID(int devId);
+// "YYYY-MM-DD" plus span days through the library, written to outText.
+// outText must have room for dateText and for 20 bytes. 1 done; 0 null
+// text or the library refused; -2 a field missing; -1000 unbound.
 int GetDateByTimeSpan(const char* dateText, int span, char* outText);
 
 // --- Platform hooks --------------------------------------------------------
@@ -51,7 +70,8 @@ void SetPallixSystemDirectory(const std::string& dir);
 std::string PallixVariantFileName(int variant);
 
 // Shows the fatal "system library missing" message (GBK text) before the
-// process ends. The GUI installs a message box; the default writes stderr.
+// process ends. The GUI installs a message box; the default writes the text
+// as UTF-8 to stderr. Null restores the default.
 using PallixFatalReporter = void (*)(const std::string& gbkText);
 void SetPallixFatalReporter(PallixFatalReporter reporter);
 

@@ -1,29 +1,46 @@
 #include "platform/TaskManager.h"
 
 #include <chrono>
-#include <cstdio>
-#include <exception>
+
+namespace {
+// The queue whose worker runs on this thread, if any.
+thread_local const TaskManager* t_workerOf = nullptr;
+}  // namespace
 
 TaskManager::TaskManager() = default;
 
-TaskManager::~TaskManager() { StopTask(); }
+TaskManager::~TaskManager() {
+  if (OnWorkerThread()) {
+    // A task is ending the process (exit from the worker): the thread cannot
+    // join itself, and it never returns to this object.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_run) {
+      m_run->stop = true;
+      m_run->thread.detach();
+    }
+    return;
+  }
+  StopTask();
+}
+
+bool TaskManager::OnWorkerThread() const { return t_workerOf == this; }
 
 void TaskManager::StopTask() {
-  std::thread worker;
+  if (OnWorkerThread()) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_run) m_run->stop = true;
+    return;  // nobody waits on the wake-up: the worker checks after this task
+  }
+  std::lock_guard<std::mutex> stopping(m_stopMutex);
+  std::unique_ptr<Run> run;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_stopRequested = true;
-    if (std::this_thread::get_id() == m_workerId) {
-      // A task stopping its own queue: the worker ends after this call.
-      m_wake.notify_all();
-      return;
-    }
-    worker = std::move(m_worker);
+    run = std::move(m_run);
+    if (!run) return;
+    run->stop = true;
   }
   m_wake.notify_all();
-  if (worker.joinable()) worker.join();
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_workerId = std::thread::id();
+  run->thread.join();
 }
 
 void TaskManager::ClearTaskQueue() {
@@ -39,11 +56,21 @@ void TaskManager::AddTask2Queue(TaskFunction task) {
 
 int TaskManager::RunTask(int threads, int passPauseMs) {
   if (threads < 1 || passPauseMs < 0) return -1;
+  if (OnWorkerThread()) return 0;
+  bool finishing = false;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_run && !m_run->stop) return 0;
+    finishing = m_run != nullptr;  // a task stopped its own worker
+  }
+  if (finishing) StopTask();  // joins it
+
   std::lock_guard<std::mutex> lock(m_mutex);
-  if (m_worker.joinable()) return 0;
-  m_stopRequested = false;
-  m_worker = std::thread(&TaskManager::WorkerLoop, this, m_queue, passPauseMs);
-  m_workerId = m_worker.get_id();
+  if (m_run) return 0;  // another thread started one meanwhile
+  auto run = std::make_unique<Run>();
+  // The worker starts at once but needs m_mutex before it reads anything.
+  run->thread = std::thread(&TaskManager::WorkerLoop, this, run.get(), m_queue, passPauseMs);
+  m_run = std::move(run);
   return 1;
 }
 
@@ -54,15 +81,18 @@ int TaskManager::FailedTaskCount() const {
 
 bool TaskManager::IsRunning() const {
   std::lock_guard<std::mutex> lock(m_mutex);
-  return m_worker.joinable();
+  return m_run && !m_run->stop;
 }
 
-void TaskManager::WorkerLoop(std::vector<TaskFunction> rotation, int passPauseMs) {
-  auto stopping = [this] {
+// `run` stays valid while this runs: whoever takes it out of m_run joins
+// this thread before destroying it.
+void TaskManager::WorkerLoop(Run* run, std::vector<TaskFunction> rotation, int passPauseMs) {
+  t_workerOf = this;
+  auto stopping = [this, run] {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_stopRequested;
+    return run->stop;
   };
-  while (!rotation.empty() && !stopping()) {
+  while (!rotation.empty()) {
     for (auto it = rotation.begin(); it != rotation.end();) {
       if (stopping()) return;
       bool done = true;
@@ -71,16 +101,17 @@ void TaskManager::WorkerLoop(std::vector<TaskFunction> rotation, int passPauseMs
       } catch (...) {
         std::lock_guard<std::mutex> lock(m_mutex);
         ++m_failed;
-        std::fprintf(stderr, "TaskManager: a task threw; it leaves the rotation\n");
       }
       it = done ? rotation.erase(it) : it + 1;
     }
     if (passPauseMs > 0) {
       std::unique_lock<std::mutex> lock(m_mutex);
-      m_wake.wait_for(lock, std::chrono::milliseconds(passPauseMs),
-                      [this] { return m_stopRequested; });
+      if (m_wake.wait_for(lock, std::chrono::milliseconds(passPauseMs),
+                          [run] { return run->stop; })) {
+        return;
+      }
     }
   }
   std::unique_lock<std::mutex> lock(m_mutex);
-  m_wake.wait(lock, [this] { return m_stopRequested; });
+  m_wake.wait(lock, [run] { return run->stop; });
 }

@@ -1,9 +1,9 @@
 // TaskManager - the one task queue of the program: runs task functions on a
 // worker thread away from the GUI thread.
 //
-// How results steer the queue (docs/operations.md describes the same):
+// How results steer the queue (docs/task-queue.md describes the same):
 //   - RunTask starts one worker that walks the queued tasks in order, pass
-//     after pass.
+//     after pass. The worker works on a copy of the queue taken at RunTask.
 //   - A task returning 0 stays in the rotation and is called again on the
 //     next pass; a task returning anything else is done for this run and
 //     leaves the rotation. So a start-up task that returns 1 runs once per
@@ -11,11 +11,15 @@
 //   - A task that throws leaves the rotation like a finished one; the worker
 //     goes on with the others and counts the failure (FailedTaskCount).
 //   - When nothing is left in the rotation the worker sleeps on a condition
-//     variable until StopTask; it never spins.
+//     variable until StopTask; it never spins. A task returning 0 without
+//     pausing keeps the worker busy: tasks pace themselves.
+//   - StopTask ends the worker between two task calls; a task already
+//     running is never interrupted, StopTask waits for it.
 #ifndef BRENNA_PLATFORM_TASKMANAGER_H
 #define BRENNA_PLATFORM_TASKMANAGER_H
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -25,12 +29,14 @@ using TaskFunction = int (*)();
 class TaskManager {
  public:
   TaskManager();
+  // Stops the worker (see StopTask).
   ~TaskManager();
   TaskManager(const TaskManager&) = delete;
   TaskManager& operator=(const TaskManager&) = delete;
 
   // Returns once no task function runs and none will until the next RunTask.
-  // Idempotent. Called from a task itself, it only asks the worker to end.
+  // Idempotent; does nothing when no worker runs. Called from a task itself,
+  // it only asks the worker to end after that task returns.
   void StopTask();
   // Empties the queue. The rotation of a running worker is not affected.
   void ClearTaskQueue();
@@ -40,22 +46,33 @@ class TaskManager {
   // threads: how many workers; this queue always uses one (any value >= 1).
   // passPauseMs: pause between two passes over the rotation (0: none; the
   // tasks pace themselves). Returns 1 when a worker was started, 0 when one
-  // already runs, -1 for threads < 1 or a negative pause.
+  // already runs (or when called from a task), -1 for threads < 1 or a
+  // negative pause. Throws std::system_error when no thread can be created.
   int RunTask(int threads, int passPauseMs);
 
   // Number of task calls that ended in an exception since construction.
   int FailedTaskCount() const;
+  // True from RunTask until StopTask.
   bool IsRunning() const;
 
  private:
-  void WorkerLoop(std::vector<TaskFunction> rotation, int passPauseMs);
+  // One worker and its own stop flag: a stop request belongs to the worker
+  // it was made for, never to a later one.
+  struct Run {
+    std::thread thread;
+    bool stop = false;  // guarded by m_mutex
+  };
+
+  void WorkerLoop(Run* run, std::vector<TaskFunction> rotation, int passPauseMs);
+  bool OnWorkerThread() const;
 
   mutable std::mutex m_mutex;
+  // Held by StopTask while it joins, so a second caller returns only after
+  // the worker has ended too.
+  std::mutex m_stopMutex;
   std::condition_variable m_wake;
   std::vector<TaskFunction> m_queue;
-  std::thread m_worker;
-  std::thread::id m_workerId;
-  bool m_stopRequested = false;
+  std::unique_ptr<Run> m_run;
   int m_failed = 0;
 };
 

@@ -1,0 +1,137 @@
+#include "platform/PallixBinding.h"
+
+#include <dlfcn.h>
+#include <link.h>
+
+#include <cstdlib>
+
+#include "platform/Gbk.h"
+#include "platform/PallixTable.h"
+
+namespace {
+
+constexpr int kCount = PALLIX_FUNCTION_COUNT;
+// The directory and the built path once shared one 260-byte buffer; the
+// limit stays so that a path that works here works on every install.
+constexpr size_t kMaxPathLength = 259;
+constexpr int kNoSystemDirectory = PALLIX_NOT_LOADED;
+constexpr int kWrongRecordSize = -9999;
+
+const char* const kNames[] = {
+#define BRENNA_NAME(pos, ret, name, params, args) #name,
+    PALLIX_FUNCTIONS(BRENNA_NAME, BRENNA_NAME)
+#undef BRENNA_NAME
+};
+static_assert(sizeof kNames / sizeof kNames[0] == kCount, "one name per export");
+
+// Every row's position is its index + 1: the failure codes depend on it.
+constexpr int kPositions[] = {
+#define BRENNA_POSITION(pos, ret, name, params, args) pos,
+    PALLIX_FUNCTIONS(BRENNA_POSITION, BRENNA_POSITION)
+#undef BRENNA_POSITION
+};
+constexpr bool PositionsAreConsecutive() {
+  for (int i = 0; i < kCount; ++i) {
+    if (kPositions[i] != i + 1) return false;
+  }
+  return true;
+}
+static_assert(PositionsAreConsecutive(), "positions run 1..203 in list order");
+
+void* g_handle = nullptr;
+PallixEntryFn g_table[kCount] = {};
+
+void ClearTable() {
+  for (PallixEntryFn& entry : g_table) entry = nullptr;
+}
+
+// The address of `name` exported by the library itself. A name that only a
+// dependency of the library (libc, zlib, ...) exports counts as missing:
+// the table holds the library's own functions.
+PallixEntryFn Resolve(void* handle, const char* name) {
+  void* symbol = dlsym(handle, name);
+  if (symbol == nullptr) return nullptr;
+  link_map* library = nullptr;
+  link_map* owner = nullptr;
+  Dl_info info;
+  if (dlinfo(handle, RTLD_DI_LINKMAP, &library) != 0 ||
+      dladdr1(symbol, &info, reinterpret_cast<void**>(&owner), RTLD_DL_LINKMAP) == 0 ||
+      owner != library) {
+    return nullptr;
+  }
+  return reinterpret_cast<PallixEntryFn>(symbol);
+}
+
+template <typename T>
+T NotLoaded();
+template <>
+int NotLoaded<int>() {
+  return PALLIX_NOT_LOADED;
+}
+template <>
+double NotLoaded<double>() {
+  return PALLIX_NOT_LOADED_REAL;
+}
+template <>
+const char* NotLoaded<const char*>() {
+  return PALLIX_NOT_LOADED_TEXT;
+}
+
+}  // namespace
+
+PallixEntryFn PallixEntry(PallixSlot slot) { return g_table[static_cast<int>(slot) - 1]; }
+
+int LoadPallix(int variant) {
+  const std::string dir = PallixSystemDirectory();
+  if (dir.empty() || dir.find('\0') != std::string::npos) return kNoSystemDirectory;
+  std::string path = dir;
+  if (path.back() != '/') path += '/';
+  path += PallixVariantFileName(variant);
+  if (path.size() > kMaxPathLength) return kNoSystemDirectory;
+
+  // An earlier load's reference is dropped only once the table no longer
+  // points into it (below), so a reload never leaves a stale reference.
+  void* previous = g_handle;
+  g_handle = nullptr;
+  // The path always holds a '/', so dlopen never searches LD_LIBRARY_PATH.
+  g_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (g_handle == nullptr) {
+    ReportPallixFatal(Gbk("系统库不存在或者版本错误!"));
+    std::exit(-1);
+  }
+  ClearTable();
+  if (previous != nullptr) dlclose(previous);
+
+  // A missing name or a wrong record size leaves the library loaded and the
+  // entries resolved so far set, until UnloadPallix.
+  for (int k = 1; k <= kCount; ++k) {
+    PallixEntryFn fn = Resolve(g_handle, kNames[k - 1]);
+    if (fn == nullptr) return -(k + 1);
+    g_table[k - 1] = fn;
+    if (k == static_cast<int>(PallixSlot::GetPallixStrSize)) {
+      const int size = reinterpret_cast<int (*)()>(fn)();
+      if (size != PALLIX_SITE_CONFIG_SIZE) return kWrongRecordSize;
+    }
+  }
+  return 1;
+}
+
+void UnloadPallix() {
+  if (g_handle == nullptr) return;
+  dlclose(g_handle);
+  ClearTable();
+  g_handle = nullptr;
+}
+
+// Each forwarding operation tests its own entry, not the handle: after a
+// partial load the resolved ones work and the rest report not-loaded.
+#define BRENNA_DEFINE_FORWARD(pos, ret, name, params, args)      \
+  ret name params {                                              \
+    auto fn = reinterpret_cast<ret(*) params>(g_table[pos - 1]); \
+    if (fn == nullptr) return NotLoaded<ret>();                  \
+    return fn args;                                              \
+  }
+#define BRENNA_NO_FORWARD(pos, ret, name, params, args)
+PALLIX_FUNCTIONS(BRENNA_DEFINE_FORWARD, BRENNA_NO_FORWARD)
+#undef BRENNA_DEFINE_FORWARD
+#undef BRENNA_NO_FORWARD
