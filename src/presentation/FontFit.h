@@ -11,6 +11,10 @@ struct FontFit {
   int width = 0;   // average character width w; 0 means the face's own width
   int x = 0;       // left edge of the text
   int y = 0;       // top edge of the character cell
+
+  bool operator==(const FontFit& o) const {
+    return height == o.height && width == o.width && x == o.x && y == o.y;
+  }
 };
 
 // Fits `textBytes` cells into a client area of `clientWidth` x

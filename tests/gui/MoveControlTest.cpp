@@ -28,82 +28,62 @@ struct Window {
   }
 };
 
+const QRect kChild(100, 50, 200, 30);     // 100,50 - 300,80
+const QRect kDoubled(200, 100, 400, 60);  // 200,100 - 600,160
+
 }  // namespace
 
 TEST(MoveControl, DoublingTheWindowDoublesEveryChild) {
-  Window w({QRect(100, 50, 200, 30), QRect(1, 1, 10, 10)});
+  Window w({kChild, QRect(1, 1, 10, 10)});
   CMoveControl move;
   move.InitLayout(&w.parent);
   w.parent.resize(1600, 1200);
   EXPECT_EQ(move.ResizeControls(), 1);
-  EXPECT_EQ(w.children[0]->geometry(), QRect(200, 100, 400, 60));  // 200,100 - 600,160
-  // 1 / 800 as a float lies just below 0.00125: 1600 x ratio stays below 2.
-  // 1 / 600 lies just above: 1200 x ratio passes 2.
+  EXPECT_EQ(w.children[0]->geometry(), kDoubled);
+  // The float ratios decide the last pixel (1 / 800 just below, 1 / 600 just
+  // above its value): the widget gets exactly what the arithmetic says.
   EXPECT_EQ(w.children[1]->geometry().topLeft(), QPoint(1, 2));
 }
 
-TEST(MoveControl, NothingMovesBeforeALayoutIsRecorded) {
-  Window w({QRect(100, 50, 200, 30)});
-  CMoveControl move;
-  move.InitLayout(nullptr);
-  w.parent.resize(1600, 1200);
-  EXPECT_EQ(move.ResizeControls(), 0);
-  EXPECT_EQ(w.children[0]->geometry(), QRect(100, 50, 200, 30));
-}
-
 TEST(MoveControl, MinimiseAndRestoreComesBackToTheSameLayout) {
-  Window w({QRect(100, 50, 200, 30), QRect(13, 7, 41, 16), QRect(799, 599, 1, 1)});
+  Window w({kChild, QRect(13, 7, 41, 16), QRect(799, 599, 1, 1)});
   CMoveControl move;
   move.InitLayout(&w.parent);
   w.parent.resize(1917, 1043);
   ASSERT_EQ(move.ResizeControls(), 1);
   const std::vector<QRect> maximised = w.Geometries();
 
-  w.parent.resize(0, 0);
-  ASSERT_EQ(move.ResizeControls(), 1);
-  for (const QRect& r : w.Geometries()) EXPECT_EQ(r, QRect(0, 0, 0, 0));
-
   for (int i = 0; i < 3; ++i) {
+    w.parent.resize(0, 0);
+    ASSERT_EQ(move.ResizeControls(), 1);
+    for (const QRect& r : w.Geometries()) EXPECT_EQ(r, QRect(0, 0, 0, 0));
     w.parent.resize(1917, 1043);
     ASSERT_EQ(move.ResizeControls(), 1);
     EXPECT_EQ(w.Geometries(), maximised);
   }
 }
 
-TEST(MoveControl, AtMostFiveHundredChildrenInWindowOrder) {
-  std::vector<QRect> rects(520, QRect(100, 50, 200, 30));
-  Window w(rects);
+TEST(MoveControl, FirstFiveHundredChildWidgetsInWindowOrder) {
+  Window w(std::vector<QRect>(520, kChild));
+  auto* grandchild = new QWidget(w.children[0]);
+  grandchild->setGeometry(10, 10, 20, 20);
+  auto* dialog = new QDialog(&w.parent);  // a window of its own
+  const QRect dialogRect = dialog->geometry();
+
   CMoveControl move;
   move.InitLayout(&w.parent);
   EXPECT_EQ(move.RecordedChildren(), 500);
   w.parent.resize(1600, 1200);
   ASSERT_EQ(move.ResizeControls(), 1);
-  EXPECT_EQ(w.children[0]->geometry(), QRect(200, 100, 400, 60));
-  EXPECT_EQ(w.children[499]->geometry(), QRect(200, 100, 400, 60));
-  for (int i = 500; i < 520; ++i) EXPECT_EQ(w.children[i]->geometry(), QRect(100, 50, 200, 30));
-}
-
-TEST(MoveControl, OnlyTheParentsOwnChildWidgetsAreLaidOut) {
-  Window w({QRect(100, 50, 200, 30)});
-  auto* grandchild = new QWidget(w.children[0]);
-  grandchild->setGeometry(10, 10, 20, 20);
-  auto* dialog = new QDialog(&w.parent);  // a window of its own
-  dialog->setGeometry(300, 300, 100, 100);
-  const QRect dialogRect = dialog->geometry();
-  new QObject(&w.parent);  // not a widget at all
-
-  CMoveControl move;
-  move.InitLayout(&w.parent);
-  EXPECT_EQ(move.RecordedChildren(), 1);
-  w.parent.resize(1600, 1200);
-  ASSERT_EQ(move.ResizeControls(), 1);
-  EXPECT_EQ(w.children[0]->geometry(), QRect(200, 100, 400, 60));
+  EXPECT_EQ(w.children[0]->geometry(), kDoubled);
+  EXPECT_EQ(w.children[499]->geometry(), kDoubled);
+  for (int i = 500; i < 520; ++i) EXPECT_EQ(w.children[i]->geometry(), kChild);
   EXPECT_EQ(grandchild->geometry(), QRect(10, 10, 20, 20));
   EXPECT_EQ(dialog->geometry(), dialogRect);
 }
 
 TEST(MoveControl, ChildrenComingAndGoingAfterRecordingAreHarmless) {
-  Window w({QRect(0, 0, 80, 60), QRect(100, 50, 200, 30)});
+  Window w({QRect(0, 0, 80, 60), kChild});
   CMoveControl move;
   move.InitLayout(&w.parent);
   delete w.children[0];
@@ -111,27 +91,29 @@ TEST(MoveControl, ChildrenComingAndGoingAfterRecordingAreHarmless) {
   late->setGeometry(5, 5, 10, 10);
   w.parent.resize(1600, 1200);
   ASSERT_EQ(move.ResizeControls(), 1);
-  // Each rectangle stays with the child it was taken from.
-  EXPECT_EQ(w.children[1]->geometry(), QRect(200, 100, 400, 60));
+  EXPECT_EQ(w.children[1]->geometry(), kDoubled);  // its own rectangle still
   EXPECT_EQ(late->geometry(), QRect(5, 5, 10, 10));
 }
 
-TEST(MoveControl, EmptyOrVanishedParentMovesNothing) {
-  Window w({QRect(100, 50, 200, 30)});
-  w.parent.resize(0, 600);
+TEST(MoveControl, WithoutAUsableRecordingNothingMoves) {
+  Window w({kChild});
   CMoveControl move;
-  move.InitLayout(&w.parent);
+  move.InitLayout(nullptr);
+  w.parent.resize(1600, 1200);
+  EXPECT_EQ(move.ResizeControls(), 0);  // nothing recorded yet
+
+  w.parent.resize(0, 600);
+  move.InitLayout(&w.parent);  // an empty client area: no proportions
   w.parent.resize(1600, 1200);
   EXPECT_EQ(move.ResizeControls(), 0);
-  EXPECT_EQ(w.children[0]->geometry(), QRect(100, 50, 200, 30));
+  EXPECT_EQ(w.children[0]->geometry(), kChild);
   EXPECT_TRUE(w.parent.updatesEnabled());
 
-  // Recording again at a real size makes it work.
   w.parent.resize(800, 600);
-  move.InitLayout(&w.parent);
+  move.InitLayout(&w.parent);  // recorded again at a real size
   w.parent.resize(1600, 1200);
   EXPECT_EQ(move.ResizeControls(), 1);
-  EXPECT_EQ(w.children[0]->geometry(), QRect(200, 100, 400, 60));
+  EXPECT_EQ(w.children[0]->geometry(), kDoubled);
 
   auto gone = std::make_unique<QWidget>();
   gone->resize(800, 600);
