@@ -1,24 +1,44 @@
 // CValueDisplay - the self-painting value display of the main window: a
-// text centred in a fitted heavy font, in its own colours.
+// text in a heavy face fitted to the control, in its own text and background
+// colours.
+//
+// Callers change a display only through SetColors and SetText. Every redraw
+// paints the whole control off-screen (CMemDC) and shows it in one step.
 #ifndef BRENNA_PRESENTATION_VALUEDISPLAY_H
 #define BRENNA_PRESENTATION_VALUEDISPLAY_H
 
+#include <QPixmap>
+#include <QRect>
+#include <QString>
 #include <QWidget>
 #include <string>
 
 #include "presentation/DisplayBoard.h"
 
+class QPainter;
+
 class CValueDisplay : public QWidget, public IValueDisplay {
   Q_OBJECT
 
  public:
+  // Empty text, white on white.
   explicit CValueDisplay(QWidget* parent = nullptr);
   ~CValueDisplay() override;
   CValueDisplay(const CValueDisplay&) = delete;
   CValueDisplay& operator=(const CValueDisplay&) = delete;
 
+  // Stores both colours; they show at the next SetText or paint. From
+  // another thread the call is queued to the display's own thread, in order
+  // with a following SetText.
   void SetColors(COLORREF background, COLORREF text) override;
+  // Stores the GBK text and puts the redrawn control on the screen before
+  // returning. From another thread the call is queued to the display's own
+  // thread, where it does the same.
   void SetText(std::string text) override;
+
+  // Draws the complete control into dc: the background over all of rect,
+  // then the text in the fitted font.
+  void DrawContent(QPainter* dc, QRect rect);
 
   const std::string& Text() const { return m_text; }
   COLORREF BackgroundColor() const { return m_background; }
@@ -26,11 +46,22 @@ class CValueDisplay : public QWidget, public IValueDisplay {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void OnPaint();
 
  private:
+  bool OnOwnThread() const;
+  // The redraw shared by painting and SetText, onto the widget's painter.
+  void Redraw(QPainter* windowDc);
+
   std::string m_text;
   COLORREF m_background = kColorWhite;
   COLORREF m_textColor = kColorWhite;
+  QString m_shownText;  // m_text converted once, for drawing
+  // Built at the first redraw, in the background colour of that moment; a
+  // later change of colour or size does not rebuild it. Every redraw starts
+  // from it, though DrawContent covers it completely.
+  QPixmap m_bmpCache;
+  QRect m_rcClient;  // read again before every redraw
 };
 
 #endif  // BRENNA_PRESENTATION_VALUEDISPLAY_H
