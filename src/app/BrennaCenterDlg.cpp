@@ -199,7 +199,9 @@ bool CBrennaCenterDlg::OnInitDialog() {
     connect(action, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX, 0); });
   }
 
-  // Big and small icon.
+  // Big and small icon; the window system also draws it for the
+  // minimised window and while dragging, so there is no painting of our own
+  // for those.
   setWindowIcon(m_hIcon);
 
   // Record the layout while the window still has its designed size.

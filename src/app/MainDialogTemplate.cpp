@@ -1,6 +1,7 @@
 // Template 102, the monitoring window, as one table in template order:
-// group boxes and labels (button 1016 among them), the 77 value displays in
-// ascending identifier order, the verdict panels, and button 1017 last.
+// the group boxes, button 1016, the labels group by group, the 77 value
+// displays in ascending identifier order, the verdict panels, and button 1017
+// last. 1016 comes before every other tab stop, so it takes the focus first.
 #include "app/Resource.h"
 #include "app/Templates.h"
 
