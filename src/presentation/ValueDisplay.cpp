@@ -11,6 +11,7 @@
 
 #include "platform/Gbk.h"
 #include "presentation/FontFit.h"
+#include "presentation/Fonts.h"
 #include "presentation/MemDC.h"
 
 namespace {
@@ -22,15 +23,9 @@ QColor ToQColor(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValu
 // stretched by the ratio of the wanted width to its own unstretched average
 // width. Height 0 leaves the default size, width 0 the face's own width.
 QFont ValueFont(int height, int width, const QPaintDevice* device) {
-  QFont font(QStringLiteral("Arial"));
+  QFont font = CreateFontLike(height, width, 900, QStringLiteral("Arial"), device);
   font.setStyleHint(QFont::SansSerif);
-  font.setWeight(QFont::Black);
   font.setKerning(false);  // one cell after the other, as fitted
-  if (height > 0) font.setPixelSize(height);
-  if (width > 0) {
-    const int average = QFontMetrics(font, device).averageCharWidth();
-    if (average > 0) font.setStretch(std::clamp(qRound(100.0 * width / average), 1, 4000));
-  }
   return font;
 }
 

@@ -1,0 +1,40 @@
+#include "app/BrennaCenter.h"
+
+#include <QApplication>
+#include <memory>
+
+#include "app/BrennaCenterDlg.h"
+#include "presentation/Fonts.h"
+#include "app/Globals.h"
+#include "app/Resource.h"
+
+CBrennaCenterApp theApp BRENNA_INIT_PRIORITY(BRENNA_PRIORITY_APP);
+
+CBrennaCenterApp::CBrennaCenterApp() = default;
+
+CBrennaCenterApp::~CBrennaCenterApp() = default;
+
+int CBrennaCenterApp::Run(int& argc, char** argv) {
+  // Qt's application object lives only while the program runs, so nothing
+  // of Qt is left for the static destructors at exit.
+  std::unique_ptr<QApplication> app;
+  if (QCoreApplication::instance() == nullptr) {
+    app = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromLatin1(kAppName));
+  }
+  InstallFontSubstitutions();
+  if (InitInstance()) QCoreApplication::exec();  // a dialog-based program never gets here
+  return ExitInstance();
+}
+
+bool CBrennaCenterApp::InitInstance() {
+  // Control containers and 3-D controls need no enabling with Qt.
+  CBrennaCenterDlg dlg;
+  m_pMainWnd = &dlg;
+  dlg.DoModal();
+  // The dialog is gone when this returns; leave no pointer to it behind.
+  m_pMainWnd = nullptr;
+  return false;
+}
+
+int CBrennaCenterApp::ExitInstance() { return 0; }

@@ -1,0 +1,443 @@
+#include "app/BrennaCenterDlg.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMenu>
+#include <QPalette>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QTimer>
+#include <QTimerEvent>
+#include <QWindowStateChangeEvent>
+#include <algorithm>
+#include <chrono>
+
+#include "app/AboutDlg.h"
+#include "app/DialogBuilder.h"
+#include "presentation/Fonts.h"
+#include "app/Globals.h"
+#include "app/MessageBox.h"
+#include "app/Resource.h"
+#include "app/Templates.h"
+#include "app/VerdictLegend.h"
+#include "platform/Gbk.h"
+
+namespace {
+
+// How long to wait for the window system to carry out a maximise. Offscreen
+// and under a window manager it answers within a few event rounds; without
+// a window manager it never does, and the window goes on at its own size.
+constexpr int kMaximizeWaitMs = 1000;
+
+QColor ToQColor(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
+
+}  // namespace
+
+const CBrennaCenterDlg::DisplayBinding CBrennaCenterDlg::kDisplayBindings[kValueDisplayCount] = {
+    {1018, &CBrennaCenterDlg::m_val1018},
+    {1019, &CBrennaCenterDlg::m_val1019},
+    {1020, &CBrennaCenterDlg::m_val1020},
+    {1021, &CBrennaCenterDlg::m_val1021},
+    {1024, &CBrennaCenterDlg::m_val1024},
+    {1052, &CBrennaCenterDlg::m_val1052},
+    {1056, &CBrennaCenterDlg::m_val1056},
+    {1064, &CBrennaCenterDlg::m_val1064},
+    {1065, &CBrennaCenterDlg::m_val1065},
+    {1066, &CBrennaCenterDlg::m_val1066},
+    {1067, &CBrennaCenterDlg::m_val1067},
+    {1068, &CBrennaCenterDlg::m_val1068},
+    {1069, &CBrennaCenterDlg::m_val1069},
+    {1070, &CBrennaCenterDlg::m_val1070},
+    {1072, &CBrennaCenterDlg::m_val1072},
+    {1073, &CBrennaCenterDlg::m_val1073},
+    {1077, &CBrennaCenterDlg::m_val1077},
+    {1081, &CBrennaCenterDlg::m_val1081},
+    {1082, &CBrennaCenterDlg::m_val1082},
+    {1083, &CBrennaCenterDlg::m_val1083},
+    {1087, &CBrennaCenterDlg::m_val1087},
+    {1088, &CBrennaCenterDlg::m_val1088},
+    {1092, &CBrennaCenterDlg::m_val1092},
+    {1093, &CBrennaCenterDlg::m_val1093},
+    {1102, &CBrennaCenterDlg::m_val1102},
+    {1103, &CBrennaCenterDlg::m_val1103},
+    {1107, &CBrennaCenterDlg::m_val1107},
+    {1108, &CBrennaCenterDlg::m_val1108},
+    {1109, &CBrennaCenterDlg::m_val1109},
+    {1110, &CBrennaCenterDlg::m_val1110},
+    {1111, &CBrennaCenterDlg::m_val1111},
+    {1112, &CBrennaCenterDlg::m_val1112},
+    {1113, &CBrennaCenterDlg::m_val1113},
+    {1114, &CBrennaCenterDlg::m_val1114},
+    {1115, &CBrennaCenterDlg::m_val1115},
+    {1116, &CBrennaCenterDlg::m_val1116},
+    {1117, &CBrennaCenterDlg::m_val1117},
+    {1118, &CBrennaCenterDlg::m_val1118},
+    {1119, &CBrennaCenterDlg::m_val1119},
+    {1120, &CBrennaCenterDlg::m_val1120},
+    {1121, &CBrennaCenterDlg::m_val1121},
+    {1122, &CBrennaCenterDlg::m_val1122},
+    {1123, &CBrennaCenterDlg::m_val1123},
+    {1124, &CBrennaCenterDlg::m_val1124},
+    {1125, &CBrennaCenterDlg::m_val1125},
+    {1126, &CBrennaCenterDlg::m_val1126},
+    {1127, &CBrennaCenterDlg::m_val1127},
+    {1128, &CBrennaCenterDlg::m_val1128},
+    {1129, &CBrennaCenterDlg::m_val1129},
+    {1130, &CBrennaCenterDlg::m_val1130},
+    {1131, &CBrennaCenterDlg::m_val1131},
+    {1132, &CBrennaCenterDlg::m_val1132},
+    {1133, &CBrennaCenterDlg::m_val1133},
+    {1134, &CBrennaCenterDlg::m_val1134},
+    {1135, &CBrennaCenterDlg::m_val1135},
+    {1136, &CBrennaCenterDlg::m_val1136},
+    {1137, &CBrennaCenterDlg::m_val1137},
+    {1138, &CBrennaCenterDlg::m_val1138},
+    {1139, &CBrennaCenterDlg::m_val1139},
+    {1140, &CBrennaCenterDlg::m_val1140},
+    {1141, &CBrennaCenterDlg::m_val1141},
+    {1142, &CBrennaCenterDlg::m_val1142},
+    {1143, &CBrennaCenterDlg::m_val1143},
+    {1144, &CBrennaCenterDlg::m_val1144},
+    {1145, &CBrennaCenterDlg::m_val1145},
+    {1146, &CBrennaCenterDlg::m_val1146},
+    {1147, &CBrennaCenterDlg::m_val1147},
+    {1148, &CBrennaCenterDlg::m_val1148},
+    {1149, &CBrennaCenterDlg::m_val1149},
+    {1150, &CBrennaCenterDlg::m_val1150},
+    {1151, &CBrennaCenterDlg::m_val1151},
+    {1152, &CBrennaCenterDlg::m_val1152},
+    {1153, &CBrennaCenterDlg::m_val1153},
+    {1154, &CBrennaCenterDlg::m_val1154},
+    {1155, &CBrennaCenterDlg::m_val1155},
+    {1156, &CBrennaCenterDlg::m_val1156},
+    {1157, &CBrennaCenterDlg::m_val1157},
+};
+
+CBrennaCenterDlg::CBrennaCenterDlg(QWidget* pParent) : QDialog(pParent) {
+  ApplyDialogTemplate(this, MainDialogTemplate());
+  m_hIcon = LoadAppIcon();
+  m_nShownFiles = 0;
+
+  connect(&m_btnQuit, &QPushButton::clicked, this, [this] { OnBtnQuit(); });
+  connect(&m_btnPortSet, &QPushButton::clicked, this, [this] { OnBtnPortSet(); });
+}
+
+// Members go in reverse order of declaration; nothing is closed or unloaded
+// here.
+CBrennaCenterDlg::~CBrennaCenterDlg() = default;
+
+int CBrennaCenterDlg::DoModal() {
+  if (!m_bInitialised) {
+    m_bInitialised = true;
+    if (OnInitDialog()) SetInitialFocus();
+  }
+  return exec();
+}
+
+void CBrennaCenterDlg::EndDialog(int nResult) { done(nResult); }
+
+IValueDisplay* CBrennaCenterDlg::ValueDisplay(int controlId) {
+  const auto* end = kDisplayBindings + kValueDisplayCount;
+  const auto* it = std::lower_bound(kDisplayBindings, end, controlId,
+                                    [](const DisplayBinding& b, int id) { return b.id < id; });
+  if (it == end || it->id != controlId) return nullptr;
+  return &(this->*(it->member));
+}
+
+QWidget* CBrennaCenterDlg::GetDlgItem(int nID) const {
+  const auto it = m_controls.find(nID);
+  return it == m_controls.end() ? nullptr : it->second;
+}
+
+void CBrennaCenterDlg::DDX_Control(int nID, QWidget& control) {
+  m_bindings.emplace_back(nID, &control);
+}
+
+void CBrennaCenterDlg::DoDataExchange() {
+  DDX_Control(IDC_BTN_PORTSET, m_btnPortSet);
+  DDX_Control(IDC_ST_NOTJUDGED, m_stNotJudged);
+  DDX_Control(IDC_ST_ADVISORY, m_stAdvisory);
+  DDX_Control(IDC_ST_PASSED, m_stPassed);
+  DDX_Control(IDC_ST_VETO, m_stVeto);
+  DDX_Control(IDC_BTN_QUIT, m_btnQuit);
+  for (const DisplayBinding& binding : kDisplayBindings) {
+    DDX_Control(binding.id, this->*(binding.member));
+  }
+}
+
+void CBrennaCenterDlg::CreateControls() {
+  if (m_bControlsCreated) return;
+  m_bControlsCreated = true;
+  DoDataExchange();
+  for (const DlgControl& ctl : MainDialogTemplate()) {
+    QWidget* bound = nullptr;
+    if (ctl.id != IDC_STATIC) {
+      for (const auto& binding : m_bindings) {
+        if (binding.first == ctl.id) bound = binding.second;
+      }
+    }
+    QWidget* widget = CreateDlgControl(this, ctl, bound);
+    if (ctl.id != IDC_STATIC) m_controls[ctl.id] = widget;
+  }
+}
+
+bool CBrennaCenterDlg::OnInitDialog() {
+  // The controls, bound to their members.
+  CreateControls();
+
+  // The about entry. Window managers keep their title-bar menu to
+  // themselves, so the window's own menu opens with a right click.
+  m_pSysMenu = std::make_unique<QMenu>();
+  const std::string_view about = LoadResString(IDS_ABOUTBOX);
+  if (!about.empty()) {
+    m_pSysMenu->addSeparator();
+    QAction* action = m_pSysMenu->addAction(
+        QString::fromUtf8(about.data(), static_cast<int>(about.size())));
+    action->setData(IDM_ABOUTBOX);
+    connect(action, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX, 0); });
+  }
+
+  // Big and small icon; the window system also draws it for the
+  // minimised window and while dragging, so there is no painting of our own
+  // for those.
+  setWindowIcon(m_hIcon);
+
+  // Record the layout while the window still has its designed size.
+  m_move.InitLayout(this);
+
+  // Maximise, then keep the client rectangle less 5 pixels at the
+  // bottom and move the window there, at the top-left corner. Restoring
+  // returns to exactly this rectangle.
+  ShowWindowMaximized();
+  g_rcMainWnd = GetClientRect();
+  g_rcMainWnd.bottom -= 5;
+  MoveWindow(g_rcMainWnd, true);
+
+  // From here on the tasks and the decoder find the displays.
+  g_pMainDlg = this;
+
+  // Library, site configuration, port, network channel.
+  StartPipeline();
+
+  // Legend brushes.
+  m_brRed = QBrush(QColor(255, 0, 0));
+  m_brBlue = QBrush(QColor(0, 0, 255));
+  m_brGreen = QBrush(QColor(0, 255, 0));
+  m_brBlack = QBrush(QColor(0, 0, 0));
+
+  // Heavy Song fonts for the legend and the buttons.
+  const QString song = QString::fromUtf8("宋体");
+  m_fontPanel = CreateFontLike(100, 40, 900, song);
+  m_fontButton = CreateFontLike(60, 30, 900, song);
+
+  // Labels, group boxes and value displays keep their own looks.
+  m_btnQuit.setFont(m_fontButton);
+  m_stVeto.setFont(m_fontPanel);
+  m_stPassed.setFont(m_fontPanel);
+  m_stAdvisory.setFont(m_fontPanel);
+  m_stNotJudged.setFont(m_fontPanel);
+  m_btnPortSet.setFont(m_fontButton);
+  // The colours of a control never change, so they are settled once here
+  // rather than on every paint.
+  for (const auto& [id, widget] : m_controls) {
+    QPalette palette = widget->palette();
+    if (OnCtlColor(&palette, widget) != nullptr) {
+      widget->setPalette(palette);
+      widget->setAutoFillBackground(true);
+    }
+  }
+
+  // Network tasks, then the one-second scan.
+  RunNetTask();
+  SetTimer(1, 1000);
+  return true;
+}
+
+void CBrennaCenterDlg::SetInitialFocus() {
+  // The first enabled tab stop in template order.
+  for (const DlgControl& ctl : MainDialogTemplate()) {
+    if ((ctl.style & dlgstyle::kTabStop) == 0) continue;
+    QWidget* widget = GetDlgItem(ctl.id);
+    if (widget != nullptr && widget->isEnabled() && !widget->isHidden()) {
+      widget->setFocus(Qt::OtherFocusReason);
+      return;
+    }
+  }
+}
+
+void CBrennaCenterDlg::ShowWindowMaximized() {
+  const QSize before = size();
+  showMaximized();
+  // The window system maximises on its own time; wait (bounded) until it
+  // has, so the client rectangle read next is the maximised one.
+  auto maximised = [this, before] {
+    const QScreen* s = screen();
+    return (s != nullptr && frameGeometry().size() == s->availableGeometry().size()) ||
+           size() != before;
+  };
+  if (maximised()) return;
+  QEventLoop loop;
+  QTimer poll;
+  connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (maximised()) loop.quit();
+  });
+  QTimer::singleShot(kMaximizeWaitMs, &loop, &QEventLoop::quit);
+  poll.start(10);
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+void CBrennaCenterDlg::MoveWindow(const CRect& rc, bool bRepaint) {
+  // The rectangle is the whole window, frame included, as the window system
+  // measures a top-level window.
+  const QRect frame = frameGeometry();
+  const QRect client = geometry();
+  const int extraW = frame.width() - client.width();
+  const int extraH = frame.height() - client.height();
+  move(rc.left, rc.top);
+  resize(std::max(0, rc.Width() - extraW), std::max(0, rc.Height() - extraH));
+  if (bRepaint) update();
+}
+
+CRect CBrennaCenterDlg::GetClientRect() const {
+  CRect rc;
+  rc.right = width();
+  rc.bottom = height();
+  return rc;
+}
+
+void CBrennaCenterDlg::OnSysCommand(unsigned nID, long /*lParam*/) {
+  if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+    CAboutDlg dlgAbout;
+    dlgAbout.DoModal();
+  } else if (nID == syscmd::kRestore) {
+    // Never back to a restored size: maximised again, at the rectangle
+    // taken at start, even if the screen has changed since. The wait for
+    // the maximise runs events; a restore arriving meanwhile is this one.
+    if (m_bRestoring) return;
+    m_bRestoring = true;
+    ShowWindowMaximized();
+    MoveWindow(g_rcMainWnd, true);
+    m_bRestoring = false;
+  }
+  // Every other window command is the window system's own business.
+}
+
+void CBrennaCenterDlg::OnSize(unsigned /*nType*/, int /*cx*/, int /*cy*/) {
+  try {
+    m_move.ResizeControls();
+  } catch (...) {
+    ShowMessageBox(Gbk("CBrennaCenterDlg::OnSize()   err"));
+  }
+}
+
+const QBrush* CBrennaCenterDlg::OnCtlColor(QPalette* pDC, QWidget* pWnd) {
+  const PanelColors* panel = FindPanelColors(GetDlgCtrlID(pWnd));
+  if (panel == nullptr) return nullptr;
+  const QBrush* brushes[] = {&m_brRed, &m_brBlue, &m_brGreen, &m_brBlack};
+  const QBrush* brush = brushes[panel - kVerdictPanels];
+  pDC->setBrush(QPalette::Window, *brush);
+  pDC->setColor(QPalette::WindowText, ToQColor(panel->text));
+  return brush;
+}
+
+void CBrennaCenterDlg::OnBtnQuit() {
+  if (ShowMessageBox(Gbk("是否退出数据监控?"), Gbk("提示信息"), mb::kYesNo | mb::kIconQuestion) ==
+      dlgid::kNo) {
+    return;
+  }
+  // Stop and empty the queue before the library goes, so no task calls
+  // into a released library.
+  g_taskMgr.StopTask();
+  g_taskMgr.ClearTaskQueue();
+  ReleaseLibrary();
+  EndDialog(0);
+}
+
+void CBrennaCenterDlg::OnBtnPortSet() {
+  // Opens the port-setting dialog once it exists.
+}
+
+void CBrennaCenterDlg::RunNetTask() {
+  // Queues the idle-state and network-receive tasks on g_taskMgr once they
+  // exist; until then the window runs without network tasks.
+}
+
+void CBrennaCenterDlg::StartPipeline() {
+  // Loads the library, reads the site configuration and the port, and opens
+  // the network channel once those pieces exist.
+}
+
+void CBrennaCenterDlg::ReleaseLibrary() {
+  // Unloads the library once it is loaded at start-up.
+}
+
+unsigned CBrennaCenterDlg::SetTimer(unsigned nIDEvent, unsigned nElapse) {
+  for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
+    if (it->second == nIDEvent) {
+      killTimer(it->first);
+      m_timers.erase(it);
+      break;
+    }
+  }
+  const int qtId = startTimer(std::chrono::milliseconds(nElapse));
+  if (qtId == 0) return 0;
+  m_timers[qtId] = nIDEvent;
+  return nIDEvent;
+}
+
+void CBrennaCenterDlg::timerEvent(QTimerEvent* event) {
+  const auto it = m_timers.find(event->timerId());
+  if (it == m_timers.end()) {
+    QDialog::timerEvent(event);
+    return;
+  }
+  OnTimer(it->second);
+}
+
+void CBrennaCenterDlg::OnTimer(unsigned nIDEvent) {
+  if (nIDEvent == 1) ScanSpoolFiles();
+}
+
+int CBrennaCenterDlg::ScanSpoolFiles() { return 1; }
+
+// Enter without a focused button, Esc, the close box and Alt+F4 all do
+// nothing: only the quit button ends the window.
+void CBrennaCenterDlg::OnOK() {}
+void CBrennaCenterDlg::OnCancel() {}
+void CBrennaCenterDlg::accept() { OnOK(); }
+void CBrennaCenterDlg::reject() { OnCancel(); }
+void CBrennaCenterDlg::closeEvent(QCloseEvent* event) { event->ignore(); }
+
+void CBrennaCenterDlg::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  // The event's size can lag behind a maximise; the widget's own is current.
+  const unsigned type = isMinimized() ? 1U : isMaximized() ? 2U : 0U;
+  OnSize(type, width(), height());
+}
+
+void CBrennaCenterDlg::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || !m_bInitialised) return;
+  const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+  if ((change->oldState() & Qt::WindowMinimized) && !(windowState() & Qt::WindowMinimized)) {
+    // Coming back from the taskbar is the restore command. Handled after
+    // the state change has settled, not inside it; the window system may
+    // report one restore several times, and one restore answers them all.
+    if (m_bRestoreQueued) return;
+    m_bRestoreQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          m_bRestoreQueued = false;
+          OnSysCommand(syscmd::kRestore, 0);
+        },
+        Qt::QueuedConnection);
+  }
+}
+
+void CBrennaCenterDlg::contextMenuEvent(QContextMenuEvent* event) {
+  if (m_pSysMenu) m_pSysMenu->popup(event->globalPos());
+  event->accept();
+}

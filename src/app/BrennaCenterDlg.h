@@ -1,0 +1,216 @@
+// CBrennaCenterDlg - the one window of the program: seven device groups
+// of value displays, the verdict legend, and the two buttons. It keeps itself
+// maximised, offers the about box, and owns the start and stop of the data
+// pipeline. The worker tasks and the decoder reach its value displays
+// through IDisplayBoard (g_pMainDlg).
+#ifndef BRENNA_APP_BRENNACENTERDLG_H
+#define BRENNA_APP_BRENNACENTERDLG_H
+
+#include <QBrush>
+#include <QDialog>
+#include <QFont>
+#include <QIcon>
+#include <QPushButton>
+#include <array>
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/PanelStatic.h"
+#include "presentation/DisplayBoard.h"
+#include "presentation/ValueDisplay.h"
+#include "util/MoveControl.h"
+#include "util/Rect.h"
+
+class QMenu;
+class QPalette;
+
+class CBrennaCenterDlg : public QDialog, public IDisplayBoard {
+  Q_OBJECT
+
+ public:
+  static constexpr std::size_t kResultBufSize = 150000;
+  static constexpr std::size_t kValueDisplayCount = 77;
+
+  explicit CBrennaCenterDlg(QWidget* pParent = nullptr);
+  ~CBrennaCenterDlg() override;
+  CBrennaCenterDlg(const CBrennaCenterDlg&) = delete;
+  CBrennaCenterDlg& operator=(const CBrennaCenterDlg&) = delete;
+
+  // Creates the controls, initialises, and runs the window until the quit
+  // button ends it; returns the result EndDialog was given.
+  int DoModal();
+  void EndDialog(int nResult);
+
+  // IDisplayBoard: the value display with this control identifier, or null.
+  IValueDisplay* ValueDisplay(int controlId) override;
+
+  // The control with this identifier once the controls exist, else null.
+  QWidget* GetDlgItem(int nID) const;
+
+  // (Re)starts the network tasks on the task queue.
+  void RunNetTask();
+
+  // Starts (or restarts) the window timer nIDEvent with period nElapse ms;
+  // it arrives at OnTimer. Returns nIDEvent, or 0 when no timer could be
+  // started.
+  unsigned SetTimer(unsigned nIDEvent, unsigned nElapse);
+
+ protected:
+  virtual bool OnInitDialog();
+  virtual void OnTimer(unsigned nIDEvent);
+  // Looks for finished result files and shows them. 1 after a complete scan.
+  virtual int ScanSpoolFiles();
+
+  void DoDataExchange();
+  void OnSysCommand(unsigned nID, long lParam);
+  void OnSize(unsigned nType, int cx, int cy);
+  // The legend's fixed colours: sets background and text colour of the
+  // four verdict panels in `pDC` and returns the panel's brush; null (and
+  // `pDC` untouched) for every other control.
+  const QBrush* OnCtlColor(QPalette* pDC, QWidget* pWnd);
+  void OnBtnQuit();
+  void OnBtnPortSet();
+  void OnOK();
+  void OnCancel();
+
+  // Qt's side of the same events.
+  void accept() override;
+  void reject() override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
+
+ private:
+  struct DisplayBinding {
+    int id;
+    CValueDisplay CBrennaCenterDlg::*member;
+  };
+  static const DisplayBinding kDisplayBindings[kValueDisplayCount];
+
+  void DDX_Control(int nID, QWidget& control);
+  void CreateControls();
+  void SetInitialFocus();
+  void ShowWindowMaximized();
+  void MoveWindow(const CRect& rc, bool bRepaint);
+  CRect GetClientRect() const;
+  // Library, site configuration, port and network channel.
+  void StartPipeline();
+  // Lets go of the library once the task queue has stopped.
+  void ReleaseLibrary();
+
+  std::array<char, kResultBufSize> m_resultBuf{};
+  int m_nShownFiles = 0;
+  QPushButton m_btnPortSet;
+  CPanelStatic m_stNotJudged;
+  CPanelStatic m_stAdvisory;
+  CPanelStatic m_stPassed;
+  CPanelStatic m_stVeto;
+  QPushButton m_btnQuit;
+  CValueDisplay m_val1018;
+  CValueDisplay m_val1019;
+  CValueDisplay m_val1020;
+  CValueDisplay m_val1021;
+  CValueDisplay m_val1024;
+  CValueDisplay m_val1052;
+  CValueDisplay m_val1056;
+  CValueDisplay m_val1064;
+  CValueDisplay m_val1065;
+  CValueDisplay m_val1066;
+  CValueDisplay m_val1067;
+  CValueDisplay m_val1068;
+  CValueDisplay m_val1069;
+  CValueDisplay m_val1070;
+  CValueDisplay m_val1072;
+  CValueDisplay m_val1073;
+  CValueDisplay m_val1077;
+  CValueDisplay m_val1081;
+  CValueDisplay m_val1082;
+  CValueDisplay m_val1083;
+  CValueDisplay m_val1087;
+  CValueDisplay m_val1088;
+  CValueDisplay m_val1092;
+  CValueDisplay m_val1093;
+  CValueDisplay m_val1102;
+  CValueDisplay m_val1103;
+  CValueDisplay m_val1107;
+  CValueDisplay m_val1108;
+  CValueDisplay m_val1109;
+  CValueDisplay m_val1110;
+  CValueDisplay m_val1111;
+  CValueDisplay m_val1112;
+  CValueDisplay m_val1113;
+  CValueDisplay m_val1114;
+  CValueDisplay m_val1115;
+  CValueDisplay m_val1116;
+  CValueDisplay m_val1117;
+  CValueDisplay m_val1118;
+  CValueDisplay m_val1119;
+  CValueDisplay m_val1120;
+  CValueDisplay m_val1121;
+  CValueDisplay m_val1122;
+  CValueDisplay m_val1123;
+  CValueDisplay m_val1124;
+  CValueDisplay m_val1125;
+  CValueDisplay m_val1126;
+  CValueDisplay m_val1127;
+  CValueDisplay m_val1128;
+  CValueDisplay m_val1129;
+  CValueDisplay m_val1130;
+  CValueDisplay m_val1131;
+  CValueDisplay m_val1132;
+  CValueDisplay m_val1133;
+  CValueDisplay m_val1134;
+  CValueDisplay m_val1135;
+  CValueDisplay m_val1136;
+  CValueDisplay m_val1137;
+  CValueDisplay m_val1138;
+  CValueDisplay m_val1139;
+  CValueDisplay m_val1140;
+  CValueDisplay m_val1141;
+  CValueDisplay m_val1142;
+  CValueDisplay m_val1143;
+  CValueDisplay m_val1144;
+  CValueDisplay m_val1145;
+  CValueDisplay m_val1146;
+  CValueDisplay m_val1147;
+  CValueDisplay m_val1148;
+  CValueDisplay m_val1149;
+  CValueDisplay m_val1150;
+  CValueDisplay m_val1151;
+  CValueDisplay m_val1152;
+  CValueDisplay m_val1153;
+  CValueDisplay m_val1154;
+  CValueDisplay m_val1155;
+  CValueDisplay m_val1156;
+  CValueDisplay m_val1157;
+  CMoveControl m_move;
+  QFont m_fontPanel;
+  QFont m_fontButton;
+  QBrush m_brRed;
+  QBrush m_brBlue;
+  QBrush m_brGreen;
+  QBrush m_brBlack;
+  // The INI access object that reads the port takes its place here.
+  std::string m_strIniPath;
+  QIcon m_hIcon;
+
+  // The window menu with the about entry (a context menu on this platform).
+  std::unique_ptr<QMenu> m_pSysMenu;
+  // Controls bound to members, in binding order, then every identified
+  // control once created.
+  std::vector<std::pair<int, QWidget*>> m_bindings;
+  std::map<int, QWidget*> m_controls;
+  // Qt timer id -> our timer identifier.
+  std::map<int, unsigned> m_timers;
+  bool m_bControlsCreated = false;
+  bool m_bInitialised = false;
+  bool m_bRestoreQueued = false;
+  bool m_bRestoring = false;
+};
+
+#endif  // BRENNA_APP_BRENNACENTERDLG_H

@@ -1,0 +1,307 @@
+// The monitoring window on the fixed 1920x1080 offscreen screen: maximise and
+// restore, the only way out, the legend, the about box, the timer.
+#include <gtest/gtest.h>
+
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QTest>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "GuiHelpers.h"
+#include "app/AboutDlg.h"
+#include "app/BrennaCenterDlg.h"
+#include "app/DialogBuilder.h"
+#include "presentation/Fonts.h"
+#include "app/Globals.h"
+#include "app/Resource.h"
+#include "app/Templates.h"
+
+namespace {
+
+constexpr int kEndedByTest = 42;
+
+// The window with the test's scenario run once its initialisation is over
+// and the modal loop has started, and with its timer traffic counted.
+class ProbeDlg : public CBrennaCenterDlg {
+ public:
+  std::function<void(ProbeDlg&)> scenario;
+  int scans = 0;
+  std::vector<unsigned> timerIds;
+
+  void OnTimer(unsigned nIDEvent) override {
+    timerIds.push_back(nIDEvent);
+    CBrennaCenterDlg::OnTimer(nIDEvent);
+  }
+
+  // Runs the scenario inside DoModal; ends the window if the scenario
+  // leaves it open.
+  int RunScenario(std::function<void(ProbeDlg&)> s) {
+    scenario = std::move(s);
+    return DoModal();
+  }
+
+ protected:
+  bool OnInitDialog() override {
+    const bool result = CBrennaCenterDlg::OnInitDialog();
+    QTimer::singleShot(0, this, [this] {
+      if (scenario) scenario(*this);
+      if (isVisible()) EndDialog(kEndedByTest);
+    });
+    return result;
+  }
+  int ScanSpoolFiles() override {
+    ++scans;
+    return CBrennaCenterDlg::ScanSpoolFiles();
+  }
+};
+
+QRect ToQRect(const CRect& rc) { return QRect(rc.left, rc.top, rc.Width(), rc.Height()); }
+
+class BrennaCenterDlgTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { InstallFontSubstitutions(); }
+  void SetUp() override {
+    g_rcMainWnd = CRect{};
+    g_pMainDlg = nullptr;
+  }
+};
+
+}  // namespace
+
+TEST_F(BrennaCenterDlgTest, MaximisesThenMovesToTheTopLeftFiveRowsShort) {
+  ProbeDlg dlg;
+  const int result = dlg.RunScenario([](ProbeDlg& d) {
+    const QRect avail = d.screen()->availableGeometry();
+    const int frameW = d.frameGeometry().width() - d.width();
+    const int frameH = d.frameGeometry().height() - d.height();
+    // The maximised client area, less 5 pixels at the bottom.
+    EXPECT_EQ(g_rcMainWnd, (CRect{0, 0, avail.width() - frameW, avail.height() - frameH - 5}));
+    // ...which is where the whole window now stands.
+    EXPECT_EQ(d.frameGeometry(), ToQRect(g_rcMainWnd));
+    EXPECT_EQ(d.windowTitle(), QString::fromUtf8("数据监控"));
+    EXPECT_EQ(g_pMainDlg, static_cast<IDisplayBoard*>(&d));
+    // No maximise button; the operator may only minimise.
+    EXPECT_FALSE(d.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(d.windowFlags() & Qt::WindowMinimizeButtonHint);
+  });
+  EXPECT_EQ(result, kEndedByTest);
+}
+
+TEST_F(BrennaCenterDlgTest, RestoringFromMinimisedReturnsToTheSavedRectangle) {
+  ProbeDlg dlg;
+  dlg.RunScenario([](ProbeDlg& d) {
+    const QRect atStart = d.frameGeometry();
+    ASSERT_EQ(atStart, ToQRect(g_rcMainWnd));
+
+    d.showMinimized();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(d.isMinimized());
+    d.showNormal();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !d.isMinimized() && d.frameGeometry() == atStart; }));
+    QTest::qWait(50);  // late reports of the window system change nothing
+    EXPECT_EQ(d.frameGeometry(), atStart);
+
+    // The rectangle is the one kept at start, never measured again: a
+    // different saved rectangle is where the next restore goes.
+    g_rcMainWnd = CRect{0, 0, 1200, 700};
+    d.showMinimized();
+    QCoreApplication::processEvents();
+    d.showNormal();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return d.frameGeometry() == QRect(0, 0, 1200, 700); }));
+    QTest::qWait(50);
+    EXPECT_EQ(d.frameGeometry(), QRect(0, 0, 1200, 700));
+  });
+}
+
+TEST_F(BrennaCenterDlgTest, EscapeAndCloseLeaveTheWindowOpen) {
+  ProbeDlg dlg;
+  const int result = dlg.RunScenario([](ProbeDlg& d) {
+    QTest::keyClick(&d, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_FALSE(d.close());  // the close box and Alt+F4 arrive as a close
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(d.isVisible());
+  });
+  // Only the test's own EndDialog ended it.
+  EXPECT_EQ(result, kEndedByTest);
+}
+
+TEST_F(BrennaCenterDlgTest, QuitButtonHasFocusAndAsksBeforeEnding) {
+  ProbeDlg dlg;
+  bool stillOpenAfterNo = false;
+  MessageBoxSeen first;
+  MessageBoxSeen second;
+  const int result = dlg.RunScenario([&](ProbeDlg& d) {
+    QWidget* quit = d.GetDlgItem(IDC_BTN_QUIT);
+    ASSERT_NE(quit, nullptr);
+    EXPECT_EQ(d.focusWidget(), quit);
+
+    AnswerNextMessageBox(&first, QString::fromUtf8("否"));
+    QTest::keyClick(d.focusWidget(), Qt::Key_Return);  // Enter on the focused button
+    QCoreApplication::processEvents();
+    stillOpenAfterNo = d.isVisible();
+
+    AnswerNextMessageBox(&second, QString::fromUtf8("是"));
+    QTest::mouseClick(quit, Qt::LeftButton);
+  });
+  ASSERT_TRUE(first.shown);
+  EXPECT_EQ(first.text, QString::fromUtf8("是否退出数据监控?"));
+  EXPECT_EQ(first.title, QString::fromUtf8("提示信息"));
+  EXPECT_EQ(first.icon, QMessageBox::Question);
+  EXPECT_EQ(first.buttons.size(), 2);
+  EXPECT_TRUE(stillOpenAfterNo);
+  EXPECT_TRUE(second.shown);
+  EXPECT_EQ(result, 0);  // ended by 是, with result 0
+  EXPECT_FALSE(g_taskMgr.IsRunning());
+}
+
+TEST_F(BrennaCenterDlgTest, ControlsAreCreatedInTemplateOrderAndBound) {
+  ProbeDlg dlg;
+  dlg.RunScenario([](ProbeDlg& d) {
+    std::vector<QWidget*> children;
+    for (QObject* o : d.children()) {
+      if (auto* w = qobject_cast<QWidget*>(o); w != nullptr && !w->isWindow()) children.push_back(w);
+    }
+    const DlgTemplate& tpl = MainDialogTemplate();
+    ASSERT_EQ(children.size(), tpl.count);
+    for (std::size_t i = 0; i < tpl.count; ++i) {
+      const DlgControl& ctl = tpl.controls[i];
+      QWidget* w = children[i];
+      EXPECT_EQ(GetDlgCtrlID(w), ctl.id) << i;
+      switch (ctl.kind) {
+        case ControlKind::GroupBox:
+          ASSERT_NE(qobject_cast<QGroupBox*>(w), nullptr) << i;
+          EXPECT_EQ(qobject_cast<QGroupBox*>(w)->title(), QString::fromUtf8(ctl.text));
+          break;
+        case ControlKind::Label:
+        case ControlKind::VerdictPanel:
+          ASSERT_NE(qobject_cast<QLabel*>(w), nullptr) << i;
+          EXPECT_EQ(qobject_cast<QLabel*>(w)->text(), QString::fromUtf8(ctl.text));
+          break;
+        case ControlKind::CommandButton:
+          ASSERT_NE(qobject_cast<QPushButton*>(w), nullptr) << i;
+          EXPECT_EQ(qobject_cast<QPushButton*>(w)->text(), QString::fromUtf8(ctl.text));
+          break;
+        case ControlKind::ValueDisplay:
+          // The member display itself, reachable by its identifier.
+          EXPECT_EQ(dynamic_cast<IValueDisplay*>(w), d.ValueDisplay(ctl.id)) << ctl.id;
+          EXPECT_NE(dynamic_cast<CValueDisplay*>(w), nullptr) << ctl.id;
+          EXPECT_FALSE(w->isEnabled()) << ctl.id;
+          break;
+        case ControlKind::Icon: ADD_FAILURE(); break;
+      }
+      EXPECT_EQ(d.GetDlgItem(ctl.id), ctl.id == IDC_STATIC ? nullptr : w);
+    }
+    EXPECT_EQ(d.ValueDisplay(IDC_BTN_QUIT), nullptr);
+    EXPECT_EQ(d.ValueDisplay(1022), nullptr);
+    EXPECT_EQ(d.ValueDisplay(-1), nullptr);
+  });
+}
+
+TEST_F(BrennaCenterDlgTest, LegendPanelsShowTheirColoursInAGrabOfTheWindow) {
+  ProbeDlg dlg;
+  dlg.RunScenario([](ProbeDlg& d) {
+    // Let everything settle and paint once, then read the pixels.
+    QCoreApplication::processEvents();
+    const QImage shot = d.grab().toImage();
+    if (const char* dir = std::getenv("BRENNA_TEST_ARTIFACTS")) {
+      EXPECT_TRUE(shot.save(QDir(QString::fromLocal8Bit(dir)).filePath("main-window.png")));
+    }
+
+    const struct {
+      int id;
+      QRgb background;
+    } panels[] = {{IDC_ST_VETO, qRgb(255, 0, 0)},
+                  {IDC_ST_PASSED, qRgb(0, 0, 255)},
+                  {IDC_ST_ADVISORY, qRgb(0, 255, 0)},
+                  {IDC_ST_NOTJUDGED, qRgb(0, 0, 0)}};
+    for (const auto& p : panels) {
+      QWidget* panel = d.GetDlgItem(p.id);
+      ASSERT_NE(panel, nullptr);
+      const QRect r = panel->geometry();
+      // Mostly its own colour, with a large white text on it.
+      EXPECT_GT(ShareOfColor(shot, r, p.background), 0.4) << p.id;
+      EXPECT_GT(ShareOfColor(shot, r, qRgb(255, 255, 255)), 0.08) << p.id;
+      EXPECT_EQ(panel->font().pixelSize(), 100) << p.id;
+      EXPECT_EQ(panel->font().weight(), 900) << p.id;
+    }
+    for (int id : {IDC_BTN_QUIT, IDC_BTN_PORTSET}) {
+      QWidget* button = d.GetDlgItem(id);
+      ASSERT_NE(button, nullptr);
+      EXPECT_EQ(button->font().pixelSize(), 60);
+      EXPECT_EQ(button->font().weight(), 900);
+      // Buttons are not part of the legend.
+      EXPECT_LT(ShareOfColor(shot, button->geometry(), qRgb(255, 0, 0)), 0.01);
+    }
+  });
+}
+
+TEST_F(BrennaCenterDlgTest, AboutEntryOfTheWindowMenuOpensTheAboutBox) {
+  ProbeDlg dlg;
+  bool aboutSeen = false;
+  dlg.RunScenario([&](ProbeDlg& d) {
+    const QRect before = d.frameGeometry();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(900, 900), d.mapToGlobal(QPoint(900, 900)));
+    QCoreApplication::sendEvent(&d, &event);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    QAction* about = nullptr;
+    for (QAction* a : menu->actions()) {
+      if (a->text() == QString::fromUtf8("关于 BrennaCenter(&A)...")) about = a;
+    }
+    ASSERT_NE(about, nullptr);
+
+    WhenModal<CAboutDlg>([&](CAboutDlg* box) {
+      aboutSeen = true;
+      EXPECT_EQ(box->windowTitle(), QString::fromUtf8("关于 BrennaCenter"));
+      QStringList texts;
+      bool hasIcon = false;
+      for (QLabel* l : box->findChildren<QLabel*>()) {
+        texts << l->text();
+        hasIcon |= !l->pixmap().isNull() && l->pixmap().size() == QSize(32, 32);
+      }
+      EXPECT_TRUE(texts.contains(QString::fromUtf8("BrennaCenter 1.0 版")));
+      EXPECT_TRUE(hasIcon);
+      if (const char* dir = std::getenv("BRENNA_TEST_ARTIFACTS")) {
+        box->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath("about-box.png"));
+      }
+      QPushButton* ok = nullptr;
+      for (QPushButton* b : box->findChildren<QPushButton*>()) {
+        if (b->text() == QString::fromUtf8("确定")) ok = b;
+      }
+      ASSERT_NE(ok, nullptr);
+      QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(about).center());
+    QCoreApplication::processEvents();
+    // Closing the box changed nothing.
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(d.frameGeometry(), before);
+  });
+  EXPECT_TRUE(aboutSeen);
+}
+
+TEST_F(BrennaCenterDlgTest, OnlyTimerOneScansTheSpool) {
+  ProbeDlg dlg;
+  dlg.OnTimer(2);
+  dlg.OnTimer(0);
+  EXPECT_EQ(dlg.scans, 0);
+  dlg.OnTimer(1);
+  EXPECT_EQ(dlg.scans, 1);
+
+  // A window timer arrives with the identifier it was set with; setting an
+  // identifier again replaces its timer.
+  dlg.timerIds.clear();
+  EXPECT_EQ(dlg.SetTimer(7, 1), 7u);
+  EXPECT_EQ(dlg.SetTimer(7, 1), 7u);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.timerIds.size() >= 3; }));
+  for (unsigned id : dlg.timerIds) EXPECT_EQ(id, 7u);
+  EXPECT_EQ(dlg.scans, 1);
+}
