@@ -180,9 +180,10 @@ TEST_F(TransportTest, AHeldBackStationIsNotTakenForASilentOne) {
     allSent = true;
     c.ClosedByPeer(20000);
   });
-  // Nobody reads for several silence periods: the station is held back by
-  // flow control and must still be there afterwards.
-  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  // Nobody reads for several silence periods and longer than the server's
+  // longest wait between checks (1 s): the station is held back by flow
+  // control and must still be there afterwards.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1600));
   std::vector<Frame> got = ReadFrames(kFrames);
   CloseAll();
   station.join();
