@@ -351,6 +351,13 @@ typedef struct PallixDate {
 #define PALLIX_DECLARE_EXPORT(pos, ret, name, params, args) PALLIX_EXPORT ret name params;
 PALLIX_FUNCTIONS(PALLIX_DECLARE_EXPORT, PALLIX_DECLARE_EXPORT)
 #undef PALLIX_DECLARE_EXPORT
+#elif defined(PALLIX_LINK_DIRECTLY)
+/* For programs that link libPallix itself instead of loading it at run
+ * time (the station tool); the library's CMake target sets the switch for
+ * whatever links it. */
+#define PALLIX_DECLARE_IMPORT(pos, ret, name, params, args) ret name params;
+PALLIX_FUNCTIONS(PALLIX_DECLARE_IMPORT, PALLIX_DECLARE_IMPORT)
+#undef PALLIX_DECLARE_IMPORT
 #endif
 
 #ifdef __cplusplus
