@@ -58,6 +58,21 @@ typedef struct StdHead {
   unsigned char bytes[PALLIX_STD_HEAD_SIZE];
 } StdHead;
 
+/* Presets a header the way a caller hands it to ParseStdHead: byte 0 0x55,
+ * byte 1 0xAA, bytes 2, 3 and 4 each 1, byte 14 1, every other byte 0
+ * (so the result count at byte 12 is 0). A record's own header has exactly
+ * these bytes, apart from its count (docs/record-format.md). */
+static inline void PallixStdHeadPreset(StdHead* head) {
+  int i;
+  for (i = 0; i < PALLIX_STD_HEAD_SIZE; ++i) head->bytes[i] = 0;
+  head->bytes[0] = 0x55;
+  head->bytes[1] = 0xAA;
+  head->bytes[2] = 1;
+  head->bytes[3] = 1;
+  head->bytes[4] = 1;
+  head->bytes[14] = 1;
+}
+
 /* Date record of GetDateByTimeSpan: 32-bit year, then day, then month. */
 typedef struct PallixDate {
   int32_t year;
@@ -336,6 +351,13 @@ typedef struct PallixDate {
 #define PALLIX_DECLARE_EXPORT(pos, ret, name, params, args) PALLIX_EXPORT ret name params;
 PALLIX_FUNCTIONS(PALLIX_DECLARE_EXPORT, PALLIX_DECLARE_EXPORT)
 #undef PALLIX_DECLARE_EXPORT
+#elif defined(PALLIX_LINK_DIRECTLY)
+/* For programs that link libPallix itself instead of loading it at run
+ * time (the station tool); the library's CMake target sets the switch for
+ * whatever links it. */
+#define PALLIX_DECLARE_IMPORT(pos, ret, name, params, args) ret name params;
+PALLIX_FUNCTIONS(PALLIX_DECLARE_IMPORT, PALLIX_DECLARE_IMPORT)
+#undef PALLIX_DECLARE_IMPORT
 #endif
 
 #ifdef __cplusplus

@@ -202,8 +202,10 @@ TEST_F(ChunkWriterTest, InputOutsideTheRecordIsRejectedAndWritesNothing) {
   EXPECT_EQ(Save(ChunkRecord("O", n, -1, n, gz)), kChunkOutOfRange);
   EXPECT_TRUE(Listing(dir.path()).empty());
 
-  // A path of more than 259 characters.
-  const fs::path deep = dir.path() / std::string(250 - spool.size(), 'd');
+  // A chunk file path of more than 259 characters: "<deep>/n.compress" is
+  // exactly 259, "<deep>/name.compress" 262.
+  const fs::path deep = dir.path() / std::string(247 - spool.size(), 'd');
+  ASSERT_EQ(deep.string().size(), 248u);
   fs::create_directory(deep);
   spool = deep.string();
   EXPECT_EQ(Save(ChunkRecord("name", n, 0, n, gz)), kChunkOutOfRange);
@@ -259,7 +261,8 @@ TEST_F(ChunkWriterTest, AFullDiskLosesOnlyThatChunk) {
 
 TEST_F(ChunkWriterTest, AFailedPublicationNeverLeavesAHalfResult) {
   WriteFileBytes(dir.file("H.DOING"), "previous");
-  const std::string gz = Gzip(RandomBytes(5000, 4));
+  const std::string gz = Gzip(RandomBytes(1500, 4));
+  ASSERT_LE(gz.size(), 1942u) << "one chunk completes the file";
   FailingPublish half;
   EXPECT_EQ(Save(half, ChunkRecords("H", gz)[0]), kChunkStored);
   EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"H.DOING"});

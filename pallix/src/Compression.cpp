@@ -1,0 +1,187 @@
+#include "Compression.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace pallix::compression {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// zlib's windowBits: 15 plus 32 lets inflate recognise a gzip or a zlib
+// header by itself; plus 16 makes deflate write gzip.
+constexpr int kAutoDetectWindow = 15 + 32;
+constexpr int kGzipWindow = 15 + 16;
+
+bool IsGzipMagic(const unsigned char* p, std::size_t n) {
+  return n >= 2 && p[0] == 0x1f && p[1] == 0x8b;
+}
+
+std::string TemporaryNameFor(const std::string& path) {
+  static std::atomic<unsigned> counter{0};
+  std::random_device rd;
+  char suffix[40];
+  std::snprintf(suffix, sizeof suffix, ".%08x%04x.part", rd(), counter.fetch_add(1) & 0xffffu);
+  return path + suffix;
+}
+
+}  // namespace
+
+int Inflate(const unsigned char* in, std::size_t inLength, std::size_t maxOutput,
+            std::vector<unsigned char>* out) {
+  out->clear();
+  if (inLength == 0) return kCorrupt;
+  z_stream zs{};
+  if (inflateInit2(&zs, kAutoDetectWindow) != Z_OK) return kCorrupt;
+  zs.next_in = const_cast<Bytef*>(in);
+  zs.avail_in = static_cast<uInt>(inLength);
+
+  // Grow the buffer as output comes, one byte beyond the bound so that an
+  // oversize stream shows itself without being decoded any further.
+  std::size_t produced = 0;
+  std::size_t room = std::min<std::size_t>(64 * 1024, maxOutput + 1);
+  out->resize(room);
+  int result = kCorrupt;
+  for (;;) {
+    if (produced == out->size()) {
+      if (out->size() > maxOutput) {
+        result = kTooLarge;
+        break;
+      }
+      out->resize(std::min<std::size_t>(out->size() * 2, maxOutput + 1));
+    }
+    zs.next_out = out->data() + produced;
+    zs.avail_out = static_cast<uInt>(out->size() - produced);
+    int rc = inflate(&zs, Z_NO_FLUSH);
+    produced = out->size() - zs.avail_out;
+    if (produced > maxOutput) {
+      result = kTooLarge;
+      break;
+    }
+    if (rc == Z_STREAM_END) {
+      if (zs.avail_in == 0) {
+        result = 1;
+        break;
+      }
+      // Another gzip member may follow; anything else is trailing garbage.
+      if (!IsGzipMagic(zs.next_in, zs.avail_in) || inflateReset(&zs) != Z_OK) break;
+      continue;
+    }
+    if (rc == Z_OK) continue;
+    if (rc == Z_BUF_ERROR && zs.avail_out == 0) continue;  // needs more room
+    break;  // Z_DATA_ERROR, Z_NEED_DICT, Z_MEM_ERROR, or input ended early
+  }
+  inflateEnd(&zs);
+  if (result == 1) {
+    out->resize(produced);
+  } else {
+    out->clear();
+  }
+  return result;
+}
+
+int Gzip(const unsigned char* in, std::size_t inLength, std::vector<unsigned char>* out) {
+  out->clear();
+  z_stream zs{};
+  if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, kGzipWindow, 8, Z_DEFAULT_STRATEGY) !=
+      Z_OK)
+    return kCannotWrite;
+  out->resize(deflateBound(&zs, static_cast<uLong>(inLength)) + 32);
+  zs.next_in = const_cast<Bytef*>(in);
+  zs.avail_in = static_cast<uInt>(inLength);
+  zs.next_out = out->data();
+  zs.avail_out = static_cast<uInt>(out->size());
+  int rc = deflate(&zs, Z_FINISH);
+  std::size_t produced = out->size() - zs.avail_out;
+  deflateEnd(&zs);
+  if (rc != Z_STREAM_END) {
+    out->clear();
+    return kCannotWrite;
+  }
+  out->resize(produced);
+  return 1;
+}
+
+int ReadWholeFile(const std::string& path, std::size_t maxLength, std::vector<unsigned char>* out) {
+  out->clear();
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return kCannotRead;
+  int result = 1;
+  unsigned char buf[64 * 1024];
+  for (;;) {
+    std::size_t n = std::fread(buf, 1, sizeof buf, f);
+    if (n > 0) {
+      if (out->size() + n > maxLength) {
+        result = kTooLarge;
+        break;
+      }
+      out->insert(out->end(), buf, buf + n);
+    }
+    if (n < sizeof buf) {
+      if (std::ferror(f)) result = kCannotRead;
+      break;
+    }
+  }
+  std::fclose(f);
+  if (result != 1) out->clear();
+  return result;
+}
+
+int WriteFileAtomically(const std::string& path, const unsigned char* data, std::size_t length) {
+  const std::string temp = TemporaryNameFor(path);
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
+  if (f == nullptr) return kCannotWrite;
+  bool ok = length == 0 || std::fwrite(data, 1, length, f) == length;
+  ok = (std::fflush(f) == 0) && ok;
+  ok = (std::fclose(f) == 0) && ok;
+  std::error_code ec;
+  if (ok) {
+    fs::rename(temp, path, ec);
+    ok = !ec;
+  }
+  if (!ok) {
+    fs::remove(temp, ec);
+    return kCannotWrite;
+  }
+  return 1;
+}
+
+int UnCompressFile(const char* src, const char* dir) {
+  if (src == nullptr || dir == nullptr || *src == '\0' || *dir == '\0') return kBadArgument;
+  std::string output = std::string(dir);
+  if (output.back() != '/') output += '/';
+  output += kOutputName;
+  if (output.size() > kMaxPath) return kPathTooLong;
+
+  std::vector<unsigned char> input, plain;
+  int rc = ReadWholeFile(src, kMaxInput, &input);
+  if (rc == 1) rc = Inflate(input.data(), input.size(), kMaxOutput, &plain);
+  if (rc == 1) rc = WriteFileAtomically(output, plain.data(), plain.size());
+  if (rc != 1) {
+    // Whatever rtdata.dat was there before belongs to an older file; after a
+    // failure none may be mistaken for this one's content.
+    std::error_code ec;
+    fs::remove(output, ec);
+  }
+  return rc;
+}
+
+int CompressFile(const char* src, const char* dst) {
+  if (src == nullptr || dst == nullptr || *src == '\0' || *dst == '\0') return kBadArgument;
+  if (std::strlen(dst) > kMaxPath) return kPathTooLong;
+  std::vector<unsigned char> input, packed;
+  int rc = ReadWholeFile(src, kMaxCompressInput, &input);
+  if (rc == 1) rc = Gzip(input.data(), input.size(), &packed);
+  if (rc == 1) rc = WriteFileAtomically(dst, packed.data(), packed.size());
+  return rc;
+}
+
+}  // namespace pallix::compression

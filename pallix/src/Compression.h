@@ -1,0 +1,54 @@
+// Compression - the compressed files that travel from a station to the
+// monitor: gzip (RFC 1952) or zlib (RFC 1950) streams, told apart by their
+// header. The writer produces gzip. Output is bounded so that a small
+// hostile file cannot fill the disk or the memory (no zip bombs).
+#ifndef PALLIX_COMPRESSION_H
+#define PALLIX_COMPRESSION_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace pallix::compression {
+
+// The most bytes a decompressed file may have (1 MiB).
+inline constexpr std::size_t kMaxOutput = 1u << 20;
+// The most bytes a compressed file may have (2 MiB).
+inline constexpr std::size_t kMaxInput = 2u << 20;
+// The most bytes CompressFile takes in: what UnCompressFile gives back.
+inline constexpr std::size_t kMaxCompressInput = kMaxOutput;
+// Name of UnCompressFile's output in the destination directory.
+inline constexpr const char* kOutputName = "rtdata.dat";
+// Longest path built here (the system's 260-byte path buffers).
+inline constexpr std::size_t kMaxPath = 259;
+
+// Results: 1 done, or one of these.
+inline constexpr int kBadArgument = -1;  // null or empty path
+inline constexpr int kPathTooLong = -2;  // an output path beyond kMaxPath
+inline constexpr int kCannotRead = -3;   // the source cannot be read
+inline constexpr int kCorrupt = -4;      // not gzip/zlib, damaged, truncated, trailing bytes
+inline constexpr int kTooLarge = -5;     // input or output beyond its bound
+inline constexpr int kCannotWrite = -6;  // the output cannot be written
+
+// Decompresses a gzip or zlib stream (gzip may have several members, as
+// concatenated .gz files do) into out, refusing more than maxOutput bytes.
+int Inflate(const unsigned char* in, std::size_t inLength, std::size_t maxOutput,
+            std::vector<unsigned char>* out);
+// Compresses into a gzip stream.
+int Gzip(const unsigned char* in, std::size_t inLength, std::vector<unsigned char>* out);
+
+// UnCompressFile: decompresses src into <dir>/rtdata.dat. The output
+// appears whole or not at all (written beside, then renamed); after a
+// failure there is no rtdata.dat in dir.
+int UnCompressFile(const char* src, const char* dir);
+// CompressFile: gzip of src into dst (replaced whole, or left alone).
+int CompressFile(const char* src, const char* dst);
+
+// Reads a whole file of at most maxLength bytes: 1, kCannotRead or kTooLarge.
+int ReadWholeFile(const std::string& path, std::size_t maxLength, std::vector<unsigned char>* out);
+// Writes data to path through a temporary file beside it and a rename.
+int WriteFileAtomically(const std::string& path, const unsigned char* data, std::size_t length);
+
+}  // namespace pallix::compression
+
+#endif  // PALLIX_COMPRESSION_H

@@ -1,0 +1,224 @@
+#include "SiteConfig.h"
+
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <system_error>
+
+#include "Language.h"
+#include "platform/System.h"
+
+namespace pallix::site {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  std::string::size_type b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r' || s[b] == '\n')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n'))
+    --e;
+  return s.substr(b, e - b);
+}
+
+bool EqualsNoCase(const std::string& a, const char* b) {
+  std::size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+bool IsAbsolute(const std::string& p) { return !p.empty() && fs::path(p).is_absolute(); }
+
+// Absolute, lexically normal, no trailing separator (but the root itself).
+std::string Normalise(const std::string& p) {
+  std::string s = fs::path(p).lexically_normal().generic_string();
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+std::string Join(const std::string& dir, const std::string& name) {
+  return Normalise((fs::path(dir) / name).generic_string());
+}
+
+std::string XdgDataHome() {
+  std::string xdg = sys::Environment("XDG_DATA_HOME");
+  if (IsAbsolute(xdg)) return xdg;
+  std::string home = sys::Environment("HOME");
+  if (!IsAbsolute(home)) home = sys::UserHomeFromDatabase();
+  if (!IsAbsolute(home)) {
+    std::error_code ec;
+    home = fs::current_path(ec).generic_string();
+  }
+  return Join(home, ".local/share");
+}
+
+bool IsDecimal(const std::string& s) {
+  if (s.empty() || s.size() > 9) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+std::mutex g_currentLock;
+std::shared_ptr<const Settings> g_current;  // guarded by g_currentLock
+
+}  // namespace
+
+Settings DefaultSettings() {
+  Settings s;
+  s.baseDir = Join(XdgDataHome(), kDefaultFolder);
+  s.spoolDir = Join(s.baseDir, kSpoolFolder);
+  return s;
+}
+
+Settings ReadSettings(const std::string& settingsFile) {
+  Settings s = DefaultSettings();
+  std::ifstream in(settingsFile, std::ios::binary);
+  if (!in) return s;
+  s.settingsFile = settingsFile;
+  const std::string fileDir = fs::path(settingsFile).parent_path().generic_string();
+  auto resolve = [&](const std::string& value) {
+    return IsAbsolute(value) ? Normalise(value) : Join(fileDir.empty() ? "." : fileDir, value);
+  };
+
+  bool baseGiven = false, spoolGiven = false;
+  std::string section, line;
+  int lineNo = 0;
+  while (std::getline(in, line)) {
+    ++lineNo;
+    if (lineNo == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+    line = Trim(line);
+    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    if (line[0] == '[') {
+      std::string::size_type close = line.find(']');
+      section = Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+      continue;
+    }
+    std::string::size_type eq = line.find('=');
+    if (eq == std::string::npos) {
+      s.problems.push_back("line " + std::to_string(lineNo) + ": no '='");
+      continue;
+    }
+    std::string key = Trim(line.substr(0, eq));
+    std::string value = Trim(line.substr(eq + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+      value = value.substr(1, value.size() - 2);
+
+    if (EqualsNoCase(section, "Site")) {
+      if (EqualsNoCase(key, "BaseDir") || EqualsNoCase(key, "SpoolDir")) {
+        if (value.empty()) {
+          s.problems.push_back("line " + std::to_string(lineNo) + ": empty " + key);
+          continue;
+        }
+        std::string dir = resolve(value);
+        if (dir.size() > kMaxPath) {
+          s.problems.push_back("line " + std::to_string(lineNo) + ": " + key + " longer than " +
+                               std::to_string(kMaxPath) + " bytes");
+          continue;
+        }
+        if (EqualsNoCase(key, "BaseDir")) {
+          s.baseDir = dir;
+          baseGiven = true;
+        } else {
+          s.spoolDir = dir;
+          spoolGiven = true;
+        }
+      } else if (EqualsNoCase(key, "Translation")) {
+        s.translationFile = value.empty() ? std::string() : resolve(value);
+      }
+      // Other keys of [Site] are left for later versions and ignored.
+    } else if (EqualsNoCase(section, "ParamNames")) {
+      if (key.empty() || !IsDecimal(value)) {
+        s.problems.push_back("line " + std::to_string(lineNo) + ": parameter ID is not a number");
+        continue;
+      }
+      s.paramNames.emplace_back(key, std::to_string(std::stol(value)));
+    }
+  }
+  // A base directory named without a spool directory carries its spool/.
+  if (baseGiven && !spoolGiven) s.spoolDir = Join(s.baseDir, kSpoolFolder);
+  return s;
+}
+
+std::string SettingsFilePath() {
+  std::string dir = sys::LibraryDirectory();
+  if (dir.empty()) return {};
+  return Join(dir, kSettingsFileName);
+}
+
+int FillRecord(const Settings& settings, SiteConfig* cfg) {
+  std::memset(cfg->bytes, 0, sizeof cfg->bytes);
+  int result = 1;
+  auto put = [&](std::size_t offset, const std::string& dir) {
+    if (dir.size() > kMaxPath) {
+      result = -2;
+      return;
+    }
+    std::memcpy(cfg->bytes + offset, dir.data(), dir.size());
+  };
+  put(PALLIX_SITE_BASE_DIR_OFFSET, settings.baseDir);
+  put(PALLIX_SITE_SPOOL_DIR_OFFSET, settings.spoolDir);
+  return result;
+}
+
+bool CreateDirectories(const Settings& settings) {
+  bool ok = true;
+  for (const std::string* dir : {&settings.baseDir, &settings.spoolDir}) {
+    std::error_code ec;
+    fs::create_directories(*dir, ec);
+    if (!fs::is_directory(*dir, ec)) ok = false;
+  }
+  return ok;
+}
+
+std::shared_ptr<const Settings> Current() {
+  {
+    std::lock_guard<std::mutex> lock(g_currentLock);
+    if (g_current) return g_current;
+  }
+  auto loaded = std::make_shared<const Settings>(ReadSettings(SettingsFilePath()));
+  {
+    std::lock_guard<std::mutex> lock(g_currentLock);
+    if (g_current) return g_current;  // another thread was first
+  }
+  Install(loaded);
+  std::lock_guard<std::mutex> lock(g_currentLock);
+  return g_current;
+}
+
+void Install(std::shared_ptr<const Settings> settings) {
+  language::Load(settings->translationFile);
+  std::lock_guard<std::mutex> lock(g_currentLock);
+  g_current = std::move(settings);
+}
+
+int GetPallix(SiteConfig* cfg) {
+  if (cfg == nullptr) return -1;
+  auto settings = std::make_shared<Settings>(ReadSettings(SettingsFilePath()));
+  bool dirsOk = CreateDirectories(*settings);
+  Install(settings);
+  int filled = FillRecord(*settings, cfg);
+  if (filled < 0) return filled;
+  if (!dirsOk || !settings->problems.empty()) return 0;
+  if (!settings->translationFile.empty()) {
+    std::error_code ec;
+    if (!fs::is_regular_file(settings->translationFile, ec)) return 0;
+  }
+  return 1;
+}
+
+int GetDefaultPallix(SiteConfig* cfg) {
+  if (cfg == nullptr) return -1;
+  return FillRecord(DefaultSettings(), cfg);
+}
+
+}  // namespace pallix::site

@@ -1,0 +1,72 @@
+// Transport - the TCP stream of fixed 2072-byte frames between the stations
+// and the monitor (OpenNet, ReadNetData, SendNetData, CloseNet).
+//
+// A channel is either a server (mode 0: listens, takes frames from any
+// number of stations) or a station (mode 1: connects and sends frames).
+// A server channel has one I/O thread; ReadNetData only takes a finished
+// frame from memory and never waits. docs/wire-protocol.md is the protocol.
+#ifndef PALLIX_TRANSPORT_H
+#define PALLIX_TRANSPORT_H
+
+#include <cstddef>
+
+namespace pallix::transport {
+
+inline constexpr int kFirstChannel = 0;
+inline constexpr int kLastChannel = 31;
+
+inline constexpr int kModeServer = 0;
+inline constexpr int kModeStation = 1;
+
+// Server: a connection that delivers no byte for this long is closed, unless
+// the option argument of OpenNet names another time (milliseconds).
+inline constexpr int kDefaultSilenceMs = 10000;
+// Station: connecting, sending and the closing handshake each wait at most
+// this long, unless the option argument names another time.
+inline constexpr int kDefaultStationTimeoutMs = 5000;
+// Server: at most this many stations at once; more are accepted and closed.
+inline constexpr std::size_t kMaxConnections = 256;
+// Server: finished frames held per connection. A connection whose frames are
+// not taken is no longer read (TCP flow control holds the station back).
+inline constexpr std::size_t kMaxQueuedFrames = 16;
+
+// Results besides 1 / a positive count.
+inline constexpr int kBadChannel = -1;
+inline constexpr int kBadMode = -2;
+inline constexpr int kBadArgument = -3;
+inline constexpr int kChannelBusy = -4;
+inline constexpr int kPortInUse = -5;
+inline constexpr int kSocketError = -6;
+inline constexpr int kNotOpen = -7;
+inline constexpr int kWrongMode = -8;
+inline constexpr int kBadFrame = -9;
+inline constexpr int kConnectFailed = -10;
+inline constexpr int kSendFailed = -11;
+
+// OpenNet(channel, mode, port, option): 1, or kBadChannel, kBadMode,
+// kBadArgument (port outside 0..65535), kChannelBusy, kPortInUse,
+// kSocketError.
+int Open(int channel, int mode, int port, int option);
+// CloseNet: 1 closed, 0 was not open, kBadChannel.
+int Close(int channel);
+// ReadNetData: one whole frame into buf (size >= 2072): 2072; 0 when none
+// is finished; kBadChannel, kNotOpen, kWrongMode, kBadArgument.
+int Read(int channel, void* buf, int size);
+// SendNetData: sends size bytes of whole, well-formed frames to host:port
+// over the station channel's connection (made or remade as needed).
+// Returns the number of frames sent, or kBadChannel, kNotOpen, kWrongMode,
+// kBadArgument, kBadFrame, kConnectFailed, kSendFailed.
+int Send(int channel, const char* host, int port, const void* buf, int size);
+
+// The port a server channel listens on (it may have asked for port 0), or
+// a negative result.
+int ListeningPort(int channel);
+// Stations currently connected to a server channel (for tests).
+int ConnectionCount(int channel);
+// Closes every channel: threads stopped, sockets closed. Runs by itself when
+// the library is unloaded or the process ends.
+void CloseAll();
+
+}  // namespace pallix::transport
+
+#endif  // PALLIX_TRANSPORT_H

@@ -1,0 +1,297 @@
+// POSIX sockets. A Windows build maps the same calls onto Winsock
+// (WSAStartup once, closesocket, ioctlsocket FIONBIO, WSAPoll, a loopback
+// socket pair for the Waker); nothing outside this file changes.
+#include "platform/Socket.h"
+
+#if defined(_WIN32)
+#error "Socket.cpp: the Winsock mapping is not written yet"
+#endif
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace pallix::net {
+
+const SocketHandle kNoSocket = -1;
+
+namespace {
+
+#if defined(MSG_NOSIGNAL)
+constexpr int kSendFlags = MSG_NOSIGNAL;
+#else
+constexpr int kSendFlags = 0;
+#endif
+
+bool MakeNonBlockingCloseOnExec(int fd) {
+  int flags = fcntl(fd, F_GETFL, 0);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return false;
+  int fdFlags = fcntl(fd, F_GETFD, 0);
+  if (fdFlags < 0 || fcntl(fd, F_SETFD, fdFlags | FD_CLOEXEC) < 0) return false;
+#if defined(SO_NOSIGPIPE)
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
+#endif
+  return true;
+}
+
+int NewTcpSocket(int family) {
+  int fd = ::socket(family, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  if (!MakeNonBlockingCloseOnExec(fd)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int ElapsedMs(std::chrono::steady_clock::time_point since) {
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - since)
+                              .count());
+}
+
+// Waits until fd is writable; false on timeout or error.
+bool WaitWritable(int fd, int timeoutMs) {
+  pollfd p{fd, POLLOUT, 0};
+  for (;;) {
+    int rc = ::poll(&p, 1, timeoutMs);
+    if (rc < 0 && errno == EINTR) continue;
+    return rc > 0 && (p.revents & POLLOUT) != 0 && (p.revents & (POLLERR | POLLNVAL)) == 0;
+  }
+}
+
+}  // namespace
+
+SocketHandle ListenTcp(int port, ListenError* error) {
+  *error = ListenError::kOther;
+  if (port < 0 || port > 65535) return kNoSocket;
+  int fd = NewTcpSocket(AF_INET);
+  if (fd < 0) return kNoSocket;
+  // Lets a restarted monitor listen again while old connections of its
+  // previous run linger in TIME_WAIT; a port another process listens on
+  // still reports "in use".
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (errno == EADDRINUSE || errno == EACCES) *error = ListenError::kAddressInUse;
+    ::close(fd);
+    return kNoSocket;
+  }
+  if (::listen(fd, 128) != 0) {
+    if (errno == EADDRINUSE) *error = ListenError::kAddressInUse;
+    ::close(fd);
+    return kNoSocket;
+  }
+  *error = ListenError::kNone;
+  return fd;
+}
+
+int LocalPort(SocketHandle s) {
+  sockaddr_storage addr{};
+  socklen_t len = sizeof addr;
+  if (::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return -1;
+  if (addr.ss_family == AF_INET) return ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
+  if (addr.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port);
+  return -1;
+}
+
+SocketHandle Accept(SocketHandle listener) {
+  for (;;) {
+    int fd = ::accept(listener, nullptr, nullptr);
+    if (fd < 0) {
+      if (errno == EINTR) continue;
+      // ECONNABORTED and friends: that connection is gone, others may wait.
+      if (errno == ECONNABORTED || errno == EPROTO) continue;
+      return kNoSocket;
+    }
+    if (!MakeNonBlockingCloseOnExec(fd)) {
+      ::close(fd);
+      continue;
+    }
+    return fd;
+  }
+}
+
+SocketHandle ConnectTcp(const char* host, int port, int timeoutMs) {
+  if (host == nullptr || *host == '\0' || port <= 0 || port > 65535) return kNoSocket;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  char service[16];
+  std::snprintf(service, sizeof service, "%d", port);
+  addrinfo* list = nullptr;
+  if (::getaddrinfo(host, service, &hints, &list) != 0 || list == nullptr) return kNoSocket;
+  auto start = std::chrono::steady_clock::now();
+  int result = -1;
+  for (addrinfo* ai = list; ai != nullptr && result < 0; ai = ai->ai_next) {
+    int fd = NewTcpSocket(ai->ai_family);
+    if (fd < 0) continue;
+    int rc;
+    do {
+      rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0 && errno == EINPROGRESS) {
+      int left = timeoutMs - ElapsedMs(start);
+      if (left > 0 && WaitWritable(fd, left)) {
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0) rc = 0;
+      }
+    }
+    if (rc == 0) {
+      result = fd;
+    } else {
+      ::close(fd);
+    }
+  }
+  ::freeaddrinfo(list);
+  return result;
+}
+
+long Receive(SocketHandle s, void* buf, std::size_t len) {
+  for (;;) {
+    ssize_t n = ::recv(s, buf, len, 0);
+    if (n > 0) return static_cast<long>(n);
+    if (n == 0) return kPeerClosed;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlock;
+    return kFailed;
+  }
+}
+
+long Send(SocketHandle s, const void* buf, std::size_t len) {
+  for (;;) {
+    ssize_t n = ::send(s, buf, len, kSendFlags);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlock;
+    return kFailed;
+  }
+}
+
+bool SendAll(SocketHandle s, const void* buf, std::size_t len, int timeoutMs) {
+  const char* p = static_cast<const char*>(buf);
+  while (len > 0) {
+    long n = Send(s, p, len);
+    if (n == kFailed) return false;
+    if (n == kWouldBlock || n == 0) {
+      if (!WaitWritable(s, timeoutMs)) return false;
+      continue;
+    }
+    p += n;
+    len -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool PeerHasClosed(SocketHandle s) {
+  pollfd p{s, POLLIN, 0};
+  int rc;
+  do {
+    rc = ::poll(&p, 1, 0);
+  } while (rc < 0 && errno == EINTR);
+  if (rc < 0) return true;
+  if (rc == 0) return false;
+  if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return true;
+  char c;
+  ssize_t n;
+  do {
+    n = ::recv(s, &c, 1, MSG_PEEK);
+  } while (n < 0 && errno == EINTR);
+  if (n == 0) return true;
+  if (n < 0) return !(errno == EAGAIN || errno == EWOULDBLOCK);
+  return false;  // the peer sent something; it is still there
+}
+
+void ShutdownSend(SocketHandle s) {
+  if (s != kNoSocket) ::shutdown(s, SHUT_WR);
+}
+
+void SetNoDelay(SocketHandle s) {
+  int one = 1;
+  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+void Close(SocketHandle s) {
+  if (s != kNoSocket) ::close(s);
+}
+
+int Poll(PollItem* items, std::size_t count, int timeoutMs) {
+  std::vector<pollfd> fds(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    fds[i].fd = items[i].wantRead ? items[i].handle : -1;  // -1: ignored by poll
+    fds[i].events = POLLIN;
+    fds[i].revents = 0;
+  }
+  int rc;
+  for (;;) {
+    rc = ::poll(fds.data(), static_cast<nfds_t>(count), timeoutMs);
+    if (rc >= 0 || errno != EINTR) break;
+  }
+  if (rc < 0) return -1;
+  int ready = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    items[i].readable = items[i].wantRead && (fds[i].revents & (POLLIN | POLLERR | POLLHUP)) != 0;
+    if (items[i].readable) ++ready;
+  }
+  return ready;
+}
+
+Waker::Waker() : read_(kNoSocket), write_(kNoSocket) {
+  int fds[2];
+  if (::pipe(fds) != 0) return;
+  for (int fd : fds) {
+    int flags = fcntl(fd, F_GETFL, 0);
+    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+  }
+  read_ = fds[0];
+  write_ = fds[1];
+}
+
+Waker::~Waker() {
+  if (read_ != kNoSocket) ::close(read_);
+  if (write_ != kNoSocket) ::close(write_);
+}
+
+bool Waker::Valid() const { return read_ != kNoSocket; }
+
+SocketHandle Waker::Handle() const { return read_; }
+
+void Waker::Signal() {
+  char c = 1;
+  // A full pipe already wakes the reader; nothing is lost by dropping this.
+  ssize_t n;
+  do {
+    n = ::write(write_, &c, 1);
+  } while (n < 0 && errno == EINTR);
+}
+
+void Waker::Drain() {
+  char buf[64];
+  for (;;) {
+    ssize_t n = ::read(read_, buf, sizeof buf);
+    if (n > 0) continue;
+    if (n < 0 && errno == EINTR) continue;
+    break;
+  }
+}
+
+}  // namespace pallix::net

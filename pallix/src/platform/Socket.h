@@ -1,0 +1,86 @@
+// Socket - the one place where libPallix talks to the operating system's
+// sockets. Everything above it (the transport, the station side) works with
+// these few calls only, so a port to another system replaces this file and
+// nothing else.
+//
+// All sockets made here are non-blocking, close-on-exec and never raise
+// SIGPIPE; blocking behaviour with a deadline is built from Poll.
+#ifndef PALLIX_PLATFORM_SOCKET_H
+#define PALLIX_PLATFORM_SOCKET_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pallix::net {
+
+#if defined(_WIN32)
+using SocketHandle = std::uintptr_t;
+#else
+using SocketHandle = int;
+#endif
+
+extern const SocketHandle kNoSocket;
+
+// Result of Receive and Send besides a positive byte count.
+constexpr long kPeerClosed = 0;   // Receive only: orderly end of stream
+constexpr long kWouldBlock = -1;  // nothing can be moved right now
+constexpr long kFailed = -2;      // the connection is broken
+
+enum class ListenError { kNone, kAddressInUse, kOther };
+
+// Listens on `port` (0: the system picks one) on every IPv4 interface.
+// Returns kNoSocket and sets *error on failure.
+SocketHandle ListenTcp(int port, ListenError* error);
+// The local port a socket is bound to, or -1.
+int LocalPort(SocketHandle s);
+// Takes one pending connection from a listening socket; kNoSocket when none
+// is waiting (or accepting failed).
+SocketHandle Accept(SocketHandle listener);
+// Connects to host:port (a name or a dotted IPv4 address) within
+// timeoutMs. Returns kNoSocket on failure.
+SocketHandle ConnectTcp(const char* host, int port, int timeoutMs);
+
+long Receive(SocketHandle s, void* buf, std::size_t len);
+long Send(SocketHandle s, const void* buf, std::size_t len);
+// Sends all of buf, waiting for room at most until timeoutMs has passed
+// without progress. False when the connection failed or timed out.
+bool SendAll(SocketHandle s, const void* buf, std::size_t len, int timeoutMs);
+// True when the peer has closed or reset the connection (a peer that only
+// ever receives never makes the socket readable otherwise).
+bool PeerHasClosed(SocketHandle s);
+// Ends our direction of the stream (the peer reads end of stream).
+void ShutdownSend(SocketHandle s);
+// Sends each write at once instead of coalescing small ones.
+void SetNoDelay(SocketHandle s);
+void Close(SocketHandle s);
+
+struct PollItem {
+  SocketHandle handle;
+  bool wantRead = false;
+  bool readable = false;  // data, end of stream, an error or a hang-up
+};
+// Waits until an item with wantRead is readable or timeoutMs passes
+// (negative: no limit). Returns the number of readable items, -1 on error.
+int Poll(PollItem* items, std::size_t count, int timeoutMs);
+
+// Wakes a thread that sleeps in Poll: its handle becomes readable after
+// Signal until Drain.
+class Waker {
+ public:
+  Waker();
+  ~Waker();
+  Waker(const Waker&) = delete;
+  Waker& operator=(const Waker&) = delete;
+  bool Valid() const;
+  SocketHandle Handle() const;
+  void Signal();
+  void Drain();
+
+ private:
+  SocketHandle read_;
+  SocketHandle write_;
+};
+
+}  // namespace pallix::net
+
+#endif  // PALLIX_PLATFORM_SOCKET_H

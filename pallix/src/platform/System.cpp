@@ -1,0 +1,69 @@
+// POSIX implementation. A Windows build uses GetModuleHandleEx /
+// GetModuleFileName, SHGetKnownFolderPath and _stat64 + localtime_s.
+#include "platform/System.h"
+
+#if defined(_WIN32)
+#error "System.cpp: the Windows mapping is not written yet"
+#endif
+
+#include <dlfcn.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+namespace pallix::sys {
+
+namespace {
+// An address inside this library, for dladdr.
+void Anchor() {}
+}  // namespace
+
+std::string LibraryDirectory() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&Anchor), &info) == 0 || info.dli_fname == nullptr) return {};
+  std::string path = info.dli_fname;
+  // A relative name (an executable started by a relative path) is relative
+  // to the working directory at start, which we take to be the current one.
+  if (!path.empty() && path[0] != '/') {
+    std::vector<char> cwd(4096);
+    if (::getcwd(cwd.data(), cwd.size()) != nullptr) path = std::string(cwd.data()) + "/" + path;
+  }
+  std::string::size_type slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {};
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? std::string(value) : std::string();
+}
+
+std::string UserHomeFromDatabase() {
+  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buf(size > 0 ? static_cast<size_t>(size) : 16384);
+  passwd pw{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) != 0 || found == nullptr ||
+      found->pw_dir == nullptr)
+    return {};
+  return found->pw_dir;
+}
+
+bool FileModifiedLocal(const char* path, int* yyyymmdd, int* hhmmss) {
+  struct stat st {};
+  if (path == nullptr || ::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  time_t t = st.st_mtime;
+  tm local{};
+  if (::localtime_r(&t, &local) == nullptr) return false;
+  if (yyyymmdd != nullptr)
+    *yyyymmdd = (local.tm_year + 1900) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday;
+  if (hhmmss != nullptr) *hhmmss = local.tm_hour * 10000 + local.tm_min * 100 + local.tm_sec;
+  return true;
+}
+
+}  // namespace pallix::sys

@@ -1,0 +1,28 @@
+// System - the few operating-system facts libPallix needs besides sockets:
+// where the library file itself lies, the user's home directory, and a
+// file's modification time in local time.
+#ifndef PALLIX_PLATFORM_SYSTEM_H
+#define PALLIX_PLATFORM_SYSTEM_H
+
+#include <string>
+
+namespace pallix::sys {
+
+// Directory of the file that holds this code (libPallix.so when loaded as
+// the library; the executable when linked statically). Empty when unknown.
+std::string LibraryDirectory();
+
+// The value of an environment variable, empty when unset.
+std::string Environment(const char* name);
+
+// The home directory of the user running the process from the user
+// database, for when HOME is unset. Empty when unknown.
+std::string UserHomeFromDatabase();
+
+// Local modification time of a regular file: date as yyyymmdd and time as
+// hhmmss. False when the path is not an existing regular file.
+bool FileModifiedLocal(const char* path, int* yyyymmdd, int* hhmmss);
+
+}  // namespace pallix::sys
+
+#endif  // PALLIX_PLATFORM_SYSTEM_H

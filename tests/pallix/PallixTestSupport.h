@@ -1,0 +1,160 @@
+// Helpers shared by the libPallix tests: private scratch directories,
+// frames, and a plain POSIX client socket that plays the station (or a
+// misbehaving peer) without going through the library under test.
+#ifndef BRENNA_TESTS_PALLIX_SUPPORT_H
+#define BRENNA_TESTS_PALLIX_SUPPORT_H
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "PallixByteOrder.h"
+#include "PallixWire.h"
+
+namespace pallix_test {
+
+namespace fs = std::filesystem;
+
+// A fresh directory for one test case, inside the build tree.
+inline fs::path ScratchDir(const std::string& tag = "") {
+  const char* base = std::getenv("BRENNA_TEST_ARTIFACTS");
+  fs::path root = base != nullptr ? fs::path(base) : fs::temp_directory_path();
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = info != nullptr
+                         ? std::string(info->test_suite_name()) + "." + info->name()
+                         : std::string("pallix");
+  fs::path dir = root / "pallix" / (name + tag + "-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+inline void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+using Frame = std::array<unsigned char, NET_FRAME_SIZE>;
+
+// A well-formed frame; `tag` and `seq` ride in the two uninterpreted header
+// fields so a receiver can tell sender and order apart.
+inline Frame MakeFrame(uint32_t command, uint32_t tag, uint16_t seq,
+                       const std::string& data = std::string()) {
+  Frame f{};
+  PallixPutU32(f.data() + NET_FRAME_MAGIC_OFFSET, NET_FRAME_MAGIC);
+  PallixPutU32(f.data() + NET_FRAME_WORD_OFFSET, tag);
+  PallixPutU16(f.data() + NET_FRAME_HALF1_OFFSET, seq);
+  PallixPutU32(f.data() + NET_FRAME_COMMAND_OFFSET, command);
+  PallixPutU32(f.data() + NET_FRAME_LENGTH_OFFSET, static_cast<uint32_t>(data.size()));
+  std::memcpy(f.data() + NET_FRAME_DATA_OFFSET, data.data(), data.size());
+  PallixPutU32(f.data() + NET_FRAME_TRAILER_OFFSET, NET_FRAME_TRAILER);
+  return f;
+}
+
+inline uint32_t FrameTag(const unsigned char* f) {
+  return PallixGetU32(f + NET_FRAME_WORD_OFFSET);
+}
+inline uint16_t FrameSeq(const unsigned char* f) {
+  return PallixGetU16(f + NET_FRAME_HALF1_OFFSET);
+}
+
+// Polls `done` until it holds or a generous deadline passes.
+inline bool WaitUntil(const std::function<bool()>& done,
+                      std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return done();
+}
+
+// A blocking client connection to 127.0.0.1:port.
+class Client {
+ public:
+  explicit Client(int port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~Client() { Close(); }
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  bool Connected() const { return fd_ >= 0; }
+  void NoDelay() {
+    int one = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  }
+  bool Send(const void* data, size_t n) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+      ssize_t k = ::send(fd_, p, n, MSG_NOSIGNAL);
+      if (k <= 0) return false;
+      p += k;
+      n -= static_cast<size_t>(k);
+    }
+    return true;
+  }
+  bool Send(const Frame& f) { return Send(f.data(), f.size()); }
+  // True once the server has closed the connection (end of stream or reset).
+  bool ClosedByPeer(int waitMs) {
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, waitMs) <= 0) return false;
+    char c;
+    ssize_t k = ::recv(fd_, &c, 1, MSG_DONTWAIT);
+    return k == 0 || (k < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+  }
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// A port that was free a moment ago (for code that cannot listen on port 0).
+inline int FreePort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
+
+}  // namespace pallix_test
+
+#endif  // BRENNA_TESTS_PALLIX_SUPPORT_H

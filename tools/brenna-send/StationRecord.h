@@ -1,0 +1,25 @@
+// StationRecord - a result record from a station's plain-text description.
+//
+// One item per line: item code, judge code and the value text, separated by
+// blanks; the value is the rest of the line and may be empty or contain
+// blanks. Lines that are empty or start with '#' are skipped. The text is
+// UTF-8; values are stored as GBK, as the monitor expects them.
+#ifndef BRENNA_TOOLS_STATIONRECORD_H
+#define BRENNA_TOOLS_STATIONRECORD_H
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brenna_send {
+
+// Builds the record; false with a message naming the line on bad input.
+bool BuildRecordFromText(std::string_view utf8Text, std::vector<unsigned char>* record,
+                         std::string* error);
+
+// UTF-8 to GBK; false when a character has no GBK form.
+bool Utf8ToGbk(std::string_view utf8, std::string* gbk);
+
+}  // namespace brenna_send
+
+#endif  // BRENNA_TOOLS_STATIONRECORD_H
