@@ -59,16 +59,9 @@ bool IsUsableTransferName(const std::string& name) {
   return true;
 }
 
-std::string SpoolDirectory() {
-  const char* field = reinterpret_cast<const char*>(g_siteConfig.bytes + PALLIX_SITE_SPOOL_DIR_OFFSET);
-  const void* nul = std::memchr(field, 0, PALLIX_SITE_DIR_FIELD_SIZE);
-  if (nul == nullptr) return std::string();  // not a terminated path: no spool directory
-  return std::string(field, static_cast<const char*>(nul) - field);
-}
-
 int SaveRecvChunk(const void* data, int length) {
   SpoolIo io;
-  return SaveRecvChunkIn(io, SpoolDirectory(), data, length);
+  return SaveRecvChunkIn(io, SiteSpoolDirectory(), data, length);
 }
 
 int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, int length) {

@@ -26,14 +26,11 @@ enum ChunkResult {
 constexpr int kResultMax = 150000;
 
 // Handles one chunk record of `length` bytes at data (the frame's data
-// field), with the spool directory of g_siteConfig.
+// field), with the spool directory of the site configuration.
 int SaveRecvChunk(const void* data, int length);
 
 // The same against a given spool directory and file layer.
 int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, int length);
-
-// The spool directory held in g_siteConfig.
-std::string SpoolDirectory();
 
 // Whether a transfer name may become part of a file name in the spool
 // directory: not empty, NUL-terminated within its field, no path separator,

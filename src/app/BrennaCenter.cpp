@@ -4,9 +4,11 @@
 #include <memory>
 
 #include "app/BrennaCenterDlg.h"
-#include "presentation/Fonts.h"
 #include "app/Globals.h"
+#include "app/MessageBox.h"
 #include "app/Resource.h"
+#include "platform/PallixBinding.h"
+#include "presentation/Fonts.h"
 
 CBrennaCenterApp theApp BRENNA_INIT_PRIORITY(BRENNA_PRIORITY_APP);
 
@@ -23,6 +25,9 @@ int CBrennaCenterApp::Run(int& argc, char** argv) {
     QCoreApplication::setApplicationName(QString::fromLatin1(kAppName));
   }
   InstallFontSubstitutions();
+  // A library file that cannot be loaded at all ends the program; the
+  // operator sees why first.
+  SetPallixFatalReporter([](const std::string& gbkText) { ShowMessageBox(gbkText); });
   if (InitInstance()) QCoreApplication::exec();  // a dialog-based program never gets here
   return ExitInstance();
 }

@@ -13,18 +13,31 @@
 #include <QWindowStateChangeEvent>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <thread>
 
+#include "acquisition/NetTasks.h"
 #include "app/AboutDlg.h"
 #include "app/DialogBuilder.h"
-#include "presentation/Fonts.h"
 #include "app/Globals.h"
 #include "app/MessageBox.h"
 #include "app/Resource.h"
 #include "app/Templates.h"
 #include "app/VerdictLegend.h"
 #include "platform/Gbk.h"
+#include "platform/PallixBinding.h"
+#include "presentation/Fonts.h"
+#include "presentation/ResultDecoder.h"
 
 namespace {
+
+// The listening port when BrennaCenter.ini does not name one.
+constexpr int kDefaultPort = 10004;
+// OpenNet's fourth argument: how long (ms) a connected station may stay
+// silent before the library drops it.
+constexpr int kStationSilenceMs = 9898;
+// How long each shown result stays alone on screen before the next.
+constexpr auto kResultPause = std::chrono::milliseconds(500);
 
 // How long to wait for the window system to carry out a maximise. Offscreen
 // and under a window manager it answers within a few event rounds; without
@@ -360,17 +373,47 @@ void CBrennaCenterDlg::OnBtnPortSet() {
 }
 
 void CBrennaCenterDlg::RunNetTask() {
-  // Queues the idle-state and network-receive tasks on g_taskMgr once they
-  // exist; until then the window runs without network tasks.
+  try {
+    g_taskMgr.StopTask();
+    g_taskMgr.ClearTaskQueue();
+    g_taskMgr.AddTask2Queue(IdleStateTask);
+    g_taskMgr.AddTask2Queue(NetRecvTask);
+    g_taskMgr.RunTask(1, 0);
+  } catch (...) {
+    ShowMessageBox(Gbk("[CBrennaCenterDlg] [RunNetTask()...Err]"));
+  }
 }
 
 void CBrennaCenterDlg::StartPipeline() {
-  // Loads the library, reads the site configuration and the port, and opens
-  // the network channel once those pieces exist.
+  const int loaded = LoadPallix(1);
+  if (loaded < 0) {
+    // The port stays 0 and no settings file is read; the window runs on.
+    ShowMessageBox(Gbk("Pallix.dll 加载错误或者没有该文件！"));
+  } else {
+    GetPallix(&g_siteConfig);
+    m_strIniPath = SiteBaseDirectory() + "/BrennaCenter.ini";
+    g_nNetPort = m_ini.GetInt(Gbk("端口号"), "Port", kDefaultPort, m_strIniPath);
+  }
+  const int opened = OpenNet(kNetChannel, 0, g_nNetPort, kStationSilenceMs);
+  if (loaded >= 0 && opened <= 0) {
+    // A monitor that silently receives nothing is a failure nobody sees:
+    // say which port could not be opened, then run on.
+    char text[128];
+    std::snprintf(text, sizeof text, "%d", g_nNetPort);
+    ShowMessageBox(Gbk("网络端口") + text + Gbk("打开失败,无法接收检测结果!"));
+  }
 }
 
-void CBrennaCenterDlg::ReleaseLibrary() {
-  // Unloads the library once it is loaded at start-up.
+void CBrennaCenterDlg::ReleaseLibrary() { UnloadPallix(); }
+
+void CBrennaCenterDlg::ShowResultFile(const std::string& path) {
+  ::ShowResultFile(path, m_resultBuf.data(), *this);
+}
+
+void CBrennaCenterDlg::PauseAfterResult() { std::this_thread::sleep_for(kResultPause); }
+
+void CBrennaCenterDlg::SetTitle(const std::string& gbkTitle) {
+  setWindowTitle(QString::fromStdString(GbkToUtf8(gbkTitle)));
 }
 
 unsigned CBrennaCenterDlg::SetTimer(unsigned nIDEvent, unsigned nElapse) {
@@ -400,7 +443,9 @@ void CBrennaCenterDlg::OnTimer(unsigned nIDEvent) {
   if (nIDEvent == 1) ScanSpoolFiles();
 }
 
-int CBrennaCenterDlg::ScanSpoolFiles() { return 1; }
+int CBrennaCenterDlg::ScanSpoolFiles() {
+  return ::ScanSpoolFiles(SiteSpoolDirectory(), m_nShownFiles, *this);
+}
 
 // Enter without a focused button, Esc, the close box and Alt+F4 all do
 // nothing: only the quit button ends the window.

@@ -20,14 +20,16 @@
 
 #include "app/PanelStatic.h"
 #include "presentation/DisplayBoard.h"
+#include "presentation/SpoolScan.h"
 #include "presentation/ValueDisplay.h"
+#include "util/IniFile.h"
 #include "util/MoveControl.h"
 #include "util/Rect.h"
 
 class QMenu;
 class QPalette;
 
-class CBrennaCenterDlg : public QDialog, public IDisplayBoard {
+class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanHost {
   Q_OBJECT
 
  public:
@@ -53,6 +55,13 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard {
   // (Re)starts the network tasks on the task queue.
   void RunNetTask();
 
+  // Shows the result record in the spool file at path (GBK) on the value
+  // displays; a file that has gone changes nothing.
+  void ShowResultFile(const std::string& path) override;
+
+  // Files shown since start, as counted in the title.
+  int ShownFiles() const { return m_nShownFiles; }
+
   // Starts (or restarts) the window timer nIDEvent with period nElapse ms;
   // it arrives at OnTimer. Returns nIDEvent, or 0 when no timer could be
   // started.
@@ -63,6 +72,10 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard {
   virtual void OnTimer(unsigned nIDEvent);
   // Looks for finished result files and shows them. 1 after a complete scan.
   virtual int ScanSpoolFiles();
+  // SpoolScanHost: the half second a result stays alone on screen, and the
+  // title that counts the results.
+  void PauseAfterResult() override;
+  void SetTitle(const std::string& gbkTitle) override;
 
   void DoDataExchange();
   void OnSysCommand(unsigned nID, long lParam);
@@ -103,7 +116,7 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard {
   // Lets go of the library once the task queue has stopped.
   void ReleaseLibrary();
 
-  std::array<char, kResultBufSize> m_resultBuf{};
+  std::array<unsigned char, kResultBufSize> m_resultBuf{};
   int m_nShownFiles = 0;
   QPushButton m_btnPortSet;
   CPanelStatic m_stNotJudged;
@@ -195,7 +208,7 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard {
   QBrush m_brBlue;
   QBrush m_brGreen;
   QBrush m_brBlack;
-  // The INI access object that reads the port takes its place here.
+  CIniFile m_ini;
   std::string m_strIniPath;
   QIcon m_hIcon;
 

@@ -8,6 +8,7 @@
 #define BRENNA_APP_GLOBALS_H
 
 #include <mutex>
+#include <string>
 
 #include "Pallix.h"
 #include "platform/TaskManager.h"
@@ -39,5 +40,10 @@ extern IDisplayBoard* g_pMainDlg;
 extern int g_nNetPort;
 // The site configuration the library fills at start-up.
 extern SiteConfig g_siteConfig;
+
+// The base directory (holds BrennaCenter.ini) and the spool directory named
+// by g_siteConfig; empty when the field holds no terminated text.
+std::string SiteBaseDirectory();
+std::string SiteSpoolDirectory();
 
 #endif  // BRENNA_APP_GLOBALS_H

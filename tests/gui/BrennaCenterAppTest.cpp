@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "GuiHelpers.h"
+#include "TestSite.h"
 #include "app/BrennaCenter.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/Globals.h"
@@ -33,6 +34,7 @@ void QuitWhenUp(MessageBoxSeen* no, MessageBoxSeen* yes) {
 }  // namespace
 
 TEST(BrennaCenterApp, InitInstanceRunsTheWindowAndReturnsFalse) {
+  TestSite site;
   g_pMainDlg = nullptr;
   MessageBoxSeen no, yes;
   QuitWhenUp(&no, &yes);
@@ -43,6 +45,7 @@ TEST(BrennaCenterApp, InitInstanceRunsTheWindowAndReturnsFalse) {
 }
 
 TEST(BrennaCenterApp, RunEndsWithExitCodeZero) {
+  TestSite site;
   g_pMainDlg = nullptr;
   MessageBoxSeen no, yes;
   QuitWhenUp(&no, &yes);

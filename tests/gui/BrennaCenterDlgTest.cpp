@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "GuiHelpers.h"
+#include "TestSite.h"
 #include "app/AboutDlg.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/DialogBuilder.h"
@@ -21,6 +22,7 @@
 #include "app/Globals.h"
 #include "app/Resource.h"
 #include "app/Templates.h"
+#include "platform/PallixBinding.h"
 
 namespace {
 
@@ -70,6 +72,15 @@ class BrennaCenterDlgTest : public ::testing::Test {
     g_rcMainWnd = CRect{};
     g_pMainDlg = nullptr;
   }
+  // A window the test ended directly skipped the quit command's shutdown;
+  // do it here, before the window's library copy goes.
+  void TearDown() override {
+    g_taskMgr.StopTask();
+    g_taskMgr.ClearTaskQueue();
+    UnloadPallix();
+    g_pMainDlg = nullptr;
+  }
+  TestSite site;
 };
 
 }  // namespace
