@@ -13,15 +13,6 @@
 
 namespace {
 
-// The header as the caller presets it before the library fills it.
-void PresetStdHead(StdHead& head) {
-  std::memset(head.bytes, 0, sizeof head.bytes);
-  head.bytes[0] = 0x55;
-  head.bytes[1] = 0xAA;
-  head.bytes[2] = head.bytes[3] = head.bytes[4] = 1;
-  head.bytes[14] = 1;
-}
-
 void Show(IDisplayBoard& board, int displayId, COLORREF textColor, std::string text) {
   IValueDisplay* display = board.ValueDisplay(displayId);
   if (display == nullptr) return;
@@ -40,7 +31,7 @@ void ShowRecord(const unsigned char* record, IDisplayBoard& board) {
   char value[PALLIX_VALUE_SIZE] = {};
   std::string operatorText;
   StdHead head;
-  PresetStdHead(head);
+  PallixStdHeadPreset(&head);
 
   ParseStdHead(record, &head);
 
