@@ -62,14 +62,6 @@ void ShowRecord(const unsigned char* record, IDisplayBoard& board) {
 
 }  // namespace
 
-void ShowResultRecord(const unsigned char* record, IDisplayBoard& board) {
-  try {
-    ShowRecord(record, board);
-  } catch (...) {
-    // A record that cannot be shown ends here; the scan goes on.
-  }
-}
-
 void ShowResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board) {
   try {
     std::memset(resultBuf, 0, kResultBufferSize);

@@ -18,7 +18,4 @@ constexpr int kResultBufferSize = PALLIX_RECORD_MAX;
 // A file that no longer exists changes nothing.
 void ShowResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board);
 
-// Shows a record already in memory (kResultBufferSize bytes).
-void ShowResultRecord(const unsigned char* record, IDisplayBoard& board);
-
 #endif  // BRENNA_PRESENTATION_RESULTDECODER_H
