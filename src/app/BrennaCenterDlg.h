@@ -86,6 +86,8 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   const QBrush* OnCtlColor(QPalette* pDC, QWidget* pWnd);
   void OnBtnQuit();
   void OnBtnPortSet();
+  // Lets go of the library once the task queue has stopped.
+  virtual void ReleaseLibrary();
   void OnOK();
   void OnCancel();
 
@@ -113,8 +115,6 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   CRect GetClientRect() const;
   // Library, site configuration, port and network channel.
   void StartPipeline();
-  // Lets go of the library once the task queue has stopped.
-  void ReleaseLibrary();
 
   std::array<unsigned char, kResultBufSize> m_resultBuf{};
   int m_nShownFiles = 0;

@@ -74,6 +74,11 @@ int TaskManager::RunTask(int threads, int passPauseMs) {
   return 1;
 }
 
+long TaskManager::CallCount() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_calls;
+}
+
 int TaskManager::FailedTaskCount() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_failed;
@@ -88,9 +93,12 @@ bool TaskManager::IsRunning() const {
 // this thread before destroying it.
 void TaskManager::WorkerLoop(Run* run, std::vector<TaskFunction> rotation, int passPauseMs) {
   t_workerOf = this;
+  // Checked before every call; a call counts as begun under the same lock.
   auto stopping = [this, run] {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return run->stop;
+    if (run->stop) return true;
+    ++m_calls;
+    return false;
   };
   while (!rotation.empty()) {
     for (auto it = rotation.begin(); it != rotation.end();) {

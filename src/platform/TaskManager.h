@@ -52,6 +52,9 @@ class TaskManager {
 
   // Number of task calls that ended in an exception since construction.
   int FailedTaskCount() const;
+  // Number of task calls begun since construction; lets a shutdown check
+  // that nothing ran once the queue was stopped.
+  long CallCount() const;
   // True from RunTask until StopTask.
   bool IsRunning() const;
 
@@ -74,6 +77,7 @@ class TaskManager {
   std::vector<TaskFunction> m_queue;
   std::unique_ptr<Run> m_run;
   int m_failed = 0;
+  long m_calls = 0;
 };
 
 #endif  // BRENNA_PLATFORM_TASKMANAGER_H

@@ -125,8 +125,10 @@ TEST_F(TaskManagerTest, NothingRunsAfterStopTaskReturns) {
     EXPECT_EQ(g_inside, 0);
     EXPECT_FALSE(m_tasks.IsRunning());
     const int after = g_calls[1];
+    EXPECT_EQ(m_tasks.CallCount(), after) << "the queue counts exactly the calls made";
     std::this_thread::sleep_for(std::chrono::milliseconds(30));  // room for a stray call
     EXPECT_EQ(g_calls[1], after);
+    EXPECT_EQ(m_tasks.CallCount(), after);
   }
 }
 

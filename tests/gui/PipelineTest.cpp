@@ -1,0 +1,194 @@
+// The monitor end to end inside one process: the window loads this build's
+// libPallix from a private site, listens on the port its settings file
+// names, receives a result from the station tool, shows it and counts it;
+// quitting stops the queue before the library goes. Also the start-up
+// failures: a library with the wrong record size, a port in use, no library.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTest>
+#include <filesystem>
+#include <functional>
+
+#include "FreePort.h"
+#include "GuiHelpers.h"
+#include "TestSite.h"
+#include "app/BrennaCenter.h"
+#include "app/BrennaCenterDlg.h"
+#include "app/Globals.h"
+#include "app/Resource.h"
+#include "platform/Gbk.h"
+#include "platform/PallixBinding.h"
+#include "presentation/Fonts.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kEndedByTest = 42;
+
+// The window with a scenario run inside its modal loop, and the moment the
+// library is released observed.
+class PipelineDlg : public CBrennaCenterDlg {
+ public:
+  std::function<void(PipelineDlg&)> scenario;
+  bool queueRunningAtRelease = true;
+  long callsAtRelease = -1;
+
+  int Run(std::function<void(PipelineDlg&)> s) {
+    scenario = std::move(s);
+    return DoModal();
+  }
+  const CValueDisplay& Display(int id) { return *dynamic_cast<CValueDisplay*>(ValueDisplay(id)); }
+
+ protected:
+  bool OnInitDialog() override {
+    const bool result = CBrennaCenterDlg::OnInitDialog();
+    QTimer::singleShot(0, this, [this] {
+      if (scenario) scenario(*this);
+      if (isVisible()) EndDialog(kEndedByTest);
+    });
+    return result;
+  }
+  void ReleaseLibrary() override {
+    queueRunningAtRelease = g_taskMgr.IsRunning();
+    callsAtRelease = g_taskMgr.CallCount();
+    CBrennaCenterDlg::ReleaseLibrary();
+  }
+};
+
+class PipelineTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { InstallFontSubstitutions(); }
+  void SetUp() override { g_nNetPort = 0; }  // as at process start
+  void TearDown() override {
+    // A window the test ended itself skipped the quit command's shutdown.
+    g_taskMgr.StopTask();
+    g_taskMgr.ClearTaskQueue();
+    UnloadPallix();
+    g_pMainDlg = nullptr;
+  }
+
+  // Sends a text-described result with the station tool; true once sent.
+  bool Send(int port, const std::string& name, const std::string& description) {
+    const std::string file = site.base() + "/" + name + ".txt";
+    WriteFileBytes(file, description);
+    QProcess station;
+    station.start(QString::fromUtf8(BRENNA_SEND),
+                  {"-t", QString("127.0.0.1:%1").arg(port), QString::fromStdString(file)});
+    // The window's timer keeps ticking while the tool runs.
+    return QTest::qWaitFor([&] { return station.state() == QProcess::NotRunning; }, 30000) &&
+           station.exitStatus() == QProcess::NormalExit && station.exitCode() == 0;
+  }
+
+  TestSite site;
+};
+
+TEST_F(PipelineTest, AResultFromAStationIsShownCountedAndTheQuitStopsTheQueueFirst) {
+  const int port = FreePort();
+  site.SetPort(port);
+  PipelineDlg dlg;
+  MessageBoxSeen quit;
+  long callsAfterQuit = -1;
+  const int result = dlg.Run([&](PipelineDlg& d) {
+    EXPECT_EQ(g_nNetPort, port);
+    EXPECT_EQ(g_pMainDlg, static_cast<IDisplayBoard*>(&d));
+    // The idle task has run on the worker and reached the displays.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return d.Display(1119).Text() == Gbk("设备空闲"); }, 30000));
+    EXPECT_EQ(d.Display(1018).TextColor(), 0x0000ffu);
+    EXPECT_EQ(d.windowTitle(), QString::fromUtf8("数据监控"));
+
+    ASSERT_TRUE(Send(port, "lane2-brake", "7700 0 25\n7701 0 0815\n5071 1 1234\n5075 2 65.2\n"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return d.ShownFiles() == 1; }, 30000));
+    EXPECT_EQ(d.windowTitle(), QString::fromUtf8("数据监控(1)"));
+    EXPECT_EQ(d.Display(1119).Text(), "0815");
+    EXPECT_EQ(d.Display(1119).TextColor(), RGB(0, 0, 255));
+    EXPECT_EQ(d.Display(1126).Text(), "123");
+    EXPECT_EQ(d.Display(1138).TextColor(), RGB(255, 0, 0));
+    EXPECT_EQ(d.Display(1018).Text(), Gbk("设备空闲")) << "other groups keep their state";
+    EXPECT_TRUE(fs::is_empty(site.spool())) << "shown, then deleted";
+
+    AnswerNextMessageBox(&quit, QString::fromUtf8("是"));
+    QTest::mouseClick(d.GetDlgItem(IDC_BTN_QUIT), Qt::LeftButton);
+  });
+  callsAfterQuit = g_taskMgr.CallCount();
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(quit.shown);
+  EXPECT_FALSE(dlg.queueRunningAtRelease) << "the queue was stopped before the library went";
+  EXPECT_EQ(callsAfterQuit, dlg.callsAtRelease) << "no task ran after the library was released";
+  EXPECT_EQ(ReadNetData(11, nullptr, 0), PALLIX_NOT_LOADED);
+  QTest::qWait(50);  // room for a stray task call
+  EXPECT_EQ(g_taskMgr.CallCount(), callsAfterQuit);
+}
+
+TEST_F(PipelineTest, ALibraryWithTheWrongRecordSizeIsReportedOnceAndTheWindowRunsOn) {
+  fs::copy_file(PALLIX_STUB_DIR "/pallixstub_size188912.so", site.system() + "/libPallix.so",
+                fs::copy_options::overwrite_existing);
+  MessageBoxSeen loadError;
+  AnswerNextMessageBox(&loadError, QString::fromUtf8("确定"));
+  PipelineDlg dlg;
+  const int result = dlg.Run([&](PipelineDlg& d) {
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(d.windowTitle(), QString::fromUtf8("数据监控"));
+    // No second box: the port was never read, so there is no port to name.
+    EXPECT_EQ(QApplication::activeModalWidget(), static_cast<QWidget*>(&d));
+  });
+  EXPECT_EQ(result, kEndedByTest);
+  EXPECT_TRUE(loadError.shown);
+  EXPECT_EQ(loadError.text, QString::fromUtf8("Pallix.dll 加载错误或者没有该文件！"));
+  EXPECT_EQ(g_nNetPort, 0);
+}
+
+TEST_F(PipelineTest, APortInUseIsNamedInOneMessageAndTheWindowRunsOn) {
+  BusyPort busy;
+  ASSERT_GT(busy.port(), 0);
+  site.SetPort(busy.port());
+  MessageBoxSeen portError;
+  AnswerNextMessageBox(&portError, QString::fromUtf8("确定"));
+  PipelineDlg dlg;
+  const int result = dlg.Run([&](PipelineDlg& d) { EXPECT_TRUE(d.isVisible()); });
+  EXPECT_EQ(result, kEndedByTest);
+  EXPECT_TRUE(portError.shown);
+  EXPECT_TRUE(portError.text.contains(QString::number(busy.port()))) << portError.text.toStdString();
+  EXPECT_EQ(portError.title, QString::fromLatin1(kAppName));
+  EXPECT_EQ(g_nNetPort, busy.port());
+}
+
+TEST_F(PipelineTest, NoSettingsFileMeansTheDefaultPort) {
+  fs::remove(site.ini());
+  // The default port may be taken on this machine; then its box names it.
+  MessageBoxSeen maybe;
+  AnswerNextMessageBox(&maybe, QString::fromUtf8("确定"));
+  PipelineDlg dlg;
+  dlg.Run([&](PipelineDlg&) {});
+  EXPECT_EQ(g_nNetPort, 10004);
+  if (maybe.shown) {
+    EXPECT_TRUE(maybe.text.contains("10004"));
+  }
+}
+
+using PipelineDeathTest = PipelineTest;
+
+TEST_F(PipelineDeathTest, NoLibraryFileEndsTheProgramWithMinusOneAfterTheMessage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  fs::remove(site.system() + "/libPallix.so");
+  // The whole program, with the operator closing the box it shows.
+  auto runProgram = [] {
+    WhenModal<QMessageBox>([](QMessageBox* box) {
+      // What the operator saw, for the parent process to check.
+      std::fprintf(stderr, "box: %s | %s\n", box->windowTitle().toUtf8().constData(),
+                   box->text().toUtf8().constData());
+      box->buttons().front()->click();
+    });
+    int argc = 1;
+    char name[] = "BrennaCenter";
+    char* argv[] = {name, nullptr};
+    theApp.Run(argc, argv);
+    std::fprintf(stderr, "the program went on\n");
+    std::exit(0);
+  };
+  EXPECT_EXIT(runProgram(), ::testing::ExitedWithCode(255),
+              "box: BrennaCenter \\| 系统库不存在或者版本错误!");
+}
+
+}  // namespace
