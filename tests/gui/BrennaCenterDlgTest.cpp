@@ -23,6 +23,7 @@
 #include "app/Resource.h"
 #include "app/Templates.h"
 #include "platform/PallixBinding.h"
+#include "util/LayoutMath.h"
 
 namespace {
 
@@ -213,6 +214,28 @@ TEST_F(BrennaCenterDlgTest, ControlsAreCreatedInTemplateOrderAndBound) {
     EXPECT_EQ(d.ValueDisplay(IDC_BTN_QUIT), nullptr);
     EXPECT_EQ(d.ValueDisplay(1022), nullptr);
     EXPECT_EQ(d.ValueDisplay(-1), nullptr);
+  });
+}
+
+TEST_F(BrennaCenterDlgTest, EveryControlKeepsItsProportionsInTheMaximisedWindow) {
+  ProbeDlg dlg;
+  dlg.RunScenario([](ProbeDlg& d) {
+    const DlgTemplate& tpl = MainDialogTemplate();
+    // Recorded at the designed size, rescaled to the client area now.
+    const CRect designed = DluToPixels(tpl.rect);
+    ASSERT_GT(d.width(), designed.Width()) << "the window is maximised";
+    std::vector<QWidget*> children;
+    for (QObject* o : d.children()) {
+      if (auto* w = qobject_cast<QWidget*>(o); w != nullptr && !w->isWindow()) children.push_back(w);
+    }
+    ASSERT_EQ(children.size(), tpl.count);
+    for (std::size_t i = 0; i < tpl.count; ++i) {
+      const CRect want = ScaleRect(DluToPixels(tpl.controls[i].rect),
+                                   CRect{0, 0, designed.Width(), designed.Height()}, d.width(),
+                                   d.height());
+      EXPECT_EQ(children[i]->geometry(), ToQRect(want)) << "control " << i << " id "
+                                                        << tpl.controls[i].id;
+    }
   });
 }
 
