@@ -28,6 +28,7 @@
 #include "platform/PallixBinding.h"
 #include "presentation/Fonts.h"
 #include "presentation/ResultDecoder.h"
+#include "util/PortSet.h"
 
 namespace {
 
@@ -369,7 +370,9 @@ void CBrennaCenterDlg::OnBtnQuit() {
 }
 
 void CBrennaCenterDlg::OnBtnPortSet() {
-  // Opens the port-setting dialog once it exists.
+  // The new port is only stored; the running window keeps its channel.
+  CPortSet dlg;
+  dlg.DoModal();
 }
 
 void CBrennaCenterDlg::RunNetTask() {

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVariant>
 
@@ -33,6 +34,13 @@ Qt::Alignment StaticAlignment(std::uint32_t style) {
   return align;
 }
 
+// Edit fields sit on one line; the text is centred vertically like the
+// window system's single-line edit.
+Qt::Alignment EditAlignment(std::uint32_t style) {
+  using namespace dlgstyle;
+  return ((style & 0x3) == kCenter ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter;
+}
+
 QWidget* NewWidget(const DlgControl& ctl) {
   const QString text = QString::fromUtf8(ctl.text);
   switch (ctl.kind) {
@@ -42,6 +50,7 @@ QWidget* NewWidget(const DlgControl& ctl) {
     case ControlKind::CommandButton: return new QPushButton;
     case ControlKind::Icon: return new QLabel;
     case ControlKind::ValueDisplay: return new QWidget;
+    case ControlKind::Edit: return new QLineEdit;
   }
   return new QWidget;
 }
@@ -81,6 +90,14 @@ QWidget* CreateDlgControl(QWidget* parent, const DlgControl& ctl, QWidget* bound
     if ((ctl.style & 0xF) == dlgstyle::kDefPushButton) button->setDefault(true);
   } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
     group->setTitle(text);
+  } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    // A line edit always scrolls sideways, which is what every edit field
+    // of ours asks for (kAutoHScroll).
+    edit->setText(text);
+    edit->setAlignment(EditAlignment(ctl.style));
+    edit->setFrame((ctl.style & dlgstyle::kBorder) != 0);
+    // Tab reaches only tab stops; a click still gets into any enabled field.
+    edit->setFocusPolicy((ctl.style & dlgstyle::kTabStop) ? Qt::StrongFocus : Qt::ClickFocus);
   }
 
   CRect px = DluToPixels(ctl.rect);

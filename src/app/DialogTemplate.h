@@ -21,6 +21,7 @@ inline constexpr std::uint32_t kChild = 0x40000000;
 inline constexpr std::uint32_t kVisible = 0x10000000;
 inline constexpr std::uint32_t kDisabled = 0x08000000;
 inline constexpr std::uint32_t kCaption = 0x00C00000;
+inline constexpr std::uint32_t kBorder = 0x00800000;
 inline constexpr std::uint32_t kSysMenu = 0x00080000;
 inline constexpr std::uint32_t kGroup = 0x00020000;
 inline constexpr std::uint32_t kTabStop = 0x00010000;
@@ -37,9 +38,10 @@ inline constexpr std::uint32_t kGroupBox = 0x7;
 inline constexpr std::uint32_t kFlat = 0x8000;
 
 inline constexpr std::uint32_t kLeft = 0x0;
-inline constexpr std::uint32_t kCenter = 0x1;
+inline constexpr std::uint32_t kCenter = 0x1;  // statics and edit fields alike
 inline constexpr std::uint32_t kIcon = 0x3;
 inline constexpr std::uint32_t kNoPrefix = 0x80;
+inline constexpr std::uint32_t kAutoHScroll = 0x80;  // same bit as kNoPrefix: edit fields only
 inline constexpr std::uint32_t kCenterImage = 0x200;
 inline constexpr std::uint32_t kStaticTypeMask = 0x1F;
 }  // namespace dlgstyle
@@ -51,6 +53,7 @@ enum class ControlKind {
   CommandButton,  // push button
   ValueDisplay,   // self-painting value display
   Icon,           // static picture of an icon resource
+  Edit,           // single-line text entry
 };
 
 // x, y, width, height in dialog units.

@@ -38,6 +38,9 @@ void InstallFontSubstitutions() {
   const QString song = SongFaceFamily();
   Substitute(QString::fromUtf8("宋体"), song);
   Substitute(QStringLiteral("SimSun"), song);
+  // The port dialog asks for the system font, which on a Chinese desktop
+  // carries the GBK glyphs; the Song face stands in for it.
+  Substitute(QStringLiteral("System"), song);
   Substitute(QStringLiteral("Arial"), FirstInstalled(kArialFaces));
 }
 

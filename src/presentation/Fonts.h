@@ -9,11 +9,11 @@
 
 class QPaintDevice;
 
-// Maps "宋体" and "SimSun" to the installed Song/Ming face (AR PL UMing, or
-// another CJK face when that is missing) and "Arial" to Liberation Sans, so
-// metrics match what the layout was designed for and Chinese text never
-// falls back to a Latin face. Call once the application object exists and
-// before any font is created; calling it again changes nothing.
+// Maps "宋体", "SimSun" and "System" to the installed Song/Ming face (AR PL
+// UMing, or another CJK face when that is missing) and "Arial" to Liberation
+// Sans, so metrics match what the layout was designed for and Chinese text
+// never falls back to a Latin face. Call once the application object exists
+// and before any font is created; calling it again changes nothing.
 void InstallFontSubstitutions();
 
 // The family "宋体" resolves to after InstallFontSubstitutions; empty when no

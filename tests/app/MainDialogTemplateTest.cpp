@@ -227,6 +227,7 @@ TEST(MainDialogTemplate, StylesMatchEachKind) {
       case ControlKind::GroupBox: EXPECT_EQ(c.style & 0xF, kGroupBox); break;
       case ControlKind::CommandButton: EXPECT_EQ(c.style & 0xF, kPushButton); break;
       case ControlKind::Icon: ADD_FAILURE() << "no icon in the main window"; break;
+      case ControlKind::Edit: ADD_FAILURE() << "no edit field in the main window"; break;
     }
   }
   // "工号" x7, "项    目" x2 and the nine row headings are left aligned;

@@ -207,7 +207,8 @@ TEST_F(BrennaCenterDlgTest, ControlsAreCreatedInTemplateOrderAndBound) {
           EXPECT_NE(dynamic_cast<CValueDisplay*>(w), nullptr) << ctl.id;
           EXPECT_FALSE(w->isEnabled()) << ctl.id;
           break;
-        case ControlKind::Icon: ADD_FAILURE(); break;
+        case ControlKind::Icon:
+        case ControlKind::Edit: ADD_FAILURE(); break;
       }
       EXPECT_EQ(d.GetDlgItem(ctl.id), ctl.id == IDC_STATIC ? nullptr : w);
     }

@@ -5,6 +5,7 @@
 // failures: a library with the wrong record size, a port in use, no library.
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
 #include <QProcess>
 #include <QTest>
 #include <filesystem>
@@ -15,11 +16,14 @@
 #include "TestSite.h"
 #include "app/BrennaCenter.h"
 #include "app/BrennaCenterDlg.h"
+#include "app/DialogBuilder.h"
 #include "app/Globals.h"
 #include "app/Resource.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
 #include "presentation/Fonts.h"
+#include "util/PortSet.h"
+#include "util/PortSetTemplate.h"
 
 namespace fs = std::filesystem;
 
@@ -165,6 +169,29 @@ TEST_F(PipelineTest, NoSettingsFileMeansTheDefaultPort) {
   if (maybe.shown) {
     EXPECT_TRUE(maybe.text.contains("10004"));
   }
+}
+
+TEST_F(PipelineTest, ThePortButtonOpensThePortDialogAndLeavesTheRunningWindowAlone) {
+  const int port = FreePort();
+  site.SetPort(port);
+  PipelineDlg dlg;
+  bool opened = false;
+  QString shownPort;
+  dlg.Run([&](PipelineDlg& d) {
+    WhenModal<CPortSet>([&](CPortSet* portDlg) {
+      opened = true;
+      for (QLineEdit* edit : portDlg->findChildren<QLineEdit*>())
+        if (GetDlgCtrlID(edit) == IDC_EDIT_OLDPORT) shownPort = edit->text();
+      portDlg->done(QDialog::Rejected);
+    });
+    QTest::mouseClick(d.GetDlgItem(IDC_BTN_PORTSET), Qt::LeftButton);
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(g_nNetPort, port);
+  });
+  EXPECT_TRUE(opened);
+  EXPECT_EQ(shownPort, QString::number(port));
+  EXPECT_EQ(ReadFileBytes(site.ini()),
+            "[" + Gbk("端口号") + "]\nPort=" + std::to_string(port) + "\n") << "nothing written";
 }
 
 using PipelineDeathTest = PipelineTest;
