@@ -1,0 +1,316 @@
+// The installed monitor on a virtual display with a window manager, fed by
+// stations over real TCP: results from the station tool reach their device
+// groups and the title counts them; chunks reassemble in any order across
+// the transport; hostile streams neither stop reception nor write outside
+// the spool directory.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "MonitorSession.h"
+#include "ScreenImage.h"
+#include "Station.h"
+#include "TempDir.h"
+#include "app/DialogTemplate.h"
+#include "app/Resource.h"
+#include "app/Templates.h"
+
+namespace {
+
+constexpr auto kPatience = std::chrono::seconds(30);
+
+const Rgb kRed{255, 0, 0};
+const Rgb kBlue{0, 0, 255};
+const Rgb kGreen{0, 255, 0};
+const Rgb kBlack{0, 0, 0};
+const Rgb kWhite{255, 255, 255};
+
+// The installation as the tests build it; the monitor adds the spool
+// directory and must add nothing else.
+const std::set<std::string> kInstalled = {
+    "bin",  "bin/BrennaCenter", "lib", "lib/brennacenter", "lib/brennacenter/libPallix.so",
+    "lib/brennacenter/Pallix.ini", "base", "base/BrennaCenter.ini", "base/spool",
+};
+
+std::string Join(const std::set<std::string>& names) {
+  std::string out;
+  for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
+  return out.empty() ? "(nothing)" : out;
+}
+
+// A control's rectangle on screen: its place in the designed window, scaled
+// to the window's current client area the way the window lays itself out.
+ScreenBox ControlOnScreen(int controlId, const ScreenBox& client) {
+  const DlgTemplate& tpl = MainDialogTemplate();
+  const DlgControl* ctl = FindControl(tpl, controlId);
+  if (ctl == nullptr) return ScreenBox{};
+  const CRect designed = DluToPixels(tpl.rect);
+  const CRect px = DluToPixels(ctl->rect);
+  auto sx = [&](int v) { return client.x + v * client.width / designed.Width(); };
+  auto sy = [&](int v) { return client.y + v * client.height / designed.Height(); };
+  return ScreenBox{sx(px.left), sy(px.top), sx(px.right) - sx(px.left),
+                   sy(px.bottom) - sy(px.top)};
+}
+
+// The box less `margin` pixels on every side: rounding of the proportional
+// layout may move an edge by a pixel or two.
+ScreenBox Inset(const ScreenBox& b, int margin) {
+  return ScreenBox{b.x + margin, b.y + margin, std::max(0, b.width - 2 * margin),
+                   std::max(0, b.height - 2 * margin)};
+}
+
+std::string Describe(const ScreenBox& b) {
+  std::ostringstream s;
+  s << b.width << "x" << b.height << "+" << b.x << "+" << b.y;
+  return s.str();
+}
+
+// What one screenshot should show; every failed expectation is listed.
+class ScreenChecks {
+ public:
+  ScreenChecks(const ScreenImage& image, const ScreenBox& client) : m_image(image), m_client(client) {}
+
+  // Text of this colour is drawn in the display.
+  void Shows(int displayId, Rgb color, const char* what) {
+    const ScreenBox box = Inset(ControlOnScreen(displayId, m_client), 3);
+    const int n = m_image.Count(box, color);
+    if (n < kTextPixels)
+      Fail(std::string(what) + ": display " + std::to_string(displayId) + " at " + Describe(box) +
+           " has " + std::to_string(n) + " pixels of " + ToString(color));
+  }
+  // No pixel of this colour in the display.
+  void Lacks(int displayId, Rgb color, const char* what) {
+    const ScreenBox box = Inset(ControlOnScreen(displayId, m_client), 3);
+    const int n = m_image.Count(box, color);
+    if (n != 0)
+      Fail(std::string(what) + ": display " + std::to_string(displayId) + " at " + Describe(box) +
+           " still has " + std::to_string(n) + " pixels of " + ToString(color));
+  }
+  // The legend panel's corners are its colour and its caption is white.
+  void Panel(int panelId, Rgb color, const char* what) {
+    const ScreenBox box = Inset(ControlOnScreen(panelId, m_client), 3);
+    const int corner = 4;
+    const ScreenBox corners[] = {
+        {box.x, box.y, corner, corner},
+        {box.x + box.width - corner, box.y, corner, corner},
+        {box.x, box.y + box.height - corner, corner, corner},
+        {box.x + box.width - corner, box.y + box.height - corner, corner, corner}};
+    for (const ScreenBox& c : corners) {
+      if (m_image.Count(c, color) != corner * corner)
+        Fail(std::string(what) + ": panel corner at " + Describe(c) + " is " +
+             ToString(m_image.Pixel(c.x, c.y)) + ", not " + ToString(color));
+    }
+    if (m_image.Count(box, kWhite) < kTextPixels)
+      Fail(std::string(what) + ": no white caption in panel at " + Describe(box));
+  }
+
+  const std::vector<std::string>& failures() const { return m_failures; }
+
+ private:
+  // A short value in the smallest display still covers far more pixels.
+  static constexpr int kTextPixels = 8;
+  void Fail(std::string text) { m_failures.push_back(std::move(text)); }
+
+  const ScreenImage& m_image;
+  ScreenBox m_client;
+  std::vector<std::string> m_failures;
+};
+
+class MonitorOnDisplay : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(m_session.StartAndWaitForWindow(&error))
+        << error << "\nmonitor output:\n" << m_session.MonitorLog();
+  }
+
+  std::string Work(const std::string& name) { return m_session.tree().work() + "/" + name; }
+
+  // brenna-send with these arguments must succeed.
+  void Station(const std::vector<std::string>& args) {
+    std::string output;
+    const int status = m_session.RunStationTool(args, &output);
+    ASSERT_EQ(0, status) << "brenna-send failed: " << output;
+  }
+
+  std::string Address() { return "127.0.0.1:" + std::to_string(m_session.tree().port()); }
+
+  void ExpectTitle(int count) {
+    std::string seen;
+    EXPECT_TRUE(m_session.WaitForTitle(CountedTitle(count), kPatience, &seen))
+        << "the title reads \"" << seen << "\", not \"" << CountedTitle(count) << "\""
+        << "\nmonitor output:\n" << m_session.MonitorLog();
+  }
+
+  // The installation holds nothing it did not hold before the results, and
+  // every result has left the spool directory.
+  void ExpectNothingLeftBehind() {
+    EXPECT_EQ(kInstalled, m_session.tree().InstalledPaths())
+        << "in the install tree: " << Join(m_session.tree().InstalledPaths());
+    EXPECT_TRUE(m_session.tree().SpoolNames().empty())
+        << "left in the spool directory: " << Join(m_session.tree().SpoolNames());
+  }
+
+  MonitorSession m_session;
+};
+
+const char kBrake[] =
+    "# brake station, lane 2\n"
+    "7700 0 25\n"
+    "7701 0 0815\n"
+    "5071 1 1234\n"
+    "5072 1 1187\n"
+    "5075 2 23.4\n"
+    "5076 1 5.1\n";
+
+const char kHeadlamp[] =
+    "# headlamp station\n"
+    "7700 0 11\n"
+    "7701 0 0816\n"
+    "5157 1 15000\n"
+    "5159 3 0.85\n";
+
+const char kSpeed[] =
+    "# speedometer\n"
+    "7700 0 3\n"
+    "7701 0 0817\n"
+    "5000 2 36.1\n"
+    "5001 4 -9.8\n";
+
+}  // namespace
+
+TEST_F(MonitorOnDisplay, ShowsEachStationsResultInItsGroupAndCountsIt) {
+  WriteFileBytes(Work("brake.txt"), kBrake);
+  WriteFileBytes(Work("headlamp.txt"), kHeadlamp);
+  WriteFileBytes(Work("speed.txt"), kSpeed);
+  // Three stations, one connection each.
+  Station({"-t", "-n", "lane2-brake-0815", Address(), Work("brake.txt")});
+  Station({"-t", "-n", "lane2-headlamp-0816", Address(), Work("headlamp.txt")});
+  Station({"-t", "-n", "lane2-speed-0817", Address(), Work("speed.txt")});
+
+  ExpectTitle(3);
+  ExpectNothingLeftBehind();
+
+  // The screen catches up with the title once the scan has returned to the
+  // event loop; look until it shows everything or patience runs out.
+  const std::string shot = ArtefactPath("e2e-monitor.png");
+  std::vector<std::string> failures = {"no screenshot taken"};
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  do {
+    std::string error;
+    ScreenBox client;
+    ScreenImage image;
+    if (!m_session.display().Geometry(m_session.MainWindow(), &client)) {
+      failures = {"the main window is gone"};
+    } else if (!m_session.display().Screenshot(shot, &error) ||
+               !image.Load(shot, m_session.tree().work(), &error)) {
+      failures = {error};
+    } else {
+      ScreenChecks check(image, client);
+      check.Panel(IDC_ST_VETO, kRed, "veto legend");
+      check.Panel(IDC_ST_PASSED, kBlue, "passed legend");
+      check.Panel(IDC_ST_ADVISORY, kGreen, "advisory legend");
+      check.Panel(IDC_ST_NOTJUDGED, kBlack, "not-judged legend");
+      // Operator numbers in blue where "设备空闲" was red.
+      check.Shows(1119, kBlue, "brake operator");
+      check.Lacks(1119, kRed, "brake operator");
+      check.Shows(1157, kBlue, "headlamp operator");
+      check.Lacks(1157, kRed, "headlamp operator");
+      check.Shows(1018, kBlue, "speed operator");
+      check.Lacks(1018, kRed, "speed operator");
+      // Values in their verdict's colour.
+      check.Shows(1126, kBlack, "brake force left (judged)");
+      check.Shows(1138, kRed, "brake sum (veto)");
+      check.Shows(1082, kBlue, "headlamp intensity (passed)");
+      check.Shows(1092, kGreen, "headlamp offset (advisory)");
+      check.Shows(1019, kRed, "speed value (veto)");
+      check.Shows(1020, kBlack, "speed error (not judged)");
+      // A group no station reported to is still idle.
+      check.Shows(1073, kRed, "sound level operator (idle)");
+      failures = check.failures();
+    }
+    if (failures.empty()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  } while (std::chrono::steady_clock::now() < deadline);
+
+  for (const std::string& f : failures) ADD_FAILURE() << f << " (screenshot " << shot << ")";
+}
+
+namespace {
+
+// A speed result with values that do not compress, so its transfer takes
+// several chunks.
+std::string ManyChunkDescription() {
+  std::string text = "7700 0 3\n7701 0 4711\n5000 1 40.2\n";
+  for (int i = 0; i < 16; ++i)
+    text += std::to_string(9001 + i) + " 0 " + IncompressibleText(100 + i, 500) + "\n";
+  return text;
+}
+
+std::string Concat(const std::vector<std::string>& frames) {
+  std::string out;
+  for (const std::string& f : frames) out += f;
+  return out;
+}
+
+}  // namespace
+
+TEST_F(MonitorOnDisplay, ReassemblesChunksInAnyOrderAndSurvivesHostileStreams) {
+  // The frames the station tool would send, written to files instead.
+  WriteFileBytes(Work("many.txt"), ManyChunkDescription());
+  WriteFileBytes(Work("headlamp.txt"), kHeadlamp);
+  WriteFileBytes(Work("brake.txt"), kBrake);
+  Station({"-t", "-n", "speed-many-chunks", "-o", Work("many.frames"), Work("many.txt")});
+  Station({"-t", "-n", "headlamp-then-garbage", "-o", Work("headlamp.frames"),
+           Work("headlamp.txt")});
+  Station({"-t", "-n", "to-be-renamed", "-o", Work("brake.frames"), Work("brake.txt")});
+  const std::vector<std::string> many = SplitFrames(ReadFileBytes(Work("many.frames")));
+  const std::vector<std::string> headlamp = SplitFrames(ReadFileBytes(Work("headlamp.frames")));
+  const std::vector<std::string> brake = SplitFrames(ReadFileBytes(Work("brake.frames")));
+  ASSERT_GE(many.size(), 3u) << "the transfer should span several chunks";
+  ASSERT_FALSE(headlamp.empty());
+  ASSERT_EQ(1u, brake.size());
+
+  // Connection A: two complete transfers whose names lead out of the spool
+  // directory, then the many-chunk transfer with its last chunk first, the
+  // first chunk next, the last one again, and the rest backwards. One
+  // connection's frames are taken in order, so the bad names are dealt with
+  // before the good transfer can show.
+  std::vector<std::string> streamA = {WithTransferName(brake[0], "../x"),
+                                      WithTransferName(brake[0], "../../x")};
+  const size_t n = many.size();
+  streamA.push_back(many[n - 1]);
+  streamA.push_back(many[0]);
+  streamA.push_back(many[n - 1]);
+  for (size_t i = n - 2; i >= 1; --i) streamA.push_back(many[i]);
+  // Connection B: bytes that are not frames at all.
+  const std::string streamB = IncompressibleText(7, 3 * 2072);
+  // Connection C: a complete transfer, then a frame whose trailer is wrong.
+  std::string broken = headlamp[0];
+  broken[broken.size() - 1] = 'X';
+  const std::string streamC = Concat(headlamp) + broken + IncompressibleText(8, 500);
+
+  const int port = m_session.tree().port();
+  StreamOutcome a, b, c;
+  std::thread ta([&] { a = SendStream(port, Concat(streamA), kPatience); });
+  std::thread tb([&] { b = SendStream(port, streamB, kPatience); });
+  std::thread tc([&] { c = SendStream(port, streamC, kPatience); });
+  ta.join();
+  tb.join();
+  tc.join();
+  EXPECT_TRUE(a.closedByPeer) << "stream A: " << a.error;
+  EXPECT_TRUE(b.closedByPeer) << "the monitor kept a stream of garbage open: " << b.error;
+  EXPECT_TRUE(c.closedByPeer) << "the monitor kept a stream with a bad frame open: " << c.error;
+
+  // The reordered transfer and the one before the bad frame; nothing else.
+  ExpectTitle(2);
+  ExpectNothingLeftBehind();
+
+  // Reception goes on for the next station.
+  Station({"-t", "-n", "after-the-storm", Address(), Work("brake.txt")});
+  ExpectTitle(3);
+  ExpectNothingLeftBehind();
+}
