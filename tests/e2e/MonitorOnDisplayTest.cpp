@@ -136,6 +136,25 @@ class MonitorOnDisplay : public ::testing::Test {
     ASSERT_EQ(0, status) << "brenna-send failed: " << output;
   }
 
+  // Waits for a dialog box of the monitor with this caption.
+  bool WaitForDialog(const std::string& caption, VirtualDisplay::WindowId* box) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    for (;;) {
+      for (VirtualDisplay::WindowId w : m_session.display().FindWindows(kMonitorClass)) {
+        if (m_session.display().IsDialog(w) && m_session.display().Title(w) == caption) {
+          *box = w;
+          return true;
+        }
+      }
+      if (!m_session.monitor().Running() || std::chrono::steady_clock::now() >= deadline) {
+        ADD_FAILURE() << "no box \"" << caption << "\" appeared (" << m_session.monitor().Describe()
+                      << ")";
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+
   std::string Address() { return "127.0.0.1:" + std::to_string(m_session.tree().port()); }
 
   void ExpectTitle(int count) {
@@ -155,6 +174,7 @@ class MonitorOnDisplay : public ::testing::Test {
   }
 
   MonitorSession m_session;
+  std::string m_error;
 };
 
 const char kBrake[] =
@@ -313,4 +333,36 @@ TEST_F(MonitorOnDisplay, ReassemblesChunksInAnyOrderAndSurvivesHostileStreams) {
   Station({"-t", "-n", "after-the-storm", Address(), Work("brake.txt")});
   ExpectTitle(3);
   ExpectNothingLeftBehind();
+}
+
+TEST_F(MonitorOnDisplay, QuitAsksFirstAndOnlyYesEndsTheProgramWithStatusZero) {
+  VirtualDisplay& display = m_session.display();
+  const VirtualDisplay::WindowId main = m_session.MainWindow();
+  ASSERT_NE(0u, main);
+
+  // The keyboard focus starts on 退出程序, so Enter asks the question.
+  ASSERT_TRUE(display.PressKey(main, "Return"));
+  VirtualDisplay::WindowId question = 0;
+  ASSERT_TRUE(WaitForDialog("提示信息", &question));
+  EXPECT_TRUE(display.Screenshot(ArtefactPath("e2e-quit-question.png"), &m_error)) << m_error;
+
+  // Closing the box without a choice is 否: the monitor runs on and still
+  // receives.
+  ASSERT_TRUE(display.RequestClose(question));
+  WriteFileBytes(Work("speed.txt"), kSpeed);
+  Station({"-t", Address(), Work("speed.txt")});
+  ExpectTitle(1);
+  EXPECT_TRUE(m_session.monitor().Running());
+
+  // Asked again, 是 (the default button) ends it with status 0 and the port
+  // closes with it.
+  ASSERT_TRUE(display.PressKey(main, "Return"));
+  ASSERT_TRUE(WaitForDialog("提示信息", &question));
+  ASSERT_TRUE(display.PressKey(question, "Return"));
+  ASSERT_TRUE(m_session.monitor().WaitExit(kPatience)) << "the monitor still runs after 是";
+  EXPECT_TRUE(m_session.monitor().Exited()) << m_session.monitor().Describe();
+  EXPECT_EQ(0, m_session.monitor().ExitStatus()) << m_session.monitor().Describe();
+  EXPECT_FALSE(WaitForListener(m_session.tree().port(), nullptr, std::chrono::milliseconds(0),
+                               &m_error))
+      << "something still listens on the monitor's port";
 }

@@ -244,6 +244,31 @@ bool VirtualDisplay::RequestClose(WindowId window) {
   return sent;
 }
 
+bool VirtualDisplay::PressKey(WindowId window, const char* keysymName) {
+  if (m_display == nullptr) return false;
+  const KeySym sym = XStringToKeysym(keysymName);
+  const KeyCode code = sym == NoSymbol ? 0 : XKeysymToKeycode(m_display, sym);
+  if (code == 0) return false;
+  const Window root = DefaultRootWindow(m_display);
+  bool sent = true;
+  for (const int type : {KeyPress, KeyRelease}) {
+    XEvent event{};
+    event.xkey.type = type;
+    event.xkey.display = m_display;
+    event.xkey.window = window;
+    event.xkey.root = root;
+    event.xkey.subwindow = None;
+    event.xkey.time = CurrentTime;
+    event.xkey.same_screen = True;
+    event.xkey.keycode = code;
+    event.xkey.state = 0;
+    sent &= XSendEvent(m_display, window, True,
+                       type == KeyPress ? KeyPressMask : KeyReleaseMask, &event) != 0;
+  }
+  XSync(m_display, False);
+  return sent;
+}
+
 bool VirtualDisplay::Screenshot(const std::string& pngPath, std::string* error) {
   ChildProcess::Options options;
   options.env = m_env;

@@ -57,6 +57,10 @@ class VirtualDisplay {
   // Asks the window to close, as the close box does (WM_DELETE_WINDOW).
   bool RequestClose(WindowId window);
 
+  // Sends a key press and release (a keysym name such as "Return") to the
+  // window, as the keyboard would while the window has the focus.
+  bool PressKey(WindowId window, const char* keysymName);
+
   // The whole screen as a PNG file (ImageMagick's import).
   bool Screenshot(const std::string& pngPath, std::string* error);
 
