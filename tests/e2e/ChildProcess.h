@@ -43,7 +43,7 @@ class ChildProcess {
 
   // How it ended (valid once Running() is false after a start).
   bool Exited() const;
-  int ExitStatus() const;   // 0..255 when Exited()
+  int ExitStatus() const;  // 0..255 when Exited()
   bool Signalled() const;
   int TermSignal() const;
   std::string Describe() const;  // "exit status 255", "killed by signal 15", "running"

@@ -49,10 +49,10 @@ InstallTree::InstallTree(const InstallOptions& options) {
     m_error = "cannot copy " + options.programPath + ": " + ec.message();
     return;
   }
-  if (options.withLibrary) {
-    fs::copy_file(options.pallixDir + "/libPallix.so", libraryDir() + "/libPallix.so", ec);
+  if (!options.libraryPath.empty()) {
+    fs::copy_file(options.libraryPath, libraryDir() + "/libPallix.so", ec);
     if (ec) {
-      m_error = "cannot copy libPallix.so from " + options.pallixDir + ": " + ec.message();
+      m_error = "cannot copy " + options.libraryPath + ": " + ec.message();
       return;
     }
   }

@@ -21,8 +21,7 @@
 
 struct InstallOptions {
   std::string programPath;  // the BrennaCenter to copy
-  std::string pallixDir;    // directory holding the libPallix.so to copy
-  bool withLibrary = true;  // false: lib/brennacenter/ without libPallix.so
+  std::string libraryPath;  // the file installed as libPallix.so; empty: none
 };
 
 class InstallTree {

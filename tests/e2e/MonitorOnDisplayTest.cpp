@@ -7,32 +7,30 @@
 
 #include <algorithm>
 #include <set>
-#include <sstream>
 #include <thread>
 
+#include "MonitorScreen.h"
 #include "MonitorSession.h"
-#include "ScreenImage.h"
 #include "Station.h"
 #include "TempDir.h"
-#include "app/DialogTemplate.h"
 #include "app/Resource.h"
-#include "app/Templates.h"
 
 namespace {
 
 constexpr auto kPatience = std::chrono::seconds(30);
 
-const Rgb kRed{255, 0, 0};
-const Rgb kBlue{0, 0, 255};
-const Rgb kGreen{0, 255, 0};
-const Rgb kBlack{0, 0, 0};
-const Rgb kWhite{255, 255, 255};
-
 // The installation as the tests build it; the monitor adds the spool
 // directory and must add nothing else.
 const std::set<std::string> kInstalled = {
-    "bin",  "bin/BrennaCenter", "lib", "lib/brennacenter", "lib/brennacenter/libPallix.so",
-    "lib/brennacenter/Pallix.ini", "base", "base/BrennaCenter.ini", "base/spool",
+    "bin",
+    "bin/BrennaCenter",
+    "lib",
+    "lib/brennacenter",
+    "lib/brennacenter/libPallix.so",
+    "lib/brennacenter/Pallix.ini",
+    "base",
+    "base/BrennaCenter.ini",
+    "base/spool",
 };
 
 std::string Join(const std::set<std::string>& names) {
@@ -41,90 +39,12 @@ std::string Join(const std::set<std::string>& names) {
   return out.empty() ? "(nothing)" : out;
 }
 
-// A control's rectangle on screen: its place in the designed window, scaled
-// to the window's current client area the way the window lays itself out.
-ScreenBox ControlOnScreen(int controlId, const ScreenBox& client) {
-  const DlgTemplate& tpl = MainDialogTemplate();
-  const DlgControl* ctl = FindControl(tpl, controlId);
-  if (ctl == nullptr) return ScreenBox{};
-  const CRect designed = DluToPixels(tpl.rect);
-  const CRect px = DluToPixels(ctl->rect);
-  auto sx = [&](int v) { return client.x + v * client.width / designed.Width(); };
-  auto sy = [&](int v) { return client.y + v * client.height / designed.Height(); };
-  return ScreenBox{sx(px.left), sy(px.top), sx(px.right) - sx(px.left),
-                   sy(px.bottom) - sy(px.top)};
-}
-
-// The box less `margin` pixels on every side: rounding of the proportional
-// layout may move an edge by a pixel or two.
-ScreenBox Inset(const ScreenBox& b, int margin) {
-  return ScreenBox{b.x + margin, b.y + margin, std::max(0, b.width - 2 * margin),
-                   std::max(0, b.height - 2 * margin)};
-}
-
-std::string Describe(const ScreenBox& b) {
-  std::ostringstream s;
-  s << b.width << "x" << b.height << "+" << b.x << "+" << b.y;
-  return s.str();
-}
-
-// What one screenshot should show; every failed expectation is listed.
-class ScreenChecks {
- public:
-  ScreenChecks(const ScreenImage& image, const ScreenBox& client) : m_image(image), m_client(client) {}
-
-  // Text of this colour is drawn in the display.
-  void Shows(int displayId, Rgb color, const char* what) {
-    const ScreenBox box = Inset(ControlOnScreen(displayId, m_client), 3);
-    const int n = m_image.Count(box, color);
-    if (n < kTextPixels)
-      Fail(std::string(what) + ": display " + std::to_string(displayId) + " at " + Describe(box) +
-           " has " + std::to_string(n) + " pixels of " + ToString(color));
-  }
-  // No pixel of this colour in the display.
-  void Lacks(int displayId, Rgb color, const char* what) {
-    const ScreenBox box = Inset(ControlOnScreen(displayId, m_client), 3);
-    const int n = m_image.Count(box, color);
-    if (n != 0)
-      Fail(std::string(what) + ": display " + std::to_string(displayId) + " at " + Describe(box) +
-           " still has " + std::to_string(n) + " pixels of " + ToString(color));
-  }
-  // The legend panel's corners are its colour and its caption is white.
-  void Panel(int panelId, Rgb color, const char* what) {
-    const ScreenBox box = Inset(ControlOnScreen(panelId, m_client), 3);
-    const int corner = 4;
-    const ScreenBox corners[] = {
-        {box.x, box.y, corner, corner},
-        {box.x + box.width - corner, box.y, corner, corner},
-        {box.x, box.y + box.height - corner, corner, corner},
-        {box.x + box.width - corner, box.y + box.height - corner, corner, corner}};
-    for (const ScreenBox& c : corners) {
-      if (m_image.Count(c, color) != corner * corner)
-        Fail(std::string(what) + ": panel corner at " + Describe(c) + " is " +
-             ToString(m_image.Pixel(c.x, c.y)) + ", not " + ToString(color));
-    }
-    if (m_image.Count(box, kWhite) < kTextPixels)
-      Fail(std::string(what) + ": no white caption in panel at " + Describe(box));
-  }
-
-  const std::vector<std::string>& failures() const { return m_failures; }
-
- private:
-  // A short value in the smallest display still covers far more pixels.
-  static constexpr int kTextPixels = 8;
-  void Fail(std::string text) { m_failures.push_back(std::move(text)); }
-
-  const ScreenImage& m_image;
-  ScreenBox m_client;
-  std::vector<std::string> m_failures;
-};
-
 class MonitorOnDisplay : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(m_session.StartAndWaitForWindow(&error))
-        << error << "\nmonitor output:\n" << m_session.MonitorLog();
+    ASSERT_TRUE(m_session.StartAndWaitForWindow(&error)) << error << "\nmonitor output:\n"
+                                                         << m_session.MonitorLog();
   }
 
   std::string Work(const std::string& name) { return m_session.tree().work() + "/" + name; }
@@ -136,23 +56,11 @@ class MonitorOnDisplay : public ::testing::Test {
     ASSERT_EQ(0, status) << "brenna-send failed: " << output;
   }
 
-  // Waits for a dialog box of the monitor with this caption.
   bool WaitForDialog(const std::string& caption, VirtualDisplay::WindowId* box) {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    for (;;) {
-      for (VirtualDisplay::WindowId w : m_session.display().FindWindows(kMonitorClass)) {
-        if (m_session.display().IsDialog(w) && m_session.display().Title(w) == caption) {
-          *box = w;
-          return true;
-        }
-      }
-      if (!m_session.monitor().Running() || std::chrono::steady_clock::now() >= deadline) {
-        ADD_FAILURE() << "no box \"" << caption << "\" appeared (" << m_session.monitor().Describe()
-                      << ")";
-        return false;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    std::string error;
+    const bool found = m_session.WaitForDialog(caption, kPatience, box, &error);
+    EXPECT_TRUE(found) << error;
+    return found;
   }
 
   std::string Address() { return "127.0.0.1:" + std::to_string(m_session.tree().port()); }
@@ -161,7 +69,8 @@ class MonitorOnDisplay : public ::testing::Test {
     std::string seen;
     EXPECT_TRUE(m_session.WaitForTitle(CountedTitle(count), kPatience, &seen))
         << "the title reads \"" << seen << "\", not \"" << CountedTitle(count) << "\""
-        << "\nmonitor output:\n" << m_session.MonitorLog();
+        << "\nmonitor output:\n"
+        << m_session.MonitorLog();
   }
 
   // The installation holds nothing it did not hold before the results, and
@@ -207,56 +116,41 @@ TEST_F(MonitorOnDisplay, ShowsEachStationsResultInItsGroupAndCountsIt) {
   WriteFileBytes(Work("headlamp.txt"), kHeadlamp);
   WriteFileBytes(Work("speed.txt"), kSpeed);
   // Three stations, one connection each.
-  Station({"-t", "-n", "lane2-brake-0815", Address(), Work("brake.txt")});
-  Station({"-t", "-n", "lane2-headlamp-0816", Address(), Work("headlamp.txt")});
-  Station({"-t", "-n", "lane2-speed-0817", Address(), Work("speed.txt")});
+  ASSERT_NO_FATAL_FAILURE(Station({"-t", "-n", "lane2-brake-0815", Address(), Work("brake.txt")}));
+  ASSERT_NO_FATAL_FAILURE(
+      Station({"-t", "-n", "lane2-headlamp-0816", Address(), Work("headlamp.txt")}));
+  ASSERT_NO_FATAL_FAILURE(Station({"-t", "-n", "lane2-speed-0817", Address(), Work("speed.txt")}));
 
   ExpectTitle(3);
   ExpectNothingLeftBehind();
 
-  // The screen catches up with the title once the scan has returned to the
-  // event loop; look until it shows everything or patience runs out.
-  const std::string shot = ArtefactPath("e2e-monitor.png");
-  std::vector<std::string> failures = {"no screenshot taken"};
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  do {
-    std::string error;
-    ScreenBox client;
-    ScreenImage image;
-    if (!m_session.display().Geometry(m_session.MainWindow(), &client)) {
-      failures = {"the main window is gone"};
-    } else if (!m_session.display().Screenshot(shot, &error) ||
-               !image.Load(shot, m_session.tree().work(), &error)) {
-      failures = {error};
-    } else {
-      ScreenChecks check(image, client);
-      check.Panel(IDC_ST_VETO, kRed, "veto legend");
-      check.Panel(IDC_ST_PASSED, kBlue, "passed legend");
-      check.Panel(IDC_ST_ADVISORY, kGreen, "advisory legend");
-      check.Panel(IDC_ST_NOTJUDGED, kBlack, "not-judged legend");
-      // Operator numbers in blue where "设备空闲" was red.
-      check.Shows(1119, kBlue, "brake operator");
-      check.Lacks(1119, kRed, "brake operator");
-      check.Shows(1157, kBlue, "headlamp operator");
-      check.Lacks(1157, kRed, "headlamp operator");
-      check.Shows(1018, kBlue, "speed operator");
-      check.Lacks(1018, kRed, "speed operator");
-      // Values in their verdict's colour.
-      check.Shows(1126, kBlack, "brake force left (judged)");
-      check.Shows(1138, kRed, "brake sum (veto)");
-      check.Shows(1082, kBlue, "headlamp intensity (passed)");
-      check.Shows(1092, kGreen, "headlamp offset (advisory)");
-      check.Shows(1019, kRed, "speed value (veto)");
-      check.Shows(1020, kBlack, "speed error (not judged)");
-      // A group no station reported to is still idle.
-      check.Shows(1073, kRed, "sound level operator (idle)");
-      failures = check.failures();
-    }
-    if (failures.empty()) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
-  } while (std::chrono::steady_clock::now() < deadline);
-
-  for (const std::string& f : failures) ADD_FAILURE() << f << " (screenshot " << shot << ")";
+  // The window repaints once the scan has gone back to the event loop.
+  const std::vector<std::string> failures = LookUntilShown(
+      m_session, ArtefactPath("e2e-monitor.png"),
+      [](ScreenChecks& check) {
+        check.Panel(IDC_ST_VETO, kRed, "veto legend");
+        check.Panel(IDC_ST_PASSED, kBlue, "passed legend");
+        check.Panel(IDC_ST_ADVISORY, kGreen, "advisory legend");
+        check.Panel(IDC_ST_NOTJUDGED, kBlack, "not-judged legend");
+        // Operator numbers in blue where "设备空闲" was red.
+        check.Shows(1119, kBlue, "brake operator");
+        check.Lacks(1119, kRed, "brake operator");
+        check.Shows(1157, kBlue, "headlamp operator");
+        check.Lacks(1157, kRed, "headlamp operator");
+        check.Shows(1018, kBlue, "speed operator");
+        check.Lacks(1018, kRed, "speed operator");
+        // Values in their verdict's colour.
+        check.Shows(1126, kBlack, "brake force left (judged)");
+        check.Shows(1138, kRed, "brake sum (veto)");
+        check.Shows(1082, kBlue, "headlamp intensity (passed)");
+        check.Shows(1092, kGreen, "headlamp offset (advisory)");
+        check.Shows(1019, kRed, "speed value (veto)");
+        check.Shows(1020, kBlack, "speed error (not judged)");
+        // A group no station reported to is still idle.
+        check.Shows(1073, kRed, "sound level operator (idle)");
+      },
+      kPatience);
+  for (const std::string& f : failures) ADD_FAILURE() << f;
 }
 
 namespace {
@@ -283,10 +177,12 @@ TEST_F(MonitorOnDisplay, ReassemblesChunksInAnyOrderAndSurvivesHostileStreams) {
   WriteFileBytes(Work("many.txt"), ManyChunkDescription());
   WriteFileBytes(Work("headlamp.txt"), kHeadlamp);
   WriteFileBytes(Work("brake.txt"), kBrake);
-  Station({"-t", "-n", "speed-many-chunks", "-o", Work("many.frames"), Work("many.txt")});
-  Station({"-t", "-n", "headlamp-then-garbage", "-o", Work("headlamp.frames"),
-           Work("headlamp.txt")});
-  Station({"-t", "-n", "to-be-renamed", "-o", Work("brake.frames"), Work("brake.txt")});
+  ASSERT_NO_FATAL_FAILURE(
+      Station({"-t", "-n", "speed-many-chunks", "-o", Work("many.frames"), Work("many.txt")}));
+  ASSERT_NO_FATAL_FAILURE(Station(
+      {"-t", "-n", "headlamp-then-garbage", "-o", Work("headlamp.frames"), Work("headlamp.txt")}));
+  ASSERT_NO_FATAL_FAILURE(
+      Station({"-t", "-n", "to-be-renamed", "-o", Work("brake.frames"), Work("brake.txt")}));
   const std::vector<std::string> many = SplitFrames(ReadFileBytes(Work("many.frames")));
   const std::vector<std::string> headlamp = SplitFrames(ReadFileBytes(Work("headlamp.frames")));
   const std::vector<std::string> brake = SplitFrames(ReadFileBytes(Work("brake.frames")));
@@ -330,7 +226,7 @@ TEST_F(MonitorOnDisplay, ReassemblesChunksInAnyOrderAndSurvivesHostileStreams) {
   ExpectNothingLeftBehind();
 
   // Reception goes on for the next station.
-  Station({"-t", "-n", "after-the-storm", Address(), Work("brake.txt")});
+  ASSERT_NO_FATAL_FAILURE(Station({"-t", "-n", "after-the-storm", Address(), Work("brake.txt")}));
   ExpectTitle(3);
   ExpectNothingLeftBehind();
 }
@@ -350,7 +246,7 @@ TEST_F(MonitorOnDisplay, QuitAsksFirstAndOnlyYesEndsTheProgramWithStatusZero) {
   // receives.
   ASSERT_TRUE(display.RequestClose(question));
   WriteFileBytes(Work("speed.txt"), kSpeed);
-  Station({"-t", Address(), Work("speed.txt")});
+  ASSERT_NO_FATAL_FAILURE(Station({"-t", Address(), Work("speed.txt")}));
   ExpectTitle(1);
   EXPECT_TRUE(m_session.monitor().Running());
 
@@ -362,7 +258,7 @@ TEST_F(MonitorOnDisplay, QuitAsksFirstAndOnlyYesEndsTheProgramWithStatusZero) {
   ASSERT_TRUE(m_session.monitor().WaitExit(kPatience)) << "the monitor still runs after 是";
   EXPECT_TRUE(m_session.monitor().Exited()) << m_session.monitor().Describe();
   EXPECT_EQ(0, m_session.monitor().ExitStatus()) << m_session.monitor().Describe();
-  EXPECT_FALSE(WaitForListener(m_session.tree().port(), nullptr, std::chrono::milliseconds(0),
-                               &m_error))
+  EXPECT_FALSE(
+      WaitForListener(m_session.tree().port(), nullptr, std::chrono::milliseconds(0), &m_error))
       << "something still listens on the monitor's port";
 }

@@ -34,11 +34,15 @@ std::string ArtefactPath(const std::string& name) {
   return name.empty() ? dir : dir + "/" + name;
 }
 
-std::string CountedTitle(int n) { return std::string(kMonitorTitle) + "(" + std::to_string(n) + ")"; }
+std::string CountedTitle(int n) {
+  return std::string(kMonitorTitle) + "(" + std::to_string(n) + ")";
+}
 
-MonitorSession::MonitorSession(bool withLibrary)
-    : m_tree(InstallOptions{BRENNA_CENTER_PATH, BRENNA_PALLIX_DIR, withLibrary}),
-      m_artefacts(ArtefactFolder()) {}
+MonitorSession::MonitorSession()
+    : MonitorSession(std::string(BRENNA_PALLIX_DIR) + "/libPallix.so") {}
+
+MonitorSession::MonitorSession(const std::string& libraryPath)
+    : m_tree(InstallOptions{BRENNA_CENTER_PATH, libraryPath}), m_artefacts(ArtefactFolder()) {}
 
 MonitorSession::~MonitorSession() {
   m_monitor.Stop();
@@ -114,6 +118,29 @@ bool MonitorSession::WaitForTitle(const std::string& title, std::chrono::millise
   }
 }
 
+bool MonitorSession::WaitForDialog(const std::string& caption, std::chrono::milliseconds limit,
+                                   VirtualDisplay::WindowId* box, std::string* error) {
+  const auto deadline = Clock::now() + limit;
+  for (;;) {
+    for (VirtualDisplay::WindowId w : m_display.FindWindows(kMonitorClass)) {
+      if (m_display.IsDialog(w) && m_display.Title(w) == caption) {
+        *box = w;
+        return true;
+      }
+    }
+    if (!m_monitor.Running()) {
+      *error = "the monitor ended without a box \"" + caption + "\" (" + m_monitor.Describe() +
+               ")\nmonitor output:\n" + MonitorLog();
+      return false;
+    }
+    if (Clock::now() >= deadline) {
+      *error = "no box \"" + caption + "\" appeared";
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
 int MonitorSession::RunStationTool(const std::vector<std::string>& args, std::string* output) {
   std::vector<std::string> argv = {BRENNA_SEND_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
@@ -128,4 +155,6 @@ int MonitorSession::RunStationTool(const std::vector<std::string>& args, std::st
   return status;
 }
 
-std::string MonitorSession::MonitorLog() const { return ReadFileBytes(m_artefacts + "/monitor.log"); }
+std::string MonitorSession::MonitorLog() const {
+  return ReadFileBytes(m_artefacts + "/monitor.log");
+}

@@ -19,7 +19,9 @@ inline const char kMonitorTitle[] = "数据监控";
 
 class MonitorSession {
  public:
-  explicit MonitorSession(bool withLibrary = true);
+  // This build's library, or the file given (empty: no library at all).
+  MonitorSession();
+  explicit MonitorSession(const std::string& libraryPath);
   ~MonitorSession();
 
   InstallTree& tree() { return m_tree; }
@@ -43,6 +45,11 @@ class MonitorSession {
   // last title seen otherwise.
   bool WaitForTitle(const std::string& title, std::chrono::milliseconds limit,
                     std::string* lastSeen);
+
+  // Waits (at most `limit`) for a dialog box of the monitor with this
+  // caption; false with the reason in *error.
+  bool WaitForDialog(const std::string& caption, std::chrono::milliseconds limit,
+                     VirtualDisplay::WindowId* box, std::string* error);
 
   // Runs the station tool with these arguments; its exit status (-1 when it
   // did not end), its output in *output.

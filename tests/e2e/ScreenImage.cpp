@@ -66,7 +66,8 @@ bool ScreenImage::Load(const std::string& pngPath, const std::string& scratchDir
 
 Rgb ScreenImage::Pixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= m_width || y >= m_height) return Rgb{};
-  const size_t i = (static_cast<size_t>(y) * static_cast<size_t>(m_width) + static_cast<size_t>(x)) * 3;
+  const size_t i =
+      (static_cast<size_t>(y) * static_cast<size_t>(m_width) + static_cast<size_t>(x)) * 3;
   return Rgb{m_rgb[i], m_rgb[i + 1], m_rgb[i + 2]};
 }
 

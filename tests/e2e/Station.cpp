@@ -148,8 +148,7 @@ std::string TransferName(const std::string& frame) {
 }
 
 std::string IncompressibleText(unsigned seed, size_t length) {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int> pick(0, static_cast<int>(sizeof kAlphabet) - 2);
   std::string out(length, ' ');

@@ -73,8 +73,8 @@ std::string StringProperty(Display* d, Window w, const char* name) {
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
   std::string out;
-  if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 4096, False, AnyPropertyType,
-                         &type, &format, &count, &after, &data) == Success &&
+  if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 4096, False, AnyPropertyType, &type,
+                         &format, &count, &after, &data) == Success &&
       data != nullptr && format == 8) {
     out.assign(reinterpret_cast<const char*>(data), count);
   }
@@ -108,10 +108,9 @@ bool VirtualDisplay::Start(const std::string& logDir, const std::vector<std::str
   serverOptions.env = env;
   serverOptions.logPath = logDir + "/xvfb.log";
   serverOptions.passFd = pipeFds[1];
-  const bool started =
-      m_server.Start({"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24",
-                      "-nolisten", "tcp"},
-                     serverOptions, error);
+  const bool started = m_server.Start(
+      {"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+      serverOptions, error);
   close(pipeFds[1]);
   std::string number;
   const bool reported =
@@ -206,9 +205,8 @@ bool VirtualDisplay::IsDialog(WindowId window) {
   unsigned char* data = nullptr;
   bool dialog = false;
   const Atom dialogAtom = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_DIALOG", False);
-  if (XGetWindowProperty(m_display, window, XInternAtom(m_display, "_NET_WM_WINDOW_TYPE", False),
-                         0, 32, False, XA_ATOM, &type, &format, &count, &after,
-                         &data) == Success &&
+  if (XGetWindowProperty(m_display, window, XInternAtom(m_display, "_NET_WM_WINDOW_TYPE", False), 0,
+                         32, False, XA_ATOM, &type, &format, &count, &after, &data) == Success &&
       data != nullptr && format == 32) {
     const auto* atoms = reinterpret_cast<const Atom*>(data);
     for (unsigned long i = 0; i < count; ++i) dialog |= atoms[i] == dialogAtom;
@@ -223,8 +221,7 @@ bool VirtualDisplay::Geometry(WindowId window, ScreenBox* box) {
   if (XGetWindowAttributes(m_display, window, &attrs) == 0) return false;
   Window child = 0;
   int x = 0, y = 0;
-  if (!XTranslateCoordinates(m_display, window, DefaultRootWindow(m_display), 0, 0, &x, &y,
-                             &child))
+  if (!XTranslateCoordinates(m_display, window, DefaultRootWindow(m_display), 0, 0, &x, &y, &child))
     return false;
   *box = ScreenBox{x, y, attrs.width, attrs.height};
   return true;
@@ -262,8 +259,8 @@ bool VirtualDisplay::PressKey(WindowId window, const char* keysymName) {
     event.xkey.same_screen = True;
     event.xkey.keycode = code;
     event.xkey.state = 0;
-    sent &= XSendEvent(m_display, window, True,
-                       type == KeyPress ? KeyPressMask : KeyReleaseMask, &event) != 0;
+    sent &= XSendEvent(m_display, window, True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
+                       &event) != 0;
   }
   XSync(m_display, False);
   return sent;
