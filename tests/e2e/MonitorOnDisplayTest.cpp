@@ -262,3 +262,67 @@ TEST_F(MonitorOnDisplay, QuitAsksFirstAndOnlyYesEndsTheProgramWithStatusZero) {
       WaitForListener(m_session.tree().port(), nullptr, std::chrono::milliseconds(0), &m_error))
       << "something still listens on the monitor's port";
 }
+
+TEST_F(MonitorOnDisplay, ShowsResultsSentUnderChineseTransferNames) {
+  WriteFileBytes(Work("brake.txt"), kBrake);
+  ASSERT_NO_FATAL_FAILURE(Station({"-t", "-n", "二号线-制动-0815", Address(), Work("brake.txt")}));
+  ExpectTitle(1);
+  // "錦" is E5 5C in GBK: its second byte is a backslash, yet part of the
+  // character, so the name is fine for the monitor.
+  ASSERT_NO_FATAL_FAILURE(
+      Station({"-t", "-n", "placeholder", "-o", Work("brake.frames"), Work("brake.txt")}));
+  const std::vector<std::string> frames = SplitFrames(ReadFileBytes(Work("brake.frames")));
+  ASSERT_EQ(1u, frames.size());
+  const StreamOutcome sent =
+      SendStream(m_session.tree().port(), WithTransferName(frames[0], "\xE5\x5C-0815"), kPatience);
+  EXPECT_TRUE(sent.closedByPeer) << sent.error;
+  ExpectTitle(2);
+  ExpectNothingLeftBehind();
+}
+
+// The station tool refuses a name whose GBK form has a 0x5C trail byte
+// ("錦" is E5 5C) as if it held a backslash, though the monitor takes it
+// (see the test above). Fails until brenna-send checks names character by
+// character; disabled so the main line stays green.
+TEST_F(MonitorOnDisplay, DISABLED_StationToolSendsNamesWithABackslashTrailByte) {
+  WriteFileBytes(Work("brake.txt"), kBrake);
+  ASSERT_NO_FATAL_FAILURE(Station({"-t", "-n", "錦-0815", Address(), Work("brake.txt")}));
+  ExpectTitle(1);
+}
+
+// The station tool sends names with control characters, which the monitor
+// drops: the station reports success and the result never shows. The tool
+// must refuse such a name (or the monitor take it). Fails until one of them
+// changes; disabled so the main line stays green.
+TEST_F(MonitorOnDisplay, DISABLED_StationToolNeverReportsSuccessForANameTheMonitorDrops) {
+  WriteFileBytes(Work("brake.txt"), kBrake);
+  std::string output;
+  const int status =
+      m_session.RunStationTool({"-t", "-n", "lane\t2", Address(), Work("brake.txt")}, &output);
+  if (status != 0) return;  // refused before sending: the station knows
+  ExpectTitle(1);
+}
+
+TEST_F(MonitorOnDisplay, FramesInPiecesArriveWhileASilentStationHoldsItsConnection) {
+  WriteFileBytes(Work("many.txt"), ManyChunkDescription());
+  WriteFileBytes(Work("speed.txt"), kSpeed);
+  ASSERT_NO_FATAL_FAILURE(
+      Station({"-t", "-n", "in-pieces", "-o", Work("many.frames"), Work("many.txt")}));
+  const std::string many = ReadFileBytes(Work("many.frames"));
+  ASSERT_GE(SplitFrames(many).size(), 3u);
+
+  // Half a frame, then silence: the monitor waits for the rest of it on
+  // that connection only (whether it has dropped the connection as silent
+  // by the end depends on how long the test took, so that is not checked).
+  SilentStation silent(m_session.tree().port(), many.substr(0, 1000));
+  ASSERT_TRUE(silent.ok());
+
+  // A transfer in 333-byte pieces (frames split anywhere, even inside the
+  // magic and the trailer), and a station sending as usual.
+  const StreamOutcome pieces =
+      SendStream(m_session.tree().port(), many, kPatience, 333, std::chrono::milliseconds(1));
+  EXPECT_TRUE(pieces.closedByPeer) << pieces.error;
+  ASSERT_NO_FATAL_FAILURE(Station({"-t", Address(), Work("speed.txt")}));
+  ExpectTitle(2);
+  ExpectNothingLeftBehind();
+}

@@ -104,8 +104,7 @@ TEST(MonitorStartup, WithALibraryOfTheWrongRecordSizeItSaysSoOnceAndRunsWithoutL
 
   VirtualDisplay::WindowId box = 0;
   ASSERT_TRUE(session.WaitForDialog(kBoxCaption, kPatience, &box, &error)) << error;
-  EXPECT_TRUE(session.display().Screenshot(ArtefactPath("e2e-wrong-library.png"), &error))
-      << error;
+  EXPECT_TRUE(session.display().Screenshot(ArtefactPath("e2e-wrong-library.png"), &error)) << error;
   ASSERT_TRUE(session.display().RequestClose(box));
 
   // The window finishes its start without a second message, and the site's

@@ -2,10 +2,12 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -66,7 +68,8 @@ bool WaitForListener(int port, ChildProcess* program, std::chrono::milliseconds 
   }
 }
 
-StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::milliseconds limit) {
+StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::milliseconds limit,
+                         size_t piece, std::chrono::milliseconds pause) {
   StreamOutcome out;
   const auto deadline = Clock::now() + limit;
   const int s = ConnectLoopback(port);
@@ -75,6 +78,10 @@ StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::millis
     return out;
   }
   out.connected = true;
+  if (piece > 0) {
+    const int one = 1;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  }
   // Sending waits for room (the monitor's flow control holds a station
   // back); a peer that has gone shows as an error, not a signal.
   while (out.bytesSent < bytes.size()) {
@@ -83,8 +90,9 @@ StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::millis
       out.error = "send stalled";
       break;
     }
-    const ssize_t n = send(s, bytes.data() + out.bytesSent, bytes.size() - out.bytesSent,
-                           MSG_NOSIGNAL | MSG_DONTWAIT);
+    size_t chunk = bytes.size() - out.bytesSent;
+    if (piece > 0) chunk = std::min(chunk, piece);
+    const ssize_t n = send(s, bytes.data() + out.bytesSent, chunk, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0) {
       if (errno == EAGAIN || errno == EINTR) continue;
       out.error = std::string("send: ") + std::strerror(errno);
@@ -92,6 +100,7 @@ StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::millis
       break;
     }
     out.bytesSent += static_cast<size_t>(n);
+    if (piece > 0 && pause.count() > 0) std::this_thread::sleep_for(pause);
   }
   if (!out.closedByPeer) {
     shutdown(s, SHUT_WR);
@@ -116,6 +125,16 @@ StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::millis
   }
   close(s);
   return out;
+}
+
+SilentStation::SilentStation(int port, const std::string& bytes) {
+  m_fd = ConnectLoopback(port);
+  if (m_fd < 0) return;
+  m_ok = send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+SilentStation::~SilentStation() {
+  if (m_fd >= 0) close(m_fd);
 }
 
 std::vector<std::string> SplitFrames(const std::string& bytes) {

@@ -25,7 +25,26 @@ struct StreamOutcome {
 // Connects to 127.0.0.1:port, sends `bytes`, half-closes and waits (at most
 // `limit`) until the monitor closes the connection, which it does once it
 // has read everything or, for a bad stream, at once.
-StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::milliseconds limit);
+// With `piece` > 0 the bytes go out in pieces of that size, each pushed out
+// at once and followed by `pause`, so the monitor receives them piecemeal.
+StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::milliseconds limit,
+                         size_t piece = 0,
+                         std::chrono::milliseconds pause = std::chrono::milliseconds(0));
+
+// A station that connects, sends some bytes and then holds its connection
+// open without a word until it is destroyed.
+class SilentStation {
+ public:
+  SilentStation(int port, const std::string& bytes);
+  ~SilentStation();
+  SilentStation(const SilentStation&) = delete;
+  SilentStation& operator=(const SilentStation&) = delete;
+  bool ok() const { return m_ok; }
+
+ private:
+  int m_fd = -1;
+  bool m_ok = false;
+};
 
 // The 2072-byte frames of a frames file, in file order; empty when the
 // length is not a whole number of frames.
