@@ -73,6 +73,8 @@ bool MonitorSession::Start(std::string* error) {
   ChildProcess::Options options;
   options.env = Environment();
   options.env.push_back("QT_QPA_PLATFORM=xcb");
+  // In a sanitizer build, exit statuses stay the program's own.
+  options.env.push_back("LSAN_OPTIONS=suppressions=" BRENNA_LSAN_SUPPRESSIONS);
   options.logPath = m_artefacts + "/monitor.log";
   return m_monitor.Start({m_tree.program()}, options, error);
 }
