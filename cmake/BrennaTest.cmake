@@ -9,7 +9,10 @@ include(GoogleTest)
 
 set(BRENNA_TEST_HOME ${CMAKE_BINARY_DIR}/test-home)
 set(BRENNA_TEST_RUNTIME ${CMAKE_BINARY_DIR}/test-runtime)
-file(MAKE_DIRECTORY ${BRENNA_TEST_HOME} ${BRENNA_TEST_RUNTIME})
+# Temporary files of tests stay in the build tree, so what a crashed or
+# killed test leaves behind goes with the build directory.
+set(BRENNA_TEST_TMP ${CMAKE_BINARY_DIR}/test-tmp)
+file(MAKE_DIRECTORY ${BRENNA_TEST_HOME} ${BRENNA_TEST_RUNTIME} ${BRENNA_TEST_TMP})
 file(CHMOD ${BRENNA_TEST_RUNTIME} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 set(BRENNA_TEST_ARTIFACTS ${CMAKE_BINARY_DIR}/test-artifacts)
 file(MAKE_DIRECTORY ${BRENNA_TEST_ARTIFACTS})
@@ -31,6 +34,7 @@ function(brenna_add_test name)
     "XDG_DATA_HOME=${BRENNA_TEST_HOME}/.local/share"
     "XDG_CONFIG_HOME=${BRENNA_TEST_HOME}/.config"
     "XDG_RUNTIME_DIR=${BRENNA_TEST_RUNTIME}"
+    "TMPDIR=${BRENNA_TEST_TMP}"
     "BRENNA_TEST_ARTIFACTS=${BRENNA_TEST_ARTIFACTS}"
     "BRENNA_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
   if(T_GUI)

@@ -1,0 +1,329 @@
+// End-to-end throughput of the installed monitor: a private install tree, the
+// monitor on Qt's offscreen platform, stations sending over loopback.
+//
+// For each batch it prints, from the first byte sent:
+//   read       until the monitor had read every frame (it closes the
+//              connection then): frames accepted per second;
+//   published  until the last result file appeared in the spool directory
+//              (reassembled, decompressed, renamed into place);
+//   shown      until the last result left the spool directory (the
+//              one-second scan shows each result, pauses 500 ms, removes it),
+//              and the rate between the first and the last one shown.
+// The spool directory is watched with inotify, so results that are shown
+// and removed within one scan are still timed.
+//
+// Figures only: nothing here fails on time. The program ends with status 1
+// only when the set-up fails or results never arrive.
+//
+// Usage: bench_end_to_end [--results N] [--large M] [--stations K]
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "InstallTree.h"
+#include "PallixWire.h"
+#include "Station.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+// Only so that a broken monitor cannot hang the run; never a verdict on
+// speed.
+constexpr auto kGiveUp = std::chrono::seconds(300);
+
+// Publication and removal times of the result files, by transfer name.
+class SpoolWatch {
+ public:
+  bool Start(const std::string& spool) {
+    m_fd = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (m_fd < 0) return false;
+    if (inotify_add_watch(m_fd, spool.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE | IN_DELETE) < 0)
+      return false;
+    m_thread = std::thread([this] { Run(); });
+    return true;
+  }
+  ~SpoolWatch() {
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+    if (m_fd >= 0) close(m_fd);
+  }
+
+  struct Times {
+    Clock::time_point published{};
+    Clock::time_point shown{};
+    bool isPublished = false;
+    bool isShown = false;
+  };
+  std::map<std::string, Times> Snapshot() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_times;
+  }
+
+ private:
+  void Run() {
+    alignas(inotify_event) char buf[16384];
+    while (!m_stop) {
+      pollfd p{m_fd, POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      const ssize_t n = read(m_fd, buf, sizeof buf);
+      const Clock::time_point now = Clock::now();
+      for (ssize_t off = 0; n > 0 && off < n;) {
+        const auto* ev = reinterpret_cast<const inotify_event*>(buf + off);
+        off += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+        if (ev->len == 0) continue;
+        std::string name(ev->name);
+        static const std::string kSuffix = ".DOING";
+        if (name.size() <= kSuffix.size() ||
+            name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
+          continue;
+        name.resize(name.size() - kSuffix.size());
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Times& t = m_times[name];
+        if ((ev->mask & (IN_MOVED_TO | IN_CLOSE_WRITE)) && !t.isPublished) {
+          t.published = now;
+          t.isPublished = true;
+        }
+        if ((ev->mask & IN_DELETE) && !t.isShown) {
+          t.shown = now;
+          t.isShown = true;
+        }
+      }
+    }
+  }
+
+  int m_fd = -1;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
+  std::mutex m_mutex;
+  std::map<std::string, Times> m_times;
+};
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double PerSecond(double count, Clock::duration d) {
+  const double s = std::chrono::duration<double>(d).count();
+  return s > 0 ? count / s : 0;
+}
+
+struct Bench {
+  InstallTree* tree;
+  SpoolWatch* watch;
+  ChildProcess* monitor;
+  std::vector<std::string> env;
+};
+
+// The frames of `count` transfers named <prefix>-1 .. <prefix>-count, built
+// by the station tool from the descriptions `describe(i)` gives.
+bool BuildFrames(const Bench& b, const std::string& prefix, int count,
+                 const std::function<std::string(int)>& describe, std::vector<std::string>* frames,
+                 std::string* error) {
+  std::vector<std::string> args = {
+      BRENNA_SEND_PATH, "-t", "-n", prefix, "-o", b.tree->work() + "/" + prefix + ".frames"};
+  for (int i = 1; i <= count; ++i) {
+    const std::string file = b.tree->work() + "/" + prefix + "-" + std::to_string(i) + ".txt";
+    WriteFileBytes(file, describe(i));
+    args.push_back(file);
+  }
+  ChildProcess::Options options;
+  options.env = b.env;
+  options.logPath = b.tree->work() + "/brenna-send.log";
+  std::string how;
+  if (RunToEnd(args, options, std::chrono::seconds(120), &how) != 0) {
+    *error = "brenna-send: " + how + "\n" + ReadFileBytes(options.logPath);
+    return false;
+  }
+  *frames = SplitFrames(ReadFileBytes(b.tree->work() + "/" + prefix + ".frames"));
+  return !frames->empty();
+}
+
+std::string SmallResult(int i) {
+  // A brake result: device code, operator and a handful of forces.
+  return "7700 0 25\n7701 0 " + std::to_string(1000 + i) + "\n5071 1 " + std::to_string(1200 + i) +
+         "\n5072 1 1187\n5075 2 23.4\n5076 1 5.1\n";
+}
+
+// A result whose compressed file comes close to the largest a transfer may
+// carry (17 chunks): values that do not compress.
+std::string LargeResult(int i, int items) {
+  std::string text = "7700 0 3\n7701 0 " + std::to_string(2000 + i) + "\n";
+  for (int k = 0; k < items; ++k)
+    text += std::to_string(9000 + k) + " 0 " +
+            IncompressibleText(static_cast<unsigned>(i * 1000 + k), 500) + "\n";
+  return text;
+}
+
+// Sends the batches (one connection each, at once), waits until every
+// transfer has been shown, and prints one line of figures.
+bool RunBatch(const Bench& b, const char* label, const std::string& prefix,
+              const std::vector<std::vector<std::string>>& connections, int results) {
+  size_t frameCount = 0;
+  std::vector<std::string> streams;
+  for (const auto& frames : connections) {
+    std::string s;
+    for (const std::string& f : frames) s += f;
+    frameCount += frames.size();
+    streams.push_back(std::move(s));
+  }
+
+  const Clock::time_point start = Clock::now();
+  std::vector<Clock::time_point> readAt(streams.size());
+  std::vector<StreamOutcome> outcomes(streams.size());
+  std::vector<std::thread> senders;
+  for (size_t i = 0; i < streams.size(); ++i) {
+    senders.emplace_back([&, i] {
+      outcomes[i] = SendStream(b.tree->port(), streams[i], kGiveUp);
+      readAt[i] = Clock::now();
+    });
+  }
+  for (std::thread& t : senders) t.join();
+  Clock::time_point allRead = start;
+  for (size_t i = 0; i < streams.size(); ++i) {
+    if (!outcomes[i].closedByPeer) {
+      std::fprintf(stderr, "%s: connection %zu: %s\n", label, i, outcomes[i].error.c_str());
+      return false;
+    }
+    allRead = std::max(allRead, readAt[i]);
+  }
+
+  // Every transfer of this batch published and shown.
+  std::map<std::string, SpoolWatch::Times> times;
+  for (;;) {
+    times.clear();
+    int shown = 0;
+    for (const auto& [name, t] : b.watch->Snapshot()) {
+      if (name.rfind(prefix + "-", 0) != 0) continue;
+      times[name] = t;
+      shown += t.isShown ? 1 : 0;
+    }
+    if (shown == results) break;
+    if (!b.monitor->Running() || Clock::now() - start > kGiveUp) {
+      std::fprintf(stderr, "%s: %d of %d results shown (%s)\n", label, shown, results,
+                   b.monitor->Describe().c_str());
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  Clock::time_point lastPublished = start, firstShown = Clock::time_point::max(), lastShown = start;
+  for (const auto& [name, t] : times) {
+    if (t.isPublished) lastPublished = std::max(lastPublished, t.published);
+    firstShown = std::min(firstShown, t.shown);
+    lastShown = std::max(lastShown, t.shown);
+  }
+  const double readMs = Ms(allRead - start);
+  const double publishedMs = Ms(lastPublished - start);
+  std::printf("%-38s %7d %6zu %8.1f %8.0f %10.1f %8.0f %9.1f %8.2f\n", label, results, frameCount,
+              readMs, PerSecond(static_cast<double>(frameCount), allRead - start), publishedMs,
+              PerSecond(static_cast<double>(frameCount), lastPublished - start),
+              Ms(lastShown - start),
+              results > 1 ? PerSecond(results - 1, lastShown - firstShown) : 0.0);
+  std::fflush(stdout);
+  return true;
+}
+
+int Argument(int argc, char** argv, const char* name, int fallback) {
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], name) == 0) return std::max(1, std::atoi(argv[i + 1]));
+  return fallback;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int smallCount = Argument(argc, argv, "--results", 20);
+  const int largeCount = Argument(argc, argv, "--large", 12);
+  const int stations = Argument(argc, argv, "--stations", 8);
+
+  InstallTree tree(
+      InstallOptions{BRENNA_CENTER_PATH, std::string(BRENNA_PALLIX_DIR) + "/libPallix.so"});
+  if (!tree.ok()) {
+    std::fprintf(stderr, "bench_end_to_end: %s\n", tree.error().c_str());
+    return 1;
+  }
+  const std::string home = tree.work() + "/home";
+  const std::vector<std::string> env = {"HOME=" + home,
+                                        "XDG_CONFIG_HOME=" + home + "/.config",
+                                        "XDG_DATA_HOME=" + home + "/.local/share",
+                                        "XDG_CACHE_HOME=" + home + "/.cache",
+                                        "XDG_RUNTIME_DIR=" + tree.runtime(),
+                                        "QT_QPA_PLATFORM=offscreen",
+                                        "DISPLAY",
+                                        "WAYLAND_DISPLAY"};
+
+  ChildProcess monitor;
+  ChildProcess::Options options;
+  options.env = env;
+  options.logPath = tree.work() + "/monitor.log";
+  std::string error;
+  if (!monitor.Start({tree.program()}, options, &error) ||
+      !WaitForListener(tree.port(), &monitor, std::chrono::seconds(60), &error)) {
+    std::fprintf(stderr, "bench_end_to_end: %s\n%s", error.c_str(),
+                 ReadFileBytes(options.logPath).c_str());
+    return 1;
+  }
+  SpoolWatch watch;
+  if (!watch.Start(tree.spool())) {
+    std::fprintf(stderr, "bench_end_to_end: cannot watch %s\n", tree.spool().c_str());
+    return 1;
+  }
+  const Bench b{&tree, &watch, &monitor, env};
+
+  // The largest result whose every transfer still fits: try the first one
+  // with fewer and fewer items, then leave a little room for the others.
+  int items = 90;
+  std::vector<std::string> probe;
+  while (items > 1 &&
+         !BuildFrames(
+             b, "probe", 1, [&](int i) { return LargeResult(i, items); }, &probe, &error))
+    --items;
+  items = std::max(1, items - 2);
+
+  std::vector<std::string> small, large, spread;
+  if (!BuildFrames(b, "small", smallCount, SmallResult, &small, &error) ||
+      !BuildFrames(
+          b, "large", largeCount, [&](int i) { return LargeResult(i, items); }, &large, &error) ||
+      !BuildFrames(b, "spread", stations * 3, SmallResult, &spread, &error)) {
+    std::fprintf(stderr, "bench_end_to_end: %s\n", error.c_str());
+    return 1;
+  }
+  // The spread batch: three results per station, each station on its own
+  // connection, all at once.
+  std::vector<std::vector<std::string>> spreadConnections(static_cast<size_t>(stations));
+  for (size_t i = 0; i < spread.size(); ++i)
+    spreadConnections[i % spreadConnections.size()].push_back(spread[i]);
+
+  std::printf("BrennaCenter end to end: installed copy, offscreen, loopback TCP, port %d\n",
+              tree.port());
+  std::printf("times in ms from the first byte sent; rates per second\n\n");
+  std::printf("%-38s %7s %6s %17s %19s %18s\n", "", "", "", "all read", "all published",
+              "all shown");
+  std::printf("%-38s %7s %6s %8s %8s %10s %8s %9s %8s\n", "batch", "results", "frames", "ms",
+              "frames/s", "ms", "frames/s", "ms", "shown/s");
+  char label[80];
+  bool ok = true;
+  std::snprintf(label, sizeof label, "%d small, 1 station", smallCount);
+  ok = ok && RunBatch(b, label, "small", {small}, smallCount);
+  std::snprintf(label, sizeof label, "%d large (%zu chunks each), 1 station", largeCount,
+                large.size() / static_cast<size_t>(largeCount));
+  ok = ok && RunBatch(b, label, "large", {large}, largeCount);
+  std::snprintf(label, sizeof label, "%d small, %d stations at once", stations * 3, stations);
+  ok = ok && RunBatch(b, label, "spread", spreadConnections, stations * 3);
+  std::printf(
+      "\nshown/s is bounded by the deliberate 500 ms pause after each result (at most 2/s);\n"
+      "the receiving task takes one frame per pass with a 5 ms pause between passes.\n");
+
+  monitor.Stop();
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,180 @@
+#include "ChildProcess.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+std::string NameOf(const std::string& entry) { return entry.substr(0, entry.find('=')); }
+
+// The inherited environment with the overrides applied.
+std::vector<std::string> BuildEnvironment(const std::vector<std::string>& overrides) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry(*e);
+    bool overridden = false;
+    for (const std::string& o : overrides) overridden |= NameOf(o) == NameOf(entry);
+    if (!overridden) env.push_back(entry);
+  }
+  for (const std::string& o : overrides)
+    if (o.find('=') != std::string::npos) env.push_back(o);
+  return env;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+  std::vector<char*> out;
+  for (std::string& s : strings) out.push_back(s.data());
+  out.push_back(nullptr);
+  return out;
+}
+
+}  // namespace
+
+ChildProcess::~ChildProcess() { Stop(); }
+
+bool ChildProcess::Start(const std::vector<std::string>& argv, const Options& options,
+                         std::string* error) {
+  if (m_pid > 0 && !m_reaped) {
+    *error = "already running";
+    return false;
+  }
+  if (argv.empty()) {
+    *error = "no program";
+    return false;
+  }
+  // Everything the child needs is prepared before fork: after it only
+  // async-signal-safe calls are allowed.
+  std::vector<std::string> args = argv;
+  std::vector<std::string> env = BuildEnvironment(options.env);
+  std::vector<char*> argp = Pointers(args);
+  std::vector<char*> envp = Pointers(env);
+  const std::string log = options.logPath.empty() ? "/dev/null" : options.logPath;
+  const pid_t parent = getpid();
+
+  int report[2];  // the child writes errno here when exec fails
+  if (pipe2(report, O_CLOEXEC) != 0) {
+    *error = std::string("pipe: ") + std::strerror(errno);
+    return false;
+  }
+  const pid_t pid = fork();
+  if (pid < 0) {
+    *error = std::string("fork: ") + std::strerror(errno);
+    close(report[0]);
+    close(report[1]);
+    return false;
+  }
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    setpgid(0, 0);  // a terminal's Ctrl+C reaches the test, which stops us
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (in < 0 || out < 0) _exit(127);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(out, 2);
+    // The exec-failure report moves clear of descriptor 3 first.
+    const int rep = fcntl(report[1], F_DUPFD_CLOEXEC, 10);
+    int keep = 2;
+    if (options.passFd >= 0) {
+      if (options.passFd == 3) {
+        fcntl(3, F_SETFD, 0);
+      } else {
+        dup2(options.passFd, 3);
+      }
+      keep = 3;
+    }
+    // Nothing else of ours (the X connection, sockets) leaks into the child.
+    for (int fd = keep + 1; fd < 1024; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
+    execve(argp[0], argp.data(), envp.data());
+    const int err = errno;
+    if (write(rep, &err, sizeof err) < 0) {
+    }
+    _exit(127);
+  }
+  close(report[1]);
+  int err = 0;
+  ssize_t n;
+  do {
+    n = read(report[0], &err, sizeof err);
+  } while (n < 0 && errno == EINTR);
+  close(report[0]);
+  m_pid = pid;
+  m_reaped = false;
+  m_status = 0;
+  if (n == static_cast<ssize_t>(sizeof err)) {
+    WaitExit(std::chrono::seconds(5));
+    *error = "cannot run " + argv[0] + ": " + std::strerror(err);
+    return false;
+  }
+  return true;
+}
+
+void ChildProcess::Reap(int status) {
+  m_reaped = true;
+  m_status = status;
+}
+
+bool ChildProcess::Running() {
+  if (m_pid <= 0 || m_reaped) return false;
+  int status = 0;
+  const pid_t r = waitpid(m_pid, &status, WNOHANG);
+  if (r == m_pid) {
+    Reap(status);
+    return false;
+  }
+  return r == 0;
+}
+
+bool ChildProcess::WaitExit(std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (Running()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+void ChildProcess::Stop(std::chrono::milliseconds grace) {
+  if (!Running()) return;
+  kill(m_pid, SIGTERM);
+  if (WaitExit(grace)) return;
+  kill(m_pid, SIGKILL);
+  int status = 0;
+  if (waitpid(m_pid, &status, 0) == m_pid) Reap(status);
+}
+
+bool ChildProcess::Exited() const { return m_reaped && WIFEXITED(m_status); }
+int ChildProcess::ExitStatus() const { return Exited() ? WEXITSTATUS(m_status) : -1; }
+bool ChildProcess::Signalled() const { return m_reaped && WIFSIGNALED(m_status); }
+int ChildProcess::TermSignal() const { return Signalled() ? WTERMSIG(m_status) : 0; }
+
+std::string ChildProcess::Describe() const {
+  if (m_pid <= 0) return "not started";
+  if (!m_reaped) return "running";
+  if (Exited()) return "exit status " + std::to_string(ExitStatus());
+  if (Signalled()) return "killed by signal " + std::to_string(TermSignal());
+  return "ended";
+}
+
+int RunToEnd(const std::vector<std::string>& argv, const ChildProcess::Options& options,
+             std::chrono::milliseconds limit, std::string* how) {
+  ChildProcess child;
+  if (!child.Start(argv, options, how)) return -1;
+  if (!child.WaitExit(limit)) {
+    child.Stop();
+    *how = "did not end within " + std::to_string(limit.count()) + " ms";
+    return -1;
+  }
+  *how = child.Describe();
+  return child.Exited() ? child.ExitStatus() : -1;
+}

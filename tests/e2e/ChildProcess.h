@@ -1,0 +1,65 @@
+// ChildProcess - a program the end-to-end tests start and always take down
+// again: the monitor, the station tool, the virtual display and its window
+// manager. A child dies with the process that started it, so a test killed
+// by its timeout leaves no X server or monitor behind.
+#ifndef BRENNA_E2E_CHILDPROCESS_H
+#define BRENNA_E2E_CHILDPROCESS_H
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+class ChildProcess {
+ public:
+  struct Options {
+    // "NAME=value" sets a variable, a bare "NAME" removes it; everything
+    // else is inherited.
+    std::vector<std::string> env;
+    // Standard output and error go here (appended); /dev/null when empty.
+    std::string logPath;
+    // A descriptor handed to the child as descriptor 3 (-1: none). Every
+    // other descriptor above 2 is closed in the child.
+    int passFd = -1;
+  };
+
+  ChildProcess() = default;
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // Starts argv[0] (a path) with the given arguments. False, with the reason
+  // in *error, when it cannot even be started.
+  bool Start(const std::vector<std::string>& argv, const Options& options, std::string* error);
+
+  pid_t pid() const { return m_pid; }
+  // Whether it was started and has not been reaped yet.
+  bool Running();
+  // Waits until it ends or `limit` passes; true when it ended.
+  bool WaitExit(std::chrono::milliseconds limit);
+  // SIGTERM, then SIGKILL if it is still there after `grace`; reaps it.
+  void Stop(std::chrono::milliseconds grace = std::chrono::seconds(5));
+
+  // How it ended (valid once Running() is false after a start).
+  bool Exited() const;
+  int ExitStatus() const;  // 0..255 when Exited()
+  bool Signalled() const;
+  int TermSignal() const;
+  std::string Describe() const;  // "exit status 255", "killed by signal 15", "running"
+
+ private:
+  void Reap(int status);
+
+  pid_t m_pid = -1;
+  bool m_reaped = false;
+  int m_status = 0;
+};
+
+// Runs a program to its end (at most `limit`) and returns its exit status,
+// or -1 when it could not start, was killed, or did not end in time (then it
+// is stopped); *how says which.
+int RunToEnd(const std::vector<std::string>& argv, const ChildProcess::Options& options,
+             std::chrono::milliseconds limit, std::string* how);
+
+#endif  // BRENNA_E2E_CHILDPROCESS_H

@@ -1,0 +1,142 @@
+// The installed monitor when its start goes wrong, on a virtual display:
+// without its library file it says so and ends with status -1 once the box
+// is closed; with a library it cannot use, or with its port taken, it says
+// so once and runs on.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "MonitorScreen.h"
+#include "MonitorSession.h"
+#include "Station.h"
+#include "app/Resource.h"
+
+namespace {
+
+constexpr auto kPatience = std::chrono::seconds(30);
+
+// The caption of the monitor's message boxes (its program name).
+const char kBoxCaption[] = "BrennaCenter";
+
+bool Listening(int port) {
+  std::string error;
+  return WaitForListener(port, nullptr, std::chrono::milliseconds(0), &error);
+}
+
+// What a window that got through its whole start shows: the legend in its
+// colours (set after the pipeline) and "设备空闲" in red on the operator
+// displays (the network task's first act).
+void FullyStarted(ScreenChecks& check) {
+  check.Panel(IDC_ST_VETO, kRed, "veto legend");
+  check.Panel(IDC_ST_NOTJUDGED, kBlack, "not-judged legend");
+  check.Shows(1119, kRed, "brake operator (idle)");
+  check.Shows(1018, kRed, "speed operator (idle)");
+}
+
+// The monitor's dialog boxes on screen.
+int DialogCount(MonitorSession& session) {
+  int n = 0;
+  for (VirtualDisplay::WindowId w : session.display().FindWindows(kMonitorClass))
+    n += session.display().IsDialog(w) ? 1 : 0;
+  return n;
+}
+
+// A listener on every interface, as another program holding the port.
+class PortHolder {
+ public:
+  explicit PortHolder(int port) {
+    m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    m_ok = m_fd >= 0 && bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+           listen(m_fd, 4) == 0;
+  }
+  ~PortHolder() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  bool ok() const { return m_ok; }
+
+ private:
+  int m_fd = -1;
+  bool m_ok = false;
+};
+
+}  // namespace
+
+TEST(MonitorStartup, WithoutItsLibraryItSaysSoAndEndsWithStatusMinusOne) {
+  MonitorSession session(/*libraryPath=*/"");
+  std::string error;
+  ASSERT_TRUE(session.Start(&error)) << error;
+  VirtualDisplay& display = session.display();
+
+  // The main window may already stand (it maximises before it loads the
+  // library); the message is a dialog of its own with the program's caption.
+  VirtualDisplay::WindowId box = 0;
+  ASSERT_TRUE(session.WaitForDialog(kBoxCaption, kPatience, &box, &error)) << error;
+  EXPECT_TRUE(display.Screenshot(ArtefactPath("e2e-missing-library.png"), &error)) << error;
+
+  // While the box waits for the operator the program runs, but nothing of
+  // the pipeline has started: no listener, and the site's spool directory
+  // (which loading the site would create) does not exist.
+  EXPECT_TRUE(session.monitor().Running());
+  EXPECT_FALSE(Listening(session.tree().port()));
+  EXPECT_FALSE(std::filesystem::exists(session.tree().spool()));
+
+  // Closing the box (as its close button does) ends the program.
+  ASSERT_TRUE(display.RequestClose(box));
+  ASSERT_TRUE(session.monitor().WaitExit(kPatience))
+      << "the monitor still runs after its message box was closed";
+  EXPECT_TRUE(session.monitor().Exited()) << session.monitor().Describe();
+  EXPECT_EQ(255, session.monitor().ExitStatus()) << session.monitor().Describe();
+  EXPECT_FALSE(std::filesystem::exists(session.tree().spool()));
+}
+
+TEST(MonitorStartup, WithALibraryOfTheWrongRecordSizeItSaysSoOnceAndRunsWithoutListening) {
+  MonitorSession session(BRENNA_WRONG_SIZE_LIBRARY);
+  std::string error;
+  ASSERT_TRUE(session.Start(&error)) << error;
+
+  VirtualDisplay::WindowId box = 0;
+  ASSERT_TRUE(session.WaitForDialog(kBoxCaption, kPatience, &box, &error)) << error;
+  EXPECT_TRUE(session.display().Screenshot(ArtefactPath("e2e-wrong-library.png"), &error)) << error;
+  ASSERT_TRUE(session.display().RequestClose(box));
+
+  // The window finishes its start without a second message, and the site's
+  // settings are never read: no port from its INI, no spool directory.
+  const std::vector<std::string> failures =
+      LookUntilShown(session, ArtefactPath("e2e-wrong-library-after.png"), FullyStarted, kPatience);
+  for (const std::string& f : failures) ADD_FAILURE() << f;
+  EXPECT_TRUE(session.monitor().Running()) << session.monitor().Describe();
+  EXPECT_EQ(0, DialogCount(session));
+  EXPECT_NE(0u, session.MainWindow());
+  EXPECT_FALSE(Listening(session.tree().port()));
+  EXPECT_FALSE(std::filesystem::exists(session.tree().spool()));
+}
+
+TEST(MonitorStartup, WithItsPortTakenItSaysSoOnceAndRunsOn) {
+  MonitorSession session;
+  ASSERT_TRUE(session.tree().ok()) << session.tree().error();
+  PortHolder holder(session.tree().port());
+  ASSERT_TRUE(holder.ok()) << "cannot take port " << session.tree().port();
+  std::string error;
+  ASSERT_TRUE(session.Start(&error)) << error;
+
+  VirtualDisplay::WindowId box = 0;
+  ASSERT_TRUE(session.WaitForDialog(kBoxCaption, kPatience, &box, &error)) << error;
+  EXPECT_TRUE(session.display().Screenshot(ArtefactPath("e2e-port-in-use.png"), &error)) << error;
+  ASSERT_TRUE(session.display().RequestClose(box));
+
+  const std::vector<std::string> failures =
+      LookUntilShown(session, ArtefactPath("e2e-port-in-use-after.png"), FullyStarted, kPatience);
+  for (const std::string& f : failures) ADD_FAILURE() << f;
+  EXPECT_TRUE(session.monitor().Running()) << session.monitor().Describe();
+  EXPECT_EQ(0, DialogCount(session));
+  // The site was read (its spool directory exists); only the port failed.
+  EXPECT_TRUE(std::filesystem::is_directory(session.tree().spool()));
+}

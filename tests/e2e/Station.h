@@ -1,0 +1,63 @@
+// Station - what the end-to-end tests do on the station side of the wire:
+// wait for the monitor's listener, send raw bytes over one connection the
+// way a station does, and take apart or alter the frames brenna-send wrote.
+#ifndef BRENNA_E2E_STATION_H
+#define BRENNA_E2E_STATION_H
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+class ChildProcess;
+
+// Waits until 127.0.0.1:port accepts a connection. Gives up when `limit`
+// passes or when `program` (may be null) ends meanwhile.
+bool WaitForListener(int port, ChildProcess* program, std::chrono::milliseconds limit,
+                     std::string* error);
+
+struct StreamOutcome {
+  bool connected = false;
+  size_t bytesSent = 0;       // accepted by the local TCP stack
+  bool closedByPeer = false;  // the monitor ended the connection (EOF or reset)
+  std::string error;          // what went wrong, if anything
+};
+
+// Connects to 127.0.0.1:port, sends `bytes`, half-closes and waits (at most
+// `limit`) until the monitor closes the connection, which it does once it
+// has read everything or, for a bad stream, at once.
+// With `piece` > 0 the bytes go out in pieces of that size, each pushed out
+// at once and followed by `pause`, so the monitor receives them piecemeal.
+StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::milliseconds limit,
+                         size_t piece = 0,
+                         std::chrono::milliseconds pause = std::chrono::milliseconds(0));
+
+// A station that connects, sends some bytes and then holds its connection
+// open without a word until it is destroyed.
+class SilentStation {
+ public:
+  SilentStation(int port, const std::string& bytes);
+  ~SilentStation();
+  SilentStation(const SilentStation&) = delete;
+  SilentStation& operator=(const SilentStation&) = delete;
+  bool ok() const { return m_ok; }
+
+ private:
+  int m_fd = -1;
+  bool m_ok = false;
+};
+
+// The 2072-byte frames of a frames file, in file order; empty when the
+// length is not a whole number of frames.
+std::vector<std::string> SplitFrames(const std::string& bytes);
+// The frame's transfer name replaced (raw bytes, at most 99).
+std::string WithTransferName(const std::string& frame, const std::string& name);
+// The chunk's fields of a file-chunk frame.
+int ChunkIndex(const std::string& frame);
+int ChunkTotal(const std::string& frame);
+std::string TransferName(const std::string& frame);
+
+// `length` characters of letters and digits from a fixed-seed generator:
+// values that do not compress, so a record of them spans several chunks.
+std::string IncompressibleText(unsigned seed, size_t length);
+
+#endif  // BRENNA_E2E_STATION_H

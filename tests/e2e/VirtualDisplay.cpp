@@ -1,0 +1,280 @@
+#include "VirtualDisplay.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Windows come and go while we walk the tree; a question about a window
+// that has just gone is answered "no", not by ending the test.
+int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+
+// The display number Xvfb writes to its -displayfd descriptor once it
+// accepts connections.
+bool ReadDisplayNumber(int fd, ChildProcess& server, std::chrono::milliseconds limit,
+                       std::string* number, std::string* error) {
+  const auto deadline = Clock::now() + limit;
+  std::string text;
+  while (text.find('\n') == std::string::npos) {
+    pollfd p{fd, POLLIN, 0};
+    const int r = poll(&p, 1, 100);
+    if (r > 0) {
+      char buf[32];
+      const ssize_t n = read(fd, buf, sizeof buf);
+      if (n <= 0) break;
+      text.append(buf, static_cast<size_t>(n));
+      continue;
+    }
+    if (!server.Running()) {
+      *error = "Xvfb ended at start (" + server.Describe() + ")";
+      return false;
+    }
+    if (Clock::now() >= deadline) {
+      *error = "Xvfb reported no display";
+      return false;
+    }
+  }
+  const size_t end = text.find('\n');
+  if (end == std::string::npos || end == 0) {
+    *error = "Xvfb reported no display";
+    return false;
+  }
+  *number = text.substr(0, end);
+  return true;
+}
+
+bool HasProperty(Display* d, Window w, const char* name) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  const Atom atom = XInternAtom(d, name, False);
+  const bool found = XGetWindowProperty(d, w, atom, 0, 1, False, AnyPropertyType, &type, &format,
+                                        &count, &after, &data) == Success &&
+                     type != None;
+  if (data != nullptr) XFree(data);
+  return found;
+}
+
+// The raw bytes of a string property of 8-bit format.
+std::string StringProperty(Display* d, Window w, const char* name) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::string out;
+  if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 4096, False, AnyPropertyType, &type,
+                         &format, &count, &after, &data) == Success &&
+      data != nullptr && format == 8) {
+    out.assign(reinterpret_cast<const char*>(data), count);
+  }
+  if (data != nullptr) XFree(data);
+  return out;
+}
+
+void Walk(Display* d, Window w, const std::function<void(Window)>& visit) {
+  visit(w);
+  Window root = 0, parent = 0;
+  Window* children = nullptr;
+  unsigned int n = 0;
+  if (XQueryTree(d, w, &root, &parent, &children, &n) == 0) return;
+  std::vector<Window> list(children, children + n);
+  if (children != nullptr) XFree(children);
+  for (Window c : list) Walk(d, c, visit);
+}
+
+}  // namespace
+
+VirtualDisplay::~VirtualDisplay() { Stop(); }
+
+bool VirtualDisplay::Start(const std::string& logDir, const std::vector<std::string>& env,
+                           std::string* error) {
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+    *error = "pipe failed";
+    return false;
+  }
+  ChildProcess::Options serverOptions;
+  serverOptions.env = env;
+  serverOptions.logPath = logDir + "/xvfb.log";
+  serverOptions.passFd = pipeFds[1];
+  const bool started = m_server.Start(
+      {"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+      serverOptions, error);
+  close(pipeFds[1]);
+  std::string number;
+  const bool reported =
+      started && ReadDisplayNumber(pipeFds[0], m_server, std::chrono::seconds(30), &number, error);
+  close(pipeFds[0]);
+  if (!reported) {
+    Stop();
+    return false;
+  }
+  m_name = ":" + number;
+  m_env = env;
+  for (const std::string& e : ClientEnv()) m_env.push_back(e);
+
+  XSetErrorHandler(IgnoreXError);
+  m_display = XOpenDisplay(m_name.c_str());
+  if (m_display == nullptr) {
+    *error = "cannot connect to the virtual display " + m_name;
+    Stop();
+    return false;
+  }
+
+  ChildProcess::Options wmOptions;
+  wmOptions.env = m_env;
+  wmOptions.logPath = logDir + "/openbox.log";
+  if (!m_windowManager.Start({"/usr/bin/openbox", "--sm-disable"}, wmOptions, error)) {
+    Stop();
+    return false;
+  }
+  // A maximise request needs a window manager that owns the screen.
+  const auto deadline = Clock::now() + std::chrono::seconds(30);
+  while (!HasProperty(m_display, DefaultRootWindow(m_display), "_NET_SUPPORTING_WM_CHECK")) {
+    if (!m_windowManager.Running()) {
+      *error = "openbox ended at start (" + m_windowManager.Describe() + ")";
+      Stop();
+      return false;
+    }
+    if (Clock::now() >= deadline) {
+      *error = "openbox did not take the screen";
+      Stop();
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+void VirtualDisplay::Stop() {
+  // Our own connection goes first: Xlib ends the process when its server
+  // disappears under it.
+  if (m_display != nullptr) {
+    XCloseDisplay(m_display);
+    m_display = nullptr;
+  }
+  m_windowManager.Stop();
+  m_server.Stop();
+}
+
+std::vector<std::string> VirtualDisplay::ClientEnv() const {
+  if (m_name.empty()) return {};
+  return {"DISPLAY=" + m_name, "WAYLAND_DISPLAY"};
+}
+
+std::vector<VirtualDisplay::WindowId> VirtualDisplay::FindWindows(const std::string& wmClass) {
+  std::vector<WindowId> found;
+  if (m_display == nullptr) return found;
+  Walk(m_display, DefaultRootWindow(m_display), [&](Window w) {
+    XClassHint hint{};
+    if (XGetClassHint(m_display, w, &hint) == 0) return;
+    const bool match = hint.res_class != nullptr && wmClass == hint.res_class;
+    if (hint.res_name != nullptr) XFree(hint.res_name);
+    if (hint.res_class != nullptr) XFree(hint.res_class);
+    if (!match) return;
+    XWindowAttributes attrs{};
+    if (XGetWindowAttributes(m_display, w, &attrs) == 0 || attrs.map_state != IsViewable) return;
+    found.push_back(w);
+  });
+  return found;
+}
+
+std::string VirtualDisplay::Title(WindowId window) {
+  if (m_display == nullptr) return std::string();
+  std::string title = StringProperty(m_display, window, "_NET_WM_NAME");
+  if (title.empty()) title = StringProperty(m_display, window, "WM_NAME");
+  return title;
+}
+
+bool VirtualDisplay::IsDialog(WindowId window) {
+  if (m_display == nullptr) return false;
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  bool dialog = false;
+  const Atom dialogAtom = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_DIALOG", False);
+  if (XGetWindowProperty(m_display, window, XInternAtom(m_display, "_NET_WM_WINDOW_TYPE", False), 0,
+                         32, False, XA_ATOM, &type, &format, &count, &after, &data) == Success &&
+      data != nullptr && format == 32) {
+    const auto* atoms = reinterpret_cast<const Atom*>(data);
+    for (unsigned long i = 0; i < count; ++i) dialog |= atoms[i] == dialogAtom;
+  }
+  if (data != nullptr) XFree(data);
+  return dialog;
+}
+
+bool VirtualDisplay::Geometry(WindowId window, ScreenBox* box) {
+  if (m_display == nullptr) return false;
+  XWindowAttributes attrs{};
+  if (XGetWindowAttributes(m_display, window, &attrs) == 0) return false;
+  Window child = 0;
+  int x = 0, y = 0;
+  if (!XTranslateCoordinates(m_display, window, DefaultRootWindow(m_display), 0, 0, &x, &y, &child))
+    return false;
+  *box = ScreenBox{x, y, attrs.width, attrs.height};
+  return true;
+}
+
+bool VirtualDisplay::RequestClose(WindowId window) {
+  if (m_display == nullptr) return false;
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(m_display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(m_display, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  const bool sent = XSendEvent(m_display, window, False, NoEventMask, &event) != 0;
+  XSync(m_display, False);
+  return sent;
+}
+
+bool VirtualDisplay::PressKey(WindowId window, const char* keysymName) {
+  if (m_display == nullptr) return false;
+  const KeySym sym = XStringToKeysym(keysymName);
+  const KeyCode code = sym == NoSymbol ? 0 : XKeysymToKeycode(m_display, sym);
+  if (code == 0) return false;
+  const Window root = DefaultRootWindow(m_display);
+  bool sent = true;
+  for (const int type : {KeyPress, KeyRelease}) {
+    XEvent event{};
+    event.xkey.type = type;
+    event.xkey.display = m_display;
+    event.xkey.window = window;
+    event.xkey.root = root;
+    event.xkey.subwindow = None;
+    event.xkey.time = CurrentTime;
+    event.xkey.same_screen = True;
+    event.xkey.keycode = code;
+    event.xkey.state = 0;
+    sent &= XSendEvent(m_display, window, True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
+                       &event) != 0;
+  }
+  XSync(m_display, False);
+  return sent;
+}
+
+bool VirtualDisplay::Screenshot(const std::string& pngPath, std::string* error) {
+  ChildProcess::Options options;
+  options.env = m_env;
+  std::string how;
+  const int status = RunToEnd({"/usr/bin/import", "-display", m_name, "-window", "root", pngPath},
+                              options, std::chrono::seconds(30), &how);
+  if (status != 0) {
+    *error = "import: " + how;
+    return false;
+  }
+  return true;
+}
