@@ -40,4 +40,29 @@
 /* A transferred (compressed) file is at most this long: total is an i16. */
 #define FILE_CHUNK_MAX_TOTAL 32767
 
+/* Whether `name` (len GBK bytes, no terminator counted) may name a
+ * transfer. The monitor puts the name into file names as it is, so it must
+ * have 1 to 99 bytes, must not be "." or "..", and must hold no '/', no
+ * '\' and no control byte (below 0x20, or 0x7F). A GBK double-byte
+ * character (lead 0x81-0xFE, trail 0x40-0x7E or 0x80-0xFE) counts whole:
+ * its trail byte may be 0x5C and is still part of the character. The station
+ * checks before sending and the monitor before writing, with this one rule. */
+static inline int PallixIsUsableTransferName(const char* name, unsigned long len) {
+  unsigned long i;
+  if (len == 0 || len >= FILE_CHUNK_NAME_SIZE) return 0;
+  if ((len == 1 && name[0] == '.') || (len == 2 && name[0] == '.' && name[1] == '.')) return 0;
+  for (i = 0; i < len; ++i) {
+    const unsigned char c = (unsigned char)name[i];
+    if (c >= 0x81 && c <= 0xFE && i + 1 < len) {
+      const unsigned char t = (unsigned char)name[i + 1];
+      if ((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFE)) {
+        ++i;
+        continue;
+      }
+    }
+    if (c < 0x20 || c == 0x7F || c == '/' || c == '\\') return 0;
+  }
+  return 1;
+}
+
 #endif /* PALLIX_WIRE_H */

@@ -8,7 +8,6 @@
 #include "PallixWire.h"
 #include "acquisition/SpoolIo.h"
 #include "app/Globals.h"
-#include "platform/Gbk.h"
 
 namespace {
 
@@ -48,15 +47,7 @@ std::string Join(const std::string& dir, const std::string& name) { return dir +
 }  // namespace
 
 bool IsUsableTransferName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (size_t i = 0; i < name.size(); i += GbkCharLength(name, i)) {
-    // A GBK character's trail byte may be 0x5C ('\\'): part of the
-    // character, not a separator. '/' and control bytes are never trail bytes.
-    if (GbkCharLength(name, i) == 2) continue;
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    if (c < 0x20 || c == 0x7F || c == '/' || c == '\\') return false;
-  }
-  return true;
+  return PallixIsUsableTransferName(name.data(), name.size()) != 0;
 }
 
 int SaveRecvChunk(const void* data, int length) {

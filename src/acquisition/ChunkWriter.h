@@ -33,8 +33,7 @@ int SaveRecvChunk(const void* data, int length);
 int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, int length);
 
 // Whether a transfer name may become part of a file name in the spool
-// directory: not empty, NUL-terminated within its field, no path separator,
-// no control character, not "." or "..".
+// directory (PallixIsUsableTransferName: the rule stations check too).
 bool IsUsableTransferName(const std::string& name);
 
 #endif  // BRENNA_ACQUISITION_CHUNKWRITER_H

@@ -276,27 +276,23 @@ TEST_F(MonitorOnDisplay, ShowsResultsSentUnderChineseTransferNames) {
   ExpectNothingLeftBehind();
 }
 
-// The station tool refuses a name whose GBK form has a 0x5C trail byte
-// ("錦" is E5 5C) as if it held a backslash, though the monitor takes it
-// (see the test above). Fails until brenna-send checks names character by
-// character; disabled so the main line stays green.
-TEST_F(MonitorOnDisplay, DISABLED_StationToolSendsNamesWithABackslashTrailByte) {
+// A name whose GBK form has a 0x5C trail byte ("錦" is E5 5C) holds no
+// backslash: the station tool sends it, as the monitor takes it.
+TEST_F(MonitorOnDisplay, StationToolSendsNamesWithABackslashTrailByte) {
   WriteFileBytes(Work("brake.txt"), kBrake);
   ASSERT_NO_FATAL_FAILURE(Station({"-t", "-n", "錦-0815", Address(), Work("brake.txt")}));
   ExpectTitle(1);
 }
 
-// The station tool sends names with control characters, which the monitor
-// drops: the station reports success and the result never shows. The tool
-// must refuse such a name (or the monitor take it). Fails until one of them
-// changes; disabled so the main line stays green.
-TEST_F(MonitorOnDisplay, DISABLED_StationToolNeverReportsSuccessForANameTheMonitorDrops) {
+// The monitor drops a transfer whose name holds a control character; the
+// station tool refuses such a name before sending, so the station knows.
+TEST_F(MonitorOnDisplay, StationToolNeverReportsSuccessForANameTheMonitorDrops) {
   WriteFileBytes(Work("brake.txt"), kBrake);
   std::string output;
   const int status =
       m_session.RunStationTool({"-t", "-n", "lane\t2", Address(), Work("brake.txt")}, &output);
-  if (status != 0) return;  // refused before sending: the station knows
-  ExpectTitle(1);
+  EXPECT_EQ(status, 2) << output;
+  EXPECT_NE(output.find("transfer name"), std::string::npos) << output;
 }
 
 TEST_F(MonitorOnDisplay, FramesInPiecesArriveWhileASilentStationHoldsItsConnection) {

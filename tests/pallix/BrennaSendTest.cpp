@@ -131,6 +131,10 @@ TEST(BrennaSend, FramesOfTheLargestFileReassembleToIt) {
   EXPECT_FALSE(CutIntoFrames({1}, "", &frames, &error));
   EXPECT_FALSE(CutIntoFrames({1}, std::string(100, 'n'), &frames, &error));
   EXPECT_FALSE(CutIntoFrames({1}, "../x", &frames, &error));
+  EXPECT_FALSE(CutIntoFrames({1}, "lane\t2", &frames, &error));
+  EXPECT_FALSE(CutIntoFrames({1}, "..", &frames, &error));
+  // 0xE5 0x5C is one character (錦), not a backslash.
+  EXPECT_TRUE(CutIntoFrames({1}, "\xE5\x5C-0815", &frames, &error)) << error;
 }
 
 TEST(BrennaSend, ARunDeliversEachFileAsATransferTheMonitorCanRebuild) {

@@ -15,10 +15,11 @@ bool CutIntoFrames(const std::vector<unsigned char>& compressed, const std::stri
              " bytes; a transfer carries 1 to " + std::to_string(FILE_CHUNK_MAX_TOTAL);
     return false;
   }
-  // The monitor uses the name in file names as it is.
-  if (gbkName.empty() || gbkName.size() >= FILE_CHUNK_NAME_SIZE ||
-      gbkName.find_first_of("/\\") != std::string::npos || gbkName == "." || gbkName == "..") {
-    *error = "the transfer name must have 1 to 99 bytes and no path separator";
+  // The monitor uses the name in file names as it is and drops a transfer
+  // whose name breaks its rule; refuse it here, where the station can say so.
+  if (!PallixIsUsableTransferName(gbkName.data(), gbkName.size())) {
+    *error = "the transfer name must have 1 to 99 bytes, not be \".\" or \"..\", and hold no "
+             "'/', '\\' or control character";
     return false;
   }
   const size_t total = compressed.size();
