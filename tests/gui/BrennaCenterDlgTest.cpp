@@ -27,13 +27,9 @@
 
 namespace {
 
-constexpr int kEndedByTest = 42;
-
-// The window with the test's scenario run once its initialisation is over
-// and the modal loop has started, and with its timer traffic counted.
-class ProbeDlg : public CBrennaCenterDlg {
+// The window with its timer traffic counted.
+class ProbeDlg : public WithScenario<ProbeDlg, CBrennaCenterDlg> {
  public:
-  std::function<void(ProbeDlg&)> scenario;
   int scans = 0;
   std::vector<unsigned> timerIds;
 
@@ -42,22 +38,7 @@ class ProbeDlg : public CBrennaCenterDlg {
     CBrennaCenterDlg::OnTimer(nIDEvent);
   }
 
-  // Runs the scenario inside DoModal; ends the window if the scenario
-  // leaves it open.
-  int RunScenario(std::function<void(ProbeDlg&)> s) {
-    scenario = std::move(s);
-    return DoModal();
-  }
-
  protected:
-  bool OnInitDialog() override {
-    const bool result = CBrennaCenterDlg::OnInitDialog();
-    QTimer::singleShot(0, this, [this] {
-      if (scenario) scenario(*this);
-      if (isVisible()) EndDialog(kEndedByTest);
-    });
-    return result;
-  }
   int ScanSpoolFiles() override {
     ++scans;
     return CBrennaCenterDlg::ScanSpoolFiles();

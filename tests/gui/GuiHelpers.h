@@ -36,6 +36,34 @@ void WhenModal(std::function<void(W*)> action, int polls = 500) {
   });
 }
 
+// What a window returns when the test, not the operator, ended it.
+inline constexpr int kEndedByTest = 42;
+
+// A dialog (Base, with a virtual OnInitDialog and EndDialog) that runs the
+// test's scenario inside its modal loop, once its initialisation is over,
+// and ends itself afterwards if the scenario left it open.
+template <class Derived, class Base>
+class WithScenario : public Base {
+ public:
+  int RunScenario(std::function<void(Derived&)> scenario) {
+    m_scenario = std::move(scenario);
+    return this->DoModal();
+  }
+
+ protected:
+  bool OnInitDialog() override {
+    const bool result = Base::OnInitDialog();
+    QTimer::singleShot(0, this, [this] {
+      if (m_scenario) m_scenario(static_cast<Derived&>(*this));
+      if (this->isVisible()) this->EndDialog(kEndedByTest);
+    });
+    return result;
+  }
+
+ private:
+  std::function<void(Derived&)> m_scenario;
+};
+
 // What a message box showed, and the answer given to it.
 struct MessageBoxSeen {
   bool shown = false;

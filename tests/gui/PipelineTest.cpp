@@ -29,31 +29,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kEndedByTest = 42;
-
-// The window with a scenario run inside its modal loop, and the moment the
-// library is released observed.
-class PipelineDlg : public CBrennaCenterDlg {
+// The window with the moment the library is released observed.
+class PipelineDlg : public WithScenario<PipelineDlg, CBrennaCenterDlg> {
  public:
-  std::function<void(PipelineDlg&)> scenario;
   bool queueRunningAtRelease = true;
   long callsAtRelease = -1;
 
-  int Run(std::function<void(PipelineDlg&)> s) {
-    scenario = std::move(s);
-    return DoModal();
-  }
   const CValueDisplay& Display(int id) { return *dynamic_cast<CValueDisplay*>(ValueDisplay(id)); }
 
  protected:
-  bool OnInitDialog() override {
-    const bool result = CBrennaCenterDlg::OnInitDialog();
-    QTimer::singleShot(0, this, [this] {
-      if (scenario) scenario(*this);
-      if (isVisible()) EndDialog(kEndedByTest);
-    });
-    return result;
-  }
   void ReleaseLibrary() override {
     queueRunningAtRelease = g_taskMgr.IsRunning();
     callsAtRelease = g_taskMgr.CallCount();
@@ -94,7 +78,7 @@ TEST_F(PipelineTest, AResultFromAStationIsShownCountedAndTheQuitStopsTheQueueFir
   PipelineDlg dlg;
   MessageBoxSeen quit;
   long callsAfterQuit = -1;
-  const int result = dlg.Run([&](PipelineDlg& d) {
+  const int result = dlg.RunScenario([&](PipelineDlg& d) {
     EXPECT_EQ(g_nNetPort, port);
     EXPECT_EQ(g_pMainDlg, static_cast<IDisplayBoard*>(&d));
     // The idle task has run on the worker and reached the displays.
@@ -131,7 +115,7 @@ TEST_F(PipelineTest, ALibraryWithTheWrongRecordSizeIsReportedOnceAndTheWindowRun
   MessageBoxSeen loadError;
   AnswerNextMessageBox(&loadError, QString::fromUtf8("确定"));
   PipelineDlg dlg;
-  const int result = dlg.Run([&](PipelineDlg& d) {
+  const int result = dlg.RunScenario([&](PipelineDlg& d) {
     EXPECT_TRUE(d.isVisible());
     EXPECT_EQ(d.windowTitle(), QString::fromUtf8("数据监控"));
     // No second box: the port was never read, so there is no port to name.
@@ -150,7 +134,7 @@ TEST_F(PipelineTest, APortInUseIsNamedInOneMessageAndTheWindowRunsOn) {
   MessageBoxSeen portError;
   AnswerNextMessageBox(&portError, QString::fromUtf8("确定"));
   PipelineDlg dlg;
-  const int result = dlg.Run([&](PipelineDlg& d) { EXPECT_TRUE(d.isVisible()); });
+  const int result = dlg.RunScenario([&](PipelineDlg& d) { EXPECT_TRUE(d.isVisible()); });
   EXPECT_EQ(result, kEndedByTest);
   EXPECT_TRUE(portError.shown);
   EXPECT_TRUE(portError.text.contains(QString::number(busy.port()))) << portError.text.toStdString();
@@ -164,7 +148,7 @@ TEST_F(PipelineTest, NoSettingsFileMeansTheDefaultPort) {
   MessageBoxSeen maybe;
   AnswerNextMessageBox(&maybe, QString::fromUtf8("确定"));
   PipelineDlg dlg;
-  dlg.Run([&](PipelineDlg&) {});
+  dlg.RunScenario([&](PipelineDlg&) {});
   EXPECT_EQ(g_nNetPort, 10004);
   if (maybe.shown) {
     EXPECT_TRUE(maybe.text.contains("10004"));
@@ -177,7 +161,7 @@ TEST_F(PipelineTest, ThePortButtonOpensThePortDialogAndLeavesTheRunningWindowAlo
   PipelineDlg dlg;
   bool opened = false;
   QString shownPort;
-  dlg.Run([&](PipelineDlg& d) {
+  dlg.RunScenario([&](PipelineDlg& d) {
     WhenModal<CPortSet>([&](CPortSet* portDlg) {
       opened = true;
       for (QLineEdit* edit : portDlg->findChildren<QLineEdit*>())
