@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <functional>
 
+#include "app/Globals.h"
+
 // Runs `action` once a visible modal window of type W is the active modal
 // window. Polls every 10 ms, up to `polls` times; then fails the test and
 // closes whatever modal window is up, so a broken test ends instead of
@@ -47,7 +49,12 @@ class WithScenario : public Base {
  public:
   int RunScenario(std::function<void(Derived&)> scenario) {
     m_scenario = std::move(scenario);
-    return this->DoModal();
+    const int result = this->DoModal();
+    // A window the test ended itself skipped the quit command, whose first
+    // step stops the worker; stop it here, while the displays it reaches
+    // through g_pMainDlg still exist.
+    g_taskMgr.StopTask();
+    return result;
   }
 
  protected:
