@@ -119,7 +119,10 @@ void Server::Run() {
     {
       std::lock_guard<std::mutex> lock(lock_);
       items.push_back(net::PollItem{waker_.Handle(), true});
-      items.push_back(net::PollItem{listener_, true});
+      // At the limit, new stations wait in the system's queue of pending
+      // connections until a slot frees: nothing they send is lost, and
+      // nothing tells them "delivered" for bytes nobody will read.
+      items.push_back(net::PollItem{listener_, connections_.size() < kMaxConnections});
       for (auto& c : connections_) {
         // A connection whose frames are not taken is not read: flow control
         // holds its station back, and it does not count as silent.
@@ -162,12 +165,9 @@ void Server::Run() {
 void Server::AcceptPending(Clock::time_point now) {
   // Bounded, so that a storm of connections cannot starve the readers.
   for (int i = 0; i < 64; ++i) {
+    if (connections_.size() >= kMaxConnections) return;
     net::SocketHandle s = net::Accept(listener_);
     if (s == net::kNoSocket) return;
-    if (connections_.size() >= kMaxConnections) {
-      net::Close(s);
-      continue;
-    }
     auto c = std::make_unique<Connection>();
     c->socket = s;
     c->lastHeard = now;

@@ -24,7 +24,8 @@ inline constexpr int kDefaultSilenceMs = 10000;
 // Station: connecting, sending and the closing handshake each wait at most
 // this long, unless the option argument names another time.
 inline constexpr int kDefaultStationTimeoutMs = 5000;
-// Server: at most this many stations at once; more are accepted and closed.
+// Server: at most this many stations at once; more wait, not yet accepted,
+// until one of them goes.
 inline constexpr std::size_t kMaxConnections = 256;
 // Server: finished frames held per connection. A connection whose frames are
 // not taken is no longer read (TCP flow control holds the station back).

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <random>
 #include <thread>
 #include <vector>
@@ -190,6 +191,39 @@ TEST_F(TransportTest, AHeldBackStationIsNotTakenForASilentOne) {
   EXPECT_TRUE(allSent.load());
   ASSERT_EQ(static_cast<size_t>(kFrames), got.size());
   for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(i, FrameSeq(got[i].data()));
+}
+
+// A station beyond the limit is not taken in and thrown out (its bytes
+// would vanish while its send and close both succeed): it waits until a
+// slot frees, and then everything it sent arrives.
+TEST_F(TransportTest, AStationBeyondTheLimitWaitsForASlotAndLosesNothing) {
+  int port = OpenServer();
+  std::vector<std::unique_ptr<Client>> squatters;
+  for (size_t i = 0; i < kMaxConnections; ++i) {
+    squatters.push_back(std::make_unique<Client>(port));
+    ASSERT_TRUE(squatters.back()->Connected());
+  }
+  ASSERT_TRUE(WaitUntil([&] {
+    return ConnectionCount(kChannel) == static_cast<int>(kMaxConnections);
+  }));
+
+  Client late(port);
+  ASSERT_TRUE(late.Connected());
+  for (uint16_t i = 0; i < 3; ++i) ASSERT_TRUE(late.Send(MakeFrame(NET_CMD_FILE_CHUNK, 8, i)));
+  // Never more than the limit at once.
+  EXPECT_EQ(static_cast<int>(kMaxConnections), ConnectionCount(kChannel));
+  Frame f;
+  EXPECT_EQ(0, Read(kChannel, f.data(), static_cast<int>(f.size())));
+
+  squatters.front()->Close();
+  std::vector<Frame> got = ReadFrames(3);
+  ASSERT_EQ(3u, got.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(8u, FrameTag(got[i].data()));
+    EXPECT_EQ(i, FrameSeq(got[i].data()));
+  }
+  squatters.clear();
+  EXPECT_TRUE(WaitUntil([&] { return ConnectionCount(kChannel) == 1; }));
 }
 
 TEST_F(TransportTest, AClosedConnectionsFinishedFramesStayAndItsPartialFrameGoes) {
