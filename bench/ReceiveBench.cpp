@@ -1,6 +1,8 @@
 // The monitor's own data path, without network or window: the chunk writer
-// putting a transfer together in a spool directory, and the decoder turning
-// a spool file into display updates. Prints figures only.
+// putting a transfer together in a spool directory, the record parser
+// walking a full record, and the decoder turning a spool file into display
+// updates. Prints figures only; at the end, the time of a full record over
+// that of a half one (2.0 means decoding is linear in the record's size).
 #include <benchmark/benchmark.h>
 
 #include <zlib.h>
@@ -8,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -83,6 +86,93 @@ void BM_ChunkWriterTransfer(benchmark::State& state) {
 }
 BENCHMARK(BM_ChunkWriterTransfer)->Arg(2000)->Arg(30000)->Arg(150000)->Unit(benchmark::kMicrosecond);
 
+// The compressed file of the largest transfer: random bytes do not shrink,
+// so the gzip stream comes out just under 32,767 bytes, 17 chunks.
+std::string LargestTransferFile() {
+  std::mt19937 rng(7);
+  std::string raw(32700, '\0');
+  for (char& c : raw) c = static_cast<char>(rng());
+  std::string file = GzipOf(raw);
+  while (file.size() > 32767) {
+    raw.resize(raw.size() - (file.size() - 32767));
+    file = GzipOf(raw);
+  }
+  return file;
+}
+
+// One chunk into its slot: open, seek, write, close. The chunks go round
+// slots 0 to 15 of a 17-chunk file, so it never completes.
+void BM_ChunkWriterOneChunk(benchmark::State& state) {
+  Spool spool;
+  const std::vector<std::string> chunks = Chunks("one", LargestTransferFile());
+  SpoolIo io;
+  size_t k = 0;
+  for (auto _ : state) {
+    const int r = SaveRecvChunkIn(io, spool.dir.string(), chunks[k].data(), FILE_CHUNK_SIZE);
+    if (r != kChunkStored) state.SkipWithError("chunk not stored");
+    k = (k + 1) % (chunks.size() - 1);
+  }
+  state.counters["chunks/s"] = benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ChunkWriterOneChunk)->Unit(benchmark::kMicrosecond);
+
+// A whole 17-chunk file: every chunk written, the file decompressed, the
+// result published as "<name>.DOING" (written aside and renamed).
+void BM_ChunkWriterLargestFile(benchmark::State& state) {
+  Spool spool;
+  const std::string file = LargestTransferFile();
+  const std::vector<std::string> chunks = Chunks("largest", file);
+  SpoolIo io;
+  for (auto _ : state) {
+    int last = 0;
+    for (const std::string& c : chunks)
+      last = SaveRecvChunkIn(io, spool.dir.string(), c.data(), FILE_CHUNK_SIZE);
+    if (last != kChunkPublished) state.SkipWithError("not published");
+  }
+  state.counters["chunks"] = static_cast<double>(chunks.size());
+  state.counters["file_bytes"] = static_cast<double>(file.size());
+  state.counters["files/s"] = benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ChunkWriterLargestFile)->Unit(benchmark::kMicrosecond);
+
+// A record of short values filled to 150,000 bytes, or holding half as many
+// items: the item count goes in *items.
+std::vector<unsigned char> RecordOfItems(bool half, int* items) {
+  std::vector<unsigned char> record(PALLIX_RECORD_MAX, 0);
+  WriteStdHead(record.data(), nullptr);
+  std::vector<unsigned char> probe = record;
+  int full = 0;
+  for (int code = 5000;; code = code == 5185 ? 5000 : code + 1, ++full)
+    if (WriteStdHead_Result(probe.data(), PALLIX_RECORD_MAX, code, "12.5", 1 + code % 4) <= 0)
+      break;
+  *items = half ? full / 2 : full;
+  for (int i = 0, code = 5000; i < *items; ++i, code = code == 5185 ? 5000 : code + 1)
+    WriteStdHead_Result(record.data(), PALLIX_RECORD_MAX, code, "12.5", 1 + code % 4);
+  return record;
+}
+
+// What the decoder asks of the library for one record: the header, then
+// every item by its position, through the monitor's binding.
+void BM_ParseRecord(benchmark::State& state) {
+  int items = 0;
+  const std::vector<unsigned char> record = RecordOfItems(state.range(0) == 1, &items);
+  char value[PALLIX_VALUE_SIZE];
+  for (auto _ : state) {
+    StdHead head;
+    PallixStdHeadPreset(&head);
+    ParseStdHead(record.data(), &head);
+    const int count = PallixGetU16(head.bytes + PALLIX_STD_HEAD_COUNT_OFFSET);
+    int code = 0, judge = 0;
+    for (int i = 0; i < count; ++i)
+      benchmark::DoNotOptimize(ParseStdHead_ResultAll_Idx(record.data(), i, &code, value, &judge));
+    if (count != items) state.SkipWithError("header count differs from the items written");
+  }
+  state.counters["items"] = items;
+  state.counters["items/s"] =
+      benchmark::Counter(items, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ParseRecord)->ArgName("half")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 class NullDisplay : public IValueDisplay {
  public:
   void SetColors(COLORREF, COLORREF) override {}
@@ -115,6 +205,28 @@ void BM_DecodeSpoolFile(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeSpoolFile)->Arg(1)->Arg(20)->Unit(benchmark::kMicrosecond);
 
+// The console report, plus the full-over-half ratio of BM_ParseRecord.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+        m_times[run.benchmark_name()] = run.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    const auto full = m_times.find("BM_ParseRecord/half:0");
+    const auto half = m_times.find("BM_ParseRecord/half:1");
+    if (full != m_times.end() && half != m_times.end() && half->second > 0)
+      std::printf("record parse, full over half: %.2f (2.00 is linear)\n",
+                  full->second / half->second);
+  }
+
+ private:
+  std::map<std::string, double> m_times;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -124,7 +236,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   UnloadPallix();
   return 0;
