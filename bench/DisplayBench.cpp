@@ -3,14 +3,30 @@
 //
 // SetText paints and flushes before it returns, so a result of 77 values
 // costs 77 of these on the GUI thread; the re-layout runs on every size
-// change of a window with 148 children.
+// change of a window with 148 children. The whole-record case reads a spool
+// file holding all 66 routed items and decodes it onto the main window's
+// own controls, laid out from its template and maximised.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QTest>
 #include <QWidget>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
+
+#include "acquisition/NetTasks.h"
+#include "app/DialogBuilder.h"
+#include "app/Templates.h"
+#include "platform/PallixBinding.h"
+#include "presentation/ResultDecoder.h"
+#include "presentation/ResultRouting.h"
 
 #include "platform/Gbk.h"
 #include "presentation/FontFit.h"
@@ -66,6 +82,78 @@ void BM_SetTextWholeResult(benchmark::State& state) {
 }
 BENCHMARK(BM_SetTextWholeResult)->Unit(benchmark::kMillisecond);
 
+// The main window's controls from its template, the value displays bound
+// by control ID, as the decoder finds them.
+class TemplateWindow : public IDisplayBoard {
+ public:
+  TemplateWindow() {
+    ApplyDialogTemplate(&m_dialog, MainDialogTemplate());
+    int routes = 0;
+    const ResultRoute* route = ResultRoutes(&routes);
+    for (int i = 0; i < routes; ++i) m_displays[route[i].displayId] = nullptr;
+    for (int id : kOperatorDisplays) m_displays[id] = nullptr;
+    for (const DlgControl& ctl : MainDialogTemplate()) {
+      auto it = m_displays.find(ctl.id);
+      QWidget* bound = nullptr;
+      if (it != m_displays.end()) bound = it->second = new CValueDisplay(&m_dialog);
+      CreateDlgControl(&m_dialog, ctl, bound);
+    }
+    m_layout.InitLayout(&m_dialog);
+  }
+  IValueDisplay* ValueDisplay(int controlId) override {
+    auto it = m_displays.find(controlId);
+    return it == m_displays.end() ? nullptr : it->second;
+  }
+  // Maximised on the offscreen screen; false when it never became visible.
+  bool ShowMaximised() {
+    m_dialog.resize(1920, 1055);
+    m_layout.ResizeControls();
+    m_dialog.show();
+    return QTest::qWaitForWindowExposed(&m_dialog);
+  }
+
+ private:
+  QDialog m_dialog;
+  std::map<int, CValueDisplay*> m_displays;
+  CMoveControl m_layout;
+};
+
+// A brake result carrying every routed item once, `value` as each value.
+std::string FullRecordFile(const std::string& path, const std::string& value) {
+  std::vector<unsigned char> record(PALLIX_RECORD_MAX, 0);
+  int size = WriteStdHead(record.data(), nullptr);
+  size = WriteStdHead_Result(record.data(), PALLIX_RECORD_MAX, 7700, "25", 0);
+  size = WriteStdHead_Result(record.data(), PALLIX_RECORD_MAX, 7701, "0815", 0);
+  int routes = 0;
+  const ResultRoute* route = ResultRoutes(&routes);
+  for (int i = 0; i < routes; ++i)
+    size = WriteStdHead_Result(record.data(), PALLIX_RECORD_MAX, route[i].itemCode,
+                               value.c_str(), 1 + i % 4);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(record.data()), size);
+  return path;
+}
+
+// One spool file of all 66 routed items (and the operator) read, decoded
+// and drawn onto the maximised window; two files alternate so every display
+// changes on every pass.
+void BM_ShowFullRecord(benchmark::State& state) {
+  TemplateWindow window;
+  if (!window.ShowMaximised()) state.SkipWithError("window not exposed");
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                    ("brenna-display-bench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string files[] = {FullRecordFile((dir / "a.DOING").string(), "12345"),
+                               FullRecordFile((dir / "b.DOING").string(), "678")};
+  std::vector<unsigned char> buffer(kResultBufferSize);
+  size_t i = 0;
+  for (auto _ : state) ShowResultFile(files[i++ % 2], buffer.data(), window);
+  std::filesystem::remove_all(dir);
+  int routes = 0;
+  ResultRoutes(&routes);
+  state.counters["displays"] = routes + 1;
+}
+BENCHMARK(BM_ShowFullRecord)->Unit(benchmark::kMillisecond);
+
 // The main window's 148 children rescaled between designed and maximised.
 void BM_ResizeControls(benchmark::State& state) {
   QWidget window;
@@ -93,8 +181,14 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   InstallFontSubstitutions();
+  SetPallixSystemDirectory(BRENNA_PALLIX_DIR);
+  if (LoadPallix(1) != 1) {
+    std::fprintf(stderr, "bench_display: libPallix not found in %s\n", BRENNA_PALLIX_DIR);
+    return 1;
+  }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  UnloadPallix();
   return 0;
 }
