@@ -12,20 +12,41 @@
 // The spool directory is watched with inotify, so results that are shown
 // and removed within one scan are still timed.
 //
-// Figures only: nothing here fails on time. The program ends with status 1
-// only when the set-up fails or results never arrive.
+// Then the stations run: K stations at once, each on its own connection
+// sending N multi-chunk results one after another. It prints the frames
+// ingested per second against the receiving task's cap (one frame per pass,
+// a 5 ms pause after each: at most 200 frames/s), results published and
+// shown, chunks lost, and per result the latency from its last chunk handed
+// to TCP to its values drawn. "Drawn" is the moment the window closes its
+// read of "<name>.DOING": the decoder reads the file and sets every display
+// in the same call, straight after. The title count goes up half a second
+// later, when the file is removed.
 //
-// Usage: bench_end_to_end [--results N] [--large M] [--stations K]
+// Last, the monitor's CPU share and resident memory while idle, before and
+// after the load, from /proc/<pid>/stat and /proc/<pid>/status.
+//
+// Figures only: nothing here fails on time. The program ends with status 1
+// only when the set-up fails or data is lost (a result never published or
+// never shown, a chunk not taken).
+//
+// Usage: bench_end_to_end [--results N] [--large M] [--stations K] [--files N]
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -51,7 +72,8 @@ class SpoolWatch {
   bool Start(const std::string& spool) {
     m_fd = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     if (m_fd < 0) return false;
-    if (inotify_add_watch(m_fd, spool.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE | IN_DELETE) < 0)
+    if (inotify_add_watch(m_fd, spool.c_str(),
+                          IN_MOVED_TO | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE | IN_DELETE) < 0)
       return false;
     m_thread = std::thread([this] { Run(); });
     return true;
@@ -65,8 +87,10 @@ class SpoolWatch {
   struct Times {
     Clock::time_point published{};
     Clock::time_point shown{};
+    Clock::time_point read{};  // the window closed its read of the file
     bool isPublished = false;
     bool isShown = false;
+    bool isRead = false;
   };
   std::map<std::string, Times> Snapshot() {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -96,6 +120,10 @@ class SpoolWatch {
         if ((ev->mask & (IN_MOVED_TO | IN_CLOSE_WRITE)) && !t.isPublished) {
           t.published = now;
           t.isPublished = true;
+        }
+        if ((ev->mask & IN_CLOSE_NOWRITE) && !t.isRead) {
+          t.read = now;
+          t.isRead = true;
         }
         if ((ev->mask & IN_DELETE) && !t.isShown) {
           t.shown = now;
@@ -204,7 +232,8 @@ bool RunBatch(const Bench& b, const char* label, const std::string& prefix,
     times.clear();
     int shown = 0;
     for (const auto& [name, t] : b.watch->Snapshot()) {
-      if (name.rfind(prefix + "-", 0) != 0) continue;
+      // The station tool numbers the names only when it sends several files.
+      if (name != prefix && name.rfind(prefix + "-", 0) != 0) continue;
       times[name] = t;
       shown += t.isShown ? 1 : 0;
     }
@@ -233,6 +262,222 @@ bool RunBatch(const Bench& b, const char* label, const std::string& prefix,
   return true;
 }
 
+// One station's connection: frames go out result by result, each handed
+// to TCP completely before the next; then it waits for the monitor to close.
+class StationLink {
+ public:
+  explicit StationLink(int port) {
+    m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    if (m_fd >= 0 && connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+      close(m_fd);
+      m_fd = -1;
+    }
+  }
+  ~StationLink() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  StationLink(const StationLink&) = delete;
+  StationLink& operator=(const StationLink&) = delete;
+  bool ok() const { return m_fd >= 0; }
+
+  bool Send(const std::string& bytes) {
+    for (size_t off = 0; off < bytes.size();) {
+      const ssize_t n = send(m_fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
+      if (n <= 0) return false;
+      off += static_cast<size_t>(n);
+    }
+    return true;
+  }
+  // Half-closes and waits until the monitor has read everything and closed.
+  bool Finish(Clock::time_point deadline) {
+    shutdown(m_fd, SHUT_WR);
+    char sink[256];
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      pollfd p{m_fd, POLLIN, 0};
+      if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+      const ssize_t n = recv(m_fd, sink, sizeof sink, 0);
+      if (n == 0) return true;
+      if (n < 0 && errno != EINTR) return false;
+    }
+  }
+
+ private:
+  int m_fd = -1;
+};
+
+// utime + stime of a process in clock ticks, from /proc/<pid>/stat.
+long long CpuTicks(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(in, line);
+  const size_t close = line.rfind(')');  // the command name may hold blanks
+  if (close == std::string::npos) return -1;
+  std::istringstream rest(line.substr(close + 2));
+  std::string field;
+  long long utime = 0, stime = 0;
+  // Fields 3..13 come first; utime and stime are fields 14 and 15.
+  for (int i = 3; i <= 13 && rest >> field; ++i) {
+  }
+  rest >> utime >> stime;
+  return rest ? utime + stime : -1;
+}
+
+// A "Vm...:" line of /proc/<pid>/status in kB, -1 when missing.
+long StatusKb(pid_t pid, const std::string& key) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(key + ":", 0) == 0) return std::atol(line.c_str() + key.size() + 1);
+  return -1;
+}
+
+// CPU share and resident memory over `window` with no traffic.
+void PrintIdle(const char* when, pid_t pid, std::chrono::milliseconds window) {
+  const long long before = CpuTicks(pid);
+  const Clock::time_point t0 = Clock::now();
+  std::this_thread::sleep_for(window);
+  const long long after = CpuTicks(pid);
+  const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+  const double cpu = before >= 0 && after >= 0
+                         ? 100.0 * static_cast<double>(after - before) /
+                               static_cast<double>(sysconf(_SC_CLK_TCK)) / seconds
+                         : -1;
+  std::printf("idle %-13s CPU %5.2f %% over %.1f s   VmRSS %6ld kB   VmHWM %6ld kB\n", when, cpu,
+              seconds, StatusKb(pid, "VmRSS"), StatusKb(pid, "VmHWM"));
+  std::fflush(stdout);
+}
+
+double Percentile(std::vector<double> values, double p) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  // Nearest rank.
+  size_t rank = static_cast<size_t>(std::ceil(p / 100.0 * static_cast<double>(values.size())));
+  return values[std::min(values.size(), std::max<size_t>(rank, 1)) - 1];
+}
+
+// K stations at once, each sending its results one after another on its
+// own connection. False when data was lost (or set-up failed).
+bool RunStations(const Bench& b, int stations, int files, int items) {
+  struct Station {
+    std::string prefix;
+    std::vector<std::string> frames;  // every result's frames, in order
+    std::map<std::string, std::string> streams;  // per result
+    std::vector<std::string> order;
+    std::map<std::string, int> chunks;
+  };
+  std::vector<Station> all(static_cast<size_t>(stations));
+  size_t frameCount = 0;
+  for (int k = 0; k < stations; ++k) {
+    Station& st = all[static_cast<size_t>(k)];
+    st.prefix = "station" + std::to_string(k + 1);
+    std::string error;
+    if (!BuildFrames(
+            b, st.prefix, files, [&](int i) { return LargeResult(k * 1000 + i, items); },
+            &st.frames, &error)) {
+      std::fprintf(stderr, "stations: %s\n", error.c_str());
+      return false;
+    }
+    for (const std::string& f : st.frames) {
+      const std::string name = TransferName(f);
+      if (st.streams.find(name) == st.streams.end()) st.order.push_back(name);
+      st.streams[name] += f;
+      ++st.chunks[name];
+    }
+    frameCount += st.frames.size();
+  }
+
+  std::mutex sentMutex;
+  std::map<std::string, Clock::time_point> lastSent;
+  std::vector<Clock::time_point> closedAt(all.size());
+  std::vector<bool> delivered(all.size(), false);
+  const Clock::time_point start = Clock::now();
+  std::vector<std::thread> threads;
+  for (size_t k = 0; k < all.size(); ++k) {
+    threads.emplace_back([&, k] {
+      StationLink link(b.tree->port());
+      bool ok = link.ok();
+      for (const std::string& name : all[k].order) {
+        ok = ok && link.Send(all[k].streams[name]);
+        if (!ok) break;
+        std::lock_guard<std::mutex> lock(sentMutex);
+        lastSent[name] = Clock::now();
+      }
+      delivered[k] = ok && link.Finish(start + kGiveUp);
+      closedAt[k] = Clock::now();
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  Clock::time_point allRead = start;
+  int chunksLost = 0;
+  for (size_t k = 0; k < all.size(); ++k) {
+    allRead = std::max(allRead, closedAt[k]);
+    if (!delivered[k]) {
+      std::fprintf(stderr, "stations: %s: the monitor did not take every frame\n",
+                   all[k].prefix.c_str());
+    }
+  }
+
+  // Wait until every result has been shown and removed, or give up.
+  const int results = stations * files;
+  std::map<std::string, SpoolWatch::Times> times;
+  for (;;) {
+    times = b.watch->Snapshot();
+    int shown = 0;
+    for (const Station& st : all)
+      for (const std::string& name : st.order) shown += times[name].isShown ? 1 : 0;
+    if (shown == results || !b.monitor->Running() || Clock::now() - start > kGiveUp) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+
+  int published = 0, shown = 0;
+  Clock::time_point lastPublished = start;
+  std::vector<double> latencies;
+  for (const Station& st : all) {
+    for (const std::string& name : st.order) {
+      const SpoolWatch::Times& t = times[name];
+      if (t.isPublished) {
+        ++published;
+        lastPublished = std::max(lastPublished, t.published);
+      } else {
+        chunksLost += st.chunks.at(name);
+      }
+      if (t.isShown) ++shown;
+      if (t.isRead && lastSent.count(name)) latencies.push_back(Ms(t.read - lastSent[name]));
+    }
+  }
+  // The last chunk of the last result to complete was the last frame the
+  // receiving task took (the transport may still hold frames when it closes
+  // a connection, so "all read" comes earlier).
+  const double ingest = PerSecond(static_cast<double>(frameCount), lastPublished - start);
+  int fewest = 1 << 30, most = 0;
+  for (const Station& st : all)
+    for (const auto& [name, n] : st.chunks) {
+      fewest = std::min(fewest, n);
+      most = std::max(most, n);
+    }
+  std::printf("\n%d stations at once, %d results each (%zu frames, %d to %d chunks a result)\n",
+              stations, files, frameCount, fewest, most);
+  std::printf("  frames ingested   %8.1f /s  (%.0f %% of the cap of 200 /s: one frame per pass, "
+              "5 ms pause)\n",
+              ingest, ingest / 2.0);
+  std::printf("  all read          %8.1f ms  (the monitor closed every connection)\n",
+              Ms(allRead - start));
+  std::printf("  results published %5d of %d   (the last at %.1f ms)\n", published, results,
+              Ms(lastPublished - start));
+  std::printf("  results shown     %5d of %d\n", shown, results);
+  std::printf("  chunks lost       %5d\n", chunksLost);
+  std::printf("  latency, last chunk sent to values drawn: p50 %.0f ms, p99 %.0f ms, max %.0f ms\n",
+              Percentile(latencies, 50), Percentile(latencies, 99), Percentile(latencies, 100));
+  std::fflush(stdout);
+  bool allDelivered = true;
+  for (bool d : delivered) allDelivered = allDelivered && d;
+  return allDelivered && chunksLost == 0 && published == results && shown == results;
+}
+
 int Argument(int argc, char** argv, const char* name, int fallback) {
   for (int i = 1; i + 1 < argc; ++i)
     if (std::strcmp(argv[i], name) == 0) return std::max(1, std::atoi(argv[i + 1]));
@@ -245,6 +490,7 @@ int main(int argc, char** argv) {
   const int smallCount = Argument(argc, argv, "--results", 20);
   const int largeCount = Argument(argc, argv, "--large", 12);
   const int stations = Argument(argc, argv, "--stations", 8);
+  const int files = Argument(argc, argv, "--files", 8);
 
   InstallTree tree(
       InstallOptions{BRENNA_CENTER_PATH, std::string(BRENNA_PALLIX_DIR) + "/libPallix.so"});
@@ -306,6 +552,10 @@ int main(int argc, char** argv) {
 
   std::printf("BrennaCenter end to end: installed copy, offscreen, loopback TCP, port %d\n",
               tree.port());
+  // Start-up is over once the listener answers; give the first scans time.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  PrintIdle("before load", monitor.pid(), std::chrono::seconds(5));
+  std::printf("\n");
   std::printf("times in ms from the first byte sent; rates per second\n\n");
   std::printf("%-38s %7s %6s %17s %19s %18s\n", "", "", "", "all read", "all published",
               "all shown");
@@ -324,6 +574,11 @@ int main(int argc, char** argv) {
       "\nshown/s is bounded by the deliberate 500 ms pause after each result (at most 2/s);\n"
       "the receiving task takes one frame per pass with a 5 ms pause between passes.\n");
 
+  ok = RunStations(b, stations, files, items) && ok;
+  std::printf("\n");
+  PrintIdle("after load", monitor.pid(), std::chrono::seconds(5));
+
   monitor.Stop();
+  if (!ok) std::printf("\nDATA LOST or set-up failed: see above\n");
   return ok ? 0 : 1;
 }
