@@ -34,7 +34,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,6 +56,7 @@
 #include "ChildProcess.h"
 #include "InstallTree.h"
 #include "PallixWire.h"
+#include "SpoolWatch.h"
 #include "Station.h"
 
 namespace {
@@ -65,80 +65,6 @@ using Clock = std::chrono::steady_clock;
 // Only so that a broken monitor cannot hang the run; never a verdict on
 // speed.
 constexpr auto kGiveUp = std::chrono::seconds(300);
-
-// Publication and removal times of the result files, by transfer name.
-class SpoolWatch {
- public:
-  bool Start(const std::string& spool) {
-    m_fd = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    if (m_fd < 0) return false;
-    if (inotify_add_watch(m_fd, spool.c_str(),
-                          IN_MOVED_TO | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE | IN_DELETE) < 0)
-      return false;
-    m_thread = std::thread([this] { Run(); });
-    return true;
-  }
-  ~SpoolWatch() {
-    m_stop = true;
-    if (m_thread.joinable()) m_thread.join();
-    if (m_fd >= 0) close(m_fd);
-  }
-
-  struct Times {
-    Clock::time_point published{};
-    Clock::time_point shown{};
-    Clock::time_point read{};  // the window closed its read of the file
-    bool isPublished = false;
-    bool isShown = false;
-    bool isRead = false;
-  };
-  std::map<std::string, Times> Snapshot() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_times;
-  }
-
- private:
-  void Run() {
-    alignas(inotify_event) char buf[16384];
-    while (!m_stop) {
-      pollfd p{m_fd, POLLIN, 0};
-      if (poll(&p, 1, 50) <= 0) continue;
-      const ssize_t n = read(m_fd, buf, sizeof buf);
-      const Clock::time_point now = Clock::now();
-      for (ssize_t off = 0; n > 0 && off < n;) {
-        const auto* ev = reinterpret_cast<const inotify_event*>(buf + off);
-        off += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
-        if (ev->len == 0) continue;
-        std::string name(ev->name);
-        static const std::string kSuffix = ".DOING";
-        if (name.size() <= kSuffix.size() ||
-            name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
-          continue;
-        name.resize(name.size() - kSuffix.size());
-        std::lock_guard<std::mutex> lock(m_mutex);
-        Times& t = m_times[name];
-        if ((ev->mask & (IN_MOVED_TO | IN_CLOSE_WRITE)) && !t.isPublished) {
-          t.published = now;
-          t.isPublished = true;
-        }
-        if ((ev->mask & IN_CLOSE_NOWRITE) && !t.isRead) {
-          t.read = now;
-          t.isRead = true;
-        }
-        if ((ev->mask & IN_DELETE) && !t.isShown) {
-          t.shown = now;
-          t.isShown = true;
-        }
-      }
-    }
-  }
-
-  int m_fd = -1;
-  std::atomic<bool> m_stop{false};
-  std::thread m_thread;
-  std::mutex m_mutex;
-  std::map<std::string, Times> m_times;
-};
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 double PerSecond(double count, Clock::duration d) {

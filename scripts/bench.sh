@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Builds and runs every benchmark and prints one compact report: the
+# machine, then each program's figures. Usage: scripts/bench.sh [--quick]
+#
+# --quick runs each micro benchmark briefly and the end-to-end one with
+# fewer results; the figures are rougher. Nothing here judges the figures:
+# the script fails only when a build fails, a benchmark cannot run, or the
+# end-to-end run loses data. docs/performance.md keeps the latest report.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+
+QUICK=0
+[[ ${1:-} == --quick ]] && QUICK=1
+
+scripts/setup.sh
+cmake --preset default >/dev/null
+cmake --build build -j2 --target bench_receive bench_display pallix_bench bench_end_to_end
+
+BENCH=$ROOT/build/bin/bench
+# Temporaries and the programs' private directories stay in the build tree.
+export TMPDIR=$ROOT/build/bench-tmp
+export XDG_RUNTIME_DIR=$TMPDIR/runtime
+mkdir -p "$XDG_RUNTIME_DIR"
+chmod 0700 "$XDG_RUNTIME_DIR"
+export QT_QPA_PLATFORM=offscreen
+
+if ((QUICK)); then
+  MICRO=(--benchmark_min_time=0.05 --benchmark_color=false)
+  E2E=(--results 6 --large 3 --files 3)
+else
+  MICRO=(--benchmark_min_time=0.5 --benchmark_color=false)
+  E2E=()
+fi
+
+section() { printf '\n== %s\n' "$1"; }
+
+section "machine"
+echo "cores      $(nproc)"
+echo "CPU        $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+echo "RAM        $(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)"
+echo "build      $(grep -m1 '^CMAKE_BUILD_TYPE:' build/CMakeCache.txt | cut -d= -f2)"
+echo "system     $(uname -sr), $(. /etc/os-release && echo "$PRETTY_NAME")"
+echo "load       $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min)"
+echo "date       $(date -u '+%Y-%m-%d %H:%M UTC')"
+
+section "chunk writer, record parsing, spool-file decoding (bench_receive)"
+"$BENCH/bench_receive" "${MICRO[@]}"
+
+section "library: record format, compression, transport (pallix_bench)"
+"$BENCH/pallix_bench" "${MICRO[@]}"
+
+section "value displays on the offscreen platform (bench_display)"
+"$BENCH/bench_display" "${MICRO[@]}"
+
+section "end to end over loopback (bench_end_to_end)"
+"$BENCH/bench_end_to_end" "${E2E[@]}"

@@ -1,0 +1,152 @@
+// The installed monitor under load, out of process on the offscreen
+// platform: 500 connections at once, a sender of garbage and one that sends
+// a byte at a time, while real stations send. Every real result must get
+// through and be shown, and the monitor's memory must stay bounded. Every
+// wait is for a condition, with a generous limit; nothing is timed.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <random>
+#include <set>
+#include <thread>
+
+#include "MonitorProcess.h"
+#include "Station.h"
+
+namespace {
+
+constexpr auto kPatience = std::chrono::seconds(150);
+// The transport's limit of stations at once (docs/wire-protocol.md).
+constexpr int kStationLimit = 256;
+// Growth of resident memory the load may leave behind: far above what 256
+// connections' frame buffers take (about 9 MB), far below a leak per
+// connection.
+constexpr long kMemoryBoundKb = 32 * 1024;
+
+// Connections opened at once and then left silent; they close with the
+// object.
+class Squatters {
+ public:
+  Squatters(int port, int count) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    for (int i = 0; i < count; ++i) {
+      const int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+      if (s < 0) continue;
+      // Not waiting for the handshake: a full queue of pending connections
+      // makes the system retry it later by itself.
+      connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+      m_fds.push_back(s);
+    }
+  }
+  ~Squatters() {
+    for (int s : m_fds) close(s);
+  }
+  Squatters(const Squatters&) = delete;
+  Squatters& operator=(const Squatters&) = delete;
+  size_t size() const { return m_fds.size(); }
+
+ private:
+  std::vector<int> m_fds;
+};
+
+template <class Condition>
+bool WaitFor(Condition done, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST(MonitorLoad, RealStationsGetThroughFiveHundredConnectionsGarbageAndATrickle) {
+  MonitorProcess m;
+  std::string error;
+  ASSERT_TRUE(m.Start(&error)) << error;
+  const int port = m.tree().port();
+  auto frames = [&](const std::string& name, const std::string& description) {
+    std::vector<std::string> out;
+    std::string why;
+    EXPECT_TRUE(m.Frames(name, description, &out, &why)) << why;
+    return out;
+  };
+
+  // One result first, so the figures below start from a monitor that has
+  // received, decoded and drawn.
+  const StreamOutcome warm = SendStream(port, Concat(frames("warm-up", SmallResult(25, "1"))), kPatience);
+  ASSERT_TRUE(warm.closedByPeer) << warm.error;
+  ASSERT_TRUE(m.watch().WaitUntilShown({"warm-up"}, kPatience)) << m.Log();
+  const long residentBefore = m.MemoryKb("VmRSS");
+  const int socketsBefore = m.OpenSockets();
+  ASSERT_GT(residentBefore, 0);
+
+  // What the real stations send, built before the storm.
+  std::set<std::string> real;
+  std::vector<std::string> streams;
+  for (int k = 1; k <= 8; ++k) {
+    std::string stream;
+    for (const char* part : {"a", "b"}) {
+      const std::string name = "station" + std::to_string(k) + part;
+      stream += Concat(frames(name, SmallResult(k % 2 ? 25 : 11, std::to_string(k))));
+      real.insert(name);
+    }
+    streams.push_back(stream);
+  }
+  const std::string trickle = Concat(frames("trickle", SmallResult(3, "42")));
+  real.insert("trickle");
+  std::string garbage(64 * 1024, '\0');
+  std::mt19937 rng(11);
+  for (char& c : garbage) c = static_cast<char>(rng());
+  garbage[0] = 0x01;  // certainly not a frame's magic
+
+  // 500 connections at once, silent. The monitor takes in as many as it
+  // may, and no more.
+  Squatters squatters(port, 500);
+  ASSERT_EQ(500u, squatters.size());
+  ASSERT_TRUE(WaitFor([&] { return m.OpenSockets() >= socketsBefore + kStationLimit; },
+                      kPatience))
+      << m.OpenSockets() << " sockets open";
+  EXPECT_LE(m.OpenSockets(), socketsBefore + kStationLimit);
+
+  // Now the real stations, each on its own connection, beside a sender of
+  // garbage and one that sends its result a byte at a time: all of them
+  // wait behind the silent ones until those are dropped for silence.
+  std::vector<StreamOutcome> outcomes(streams.size());
+  StreamOutcome trickled, garbled;
+  std::vector<std::thread> senders;
+  for (size_t i = 0; i < streams.size(); ++i)
+    senders.emplace_back([&, i] { outcomes[i] = SendStream(port, streams[i], kPatience); });
+  senders.emplace_back([&] {
+    trickled = SendStream(port, trickle, kPatience, 1, std::chrono::milliseconds(10));
+  });
+  senders.emplace_back([&] { garbled = SendStream(port, garbage, kPatience); });
+  for (std::thread& t : senders) t.join();
+
+  for (size_t i = 0; i < outcomes.size(); ++i)
+    EXPECT_TRUE(outcomes[i].closedByPeer && outcomes[i].error.empty())
+        << "station " << i + 1 << ": " << outcomes[i].error;
+  EXPECT_TRUE(trickled.closedByPeer && trickled.error.empty()) << trickled.error;
+  EXPECT_TRUE(garbled.closedByPeer) << garbled.error;
+
+  EXPECT_TRUE(m.watch().WaitUntilShown(real, kPatience)) << m.Log();
+  std::set<std::string> shown;
+  for (const auto& [name, t] : m.watch().Snapshot())
+    if (t.isShown) shown.insert(name);
+  real.insert("warm-up");
+  EXPECT_EQ(real, shown);
+  EXPECT_TRUE(m.tree().SpoolNames().empty());
+
+  // Memory: what the load left behind, and the most it ever took.
+  EXPECT_LE(m.MemoryKb("VmRSS"), residentBefore + kMemoryBoundKb);
+  EXPECT_LE(m.MemoryKb("VmHWM"), residentBefore + 2 * kMemoryBoundKb);
+  EXPECT_TRUE(m.monitor().Running());
+}
