@@ -34,6 +34,12 @@ else
 fi
 
 section() { printf '\n== %s\n' "$1"; }
+# A micro benchmark's figures, without the machine description each program
+# repeats (the report starts with it once); its errors still show.
+micro() {
+  { "$@" 2>&1 1>&3 |
+      sed -E '/^(Run on|CPU Caches|  L[0-9] |Load Average|\*\*\*WARNING|Running |[0-9]{4}-[0-9]{2}-[0-9]{2}T)/d' >&2; } 3>&1
+}
 
 section "machine"
 echo "cores      $(nproc)"
@@ -45,13 +51,13 @@ echo "load       $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min)"
 echo "date       $(date -u '+%Y-%m-%d %H:%M UTC')"
 
 section "chunk writer, record parsing, spool-file decoding (bench_receive)"
-"$BENCH/bench_receive" "${MICRO[@]}"
+micro "$BENCH/bench_receive" "${MICRO[@]}"
 
 section "library: record format, compression, transport (pallix_bench)"
-"$BENCH/pallix_bench" "${MICRO[@]}"
+micro "$BENCH/pallix_bench" "${MICRO[@]}"
 
 section "value displays on the offscreen platform (bench_display)"
-"$BENCH/bench_display" "${MICRO[@]}"
+micro "$BENCH/bench_display" "${MICRO[@]}"
 
 section "end to end over loopback (bench_end_to_end)"
 "$BENCH/bench_end_to_end" "${E2E[@]}"
