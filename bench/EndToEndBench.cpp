@@ -13,7 +13,7 @@
 // and removed within one scan are still timed.
 //
 // Then the stations run: K stations at once, each on its own connection
-// sending N multi-chunk results one after another. It prints the frames
+// sending F multi-chunk results one after another. It prints the frames
 // ingested per second against the receiving task's cap (one frame per pass,
 // a 5 ms pause after each: at most 200 frames/s), results published and
 // shown, chunks lost, and per result the latency from its last chunk handed
@@ -29,7 +29,7 @@
 // only when the set-up fails or data is lost (a result never published or
 // never shown, a chunk not taken).
 //
-// Usage: bench_end_to_end [--results N] [--large M] [--stations K] [--files N]
+// Usage: bench_end_to_end [--results N] [--large M] [--stations K] [--files F]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -38,17 +38,16 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
-#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
