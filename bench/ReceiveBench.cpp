@@ -5,6 +5,7 @@
 // that of a half one (2.0 means decoding is linear in the record's size).
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdlib>
@@ -208,6 +209,8 @@ BENCHMARK(BM_DecodeSpoolFile)->Arg(1)->Arg(20)->Unit(benchmark::kMicrosecond);
 // The console report, plus the full-over-half ratio of BM_ParseRecord.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  // Colours only on a terminal, as the library's own report does by default.
+  RatioReporter() : ConsoleReporter(::isatty(1) ? OO_ColorTabular : OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs)
       if (run.run_type == Run::RT_Iteration && !run.error_occurred)
