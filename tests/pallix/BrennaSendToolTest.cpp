@@ -248,3 +248,11 @@ TEST_F(BrennaSendTool, TheDryRunShowsOrdersDuplicatesStationsAndRounds) {
   const std::string seed = unseeded.out.substr(at + 7, unseeded.out.find(' ', at + 7) - at - 7);
   EXPECT_EQ(dry({"-R", "6", "--order", "shuffled", "--seed", seed}), unseededChunks);
 }
+
+TEST_F(BrennaSendTool, TheDemoBrakeResultSpansSeveralChunks) {
+  // Reordering and duplicating mean something only for a result of more
+  // than one chunk; the brake demo is that result.
+  const ToolRun run = RunTool({"-o", (dir / "frames").string(), BRENNA_DEMO_DIR "/brake.txt"}, dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_GE(Chunks(ReadFile(dir / "frames")).size(), 3u);
+}
