@@ -1,7 +1,7 @@
 // The station tool as a program: input over any limit is refused with its
 // reason before a single byte leaves (a listener counts connections and
-// bytes), an unknown host and a refused connection have their own exit
-// statuses, and the dry run shows the chunk orders, duplicates, stations
+// bytes), an unknown host, a refused connection and a monitor that does
+// not answer have their own exit statuses, and the dry run shows the chunk orders, duplicates, stations
 // and rounds the options ask for.
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -9,9 +9,12 @@
 #include <map>
 #include <random>
 
+#include "Pallix.h"
 #include "PallixTestSupport.h"
+#include "StationRecord.h"
 
 using namespace pallix_test;
+using brenna_send::BuildRecordFromText;
 
 namespace {
 
@@ -210,6 +213,61 @@ TEST_F(BrennaSendTool, AnUnknownHostAndARefusedConnectionHaveTheirOwnStatus) {
   run = RunTool({"--order", "upside-down", good}, dir);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(Contains(run.err, "--help"), "");
+}
+
+TEST_F(BrennaSendTool, AMonitorThatDoesNotAnswerInTimeEndsWithStatus3) {
+  // A listener with a full queue leaves further connection requests
+  // unanswered.
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
+  ASSERT_EQ(0, ::listen(fd, 0));
+  ASSERT_EQ(0, ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len));
+  const int port = ntohs(a.sin_port);
+  Client first(port);
+  ASSERT_TRUE(first.Connected());
+  const ToolRun run =
+      RunTool({"-w", "300", "127.0.0.1:" + std::to_string(port), (dir / "good.txt").string()}, dir);
+  ::close(fd);
+  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_EQ(Contains(run.err, "no answer within 300 ms"), "");
+}
+
+TEST_F(BrennaSendTool, AFramesFileThatCannotBeWrittenEndsWithStatus2) {
+  const ToolRun run = RunTool({"-o", dir.string(), (dir / "good.txt").string()}, dir);
+  EXPECT_EQ(run.status, 2) << run.err;
+  EXPECT_EQ(Contains(run.err, "cannot write " + dir.string()), "");
+}
+
+TEST_F(BrennaSendTool, ARecordFileIsSentAsItIsAndABrokenOneIsRefused) {
+  std::vector<unsigned char> record;
+  std::string error;
+  ASSERT_TRUE(BuildRecordFromText("7700 0 25\n5071 1 1234\n", &record, &error)) << error;
+  const std::string bytes(record.begin(), record.end());
+  WriteFile(dir / "brake.dat", bytes);
+  // Told from a description by its first bytes, or named with -r.
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{}, std::vector<std::string>{"-r"}}) {
+    std::vector<std::string> args = options;
+    args.insert(args.end(), {"-o", (dir / "frames").string(), (dir / "brake.dat").string()});
+    const ToolRun run = RunTool(args, dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string frames = ReadFile(dir / "frames");
+    ASSERT_EQ(frames.size(), size_t{NET_FRAME_SIZE});
+    const auto* d = reinterpret_cast<const unsigned char*>(frames.data()) + NET_FRAME_DATA_OFFSET;
+    WriteFile(dir / "t.compress", std::string(reinterpret_cast<const char*>(d + FILE_CHUNK_DATA_OFFSET),
+                                              PallixGetU16(d + FILE_CHUNK_COUNT_OFFSET)));
+    ASSERT_EQ(1, UnCompressFile((dir / "t.compress").c_str(), dir.c_str()));
+    EXPECT_EQ(ReadFile(dir / "rtdata.dat"), bytes);
+  }
+  // -t reads the same bytes as text, which they are not.
+  ExpectRefusedBeforeSending({"-t", (dir / "brake.dat").string()}, 2, {"brake.dat", "line 1"});
+  // A record whose item list runs past its end.
+  WriteFile(dir / "cut.dat", bytes.substr(0, bytes.size() - 3));
+  ExpectRefusedBeforeSending({(dir / "cut.dat").string()}, 2, {"cut.dat", "not a result record"});
 }
 
 TEST_F(BrennaSendTool, TheDryRunShowsOrdersDuplicatesStationsAndRounds) {

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "ChunkFrames.h"
+#include "ExitStatus.h"
+#include "FrameSink.h"
 #include "Pallix.h"
 #include "SendOptions.h"
 #include "SendPlan.h"
@@ -25,16 +27,6 @@ namespace fs = std::filesystem;
 using namespace brenna_send;
 
 namespace {
-
-constexpr int kStationMode = 1;
-
-// Exit statuses (docs/brenna-send.md).
-constexpr int kExitOk = 0;
-constexpr int kExitUsage = 1;
-constexpr int kExitBadInput = 2;
-constexpr int kExitSendFailed = 3;
-constexpr int kExitUnknownHost = 4;
-constexpr int kExitRefused = 5;
 
 // A text description longer than this is no result description.
 constexpr size_t kMaxTextBytes = 1u << 20;
@@ -152,81 +144,6 @@ bool Prepare(const SendOptions& o, std::vector<Prepared>* out, std::string* erro
   }
   return true;
 }
-
-// Where the frames of a station go: the monitor, or the dry run's file.
-class FrameSink {
- public:
-  virtual ~FrameSink() = default;
-  // Takes whole frames; kExitOk or an exit status with *error set.
-  virtual int Put(const unsigned char* frames, size_t size, const std::string& file,
-                  std::string* error) = 0;
-};
-
-class NetworkSink : public FrameSink {
- public:
-  NetworkSink(int channel, const SendOptions& o) : m_channel(channel), m_options(o) {}
-  ~NetworkSink() override { Close(); }
-  NetworkSink(const NetworkSink&) = delete;
-  NetworkSink& operator=(const NetworkSink&) = delete;
-
-  bool Open(std::string* error) {
-    const int rc = OpenNet(m_channel, kStationMode, 0, m_options.timeoutMs);
-    m_open = rc == 1;
-    if (!m_open) *error = "cannot open station channel " + std::to_string(m_channel) + " (" +
-                          std::to_string(rc) + ")";
-    return m_open;
-  }
-  // Half-closes and waits until the monitor has read everything.
-  void Close() {
-    if (m_open) CloseNet(m_channel);
-    m_open = false;
-  }
-
-  int Put(const unsigned char* frames, size_t size, const std::string& file,
-          std::string* error) override {
-    const std::string where = m_options.host + ":" + std::to_string(m_options.port);
-    const int rc =
-        SendNetData(m_channel, m_options.host.c_str(), m_options.port, frames, static_cast<int>(size));
-    if (rc == static_cast<int>(size / NET_FRAME_SIZE)) return kExitOk;
-    switch (rc) {
-      case PALLIX_SEND_UNKNOWN_HOST:
-        *error = "unknown host " + m_options.host + ": the name does not resolve";
-        return kExitUnknownHost;
-      case PALLIX_SEND_REFUSED:
-        *error = "connection to " + where + " refused: no monitor listens on that port";
-        return kExitRefused;
-      case PALLIX_SEND_CONNECT_FAILED:
-        *error = "cannot reach " + where + " within " + std::to_string(m_options.timeoutMs) +
-                 " ms";
-        return kExitSendFailed;
-      default:
-        *error = "sending " + file + " to " + where + " failed (" + std::to_string(rc) +
-                 "): the connection broke or the monitor stopped reading";
-        return kExitSendFailed;
-    }
-  }
-
- private:
-  int m_channel;
-  const SendOptions& m_options;
-  bool m_open = false;
-};
-
-class FileSink : public FrameSink {
- public:
-  FileSink(std::ofstream& out, const std::string& path) : m_out(out), m_path(path) {}
-  int Put(const unsigned char* frames, size_t size, const std::string&,
-          std::string* error) override {
-    m_out.write(reinterpret_cast<const char*>(frames), static_cast<std::streamsize>(size));
-    if (m_out) return kExitOk;
-    *error = "cannot write " + m_path;
-    return kExitBadInput;
-  }
-
- private:
-  std::ofstream& m_out;
-  std::string m_path;
-};
 
 std::mutex g_outputLock;  // stations report from their own threads
 
