@@ -22,6 +22,7 @@
 #include "app/Globals.h"
 #include "app/MessageBox.h"
 #include "app/Resource.h"
+#include "app/ScreenAwake.h"
 #include "app/Templates.h"
 #include "app/VerdictLegend.h"
 #include "platform/Gbk.h"

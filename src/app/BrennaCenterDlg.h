@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "app/PanelStatic.h"
-#include "app/ScreenAwake.h"
 #include "presentation/DisplayBoard.h"
 #include "presentation/SpoolScan.h"
 #include "presentation/ValueDisplay.h"
@@ -27,6 +26,7 @@
 #include "util/MoveControl.h"
 #include "util/Rect.h"
 
+class IScreenAwake;
 class QMenu;
 class QPalette;
 
