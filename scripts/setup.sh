@@ -10,6 +10,7 @@ PACKAGES=(
   fonts-liberation fonts-arphic-uming
   xvfb openbox imagemagick x11-utils
   python3 gzip
+  dpkg-dev dbus-daemon
 )
 
 missing=()

@@ -93,6 +93,12 @@ typedef struct PallixDate {
 #define PALLIX_NOT_PROVIDED (-9000)
 #define PALLIX_NOT_PROVIDED_REAL (-9000.0)
 
+/* Why SendNetData could not reach the monitor, so a station can say so. */
+#define PALLIX_SEND_CONNECT_FAILED (-10) /* no answer in time, or unreachable */
+#define PALLIX_SEND_FAILED (-11)         /* the connection broke or stalled */
+#define PALLIX_SEND_UNKNOWN_HOST (-12)   /* the host name does not resolve */
+#define PALLIX_SEND_REFUSED (-13)        /* nothing listens on that port */
+
 /* ---- The export list ----------------------------------------------------- */
 /*
  * Every export, in the order the binding resolves them. Each row is

@@ -299,8 +299,13 @@ int Station::Send(const char* host, int port, const unsigned char* data, std::si
       (host_ != host || port_ != port || net::PeerHasClosed(socket_)))
     DisconnectLocked(false);
   if (socket_ == net::kNoSocket) {
-    socket_ = net::ConnectTcp(host, port, timeoutMs_);
-    if (socket_ == net::kNoSocket) return kConnectFailed;
+    net::ConnectError why = net::ConnectError::kNone;
+    socket_ = net::ConnectTcp(host, port, timeoutMs_, &why);
+    if (socket_ == net::kNoSocket) {
+      return why == net::ConnectError::kUnknownHost ? kUnknownHost
+             : why == net::ConnectError::kRefused   ? kConnectRefused
+                                                    : kConnectFailed;
+    }
     host_ = host;
     port_ = port;
   }

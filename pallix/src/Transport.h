@@ -10,6 +10,8 @@
 
 #include <cstddef>
 
+#include "Pallix.h"
+
 namespace pallix::transport {
 
 inline constexpr int kFirstChannel = 0;
@@ -41,8 +43,10 @@ inline constexpr int kSocketError = -6;
 inline constexpr int kNotOpen = -7;
 inline constexpr int kWrongMode = -8;
 inline constexpr int kBadFrame = -9;
-inline constexpr int kConnectFailed = -10;
-inline constexpr int kSendFailed = -11;
+inline constexpr int kConnectFailed = PALLIX_SEND_CONNECT_FAILED;
+inline constexpr int kSendFailed = PALLIX_SEND_FAILED;
+inline constexpr int kUnknownHost = PALLIX_SEND_UNKNOWN_HOST;
+inline constexpr int kConnectRefused = PALLIX_SEND_REFUSED;
 
 // OpenNet(channel, mode, port, option): 1, or kBadChannel, kBadMode,
 // kBadArgument (port outside 0..65535), kChannelBusy, kPortInUse,
@@ -56,7 +60,8 @@ int Read(int channel, void* buf, int size);
 // SendNetData: sends size bytes of whole, well-formed frames to host:port
 // over the station channel's connection (made or remade as needed).
 // Returns the number of frames sent, or kBadChannel, kNotOpen, kWrongMode,
-// kBadArgument, kBadFrame, kConnectFailed, kSendFailed.
+// kBadArgument, kBadFrame, kUnknownHost, kConnectRefused, kConnectFailed
+// (timed out or unreachable), kSendFailed.
 int Send(int channel, const char* host, int port, const void* buf, int size);
 
 // The port a server channel listens on (it may have asked for port 0), or

@@ -22,6 +22,7 @@
 #include "app/Globals.h"
 #include "app/MessageBox.h"
 #include "app/Resource.h"
+#include "app/ScreenAwake.h"
 #include "app/Templates.h"
 #include "app/VerdictLegend.h"
 #include "platform/Gbk.h"
@@ -150,7 +151,11 @@ int CBrennaCenterDlg::DoModal() {
   return exec();
 }
 
-void CBrennaCenterDlg::EndDialog(int nResult) { done(nResult); }
+void CBrennaCenterDlg::EndDialog(int nResult) {
+  // Nobody watches a window that has ended: let the screensaver run again.
+  if (m_screenAwake) m_screenAwake->Release();
+  done(nResult);
+}
 
 IValueDisplay* CBrennaCenterDlg::ValueDisplay(int controlId) {
   const auto* end = kDisplayBindings + kValueDisplayCount;
@@ -266,6 +271,10 @@ bool CBrennaCenterDlg::OnInitDialog() {
   // Network tasks, then the one-second scan.
   RunNetTask();
   SetTimer(1, 1000);
+
+  // The hall looks at this screen all day: no screensaver while it runs.
+  m_screenAwake = CreateScreenAwake();
+  if (m_screenAwake) m_screenAwake->Hold();
   return true;
 }
 
@@ -408,6 +417,10 @@ void CBrennaCenterDlg::StartPipeline() {
 }
 
 void CBrennaCenterDlg::ReleaseLibrary() { UnloadPallix(); }
+
+std::unique_ptr<IScreenAwake> CBrennaCenterDlg::CreateScreenAwake() {
+  return CreateSessionScreenAwake();
+}
 
 void CBrennaCenterDlg::ShowResultFile(const std::string& path) {
   ::ShowResultFile(path, m_resultBuf.data(), *this);

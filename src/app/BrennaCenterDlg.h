@@ -26,6 +26,7 @@
 #include "util/MoveControl.h"
 #include "util/Rect.h"
 
+class IScreenAwake;
 class QMenu;
 class QPalette;
 
@@ -88,6 +89,9 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   void OnBtnPortSet();
   // Lets go of the library once the task queue has stopped.
   virtual void ReleaseLibrary();
+  // What keeps the screen on while the window runs: the desktop's
+  // screensaver service on the session bus.
+  virtual std::unique_ptr<IScreenAwake> CreateScreenAwake();
   void OnOK();
   void OnCancel();
 
@@ -224,6 +228,8 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   bool m_bInitialised = false;
   bool m_bRestoreQueued = false;
   bool m_bRestoring = false;
+  // Held from the end of the initialisation until the window ends.
+  std::unique_ptr<IScreenAwake> m_screenAwake;
 };
 
 #endif  // BRENNA_APP_BRENNACENTERDLG_H

@@ -298,9 +298,35 @@ TEST_F(TransportTest, AStationChannelRefusesMalformedFramesAndUnreachablePeers) 
   EXPECT_EQ(kBadFrame, Send(3, "127.0.0.1", 1, good.data(), static_cast<int>(good.size()) - 1));
   EXPECT_EQ(kBadArgument, Send(3, "", 1, good.data(), static_cast<int>(good.size())));
   EXPECT_EQ(kBadArgument, Send(3, "127.0.0.1", 0, good.data(), static_cast<int>(good.size())));
+  // A station tells a port nobody listens on from a name that does not
+  // resolve (.invalid never does), and both from a sending failure.
   int closedPort = FreePort();
-  EXPECT_EQ(kConnectFailed,
+  EXPECT_EQ(kConnectRefused,
             Send(3, "127.0.0.1", closedPort, good.data(), static_cast<int>(good.size())));
+  EXPECT_EQ(kConnectRefused,
+            Send(3, "localhost", closedPort, good.data(), static_cast<int>(good.size())));
+  EXPECT_EQ(kUnknownHost,
+            Send(3, "no-such-station.invalid", closedPort, good.data(), static_cast<int>(good.size())));
+}
+
+TEST_F(TransportTest, AStationGivesUpOnAMonitorThatDoesNotAnswerInTime) {
+  // A listener whose queue is full drops further connection requests
+  // unanswered: neither refused nor accepted, the connect runs out of time.
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
+  ASSERT_EQ(0, ::listen(fd, 0));
+  ASSERT_EQ(0, ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len));
+  const int port = ntohs(a.sin_port);
+  Client first(port);
+  ASSERT_TRUE(first.Connected());
+  ASSERT_EQ(1, Open(3, kModeStation, 0, 300));
+  Frame good = MakeFrame(NET_CMD_FILE_CHUNK, 1, 0);
+  EXPECT_EQ(kConnectFailed, Send(3, "127.0.0.1", port, good.data(), static_cast<int>(good.size())));
+  ::close(fd);
 }
 
 TEST_F(TransportTest, CloseAllEndsEveryConnectionAndFreesThePort) {

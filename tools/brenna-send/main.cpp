@@ -2,18 +2,25 @@
 //
 // Each file becomes one transfer: its result record (given, or built from a
 // text description) is compressed with gzip, cut into FileChunk frames and
-// sent over TCP. docs/brenna-send.md describes the options.
+// sent over TCP. Every file is built and checked before the first byte goes
+// out, so bad input never leaves half a run on the monitor.
+// docs/brenna-send.md describes the options.
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ChunkFrames.h"
+#include "ExitStatus.h"
+#include "FrameSink.h"
 #include "Pallix.h"
+#include "SendOptions.h"
+#include "SendPlan.h"
 #include "StationRecord.h"
 
 namespace fs = std::filesystem;
@@ -21,31 +28,15 @@ using namespace brenna_send;
 
 namespace {
 
-constexpr int kChannel = 1;
-constexpr int kStationMode = 1;
+// A text description longer than this is no result description.
+constexpr size_t kMaxTextBytes = 1u << 20;
 
-const char kUsage[] =
-    "usage: brenna-send [options] HOST:PORT FILE...\n"
-    "       brenna-send [options] --frames-out OUT FILE...\n"
-    "Sends each FILE to the monitor at HOST:PORT as one transfer.\n"
-    "  -t, --text            FILEs are text descriptions, one item per line:\n"
-    "                        'code judge value' (UTF-8); otherwise FILEs are\n"
-    "                        result records as they are\n"
-    "  -n, --name NAME       transfer name (UTF-8); with several files the\n"
-    "                        names are NAME-1, NAME-2, ...; default: each\n"
-    "                        file's name without its extension\n"
-    "  -o, --frames-out OUT  write the frames to OUT instead of sending them\n"
-    "  -w, --timeout MS      connect and send timeout (default 5000)\n"
-    "  -h, --help            this text\n";
-
-struct Options {
-  bool text = false;
-  std::string name;
-  std::string framesOut;
-  std::string host;
-  int port = 0;
-  int timeoutMs = 5000;
-  std::vector<std::string> files;
+// One file, ready to go: compressed and checked.
+struct Prepared {
+  std::string file;
+  std::string baseName;  // UTF-8, before any station or round suffix
+  size_t recordSize = 0;
+  std::vector<unsigned char> packed;
 };
 
 bool ReadFile(const std::string& path, size_t limit, std::vector<unsigned char>* out,
@@ -55,9 +46,18 @@ bool ReadFile(const std::string& path, size_t limit, std::vector<unsigned char>*
     *error = "cannot read " + path;
     return false;
   }
-  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (out->size() > limit) {
-    *error = path + " is larger than " + std::to_string(limit) + " bytes";
+  out->clear();
+  char buf[65536];
+  while (in) {
+    in.read(buf, sizeof buf);
+    out->insert(out->end(), buf, buf + in.gcount());
+    if (out->size() > limit) {  // stop reading, whatever the file's size
+      *error = path + " is larger than " + std::to_string(limit) + " bytes";
+      return false;
+    }
+  }
+  if (in.bad()) {
+    *error = "cannot read " + path;
     return false;
   }
   return true;
@@ -79,139 +79,178 @@ bool Compress(const std::vector<unsigned char>& record, std::vector<unsigned cha
   const fs::path plain = dir / "record", gz = dir / "record.gz";
   bool ok = WriteFile(plain, record);
   int rc = ok ? CompressFile(plain.c_str(), gz.c_str()) : 0;
-  ok = rc == 1 && ReadFile(gz.string(), PALLIX_RECORD_MAX, packed, error);
+  // Read a little beyond the transfer limit, so the message can say by how much.
+  ok = rc == 1 && ReadFile(gz.string(), 4 * FILE_CHUNK_MAX_TOTAL, packed, error);
   if (rc != 1) *error = "compression failed (" + std::to_string(rc) + ")";
   fs::remove_all(dir, ec);
   return ok;
 }
 
-bool ParseArguments(int argc, char** argv, Options* o, std::string* error) {
-  std::vector<std::string> rest;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&](std::string* out) {
-      if (i + 1 >= argc) return false;
-      *out = argv[++i];
-      return true;
-    };
-    std::string v;
-    if (a == "-h" || a == "--help") {
-      std::fputs(kUsage, stdout);
-      std::exit(0);
-    } else if (a == "-t" || a == "--text") {
-      o->text = true;
-    } else if (a == "-n" || a == "--name") {
-      if (!value(&o->name)) return (*error = a + " needs a name", false);
-    } else if (a == "-o" || a == "--frames-out") {
-      if (!value(&o->framesOut)) return (*error = a + " needs a file", false);
-    } else if (a == "-w" || a == "--timeout") {
-      if (!value(&v) || (o->timeoutMs = std::atoi(v.c_str())) <= 0)
-        return (*error = a + " needs a number of milliseconds", false);
-    } else if (a.size() > 1 && a[0] == '-') {
-      return (*error = "unknown option " + a, false);
+// The transfer names a file is sent under must all pass the monitor's rule;
+// the suffixes only add digits and '-', so the longest name decides.
+bool CheckNames(const SendOptions& o, const Prepared& p, std::string* error) {
+  const std::string longest = TransferName(p.baseName, o.stations, o.stations, o.repeat, o.repeat);
+  std::string gbk;
+  if (!Utf8ToGbk(longest, &gbk)) {
+    *error = "the transfer name '" + longest + "' has no GBK form";
+    return false;
+  }
+  if (!PallixIsUsableTransferName(gbk.data(), gbk.size())) {
+    *error = "the transfer name '" + longest + "' is refused by the monitor: it must have 1 to " +
+             std::to_string(FILE_CHUNK_NAME_SIZE - 1) +
+             " GBK bytes, not be \".\" or \"..\", and hold no '/', '\\' or control character";
+    return false;
+  }
+  return true;
+}
+
+bool Prepare(const SendOptions& o, std::vector<Prepared>* out, std::string* error) {
+  for (size_t i = 0; i < o.files.size(); ++i) {
+    Prepared p;
+    p.file = o.files[i];
+    std::vector<unsigned char> input, record;
+    if (!ReadFile(p.file, kMaxTextBytes, &input, error)) return false;
+    const bool text = o.input == InputKind::kText ||
+                      (o.input == InputKind::kDetect && !LooksLikeRecord(input));
+    if (text) {
+      if (!BuildRecordFromText(std::string(input.begin(), input.end()), &record, error)) {
+        *error = p.file + ": " + *error;
+        return false;
+      }
     } else {
-      rest.push_back(a);
+      if (!CheckRecord(input, error)) {
+        *error = p.file + ": " + *error;
+        return false;
+      }
+      record = std::move(input);
+    }
+    p.recordSize = record.size();
+    if (!Compress(record, &p.packed, error)) {
+      *error = p.file + ": " + *error;
+      return false;
+    }
+    if (p.packed.size() > FILE_CHUNK_MAX_TOTAL) {
+      *error = p.file + ": compressed, the record has " + std::to_string(p.packed.size()) +
+               " bytes; a transfer carries at most " + std::to_string(FILE_CHUNK_MAX_TOTAL);
+      return false;
+    }
+    p.baseName = o.name.empty() ? fs::path(p.file).stem().string() : o.name;
+    if (!o.name.empty() && o.files.size() > 1) p.baseName += "-" + std::to_string(i + 1);
+    if (!CheckNames(o, p, error)) {
+      *error = p.file + ": " + *error;
+      return false;
+    }
+    out->push_back(std::move(p));
+  }
+  return true;
+}
+
+std::mutex g_outputLock;  // stations report from their own threads
+
+// Sends every round of every file as one station. kExitOk or an exit status.
+int RunStation(int station, const SendOptions& o, const std::vector<Prepared>& files,
+               FrameSink& sink, bool pace, std::string* error) {
+  std::mt19937 shuffler = StationShuffler(o.seed, station);
+  for (int round = 1; round <= o.repeat; ++round) {
+    for (size_t i = 0; i < files.size(); ++i) {
+      const Prepared& p = files[i];
+      const std::string name = TransferName(p.baseName, station, o.stations, round, o.repeat);
+      std::string gbkName;
+      std::vector<Frame> frames;
+      if (!Utf8ToGbk(name, &gbkName) || !CutIntoFrames(p.packed, gbkName, &frames, error)) {
+        *error = p.file + ": " + *error;  // checked before; only a fault gets here
+        return kExitBadInput;
+      }
+      const std::vector<size_t> sequence = FrameSequence(frames.size(), o.order, o.duplicate, shuffler);
+      const bool last = round == o.repeat && i + 1 == files.size();
+      if (!pace) {
+        std::vector<unsigned char> bytes;
+        bytes.reserve(sequence.size() * NET_FRAME_SIZE);
+        for (size_t k : sequence) bytes.insert(bytes.end(), frames[k].begin(), frames[k].end());
+        if (int rc = sink.Put(bytes.data(), bytes.size(), p.file, error); rc != kExitOk) return rc;
+      } else {
+        for (size_t n = 0; n < sequence.size(); ++n) {
+          const Frame& f = frames[sequence[n]];
+          if (int rc = sink.Put(f.data(), f.size(), p.file, error); rc != kExitOk) return rc;
+          if (!(last && n + 1 == sequence.size()))
+            std::this_thread::sleep_for(std::chrono::milliseconds(o.pauseMs));
+        }
+      }
+      std::lock_guard<std::mutex> lock(g_outputLock);
+      std::printf("%s%s: transfer %s, record %zu bytes, compressed %zu bytes, %zu frames%s\n",
+                  o.stations > 1 ? ("station " + std::to_string(station) + ": ").c_str() : "",
+                  p.file.c_str(), name.c_str(), p.recordSize, p.packed.size(), frames.size(),
+                  o.duplicate ? ", each sent twice" : "");
+      std::fflush(stdout);
     }
   }
-  if (o->framesOut.empty()) {
-    if (rest.empty()) return (*error = "no HOST:PORT", false);
-    const std::string target = rest.front();
-    rest.erase(rest.begin());
-    std::string::size_type colon = target.rfind(':');
-    if (colon == std::string::npos || colon == 0) return (*error = "expected HOST:PORT", false);
-    o->host = target.substr(0, colon);
-    o->port = std::atoi(target.c_str() + colon + 1);
-    if (o->port <= 0 || o->port > 65535) return (*error = "bad port in " + target, false);
-  }
-  if (rest.empty()) return (*error = "no file to send", false);
-  o->files = rest;
-  return true;
+  return kExitOk;
+}
+
+int Fail(int status, const std::string& error) {
+  std::fprintf(stderr, "brenna-send: %s\n", error.c_str());
+  return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options o;
+  SendOptions o;
   std::string error;
-  if (!ParseArguments(argc, argv, &o, &error)) {
-    std::fprintf(stderr, "brenna-send: %s\n%s", error.c_str(), kUsage);
-    return 1;
-  }
-  std::ofstream framesOut;
-  if (!o.framesOut.empty()) {
-    framesOut.open(o.framesOut, std::ios::binary | std::ios::trunc);
-    if (!framesOut) {
-      std::fprintf(stderr, "brenna-send: cannot write %s\n", o.framesOut.c_str());
-      return 2;
-    }
-  } else if (OpenNet(kChannel, kStationMode, 0, o.timeoutMs) != 1) {
-    std::fprintf(stderr, "brenna-send: cannot open the station channel\n");
-    return 3;
-  }
-
-  int status = 0;
-  for (size_t i = 0; i < o.files.size() && status == 0; ++i) {
-    const std::string& file = o.files[i];
-    std::vector<unsigned char> input, record, packed;
-    if (!ReadFile(file, o.text ? (1u << 20) : PALLIX_RECORD_MAX, &input, &error)) {
-      status = 2;
+  switch (ParseSendOptions(std::vector<std::string>(argv + 1, argv + argc), &o, &error)) {
+    case ParseResult::kHelp:
+      std::fputs(SendUsage(), stdout);
+      return kExitOk;
+    case ParseResult::kError:
+      std::fprintf(stderr, "brenna-send: %s\nTry 'brenna-send --help' for more information.\n",
+                   error.c_str());
+      return kExitUsage;
+    case ParseResult::kRun:
       break;
-    }
-    if (o.text) {
-      if (!BuildRecordFromText(std::string(input.begin(), input.end()), &record, &error)) {
-        error = file + ": " + error;
-        status = 2;
-        break;
-      }
-    } else {
-      record = input;
-      std::vector<unsigned char> padded(PALLIX_RECORD_MAX, 0);
-      std::copy(record.begin(), record.end(), padded.begin());
-      StdHead head;
-      PallixStdHeadPreset(&head);
-      if (ParseStdHead(padded.data(), &head) != 1) {
-        error = file + " is not a result record";
-        status = 2;
-        break;
-      }
-    }
-    std::string nameUtf8 = o.name.empty() ? fs::path(file).stem().string() : o.name;
-    if (!o.name.empty() && o.files.size() > 1) nameUtf8 += "-" + std::to_string(i + 1);
-    std::string name;
-    std::vector<Frame> frames;
-    if (!Utf8ToGbk(nameUtf8, &name)) {
-      error = "the name " + nameUtf8 + " has no GBK form";
-      status = 2;
-    } else if (!Compress(record, &packed, &error) || !CutIntoFrames(packed, name, &frames, &error)) {
-      error = file + ": " + error;
-      status = 2;
-    }
-    if (status != 0) break;
-
-    std::vector<unsigned char> bytes;
-    for (const Frame& f : frames) bytes.insert(bytes.end(), f.begin(), f.end());
-    if (framesOut.is_open()) {
-      framesOut.write(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<std::streamsize>(bytes.size()));
-      if (!framesOut) {
-        error = "cannot write " + o.framesOut;
-        status = 2;
-        break;
-      }
-    } else {
-      int sent = SendNetData(kChannel, o.host.c_str(), o.port, bytes.data(),
-                             static_cast<int>(bytes.size()));
-      if (sent != static_cast<int>(frames.size())) {
-        error = "sending " + file + " to " + o.host + ":" + std::to_string(o.port) +
-                " failed (" + std::to_string(sent) + ")";
-        status = 3;
-        break;
-      }
-    }
-    std::printf("%s: transfer %s, record %zu bytes, compressed %zu bytes, %zu frames\n",
-                file.c_str(), nameUtf8.c_str(), record.size(), packed.size(), frames.size());
   }
-  if (!framesOut.is_open()) CloseNet(kChannel);  // waits until the monitor has it all
-  if (status != 0) std::fprintf(stderr, "brenna-send: %s\n", error.c_str());
-  return status;
+  if (o.order == ChunkOrder::kShuffled && !o.seedGiven) {
+    o.seed = std::random_device{}();
+    std::printf("chunks shuffled with seed %u (--seed %u gives this order again)\n", o.seed, o.seed);
+  }
+
+  std::vector<Prepared> files;
+  if (!Prepare(o, &files, &error)) return Fail(kExitBadInput, error + "; nothing was sent");
+
+  if (!o.framesOut.empty()) {
+    std::ofstream out(o.framesOut, std::ios::binary | std::ios::trunc);
+    if (!out) return Fail(kExitBadInput, "cannot write " + o.framesOut);
+    FileSink sink(out, o.framesOut);
+    for (int s = 1; s <= o.stations; ++s) {
+      if (int rc = RunStation(s, o, files, sink, false, &error); rc != kExitOk)
+        return Fail(rc, error);
+    }
+    out.close();
+    return out ? kExitOk : Fail(kExitBadInput, "cannot write " + o.framesOut);
+  }
+
+  // One station channel (and connection) per station, each on its own thread.
+  std::vector<int> status(static_cast<size_t>(o.stations), kExitOk);
+  std::vector<std::string> errors(static_cast<size_t>(o.stations));
+  auto station = [&](int s) {
+    const size_t k = static_cast<size_t>(s - 1);
+    NetworkSink sink(s - 1, o);
+    if (!sink.Open(&errors[k])) {
+      status[k] = kExitSendFailed;
+      return;
+    }
+    status[k] = RunStation(s, o, files, sink, o.pauseMs > 0, &errors[k]);
+    sink.Close();
+  };
+  std::vector<std::thread> threads;
+  for (int s = 2; s <= o.stations; ++s) threads.emplace_back(station, s);
+  station(1);
+  for (std::thread& t : threads) t.join();
+  // Every station says what went wrong; the first one decides the status.
+  int result = kExitOk;
+  for (size_t k = 0; k < status.size(); ++k) {
+    if (status[k] == kExitOk) continue;
+    Fail(status[k], (o.stations > 1 ? "station " + std::to_string(k + 1) + ": " : "") + errors[k]);
+    if (result == kExitOk) result = status[k];
+  }
+  return result;
 }

@@ -128,7 +128,10 @@ SocketHandle Accept(SocketHandle listener) {
   }
 }
 
-SocketHandle ConnectTcp(const char* host, int port, int timeoutMs) {
+SocketHandle ConnectTcp(const char* host, int port, int timeoutMs, ConnectError* error) {
+  ConnectError ignored;
+  if (error == nullptr) error = &ignored;
+  *error = ConnectError::kOther;
   if (host == nullptr || *host == '\0' || port <= 0 || port > 65535) return kNoSocket;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -137,31 +140,53 @@ SocketHandle ConnectTcp(const char* host, int port, int timeoutMs) {
   char service[16];
   std::snprintf(service, sizeof service, "%d", port);
   addrinfo* list = nullptr;
-  if (::getaddrinfo(host, service, &hints, &list) != 0 || list == nullptr) return kNoSocket;
+  if (::getaddrinfo(host, service, &hints, &list) != 0 || list == nullptr) {
+    *error = ConnectError::kUnknownHost;
+    return kNoSocket;
+  }
   auto start = std::chrono::steady_clock::now();
   int result = -1;
+  // "Refused" only when every address said so; a name like localhost has
+  // an IPv6 address the monitor (IPv4 only) refuses before the IPv4 one
+  // that works.
+  bool allRefused = true;
   for (addrinfo* ai = list; ai != nullptr && result < 0; ai = ai->ai_next) {
     int fd = NewTcpSocket(ai->ai_family);
-    if (fd < 0) continue;
+    if (fd < 0) {
+      allRefused = false;
+      continue;
+    }
     int rc;
     do {
       rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
     } while (rc != 0 && errno == EINTR);
-    if (rc != 0 && errno == EINPROGRESS) {
+    int err = rc == 0 ? 0 : errno;
+    if (rc != 0 && err == EINPROGRESS) {
       int left = timeoutMs - ElapsedMs(start);
+      err = ETIMEDOUT;
       if (left > 0 && WaitWritable(fd, left)) {
-        int err = 0;
         socklen_t len = sizeof err;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0) rc = 0;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = EIO;
+        if (err == 0) rc = 0;
+      } else if (left > 0) {
+        // A refusal shows as an error condition, not as writability.
+        socklen_t len = sizeof err;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err == 0) err = ETIMEDOUT;
       }
     }
     if (rc == 0) {
       result = fd;
     } else {
+      if (err != ECONNREFUSED) allRefused = false;
       ::close(fd);
     }
   }
   ::freeaddrinfo(list);
+  if (result >= 0) {
+    *error = ConnectError::kNone;
+  } else if (allRefused) {
+    *error = ConnectError::kRefused;
+  }
   return result;
 }
 

@@ -36,9 +36,14 @@ int LocalPort(SocketHandle s);
 // Takes one pending connection from a listening socket; kNoSocket when none
 // is waiting (or accepting failed).
 SocketHandle Accept(SocketHandle listener);
+enum class ConnectError { kNone, kUnknownHost, kRefused, kOther };
+
 // Connects to host:port (a name or a dotted IPv4 address) within
-// timeoutMs. Returns kNoSocket on failure.
-SocketHandle ConnectTcp(const char* host, int port, int timeoutMs);
+// timeoutMs. Returns kNoSocket on failure and, when error is given, why:
+// the name does not resolve, every address refused, or anything else
+// (timeout, unreachable).
+SocketHandle ConnectTcp(const char* host, int port, int timeoutMs,
+                        ConnectError* error = nullptr);
 
 long Receive(SocketHandle s, void* buf, std::size_t len);
 long Send(SocketHandle s, const void* buf, std::size_t len);

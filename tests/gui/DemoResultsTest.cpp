@@ -1,0 +1,278 @@
+// The demo results end to end: the window listens on a free port of a
+// private site, the station tool (the built program, as a child process)
+// sends every file of data/demo, in order, reversed, shuffled, duplicated,
+// paced and repeated, or from several stations at once; once the title has
+// counted them, every routed display and every operator display shows what
+// the descriptions say, in the colour their judge codes give. What a
+// display should show is worked out from the description through the
+// routing table, so the demo data and the routing cannot drift apart
+// unnoticed.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTest>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "FreePort.h"
+#include "GuiHelpers.h"
+#include "TestSite.h"
+#include "app/BrennaCenterDlg.h"
+#include "app/Globals.h"
+#include "platform/Gbk.h"
+#include "platform/PallixBinding.h"
+#include "presentation/Fonts.h"
+#include "presentation/ResultRouting.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct DemoLine {
+  int code;
+  int judge;
+  std::string value;  // UTF-8, as written
+};
+
+struct DemoFile {
+  std::string path;
+  std::vector<DemoLine> lines;
+};
+
+// The description format read on its own terms: code, judge, then the rest
+// of the line as the value; blank and '#' lines skipped.
+DemoFile ReadDemo(const fs::path& path) {
+  DemoFile demo{path.string(), {}};
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line[start] == '#') continue;
+    std::istringstream fields(line);
+    DemoLine d{};
+    fields >> d.code >> d.judge;
+    EXPECT_FALSE(fields.fail()) << path << ": " << line;
+    std::getline(fields, d.value);
+    const auto v = d.value.find_first_not_of(" \t");
+    d.value = v == std::string::npos ? "" : d.value.substr(v);
+    demo.lines.push_back(d);
+  }
+  return demo;
+}
+
+std::vector<DemoFile> DemoFiles() {
+  std::vector<fs::path> paths;
+  for (const auto& entry : fs::directory_iterator(BRENNA_DEMO_DIR)) {
+    if (entry.path().extension() == ".txt") paths.push_back(entry.path());
+  }
+  std::sort(paths.begin(), paths.end());
+  std::vector<DemoFile> files;
+  for (const fs::path& p : paths) files.push_back(ReadDemo(p));
+  return files;
+}
+
+const DemoLine* FirstWithCode(const DemoFile& f, int code) {
+  for (const DemoLine& l : f.lines)
+    if (l.code == code) return &l;
+  return nullptr;
+}
+
+struct Shown {
+  std::string text;  // GBK
+  COLORREF color;
+};
+
+// Display ID -> what it shows once every file has been shown once.
+std::map<int, Shown> ExpectedScreen(const std::vector<DemoFile>& files) {
+  std::map<int, Shown> screen;
+  for (const DemoFile& f : files) {
+    const DemoLine* device = FirstWithCode(f, kItemDeviceCode);
+    const DemoLine* op = FirstWithCode(f, kItemOperator);
+    if (op == nullptr) op = FirstWithCode(f, kItemOperatorAlt);
+    const int operatorDisplay = device ? OperatorDisplayForDevice(std::atoi(device->value.c_str())) : 0;
+    if (operatorDisplay != 0) screen[operatorDisplay] = {op ? Gbk(op->value) : "", kColorBlue};
+    for (const DemoLine& l : f.lines) {
+      if (const ResultRoute* r = FindRoute(l.code)) {
+        screen[r->displayId] = {FormatValue(r->format, Gbk(l.value)), JudgeColor(r->scheme, l.judge)};
+      }
+    }
+  }
+  return screen;
+}
+
+std::string ColorName(COLORREF c) {
+  switch (c) {
+    case kColorBlue: return "blue";
+    case kColorRed: return "red";
+    case kColorGreen: return "green";
+    case kColorBlack: return "black";
+    case kColorWhite: return "white";
+    default: {
+      char text[16];
+      std::snprintf(text, sizeof text, "0x%06x", c);
+      return text;
+    }
+  }
+}
+
+class DemoDlg : public WithScenario<DemoDlg, CBrennaCenterDlg> {
+ public:
+  CValueDisplay& Display(int id) { return *dynamic_cast<CValueDisplay*>(ValueDisplay(id)); }
+};
+
+// A sentinel no result ever produces, so a display that still shows it was
+// not reached by this run's results.
+constexpr COLORREF kUntouched = RGB(1, 2, 3);
+
+// How the tool is asked to send, and what the monitor must count for it.
+struct Variant {
+  const char* name;
+  std::vector<const char*> options;
+  int transfersPerFile;  // stations x rounds
+  bool duplicated;
+};
+
+void PrintTo(const Variant& v, std::ostream* os) { *os << v.name; }
+
+class DemoResultsTest : public ::testing::TestWithParam<Variant> {
+ protected:
+  static void SetUpTestSuite() { InstallFontSubstitutions(); }
+  void SetUp() override { g_nNetPort = 0; }
+  void TearDown() override {
+    g_taskMgr.StopTask();
+    g_taskMgr.ClearTaskQueue();
+    UnloadPallix();
+    g_pMainDlg = nullptr;
+  }
+
+  // Runs the tool to its end while the window's timer keeps ticking; its
+  // exit code, its output in *output.
+  static int RunTool(const QStringList& args, std::string* output) {
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(QString::fromUtf8(BRENNA_SEND), args);
+    const bool ended =
+        QTest::qWaitFor([&] { return tool.state() == QProcess::NotRunning; }, 60000);
+    *output = tool.readAll().toStdString();
+    if (!ended) {
+      tool.kill();
+      tool.waitForFinished();
+      return -1;
+    }
+    return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+  }
+
+  bool SpoolHoldsResults() const {
+    for (const auto& entry : fs::directory_iterator(site.spool()))
+      if (entry.path().extension() == ".DOING") return true;
+    return false;
+  }
+
+  TestSite site;
+};
+
+TEST_P(DemoResultsTest, EveryDisplayShowsItsDescribedValueInItsJudgeColour) {
+  const Variant& variant = GetParam();
+  const std::vector<DemoFile> files = DemoFiles();
+  ASSERT_FALSE(files.empty()) << "no demo files in " << BRENNA_DEMO_DIR;
+  const std::map<int, Shown> expected = ExpectedScreen(files);
+
+  const int port = FreePort();
+  site.SetPort(port);
+  DemoDlg dlg;
+  dlg.RunScenario([&](DemoDlg& d) {
+    // The idle state reaches the operator displays from the worker; let it
+    // land before the displays are marked.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return d.Display(1119).Text() == Gbk("设备空闲"); }, 30000));
+    for (const auto& [id, shown] : expected) {
+      d.Display(id).SetColors(kUntouched, kUntouched);
+      d.Display(id).SetText("?");
+    }
+
+    QStringList args;
+    for (const char* o : variant.options) args << o;
+    args << QString("127.0.0.1:%1").arg(port);
+    for (const DemoFile& f : files) args << QString::fromStdString(f.path);
+    std::string output;
+    ASSERT_EQ(0, RunTool(args, &output)) << output;
+
+    const int count = static_cast<int>(files.size()) * variant.transfersPerFile;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return d.ShownFiles() >= count; }, 60000))
+        << "shown " << d.ShownFiles() << " of " << count << "\ntool output:\n" << output;
+    if (variant.duplicated) {
+      // A copy of a one-chunk transfer that arrives after the monitor took
+      // the transfer in is a new transfer: shown again if the window had
+      // already cleared the first. So the count may exceed the files, by at
+      // most one per file.
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !SpoolHoldsResults(); }, 30000));
+      QTest::qWait(1500);  // one more scan for a late copy
+      EXPECT_LE(d.ShownFiles(), 2 * count);
+    } else {
+      EXPECT_EQ(d.ShownFiles(), count);
+    }
+    EXPECT_EQ(d.windowTitle(), QString::fromUtf8("数据监控(%1)").arg(d.ShownFiles()));
+
+    for (const auto& [id, shown] : expected) {
+      const CValueDisplay& display = d.Display(id);
+      EXPECT_EQ(display.Text(), shown.text)
+          << "display " << id << " shows \"" << GbkToUtf8(display.Text()) << "\", expected \""
+          << GbkToUtf8(shown.text) << "\"";
+      EXPECT_EQ(display.TextColor(), shown.color)
+          << "display " << id << " is " << ColorName(display.TextColor()) << ", expected "
+          << ColorName(shown.color);
+      EXPECT_EQ(display.BackgroundColor(), kColorWhite) << "display " << id;
+    }
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sending, DemoResultsTest,
+    ::testing::Values(Variant{"InOrder", {}, 1, false},
+                      Variant{"Reversed", {"--order", "reversed"}, 1, false},
+                      Variant{"Shuffled", {"--order", "shuffled", "--seed", "20261207"}, 1, false},
+                      Variant{"Duplicated", {"--duplicate"}, 1, true},
+                      Variant{"PacedAndRepeated", {"--pause", "20", "--repeat", "2"}, 2, false},
+                      Variant{"ThreeStationsAtOnce", {"--stations", "3", "--order", "reversed"}, 3,
+                              false}),
+    [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
+
+// The demo set is what the README promises: one file per device group,
+// together every routed item, operators under both information items, and
+// the four legend colours, with nothing drawn white on white.
+TEST(DemoData, CoversEveryGroupEveryRoutedItemAndTheFourColours) {
+  const std::vector<DemoFile> files = DemoFiles();
+  std::set<int> devices, codes;
+  std::set<COLORREF> colours;
+  bool operatorUnder7708Only = false;
+  for (const DemoFile& f : files) {
+    const DemoLine* device = FirstWithCode(f, kItemDeviceCode);
+    ASSERT_NE(device, nullptr) << f.path;
+    const int code = std::atoi(device->value.c_str());
+    EXPECT_NE(OperatorDisplayForDevice(code), 0) << f.path << ": device " << code;
+    EXPECT_TRUE(devices.insert(code).second) << f.path << ": a second file for device " << code;
+    const bool has7701 = FirstWithCode(f, kItemOperator) != nullptr;
+    const bool has7708 = FirstWithCode(f, kItemOperatorAlt) != nullptr;
+    EXPECT_TRUE(has7701 || has7708) << f.path << " names no operator";
+    operatorUnder7708Only |= has7708 && !has7701;
+    for (const DemoLine& l : f.lines) {
+      if (const ResultRoute* r = FindRoute(l.code)) {
+        codes.insert(l.code);
+        colours.insert(JudgeColor(r->scheme, l.judge));
+      }
+    }
+  }
+  EXPECT_EQ(devices.size(), 7u);
+  EXPECT_TRUE(operatorUnder7708Only) << "no file shows an operator under 7708 alone";
+  int routeCount = 0;
+  const ResultRoute* routes = ResultRoutes(&routeCount);
+  for (int i = 0; i < routeCount; ++i)
+    EXPECT_EQ(codes.count(routes[i].itemCode), 1u) << "no demo value for item " << routes[i].itemCode;
+  EXPECT_EQ(colours, (std::set<COLORREF>{kColorBlue, kColorRed, kColorGreen, kColorBlack}));
+}
+
+}  // namespace

@@ -1,0 +1,301 @@
+// Keeping the screen on: DBusScreenAwake against a bus that is not there,
+// and against a private bus (its own dbus-daemon) with and without a
+// stand-in screensaver service; then the monitoring window, which holds the
+// screen from its start until it ends.
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QObject>
+#include <QProcess>
+#include <QTest>
+#include <memory>
+#include <vector>
+
+#include "GuiHelpers.h"
+#include "TempDir.h"
+#include "TestSite.h"
+#include "app/BrennaCenterDlg.h"
+#include "app/Globals.h"
+#include "app/Resource.h"
+#include "app/ScreenAwake.h"
+#include "platform/PallixBinding.h"
+#include "presentation/Fonts.h"
+
+namespace {
+
+constexpr int kPatienceMs = 30000;
+const char kDbusDaemon[] = "/usr/bin/dbus-daemon";
+
+// A session bus of the test's own: no service is started on demand, so
+// only what the test registers answers.
+class PrivateBus {
+ public:
+  PrivateBus() {
+    const std::string config = m_dir.file("bus.conf");
+    WriteFileBytes(config,
+                   "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
+                   "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                   "<busconfig><type>session</type>\n<listen>unix:dir=" +
+                       m_dir.path().string() +
+                       "</listen>\n<auth>EXTERNAL</auth>\n"
+                       "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                       "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+    m_daemon.start(kDbusDaemon, {"--config-file=" + QString::fromStdString(config), "--nofork",
+                                 "--nopidfile", "--print-address=1"});
+    if (!m_daemon.waitForStarted(kPatienceMs)) return;
+    while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(kPatienceMs)) {
+    }
+    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+  }
+  ~PrivateBus() {
+    for (const QString& name : m_connections) QDBusConnection::disconnectFromBus(name);
+    m_daemon.terminate();
+    if (!m_daemon.waitForFinished(kPatienceMs)) m_daemon.kill();
+  }
+  PrivateBus(const PrivateBus&) = delete;
+  PrivateBus& operator=(const PrivateBus&) = delete;
+
+  const QString& address() const { return m_address; }
+
+  // A connection of its own (a separate client of the bus).
+  QDBusConnection Connect(const QString& name) {
+    m_connections << name;
+    return QDBusConnection::connectToBus(m_address, name);
+  }
+
+ private:
+  TempDir m_dir;
+  QProcess m_daemon;
+  QString m_address;
+  QStringList m_connections;
+};
+
+// A stand-in for the desktop's screensaver service. It records each call
+// and answers Inhibit as told: with a cookie, with an error, or not yet.
+class FakeScreenSaver : public QObject, protected QDBusContext {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+
+ public:
+  enum class Mode { Grant, Refuse, Hold };
+  struct Call {
+    QString member;
+    QVariantList args;
+  };
+
+  FakeScreenSaver(QDBusConnection bus, Mode mode) : m_bus(std::move(bus)), m_mode(mode) {
+    m_ok = m_bus.registerObject(DBusScreenAwake::kPath, this, QDBusConnection::ExportAllSlots) &&
+           m_bus.registerService(DBusScreenAwake::kService);
+  }
+  bool ok() const { return m_ok; }
+
+  std::vector<Call> calls;
+  unsigned nextCookie = 4711;
+
+  // Answers the Inhibit call held back in Mode::Hold.
+  void AnswerHeld(unsigned cookie) { m_bus.send(m_held.createReply(QVariant::fromValue(cookie))); }
+
+  bool WaitForCalls(std::size_t n) {
+    return QTest::qWaitFor([&] { return calls.size() >= n; }, kPatienceMs);
+  }
+
+ public slots:
+  unsigned Inhibit(const QString& application, const QString& reason) {
+    calls.push_back({"Inhibit", {application, reason}});
+    if (m_mode == Mode::Refuse) {
+      sendErrorReply(QDBusError::AccessDenied, "not now");
+      return 0;
+    }
+    if (m_mode == Mode::Hold) {
+      setDelayedReply(true);
+      m_held = message();
+      return 0;
+    }
+    return nextCookie++;
+  }
+  void UnInhibit(unsigned cookie) { calls.push_back({"UnInhibit", {cookie}}); }
+  // The test's own call after the object's: calls from one connection
+  // arrive in order, so once Ping is in, nothing sent before it is missing.
+  void Ping() { calls.push_back({"Ping", {}}); }
+
+ private:
+  QDBusConnection m_bus;
+  Mode m_mode;
+  QDBusMessage m_held;
+  bool m_ok = false;
+};
+
+// Sends Ping from `bus` to the fake and waits until it is in.
+bool Sync(QDBusConnection& bus, FakeScreenSaver& fake) {
+  const std::size_t before = fake.calls.size();
+  bus.send(QDBusMessage::createMethodCall(DBusScreenAwake::kService, DBusScreenAwake::kPath,
+                                          DBusScreenAwake::kInterface, "Ping"));
+  return fake.WaitForCalls(before + 1) && fake.calls.back().member == "Ping";
+}
+
+std::vector<QString> Members(const FakeScreenSaver& fake) {
+  std::vector<QString> out;
+  for (const auto& c : fake.calls) out.push_back(c.member);
+  return out;
+}
+
+bool WaitForState(const DBusScreenAwake& awake, DBusScreenAwake::State state) {
+  return QTest::qWaitFor([&] { return awake.state() == state; }, kPatienceMs);
+}
+
+using State = DBusScreenAwake::State;
+using Mode = FakeScreenSaver::Mode;
+
+class ScreenAwakeOnABus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(bus.address().isEmpty()) << "no private bus: is " << kDbusDaemon << " there?";
+    client = bus.Connect("monitor");
+    service = bus.Connect("desktop");
+    ASSERT_TRUE(client.isConnected());
+    ASSERT_TRUE(service.isConnected());
+  }
+
+  PrivateBus bus;
+  QDBusConnection client{QString()};
+  QDBusConnection service{QString()};
+};
+
+}  // namespace
+
+TEST(ScreenAwake, WithoutABusItIsUnavailableAtOnceAndReleasesNothing) {
+  TempDir dir;
+  const QString address = "unix:path=" + QString::fromStdString(dir.file("no-bus"));
+  {
+    DBusScreenAwake awake(QDBusConnection::connectToBus(address, "nowhere"));
+    awake.Hold();
+    EXPECT_EQ(awake.state(), State::Unavailable) << "decided without a round trip";
+    EXPECT_EQ(awake.cookie(), 0u);
+    awake.Release();
+    EXPECT_EQ(awake.state(), State::Idle);
+  }
+  QDBusConnection::disconnectFromBus("nowhere");
+}
+
+TEST_F(ScreenAwakeOnABus, WithoutTheServiceTheRequestEndsUnavailable) {
+  DBusScreenAwake awake(client);
+  awake.Hold();
+  EXPECT_EQ(awake.state(), State::Asking) << "the window does not wait for the answer";
+  ASSERT_TRUE(WaitForState(awake, State::Unavailable));
+  EXPECT_EQ(awake.cookie(), 0u);
+}
+
+TEST_F(ScreenAwakeOnABus, HoldsOnceUntilReleasedAndGivesItsCookieBack) {
+  FakeScreenSaver fake(service, Mode::Grant);
+  ASSERT_TRUE(fake.ok());
+  DBusScreenAwake awake(client);
+  awake.Hold();
+  ASSERT_TRUE(WaitForState(awake, State::Held));
+  EXPECT_EQ(awake.cookie(), 4711u);
+  ASSERT_EQ(fake.calls.size(), 1u);
+  EXPECT_EQ(fake.calls[0].member, "Inhibit");
+  EXPECT_EQ(fake.calls[0].args.value(0).toString(), "BrennaCenter");
+  EXPECT_FALSE(fake.calls[0].args.value(1).toString().isEmpty()) << "a reason for the desktop";
+
+  awake.Hold();  // already held: no second request
+  EXPECT_EQ(awake.state(), State::Held);
+  awake.Release();
+  EXPECT_EQ(awake.state(), State::Idle);
+  awake.Release();  // nothing left to give back
+  ASSERT_TRUE(Sync(client, fake));
+  ASSERT_EQ(Members(fake), (std::vector<QString>{"Inhibit", "UnInhibit", "Ping"}));
+  EXPECT_EQ(fake.calls[1].args.value(0).toUInt(), 4711u);
+
+  // Held again after a release: a new request and a new cookie.
+  awake.Hold();
+  ASSERT_TRUE(WaitForState(awake, State::Held));
+  EXPECT_EQ(awake.cookie(), 4712u);
+}
+
+TEST_F(ScreenAwakeOnABus, GoingAwayGivesTheCookieBack) {
+  FakeScreenSaver fake(service, Mode::Grant);
+  ASSERT_TRUE(fake.ok());
+  {
+    DBusScreenAwake awake(client);
+    awake.Hold();
+    ASSERT_TRUE(WaitForState(awake, State::Held));
+  }
+  ASSERT_TRUE(fake.WaitForCalls(2));
+  EXPECT_EQ(fake.calls[1].member, "UnInhibit");
+  EXPECT_EQ(fake.calls[1].args.value(0).toUInt(), 4711u);
+}
+
+TEST_F(ScreenAwakeOnABus, ACookieThatArrivesAfterTheReleaseIsGivenBackAtOnce) {
+  FakeScreenSaver fake(service, Mode::Hold);
+  ASSERT_TRUE(fake.ok());
+  auto awake = std::make_unique<DBusScreenAwake>(client);
+  awake->Hold();
+  ASSERT_TRUE(fake.WaitForCalls(1));
+  awake->Release();
+  EXPECT_EQ(awake->state(), State::Idle);
+  awake.reset();  // the window may be gone before the desktop answers
+  fake.AnswerHeld(99);
+  ASSERT_TRUE(fake.WaitForCalls(2));
+  EXPECT_EQ(fake.calls[1].member, "UnInhibit");
+  EXPECT_EQ(fake.calls[1].args.value(0).toUInt(), 99u);
+}
+
+TEST_F(ScreenAwakeOnABus, AServiceThatNeverAnswersIsGivenUpOn) {
+  FakeScreenSaver fake(service, Mode::Hold);
+  ASSERT_TRUE(fake.ok());
+  DBusScreenAwake awake(client, /*replyTimeoutMs=*/200);
+  awake.Hold();
+  ASSERT_TRUE(WaitForState(awake, State::Unavailable));
+  awake.Release();
+  ASSERT_TRUE(Sync(client, fake));
+  EXPECT_EQ(Members(fake), (std::vector<QString>{"Inhibit", "Ping"})) << "nothing to give back";
+}
+
+TEST_F(ScreenAwakeOnABus, ARefusalLeavesItUnavailableWithNothingToGiveBack) {
+  FakeScreenSaver fake(service, Mode::Refuse);
+  ASSERT_TRUE(fake.ok());
+  DBusScreenAwake awake(client);
+  awake.Hold();
+  ASSERT_TRUE(WaitForState(awake, State::Unavailable));
+  EXPECT_EQ(awake.cookie(), 0u);
+  awake.Release();
+  ASSERT_TRUE(Sync(client, fake));
+  EXPECT_EQ(Members(fake), (std::vector<QString>{"Inhibit", "Ping"}));
+}
+
+// The window asks the user's session bus; here that is the private one.
+TEST_F(ScreenAwakeOnABus, TheWindowHoldsTheScreenFromItsStartUntilItEnds) {
+  FakeScreenSaver fake(service, Mode::Grant);
+  ASSERT_TRUE(fake.ok());
+  qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+  InstallFontSubstitutions();
+  TestSite site;
+  g_pMainDlg = nullptr;
+
+  struct Dlg : WithScenario<Dlg, CBrennaCenterDlg> {};
+  Dlg dlg;
+  MessageBoxSeen quit;
+  bool heldWhileRunning = false;
+  const int result = dlg.RunScenario([&](Dlg& d) {
+    heldWhileRunning = fake.WaitForCalls(1) && fake.calls[0].member == "Inhibit";
+    EXPECT_EQ(fake.calls.size(), 1u) << "nothing given back while the window runs";
+    AnswerNextMessageBox(&quit, QString::fromUtf8("是"));
+    QTest::mouseClick(d.GetDlgItem(IDC_BTN_QUIT), Qt::LeftButton);
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(quit.shown);
+  EXPECT_TRUE(heldWhileRunning);
+  ASSERT_TRUE(fake.WaitForCalls(2)) << "the screen was not given back when the window ended";
+  EXPECT_EQ(fake.calls[1].member, "UnInhibit");
+  EXPECT_EQ(fake.calls[1].args.value(0).toUInt(), 4711u);
+
+  g_taskMgr.StopTask();
+  g_taskMgr.ClearTaskQueue();
+  UnloadPallix();
+  g_pMainDlg = nullptr;
+}
+
+#include "ScreenAwakeTest.moc"
