@@ -47,8 +47,9 @@ bool IsPlainName(const std::string& s) {
   return true;
 }
 
-// The write replaced one line by the entry, inserted the entry, or appended
-// the section header and the entry (after one blank line at most).
+// The write replaced one line by the entry, inserted the entry, appended
+// the section header and the entry (after one blank line at most), or found
+// the entry already as it is.
 void CheckOnlyTheEntryChanged(const std::vector<std::string>& before,
                               const std::vector<std::string>& after, const std::string& header,
                               const std::string& entry) {
@@ -61,6 +62,12 @@ void CheckOnlyTheEntryChanged(const std::vector<std::string>& before,
   const size_t removed = before.size() - front - back;
   const size_t added = after.size() - front - back;
   if (removed > 1) FuzzScratch::Fail("the write changed lines other than its entry");
+  if (removed == 0 && added == 0) {
+    // Rewriting the value a key already has changes nothing.
+    for (const std::string& line : before)
+      if (line == entry) return;
+    FuzzScratch::Fail("the write left no entry behind");
+  }
   if (added < 1 || added > 3) FuzzScratch::Fail("the write added an unexpected number of lines");
   if (removed == 1 && added != 1) FuzzScratch::Fail("a replaced entry changed the line count");
   for (size_t i = front; i < front + added; ++i) {

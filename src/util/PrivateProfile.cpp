@@ -75,7 +75,12 @@ bool Load(const std::string& file, Profile& profile) {
       eolChosen = true;
     }
     profile.lines.push_back(text.substr(start, contentEnd - start));
-    profile.ends.push_back(text.substr(contentEnd, nl == std::string::npos ? 0 : nl + 1 - contentEnd));
+    // A last line without '\n' but with its '\r' gets the '\n' that keeps
+    // the '\r' a line end when lines follow it.
+    if (nl == std::string::npos)
+      profile.ends.push_back(contentEnd != end ? "\r\n" : "");
+    else
+      profile.ends.push_back(text.substr(contentEnd, nl + 1 - contentEnd));
     if (nl == std::string::npos) break;
     start = nl + 1;
   }

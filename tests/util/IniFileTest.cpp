@@ -122,6 +122,13 @@ TEST_F(IniFileTest, EachLineKeepsItsOwnLineEnd) {
   m_ini.WriteInt("s", "y", 4, ini);
   EXPECT_EQ(ReadFileBytes(ini), "[s]\r\nk=3\nraw=a\r\r\nx=2\r\ny=4\r\n");
   EXPECT_EQ(m_ini.GetString("s", "raw", "", ini), "a\r");
+
+  // A last line without '\n' keeps what it read as: its final '\r' a line end.
+  WriteFileBytes(ini, "[s]\nlast=b\r\r");
+  EXPECT_EQ(m_ini.GetString("s", "last", "", ini), "b\r");
+  m_ini.WriteInt("t", "k", 1, ini);
+  EXPECT_EQ(m_ini.GetString("s", "last", "", ini), "b\r");
+  EXPECT_EQ(ReadFileBytes(ini), "[s]\nlast=b\r\r\n\n[t]\nk=1\n");
 }
 
 TEST_F(IniFileTest, EntriesThatWouldNotReadBackAreRefusedAndTheFileKept) {
