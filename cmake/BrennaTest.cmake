@@ -37,8 +37,10 @@ function(brenna_add_test name)
     "TMPDIR=${BRENNA_TEST_TMP}"
     "BRENNA_TEST_ARTIFACTS=${BRENNA_TEST_ARTIFACTS}"
     "BRENNA_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
-    # Sanitizer builds: leaks of system libraries at exit are not ours.
-    "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/lsan-system-libraries.supp")
+    # Sanitizer builds: leaks of system libraries at exit are not ours, nor
+    # the races ThreadSanitizer sees inside uninstrumented system libraries.
+    "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/lsan-system-libraries.supp"
+    "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/tsan-system-libraries.supp")
   if(T_GUI)
     target_link_libraries(${name} PRIVATE ${T_LIBS} brenna_gui_test_main Qt6::Widgets Qt6::Test
                                           GTest::gtest GTest::gmock)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the virtual-display
-# run need; does nothing when all are present. Run as root on Debian 12.
+# run need, and any further packages named as arguments (the fuzzers' clang);
+# does nothing when all are present. Run as root on Debian 12.
 set -euo pipefail
 
 PACKAGES=(
@@ -11,6 +12,7 @@ PACKAGES=(
   xvfb openbox imagemagick x11-utils
   python3 gzip
   dpkg-dev dbus-daemon
+  "$@"
 )
 
 missing=()

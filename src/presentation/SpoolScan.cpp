@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
@@ -13,7 +14,7 @@ namespace {
 // The search pattern took a 260-byte buffer, each file path a 500-byte one.
 constexpr size_t kMaxPatternLength = 259;
 constexpr size_t kMaxFilePathLength = 499;
-const char kPatternTail[] = "/*.DOING";
+constexpr std::string_view kPatternTail = "/*.DOING";
 const char kResultSuffix[] = ".DOING";
 
 char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -30,7 +31,7 @@ bool IsResultFileName(const std::string& name) {
 
 int ScanSpoolFiles(const std::string& spoolDir, int& shownFiles, SpoolScanHost& host) {
   try {
-    if (spoolDir.size() + sizeof kPatternTail - 1 > kMaxPatternLength) return 1;
+    if (spoolDir.size() + kPatternTail.size() > kMaxPatternLength) return 1;
     std::error_code ec;
     fs::directory_iterator it(spoolDir, ec);
     if (ec) return 1;  // no directory: nothing matches

@@ -11,7 +11,9 @@
 #include <QRect>
 #include <QString>
 #include <QWidget>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "presentation/DisplayBoard.h"
 
@@ -48,8 +50,22 @@ class CValueDisplay : public QWidget, public IValueDisplay {
   void paintEvent(QPaintEvent* event) override;
   void OnPaint();
 
+ private slots:
+  // Applies, on the display's own thread, the calls other threads queued.
+  void ApplyPending();
+
  private:
+  // A SetColors (text unused) or SetText made on another thread.
+  struct PendingCall {
+    bool isText;
+    COLORREF background;
+    COLORREF textColor;
+    std::string text;
+  };
+
   bool OnOwnThread() const;
+  // Queues a call from another thread; the first one wakes the display's thread.
+  void Post(PendingCall call);
   // The redraw shared by painting and SetText, onto the widget's painter.
   void Redraw(QPainter* windowDc);
 
@@ -62,6 +78,11 @@ class CValueDisplay : public QWidget, public IValueDisplay {
   // from it, though DrawContent covers it completely.
   QPixmap m_bmpCache;
   QRect m_rcClient;  // read again before every redraw
+
+  // Calls from other threads travel through our own lock rather than inside
+  // the wake-up event, so the hand-over is ordered for every checker too.
+  std::mutex m_pendingLock;
+  std::vector<PendingCall> m_pending;
 };
 
 #endif  // BRENNA_PRESENTATION_VALUEDISPLAY_H

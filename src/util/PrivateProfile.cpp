@@ -45,7 +45,16 @@ size_t FindCloseBracket(const std::string& s, size_t from) {
 
 struct Profile {
   std::vector<std::string> lines;
+  // Each line's own terminator ("\r\n", "\n" or none for a last line), so a
+  // write gives back every line it does not change byte for byte.
+  std::vector<std::string> ends;
+  // The terminator of lines we add: the file's first one.
   std::string eol = "\n";
+
+  void Insert(size_t at, const std::string& line) {
+    lines.insert(lines.begin() + static_cast<long>(at), line);
+    ends.insert(ends.begin() + static_cast<long>(at), eol);
+  }
 };
 
 bool Load(const std::string& file, Profile& profile) {
@@ -66,6 +75,12 @@ bool Load(const std::string& file, Profile& profile) {
       eolChosen = true;
     }
     profile.lines.push_back(text.substr(start, contentEnd - start));
+    // A last line without '\n' but with its '\r' gets the '\n' that keeps
+    // the '\r' a line end when lines follow it.
+    if (nl == std::string::npos)
+      profile.ends.push_back(contentEnd != end ? "\r\n" : "");
+    else
+      profile.ends.push_back(text.substr(contentEnd, nl + 1 - contentEnd));
     if (nl == std::string::npos) break;
     start = nl + 1;
   }
@@ -142,7 +157,8 @@ bool Save(const std::string& file, const Profile& p) {
   {
     std::ofstream out(aside, std::ios::binary | std::ios::trunc);
     if (!out) return false;
-    for (const std::string& line : p.lines) out << line << p.eol;
+    for (size_t i = 0; i < p.lines.size(); ++i)
+      out << p.lines[i] << (p.ends[i].empty() ? p.eol : p.ends[i]);
     out.flush();
     if (!out) {
       out.close();
@@ -155,6 +171,14 @@ bool Save(const std::string& file, const Profile& p) {
     return false;
   }
   return true;
+}
+
+// A line break in any of them would write lines of its own; a key holding
+// '=' or a section holding ']' would read back as another entry.
+bool IsWritableEntry(const std::string& section, const std::string& key, const std::string& value) {
+  for (const std::string* s : {&section, &key, &value})
+    if (s->find_first_of("\r\n") != std::string::npos) return false;
+  return key.find('=') == std::string::npos && FindCloseBracket(section, 0) == std::string::npos;
 }
 
 }  // namespace
@@ -174,14 +198,15 @@ int GetPrivateProfileInt(const std::string& section, const std::string& key, int
 
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& file) {
+  if (!IsWritableEntry(section, key, value)) return false;
   Profile p;
   Load(file, p);  // a missing file starts empty
   const std::string entry = key + "=" + value;
   long h = FindSection(p, section);
   if (h < 0) {
-    if (!p.lines.empty() && !Trim(p.lines.back()).empty()) p.lines.emplace_back();
-    p.lines.push_back("[" + section + "]");
-    p.lines.push_back(entry);
+    if (!p.lines.empty() && !Trim(p.lines.back()).empty()) p.Insert(p.lines.size(), "");
+    p.Insert(p.lines.size(), "[" + section + "]");
+    p.Insert(p.lines.size(), entry);
     return Save(file, p);
   }
   long keyLine, lastEntry;
@@ -189,6 +214,6 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
   if (keyLine >= 0)
     p.lines[static_cast<size_t>(keyLine)] = entry;
   else
-    p.lines.insert(p.lines.begin() + lastEntry + 1, entry);
+    p.Insert(static_cast<size_t>(lastEntry) + 1, entry);
   return Save(file, p);
 }

@@ -15,7 +15,7 @@
 //     existing key's line, and keeps every other line as it was. The file is
 //     replaced in one step (written aside, then renamed), so a crash never
 //     leaves half a file. New files get "\n" line ends; an existing file
-//     keeps its own ("\r\n" or "\n").
+//     keeps each line's own ("\r\n" or "\n"), and added lines take its first.
 //
 // All texts are bytes (GBK); nothing is converted.
 #ifndef BRENNA_UTIL_PRIVATEPROFILE_H
@@ -31,8 +31,10 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
 int GetPrivateProfileInt(const std::string& section, const std::string& key, int def,
                          const std::string& file);
 
-// Sets key in section to value. Returns false when the file could not be
-// written (the old file is then left untouched).
+// Sets key in section to value. Returns false, leaving the file untouched,
+// when it could not be written or when the entry would not read back as
+// itself: a line break in section, key or value, '=' in the key or ']' in
+// the section.
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& file);
 

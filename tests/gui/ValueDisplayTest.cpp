@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QScreen>
 #include <QTest>
+#include <atomic>
 #include <thread>
 
 #include "platform/Gbk.h"
@@ -193,4 +194,31 @@ TEST_F(ValueDisplayTest, WorkerThreadCallsGiveTheSameImageInOrder) {
   EXPECT_EQ(fromWorker->Text(), text);
   EXPECT_EQ(fromWorker->TextColor(), kColorRed);
   EXPECT_EQ(OnScreen(fromWorker), OnScreen(fromGui));
+}
+
+TEST_F(ValueDisplayTest, AWorkerThatKeepsRunningHandsItsCallsOverInOrder) {
+  // As in the monitor, the worker is still running while the window applies
+  // its calls: nothing but the display's own hand-over orders the two
+  // threads (the flags are relaxed on purpose, so a thread checker sees no
+  // other ordering and reports a hand-over that has none).
+  CValueDisplay* display = AddDisplay(QRect(10, 10, 150, 20));
+  std::atomic<bool> posted{false}, checked{false};
+  std::thread worker([&] {
+    for (int i = 0; i < 50; ++i) {
+      display->SetColors(i % 2 ? kColorBlue : kColorGreen, kColorBlack);
+      display->SetText(std::string(static_cast<size_t>(i % 7 + 1), static_cast<char>('a' + i % 26)));
+    }
+    display->SetColors(kColorBlack, kColorRed);
+    display->SetText(Gbk("设备空闲"));
+    posted.store(true, std::memory_order_relaxed);
+    while (!checked.load(std::memory_order_relaxed)) std::this_thread::yield();
+  });
+  while (!posted.load(std::memory_order_relaxed)) std::this_thread::yield();
+  EXPECT_TRUE(display->Text().empty());  // handed over, not applied on the worker
+  QCoreApplication::processEvents();
+  EXPECT_EQ(display->Text(), Gbk("设备空闲"));
+  EXPECT_EQ(display->BackgroundColor(), kColorBlack);
+  EXPECT_EQ(display->TextColor(), kColorRed);
+  checked.store(true, std::memory_order_relaxed);
+  worker.join();
 }

@@ -114,6 +114,39 @@ TEST_F(IniFileTest, UnwritableFileIsNotCreatedAndNothingElseChanges) {
             0);
 }
 
+TEST_F(IniFileTest, EachLineKeepsItsOwnLineEnd) {
+  // Mixed line ends, and a value whose last byte is a carriage return.
+  WriteFileBytes(ini, "[s]\r\nk=1\nraw=a\r\r\nx=2\r\n");
+  EXPECT_EQ(m_ini.GetString("s", "raw", "", ini), "a\r");
+  m_ini.WriteInt("s", "k", 3, ini);
+  m_ini.WriteInt("s", "y", 4, ini);
+  EXPECT_EQ(ReadFileBytes(ini), "[s]\r\nk=3\nraw=a\r\r\nx=2\r\ny=4\r\n");
+  EXPECT_EQ(m_ini.GetString("s", "raw", "", ini), "a\r");
+
+  // A last line without '\n' keeps what it read as: its final '\r' a line end.
+  WriteFileBytes(ini, "[s]\nlast=b\r\r");
+  EXPECT_EQ(m_ini.GetString("s", "last", "", ini), "b\r");
+  m_ini.WriteInt("t", "k", 1, ini);
+  EXPECT_EQ(m_ini.GetString("s", "last", "", ini), "b\r");
+  EXPECT_EQ(ReadFileBytes(ini), "[s]\nlast=b\r\r\n\n[t]\nk=1\n");
+}
+
+TEST_F(IniFileTest, EntriesThatWouldNotReadBackAreRefusedAndTheFileKept) {
+  const std::string before = "[" + kSection + "]\nPort=10004\n";
+  WriteFileBytes(ini, before);
+  // Each would put lines or entries of its own into the file.
+  EXPECT_FALSE(WritePrivateProfileString("s]\n[x", "k", "1", ini));
+  EXPECT_FALSE(WritePrivateProfileString("a]b", "k", "1", ini));
+  EXPECT_FALSE(WritePrivateProfileString(kSection, "Port\nHost", "1", ini));
+  EXPECT_FALSE(WritePrivateProfileString(kSection, "Host=x", "1", ini));
+  EXPECT_FALSE(WritePrivateProfileString(kSection, "Port", "1\r\nPort=2", ini));
+  m_ini.WriteString(kSection, "Port", "7\n[other]", ini);
+  EXPECT_EQ(ReadFileBytes(ini), before);
+  // A ']' that is the trail byte of a GBK character is part of a name.
+  EXPECT_TRUE(WritePrivateProfileString("x\x81\x5Dy", "k", "3", ini));
+  EXPECT_EQ(m_ini.GetInt("x\x81\x5Dy", "k", 0, ini), 3);
+}
+
 TEST_F(IniFileTest, AnIndependentReaderSeesWhatWeWrote) {
   m_ini.WriteInt(kSection, "Port", 10012, ini);
   m_ini.WriteString(Gbk("站点"), "Name", Gbk("一号线"), ini);
