@@ -9,7 +9,6 @@
 // unnoticed.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QTest>
 #include <algorithm>
 #include <filesystem>
@@ -20,6 +19,7 @@
 
 #include "FreePort.h"
 #include "GuiHelpers.h"
+#include "ToolRun.h"
 #include "TestSite.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/Globals.h"
@@ -150,23 +150,6 @@ class DemoResultsTest : public ::testing::TestWithParam<Variant> {
     g_pMainDlg = nullptr;
   }
 
-  // Runs the tool to its end while the window's timer keeps ticking; its
-  // exit code, its output in *output.
-  static int RunTool(const QStringList& args, std::string* output) {
-    QProcess tool;
-    tool.setProcessChannelMode(QProcess::MergedChannels);
-    tool.start(QString::fromUtf8(BRENNA_SEND), args);
-    const bool ended =
-        QTest::qWaitFor([&] { return tool.state() == QProcess::NotRunning; }, 60000);
-    *output = tool.readAll().toStdString();
-    if (!ended) {
-      tool.kill();
-      tool.waitForFinished();
-      return -1;
-    }
-    return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
-  }
-
   bool SpoolHoldsResults() const {
     for (const auto& entry : fs::directory_iterator(site.spool()))
       if (entry.path().extension() == ".DOING") return true;
@@ -194,12 +177,12 @@ TEST_P(DemoResultsTest, EveryDisplayShowsItsDescribedValueInItsJudgeColour) {
       d.Display(id).SetText("?");
     }
 
-    QStringList args;
-    for (const char* o : variant.options) args << o;
-    args << QString("127.0.0.1:%1").arg(port);
-    for (const DemoFile& f : files) args << QString::fromStdString(f.path);
+    std::vector<std::string> argv = {BRENNA_SEND};
+    for (const char* o : variant.options) argv.push_back(o);
+    argv.push_back("127.0.0.1:" + std::to_string(port));
+    for (const DemoFile& f : files) argv.push_back(f.path);
     std::string output;
-    ASSERT_EQ(0, RunTool(args, &output)) << output;
+    ASSERT_EQ(0, RunWhileTheWindowRuns(argv, 60000, &output)) << output;
 
     const int count = static_cast<int>(files.size()) * variant.transfersPerFile;
     ASSERT_TRUE(QTest::qWaitFor([&] { return d.ShownFiles() >= count; }, 60000))

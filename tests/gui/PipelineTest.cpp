@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
-#include <QProcess>
 #include <QTest>
 #include <filesystem>
 #include <functional>
 
 #include "FreePort.h"
 #include "GuiHelpers.h"
+#include "ToolRun.h"
 #include "TestSite.h"
 #include "app/BrennaCenter.h"
 #include "app/BrennaCenterDlg.h"
@@ -61,12 +61,12 @@ class PipelineTest : public ::testing::Test {
   bool Send(int port, const std::string& name, const std::string& description) {
     const std::string file = site.base() + "/" + name + ".txt";
     WriteFileBytes(file, description);
-    QProcess station;
-    station.start(QString::fromUtf8(BRENNA_SEND),
-                  {"-t", QString("127.0.0.1:%1").arg(port), QString::fromStdString(file)});
+    std::string output;
     // The window's timer keeps ticking while the tool runs.
-    return QTest::qWaitFor([&] { return station.state() == QProcess::NotRunning; }, 30000) &&
-           station.exitStatus() == QProcess::NormalExit && station.exitCode() == 0;
+    const int status = RunWhileTheWindowRuns(
+        {BRENNA_SEND, "-t", "127.0.0.1:" + std::to_string(port), file}, 30000, &output);
+    EXPECT_EQ(status, 0) << output;
+    return status == 0;
   }
 
   TestSite site;

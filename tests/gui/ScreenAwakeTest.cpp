@@ -9,11 +9,11 @@
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QObject>
-#include <QProcess>
 #include <QTest>
 #include <memory>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "GuiHelpers.h"
 #include "TempDir.h"
 #include "TestSite.h"
@@ -43,17 +43,33 @@ class PrivateBus {
                        "</listen>\n<auth>EXTERNAL</auth>\n"
                        "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
                        "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
-    m_daemon.start(kDbusDaemon, {"--config-file=" + QString::fromStdString(config), "--nofork",
-                                 "--nopidfile", "--print-address=1"});
-    if (!m_daemon.waitForStarted(kPatienceMs)) return;
-    while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(kPatienceMs)) {
+    // Started by a plain fork: QProcess starts programs sharing our memory
+    // until they exec, which ThreadSanitizer cannot follow (afterwards it
+    // no longer sees this process's locks).
+    ChildProcess::Options options;
+    options.logPath = m_dir.file("address");
+    std::string error;
+    if (!m_daemon.Start({kDbusDaemon, "--config-file=" + config, "--nofork", "--nopidfile",
+                         "--print-address=1"},
+                        options, &error)) {
+      ADD_FAILURE() << error;
+      return;
     }
-    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    const bool answered = QTest::qWaitFor(
+        [&] {
+          // Its messages share the file; the address is the line "unix:...".
+          const std::string text = "\n" + ReadFileBytes(options.logPath);
+          const size_t at = text.find("\nunix:");
+          const size_t end = at == std::string::npos ? at : text.find('\n', at + 1);
+          if (end != std::string::npos) m_address = QString::fromStdString(text.substr(at + 1, end - at - 1));
+          return !m_address.isEmpty() || !m_daemon.Running();
+        },
+        kPatienceMs);
+    if (!answered) ADD_FAILURE() << "dbus-daemon printed no address: " << m_daemon.Describe();
   }
   ~PrivateBus() {
     for (const QString& name : m_connections) QDBusConnection::disconnectFromBus(name);
-    m_daemon.terminate();
-    if (!m_daemon.waitForFinished(kPatienceMs)) m_daemon.kill();
+    m_daemon.Stop();
   }
   PrivateBus(const PrivateBus&) = delete;
   PrivateBus& operator=(const PrivateBus&) = delete;
@@ -68,7 +84,7 @@ class PrivateBus {
 
  private:
   TempDir m_dir;
-  QProcess m_daemon;
+  ChildProcess m_daemon;
   QString m_address;
   QStringList m_connections;
 };
