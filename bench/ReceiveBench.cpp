@@ -66,6 +66,19 @@ struct Spool {
   fs::path dir;
 };
 
+// Every iteration writes all chunks of one transfer; the last one must
+// publish the result.
+void SendTransfers(benchmark::State& state, const Spool& spool,
+                   const std::vector<std::string>& chunks) {
+  SpoolIo io;
+  for (auto _ : state) {
+    int last = 0;
+    for (const std::string& c : chunks)
+      last = SaveRecvChunkIn(io, spool.dir.string(), c.data(), FILE_CHUNK_SIZE);
+    if (last != kChunkPublished) state.SkipWithError("not published");
+  }
+}
+
 // A whole transfer of `state.range(0)` result bytes: every chunk written,
 // the file decompressed and published.
 void BM_ChunkWriterTransfer(benchmark::State& state) {
@@ -75,13 +88,7 @@ void BM_ChunkWriterTransfer(benchmark::State& state) {
   // About one bit per byte: a full-size result still fits one transfer.
   for (char& c : result) c = static_cast<char>('0' + rng() % 2);
   const std::vector<std::string> chunks = Chunks("bench", GzipOf(result));
-  SpoolIo io;
-  for (auto _ : state) {
-    int last = 0;
-    for (const std::string& c : chunks)
-      last = SaveRecvChunkIn(io, spool.dir.string(), c.data(), FILE_CHUNK_SIZE);
-    if (last != kChunkPublished) state.SkipWithError("not published");
-  }
+  SendTransfers(state, spool, chunks);
   state.counters["chunks"] = static_cast<double>(chunks.size());
   state.counters["transfers/s"] = benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
 }
@@ -123,13 +130,7 @@ void BM_ChunkWriterLargestFile(benchmark::State& state) {
   Spool spool;
   const std::string file = LargestTransferFile();
   const std::vector<std::string> chunks = Chunks("largest", file);
-  SpoolIo io;
-  for (auto _ : state) {
-    int last = 0;
-    for (const std::string& c : chunks)
-      last = SaveRecvChunkIn(io, spool.dir.string(), c.data(), FILE_CHUNK_SIZE);
-    if (last != kChunkPublished) state.SkipWithError("not published");
-  }
+  SendTransfers(state, spool, chunks);
   state.counters["chunks"] = static_cast<double>(chunks.size());
   state.counters["file_bytes"] = static_cast<double>(file.size());
   state.counters["files/s"] = benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);

@@ -45,30 +45,21 @@ ToolRun RunTool(const std::vector<std::string>& args, const fs::path& dir) {
 // A port that accepts connections and notes every one, with every byte.
 class CountingListener {
  public:
-  CountingListener() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 16) == 0 &&
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0) {
-      port_ = ntohs(a.sin_port);
-      ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL, 0) | O_NONBLOCK);
-    }
+  CountingListener() : listener_(16) {
+    if (listener_.port() != 0)
+      ::fcntl(listener_.fd(), F_SETFL, ::fcntl(listener_.fd(), F_GETFL, 0) | O_NONBLOCK);
   }
-  ~CountingListener() { ::close(fd_); }
   CountingListener(const CountingListener&) = delete;
   CountingListener& operator=(const CountingListener&) = delete;
 
-  int port() const { return port_; }
-  std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+  int port() const { return listener_.port(); }
+  std::string Address() const { return "127.0.0.1:" + std::to_string(port()); }
 
   // Takes every connection made so far (the kernel queues them even when
   // the peer has already gone) and reads what it sent.
   void Drain() {
     for (;;) {
-      const int c = ::accept(fd_, nullptr, nullptr);
+      const int c = ::accept(listener_.fd(), nullptr, nullptr);
       if (c < 0) return;
       ++connections;
       char buf[4096];
@@ -82,8 +73,7 @@ class CountingListener {
   size_t bytes = 0;
 
  private:
-  int fd_ = -1;
-  int port_ = 0;
+  LoopbackListener listener_;
 };
 
 std::string Contains(const std::string& text, const std::string& part) {
@@ -216,22 +206,11 @@ TEST_F(BrennaSendTool, AnUnknownHostAndARefusedConnectionHaveTheirOwnStatus) {
 }
 
 TEST_F(BrennaSendTool, AMonitorThatDoesNotAnswerInTimeEndsWithStatus3) {
-  // A listener with a full queue leaves further connection requests
-  // unanswered.
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ASSERT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
-  ASSERT_EQ(0, ::listen(fd, 0));
-  ASSERT_EQ(0, ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len));
-  const int port = ntohs(a.sin_port);
-  Client first(port);
-  ASSERT_TRUE(first.Connected());
+  UnansweringMonitor monitor;
+  ASSERT_TRUE(monitor.ok());
+  const int port = monitor.port();
   const ToolRun run =
       RunTool({"-w", "300", "127.0.0.1:" + std::to_string(port), (dir / "good.txt").string()}, dir);
-  ::close(fd);
   EXPECT_EQ(run.status, 3) << run.err;
   EXPECT_EQ(Contains(run.err, "no answer within 300 ms"), "");
 }

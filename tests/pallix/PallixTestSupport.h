@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "FreePort.h"
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
 
@@ -142,18 +143,21 @@ class Client {
   int fd_ = -1;
 };
 
-// A port that was free a moment ago (for code that cannot listen on port 0).
-inline int FreePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
+// A monitor that never answers: a listener whose queue (length 0) is
+// filled by one connection it never accepts, so further connection
+// requests are neither refused nor accepted and a connect runs out of time.
+class UnansweringMonitor {
+ public:
+  UnansweringMonitor() : m_listener(0), m_first(m_listener.port()) {}
+  UnansweringMonitor(const UnansweringMonitor&) = delete;
+  UnansweringMonitor& operator=(const UnansweringMonitor&) = delete;
+  bool ok() const { return m_listener.port() != 0 && m_first.Connected(); }
+  int port() const { return m_listener.port(); }
+
+ private:
+  LoopbackListener m_listener;
+  Client m_first;
+};
 
 }  // namespace pallix_test
 

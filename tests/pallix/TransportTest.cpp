@@ -310,23 +310,12 @@ TEST_F(TransportTest, AStationChannelRefusesMalformedFramesAndUnreachablePeers) 
 }
 
 TEST_F(TransportTest, AStationGivesUpOnAMonitorThatDoesNotAnswerInTime) {
-  // A listener whose queue is full drops further connection requests
-  // unanswered: neither refused nor accepted, the connect runs out of time.
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ASSERT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
-  ASSERT_EQ(0, ::listen(fd, 0));
-  ASSERT_EQ(0, ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len));
-  const int port = ntohs(a.sin_port);
-  Client first(port);
-  ASSERT_TRUE(first.Connected());
+  UnansweringMonitor monitor;
+  ASSERT_TRUE(monitor.ok());
+  const int port = monitor.port();
   ASSERT_EQ(1, Open(3, kModeStation, 0, 300));
   Frame good = MakeFrame(NET_CMD_FILE_CHUNK, 1, 0);
   EXPECT_EQ(kConnectFailed, Send(3, "127.0.0.1", port, good.data(), static_cast<int>(good.size())));
-  ::close(fd);
 }
 
 TEST_F(TransportTest, CloseAllEndsEveryConnectionAndFreesThePort) {

@@ -49,4 +49,33 @@ class BusyPort {
   int m_port = 0;
 };
 
+// A socket listening on 127.0.0.1 at a port of the system's choosing, with
+// the given queue of pending connections; closed when the object goes.
+// port() is 0 when it could not be set up.
+class LoopbackListener {
+ public:
+  explicit LoopbackListener(int backlog) {
+    m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::listen(m_fd, backlog) == 0 &&
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+      m_port = ntohs(addr.sin_port);
+  }
+  ~LoopbackListener() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  LoopbackListener(const LoopbackListener&) = delete;
+  LoopbackListener& operator=(const LoopbackListener&) = delete;
+  int fd() const { return m_fd; }
+  int port() const { return m_port; }
+
+ private:
+  int m_fd = -1;
+  int m_port = 0;
+};
+
 #endif  // BRENNA_TESTS_FREEPORT_H
