@@ -73,7 +73,7 @@ class CountingListener {
   size_t bytes = 0;
 
  private:
-  LoopbackListener listener_;
+  TcpListener listener_;
 };
 
 std::string Contains(const std::string& text, const std::string& part) {

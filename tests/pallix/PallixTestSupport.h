@@ -155,7 +155,7 @@ class UnansweringMonitor {
   int port() const { return m_listener.port(); }
 
  private:
-  LoopbackListener m_listener;
+  TcpListener m_listener;
   Client m_first;
 };
 

@@ -23,25 +23,28 @@ inline int FreePort() {
   return port;
 }
 
-// A socket listening on a free port, held until the object goes: a port in use.
-class BusyPort {
+// A socket listening at a port of the system's choosing, on 127.0.0.1 or
+// on every interface, with the given queue of pending connections; closed
+// when the object goes. port() is 0 when it could not be set up.
+class TcpListener {
  public:
-  BusyPort() {
+  explicit TcpListener(int backlog, in_addr_t address = INADDR_LOOPBACK) {
     m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_addr.s_addr = htonl(address);
     socklen_t len = sizeof addr;
     if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::listen(m_fd, 1) == 0 &&
+        ::listen(m_fd, backlog) == 0 &&
         ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
       m_port = ntohs(addr.sin_port);
   }
-  ~BusyPort() {
+  ~TcpListener() {
     if (m_fd >= 0) ::close(m_fd);
   }
-  BusyPort(const BusyPort&) = delete;
-  BusyPort& operator=(const BusyPort&) = delete;
+  TcpListener(const TcpListener&) = delete;
+  TcpListener& operator=(const TcpListener&) = delete;
+  int fd() const { return m_fd; }
   int port() const { return m_port; }
 
  private:
@@ -49,33 +52,15 @@ class BusyPort {
   int m_port = 0;
 };
 
-// A socket listening on 127.0.0.1 at a port of the system's choosing, with
-// the given queue of pending connections; closed when the object goes.
-// port() is 0 when it could not be set up.
-class LoopbackListener {
+// A socket listening on a free port of every interface, held until the
+// object goes: a port in use.
+class BusyPort {
  public:
-  explicit LoopbackListener(int backlog) {
-    m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::listen(m_fd, backlog) == 0 &&
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-      m_port = ntohs(addr.sin_port);
-  }
-  ~LoopbackListener() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  LoopbackListener(const LoopbackListener&) = delete;
-  LoopbackListener& operator=(const LoopbackListener&) = delete;
-  int fd() const { return m_fd; }
-  int port() const { return m_port; }
+  BusyPort() : m_listener(1, INADDR_ANY) {}
+  int port() const { return m_listener.port(); }
 
  private:
-  int m_fd = -1;
-  int m_port = 0;
+  TcpListener m_listener;
 };
 
 #endif  // BRENNA_TESTS_FREEPORT_H
