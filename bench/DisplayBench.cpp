@@ -7,6 +7,7 @@
 // file holding all 66 routed items and decodes it onto the main window's
 // own controls, laid out from its template and maximised.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDialog>
@@ -19,18 +20,15 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "acquisition/NetTasks.h"
 #include "app/DialogBuilder.h"
 #include "app/Templates.h"
-#include "platform/PallixBinding.h"
-#include "presentation/ResultDecoder.h"
-#include "presentation/ResultRouting.h"
-
 #include "platform/Gbk.h"
+#include "platform/PallixBinding.h"
 #include "presentation/FontFit.h"
 #include "presentation/Fonts.h"
+#include "presentation/ResultDecoder.h"
+#include "presentation/ResultRouting.h"
 #include "presentation/ValueDisplay.h"
 #include "util/MoveControl.h"
 
@@ -127,8 +125,8 @@ std::string FullRecordFile(const std::string& path, const std::string& value) {
   int routes = 0;
   const ResultRoute* route = ResultRoutes(&routes);
   for (int i = 0; i < routes; ++i)
-    size = WriteStdHead_Result(record.data(), PALLIX_RECORD_MAX, route[i].itemCode,
-                               value.c_str(), 1 + i % 4);
+    size = WriteStdHead_Result(record.data(), PALLIX_RECORD_MAX, route[i].itemCode, value.c_str(),
+                               1 + i % 4);
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(record.data()), size);
   return path;
 }

@@ -222,7 +222,8 @@ class StationLink {
     shutdown(m_fd, SHUT_WR);
     char sink[256];
     for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
       pollfd p{m_fd, POLLIN, 0};
       if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
       const ssize_t n = recv(m_fd, sink, sizeof sink, 0);
@@ -289,7 +290,7 @@ double Percentile(std::vector<double> values, double p) {
 bool RunStations(const Bench& b, int stations, int files, int items) {
   struct Station {
     std::string prefix;
-    std::vector<std::string> frames;  // every result's frames, in order
+    std::vector<std::string> frames;             // every result's frames, in order
     std::map<std::string, std::string> streams;  // per result
     std::vector<std::string> order;
     std::map<std::string, int> chunks;
@@ -386,9 +387,10 @@ bool RunStations(const Bench& b, int stations, int files, int items) {
     }
   std::printf("\n%d stations at once, %d results each (%zu frames, %d to %d chunks a result)\n",
               stations, files, frameCount, fewest, most);
-  std::printf("  frames ingested   %8.1f /s  (%.0f %% of the cap of 200 /s: one frame per pass, "
-              "5 ms pause)\n",
-              ingest, ingest / 2.0);
+  std::printf(
+      "  frames ingested   %8.1f /s  (%.0f %% of the cap of 200 /s: one frame per pass, "
+      "5 ms pause)\n",
+      ingest, ingest / 2.0);
   std::printf("  all read          %8.1f ms  (the monitor closed every connection)\n",
               Ms(allRead - start));
   std::printf("  results published %5d of %d   (the last at %.1f ms)\n", published, results,

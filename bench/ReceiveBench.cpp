@@ -4,7 +4,6 @@
 // updates. Prints figures only; at the end, the time of a full record over
 // that of a half one (2.0 means decoding is linear in the record's size).
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 #include <zlib.h>
 
@@ -90,9 +89,14 @@ void BM_ChunkWriterTransfer(benchmark::State& state) {
   const std::vector<std::string> chunks = Chunks("bench", GzipOf(result));
   SendTransfers(state, spool, chunks);
   state.counters["chunks"] = static_cast<double>(chunks.size());
-  state.counters["transfers/s"] = benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["transfers/s"] =
+      benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_ChunkWriterTransfer)->Arg(2000)->Arg(30000)->Arg(150000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ChunkWriterTransfer)
+    ->Arg(2000)
+    ->Arg(30000)
+    ->Arg(150000)
+    ->Unit(benchmark::kMicrosecond);
 
 // The compressed file of the largest transfer: random bytes do not shrink,
 // so the gzip stream comes out just under 32,767 bytes, 17 chunks.

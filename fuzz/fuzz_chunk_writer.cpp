@@ -45,7 +45,8 @@ void CheckSpool(const fs::path& parent, const fs::path& spool) {
     const std::string name = e.path().filename().string();
     const auto size = fs::file_size(e.path());
     const bool chunkFile = name.size() > 9 && name.compare(name.size() - 9, 9, ".compress") == 0;
-    if (chunkFile && size > FILE_CHUNK_MAX_TOTAL) FuzzScratch::Fail("a chunk file beyond 32767 bytes");
+    if (chunkFile && size > FILE_CHUNK_MAX_TOTAL)
+      FuzzScratch::Fail("a chunk file beyond 32767 bytes");
     if (!chunkFile && size > static_cast<std::uintmax_t>(kResultMax))
       FuzzScratch::Fail("a spool file beyond the result limit");
   }

@@ -99,10 +99,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool present = raw != "\n";
   if (present && raw.find('\n') != std::string::npos) FuzzScratch::Fail("a value spans lines");
   const int number = m_ini.GetInt(section, key, -7, ini.string());
-  if ((!present || raw.empty()) && number != -7) FuzzScratch::Fail("a missing key read as a number");
+  if ((!present || raw.empty()) && number != -7)
+    FuzzScratch::Fail("a missing key read as a number");
   const std::string shown = m_ini.GetString(section, key, "\n", ini.string());
   if (shown.size() > 259) FuzzScratch::Fail("GetString beyond 259 bytes");
-  if (raw.compare(0, shown.size(), shown) != 0) FuzzScratch::Fail("GetString is not a prefix of the value");
+  if (raw.compare(0, shown.size(), shown) != 0)
+    FuzzScratch::Fail("GetString is not a prefix of the value");
   if (shown.size() < raw.size() && shown.size() < 258) FuzzScratch::Fail("GetString cut too much");
   for (int n = 0; n <= 3; ++n)
     if (m_ini.GetCommaField(raw, n).size() >= raw.size() + (raw.empty() ? 1 : 0))

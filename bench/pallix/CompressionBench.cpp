@@ -35,7 +35,8 @@ void BM_Inflate32K(benchmark::State& state) {
   std::vector<unsigned char> plain;
   const std::vector<unsigned char> packed = Compressed32K(&plain);
   std::vector<unsigned char> out;
-  for (auto _ : state) benchmark::DoNotOptimize(Inflate(packed.data(), packed.size(), kMaxOutput, &out));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(Inflate(packed.data(), packed.size(), kMaxOutput, &out));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * plain.size()));
   state.counters["compressed_bytes"] = static_cast<double>(packed.size());
   state.counters["plain_bytes"] = static_cast<double>(plain.size());
@@ -45,7 +46,8 @@ BENCHMARK(BM_Inflate32K)->Unit(benchmark::kMicrosecond);
 void BM_UnCompressFile32K(benchmark::State& state) {
   std::vector<unsigned char> plain;
   const std::vector<unsigned char> packed = Compressed32K(&plain);
-  const fs::path dir = fs::temp_directory_path() / ("pallix-bench-" + std::to_string(std::random_device{}()));
+  const fs::path dir =
+      fs::temp_directory_path() / ("pallix-bench-" + std::to_string(std::random_device{}()));
   fs::create_directories(dir);
   const fs::path src = dir / "t.compress";
   WriteFileAtomically(src.string(), packed.data(), packed.size());

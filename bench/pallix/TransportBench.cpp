@@ -47,7 +47,8 @@ void BM_LoopbackFrames(benchmark::State& state) {
         batch.insert(batch.end(), f.begin(), f.end());
       }
       while (!stop) {
-        if (Send(channel, "127.0.0.1", port, batch.data(), static_cast<int>(batch.size())) < 0) break;
+        if (Send(channel, "127.0.0.1", port, batch.data(), static_cast<int>(batch.size())) < 0)
+          break;
       }
       Close(channel);
     });

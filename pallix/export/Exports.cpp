@@ -1,13 +1,12 @@
 // The exports libPallix provides, as thin C entry points over the library's
 // own modules. Each is defined with exactly the signature of its row in
 // PALLIX_FUNCTIONS; docs/pallix-exports.md tells what each one does.
-#include "Pallix.h"
-
 #include "Compression.h"
 #include "Dates.h"
 #include "FileDayTime.h"
 #include "Ids.h"
 #include "Language.h"
+#include "Pallix.h"
 #include "RecordReader.h"
 #include "RecordWriter.h"
 #include "SiteConfig.h"
@@ -107,7 +106,9 @@ PALLIX_EXPORT int GetParamIDByName(const char* name, int arg, char* out) {
   return ids::ParamIdByName(name, arg, out);
 }
 
-PALLIX_EXPORT int GetItemIDByDevID(int devId, int* list) { return ids::ItemIdsByDevId(devId, list); }
+PALLIX_EXPORT int GetItemIDByDevID(int devId, int* list) {
+  return ids::ItemIdsByDevId(devId, list);
+}
 
 PALLIX_EXPORT int GetDevIDByItemID(int itemId) { return ids::DevIdByItemId(itemId); }
 

@@ -106,247 +106,251 @@ typedef struct PallixDate {
  * L marks the one entry the binding's loader calls itself and that has no
  * forwarding operation (GetPallixStrSize).
  */
-#define PALLIX_FUNCTIONS(X, L)                                                                  \
-  X(1, int, GetPallix, (SiteConfig * cfg), (cfg))                                               \
-  X(2, int, GetDefaultPallix, (SiteConfig * cfg), (cfg))                                        \
-  X(3, int, SaveSysInertia, (const void* data), (data))                                         \
-  X(4, int, SavePallix, (const SiteConfig* cfg, int flags), (cfg, flags))                       \
-  X(5, int, GetDllVer, (char* out), (out))                                                      \
-  X(6, int, GetField, (const char* text, int index, char* out), (text, index, out))             \
-  X(7, int, GetSysID, (char* out), (out))                                                       \
-  X(8, int, GetDBUsrPass, (char* user, char* pass), (user, pass))                               \
-  X(9, int, WinExecEx, (const char* cmd, int show), (cmd, show))                                \
-  X(10, int, GetServicesState, (const char* name), (name))                                      \
-  X(11, int, Stop_Services, (const char* name), (name))                                         \
-  X(12, int, Open_Services, (const char* name), (name))                                         \
-  X(13, int, MakeSurePathExistsACreate, (const char* path), (path))                             \
-  X(14, int, CreateODBC,                                                                        \
-    (const char* dsn, const char* driver, const char* server, const char* db, const char* user, \
-     const char* pass, int flags),                                                              \
-    (dsn, driver, server, db, user, pass, flags))                                               \
-  X(15, int, PostLog, (const char* text), (text))                                               \
-  X(16, int, GetLog, (char* out, int size), (out, size))                                        \
-  L(17, int, GetPallixStrSize, (void), ())                                                      \
-  X(18, int, GetVers, (char* out, int size), (out, size))                                       \
-  X(19, int, GetPrecisionData, (char* text, int digits), (text, digits))                        \
-  X(20, int, GetPrecisionDataAny, (char* text, int digits), (text, digits))                     \
-  X(21, int, CnvHZ2PY, (const char* hz, char* py, int size), (hz, py, size))                    \
-  X(22, int, GetBrennaIDInfo, (const char* id, char* out), (id, out))                           \
-  X(23, int, GetMidDat,                                                                         \
-    (const char* text, const char* begin, const char* end, char* out, int size, int from),      \
-    (text, begin, end, out, size, from))                                                        \
-  X(24, int, GetSerialPortInfo, (char* out), (out))                                             \
-  X(25, int, DatCompressPro_PP, (const void* in, int inLen, void* out, int outSize, int mode),  \
-    (in, inLen, out, outSize, mode))                                                            \
-  X(26, const char*, GetLangueString, (const char* text), (text))                               \
-  X(27, int, GetItemIDByParamID, (int paramId), (paramId))                                      \
-  X(28, int, DeCodeDigital, (const char* in, char* out), (in, out))                             \
-  X(29, int, EnCodeDigital, (const char* in, char* out), (in, out))                             \
-  X(30, int, GetParamIDByName, (const char* name, int arg, char* out), (name, arg, out))        \
-  X(31, int, IsDigital, (const char* text), (text))                                             \
-  X(32, int, CnvJpeg2BmpFile, (const char* jpg, const char* bmp), (jpg, bmp))                   \
-  X(33, int, SaveLog, (const char* file, const char* text), (file, text))                       \
-  X(34, int, HDSetNum, (int channel, int num), (channel, num))                                  \
-  X(35, int, HDAddDat, (int channel, int value), (channel, value))                              \
-  X(36, int, HDGetDat, (int channel, int* value), (channel, value))                             \
-  X(37, int, OpenNet, (int channel, int mode, int port, int option), (channel, mode, port, option)) \
-  X(38, int, CloseNet, (int channel), (channel))                                                \
-  X(39, int, ReadNetData, (int channel, void* buf, int size), (channel, buf, size))             \
-  X(40, int, SendNetData, (int channel, const char* host, int port, const void* buf, int size), \
-    (channel, host, port, buf, size))                                                           \
-  X(41, int, GetHostIP, (char* out), (out))                                                     \
-  X(42, int, Ping, (const char* host), (host))                                                  \
-  X(43, int, ScanPort, (const char* host, int port), (host, port))                              \
-  X(44, int, ParseIP, (const char* ip, int* a, int* b, int* c, int* d), (ip, a, b, c, d))       \
-  X(45, int, GetWGAlias, (int id, char* out), (id, out))                                        \
-  X(46, int, GetInfoAlias, (int id, char* out), (id, out))                                      \
-  X(47, int, TrimLeft, (char* text, char ch), (text, ch))                                       \
-  X(48, int, TrimRight, (char* text, char ch), (text, ch))                                      \
-  X(49, int, ParseStdHead_Info, (const void* rec, int code, char* out), (rec, code, out))       \
-  X(50, int, ParseStdHead_Std, (const void* rec, int code, char* out), (rec, code, out))        \
-  X(51, int, ParseStdHead_Item, (const void* rec, int code, char* out), (rec, code, out))       \
-  X(52, int, ParseStdHead_Result, (const void* rec, int code, char* value, int* judge),         \
-    (rec, code, value, judge))                                                                  \
-  X(53, int, IsSubID_int, (int id), (id))                                                       \
-  X(54, int, IsSubID_char, (const char* id), (id))                                              \
-  X(55, int, WriteStdHead_Info, (void* rec, int code, const char* value), (rec, code, value))   \
-  X(56, int, WriteStdHead_Result,                                                               \
-    (void* rec, int capacity, int code, const char* value, int judge),                          \
-    (rec, capacity, code, value, judge))                                                        \
-  X(57, int, FindProcess, (const char* name), (name))                                           \
-  X(58, int, KillProcess, (const char* name), (name))                                           \
-  X(59, int, GetProcess, (char* out), (out))                                                    \
-  X(60, int, ParseStdHead, (const void* rec, StdHead* head), (rec, head))                       \
-  X(61, int, WriteStdHead_Item, (void* rec, const char* item), (rec, item))                     \
-  X(62, int, WriteStdHead, (void* rec, const StdHead* head), (rec, head))                       \
-  X(63, int, WriteStdHead_Std, (void* rec, int code, const char* value, int flags),             \
-    (rec, code, value, flags))                                                                  \
-  X(64, int, ParseStdHead_ProDat, (const void* rec, int code, char* out), (rec, code, out))     \
-  X(65, int, WriteStdHead_Result_Data, (void* rec, int code, const char* value, int flags),     \
-    (rec, code, value, flags))                                                                  \
-  X(66, int, WriteStdHead_Result_Judge, (void* rec, int code, int judge, int flags),            \
-    (rec, code, judge, flags))                                                                  \
-  X(67, int, ParseStdHead_Info_Idx, (const void* rec, int idx, char* out), (rec, idx, out))     \
-  X(68, int, ParseStdHead_Std_Idx, (const void* rec, int idx, char* out), (rec, idx, out))      \
-  X(69, int, ParseStdHead_Item_New, (const void* rec, int code, char* out), (rec, code, out))   \
-  X(70, int, ParseStdHead_Item_New_Idx, (const void* rec, int idx, char* out), (rec, idx, out)) \
-  X(71, int, WriteStdHead_Item_New, (void* rec, int code, const char* value, int flags),        \
-    (rec, code, value, flags))                                                                  \
-  X(72, int, ParseStdHead_Result_Idx, (const void* rec, int idx, char* value, int* judge),      \
-    (rec, idx, value, judge))                                                                   \
-  X(73, int, ParseStdHead_Item_Idx, (const void* rec, int idx, char* out), (rec, idx, out))     \
-  X(74, int, CnvStdHead_Result, (void* rec, int mode), (rec, mode))                             \
-  X(75, int, GetJudgeString, (int judge, char* out, int size), (judge, out, size))              \
-  X(76, int, ParseStdHead_Result_Idx_Old, (const void* rec, int idx, char* value, int* judge),  \
-    (rec, idx, value, judge))                                                                   \
-  X(77, int, ParseStdHead_ProDat_Idx, (const void* rec, int idx, char* out), (rec, idx, out))   \
-  X(78, int, WriteStdHead_ProDat, (void* rec, int code, const char* value), (rec, code, value)) \
-  X(79, int, GetAbsDays, (const char* date), (date))                                            \
-  X(80, int, GetField2, (const char* text, int index, char* out, char sep),                     \
-    (text, index, out, sep))                                                                    \
-  X(81, int, GetInfoID, (const char* name), (name))                                             \
-  X(82, int, SortResult, (void* rec), (rec))                                                    \
-  X(83, int, ChangeFileExtName, (const char* path, const char* ext, char* out), (path, ext, out)) \
-  X(84, int, ParseFileExtName, (const char* path, char* name, char* ext), (path, name, ext))    \
-  X(85, int, RemoveStdHead_Result, (void* rec, int code), (rec, code))                          \
-  X(86, int, GetBrennaLineInfo, (int line, char* out), (line, out))                             \
-  X(87, int, GetMainID, (int id), (id))                                                         \
-  X(88, int, GetDateByTimeSpan, (const PallixDate* in, int span, PallixDate* out),              \
-    (in, span, out))                                                                            \
-  X(89, int, BackupDB, (const char* path), (path))                                              \
-  X(90, int, RestoreDB, (const char* path), (path))                                             \
-  X(91, int, UTFDecode, (char* text), (text))                                                   \
-  X(92, int, LoadXML, (const char* path), (path))                                               \
-  X(93, int, FindItem, (const char* name), (name))                                              \
-  X(94, int, IntoItem, (void), ())                                                              \
-  X(95, int, GetAttr, (const char* name, char* out), (name, out))                               \
-  X(96, int, NextItem, (void), ())                                                              \
-  X(97, int, ExitItem, (void), ())                                                              \
-  X(98, int, WriteStdHead_Item_New_Judge, (void* rec, int code, int judge), (rec, code, judge)) \
-  X(99, int, WriteStdHead_Item_New_CheckNum, (void* rec, int code, int num), (rec, code, num))  \
-  X(100, int, GetCurProcess, (char* out), (out))                                                \
-  X(101, int, OpenHardware, (void), ())                                                         \
-  X(102, int, Hardware_ReadAI, (int* values), (values))                                         \
-  X(103, int, Hardware_WriteAO, (const int* values), (values))                                  \
-  X(104, int, Hardware_ReadDI, (int* values), (values))                                         \
-  X(105, int, Hardware_WriteDO, (const int* values), (values))                                  \
-  X(106, int, Hardware_WriteSDO, (int value), (value))                                          \
-  X(107, int, Hardware_WriteIDO, (int value), (value))                                          \
-  X(108, int, CloseHardware, (void), ())                                                        \
-  X(109, int, RemoveStdHead_Item_New, (void* rec, int code), (rec, code))                       \
-  X(110, int, GetFileSPID, (const char* path, char* out), (path, out))                          \
-  X(111, int, CnvIntData, (int value, char* out, int digits), (value, out, digits))             \
-  X(112, double, GetRand, (int low, int high), (low, high))                                     \
-  X(113, int, LoadSpecialFun, (const char* name, int arg), (name, arg))                         \
-  X(114, int, GetEtherNetStatus, (const char* adapter), (adapter))                              \
-  X(115, double, Filter_1, (const int* samples, int count, int order), (samples, count, order)) \
-  X(116, int, SetLayer, (int window, int alpha), (window, alpha))                               \
-  X(117, int, ParseFileExtNameEx, (const char* path, char* dir, char* name, char* ext, int size), \
-    (path, dir, name, ext, size))                                                               \
-  X(118, int, ReleaseMemory, (void), ())                                                        \
-  X(119, int, CompressFile, (const char* src, const char* dst), (src, dst))                     \
-  X(120, int, UnCompressFile, (const char* src, const char* dir), (src, dir))                   \
-  X(121, int, GetEtherNetStatusEx, (const char* adapter, int* status), (adapter, status))       \
-  X(122, int, JudgeVersion, (const char* a, const char* b), (a, b))                             \
-  X(123, int, ExportDMIConfig, (const char* path), (path))                                      \
-  X(124, int, ImportDMIConfig, (const char* path), (path))                                      \
-  X(125, int, CnvStdHead_Result_Compatible, (void* rec), (rec))                                 \
-  X(126, int, ComputeDaySpan, (const char* from, const char* to), (from, to))                   \
-  X(127, int, SwitchCPU, (void), ())                                                            \
-  X(128, int, MakeAvgData, (const int* in, int count, int window, int* out),                    \
-    (in, count, window, out))                                                                   \
-  X(129, int, MakeAvgData_M2, (const int* in, int count, int window, int* out),                 \
-    (in, count, window, out))                                                                   \
-  X(130, int, GetFileDayTime, (const char* path, int* day, int* time), (path, day, time))       \
-  X(131, int, CompressFileEx, (const char* src, const char* dst), (src, dst))                   \
-  X(132, int, GetMemSPID, (const void* data, int len, char* out), (data, len, out))             \
-  X(133, int, GetProDat_Max, (const char* data, int* out), (data, out))                         \
-  X(134, int, GetProDat_Pos, (const char* data, int pos), (data, pos))                          \
-  X(135, int, GetProDatAll_Pos, (const char* data, int pos, int* values, int count),            \
-    (data, pos, values, count))                                                                 \
-  X(136, int, GetSysDriverInfo, (char* out), (out))                                             \
-  X(137, int, GetBrennaLineStationInfoByIP, (const char* ip, int* line, int* station),          \
-    (ip, line, station))                                                                        \
-  X(138, int, ParseFileExtNameExA,                                                              \
-    (const char* path, char* dir, char* name, char* ext, int size), (path, dir, name, ext, size)) \
-  X(139, int, CreateShutKey, (const char* name, const char* target, const char* args),          \
-    (name, target, args))                                                                       \
-  X(140, int, CreateNewKey, (int root, const char* key), (root, key))                           \
-  X(141, int, DeleteKey, (int root, const char* key), (root, key))                              \
+#define PALLIX_FUNCTIONS(X, L)                                                                     \
+  X(1, int, GetPallix, (SiteConfig * cfg), (cfg))                                                  \
+  X(2, int, GetDefaultPallix, (SiteConfig * cfg), (cfg))                                           \
+  X(3, int, SaveSysInertia, (const void* data), (data))                                            \
+  X(4, int, SavePallix, (const SiteConfig* cfg, int flags), (cfg, flags))                          \
+  X(5, int, GetDllVer, (char* out), (out))                                                         \
+  X(6, int, GetField, (const char* text, int index, char* out), (text, index, out))                \
+  X(7, int, GetSysID, (char* out), (out))                                                          \
+  X(8, int, GetDBUsrPass, (char* user, char* pass), (user, pass))                                  \
+  X(9, int, WinExecEx, (const char* cmd, int show), (cmd, show))                                   \
+  X(10, int, GetServicesState, (const char* name), (name))                                         \
+  X(11, int, Stop_Services, (const char* name), (name))                                            \
+  X(12, int, Open_Services, (const char* name), (name))                                            \
+  X(13, int, MakeSurePathExistsACreate, (const char* path), (path))                                \
+  X(14, int, CreateODBC,                                                                           \
+    (const char* dsn, const char* driver, const char* server, const char* db, const char* user,    \
+     const char* pass, int flags),                                                                 \
+    (dsn, driver, server, db, user, pass, flags))                                                  \
+  X(15, int, PostLog, (const char* text), (text))                                                  \
+  X(16, int, GetLog, (char* out, int size), (out, size))                                           \
+  L(17, int, GetPallixStrSize, (void), ())                                                         \
+  X(18, int, GetVers, (char* out, int size), (out, size))                                          \
+  X(19, int, GetPrecisionData, (char* text, int digits), (text, digits))                           \
+  X(20, int, GetPrecisionDataAny, (char* text, int digits), (text, digits))                        \
+  X(21, int, CnvHZ2PY, (const char* hz, char* py, int size), (hz, py, size))                       \
+  X(22, int, GetBrennaIDInfo, (const char* id, char* out), (id, out))                              \
+  X(23, int, GetMidDat,                                                                            \
+    (const char* text, const char* begin, const char* end, char* out, int size, int from),         \
+    (text, begin, end, out, size, from))                                                           \
+  X(24, int, GetSerialPortInfo, (char* out), (out))                                                \
+  X(25, int, DatCompressPro_PP, (const void* in, int inLen, void* out, int outSize, int mode),     \
+    (in, inLen, out, outSize, mode))                                                               \
+  X(26, const char*, GetLangueString, (const char* text), (text))                                  \
+  X(27, int, GetItemIDByParamID, (int paramId), (paramId))                                         \
+  X(28, int, DeCodeDigital, (const char* in, char* out), (in, out))                                \
+  X(29, int, EnCodeDigital, (const char* in, char* out), (in, out))                                \
+  X(30, int, GetParamIDByName, (const char* name, int arg, char* out), (name, arg, out))           \
+  X(31, int, IsDigital, (const char* text), (text))                                                \
+  X(32, int, CnvJpeg2BmpFile, (const char* jpg, const char* bmp), (jpg, bmp))                      \
+  X(33, int, SaveLog, (const char* file, const char* text), (file, text))                          \
+  X(34, int, HDSetNum, (int channel, int num), (channel, num))                                     \
+  X(35, int, HDAddDat, (int channel, int value), (channel, value))                                 \
+  X(36, int, HDGetDat, (int channel, int* value), (channel, value))                                \
+  X(37, int, OpenNet, (int channel, int mode, int port, int option),                               \
+    (channel, mode, port, option))                                                                 \
+  X(38, int, CloseNet, (int channel), (channel))                                                   \
+  X(39, int, ReadNetData, (int channel, void* buf, int size), (channel, buf, size))                \
+  X(40, int, SendNetData, (int channel, const char* host, int port, const void* buf, int size),    \
+    (channel, host, port, buf, size))                                                              \
+  X(41, int, GetHostIP, (char* out), (out))                                                        \
+  X(42, int, Ping, (const char* host), (host))                                                     \
+  X(43, int, ScanPort, (const char* host, int port), (host, port))                                 \
+  X(44, int, ParseIP, (const char* ip, int* a, int* b, int* c, int* d), (ip, a, b, c, d))          \
+  X(45, int, GetWGAlias, (int id, char* out), (id, out))                                           \
+  X(46, int, GetInfoAlias, (int id, char* out), (id, out))                                         \
+  X(47, int, TrimLeft, (char* text, char ch), (text, ch))                                          \
+  X(48, int, TrimRight, (char* text, char ch), (text, ch))                                         \
+  X(49, int, ParseStdHead_Info, (const void* rec, int code, char* out), (rec, code, out))          \
+  X(50, int, ParseStdHead_Std, (const void* rec, int code, char* out), (rec, code, out))           \
+  X(51, int, ParseStdHead_Item, (const void* rec, int code, char* out), (rec, code, out))          \
+  X(52, int, ParseStdHead_Result, (const void* rec, int code, char* value, int* judge),            \
+    (rec, code, value, judge))                                                                     \
+  X(53, int, IsSubID_int, (int id), (id))                                                          \
+  X(54, int, IsSubID_char, (const char* id), (id))                                                 \
+  X(55, int, WriteStdHead_Info, (void* rec, int code, const char* value), (rec, code, value))      \
+  X(56, int, WriteStdHead_Result,                                                                  \
+    (void* rec, int capacity, int code, const char* value, int judge),                             \
+    (rec, capacity, code, value, judge))                                                           \
+  X(57, int, FindProcess, (const char* name), (name))                                              \
+  X(58, int, KillProcess, (const char* name), (name))                                              \
+  X(59, int, GetProcess, (char* out), (out))                                                       \
+  X(60, int, ParseStdHead, (const void* rec, StdHead* head), (rec, head))                          \
+  X(61, int, WriteStdHead_Item, (void* rec, const char* item), (rec, item))                        \
+  X(62, int, WriteStdHead, (void* rec, const StdHead* head), (rec, head))                          \
+  X(63, int, WriteStdHead_Std, (void* rec, int code, const char* value, int flags),                \
+    (rec, code, value, flags))                                                                     \
+  X(64, int, ParseStdHead_ProDat, (const void* rec, int code, char* out), (rec, code, out))        \
+  X(65, int, WriteStdHead_Result_Data, (void* rec, int code, const char* value, int flags),        \
+    (rec, code, value, flags))                                                                     \
+  X(66, int, WriteStdHead_Result_Judge, (void* rec, int code, int judge, int flags),               \
+    (rec, code, judge, flags))                                                                     \
+  X(67, int, ParseStdHead_Info_Idx, (const void* rec, int idx, char* out), (rec, idx, out))        \
+  X(68, int, ParseStdHead_Std_Idx, (const void* rec, int idx, char* out), (rec, idx, out))         \
+  X(69, int, ParseStdHead_Item_New, (const void* rec, int code, char* out), (rec, code, out))      \
+  X(70, int, ParseStdHead_Item_New_Idx, (const void* rec, int idx, char* out), (rec, idx, out))    \
+  X(71, int, WriteStdHead_Item_New, (void* rec, int code, const char* value, int flags),           \
+    (rec, code, value, flags))                                                                     \
+  X(72, int, ParseStdHead_Result_Idx, (const void* rec, int idx, char* value, int* judge),         \
+    (rec, idx, value, judge))                                                                      \
+  X(73, int, ParseStdHead_Item_Idx, (const void* rec, int idx, char* out), (rec, idx, out))        \
+  X(74, int, CnvStdHead_Result, (void* rec, int mode), (rec, mode))                                \
+  X(75, int, GetJudgeString, (int judge, char* out, int size), (judge, out, size))                 \
+  X(76, int, ParseStdHead_Result_Idx_Old, (const void* rec, int idx, char* value, int* judge),     \
+    (rec, idx, value, judge))                                                                      \
+  X(77, int, ParseStdHead_ProDat_Idx, (const void* rec, int idx, char* out), (rec, idx, out))      \
+  X(78, int, WriteStdHead_ProDat, (void* rec, int code, const char* value), (rec, code, value))    \
+  X(79, int, GetAbsDays, (const char* date), (date))                                               \
+  X(80, int, GetField2, (const char* text, int index, char* out, char sep),                        \
+    (text, index, out, sep))                                                                       \
+  X(81, int, GetInfoID, (const char* name), (name))                                                \
+  X(82, int, SortResult, (void* rec), (rec))                                                       \
+  X(83, int, ChangeFileExtName, (const char* path, const char* ext, char* out), (path, ext, out))  \
+  X(84, int, ParseFileExtName, (const char* path, char* name, char* ext), (path, name, ext))       \
+  X(85, int, RemoveStdHead_Result, (void* rec, int code), (rec, code))                             \
+  X(86, int, GetBrennaLineInfo, (int line, char* out), (line, out))                                \
+  X(87, int, GetMainID, (int id), (id))                                                            \
+  X(88, int, GetDateByTimeSpan, (const PallixDate* in, int span, PallixDate* out),                 \
+    (in, span, out))                                                                               \
+  X(89, int, BackupDB, (const char* path), (path))                                                 \
+  X(90, int, RestoreDB, (const char* path), (path))                                                \
+  X(91, int, UTFDecode, (char* text), (text))                                                      \
+  X(92, int, LoadXML, (const char* path), (path))                                                  \
+  X(93, int, FindItem, (const char* name), (name))                                                 \
+  X(94, int, IntoItem, (void), ())                                                                 \
+  X(95, int, GetAttr, (const char* name, char* out), (name, out))                                  \
+  X(96, int, NextItem, (void), ())                                                                 \
+  X(97, int, ExitItem, (void), ())                                                                 \
+  X(98, int, WriteStdHead_Item_New_Judge, (void* rec, int code, int judge), (rec, code, judge))    \
+  X(99, int, WriteStdHead_Item_New_CheckNum, (void* rec, int code, int num), (rec, code, num))     \
+  X(100, int, GetCurProcess, (char* out), (out))                                                   \
+  X(101, int, OpenHardware, (void), ())                                                            \
+  X(102, int, Hardware_ReadAI, (int* values), (values))                                            \
+  X(103, int, Hardware_WriteAO, (const int* values), (values))                                     \
+  X(104, int, Hardware_ReadDI, (int* values), (values))                                            \
+  X(105, int, Hardware_WriteDO, (const int* values), (values))                                     \
+  X(106, int, Hardware_WriteSDO, (int value), (value))                                             \
+  X(107, int, Hardware_WriteIDO, (int value), (value))                                             \
+  X(108, int, CloseHardware, (void), ())                                                           \
+  X(109, int, RemoveStdHead_Item_New, (void* rec, int code), (rec, code))                          \
+  X(110, int, GetFileSPID, (const char* path, char* out), (path, out))                             \
+  X(111, int, CnvIntData, (int value, char* out, int digits), (value, out, digits))                \
+  X(112, double, GetRand, (int low, int high), (low, high))                                        \
+  X(113, int, LoadSpecialFun, (const char* name, int arg), (name, arg))                            \
+  X(114, int, GetEtherNetStatus, (const char* adapter), (adapter))                                 \
+  X(115, double, Filter_1, (const int* samples, int count, int order), (samples, count, order))    \
+  X(116, int, SetLayer, (int window, int alpha), (window, alpha))                                  \
+  X(117, int, ParseFileExtNameEx, (const char* path, char* dir, char* name, char* ext, int size),  \
+    (path, dir, name, ext, size))                                                                  \
+  X(118, int, ReleaseMemory, (void), ())                                                           \
+  X(119, int, CompressFile, (const char* src, const char* dst), (src, dst))                        \
+  X(120, int, UnCompressFile, (const char* src, const char* dir), (src, dir))                      \
+  X(121, int, GetEtherNetStatusEx, (const char* adapter, int* status), (adapter, status))          \
+  X(122, int, JudgeVersion, (const char* a, const char* b), (a, b))                                \
+  X(123, int, ExportDMIConfig, (const char* path), (path))                                         \
+  X(124, int, ImportDMIConfig, (const char* path), (path))                                         \
+  X(125, int, CnvStdHead_Result_Compatible, (void* rec), (rec))                                    \
+  X(126, int, ComputeDaySpan, (const char* from, const char* to), (from, to))                      \
+  X(127, int, SwitchCPU, (void), ())                                                               \
+  X(128, int, MakeAvgData, (const int* in, int count, int window, int* out),                       \
+    (in, count, window, out))                                                                      \
+  X(129, int, MakeAvgData_M2, (const int* in, int count, int window, int* out),                    \
+    (in, count, window, out))                                                                      \
+  X(130, int, GetFileDayTime, (const char* path, int* day, int* time), (path, day, time))          \
+  X(131, int, CompressFileEx, (const char* src, const char* dst), (src, dst))                      \
+  X(132, int, GetMemSPID, (const void* data, int len, char* out), (data, len, out))                \
+  X(133, int, GetProDat_Max, (const char* data, int* out), (data, out))                            \
+  X(134, int, GetProDat_Pos, (const char* data, int pos), (data, pos))                             \
+  X(135, int, GetProDatAll_Pos, (const char* data, int pos, int* values, int count),               \
+    (data, pos, values, count))                                                                    \
+  X(136, int, GetSysDriverInfo, (char* out), (out))                                                \
+  X(137, int, GetBrennaLineStationInfoByIP, (const char* ip, int* line, int* station),             \
+    (ip, line, station))                                                                           \
+  X(138, int, ParseFileExtNameExA, (const char* path, char* dir, char* name, char* ext, int size), \
+    (path, dir, name, ext, size))                                                                  \
+  X(139, int, CreateShutKey, (const char* name, const char* target, const char* args),             \
+    (name, target, args))                                                                          \
+  X(140, int, CreateNewKey, (int root, const char* key), (root, key))                              \
+  X(141, int, DeleteKey, (int root, const char* key), (root, key))                                 \
   X(142, int, SetValueKeyString, (int root, const char* key, const char* name, const char* value), \
-    (root, key, name, value))                                                                   \
-  X(143, int, SetValueKeyLong, (int root, const char* key, const char* name, int value),        \
-    (root, key, name, value))                                                                   \
-  X(144, int, DeleteValue, (int root, const char* key, const char* name), (root, key, name))    \
-  X(145, int, GetQueryValueL, (int root, const char* key, const char* name, int* value),        \
-    (root, key, name, value))                                                                   \
-  X(146, int, GetQueryValueS, (int root, const char* key, const char* name, char* value),       \
-    (root, key, name, value))                                                                   \
-  X(147, int, TestPath, (const char* path, int create), (path, create))                         \
-  X(148, int, GetCompressFileExCnt, (void), ())                                                 \
-  X(149, int, GetUnCompressFileExCnt, (void), ())                                               \
-  X(150, int, ResetComputer, (void), ())                                                        \
-  X(151, int, CloseComputer, (void), ())                                                        \
-  X(152, int, GetBrennaIPInfoByLineStation, (int line, int station, char* ip),                  \
-    (line, station, ip))                                                                        \
-  X(153, int, Combin_ProData, (void* dst, const void* src), (dst, src))                         \
-  X(154, int, GetSysPathEnv, (char* out), (out))                                                \
-  X(155, int, IsSubID_intEx, (int id, int line), (id, line))                                    \
-  X(156, int, IsSubID_charEx, (const char* id, int line), (id, line))                           \
-  X(157, int, GetTimeMinute, (const char* from, const char* to), (from, to))                    \
-  X(158, int, Combin_VehicleData, (void* dst, const void* src), (dst, src))                     \
-  X(159, int, GetItemIDByDevID, (int devId, int* list), (devId, list))                          \
-  X(160, int, Cnv2SubID, (int id), (id))                                                        \
-  X(161, int, GetDevIDByItemID, (int itemId), (itemId))                                         \
-  X(162, int, Combin_ResultData, (void* dst, const void* src), (dst, src))                      \
-  X(163, int, GetBrennaLineStationInfoByIPAll, (const char* ip, int* lines, int* stations),     \
-    (ip, lines, stations))                                                                      \
-  X(164, int, GetBrennaIPInfoByLineStationAll, (int line, int station, char* ips),              \
-    (line, station, ips))                                                                       \
-  X(165, int, GetModifyIDByItemID, (int itemId), (itemId))                                      \
-  X(166, int, SetODBC, (const char* dsn, const char* db), (dsn, db))                            \
-  X(167, int, GetNumricFromString, (const char* text, char* out), (text, out))                  \
-  X(168, int, AutoV_UStr, (const char* in, char* out, int size, int mode, int flags),           \
-    (in, out, size, mode, flags))                                                               \
-  X(169, int, Combin_StdData, (void* dst, const void* src), (dst, src))                         \
-  X(170, double, GetRandEx, (int low, int high, int seed), (low, high, seed))                   \
-  X(171, double, GetRandEx2, (void), ())                                                        \
-  X(172, int, CnvResultPack2StdPack, (void* rec), (rec))                                        \
-  X(173, int, EnCodeESC, (char* text), (text))                                                  \
-  X(174, int, DeCodeESC, (char* text), (text))                                                  \
-  X(175, int, ClearAll, (void* rec), (rec))                                                     \
-  X(176, int, MakeByPassString, (const char* in, char* out), (in, out))                         \
-  X(177, int, RemoveLastChar, (char* text, char ch), (text, ch))                                \
-  X(178, int, Cnv2Text, (char* text), (text))                                                   \
-  X(179, int, GetMD5Code, (const void* data, int len, char* out), (data, len, out))             \
-  X(180, int, ParseStdHead_ResultAll, (const void* rec, int code, char* value, int* judge),     \
-    (rec, code, value, judge))                                                                  \
-  X(181, int, ParseStdHead_ResultAll_Idx,                                                       \
-    (const void* rec, int idx, int* code, char* value, int* judge), (rec, idx, code, value, judge)) \
-  X(182, int, Base64EnCode, (const void* in, int len, char* out), (in, len, out))               \
-  X(183, int, Base64DeCode, (const char* in, void* out), (in, out))                             \
-  X(184, int, GetBase64EnCodeLen, (const void* in, int len), (in, len))                         \
-  X(185, int, GetBase64DeCodeLen, (const char* in), (in))                                       \
-  X(186, int, ChangTimeFormat, (const char* in, char* out), (in, out))                          \
-  X(187, int, ParseStdHead_ResultAll_Java, (const void* rec, int code, char* value, int* judge), \
-    (rec, code, value, judge))                                                                  \
-  X(188, int, ParseStdHead_ResultAll_Idx_Java,                                                  \
-    (const void* rec, int idx, int* code, char* value, int* judge), (rec, idx, code, value, judge)) \
-  X(189, int, ParseStdHead_Std_Java, (const void* rec, int code, char* out), (rec, code, out))  \
-  X(190, int, ParseStdHead_Std_Idx_Java, (const void* rec, int idx, char* out), (rec, idx, out)) \
-  X(191, int, strHexToInt, (const char* text), (text))                                          \
-  X(192, int, strBinToInt, (const char* text), (text))                                          \
-  X(193, int, strIntToBin, (int value, char* out, int bits), (value, out, bits))                \
-  X(194, int, UTFEncode, (char* text), (text))                                                  \
-  X(195, int, UrlUTFDecode_GB2312, (char* text), (text))                                        \
-  X(196, int, UrlUTFEncode_GB2312, (char* text), (text))                                        \
-  X(197, int, UrlUTFDecode_UTF8, (char* text), (text))                                          \
-  X(198, int, UrlUTFEncode_UTF8, (char* text), (text))                                          \
-  X(199, int, ReadNetDataDir, (int channel, void* buf, int size), (channel, buf, size))         \
-  X(200, int, SendNetDataDir, (int channel, const char* host, int port, const void* buf, int size), \
-    (channel, host, port, buf, size))                                                           \
-  X(201, int, XMLEscape, (char* text), (text))                                                  \
-  X(202, int, EscapeXML, (char* text), (text))                                                  \
+    (root, key, name, value))                                                                      \
+  X(143, int, SetValueKeyLong, (int root, const char* key, const char* name, int value),           \
+    (root, key, name, value))                                                                      \
+  X(144, int, DeleteValue, (int root, const char* key, const char* name), (root, key, name))       \
+  X(145, int, GetQueryValueL, (int root, const char* key, const char* name, int* value),           \
+    (root, key, name, value))                                                                      \
+  X(146, int, GetQueryValueS, (int root, const char* key, const char* name, char* value),          \
+    (root, key, name, value))                                                                      \
+  X(147, int, TestPath, (const char* path, int create), (path, create))                            \
+  X(148, int, GetCompressFileExCnt, (void), ())                                                    \
+  X(149, int, GetUnCompressFileExCnt, (void), ())                                                  \
+  X(150, int, ResetComputer, (void), ())                                                           \
+  X(151, int, CloseComputer, (void), ())                                                           \
+  X(152, int, GetBrennaIPInfoByLineStation, (int line, int station, char* ip),                     \
+    (line, station, ip))                                                                           \
+  X(153, int, Combin_ProData, (void* dst, const void* src), (dst, src))                            \
+  X(154, int, GetSysPathEnv, (char* out), (out))                                                   \
+  X(155, int, IsSubID_intEx, (int id, int line), (id, line))                                       \
+  X(156, int, IsSubID_charEx, (const char* id, int line), (id, line))                              \
+  X(157, int, GetTimeMinute, (const char* from, const char* to), (from, to))                       \
+  X(158, int, Combin_VehicleData, (void* dst, const void* src), (dst, src))                        \
+  X(159, int, GetItemIDByDevID, (int devId, int* list), (devId, list))                             \
+  X(160, int, Cnv2SubID, (int id), (id))                                                           \
+  X(161, int, GetDevIDByItemID, (int itemId), (itemId))                                            \
+  X(162, int, Combin_ResultData, (void* dst, const void* src), (dst, src))                         \
+  X(163, int, GetBrennaLineStationInfoByIPAll, (const char* ip, int* lines, int* stations),        \
+    (ip, lines, stations))                                                                         \
+  X(164, int, GetBrennaIPInfoByLineStationAll, (int line, int station, char* ips),                 \
+    (line, station, ips))                                                                          \
+  X(165, int, GetModifyIDByItemID, (int itemId), (itemId))                                         \
+  X(166, int, SetODBC, (const char* dsn, const char* db), (dsn, db))                               \
+  X(167, int, GetNumricFromString, (const char* text, char* out), (text, out))                     \
+  X(168, int, AutoV_UStr, (const char* in, char* out, int size, int mode, int flags),              \
+    (in, out, size, mode, flags))                                                                  \
+  X(169, int, Combin_StdData, (void* dst, const void* src), (dst, src))                            \
+  X(170, double, GetRandEx, (int low, int high, int seed), (low, high, seed))                      \
+  X(171, double, GetRandEx2, (void), ())                                                           \
+  X(172, int, CnvResultPack2StdPack, (void* rec), (rec))                                           \
+  X(173, int, EnCodeESC, (char* text), (text))                                                     \
+  X(174, int, DeCodeESC, (char* text), (text))                                                     \
+  X(175, int, ClearAll, (void* rec), (rec))                                                        \
+  X(176, int, MakeByPassString, (const char* in, char* out), (in, out))                            \
+  X(177, int, RemoveLastChar, (char* text, char ch), (text, ch))                                   \
+  X(178, int, Cnv2Text, (char* text), (text))                                                      \
+  X(179, int, GetMD5Code, (const void* data, int len, char* out), (data, len, out))                \
+  X(180, int, ParseStdHead_ResultAll, (const void* rec, int code, char* value, int* judge),        \
+    (rec, code, value, judge))                                                                     \
+  X(181, int, ParseStdHead_ResultAll_Idx,                                                          \
+    (const void* rec, int idx, int* code, char* value, int* judge),                                \
+    (rec, idx, code, value, judge))                                                                \
+  X(182, int, Base64EnCode, (const void* in, int len, char* out), (in, len, out))                  \
+  X(183, int, Base64DeCode, (const char* in, void* out), (in, out))                                \
+  X(184, int, GetBase64EnCodeLen, (const void* in, int len), (in, len))                            \
+  X(185, int, GetBase64DeCodeLen, (const char* in), (in))                                          \
+  X(186, int, ChangTimeFormat, (const char* in, char* out), (in, out))                             \
+  X(187, int, ParseStdHead_ResultAll_Java, (const void* rec, int code, char* value, int* judge),   \
+    (rec, code, value, judge))                                                                     \
+  X(188, int, ParseStdHead_ResultAll_Idx_Java,                                                     \
+    (const void* rec, int idx, int* code, char* value, int* judge),                                \
+    (rec, idx, code, value, judge))                                                                \
+  X(189, int, ParseStdHead_Std_Java, (const void* rec, int code, char* out), (rec, code, out))     \
+  X(190, int, ParseStdHead_Std_Idx_Java, (const void* rec, int idx, char* out), (rec, idx, out))   \
+  X(191, int, strHexToInt, (const char* text), (text))                                             \
+  X(192, int, strBinToInt, (const char* text), (text))                                             \
+  X(193, int, strIntToBin, (int value, char* out, int bits), (value, out, bits))                   \
+  X(194, int, UTFEncode, (char* text), (text))                                                     \
+  X(195, int, UrlUTFDecode_GB2312, (char* text), (text))                                           \
+  X(196, int, UrlUTFEncode_GB2312, (char* text), (text))                                           \
+  X(197, int, UrlUTFDecode_UTF8, (char* text), (text))                                             \
+  X(198, int, UrlUTFEncode_UTF8, (char* text), (text))                                             \
+  X(199, int, ReadNetDataDir, (int channel, void* buf, int size), (channel, buf, size))            \
+  X(200, int, SendNetDataDir,                                                                      \
+    (int channel, const char* host, int port, const void* buf, int size),                          \
+    (channel, host, port, buf, size))                                                              \
+  X(201, int, XMLEscape, (char* text), (text))                                                     \
+  X(202, int, EscapeXML, (char* text), (text))                                                     \
   X(203, int, IsIPV4, (const char* text), (text))
 
 /* Number of rows in PALLIX_FUNCTIONS. */

@@ -19,18 +19,13 @@ static inline uint16_t PallixGetU16(const unsigned char* p) {
   return (uint16_t)(p[0] | ((uint16_t)p[1] << 8));
 }
 
-static inline int16_t PallixGetI16(const unsigned char* p) {
-  return (int16_t)PallixGetU16(p);
-}
+static inline int16_t PallixGetI16(const unsigned char* p) { return (int16_t)PallixGetU16(p); }
 
 static inline uint32_t PallixGetU32(const unsigned char* p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-         ((uint32_t)p[3] << 24);
+  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
-static inline int32_t PallixGetI32(const unsigned char* p) {
-  return (int32_t)PallixGetU32(p);
-}
+static inline int32_t PallixGetI32(const unsigned char* p) { return (int32_t)PallixGetU32(p); }
 
 static inline void PallixPutU16(unsigned char* p, uint16_t v) {
   p[0] = (unsigned char)(v & 0xff);

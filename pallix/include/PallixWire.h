@@ -11,10 +11,10 @@
 
 /* ---- NetFrame: one fixed-size frame of the TCP stream -------------------- */
 #define NET_FRAME_SIZE 2072
-#define NET_FRAME_MAGIC_OFFSET 0   /* u32 */
-#define NET_FRAME_WORD_OFFSET 4    /* u32, not interpreted by the monitor */
-#define NET_FRAME_HALF1_OFFSET 8   /* u16, not interpreted by the monitor */
-#define NET_FRAME_HALF2_OFFSET 10  /* u16, not interpreted by the monitor */
+#define NET_FRAME_MAGIC_OFFSET 0    /* u32 */
+#define NET_FRAME_WORD_OFFSET 4     /* u32, not interpreted by the monitor */
+#define NET_FRAME_HALF1_OFFSET 8    /* u16, not interpreted by the monitor */
+#define NET_FRAME_HALF2_OFFSET 10   /* u16, not interpreted by the monitor */
 #define NET_FRAME_COMMAND_OFFSET 12 /* u32 */
 #define NET_FRAME_LENGTH_OFFSET 16  /* u32, valid bytes of data */
 #define NET_FRAME_DATA_OFFSET 20
@@ -29,13 +29,13 @@
 
 /* ---- FileChunk: the data of a NET_CMD_FILE_CHUNK frame ------------------- */
 #define FILE_CHUNK_SIZE 2048
-#define FILE_CHUNK_TOTAL_OFFSET 0  /* i16: size of the whole compressed file */
-#define FILE_CHUNK_INDEX_OFFSET 2  /* i16: chunk number from 0 */
-#define FILE_CHUNK_COUNT_OFFSET 4  /* i16: valid bytes of data */
-#define FILE_CHUNK_NAME_OFFSET 6   /* NUL-terminated GBK transfer name */
+#define FILE_CHUNK_TOTAL_OFFSET 0 /* i16: size of the whole compressed file */
+#define FILE_CHUNK_INDEX_OFFSET 2 /* i16: chunk number from 0 */
+#define FILE_CHUNK_COUNT_OFFSET 4 /* i16: valid bytes of data */
+#define FILE_CHUNK_NAME_OFFSET 6  /* NUL-terminated GBK transfer name */
 #define FILE_CHUNK_NAME_SIZE 100
 #define FILE_CHUNK_DATA_OFFSET 106
-#define FILE_CHUNK_DATA_SIZE 1942  /* payload bytes per chunk; also the slot size */
+#define FILE_CHUNK_DATA_SIZE 1942 /* payload bytes per chunk; also the slot size */
 
 /* A transferred (compressed) file is at most this long: total is an i16. */
 #define FILE_CHUNK_MAX_TOTAL 32767

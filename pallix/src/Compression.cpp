@@ -91,8 +91,7 @@ int Inflate(const unsigned char* in, std::size_t inLength, std::size_t maxOutput
 int Gzip(const unsigned char* in, std::size_t inLength, std::vector<unsigned char>* out) {
   out->clear();
   z_stream zs{};
-  if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, kGzipWindow, 8, Z_DEFAULT_STRATEGY) !=
-      Z_OK)
+  if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, kGzipWindow, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     return kCannotWrite;
   out->resize(deflateBound(&zs, static_cast<uLong>(inLength)) + 32);
   zs.next_in = const_cast<Bytef*>(in);

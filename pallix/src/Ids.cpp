@@ -41,7 +41,7 @@ constexpr DeviceItems Row(int device, const int (&items)[N]) {
 }
 
 constexpr DeviceItems kDevices[] = {
-    Row(3, kSpeed),  Row(7, kSound),     Row(8, kSideSlip), Row(11, kHeadlamp),
+    Row(3, kSpeed),    Row(7, kSound),    Row(8, kSideSlip), Row(11, kHeadlamp),
     Row(14, kOpacity), Row(15, kExhaust), Row(25, kBrake),
 };
 

@@ -24,15 +24,15 @@
 
 namespace pallix::record {
 
-inline constexpr std::size_t kHeadSize = PALLIX_STD_HEAD_SIZE;      // 21
+inline constexpr std::size_t kHeadSize = PALLIX_STD_HEAD_SIZE;             // 21
 inline constexpr std::size_t kCountOffset = PALLIX_STD_HEAD_COUNT_OFFSET;  // 12
-inline constexpr std::size_t kRecordMax = PALLIX_RECORD_MAX;        // 150,000
-inline constexpr std::size_t kValueMax = PALLIX_VALUE_SIZE - 1;     // 511
+inline constexpr std::size_t kRecordMax = PALLIX_RECORD_MAX;               // 150,000
+inline constexpr std::size_t kValueMax = PALLIX_VALUE_SIZE - 1;            // 511
 
 // The header bytes every record carries (the count bytes 12 and 13 aside);
 // the same bytes PallixStdHeadPreset writes.
-inline constexpr unsigned char kHeadPreset[kHeadSize] = {
-    0x55, 0xAA, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0};
+inline constexpr unsigned char kHeadPreset[kHeadSize] = {0x55, 0xAA, 1, 1, 1, 0, 0, 0, 0, 0, 0,
+                                                         0,    0,    0, 1, 0, 0, 0, 0, 0, 0};
 
 inline constexpr std::size_t kEntrySize = 14;
 inline constexpr std::size_t kEntryCode = 0;

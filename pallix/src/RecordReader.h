@@ -15,7 +15,7 @@
 namespace pallix::record {
 
 // Results besides 1 (done).
-inline constexpr int kAbsent = 0;       // no such item / index out of range
+inline constexpr int kAbsent = 0;        // no such item / index out of range
 inline constexpr int kBadArgument = -1;  // a null pointer
 inline constexpr int kMalformed = -2;    // the record breaks the format
 

@@ -49,7 +49,7 @@ class Server {
     net::SocketHandle socket = net::kNoSocket;
     bool open = true;
     Frame partial{};
-    std::size_t have = 0;  // bytes of the partial frame received so far
+    std::size_t have = 0;      // bytes of the partial frame received so far
     std::deque<Frame> frames;  // finished frames, oldest first
     Clock::time_point lastHeard;
   };
@@ -68,7 +68,7 @@ class Server {
   std::atomic<bool> stop_{false};
   std::mutex lock_;
   std::vector<std::unique_ptr<Connection>> connections_;  // guarded by lock_
-  std::size_t next_ = 0;  // round-robin start of TakeFrame, guarded by lock_
+  std::size_t next_ = 0;                // round-robin start of TakeFrame, guarded by lock_
   std::vector<unsigned char> scratch_;  // receive buffer of the I/O thread
   std::thread thread_;
 };
@@ -129,9 +129,9 @@ void Server::Run() {
         if (!c->open || c->frames.size() >= kMaxQueuedFrames) continue;
         items.push_back(net::PollItem{c->socket, true});
         polled.push_back(c.get());
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        c->lastHeard + silence_ - now)
-                        .count();
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(c->lastHeard + silence_ - now)
+                .count();
         timeoutMs = std::min(timeoutMs, std::max(0L, static_cast<long>(left) + 1));
       }
     }
@@ -295,8 +295,7 @@ int Station::Send(const char* host, int port, const unsigned char* data, std::si
   std::lock_guard<std::mutex> lock(lock_);
   // The monitor closes connections that stay silent; find that out before
   // writing into a connection that is already gone.
-  if (socket_ != net::kNoSocket &&
-      (host_ != host || port_ != port || net::PeerHasClosed(socket_)))
+  if (socket_ != net::kNoSocket && (host_ != host || port_ != port || net::PeerHasClosed(socket_)))
     DisconnectLocked(false);
   if (socket_ == net::kNoSocket) {
     net::ConnectError why = net::ConnectError::kNone;
@@ -328,8 +327,8 @@ void Station::DisconnectLocked(bool graceful) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
     unsigned char sink[256];
     for (;;) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
-                      .count();
+      auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) break;
       net::PollItem item{socket_, true};
       if (net::Poll(&item, 1, static_cast<int>(left)) <= 0) break;

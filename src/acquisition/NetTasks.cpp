@@ -39,8 +39,7 @@ int NetRecvOnce(const NetRecvCalls& calls) {
       // The lock guard releases the spool lock however the writer ends; a
       // chunk whose writing throws is lost and reception carries on.
       std::lock_guard<std::mutex> lock(g_spoolLock);
-      calls.save(frame + NET_FRAME_DATA_OFFSET,
-                 PallixGetI32(frame + NET_FRAME_LENGTH_OFFSET));
+      calls.save(frame + NET_FRAME_DATA_OFFSET, PallixGetI32(frame + NET_FRAME_LENGTH_OFFSET));
     } catch (...) {
     }
   }

@@ -44,13 +44,19 @@ Qt::Alignment EditAlignment(std::uint32_t style) {
 QWidget* NewWidget(const DlgControl& ctl) {
   const QString text = QString::fromUtf8(ctl.text);
   switch (ctl.kind) {
-    case ControlKind::GroupBox: return new QGroupBox(text);
+    case ControlKind::GroupBox:
+      return new QGroupBox(text);
     case ControlKind::Label:
-    case ControlKind::VerdictPanel: return new QLabel;
-    case ControlKind::CommandButton: return new QPushButton;
-    case ControlKind::Icon: return new QLabel;
-    case ControlKind::ValueDisplay: return new QWidget;
-    case ControlKind::Edit: return new QLineEdit;
+    case ControlKind::VerdictPanel:
+      return new QLabel;
+    case ControlKind::CommandButton:
+      return new QPushButton;
+    case ControlKind::Icon:
+      return new QLabel;
+    case ControlKind::ValueDisplay:
+      return new QWidget;
+    case ControlKind::Edit:
+      return new QLineEdit;
   }
   return new QWidget;
 }
@@ -125,7 +131,8 @@ QPixmap IconPixmap(const IconImage& image) {
   for (int y = 0; y < image.height; ++y) {
     for (int x = 0; x < image.width; ++x) {
       COLORREF c = 0;
-      if (image.PixelColor(x, y, &c)) img.setPixel(x, y, qRgb(GetRValue(c), GetGValue(c), GetBValue(c)));
+      if (image.PixelColor(x, y, &c))
+        img.setPixel(x, y, qRgb(GetRValue(c), GetGValue(c), GetBValue(c)));
     }
   }
   return QPixmap::fromImage(img);

@@ -25,8 +25,10 @@ inline constexpr std::uint32_t kBorder = 0x00800000;
 inline constexpr std::uint32_t kSysMenu = 0x00080000;
 inline constexpr std::uint32_t kGroup = 0x00020000;
 inline constexpr std::uint32_t kTabStop = 0x00010000;
-inline constexpr std::uint32_t kMinimizeBox = 0x00020000;  // same bit as kGroup: top-level windows only
-inline constexpr std::uint32_t kMaximizeBox = 0x00010000;  // same bit as kTabStop: top-level windows only
+inline constexpr std::uint32_t kMinimizeBox =
+    0x00020000;  // same bit as kGroup: top-level windows only
+inline constexpr std::uint32_t kMaximizeBox =
+    0x00010000;  // same bit as kTabStop: top-level windows only
 inline constexpr std::uint32_t kThickFrame = 0x00040000;
 inline constexpr std::uint32_t kModalFrame = 0x00000080;
 inline constexpr std::uint32_t kSetFont = 0x00000040;

@@ -23,7 +23,10 @@ constexpr DlgControl Caption(const char* text, int x, int y, int cx, int cy) {
   return {ControlKind::Label, IDC_STATIC, text, {x, y, cx, cy}, kStaticText | kLeft};
 }
 constexpr DlgControl Button(int id, const char* text, int x, int y, int cx, int cy) {
-  return {ControlKind::CommandButton, id, text, {x, y, cx, cy},
+  return {ControlKind::CommandButton,
+          id,
+          text,
+          {x, y, cx, cy},
           kChild | kVisible | kTabStop | kPushButton};
 }
 constexpr DlgControl Panel(int id, const char* text, int x, int y, int cx, int cy) {
@@ -31,7 +34,10 @@ constexpr DlgControl Panel(int id, const char* text, int x, int y, int cx, int c
 }
 // Disabled flat buttons in the template; the window paints them itself.
 constexpr DlgControl Display(int id, int x, int y, int cx, int cy) {
-  return {ControlKind::ValueDisplay, id, "", {x, y, cx, cy},
+  return {ControlKind::ValueDisplay,
+          id,
+          "",
+          {x, y, cx, cy},
           kChild | kVisible | kDisabled | kTabStop | kFlat};
 }
 
@@ -115,16 +121,16 @@ const DlgControl kMainControls[] = {
 
     // Value displays. Operator displays are 208 wide (1065: 149); brake
     // cells are 44 x 18; all others 41 x 16.
-    Display(1018, 97, 145, 208, 16),   // speed: operator
-    Display(1019, 22, 177, 41, 16),    // speed: test value
-    Display(1020, 273, 177, 41, 16),   // speed: error
-    Display(1021, 96, 9, 208, 16),     // opacity smoke: operator
-    Display(1024, 21, 42, 41, 16),     // opacity smoke: first .. average
+    Display(1018, 97, 145, 208, 16),  // speed: operator
+    Display(1019, 22, 177, 41, 16),   // speed: test value
+    Display(1020, 273, 177, 41, 16),  // speed: error
+    Display(1021, 96, 9, 208, 16),    // opacity smoke: operator
+    Display(1024, 21, 42, 41, 16),    // opacity smoke: first .. average
     Display(1052, 106, 42, 41, 16),
     Display(1056, 190, 42, 41, 16),
     Display(1064, 273, 42, 41, 16),
-    Display(1065, 106, 78, 149, 16),   // idle exhaust: operator
-    Display(1066, 22, 110, 41, 16),    // idle exhaust: high idle CO .. idle HC
+    Display(1065, 106, 78, 149, 16),  // idle exhaust: operator
+    Display(1066, 22, 110, 41, 16),   // idle exhaust: high idle CO .. idle HC
     Display(1067, 84, 110, 41, 16),
     Display(1068, 147, 110, 41, 16),
     Display(1069, 215, 110, 41, 16),
@@ -193,8 +199,8 @@ const DlgControl kMainControls[] = {
     Display(1150, 626, 407, 44, 18),
     Display(1151, 626, 427, 44, 18),
     Display(1152, 626, 445, 44, 18),
-    Display(1153, 193, 465, 44, 18),   // parking brake: force, sum
-    Display(1154, 193, 484, 44, 18),   // whole vehicle: force, sum
+    Display(1153, 193, 465, 44, 18),  // parking brake: force, sum
+    Display(1154, 193, 484, 44, 18),  // whole vehicle: force, sum
     Display(1155, 387, 465, 44, 18),
     Display(1156, 387, 485, 44, 18),
     Display(1157, 440, 211, 208, 16),  // headlamp: operator

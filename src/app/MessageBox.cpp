@@ -12,11 +12,16 @@ QString FromGbk(const std::string& gbk) { return QString::fromStdString(GbkToUtf
 
 QMessageBox::Icon IconFor(unsigned type) {
   switch (type & 0xF0) {
-    case mb::kIconError: return QMessageBox::Critical;
-    case mb::kIconQuestion: return QMessageBox::Question;
-    case mb::kIconWarning: return QMessageBox::Warning;
-    case mb::kIconInformation: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+    case mb::kIconError:
+      return QMessageBox::Critical;
+    case mb::kIconQuestion:
+      return QMessageBox::Question;
+    case mb::kIconWarning:
+      return QMessageBox::Warning;
+    case mb::kIconInformation:
+      return QMessageBox::Information;
+    default:
+      return QMessageBox::NoIcon;
   }
 }
 
@@ -51,9 +56,11 @@ int ShowMessageBox(const std::string& text, const std::string& caption, unsigned
 
   const auto* clicked = box.clickedButton();
   switch (type & 0x0F) {
-    case mb::kYesNo: return clicked == yes && yes != nullptr ? dlgid::kYes : dlgid::kNo;
+    case mb::kYesNo:
+      return clicked == yes && yes != nullptr ? dlgid::kYes : dlgid::kNo;
     case mb::kOkCancel:
       return clicked == nullptr || clicked == cancel ? dlgid::kCancel : dlgid::kOk;
-    default: return dlgid::kOk;
+    default:
+      return dlgid::kOk;
   }
 }

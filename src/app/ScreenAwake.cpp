@@ -17,9 +17,9 @@ namespace {
 QString Reason() { return QString::fromUtf8("检测线检测结果实时监控"); }
 
 void SendUnInhibit(QDBusConnection& bus, unsigned cookie) {
-  QDBusMessage call = QDBusMessage::createMethodCall(
-      DBusScreenAwake::kService, DBusScreenAwake::kPath, DBusScreenAwake::kInterface,
-      QStringLiteral("UnInhibit"));
+  QDBusMessage call =
+      QDBusMessage::createMethodCall(DBusScreenAwake::kService, DBusScreenAwake::kPath,
+                                     DBusScreenAwake::kInterface, QStringLiteral("UnInhibit"));
   call << cookie;
   // Nothing to wait for: a service that is gone has dropped the request
   // with our connection anyway.

@@ -8,8 +8,8 @@ FontFit FitFont(int clientWidth, int clientHeight, std::size_t textBytes) {
   const std::int64_t H = std::max(clientHeight, 0);
   // Past 2^32 cells not even w = 1 fits any int width; capping there keeps
   // w * n inside 64 bits without changing the answer.
-  const std::int64_t n = static_cast<std::int64_t>(
-      std::min<std::size_t>(textBytes, std::size_t{1} << 32));
+  const std::int64_t n =
+      static_cast<std::int64_t>(std::min<std::size_t>(textBytes, std::size_t{1} << 32));
 
   // Shrinking one step at a time stops at the largest w <= H / 2 with
   // (w * n) / 2 <= W / 2. As (w * n) / 2 never falls when w grows, that w is

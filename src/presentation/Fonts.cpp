@@ -10,7 +10,7 @@
 namespace {
 
 const char* const kSongFaces[] = {
-    "AR PL UMing CN", "AR PL UMing TW", "AR PL UMing HK", "AR PL UMing TW MBE",
+    "AR PL UMing CN",   "AR PL UMing TW",    "AR PL UMing HK",    "AR PL UMing TW MBE",
     "AR PL SungtiL GB", "Noto Serif CJK SC", "WenQuanYi Zen Hei", "Noto Sans CJK SC",
 };
 const char* const kArialFaces[] = {"Liberation Sans", "Arimo"};
@@ -54,7 +54,7 @@ QFont CreateFontLike(int height, int width, int weight, const QString& face,
     // on the unstretched font (stretched metrics are quantised).
     font.setStretch(QFont::Unstretched);
     const int average = device != nullptr ? QFontMetrics(font, device).averageCharWidth()
-                                        : QFontMetrics(font).averageCharWidth();
+                                          : QFontMetrics(font).averageCharWidth();
     if (average > 0) {
       const long stretch = std::lround(100.0 * width / average);
       font.setStretch(static_cast<int>(std::clamp(stretch, 1L, 4000L)));

@@ -16,37 +16,78 @@ constexpr ValueFormat THOU = ValueFormat::kThousandths;
 
 constexpr ResultRoute kRoutes[] = {
     // Speed tester.
-    {5000, 1019, F, AS}, {5001, 1020, F, AS},
+    {5000, 1019, F, AS},
+    {5001, 1020, F, AS},
     // Opacity smoke meter: three readings, then the average.
-    {5008, 1024, P, AS}, {5009, 1052, P, AS}, {5010, 1056, P, AS}, {5012, 1064, F, AS},
+    {5008, 1024, P, AS},
+    {5009, 1052, P, AS},
+    {5010, 1056, P, AS},
+    {5012, 1064, F, AS},
     // Two-speed idle exhaust analyser.
-    {5028, 1066, F, AS}, {5029, 1067, F, AS}, {5033, 1068, F, AS},
-    {5018, 1069, F, AS}, {5019, 1070, F, AS},
+    {5028, 1066, F, AS},
+    {5029, 1067, F, AS},
+    {5033, 1068, F, AS},
+    {5018, 1069, F, AS},
+    {5019, 1070, F, AS},
     // Side-slip and sound level.
-    {5142, 1077, F, AS}, {5139, 1081, F, AS},
+    {5142, 1077, F, AS},
+    {5139, 1081, F, AS},
     // Headlamps: intensity in kcd (received in cd), then the offsets.
-    {5157, 1082, F, THOU}, {5159, 1092, F, AS}, {5160, 1107, F, AS},
-    {5164, 1111, F, AS}, {5163, 1115, F, AS},
-    {5165, 1083, F, THOU}, {5167, 1093, F, AS}, {5168, 1108, F, AS},
-    {5173, 1087, F, THOU}, {5175, 1102, F, AS}, {5176, 1109, F, AS},
-    {5181, 1113, F, AS}, {5180, 1117, F, AS},
-    {5182, 1088, F, THOU}, {5184, 1103, F, AS}, {5185, 1110, F, AS},
+    {5157, 1082, F, THOU},
+    {5159, 1092, F, AS},
+    {5160, 1107, F, AS},
+    {5164, 1111, F, AS},
+    {5163, 1115, F, AS},
+    {5165, 1083, F, THOU},
+    {5167, 1093, F, AS},
+    {5168, 1108, F, AS},
+    {5173, 1087, F, THOU},
+    {5175, 1102, F, AS},
+    {5176, 1109, F, AS},
+    {5181, 1113, F, AS},
+    {5180, 1117, F, AS},
+    {5182, 1088, F, THOU},
+    {5184, 1103, F, AS},
+    {5185, 1110, F, AS},
     // Brake: axle loads, then forces in units of 10 N.
-    {5053, 1120, P, AS}, {5054, 1123, P, AS}, {5071, 1126, P, TEN}, {5072, 1129, P, TEN},
-    {5073, 1132, P, TEN}, {5074, 1135, P, TEN},
-    {5056, 1121, P, AS}, {5057, 1124, P, AS}, {5081, 1127, P, TEN}, {5082, 1130, P, TEN},
-    {5083, 1133, P, TEN}, {5084, 1136, P, TEN},
-    {5059, 1122, P, AS}, {5060, 1125, P, AS}, {5091, 1128, P, TEN}, {5092, 1131, P, TEN},
-    {5093, 1134, P, TEN}, {5094, 1137, P, TEN},
-    {5132, 1153, P, TEN}, {5136, 1154, P, TEN},
+    {5053, 1120, P, AS},
+    {5054, 1123, P, AS},
+    {5071, 1126, P, TEN},
+    {5072, 1129, P, TEN},
+    {5073, 1132, P, TEN},
+    {5074, 1135, P, TEN},
+    {5056, 1121, P, AS},
+    {5057, 1124, P, AS},
+    {5081, 1127, P, TEN},
+    {5082, 1130, P, TEN},
+    {5083, 1133, P, TEN},
+    {5084, 1136, P, TEN},
+    {5059, 1122, P, AS},
+    {5060, 1125, P, AS},
+    {5091, 1128, P, TEN},
+    {5092, 1131, P, TEN},
+    {5093, 1134, P, TEN},
+    {5094, 1137, P, TEN},
+    {5132, 1153, P, TEN},
+    {5136, 1154, P, TEN},
     // Brake: sums, differences, drag rates and time.
-    {5075, 1138, T, AS}, {5076, 1141, T, AS}, {5078, 1144, T, AS}, {5079, 1147, T, AS},
+    {5075, 1138, T, AS},
+    {5076, 1141, T, AS},
+    {5078, 1144, T, AS},
+    {5079, 1147, T, AS},
     {5080, 1150, T, AS},
-    {5085, 1139, T, AS}, {5086, 1142, T, AS}, {5088, 1145, T, AS}, {5089, 1148, T, AS},
+    {5085, 1139, T, AS},
+    {5086, 1142, T, AS},
+    {5088, 1145, T, AS},
+    {5089, 1148, T, AS},
     {5090, 1151, T, AS},
-    {5095, 1140, T, AS}, {5096, 1143, T, AS}, {5098, 1146, T, AS}, {5099, 1149, T, AS},
+    {5095, 1140, T, AS},
+    {5096, 1143, T, AS},
+    {5098, 1146, T, AS},
+    {5099, 1149, T, AS},
     {5100, 1152, T, AS},
-    {5131, 1155, T, AS}, {5135, 1156, T, AS},
+    {5131, 1155, T, AS},
+    {5135, 1156, T, AS},
 };
 
 struct DeviceOperator {
@@ -93,11 +134,16 @@ COLORREF JudgeColor(ColorScheme scheme, int judge) {
   switch (scheme) {
     case ColorScheme::kFourColour:
       switch (judge) {
-        case 1: return kColorBlue;
-        case 2: return kColorRed;
-        case 3: return kColorGreen;
-        case 4: return kColorBlack;
-        default: return kColorWhite;
+        case 1:
+          return kColorBlue;
+        case 2:
+          return kColorRed;
+        case 3:
+          return kColorGreen;
+        case 4:
+          return kColorBlack;
+        default:
+          return kColorWhite;
       }
     case ColorScheme::kTwoColour:
       return judge == 1 ? kColorBlue : judge == 2 ? kColorRed : kColorWhite;
@@ -110,9 +156,14 @@ COLORREF JudgeColor(ColorScheme scheme, int judge) {
 std::string FormatValue(ValueFormat format, const std::string& value) {
   int divisor = 1;
   switch (format) {
-    case ValueFormat::kAsReceived: return value;
-    case ValueFormat::kTenths: divisor = 10; break;
-    case ValueFormat::kThousandths: divisor = 1000; break;
+    case ValueFormat::kAsReceived:
+      return value;
+    case ValueFormat::kTenths:
+      divisor = 10;
+      break;
+    case ValueFormat::kThousandths:
+      divisor = 1000;
+      break;
   }
   char text[16];
   std::snprintf(text, sizeof text, "%d", ParseLeadingInt(value) / divisor);

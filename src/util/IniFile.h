@@ -16,8 +16,7 @@ class CIniFile {
   // The key's leading integer; def when file, section or key is missing.
   int GetInt(std::string section, std::string key, int def, std::string file);
   // The key's text, at most 259 bytes; def when missing.
-  std::string GetString(std::string section, std::string key, std::string def,
-                        std::string file);
+  std::string GetString(std::string section, std::string key, std::string def, std::string file);
   // The n-th comma-separated field, from 1, returned only when a comma
   // follows it; n <= 0 behaves as 1.
   std::string GetCommaField(std::string text, int n);

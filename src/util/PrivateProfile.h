@@ -27,7 +27,8 @@
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& def, const std::string& file);
 
-// The leading integer of the value (ParseLeadingInt); def when the file, section or key is missing or the value is empty.
+// The leading integer of the value (ParseLeadingInt); def when the file, section or key is missing
+// or the value is empty.
 int GetPrivateProfileInt(const std::string& section, const std::string& key, int def,
                          const std::string& file);
 

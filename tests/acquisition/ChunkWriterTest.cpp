@@ -1,5 +1,3 @@
-#include "acquisition/ChunkWriter.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 #include "Gzip.h"
 #include "PallixForTests.h"
 #include "TempDir.h"
+#include "acquisition/ChunkWriter.h"
 #include "acquisition/SpoolIo.h"
 #include "platform/Gbk.h"
 
@@ -52,15 +51,17 @@ class ChunkWriterTest : public ::testing::Test {
 TEST_F(ChunkWriterTest, AOneChunkFileIsPublishedInTheSameCall) {
   const std::string result = "one result record";
   const std::string gz = Gzip(result);
-  EXPECT_EQ(Save(ChunkRecord("A1", static_cast<int>(gz.size()), 0, static_cast<int>(gz.size()), gz)),
-            kChunkPublished);
+  EXPECT_EQ(
+      Save(ChunkRecord("A1", static_cast<int>(gz.size()), 0, static_cast<int>(gz.size()), gz)),
+      kChunkPublished);
   EXPECT_EQ(Doing("A1"), result);
   EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"A1.DOING"});
 }
 
 TEST_F(ChunkWriterTest, TheShortRecordOfAFrameLeavesTheRestZero) {
   const std::string gz = Gzip("short");
-  const std::string rec = ChunkRecord("S", static_cast<int>(gz.size()), 0, static_cast<int>(gz.size()), gz);
+  const std::string rec =
+      ChunkRecord("S", static_cast<int>(gz.size()), 0, static_cast<int>(gz.size()), gz);
   // Only the header, name and the valid payload bytes are sent.
   EXPECT_EQ(Save(rec, FILE_CHUNK_DATA_OFFSET + static_cast<int>(gz.size())), kChunkPublished);
   EXPECT_EQ(Doing("S"), "short");
@@ -95,7 +96,8 @@ TEST_F(ChunkWriterTest, TheLargestFileArrivesInAnyOrder) {
   std::vector<int> shuffled = inOrder;
   std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(3));
   orders.push_back(shuffled);
-  std::vector<int> withDuplicates = {0, 1, 1, 2, 3, 3, 3, 4, 5, 6, 7, 8, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  std::vector<int> withDuplicates = {0, 1, 1, 2,  3,  3,  3,  4,  5,  6, 7,
+                                     8, 8, 9, 10, 11, 12, 13, 14, 15, 16};
   orders.push_back(withDuplicates);
 
   for (const std::vector<int>& order : orders) {
@@ -174,8 +176,8 @@ TEST_F(ChunkWriterTest, NamesThatWouldLeaveTheSpoolDirectoryAreRejected) {
   spool = inner.string();
   const std::string gz = Gzip("x");
   const int n = static_cast<int>(gz.size());
-  for (const std::string name : {"../escape", "a/b", "a\\b", ".", "..", "tab\tname", "bell\x07",
-                                 "del\x7f", "/abs"}) {
+  for (const std::string name :
+       {"../escape", "a/b", "a\\b", ".", "..", "tab\tname", "bell\x07", "del\x7f", "/abs"}) {
     SCOPED_TRACE(name);
     EXPECT_EQ(Save(ChunkRecord(name, n, 0, n, gz)), kChunkBadName);
   }
@@ -287,7 +289,9 @@ TEST(TransferName, UsableNames) {
   EXPECT_TRUE(IsUsableTransferName(Gbk("制动-0815")));
   EXPECT_FALSE(IsUsableTransferName(""));
   EXPECT_FALSE(IsUsableTransferName("a\\"));
-  EXPECT_FALSE(IsUsableTransferName("\x81"  "/"));  // '/' is never a trail byte
+  EXPECT_FALSE(
+      IsUsableTransferName("\x81"
+                           "/"));  // '/' is never a trail byte
 }
 
 }  // namespace

@@ -1,5 +1,3 @@
-#include "acquisition/NetTasks.h"
-
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -12,6 +10,7 @@
 #include "RecordingBoard.h"
 #include "TempDir.h"
 #include "acquisition/ChunkWriter.h"
+#include "acquisition/NetTasks.h"
 #include "app/Globals.h"
 #include "platform/Gbk.h"
 
@@ -33,11 +32,13 @@ std::string Frame(uint32_t command, const std::string& data, int32_t length) {
 
 bool SpoolLockIsFree() {
   // Asked from another thread: std::mutex may not be probed by its owner.
-  return std::async(std::launch::async, [] {
-           if (!g_spoolLock.try_lock()) return false;
-           g_spoolLock.unlock();
-           return true;
-         }).get();
+  return std::async(std::launch::async,
+                    [] {
+                      if (!g_spoolLock.try_lock()) return false;
+                      g_spoolLock.unlock();
+                      return true;
+                    })
+      .get();
 }
 
 // A network that hands out scripted frames, then nothing.

@@ -85,8 +85,8 @@ TEST(MainDialogTemplate, HasEveryControlOfEachKind) {
 }
 
 TEST(MainDialogTemplate, ValueDisplayIdsAreExactlyTheDisplayVocabulary) {
-  std::vector<int> expected = {1018, 1019, 1020, 1021, 1024, 1052, 1056, 1072, 1073, 1077,
-                               1087, 1088, 1092, 1093, 1102, 1103};
+  std::vector<int> expected = {1018, 1019, 1020, 1021, 1024, 1052, 1056, 1072,
+                               1073, 1077, 1087, 1088, 1092, 1093, 1102, 1103};
   for (int id = 1064; id <= 1070; ++id) expected.push_back(id);
   for (int id = 1081; id <= 1083; ++id) expected.push_back(id);
   for (int id = 1107; id <= 1157; ++id) expected.push_back(id);
@@ -224,10 +224,18 @@ TEST(MainDialogTemplate, StylesMatchEachKind) {
         EXPECT_EQ(c.style & (kGroup | kCenterImage | kStaticTypeMask),
                   kGroup | kCenterImage | kCenter);
         break;
-      case ControlKind::GroupBox: EXPECT_EQ(c.style & 0xF, kGroupBox); break;
-      case ControlKind::CommandButton: EXPECT_EQ(c.style & 0xF, kPushButton); break;
-      case ControlKind::Icon: ADD_FAILURE() << "no icon in the main window"; break;
-      case ControlKind::Edit: ADD_FAILURE() << "no edit field in the main window"; break;
+      case ControlKind::GroupBox:
+        EXPECT_EQ(c.style & 0xF, kGroupBox);
+        break;
+      case ControlKind::CommandButton:
+        EXPECT_EQ(c.style & 0xF, kPushButton);
+        break;
+      case ControlKind::Icon:
+        ADD_FAILURE() << "no icon in the main window";
+        break;
+      case ControlKind::Edit:
+        ADD_FAILURE() << "no edit field in the main window";
+        break;
     }
   }
   // "工号" x7, "项    目" x2 and the nine row headings are left aligned;

@@ -41,7 +41,7 @@ std::string BuiltPackage() {
 
 // Runs a program to its end; its exit status, its output in *output.
 int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-        const std::string& logPath, std::string* output) {
+               const std::string& logPath, std::string* output) {
   ChildProcess::Options options;
   options.env = env;
   options.logPath = logPath;
@@ -105,7 +105,8 @@ class InstalledPackage : public ::testing::Test {
     deb = BuiltPackage();
     ASSERT_FALSE(deb.empty()) << "no single .deb in " << BRENNA_TEST_PACKAGE_DIR;
     std::string out;
-    ASSERT_EQ(RunProgram({kDpkgDeb, "-x", deb, root()}, {}, dir.file("unpack.log"), &out), 0) << out;
+    ASSERT_EQ(RunProgram({kDpkgDeb, "-x", deb, root()}, {}, dir.file("unpack.log"), &out), 0)
+        << out;
     fs::create_directories(home());
     fs::create_directories(runtime());
     fs::permissions(runtime(), fs::perms::owner_all, fs::perm_options::replace);
@@ -158,7 +159,8 @@ class InstalledPackage : public ::testing::Test {
 
 TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibAndTheFonts) {
   std::string out;
-  ASSERT_EQ(RunProgram({kDpkgDeb, "-f", deb, "Package", "Version", "Depends"}, {}, dir.file("f.log"), &out),
+  ASSERT_EQ(RunProgram({kDpkgDeb, "-f", deb, "Package", "Version", "Depends"}, {},
+                       dir.file("f.log"), &out),
             0)
       << out;
   EXPECT_NE(out.find("Package: brennacenter\n"), std::string::npos) << out;
@@ -166,7 +168,8 @@ TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibAndTheFonts) {
   const std::string depends = out.substr(out.find("Depends:"));
   for (const char* p : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6dbus6", "zlib1g",
                         "fonts-liberation", "fonts-arphic-uming", "libc6"}) {
-    EXPECT_NE(depends.find(std::string(" ") + p), std::string::npos) << p << " missing: " << depends;
+    EXPECT_NE(depends.find(std::string(" ") + p), std::string::npos)
+        << p << " missing: " << depends;
   }
   EXPECT_EQ(deb.substr(deb.rfind('/') + 1).rfind("brennacenter_" BRENNA_PROJECT_VERSION "_", 0), 0u)
       << deb;
@@ -246,8 +249,8 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
   options.logPath = dir.file("monitor.log");
   std::string error;
   ASSERT_TRUE(monitor.Start({usr() + "/bin/BrennaCenter"}, options, &error)) << error;
-  ASSERT_TRUE(WaitForListener(port, &monitor, kPatience, &error))
-      << error << "\n" << ReadFileBytes(options.logPath);
+  ASSERT_TRUE(WaitForListener(port, &monitor, kPatience, &error)) << error << "\n"
+                                                                  << ReadFileBytes(options.logPath);
 
   // The library in its address space is the unpacked one, not this build's.
   const std::string maps = ReadFileBytes("/proc/" + std::to_string(monitor.pid()) + "/maps");
@@ -257,8 +260,8 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
 
   // The unpacked station tool finds the unpacked library beside it...
   std::string out;
-  ASSERT_EQ(RunProgram({usr() + "/bin/brenna-send"}, {"LD_TRACE_LOADED_OBJECTS=1"}, dir.file("ldd.log"),
-                &out),
+  ASSERT_EQ(RunProgram({usr() + "/bin/brenna-send"}, {"LD_TRACE_LOADED_OBJECTS=1"},
+                       dir.file("ldd.log"), &out),
             0)
       << out;
   EXPECT_NE(out.find("libPallix.so => " + usr() + "/bin/../lib/brennacenter/libPallix.so"),
@@ -268,8 +271,8 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
   // shown and taken away.
   WriteFileBytes(dir.file("brake.txt"), "7700 0 25\n7701 0 0815\n5071 1 1234\n");
   ASSERT_EQ(RunProgram({usr() + "/bin/brenna-send", "-t", "127.0.0.1:" + std::to_string(port),
-                 dir.file("brake.txt")},
-                Session(), dir.file("send.log"), &out),
+                        dir.file("brake.txt")},
+                       Session(), dir.file("send.log"), &out),
             0)
       << out;
   auto spooled = [&] {
@@ -323,8 +326,10 @@ TEST_F(InstalledPackage, TheAutostartEntryIsSwitchedOnAndOffPerUserOrForEveryone
 
 TEST_F(InstalledPackage, TheAutostartScriptRefusesWhatItDoesNotKnowAndWritesNothing) {
   std::string out;
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {"start"}, {"enable", "--everyone"}, {"enable", "--all-users", "x"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                               {"start"},
+                                               {"enable", "--everyone"},
+                                               {"enable", "--all-users", "x"}}) {
     EXPECT_EQ(Autostart(args, {}, &out), 2) << out;
     EXPECT_NE(out.find("usage:"), std::string::npos) << out;
   }

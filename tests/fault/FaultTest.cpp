@@ -70,8 +70,9 @@ class MonitorFault : public ::testing::Test {
 
   void ExpectShown(const std::set<std::string>& names) {
     EXPECT_TRUE(m_monitor.watch().WaitUntilShown(names, kPatience))
-        << "not all of " << Join(names) << " shown; in the spool directory: "
-        << Join(m_monitor.tree().SpoolNames()) << "\nmonitor output:\n"
+        << "not all of " << Join(names)
+        << " shown; in the spool directory: " << Join(m_monitor.tree().SpoolNames())
+        << "\nmonitor output:\n"
         << m_monitor.Log();
   }
 

@@ -82,7 +82,8 @@ TEST(MonitorLoad, RealStationsGetThroughFiveHundredConnectionsGarbageAndATrickle
 
   // One result first, so the figures below start from a monitor that has
   // received, decoded and drawn.
-  const StreamOutcome warm = SendStream(port, Concat(frames("warm-up", SmallResult(25, "1"))), kPatience);
+  const StreamOutcome warm =
+      SendStream(port, Concat(frames("warm-up", SmallResult(25, "1"))), kPatience);
   ASSERT_TRUE(warm.closedByPeer) << warm.error;
   ASSERT_TRUE(m.watch().WaitUntilShown({"warm-up"}, kPatience)) << m.Log();
   const long residentBefore = m.MemoryKb("VmRSS");
@@ -112,8 +113,7 @@ TEST(MonitorLoad, RealStationsGetThroughFiveHundredConnectionsGarbageAndATrickle
   // may, and no more.
   Squatters squatters(port, 500);
   ASSERT_EQ(500u, squatters.size());
-  ASSERT_TRUE(WaitFor([&] { return m.OpenSockets() >= socketsBefore + kStationLimit; },
-                      kPatience))
+  ASSERT_TRUE(WaitFor([&] { return m.OpenSockets() >= socketsBefore + kStationLimit; }, kPatience))
       << m.OpenSockets() << " sockets open";
   EXPECT_LE(m.OpenSockets(), socketsBefore + kStationLimit);
 
@@ -125,9 +125,8 @@ TEST(MonitorLoad, RealStationsGetThroughFiveHundredConnectionsGarbageAndATrickle
   std::vector<std::thread> senders;
   for (size_t i = 0; i < streams.size(); ++i)
     senders.emplace_back([&, i] { outcomes[i] = SendStream(port, streams[i], kPatience); });
-  senders.emplace_back([&] {
-    trickled = SendStream(port, trickle, kPatience, 1, std::chrono::milliseconds(10));
-  });
+  senders.emplace_back(
+      [&] { trickled = SendStream(port, trickle, kPatience, 1, std::chrono::milliseconds(10)); });
   senders.emplace_back([&] { garbled = SendStream(port, garbage, kPatience); });
   for (std::thread& t : senders) t.join();
 

@@ -14,7 +14,8 @@
 namespace fs = std::filesystem;
 
 MonitorProcess::MonitorProcess()
-    : m_tree(InstallOptions{BRENNA_CENTER_PATH, std::string(BRENNA_PALLIX_DIR) + "/libPallix.so"}) {}
+    : m_tree(InstallOptions{BRENNA_CENTER_PATH, std::string(BRENNA_PALLIX_DIR) + "/libPallix.so"}) {
+}
 
 MonitorProcess::~MonitorProcess() { m_monitor.Stop(); }
 
@@ -22,13 +23,9 @@ std::vector<std::string> MonitorProcess::Environment() const {
   const std::string home = m_tree.work() + "/home";
   std::error_code ec;
   fs::create_directories(home, ec);
-  return {"HOME=" + home,
-          "XDG_CONFIG_HOME=" + home + "/.config",
-          "XDG_DATA_HOME=" + home + "/.local/share",
-          "XDG_CACHE_HOME=" + home + "/.cache",
-          "XDG_RUNTIME_DIR=" + m_tree.runtime(),
-          "QT_QPA_PLATFORM=offscreen",
-          "DISPLAY",
+  return {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
+          "XDG_DATA_HOME=" + home + "/.local/share", "XDG_CACHE_HOME=" + home + "/.cache",
+          "XDG_RUNTIME_DIR=" + m_tree.runtime(), "QT_QPA_PLATFORM=offscreen", "DISPLAY",
           "WAYLAND_DISPLAY",
           // In a sanitizer build, exit statuses stay the program's own.
           "LSAN_OPTIONS=suppressions=" BRENNA_LSAN_SUPPRESSIONS};
@@ -107,7 +104,8 @@ std::string SmallResult(int device, const std::string& op) {
 std::string LargeResult(unsigned seed, int items) {
   std::string text = "7700 0 3\n7701 0 " + std::to_string(2000 + seed) + "\n";
   for (int k = 0; k < items; ++k)
-    text += std::to_string(9000 + k) + " 0 " + IncompressibleText(seed * 1000 + static_cast<unsigned>(k), 500) + "\n";
+    text += std::to_string(9000 + k) + " 0 " +
+            IncompressibleText(seed * 1000 + static_cast<unsigned>(k), 500) + "\n";
   return text;
 }
 

@@ -31,12 +31,15 @@ class CorpusReplay : public ::testing::TestWithParam<fs::path> {};
 
 // Suites are named after the target (BRENNA_FUZZ_SUITE), so the cases of
 // the five replays stay apart in ctest.
-TEST(BRENNA_FUZZ_SUITE, CorpusHoldsSeeds) { EXPECT_FALSE(CorpusFiles().empty()) << BRENNA_FUZZ_CORPUS; }
+TEST(BRENNA_FUZZ_SUITE, CorpusHoldsSeeds) {
+  EXPECT_FALSE(CorpusFiles().empty()) << BRENNA_FUZZ_CORPUS;
+}
 
 TEST_P(CorpusReplay, InputPasses) {
   std::ifstream in(GetParam(), std::ios::binary);
   ASSERT_TRUE(in) << GetParam();
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
   // An exactly sized heap copy, as libFuzzer hands inputs over.
   std::vector<uint8_t> input(bytes.begin(), bytes.end());
   EXPECT_EQ(LLVMFuzzerTestOneInput(input.data(), input.size()), 0);
@@ -49,6 +52,7 @@ std::string CaseName(const ::testing::TestParamInfo<fs::path>& info) {
   return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(BRENNA_FUZZ_SUITE, CorpusReplay, ::testing::ValuesIn(CorpusFiles()), CaseName);
+INSTANTIATE_TEST_SUITE_P(BRENNA_FUZZ_SUITE, CorpusReplay, ::testing::ValuesIn(CorpusFiles()),
+                         CaseName);
 
 }  // namespace

@@ -18,11 +18,11 @@
 #include "app/AboutDlg.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/DialogBuilder.h"
-#include "presentation/Fonts.h"
 #include "app/Globals.h"
 #include "app/Resource.h"
 #include "app/Templates.h"
 #include "platform/PallixBinding.h"
+#include "presentation/Fonts.h"
 #include "util/LayoutMath.h"
 
 namespace {
@@ -160,7 +160,8 @@ TEST_F(BrennaCenterDlgTest, ControlsAreCreatedInTemplateOrderAndBound) {
   dlg.RunScenario([](ProbeDlg& d) {
     std::vector<QWidget*> children;
     for (QObject* o : d.children()) {
-      if (auto* w = qobject_cast<QWidget*>(o); w != nullptr && !w->isWindow()) children.push_back(w);
+      if (auto* w = qobject_cast<QWidget*>(o); w != nullptr && !w->isWindow())
+        children.push_back(w);
     }
     const DlgTemplate& tpl = MainDialogTemplate();
     ASSERT_EQ(children.size(), tpl.count);
@@ -189,7 +190,9 @@ TEST_F(BrennaCenterDlgTest, ControlsAreCreatedInTemplateOrderAndBound) {
           EXPECT_FALSE(w->isEnabled()) << ctl.id;
           break;
         case ControlKind::Icon:
-        case ControlKind::Edit: ADD_FAILURE(); break;
+        case ControlKind::Edit:
+          ADD_FAILURE();
+          break;
       }
       EXPECT_EQ(d.GetDlgItem(ctl.id), ctl.id == IDC_STATIC ? nullptr : w);
     }
@@ -208,15 +211,16 @@ TEST_F(BrennaCenterDlgTest, EveryControlKeepsItsProportionsInTheMaximisedWindow)
     ASSERT_GT(d.width(), designed.Width()) << "the window is maximised";
     std::vector<QWidget*> children;
     for (QObject* o : d.children()) {
-      if (auto* w = qobject_cast<QWidget*>(o); w != nullptr && !w->isWindow()) children.push_back(w);
+      if (auto* w = qobject_cast<QWidget*>(o); w != nullptr && !w->isWindow())
+        children.push_back(w);
     }
     ASSERT_EQ(children.size(), tpl.count);
     for (std::size_t i = 0; i < tpl.count; ++i) {
-      const CRect want = ScaleRect(DluToPixels(tpl.controls[i].rect),
-                                   CRect{0, 0, designed.Width(), designed.Height()}, d.width(),
-                                   d.height());
-      EXPECT_EQ(children[i]->geometry(), ToQRect(want)) << "control " << i << " id "
-                                                        << tpl.controls[i].id;
+      const CRect want =
+          ScaleRect(DluToPixels(tpl.controls[i].rect),
+                    CRect{0, 0, designed.Width(), designed.Height()}, d.width(), d.height());
+      EXPECT_EQ(children[i]->geometry(), ToQRect(want))
+          << "control " << i << " id " << tpl.controls[i].id;
     }
   });
 }
@@ -264,7 +268,8 @@ TEST_F(BrennaCenterDlgTest, AboutEntryOfTheWindowMenuOpensTheAboutBox) {
   bool aboutSeen = false;
   dlg.RunScenario([&](ProbeDlg& d) {
     const QRect before = d.frameGeometry();
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(900, 900), d.mapToGlobal(QPoint(900, 900)));
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(900, 900),
+                            d.mapToGlobal(QPoint(900, 900)));
     QCoreApplication::sendEvent(&d, &event);
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(menu, nullptr);

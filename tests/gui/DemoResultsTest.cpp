@@ -19,8 +19,8 @@
 
 #include "FreePort.h"
 #include "GuiHelpers.h"
-#include "ToolRun.h"
 #include "TestSite.h"
+#include "ToolRun.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/Globals.h"
 #include "platform/Gbk.h"
@@ -94,11 +94,13 @@ std::map<int, Shown> ExpectedScreen(const std::vector<DemoFile>& files) {
     const DemoLine* device = FirstWithCode(f, kItemDeviceCode);
     const DemoLine* op = FirstWithCode(f, kItemOperator);
     if (op == nullptr) op = FirstWithCode(f, kItemOperatorAlt);
-    const int operatorDisplay = device ? OperatorDisplayForDevice(std::atoi(device->value.c_str())) : 0;
+    const int operatorDisplay =
+        device ? OperatorDisplayForDevice(std::atoi(device->value.c_str())) : 0;
     if (operatorDisplay != 0) screen[operatorDisplay] = {op ? Gbk(op->value) : "", kColorBlue};
     for (const DemoLine& l : f.lines) {
       if (const ResultRoute* r = FindRoute(l.code)) {
-        screen[r->displayId] = {FormatValue(r->format, Gbk(l.value)), JudgeColor(r->scheme, l.judge)};
+        screen[r->displayId] = {FormatValue(r->format, Gbk(l.value)),
+                                JudgeColor(r->scheme, l.judge)};
       }
     }
   }
@@ -107,11 +109,16 @@ std::map<int, Shown> ExpectedScreen(const std::vector<DemoFile>& files) {
 
 std::string ColorName(COLORREF c) {
   switch (c) {
-    case kColorBlue: return "blue";
-    case kColorRed: return "red";
-    case kColorGreen: return "green";
-    case kColorBlack: return "black";
-    case kColorWhite: return "white";
+    case kColorBlue:
+      return "blue";
+    case kColorRed:
+      return "red";
+    case kColorGreen:
+      return "green";
+    case kColorBlack:
+      return "black";
+    case kColorWhite:
+      return "white";
     default: {
       char text[16];
       std::snprintf(text, sizeof text, "0x%06x", c);
@@ -186,7 +193,8 @@ TEST_P(DemoResultsTest, EveryDisplayShowsItsDescribedValueInItsJudgeColour) {
 
     const int count = static_cast<int>(files.size()) * variant.transfersPerFile;
     ASSERT_TRUE(QTest::qWaitFor([&] { return d.ShownFiles() >= count; }, 60000))
-        << "shown " << d.ShownFiles() << " of " << count << "\ntool output:\n" << output;
+        << "shown " << d.ShownFiles() << " of " << count << "\ntool output:\n"
+        << output;
     if (variant.duplicated) {
       // A copy of a one-chunk transfer that arrives after the monitor took
       // the transfer in is a new transfer: shown again if the window had
@@ -215,13 +223,12 @@ TEST_P(DemoResultsTest, EveryDisplayShowsItsDescribedValueInItsJudgeColour) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sending, DemoResultsTest,
-    ::testing::Values(Variant{"InOrder", {}, 1, false},
-                      Variant{"Reversed", {"--order", "reversed"}, 1, false},
-                      Variant{"Shuffled", {"--order", "shuffled", "--seed", "20261207"}, 1, false},
-                      Variant{"Duplicated", {"--duplicate"}, 1, true},
-                      Variant{"PacedAndRepeated", {"--pause", "20", "--repeat", "2"}, 2, false},
-                      Variant{"ThreeStationsAtOnce", {"--stations", "3", "--order", "reversed"}, 3,
-                              false}),
+    ::testing::Values(
+        Variant{"InOrder", {}, 1, false}, Variant{"Reversed", {"--order", "reversed"}, 1, false},
+        Variant{"Shuffled", {"--order", "shuffled", "--seed", "20261207"}, 1, false},
+        Variant{"Duplicated", {"--duplicate"}, 1, true},
+        Variant{"PacedAndRepeated", {"--pause", "20", "--repeat", "2"}, 2, false},
+        Variant{"ThreeStationsAtOnce", {"--stations", "3", "--order", "reversed"}, 3, false}),
     [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
 
 // The demo set is what the README promises: one file per device group,
@@ -254,7 +261,8 @@ TEST(DemoData, CoversEveryGroupEveryRoutedItemAndTheFourColours) {
   int routeCount = 0;
   const ResultRoute* routes = ResultRoutes(&routeCount);
   for (int i = 0; i < routeCount; ++i)
-    EXPECT_EQ(codes.count(routes[i].itemCode), 1u) << "no demo value for item " << routes[i].itemCode;
+    EXPECT_EQ(codes.count(routes[i].itemCode), 1u)
+        << "no demo value for item " << routes[i].itemCode;
   EXPECT_EQ(colours, (std::set<COLORREF>{kColorBlue, kColorRed, kColorGreen, kColorBlack}));
 }
 

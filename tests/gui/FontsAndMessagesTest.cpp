@@ -55,9 +55,7 @@ TEST_F(FontsTest, EveryTemplateTextHasItsGlyphsInTheSongFace) {
 
 TEST_F(FontsTest, WidthBecomesAStretchThatHitsTheAverageCharacter) {
   const QString song = QString::fromUtf8("宋体");
-  const struct {
-    int height, width;
-  } cases[] = {{100, 40}, {60, 30}, {20, 10}, {40, 30}};
+  const struct { int height, width; } cases[] = {{100, 40}, {60, 30}, {20, 10}, {40, 30}};
   for (const auto& c : cases) {
     const QFont f = CreateFontLike(c.height, c.width, 900, song);
     EXPECT_EQ(f.pixelSize(), c.height);
@@ -92,7 +90,8 @@ TEST(MessageBoxHelper, ShowsGbkTextsAndMapsTheAnswers) {
 
   MessageBoxSeen yes;
   AnswerNextMessageBox(&yes, QString::fromUtf8("是"));
-  EXPECT_EQ(ShowMessageBox(Gbk("继续?"), Gbk("提示信息"), mb::kYesNo | mb::kIconQuestion), dlgid::kYes);
+  EXPECT_EQ(ShowMessageBox(Gbk("继续?"), Gbk("提示信息"), mb::kYesNo | mb::kIconQuestion),
+            dlgid::kYes);
   EXPECT_EQ(yes.title, QString::fromUtf8("提示信息"));
   EXPECT_EQ(yes.icon, QMessageBox::Question);
 

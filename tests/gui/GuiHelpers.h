@@ -108,7 +108,8 @@ inline double ShareOfColor(const QImage& image, const QRect& rect, QRgb color) {
   if (r.isEmpty()) return 0;
   long hits = 0;
   for (int y = r.top(); y <= r.bottom(); ++y) {
-    for (int x = r.left(); x <= r.right(); ++x) hits += (image.pixel(x, y) & 0xFFFFFF) == (color & 0xFFFFFF);
+    for (int x = r.left(); x <= r.right(); ++x)
+      hits += (image.pixel(x, y) & 0xFFFFFF) == (color & 0xFFFFFF);
   }
   return static_cast<double>(hits) / (static_cast<double>(r.width()) * r.height());
 }

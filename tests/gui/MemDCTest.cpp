@@ -1,10 +1,10 @@
-#include "presentation/MemDC.h"
-
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QPainter>
 #include <QPicture>
+
+#include "presentation/MemDC.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "util/MoveControl.h"
-
 #include <gtest/gtest.h>
 
 #include <QDialog>
 #include <QWidget>
 #include <memory>
 #include <vector>
+
+#include "util/MoveControl.h"
 
 namespace {
 

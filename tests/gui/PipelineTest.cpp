@@ -12,8 +12,8 @@
 
 #include "FreePort.h"
 #include "GuiHelpers.h"
-#include "ToolRun.h"
 #include "TestSite.h"
+#include "ToolRun.h"
 #include "app/BrennaCenter.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/DialogBuilder.h"
@@ -137,7 +137,8 @@ TEST_F(PipelineTest, APortInUseIsNamedInOneMessageAndTheWindowRunsOn) {
   const int result = dlg.RunScenario([&](PipelineDlg& d) { EXPECT_TRUE(d.isVisible()); });
   EXPECT_EQ(result, kEndedByTest);
   EXPECT_TRUE(portError.shown);
-  EXPECT_TRUE(portError.text.contains(QString::number(busy.port()))) << portError.text.toStdString();
+  EXPECT_TRUE(portError.text.contains(QString::number(busy.port())))
+      << portError.text.toStdString();
   EXPECT_EQ(portError.title, QString::fromLatin1(kAppName));
   EXPECT_EQ(g_nNetPort, busy.port());
 }
@@ -175,7 +176,8 @@ TEST_F(PipelineTest, ThePortButtonOpensThePortDialogAndLeavesTheRunningWindowAlo
   EXPECT_TRUE(opened);
   EXPECT_EQ(shownPort, QString::number(port));
   EXPECT_EQ(ReadFileBytes(site.ini()),
-            "[" + Gbk("端口号") + "]\nPort=" + std::to_string(port) + "\n") << "nothing written";
+            "[" + Gbk("端口号") + "]\nPort=" + std::to_string(port) + "\n")
+      << "nothing written";
 }
 
 using PipelineDeathTest = PipelineTest;

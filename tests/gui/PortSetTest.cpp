@@ -1,7 +1,5 @@
 // The port dialog offscreen: what it shows, what it stores, what it refuses
 // and what it never writes.
-#include "util/PortSet.h"
-
 #include <gtest/gtest.h>
 
 #include <QFontInfo>
@@ -22,6 +20,7 @@
 #include "platform/Gbk.h"
 #include "presentation/Fonts.h"
 #include "util/IniFile.h"
+#include "util/PortSet.h"
 #include "util/PortSetTemplate.h"
 
 namespace {
@@ -106,7 +105,8 @@ TEST_F(PortSetTest, LooksLikeItsTemplateWithChineseGlyphs) {
     // One widget per row, in template order, where the row puts it.
     std::vector<QWidget*> children;
     for (QObject* o : d->children()) {
-      if (auto* w = qobject_cast<QWidget*>(o); w != nullptr && !w->isWindow()) children.push_back(w);
+      if (auto* w = qobject_cast<QWidget*>(o); w != nullptr && !w->isWindow())
+        children.push_back(w);
     }
     const DlgTemplate& tpl = PortSetDialogTemplate();
     ASSERT_EQ(children.size(), tpl.count);
@@ -175,8 +175,8 @@ TEST_F(PortSetTest, AUsablePortIsStoredAndClosesWithOk) {
 TEST_F(PortSetTest, RefusedEntriesEmptyTheFieldAndWriteNothing) {
   WriteFileBytes(Ini(), m_fileBefore);
   const char* const entries[] = {
-      ".5", "-.5", "1.2.3", "5-", "+5", "12a", "1 2",  // not a number
-      "",   "-",   "0",     "-5", "65536", "99999",    // not a port
+      ".5", "-.5", "1.2.3", "5-", "+5",    "12a",   "1 2",  // not a number
+      "",   "-",   "0",     "-5", "65536", "99999",         // not a port
   };
   const int result = RunPortSet([&](CPortSet* d) {
     for (const char* text : entries) {

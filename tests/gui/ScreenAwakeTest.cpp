@@ -35,14 +35,15 @@ class PrivateBus {
  public:
   PrivateBus() {
     const std::string config = m_dir.file("bus.conf");
-    WriteFileBytes(config,
-                   "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
-                   "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                   "<busconfig><type>session</type>\n<listen>unix:dir=" +
-                       m_dir.path().string() +
-                       "</listen>\n<auth>EXTERNAL</auth>\n"
-                       "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                       "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+    WriteFileBytes(
+        config,
+        "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
+        "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+        "<busconfig><type>session</type>\n<listen>unix:dir=" +
+            m_dir.path().string() +
+            "</listen>\n<auth>EXTERNAL</auth>\n"
+            "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
     // Started by a plain fork: QProcess starts programs sharing our memory
     // until they exec, which ThreadSanitizer cannot follow (afterwards it
     // no longer sees this process's locks).
@@ -61,7 +62,8 @@ class PrivateBus {
           const std::string text = "\n" + ReadFileBytes(options.logPath);
           const size_t at = text.find("\nunix:");
           const size_t end = at == std::string::npos ? at : text.find('\n', at + 1);
-          if (end != std::string::npos) m_address = QString::fromStdString(text.substr(at + 1, end - at - 1));
+          if (end != std::string::npos)
+            m_address = QString::fromStdString(text.substr(at + 1, end - at - 1));
           return !m_address.isEmpty() || !m_daemon.Running();
         },
         kPatienceMs);

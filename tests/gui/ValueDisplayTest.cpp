@@ -1,5 +1,3 @@
-#include "presentation/ValueDisplay.h"
-
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -12,6 +10,7 @@
 #include "platform/Gbk.h"
 #include "presentation/FontFit.h"
 #include "presentation/Fonts.h"
+#include "presentation/ValueDisplay.h"
 
 namespace {
 
@@ -206,7 +205,8 @@ TEST_F(ValueDisplayTest, AWorkerThatKeepsRunningHandsItsCallsOverInOrder) {
   std::thread worker([&] {
     for (int i = 0; i < 50; ++i) {
       display->SetColors(i % 2 ? kColorBlue : kColorGreen, kColorBlack);
-      display->SetText(std::string(static_cast<size_t>(i % 7 + 1), static_cast<char>('a' + i % 26)));
+      display->SetText(
+          std::string(static_cast<size_t>(i % 7 + 1), static_cast<char>('a' + i % 26)));
     }
     display->SetColors(kColorBlack, kColorRed);
     display->SetText(Gbk("设备空闲"));

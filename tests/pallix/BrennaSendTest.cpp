@@ -108,13 +108,18 @@ TEST(BrennaSend, FramesOfTheLargestFileReassembleToIt) {
   for (auto& b : file) b = static_cast<unsigned char>(rng());
   std::vector<Frame> frames;
   std::string error;
-  ASSERT_TRUE(CutIntoFrames(file, "\xcb\xd5" "A-1", &frames, &error)) << error;
+  ASSERT_TRUE(CutIntoFrames(file,
+                            "\xcb\xd5"
+                            "A-1",
+                            &frames, &error))
+      << error;
   ASSERT_EQ(17u, frames.size());
   for (size_t k = 0; k < frames.size(); ++k) {
     const unsigned char* f = frames[k].data();
     EXPECT_EQ(NET_FRAME_MAGIC, PallixGetU32(f + NET_FRAME_MAGIC_OFFSET));
     EXPECT_EQ(NET_FRAME_TRAILER, PallixGetU32(f + NET_FRAME_TRAILER_OFFSET));
-    EXPECT_EQ(static_cast<uint32_t>(NET_CMD_FILE_CHUNK), PallixGetU32(f + NET_FRAME_COMMAND_OFFSET));
+    EXPECT_EQ(static_cast<uint32_t>(NET_CMD_FILE_CHUNK),
+              PallixGetU32(f + NET_FRAME_COMMAND_OFFSET));
     const unsigned char* d = f + NET_FRAME_DATA_OFFSET;
     EXPECT_EQ(k, PallixGetU16(d + FILE_CHUNK_INDEX_OFFSET));
     const size_t count = PallixGetU16(d + FILE_CHUNK_COUNT_OFFSET);
@@ -123,7 +128,10 @@ TEST(BrennaSend, FramesOfTheLargestFileReassembleToIt) {
   }
   std::string name;
   EXPECT_EQ(std::string(file.begin(), file.end()), Reassemble(frames, &name));
-  EXPECT_EQ("\xcb\xd5" "A-1", name);
+  EXPECT_EQ(
+      "\xcb\xd5"
+      "A-1",
+      name);
 
   file.push_back(0);  // 32768 bytes
   EXPECT_FALSE(CutIntoFrames(file, "a", &frames, &error));
@@ -149,7 +157,9 @@ TEST(BrennaSend, ARunDeliversEachFileAsATransferTheMonitorCanRebuild) {
   int port = 0, rc = -5;
   for (int tries = 0; tries < 20 && rc == -5; ++tries) rc = OpenNet(11, 0, port = FreePort(), 9898);
   ASSERT_EQ(1, rc);
-  const std::string command = std::string(BRENNA_SEND_PATH) + " -t -n \xe8\x8b\x8f" "A 127.0.0.1:" +
+  const std::string command = std::string(BRENNA_SEND_PATH) +
+                              " -t -n \xe8\x8b\x8f"
+                              "A 127.0.0.1:" +
                               std::to_string(port) + " '" + (dir / "a.txt").string() + "' '" +
                               (dir / "b.txt").string() + "' > '" + (dir / "out.log").string() + "'";
   std::atomic<int> status{-1};
@@ -160,8 +170,8 @@ TEST(BrennaSend, ARunDeliversEachFileAsATransferTheMonitorCanRebuild) {
   WaitUntil([&] {
     Frame f;
     while (ReadNetData(11, f.data(), NET_FRAME_SIZE) > 0) {
-      std::string name(reinterpret_cast<const char*>(f.data() + NET_FRAME_DATA_OFFSET +
-                                                     FILE_CHUNK_NAME_OFFSET));
+      std::string name(
+          reinterpret_cast<const char*>(f.data() + NET_FRAME_DATA_OFFSET + FILE_CHUNK_NAME_OFFSET));
       transfers[name].push_back(f);
       ++frames;
     }
@@ -172,8 +182,12 @@ TEST(BrennaSend, ARunDeliversEachFileAsATransferTheMonitorCanRebuild) {
   ASSERT_EQ(0, status.load()) << ReadFile(dir / "out.log");
   ASSERT_EQ(2u, transfers.size());
 
-  const std::map<std::string, std::string> expected = {{"\xcb\xd5" "A-1", "a.txt"},
-                                                       {"\xcb\xd5" "A-2", "b.txt"}};
+  const std::map<std::string, std::string> expected = {{"\xcb\xd5"
+                                                        "A-1",
+                                                        "a.txt"},
+                                                       {"\xcb\xd5"
+                                                        "A-2",
+                                                        "b.txt"}};
   for (const auto& [name, source] : expected) {
     ASSERT_EQ(1u, transfers.count(name));
     std::string got;
@@ -186,5 +200,8 @@ TEST(BrennaSend, ARunDeliversEachFileAsATransferTheMonitorCanRebuild) {
     ASSERT_TRUE(BuildRecordFromText(ReadFile(dir / source), &expectedRecord, &error));
     EXPECT_EQ(std::string(expectedRecord.begin(), expectedRecord.end()), rebuilt) << source;
   }
-  EXPECT_GT(transfers["\xcb\xd5" "A-2"].size(), 1u);
+  EXPECT_GT(transfers["\xcb\xd5"
+                      "A-2"]
+                .size(),
+            1u);
 }

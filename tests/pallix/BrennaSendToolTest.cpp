@@ -1,8 +1,8 @@
 // The station tool as a program: input over any limit is refused with its
 // reason before a single byte leaves (a listener counts connections and
 // bytes), an unknown host, a refused connection and a monitor that does
-// not answer have their own exit statuses, and the dry run shows the chunk orders, duplicates, stations
-// and rounds the options ask for.
+// not answer have their own exit statuses, and the dry run shows the chunk orders, duplicates,
+// stations and rounds the options ask for.
 #include <fcntl.h>
 #include <sys/wait.h>
 
@@ -97,7 +97,8 @@ std::string RandomValues(int lines, size_t valueLength, unsigned seed) {
 std::vector<std::pair<std::string, int>> Chunks(const std::string& bytes) {
   std::vector<std::pair<std::string, int>> chunks;
   for (size_t off = 0; off + NET_FRAME_SIZE <= bytes.size(); off += NET_FRAME_SIZE) {
-    const auto* d = reinterpret_cast<const unsigned char*>(bytes.data()) + off + NET_FRAME_DATA_OFFSET;
+    const auto* d =
+        reinterpret_cast<const unsigned char*>(bytes.data()) + off + NET_FRAME_DATA_OFFSET;
     chunks.emplace_back(reinterpret_cast<const char*>(d + FILE_CHUNK_NAME_OFFSET),
                         PallixGetU16(d + FILE_CHUNK_INDEX_OFFSET));
   }
@@ -237,8 +238,9 @@ TEST_F(BrennaSendTool, ARecordFileIsSentAsItIsAndABrokenOneIsRefused) {
     const std::string frames = ReadFile(dir / "frames");
     ASSERT_EQ(frames.size(), size_t{NET_FRAME_SIZE});
     const auto* d = reinterpret_cast<const unsigned char*>(frames.data()) + NET_FRAME_DATA_OFFSET;
-    WriteFile(dir / "t.compress", std::string(reinterpret_cast<const char*>(d + FILE_CHUNK_DATA_OFFSET),
-                                              PallixGetU16(d + FILE_CHUNK_COUNT_OFFSET)));
+    WriteFile(dir / "t.compress",
+              std::string(reinterpret_cast<const char*>(d + FILE_CHUNK_DATA_OFFSET),
+                          PallixGetU16(d + FILE_CHUNK_COUNT_OFFSET)));
     ASSERT_EQ(1, UnCompressFile((dir / "t.compress").c_str(), dir.c_str()));
     EXPECT_EQ(ReadFile(dir / "rtdata.dat"), bytes);
   }
@@ -263,12 +265,20 @@ TEST_F(BrennaSendTool, TheDryRunShowsOrdersDuplicatesStationsAndRounds) {
   using C = std::vector<std::pair<std::string, int>>;
   EXPECT_EQ(dry({}), (C{{"big", 0}, {"big", 1}, {"big", 2}}));
   EXPECT_EQ(dry({"--order", "reversed"}), (C{{"big", 2}, {"big", 1}, {"big", 0}}));
-  EXPECT_EQ(dry({"-d"}), (C{{"big", 0}, {"big", 0}, {"big", 1}, {"big", 1}, {"big", 2}, {"big", 2}}));
-  EXPECT_EQ(dry({"-S", "2", "-R", "2", "--order", "reversed"}),
-            (C{{"big-s1-1", 2}, {"big-s1-1", 1}, {"big-s1-1", 0},
-               {"big-s1-2", 2}, {"big-s1-2", 1}, {"big-s1-2", 0},
-               {"big-s2-1", 2}, {"big-s2-1", 1}, {"big-s2-1", 0},
-               {"big-s2-2", 2}, {"big-s2-2", 1}, {"big-s2-2", 0}}));
+  EXPECT_EQ(dry({"-d"}),
+            (C{{"big", 0}, {"big", 0}, {"big", 1}, {"big", 1}, {"big", 2}, {"big", 2}}));
+  EXPECT_EQ(dry({"-S", "2", "-R", "2", "--order", "reversed"}), (C{{"big-s1-1", 2},
+                                                                   {"big-s1-1", 1},
+                                                                   {"big-s1-1", 0},
+                                                                   {"big-s1-2", 2},
+                                                                   {"big-s1-2", 1},
+                                                                   {"big-s1-2", 0},
+                                                                   {"big-s2-1", 2},
+                                                                   {"big-s2-1", 1},
+                                                                   {"big-s2-1", 0},
+                                                                   {"big-s2-2", 2},
+                                                                   {"big-s2-2", 1},
+                                                                   {"big-s2-2", 0}}));
 
   // The same seed, the same order; the seed of an unseeded run is printed
   // and gives its order again.

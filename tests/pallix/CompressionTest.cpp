@@ -168,7 +168,6 @@ TEST_F(CompressionTest, PathAndFileProblemsAreReported) {
   WriteFile(dir_ / "big.txt", std::string(kMaxCompressInput + 1, 'b'));
   EXPECT_EQ(kTooLarge, CompressFile((dir_ / "big.txt").c_str(), (dir_ / "big.gz").c_str()));
   EXPECT_EQ(kCannotRead, CompressFile((dir_ / "none.txt").c_str(), (dir_ / "none.gz").c_str()));
-  EXPECT_EQ(kCannotWrite,
-            CompressFile((dir_ / "ok.gz").c_str(), (missingDir / "out.gz").c_str()));
+  EXPECT_EQ(kCannotWrite, CompressFile((dir_ / "ok.gz").c_str(), (missingDir / "out.gz").c_str()));
   EXPECT_TRUE(OnlyFiles({"ok.gz", "big.txt"}));
 }

@@ -25,13 +25,32 @@ const char* const kNames[] = {PALLIX_FUNCTIONS(PALLIX_NAME, PALLIX_NAME)};
 #undef PALLIX_NAME
 
 // The exports this build provides; every other one is "not provided".
-const std::set<std::string> kProvided = {
-    "GetPallix", "GetDefaultPallix", "GetPallixStrSize", "GetLangueString", "GetParamIDByName",
-    "OpenNet", "CloseNet", "ReadNetData", "SendNetData", "TrimLeft", "TrimRight", "IsSubID_int",
-    "IsSubID_char", "WriteStdHead_Result", "ParseStdHead", "WriteStdHead", "GetField2",
-    "GetMainID", "GetDateByTimeSpan", "CompressFile", "UnCompressFile", "GetFileDayTime",
-    "GetItemIDByDevID", "GetDevIDByItemID", "ParseStdHead_ResultAll",
-    "ParseStdHead_ResultAll_Idx"};
+const std::set<std::string> kProvided = {"GetPallix",
+                                         "GetDefaultPallix",
+                                         "GetPallixStrSize",
+                                         "GetLangueString",
+                                         "GetParamIDByName",
+                                         "OpenNet",
+                                         "CloseNet",
+                                         "ReadNetData",
+                                         "SendNetData",
+                                         "TrimLeft",
+                                         "TrimRight",
+                                         "IsSubID_int",
+                                         "IsSubID_char",
+                                         "WriteStdHead_Result",
+                                         "ParseStdHead",
+                                         "WriteStdHead",
+                                         "GetField2",
+                                         "GetMainID",
+                                         "GetDateByTimeSpan",
+                                         "CompressFile",
+                                         "UnCompressFile",
+                                         "GetFileDayTime",
+                                         "GetItemIDByDevID",
+                                         "GetDevIDByItemID",
+                                         "ParseStdHead_ResultAll",
+                                         "ParseStdHead_ResultAll_Idx"};
 
 // Names of the defined global symbols in an ELF file's dynamic table.
 std::set<std::string> DynamicSymbols(const std::string& path) {
@@ -99,13 +118,12 @@ TEST(PallixExports, EveryOtherExportAnswersNotProvided) {
   LoadedLibrary lib;
   ASSERT_TRUE(lib.Loaded());
   size_t notProvided = 0;
-#define PALLIX_CHECK(pos, ret, name, params, args)                                       \
-  if (kProvided.count(#name) == 0) {                                                     \
-    auto fn = PALLIX_FN(lib, name);                                                      \
-    auto call = [fn] params { return fn args; };                                         \
-    EXPECT_EQ(NotProvided<ret>(), CallWithZeros(&decltype(call)::operator(), call)) \
-        << #name;                                                                        \
-    ++notProvided;                                                                       \
+#define PALLIX_CHECK(pos, ret, name, params, args)                                            \
+  if (kProvided.count(#name) == 0) {                                                          \
+    auto fn = PALLIX_FN(lib, name);                                                           \
+    auto call = [fn] params { return fn args; };                                              \
+    EXPECT_EQ(NotProvided<ret>(), CallWithZeros(&decltype(call)::operator(), call)) << #name; \
+    ++notProvided;                                                                            \
   }
   PALLIX_FUNCTIONS(PALLIX_CHECK, PALLIX_CHECK)
 #undef PALLIX_CHECK
@@ -143,7 +161,8 @@ TEST(PallixExports, FilesTextsAndIdsThroughTheCEntryPoints) {
   ASSERT_TRUE(lib.Loaded());
   const fs::path dir = ScratchDir();
   WriteFile(dir / "plain.txt", "result bytes");
-  ASSERT_EQ(1, PALLIX_FN(lib, CompressFile)((dir / "plain.txt").c_str(), (dir / "t.compress").c_str()));
+  ASSERT_EQ(
+      1, PALLIX_FN(lib, CompressFile)((dir / "plain.txt").c_str(), (dir / "t.compress").c_str()));
   ASSERT_EQ(1, PALLIX_FN(lib, UnCompressFile)((dir / "t.compress").c_str(), dir.c_str()));
   EXPECT_EQ("result bytes", ReadFile(dir / "rtdata.dat"));
   EXPECT_GT(0, PALLIX_FN(lib, UnCompressFile)((dir / "plain.txt").c_str(), dir.c_str()));
@@ -224,18 +243,20 @@ TEST(PallixExports, WorkerAndGuiThreadsMayCallAtTheSameTime) {
 
   std::vector<unsigned char> rec(PALLIX_RECORD_MAX, 0);
   PALLIX_FN(lib, WriteStdHead)(rec.data(), nullptr);
+  auto writeResult = PALLIX_FN(lib, WriteStdHead_Result);
   for (int i = 0; i < 60; ++i)
-    PALLIX_FN(lib, WriteStdHead_Result)(rec.data(), PALLIX_RECORD_MAX, 5000 + i,
-                                        std::to_string(i * 7).c_str(), i % 5);
+    writeResult(rec.data(), PALLIX_RECORD_MAX, 5000 + i, std::to_string(i * 7).c_str(), i % 5);
   WriteFile(dir / "plain.txt", std::string(30000, 'r'));
-  ASSERT_EQ(1, PALLIX_FN(lib, CompressFile)((dir / "plain.txt").c_str(), (dir / "t.compress").c_str()));
+  ASSERT_EQ(
+      1, PALLIX_FN(lib, CompressFile)((dir / "plain.txt").c_str(), (dir / "t.compress").c_str()));
 
   constexpr int kFrames = 300;
   std::atomic<int> received{0}, workerErrors{0}, guiErrors{0};
   std::atomic<bool> done{false};
   std::thread station([&] {
     Client c(port);
-    for (int i = 0; i < kFrames; ++i) c.Send(MakeFrame(NET_CMD_FILE_CHUNK, 1, static_cast<uint16_t>(i)));
+    for (int i = 0; i < kFrames; ++i)
+      c.Send(MakeFrame(NET_CMD_FILE_CHUNK, 1, static_cast<uint16_t>(i)));
     c.ClosedByPeer(20000);
   });
   std::thread worker([&] {  // the network task: frames and decompression

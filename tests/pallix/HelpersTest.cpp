@@ -88,7 +88,8 @@ TEST(Ids, ParameterNamesComeFromTheSiteTable) {
 
 TEST(Ids, DevicesAndTheirItemsMapBothWays) {
   int list[ids::kMaxListedItems];
-  const std::pair<int, int> devices[] = {{3, 2}, {7, 1}, {8, 1}, {11, 16}, {14, 4}, {15, 5}, {25, 37}};
+  const std::pair<int, int> devices[] = {{3, 2},  {7, 1},  {8, 1},  {11, 16},
+                                         {14, 4}, {15, 5}, {25, 37}};
   std::set<int> seen;
   for (auto [dev, count] : devices) {
     ASSERT_EQ(count, ids::ItemIdsByDevId(dev, list)) << dev;

@@ -5,13 +5,12 @@
 #define BRENNA_TESTS_PALLIX_SUPPORT_H
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <array>
 #include <chrono>
@@ -38,9 +37,8 @@ inline fs::path ScratchDir(const std::string& tag = "") {
   const char* base = std::getenv("BRENNA_TEST_ARTIFACTS");
   fs::path root = base != nullptr ? fs::path(base) : fs::temp_directory_path();
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = info != nullptr
-                         ? std::string(info->test_suite_name()) + "." + info->name()
-                         : std::string("pallix");
+  std::string name = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name()
+                                     : std::string("pallix");
   fs::path dir = root / "pallix" / (name + tag + "-" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
@@ -74,9 +72,7 @@ inline Frame MakeFrame(uint32_t command, uint32_t tag, uint16_t seq,
   return f;
 }
 
-inline uint32_t FrameTag(const unsigned char* f) {
-  return PallixGetU32(f + NET_FRAME_WORD_OFFSET);
-}
+inline uint32_t FrameTag(const unsigned char* f) { return PallixGetU32(f + NET_FRAME_WORD_OFFSET); }
 inline uint16_t FrameSeq(const unsigned char* f) {
   return PallixGetU16(f + NET_FRAME_HALF1_OFFSET);
 }

@@ -20,7 +20,9 @@ namespace {
 // GBK texts: 数据监控, 合格, 苏A12345.
 const std::string kMonitor = "\xca\xfd\xbe\xdd\xbc\xe0\xbf\xd8";
 const std::string kPassed = "\xba\xcf\xb8\xf1";
-const std::string kPlate = "\xcb\xd5" "A12345";
+const std::string kPlate =
+    "\xcb\xd5"
+    "A12345";
 
 struct Item {
   int code;
@@ -70,9 +72,9 @@ int ParsedCount(const std::vector<unsigned char>& buf, int* rc = nullptr) {
   return HeadCount(head);
 }
 
-const std::vector<Item> kSample = {
-    {7700, 0, "25"}, {7701, 0, "0815"}, {5071, 1, "1234"}, {5139, 2, kPassed}, {5000, 3, ""},
-    {5139, 4, kMonitor + kPlate}};
+const std::vector<Item> kSample = {{7700, 0, "25"},   {7701, 0, "0815"},
+                                   {5071, 1, "1234"}, {5139, 2, kPassed},
+                                   {5000, 3, ""},     {5139, 4, kMonitor + kPlate}};
 
 }  // namespace
 
@@ -89,8 +91,8 @@ TEST(RecordWriter, RoundTripWithGbkValuesThroughEveryReader) {
   int size = StartRecord(rec.data(), nullptr);
   ASSERT_EQ(static_cast<int>(kEmptyRecordSize), size);
   for (const Item& it : kSample) {
-    int next = AppendItem(rec.data(), static_cast<int>(rec.size()), it.code, it.value.c_str(),
-                          it.judge);
+    int next =
+        AppendItem(rec.data(), static_cast<int>(rec.size()), it.code, it.value.c_str(), it.judge);
     ASSERT_EQ(size + static_cast<int>(kEntrySize + it.value.size()), next);
     size = next;
   }
@@ -223,8 +225,8 @@ TEST_F(DamagedRecord, CountLargerOrSmallerThanTheItems) {
 
 TEST_F(DamagedRecord, RecordCutShort) {
   for (size_t keep : {good.size() - 1, good.size() - 4, good.size() - 10, size_t{40}}) {
-    std::vector<unsigned char> buf = InBuffer(
-        std::vector<unsigned char>(good.begin(), good.begin() + static_cast<long>(keep)));
+    std::vector<unsigned char> buf =
+        InBuffer(std::vector<unsigned char>(good.begin(), good.begin() + static_cast<long>(keep)));
     ExpectRefused(buf);
     char value[PALLIX_VALUE_SIZE];
     EXPECT_EQ(kMalformed, ItemAt(buf.data(), 0, nullptr, value, nullptr)) << keep;
@@ -253,7 +255,10 @@ TEST_F(DamagedRecord, OverLongValueOrNulInsideAValue) {
   char value[PALLIX_VALUE_SIZE];
   EXPECT_EQ(kMalformed, ItemAt(InBuffer(bad).data(), 0, nullptr, value, nullptr));
 
-  bad = HandMade({{5000, 1, std::string("12\0" "4", 4)}});
+  bad = HandMade({{5000, 1,
+                   std::string("12\0"
+                               "4",
+                               4)}});
   ExpectRefused(InBuffer(bad));
   EXPECT_EQ(kMalformed, ItemAt(InBuffer(bad).data(), 0, nullptr, value, nullptr));
 }

@@ -64,7 +64,8 @@ TEST(SendPlan, ASeedGivesTheSameShufflesAgainAndStationsDiffer) {
   auto run = [](uint32_t seed, int station) {
     std::mt19937 rng = StationShuffler(seed, station);
     std::vector<std::vector<size_t>> transfers;
-    for (int t = 0; t < 5; ++t) transfers.push_back(FrameSequence(17, ChunkOrder::kShuffled, false, rng));
+    for (int t = 0; t < 5; ++t)
+      transfers.push_back(FrameSequence(17, ChunkOrder::kShuffled, false, rng));
     return transfers;
   };
   EXPECT_EQ(run(7, 1), run(7, 1));

@@ -107,13 +107,15 @@ TEST(SiteConfig, SettingsFilePointsElsewhere) {
   WriteFile(dir / "Pallix.ini",
             "\xEF\xBB\xBF; site of line 2\n"
             "[site]\n"
-            "  basedir = " + (dir / "base").string() + "/\n"
-            "SpoolDir=\"incoming/spool\"\n"
-            "Translation=lang/en.txt\n"
-            "Future=ignored\n"
-            "[ParamNames]\n"
-            "\xcb\xd9\xb6\xc8=5000\n"
-            "brake=5071\n");
+            "  basedir = " +
+                (dir / "base").string() +
+                "/\n"
+                "SpoolDir=\"incoming/spool\"\n"
+                "Translation=lang/en.txt\n"
+                "Future=ignored\n"
+                "[ParamNames]\n"
+                "\xcb\xd9\xb6\xc8=5000\n"
+                "brake=5071\n");
   Settings s = ReadSettings((dir / "Pallix.ini").string());
   EXPECT_EQ((dir / "Pallix.ini").string(), s.settingsFile);
   EXPECT_EQ((dir / "base").string(), s.baseDir);
@@ -141,11 +143,13 @@ TEST(SiteConfig, UnusableLinesAreSkippedAndReported) {
   const fs::path dir = ScratchDir();
   WriteFile(dir / "Pallix.ini",
             "[Site]\n"
-            "BaseDir=/" + std::string(300, 'b') + "\n"
-            "SpoolDir=\n"
-            "this line has no equals sign\n"
-            "[ParamNames]\n"
-            "brake=fifty\n");
+            "BaseDir=/" +
+                std::string(300, 'b') +
+                "\n"
+                "SpoolDir=\n"
+                "this line has no equals sign\n"
+                "[ParamNames]\n"
+                "brake=fifty\n");
   Settings s = ReadSettings((dir / "Pallix.ini").string());
   Settings d = DefaultSettings();
   EXPECT_EQ(d.baseDir, s.baseDir);

@@ -108,7 +108,8 @@ TEST_F(TransportTest, FramesSentOneByteAtATimeAreReassembled) {
   station.NoDelay();
   std::vector<Frame> sent;
   for (uint16_t i = 0; i < 3; ++i) {
-    sent.push_back(MakeFrame(NET_CMD_FILE_CHUNK, 1, i, std::string(2048, static_cast<char>('a' + i))));
+    sent.push_back(
+        MakeFrame(NET_CMD_FILE_CHUNK, 1, i, std::string(2048, static_cast<char>('a' + i))));
     for (unsigned char byte : sent.back()) ASSERT_TRUE(station.Send(&byte, 1));
   }
   std::vector<Frame> got = ReadFrames(sent.size());
@@ -203,9 +204,8 @@ TEST_F(TransportTest, AStationBeyondTheLimitWaitsForASlotAndLosesNothing) {
     squatters.push_back(std::make_unique<Client>(port));
     ASSERT_TRUE(squatters.back()->Connected());
   }
-  ASSERT_TRUE(WaitUntil([&] {
-    return ConnectionCount(kChannel) == static_cast<int>(kMaxConnections);
-  }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return ConnectionCount(kChannel) == static_cast<int>(kMaxConnections); }));
 
   Client late(port);
   ASSERT_TRUE(late.Connected());
@@ -272,7 +272,8 @@ TEST_F(TransportTest, ArgumentsAreChecked) {
 TEST_F(TransportTest, AStationChannelSendsWholeFramesAndReconnectsWhenDropped) {
   int port = OpenServer(200);
   ASSERT_EQ(1, Open(3, kModeStation, 0, 2000));
-  std::vector<Frame> frames = {MakeFrame(NET_CMD_FILE_CHUNK, 9, 0), MakeFrame(NET_CMD_FILE_CHUNK, 9, 1)};
+  std::vector<Frame> frames = {MakeFrame(NET_CMD_FILE_CHUNK, 9, 0),
+                               MakeFrame(NET_CMD_FILE_CHUNK, 9, 1)};
   std::vector<unsigned char> two(frames[0].begin(), frames[0].end());
   two.insert(two.end(), frames[1].begin(), frames[1].end());
   EXPECT_EQ(2, Send(3, "127.0.0.1", port, two.data(), static_cast<int>(two.size())));
@@ -305,8 +306,8 @@ TEST_F(TransportTest, AStationChannelRefusesMalformedFramesAndUnreachablePeers) 
             Send(3, "127.0.0.1", closedPort, good.data(), static_cast<int>(good.size())));
   EXPECT_EQ(kConnectRefused,
             Send(3, "localhost", closedPort, good.data(), static_cast<int>(good.size())));
-  EXPECT_EQ(kUnknownHost,
-            Send(3, "no-such-station.invalid", closedPort, good.data(), static_cast<int>(good.size())));
+  EXPECT_EQ(kUnknownHost, Send(3, "no-such-station.invalid", closedPort, good.data(),
+                               static_cast<int>(good.size())));
 }
 
 TEST_F(TransportTest, AStationGivesUpOnAMonitorThatDoesNotAnswerInTime) {

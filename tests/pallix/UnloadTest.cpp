@@ -68,9 +68,8 @@ TEST(PallixUnload, UnloadingWithAnOpenChannelStopsEverything) {
   Client next(port);
   ASSERT_TRUE(next.Send(f));
   Frame got{};
-  EXPECT_TRUE(WaitUntil([&] {
-    return PALLIX_FN(again, ReadNetData)(11, got.data(), NET_FRAME_SIZE) > 0;
-  }));
+  EXPECT_TRUE(
+      WaitUntil([&] { return PALLIX_FN(again, ReadNetData)(11, got.data(), NET_FRAME_SIZE) > 0; }));
   EXPECT_EQ(f, got);
   EXPECT_EQ(0, again.Unload());
 }
@@ -86,9 +85,8 @@ TEST(PallixUnload, UnloadingWithAStationConnectionOpenIsSafe) {
   Frame f = MakeFrame(NET_CMD_FILE_CHUNK, 4, 0);
   ASSERT_EQ(1, PALLIX_FN(server, SendNetData)(2, "127.0.0.1", port, f.data(), NET_FRAME_SIZE));
   Frame got{};
-  ASSERT_TRUE(WaitUntil([&] {
-    return PALLIX_FN(server, ReadNetData)(11, got.data(), NET_FRAME_SIZE) > 0;
-  }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return PALLIX_FN(server, ReadNetData)(11, got.data(), NET_FRAME_SIZE) > 0; }));
   EXPECT_EQ(f, got);
   EXPECT_EQ(0, server.Unload());
   EXPECT_EQ(nullptr, dlopen(PALLIX_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD));

@@ -1,6 +1,6 @@
-#include "platform/Gbk.h"
-
 #include <gtest/gtest.h>
+
+#include "platform/Gbk.h"
 
 TEST(Gbk, ChineseTextIsTwoBytesPerCharacter) {
   // "设备空闲" in GBK: C9E8 B1B8 BFD5 CFD0.
@@ -15,7 +15,9 @@ TEST(Gbk, RoundTripsThroughUtf8) {
 }
 
 TEST(Gbk, UnconvertibleCharactersBecomeOneQuestionMarkEach) {
-  EXPECT_EQ(Gbk("a\xF0\x9F\x98\x80" "b"), "a?b");  // an emoji has no GBK form
+  EXPECT_EQ(Gbk("a\xF0\x9F\x98\x80"
+                "b"),
+            "a?b");  // an emoji has no GBK form
 }
 
 TEST(Gbk, InvalidGbkBytesBecomeReplacementCharacters) {

@@ -52,8 +52,8 @@ TEST_F(PallixComposedTest, MainIdByNameOfANameAsksForTheParameterId) {
   const char* name = "speed";
   EXPECT_EQ(GetMainIDByName(name, -3), 87);
   const std::string calls = Stub().Calls();
-  EXPECT_EQ(calls.rfind("IsSubID_char(" + Ptr(name) + ");GetParamIDByName(" + Ptr(name) + ",-3,", 0),
-            0u)
+  EXPECT_EQ(
+      calls.rfind("IsSubID_char(" + Ptr(name) + ");GetParamIDByName(" + Ptr(name) + ",-3,", 0), 0u)
       << calls;
   EXPECT_EQ(calls.substr(calls.size() - std::strlen("GetMainID(5077);")), "GetMainID(5077);");
 
@@ -100,7 +100,7 @@ TEST_F(PallixComposedTest, DateByTimeSpanFormatsTheLibrarysDate) {
   EXPECT_STREQ(out, "0999-01-02");
   const std::string calls = Stub().Calls();
   EXPECT_NE(calls.find("in=2024/3/5;"), std::string::npos) << calls;  // month and day not swapped
-  EXPECT_NE(calls.find(",c45);"), std::string::npos) << calls;         // split at '-'
+  EXPECT_NE(calls.find(",c45);"), std::string::npos) << calls;        // split at '-'
 }
 
 TEST_F(PallixComposedTest, DateByTimeSpanFailures) {

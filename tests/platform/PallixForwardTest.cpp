@@ -32,12 +32,17 @@ TEST_F(PallixForwardTest, ArgumentsArriveUnchangedAndInOrder) {
   int value = 0;
   EXPECT_EQ(SendNetData(7, t[2], 65535, &value, 2072), 40);
   EXPECT_EQ(IntoItem(), 94);
-  EXPECT_EQ(Stub().Calls(), "OpenNet(11,0,10004,9898);"
-                            "HDAddDat(-1,-2147483648);"
-                            "CreateODBC(" + Ptr(t[0]) + "," + Ptr(t[1]) + "," + Ptr(t[2]) + "," +
-                                Ptr(t[3]) + "," + Ptr(t[4]) + "," + Ptr(t[5]) + ",2147483647);"
-                            "SendNetData(7," + Ptr(t[2]) + ",65535," + Ptr(&value) + ",2072);"
-                            "IntoItem();");
+  EXPECT_EQ(Stub().Calls(),
+            "OpenNet(11,0,10004,9898);"
+            "HDAddDat(-1,-2147483648);"
+            "CreateODBC(" +
+                Ptr(t[0]) + "," + Ptr(t[1]) + "," + Ptr(t[2]) + "," + Ptr(t[3]) + "," + Ptr(t[4]) +
+                "," + Ptr(t[5]) +
+                ",2147483647);"
+                "SendNetData(7," +
+                Ptr(t[2]) + ",65535," + Ptr(&value) +
+                ",2072);"
+                "IntoItem();");
 }
 
 TEST_F(PallixForwardTest, CharacterArgumentsArriveAsCharacters) {

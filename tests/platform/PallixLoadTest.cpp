@@ -46,18 +46,17 @@ TEST_P(PallixMissingNameTest, StopsAtTheMissingNameKeepingEarlierEntries) {
   ExpectBoundUpTo(GetParam().lastBound);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Positions, PallixMissingNameTest,
-    ::testing::Values(MissingName{"pallixstub_no_GetPallix", -2, 0},
-                      MissingName{"pallixstub_no_GetPallixStrSize", -18, 16},
-                      MissingName{"pallixstub_no_ReadNetData", -40, 38},
-                      MissingName{"pallixstub_no_GetMainID", -88, 86},
-                      MissingName{"pallixstub_no_IsIPV4", -204, 202},
-                      // Only a dependency of the library exports it.
-                      MissingName{"pallixstub_dep_ReadNetData", -40, 38}),
-    [](const ::testing::TestParamInfo<MissingName>& info) {
-      return std::string(info.param.stub + std::strlen("pallixstub_"));
-    });
+INSTANTIATE_TEST_SUITE_P(Positions, PallixMissingNameTest,
+                         ::testing::Values(MissingName{"pallixstub_no_GetPallix", -2, 0},
+                                           MissingName{"pallixstub_no_GetPallixStrSize", -18, 16},
+                                           MissingName{"pallixstub_no_ReadNetData", -40, 38},
+                                           MissingName{"pallixstub_no_GetMainID", -88, 86},
+                                           MissingName{"pallixstub_no_IsIPV4", -204, 202},
+                                           // Only a dependency of the library exports it.
+                                           MissingName{"pallixstub_dep_ReadNetData", -40, 38}),
+                         [](const ::testing::TestParamInfo<MissingName>& info) {
+                           return std::string(info.param.stub + std::strlen("pallixstub_"));
+                         });
 
 TEST_F(PallixTest, LackingReadNetDataLeavesOpenNetWorking) {
   ASSERT_EQ(Load("pallixstub_no_ReadNetData"), -40);
@@ -98,9 +97,9 @@ TEST_F(PallixTest, EachVariantLoadsItsOwnFile) {
   const struct {
     int variant;
     const char* file;
-  } cases[] = {{1, "libPallix.so"},    {0, "libPallix.so"},    {3, "libPallix.so"},
-               {-5, "libPallix.so"},   {32, "libPallix.so"},   {2, "libPallix2b.so"},
-               {4, "libPallix4b.so"},  {8, "libPallix8b.so"},  {16, "libPallix16b.so"}};
+  } cases[] = {{1, "libPallix.so"},   {0, "libPallix.so"},   {3, "libPallix.so"},
+               {-5, "libPallix.so"},  {32, "libPallix.so"},  {2, "libPallix2b.so"},
+               {4, "libPallix4b.so"}, {8, "libPallix8b.so"}, {16, "libPallix16b.so"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.variant);
     ASSERT_EQ(LoadPallix(c.variant), 1);

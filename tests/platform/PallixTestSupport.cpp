@@ -35,7 +35,8 @@ StubDirectory::StubDirectory() {
   static std::atomic<int> serial{0};
   const char* home = std::getenv("HOME");
   const fs::path base = home != nullptr ? fs::path(home) : fs::temp_directory_path();
-  m_path = (base / ("pallix-" + std::to_string(getpid()) + "-" + std::to_string(++serial))).string();
+  m_path =
+      (base / ("pallix-" + std::to_string(getpid()) + "-" + std::to_string(++serial))).string();
   fs::remove_all(m_path);
   fs::create_directories(m_path);
 }

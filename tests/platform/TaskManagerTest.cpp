@@ -1,5 +1,3 @@
-#include "platform/TaskManager.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+
+#include "platform/TaskManager.h"
 
 namespace {
 

@@ -1,11 +1,10 @@
-#include "presentation/FontFit.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdint>
 
 #include "platform/Gbk.h"
+#include "presentation/FontFit.h"
 
 static std::ostream& operator<<(std::ostream& os, const FontFit& f) {
   return os << "h " << f.height << " w " << f.width << " at " << f.x << "," << f.y;
@@ -46,7 +45,6 @@ TEST(FontFit, AgreesWithShrinkingStepByStep) {
           w -= 1;
         }
         const FontFit want{h, w, W / 2 - (w * n) / 2, H / 2 - w};
-        ASSERT_EQ(FitFont(W, H, static_cast<std::size_t>(n)), want)
-            << W << "x" << H << " n " << n;
+        ASSERT_EQ(FitFont(W, H, static_cast<std::size_t>(n)), want) << W << "x" << H << " n " << n;
       }
 }

@@ -1,5 +1,3 @@
-#include "presentation/ResultDecoder.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,6 +8,7 @@
 #include "RecordingBoard.h"
 #include "TempDir.h"
 #include "platform/Gbk.h"
+#include "presentation/ResultDecoder.h"
 
 namespace fs = std::filesystem;
 
@@ -76,29 +75,31 @@ TEST_F(ResultDecoderTest, ADeviceWithoutOperatorEmptiesItsDisplay) {
 
 TEST_F(ResultDecoderTest, FormatsAndColoursFollowTheRoute) {
   Show(RecordBuilder()
-           .Item(5071, 1, "1234")    // brake force, tenths, presence
+           .Item(5071, 1, "1234")  // brake force, tenths, presence
            .Item(5072, 1, "-7")
            .Item(5073, 2, "no digits")
-           .Item(5157, 2, "15300")   // headlamp intensity, thousandths
-           .Item(5008, 0, "0.82")    // presence with judge 0
-           .Item(5075, 3, "65.2")    // two-colour knows only 1 and 2
-           .Item(5001, 7, "12.5")    // four-colour, unknown judge
-           .Item(5012, 3, "0.82")    // four-colour advisory
-           .Item(5185, 4, "3"));     // four-colour not judged
-  EXPECT_EQ(Calls(), (std::vector<std::string>{
-                         "1126:colours", Text(1126, "123", kBlack),
-                         "1129:colours", Text(1129, "0", kBlack),
-                         "1132:colours", Text(1132, "0", kBlack),
-                         "1082:colours", Text(1082, "15", kRed),
-                         "1024:colours", Text(1024, "0.82", kWhite),
-                         "1138:colours", Text(1138, "65.2", kWhite),
-                         "1020:colours", Text(1020, "12.5", kWhite),
-                         "1064:colours", Text(1064, "0.82", RGB(0, 255, 0)),
-                         "1110:colours", Text(1110, "3", kBlack)}));
+           .Item(5157, 2, "15300")  // headlamp intensity, thousandths
+           .Item(5008, 0, "0.82")   // presence with judge 0
+           .Item(5075, 3, "65.2")   // two-colour knows only 1 and 2
+           .Item(5001, 7, "12.5")   // four-colour, unknown judge
+           .Item(5012, 3, "0.82")   // four-colour advisory
+           .Item(5185, 4, "3"));    // four-colour not judged
+  EXPECT_EQ(
+      Calls(),
+      (std::vector<std::string>{
+          "1126:colours", Text(1126, "123", kBlack), "1129:colours", Text(1129, "0", kBlack),
+          "1132:colours", Text(1132, "0", kBlack), "1082:colours", Text(1082, "15", kRed),
+          "1024:colours", Text(1024, "0.82", kWhite), "1138:colours", Text(1138, "65.2", kWhite),
+          "1020:colours", Text(1020, "12.5", kWhite), "1064:colours",
+          Text(1064, "0.82", RGB(0, 255, 0)), "1110:colours", Text(1110, "3", kBlack)}));
 }
 
 TEST_F(ResultDecoderTest, LaterDuplicatesWinAndUnknownCodesAreIgnored) {
-  Show(RecordBuilder().Item(5139, 1, "86").Item(5002, 1, "x").Item(9999, 1, "y").Item(5139, 2, "91"));
+  Show(RecordBuilder()
+           .Item(5139, 1, "86")
+           .Item(5002, 1, "x")
+           .Item(9999, 1, "y")
+           .Item(5139, 2, "91"));
   EXPECT_EQ(Calls(), (std::vector<std::string>{"1081:colours", Text(1081, "86", kBlue),
                                                "1081:colours", Text(1081, "91", kRed)}));
 }

@@ -1,5 +1,3 @@
-#include "presentation/SpoolScan.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,6 +5,7 @@
 #include "PallixForTests.h"
 #include "TempDir.h"
 #include "platform/Gbk.h"
+#include "presentation/SpoolScan.h"
 
 namespace fs = std::filesystem;
 
@@ -55,15 +54,15 @@ TEST_F(SpoolScanTest, AnEmptyDirectoryChangesNothing) {
 TEST_F(SpoolScanTest, EveryReadyFileIsShownPausedOverDeletedAndCounted) {
   for (const char* name : {"a.DOING", "b.DOING", "c.DOING"}) WriteFileBytes(dir.file(name), name);
   std::vector<std::string> order;
-  for (const auto& e : fs::directory_iterator(dir.path())) order.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(dir.path()))
+    order.push_back(e.path().filename().string());
   shown = 4;
 
   EXPECT_EQ(Scan(), 1);
   EXPECT_EQ(shown, 7);
-  const std::vector<std::string> expected = {
-      "show " + order[0], "pause", "title 数据监控(5)",
-      "show " + order[1], "pause", "title 数据监控(6)",
-      "show " + order[2], "pause", "title 数据监控(7)"};
+  const std::vector<std::string> expected = {"show " + order[0], "pause", "title 数据监控(5)",
+                                             "show " + order[1], "pause", "title 数据监控(6)",
+                                             "show " + order[2], "pause", "title 数据监控(7)"};
   EXPECT_EQ(host.events, expected);
   EXPECT_EQ(host.existedWhenShown, std::vector<bool>(3, true));
   EXPECT_EQ(host.existedDuringPause, std::vector<bool>(3, true)) << "deleted only after the pause";
@@ -79,11 +78,13 @@ TEST_F(SpoolScanTest, TheFirstFileSetsTheTitle) {
 
 TEST_F(SpoolScanTest, OnlyResultFilesAreTouched) {
   fs::create_directory(dir.file("folder.DOING"));
-  for (const char* name : {"t.compress", "rtdata.dat", "t.DOING.part", "t.DOINGx", "DOING", "note.txt"})
+  for (const char* name :
+       {"t.compress", "rtdata.dat", "t.DOING.part", "t.DOINGx", "DOING", "note.txt"})
     WriteFileBytes(dir.file(name), "keep");
   WriteFileBytes(dir.file("lower.doing"), "shown");  // the pattern never cared for case
   EXPECT_EQ(Scan(), 1);
-  EXPECT_EQ(host.events, (std::vector<std::string>{"show lower.doing", "pause", "title 数据监控(1)"}));
+  EXPECT_EQ(host.events,
+            (std::vector<std::string>{"show lower.doing", "pause", "title 数据监控(1)"}));
   for (const char* name : {"folder.DOING", "t.compress", "rtdata.dat", "t.DOING.part", "t.DOINGx",
                            "DOING", "note.txt"})
     EXPECT_TRUE(fs::exists(dir.file(name))) << name;

@@ -28,7 +28,12 @@ bool ReadDefinedDynamicSymbols(const std::string& path, std::vector<DynamicSymbo
   std::ifstream in(path, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
-  if (bytes.size() < 64 || std::memcmp(b, "\x7f" "ELF", 4) != 0 || b[4] != 2 || b[5] != 1) {
+  if (bytes.size() < 64 ||
+      std::memcmp(b,
+                  "\x7f"
+                  "ELF",
+                  4) != 0 ||
+      b[4] != 2 || b[5] != 1) {
     *error = path + " is not a 64-bit little-endian ELF file";
     return false;
   }

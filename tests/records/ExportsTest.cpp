@@ -59,8 +59,8 @@ TEST(ExportsTest, ProgramExportsNoOtherFunctionOfItsOwn) {
 TEST(ExportsTest, ReaderRefusesWhatIsNotAnElfFile) {
   std::vector<DynamicSymbol> symbols;
   std::string error;
-  EXPECT_FALSE(ReadDefinedDynamicSymbols(std::string(std::getenv("BRENNA_SOURCE_DIR")) + "/README.md",
-                                         &symbols, &error));
+  EXPECT_FALSE(ReadDefinedDynamicSymbols(
+      std::string(std::getenv("BRENNA_SOURCE_DIR")) + "/README.md", &symbols, &error));
   EXPECT_NE(error.find("not a 64-bit"), std::string::npos) << error;
 }
 

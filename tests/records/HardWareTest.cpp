@@ -13,7 +13,8 @@ namespace {
 // every other seed, so a field left out or swapped shows up.
 template <typename Array>
 void Pattern(Array& a, int seed, int field) {
-  for (size_t i = 0; i < a.size(); ++i) a[i] = static_cast<typename Array::value_type>(seed * 7919 + field * 131 + i);
+  for (size_t i = 0; i < a.size(); ++i)
+    a[i] = static_cast<typename Array::value_type>(seed * 7919 + field * 131 + i);
 }
 
 std::string Text(int seed, int field) {

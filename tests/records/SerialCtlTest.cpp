@@ -9,7 +9,8 @@
 namespace {
 
 void Fill(SerialCtl& r, unsigned seed) {
-  for (size_t i = 0; i < kSerialCtlSize; ++i) r.m_data[i] = static_cast<unsigned char>(i * 31 + seed + i / 251);
+  for (size_t i = 0; i < kSerialCtlSize; ++i)
+    r.m_data[i] = static_cast<unsigned char>(i * 31 + seed + i / 251);
 }
 
 TEST(SerialCtlTest, AssignmentCopiesEveryByteAndReturnsTheTarget) {

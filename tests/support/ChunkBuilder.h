@@ -31,8 +31,8 @@ inline std::vector<std::string> ChunkRecords(const std::string& name, const std:
   const int total = static_cast<int>(file.size());
   for (size_t off = 0, index = 0; off < file.size(); off += FILE_CHUNK_DATA_SIZE, ++index) {
     std::string part = file.substr(off, FILE_CHUNK_DATA_SIZE);
-    out.push_back(ChunkRecord(name, total, static_cast<int>(index), static_cast<int>(part.size()),
-                              part));
+    out.push_back(
+        ChunkRecord(name, total, static_cast<int>(index), static_cast<int>(part.size()), part));
   }
   return out;
 }

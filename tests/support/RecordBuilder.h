@@ -20,7 +20,8 @@ class RecordBuilder {
 
   // Appends an item; the value is GBK.
   RecordBuilder& Item(int code, int judge, const std::string& value) {
-    const int size = WriteStdHead_Result(m_buf.data(), PALLIX_RECORD_MAX, code, value.c_str(), judge);
+    const int size =
+        WriteStdHead_Result(m_buf.data(), PALLIX_RECORD_MAX, code, value.c_str(), judge);
     EXPECT_GT(size, 0) << "item " << code;
     if (size > 0) m_size = size;
     return *this;

@@ -78,9 +78,9 @@ class RecordingBoard : public IDisplayBoard {
 
 // The 77 value display IDs of the main window.
 inline std::vector<int> AllValueDisplayIds() {
-  std::vector<int> ids = {1018, 1019, 1020, 1021, 1024, 1052, 1056, 1064, 1065, 1066, 1067,
-                          1068, 1069, 1070, 1072, 1073, 1077, 1081, 1082, 1083, 1087, 1088,
-                          1092, 1093, 1102, 1103};
+  std::vector<int> ids = {1018, 1019, 1020, 1021, 1024, 1052, 1056, 1064, 1065,
+                          1066, 1067, 1068, 1069, 1070, 1072, 1073, 1077, 1081,
+                          1082, 1083, 1087, 1088, 1092, 1093, 1102, 1103};
   for (int id = 1107; id <= 1157; ++id) ids.push_back(id);
   return ids;
 }

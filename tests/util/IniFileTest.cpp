@@ -1,5 +1,3 @@
-#include "util/IniFile.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -8,6 +6,7 @@
 
 #include "TempDir.h"
 #include "platform/Gbk.h"
+#include "util/IniFile.h"
 #include "util/PrivateProfile.h"
 #include "util/TextNumber.h"
 
@@ -44,8 +43,9 @@ TEST_F(IniFileTest, WriteIntCreatesTheFileAndReadsBack) {
 }
 
 TEST_F(IniFileTest, LookupIgnoresAsciiCaseAndBlanks) {
-  WriteFileBytes(ini, "; written by hand\r\n  [ " + kSection + " ]  trailing\r\n"
-                      "  PORT   =   10020  \r\n[SeTtInGs]\r\nName = \"Line 1\"\r\n");
+  WriteFileBytes(ini, "; written by hand\r\n  [ " + kSection +
+                          " ]  trailing\r\n"
+                          "  PORT   =   10020  \r\n[SeTtInGs]\r\nName = \"Line 1\"\r\n");
   EXPECT_EQ(m_ini.GetInt(kSection, "port", 1, ini), 10020);
   EXPECT_EQ(m_ini.GetString("settings", "NAME", "", ini), "Line 1");
 }
@@ -69,16 +69,17 @@ TEST_F(IniFileTest, GbkNamesNeverFoldTheirTrailBytes) {
 }
 
 TEST_F(IniFileTest, WritingKeepsEveryOtherLine) {
-  const std::string before =
-      "; site settings\r\n[" + kSection + "]\r\nPort=10004\r\nHost = a\r\n\r\n"
-      "[other]\r\nx=1\r\n";
+  const std::string before = "; site settings\r\n[" + kSection +
+                             "]\r\nPort=10004\r\nHost = a\r\n\r\n"
+                             "[other]\r\nx=1\r\n";
   WriteFileBytes(ini, before);
   m_ini.WriteInt(kSection, "Port", 10011, ini);
   m_ini.WriteString(kSection, "New", "v", ini);
   m_ini.WriteString("third", "k", Gbk("值"), ini);
-  EXPECT_EQ(ReadFileBytes(ini),
-            "; site settings\r\n[" + kSection + "]\r\nPort=10011\r\nHost = a\r\nNew=v\r\n\r\n"
-            "[other]\r\nx=1\r\n\r\n[third]\r\nk=" + Gbk("值") + "\r\n");
+  EXPECT_EQ(ReadFileBytes(ini), "; site settings\r\n[" + kSection +
+                                    "]\r\nPort=10011\r\nHost = a\r\nNew=v\r\n\r\n"
+                                    "[other]\r\nx=1\r\n\r\n[third]\r\nk=" +
+                                    Gbk("值") + "\r\n");
 }
 
 TEST_F(IniFileTest, LeadingIntegerParse) {
@@ -154,7 +155,8 @@ TEST_F(IniFileTest, AnIndependentReaderSeesWhatWeWrote) {
   const std::string cmd =
       "python3 -c \"import configparser,sys; c=configparser.ConfigParser(); "
       "c.optionxform=str; c.read(sys.argv[1], encoding='gbk'); "
-      "open(sys.argv[2],'w',encoding='utf-8').write(c['端口号']['Port']+'|'+c['站点']['Name'])\" '" +
+      "open(sys.argv[2],'w',encoding='utf-8').write(c['端口号']['Port']+'|'+c['站点']['Name'])\" "
+      "'" +
       ini + "' '" + out + "'";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   EXPECT_EQ(ReadFileBytes(out), "10012|一号线");

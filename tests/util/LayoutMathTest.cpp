@@ -1,9 +1,9 @@
-#include "util/LayoutMath.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <limits>
+
+#include "util/LayoutMath.h"
 
 namespace {
 const CRect kDesigned{0, 0, 800, 600};

@@ -29,7 +29,8 @@ std::vector<std::size_t> FrameSequence(std::size_t frameCount, ChunkOrder order,
     chunks[i] = order == ChunkOrder::kReversed ? frameCount - 1 - i : i;
   }
   if (order == ChunkOrder::kShuffled) {
-    for (std::size_t i = frameCount; i > 1; --i) std::swap(chunks[i - 1], chunks[DrawBelow(rng, i)]);
+    for (std::size_t i = frameCount; i > 1; --i)
+      std::swap(chunks[i - 1], chunks[DrawBelow(rng, i)]);
   }
   if (!duplicate) return chunks;
   std::vector<std::size_t> twice;

@@ -54,10 +54,14 @@ std::string Excerpt(const std::string& line) {
 
 std::string WriteError(int result) {
   switch (result) {
-    case -3: return "the value is longer than 511 GBK bytes";
-    case -4: return "the record would grow beyond " + std::to_string(PALLIX_RECORD_MAX) + " bytes";
-    case -5: return "the record cannot hold more items";
-    default: return "the item cannot be written (" + std::to_string(result) + ")";
+    case -3:
+      return "the value is longer than 511 GBK bytes";
+    case -4:
+      return "the record would grow beyond " + std::to_string(PALLIX_RECORD_MAX) + " bytes";
+    case -5:
+      return "the record cannot hold more items";
+    default:
+      return "the item cannot be written (" + std::to_string(result) + ")";
   }
 }
 

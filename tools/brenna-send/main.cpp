@@ -65,7 +65,8 @@ bool ReadFile(const std::string& path, size_t limit, std::vector<unsigned char>*
 
 bool WriteFile(const fs::path& path, const std::vector<unsigned char>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
 }
 
@@ -110,8 +111,8 @@ bool Prepare(const SendOptions& o, std::vector<Prepared>* out, std::string* erro
     p.file = o.files[i];
     std::vector<unsigned char> input, record;
     if (!ReadFile(p.file, kMaxTextBytes, &input, error)) return false;
-    const bool text = o.input == InputKind::kText ||
-                      (o.input == InputKind::kDetect && !LooksLikeRecord(input));
+    const bool text =
+        o.input == InputKind::kText || (o.input == InputKind::kDetect && !LooksLikeRecord(input));
     if (text) {
       if (!BuildRecordFromText(std::string(input.begin(), input.end()), &record, error)) {
         *error = p.file + ": " + *error;
@@ -161,7 +162,8 @@ int RunStation(int station, const SendOptions& o, const std::vector<Prepared>& f
         *error = p.file + ": " + *error;  // checked before; only a fault gets here
         return kExitBadInput;
       }
-      const std::vector<size_t> sequence = FrameSequence(frames.size(), o.order, o.duplicate, shuffler);
+      const std::vector<size_t> sequence =
+          FrameSequence(frames.size(), o.order, o.duplicate, shuffler);
       const bool last = round == o.repeat && i + 1 == files.size();
       if (!pace) {
         std::vector<unsigned char> bytes;
@@ -210,7 +212,8 @@ int main(int argc, char** argv) {
   }
   if (o.order == ChunkOrder::kShuffled && !o.seedGiven) {
     o.seed = std::random_device{}();
-    std::printf("chunks shuffled with seed %u (--seed %u gives this order again)\n", o.seed, o.seed);
+    std::printf("chunks shuffled with seed %u (--seed %u gives this order again)\n", o.seed,
+                o.seed);
   }
 
   std::vector<Prepared> files;

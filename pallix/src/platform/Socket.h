@@ -42,8 +42,7 @@ enum class ConnectError { kNone, kUnknownHost, kRefused, kOther };
 // timeoutMs. Returns kNoSocket on failure and, when error is given, why:
 // the name does not resolve, every address refused, or anything else
 // (timeout, unreachable).
-SocketHandle ConnectTcp(const char* host, int port, int timeoutMs,
-                        ConnectError* error = nullptr);
+SocketHandle ConnectTcp(const char* host, int port, int timeoutMs, ConnectError* error = nullptr);
 
 long Receive(SocketHandle s, void* buf, std::size_t len);
 long Send(SocketHandle s, const void* buf, std::size_t len);
