@@ -1,5 +1,8 @@
-# brenna_add_test(<name> SOURCES <files...> [LIBS <targets...>] [GUI])
+# brenna_add_test(<name> SOURCES <files...> [LIBS <targets...>] [GUI]
+#                 [NOT_ON_WINDOWS <case patterns...>])
 #
+# NOT_ON_WINDOWS names the cases a Windows build leaves out because they
+# need a POSIX tool (a gtest filter, so the list stays in one place).
 # The one way tests are declared. Each GoogleTest case becomes its own ctest
 # entry. Every test runs with a private HOME, XDG directories and runtime
 # directory inside the build tree, so no test touches the real home
@@ -18,11 +21,48 @@ set(BRENNA_TEST_ARTIFACTS ${CMAKE_BINARY_DIR}/test-artifacts)
 file(MAKE_DIRECTORY ${BRENNA_TEST_ARTIFACTS})
 set(BRENNA_SCREEN_CONFIG ${CMAKE_SOURCE_DIR}/tests/support/screen-1920x1080.json)
 
+if(CMAKE_CROSSCOMPILING)
+  if(NOT BRENNA_WINE64)
+    message(FATAL_ERROR "Windows tests run under wine64 (Debian package wine64)")
+  endif()
+  # A private wine prefix in the build tree: no dialogs, no Mono or Gecko
+  # downloads (mscoree and mshtml off), no desktop entries, quiet.
+  set(BRENNA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  # A Chinese station PC: the system code page is 936 (GBK), so GBK file
+  # names pass the ANSI calls as they are. Wine takes it from the locale,
+  # made here into the build tree (LOCPATH), not into the system.
+  set(BRENNA_TEST_LOCALES ${CMAKE_BINARY_DIR}/locales)
+  if(NOT EXISTS ${BRENNA_TEST_LOCALES}/zh_CN.UTF-8)
+    find_program(BRENNA_LOCALEDEF localedef REQUIRED)
+    file(MAKE_DIRECTORY ${BRENNA_TEST_LOCALES})
+    execute_process(COMMAND ${BRENNA_LOCALEDEF} -i zh_CN -f UTF-8
+                            ${BRENNA_TEST_LOCALES}/zh_CN.UTF-8
+                    RESULT_VARIABLE localedef_result)
+    if(NOT EXISTS ${BRENNA_TEST_LOCALES}/zh_CN.UTF-8)
+      message(FATAL_ERROR "localedef could not make the zh_CN.UTF-8 locale (${localedef_result})")
+    endif()
+  endif()
+  set(BRENNA_WINE_ENV
+    "WINEPREFIX=${BRENNA_WINEPREFIX}"
+    "LOCPATH=${BRENNA_TEST_LOCALES}"
+    "LC_ALL=zh_CN.UTF-8"
+    "WINEDEBUG=-all"
+    "WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe="
+    "DISPLAY="
+    # Programs that link libPallix.dll find it in bin/.
+    "WINEPATH=${BRENNA_BIN_DIR}")
+  # The prefix is made once, before any test, by a test of its own.
+  add_test(NAME wineprefix_setup
+           COMMAND ${CMAKE_COMMAND} -E env ${BRENNA_WINE_ENV} ${BRENNA_WINE64} cmd /c exit 0)
+  set_tests_properties(wineprefix_setup PROPERTIES FIXTURES_SETUP wineprefix TIMEOUT 300)
+endif()
+
 function(brenna_add_test name)
-  cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS;NOT_ON_WINDOWS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${BRENNA_BIN_DIR}/tests)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
+  target_link_libraries(${name} PRIVATE brenna_test_socket)
   brenna_warnings(${name})
   # Tests that load libPallix find this build's copy here.
   target_compile_definitions(${name} PRIVATE BRENNA_PALLIX_DIR="${BRENNA_PALLIX_DIR}")
@@ -41,6 +81,9 @@ function(brenna_add_test name)
     # the races ThreadSanitizer sees inside uninstrumented system libraries.
     "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/lsan-system-libraries.supp"
     "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/tsan-system-libraries.supp")
+  if(T_GUI AND NOT BRENNA_WITH_GUI)
+    message(FATAL_ERROR "${name}: a GUI test in a build without Qt")
+  endif()
   if(T_GUI)
     target_link_libraries(${name} PRIVATE ${T_LIBS} brenna_gui_test_main Qt6::Widgets Qt6::Test
                                           GTest::gtest GTest::gmock)
@@ -50,6 +93,21 @@ function(brenna_add_test name)
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
+  endif()
+  if(CMAKE_CROSSCOMPILING)
+    # One test per program: each wine start costs about half a second, so the
+    # cases of a program run in one start (the program reports each case).
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+                          "${CMAKE_COMMAND};-E;env;${env};${BRENNA_WINE_ENV};${BRENNA_WINE64}")
+    set(filter)
+    if(T_NOT_ON_WINDOWS)
+      list(JOIN T_NOT_ON_WINDOWS ":" excluded)
+      set(filter "--gtest_filter=-${excluded}")
+    endif()
+    add_test(NAME ${name} COMMAND ${name} ${filter})
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
+                                            FIXTURES_REQUIRED wineprefix)
+    return()
   endif()
   # The environment reaches both the discovery run and every test through the
   # executor prefix (gtest_discover_tests loses multi-entry ENVIRONMENT lists).

@@ -6,13 +6,12 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <random>
 #include <system_error>
 
-namespace pallix::compression {
+#include "platform/Paths.h"
 
-namespace fs = std::filesystem;
+namespace pallix::compression {
 
 namespace {
 
@@ -141,13 +140,9 @@ int WriteFileAtomically(const std::string& path, const unsigned char* data, std:
   bool ok = length == 0 || std::fwrite(data, 1, length, f) == length;
   ok = (std::fflush(f) == 0) && ok;
   ok = (std::fclose(f) == 0) && ok;
-  std::error_code ec;
-  if (ok) {
-    fs::rename(temp, path, ec);
-    ok = !ec;
-  }
+  if (ok) ok = sys::MoveFileOver(temp, path);
   if (!ok) {
-    fs::remove(temp, ec);
+    sys::RemoveFile(temp);
     return kCannotWrite;
   }
   return 1;
@@ -156,7 +151,7 @@ int WriteFileAtomically(const std::string& path, const unsigned char* data, std:
 int UnCompressFile(const char* src, const char* dir) {
   if (src == nullptr || dir == nullptr || *src == '\0' || *dir == '\0') return kBadArgument;
   std::string output = std::string(dir);
-  if (output.back() != '/') output += '/';
+  if (!sys::IsPathSeparator(output.back())) output += sys::PathSeparator();
   output += kOutputName;
   if (output.size() > kMaxPath) return kPathTooLong;
 
@@ -167,8 +162,7 @@ int UnCompressFile(const char* src, const char* dir) {
   if (rc != 1) {
     // Whatever rtdata.dat was there before belongs to an older file; after a
     // failure none may be mistaken for this one's content.
-    std::error_code ec;
-    fs::remove(output, ec);
+    sys::RemoveFile(output);
   }
   return rc;
 }

@@ -1,5 +1,6 @@
 #include "SiteConfig.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <system_error>
 
 #include "Language.h"
+#include "platform/Paths.h"
 #include "platform/System.h"
 
 namespace pallix::site {
@@ -38,27 +40,24 @@ bool EqualsNoCase(const std::string& a, const char* b) {
 
 bool IsAbsolute(const std::string& p) { return !p.empty() && fs::path(p).is_absolute(); }
 
-// Absolute, lexically normal, no trailing separator (but the root itself).
+// Absolute, lexically normal with the system's separators, no trailing
+// separator (but the root itself: "/" or "C:\\").
 std::string Normalise(const std::string& p) {
-  std::string s = fs::path(p).lexically_normal().generic_string();
-  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  std::string s = fs::path(p).lexically_normal().string();
+  const std::size_t root = fs::path(s).root_path().string().size();
+  while (s.size() > std::max<std::size_t>(root, 1) && sys::IsPathSeparator(s.back())) s.pop_back();
   return s;
 }
 
 std::string Join(const std::string& dir, const std::string& name) {
-  return Normalise((fs::path(dir) / name).generic_string());
+  return Normalise((fs::path(dir) / name).string());
 }
 
-std::string XdgDataHome() {
-  std::string xdg = sys::Environment("XDG_DATA_HOME");
-  if (IsAbsolute(xdg)) return xdg;
-  std::string home = sys::Environment("HOME");
-  if (!IsAbsolute(home)) home = sys::UserHomeFromDatabase();
-  if (!IsAbsolute(home)) {
-    std::error_code ec;
-    home = fs::current_path(ec).generic_string();
-  }
-  return Join(home, ".local/share");
+std::string UserDataHome() {
+  std::string home = sys::UserDataHome();
+  if (IsAbsolute(home)) return home;
+  std::error_code ec;
+  return Join(fs::current_path(ec).string(), ".local/share");
 }
 
 bool IsDecimal(const std::string& s) {
@@ -75,7 +74,7 @@ std::shared_ptr<const Settings> g_current;  // guarded by g_currentLock
 
 Settings DefaultSettings() {
   Settings s;
-  s.baseDir = Join(XdgDataHome(), kDefaultFolder);
+  s.baseDir = Join(UserDataHome(), kDefaultFolder);
   s.spoolDir = Join(s.baseDir, kSpoolFolder);
   return s;
 }
@@ -85,7 +84,7 @@ Settings ReadSettings(const std::string& settingsFile) {
   std::ifstream in(settingsFile, std::ios::binary);
   if (!in) return s;
   s.settingsFile = settingsFile;
-  const std::string fileDir = fs::path(settingsFile).parent_path().generic_string();
+  const std::string fileDir = fs::path(settingsFile).parent_path().string();
   auto resolve = [&](const std::string& value) {
     return IsAbsolute(value) ? Normalise(value) : Join(fileDir.empty() ? "." : fileDir, value);
   };

@@ -8,6 +8,7 @@
 #include "PallixWire.h"
 #include "acquisition/SpoolIo.h"
 #include "app/Globals.h"
+#include "platform/FileOps.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ FileChunk Decode(const unsigned char* record) {
   return c;
 }
 
-std::string Join(const std::string& dir, const std::string& name) { return dir + "/" + name; }
+std::string Join(const std::string& dir, const std::string& name) { return JoinPath(dir, name); }
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/FileOps.h"
 #include "platform/PallixBinding.h"
 
 namespace {
@@ -67,7 +68,7 @@ bool SpoolIo::WriteAll(const std::string& path, const void* data, size_t n) {
 }
 
 bool SpoolIo::Rename(const std::string& from, const std::string& to) {
-  return std::rename(from.c_str(), to.c_str()) == 0;
+  return MoveFileOver(from, to);
 }
 
 bool SpoolIo::Remove(const std::string& path) { return std::remove(path.c_str()) == 0; }

@@ -47,6 +47,28 @@ std::string Convert(const char* to, const char* from, std::string_view in, std::
 
 }  // namespace
 
+bool Utf8ToGbkExact(std::string_view utf8, std::string* gbk) {
+  gbk->clear();
+  iconv_t cd = iconv_open("GBK", "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  char* src = const_cast<char*>(utf8.data());
+  size_t srcLeft = utf8.size();
+  bool ok = true;
+  char buf[256];
+  while (srcLeft > 0) {
+    char* dst = buf;
+    size_t dstLeft = sizeof buf;
+    size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    gbk->append(buf, static_cast<size_t>(dst - buf));
+    if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
+      ok = false;
+      break;
+    }
+  }
+  iconv_close(cd);
+  return ok;
+}
+
 std::string Gbk(std::string_view utf8) { return Convert("GBK", "UTF-8", utf8, "?", true); }
 
 std::string GbkToUtf8(std::string_view gbk) {

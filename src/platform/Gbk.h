@@ -28,5 +28,8 @@ inline size_t GbkCharLength(std::string_view text, size_t i) {
 std::string Gbk(std::string_view utf8);
 // GBK to UTF-8. Bytes that are not valid GBK become U+FFFD.
 std::string GbkToUtf8(std::string_view gbk);
+// UTF-8 to GBK, all or nothing: false (and *gbk incomplete) when the text is
+// not UTF-8 or holds a character GBK cannot hold.
+bool Utf8ToGbkExact(std::string_view utf8, std::string* gbk);
 
 #endif  // BRENNA_PLATFORM_GBK_H

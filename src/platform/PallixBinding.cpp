@@ -1,8 +1,6 @@
 #include "platform/PallixBinding.h"
 
-#include <dlfcn.h>
-#include <link.h>
-
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/Gbk.h"
@@ -45,21 +43,13 @@ void ClearTable() {
   for (PallixEntryFn& entry : g_table) entry = nullptr;
 }
 
-// The address of `name` exported by the library itself. A name that only a
-// dependency of the library (libc, zlib, ...) exports counts as missing:
-// the table holds the library's own functions.
-PallixEntryFn Resolve(void* handle, const char* name) {
-  void* symbol = dlsym(handle, name);
-  if (symbol == nullptr) return nullptr;
-  link_map* library = nullptr;
-  link_map* owner = nullptr;
-  Dl_info info;
-  if (dlinfo(handle, RTLD_DI_LINKMAP, &library) != 0 ||
-      dladdr1(symbol, &info, reinterpret_cast<void**>(&owner), RTLD_DL_LINKMAP) == 0 ||
-      owner != library) {
-    return nullptr;
-  }
-  return reinterpret_cast<PallixEntryFn>(symbol);
+std::string g_directoryOverride;
+PallixFatalReporter g_reporter = nullptr;
+
+void WriteToStderr(const std::string& gbkText) {
+  const std::string text = GbkToUtf8(gbkText) + "\n";
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
 }
 
 template <typename T>
@@ -81,31 +71,45 @@ const char* NotLoaded<const char*>() {
 
 PallixEntryFn PallixEntry(PallixSlot slot) { return g_table[static_cast<int>(slot) - 1]; }
 
+std::string PallixSystemDirectory() {
+  return g_directoryOverride.empty() ? DefaultPallixSystemDirectory() : g_directoryOverride;
+}
+
+void SetPallixSystemDirectory(const std::string& dir) { g_directoryOverride = dir; }
+
+void SetPallixFatalReporter(PallixFatalReporter reporter) { g_reporter = reporter; }
+
+void ReportPallixFatal(const std::string& gbkText) {
+  if (g_reporter != nullptr) {
+    g_reporter(gbkText);
+  } else {
+    WriteToStderr(gbkText);
+  }
+}
+
 int LoadPallix(int variant) {
   const std::string dir = PallixSystemDirectory();
   if (dir.empty() || dir.find('\0') != std::string::npos) return kNoSystemDirectory;
-  std::string path = dir;
-  if (path.back() != '/') path += '/';
-  path += PallixVariantFileName(variant);
+  const std::string path = JoinPallixPath(dir, PallixVariantFileName(variant));
   if (path.size() > kMaxPathLength) return kNoSystemDirectory;
 
   // An earlier load's reference is dropped only once the table no longer
   // points into it (below), so a reload never leaves a stale reference.
   void* previous = g_handle;
   g_handle = nullptr;
-  // The path always holds a '/', so dlopen never searches LD_LIBRARY_PATH.
-  g_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // A full path: the system never searches its library path for it.
+  g_handle = OpenPallixLibrary(path);
   if (g_handle == nullptr) {
     ReportPallixFatal(Gbk("系统库不存在或者版本错误!"));
     std::exit(-1);
   }
   ClearTable();
-  if (previous != nullptr) dlclose(previous);
+  if (previous != nullptr) ClosePallixLibrary(previous);
 
   // A missing name or a wrong record size leaves the library loaded and the
   // entries resolved so far set, until UnloadPallix.
   for (int k = 1; k <= kCount; ++k) {
-    PallixEntryFn fn = Resolve(g_handle, kNames[k - 1]);
+    PallixEntryFn fn = PallixOwnExport(g_handle, kNames[k - 1]);
     if (fn == nullptr) return -(k + 1);
     g_table[k - 1] = fn;
     if (k == static_cast<int>(PallixSlot::GetPallixStrSize)) {
@@ -118,7 +122,7 @@ int LoadPallix(int variant) {
 
 void UnloadPallix() {
   if (g_handle == nullptr) return;
-  dlclose(g_handle);
+  ClosePallixLibrary(g_handle);
   ClearTable();
   g_handle = nullptr;
 }

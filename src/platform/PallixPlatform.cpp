@@ -1,24 +1,19 @@
-// Where the binding finds the library, what the variant files are called,
-// and how a missing library is reported.
+// The binding's POSIX side: where the library lies, what the variant files
+// are called, and loading them with dlopen.
+#include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <climits>
-#include <cstdio>
 #include <filesystem>
 
-#include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
 #include "platform/PallixTable.h"
-
-namespace {
-
-std::string g_directoryOverride;
-PallixFatalReporter g_reporter = nullptr;
 
 // <exe dir>/../lib/brennacenter: the same shape in the build tree and in the
 // installed tree. /proc/self/exe is already free of symbolic links, so
 // folding the ".." lexically names the real parent.
-std::string DefaultSystemDirectory() {
+std::string DefaultPallixSystemDirectory() {
   char exe[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe);
   if (n <= 0 || static_cast<size_t>(n) >= sizeof exe) return std::string();
@@ -26,20 +21,6 @@ std::string DefaultSystemDirectory() {
   if (!exePath.has_parent_path()) return std::string();
   return (exePath.parent_path() / ".." / "lib" / "brennacenter").lexically_normal().string();
 }
-
-void WriteToStderr(const std::string& gbkText) {
-  const std::string text = GbkToUtf8(gbkText) + "\n";
-  std::fwrite(text.data(), 1, text.size(), stderr);
-  std::fflush(stderr);
-}
-
-}  // namespace
-
-std::string PallixSystemDirectory() {
-  return g_directoryOverride.empty() ? DefaultSystemDirectory() : g_directoryOverride;
-}
-
-void SetPallixSystemDirectory(const std::string& dir) { g_directoryOverride = dir; }
 
 std::string PallixVariantFileName(int variant) {
   switch (variant) {
@@ -56,12 +37,29 @@ std::string PallixVariantFileName(int variant) {
   }
 }
 
-void SetPallixFatalReporter(PallixFatalReporter reporter) { g_reporter = reporter; }
-
-void ReportPallixFatal(const std::string& gbkText) {
-  if (g_reporter != nullptr) {
-    g_reporter(gbkText);
-  } else {
-    WriteToStderr(gbkText);
-  }
+std::string JoinPallixPath(const std::string& dir, const std::string& file) {
+  // The path always holds a '/', so dlopen never searches LD_LIBRARY_PATH.
+  return dir.back() == '/' ? dir + file : dir + "/" + file;
 }
+
+void* OpenPallixLibrary(const std::string& path) {
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+// A name that only a dependency of the library (libc, zlib, ...) exports
+// counts as missing: the table holds the library's own functions.
+PallixEntryFn PallixOwnExport(void* handle, const char* name) {
+  void* symbol = dlsym(handle, name);
+  if (symbol == nullptr) return nullptr;
+  link_map* library = nullptr;
+  link_map* owner = nullptr;
+  Dl_info info;
+  if (dlinfo(handle, RTLD_DI_LINKMAP, &library) != 0 ||
+      dladdr1(symbol, &info, reinterpret_cast<void**>(&owner), RTLD_DL_LINKMAP) == 0 ||
+      owner != library) {
+    return nullptr;
+  }
+  return reinterpret_cast<PallixEntryFn>(symbol);
+}
+
+void ClosePallixLibrary(void* handle) { dlclose(handle); }

@@ -24,4 +24,20 @@ PallixEntryFn PallixEntry(PallixSlot slot);
 // Passes the text to the installed fatal reporter.
 void ReportPallixFatal(const std::string& gbkText);
 
+// --- The operating system's side (PallixPlatform.cpp on POSIX,
+// PallixPlatformWin.cpp on Windows) ---------------------------------------
+
+// <exe dir>/../lib/brennacenter on POSIX, the executable's own folder on
+// Windows (where Windows looks for a program's DLLs first). Empty when
+// unknown.
+std::string DefaultPallixSystemDirectory();
+// dir and file name with the system's separator between them.
+std::string JoinPallixPath(const std::string& dir, const std::string& file);
+// Loads the library file by its full path; null when it cannot be loaded.
+void* OpenPallixLibrary(const std::string& path);
+// The address of `name` when the library itself exports it; null when it
+// does not (also when only a library it depends on has that name).
+PallixEntryFn PallixOwnExport(void* library, const char* name);
+void ClosePallixLibrary(void* library);
+
 #endif  // BRENNA_PLATFORM_PALLIXTABLE_H

@@ -2,11 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 
 #include "PallixByteOrder.h"
 #include "app/Globals.h"
+#include "platform/FileOps.h"
 #include "platform/PallixBinding.h"
 #include "presentation/ResultRouting.h"
 #include "util/TextNumber.h"
@@ -65,8 +65,7 @@ void ShowRecord(const unsigned char* record, IDisplayBoard& board) {
 void ShowResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board) {
   try {
     std::memset(resultBuf, 0, kResultBufferSize);
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return;
+    if (!PathExists(path)) return;
     {
       std::lock_guard<std::mutex> lock(g_spoolLock);
       if (std::FILE* f = std::fopen(path.c_str(), "rb")) {

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/FileOps.h"
 #include "platform/Gbk.h"
 #include "util/TextNumber.h"
 
@@ -166,7 +167,7 @@ bool Save(const std::string& file, const Profile& p) {
       return false;
     }
   }
-  if (std::rename(aside.c_str(), file.c_str()) != 0) {
+  if (!MoveFileOver(aside, file)) {
     std::remove(aside.c_str());
     return false;
   }

@@ -10,6 +10,7 @@
 #include "TempDir.h"
 #include "acquisition/ChunkWriter.h"
 #include "acquisition/SpoolIo.h"
+#include "platform/FileOps.h"
 #include "platform/Gbk.h"
 
 namespace fs = std::filesystem;
@@ -23,9 +24,10 @@ std::string RandomBytes(size_t n, unsigned seed) {
   return s;
 }
 
+// Names as GBK bytes on every system (the spool's own listing).
 std::vector<std::string> Listing(const fs::path& dir) {
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  ListFileNames(dir.string(), &names, true);
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -29,7 +29,9 @@ class CompressionTest : public ::testing::Test {
     return s;
   }
 
-  int Uncompress(const fs::path& src) { return UnCompressFile(src.c_str(), dir_.c_str()); }
+  int Uncompress(const fs::path& src) {
+    return UnCompressFile(src.string().c_str(), dir_.string().c_str());
+  }
   bool HasOutput() const { return fs::exists(dir_ / kOutputName); }
   std::string Output() const { return ReadFile(dir_ / kOutputName); }
   // Only the named files are in the directory (no temporary left over).
@@ -54,7 +56,8 @@ class CompressionTest : public ::testing::Test {
 TEST_F(CompressionTest, OurGzipRoundTrips) {
   const std::string text = SampleText(40000);
   WriteFile(dir_ / "result.txt", text);
-  ASSERT_EQ(1, CompressFile((dir_ / "result.txt").c_str(), (dir_ / "result.gz").c_str()));
+  ASSERT_EQ(1, CompressFile((dir_ / "result.txt").string().c_str(),
+                            (dir_ / "result.gz").string().c_str()));
   std::string packed = ReadFile(dir_ / "result.gz");
   ASSERT_GE(packed.size(), 18u);
   EXPECT_EQ('\x1f', packed[0]);  // gzip, not zlib
@@ -66,7 +69,8 @@ TEST_F(CompressionTest, OurGzipRoundTrips) {
   EXPECT_TRUE(OnlyFiles({"result.txt", "result.gz", "rtdata.dat"}));
 
   WriteFile(dir_ / "empty.txt", "");
-  ASSERT_EQ(1, CompressFile((dir_ / "empty.txt").c_str(), (dir_ / "empty.gz").c_str()));
+  ASSERT_EQ(
+      1, CompressFile((dir_ / "empty.txt").string().c_str(), (dir_ / "empty.gz").string().c_str()));
   ASSERT_EQ(1, Uncompress(dir_ / "empty.gz"));
   EXPECT_EQ("", Output());
 }
@@ -152,22 +156,26 @@ TEST_F(CompressionTest, OutputBeyondOneMebibyteIsRefused) {
 }
 
 TEST_F(CompressionTest, PathAndFileProblemsAreReported) {
-  EXPECT_EQ(kBadArgument, UnCompressFile(nullptr, dir_.c_str()));
+  EXPECT_EQ(kBadArgument, UnCompressFile(nullptr, dir_.string().c_str()));
   EXPECT_EQ(kBadArgument, UnCompressFile("x", ""));
   EXPECT_EQ(kCannotRead, Uncompress(dir_ / "missing.compress"));
-  EXPECT_EQ(kPathTooLong, UnCompressFile("x", (dir_ / std::string(260, 'd')).c_str()));
+  EXPECT_EQ(kPathTooLong, UnCompressFile("x", (dir_ / std::string(260, 'd')).string().c_str()));
 
   std::vector<unsigned char> packed;
   const unsigned char data[] = "abc";
   ASSERT_EQ(1, Gzip(data, 3, &packed));
   WriteFile(dir_ / "ok.gz", std::string(packed.begin(), packed.end()));
   const fs::path missingDir = dir_ / "no-such-dir";
-  EXPECT_EQ(kCannotWrite, UnCompressFile((dir_ / "ok.gz").c_str(), missingDir.c_str()));
+  EXPECT_EQ(kCannotWrite,
+            UnCompressFile((dir_ / "ok.gz").string().c_str(), missingDir.string().c_str()));
   EXPECT_TRUE(OnlyFiles({"ok.gz"}));
 
   WriteFile(dir_ / "big.txt", std::string(kMaxCompressInput + 1, 'b'));
-  EXPECT_EQ(kTooLarge, CompressFile((dir_ / "big.txt").c_str(), (dir_ / "big.gz").c_str()));
-  EXPECT_EQ(kCannotRead, CompressFile((dir_ / "none.txt").c_str(), (dir_ / "none.gz").c_str()));
-  EXPECT_EQ(kCannotWrite, CompressFile((dir_ / "ok.gz").c_str(), (missingDir / "out.gz").c_str()));
+  EXPECT_EQ(kTooLarge,
+            CompressFile((dir_ / "big.txt").string().c_str(), (dir_ / "big.gz").string().c_str()));
+  EXPECT_EQ(kCannotRead, CompressFile((dir_ / "none.txt").string().c_str(),
+                                      (dir_ / "none.gz").string().c_str()));
+  EXPECT_EQ(kCannotWrite, CompressFile((dir_ / "ok.gz").string().c_str(),
+                                       (missingDir / "out.gz").string().c_str()));
   EXPECT_TRUE(OnlyFiles({"ok.gz", "big.txt"}));
 }

@@ -144,20 +144,19 @@ TEST(FileDayTime, ReportsTheLocalModificationTimeOfRegularFilesOnly) {
   WriteFile(file, "x");
   const time_t when = 1700000000;  // a fixed moment, shown in local time
   utimbuf times{when, when};
-  ASSERT_EQ(0, ::utime(file.c_str(), &times));
-  tm local{};
-  localtime_r(&when, &local);
+  ASSERT_EQ(0, ::utime(file.string().c_str(), &times));
+  const tm local = *std::localtime(&when);
 
   int day = 0, time = 0;
-  ASSERT_EQ(1, filetime::FileDayTime(file.c_str(), &day, &time));
+  ASSERT_EQ(1, filetime::FileDayTime(file.string().c_str(), &day, &time));
   EXPECT_EQ((local.tm_year + 1900) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday, day);
   EXPECT_EQ(local.tm_hour * 10000 + local.tm_min * 100 + local.tm_sec, time);
-  EXPECT_EQ(1, filetime::FileDayTime(file.c_str(), nullptr, nullptr));
+  EXPECT_EQ(1, filetime::FileDayTime(file.string().c_str(), nullptr, nullptr));
 
   day = time = 7;
-  EXPECT_EQ(0, filetime::FileDayTime((dir / "missing.DOING").c_str(), &day, &time));
+  EXPECT_EQ(0, filetime::FileDayTime((dir / "missing.DOING").string().c_str(), &day, &time));
   fs::create_directory(dir / "folder.DOING");
-  EXPECT_EQ(0, filetime::FileDayTime((dir / "folder.DOING").c_str(), &day, &time));
+  EXPECT_EQ(0, filetime::FileDayTime((dir / "folder.DOING").string().c_str(), &day, &time));
   EXPECT_EQ(7, day);
   EXPECT_EQ(7, time);
   EXPECT_EQ(-1, filetime::FileDayTime(nullptr, &day, &time));

@@ -1,16 +1,10 @@
 // Helpers shared by the libPallix tests: private scratch directories,
-// frames, and a plain POSIX client socket that plays the station (or a
+// frames, and a plain client socket that plays the station (or a
 // misbehaving peer) without going through the library under test.
 #ifndef BRENNA_TESTS_PALLIX_SUPPORT_H
 #define BRENNA_TESTS_PALLIX_SUPPORT_H
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <array>
 #include <chrono>
@@ -20,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +22,7 @@
 #include "FreePort.h"
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
+#include "TestSocket.h"
 
 namespace pallix_test {
 
@@ -39,7 +35,7 @@ inline fs::path ScratchDir(const std::string& tag = "") {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name()
                                      : std::string("pallix");
-  fs::path dir = root / "pallix" / (name + tag + "-" + std::to_string(::getpid()));
+  fs::path dir = root / "pallix" / (name + tag + "-" + std::to_string(std::random_device{}()));
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir;
@@ -91,52 +87,24 @@ inline bool WaitUntil(const std::function<bool()>& done,
 // A blocking client connection to 127.0.0.1:port.
 class Client {
  public:
-  explicit Client(int port) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
-  }
+  explicit Client(int port) : fd_(test_socket::ConnectLoopback(port)) {}
   ~Client() { Close(); }
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
 
-  bool Connected() const { return fd_ >= 0; }
-  void NoDelay() {
-    int one = 1;
-    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  }
-  bool Send(const void* data, size_t n) {
-    const char* p = static_cast<const char*>(data);
-    while (n > 0) {
-      ssize_t k = ::send(fd_, p, n, MSG_NOSIGNAL);
-      if (k <= 0) return false;
-      p += k;
-      n -= static_cast<size_t>(k);
-    }
-    return true;
-  }
+  bool Connected() const { return fd_ != test_socket::kNone; }
+  void NoDelay() { test_socket::SetNoDelay(fd_); }
+  bool Send(const void* data, size_t n) { return test_socket::SendAll(fd_, data, n); }
   bool Send(const Frame& f) { return Send(f.data(), f.size()); }
   // True once the server has closed the connection (end of stream or reset).
-  bool ClosedByPeer(int waitMs) {
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, waitMs) <= 0) return false;
-    char c;
-    ssize_t k = ::recv(fd_, &c, 1, MSG_DONTWAIT);
-    return k == 0 || (k < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
-  }
+  bool ClosedByPeer(int waitMs) { return test_socket::ClosedByPeer(fd_, waitMs); }
   void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    test_socket::Close(fd_);
+    fd_ = test_socket::kNone;
   }
 
  private:
-  int fd_ = -1;
+  test_socket::Handle fd_ = test_socket::kNone;
 };
 
 // A monitor that never answers: a listener whose queue (length 0) is

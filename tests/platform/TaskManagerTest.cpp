@@ -107,8 +107,10 @@ TEST_F(TaskManagerTest, EveryRunTaskRunsTheOnceTaskAgain) {
     m_tasks.ClearTaskQueue();
     m_tasks.AddTask2Queue(&Once);
     m_tasks.AddTask2Queue(&Poll);
+    // Counted from here: a fast system runs many polls before a stop lands.
+    const int polled = g_calls[1];
     ASSERT_EQ(m_tasks.RunTask(1, 0), 1);
-    ASSERT_TRUE(CallsReach(1, 30 * run));
+    ASSERT_TRUE(CallsReach(1, polled + 30));
     EXPECT_EQ(g_calls[0], run);
   }
   m_tasks.StopTask();

@@ -7,14 +7,24 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "brenna-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    m_path = pattern;
+    // A fresh name: create_directory fails on one that exists.
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::filesystem::path p =
+          std::filesystem::temp_directory_path() / ("brenna-test-" + std::to_string(rd()));
+      std::error_code ec;
+      if (std::filesystem::create_directory(p, ec)) {
+        m_path = p;
+        return;
+      }
+    }
+    std::abort();
   }
   ~TempDir() {
     std::error_code ec;

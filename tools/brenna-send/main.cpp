@@ -79,7 +79,7 @@ bool Compress(const std::vector<unsigned char>& record, std::vector<unsigned cha
   fs::create_directories(dir, ec);
   const fs::path plain = dir / "record", gz = dir / "record.gz";
   bool ok = WriteFile(plain, record);
-  int rc = ok ? CompressFile(plain.c_str(), gz.c_str()) : 0;
+  int rc = ok ? CompressFile(plain.string().c_str(), gz.string().c_str()) : 0;
   // Read a little beyond the transfer limit, so the message can say by how much.
   ok = rc == 1 && ReadFile(gz.string(), 4 * FILE_CHUNK_MAX_TOTAL, packed, error);
   if (rc != 1) *error = "compression failed (" + std::to_string(rc) + ")";

@@ -1,0 +1,62 @@
+// The Windows side of the platform layer: the binding loads libPallix.dll
+// with LoadLibrary from the program's own folder, and the library keeps its
+// site under %LOCALAPPDATA% with Windows paths.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "Pallix.h"
+#include "platform/FileOps.h"
+#include "platform/PallixBinding.h"
+
+namespace {
+
+std::string Field(const SiteConfig& cfg, size_t offset) {
+  return std::string(reinterpret_cast<const char*>(cfg.bytes + offset));
+}
+
+}  // namespace
+
+TEST(WindowsPaths, TheLibraryIsLoadedFromBesideTheProgramUnderItsDllNames) {
+  SetPallixSystemDirectory("");
+  const std::string dir = PallixSystemDirectory();
+  ASSERT_GE(dir.size(), 3u);
+  EXPECT_EQ(dir.substr(1, 2), ":\\") << dir;  // a drive, then Windows separators
+  EXPECT_EQ(dir.find('/'), std::string::npos) << dir;
+  EXPECT_EQ(PallixVariantFileName(1), "libPallix.dll");
+  EXPECT_EQ(PallixVariantFileName(16), "libPallix16b.dll");
+
+  SetPallixSystemDirectory(BRENNA_PALLIX_DIR);
+  ASSERT_EQ(LoadPallix(1), 1);
+  // Forwarding operations reach the DLL's own functions.
+  EXPECT_EQ(IsIPV4("127.0.0.1"), PALLIX_NOT_PROVIDED);
+  char text[] = "  x";
+  EXPECT_EQ(TrimLeft(text, ' '), 1);
+  EXPECT_STREQ(text, "x");
+  UnloadPallix();
+  EXPECT_EQ(OpenNet(0, 0, 0, 0), PALLIX_NOT_LOADED);
+  SetPallixSystemDirectory("");
+}
+
+TEST(WindowsPaths, TheDefaultSiteLiesUnderLocalAppDataWithWindowsSeparators) {
+  const char* local = std::getenv("LOCALAPPDATA");
+  ASSERT_NE(local, nullptr);
+  SetPallixSystemDirectory(BRENNA_PALLIX_DIR);
+  ASSERT_EQ(LoadPallix(1), 1);
+  auto cfg = std::make_unique<SiteConfig>();
+  ASSERT_EQ(GetDefaultPallix(cfg.get()), 1);
+  const std::string base = Field(*cfg, PALLIX_SITE_BASE_DIR_OFFSET);
+  const std::string spool = Field(*cfg, PALLIX_SITE_SPOOL_DIR_OFFSET);
+  EXPECT_EQ(base, std::string(local) + "\\brennacenter");
+  EXPECT_EQ(spool, base + "\\spool");
+
+  // GetPallix makes the folders of a fresh install (no Pallix.ini beside the
+  // DLL in the build tree).
+  ASSERT_EQ(GetPallix(cfg.get()), 1);
+  EXPECT_EQ(Field(*cfg, PALLIX_SITE_SPOOL_DIR_OFFSET), spool);
+  EXPECT_TRUE(PathExists(spool));
+  UnloadPallix();
+  SetPallixSystemDirectory("");
+}

@@ -1,0 +1,31 @@
+// TestSocket - plain sockets for tests, straight on the system's socket API
+// (never through libPallix, which is what they test): a loopback client, a
+// listener, a free port. Blocking; a send never raises SIGPIPE.
+#ifndef BRENNA_TESTS_TESTSOCKET_H
+#define BRENNA_TESTS_TESTSOCKET_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace test_socket {
+
+using Handle = std::intptr_t;
+constexpr Handle kNone = -1;
+
+// A TCP port nobody listens on right now (0 when none could be found).
+int FreePort();
+// Listens on 127.0.0.1 (or every interface) at a port of the system's
+// choosing, stored in *port; kNone on failure.
+Handle Listen(bool everyInterface, int backlog, int* port);
+// Connects to 127.0.0.1:port; kNone on failure.
+Handle ConnectLoopback(int port);
+bool SendAll(Handle s, const void* data, std::size_t n);
+// True once the peer has closed the connection (end of stream or reset)
+// within waitMs.
+bool ClosedByPeer(Handle s, int waitMs);
+void SetNoDelay(Handle s);
+void Close(Handle s);
+
+}  // namespace test_socket
+
+#endif  // BRENNA_TESTS_TESTSOCKET_H
