@@ -142,6 +142,7 @@ struct Variant {
   std::vector<const char*> options;
   int transfersPerFile;  // stations x rounds
   bool duplicated;
+  bool fromWindows = false;  // the Windows build's brenna-send.exe, under wine
 };
 
 void PrintTo(const Variant& v, std::ostream* os) { *os << v.name; }
@@ -185,6 +186,13 @@ TEST_P(DemoResultsTest, EveryDisplayShowsItsDescribedValueInItsJudgeColour) {
     }
 
     std::vector<std::string> argv = {BRENNA_SEND};
+    if (variant.fromWindows) {
+#if defined(BRENNA_WINDOWS_SEND)
+      ASSERT_TRUE(fs::exists(BRENNA_WINDOWS_SEND))
+          << "the Windows build lacks " << BRENNA_WINDOWS_SEND;
+      argv = {BRENNA_RUN_WINDOWS, BRENNA_WINDOWS_SEND};
+#endif
+    }
     for (const char* o : variant.options) argv.push_back(o);
     argv.push_back("127.0.0.1:" + std::to_string(port));
     for (const DemoFile& f : files) argv.push_back(f.path);
@@ -230,6 +238,20 @@ INSTANTIATE_TEST_SUITE_P(
         Variant{"PacedAndRepeated", {"--pause", "20", "--repeat", "2"}, 2, false},
         Variant{"ThreeStationsAtOnce", {"--stations", "3", "--order", "reversed"}, 3, false}),
     [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
+
+#if defined(BRENNA_WINDOWS_SEND)
+// The station side built for Windows (brenna-send.exe over libPallix.dll,
+// run under wine) against this monitor.
+INSTANTIATE_TEST_SUITE_P(
+    SendingFromWindows, DemoResultsTest,
+    ::testing::Values(Variant{"InOrder", {}, 1, false, true},
+                      Variant{"ThreeStationsShuffled",
+                              {"--stations", "3", "--order", "shuffled", "--seed", "7"},
+                              3,
+                              false,
+                              true}),
+    [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
+#endif
 
 // The demo set is what the README promises: one file per device group,
 // together every routed item, operators under both information items, and

@@ -4,7 +4,9 @@
 // not answer have their own exit statuses, and the dry run shows the chunk orders, duplicates,
 // stations and rounds the options ask for.
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <map>
 #include <random>
@@ -303,3 +305,39 @@ TEST_F(BrennaSendTool, TheDemoBrakeResultSpansSeveralChunks) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_GE(Chunks(ReadFile(dir / "frames")).size(), 3u);
 }
+
+#if defined(BRENNA_WINDOWS_RECEIVER)
+// The other way across platforms: this build's station tool sends to the
+// server channel of the Windows build's libPallix.dll (a small receiver run
+// under wine), and every frame arrives as the dry run wrote it.
+TEST_F(BrennaSendTool, FramesReachTheWindowsLibrarysListenerIntact) {
+  ASSERT_TRUE(fs::exists(BRENNA_WINDOWS_RECEIVER))
+      << "the Windows build lacks " << BRENNA_WINDOWS_RECEIVER;
+  const std::string demo = std::string(BRENNA_DEMO_DIR) + "/brake.txt";
+  const std::string speed = std::string(BRENNA_DEMO_DIR) + "/speed.txt";
+  ToolRun dry = RunTool({"--frames-out", (dir / "expected").string(), demo, speed}, dir);
+  ASSERT_EQ(0, dry.status) << dry.err;
+  const std::string expected = ReadFile(dir / "expected");
+  ASSERT_EQ(0u, expected.size() % NET_FRAME_SIZE);
+  const size_t frames = expected.size() / NET_FRAME_SIZE;
+
+  const int port = FreePort();
+  const fs::path ready = dir / "ready", done = dir / "done", got = dir / "received";
+  const std::string receiver = Quote(BRENNA_RUN_WINDOWS) + " " + Quote(BRENNA_WINDOWS_RECEIVER) +
+                               " " + std::to_string(port) + " " + std::to_string(frames) + " " +
+                               Quote(got.string()) + " " + Quote(ready.string()) + " " +
+                               Quote(done.string()) + " >" + Quote((dir / "wine.out").string()) +
+                               " 2>&1 &";
+  ASSERT_EQ(0, std::system(receiver.c_str()));
+  ASSERT_TRUE(
+      WaitUntil([&] { return fs::exists(ready) || fs::exists(done); }, std::chrono::seconds(60)))
+      << ReadFile(dir / "wine.out");
+  ASSERT_TRUE(fs::exists(ready)) << "the receiver did not open its channel";
+
+  ToolRun sent = RunTool({"127.0.0.1:" + std::to_string(port), demo, speed}, dir);
+  EXPECT_EQ(0, sent.status) << sent.err;
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(done); }, std::chrono::seconds(70)));
+  EXPECT_TRUE(ReadFile(got) == expected)
+      << "received " << ReadFile(got).size() << " bytes, sent " << expected.size();
+}
+#endif

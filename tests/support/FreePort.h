@@ -23,8 +23,8 @@ class TcpListener {
   int port() const { return m_port; }
 
  private:
+  int m_port = 0;  // before m_fd: Listen fills it while m_fd is made
   test_socket::Handle m_fd = test_socket::kNone;
-  int m_port = 0;
 };
 
 // A socket listening on a free port of every interface, held until the
