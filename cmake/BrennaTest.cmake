@@ -1,10 +1,12 @@
-# brenna_add_test(<name> SOURCES <files...> [LIBS <targets...>] [GUI])
+# brenna_add_test(<name> SOURCES <files...> [LIBS <targets...>] [GUI] [TIMEOUT <s>]
+#                 [PROPERTIES <name> <value>...])
 #
 # The one way tests are declared. Each GoogleTest case becomes its own ctest
 # entry. Every test runs with a private HOME, XDG directories and runtime
 # directory inside the build tree, so no test touches the real home
 # directory. GUI tests run on Qt's offscreen platform with a fixed 1920x1080
-# screen at 96 dpi and get a main() that creates the QApplication.
+# screen at 96 dpi and get a main() that creates the QApplication. PROPERTIES
+# are further ctest properties of every case (a fixture it requires, say).
 include(GoogleTest)
 
 set(BRENNA_TEST_HOME ${CMAKE_BINARY_DIR}/test-home)
@@ -19,7 +21,7 @@ file(MAKE_DIRECTORY ${BRENNA_TEST_ARTIFACTS})
 set(BRENNA_SCREEN_CONFIG ${CMAKE_SOURCE_DIR}/tests/support/screen-1920x1080.json)
 
 function(brenna_add_test name)
-  cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${BRENNA_BIN_DIR}/tests)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
@@ -57,5 +59,5 @@ function(brenna_add_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT})
+    PROPERTIES TIMEOUT ${T_TIMEOUT} ${T_PROPERTIES})
 endfunction()
