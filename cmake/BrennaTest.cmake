@@ -1,5 +1,5 @@
-# brenna_add_test(<name> SOURCES <files...> [LIBS <targets...>] [GUI]
-#                 [NOT_ON_WINDOWS <case patterns...>])
+# brenna_add_test(<name> SOURCES <files...> [LIBS <targets...>] [GUI] [TIMEOUT <s>]
+#                 [PROPERTIES <name> <value>...] [NOT_ON_WINDOWS <case patterns...>])
 #
 # NOT_ON_WINDOWS names the cases a Windows build leaves out because they
 # need a POSIX tool (a gtest filter, so the list stays in one place).
@@ -7,7 +7,8 @@
 # entry. Every test runs with a private HOME, XDG directories and runtime
 # directory inside the build tree, so no test touches the real home
 # directory. GUI tests run on Qt's offscreen platform with a fixed 1920x1080
-# screen at 96 dpi and get a main() that creates the QApplication.
+# screen at 96 dpi and get a main() that creates the QApplication. PROPERTIES
+# are further ctest properties of every case (a fixture it requires, say).
 include(GoogleTest)
 
 set(BRENNA_TEST_HOME ${CMAKE_BINARY_DIR}/test-home)
@@ -58,7 +59,7 @@ if(CMAKE_CROSSCOMPILING)
 endif()
 
 function(brenna_add_test name)
-  cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS;NOT_ON_WINDOWS" ${ARGN})
+  cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS;NOT_ON_WINDOWS;PROPERTIES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${BRENNA_BIN_DIR}/tests)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
@@ -106,7 +107,7 @@ function(brenna_add_test name)
     endif()
     add_test(NAME ${name} COMMAND ${name} ${filter})
     set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
-                                            FIXTURES_REQUIRED wineprefix)
+                                            FIXTURES_REQUIRED wineprefix ${T_PROPERTIES})
     return()
   endif()
   # The environment reaches both the discovery run and every test through the
@@ -115,5 +116,5 @@ function(brenna_add_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT})
+    PROPERTIES TIMEOUT ${T_TIMEOUT} ${T_PROPERTIES})
 endfunction()

@@ -94,6 +94,10 @@ const CBrennaCenterDlg::DisplayBinding CBrennaCenterDlg::kDisplayBindings[kValue
 
 CBrennaCenterDlg::CBrennaCenterDlg(QWidget* pParent) : QDialog(pParent) {
   ApplyDialogTemplate(this, MainDialogTemplate());
+  // A modal frame has no sizing border: the window manager offers no
+  // dragging of the edges. Only the program changes the size (maximise,
+  // MoveWindow).
+  setFixedSize(size());
   m_hIcon = LoadAppIcon();
   m_nShownFiles = 0;
 
@@ -254,6 +258,10 @@ void CBrennaCenterDlg::SetInitialFocus() {
 
 void CBrennaCenterDlg::ShowWindowMaximized() {
   const QSize before = size();
+  // A window manager does not maximise a window of fixed size; MoveWindow
+  // fixes the size again afterwards.
+  setMinimumSize(0, 0);
+  setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   showMaximized();
   // The window system maximises on its own time; wait (bounded) until it
   // has, so the client rectangle read next is the maximised one.
@@ -281,7 +289,8 @@ void CBrennaCenterDlg::MoveWindow(const CRect& rc, bool bRepaint) {
   const int extraW = frame.width() - client.width();
   const int extraH = frame.height() - client.height();
   move(rc.left, rc.top);
-  resize(std::max(0, rc.Width() - extraW), std::max(0, rc.Height() - extraH));
+  // Fixed at that size, so no sizing frame lets the operator change it.
+  setFixedSize(std::max(0, rc.Width() - extraW), std::max(0, rc.Height() - extraH));
   if (bRepaint) update();
 }
 

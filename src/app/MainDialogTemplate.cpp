@@ -2,8 +2,11 @@
 // the group boxes, button 1016, the labels group by group, the 77 value
 // displays in ascending identifier order, the verdict panels, and button 1017
 // last. 1016 comes before every other tab stop, so it takes the focus first.
+#include <iterator>
+
 #include "app/Resource.h"
 #include "app/Templates.h"
+#include "presentation/ValueDisplayIds.h"
 
 namespace {
 
@@ -41,7 +44,7 @@ constexpr DlgControl Display(int id, int x, int y, int cx, int cy) {
           kChild | kVisible | kDisabled | kTabStop | kFlat};
 }
 
-const DlgControl kMainControls[] = {
+constexpr DlgControl kMainControls[] = {
     // Device groups.
     Group("不透光烟度设备", 4, 1, 326, 61),
     Group("双怠速废气设备", 3, 70, 326, 61),
@@ -213,6 +216,20 @@ const DlgControl kMainControls[] = {
 
     Button(IDC_BTN_PORTSET, "端口设置", 349, 0, 163, 66),
 };
+
+// The template's value displays are exactly the known ones, in the same
+// (ascending) order, so every ID the routing and the window use exists.
+constexpr bool DisplaysAreTheValueDisplays() {
+  std::size_t n = 0;
+  for (const DlgControl& c : kMainControls) {
+    if (c.kind != ControlKind::ValueDisplay) continue;
+    if (n == std::size(kValueDisplayIds) || c.id != kValueDisplayIds[n]) return false;
+    ++n;
+  }
+  return n == std::size(kValueDisplayIds);
+}
+static_assert(DisplaysAreTheValueDisplays(),
+              "the template's value displays differ from presentation/ValueDisplayIds.h");
 
 const DlgTemplate kMainTemplate = {
     IDD_BRENNACENTER_DIALOG,

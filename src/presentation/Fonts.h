@@ -20,10 +20,12 @@ void InstallFontSubstitutions();
 // CJK face is installed.
 QString SongFaceFamily();
 
-// A font of `height` pixels whose average character is `width` pixels wide
-// (0: the face's own width), with the given weight (0-1000, 400 normal,
-// 700 bold, 900 heavy). A negative height counts as its magnitude; 0 leaves
-// the size to the face. The width is measured for `device` when given.
+// A font whose character cell (ascent + descent) is `height` pixels high,
+// within a pixel, and whose average character is `width` pixels wide (0: the
+// face's own width), with the given weight (0-1000, 400 normal, 700 bold,
+// 900 heavy). A negative height is the em (the character height without
+// the internal leading) instead; 0 leaves the size to the face. Metrics are
+// taken for `device` when given.
 QFont CreateFontLike(int height, int width, int weight, const QString& face,
                      const QPaintDevice* device = nullptr);
 

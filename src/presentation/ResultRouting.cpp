@@ -1,8 +1,11 @@
 #include "presentation/ResultRouting.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdio>
 #include <iterator>
 
+#include "presentation/ValueDisplayIds.h"
 #include "util/TextNumber.h"
 
 namespace {
@@ -99,17 +102,71 @@ constexpr DeviceOperator kDeviceOperators[] = {
     {3, 1018}, {7, 1073}, {8, 1072}, {11, 1157}, {14, 1021}, {15, 1065}, {25, 1119},
 };
 
-// Routed codes lie in 5000..5185; a direct index keeps the per-item lookup
-// constant whatever the record's size.
+// Routed codes lie in this range; a direct index over it keeps the
+// per-item lookup constant whatever the record's size. A route outside it
+// does not compile: widen the range instead.
 constexpr int kFirstCode = 5000;
 constexpr int kLastCode = 5185;
 
-struct RouteIndex {
-  const ResultRoute* byCode[kLastCode - kFirstCode + 1] = {};
-  RouteIndex() {
-    for (const ResultRoute& r : kRoutes) byCode[r.itemCode - kFirstCode] = &r;
+// Every route is checked while the program compiles: in the range, one
+// route per item code, one item per display, and every display a value
+// display of the window that is not an operator display (those show the
+// operator number of their device).
+constexpr bool CodesInRange() {
+  for (const ResultRoute& r : kRoutes)
+    if (r.itemCode < kFirstCode || r.itemCode > kLastCode) return false;
+  return true;
+}
+constexpr bool CodesUnique() {
+  for (std::size_t i = 0; i < std::size(kRoutes); ++i)
+    for (std::size_t j = i + 1; j < std::size(kRoutes); ++j)
+      if (kRoutes[i].itemCode == kRoutes[j].itemCode) return false;
+  return true;
+}
+constexpr bool DisplaysUnique() {
+  for (std::size_t i = 0; i < std::size(kRoutes); ++i)
+    for (std::size_t j = i + 1; j < std::size(kRoutes); ++j)
+      if (kRoutes[i].displayId == kRoutes[j].displayId) return false;
+  return true;
+}
+constexpr bool IsOperatorDisplay(int displayId) {
+  for (const DeviceOperator& d : kDeviceOperators)
+    if (d.displayId == displayId) return true;
+  return false;
+}
+constexpr bool DisplaysAreMeasurementDisplays() {
+  for (const ResultRoute& r : kRoutes)
+    if (!IsValueDisplayId(r.displayId) || IsOperatorDisplay(r.displayId)) return false;
+  return true;
+}
+constexpr bool OperatorsAreValueDisplays() {
+  for (std::size_t i = 0; i < std::size(kDeviceOperators); ++i) {
+    if (!IsValueDisplayId(kDeviceOperators[i].displayId)) return false;
+    for (std::size_t j = i + 1; j < std::size(kDeviceOperators); ++j)
+      if (kDeviceOperators[i].deviceCode == kDeviceOperators[j].deviceCode ||
+          kDeviceOperators[i].displayId == kDeviceOperators[j].displayId)
+        return false;
   }
-};
+  return true;
+}
+static_assert(CodesInRange(), "a route's item code lies outside kFirstCode..kLastCode");
+static_assert(CodesUnique(), "an item code is routed twice");
+static_assert(DisplaysUnique(), "a display receives two item codes");
+static_assert(DisplaysAreMeasurementDisplays(),
+              "a route names no value display of the window, or an operator display");
+static_assert(OperatorsAreValueDisplays(),
+              "a device's operator display is no value display, or is given twice");
+
+using RouteIndex = std::array<const ResultRoute*, kLastCode - kFirstCode + 1>;
+
+constexpr RouteIndex BuildIndex() {
+  RouteIndex index{};
+  for (const ResultRoute& r : kRoutes)
+    index[static_cast<std::size_t>(r.itemCode - kFirstCode)] = &r;
+  return index;
+}
+
+constexpr RouteIndex kIndex = BuildIndex();
 
 }  // namespace
 
@@ -119,9 +176,8 @@ const ResultRoute* ResultRoutes(int* count) {
 }
 
 const ResultRoute* FindRoute(int itemCode) {
-  static const RouteIndex index;
   if (itemCode < kFirstCode || itemCode > kLastCode) return nullptr;
-  return index.byCode[itemCode - kFirstCode];
+  return kIndex[static_cast<std::size_t>(itemCode - kFirstCode)];
 }
 
 int OperatorDisplayForDevice(int deviceCode) {

@@ -32,7 +32,7 @@ constexpr int kItemDeviceCode = 7700;
 constexpr int kItemOperator = 7701;
 constexpr int kItemOperatorAlt = 7708;
 
-// The 66 routed result items.
+// The routed result items, in table order; *count receives how many.
 const ResultRoute* ResultRoutes(int* count);
 // The route of an item code, or null when the code is not shown.
 const ResultRoute* FindRoute(int itemCode);

@@ -236,6 +236,18 @@ TEST_F(MonitorOnDisplay, QuitAsksFirstAndOnlyYesEndsTheProgramWithStatusZero) {
   const VirtualDisplay::WindowId main = m_session.MainWindow();
   ASSERT_NE(0u, main);
 
+  // No sizing frame: the window manager offers to move and minimise the
+  // window, never to drag its edges (it revises its offer once it has seen
+  // the window's final size hints).
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (display.Offers(main, "_NET_WM_ACTION_RESIZE") &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_FALSE(display.Offers(main, "_NET_WM_ACTION_RESIZE"));
+  EXPECT_TRUE(display.Offers(main, "_NET_WM_ACTION_MINIMIZE"));
+  EXPECT_TRUE(display.Offers(main, "_NET_WM_ACTION_MOVE"));
+
   // The keyboard focus starts on 退出程序, so Enter asks the question.
   ASSERT_TRUE(display.PressKey(main, "Return"));
   VirtualDisplay::WindowId question = 0;

@@ -82,6 +82,24 @@ std::string StringProperty(Display* d, Window w, const char* name) {
   return out;
 }
 
+// Whether the window's atom-list property `name` holds the atom `wanted`.
+bool AtomListHolds(Display* d, Window w, const char* name, const char* wanted) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  bool holds = false;
+  const Atom wantedAtom = XInternAtom(d, wanted, False);
+  if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 64, False, XA_ATOM, &type, &format,
+                         &count, &after, &data) == Success &&
+      data != nullptr && format == 32) {
+    const auto* atoms = reinterpret_cast<const Atom*>(data);
+    for (unsigned long i = 0; i < count; ++i) holds |= atoms[i] == wantedAtom;
+  }
+  if (data != nullptr) XFree(data);
+  return holds;
+}
+
 void Walk(Display* d, Window w, const std::function<void(Window)>& visit) {
   visit(w);
   Window root = 0, parent = 0;
@@ -198,21 +216,13 @@ std::string VirtualDisplay::Title(WindowId window) {
 }
 
 bool VirtualDisplay::IsDialog(WindowId window) {
-  if (m_display == nullptr) return false;
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  bool dialog = false;
-  const Atom dialogAtom = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_DIALOG", False);
-  if (XGetWindowProperty(m_display, window, XInternAtom(m_display, "_NET_WM_WINDOW_TYPE", False), 0,
-                         32, False, XA_ATOM, &type, &format, &count, &after, &data) == Success &&
-      data != nullptr && format == 32) {
-    const auto* atoms = reinterpret_cast<const Atom*>(data);
-    for (unsigned long i = 0; i < count; ++i) dialog |= atoms[i] == dialogAtom;
-  }
-  if (data != nullptr) XFree(data);
-  return dialog;
+  return m_display != nullptr &&
+         AtomListHolds(m_display, window, "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DIALOG");
+}
+
+bool VirtualDisplay::Offers(WindowId window, const char* action) {
+  return m_display != nullptr &&
+         AtomListHolds(m_display, window, "_NET_WM_ALLOWED_ACTIONS", action);
 }
 
 bool VirtualDisplay::Geometry(WindowId window, ScreenBox* box) {

@@ -51,6 +51,9 @@ class VirtualDisplay {
   std::string Title(WindowId window);
   // Whether the window declares itself a dialog (_NET_WM_WINDOW_TYPE).
   bool IsDialog(WindowId window);
+  // Whether the window manager offers this action on the window (an atom
+  // name of _NET_WM_ALLOWED_ACTIONS, such as "_NET_WM_ACTION_RESIZE").
+  bool Offers(WindowId window, const char* action);
   // The window's own area (inside the window manager's frame) in screen
   // coordinates.
   bool Geometry(WindowId window, ScreenBox* box);

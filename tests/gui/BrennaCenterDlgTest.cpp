@@ -4,6 +4,7 @@
 
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -249,13 +250,14 @@ TEST_F(BrennaCenterDlgTest, LegendPanelsShowTheirColoursInAGrabOfTheWindow) {
       // Mostly its own colour, with a large white text on it.
       EXPECT_GT(ShareOfColor(shot, r, p.background), 0.4) << p.id;
       EXPECT_GT(ShareOfColor(shot, r, qRgb(255, 255, 255)), 0.08) << p.id;
-      EXPECT_EQ(panel->font().pixelSize(), 100) << p.id;
+      // 100 pixels of character cell (ascent + descent), not of em.
+      EXPECT_NEAR(QFontMetrics(panel->font()).height(), 100, 1) << p.id;
       EXPECT_EQ(panel->font().weight(), 900) << p.id;
     }
     for (int id : {IDC_BTN_QUIT, IDC_BTN_PORTSET}) {
       QWidget* button = d.GetDlgItem(id);
       ASSERT_NE(button, nullptr);
-      EXPECT_EQ(button->font().pixelSize(), 60);
+      EXPECT_NEAR(QFontMetrics(button->font()).height(), 60, 1);
       EXPECT_EQ(button->font().weight(), 900);
       // Buttons are not part of the legend.
       EXPECT_LT(ShareOfColor(shot, button->geometry(), qRgb(255, 0, 0)), 0.01);

@@ -58,7 +58,7 @@ TEST_F(FontsTest, WidthBecomesAStretchThatHitsTheAverageCharacter) {
   const struct { int height, width; } cases[] = {{100, 40}, {60, 30}, {20, 10}, {40, 30}};
   for (const auto& c : cases) {
     const QFont f = CreateFontLike(c.height, c.width, 900, song);
-    EXPECT_EQ(f.pixelSize(), c.height);
+    EXPECT_NEAR(QFontMetrics(f).height(), c.height, 1);
     EXPECT_EQ(f.weight(), 900);
     const double average = QFontMetricsF(f).averageCharWidth();
     EXPECT_NEAR(average, c.width, c.width * 0.03 + 0.5) << c.height << "x" << c.width;
@@ -71,8 +71,21 @@ TEST_F(FontsTest, WidthBecomesAStretchThatHitsTheAverageCharacter) {
   EXPECT_EQ(CreateFontLike(1 << 30, 1 << 30, 5000, song).weight(), 1000);
 }
 
+TEST_F(FontsTest, HeightIsTheCharacterCellNotTheEm) {
+  // The value displays' Arial and the legend's and buttons' Song face: the
+  // ascent and descent together make the height asked for, so a glyph is
+  // no taller than its cell and sits where the layout puts it.
+  for (const char* face : {"Arial", "宋体"}) {
+    for (int height : {7, 12, 16, 20, 24, 29, 45, 60, 100}) {
+      const QFont f = CreateFontLike(height, 0, 900, QString::fromUtf8(face));
+      const QFontMetrics fm(f);
+      EXPECT_NEAR(fm.ascent() + fm.descent(), height, 1) << face << " " << height;
+    }
+  }
+}
+
 TEST_F(FontsTest, SyntheticBoldOnlyWhereTheFaceHasNoHeavyWeight) {
-  const QFont heavySong = CreateFontLike(96, 0, 900, QString::fromUtf8("宋体"));
+  const QFont heavySong = CreateFontLike(-96, 0, 900, QString::fromUtf8("宋体"));  // em 96
   EXPECT_DOUBLE_EQ(SyntheticBoldStrength(heavySong), 4.0);
   EXPECT_EQ(SyntheticBoldStrength(CreateFontLike(96, 0, 400, QString::fromUtf8("宋体"))), 0);
   // Liberation Sans has a bold of its own.
