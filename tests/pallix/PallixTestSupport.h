@@ -93,14 +93,17 @@ class Client {
  public:
   explicit Client(int port) {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (!Connect(port)) Close();
+  }
+  // A socket only; Connect makes the connection later.
+  struct NotYet {};
+  explicit Client(NotYet) { fd_ = ::socket(AF_INET, SOCK_STREAM, 0); }
+  bool Connect(int port) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<uint16_t>(port));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
+    return fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
   }
   ~Client() { Close(); }
   Client(const Client&) = delete;
@@ -122,13 +125,40 @@ class Client {
     return true;
   }
   bool Send(const Frame& f) { return Send(f.data(), f.size()); }
-  // True once the server has closed the connection (end of stream or reset).
+  // Ends the sending direction: the server reads end of stream.
+  void ShutdownSend() { ::shutdown(fd_, SHUT_WR); }
+  // True once the server has closed the connection (end of stream or reset);
+  // what it sent before (its receipt) is read and dropped.
   bool ClosedByPeer(int waitMs) {
     pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, waitMs) <= 0) return false;
-    char c;
-    ssize_t k = ::recv(fd_, &c, 1, MSG_DONTWAIT);
-    return k == 0 || (k < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+    char buf[4096];
+    for (;;) {
+      ssize_t k = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+      if (k > 0) continue;
+      return k == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+    }
+  }
+  // True when nothing at all (no byte, no close) arrives within waitMs.
+  bool Quiet(int waitMs) {
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, waitMs) == 0;
+  }
+  // Everything the server sends until it closes the connection (at most
+  // waitMs in all).
+  std::string ReceiveUntilClosed(int waitMs) {
+    std::string got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      pollfd p{fd_, POLLIN, 0};
+      if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return got;
+      char buf[4096];
+      ssize_t k = ::recv(fd_, buf, sizeof buf, 0);
+      if (k <= 0) return got;
+      got.append(buf, static_cast<size_t>(k));
+    }
   }
   void Close() {
     if (fd_ >= 0) ::close(fd_);
