@@ -43,6 +43,11 @@ Frame ReceiptFrame(std::uint32_t received) {
   return f;
 }
 
+// While a station waits on the monitor (it has finished, or flow control
+// holds it back), it hears how many of its frames are handled, at most this
+// often, so that it can tell a busy monitor from a dead one.
+constexpr auto kProgressInterval = std::chrono::milliseconds(500);
+
 // Milliseconds for Poll: `left` rounded up, never below 0.
 long WaitMs(Clock::duration left) {
   const long ms =
@@ -76,12 +81,18 @@ class Server {
     std::uint32_t received = 0;      // well-formed frames completed on it
     bool inHand = false;             // its frame went out with the last TakeFrame
     Clock::time_point lastHeard;
+    // Receipts: when the last progress was looked at, the count last sent;
+    // broken once one could not be sent whole (the rest would be out of
+    // step).
+    Clock::time_point lastReceipt;
+    std::uint32_t receiptCount = 0;
+    bool receiptsBroken = false;
   };
 
   Server() = default;
   void Run();
-  // The following run with lock_ held (all but TakeFrame's part on the I/O
-  // thread, which alone adds and removes connections).
+  // The following run on the I/O thread with lock_ held; only that thread
+  // adds and removes connections.
   static bool Reading(const Connection& c) { return c.open && !c.stationDone; }
   static bool HeldBack(const Connection& c) { return c.frames.size() >= kMaxQueuedFrames; }
   bool WantsToAccept(Clock::time_point now);
@@ -91,6 +102,8 @@ class Server {
   void GiveWay(Connection* c);
   void ReadFrom(Connection& c, Clock::time_point now);
   void Watch(Connection& c, Clock::time_point now);
+  static std::uint32_t Handled(const Connection& c);
+  void SendReceipt(Connection& c, std::uint32_t count);
   void Finish(Connection& c);
   void Drop(Connection& c);
 
@@ -171,6 +184,8 @@ void Server::Run() {
       if (now < acceptResumes_) wait = std::min(wait, acceptResumes_ - now);
       const bool full = connections_.size() >= limit_;
       for (auto& c : connections_) {
+        if (c->open && (c->stationDone || HeldBack(*c)))
+          wait = std::min(wait, c->lastReceipt + kProgressInterval - now);
         // A connection whose frames are not taken is not read: flow control
         // holds its station back, and it does not count as silent.
         if (!Reading(*c) || HeldBack(*c)) continue;
@@ -241,6 +256,7 @@ void Server::AcceptPending(Clock::time_point now) {
     auto c = std::make_unique<Connection>();
     c->socket = s;
     c->lastHeard = now;
+    c->lastReceipt = now;
     connections_.push_back(std::move(c));
   }
 }
@@ -340,11 +356,16 @@ void Server::ReadFrom(Connection& c, Clock::time_point now) {
 
 void Server::Watch(Connection& c, Clock::time_point now) {
   if (!c.open) return;
-  if (c.stationDone) {
-    if (c.frames.empty() && !c.inHand) Finish(c);
+  if (c.stationDone && c.frames.empty() && !c.inHand) {
+    Finish(c);
     return;
   }
-  if (HeldBack(c)) return;
+  const bool waitingOnUs = c.stationDone || HeldBack(c);
+  if (waitingOnUs && now - c.lastReceipt >= kProgressInterval) {
+    if (Handled(c) > c.receiptCount) SendReceipt(c, Handled(c));
+    c.lastReceipt = now;
+  }
+  if (waitingOnUs) return;
   if (c.have > 0 && now - c.frameStarted >= frameDeadline_) {
     Drop(c);
   } else if (now - c.lastHeard >= silence_) {
@@ -357,11 +378,26 @@ void Server::Watch(Connection& c, Clock::time_point now) {
   }
 }
 
+std::uint32_t Server::Handled(const Connection& c) {
+  return c.received - static_cast<std::uint32_t>(c.frames.size()) - (c.inHand ? 1 : 0);
+}
+
+void Server::SendReceipt(Connection& c, std::uint32_t count) {
+  if (c.receiptsBroken) return;
+  // Receipts are far apart: the send buffer takes them whole unless the
+  // station has read none for a long while. Should one not go whole, the
+  // station gets no more (it sends again, which does no harm).
+  const Frame receipt = ReceiptFrame(count);
+  if (net::Send(c.socket, receipt.data(), receipt.size()) != static_cast<long>(receipt.size())) {
+    c.receiptsBroken = true;
+    return;
+  }
+  c.receiptCount = count;
+}
+
 void Server::Finish(Connection& c) {
-  // A fresh socket's send buffer takes the receipt whole; should it not, the
-  // station gets no receipt and sends again, which does no harm.
-  const Frame receipt = ReceiptFrame(c.received);
-  net::Send(c.socket, receipt.data(), receipt.size());
+  // Everything received has been handled: the last receipt counts it all.
+  SendReceipt(c, c.received);
   Drop(c);
 }
 
@@ -434,20 +470,20 @@ class Station {
   Station& operator=(const Station&) = delete;
 
   int Send(const char* host, int port, const unsigned char* data, std::size_t size);
-  // Ends the connection, waiting (at most the timeout) for the monitor's
-  // receipt. 1 when every frame Send reported as sent has been confirmed,
-  // kUnconfirmed otherwise.
+  // Ends the connection, waiting for the monitor's receipts as long as they
+  // confirm more frames (at most the timeout without progress). 1 when every
+  // frame Send reported as sent has been confirmed, kUnconfirmed otherwise.
   int Finish();
 
  private:
-  // Ends the connection. Its frames count as confirmed only when the
-  // monitor's receipt names exactly as many: with `awaitReceipt` the station
-  // half-closes and waits for it; without, they are unconfirmed.
+  // Ends the connection. Its frames count as confirmed only when a receipt
+  // of the monitor names exactly as many: with `awaitReceipt` the station
+  // half-closes and waits for it; without, what has come must do.
   void EndConnectionLocked(bool awaitReceipt);
-  bool AwaitReceiptLocked(std::uint32_t* count);
-  // The monitor sends nothing until it ends the connection (its receipt,
-  // then the close; or a reset), so a readable socket is one that is over.
-  bool ConnectionIsOverLocked();
+  // Reads what the monitor has sent, waiting at most waitMs for it to come:
+  // receipts raise confirmed_. False once the connection has ended (closed
+  // or reset).
+  bool ReadReceiptsLocked(int waitMs);
 
   std::mutex lock_;
   int timeoutMs_;
@@ -455,7 +491,10 @@ class Station {
   std::string host_;
   int port_ = 0;
   std::uint64_t sentOnConnection_ = 0;  // frames handed to the current connection
-  bool unconfirmed_ = false;            // some frames sent were never confirmed
+  std::uint64_t confirmed_ = 0;         // of those, the most a receipt confirmed
+  Frame inbound_{};                     // a frame from the monitor, being read
+  std::size_t inboundHave_ = 0;
+  bool unconfirmed_ = false;  // some frames sent were never confirmed
 };
 
 int Station::Send(const char* host, int port, const unsigned char* data, std::size_t size) {
@@ -465,9 +504,10 @@ int Station::Send(const char* host, int port, const unsigned char* data, std::si
   }
   std::lock_guard<std::mutex> lock(lock_);
   if (socket_ != net::kNoSocket && (host_ != host || port_ != port)) EndConnectionLocked(true);
-  // The monitor closes connections that stay silent; find that out (and
-  // what it confirmed) before writing into a connection that is gone.
-  if (socket_ != net::kNoSocket && ConnectionIsOverLocked()) EndConnectionLocked(true);
+  // Take in the receipts that came meanwhile, and find out whether the
+  // monitor has closed the connection (it drops silent ones) before writing
+  // into a connection that is gone.
+  if (socket_ != net::kNoSocket && !ReadReceiptsLocked(0)) EndConnectionLocked(false);
   if (socket_ == net::kNoSocket) {
     net::ConnectError why = net::ConnectError::kNone;
     socket_ = net::ConnectTcp(host, port, timeoutMs_, &why);
@@ -478,7 +518,6 @@ int Station::Send(const char* host, int port, const unsigned char* data, std::si
     }
     host_ = host;
     port_ = port;
-    sentOnConnection_ = 0;
   }
   if (!net::SendAll(socket_, data, size, timeoutMs_)) {
     EndConnectionLocked(false);
@@ -494,49 +533,54 @@ int Station::Finish() {
   return unconfirmed_ ? kUnconfirmed : 1;
 }
 
-bool Station::ConnectionIsOverLocked() {
-  net::PollItem item{socket_, true};
-  return net::Poll(&item, 1, 0) != 0;
-}
-
 void Station::EndConnectionLocked(bool awaitReceipt) {
   if (socket_ == net::kNoSocket) return;
-  if (sentOnConnection_ > 0) {
-    bool confirmed = false;
-    if (awaitReceipt) {
-      net::ShutdownSend(socket_);
-      std::uint32_t count = 0;
-      confirmed = AwaitReceiptLocked(&count) && count == sentOnConnection_;
+  if (awaitReceipt && confirmed_ != sentOnConnection_) {
+    net::ShutdownSend(socket_);
+    // A monitor that keeps confirming frames is busy, not gone: the timeout
+    // counts from the last progress.
+    const auto patience = std::chrono::milliseconds(timeoutMs_);
+    auto deadline = Clock::now() + patience;
+    std::uint64_t progress = confirmed_;
+    while (confirmed_ != sentOnConnection_) {
+      const auto left = deadline - Clock::now();
+      if (left <= Clock::duration::zero() || !ReadReceiptsLocked(static_cast<int>(WaitMs(left))))
+        break;
+      if (confirmed_ > progress) {
+        progress = confirmed_;
+        deadline = Clock::now() + patience;
+      }
     }
-    if (!confirmed) unconfirmed_ = true;
   }
+  if (confirmed_ != sentOnConnection_) unconfirmed_ = true;
   net::Close(socket_);
   socket_ = net::kNoSocket;
   sentOnConnection_ = 0;
+  confirmed_ = 0;
+  inboundHave_ = 0;
 }
 
-bool Station::AwaitReceiptLocked(std::uint32_t* count) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
-  Frame f{};
-  std::size_t have = 0;
+bool Station::ReadReceiptsLocked(int waitMs) {
+  net::PollItem item{socket_, true};
+  const int ready = net::Poll(&item, 1, waitMs);
+  if (ready < 0) return false;
+  if (ready == 0) return true;
   for (;;) {
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) return false;
-    net::PollItem item{socket_, true};
-    if (net::Poll(&item, 1, static_cast<int>(WaitMs(left))) <= 0) return false;
-    const long n = net::Receive(socket_, f.data() + have, f.size() - have);
-    if (n == net::kWouldBlock) continue;
-    if (n <= 0) return false;  // closed or reset without a receipt
-    have += static_cast<std::size_t>(n);
-    if (have < f.size()) continue;
-    have = 0;
-    if (FrameIsWellFormed(f.data()) &&
-        PallixGetU32(f.data() + NET_FRAME_COMMAND_OFFSET) == NET_CMD_RECEIPT &&
-        PallixGetU32(f.data() + NET_FRAME_LENGTH_OFFSET) >= NET_RECEIPT_LENGTH) {
-      *count = PallixGetU32(f.data() + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET);
-      return true;
-    }
+    const long n =
+        net::Receive(socket_, inbound_.data() + inboundHave_, inbound_.size() - inboundHave_);
+    if (n == net::kWouldBlock) return true;
+    if (n <= 0) return false;
+    inboundHave_ += static_cast<std::size_t>(n);
+    if (inboundHave_ < inbound_.size()) continue;
+    inboundHave_ = 0;
     // Any other frame is none of a station's business.
+    const unsigned char* f = inbound_.data();
+    if (FrameIsWellFormed(f) && PallixGetU32(f + NET_FRAME_COMMAND_OFFSET) == NET_CMD_RECEIPT &&
+        PallixGetU32(f + NET_FRAME_LENGTH_OFFSET) >= NET_RECEIPT_LENGTH) {
+      const std::uint64_t count =
+          PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET);
+      confirmed_ = std::max(confirmed_, count);
+    }
   }
 }
 

@@ -24,7 +24,8 @@ inline constexpr int kModeStation = 1;
 // the option argument of OpenNet names another time (milliseconds).
 inline constexpr int kDefaultSilenceMs = 10000;
 // Station: connecting, sending and the closing handshake each wait at most
-// this long, unless the option argument names another time.
+// this long without progress, unless the option argument names another
+// time.
 inline constexpr int kDefaultStationTimeoutMs = 5000;
 // Server: a frame must be complete this long after its first byte came; a
 // connection that takes longer is closed, its partial frame with it.
@@ -76,9 +77,10 @@ int Open(int channel, int mode, int port, int option);
 // only); the same results as Open.
 int OpenServer(int channel, int port, const ServerLimits& limits);
 // CloseNet: 1 closed, 0 was not open, kBadChannel. A station channel first
-// ends its connection and waits (at most its timeout) for the monitor's
-// receipt: kUnconfirmed (the channel is closed all the same) unless every
-// frame Send reported as sent on the channel has been confirmed.
+// ends its connection and waits for the monitor's receipts, as long as they
+// show progress (at most its timeout without): kUnconfirmed (the channel is
+// closed all the same) unless every frame Send reported as sent on the
+// channel has been confirmed.
 int Close(int channel);
 // ReadNetData: one whole frame into buf (size >= 2072): 2072; 0 when none
 // is finished; kBadChannel, kNotOpen, kWrongMode, kBadArgument. Calling it

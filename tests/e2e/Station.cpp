@@ -105,7 +105,7 @@ StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::millis
   }
   if (!out.closedByPeer) {
     shutdown(s, SHUT_WR);
-    std::string answer;  // the monitor sends its receipt, nothing else
+    std::string answer;  // the monitor sends receipts, nothing else
     char sink[4096];
     for (;;) {
       pollfd p{s, POLLIN, 0};
@@ -122,14 +122,16 @@ StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::millis
         out.error = std::string("recv: ") + std::strerror(errno);
         break;
       }
-      if (n > 0 && answer.size() < NET_FRAME_SIZE) answer.append(sink, static_cast<size_t>(n));
+      if (n > 0 && answer.size() < (1u << 20)) answer.append(sink, static_cast<size_t>(n));
     }
-    const auto* f = reinterpret_cast<const unsigned char*>(answer.data());
-    if (answer.size() >= NET_FRAME_SIZE &&
-        PallixGetU32(f + NET_FRAME_MAGIC_OFFSET) == NET_FRAME_MAGIC &&
-        PallixGetU32(f + NET_FRAME_COMMAND_OFFSET) == NET_CMD_RECEIPT &&
-        PallixGetU32(f + NET_FRAME_TRAILER_OFFSET) == NET_FRAME_TRAILER)
-      out.receipt = PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET);
+    // Receipts of progress, then the last one, which counts everything.
+    for (size_t off = 0; off + NET_FRAME_SIZE <= answer.size(); off += NET_FRAME_SIZE) {
+      const auto* f = reinterpret_cast<const unsigned char*>(answer.data()) + off;
+      if (PallixGetU32(f + NET_FRAME_MAGIC_OFFSET) == NET_FRAME_MAGIC &&
+          PallixGetU32(f + NET_FRAME_COMMAND_OFFSET) == NET_CMD_RECEIPT &&
+          PallixGetU32(f + NET_FRAME_TRAILER_OFFSET) == NET_FRAME_TRAILER)
+        out.receipt = PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET);
+    }
   }
   close(s);
   return out;

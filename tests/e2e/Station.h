@@ -20,7 +20,7 @@ struct StreamOutcome {
   bool connected = false;
   size_t bytesSent = 0;       // accepted by the local TCP stack
   bool closedByPeer = false;  // the monitor ended the connection (EOF or reset)
-  long receipt = -1;          // frames the monitor's receipt confirmed; -1: none came
+  long receipt = -1;          // frames the monitor's last receipt confirmed; -1: none came
   std::string error;          // what went wrong, if anything
 };
 

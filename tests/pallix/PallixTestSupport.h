@@ -139,15 +139,11 @@ class Client {
       return k == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
     }
   }
-  // True when nothing at all (no byte, no close) arrives within waitMs.
-  bool Quiet(int waitMs) {
-    pollfd p{fd_, POLLIN, 0};
-    return ::poll(&p, 1, waitMs) == 0;
-  }
-  // Everything the server sends until it closes the connection (at most
-  // waitMs in all).
-  std::string ReceiveUntilClosed(int waitMs) {
+  // What the server sends until it closes the connection (*closed set) or
+  // waitMs passes.
+  std::string Receive(int waitMs, bool* closed) {
     std::string got;
+    *closed = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     for (;;) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -156,7 +152,10 @@ class Client {
       if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return got;
       char buf[4096];
       ssize_t k = ::recv(fd_, buf, sizeof buf, 0);
-      if (k <= 0) return got;
+      if (k <= 0) {
+        *closed = true;
+        return got;
+      }
       got.append(buf, static_cast<size_t>(k));
     }
   }
