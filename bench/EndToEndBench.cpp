@@ -29,7 +29,12 @@
 // only when the set-up fails or data is lost (a result never published or
 // never shown, a chunk not taken).
 //
+// Then a real station under attack: 300 hostile connections that keep
+// coming back hold every slot, and per round one result is sent; it prints
+// how long until the monitor's receipt and until the result was published.
+//
 // Usage: bench_end_to_end [--results N] [--large M] [--stations K] [--files F]
+//                         [--attack R]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -43,6 +48,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -405,6 +411,78 @@ bool RunStations(const Bench& b, int stations, int files, int items) {
   return allDelivered && chunksLost == 0 && published == results && shown == results;
 }
 
+// Sockets a process holds (listener and connections), from /proc/<pid>/fd.
+int OpenSockets(pid_t pid) {
+  const std::string dir = "/proc/" + std::to_string(pid) + "/fd";
+  char target[64];
+  int n = 0;
+  std::error_code ec;
+  for (auto it = std::filesystem::directory_iterator(dir, ec);
+       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+    const ssize_t len = readlink(it->path().c_str(), target, sizeof target - 1);
+    if (len > 0 && std::string(target, static_cast<size_t>(len)).rfind("socket:", 0) == 0) ++n;
+  }
+  return n;
+}
+
+// A real station under attack: 300 hostile connections that come back as
+// soon as they are closed (260 trickling a frame's first bytes, one byte
+// every 3 s, 20 silent, 20 sending garbage) take every slot; then, round
+// after round, one station connects and sends one small result. Per round,
+// the time from its connect to the monitor's receipt and to the result
+// published. False when a result never arrived (or set-up failed).
+bool RunUnderAttack(const Bench& b, int rounds) {
+  std::vector<std::string> frames;
+  std::string error;
+  if (!BuildFrames(b, "attack", rounds, SmallResult, &frames, &error)) {
+    std::fprintf(stderr, "attack: %s\n", error.c_str());
+    return false;
+  }
+  std::vector<std::string> order;
+  std::map<std::string, std::string> streams;
+  for (const std::string& f : frames) {
+    const std::string name = TransferName(f);
+    if (streams.find(name) == streams.end()) order.push_back(name);
+    streams[name] += f;
+  }
+  const int before = OpenSockets(b.monitor->pid());
+  HostilePeers hostile(b.tree->port(), 260, 20, 20, std::chrono::seconds(3));
+  const Clock::time_point setUp = Clock::now();
+  while (OpenSockets(b.monitor->pid()) < before + 256 && Clock::now() - setUp < kGiveUp)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::printf(
+      "\nunder attack: 300 hostile connections (%d of them held), one real result a round\n",
+      OpenSockets(b.monitor->pid()) - before);
+  std::vector<double> confirmedMs, publishedMs;
+  bool ok = true;
+  for (const std::string& name : order) {
+    // Let the attackers take back what the last round freed.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const Clock::time_point start = Clock::now();
+    const StreamOutcome out = SendStream(b.tree->port(), streams[name], kGiveUp);
+    const Clock::time_point confirmed = Clock::now();
+    SpoolWatch::Times t;
+    while (!(t = b.watch->Snapshot()[name]).isPublished && Clock::now() - start < kGiveUp)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (!t.isPublished || out.receipt != 1) {
+      std::fprintf(stderr, "attack: %s: %s (receipt %ld)\n", name.c_str(),
+                   t.isPublished ? "published" : "never published", out.receipt);
+      ok = false;
+      continue;
+    }
+    confirmedMs.push_back(Ms(confirmed - start));
+    publishedMs.push_back(Ms(t.published - start));
+    std::printf("  %-12s published %7.0f ms   receipt %7.0f ms\n", name.c_str(), publishedMs.back(),
+                confirmedMs.back());
+  }
+  std::printf("  published after p50 %.0f ms, max %.0f ms; receipt p50 %.0f ms, max %.0f ms\n",
+              Percentile(publishedMs, 50), Percentile(publishedMs, 100),
+              Percentile(confirmedMs, 50), Percentile(confirmedMs, 100));
+  std::printf("  hostile connections closed by the monitor meanwhile: %ld\n", hostile.Closed());
+  std::fflush(stdout);
+  return ok;
+}
+
 int Argument(int argc, char** argv, const char* name, int fallback) {
   for (int i = 1; i + 1 < argc; ++i)
     if (std::strcmp(argv[i], name) == 0) return std::max(1, std::atoi(argv[i + 1]));
@@ -418,6 +496,7 @@ int main(int argc, char** argv) {
   const int largeCount = Argument(argc, argv, "--large", 12);
   const int stations = Argument(argc, argv, "--stations", 8);
   const int files = Argument(argc, argv, "--files", 8);
+  const int attackRounds = Argument(argc, argv, "--attack", 5);
 
   InstallTree tree(
       InstallOptions{BRENNA_CENTER_PATH, std::string(BRENNA_PALLIX_DIR) + "/libPallix.so"});
@@ -502,6 +581,7 @@ int main(int argc, char** argv) {
       "the receiving task takes one frame per pass with a 5 ms pause between passes.\n");
 
   ok = RunStations(b, stations, files, items) && ok;
+  ok = RunUnderAttack(b, attackRounds) && ok;
   std::printf("\n");
   PrintIdle("after load", monitor.pid(), std::chrono::seconds(5));
 

@@ -98,6 +98,10 @@ typedef struct PallixDate {
 #define PALLIX_SEND_FAILED (-11)         /* the connection broke or stalled */
 #define PALLIX_SEND_UNKNOWN_HOST (-12)   /* the host name does not resolve */
 #define PALLIX_SEND_REFUSED (-13)        /* nothing listens on that port */
+/* CloseNet of a station channel: the monitor did not confirm that it handled
+ * every frame SendNetData reported as sent (no receipt, or one for fewer
+ * frames): the station must send again. */
+#define PALLIX_SEND_UNCONFIRMED (-14)
 
 /* ---- The export list ----------------------------------------------------- */
 /*

@@ -27,6 +27,17 @@
 /* Command of a frame that carries a FileChunk. */
 #define NET_CMD_FILE_CHUNK 994
 
+/* Command of a receipt, the only frame the monitor sends back. Its data
+ * holds how many of the frames received on that connection have been
+ * handled (written to the spool), a u32; its length field is
+ * NET_RECEIPT_LENGTH. The last one, counting them all, comes just before the
+ * monitor closes a connection whose station has finished sending (or fell
+ * silent between frames); receipts of progress come meanwhile while the
+ * station waits on the monitor. */
+#define NET_CMD_RECEIPT 995
+#define NET_RECEIPT_COUNT_OFFSET 0 /* in data: u32, frames handled */
+#define NET_RECEIPT_LENGTH 4
+
 /* ---- FileChunk: the data of a NET_CMD_FILE_CHUNK frame ------------------- */
 #define FILE_CHUNK_SIZE 2048
 #define FILE_CHUNK_TOTAL_OFFSET 0 /* i16: size of the whole compressed file */

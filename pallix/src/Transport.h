@@ -24,11 +24,26 @@ inline constexpr int kModeStation = 1;
 // the option argument of OpenNet names another time (milliseconds).
 inline constexpr int kDefaultSilenceMs = 10000;
 // Station: connecting, sending and the closing handshake each wait at most
-// this long, unless the option argument names another time.
+// this long without progress, unless the option argument names another
+// time.
 inline constexpr int kDefaultStationTimeoutMs = 5000;
+// Server: a frame must be complete this long after its first byte came; a
+// connection that takes longer is closed, its partial frame with it.
+inline constexpr int kDefaultFrameDeadlineMs = 60000;
 // Server: at most this many stations at once; more wait, not yet accepted,
-// until one of them goes.
+// until one of them goes or gives way.
 inline constexpr std::size_t kMaxConnections = 256;
+// Server: when every slot is taken and another station waits, a connection
+// that has never completed a frame and has sent nothing for this long gives
+// way to it (it is closed).
+inline constexpr int kGiveWayQuietMs = 500;
+// Server: once accepting fails for lack of descriptors (or memory), it
+// pauses accepting (50 ms, doubling up to 1 s) and holds this many fewer
+// connections than it had then, so that the rest of the process (the spool
+// files) still finds descriptors; after kLoweredLimitMs it tries the full
+// number again.
+inline constexpr std::size_t kSpareDescriptors = 16;
+inline constexpr int kLoweredLimitMs = 60000;
 // Server: finished frames held per connection. A connection whose frames are
 // not taken is no longer read (TCP flow control holds the station back).
 inline constexpr std::size_t kMaxQueuedFrames = 16;
@@ -47,28 +62,49 @@ inline constexpr int kConnectFailed = PALLIX_SEND_CONNECT_FAILED;
 inline constexpr int kSendFailed = PALLIX_SEND_FAILED;
 inline constexpr int kUnknownHost = PALLIX_SEND_UNKNOWN_HOST;
 inline constexpr int kConnectRefused = PALLIX_SEND_REFUSED;
+inline constexpr int kUnconfirmed = PALLIX_SEND_UNCONFIRMED;
+
+struct ServerLimits {
+  int silenceMs = kDefaultSilenceMs;
+  int frameDeadlineMs = kDefaultFrameDeadlineMs;
+};
 
 // OpenNet(channel, mode, port, option): 1, or kBadChannel, kBadMode,
 // kBadArgument (port outside 0..65535), kChannelBusy, kPortInUse,
 // kSocketError.
 int Open(int channel, int mode, int port, int option);
-// CloseNet: 1 closed, 0 was not open, kBadChannel.
+// A server channel with every limit given (OpenNet sets the silence time
+// only); the same results as Open.
+int OpenServer(int channel, int port, const ServerLimits& limits);
+// CloseNet: 1 closed, 0 was not open, kBadChannel. A station channel first
+// ends its connection and waits for the monitor's receipts, as long as they
+// show progress (at most its timeout without): kUnconfirmed (the channel is
+// closed all the same) unless every frame Send reported as sent on the
+// channel has been confirmed.
 int Close(int channel);
 // ReadNetData: one whole frame into buf (size >= 2072): 2072; 0 when none
-// is finished; kBadChannel, kNotOpen, kWrongMode, kBadArgument.
+// is finished; kBadChannel, kNotOpen, kWrongMode, kBadArgument. Calling it
+// again tells the server that the frame it returned last has been handled
+// (written); only then may that frame's connection be confirmed and closed.
+// So a server channel has one reader.
 int Read(int channel, void* buf, int size);
 // SendNetData: sends size bytes of whole, well-formed frames to host:port
 // over the station channel's connection (made or remade as needed).
-// Returns the number of frames sent, or kBadChannel, kNotOpen, kWrongMode,
-// kBadArgument, kBadFrame, kUnknownHost, kConnectRefused, kConnectFailed
-// (timed out or unreachable), kSendFailed.
+// Returns the number of frames handed to the connection, or kBadChannel,
+// kNotOpen, kWrongMode, kBadArgument, kBadFrame, kUnknownHost,
+// kConnectRefused, kConnectFailed (timed out or unreachable), kSendFailed.
+// Whether the monitor has handled them, CloseNet says.
 int Send(int channel, const char* host, int port, const void* buf, int size);
 
 // The port a server channel listens on (it may have asked for port 0), or
 // a negative result.
 int ListeningPort(int channel);
-// Stations currently connected to a server channel (for tests).
+// Stations of a server channel still sending: connected, neither finished
+// nor closed (for tests).
 int ConnectionCount(int channel);
+// How often accepting a connection failed for lack of descriptors or
+// memory (for tests).
+int AcceptShortages(int channel);
 // Closes every channel: threads stopped, sockets closed. Runs by itself when
 // the library is unloaded or the process ends.
 void CloseAll();

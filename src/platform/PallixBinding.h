@@ -55,7 +55,10 @@ int GetMainIDOfLine(int id, int line);
 int GetFirstItemDevID(int devId);
 // "YYYY-MM-DD" plus span days through the library, written to outText.
 // outText must have room for dateText and for 20 bytes. 1 done; 0 null
-// text or the library refused; -2 a field missing; -1000 unbound.
+// text or the library refused; -2 a field missing; kDateTextTooLong a
+// dateText of PALLIX_VALUE_SIZE (512) bytes or more, outText untouched;
+// -1000 unbound.
+inline constexpr int kDateTextTooLong = -3;
 int GetDateByTimeSpan(const char* dateText, int span, char* outText);
 
 // --- Platform hooks --------------------------------------------------------

@@ -81,6 +81,9 @@ int GetDateByTimeSpan(const char* dateText, int span, char* outText) {
     return PALLIX_NOT_LOADED;
   }
   if (outText == nullptr || dateText == nullptr) return 0;
+  // GetField2 writes a whole field into a value buffer; no field of a text
+  // shorter than the buffer can overrun it. A longer text is no date.
+  if (std::memchr(dateText, '\0', PALLIX_VALUE_SIZE) == nullptr) return kDateTextTooLong;
   // The caller sees its own date in outText when the split fails.
   std::memmove(outText, dateText, std::strlen(dateText) + 1);
 

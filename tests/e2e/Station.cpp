@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -104,6 +105,7 @@ StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::millis
   }
   if (!out.closedByPeer) {
     shutdown(s, SHUT_WR);
+    std::string answer;  // the monitor sends receipts, nothing else
     char sink[4096];
     for (;;) {
       pollfd p{s, POLLIN, 0};
@@ -120,12 +122,131 @@ StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::millis
         out.error = std::string("recv: ") + std::strerror(errno);
         break;
       }
-      // The monitor never sends anything; bytes would be ignored.
+      if (n > 0 && answer.size() < (1u << 20)) answer.append(sink, static_cast<size_t>(n));
+    }
+    // Receipts of progress, then the last one, which counts everything.
+    for (size_t off = 0; off + NET_FRAME_SIZE <= answer.size(); off += NET_FRAME_SIZE) {
+      const auto* f = reinterpret_cast<const unsigned char*>(answer.data()) + off;
+      if (PallixGetU32(f + NET_FRAME_MAGIC_OFFSET) == NET_FRAME_MAGIC &&
+          PallixGetU32(f + NET_FRAME_COMMAND_OFFSET) == NET_CMD_RECEIPT &&
+          PallixGetU32(f + NET_FRAME_TRAILER_OFFSET) == NET_FRAME_TRAILER)
+        out.receipt = PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET);
     }
   }
   close(s);
   return out;
 }
+
+struct HostilePeers::Impl {
+  enum class Kind { kTrickle, kSquatter, kGarbage };
+  struct Peer {
+    Kind kind;
+    int fd = -1;
+    size_t sent = 0;         // trickle: bytes of its frame sent so far
+    Clock::time_point next;  // when it next sends (or reconnects)
+  };
+
+  int port;
+  std::chrono::milliseconds tricklePause;
+  std::vector<Peer> peers;
+  std::atomic<bool> stop{false};
+  std::atomic<long> closed{0};
+  std::string frameStart;  // what a trickle sends, byte by byte, but the last
+  std::mt19937 rng{7};
+  std::thread thread;
+
+  void Connect(Peer& p, Clock::time_point now) {
+    p.fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    p.sent = 0;
+    p.next = now;
+    if (p.fd < 0) return;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    // Not waiting for the handshake: a full queue of pending connections
+    // makes the system retry it by itself.
+    connect(p.fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  }
+
+  void Act(Peer& p, Clock::time_point now) {
+    if (p.fd < 0) {
+      if (now >= p.next) Connect(p, now);
+      return;
+    }
+    if (now < p.next) return;
+    // Never its last byte: the frame is never complete.
+    if (p.kind == Kind::kTrickle && p.sent + 1 < frameStart.size()) {
+      // Until the handshake is done nothing goes out; try again later.
+      if (send(p.fd, frameStart.data() + p.sent, 1, MSG_NOSIGNAL | MSG_DONTWAIT) == 1) ++p.sent;
+      p.next = now + tricklePause;
+    } else if (p.kind == Kind::kGarbage && p.sent == 0) {
+      char noise[256];
+      for (char& c : noise) c = static_cast<char>(rng());
+      noise[0] = 0x01;  // certainly not a frame's magic
+      if (send(p.fd, noise, sizeof noise, MSG_NOSIGNAL | MSG_DONTWAIT) > 0) p.sent = 1;
+      p.next = now + std::chrono::milliseconds(20);
+    } else {
+      p.next = now + std::chrono::seconds(1);
+    }
+  }
+
+  void Run() {
+    std::vector<pollfd> fds;
+    while (!stop) {
+      Clock::time_point now = Clock::now();
+      for (Peer& p : peers) Act(p, now);
+      fds.clear();
+      for (const Peer& p : peers) fds.push_back(pollfd{p.fd, POLLIN, 0});
+      if (poll(fds.data(), fds.size(), 20) < 0 && errno != EINTR) break;
+      now = Clock::now();
+      for (size_t i = 0; i < peers.size(); ++i) {
+        Peer& p = peers[i];
+        if (p.fd < 0 || (fds[i].revents & (POLLIN | POLLERR | POLLHUP)) == 0) continue;
+        char sink[4096];
+        const ssize_t n = recv(p.fd, sink, sizeof sink, MSG_DONTWAIT);
+        if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR))) continue;
+        // Closed by the monitor (or refused): come back.
+        close(p.fd);
+        p.fd = -1;
+        ++closed;
+        p.next = now + (p.kind == Kind::kGarbage ? std::chrono::milliseconds(50)
+                                                 : std::chrono::milliseconds(0));
+      }
+    }
+    for (Peer& p : peers)
+      if (p.fd >= 0) close(p.fd);
+  }
+};
+
+HostilePeers::HostilePeers(int port, int trickles, int squatters, int garbage,
+                           std::chrono::milliseconds tricklePause)
+    : m_impl(std::make_unique<Impl>()) {
+  m_impl->port = port;
+  m_impl->tricklePause = tricklePause;
+  // A well-formed frame, so the monitor cannot tell its bytes from a
+  // station's.
+  m_impl->frameStart.assign(NET_FRAME_SIZE, '\0');
+  auto* h = reinterpret_cast<unsigned char*>(m_impl->frameStart.data());
+  PallixPutU32(h + NET_FRAME_MAGIC_OFFSET, NET_FRAME_MAGIC);
+  PallixPutU32(h + NET_FRAME_COMMAND_OFFSET, NET_CMD_FILE_CHUNK);
+  PallixPutU32(h + NET_FRAME_LENGTH_OFFSET, NET_FRAME_DATA_SIZE);
+  PallixPutU32(h + NET_FRAME_TRAILER_OFFSET, NET_FRAME_TRAILER);
+  const Clock::time_point now = Clock::now();
+  // The trickles first, so that they are the ones in the monitor's slots.
+  for (int i = 0; i < trickles; ++i) m_impl->peers.push_back({Impl::Kind::kTrickle, -1, 0, now});
+  for (int i = 0; i < squatters; ++i) m_impl->peers.push_back({Impl::Kind::kSquatter, -1, 0, now});
+  for (int i = 0; i < garbage; ++i) m_impl->peers.push_back({Impl::Kind::kGarbage, -1, 0, now});
+  for (Impl::Peer& p : m_impl->peers) m_impl->Connect(p, now);
+  m_impl->thread = std::thread([impl = m_impl.get()] { impl->Run(); });
+}
+
+HostilePeers::~HostilePeers() {
+  m_impl->stop = true;
+  m_impl->thread.join();
+}
+
+long HostilePeers::Closed() const { return m_impl->closed.load(); }
 
 SilentStation::SilentStation(int port, const std::string& bytes) {
   m_fd = ConnectLoopback(port);

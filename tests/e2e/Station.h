@@ -5,6 +5,7 @@
 #define BRENNA_E2E_STATION_H
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,12 +20,14 @@ struct StreamOutcome {
   bool connected = false;
   size_t bytesSent = 0;       // accepted by the local TCP stack
   bool closedByPeer = false;  // the monitor ended the connection (EOF or reset)
+  long receipt = -1;          // frames the monitor's last receipt confirmed; -1: none came
   std::string error;          // what went wrong, if anything
 };
 
 // Connects to 127.0.0.1:port, sends `bytes`, half-closes and waits (at most
 // `limit`) until the monitor closes the connection, which it does once it
-// has read everything or, for a bad stream, at once.
+// has handled every frame (after its receipt) or, for a bad stream, at
+// once.
 // With `piece` > 0 the bytes go out in pieces of that size, each pushed out
 // at once and followed by `pause`, so the monitor receives them piecemeal.
 StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::milliseconds limit,
@@ -44,6 +47,26 @@ class SilentStation {
  private:
   int m_fd = -1;
   bool m_ok = false;
+};
+
+// Hostile peers, all from 127.0.0.1, driven by a thread of their own until
+// destroyed: `trickles` connections that send a frame but its last byte,
+// one byte every `tricklePause`, `squatters` that send nothing, and `garbage`
+// senders of random bytes. Each connects again as soon as the monitor
+// closes it (a garbage sender after 50 ms).
+class HostilePeers {
+ public:
+  HostilePeers(int port, int trickles, int squatters, int garbage,
+               std::chrono::milliseconds tricklePause);
+  ~HostilePeers();
+  HostilePeers(const HostilePeers&) = delete;
+  HostilePeers& operator=(const HostilePeers&) = delete;
+  // How often the monitor has closed one of them so far.
+  long Closed() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> m_impl;
 };
 
 // The 2072-byte frames of a frames file, in file order; empty when the

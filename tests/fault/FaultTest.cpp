@@ -174,3 +174,30 @@ TEST_F(MonitorFault, ReceptionResumesWhenTheSpoolDirectoryComesBack) {
       << "left behind: " << Join(m_monitor.tree().SpoolNames());
   EXPECT_TRUE(m_monitor.monitor().Running());
 }
+
+// A station told "delivered" (the tool's exit status 0) may rely on it: the
+// monitor killed the moment the tool ends, and started again, shows every
+// such result. Each round sends several one-frame results over one
+// connection, so that frames are still queued when the last one arrives.
+TEST_F(MonitorFault, EveryResultConfirmedToAStationSurvivesAKillRightAfter) {
+  std::set<std::string> confirmed;
+  for (int round = 1; round <= 4; ++round) {
+    std::vector<std::string> names, descriptions;
+    for (int k = 1; k <= 6; ++k) {
+      names.push_back("kill" + std::to_string(round) + "-" + std::to_string(k));
+      descriptions.push_back(SmallResult(k % 2 ? 25 : 11, std::to_string(round * 10 + k)));
+    }
+    std::string output;
+    const int status = m_monitor.SendResults(names, descriptions, &output);
+    ASSERT_EQ(0, kill(m_monitor.monitor().pid(), SIGKILL));
+    ASSERT_TRUE(m_monitor.monitor().WaitExit(kPatience));
+    // The monitor ran throughout, so the tool must have been confirmed.
+    EXPECT_EQ(0, status) << output;
+    if (status == 0) confirmed.insert(names.begin(), names.end());
+    std::string error;
+    ASSERT_TRUE(m_monitor.Start(&error)) << error;
+  }
+  ASSERT_EQ(24u, confirmed.size());
+  ExpectShown(confirmed);
+  EXPECT_TRUE(m_monitor.monitor().Running());
+}

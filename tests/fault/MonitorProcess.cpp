@@ -74,6 +74,28 @@ bool MonitorProcess::Frames(const std::string& name, const std::string& descript
   return !frames->empty();
 }
 
+int MonitorProcess::SendResults(const std::vector<std::string>& names,
+                                const std::vector<std::string>& descriptions, std::string* output) {
+  // A generous timeout: under load the monitor may take a while to let the
+  // station in; the point is the status, not the speed.
+  std::vector<std::string> argv = {BRENNA_SEND_PATH, "-t", "-w", "60000",
+                                   "127.0.0.1:" + std::to_string(m_tree.port())};
+  for (size_t i = 0; i < names.size() && i < descriptions.size(); ++i) {
+    const std::string text = m_tree.work() + "/" + names[i] + ".txt";
+    WriteFileBytes(text, descriptions[i]);
+    argv.push_back(text);
+  }
+  ChildProcess::Options options;
+  options.env = Environment();
+  options.logPath = m_tree.work() + "/brenna-send-net.log";
+  std::error_code ec;
+  fs::remove(options.logPath, ec);
+  std::string how;
+  const int status = RunToEnd(argv, options, std::chrono::seconds(180), &how);
+  *output = how + "\n" + ReadFileBytes(options.logPath);
+  return status;
+}
+
 long MonitorProcess::MemoryKb(const std::string& key) {
   std::ifstream in("/proc/" + std::to_string(m_monitor.pid()) + "/status");
   for (std::string line; std::getline(in, line);)

@@ -38,6 +38,13 @@ class MonitorProcess {
   bool Frames(const std::string& name, const std::string& description,
               std::vector<std::string>* frames, std::string* error);
 
+  // Sends results to the running program with the station tool, one
+  // transfer per result, named by `names`, over one connection. The tool's
+  // exit status (0: the monitor confirmed every frame), or -1 when it did
+  // not run to its end; *output gets what it printed.
+  int SendResults(const std::vector<std::string>& names,
+                  const std::vector<std::string>& descriptions, std::string* output);
+
   // A "Vm...:" figure of /proc/<pid>/status of the running program in kB
   // (VmRSS resident now, VmHWM resident at most); -1 when unknown.
   long MemoryKb(const std::string& key);

@@ -88,6 +88,10 @@ inline bool WaitUntil(const std::function<bool()>& done,
 class Client {
  public:
   explicit Client(int port) : fd_(test_socket::ConnectLoopback(port)) {}
+  // A socket only; Connect makes the connection later.
+  struct NotYet {};
+  explicit Client(NotYet) : fd_(test_socket::NewSocket()) {}
+  bool Connect(int port) { return test_socket::Connect(fd_, port); }
   ~Client() { Close(); }
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
@@ -96,8 +100,16 @@ class Client {
   void NoDelay() { test_socket::SetNoDelay(fd_); }
   bool Send(const void* data, size_t n) { return test_socket::SendAll(fd_, data, n); }
   bool Send(const Frame& f) { return Send(f.data(), f.size()); }
-  // True once the server has closed the connection (end of stream or reset).
+  // Ends the sending direction: the server reads end of stream.
+  void ShutdownSend() { test_socket::ShutdownSend(fd_); }
+  // True once the server has closed the connection (end of stream or reset);
+  // what it sent before (its receipt) is read and dropped.
   bool ClosedByPeer(int waitMs) { return test_socket::ClosedByPeer(fd_, waitMs); }
+  // What the server sends until it closes the connection (*closed set) or
+  // waitMs passes.
+  std::string Receive(int waitMs, bool* closed) {
+    return test_socket::Receive(fd_, waitMs, closed);
+  }
   void Close() {
     test_socket::Close(fd_);
     fd_ = test_socket::kNone;

@@ -1,7 +1,11 @@
 // The frame transport over loopback: stations connect to a server channel
-// and ReadNetData hands over whole frames; broken, garbage and silent
-// connections are closed without disturbing the others.
+// and ReadNetData hands over whole frames; broken, garbage, silent and late
+// connections are closed without disturbing the others, and give way when
+// a station waits; a station is confirmed only what the reader has handled;
+// running out of descriptors neither spins nor takes the last ones.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <map>
@@ -32,6 +36,14 @@ class TransportTest : public ::testing::Test {
     return port;
   }
 
+  // Opens a server channel with every limit given.
+  int OpenServerWith(const ServerLimits& limits) {
+    EXPECT_EQ(1, pallix::transport::OpenServer(kChannel, 0, limits));
+    int port = ListeningPort(kChannel);
+    EXPECT_GT(port, 0);
+    return port;
+  }
+
   // Reads frames until `count` have come or the deadline passes.
   std::vector<Frame> ReadFrames(size_t count, int channel = kChannel) {
     std::vector<Frame> got;
@@ -44,6 +56,78 @@ class TransportTest : public ::testing::Test {
     return got;
   }
 };
+
+// The number of frames the last receipt in `bytes` names; -1 when there is
+// none, or when `bytes` is not a row of well-formed receipts.
+long LastReceiptCount(const std::string& bytes) {
+  if (bytes.size() % NET_FRAME_SIZE != 0) return -1;
+  long count = -1;
+  for (size_t off = 0; off < bytes.size(); off += NET_FRAME_SIZE) {
+    const auto* f = reinterpret_cast<const unsigned char*>(bytes.data()) + off;
+    if (PallixGetU32(f + NET_FRAME_MAGIC_OFFSET) != NET_FRAME_MAGIC ||
+        PallixGetU32(f + NET_FRAME_TRAILER_OFFSET) != NET_FRAME_TRAILER ||
+        PallixGetU32(f + NET_FRAME_COMMAND_OFFSET) != NET_CMD_RECEIPT ||
+        PallixGetU32(f + NET_FRAME_LENGTH_OFFSET) != NET_RECEIPT_LENGTH)
+      return -1;
+    count = PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET);
+  }
+  return count;
+}
+
+std::vector<unsigned char> Frames(uint32_t tag, uint16_t count) {
+  std::vector<unsigned char> bytes;
+  for (uint16_t i = 0; i < count; ++i) {
+    Frame f = MakeFrame(NET_CMD_FILE_CHUNK, tag, i);
+    bytes.insert(bytes.end(), f.begin(), f.end());
+  }
+  return bytes;
+}
+
+// The process's limit of open descriptors, lowered for a test and put back
+// afterwards.
+class DescriptorLimit {
+ public:
+  DescriptorLimit() { ok_ = ::getrlimit(RLIMIT_NOFILE, &saved_) == 0; }
+  ~DescriptorLimit() {
+    if (ok_) ::setrlimit(RLIMIT_NOFILE, &saved_);
+  }
+  DescriptorLimit(const DescriptorLimit&) = delete;
+  DescriptorLimit& operator=(const DescriptorLimit&) = delete;
+  // Descriptors from `limit` up cannot be opened.
+  bool Set(int limit) {
+    rlimit r = saved_;
+    r.rlim_cur = static_cast<rlim_t>(limit);
+    return ok_ && ::setrlimit(RLIMIT_NOFILE, &r) == 0;
+  }
+
+ private:
+  rlimit saved_{};
+  bool ok_ = false;
+};
+
+// The descriptor limit below which exactly `count` descriptors are free
+// (the process may have inherited descriptors anywhere).
+int LimitLeavingFree(int count) {
+  int free = 0;
+  for (int fd = 0;; ++fd) {
+    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+      if (free == count) return fd;
+      ++free;
+    }
+  }
+}
+
+// Whether `count` more descriptors can be had at once.
+bool DescriptorsFree(int count) {
+  std::vector<int> fds;
+  for (int i = 0; i < count; ++i) {
+    const int fd = ::dup(0);
+    if (fd < 0) break;
+    fds.push_back(fd);
+  }
+  for (int fd : fds) ::close(fd);
+  return static_cast<int>(fds.size()) == count;
+}
 
 }  // namespace
 
@@ -196,16 +280,19 @@ TEST_F(TransportTest, AHeldBackStationIsNotTakenForASilentOne) {
 
 // A station beyond the limit is not taken in and thrown out (its bytes
 // would vanish while its send and close both succeed): it waits until a
-// slot frees, and then everything it sent arrives.
+// slot frees, and then everything it sent arrives. The slots are held by
+// stations that have each completed a frame, so none of them gives way.
 TEST_F(TransportTest, AStationBeyondTheLimitWaitsForASlotAndLosesNothing) {
   int port = OpenServer();
   std::vector<std::unique_ptr<Client>> squatters;
   for (size_t i = 0; i < kMaxConnections; ++i) {
     squatters.push_back(std::make_unique<Client>(port));
     ASSERT_TRUE(squatters.back()->Connected());
+    ASSERT_TRUE(squatters.back()->Send(MakeFrame(0, 7, static_cast<uint16_t>(i))));
   }
   ASSERT_TRUE(
       WaitUntil([&] { return ConnectionCount(kChannel) == static_cast<int>(kMaxConnections); }));
+  ASSERT_EQ(kMaxConnections, ReadFrames(kMaxConnections).size());
 
   Client late(port);
   ASSERT_TRUE(late.Connected());
@@ -278,16 +365,20 @@ TEST_F(TransportTest, AStationChannelSendsWholeFramesAndReconnectsWhenDropped) {
   two.insert(two.end(), frames[1].begin(), frames[1].end());
   EXPECT_EQ(2, Send(3, "127.0.0.1", port, two.data(), static_cast<int>(two.size())));
   ASSERT_EQ(2u, ReadFrames(2).size());
+  Frame none;
+  EXPECT_EQ(0, Read(kChannel, none.data(), static_cast<int>(none.size())));  // both handled
 
-  // The server drops the idle connection; the next send must notice and
-  // connect again instead of writing into the void.
+  // The server drops the idle connection, confirming the two frames; the
+  // next send must notice and connect again instead of writing into the
+  // void.
   ASSERT_TRUE(WaitUntil([&] { return ConnectionCount(kChannel) == 0; }));
   Frame third = MakeFrame(NET_CMD_FILE_CHUNK, 9, 2);
   EXPECT_EQ(1, Send(3, "localhost", port, third.data(), static_cast<int>(third.size())));
   std::vector<Frame> got = ReadFrames(1);
   ASSERT_EQ(1u, got.size());
   EXPECT_EQ(third, got[0]);
-  EXPECT_EQ(1, Close(3));
+  EXPECT_EQ(0, Read(kChannel, none.data(), static_cast<int>(none.size())));
+  EXPECT_EQ(1, Close(3));  // all three confirmed, over both connections
 }
 
 TEST_F(TransportTest, AStationChannelRefusesMalformedFramesAndUnreachablePeers) {
@@ -328,4 +419,175 @@ TEST_F(TransportTest, CloseAllEndsEveryConnectionAndFreesThePort) {
   EXPECT_TRUE(WaitUntil([&] { return station.ClosedByPeer(0); }));
   EXPECT_EQ(kNotOpen, ListeningPort(kChannel));
   EXPECT_EQ(1, Open(kChannel, kModeServer, port, 0));
+}
+
+// A station that has ended its sending direction is not closed (which would
+// tell it "all read") nor confirmed while its last frame is only taken, not
+// yet handled: a monitor killed then would lose it. Once the reader comes
+// back for the next frame, the station gets the receipt for all three, then
+// the close.
+TEST_F(TransportTest, AFinishedStationIsClosedOnlyOnceItsFramesAreHandledAndGetsAReceipt) {
+  int port = OpenServer();
+  Client station(port);
+  for (uint16_t i = 0; i < 3; ++i) ASSERT_TRUE(station.Send(MakeFrame(NET_CMD_FILE_CHUNK, 4, i)));
+  station.ShutdownSend();
+  ASSERT_TRUE(WaitUntil([&] { return ConnectionCount(kChannel) == 0; }));  // its end is seen
+  ASSERT_EQ(3u, ReadFrames(3).size());
+  bool closed = false;
+  const std::string early = station.Receive(700, &closed);
+  EXPECT_FALSE(closed);
+  EXPECT_LT(LastReceiptCount(early), 3);  // none yet, or progress: two handled
+  Frame none;
+  EXPECT_EQ(0, Read(kChannel, none.data(), static_cast<int>(none.size())));
+  const std::string rest = station.Receive(20000, &closed);
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(3, LastReceiptCount(early + rest));
+}
+
+// Sent is not delivered: closing a station channel reports 1 only when the
+// monitor has confirmed every frame; a monitor that goes away with a frame
+// taken but not handled, one that never reads, and one whose worker stops
+// while a large batch is under way all leave the station knowing it must
+// send again.
+TEST_F(TransportTest, ClosingAStationChannelConfirmsOnlyFramesTheMonitorHandled) {
+  int port = OpenServer();
+  const std::vector<unsigned char> two = Frames(5, 2);
+  const int size = static_cast<int>(two.size());
+  Frame none;
+
+  ASSERT_EQ(1, Open(3, kModeStation, 0, 5000));
+  ASSERT_EQ(2, Send(3, "127.0.0.1", port, two.data(), size));
+  ASSERT_EQ(2u, ReadFrames(2).size());
+  EXPECT_EQ(0, Read(kChannel, none.data(), static_cast<int>(none.size())));
+  EXPECT_EQ(1, Close(3));
+
+  // Both taken, the second never handled: the monitor goes (as when killed).
+  ASSERT_EQ(1, Open(3, kModeStation, 0, 5000));
+  ASSERT_EQ(2, Send(3, "127.0.0.1", port, two.data(), size));
+  ASSERT_EQ(2u, ReadFrames(2).size());
+  ASSERT_EQ(1, Close(kChannel));
+  EXPECT_EQ(kUnconfirmed, Close(3));
+
+  // A monitor that takes nothing: no receipt within the station's timeout.
+  port = OpenServer();
+  ASSERT_EQ(1, Open(3, kModeStation, 0, 300));
+  ASSERT_EQ(2, Send(3, "127.0.0.1", port, two.data(), size));
+  EXPECT_EQ(kUnconfirmed, Close(3));
+
+  // Far more than the connection can hold while nobody reads: flow control
+  // stalls the send, and it fails after its timeout instead of reporting
+  // success.
+  const std::vector<unsigned char> many = Frames(6, 4000);
+  ASSERT_EQ(1, Open(4, kModeStation, 0, 300));
+  EXPECT_EQ(kSendFailed, Send(4, "127.0.0.1", port, many.data(), static_cast<int>(many.size())));
+}
+
+// A monitor busy with many stations takes longer than a station's timeout
+// to get through its frames; as long as its receipts show progress the
+// station waits, and is confirmed in the end.
+TEST_F(TransportTest, AStationWaitsForABusyMonitorAsLongAsItConfirmsFrames) {
+  const int port = OpenServer();
+  std::atomic<bool> stop{false};
+  std::thread reader([&] {  // one frame every 50 ms: 3 s for 60 frames
+    Frame f;
+    while (!stop) {
+      Read(kChannel, f.data(), static_cast<int>(f.size()));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  const std::vector<unsigned char> frames = Frames(9, 60);
+  ASSERT_EQ(1, Open(3, kModeStation, 0, 1500));
+  EXPECT_EQ(60, Send(3, "127.0.0.1", port, frames.data(), static_cast<int>(frames.size())));
+  EXPECT_EQ(1, Close(3));
+  stop = true;
+  reader.join();
+}
+
+TEST_F(TransportTest, AFrameNotCompleteInTimeClosesItsConnection) {
+  ServerLimits limits;
+  limits.silenceMs = 60000;
+  limits.frameDeadlineMs = 400;
+  const int port = OpenServerWith(limits);
+  Client trickle(port);
+  trickle.NoDelay();
+  const Frame f = MakeFrame(NET_CMD_FILE_CHUNK, 2, 0);
+  // A byte every 50 ms is never silent, but the frame would take 100 s.
+  size_t sent = 0;
+  bool closed = false;
+  while (sent < 200 && !closed) {
+    trickle.Send(&f[sent++], 1);
+    closed = trickle.ClosedByPeer(50);
+  }
+  EXPECT_TRUE(closed) << sent << " bytes sent";
+  // A frame sent at once is in time.
+  Client station(port);
+  ASSERT_TRUE(station.Send(MakeFrame(NET_CMD_FILE_CHUNK, 3, 0)));
+  std::vector<Frame> got = ReadFrames(1);
+  ASSERT_EQ(1u, got.size());
+  EXPECT_EQ(3u, FrameTag(got[0].data()));
+}
+
+// Silent and trickling connections in every slot give way to a station
+// that waits; a connection that has completed a frame keeps its slot.
+TEST_F(TransportTest, WhenEverySlotIsTakenAConnectionThatNeverCompletedAFrameGivesWay) {
+  const int port = OpenServer(60000);  // nobody is dropped for silence here
+  Client station(port);
+  ASSERT_TRUE(station.Send(MakeFrame(NET_CMD_FILE_CHUNK, 1, 0)));
+  ASSERT_EQ(1u, ReadFrames(1).size());
+  std::vector<std::unique_ptr<Client>> squatters;
+  const Frame start = MakeFrame(NET_CMD_FILE_CHUNK, 2, 0);
+  for (size_t i = 1; i < kMaxConnections; ++i) {
+    squatters.push_back(std::make_unique<Client>(port));
+    ASSERT_TRUE(squatters.back()->Connected());
+    if (i % 2 == 0) squatters.back()->Send(start.data(), 10);  // a frame begun, never ended
+  }
+  ASSERT_TRUE(
+      WaitUntil([&] { return ConnectionCount(kChannel) == static_cast<int>(kMaxConnections); }));
+
+  Client late(port);
+  for (uint16_t i = 0; i < 3; ++i) ASSERT_TRUE(late.Send(MakeFrame(NET_CMD_FILE_CHUNK, 8, i)));
+  std::vector<Frame> got = ReadFrames(3);
+  ASSERT_EQ(3u, got.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(8u, FrameTag(got[i].data()));
+    EXPECT_EQ(i, FrameSeq(got[i].data()));
+  }
+  EXPECT_LE(ConnectionCount(kChannel), static_cast<int>(kMaxConnections));
+  size_t gone = 0;
+  for (auto& c : squatters) gone += c->ClosedByPeer(0) ? 1 : 0;
+  EXPECT_GE(gone, 1u);
+  EXPECT_FALSE(station.ClosedByPeer(0));
+}
+
+// Out of descriptors, the listener pauses instead of spinning, and the
+// server holds fewer connections so that the process still has descriptors
+// for its files; the station waiting behind silent connections gets in.
+TEST_F(TransportTest, RunningOutOfDescriptorsPausesAcceptingAndLeavesDescriptorsFree) {
+  const int port = OpenServer(60000);
+  std::vector<std::unique_ptr<Client>> squatters;
+  for (int i = 0; i < 60; ++i) squatters.push_back(std::make_unique<Client>(Client::NotYet{}));
+  Client station{Client::NotYet{}};
+  const int noneFree = LimitLeavingFree(0);
+  const int thirtyFree = LimitLeavingFree(30);
+  DescriptorLimit limit;
+
+  // Not one descriptor left: nothing can be accepted.
+  ASSERT_TRUE(limit.Set(noneFree));
+  for (auto& c : squatters) ASSERT_TRUE(c->Connect(port));
+  ASSERT_TRUE(station.Connect(port));
+  ASSERT_TRUE(station.Send(MakeFrame(NET_CMD_FILE_CHUNK, 6, 0)));
+  ASSERT_TRUE(WaitUntil([&] { return AcceptShortages(kChannel) >= 1; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // Retrying at once would fail thousands of times a second.
+  const int shortages = AcceptShortages(kChannel);
+  EXPECT_LE(shortages, 20);
+
+  // Room for 30: the server takes them, runs short again, and gives
+  // descriptors back.
+  ASSERT_TRUE(limit.Set(thirtyFree));
+  ASSERT_TRUE(WaitUntil([&] { return AcceptShortages(kChannel) > shortages; }));
+  EXPECT_TRUE(WaitUntil([] { return DescriptorsFree(8); }));
+  std::vector<Frame> got = ReadFrames(1);
+  ASSERT_EQ(1u, got.size());
+  EXPECT_EQ(6u, FrameTag(got[0].data()));
 }

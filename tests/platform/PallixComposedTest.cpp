@@ -1,6 +1,7 @@
 // The composed operations against a stub whose helpers are scripted.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "PallixTestSupport.h"
 
@@ -116,6 +117,21 @@ TEST_F(PallixComposedTest, DateByTimeSpanFailures) {
   EXPECT_STREQ(out, "2024-03-05");
   EXPECT_EQ(GetDateByTimeSpan(static_cast<const char*>(nullptr), 1, out), 0);
   EXPECT_EQ(GetDateByTimeSpan("2024-03-05", 1, static_cast<char*>(nullptr)), 0);
+}
+
+TEST_F(PallixComposedTest, DateByTimeSpanRefusesADateTextNoFieldBufferCanHold) {
+  // A 600-byte year would overrun the 512-byte field buffer.
+  const std::string longYear = std::string(600, '1') + "-03-05";
+  char out[32] = "unchanged";
+  EXPECT_EQ(GetDateByTimeSpan(longYear.c_str(), 1, out), kDateTextTooLong);
+  EXPECT_STREQ(out, "unchanged");
+  EXPECT_EQ(Stub().Calls(), "");
+  // 511 bytes are still split: the widest field then fits its buffer.
+  const std::string widest = std::string(505, '2') + "-03-05";
+  ASSERT_EQ(widest.size(), 511u);
+  std::vector<char> wide(widest.size() + 1);
+  EXPECT_EQ(GetDateByTimeSpan(widest.c_str(), 1, wide.data()), 1);
+  EXPECT_STREQ(wide.data(), "2147483647-03-06");  // the year saturates
 }
 
 TEST_F(PallixTest, ComposedOperationsWithoutTheirEntries) {

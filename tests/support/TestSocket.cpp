@@ -9,8 +9,49 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 namespace test_socket {
+
+namespace {
+
+// Milliseconds left until deadline (0 when it has passed).
+int MsLeft(std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Reads what is there without waiting, appending it to *got when given.
+// True once the peer has closed (end of stream or reset).
+bool DrainClosed(int fd, std::string* got) {
+  char buf[4096];
+  for (;;) {
+    const ssize_t k = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+    if (k > 0) {
+      if (got != nullptr) got->append(buf, static_cast<size_t>(k));
+      continue;
+    }
+    if (k < 0 && errno == EINTR) continue;
+    return k == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+  }
+}
+
+// Waits until the peer closes or the time is up, reading as it comes.
+bool WaitForClose(int fd, int waitMs, std::string* got) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    const int rc = ::poll(&p, 1, MsLeft(deadline));
+    if (rc < 0 && errno == EINTR) continue;
+    if (rc <= 0) return false;
+    if (DrainClosed(fd, got)) return true;
+    if (MsLeft(deadline) == 0) return false;
+  }
+}
+
+}  // namespace
 
 int FreePort() {
   int port = 0;
@@ -37,17 +78,26 @@ Handle Listen(bool everyInterface, int backlog, int* port) {
 }
 
 Handle ConnectLoopback(int port) {
+  const Handle s = NewSocket();
+  if (s != kNone && !Connect(s, port)) {
+    Close(s);
+    return kNone;
+  }
+  return s;
+}
+
+Handle NewSocket() {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return kNone;
+  return fd < 0 ? kNone : fd;
+}
+
+bool Connect(Handle s, int port) {
+  if (s == kNone) return false;
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<uint16_t>(port));
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return kNone;
-  }
-  return fd;
+  return ::connect(static_cast<int>(s), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
 }
 
 bool SendAll(Handle s, const void* data, std::size_t n) {
@@ -61,12 +111,16 @@ bool SendAll(Handle s, const void* data, std::size_t n) {
   return true;
 }
 
+void ShutdownSend(Handle s) { ::shutdown(static_cast<int>(s), SHUT_WR); }
+
 bool ClosedByPeer(Handle s, int waitMs) {
-  pollfd p{static_cast<int>(s), POLLIN, 0};
-  if (::poll(&p, 1, waitMs) <= 0) return false;
-  char c;
-  ssize_t k = ::recv(static_cast<int>(s), &c, 1, MSG_DONTWAIT);
-  return k == 0 || (k < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+  return WaitForClose(static_cast<int>(s), waitMs, nullptr);
+}
+
+std::string Receive(Handle s, int waitMs, bool* closed) {
+  std::string got;
+  *closed = WaitForClose(static_cast<int>(s), waitMs, &got);
+  return got;
 }
 
 void SetNoDelay(Handle s) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace test_socket {
 
@@ -19,10 +20,19 @@ int FreePort();
 Handle Listen(bool everyInterface, int backlog, int* port);
 // Connects to 127.0.0.1:port; kNone on failure.
 Handle ConnectLoopback(int port);
+// A TCP socket not yet connected (kNone on failure), and its connection to
+// 127.0.0.1:port made later.
+Handle NewSocket();
+bool Connect(Handle s, int port);
 bool SendAll(Handle s, const void* data, std::size_t n);
+// Ends the sending direction: the peer reads end of stream.
+void ShutdownSend(Handle s);
 // True once the peer has closed the connection (end of stream or reset)
-// within waitMs.
+// within waitMs; what it sent before is read and dropped.
 bool ClosedByPeer(Handle s, int waitMs);
+// What the peer sends until it closes the connection (*closed set) or
+// waitMs passes.
+std::string Receive(Handle s, int waitMs, bool* closed);
 void SetNoDelay(Handle s);
 void Close(Handle s);
 

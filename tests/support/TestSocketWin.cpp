@@ -2,6 +2,9 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <chrono>
+#include <string>
+
 #include "TestSocket.h"
 
 namespace test_socket {
@@ -15,6 +18,48 @@ bool Ready() {
   return ready;
 }
 SOCKET Raw(Handle s) { return static_cast<SOCKET>(s); }
+
+// Milliseconds left until deadline (0 when it has passed).
+int MsLeft(std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Reads what is there without waiting, appending it to *got when given.
+// True once the peer has closed (end of stream or reset). The socket is
+// blocking for the callers, non-blocking only in here.
+bool DrainClosed(SOCKET s, std::string* got) {
+  u_long one = 1, zero = 0;
+  ::ioctlsocket(s, FIONBIO, &one);
+  bool closed;
+  char buf[4096];
+  for (;;) {
+    const int k = ::recv(s, buf, sizeof buf, 0);
+    if (k > 0) {
+      if (got != nullptr) got->append(buf, static_cast<std::size_t>(k));
+      continue;
+    }
+    closed = k == 0 || WSAGetLastError() != WSAEWOULDBLOCK;
+    break;
+  }
+  ::ioctlsocket(s, FIONBIO, &zero);
+  return closed;
+}
+
+// Waits until the peer closes or the time is up, reading as it comes.
+bool WaitForClose(SOCKET s, int waitMs, std::string* got) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  for (;;) {
+    WSAPOLLFD p{};
+    p.fd = s;
+    p.events = POLLRDNORM;
+    if (::WSAPoll(&p, 1, MsLeft(deadline)) <= 0) return false;
+    if (DrainClosed(s, got)) return true;
+    if (MsLeft(deadline) == 0) return false;
+  }
+}
 }  // namespace
 
 int FreePort() {
@@ -43,18 +88,27 @@ Handle Listen(bool everyInterface, int backlog, int* port) {
 }
 
 Handle ConnectLoopback(int port) {
+  const Handle s = NewSocket();
+  if (s != kNone && !Connect(s, port)) {
+    Close(s);
+    return kNone;
+  }
+  return s;
+}
+
+Handle NewSocket() {
   if (!Ready()) return kNone;
   SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) return kNone;
+  return s == INVALID_SOCKET ? kNone : static_cast<Handle>(s);
+}
+
+bool Connect(Handle s, int port) {
+  if (s == kNone) return false;
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<u_short>(port));
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::closesocket(s);
-    return kNone;
-  }
-  return static_cast<Handle>(s);
+  return ::connect(Raw(s), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
 }
 
 bool SendAll(Handle s, const void* data, std::size_t n) {
@@ -68,18 +122,14 @@ bool SendAll(Handle s, const void* data, std::size_t n) {
   return true;
 }
 
-bool ClosedByPeer(Handle s, int waitMs) {
-  WSAPOLLFD p{};
-  p.fd = Raw(s);
-  p.events = POLLRDNORM;
-  if (::WSAPoll(&p, 1, waitMs) <= 0) return false;
-  u_long one = 1, zero = 0;
-  ::ioctlsocket(Raw(s), FIONBIO, &one);
-  char c;
-  const int k = ::recv(Raw(s), &c, 1, 0);
-  const int err = k < 0 ? WSAGetLastError() : 0;
-  ::ioctlsocket(Raw(s), FIONBIO, &zero);
-  return k == 0 || (k < 0 && err != WSAEWOULDBLOCK);
+void ShutdownSend(Handle s) { ::shutdown(Raw(s), SD_SEND); }
+
+bool ClosedByPeer(Handle s, int waitMs) { return WaitForClose(Raw(s), waitMs, nullptr); }
+
+std::string Receive(Handle s, int waitMs, bool* closed) {
+  std::string got;
+  *closed = WaitForClose(Raw(s), waitMs, &got);
+  return got;
 }
 
 void SetNoDelay(Handle s) {

@@ -20,9 +20,23 @@ bool NetworkSink::Open(std::string* error) {
   return m_open;
 }
 
-void NetworkSink::Close() {
+NetworkSink::~NetworkSink() {
   if (m_open) CloseNet(m_channel);
+}
+
+int NetworkSink::Close(std::string* error) {
+  if (!m_open) return kExitOk;
   m_open = false;
+  const int rc = CloseNet(m_channel);
+  if (rc == 1) return kExitOk;
+  // Sent is not delivered: only the monitor's receipt says the frames are
+  // in its spool directory.
+  *error = "the monitor at " + m_options.host + ":" + std::to_string(m_options.port) +
+           " did not confirm that it stored every frame (no receipt within " +
+           std::to_string(m_options.timeoutMs) +
+           " ms, or the connection ended without one): the files may be lost, send them again";
+  if (rc != PALLIX_SEND_UNCONFIRMED) *error += " (" + std::to_string(rc) + ")";
+  return kExitSendFailed;
 }
 
 int NetworkSink::Put(const unsigned char* frames, std::size_t size, const std::string& file,

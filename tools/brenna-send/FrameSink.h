@@ -24,13 +24,14 @@ class FrameSink {
 class NetworkSink : public FrameSink {
  public:
   NetworkSink(int channel, const SendOptions& options) : m_channel(channel), m_options(options) {}
-  ~NetworkSink() override { Close(); }
+  ~NetworkSink() override;
   NetworkSink(const NetworkSink&) = delete;
   NetworkSink& operator=(const NetworkSink&) = delete;
 
   bool Open(std::string* error);
-  // Half-closes and waits until the monitor has read everything.
-  void Close();
+  // Ends the connection and waits for the monitor's receipt: kExitOk when it
+  // confirmed every frame sent, else kExitSendFailed with *error saying so.
+  int Close(std::string* error);
   int Put(const unsigned char* frames, std::size_t size, const std::string& file,
           std::string* error) override;
 

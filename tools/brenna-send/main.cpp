@@ -242,7 +242,12 @@ int main(int argc, char** argv) {
       return;
     }
     status[k] = RunStation(s, o, files, sink, o.pauseMs > 0, &errors[k]);
-    sink.Close();
+    std::string closing;
+    const int closed = sink.Close(&closing);
+    if (status[k] == kExitOk && closed != kExitOk) {
+      status[k] = closed;
+      errors[k] = closing;
+    }
   };
   std::vector<std::thread> threads;
   for (int s = 2; s <= o.stations; ++s) threads.emplace_back(station, s);

@@ -111,13 +111,17 @@ int LocalPort(SocketHandle s) {
   return -1;
 }
 
-SocketHandle Accept(SocketHandle listener) {
+SocketHandle Accept(SocketHandle listener, bool* outOfResources) {
+  if (outOfResources != nullptr) *outOfResources = false;
   for (;;) {
     int fd = ::accept(listener, nullptr, nullptr);
     if (fd < 0) {
       if (errno == EINTR) continue;
       // ECONNABORTED and friends: that connection is gone, others may wait.
       if (errno == ECONNABORTED || errno == EPROTO) continue;
+      if (outOfResources != nullptr &&
+          (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM))
+        *outOfResources = true;
       return kNoSocket;
     }
     if (!MakeNonBlockingCloseOnExec(fd)) {

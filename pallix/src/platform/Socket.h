@@ -34,8 +34,10 @@ SocketHandle ListenTcp(int port, ListenError* error);
 // The local port a socket is bound to, or -1.
 int LocalPort(SocketHandle s);
 // Takes one pending connection from a listening socket; kNoSocket when none
-// is waiting (or accepting failed).
-SocketHandle Accept(SocketHandle listener);
+// is waiting (or accepting failed). When it failed for lack of descriptors
+// or memory, *outOfResources (if given) is set: the connection still waits,
+// and trying again at once would only fail again.
+SocketHandle Accept(SocketHandle listener, bool* outOfResources = nullptr);
 enum class ConnectError { kNone, kUnknownHost, kRefused, kOther };
 
 // Connects to host:port (a name or a dotted IPv4 address) within
