@@ -1,10 +1,13 @@
 /*
  * FrameReceiver - a tiny station-side monitor for the cross-platform test:
  * opens a server channel of libPallix.dll on PORT and writes every frame it
- * reads, in order, to OUTFILE until COUNT frames have come (or 60 s pass).
+ * reads, in order, to OUTFILE. Like the monitor's worker it reads again
+ * after each frame, which tells the library the frame is handled, so the
+ * station gets its receipt. It ends once STOPFILE appears (or 60 s pass
+ * without a frame), and succeeds when COUNT frames have come.
  * READYFILE appears once the channel listens; DONEFILE when it has ended.
  *
- *   FrameReceiver PORT COUNT OUTFILE READYFILE DONEFILE
+ *   FrameReceiver PORT COUNT OUTFILE READYFILE DONEFILE STOPFILE
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -18,23 +21,27 @@ static void Touch(const char* path) {
   if (f != NULL) fclose(f);
 }
 
+static int Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
 int main(int argc, char** argv) {
   static unsigned char frame[NET_FRAME_SIZE];
-  int port, count, got = 0, waited = 0;
+  int port, count, got = 0, idle = 0;
   FILE* out;
-  if (argc != 6) return 2;
+  if (argc != 7) return 2;
   port = atoi(argv[1]);
   count = atoi(argv[2]);
   out = fopen(argv[3], "wb");
   if (out == NULL || OpenNet(0, 0, port, 0) != 1) return 3;
   Touch(argv[4]);
-  while (got < count && waited < 60000) {
+  while (!Exists(argv[6]) && idle < 60000) {
     if (ReadNetData(0, frame, NET_FRAME_SIZE) == NET_FRAME_SIZE) {
-      fwrite(frame, 1, NET_FRAME_SIZE, out);
+      /* Written before the next read, which confirms it to the station. */
+      if (fwrite(frame, 1, NET_FRAME_SIZE, out) != NET_FRAME_SIZE || fflush(out) != 0) break;
       ++got;
+      idle = 0;
     } else {
       Sleep(5);
-      waited += 5;
+      idle += 5;
     }
   }
   fclose(out);

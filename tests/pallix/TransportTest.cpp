@@ -3,9 +3,7 @@
 // connections are closed without disturbing the others, and give way when
 // a station waits; a station is confirmed only what the reader has handled;
 // running out of descriptors neither spins nor takes the last ones.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <atomic>
 #include <map>
@@ -87,47 +85,19 @@ std::vector<unsigned char> Frames(uint32_t tag, uint16_t count) {
 // afterwards.
 class DescriptorLimit {
  public:
-  DescriptorLimit() { ok_ = ::getrlimit(RLIMIT_NOFILE, &saved_) == 0; }
+  DescriptorLimit() { ok_ = test_socket::GetDescriptorLimit(&saved_); }
   ~DescriptorLimit() {
-    if (ok_) ::setrlimit(RLIMIT_NOFILE, &saved_);
+    if (ok_) test_socket::SetDescriptorLimit(saved_);
   }
   DescriptorLimit(const DescriptorLimit&) = delete;
   DescriptorLimit& operator=(const DescriptorLimit&) = delete;
   // Descriptors from `limit` up cannot be opened.
-  bool Set(int limit) {
-    rlimit r = saved_;
-    r.rlim_cur = static_cast<rlim_t>(limit);
-    return ok_ && ::setrlimit(RLIMIT_NOFILE, &r) == 0;
-  }
+  bool Set(long limit) { return ok_ && test_socket::SetDescriptorLimit(limit); }
 
  private:
-  rlimit saved_{};
+  long saved_ = 0;
   bool ok_ = false;
 };
-
-// The descriptor limit below which exactly `count` descriptors are free
-// (the process may have inherited descriptors anywhere).
-int LimitLeavingFree(int count) {
-  int free = 0;
-  for (int fd = 0;; ++fd) {
-    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
-      if (free == count) return fd;
-      ++free;
-    }
-  }
-}
-
-// Whether `count` more descriptors can be had at once.
-bool DescriptorsFree(int count) {
-  std::vector<int> fds;
-  for (int i = 0; i < count; ++i) {
-    const int fd = ::dup(0);
-    if (fd < 0) break;
-    fds.push_back(fd);
-  }
-  for (int fd : fds) ::close(fd);
-  return static_cast<int>(fds.size()) == count;
-}
 
 }  // namespace
 
@@ -567,8 +537,8 @@ TEST_F(TransportTest, RunningOutOfDescriptorsPausesAcceptingAndLeavesDescriptors
   std::vector<std::unique_ptr<Client>> squatters;
   for (int i = 0; i < 60; ++i) squatters.push_back(std::make_unique<Client>(Client::NotYet{}));
   Client station{Client::NotYet{}};
-  const int noneFree = LimitLeavingFree(0);
-  const int thirtyFree = LimitLeavingFree(30);
+  const long noneFree = test_socket::LimitLeavingFree(0);
+  const long thirtyFree = test_socket::LimitLeavingFree(30);
   DescriptorLimit limit;
 
   // Not one descriptor left: nothing can be accepted.
@@ -586,7 +556,7 @@ TEST_F(TransportTest, RunningOutOfDescriptorsPausesAcceptingAndLeavesDescriptors
   // descriptors back.
   ASSERT_TRUE(limit.Set(thirtyFree));
   ASSERT_TRUE(WaitUntil([&] { return AcceptShortages(kChannel) > shortages; }));
-  EXPECT_TRUE(WaitUntil([] { return DescriptorsFree(8); }));
+  EXPECT_TRUE(WaitUntil([] { return test_socket::DescriptorsFree(8); }));
   std::vector<Frame> got = ReadFrames(1);
   ASSERT_EQ(1u, got.size());
   EXPECT_EQ(6u, FrameTag(got[0].data()));

@@ -2,14 +2,17 @@
 #include "TestSocket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <vector>
 
 namespace test_socket {
 
@@ -130,6 +133,41 @@ void SetNoDelay(Handle s) {
 
 void Close(Handle s) {
   if (s != kNone) ::close(static_cast<int>(s));
+}
+
+bool GetDescriptorLimit(long* limit) {
+  rlimit r{};
+  if (::getrlimit(RLIMIT_NOFILE, &r) != 0) return false;
+  *limit = static_cast<long>(r.rlim_cur);
+  return true;
+}
+
+bool SetDescriptorLimit(long limit) {
+  rlimit r{};
+  if (::getrlimit(RLIMIT_NOFILE, &r) != 0) return false;
+  r.rlim_cur = static_cast<rlim_t>(limit);
+  return ::setrlimit(RLIMIT_NOFILE, &r) == 0;
+}
+
+long LimitLeavingFree(int count) {
+  int free = 0;
+  for (int fd = 0;; ++fd) {
+    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+      if (free == count) return fd;
+      ++free;
+    }
+  }
+}
+
+bool DescriptorsFree(int count) {
+  std::vector<int> fds;
+  for (int i = 0; i < count; ++i) {
+    const int fd = ::dup(0);
+    if (fd < 0) break;
+    fds.push_back(fd);
+  }
+  for (int fd : fds) ::close(fd);
+  return static_cast<int>(fds.size()) == count;
 }
 
 }  // namespace test_socket

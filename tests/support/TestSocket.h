@@ -1,6 +1,7 @@
 // TestSocket - plain sockets for tests, straight on the system's socket API
 // (never through libPallix, which is what they test): a loopback client, a
-// listener, a free port. Blocking; a send never raises SIGPIPE.
+// listener, a free port, the process's descriptor limit. Blocking; a send
+// never raises SIGPIPE.
 #ifndef BRENNA_TESTS_TESTSOCKET_H
 #define BRENNA_TESTS_TESTSOCKET_H
 
@@ -35,6 +36,17 @@ bool ClosedByPeer(Handle s, int waitMs);
 std::string Receive(Handle s, int waitMs, bool* closed);
 void SetNoDelay(Handle s);
 void Close(Handle s);
+
+// The process's limit of open descriptors, sockets among them, where a
+// process can lower it (POSIX: RLIMIT_NOFILE). Windows has no such limit:
+// there these fail, and the cases that need them are left out.
+bool GetDescriptorLimit(long* limit);
+bool SetDescriptorLimit(long limit);
+// The limit below which exactly `count` descriptors are free (the process
+// may hold inherited descriptors anywhere); -1 when that cannot be known.
+long LimitLeavingFree(int count);
+// Whether `count` more descriptors can be had at once.
+bool DescriptorsFree(int count);
 
 }  // namespace test_socket
 

@@ -3,7 +3,7 @@
 #include <ws2tcpip.h>
 
 #include <chrono>
-#include <string>
+#include <vector>
 
 #include "TestSocket.h"
 
@@ -139,6 +139,25 @@ void SetNoDelay(Handle s) {
 
 void Close(Handle s) {
   if (s != kNone) ::closesocket(Raw(s));
+}
+
+// Windows has no per-process limit of open handles that a process could
+// lower to run itself short: the cases that do so are POSIX only.
+bool GetDescriptorLimit(long*) { return false; }
+
+bool SetDescriptorLimit(long) { return false; }
+
+long LimitLeavingFree(int) { return -1; }
+
+bool DescriptorsFree(int count) {
+  std::vector<Handle> sockets;
+  for (int i = 0; i < count; ++i) {
+    const Handle s = NewSocket();
+    if (s == kNone) break;
+    sockets.push_back(s);
+  }
+  for (Handle s : sockets) Close(s);
+  return static_cast<int>(sockets.size()) == count;
 }
 
 }  // namespace test_socket

@@ -104,7 +104,8 @@ int LocalPort(SocketHandle s) {
   return -1;
 }
 
-SocketHandle Accept(SocketHandle listener) {
+SocketHandle Accept(SocketHandle listener, bool* outOfResources) {
+  if (outOfResources != nullptr) *outOfResources = false;
   for (;;) {
     SOCKET s = ::accept(listener, nullptr, nullptr);
     if (s == INVALID_SOCKET) {
@@ -112,6 +113,9 @@ SocketHandle Accept(SocketHandle listener) {
       if (err == WSAEINTR) continue;
       // That connection is gone (reset before it was taken); others may wait.
       if (err == WSAECONNRESET) continue;
+      // No socket handles or buffer space left: the connection still waits.
+      if (outOfResources != nullptr && (err == WSAEMFILE || err == WSAENOBUFS))
+        *outOfResources = true;
       return kNoSocket;
     }
     if (!MakeNonBlockingPrivate(s)) {
