@@ -1,7 +1,7 @@
 // TestSite - a private installation for one test: a copy of this build's
 // libPallix in its own "system directory", with a Pallix.ini that puts the
 // base and spool directories into a temporary folder, and a BrennaCenter.ini
-// naming the listening port (0: the system picks a free one, so tests never
+// naming the listening port (by default one free right now, so tests never
 // fight over a port). The binding loads from it until the site goes.
 #ifndef BRENNA_TESTS_TESTSITE_H
 #define BRENNA_TESTS_TESTSITE_H
@@ -9,13 +9,14 @@
 #include <filesystem>
 #include <string>
 
+#include "FreePort.h"
 #include "TempDir.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
 
 class TestSite {
  public:
-  explicit TestSite(int port = 0) {
+  explicit TestSite(int port = FreePort()) {
     namespace fs = std::filesystem;
     fs::create_directories(system());
     fs::create_directories(base());
