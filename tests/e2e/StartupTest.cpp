@@ -1,7 +1,8 @@
 // The installed monitor when its start goes wrong, on a virtual display:
 // without its library file it says so and ends with status -1 once the box
 // is closed; with a library it cannot use, or with its port taken, it says
-// so once, in a box beside a window that comes up complete, and runs on.
+// so once, in a box beside a window that comes up complete, and runs on; on
+// a desktop whose buses never answer, it comes up and receives all the same.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -14,6 +15,7 @@
 
 #include "MonitorScreen.h"
 #include "MonitorSession.h"
+#include "SilentBus.h"
 #include "Station.h"
 #include "app/Resource.h"
 
@@ -157,4 +159,32 @@ TEST(MonitorStartup, WithItsPortTakenItSaysSoOnceAndRunsOn) {
   EXPECT_TRUE(session.monitor().Running()) << session.monitor().Describe();
   // The site was read (its spool directory exists); only the port failed.
   EXPECT_TRUE(std::filesystem::is_directory(session.tree().spool()));
+}
+
+TEST(MonitorStartup, OnADesktopWhoseBusesNeverAnswerTheWindowAppearsAndReceives) {
+  MonitorSession session;
+  ASSERT_TRUE(session.tree().ok()) << session.tree().error();
+  // The session bus and the accessibility bus take the connection and never
+  // answer. Qt's accessibility bridge connects to them on the main thread
+  // while the application object is being built.
+  SilentBus silent(session.tree().work() + "/silent-bus");
+  ASSERT_FALSE(silent.address().empty());
+  session.AddMonitorEnvironment("DBUS_SESSION_BUS_ADDRESS=" + silent.address());
+  session.AddMonitorEnvironment("AT_SPI_BUS_ADDRESS=" + silent.address());
+  std::string error;
+  ASSERT_TRUE(session.StartAndWaitForWindow(&error)) << error << "\nmonitor output:\n"
+                                                     << session.MonitorLog();
+  const std::vector<std::string> failures =
+      LookUntilShown(session, ArtefactPath("e2e-silent-bus.png"), FullyStarted, kPatience);
+  for (const std::string& f : failures) ADD_FAILURE() << f;
+
+  const std::string result = session.tree().work() + "/brake.txt";
+  WriteFileBytes(result, "7700 0 25\n7701 0 0815\n5071 1 1234\n");
+  std::string output;
+  ASSERT_EQ(0, session.RunStationTool(
+                   {"-t", "127.0.0.1:" + std::to_string(session.tree().port()), result}, &output))
+      << output;
+  std::string seen;
+  EXPECT_TRUE(session.WaitForTitle(CountedTitle(1), kPatience, &seen)) << seen;
+  EXPECT_EQ(0, DialogCount(session));
 }

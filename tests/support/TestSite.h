@@ -16,7 +16,7 @@
 
 class TestSite {
  public:
-  explicit TestSite(int port = FreePort()) {
+  explicit TestSite(int port = FreePort()) : m_port(port) {
     namespace fs = std::filesystem;
     fs::create_directories(system());
     fs::create_directories(base());
@@ -35,11 +35,15 @@ class TestSite {
   std::string spool() const { return m_dir.file("base/spool"); }
   std::string ini() const { return base() + "/BrennaCenter.ini"; }
 
+  // The port the settings file names.
+  int Port() const { return m_port; }
   void SetPort(int port) {
+    m_port = port;
     WriteFileBytes(ini(), "[" + Gbk("端口号") + "]\nPort=" + std::to_string(port) + "\n");
   }
 
  private:
+  int m_port;
   TempDir m_dir;
 };
 
