@@ -148,12 +148,20 @@ class FakeScreenSaver : public QObject, protected QDBusContext {
   bool m_ok = false;
 };
 
-// Sends Ping from `bus` to the fake and waits until it is in.
+// Sends Ping from `bus` to the fake and waits until it is in; then so is
+// everything `bus` sent before it. Not "until the next call is in": a call
+// sent earlier may still be on its way and be that next call.
 bool Sync(QDBusConnection& bus, FakeScreenSaver& fake) {
   const std::size_t before = fake.calls.size();
   bus.send(QDBusMessage::createMethodCall(DBusScreenAwake::kService, DBusScreenAwake::kPath,
                                           DBusScreenAwake::kInterface, "Ping"));
-  return fake.WaitForCalls(before + 1) && fake.calls.back().member == "Ping";
+  return QTest::qWaitFor(
+      [&] {
+        for (std::size_t i = before; i < fake.calls.size(); ++i)
+          if (fake.calls[i].member == "Ping") return true;
+        return false;
+      },
+      kPatienceMs);
 }
 
 std::vector<QString> Members(const FakeScreenSaver& fake) {
