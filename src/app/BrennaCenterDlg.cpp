@@ -43,9 +43,11 @@ constexpr int kStationSilenceMs = 9898;
 constexpr auto kResultPause = std::chrono::milliseconds(500);
 
 // How long to wait for the window system to carry out a maximise. Offscreen
-// and under a window manager it answers within a few event rounds; without
-// a window manager it never does, and the window goes on at its own size.
-constexpr int kMaximizeWaitMs = 1000;
+// and under a window manager it answers within a few event rounds, but a
+// desktop still starting (the monitor starts at login) or a busy machine
+// can take over a second; without a window manager it never does, and the
+// window goes on at its own size.
+constexpr int kMaximizeWaitMs = 5000;
 
 QColor ToQColor(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
 
