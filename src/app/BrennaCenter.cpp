@@ -7,6 +7,7 @@
 #include "app/Globals.h"
 #include "app/MessageBox.h"
 #include "app/Resource.h"
+#include "platform/DesktopBus.h"
 #include "platform/PallixBinding.h"
 #include "presentation/Fonts.h"
 
@@ -21,6 +22,10 @@ int CBrennaCenterApp::Run(int& argc, char** argv) {
   // of Qt is left for the static destructors at exit.
   std::unique_ptr<QApplication> app;
   if (QCoreApplication::instance() == nullptr) {
+    // Qt connects to the desktop's buses while it starts (its accessibility
+    // bridge, on this thread) and waits on a silent one for minutes: ask
+    // them first, briefly, and keep Qt off any that does not answer.
+    SettleDesktopBuses();
     app = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QString::fromLatin1(kAppName));
   }

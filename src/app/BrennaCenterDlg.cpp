@@ -29,6 +29,7 @@
 #include "platform/PallixBinding.h"
 #include "presentation/Fonts.h"
 #include "presentation/ResultDecoder.h"
+#include "util/PortNumber.h"
 #include "util/PortSet.h"
 
 namespace {
@@ -42,9 +43,11 @@ constexpr int kStationSilenceMs = 9898;
 constexpr auto kResultPause = std::chrono::milliseconds(500);
 
 // How long to wait for the window system to carry out a maximise. Offscreen
-// and under a window manager it answers within a few event rounds; without
-// a window manager it never does, and the window goes on at its own size.
-constexpr int kMaximizeWaitMs = 1000;
+// and under a window manager it answers within a few event rounds, but a
+// desktop still starting (the monitor starts at login) or a busy machine
+// can take over a second; without a window manager it never does, and the
+// window goes on at its own size.
+constexpr int kMaximizeWaitMs = 5000;
 
 QColor ToQColor(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
 
@@ -368,22 +371,28 @@ void CBrennaCenterDlg::RunNetTask() {
 }
 
 void CBrennaCenterDlg::StartPipeline() {
+  // Messages here stand beside the window: an unattended station must come
+  // up complete (tasks, idle texts, scan timer) before anyone reads them.
   const int loaded = LoadPallix(1);
   if (loaded < 0) {
-    // The port stays 0 and no settings file is read; the window runs on.
-    ShowMessageBox(Gbk("Pallix.dll 加载错误或者没有该文件！"));
-  } else {
-    GetPallix(&g_siteConfig);
-    m_strIniPath = SiteBaseDirectory() + "/BrennaCenter.ini";
-    g_nNetPort = m_ini.GetInt(Gbk("端口号"), "Port", kDefaultPort, m_strIniPath);
+    // No site, no settings file, no port: the window runs without network.
+    // A partly bound library could still open the channel, on a port of the
+    // system's choosing that no station knows, so it is not asked to.
+    ShowMessageBoxBeside(this, Gbk("Pallix.dll 加载错误或者没有该文件！"));
+    return;
   }
-  const int opened = OpenNet(kNetChannel, 0, g_nNetPort, kStationSilenceMs);
-  if (loaded >= 0 && opened <= 0) {
+  GetPallix(&g_siteConfig);
+  m_strIniPath = SiteBaseDirectory() + "/BrennaCenter.ini";
+  g_nNetPort = m_ini.GetInt(Gbk("端口号"), "Port", kDefaultPort, m_strIniPath);
+  // Port 0 would listen on a port of the system's choosing, and a number
+  // outside 1..65535 is no port at all: neither reaches a station, so the
+  // channel is not opened for them.
+  if (!IsUsablePort(g_nNetPort) || OpenNet(kNetChannel, 0, g_nNetPort, kStationSilenceMs) <= 0) {
     // A monitor that silently receives nothing is a failure nobody sees:
     // say which port could not be opened, then run on.
-    char text[128];
+    char text[16];
     std::snprintf(text, sizeof text, "%d", g_nNetPort);
-    ShowMessageBox(Gbk("网络端口") + text + Gbk("打开失败,无法接收检测结果!"));
+    ShowMessageBoxBeside(this, Gbk("网络端口") + text + Gbk("打开失败,无法接收检测结果!"));
   }
 }
 

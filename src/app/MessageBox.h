@@ -1,12 +1,16 @@
 // MessageBox - the program's one way to ask or tell the operator something:
 // a modal box with a GBK text and caption, an OK or Yes/No choice and an
-// optional icon, answered with dlgid::kOk, kCancel, kYes or kNo.
+// optional icon, answered with dlgid::kOk, kCancel, kYes or kNo; or, for
+// news that must not hold anything up, a box with only OK that stands
+// beside a window while it goes on.
 #ifndef BRENNA_APP_MESSAGEBOX_H
 #define BRENNA_APP_MESSAGEBOX_H
 
 #include <string>
 
 #include "app/Resource.h"
+
+class QWidget;
 
 namespace mb {
 // Buttons (low four bits).
@@ -26,5 +30,11 @@ inline constexpr unsigned kIconInformation = 0x40;
 // answers kNo, an OK/Cancel box kCancel.
 int ShowMessageBox(const std::string& text, const std::string& caption = kAppName,
                    unsigned type = mb::kOk);
+
+// Shows an OK box beside `owner` and returns at once: the owner and the rest
+// of the program go on, and take input, while it stands. The box belongs to
+// the owner (it goes with it) and deletes itself once closed.
+void ShowMessageBoxBeside(QWidget* owner, const std::string& text,
+                          const std::string& caption = kAppName);
 
 #endif  // BRENNA_APP_MESSAGEBOX_H

@@ -4,8 +4,13 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QPromise>
+#include <atomic>
+#include <thread>
+#include <utility>
 
 #include "app/Resource.h"
+#include "platform/DesktopBus.h"
 
 const char DBusScreenAwake::kService[] = "org.freedesktop.ScreenSaver";
 const char DBusScreenAwake::kPath[] = "/org/freedesktop/ScreenSaver";
@@ -39,12 +44,70 @@ struct DBusScreenAwake::Request {
 DBusScreenAwake::DBusScreenAwake(const QDBusConnection& bus, int replyTimeoutMs)
     : m_bus(bus), m_timeoutMs(replyTimeoutMs) {}
 
+DBusScreenAwake::DBusScreenAwake(const std::string& address, int replyTimeoutMs)
+    : m_address(address), m_timeoutMs(replyTimeoutMs) {}
+
 DBusScreenAwake::~DBusScreenAwake() { Release(); }
 
 void DBusScreenAwake::Hold() {
   if (m_request && (m_request->state == State::Asking || m_request->state == State::Held)) return;
   m_request = std::make_shared<Request>();
-  if (!m_bus.isConnected()) {
+  if (m_bus) {
+    Ask();
+  } else if (m_address.empty()) {
+    m_request->state = State::Unavailable;  // no session bus at all
+  } else {
+    // The request goes out once the bus is reached.
+    m_request->state = State::Asking;
+    if (!m_connecting) StartConnecting();
+  }
+}
+
+void DBusScreenAwake::StartConnecting() {
+  static std::atomic<int> serial{0};
+  m_connectionName = QStringLiteral("brenna_screen_awake_%1").arg(++serial);
+  QPromise<bool> promise;
+  m_connecting = std::make_unique<QFutureWatcher<bool>>();
+  QObject::connect(m_connecting.get(), &QFutureWatcher<bool>::finished, [this] {
+    const QFuture<bool> done = m_connecting->future();
+    OnConnected(done.resultCount() > 0 && done.result());
+  });
+  m_connecting->setFuture(promise.future());
+  // Probing and connecting may each take long on a bad bus; neither may hold
+  // the window. The thread is left to itself: a promise it never keeps is
+  // simply never read, and one dropped unkept reads as not connected.
+  auto reach = [promise = std::move(promise), address = m_address,
+                name = m_connectionName]() mutable {
+    promise.start();
+    const std::string answering = BusProbe(address).Answering();
+    const bool connected =
+        !answering.empty() &&
+        QDBusConnection::connectToBus(QString::fromStdString(answering), name).isConnected();
+    promise.addResult(connected);
+    promise.finish();
+  };
+  try {
+    std::thread(std::move(reach)).detach();
+  } catch (...) {
+    // No thread: the promise went unkept with the function.
+  }
+}
+
+void DBusScreenAwake::OnConnected(bool connected) {
+  m_connecting.release()->deleteLater();  // its signal is still being delivered
+  if (connected) m_bus = QDBusConnection(m_connectionName);
+  // Released meanwhile: nothing was asked, nothing to give back.
+  if (!m_request || m_request->state != State::Asking) return;
+  if (!connected) {
+    // A later Hold tries again: the bus may have come up by then.
+    m_request->state = State::Unavailable;
+    return;
+  }
+  Ask();
+}
+
+void DBusScreenAwake::Ask() {
+  if (!m_bus->isConnected()) {
     m_request->state = State::Unavailable;
     return;
   }
@@ -55,10 +118,10 @@ void DBusScreenAwake::Hold() {
   // The answer arrives through the event loop; the window goes on at once.
   // The watcher belongs to the application object, so one whose answer
   // never came is gone with the program.
-  auto* watcher =
-      new QDBusPendingCallWatcher(m_bus.asyncCall(call, m_timeoutMs), QCoreApplication::instance());
+  auto* watcher = new QDBusPendingCallWatcher(m_bus->asyncCall(call, m_timeoutMs),
+                                              QCoreApplication::instance());
   QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
-                   [bus = m_bus, request = m_request](QDBusPendingCallWatcher* w) mutable {
+                   [bus = *m_bus, request = m_request](QDBusPendingCallWatcher* w) mutable {
                      const QDBusPendingReply<unsigned> reply = *w;
                      w->deleteLater();
                      if (reply.isError()) {
@@ -76,7 +139,7 @@ void DBusScreenAwake::Hold() {
 void DBusScreenAwake::Release() {
   if (!m_request) return;
   if (m_request->state == State::Held) {
-    SendUnInhibit(m_bus, m_request->cookie);
+    SendUnInhibit(*m_bus, m_request->cookie);
   } else if (m_request->state == State::Asking) {
     m_request->released = true;
   }
@@ -92,5 +155,7 @@ unsigned DBusScreenAwake::cookie() const {
 }
 
 std::unique_ptr<IScreenAwake> CreateSessionScreenAwake() {
-  return std::make_unique<DBusScreenAwake>(QDBusConnection::sessionBus());
+  // Not QDBusConnection::sessionBus(): it connects on the calling thread,
+  // and waits as long as a silent bus lets it.
+  return std::make_unique<DBusScreenAwake>(SessionBusAddress());
 }

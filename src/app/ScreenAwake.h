@@ -3,15 +3,18 @@
 //
 // IScreenAwake is what the window asks for; DBusScreenAwake asks the
 // desktop through its standard screensaver interface
-// (org.freedesktop.ScreenSaver on the session bus). Where there is no bus or
-// no such service nothing happens: the monitor runs as before, without a
-// message and without waiting.
+// (org.freedesktop.ScreenSaver on the session bus). Where there is no bus,
+// a bus that does not answer, or no such service nothing happens: the
+// monitor runs as before, without a message and without waiting.
 #ifndef BRENNA_APP_SCREENAWAKE_H
 #define BRENNA_APP_SCREENAWAKE_H
 
 #include <QDBusConnection>
+#include <QFutureWatcher>
 #include <QString>
 #include <memory>
+#include <optional>
+#include <string>
 
 class IScreenAwake {
  public:
@@ -37,6 +40,11 @@ class DBusScreenAwake final : public IScreenAwake {
 
   // Asks over `bus`; the answer is given up on after replyTimeoutMs.
   explicit DBusScreenAwake(const QDBusConnection& bus, int replyTimeoutMs = kReplyTimeoutMs);
+  // Asks over the bus at `address` (a D-Bus address list), reached at the
+  // first Hold on a thread of its own: probed first (DesktopBus), so a bus
+  // that does not answer within kBusAnswerLimit leaves the request
+  // Unavailable, and only then connected. Hold never waits for any of it.
+  explicit DBusScreenAwake(const std::string& address, int replyTimeoutMs = kReplyTimeoutMs);
   // Releases what is held; an answer still on its way is released when it
   // arrives.
   ~DBusScreenAwake() override;
@@ -56,13 +64,24 @@ class DBusScreenAwake final : public IScreenAwake {
  private:
   struct Request;
 
-  QDBusConnection m_bus;
+  // Sends the request over m_bus.
+  void Ask();
+  void StartConnecting();
+  void OnConnected(bool connected);
+
+  // The bus once there is one: given, or reached from m_address.
+  std::optional<QDBusConnection> m_bus;
+  std::string m_address;
+  QString m_connectionName;
   int m_timeoutMs;
   // Shared with the pending answer, which may outlive a Release.
   std::shared_ptr<Request> m_request;
+  // The bus being reached; gone with this object, whatever the thread does.
+  std::unique_ptr<QFutureWatcher<bool>> m_connecting;
 };
 
-// The window's default: the desktop's service on the user's session bus.
+// The window's default: the desktop's service on the user's session bus
+// (SessionBusAddress), never waited for.
 std::unique_ptr<IScreenAwake> CreateSessionScreenAwake();
 
 #endif  // BRENNA_APP_SCREENAWAKE_H

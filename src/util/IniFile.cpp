@@ -21,15 +21,15 @@ std::string CutGbk(const std::string& text, size_t max) {
 
 }  // namespace
 
-void CIniFile::WriteInt(std::string section, std::string key, int value, std::string file) {
+bool CIniFile::WriteInt(std::string section, std::string key, int value, std::string file) {
   char text[16];
   std::snprintf(text, sizeof text, "%d", value);
-  WritePrivateProfileString(section, key, text, file);
+  return WritePrivateProfileString(section, key, text, file);
 }
 
-void CIniFile::WriteString(std::string section, std::string key, std::string text,
+bool CIniFile::WriteString(std::string section, std::string key, std::string text,
                            std::string file) {
-  WritePrivateProfileString(section, key, text, file);
+  return WritePrivateProfileString(section, key, text, file);
 }
 
 int CIniFile::GetInt(std::string section, std::string key, int def, std::string file) {

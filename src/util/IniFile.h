@@ -10,9 +10,10 @@ class CIniFile {
   CIniFile() = default;
   virtual ~CIniFile() = default;
 
-  // Writes value as "%d". A file that cannot be written is not reported.
-  void WriteInt(std::string section, std::string key, int value, std::string file);
-  void WriteString(std::string section, std::string key, std::string text, std::string file);
+  // Writes value as "%d"; true once the file holds it. False, with the file
+  // untouched, when it cannot be read or written or is read-only.
+  bool WriteInt(std::string section, std::string key, int value, std::string file);
+  bool WriteString(std::string section, std::string key, std::string text, std::string file);
   // The key's leading integer; def when file, section or key is missing.
   int GetInt(std::string section, std::string key, int def, std::string file);
   // The key's text, at most 259 bytes; def when missing.

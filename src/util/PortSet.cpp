@@ -123,8 +123,9 @@ void CPortSet::reject() { OnCancel(); }
 bool CPortSet::StorePort(int port) {
   if (m_strIniPath.empty()) return false;
   const std::string section = Gbk("端口号");
-  m_ini.WriteInt(section, "Port", port, m_strIniPath);
-  // The write reports nothing; what the next start will read is what counts.
-  // 0 is never a usable port, so it cannot be mistaken for success.
+  // A file that cannot be read or is read-only is refused, not replaced.
+  if (!m_ini.WriteInt(section, "Port", port, m_strIniPath)) return false;
+  // What the next start will read is what counts. 0 is never a usable port,
+  // so it cannot be mistaken for success.
   return m_ini.GetInt(section, "Port", 0, m_strIniPath) == port;
 }

@@ -1,11 +1,7 @@
 #include "util/PrivateProfile.h"
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
-#include "platform/FileOps.h"
 #include "platform/Gbk.h"
 #include "util/TextNumber.h"
 
@@ -58,12 +54,7 @@ struct Profile {
   }
 };
 
-bool Load(const std::string& file, Profile& profile) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream buf;
-  buf << in.rdbuf();
-  const std::string text = buf.str();
+void Parse(const std::string& text, Profile& profile) {
   size_t start = 0;
   bool eolChosen = false;
   while (start < text.size()) {
@@ -85,6 +76,13 @@ bool Load(const std::string& file, Profile& profile) {
     if (nl == std::string::npos) break;
     start = nl + 1;
   }
+}
+
+// A file that is missing or cannot be read reads as no file at all.
+bool Load(const std::string& file, Profile& profile) {
+  std::string text;
+  if (FileStore::System().Read(file, &text) != FileStore::ReadResult::kOk) return false;
+  Parse(text, profile);
   return true;
 }
 
@@ -153,25 +151,11 @@ bool Lookup(const std::string& section, const std::string& key, const std::strin
   return true;
 }
 
-bool Save(const std::string& file, const Profile& p) {
-  const std::string aside = file + ".new~";
-  {
-    std::ofstream out(aside, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    for (size_t i = 0; i < p.lines.size(); ++i)
-      out << p.lines[i] << (p.ends[i].empty() ? p.eol : p.ends[i]);
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(aside.c_str());
-      return false;
-    }
-  }
-  if (!MoveFileOver(aside, file)) {
-    std::remove(aside.c_str());
-    return false;
-  }
-  return true;
+std::string Serialise(const Profile& p) {
+  std::string text;
+  for (size_t i = 0; i < p.lines.size(); ++i)
+    text += p.lines[i] + (p.ends[i].empty() ? p.eol : p.ends[i]);
+  return text;
 }
 
 // A line break in any of them would write lines of its own; a key holding
@@ -198,17 +182,30 @@ int GetPrivateProfileInt(const std::string& section, const std::string& key, int
 }
 
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& file) {
+                               const std::string& value, const std::string& file,
+                               FileStore& store) {
   if (!IsWritableEntry(section, key, value)) return false;
+  // A link is written through to the file it names and stays a link.
+  const std::string target = store.Resolve(file);
+  if (target.empty()) return false;
   Profile p;
-  Load(file, p);  // a missing file starts empty
+  std::string text;
+  switch (store.Read(target, &text)) {
+    case FileStore::ReadResult::kOk:
+      Parse(text, p);
+      break;
+    case FileStore::ReadResult::kMissing:
+      break;  // a missing file starts empty
+    case FileStore::ReadResult::kFailed:
+      return false;  // what cannot be read cannot be kept: leave it alone
+  }
   const std::string entry = key + "=" + value;
   long h = FindSection(p, section);
   if (h < 0) {
     if (!p.lines.empty() && !Trim(p.lines.back()).empty()) p.Insert(p.lines.size(), "");
     p.Insert(p.lines.size(), "[" + section + "]");
     p.Insert(p.lines.size(), entry);
-    return Save(file, p);
+    return store.Replace(target, Serialise(p));
   }
   long keyLine, lastEntry;
   FindKey(p, h, key, keyLine, lastEntry, nullptr);
@@ -216,5 +213,5 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     p.lines[static_cast<size_t>(keyLine)] = entry;
   else
     p.Insert(static_cast<size_t>(lastEntry) + 1, entry);
-  return Save(file, p);
+  return store.Replace(target, Serialise(p));
 }

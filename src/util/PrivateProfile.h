@@ -12,16 +12,22 @@
 //     value reads as empty text (and as the default for an integer read).
 //   - Writing creates a missing file, appends a missing section at the end
 //     and a missing key after the last entry of its section, replaces an
-//     existing key's line, and keeps every other line as it was. The file is
-//     replaced in one step (written aside, then renamed), so a crash never
-//     leaves half a file. New files get "\n" line ends; an existing file
-//     keeps each line's own ("\r\n" or "\n"), and added lines take its first.
+//     existing key's line, and keeps every other line as it was. New files
+//     get "\n" line ends; an existing file keeps each line's own ("\r\n" or
+//     "\n"), and added lines take its first.
+//   - A write never destroys the file (FileStore): one that exists but
+//     cannot be read, or is read-only, is refused; the file is replaced in
+//     one step (written aside, flushed, renamed) keeping its owner and mode,
+//     so a failure or crash never leaves half a file; a symbolic link is
+//     written through to its target.
 //
 // All texts are bytes (GBK); nothing is converted.
 #ifndef BRENNA_UTIL_PRIVATEPROFILE_H
 #define BRENNA_UTIL_PRIVATEPROFILE_H
 
 #include <string>
+
+#include "platform/FileStore.h"
 
 // The value of key in section, or def when the file, section or key is missing.
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
@@ -33,10 +39,11 @@ int GetPrivateProfileInt(const std::string& section, const std::string& key, int
                          const std::string& file);
 
 // Sets key in section to value. Returns false, leaving the file untouched,
-// when it could not be written or when the entry would not read back as
-// itself: a line break in section, key or value, '=' in the key or ']' in
+// when it could not be read or written or when the entry would not read back
+// as itself: a line break in section, key or value, '=' in the key or ']' in
 // the section.
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& file);
+                               const std::string& value, const std::string& file,
+                               FileStore& store = FileStore::System());
 
 #endif  // BRENNA_UTIL_PRIVATEPROFILE_H

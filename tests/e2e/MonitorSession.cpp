@@ -75,6 +75,7 @@ bool MonitorSession::Start(std::string* error) {
   options.env.push_back("QT_QPA_PLATFORM=xcb");
   // In a sanitizer build, exit statuses stay the program's own.
   options.env.push_back("LSAN_OPTIONS=suppressions=" BRENNA_LSAN_SUPPRESSIONS);
+  options.env.insert(options.env.end(), m_monitorEnv.begin(), m_monitorEnv.end());
   options.logPath = m_artefacts + "/monitor.log";
   return m_monitor.Start({m_tree.program()}, options, error);
 }

@@ -34,6 +34,10 @@ class MonitorSession {
   // XDG and runtime directories, and the virtual display.
   std::vector<std::string> Environment() const;
 
+  // An entry "NAME=value" for the monitor's environment alone, set before
+  // Start.
+  void AddMonitorEnvironment(const std::string& entry) { m_monitorEnv.push_back(entry); }
+
   // Tree, display and monitor; false (with *error) when any of them fails.
   bool Start(std::string* error);
   // Start(), then waits for the listener and the main window.
@@ -63,6 +67,7 @@ class MonitorSession {
   VirtualDisplay m_display;
   ChildProcess m_monitor;
   std::string m_artefacts;
+  std::vector<std::string> m_monitorEnv;
 };
 
 // $BRENNA_TEST_ARTIFACTS/name (the temp directory when unset).

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <vector>
 
 #include "app/Globals.h"
 
@@ -80,26 +81,41 @@ struct MessageBoxSeen {
   QStringList buttons;
 };
 
-// Answers the next message box by clicking the button whose text starts
-// with `answer` (for example "是" or "否"), recording what it showed.
+// Records what `box` shows and clicks the button whose text starts with
+// `answer` (for example "是" or "否").
+inline void AnswerMessageBox(QMessageBox* box, MessageBoxSeen* seen, const QString& answer) {
+  seen->shown = true;
+  seen->title = box->windowTitle();
+  seen->text = box->text();
+  seen->icon = box->icon();
+  QAbstractButton* chosen = nullptr;
+  for (QAbstractButton* b : box->buttons()) {
+    seen->buttons << b->text();
+    if (b->text().startsWith(answer)) chosen = b;
+  }
+  if (chosen == nullptr) {
+    ADD_FAILURE() << "no button " << answer.toStdString();
+    box->done(-1);
+    return;
+  }
+  chosen->click();
+}
+
+// Answers the next modal message box.
 inline void AnswerNextMessageBox(MessageBoxSeen* seen, const QString& answer) {
-  WhenModal<QMessageBox>([seen, answer](QMessageBox* box) {
-    seen->shown = true;
-    seen->title = box->windowTitle();
-    seen->text = box->text();
-    seen->icon = box->icon();
-    QAbstractButton* chosen = nullptr;
-    for (QAbstractButton* b : box->buttons()) {
-      seen->buttons << b->text();
-      if (b->text().startsWith(answer)) chosen = b;
-    }
-    if (chosen == nullptr) {
-      ADD_FAILURE() << "no button " << answer.toStdString();
-      box->done(-1);
-      return;
-    }
-    chosen->click();
-  });
+  WhenModal<QMessageBox>([seen, answer](QMessageBox* box) { AnswerMessageBox(box, seen, answer); });
+}
+
+// The message boxes on screen that stand beside a window (not modal).
+inline std::vector<QMessageBox*> BoxesBeside() {
+  std::vector<QMessageBox*> boxes;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    if (box != nullptr && box->isVisible() && !box->isModal() &&
+        box->windowModality() == Qt::NonModal)
+      boxes.push_back(box);
+  }
+  return boxes;
 }
 
 // Fraction of the pixels in `rect` of `image` that are exactly `color`.

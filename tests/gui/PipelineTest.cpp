@@ -2,18 +2,26 @@
 // libPallix from a private site, listens on the port its settings file
 // names, receives a result from the station tool, shows it and counts it;
 // quitting stops the queue before the library goes. Also the start-up
-// failures: a library with the wrong record size, a port in use, no library.
+// failures: a library with the wrong record size or a missing function, a
+// port that is no port or is in use, no library; their messages stand
+// beside a window that has come up complete.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
 #include <QTest>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "FreePort.h"
 #include "GuiHelpers.h"
+#include "PallixStub.h"
+#include "PallixWire.h"
 #include "TestSite.h"
 #include "ToolRun.h"
+#include "acquisition/NetTasks.h"
 #include "app/BrennaCenter.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/DialogBuilder.h"
@@ -34,8 +42,14 @@ class PipelineDlg : public WithScenario<PipelineDlg, CBrennaCenterDlg> {
  public:
   bool queueRunningAtRelease = true;
   long callsAtRelease = -1;
+  int scanTicks = 0;
 
   const CValueDisplay& Display(int id) { return *dynamic_cast<CValueDisplay*>(ValueDisplay(id)); }
+
+  void OnTimer(unsigned nIDEvent) override {
+    if (nIDEvent == 1) ++scanTicks;
+    CBrennaCenterDlg::OnTimer(nIDEvent);
+  }
 
  protected:
   void ReleaseLibrary() override {
@@ -44,6 +58,25 @@ class PipelineDlg : public WithScenario<PipelineDlg, CBrennaCenterDlg> {
     CBrennaCenterDlg::ReleaseLibrary();
   }
 };
+
+// With the one message box of the start standing beside it, unanswered,
+// the window has come up complete: nothing modal holds it, the idle task has
+// reached the displays and the scan timer ticks. Then the box is answered.
+void ExpectCompleteBesideOneBox(PipelineDlg& d, MessageBoxSeen* seen) {
+  const std::vector<QMessageBox*> boxes = BoxesBeside();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(QApplication::activeModalWidget(), static_cast<QWidget*>(&d));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return d.Display(1119).Text() == Gbk("设备空闲"); }, 30000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return d.scanTicks >= 1; }, 30000));
+  ASSERT_TRUE(boxes[0]->isVisible());
+  AnswerMessageBox(boxes[0], seen, QString::fromUtf8("确定"));
+}
+
+// Whether channel 11 was opened: reading a channel never opened fails.
+bool ChannelOpened() {
+  char frame[NET_FRAME_SIZE];
+  return ReadNetData(kNetChannel, frame, sizeof frame) >= 0;
+}
 
 class PipelineTest : public ::testing::Test {
  protected:
@@ -113,13 +146,12 @@ TEST_F(PipelineTest, ALibraryWithTheWrongRecordSizeIsReportedOnceAndTheWindowRun
   fs::copy_file(PALLIX_STUB_DIR "/pallixstub_size188912.so", site.system() + "/libPallix.so",
                 fs::copy_options::overwrite_existing);
   MessageBoxSeen loadError;
-  AnswerNextMessageBox(&loadError, QString::fromUtf8("确定"));
   PipelineDlg dlg;
   const int result = dlg.RunScenario([&](PipelineDlg& d) {
     EXPECT_TRUE(d.isVisible());
     EXPECT_EQ(d.windowTitle(), QString::fromUtf8("数据监控"));
-    // No second box: the port was never read, so there is no port to name.
-    EXPECT_EQ(QApplication::activeModalWidget(), static_cast<QWidget*>(&d));
+    // One box: the port was never read, so there is no port to name.
+    ExpectCompleteBesideOneBox(d, &loadError);
   });
   EXPECT_EQ(result, kEndedByTest);
   EXPECT_TRUE(loadError.shown);
@@ -127,14 +159,64 @@ TEST_F(PipelineTest, ALibraryWithTheWrongRecordSizeIsReportedOnceAndTheWindowRun
   EXPECT_EQ(g_nNetPort, 0);
 }
 
+TEST_F(PipelineTest, APartlyBoundLibraryIsReportedOnceAndNeverAskedToListen) {
+  // Everything up to OpenNet resolves, ReadNetData does not: OpenNet would
+  // listen on a port of the system's choosing.
+  const std::string library = site.system() + "/libPallix.so";
+  fs::copy_file(PALLIX_STUB_DIR "/pallixstub_no_ReadNetData.so", library,
+                fs::copy_options::overwrite_existing);
+  MessageBoxSeen loadError;
+  std::string calls;
+  PipelineDlg dlg;
+  dlg.RunScenario([&](PipelineDlg& d) {
+    ExpectCompleteBesideOneBox(d, &loadError);
+    void* stub = dlopen(library.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(stub, nullptr);
+    auto journal = reinterpret_cast<PallixStubCallsFn>(dlsym(stub, "PallixStub_Calls"));
+    if (journal != nullptr) calls = journal();
+    dlclose(stub);
+    ASSERT_NE(journal, nullptr);
+  });
+  EXPECT_EQ(loadError.text, QString::fromUtf8("Pallix.dll 加载错误或者没有该文件！"));
+  EXPECT_EQ(calls.find("OpenNet("), std::string::npos) << calls;
+  EXPECT_EQ(g_nNetPort, 0);
+}
+
+TEST_F(PipelineTest, APortThatIsNoPortIsNamedInOneMessageAndNeverOpened) {
+  // Port 0 would listen on a port of the system's choosing; the others are
+  // no TCP port at all. The settings file reads its leading integer.
+  const struct {
+    const char* value;
+    int port;
+  } entries[] = {{"0", 0}, {"abc", 0}, {"70000", 70000}, {"-5", -5}};
+  for (const auto& entry : entries) {
+    SCOPED_TRACE(entry.value);
+    WriteFileBytes(site.ini(), "[" + Gbk("端口号") + "]\nPort=" + entry.value + "\n");
+    MessageBoxSeen portError;
+    bool opened = true;
+    PipelineDlg dlg;
+    dlg.RunScenario([&](PipelineDlg& d) {
+      opened = ChannelOpened();
+      ExpectCompleteBesideOneBox(d, &portError);
+    });
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(portError.text,
+              QString::fromUtf8("网络端口%1打开失败,无法接收检测结果!").arg(entry.port));
+    EXPECT_EQ(g_nNetPort, entry.port);
+    TearDown();
+  }
+}
+
 TEST_F(PipelineTest, APortInUseIsNamedInOneMessageAndTheWindowRunsOn) {
   BusyPort busy;
   ASSERT_GT(busy.port(), 0);
   site.SetPort(busy.port());
   MessageBoxSeen portError;
-  AnswerNextMessageBox(&portError, QString::fromUtf8("确定"));
   PipelineDlg dlg;
-  const int result = dlg.RunScenario([&](PipelineDlg& d) { EXPECT_TRUE(d.isVisible()); });
+  const int result = dlg.RunScenario([&](PipelineDlg& d) {
+    EXPECT_TRUE(d.isVisible());
+    ExpectCompleteBesideOneBox(d, &portError);
+  });
   EXPECT_EQ(result, kEndedByTest);
   EXPECT_TRUE(portError.shown);
   EXPECT_TRUE(portError.text.contains(QString::number(busy.port())))
@@ -147,9 +229,10 @@ TEST_F(PipelineTest, NoSettingsFileMeansTheDefaultPort) {
   fs::remove(site.ini());
   // The default port may be taken on this machine; then its box names it.
   MessageBoxSeen maybe;
-  AnswerNextMessageBox(&maybe, QString::fromUtf8("确定"));
   PipelineDlg dlg;
-  dlg.RunScenario([&](PipelineDlg&) {});
+  dlg.RunScenario([&](PipelineDlg&) {
+    for (QMessageBox* box : BoxesBeside()) AnswerMessageBox(box, &maybe, QString::fromUtf8("确定"));
+  });
   EXPECT_EQ(g_nNetPort, 10004);
   if (maybe.shown) {
     EXPECT_TRUE(maybe.text.contains("10004"));

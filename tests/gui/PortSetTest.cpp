@@ -254,4 +254,19 @@ TEST_F(PortSetTest, AFileThatCannotBeWrittenIsReportedNotClaimed) {
   }
   std::memset(g_siteConfig.bytes + PALLIX_SITE_BASE_DIR_OFFSET + PALLIX_SITE_DIR_FIELD_SIZE, 0,
               m_dir.path().string().size() + 1);
+
+  // A read-only settings file is left as it is, not replaced by a new one.
+  SetBaseDirectory(m_dir.path().string());
+  WriteFileBytes(Ini(), m_fileBefore);
+  fs::permissions(Ini(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const int result = RunPortSet([](CPortSet* d) {
+    EXPECT_EQ(OldPort(d)->text(), QStringLiteral("10011"));
+    Entry(d)->setText("10005");
+    ExpectBox(ClickOk(d), kNotWritten);
+    ClickCancel(d);
+  });
+  EXPECT_EQ(result, dlgid::kCancel);
+  EXPECT_EQ(ReadFileBytes(Ini()), m_fileBefore);
+  EXPECT_EQ(fs::status(Ini()).permissions(),
+            fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
 }

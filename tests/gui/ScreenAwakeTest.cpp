@@ -15,8 +15,10 @@
 
 #include "ChildProcess.h"
 #include "GuiHelpers.h"
+#include "SilentBus.h"
 #include "TempDir.h"
 #include "TestSite.h"
+#include "ToolRun.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/Globals.h"
 #include "app/Resource.h"
@@ -146,12 +148,20 @@ class FakeScreenSaver : public QObject, protected QDBusContext {
   bool m_ok = false;
 };
 
-// Sends Ping from `bus` to the fake and waits until it is in.
+// Sends Ping from `bus` to the fake and waits until it is in; then so is
+// everything `bus` sent before it. Not "until the next call is in": a call
+// sent earlier may still be on its way and be that next call.
 bool Sync(QDBusConnection& bus, FakeScreenSaver& fake) {
   const std::size_t before = fake.calls.size();
   bus.send(QDBusMessage::createMethodCall(DBusScreenAwake::kService, DBusScreenAwake::kPath,
                                           DBusScreenAwake::kInterface, "Ping"));
-  return fake.WaitForCalls(before + 1) && fake.calls.back().member == "Ping";
+  return QTest::qWaitFor(
+      [&] {
+        for (std::size_t i = before; i < fake.calls.size(); ++i)
+          if (fake.calls[i].member == "Ping") return true;
+        return false;
+      },
+      kPatienceMs);
 }
 
 std::vector<QString> Members(const FakeScreenSaver& fake) {
@@ -284,6 +294,21 @@ TEST_F(ScreenAwakeOnABus, ARefusalLeavesItUnavailableWithNothingToGiveBack) {
   EXPECT_EQ(Members(fake), (std::vector<QString>{"Inhibit", "Ping"}));
 }
 
+TEST_F(ScreenAwakeOnABus, AnAddressListIsHeldOverTheEntryThatAnswers) {
+  FakeScreenSaver fake(service, Mode::Grant);
+  ASSERT_TRUE(fake.ok());
+  TempDir dir;
+  SilentBus silent(dir.file("silent-bus"));
+  ASSERT_FALSE(silent.address().empty());
+  // libdbus would take the silent entry, the first it can connect to, and
+  // wait on it.
+  DBusScreenAwake awake(silent.address() + ";" + bus.address().toStdString());
+  awake.Hold();
+  EXPECT_EQ(awake.state(), State::Asking) << "the caller does not wait for the bus";
+  ASSERT_TRUE(WaitForState(awake, State::Held));
+  EXPECT_EQ(awake.cookie(), 4711u);
+}
+
 // The window asks the user's session bus; here that is the private one.
 TEST_F(ScreenAwakeOnABus, TheWindowHoldsTheScreenFromItsStartUntilItEnds) {
   FakeScreenSaver fake(service, Mode::Grant);
@@ -314,6 +339,59 @@ TEST_F(ScreenAwakeOnABus, TheWindowHoldsTheScreenFromItsStartUntilItEnds) {
   g_taskMgr.ClearTaskQueue();
   UnloadPallix();
   g_pMainDlg = nullptr;
+}
+
+// A session bus that takes the connection and never answers: the window
+// comes up, receives and shows a result, and quits, while the request for
+// the screen is still out; then it is given up on.
+TEST(ScreenAwake, TheWindowComesUpAndReceivesWhileTheBusNeverAnswers) {
+  TempDir dir;
+  SilentBus silent(dir.file("silent-bus"));
+  ASSERT_FALSE(silent.address().empty());
+  const QByteArray before = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+  qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(silent.address()));
+  InstallFontSubstitutions();
+  TestSite site;
+  const int port = site.Port();
+  g_pMainDlg = nullptr;
+
+  // The window's own screen keeper, watched.
+  struct Dlg : WithScenario<Dlg, CBrennaCenterDlg> {
+    DBusScreenAwake* awake = nullptr;
+    std::unique_ptr<IScreenAwake> CreateScreenAwake() override {
+      std::unique_ptr<IScreenAwake> made = CBrennaCenterDlg::CreateScreenAwake();
+      awake = dynamic_cast<DBusScreenAwake*>(made.get());
+      return made;
+    }
+  };
+  Dlg dlg;
+  MessageBoxSeen quit;
+  const int result = dlg.RunScenario([&](Dlg& d) {
+    // The first thing the window does once up: the bus has not answered.
+    ASSERT_NE(d.awake, nullptr);
+    EXPECT_EQ(d.awake->state(), State::Asking);
+    EXPECT_TRUE(BoxesBeside().empty()) << "the port opened";
+    const std::string file = site.base() + "/station.txt";
+    WriteFileBytes(file, "7700 0 25\n7701 0 0815\n5071 1 1234\n");
+    std::string output;
+    EXPECT_EQ(RunWhileTheWindowRuns({BRENNA_SEND, "-t", "127.0.0.1:" + std::to_string(port), file},
+                                    kPatienceMs, &output),
+              0)
+        << output;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return d.ShownFiles() == 1; }, kPatienceMs));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return d.awake->state() == State::Unavailable; }, kPatienceMs));
+    AnswerNextMessageBox(&quit, QString::fromUtf8("是"));
+    QTest::mouseClick(d.GetDlgItem(IDC_BTN_QUIT), Qt::LeftButton);
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(quit.shown);
+
+  g_taskMgr.StopTask();
+  g_taskMgr.ClearTaskQueue();
+  UnloadPallix();
+  g_pMainDlg = nullptr;
+  qputenv("DBUS_SESSION_BUS_ADDRESS", before);
 }
 
 #include "ScreenAwakeTest.moc"

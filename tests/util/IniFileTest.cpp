@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "TempDir.h"
+#include "platform/FileStore.h"
 #include "platform/Gbk.h"
 #include "util/IniFile.h"
 #include "util/PrivateProfile.h"
@@ -16,10 +21,59 @@ const std::string kSection = Gbk("端口号");
 
 class IniFileTest : public ::testing::Test {
  protected:
+  // The names in the test's directory.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
   TempDir dir;
   std::string ini = dir.file("BrennaCenter.ini");
   CIniFile m_ini;
 };
+
+// The file system with one step of a write failing, as a file no one may
+// read, a full disk, a yanked drive or a foreign owner makes it fail.
+class FailingStore : public FileStore {
+ public:
+  enum class Step { kRead, kCreateAside, kWrite, kKeepOwnerAndMode, kFlush, kClose, kRename };
+  explicit FailingStore(Step step) : m_step(step) {}
+
+  ReadResult Read(const std::string& path, std::string* bytes) override {
+    if (m_step == Step::kRead) return ReadResult::kFailed;
+    return FileStore::Read(path, bytes);
+  }
+
+ protected:
+  int CreateAside(const std::string& path, bool keepPrivate, std::string* aside) override {
+    if (m_step == Step::kCreateAside) return -1;
+    return FileStore::CreateAside(path, keepPrivate, aside);
+  }
+  bool Write(int fd, const char* data, std::size_t n) override {
+    if (m_step != Step::kWrite) return FileStore::Write(fd, data, n);
+    FileStore::Write(fd, data, n / 2);  // half of it on disk, then the disk is full
+    return false;
+  }
+  bool KeepOwnerAndMode(int fd, const FileInfo& info) override {
+    return m_step != Step::kKeepOwnerAndMode && FileStore::KeepOwnerAndMode(fd, info);
+  }
+  bool Flush(int fd) override { return m_step != Step::kFlush && FileStore::Flush(fd); }
+  bool Close(int fd) override { return FileStore::Close(fd) && m_step != Step::kClose; }
+  bool Rename(const std::string& from, const std::string& to) override {
+    return m_step != Step::kRename && FileStore::Rename(from, to);
+  }
+
+ private:
+  Step m_step;
+};
+
+unsigned ModeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
 
 TEST_F(IniFileTest, MissingFileSectionOrKeyGivesTheDefault) {
   EXPECT_EQ(m_ini.GetInt(kSection, "Port", 10004, ini), 10004);
@@ -113,6 +167,78 @@ TEST_F(IniFileTest, UnwritableFileIsNotCreatedAndNothingElseChanges) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                           std::filesystem::directory_iterator()),
             0);
+}
+
+TEST_F(IniFileTest, AFileThatCannotBeReadOrIsReadOnlyIsNeverReplaced) {
+  const std::string before = "[" + kSection + "]\nPort=10004\n[other]\nx=1\n";
+  WriteFileBytes(ini, before);
+  // Unreadable (mode 000 to anyone but root): the other sections are unknown.
+  FailingStore unreadable(FailingStore::Step::kRead);
+  EXPECT_FALSE(WritePrivateProfileString(kSection, "Port", "10005", ini, unreadable));
+  EXPECT_EQ(ReadFileBytes(ini), before);
+
+  // Read-only: refused even for root, and mode and contents stay.
+  ASSERT_EQ(::chmod(ini.c_str(), 0444), 0);
+  EXPECT_FALSE(m_ini.WriteInt(kSection, "Port", 10005, ini));
+  EXPECT_FALSE(m_ini.WriteString("third", "k", "v", ini));
+  EXPECT_EQ(ReadFileBytes(ini), before);
+  EXPECT_EQ(ModeOf(ini), 0444u);
+  EXPECT_EQ(Names(), std::vector<std::string>{"BrennaCenter.ini"});
+}
+
+TEST_F(IniFileTest, AWriteThatFailsOnTheWayLeavesTheOldFileAndNothingBesideIt) {
+  const std::string before = "[" + kSection + "]\nPort=10004\n[other]\nx=1\n";
+  using Step = FailingStore::Step;
+  for (Step step : {Step::kCreateAside, Step::kWrite, Step::kKeepOwnerAndMode, Step::kFlush,
+                    Step::kClose, Step::kRename}) {
+    SCOPED_TRACE(static_cast<int>(step));
+    WriteFileBytes(ini, before);
+    FailingStore store(step);
+    EXPECT_FALSE(WritePrivateProfileString(kSection, "Port", "10005", ini, store));
+    EXPECT_EQ(ReadFileBytes(ini), before);
+    EXPECT_EQ(Names(), std::vector<std::string>{"BrennaCenter.ini"});
+  }
+}
+
+TEST_F(IniFileTest, ARewrittenFileKeepsItsOwnerAndMode) {
+  WriteFileBytes(ini, "[other]\nx=1\n");
+  ASSERT_EQ(::chmod(ini.c_str(), 0640), 0);
+  // Root hands the file to someone else, as an installer would.
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(ini.c_str(), 1234, 5678), 0);
+  }
+  struct stat before {};
+  ASSERT_EQ(::stat(ini.c_str(), &before), 0);
+  EXPECT_TRUE(m_ini.WriteInt(kSection, "Port", 10005, ini));
+  struct stat after {};
+  ASSERT_EQ(::stat(ini.c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino) << "replaced in one step";
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
+  EXPECT_EQ(m_ini.GetInt(kSection, "Port", 0, ini), 10005);
+}
+
+TEST_F(IniFileTest, ALinkedFileIsWrittenThroughToItsTargetAndStaysALink) {
+  namespace fs = std::filesystem;
+  fs::create_directories(dir.path() / "site");
+  const std::string target = dir.file("site/real.ini");
+  WriteFileBytes(target, "[other]\nx=1\n");
+  // A relative link to a relative link to the file.
+  fs::create_symlink("real.ini", dir.path() / "site" / "link.ini");
+  fs::create_symlink("site/link.ini", ini);
+  EXPECT_TRUE(m_ini.WriteInt(kSection, "Port", 10005, ini));
+  EXPECT_TRUE(fs::is_symlink(ini));
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "site" / "link.ini"));
+  EXPECT_EQ(ReadFileBytes(target), "[other]\nx=1\n\n[" + kSection + "]\nPort=10005\n");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"BrennaCenter.ini", "site"}));
+
+  // A link that leads back to itself names no file: refused, links kept.
+  const std::string loop = dir.file("loop.ini");
+  fs::create_symlink("loop.ini", loop);
+  EXPECT_FALSE(m_ini.WriteInt(kSection, "Port", 10006, loop));
+  EXPECT_TRUE(fs::is_symlink(loop));
 }
 
 TEST_F(IniFileTest, EachLineKeepsItsOwnLineEnd) {

@@ -1,0 +1,77 @@
+// FileStore - whole-file reads and safe replacement of small settings files
+// (BrennaCenter.ini). A replacement never destroys what it cannot read or
+// may not write:
+//
+//   - a file that is read-only (no write permission for this process, or no
+//     write permission bit at all, as the read-only attribute on Windows) is
+//     refused, even for root;
+//   - the new contents are written aside, beside the file, flushed to disk,
+//     given the old file's owner, group and permission bits, and only then
+//     renamed over it: a write that fails half-way leaves the old file as it
+//     was, and the aside file is removed;
+//   - a path that is a symbolic link is replaced at the end of its chain of
+//     links, so the link stays a link.
+//
+// The steps are virtual, one system call each, so tests can fail any of them.
+#ifndef BRENNA_PLATFORM_FILESTORE_H
+#define BRENNA_PLATFORM_FILESTORE_H
+
+#include <cstddef>
+#include <string>
+
+class FileStore {
+ public:
+  enum class ReadResult { kOk, kMissing, kFailed };
+
+  // What a replacement keeps of the file it replaces.
+  struct FileInfo {
+    bool writable = false;
+    unsigned mode = 0;  // permission bits
+    unsigned owner = 0;
+    unsigned group = 0;
+  };
+
+  // Nothing larger is a settings file; reading one fails rather than
+  // filling memory.
+  static constexpr std::size_t kMaxFileBytes = 1 << 20;
+
+  FileStore() = default;
+  virtual ~FileStore() = default;
+  FileStore(const FileStore&) = delete;
+  FileStore& operator=(const FileStore&) = delete;
+
+  // The file system itself.
+  static FileStore& System();
+
+  // The file a write to `path` lands in: `path` itself, or the end of the
+  // chain of symbolic links it starts (a relative link is taken from its own
+  // folder); that file need not exist. Empty when the chain does not end.
+  virtual std::string Resolve(const std::string& path);
+  // Reads the whole file. kMissing when there is no such file; kFailed when
+  // it exists but is not a plain file, cannot be read, or is larger than
+  // kMaxFileBytes.
+  virtual ReadResult Read(const std::string& path, std::string* bytes);
+  // Replaces the contents of `path` (a resolved path) with `bytes`, or
+  // creates it. False, with the old file untouched and nothing left beside
+  // it, when it is read-only, cannot be examined, or any step fails.
+  bool Replace(const std::string& path, const std::string& bytes);
+
+ protected:
+  // kMissing when path does not exist; kFailed when it is not a plain file
+  // or cannot be examined.
+  virtual ReadResult Inspect(const std::string& path, FileInfo* info);
+  // Creates a new file beside `path` that no one else has open, readable by
+  // its owner only when `keepPrivate`, else with the usual permissions of a
+  // new file. Its handle, or -1.
+  virtual int CreateAside(const std::string& path, bool keepPrivate, std::string* aside);
+  virtual bool Write(int fd, const char* data, std::size_t n);
+  virtual bool KeepOwnerAndMode(int fd, const FileInfo& info);
+  virtual bool Flush(int fd);
+  virtual bool Close(int fd);
+  virtual bool Rename(const std::string& from, const std::string& to);
+  virtual void Remove(const std::string& path);
+  // Makes the rename itself last (best effort).
+  virtual void FlushFolderOf(const std::string& path);
+};
+
+#endif  // BRENNA_PLATFORM_FILESTORE_H
