@@ -3,16 +3,25 @@
 // may not write:
 //
 //   - a file that is read-only (no write permission for this process, or no
-//     write permission bit at all, as the read-only attribute on Windows) is
-//     refused, even for root;
+//     write permission bit at all; on Windows the read-only attribute) is
+//     refused, even for root or an administrator;
 //   - the new contents are written aside, beside the file, flushed to disk,
-//     given the old file's owner, group and permission bits, and only then
-//     renamed over it: a write that fails half-way leaves the old file as it
-//     was, and the aside file is removed;
+//     given the old file's owner, group and permission bits (on Windows its
+//     attributes: hidden, system, archive, not indexed), and only then moved
+//     over it in one step: a write that fails half-way leaves the old file as
+//     it was, and the aside file is removed;
 //   - a path that is a symbolic link is replaced at the end of its chain of
-//     links, so the link stays a link.
+//     links, so the link stays a link. On Windows a path that is a reparse
+//     point (a symbolic link, a junction, a placeholder of a cloud drive) is
+//     refused: a move over it would replace the link itself, and other kinds
+//     of reparse point have meanings a plain file would lose.
 //
-// The steps are virtual, one system call each, so tests can fail any of them.
+// Paths are bytes (GBK on a Chinese system) and go to the system as they are:
+// on Windows through the ANSI calls, never through std::filesystem.
+//
+// The algorithm (FileStore.cpp) is the same everywhere; the steps are
+// virtual, one system call each (FileStorePosix.cpp, FileStoreWin.cpp), so
+// tests can fail any of them.
 #ifndef BRENNA_PLATFORM_FILESTORE_H
 #define BRENNA_PLATFORM_FILESTORE_H
 
@@ -29,6 +38,7 @@ class FileStore {
     unsigned mode = 0;  // permission bits
     unsigned owner = 0;
     unsigned group = 0;
+    unsigned attributes = 0;  // Windows: FILE_ATTRIBUTE_* bits
   };
 
   // Nothing larger is a settings file; reading one fails rather than
@@ -45,7 +55,8 @@ class FileStore {
 
   // The file a write to `path` lands in: `path` itself, or the end of the
   // chain of symbolic links it starts (a relative link is taken from its own
-  // folder); that file need not exist. Empty when the chain does not end.
+  // folder); that file need not exist. Empty when the chain does not end,
+  // and on Windows when `path` is a reparse point.
   virtual std::string Resolve(const std::string& path);
   // Reads the whole file. kMissing when there is no such file; kFailed when
   // it exists but is not a plain file, cannot be read, or is larger than
@@ -62,12 +73,15 @@ class FileStore {
   virtual ReadResult Inspect(const std::string& path, FileInfo* info);
   // Creates a new file beside `path` that no one else has open, readable by
   // its owner only when `keepPrivate`, else with the usual permissions of a
-  // new file. Its handle, or -1.
+  // new file (on Windows always those its folder gives new files). Its
+  // handle (a C run-time descriptor), or -1.
   virtual int CreateAside(const std::string& path, bool keepPrivate, std::string* aside);
   virtual bool Write(int fd, const char* data, std::size_t n);
+  // Owner, group and mode; on Windows the attributes.
   virtual bool KeepOwnerAndMode(int fd, const FileInfo& info);
   virtual bool Flush(int fd);
   virtual bool Close(int fd);
+  // Moves `from` over `to` in one step, replacing it.
   virtual bool Rename(const std::string& from, const std::string& to);
   virtual void Remove(const std::string& path);
   // Makes the rename itself last (best effort).

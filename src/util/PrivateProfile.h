@@ -17,9 +17,10 @@
 //     "\n"), and added lines take its first.
 //   - A write never destroys the file (FileStore): one that exists but
 //     cannot be read, or is read-only, is refused; the file is replaced in
-//     one step (written aside, flushed, renamed) keeping its owner and mode,
-//     so a failure or crash never leaves half a file; a symbolic link is
-//     written through to its target.
+//     one step (written aside, flushed, renamed) keeping its owner and mode
+//     (on Windows its attributes), so a failure or crash never leaves half a
+//     file; a symbolic link is written through to its target (on Windows a
+//     reparse point is refused).
 //
 // All texts are bytes (GBK); nothing is converted.
 #ifndef BRENNA_UTIL_PRIVATEPROFILE_H

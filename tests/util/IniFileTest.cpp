@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -9,6 +8,8 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "TestFiles.h"
+#include "platform/FileOps.h"
 #include "platform/FileStore.h"
 #include "platform/Gbk.h"
 #include "util/IniFile.h"
@@ -158,6 +159,21 @@ TEST_F(IniFileTest, GetStringIsBoundedWithoutSplittingACharacter) {
   EXPECT_EQ(m_ini.GetString("s", "gbk", "", ini), chinese.substr(0, 258));
 }
 
+// A station PC's folders and files may have Chinese names: the GBK bytes
+// reach the system as they are (on Windows through the ANSI calls), so the
+// file is created, found and replaced under its own name.
+TEST_F(IniFileTest, AFileWithAChineseNameIsWrittenAndReplacedUnderThatName) {
+  const std::string name = Gbk("站点设置.ini");
+  const std::string chinese = JoinPath(dir.path().string(), name);
+  EXPECT_TRUE(m_ini.WriteInt(kSection, "Port", 10005, chinese));
+  EXPECT_TRUE(m_ini.WriteString(Gbk("站点"), "Name", Gbk("一号线"), chinese));
+  EXPECT_EQ(m_ini.GetInt(kSection, "Port", 0, chinese), 10005);
+  EXPECT_EQ(m_ini.GetString(Gbk("站点"), "Name", "", chinese), Gbk("一号线"));
+  std::vector<std::string> names;
+  ASSERT_TRUE(ListFileNames(dir.path().string(), &names, true));
+  EXPECT_EQ(names, std::vector<std::string>{name});
+}
+
 TEST_F(IniFileTest, UnwritableFileIsNotCreatedAndNothingElseChanges) {
   const std::string nowhere = dir.file("no-such-dir/BrennaCenter.ini");
   m_ini.WriteInt(kSection, "Port", 1, nowhere);
@@ -204,9 +220,8 @@ TEST_F(IniFileTest, ARewrittenFileKeepsItsOwnerAndMode) {
   WriteFileBytes(ini, "[other]\nx=1\n");
   ASSERT_EQ(::chmod(ini.c_str(), 0640), 0);
   // Root hands the file to someone else, as an installer would.
-  const bool root = ::geteuid() == 0;
-  if (root) {
-    ASSERT_EQ(::chown(ini.c_str(), 1234, 5678), 0);
+  if (test_files::RunsAsRoot()) {
+    ASSERT_TRUE(test_files::GiveFileTo(ini, 1234, 5678));
   }
   struct stat before {};
   ASSERT_EQ(::stat(ini.c_str(), &before), 0);

@@ -1,0 +1,165 @@
+// Windows steps of FileStore.h, through the ANSI calls: GBK paths reach the
+// system as the same bytes (code page 936), which std::filesystem's wide
+// conversion would not give back. Handles are C run-time descriptors over
+// Win32 file handles.
+#include <windows.h>
+// windows.h first: io.h's declarations need its types.
+#include <fcntl.h>
+#include <io.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/FileStore.h"
+
+namespace {
+
+// Names tried for the aside file before giving up.
+constexpr int kAsideAttempts = 100;
+
+// Attributes a replacement carries over. Read-only never gets this far (the
+// file is refused); directory, reparse point and the like are no settings
+// file's.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+std::string AsideName(const std::string& path) {
+  static std::atomic<unsigned long> counter{0};
+  char suffix[48];
+  std::snprintf(suffix, sizeof suffix, ".new~%lx%lx%lx",
+                static_cast<unsigned long>(GetCurrentProcessId()),
+                static_cast<unsigned long>(GetTickCount64() & 0xFFFFFUL), counter.fetch_add(1));
+  return path + suffix;
+}
+
+bool IsMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+HANDLE Raw(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+
+// Whether this process may open the file for writing now. Opening changes
+// neither contents nor times.
+bool OpensForWriting(const std::string& path) {
+  const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  return true;
+}
+
+}  // namespace
+
+std::string FileStore::Resolve(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    return std::string();
+  return path;  // present or not; what cannot be examined fails later
+}
+
+FileStore::ReadResult FileStore::Read(const std::string& path, std::string* bytes) {
+  bytes->clear();
+  const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    return IsMissing(GetLastError()) ? ReadResult::kMissing : ReadResult::kFailed;
+  // A folder does not open this way; a pipe or a device opens but is no file.
+  LARGE_INTEGER size{};
+  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileSizeEx(h, &size) ||
+      static_cast<unsigned long long>(size.QuadPart) > kMaxFileBytes) {
+    CloseHandle(h);
+    return ReadResult::kFailed;
+  }
+  char buf[4096];
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(h, buf, sizeof buf, &n, nullptr) || bytes->size() + n > kMaxFileBytes) {
+      CloseHandle(h);
+      bytes->clear();
+      return ReadResult::kFailed;
+    }
+    if (n == 0) break;
+    bytes->append(buf, n);
+  }
+  CloseHandle(h);
+  return ReadResult::kOk;
+}
+
+FileStore::ReadResult FileStore::Inspect(const std::string& path, FileInfo* info) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+    return IsMissing(GetLastError()) ? ReadResult::kMissing : ReadResult::kFailed;
+  if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
+    return ReadResult::kFailed;
+  info->attributes = data.dwFileAttributes;
+  // The attribute counts even for an administrator, whom the access list
+  // alone would let write.
+  info->writable = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0 && OpensForWriting(path);
+  return ReadResult::kOk;
+}
+
+int FileStore::CreateAside(const std::string& path, bool /*keepPrivate*/, std::string* aside) {
+  // A new file takes its permissions from its folder, as the old file did
+  // unless someone set its own by hand: nothing to keep private meanwhile.
+  for (int attempt = 0; attempt < kAsideAttempts; ++attempt) {
+    *aside = AsideName(path);
+    const HANDLE h = CreateFileA(aside->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+      break;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_WRONLY | _O_BINARY);
+    if (fd >= 0) return fd;
+    CloseHandle(h);
+    DeleteFileA(aside->c_str());
+    break;
+  }
+  aside->clear();
+  return -1;
+}
+
+bool FileStore::Write(int fd, const char* data, std::size_t n) {
+  while (n > 0) {
+    const DWORD chunk = n > (1u << 30) ? (1u << 30) : static_cast<DWORD>(n);
+    DWORD written = 0;
+    if (!WriteFile(Raw(fd), data, chunk, &written, nullptr) || written == 0) return false;
+    data += written;
+    n -= written;
+  }
+  return true;
+}
+
+bool FileStore::KeepOwnerAndMode(int fd, const FileInfo& info) {
+  // The attributes; the times stay the new file's (zero: unchanged). Owner
+  // and access list are the folder's for the new file: giving it another
+  // owner takes privileges the monitor does not have.
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes = info.attributes & kKeptAttributes;
+  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(Raw(fd), FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+bool FileStore::Flush(int fd) { return FlushFileBuffers(Raw(fd)) != 0; }
+
+bool FileStore::Close(int fd) { return _close(fd) == 0; }
+
+bool FileStore::Rename(const std::string& from, const std::string& to) {
+  // Windows' rename refuses an existing target; write-through returns only
+  // once the move is on the disk.
+  return MoveFileExA(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void FileStore::Remove(const std::string& path) {
+  if (!path.empty()) DeleteFileA(path.c_str());
+}
+
+void FileStore::FlushFolderOf(const std::string& /*path*/) {
+  // Nothing left to do: Rename's MOVEFILE_WRITE_THROUGH has already waited
+  // for the move to reach the disk.
+}
