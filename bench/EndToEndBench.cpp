@@ -430,6 +430,7 @@ int main(int argc, char** argv) {
                                         "XDG_CONFIG_HOME=" + home + "/.config",
                                         "XDG_DATA_HOME=" + home + "/.local/share",
                                         "XDG_CACHE_HOME=" + home + "/.cache",
+                                        "XDG_STATE_HOME=" + home + "/.local/state",
                                         "XDG_RUNTIME_DIR=" + tree.runtime(),
                                         "QT_QPA_PLATFORM=offscreen",
                                         "DISPLAY",

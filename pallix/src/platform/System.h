@@ -4,12 +4,15 @@
 #ifndef PALLIX_PLATFORM_SYSTEM_H
 #define PALLIX_PLATFORM_SYSTEM_H
 
+#include <cstddef>
 #include <string>
 
 namespace pallix::sys {
 
-// Directory of the file that holds this code (libPallix.so when loaded as
+// Full path of the file that holds this code (libPallix.so when loaded as
 // the library; the executable when linked statically). Empty when unknown.
+std::string LibraryFile();
+// Directory of that file. Empty when unknown.
 std::string LibraryDirectory();
 
 // The value of an environment variable, empty when unset.
@@ -22,6 +25,9 @@ std::string UserHomeFromDatabase();
 // Local modification time of a regular file: date as yyyymmdd and time as
 // hhmmss. False when the path is not an existing regular file.
 bool FileModifiedLocal(const char* path, int* yyyymmdd, int* hhmmss);
+
+// The local time now as "YYYY-MM-DD hh:mm:ss.mmm" (23 characters) into out.
+void LocalTimestamp(char* out, std::size_t size);
 
 }  // namespace pallix::sys
 
