@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Pallix.h"
 #include "platform/FileOps.h"
@@ -15,6 +16,11 @@ namespace {
 
 std::string Field(const SiteConfig& cfg, size_t offset) {
   return std::string(reinterpret_cast<const char*>(cfg.bytes + offset));
+}
+
+void Collect(const PallixLogRecord* record, void* context) {
+  static_cast<std::vector<std::string>*>(context)->push_back(std::string(record->category) + ": " +
+                                                             record->text);
 }
 
 }  // namespace
@@ -58,5 +64,23 @@ TEST(WindowsPaths, TheDefaultSiteLiesUnderLocalAppDataWithWindowsSeparators) {
   EXPECT_EQ(Field(*cfg, PALLIX_SITE_SPOOL_DIR_OFFSET), spool);
   EXPECT_TRUE(PathExists(spool));
   UnloadPallix();
+  SetPallixSystemDirectory("");
+}
+
+// PallixSetLogSink is found in the DLL's own exports too: the library's
+// reports reach the program from loading until just before release.
+TEST(WindowsPaths, TheLibrarysReportsReachTheProgramFromLoadingToRelease) {
+  std::vector<std::string> reports;
+  SetPallixLogSink(&Collect, &reports, PALLIX_LOG_INFO);
+  SetPallixSystemDirectory(BRENNA_PALLIX_DIR);
+  ASSERT_EQ(LoadPallix(1), 1);
+  EXPECT_TRUE(PallixLogSinkInstalled());
+  ASSERT_EQ(reports.size(), 1u);
+  // The library names its own file, a Windows path.
+  EXPECT_EQ(reports[0].rfind("start: libPallix ", 0), 0u) << reports[0];
+  EXPECT_NE(reports[0].find("\\libPallix.dll) reports here"), std::string::npos) << reports[0];
+  UnloadPallix();
+  EXPECT_FALSE(PallixLogSinkInstalled());
+  SetPallixLogSink(nullptr, nullptr, PALLIX_LOG_INFO);
   SetPallixSystemDirectory("");
 }

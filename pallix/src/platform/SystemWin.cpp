@@ -2,6 +2,7 @@
 // ("A") calls are used.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/System.h"
@@ -13,7 +14,7 @@ namespace {
 void Anchor() {}
 }  // namespace
 
-std::string LibraryDirectory() {
+std::string LibraryFile() {
   HMODULE module = nullptr;
   if (!GetModuleHandleExA(
           GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -22,7 +23,11 @@ std::string LibraryDirectory() {
   char path[MAX_PATH];
   const DWORD n = GetModuleFileNameA(module, path, sizeof path);
   if (n == 0 || n >= sizeof path) return {};
-  const std::string file(path, n);
+  return std::string(path, n);
+}
+
+std::string LibraryDirectory() {
+  const std::string file = LibraryFile();
   const std::string::size_type slash = file.find_last_of("\\/");
   if (slash == std::string::npos) return {};
   return file.substr(0, slash);
@@ -49,6 +54,14 @@ bool FileModifiedLocal(const char* path, int* yyyymmdd, int* hhmmss) {
   if (yyyymmdd != nullptr) *yyyymmdd = t.wYear * 10000 + t.wMonth * 100 + t.wDay;
   if (hhmmss != nullptr) *hhmmss = t.wHour * 10000 + t.wMinute * 100 + t.wSecond;
   return true;
+}
+
+void LocalTimestamp(char* out, std::size_t size) {
+  if (out == nullptr || size == 0) return;
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  std::snprintf(out, size, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                t.wMinute, t.wSecond, t.wMilliseconds);
 }
 
 }  // namespace pallix::sys
