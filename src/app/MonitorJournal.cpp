@@ -9,6 +9,7 @@
 #include "journal/JournalLine.h"
 #include "journal/JournalWriter.h"
 #include "journal/PallixReports.h"
+#include "platform/FileOps.h"
 #include "platform/JournalIo.h"
 
 #ifndef BRENNA_VERSION
@@ -91,7 +92,7 @@ Level ThresholdOf(const QLoggingCategory& c) {
 
 std::string DefaultJournalDirectory() {
   const std::string state = journal_io::UserStateDirectory();
-  return state.empty() ? std::string() : state + "/brennacenter";
+  return state.empty() ? std::string() : JoinPath(state, "brennacenter");
 }
 
 MonitorJournal::MonitorJournal() : MonitorJournal(Options()) {}

@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/FileOps.h"
 #include "platform/JournalIo.h"
 
 namespace journal {
@@ -69,7 +70,7 @@ class RotatingFile {
   // What went wrong since the last call (empty: nothing), as a line's text.
   std::string TakeTrouble();
 
-  std::string Path() const { return directory_ + "/" + name_; }
+  std::string Path() const { return JoinPath(directory_, name_); }
 
  private:
   void Rotate();

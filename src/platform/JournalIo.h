@@ -1,7 +1,12 @@
 // JournalIo - what the journal needs of the operating system: the local
 // time of a line, the user's state directory, a private directory and
-// append-only files (0700 / 0600: the journal names stations and results),
-// and standard error, including whether it is read by the system journal.
+// append-only files (the journal names stations and results), and standard
+// error, including whether it is read by the system journal.
+//
+// JournalIo.cpp is the POSIX implementation (0700 / 0600), JournalIoWin.cpp
+// the Windows one (a protected access list that lets only the user in,
+// inherited by the files; append-only handles shared for deletion, so the
+// open file can be rotated).
 #ifndef BRENNA_PLATFORM_JOURNALIO_H
 #define BRENNA_PLATFORM_JOURNALIO_H
 
@@ -15,14 +20,17 @@ namespace journal_io {
 std::string LocalTimestamp(std::chrono::system_clock::time_point when);
 
 // $XDG_STATE_HOME when it is set and absolute, else <home>/.local/state
-// ($HOME, else the user database); empty when no home is known.
+// ($HOME, else the user database); on Windows %LOCALAPPDATA%. Empty when
+// none is known.
 std::string UserStateDirectory();
 
-// Creates the directory and any missing parents with permissions 0700.
+// Creates the directory and any missing parents, private to the user
+// (0700; on Windows only the user in the access list).
 // True when it exists as a directory afterwards (created or not).
 bool CreatePrivateDirectory(const std::string& dir);
 
-// Opens (creating with 0600) a file for appending; -1 on failure.
+// Opens (creating it private: 0600, or the directory's access list) a
+// file for appending, never through a link; -1 on failure.
 int OpenAppend(const std::string& path);
 // Current size of an open file; -1 on failure.
 long long FileSize(int handle);
@@ -45,7 +53,7 @@ FileResult Remove(const std::string& path);
 void WriteToStderr(const char* data, std::size_t size);
 // True when standard error is a stream of the system journal (systemd's
 // JOURNAL_STREAM names its device and inode): the journal stamps each line
-// itself and reads a "<priority>" prefix.
+// itself and reads a "<priority>" prefix. Never on Windows.
 bool StderrIsSystemJournal();
 
 // The process number, for the start line.
