@@ -39,17 +39,21 @@ int ScanSpoolFiles(const std::string& spoolDir, int& shownFiles, SpoolScanHost& 
     for (; it != fs::directory_iterator(); it.increment(ec)) {
       const std::string name = it->path().filename().string();
       if (name == "." || name == ".." || !IsResultFileName(name)) continue;
+      // Only a regular file is a result: never a directory, and never a
+      // link, FIFO or device, which could make the window wait.
       std::error_code typeEc;
-      if (it->is_directory(typeEc)) continue;
+      if (!it->is_regular_file(typeEc) || it->is_symlink(typeEc)) continue;
       const std::string path = spoolDir + "/" + name;
       if (path.size() > kMaxFilePathLength) continue;
 
       int day = 0, time = 0;
       if (GetFileDayTime(path.c_str(), &day, &time) <= 0) continue;  // tried again next tick
 
+      // The window takes the file out of the spool as it reads it, so a
+      // result of the same name published during the pause is a new file
+      // and waits for the next scan.
       host.ShowResultFile(path);
       host.PauseAfterResult();
-      std::remove(path.c_str());
       ++shownFiles;
 
       const char* shown = GetLangueString(caption.c_str());
