@@ -13,13 +13,14 @@ bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() > tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-}  // namespace
-
+// Whether a spool file name is one the sweep looks at.
 bool IsLeftoverName(const std::string& name) {
   // Never a name ending in ".DOING": a result waiting to be shown.
   return EndsWith(name, ".compress") || EndsWith(name, ".DOING.part") || name == "rtdata.dat" ||
          (name.compare(0, 11, "rtdata.dat.") == 0 && EndsWith(name, ".part"));  // its temporary
 }
+
+}  // namespace
 
 int SweepSpool(SpoolIo& io, const std::string& spoolDir) {
   int removed = 0;

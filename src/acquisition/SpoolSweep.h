@@ -18,7 +18,4 @@ constexpr std::chrono::seconds kSweepPeriod{60};
 // Sweeps spoolDir once; returns the number of files removed.
 int SweepSpool(SpoolIo& io, const std::string& spoolDir);
 
-// Whether a spool file name is one the sweep looks at.
-bool IsLeftoverName(const std::string& name);
-
 #endif  // BRENNA_ACQUISITION_SPOOLSWEEP_H
