@@ -93,6 +93,13 @@ typedef struct PallixDate {
 #define PALLIX_NOT_PROVIDED (-9000)
 #define PALLIX_NOT_PROVIDED_REAL (-9000.0)
 
+/* UnCompressFile: the file would decompress to more than PALLIX_RECORD_MAX
+ * bytes. Final for that file. */
+#define PALLIX_UNCOMPRESS_TOO_LARGE (-7)
+/* UnCompressFile: the output cannot be stored now (no space, over quota,
+ * read-only file system, I/O error); the same call may succeed later. */
+#define PALLIX_UNCOMPRESS_NO_ROOM (-8)
+
 /* Why SendNetData could not reach the monitor, so a station can say so. */
 #define PALLIX_SEND_CONNECT_FAILED (-10) /* no answer in time, or unreachable */
 #define PALLIX_SEND_FAILED (-11)         /* the connection broke or stalled */

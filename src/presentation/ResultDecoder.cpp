@@ -1,13 +1,13 @@
 #include "presentation/ResultDecoder.h"
 
-#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 
 #include "PallixByteOrder.h"
 #include "app/Globals.h"
-#include "platform/FileOps.h"
 #include "platform/PallixBinding.h"
+#include "platform/RegularFile.h"
 #include "presentation/ResultRouting.h"
 #include "util/TextNumber.h"
 
@@ -65,14 +65,22 @@ void ShowRecord(const unsigned char* record, IDisplayBoard& board) {
 void ShowResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board) {
   try {
     std::memset(resultBuf, 0, kResultBufferSize);
-    if (!PathExists(path)) return;
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return;
     {
       std::lock_guard<std::mutex> lock(g_spoolLock);
-      if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+      RegularFile f;
+      const FileFault opened = f.Open(path, RegularFile::Mode::kRead);
+      if (opened == FileFault::kNone) {
         // Only the first kResultBufferSize bytes of a longer file are read.
-        std::fread(resultBuf, 1, kResultBufferSize, f);
-        std::fclose(f);
+        size_t got = 0;
+        f.ReadAt(0, resultBuf, kResultBufferSize, &got);
+        f.Close();
       }
+      // Out of the spool before the lock goes: a result of the same name
+      // published from now on is a new file, shown by a later scan. What is
+      // not a regular file is not ours to remove.
+      if (opened != FileFault::kNotRegular) std::filesystem::remove(path, ec);
     }
     ShowRecord(resultBuf, board);
   } catch (...) {
