@@ -63,7 +63,7 @@ function(brenna_add_test name)
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${BRENNA_BIN_DIR}/tests)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
-  target_link_libraries(${name} PRIVATE brenna_test_socket)
+  target_link_libraries(${name} PRIVATE brenna_test_socket brenna_test_files)
   brenna_warnings(${name})
   # Tests that load libPallix find this build's copy here.
   target_compile_definitions(${name} PRIVATE BRENNA_PALLIX_DIR="${BRENNA_PALLIX_DIR}")

@@ -1,11 +1,7 @@
 #include "acquisition/SpoolIo.h"
 
-#include <filesystem>
-
+#include "platform/FileOps.h"
 #include "platform/PallixBinding.h"
-#include "platform/RegularFile.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -25,30 +21,17 @@ SpoolIo::Result ResultOf(FileFault fault) {
   return SpoolIo::Result::kFailed;
 }
 
-std::string DirectoryOf(const std::string& path) {
-  const std::string::size_type slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 }  // namespace
 
 SpoolIo::Result SpoolIo::Inspect(const std::string& path, FileInfo* info) {
   *info = FileInfo();
-  std::error_code ec;
-  const fs::file_status st = fs::symlink_status(path, ec);
-  if (!fs::exists(st))
-    return ec && st.type() != fs::file_type::not_found ? Result::kFailed : Result::kMissing;
-  info->exists = true;
-  info->regular = fs::is_regular_file(st);
-  if (!info->regular) return Result::kNotRegular;
-  const auto size = fs::file_size(path, ec);
-  if (ec) return ResultOf(FaultOf(ec));
-  const auto written = fs::last_write_time(path, ec);
-  if (ec) return ResultOf(FaultOf(ec));
-  info->size = static_cast<long long>(size);
-  info->age =
-      std::chrono::duration_cast<std::chrono::seconds>(fs::file_time_type::clock::now() - written);
+  RegularFileInfo file;
+  const FileFault fault = InspectFile(path, &file);
+  if (fault == FileFault::kNone || fault == FileFault::kNotRegular) info->exists = true;
+  if (fault != FileFault::kNone) return ResultOf(fault);
+  info->regular = true;
+  info->size = file.size;
+  info->age = file.age;
   return Result::kOk;
 }
 
@@ -71,8 +54,7 @@ SpoolIo::Result SpoolIo::WriteAt(const std::string& path, long offset, const voi
   // is cut back to its length before (a late error from Close included).
   if (created) {
     f.Close();
-    std::error_code ec;
-    fs::remove(path, ec);
+    RemoveRegularFile(path);
   } else {
     if (!f.IsOpen()) f.Open(path, RegularFile::Mode::kUpdate);
     if (f.IsOpen()) f.Truncate(before);
@@ -108,28 +90,18 @@ SpoolIo::Result SpoolIo::WriteAll(const std::string& path, const void* data, siz
 }
 
 SpoolIo::Result SpoolIo::Rename(const std::string& from, const std::string& to) {
-  std::error_code ec;
-  fs::rename(from, to, ec);
-  if (ec) return ResultOf(FaultOf(ec));
+  const FileFault fault = MoveFileOver(from, to);
+  if (fault != FileFault::kNone) return ResultOf(fault);
   // The result is in place either way; a directory that cannot be synced
   // only makes the rename less sure to outlive a power loss.
-  SyncDirectory(DirectoryOf(to));
+  SyncDirectory(ParentDirectory(to));
   return Result::kOk;
 }
 
-bool SpoolIo::Remove(const std::string& path) {
-  std::error_code ec;
-  // Only files are ours to remove; whatever else sits under a spool name
-  // stays as it is.
-  if (!fs::is_regular_file(fs::symlink_status(path, ec))) return false;
-  return fs::remove(path, ec);
-}
+bool SpoolIo::Remove(const std::string& path) { return RemoveRegularFile(path); }
 
 SpoolIo::Result SpoolIo::MakeDirectory(const std::string& dir) {
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (ec) return ResultOf(FaultOf(ec));
-  return fs::is_directory(dir, ec) ? Result::kOk : Result::kFailed;
+  return ResultOf(MakeDirectories(dir));
 }
 
 int SpoolIo::UnCompress(const std::string& path, const std::string& dir) {

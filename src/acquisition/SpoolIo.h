@@ -1,7 +1,7 @@
 // SpoolIo - the file operations of the chunk writer and the spool sweep,
 // behind one small interface so tests can put a failing disk under them.
 //
-// Every file is opened as a regular file only (platform/RegularFile.h): a
+// Every file is opened as a regular file only (platform/FileOps.h): a
 // link, FIFO, device or directory under a spool name is never followed,
 // read, written or waited on.
 #ifndef BRENNA_ACQUISITION_SPOOLIO_H

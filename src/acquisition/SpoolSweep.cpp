@@ -1,11 +1,10 @@
 #include "acquisition/SpoolSweep.h"
 
-#include <filesystem>
+#include <vector>
 
 #include "acquisition/ChunkWriter.h"
 #include "acquisition/SpoolIo.h"
-
-namespace fs = std::filesystem;
+#include "platform/FileOps.h"
 
 namespace {
 
@@ -24,11 +23,12 @@ bool IsLeftoverName(const std::string& name) {
 
 int SweepSpool(SpoolIo& io, const std::string& spoolDir) {
   int removed = 0;
-  std::error_code ec;
-  for (fs::directory_iterator it(spoolDir, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
+  // Regular files only: what else sits under a spool name is not ours.
+  std::vector<std::string> names;
+  if (!ListFileNames(spoolDir, &names)) return 0;
+  for (const std::string& name : names) {
     if (!IsLeftoverName(name)) continue;
-    const std::string path = spoolDir + "/" + name;
+    const std::string path = JoinPath(spoolDir, name);
     SpoolIo::FileInfo info;
     if (io.Inspect(path, &info) == SpoolIo::Result::kOk && IsAbandonedAge(info.age) &&
         io.Remove(path))

@@ -1,13 +1,12 @@
 #include "presentation/ResultDecoder.h"
 
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 
 #include "PallixByteOrder.h"
 #include "app/Globals.h"
+#include "platform/FileOps.h"
 #include "platform/PallixBinding.h"
-#include "platform/RegularFile.h"
 #include "presentation/ResultRouting.h"
 #include "util/TextNumber.h"
 
@@ -65,8 +64,7 @@ void ShowRecord(const unsigned char* record, IDisplayBoard& board) {
 void ShowResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board) {
   try {
     std::memset(resultBuf, 0, kResultBufferSize);
-    std::error_code ec;
-    if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return;
+    if (!PathExists(path)) return;
     {
       std::lock_guard<std::mutex> lock(g_spoolLock);
       RegularFile f;
@@ -80,7 +78,7 @@ void ShowResultFile(const std::string& path, unsigned char* resultBuf, IDisplayB
       // Out of the spool before the lock goes: a result of the same name
       // published from now on is a new file, shown by a later scan. What is
       // not a regular file is not ours to remove.
-      if (opened != FileFault::kNotRegular) std::filesystem::remove(path, ec);
+      if (opened != FileFault::kNotRegular) RemoveRegularFile(path);
     }
     ShowRecord(resultBuf, board);
   } catch (...) {

@@ -1,13 +1,12 @@
 #include "presentation/SpoolScan.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <string_view>
+#include <vector>
 
+#include "platform/FileOps.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -32,18 +31,14 @@ bool IsResultFileName(const std::string& name) {
 int ScanSpoolFiles(const std::string& spoolDir, int& shownFiles, SpoolScanHost& host) {
   try {
     if (spoolDir.size() + kPatternTail.size() > kMaxPatternLength) return 1;
-    std::error_code ec;
-    fs::directory_iterator it(spoolDir, ec);
-    if (ec) return 1;  // no directory: nothing matches
+    // Only a regular file is a result: never a directory, and never a link,
+    // FIFO or device, which could make the window wait.
+    std::vector<std::string> names;
+    if (!ListFileNames(spoolDir, &names)) return 1;  // no directory: nothing matches
     static const std::string caption = Gbk("数据监控");
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-      const std::string name = it->path().filename().string();
-      if (name == "." || name == ".." || !IsResultFileName(name)) continue;
-      // Only a regular file is a result: never a directory, and never a
-      // link, FIFO or device, which could make the window wait.
-      std::error_code typeEc;
-      if (!it->is_regular_file(typeEc) || it->is_symlink(typeEc)) continue;
-      const std::string path = spoolDir + "/" + name;
+    for (const std::string& name : names) {
+      if (!IsResultFileName(name)) continue;
+      const std::string path = JoinPath(spoolDir, name);
       if (path.size() > kMaxFilePathLength) continue;
 
       int day = 0, time = 0;
@@ -62,7 +57,6 @@ int ScanSpoolFiles(const std::string& spoolDir, int& shownFiles, SpoolScanHost& 
                     shownFiles);
       host.SetTitle(title);
     }
-    if (ec) return 0;
     return 1;
   } catch (...) {
     return 0;

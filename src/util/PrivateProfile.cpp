@@ -167,7 +167,7 @@ bool Save(const std::string& file, const Profile& p) {
       return false;
     }
   }
-  if (!MoveFileOver(aside, file)) {
+  if (MoveFileOver(aside, file) != FileFault::kNone) {
     std::remove(aside.c_str());
     return false;
   }

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -8,11 +7,12 @@
 #include "ChunkBuilder.h"
 #include "Gzip.h"
 #include "PallixForTests.h"
+#include "SmallFileSystem.h"
 #include "TempDir.h"
 #include "acquisition/ChunkWriter.h"
 #include "acquisition/SpoolIo.h"
-#include "platform/FileOps.h"
 #include "acquisition/SpoolSweep.h"
+#include "platform/FileOps.h"
 #include "platform/Gbk.h"
 
 namespace fs = std::filesystem;
@@ -27,12 +27,13 @@ std::string RandomBytes(size_t n, unsigned seed) {
 }
 
 // Names as GBK bytes on every system (the spool's own listing).
-std::vector<std::string> Listing(const fs::path& dir) {
+std::vector<std::string> Listing(const std::string& dir) {
   std::vector<std::string> names;
-  ListFileNames(dir.string(), &names, true);
+  ListFileNames(dir, &names, true);
   std::sort(names.begin(), names.end());
   return names;
 }
+std::vector<std::string> Listing(const fs::path& dir) { return Listing(dir.string()); }
 
 class ChunkWriterTest : public ::testing::Test {
  protected:
@@ -250,6 +251,20 @@ TEST_F(ChunkWriterTest, AMissingSpoolDirectoryIsMadeAgain) {
   EXPECT_EQ(ReadFileBytes(dir.file("gone/M.DOING")), "x");
 }
 
+// A Chinese spool directory whose name ends in a character with the second
+// byte 0x5C (a '\' on Windows) is made again as it is, and its results are
+// decompressed into it, not beside it.
+TEST_F(ChunkWriterTest, AMissingSpoolDirectoryWithAChineseNameIsMadeAgainAsItIs) {
+  const std::string parent = JoinPath(dir.path().string(), Gbk("结果"));
+  const std::string last = "\x81\x5C";  // one character
+  spool = JoinPath(parent, last);
+  EXPECT_EQ(Save(ChunkRecords("M", Gzip("x"))[0]), kChunkPublished);
+  EXPECT_EQ(ReadFileBytes(JoinPath(spool, "M.DOING")), "x");
+  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{Gbk("结果")});
+  EXPECT_EQ(Listing(parent), std::vector<std::string>{last});
+  EXPECT_EQ(Listing(spool), std::vector<std::string>{"M.DOING"});
+}
+
 TEST_F(ChunkWriterTest, PlantedLinksFifosAndDirectoriesAreNeverOpened) {
   const std::string outside = dir.file("outside");
   WriteFileBytes(outside, "not the monitor's");
@@ -257,8 +272,8 @@ TEST_F(ChunkWriterTest, PlantedLinksFifosAndDirectoriesAreNeverOpened) {
   fs::create_directory(inner);
   spool = inner.string();
   fs::create_symlink(outside, inner / "L.compress");
-  ASSERT_EQ(mkfifo((inner / "F.compress").c_str(), 0600), 0);
-  ASSERT_EQ(mkfifo((inner / "P.DOING.part").c_str(), 0600), 0);
+  ASSERT_TRUE(MakeFifo((inner / "F.compress").string()));
+  ASSERT_TRUE(MakeFifo((inner / "P.DOING.part").string()));
   fs::create_directory(inner / "D.compress");
   // Each returns at once; the chunk is lost, and what was planted stays.
   for (const char* name : {"L", "F", "P", "D"}) {
@@ -347,7 +362,7 @@ TEST_F(ChunkWriterTest, TheSweepRemovesOnlyLeftoversNobodyWritesTo) {
   for (const char* name : {"a.compress", "b.DOING.part", "rtdata.dat", "rtdata.dat.1f2e.part",
                            "ahead.compress", "fresh.compress", "waiting.DOING", "note.txt"})
     WriteFileBytes(dir.file(name), "x");
-  ASSERT_EQ(mkfifo(dir.file("fifo.compress").c_str(), 0600), 0);
+  ASSERT_TRUE(MakeFifo(dir.file("fifo.compress")));
   for (const char* name : {"a.compress", "b.DOING.part", "rtdata.dat", "rtdata.dat.1f2e.part",
                            "waiting.DOING", "note.txt"})
     fs::last_write_time(dir.file(name), old);
@@ -358,6 +373,28 @@ TEST_F(ChunkWriterTest, TheSweepRemovesOnlyLeftoversNobodyWritesTo) {
                                                            "note.txt", "waiting.DOING"}));
   EXPECT_EQ(SweepSpool(io, spool), 0);
 }
+
+#if defined(_WIN32)
+// The same on Windows, where the age comes from the file's FILETIME and a
+// folder stands for what is planted (Windows has no FIFO in a folder).
+TEST_F(ChunkWriterTest, OnWindowsTheSweepRemovesOnlyLeftoversNobodyWritesTo) {
+  const auto old = fs::file_time_type::clock::now() - kAbandonedAfter - std::chrono::minutes(1);
+  const auto ahead = fs::file_time_type::clock::now() + kAbandonedAfter + std::chrono::minutes(1);
+  for (const char* name : {"a.compress", "b.DOING.part", "rtdata.dat", "rtdata.dat.1f2e.part",
+                           "ahead.compress", "fresh.compress", "waiting.DOING", "note.txt"})
+    WriteFileBytes(dir.file(name), "x");
+  fs::create_directory(dir.file("folder.compress"));
+  for (const char* name : {"a.compress", "b.DOING.part", "rtdata.dat", "rtdata.dat.1f2e.part",
+                           "waiting.DOING", "note.txt"})
+    fs::last_write_time(dir.file(name), old);
+  fs::last_write_time(dir.file("ahead.compress"), ahead);  // the clock was set back
+
+  EXPECT_EQ(SweepSpool(io, spool), 5);
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"folder.compress", "fresh.compress",
+                                                           "note.txt", "waiting.DOING"}));
+  EXPECT_EQ(SweepSpool(io, spool), 0);
+}
+#endif
 
 TEST(TransferName, UsableNames) {
   EXPECT_TRUE(IsUsableTransferName("A1"));

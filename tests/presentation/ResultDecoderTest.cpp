@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <future>
@@ -7,6 +6,7 @@
 #include "PallixForTests.h"
 #include "RecordBuilder.h"
 #include "RecordingBoard.h"
+#include "SmallFileSystem.h"
 #include "TempDir.h"
 #include "platform/Gbk.h"
 #include "presentation/ResultDecoder.h"
@@ -123,7 +123,7 @@ TEST_F(ResultDecoderTest, AnUnreadableFileDecodesAsAnEmptyRecord) {
   EXPECT_TRUE(board.log().empty());
   EXPECT_EQ(std::count(buffer.begin(), buffer.end(), 0), kResultBufferSize) << "zeroed first";
   // A FIFO is not waited on, a link not followed; neither is removed.
-  ASSERT_EQ(mkfifo(dir.file("fifo.DOING").c_str(), 0600), 0);
+  ASSERT_TRUE(MakeFifo(dir.file("fifo.DOING")));
   ShowResultFile(dir.file("fifo.DOING"), buffer.data(), board);
   WriteFileBytes(dir.file("elsewhere"), RecordBuilder().Item(5000, 1, "1").Bytes());
   fs::create_symlink(dir.file("elsewhere"), dir.file("link.DOING"));

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <functional>
 
 #include "PallixForTests.h"
 #include "RecordingBoard.h"
+#include "SmallFileSystem.h"
 #include "TempDir.h"
 #include "platform/Gbk.h"
 #include "presentation/ResultDecoder.h"
@@ -105,7 +105,7 @@ TEST_F(SpoolScanTest, OnlyResultFilesAreTouched) {
   fs::create_directory(dir.file("folder.DOING"));
   // Neither a FIFO nor a link is a result: opening them could make the
   // window wait, or read a file elsewhere.
-  ASSERT_EQ(mkfifo(dir.file("fifo.DOING").c_str(), 0600), 0);
+  ASSERT_TRUE(MakeFifo(dir.file("fifo.DOING")));
   WriteFileBytes(dir.file("elsewhere"), "keep");
   fs::create_symlink(dir.file("elsewhere"), dir.file("link.DOING"));
   for (const char* name :

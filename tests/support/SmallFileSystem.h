@@ -2,37 +2,19 @@
 // mounted over a directory, in a mount namespace of the calling thread's
 // own, so nothing outside the test sees it. Programs the thread starts
 // afterwards inherit the mount. Needs root (CAP_SYS_ADMIN); a test without
-// it says so and skips.
+// it says so and skips. POSIX only: on Windows ok() is false and error()
+// says why (the cases that need it are not run there).
 #ifndef BRENNA_TESTS_SMALLFILESYSTEM_H
 #define BRENNA_TESTS_SMALLFILESYSTEM_H
 
-#include <errno.h>
-#include <sched.h>
-#include <sys/mount.h>
-
-#include <cstring>
+#include <cstddef>
 #include <fstream>
 #include <string>
 
 class SmallFileSystem {
  public:
-  SmallFileSystem(const std::string& dir, size_t bytes) : m_dir(dir) {
-    if (::unshare(CLONE_NEWNS) != 0) {
-      m_error = std::string("unshare: ") + std::strerror(errno);
-      return;
-    }
-    // Mounts made from here on stay in this namespace.
-    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("tmpfs", dir.c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
-                ("size=" + std::to_string(bytes)).c_str()) != 0) {
-      m_error = std::string("mount: ") + std::strerror(errno);
-      return;
-    }
-    m_mounted = true;
-  }
-  ~SmallFileSystem() {
-    if (m_mounted) ::umount2(m_dir.c_str(), MNT_DETACH);
-  }
+  SmallFileSystem(const std::string& dir, size_t bytes);
+  ~SmallFileSystem();
   SmallFileSystem(const SmallFileSystem&) = delete;
   SmallFileSystem& operator=(const SmallFileSystem&) = delete;
 
@@ -52,5 +34,10 @@ class SmallFileSystem {
   bool m_mounted = false;
   std::string m_error;
 };
+
+// Makes a FIFO at path: what a POSIX spool directory may hold besides files
+// and links. False when it cannot be made (always on Windows, which has
+// none).
+bool MakeFifo(const std::string& path);
 
 #endif  // BRENNA_TESTS_SMALLFILESYSTEM_H
