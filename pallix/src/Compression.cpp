@@ -6,16 +6,12 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <random>
 #include <system_error>
 
 #include "platform/Files.h"
-#include "platform/Paths.h"
 
 namespace pallix::compression {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -127,12 +123,8 @@ int WriteFileAtomically(const std::string& path, const unsigned char* data, std:
   const std::string temp = TemporaryNameFor(path);
   sys::FileStatus status = sys::WriteNewFile(temp, data, length);
   if (status == sys::FileStatus::kOk) {
-    std::error_code ec;
-    fs::rename(temp, path, ec);
-    if (ec) {
-      status = sys::StatusOf(ec);
-      fs::remove(temp, ec);
-    }
+    status = sys::MoveFileOver(temp, path);
+    if (status != sys::FileStatus::kOk) sys::RemoveFile(temp);
   }
   if (status == sys::FileStatus::kOk) return 1;
   return status == sys::FileStatus::kNoRoom ? kNoRoom : kCannotWrite;
@@ -141,7 +133,7 @@ int WriteFileAtomically(const std::string& path, const unsigned char* data, std:
 int UnCompressFile(const char* src, const char* dir) {
   if (src == nullptr || dir == nullptr || *src == '\0' || *dir == '\0') return kBadArgument;
   std::string output = std::string(dir);
-  if (!sys::IsPathSeparator(output.back())) output += sys::PathSeparator();
+  if (!sys::EndsWithSeparator(output)) output += sys::PathSeparator();
   output += kOutputName;
   if (output.size() > kMaxPath) return kPathTooLong;
 

@@ -10,7 +10,7 @@
 #include <system_error>
 
 #include "Language.h"
-#include "platform/Paths.h"
+#include "platform/Files.h"
 #include "platform/System.h"
 
 namespace pallix::site {

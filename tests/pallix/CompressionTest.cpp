@@ -1,7 +1,6 @@
 // Compressed files: our gzip writer, files made by the standard tools, and
 // every kind of bad input, which must leave no rtdata.dat behind.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -163,10 +162,6 @@ TEST_F(CompressionTest, PathAndFileProblemsAreReported) {
   EXPECT_EQ(kBadArgument, UnCompressFile(nullptr, dir_.string().c_str()));
   EXPECT_EQ(kBadArgument, UnCompressFile("x", ""));
   EXPECT_EQ(kCannotRead, Uncompress(dir_ / "missing.compress"));
-  // Only a regular file is read: a FIFO is not waited on, a link not followed.
-  ASSERT_EQ(0, mkfifo((dir_ / "fifo.compress").c_str(), 0600));
-  EXPECT_EQ(kCannotRead, Uncompress(dir_ / "fifo.compress"));
-  fs::remove(dir_ / "fifo.compress");
   EXPECT_EQ(kPathTooLong, UnCompressFile("x", (dir_ / std::string(260, 'd')).string().c_str()));
 
   std::vector<unsigned char> packed;
@@ -188,6 +183,26 @@ TEST_F(CompressionTest, PathAndFileProblemsAreReported) {
   EXPECT_TRUE(OnlyFiles({"ok.gz", "big.txt"}));
 }
 
+// Only a regular file is read: a FIFO is not waited on.
+TEST_F(CompressionTest, OnlyARegularFileIsRead) {
+  ASSERT_TRUE(MakeFifo((dir_ / "fifo.compress").string()));
+  EXPECT_EQ(kCannotRead, Uncompress(dir_ / "fifo.compress"));
+  fs::remove(dir_ / "fifo.compress");
+  EXPECT_FALSE(HasOutput());
+}
+
+#if defined(_WIN32)
+// Windows has no FIFO in a folder, but a device answers to a file name in
+// any folder (NUL.compress is the NUL device) and a folder cannot be read
+// as a file: neither is read as an empty or a damaged file.
+TEST_F(CompressionTest, OnWindowsOnlyARegularFileIsRead) {
+  EXPECT_EQ(kCannotRead, Uncompress(dir_ / "NUL.compress"));
+  fs::create_directory(dir_ / "folder.compress");
+  EXPECT_EQ(kCannotRead, Uncompress(dir_ / "folder.compress"));
+  EXPECT_TRUE(OnlyFiles({"folder.compress"}));
+}
+#endif
+
 // A full file system is told apart from other write failures: the same call
 // succeeds once there is room again.
 TEST_F(CompressionTest, AFullDestinationIsReportedAsNoRoom) {
@@ -201,10 +216,10 @@ TEST_F(CompressionTest, AFullDestinationIsReportedAsNoRoom) {
   ASSERT_EQ(1, Gzip(reinterpret_cast<const unsigned char*>(text.data()), text.size(), &packed));
   WriteFile(dir_ / "ok.gz", std::string(packed.begin(), packed.end()));
 
-  EXPECT_EQ(kNoRoom, UnCompressFile((dir_ / "ok.gz").c_str(), full.c_str()));
+  EXPECT_EQ(kNoRoom, UnCompressFile((dir_ / "ok.gz").string().c_str(), full.string().c_str()));
   EXPECT_EQ(std::vector<fs::path>{full / "filler"},
             std::vector<fs::path>(fs::directory_iterator(full), fs::directory_iterator()));
   fs::remove(full / "filler");
-  EXPECT_EQ(1, UnCompressFile((dir_ / "ok.gz").c_str(), full.c_str()));
+  EXPECT_EQ(1, UnCompressFile((dir_ / "ok.gz").string().c_str(), full.string().c_str()));
   EXPECT_EQ(text, ReadFile(full / kOutputName));
 }

@@ -1,9 +1,9 @@
-// POSIX implementation of Files.h. A Windows build opens with CreateFile
-// (FILE_FLAG_OPEN_REPARSE_POINT, CREATE_NEW) and checks GetFileType.
+// POSIX implementation of Files.h: paths are bytes and pass the system
+// calls unchanged.
 #include "platform/Files.h"
 
 #if defined(_WIN32)
-#error "FilesPosix.cpp: the Windows build has its own Files"
+#error "Files.cpp: the Windows build has FilesWin.cpp"
 #endif
 
 #include <errno.h>
@@ -59,6 +59,12 @@ constexpr int kOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 }  // namespace
 
+char PathSeparator() { return '/'; }
+
+bool IsPathSeparator(char c) { return c == '/'; }
+
+bool EndsWithSeparator(const std::string& path) { return !path.empty() && path.back() == '/'; }
+
 FileStatus ReadRegularFile(const std::string& path, std::size_t maxLength,
                            std::vector<unsigned char>* out) {
   out->clear();
@@ -105,11 +111,12 @@ FileStatus WriteNewFile(const std::string& path, const unsigned char* data, std:
   return status;
 }
 
-FileStatus StatusOf(const std::error_code& ec) {
-  if (!ec) return FileStatus::kOk;
-  if (ec.category() == std::system_category() || ec.category() == std::generic_category())
-    return StatusOfErrno(ec.value());
-  return FileStatus::kFailed;
+FileStatus MoveFileOver(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0 ? FileStatus::kOk : StatusOfErrno(errno);
+}
+
+FileStatus RemoveFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 ? FileStatus::kOk : StatusOfErrno(errno);
 }
 
 }  // namespace pallix::sys

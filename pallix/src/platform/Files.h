@@ -1,16 +1,28 @@
-// Files - how libPallix reads and writes the files of a spool directory:
+// Files - libPallix's paths and files: the separator it puts into the paths
+// it builds, and how it reads and writes the files of a spool directory:
 // regular files only, never through a link, and never waiting on a FIFO or
-// a device planted under a file's name. A port to another system replaces
-// FilesPosix.cpp and keeps this interface.
+// a device planted under a file's name.
+//
+// Paths are GBK bytes: Windows goes through the ANSI calls (std::filesystem's
+// wide conversion would not give the same bytes back, and its rename
+// refuses an existing target). Files.cpp is the POSIX implementation,
+// FilesWin.cpp the Windows one.
 #ifndef PALLIX_PLATFORM_FILES_H
 #define PALLIX_PLATFORM_FILES_H
 
 #include <cstddef>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace pallix::sys {
+
+// '/' on POSIX, '\' on Windows.
+char PathSeparator();
+// True for either separator the system accepts ('/' only on POSIX).
+bool IsPathSeparator(char c);
+// Whether path ends in a separator. On Windows the second byte of a GBK
+// character (which may be 0x5C, a '\') is never taken for one.
+bool EndsWithSeparator(const std::string& path);
 
 enum class FileStatus {
   kOk,
@@ -30,8 +42,11 @@ FileStatus ReadRegularFile(const std::string& path, std::size_t maxLength,
 // nothing is left under that name.
 FileStatus WriteNewFile(const std::string& path, const unsigned char* data, std::size_t length);
 
-// The same classification for a failed std::filesystem call.
-FileStatus StatusOf(const std::error_code& ec);
+// Renames from to `to` in one step, replacing a file of that name.
+FileStatus MoveFileOver(const std::string& from, const std::string& to);
+// Removes a file, or a link itself (never what it points to); never a
+// directory.
+FileStatus RemoveFile(const std::string& path);
 
 }  // namespace pallix::sys
 

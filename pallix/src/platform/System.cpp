@@ -49,6 +49,10 @@ std::string Environment(const char* name) {
   return value != nullptr ? std::string(value) : std::string();
 }
 
+namespace {
+bool IsAbsolute(const std::string& p) { return !p.empty() && p[0] == '/'; }
+}  // namespace
+
 std::string UserHomeFromDatabase() {
   long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buf(size > 0 ? static_cast<size_t>(size) : 16384);
@@ -58,6 +62,15 @@ std::string UserHomeFromDatabase() {
       found->pw_dir == nullptr)
     return {};
   return found->pw_dir;
+}
+
+std::string UserDataHome() {
+  std::string xdg = Environment("XDG_DATA_HOME");
+  if (IsAbsolute(xdg)) return xdg;
+  std::string home = Environment("HOME");
+  if (!IsAbsolute(home)) home = UserHomeFromDatabase();
+  if (!IsAbsolute(home)) return {};
+  return home + "/.local/share";
 }
 
 bool FileModifiedLocal(const char* path, int* yyyymmdd, int* hhmmss) {

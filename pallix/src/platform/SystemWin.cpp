@@ -1,5 +1,6 @@
 // Windows implementation of System.h. Paths are GBK text, so only the ANSI
 // ("A") calls are used.
+#include <shlobj.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -41,6 +42,15 @@ std::string Environment(const char* name) {
 // Windows has no user database in the POSIX sense; the profile folder is
 // the home directory.
 std::string UserHomeFromDatabase() { return Environment("USERPROFILE"); }
+
+std::string UserDataHome() {
+  std::string local = Environment("LOCALAPPDATA");
+  if (!local.empty()) return local;
+  char path[MAX_PATH];
+  if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK)
+    return path;
+  return {};
+}
 
 bool FileModifiedLocal(const char* path, int* yyyymmdd, int* hhmmss) {
   WIN32_FILE_ATTRIBUTE_DATA data;
