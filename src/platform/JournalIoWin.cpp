@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/FileOps.h"
 #include "platform/JournalIo.h"
 
 namespace journal_io {
@@ -18,8 +19,6 @@ namespace journal_io {
 namespace {
 
 HANDLE Native(int handle) { return reinterpret_cast<HANDLE>(_get_osfhandle(handle)); }
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool IsDirectory(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -125,12 +124,10 @@ std::string UserStateDirectory() {
 bool CreatePrivateDirectory(const std::string& dir) {
   if (dir.empty()) return false;
   if (IsDirectory(dir)) return true;
-  std::string::size_type slash = dir.find_last_of("\\/");
-  // A drive ("C:") or a server's share is never made here.
-  if (slash != std::string::npos && slash > 0 && !IsSeparator(dir[slash - 1]) &&
-      dir[slash - 1] != ':' && !CreatePrivateDirectory(dir.substr(0, slash))) {
-    return false;
-  }
+  // The parent found character by character (GBK); a drive's root that is
+  // missing is never made.
+  const std::string parent = ParentDirectory(dir);
+  if (parent.size() >= dir.size() || !CreatePrivateDirectory(parent)) return false;
   PrivateAttributes attributes;
   if (!attributes.Known()) return false;  // never a directory others may read
   if (CreateDirectoryA(dir.c_str(), attributes.get())) return true;
