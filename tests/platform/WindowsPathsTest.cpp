@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "Pallix.h"
+#include "TempDir.h"
 #include "platform/FileOps.h"
+#include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
 
 namespace {
@@ -82,5 +84,29 @@ TEST(WindowsPaths, TheLibrarysReportsReachTheProgramFromLoadingToRelease) {
   UnloadPallix();
   EXPECT_FALSE(PallixLogSinkInstalled());
   SetPallixLogSink(nullptr, nullptr, PALLIX_LOG_INFO);
+  SetPallixSystemDirectory("");
+}
+
+// An install under a Chinese folder, whose Pallix.ini names a Chinese base
+// directory ending in a character with the second byte 0x5C: the library
+// finds its settings, and the site's directories are named and made with
+// exactly those bytes.
+TEST(WindowsPaths, AChineseInstallAndSiteAreUsedByteForByte) {
+  TempDir tmp;
+  const std::string install = JoinPath(tmp.path().string(), Gbk("检测软件"));
+  ASSERT_EQ(MakeDirectories(install), FileFault::kNone);
+  WriteFileBytes(JoinPath(install, "libPallix.dll"),
+                 ReadFileBytes(std::string(BRENNA_PALLIX_DIR) + "\\libPallix.dll"));
+  const std::string base = JoinPath(JoinPath(tmp.path().string(), Gbk("数据")), "\x81\x5C");
+  WriteFileBytes(JoinPath(install, "Pallix.ini"), "[Site]\r\nBaseDir=" + base + "\r\n");
+
+  SetPallixSystemDirectory(install);
+  ASSERT_EQ(LoadPallix(1), 1);
+  auto cfg = std::make_unique<SiteConfig>();
+  EXPECT_EQ(GetPallix(cfg.get()), 1);
+  EXPECT_EQ(Field(*cfg, PALLIX_SITE_BASE_DIR_OFFSET), base);
+  EXPECT_EQ(Field(*cfg, PALLIX_SITE_SPOOL_DIR_OFFSET), base + "\\spool");
+  EXPECT_TRUE(PathExists(base + "\\spool"));
+  UnloadPallix();
   SetPallixSystemDirectory("");
 }

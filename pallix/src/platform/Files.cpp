@@ -11,6 +11,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
 namespace pallix::sys {
 
 namespace {
@@ -65,6 +69,26 @@ bool IsPathSeparator(char c) { return c == '/'; }
 
 bool EndsWithSeparator(const std::string& path) { return !path.empty() && path.back() == '/'; }
 
+// The path functions may use std::filesystem here: a POSIX path is bytes,
+// and it passes them through unchanged.
+bool IsAbsolutePath(const std::string& path) { return !path.empty() && path[0] == '/'; }
+
+std::string NormalPath(const std::string& path) {
+  std::string s = std::filesystem::path(path).lexically_normal().string();
+  const std::size_t root = IsAbsolutePath(s) ? 1 : 0;
+  while (s.size() > std::max<std::size_t>(root, 1) && s.back() == '/') s.pop_back();
+  return s;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  return std::filesystem::path(path).parent_path().string();
+}
+
+std::string CurrentDirectory() {
+  std::error_code ec;
+  return std::filesystem::current_path(ec).string();
+}
+
 FileStatus ReadRegularFile(const std::string& path, std::size_t maxLength,
                            std::vector<unsigned char>* out) {
   out->clear();
@@ -117,6 +141,17 @@ FileStatus MoveFileOver(const std::string& from, const std::string& to) {
 
 FileStatus RemoveFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0 ? FileStatus::kOk : StatusOfErrno(errno);
+}
+
+bool MakeDirectories(const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  return std::filesystem::is_directory(dir, ec);
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace pallix::sys

@@ -21,8 +21,22 @@ char PathSeparator();
 // True for either separator the system accepts ('/' only on POSIX).
 bool IsPathSeparator(char c);
 // Whether path ends in a separator. On Windows the second byte of a GBK
-// character (which may be 0x5C, a '\') is never taken for one.
+// character (which may be 0x5C, a '\') is never taken for one, here and in
+// the path functions below.
 bool EndsWithSeparator(const std::string& path);
+
+// Whether path is absolute: POSIX a leading '/'; Windows a drive and a
+// separator ("C:\") or a server's share ("\\server\share").
+bool IsAbsolutePath(const std::string& path);
+// path lexically normal with the system's separators: empty and "." parts
+// gone, ".." taking the part before it; no trailing separator but the
+// root's ("/", "C:\"). "." for a relative path that comes to nothing.
+std::string NormalPath(const std::string& path);
+// The directory part of path ("" when it has none, the root for a name in
+// the root).
+std::string DirectoryOf(const std::string& path);
+// The working directory; empty when unknown.
+std::string CurrentDirectory();
 
 enum class FileStatus {
   kOk,
@@ -47,6 +61,11 @@ FileStatus MoveFileOver(const std::string& from, const std::string& to);
 // Removes a file, or a link itself (never what it points to); never a
 // directory.
 FileStatus RemoveFile(const std::string& path);
+// Creates dir and its missing parents; true when it is a directory
+// afterwards.
+bool MakeDirectories(const std::string& dir);
+// Whether path names a regular file (following a link).
+bool IsRegularFile(const std::string& path);
 
 }  // namespace pallix::sys
 

@@ -2,6 +2,8 @@
 // names arrive and leave as the same bytes.
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/Files.h"
 
 namespace pallix::sys {
@@ -87,6 +89,65 @@ bool IsPlainFile(HANDLE file) {
 
 constexpr DWORD kChunk = 64 * 1024;
 
+bool IsLeadByte(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != 0; }
+
+// The parts of path between separators, each GBK character kept whole.
+std::vector<std::string> SplitParts(const std::string& path, std::string::size_type from) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (std::string::size_type i = from; i < path.size(); ++i) {
+    if (IsLeadByte(path[i]) && i + 1 < path.size()) {
+      part += path[i];
+      part += path[++i];
+    } else if (IsPathSeparator(path[i])) {
+      parts.push_back(part);
+      part.clear();
+    } else {
+      part += path[i];
+    }
+  }
+  parts.push_back(part);
+  return parts;
+}
+
+// Length of the root of path: "C:\" 3, "C:" 2, "\\server\share\" up to
+// the share's separator, "\" 1, none 0. *absolute tells whether the root
+// makes the path absolute.
+std::string::size_type RootLength(const std::string& path, bool* absolute) {
+  *absolute = false;
+  if (path.size() >= 2 && path[1] == ':' && !IsLeadByte(path[0])) {
+    *absolute = path.size() >= 3 && IsPathSeparator(path[2]);
+    return *absolute ? 3 : 2;
+  }
+  if (path.size() >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
+    // A server and its share are the root.
+    const std::vector<std::string> parts = SplitParts(path, 2);
+    std::string::size_type length = 2;
+    for (std::size_t k = 0; k < parts.size() && k < 2; ++k) length += parts[k].size() + 1;
+    *absolute = parts.size() >= 2 && !parts[0].empty() && !parts[1].empty();
+    return length < path.size() ? length : path.size();
+  }
+  return !path.empty() && IsPathSeparator(path[0]) ? 1 : 0;
+}
+
+// Position of the last separator of path, or npos.
+std::string::size_type LastSeparator(const std::string& path) {
+  std::string::size_type last = std::string::npos;
+  for (std::string::size_type i = 0; i < path.size(); ++i) {
+    if (IsLeadByte(path[i]) && i + 1 < path.size()) {
+      ++i;
+    } else if (IsPathSeparator(path[i])) {
+      last = i;
+    }
+  }
+  return last;
+}
+
+bool IsDirectory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 }  // namespace
 
 char PathSeparator() { return '\\'; }
@@ -104,6 +165,53 @@ bool EndsWithSeparator(const std::string& path) {
     }
   }
   return separator;
+}
+
+bool IsAbsolutePath(const std::string& path) {
+  bool absolute = false;
+  RootLength(path, &absolute);
+  return absolute;
+}
+
+std::string NormalPath(const std::string& path) {
+  bool absolute = false;
+  const std::string::size_type rootLength = RootLength(path, &absolute);
+  std::string root = path.substr(0, rootLength);
+  for (char& c : root)
+    if (c == '/') c = '\\';
+  const bool rooted = !root.empty() && IsPathSeparator(root.back());
+  std::vector<std::string> kept;
+  for (const std::string& part : SplitParts(path, rootLength)) {
+    if (part.empty() || part == ".") continue;
+    if (part == ".." && !kept.empty() && kept.back() != "..") {
+      kept.pop_back();
+    } else if (part == ".." && rooted) {
+      // Nothing lies above a root.
+    } else {
+      kept.push_back(part);
+    }
+  }
+  std::string normal = root;
+  for (std::size_t k = 0; k < kept.size(); ++k) {
+    if (k > 0) normal += '\\';
+    normal += kept[k];
+  }
+  return normal.empty() ? "." : normal;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  bool absolute = false;
+  const std::string::size_type rootLength = RootLength(path, &absolute);
+  const std::string::size_type slash = LastSeparator(path);
+  if (slash == std::string::npos || slash < rootLength) return path.substr(0, rootLength);
+  if (slash + 1 == rootLength) return path.substr(0, rootLength);  // a name in the root
+  return path.substr(0, slash);
+}
+
+std::string CurrentDirectory() {
+  char path[MAX_PATH];
+  const DWORD n = GetCurrentDirectoryA(sizeof path, path);
+  return n > 0 && n < sizeof path ? std::string(path, n) : std::string();
 }
 
 FileStatus ReadRegularFile(const std::string& path, std::size_t maxLength,
@@ -173,6 +281,23 @@ FileStatus MoveFileOver(const std::string& from, const std::string& to) {
 // DeleteFile removes a link itself and refuses a directory.
 FileStatus RemoveFile(const std::string& path) {
   return DeleteFileA(path.c_str()) ? FileStatus::kOk : LastStatus();
+}
+
+bool MakeDirectories(const std::string& dir) {
+  if (dir.empty()) return false;
+  if (IsDirectory(dir)) return true;
+  const std::string parent = DirectoryOf(NormalPath(dir));
+  // A missing drive or share is never made.
+  if (!parent.empty() && parent.size() < dir.size() && !MakeDirectories(parent)) return false;
+  if (CreateDirectoryA(dir.c_str(), nullptr)) return true;
+  // Another process may have made it meanwhile.
+  return GetLastError() == ERROR_ALREADY_EXISTS && IsDirectory(dir);
+}
+
+bool IsRegularFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
 }  // namespace pallix::sys
