@@ -87,13 +87,13 @@ TEST(WindowsPaths, TheLibrarysReportsReachTheProgramFromLoadingToRelease) {
   SetPallixSystemDirectory("");
 }
 
-// An install under a Chinese folder, whose Pallix.ini names a Chinese base
-// directory ending in a character with the second byte 0x5C: the library
-// finds its settings, and the site's directories are named and made with
-// exactly those bytes.
+// An install under a Chinese folder and a Pallix.ini naming a Chinese base
+// directory, both ending in a character with the second byte 0x5C: the
+// binding loads the library from there, the library finds its settings, and
+// the site's directories are named and made with exactly those bytes.
 TEST(WindowsPaths, AChineseInstallAndSiteAreUsedByteForByte) {
   TempDir tmp;
-  const std::string install = JoinPath(tmp.path().string(), Gbk("检测软件"));
+  const std::string install = JoinPath(tmp.path().string(), Gbk("检测软件") + "\x81\x5C");
   ASSERT_EQ(MakeDirectories(install), FileFault::kNone);
   WriteFileBytes(JoinPath(install, "libPallix.dll"),
                  ReadFileBytes(std::string(BRENNA_PALLIX_DIR) + "\\libPallix.dll"));
