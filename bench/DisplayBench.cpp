@@ -140,11 +140,18 @@ void BM_ShowFullRecord(benchmark::State& state) {
   const std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                     ("brenna-display-bench-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
-  const std::string files[] = {FullRecordFile((dir / "a.DOING").string(), "12345"),
-                               FullRecordFile((dir / "b.DOING").string(), "678")};
+  const std::string files[] = {(dir / "a.DOING").string(), (dir / "b.DOING").string()};
+  const char* values[] = {"12345", "678"};
   std::vector<unsigned char> buffer(kResultBufferSize);
   size_t i = 0;
-  for (auto _ : state) ShowResultFile(files[i++ % 2], buffer.data(), window);
+  for (auto _ : state) {
+    // The decoder takes the file out of the spool: publish it again, untimed.
+    state.PauseTiming();
+    FullRecordFile(files[i % 2], values[i % 2]);
+    state.ResumeTiming();
+    ShowResultFile(files[i % 2], buffer.data(), window);
+    ++i;
+  }
   std::filesystem::remove_all(dir);
   int routes = 0;
   ResultRoutes(&routes);

@@ -7,8 +7,9 @@
 //   published  until the last result file appeared in the spool directory
 //              (reassembled, decompressed, renamed into place);
 //   shown      until the last result left the spool directory (the
-//              one-second scan shows each result, pauses 500 ms, removes it),
-//              and the rate between the first and the last one shown.
+//              one-second scan reads each result, removing it as it reads,
+//              shows it and pauses 500 ms), and the rate between the first
+//              and the last one shown.
 // The spool directory is watched with inotify, so results that are shown
 // and removed within one scan are still timed.
 //
@@ -19,8 +20,8 @@
 // shown, chunks lost, and per result the latency from its last chunk handed
 // to TCP to its values drawn. "Drawn" is the moment the window closes its
 // read of "<name>.DOING": the decoder reads the file and sets every display
-// in the same call, straight after. The title count goes up half a second
-// later, when the file is removed.
+// in the same call, straight after (the file is removed as it is read).
+// The title count goes up half a second later.
 //
 // Last, the monitor's CPU share and resident memory while idle, before and
 // after the load, from /proc/<pid>/stat and /proc/<pid>/status.
@@ -509,6 +510,7 @@ int main(int argc, char** argv) {
                                         "XDG_CONFIG_HOME=" + home + "/.config",
                                         "XDG_DATA_HOME=" + home + "/.local/share",
                                         "XDG_CACHE_HOME=" + home + "/.cache",
+                                        "XDG_STATE_HOME=" + home + "/.local/state",
                                         "XDG_RUNTIME_DIR=" + tree.runtime(),
                                         "QT_QPA_PLATFORM=offscreen",
                                         "DISPLAY",

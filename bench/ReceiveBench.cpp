@@ -202,10 +202,15 @@ void BM_DecodeSpoolFile(benchmark::State& state) {
     for (int code = 5000; code <= 5185; ++code)
       size = WriteStdHead_Result(record.data(), PALLIX_RECORD_MAX, code, "1234", 1 + code % 4);
   const std::string path = (spool.dir / "r.DOING").string();
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(record.data()), size);
   std::vector<unsigned char> buffer(kResultBufferSize);
   NullBoard board;
-  for (auto _ : state) ShowResultFile(path, buffer.data(), board);
+  for (auto _ : state) {
+    // The decoder takes the file out of the spool: publish it again, untimed.
+    state.PauseTiming();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(record.data()), size);
+    state.ResumeTiming();
+    ShowResultFile(path, buffer.data(), board);
+  }
   state.counters["items"] = 2 + 186.0 * static_cast<double>(state.range(0));
   state.counters["bytes"] = size;
 }

@@ -51,11 +51,30 @@ if(CMAKE_CROSSCOMPILING)
     "WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe="
     "DISPLAY="
     # Programs that link libPallix.dll find it in bin/.
-    "WINEPATH=${BRENNA_BIN_DIR}")
-  # The prefix is made once, before any test, by a test of its own.
+    "WINEPATH=${BRENNA_BIN_DIR}"
+    # Wine keeps its server's socket under TMPDIR: the prefix's setup, the
+    # tests and the cleanup reach the same server only with the same one.
+    "TMPDIR=${BRENNA_TEST_TMP}")
+  # The prefix is made once, before any test, by a test of its own, and one
+  # wine server stays up for the whole run. Debian's wineserver wrapper
+  # starts it with -p0: it ends the moment its last program does, and a
+  # test program starting in that moment fails at once ("wine client error:
+  # recvmsg"). So the setup ends whatever server this prefix still has,
+  # starts a persistent one (-p) and makes the prefix through it; the
+  # cleanup ends it (-k acts on this build's prefix only). The server and
+  # the system programs it keeps (services.exe, ...) must not hold ctest's
+  # output open: they get /dev/null.
+  get_filename_component(brenna_wine_dir ${BRENNA_WINE64} DIRECTORY)
+  find_program(BRENNA_WINESERVER NAMES wineserver PATHS ${brenna_wine_dir} NO_DEFAULT_PATH)
+  find_program(BRENNA_WINESERVER NAMES wineserver REQUIRED)
   add_test(NAME wineprefix_setup
-           COMMAND ${CMAKE_COMMAND} -E env ${BRENNA_WINE_ENV} ${BRENNA_WINE64} cmd /c exit 0)
+           COMMAND ${CMAKE_COMMAND} -E env ${BRENNA_WINE_ENV} sh -c
+                   "mkdir -p \"$WINEPREFIX\" && { \"$0\" -k; \"$0\" -w; true; } && exec </dev/null >/dev/null 2>&1 && \"$0\" -p && \"$1\" cmd /c exit 0"
+                   ${BRENNA_WINESERVER} ${BRENNA_WINE64})
   set_tests_properties(wineprefix_setup PROPERTIES FIXTURES_SETUP wineprefix TIMEOUT 300)
+  add_test(NAME wineprefix_cleanup
+           COMMAND ${CMAKE_COMMAND} -E env ${BRENNA_WINE_ENV} ${BRENNA_WINESERVER} -k)
+  set_tests_properties(wineprefix_cleanup PROPERTIES FIXTURES_CLEANUP wineprefix TIMEOUT 60)
 endif()
 
 function(brenna_add_test name)
@@ -63,7 +82,7 @@ function(brenna_add_test name)
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${BRENNA_BIN_DIR}/tests)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
-  target_link_libraries(${name} PRIVATE brenna_test_socket)
+  target_link_libraries(${name} PRIVATE brenna_test_socket brenna_test_files)
   brenna_warnings(${name})
   # Tests that load libPallix find this build's copy here.
   target_compile_definitions(${name} PRIVATE BRENNA_PALLIX_DIR="${BRENNA_PALLIX_DIR}")
@@ -74,6 +93,7 @@ function(brenna_add_test name)
     "HOME=${BRENNA_TEST_HOME}"
     "XDG_DATA_HOME=${BRENNA_TEST_HOME}/.local/share"
     "XDG_CONFIG_HOME=${BRENNA_TEST_HOME}/.config"
+    "XDG_STATE_HOME=${BRENNA_TEST_HOME}/.local/state"
     "XDG_RUNTIME_DIR=${BRENNA_TEST_RUNTIME}"
     "TMPDIR=${BRENNA_TEST_TMP}"
     "BRENNA_TEST_ARTIFACTS=${BRENNA_TEST_ARTIFACTS}"

@@ -15,7 +15,7 @@ QUICK=0
 
 scripts/setup.sh
 cmake --preset default >/dev/null
-cmake --build build -j2 --target bench_receive bench_display pallix_bench bench_end_to_end
+cmake --build build -j2 --target bench_receive bench_display bench_journal pallix_bench bench_end_to_end
 
 BENCH=$ROOT/build/bin/bench
 # Temporaries and the programs' private directories stay in the build tree.
@@ -58,6 +58,9 @@ micro "$BENCH/pallix_bench" "${MICRO[@]}"
 
 section "value displays on the offscreen platform (bench_display)"
 micro "$BENCH/bench_display" "${MICRO[@]}"
+
+section "journal: a line, a folded event, a line not wanted (bench_journal)"
+micro "$BENCH/bench_journal" "${MICRO[@]}"
 
 section "end to end over loopback (bench_end_to_end)"
 "$BENCH/bench_end_to_end" "${E2E[@]}"

@@ -93,6 +93,13 @@ typedef struct PallixDate {
 #define PALLIX_NOT_PROVIDED (-9000)
 #define PALLIX_NOT_PROVIDED_REAL (-9000.0)
 
+/* UnCompressFile: the file would decompress to more than PALLIX_RECORD_MAX
+ * bytes. Final for that file. */
+#define PALLIX_UNCOMPRESS_TOO_LARGE (-7)
+/* UnCompressFile: the output cannot be stored now (no space, over quota,
+ * read-only file system, I/O error); the same call may succeed later. */
+#define PALLIX_UNCOMPRESS_NO_ROOM (-8)
+
 /* Why SendNetData could not reach the monitor, so a station can say so. */
 #define PALLIX_SEND_CONNECT_FAILED (-10) /* no answer in time, or unreachable */
 #define PALLIX_SEND_FAILED (-11)         /* the connection broke or stalled */
@@ -102,6 +109,70 @@ typedef struct PallixDate {
  * every frame SendNetData reported as sent (no receipt, or one for fewer
  * frames): the station must send again. */
 #define PALLIX_SEND_UNCONFIRMED (-14)
+
+/* ---- Reporting ----------------------------------------------------------- */
+/*
+ * libPallix says what it does and what it refuses through one sink that the
+ * program installs with PallixSetLogSink (below). The library never writes a
+ * file of its own.
+ */
+
+/* Levels, lowest first. */
+#define PALLIX_LOG_DEBUG 0
+#define PALLIX_LOG_INFO 1
+#define PALLIX_LOG_WARNING 2
+#define PALLIX_LOG_ERROR 3
+
+/* Categories the library reports in. */
+#define PALLIX_LOG_START "start" /* the library itself, site configuration */
+#define PALLIX_LOG_NET "net"     /* connections and frames */
+#define PALLIX_LOG_SPOOL "spool" /* compression of result files */
+
+/* What a report is about, so that a program can count reports and fold a
+ * flood of the same one into a summary. 0 is a plain line. */
+#define PALLIX_EVENT_NONE 0
+#define PALLIX_EVENT_CONNECTION_OPENED 1  /* peer: the station's address */
+#define PALLIX_EVENT_CONNECTION_CLOSED 2  /* reason: why it closed */
+#define PALLIX_EVENT_CONNECTION_REFUSED 3 /* reason: which limit */
+#define PALLIX_EVENT_FRAME_REFUSED 4      /* reason: which check failed */
+
+/* One report. Every pointer is valid only during the sink's call. */
+typedef struct PallixLogRecord {
+  int size;             /* sizeof(PallixLogRecord) of the library: later
+                           fields are added at the end only */
+  int level;            /* PALLIX_LOG_DEBUG .. PALLIX_LOG_ERROR */
+  const char* category; /* PALLIX_LOG_START, PALLIX_LOG_NET, ... */
+  const char* text;     /* one line of UTF-8 text, no control bytes, at most 511 bytes */
+  int event;            /* PALLIX_EVENT_*, 0 for a plain line */
+  const char* peer;     /* the station's address without port, or NULL */
+  const char* reason;   /* a short fixed text naming the rule, or NULL */
+} PallixLogRecord;
+
+/* Called from whichever thread reports: the program's own threads and the
+ * library's network thread, also at the same time. A sink must not block
+ * for long and must not call PallixSetLogSink; reports the library makes
+ * while the sink runs on that thread are dropped. */
+typedef void (*PallixLogSink)(const PallixLogRecord* record, void* context);
+
+/*
+ * Exports beyond the list above. The list stays as the binding knows it;
+ * these are resolved one by one, and a program works without them. Rows:
+ *   E(result type, name, (parameters), (arguments))
+ *
+ * PallixSetLogSink(sink, context, minLevel): from now on reports of level
+ *   minLevel and above go to sink(record, context); reports below it are
+ *   not even formatted. A null sink restores the default: warnings and
+ *   errors to stderr, each line with a local timestamp, nothing else. When
+ *   it returns, no call of the sink it replaced is running and none will
+ *   start, so a program may remove its sink and then tear down what the
+ *   sink writes to (and must do so before it unloads the library). 1 done;
+ *   -1 minLevel out of range (nothing changed); -2 called from inside a
+ *   sink (nothing changed). Installing a sink makes the library report its
+ *   version and file at once (info, PALLIX_LOG_START).
+ */
+#define PALLIX_EXTRA_FUNCTIONS(E)                                             \
+  E(int, PallixSetLogSink, (PallixLogSink sink, void* context, int minLevel), \
+    (sink, context, minLevel))
 
 /* ---- The export list ----------------------------------------------------- */
 /*
@@ -365,6 +436,9 @@ typedef struct PallixDate {
 #define PALLIX_DECLARE_EXPORT(pos, ret, name, params, args) PALLIX_EXPORT ret name params;
 PALLIX_FUNCTIONS(PALLIX_DECLARE_EXPORT, PALLIX_DECLARE_EXPORT)
 #undef PALLIX_DECLARE_EXPORT
+#define PALLIX_DECLARE_EXTRA_EXPORT(ret, name, params, args) PALLIX_EXPORT ret name params;
+PALLIX_EXTRA_FUNCTIONS(PALLIX_DECLARE_EXTRA_EXPORT)
+#undef PALLIX_DECLARE_EXTRA_EXPORT
 #elif defined(PALLIX_LINK_DIRECTLY)
 /* For programs that link libPallix itself instead of loading it at run
  * time (the station tool); the library's CMake target sets the switch for
@@ -372,6 +446,9 @@ PALLIX_FUNCTIONS(PALLIX_DECLARE_EXPORT, PALLIX_DECLARE_EXPORT)
 #define PALLIX_DECLARE_IMPORT(pos, ret, name, params, args) ret name params;
 PALLIX_FUNCTIONS(PALLIX_DECLARE_IMPORT, PALLIX_DECLARE_IMPORT)
 #undef PALLIX_DECLARE_IMPORT
+#define PALLIX_DECLARE_EXTRA_IMPORT(ret, name, params, args) ret name params;
+PALLIX_EXTRA_FUNCTIONS(PALLIX_DECLARE_EXTRA_IMPORT)
+#undef PALLIX_DECLARE_EXTRA_IMPORT
 #endif
 
 #ifdef __cplusplus

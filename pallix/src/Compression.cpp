@@ -9,7 +9,7 @@
 #include <random>
 #include <system_error>
 
-#include "platform/Paths.h"
+#include "platform/Files.h"
 
 namespace pallix::compression {
 
@@ -109,55 +109,42 @@ int Gzip(const unsigned char* in, std::size_t inLength, std::vector<unsigned cha
 }
 
 int ReadWholeFile(const std::string& path, std::size_t maxLength, std::vector<unsigned char>* out) {
-  out->clear();
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return kCannotRead;
-  int result = 1;
-  unsigned char buf[64 * 1024];
-  for (;;) {
-    std::size_t n = std::fread(buf, 1, sizeof buf, f);
-    if (n > 0) {
-      if (out->size() + n > maxLength) {
-        result = kTooLarge;
-        break;
-      }
-      out->insert(out->end(), buf, buf + n);
-    }
-    if (n < sizeof buf) {
-      if (std::ferror(f)) result = kCannotRead;
-      break;
-    }
+  switch (sys::ReadRegularFile(path, maxLength, out)) {
+    case sys::FileStatus::kOk:
+      return 1;
+    case sys::FileStatus::kTooLarge:
+      return kTooLarge;
+    default:
+      return kCannotRead;
   }
-  std::fclose(f);
-  if (result != 1) out->clear();
-  return result;
 }
 
 int WriteFileAtomically(const std::string& path, const unsigned char* data, std::size_t length) {
   const std::string temp = TemporaryNameFor(path);
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (f == nullptr) return kCannotWrite;
-  bool ok = length == 0 || std::fwrite(data, 1, length, f) == length;
-  ok = (std::fflush(f) == 0) && ok;
-  ok = (std::fclose(f) == 0) && ok;
-  if (ok) ok = sys::MoveFileOver(temp, path);
-  if (!ok) {
-    sys::RemoveFile(temp);
-    return kCannotWrite;
+  sys::FileStatus status = sys::WriteNewFile(temp, data, length);
+  if (status == sys::FileStatus::kOk) {
+    status = sys::MoveFileOver(temp, path);
+    if (status != sys::FileStatus::kOk) sys::RemoveFile(temp);
   }
-  return 1;
+  if (status == sys::FileStatus::kOk) return 1;
+  return status == sys::FileStatus::kNoRoom ? kNoRoom : kCannotWrite;
 }
 
 int UnCompressFile(const char* src, const char* dir) {
   if (src == nullptr || dir == nullptr || *src == '\0' || *dir == '\0') return kBadArgument;
   std::string output = std::string(dir);
-  if (!sys::IsPathSeparator(output.back())) output += sys::PathSeparator();
+  if (!sys::EndsWithSeparator(output)) output += sys::PathSeparator();
   output += kOutputName;
   if (output.size() > kMaxPath) return kPathTooLong;
 
   std::vector<unsigned char> input, plain;
   int rc = ReadWholeFile(src, kMaxInput, &input);
-  if (rc == 1) rc = Inflate(input.data(), input.size(), kMaxOutput, &plain);
+  if (rc == 1) {
+    rc = Inflate(input.data(), input.size(), kMaxOutput, &plain);
+    // Final for this file: output only grows as the stream goes on, so no
+    // byte written later brings it back under the bound.
+    if (rc == kTooLarge) rc = kRecordTooLarge;
+  }
   if (rc == 1) rc = WriteFileAtomically(output, plain.data(), plain.size());
   if (rc != 1) {
     // Whatever rtdata.dat was there before belongs to an older file; after a

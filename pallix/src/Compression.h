@@ -9,10 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "Pallix.h"
+
 namespace pallix::compression {
 
-// The most bytes a decompressed file may have (1 MiB).
-inline constexpr std::size_t kMaxOutput = 1u << 20;
+// The most bytes a decompressed file may have: one result record, the
+// most the monitor can show.
+inline constexpr std::size_t kMaxOutput = PALLIX_RECORD_MAX;
 // The most bytes a compressed file may have (2 MiB).
 inline constexpr std::size_t kMaxInput = 2u << 20;
 // The most bytes CompressFile takes in: what UnCompressFile gives back.
@@ -29,6 +32,11 @@ inline constexpr int kCannotRead = -3;   // the source cannot be read
 inline constexpr int kCorrupt = -4;      // not gzip/zlib, damaged, truncated, trailing bytes
 inline constexpr int kTooLarge = -5;     // input or output beyond its bound
 inline constexpr int kCannotWrite = -6;  // the output cannot be written
+// UnCompressFile: the file would decompress to more than kMaxOutput.
+inline constexpr int kRecordTooLarge = PALLIX_UNCOMPRESS_TOO_LARGE;
+// The output cannot be stored now (no space, over quota, read-only file
+// system, I/O error); the same call may succeed later.
+inline constexpr int kNoRoom = PALLIX_UNCOMPRESS_NO_ROOM;
 
 // Decompresses a gzip or zlib stream (gzip may have several members, as
 // concatenated .gz files do) into out, refusing more than maxOutput bytes.
@@ -37,16 +45,19 @@ int Inflate(const unsigned char* in, std::size_t inLength, std::size_t maxOutput
 // Compresses into a gzip stream.
 int Gzip(const unsigned char* in, std::size_t inLength, std::vector<unsigned char>* out);
 
-// UnCompressFile: decompresses src into <dir>/rtdata.dat. The output
+// UnCompressFile: decompresses src into <dir>/rtdata.dat. Only a regular
+// file is read, and the output never goes through a link. The output
 // appears whole or not at all (written beside, then renamed); after a
 // failure there is no rtdata.dat in dir.
 int UnCompressFile(const char* src, const char* dir);
 // CompressFile: gzip of src into dst (replaced whole, or left alone).
 int CompressFile(const char* src, const char* dst);
 
-// Reads a whole file of at most maxLength bytes: 1, kCannotRead or kTooLarge.
+// Reads a whole regular file of at most maxLength bytes: 1, kCannotRead or
+// kTooLarge.
 int ReadWholeFile(const std::string& path, std::size_t maxLength, std::vector<unsigned char>* out);
-// Writes data to path through a temporary file beside it and a rename.
+// Writes data to path through a temporary file beside it and a rename:
+// 1, kCannotWrite or kNoRoom.
 int WriteFileAtomically(const std::string& path, const unsigned char* data, std::size_t length);
 
 }  // namespace pallix::compression

@@ -1,21 +1,16 @@
 #include "SiteConfig.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
-#include <system_error>
 
 #include "Language.h"
-#include "platform/Paths.h"
+#include "platform/Files.h"
 #include "platform/System.h"
 
 namespace pallix::site {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -38,26 +33,25 @@ bool EqualsNoCase(const std::string& a, const char* b) {
   return true;
 }
 
-bool IsAbsolute(const std::string& p) { return !p.empty() && fs::path(p).is_absolute(); }
+// Paths are GBK bytes: they go through the platform's path functions,
+// never std::filesystem, whose Windows conversion does not give the bytes
+// back.
+bool IsAbsolute(const std::string& p) { return sys::IsAbsolutePath(p); }
 
-// Absolute, lexically normal with the system's separators, no trailing
-// separator (but the root itself: "/" or "C:\\").
-std::string Normalise(const std::string& p) {
-  std::string s = fs::path(p).lexically_normal().string();
-  const std::size_t root = fs::path(s).root_path().string().size();
-  while (s.size() > std::max<std::size_t>(root, 1) && sys::IsPathSeparator(s.back())) s.pop_back();
-  return s;
-}
+// Lexically normal with the system's separators, no trailing separator
+// (but the root itself: "/" or "C:\\").
+std::string Normalise(const std::string& p) { return sys::NormalPath(p); }
 
+// name is relative.
 std::string Join(const std::string& dir, const std::string& name) {
-  return Normalise((fs::path(dir) / name).string());
+  if (dir.empty()) return Normalise(name);
+  return Normalise(sys::EndsWithSeparator(dir) ? dir + name : dir + sys::PathSeparator() + name);
 }
 
 std::string UserDataHome() {
   std::string home = sys::UserDataHome();
   if (IsAbsolute(home)) return home;
-  std::error_code ec;
-  return Join(fs::current_path(ec).string(), ".local/share");
+  return Join(sys::CurrentDirectory(), ".local/share");
 }
 
 bool IsDecimal(const std::string& s) {
@@ -84,7 +78,7 @@ Settings ReadSettings(const std::string& settingsFile) {
   std::ifstream in(settingsFile, std::ios::binary);
   if (!in) return s;
   s.settingsFile = settingsFile;
-  const std::string fileDir = fs::path(settingsFile).parent_path().string();
+  const std::string fileDir = sys::DirectoryOf(settingsFile);
   auto resolve = [&](const std::string& value) {
     return IsAbsolute(value) ? Normalise(value) : Join(fileDir.empty() ? "." : fileDir, value);
   };
@@ -172,9 +166,7 @@ int FillRecord(const Settings& settings, SiteConfig* cfg) {
 bool CreateDirectories(const Settings& settings) {
   bool ok = true;
   for (const std::string* dir : {&settings.baseDir, &settings.spoolDir}) {
-    std::error_code ec;
-    fs::create_directories(*dir, ec);
-    if (!fs::is_directory(*dir, ec)) ok = false;
+    if (!sys::MakeDirectories(*dir)) ok = false;
   }
   return ok;
 }
@@ -208,10 +200,8 @@ int GetPallix(SiteConfig* cfg) {
   int filled = FillRecord(*settings, cfg);
   if (filled < 0) return filled;
   if (!dirsOk || !settings->problems.empty()) return 0;
-  if (!settings->translationFile.empty()) {
-    std::error_code ec;
-    if (!fs::is_regular_file(settings->translationFile, ec)) return 0;
-  }
+  if (!settings->translationFile.empty() && !sys::IsRegularFile(settings->translationFile))
+    return 0;
   return 1;
 }
 

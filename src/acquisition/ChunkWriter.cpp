@@ -84,46 +84,79 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
     return kChunkStored;
   }
 
-  // 5. Write the slot and take the file's length. A file that cannot be
-  //    opened or written (no spool directory, disk full) loses this chunk.
-  long fileLength = 0;
-  if (!io.WriteAt(chunkPath, slot, chunk.data, static_cast<size_t>(chunk.count), &fileLength))
-    return kChunkStored;
+  // 5. A leftover this transfer cannot continue goes first, so the chunk
+  //    starts a fresh file: one longer than the total (another file of the
+  //    same name) or one nobody has written to for kAbandonedAfter.
+  SpoolIo::FileInfo leftover;
+  if (io.Inspect(chunkPath, &leftover) == SpoolIo::Result::kOk &&
+      (leftover.size > chunk.total || IsAbandonedAge(leftover.age)))
+    io.Remove(chunkPath);
 
-  // 6. Complete only when the length equals total.
+  // 6. Write the slot and take the file's length. A spool directory that
+  //    has gone is made again. A spool that cannot be written now keeps
+  //    nothing of the chunk and asks for it again; anything else (a planted
+  //    non-file under the name, no permission) loses this chunk.
+  long fileLength = 0;
+  SpoolIo::Result written =
+      io.WriteAt(chunkPath, slot, chunk.data, static_cast<size_t>(chunk.count), &fileLength);
+  if (written == SpoolIo::Result::kMissing) {
+    if (io.MakeDirectory(spoolDir) != SpoolIo::Result::kOk) return kChunkSpoolUnwritable;
+    written =
+        io.WriteAt(chunkPath, slot, chunk.data, static_cast<size_t>(chunk.count), &fileLength);
+  }
+  if (written == SpoolIo::Result::kNoRoom || written == SpoolIo::Result::kMissing)
+    return kChunkSpoolUnwritable;
+  if (written != SpoolIo::Result::kOk) return kChunkStored;
+
+  // 7. Complete only when the length equals total.
   if (fileLength > chunk.total) {
     io.Remove(chunkPath);
     return kChunkStored;
   }
   if (fileLength < chunk.total) return kChunkStored;
 
-  // 7. Decompress; on failure the complete file stays and every further
-  //    chunk of the name tries again.
-  if (io.UnCompress(chunkPath, spoolDir) <= 0) return kChunkStored;
-  io.Remove(chunkPath);
+  // 8. Decompress. The complete chunk file stays until its result is
+  //    published, so a spool that fills up on the way loses nothing: the
+  //    same chunk, handed in again, completes it again.
+  const int unpacked = io.UnCompress(chunkPath, spoolDir);
+  if (unpacked == PALLIX_UNCOMPRESS_NO_ROOM) return kChunkSpoolUnwritable;
+  if (unpacked == PALLIX_UNCOMPRESS_TOO_LARGE) {
+    // More than a record: no later chunk can change that.
+    io.Remove(chunkPath);
+    return kChunkStored;
+  }
+  // A gap or damage: the file stays and every further chunk tries again.
+  if (unpacked <= 0) return kChunkStored;
 
-  // 8. Copy rtdata.dat through the result buffer.
+  // 9. Copy rtdata.dat through the result buffer.
   std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kResultMax]);
   if (!buffer) return kChunkStored;
   const std::string rtdata = Join(spoolDir, kUncompressedName);
   size_t n = 0;
-  SpoolIo::ReadResult read = io.ReadAll(rtdata, buffer.get(), kResultMax, &n);
-  if (read == SpoolIo::ReadResult::kMissing) return kChunkStored;
-  io.Remove(rtdata);
-  // A result longer than the display can read is dropped whole, never cut.
-  if (read != SpoolIo::ReadResult::kOk) return kChunkStored;
+  const SpoolIo::Result read = io.ReadAll(rtdata, buffer.get(), kResultMax, &n);
+  if (read != SpoolIo::Result::kMissing && read != SpoolIo::Result::kNotRegular) io.Remove(rtdata);
+  if (read == SpoolIo::Result::kNoRoom) return kChunkSpoolUnwritable;
+  if (read != SpoolIo::Result::kOk) {
+    // Lost: a result longer than the display can read is dropped whole,
+    // never cut.
+    io.Remove(chunkPath);
+    return kChunkStored;
+  }
 
-  // 9. Publish in one step: write aside, then rename over "<name>.DOING",
-  //    so the scan never sees a half-written result.
+  // 10. Publish in one step: write aside and flush, then rename over
+  //     "<name>.DOING", so the scan never sees a half-written result, not
+  //     even after a power loss.
   const std::string part = Join(spoolDir, chunk.name + kPartSuffix);
   const std::string result = Join(spoolDir, chunk.name + kResultSuffix);
-  if (!io.WriteAll(part, buffer.get(), n)) {
-    io.Remove(part);
+  SpoolIo::Result published = io.WriteAll(part, buffer.get(), n);
+  const bool partIsOurs = published != SpoolIo::Result::kNotRegular;
+  if (published == SpoolIo::Result::kOk) published = io.Rename(part, result);
+  if (published != SpoolIo::Result::kOk) {
+    if (partIsOurs) io.Remove(part);
+    if (published == SpoolIo::Result::kNoRoom) return kChunkSpoolUnwritable;
+    io.Remove(chunkPath);
     return kChunkStored;
   }
-  if (!io.Rename(part, result)) {
-    io.Remove(part);
-    return kChunkStored;
-  }
+  io.Remove(chunkPath);
   return kChunkPublished;
 }

@@ -3,11 +3,14 @@
 // IdleStateTask shows "设备空闲" on the seven operator displays when the
 // queue starts. NetRecvTask makes one read attempt per call and hands a
 // file-chunk frame to the chunk writer under the spool lock; the task queue
-// calls it again and again.
+// calls it again and again. A frame the spool cannot take yet is kept and
+// tried again until it is written.
 #ifndef BRENNA_ACQUISITION_NETTASKS_H
 #define BRENNA_ACQUISITION_NETTASKS_H
 
 #include <functional>
+
+#include "PallixWire.h"
 
 // The operator displays, one per device group, in the order they are reset.
 constexpr int kOperatorDisplays[7] = {1018, 1021, 1065, 1072, 1073, 1157, 1119};
@@ -24,10 +27,27 @@ struct NetRecvCalls {
   std::function<int(int channel, void* buf, int size)> read;
   std::function<int(const void* data, int length)> save;
   std::function<void()> pause;
+  // Housekeeping at the start of every call (the spool sweep); may be empty.
+  std::function<void()> sweep;
 };
 
-// One receive attempt with the given calls (NetRecvTask uses the library's
-// ReadNetData, SaveRecvChunk and a 5 ms sleep).
-int NetRecvOnce(const NetRecvCalls& calls);
+// Calls between two tries of a frame the spool could not take: with the
+// 5 ms pause of every call, about a second.
+constexpr int kRetryPasses = 200;
+
+// What NetRecvTask carries from one call to the next: a chunk frame the
+// writer answered with kChunkSpoolUnwritable. While it is held no frame is
+// read: the transport counts a frame as handled only when the next one is
+// asked for, so the stations are held back instead of told "delivered".
+struct NetRecvHold {
+  bool holding = false;
+  int passesLeft = 0;
+  unsigned char frame[NET_FRAME_SIZE] = {};
+};
+
+// One receive attempt with the given calls, or one more try of the held
+// frame (NetRecvTask uses the library's ReadNetData, SaveRecvChunk, a 5 ms
+// sleep and a sweep of the spool directory every kSweepPeriod).
+int NetRecvOnce(const NetRecvCalls& calls, NetRecvHold& hold);
 
 #endif  // BRENNA_ACQUISITION_NETTASKS_H

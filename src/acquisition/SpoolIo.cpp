@@ -1,77 +1,108 @@
 #include "acquisition/SpoolIo.h"
 
-#include <cstdio>
-
 #include "platform/FileOps.h"
 #include "platform/PallixBinding.h"
 
 namespace {
 
-// Closes a FILE on every path out.
-class File {
- public:
-  explicit File(std::FILE* f) : m_f(f) {}
-  File(const std::string& path, const char* mode) : m_f(std::fopen(path.c_str(), mode)) {}
-  ~File() {
-    if (m_f != nullptr) std::fclose(m_f);
+SpoolIo::Result ResultOf(FileFault fault) {
+  switch (fault) {
+    case FileFault::kNone:
+      return SpoolIo::Result::kOk;
+    case FileFault::kMissing:
+      return SpoolIo::Result::kMissing;
+    case FileFault::kNotRegular:
+      return SpoolIo::Result::kNotRegular;
+    case FileFault::kNoRoom:
+      return SpoolIo::Result::kNoRoom;
+    case FileFault::kOther:
+      break;
   }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  std::FILE* get() const { return m_f; }
-  // Closes now and tells whether everything written reached the file.
-  bool Close() {
-    std::FILE* f = m_f;
-    m_f = nullptr;
-    return f != nullptr && std::fclose(f) == 0;
-  }
-
- private:
-  std::FILE* m_f;
-};
+  return SpoolIo::Result::kFailed;
+}
 
 }  // namespace
 
-bool SpoolIo::WriteAt(const std::string& path, long offset, const void* data, size_t count,
-                      long* length) {
-  // "r+b" keeps the content; only a missing file is created (and so empty).
-  std::FILE* raw = std::fopen(path.c_str(), "r+b");
-  if (raw == nullptr) raw = std::fopen(path.c_str(), "w+b");
-  File f(raw);
-  if (f.get() == nullptr) return false;
-  if (std::fseek(f.get(), offset, SEEK_SET) != 0) return false;
-  if (count > 0 && std::fwrite(data, 1, count, f.get()) != count) return false;
-  if (std::fflush(f.get()) != 0 || std::fseek(f.get(), 0, SEEK_END) != 0) return false;
-  long end = std::ftell(f.get());
-  if (end < 0 || !f.Close()) return false;
-  *length = end;
-  return true;
+SpoolIo::Result SpoolIo::Inspect(const std::string& path, FileInfo* info) {
+  *info = FileInfo();
+  RegularFileInfo file;
+  const FileFault fault = InspectFile(path, &file);
+  if (fault == FileFault::kNone || fault == FileFault::kNotRegular) info->exists = true;
+  if (fault != FileFault::kNone) return ResultOf(fault);
+  info->regular = true;
+  info->size = file.size;
+  info->age = file.age;
+  return Result::kOk;
 }
 
-SpoolIo::ReadResult SpoolIo::ReadAll(const std::string& path, void* buf, size_t max, size_t* n) {
-  File f(path, "rb");
-  if (f.get() == nullptr) return ReadResult::kMissing;
-  if (std::fseek(f.get(), 0, SEEK_END) != 0) return ReadResult::kFailed;
-  long size = std::ftell(f.get());
-  if (size < 0 || std::fseek(f.get(), 0, SEEK_SET) != 0) return ReadResult::kFailed;
-  if (static_cast<unsigned long>(size) > max) return ReadResult::kTooLarge;
-  size_t got = std::fread(buf, 1, static_cast<size_t>(size), f.get());
-  if (got != static_cast<size_t>(size)) return ReadResult::kFailed;
+SpoolIo::Result SpoolIo::WriteAt(const std::string& path, long offset, const void* data,
+                                 size_t count, long* length) {
+  RegularFile f;
+  bool created = false;
+  FileFault fault = f.Open(path, RegularFile::Mode::kUpdate, &created);
+  if (fault != FileFault::kNone) return ResultOf(fault);
+  std::int64_t before = 0, after = 0;
+  fault = f.Size(&before);
+  if (fault == FileFault::kNone && count > 0) fault = f.WriteAt(offset, data, count);
+  if (fault == FileFault::kNone) fault = f.Size(&after);
+  if (fault == FileFault::kNone) fault = f.Close();
+  if (fault == FileFault::kNone) {
+    *length = static_cast<long>(after);
+    return Result::kOk;
+  }
+  // No partial slot stays behind: a file made here goes again, an older one
+  // is cut back to its length before (a late error from Close included).
+  if (created) {
+    f.Close();
+    RemoveRegularFile(path);
+  } else {
+    if (!f.IsOpen()) f.Open(path, RegularFile::Mode::kUpdate);
+    if (f.IsOpen()) f.Truncate(before);
+  }
+  return ResultOf(fault);
+}
+
+SpoolIo::Result SpoolIo::ReadAll(const std::string& path, void* buf, size_t max, size_t* n) {
+  RegularFile f;
+  FileFault fault = f.Open(path, RegularFile::Mode::kRead);
+  if (fault != FileFault::kNone) return ResultOf(fault);
+  std::int64_t size = 0;
+  fault = f.Size(&size);
+  if (fault != FileFault::kNone) return ResultOf(fault);
+  if (static_cast<unsigned long long>(size) > max) return Result::kTooLarge;
+  size_t got = 0;
+  fault = f.ReadAt(0, buf, static_cast<size_t>(size), &got);
+  if (fault != FileFault::kNone) return ResultOf(fault);
+  if (got != static_cast<size_t>(size)) return Result::kFailed;
   *n = got;
-  return ReadResult::kOk;
+  return Result::kOk;
 }
 
-bool SpoolIo::WriteAll(const std::string& path, const void* data, size_t n) {
-  File f(path, "wb");
-  if (f.get() == nullptr) return false;
-  if (n > 0 && std::fwrite(data, 1, n, f.get()) != n) return false;
-  return f.Close();
+SpoolIo::Result SpoolIo::WriteAll(const std::string& path, const void* data, size_t n) {
+  RegularFile f;
+  FileFault fault = f.Open(path, RegularFile::Mode::kReplace);
+  if (fault == FileFault::kNone && n > 0) fault = f.WriteAt(0, data, n);
+  // On the storage before it is renamed into place: after a power loss the
+  // published name holds the whole result, or the older one.
+  if (fault == FileFault::kNone) fault = f.Sync();
+  if (fault == FileFault::kNone) fault = f.Close();
+  return ResultOf(fault);
 }
 
-bool SpoolIo::Rename(const std::string& from, const std::string& to) {
-  return MoveFileOver(from, to);
+SpoolIo::Result SpoolIo::Rename(const std::string& from, const std::string& to) {
+  const FileFault fault = MoveFileOver(from, to);
+  if (fault != FileFault::kNone) return ResultOf(fault);
+  // The result is in place either way; a directory that cannot be synced
+  // only makes the rename less sure to outlive a power loss.
+  SyncDirectory(ParentDirectory(to));
+  return Result::kOk;
 }
 
-bool SpoolIo::Remove(const std::string& path) { return std::remove(path.c_str()) == 0; }
+bool SpoolIo::Remove(const std::string& path) { return RemoveRegularFile(path); }
+
+SpoolIo::Result SpoolIo::MakeDirectory(const std::string& dir) {
+  return ResultOf(MakeDirectories(dir));
+}
 
 int SpoolIo::UnCompress(const std::string& path, const std::string& dir) {
   return UnCompressFile(path.c_str(), dir.c_str());

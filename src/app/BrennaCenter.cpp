@@ -6,6 +6,7 @@
 #include "app/BrennaCenterDlg.h"
 #include "app/Globals.h"
 #include "app/MessageBox.h"
+#include "app/MonitorJournal.h"
 #include "app/Resource.h"
 #include "platform/DesktopBus.h"
 #include "platform/PallixBinding.h"
@@ -29,6 +30,8 @@ int CBrennaCenterApp::Run(int& argc, char** argv) {
     app = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QString::fromLatin1(kAppName));
   }
+  // The journal first, so that it sees the whole run.
+  MonitorJournal journal;
   InstallFontSubstitutions();
   // A library file that cannot be loaded at all ends the program; the
   // operator sees why first.

@@ -21,6 +21,7 @@
 #include "app/DialogBuilder.h"
 #include "app/Globals.h"
 #include "app/MessageBox.h"
+#include "app/MonitorJournal.h"
 #include "app/Resource.h"
 #include "app/ScreenAwake.h"
 #include "app/Templates.h"
@@ -344,6 +345,7 @@ void CBrennaCenterDlg::OnBtnQuit() {
       dlgid::kNo) {
     return;
   }
+  JournalPipelineStopping();
   // Stop and empty the queue before the library goes, so no task calls
   // into a released library.
   g_taskMgr.StopTask();
@@ -394,6 +396,7 @@ void CBrennaCenterDlg::StartPipeline() {
     std::snprintf(text, sizeof text, "%d", g_nNetPort);
     ShowMessageBoxBeside(this, Gbk("网络端口") + text + Gbk("打开失败,无法接收检测结果!"));
   }
+  JournalPipelineStarted(loaded, m_strIniPath, g_nNetPort, opened);
 }
 
 void CBrennaCenterDlg::ReleaseLibrary() { UnloadPallix(); }

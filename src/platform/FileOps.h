@@ -1,23 +1,119 @@
-// FileOps - the few file-system calls of the monitor's core that differ
-// between systems. Paths are GBK bytes end to end: on Windows they go
-// through the ANSI ("A") calls, never through std::filesystem's wide
-// conversion, which does not give GBK bytes back.
+// FileOps - the monitor core's file-system calls: paths, the spool's
+// regular files, renames and removals, listings and directories.
+//
+// Paths are GBK bytes end to end: on Windows they go through the ANSI ("A")
+// calls, never through std::filesystem's wide conversion, which does not
+// give GBK bytes back (and whose rename refuses an existing target). Shared
+// code does every spool and INI path operation through here.
+//
+// A spool file is only ever a regular file: never a link followed, and
+// never a FIFO or device planted under a spool name opened or waited on.
+// Failures are told apart by what the caller can do about them (FileFault).
+//
+// FileOps.cpp is the POSIX implementation (O_NOFOLLOW | O_NONBLOCK, fstat,
+// fsync, a directory fsync after a rename); FileOpsWin.cpp the Windows one
+// (CreateFileA with FILE_FLAG_OPEN_REPARSE_POINT, a check that the handle
+// is a plain disk file, FlushFileBuffers; a rename is written through to
+// the disk before MoveFileOver returns, and Windows has no directory to
+// sync).
 #ifndef BRENNA_PLATFORM_FILEOPS_H
 #define BRENNA_PLATFORM_FILEOPS_H
 
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+enum class FileFault {
+  kNone,
+  kMissing,     // no such file, or its directory is gone
+  kNotRegular,  // a directory, link, FIFO, device or socket under that name
+  kNoRoom,      // the storage cannot take data now: full, over quota, read-only or failing
+  kOther,       // anything else (permissions, a name too long, ...)
+};
+
+// --- Paths -----------------------------------------------------------------
+
 // dir, the system's separator ('/' or '\'), name.
 std::string JoinPath(const std::string& dir, const std::string& name);
-// Renames from to `to` in one step, replacing a file of that name.
-bool MoveFileOver(const std::string& from, const std::string& to);
-// Whether anything exists at path.
+// The directory part of path: "." when it has none, the root for a file in
+// the root.
+std::string ParentDirectory(const std::string& path);
+
+// --- Names in a directory --------------------------------------------------
+
+// Whether anything exists at path; a link counts as itself, whatever it
+// points to.
 bool PathExists(const std::string& path);
-// The names of the entries of dir that are not directories (with
-// directoriesToo, of all entries but "." and ".."), as GBK bytes; false when
-// dir cannot be listed.
+
+struct RegularFileInfo {
+  long long size = 0;
+  // Since the file was last written; negative when its time lies ahead
+  // (the clock was set back).
+  std::chrono::seconds age{0};
+};
+// Looks at path without following a link: kNone and *info for a regular
+// file, kNotRegular for anything else under that name, kMissing when
+// nothing is there.
+FileFault InspectFile(const std::string& path, RegularFileInfo* info);
+
+// The names in dir as GBK bytes: with everything, all entries but "." and
+// "..", else only the regular files (no directory, link, FIFO or device).
+// False when dir cannot be listed.
 bool ListFileNames(const std::string& dir, std::vector<std::string>* names,
-                   bool directoriesToo = false);
+                   bool everything = false);
+
+// Renames from to `to` in one step, replacing a file of that name. On
+// Windows it returns once the rename is on the disk (MOVEFILE_WRITE_THROUGH).
+FileFault MoveFileOver(const std::string& from, const std::string& to);
+// Removes a regular file; false for anything else under that name (left as
+// it is) and when nothing is there.
+bool RemoveRegularFile(const std::string& path);
+// Creates dir and its missing parents (POSIX: 0777 less the umask, as the
+// site configuration does at start-up). kNone when it is a directory
+// afterwards.
+FileFault MakeDirectories(const std::string& dir);
+// Makes the entries of dir (a rename into it, a removal) last through a
+// power loss. POSIX: fsync on the directory. Windows: nothing to do, as
+// Windows cannot sync a directory: MoveFileOver has waited for its rename.
+FileFault SyncDirectory(const std::string& dir);
+
+// --- A regular file --------------------------------------------------------
+
+class RegularFile {
+ public:
+  enum class Mode {
+    kRead,     // an existing file, for reading
+    kUpdate,   // reading and writing; created empty when missing, never emptied
+    kReplace,  // writing; created, or emptied when it exists
+  };
+
+  RegularFile() = default;
+  ~RegularFile();
+  RegularFile(const RegularFile&) = delete;
+  RegularFile& operator=(const RegularFile&) = delete;
+
+  // Opens path; on kNotRegular nothing was opened and nothing was created.
+  // created (optional) tells whether this call made the file.
+  FileFault Open(const std::string& path, Mode mode, bool* created = nullptr);
+  bool IsOpen() const { return m_handle != kClosed; }
+
+  FileFault Size(std::int64_t* size) const;
+  // Reads up to n bytes at offset; *got is what was read (short at the end).
+  FileFault ReadAt(std::int64_t offset, void* buf, std::size_t n, std::size_t* got);
+  // Writes all n bytes at offset, or reports why not.
+  FileFault WriteAt(std::int64_t offset, const void* data, std::size_t n);
+  FileFault Truncate(std::int64_t size);
+  // Returns once what was written is on the storage.
+  FileFault Sync();
+  // Closes; a write error the system reports only now is reported here.
+  FileFault Close();
+
+ private:
+  // A descriptor on POSIX, a HANDLE on Windows.
+  static constexpr std::intptr_t kClosed = -1;
+  std::intptr_t m_handle = kClosed;
+};
 
 #endif  // BRENNA_PLATFORM_FILEOPS_H

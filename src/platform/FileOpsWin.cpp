@@ -1,32 +1,298 @@
 // Windows implementation of FileOps.h through the ANSI calls, so that GBK
 // names arrive and leave as the same bytes (the system code page of a
-// Chinese station PC is 936).
+// Chinese station PC is 936). A separator is looked for character by
+// character: the second byte of a GBK character may be 0x5C, a '\'.
 #include <windows.h>
 
 #include "platform/FileOps.h"
 
-std::string JoinPath(const std::string& dir, const std::string& name) { return dir + "\\" + name; }
+namespace {
 
-// std::rename refuses an existing target here.
-bool MoveFileOver(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+// Not in every SDK's winerror.h (mingw-w64 lacks them).
+constexpr DWORD kErrorDiskQuotaExceeded = 1295;
+constexpr DWORD kErrorDeviceHardwareError = 483;
+
+// What is not a plain file: a directory, a reparse point (a symbolic link,
+// a junction, a mount point) or a device.
+constexpr DWORD kNotPlain =
+    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+
+FileFault FaultOfError(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+      return FileFault::kMissing;
+    case ERROR_DIRECTORY:
+    case ERROR_CANT_ACCESS_FILE:  // a reparse point nobody can follow
+      return FileFault::kNotRegular;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case kErrorDiskQuotaExceeded:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_NOT_READY:
+    case ERROR_CRC:
+    case ERROR_SECTOR_NOT_FOUND:
+    case ERROR_WRITE_FAULT:
+    case ERROR_READ_FAULT:
+    case ERROR_GEN_FAILURE:
+    case ERROR_IO_DEVICE:
+    case kErrorDeviceHardwareError:
+      return FileFault::kNoRoom;
+    default:
+      return FileFault::kOther;
+  }
 }
 
+FileFault LastFault() { return FaultOfError(GetLastError()); }
+
+HANDLE Native(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Position of the last separator of path, or npos; a trail byte of a GBK
+// character is never taken for one.
+std::string::size_type LastSeparator(const std::string& path) {
+  std::string::size_type last = std::string::npos;
+  for (std::string::size_type i = 0; i < path.size(); ++i) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
+      ++i;
+    } else if (IsSeparator(path[i])) {
+      last = i;
+    }
+  }
+  return last;
+}
+
+bool IsDirectory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+OVERLAPPED At(std::int64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFu);
+  at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+  return at;
+}
+
+// The most one ReadFile or WriteFile call moves.
+constexpr std::size_t kMaxTransfer = 1u << 30;
+
+}  // namespace
+
+std::string JoinPath(const std::string& dir, const std::string& name) { return dir + "\\" + name; }
+
+std::string ParentDirectory(const std::string& path) {
+  const std::string::size_type slash = LastSeparator(path);
+  if (slash == std::string::npos) return ".";
+  // "\file" and "C:\file" lie in a root, which keeps its separator.
+  if (slash == 0 || (slash == 2 && path[1] == ':')) return path.substr(0, slash + 1);
+  return path.substr(0, slash);
+}
+
+// GetFileAttributes answers for a link itself, never for its target.
 bool PathExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool ListFileNames(const std::string& dir, std::vector<std::string>* names, bool directoriesToo) {
+FileFault InspectFile(const std::string& path, RegularFileInfo* info) {
+  *info = RegularFileInfo();
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return LastFault();
+  if ((data.dwFileAttributes & kNotPlain) != 0) return FileFault::kNotRegular;
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const auto ticks = [](const FILETIME& t) {
+    return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                                  t.dwLowDateTime);
+  };
+  // FILETIME counts 100 ns.
+  info->age = std::chrono::seconds((ticks(now) - ticks(data.ftLastWriteTime)) / 10000000LL);
+  info->size = static_cast<long long>((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) |
+                                      data.nFileSizeLow);
+  return FileFault::kNone;
+}
+
+bool ListFileNames(const std::string& dir, std::vector<std::string>* names, bool everything) {
   names->clear();
   WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &entry);
+  HANDLE find = FindFirstFileA(JoinPath(dir, "*").c_str(), &entry);
   if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
   do {
     const std::string name = entry.cFileName;
     if (name == "." || name == "..") continue;
-    if (!directoriesToo && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+    if (!everything && (entry.dwFileAttributes & kNotPlain) != 0) continue;
     names->push_back(name);
   } while (FindNextFileA(find, &entry));
   FindClose(find);
   return true;
+}
+
+// std::rename refuses an existing target here. Written through: the rename
+// is on the disk when this returns, which POSIX gets from a directory sync.
+FileFault MoveFileOver(const std::string& from, const std::string& to) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return FileFault::kNone;
+  return LastFault();
+}
+
+bool RemoveRegularFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  // Only files are ours to remove; whatever else sits under the name stays.
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kNotPlain) != 0) return false;
+  return DeleteFileA(path.c_str()) != 0;
+}
+
+FileFault MakeDirectories(const std::string& dir) {
+  if (dir.empty()) return FileFault::kMissing;
+  const DWORD attributes = GetFileAttributesA(dir.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES)
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileFault::kNone : FileFault::kOther;
+  std::string trimmed = dir;
+  while (trimmed.size() > 1 && IsSeparator(trimmed.back()) &&
+         LastSeparator(trimmed) == trimmed.size() - 1)
+    trimmed.pop_back();
+  const std::string::size_type slash = LastSeparator(trimmed);
+  // A drive ("C:") or a server's share is never made here.
+  if (slash != std::string::npos && slash > 0 && !IsSeparator(trimmed[slash - 1]) &&
+      trimmed[slash - 1] != ':') {
+    const FileFault parent = MakeDirectories(trimmed.substr(0, slash));
+    if (parent != FileFault::kNone) return parent;
+  }
+  if (CreateDirectoryA(trimmed.c_str(), nullptr)) return FileFault::kNone;
+  const DWORD error = GetLastError();
+  // Another process may have made it meanwhile.
+  if (error == ERROR_ALREADY_EXISTS)
+    return IsDirectory(trimmed) ? FileFault::kNone : FileFault::kOther;
+  return FaultOfError(error);
+}
+
+// Windows cannot open a directory to flush it; MoveFileOver has already
+// waited until its rename was on the disk.
+FileFault SyncDirectory(const std::string& dir) {
+  return IsDirectory(dir) ? FileFault::kNone : FileFault::kMissing;
+}
+
+RegularFile::~RegularFile() {
+  if (IsOpen()) CloseHandle(Native(m_handle));
+}
+
+FileFault RegularFile::Open(const std::string& path, Mode mode, bool* created) {
+  if (created != nullptr) *created = false;
+  if (IsOpen()) Close();
+  // Shared like a POSIX file: others may read, write, rename or remove it
+  // while it is open. The reparse-point flag opens a link itself, never
+  // its target, as O_NOFOLLOW does.
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  bool made = false;
+  switch (mode) {
+    case Mode::kRead:
+      file = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, flags, nullptr);
+      break;
+    case Mode::kUpdate:
+      file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
+                         flags, nullptr);
+      if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, CREATE_NEW,
+                           flags, nullptr);
+        made = file != INVALID_HANDLE_VALUE;
+      }
+      break;
+    case Mode::kReplace:
+      // Not CREATE_ALWAYS: only a file found to be plain is emptied.
+      file = CreateFileA(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS, flags, nullptr);
+      break;
+  }
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    // A directory cannot be opened as a file at all.
+    if (error == ERROR_ACCESS_DENIED && IsDirectory(path)) return FileFault::kNotRegular;
+    return FaultOfError(error);
+  }
+  // A device (CON, NUL, COM1 ... answer to any folder's file names) is not
+  // a disk file; a link or a directory shows in the attributes.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & kNotPlain) != 0) {
+    CloseHandle(file);
+    return FileFault::kNotRegular;
+  }
+  if (mode == Mode::kReplace && !SetEndOfFile(file)) {
+    const FileFault fault = LastFault();
+    CloseHandle(file);
+    return fault;
+  }
+  m_handle = reinterpret_cast<std::intptr_t>(file);
+  if (created != nullptr) *created = made;
+  return FileFault::kNone;
+}
+
+FileFault RegularFile::Size(std::int64_t* size) const {
+  LARGE_INTEGER bytes;
+  if (!IsOpen()) return FileFault::kOther;
+  if (!GetFileSizeEx(Native(m_handle), &bytes)) return LastFault();
+  *size = bytes.QuadPart;
+  return FileFault::kNone;
+}
+
+FileFault RegularFile::ReadAt(std::int64_t offset, void* buf, std::size_t n, std::size_t* got) {
+  *got = 0;
+  if (!IsOpen()) return FileFault::kOther;
+  char* p = static_cast<char*>(buf);
+  while (*got < n) {
+    const std::size_t left = n - *got;
+    const DWORD chunk = static_cast<DWORD>(left < kMaxTransfer ? left : kMaxTransfer);
+    OVERLAPPED at = At(offset + static_cast<std::int64_t>(*got));
+    DWORD read = 0;
+    if (!ReadFile(Native(m_handle), p + *got, chunk, &read, &at)) {
+      if (GetLastError() == ERROR_HANDLE_EOF) break;
+      return LastFault();
+    }
+    if (read == 0) break;
+    *got += read;
+  }
+  return FileFault::kNone;
+}
+
+FileFault RegularFile::WriteAt(std::int64_t offset, const void* data, std::size_t n) {
+  if (!IsOpen()) return FileFault::kOther;
+  const char* p = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < n) {
+    const std::size_t left = n - done;
+    const DWORD chunk = static_cast<DWORD>(left < kMaxTransfer ? left : kMaxTransfer);
+    OVERLAPPED at = At(offset + static_cast<std::int64_t>(done));
+    DWORD written = 0;
+    if (!WriteFile(Native(m_handle), p + done, chunk, &written, &at)) return LastFault();
+    if (written == 0) return FileFault::kNoRoom;
+    done += written;
+  }
+  return FileFault::kNone;
+}
+
+FileFault RegularFile::Truncate(std::int64_t size) {
+  if (!IsOpen()) return FileFault::kOther;
+  LARGE_INTEGER at;
+  at.QuadPart = size;
+  if (!SetFilePointerEx(Native(m_handle), at, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(Native(m_handle)))
+    return LastFault();
+  return FileFault::kNone;
+}
+
+FileFault RegularFile::Sync() {
+  if (!IsOpen()) return FileFault::kOther;
+  return FlushFileBuffers(Native(m_handle)) ? FileFault::kNone : LastFault();
+}
+
+FileFault RegularFile::Close() {
+  if (!IsOpen()) return FileFault::kNone;
+  HANDLE file = Native(m_handle);
+  m_handle = kClosed;
+  return CloseHandle(file) ? FileFault::kNone : LastFault();
 }

@@ -39,6 +39,15 @@ static_assert(PositionsAreConsecutive(), "positions run 1..203 in list order");
 void* g_handle = nullptr;
 PallixEntryFn g_table[kCount] = {};
 
+// The reports: the loaded library's PallixSetLogSink (null when it has
+// none), and the sink to give it.
+using SetLogSinkFn = int (*)(PallixLogSink, void*, int);
+SetLogSinkFn g_setLogSink = nullptr;
+PallixLogSink g_sink = nullptr;
+void* g_sinkContext = nullptr;
+int g_sinkLevel = PALLIX_LOG_INFO;
+bool g_sinkInstalled = false;
+
 void ClearTable() {
   for (PallixEntryFn& entry : g_table) entry = nullptr;
 }
@@ -50,6 +59,19 @@ void WriteToStderr(const std::string& gbkText) {
   const std::string text = GbkToUtf8(gbkText) + "\n";
   std::fwrite(text.data(), 1, text.size(), stderr);
   std::fflush(stderr);
+}
+
+// Gives the loaded library the sink, if it takes one and one is set.
+void InstallSink() {
+  g_sinkInstalled = g_setLogSink != nullptr && g_sink != nullptr &&
+                    g_setLogSink(g_sink, g_sinkContext, g_sinkLevel) == 1;
+}
+
+// Takes the sink back from a library about to be released: when this
+// returns, the library runs no call of it and starts none.
+void RemoveSink(SetLogSinkFn setLogSink) {
+  if (setLogSink != nullptr && g_sinkInstalled) setLogSink(nullptr, nullptr, PALLIX_LOG_WARNING);
+  g_sinkInstalled = false;
 }
 
 template <typename T>
@@ -96,15 +118,27 @@ int LoadPallix(int variant) {
   // An earlier load's reference is dropped only once the table no longer
   // points into it (below), so a reload never leaves a stale reference.
   void* previous = g_handle;
+  const SetLogSinkFn previousSetLogSink = g_setLogSink;
   g_handle = nullptr;
+  g_setLogSink = nullptr;
   // A full path: the system never searches its library path for it.
   g_handle = OpenPallixLibrary(path);
   if (g_handle == nullptr) {
+    // exit() runs the static destructors, the earlier library's among
+    // them: it must not report into a program that is ending.
+    RemoveSink(previousSetLogSink);
     ReportPallixFatal(Gbk("系统库不存在或者版本错误!"));
     std::exit(-1);
   }
   ClearTable();
-  if (previous != nullptr) ClosePallixLibrary(previous);
+  if (previous != nullptr) {
+    RemoveSink(previousSetLogSink);
+    ClosePallixLibrary(previous);
+  }
+  // The reports are connected first, so that even a library that fails the
+  // checks below can say what it does while it stays loaded.
+  g_setLogSink = reinterpret_cast<SetLogSinkFn>(PallixOwnExport(g_handle, "PallixSetLogSink"));
+  InstallSink();
 
   // A missing name or a wrong record size leaves the library loaded and the
   // entries resolved so far set, until UnloadPallix.
@@ -122,10 +156,22 @@ int LoadPallix(int variant) {
 
 void UnloadPallix() {
   if (g_handle == nullptr) return;
+  RemoveSink(g_setLogSink);
+  g_setLogSink = nullptr;
   ClosePallixLibrary(g_handle);
   ClearTable();
   g_handle = nullptr;
 }
+
+void SetPallixLogSink(PallixLogSink sink, void* context, int minLevel) {
+  if (g_sinkInstalled && sink == nullptr) RemoveSink(g_setLogSink);
+  g_sink = sink;
+  g_sinkContext = context;
+  g_sinkLevel = minLevel;
+  if (sink != nullptr) InstallSink();
+}
+
+bool PallixLogSinkInstalled() { return g_sinkInstalled; }
 
 // Each forwarding operation tests its own entry, not the handle: after a
 // partial load the resolved ones work and the rest report not-loaded.

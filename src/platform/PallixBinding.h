@@ -61,6 +61,20 @@ int GetFirstItemDevID(int devId);
 inline constexpr int kDateTextTooLong = -3;
 int GetDateByTimeSpan(const char* dateText, int span, char* outText);
 
+// --- The library's reports -------------------------------------------------
+
+// The sink libPallix reports to (PallixSetLogSink in Pallix.h), kept by the
+// binding: it is installed into a library right after loading it, before
+// the names are resolved, and removed from it before the library is
+// released, so the library never calls it once UnloadPallix has begun.
+// Setting it while a library is loaded installs it there at once; null
+// removes it (the library then uses its default). PallixSetLogSink is not
+// one of the 203 names: a library without it loads as before and reports
+// nothing here. GUI thread only, like LoadPallix.
+void SetPallixLogSink(PallixLogSink sink, void* context, int minLevel);
+// True when the loaded library has taken the sink.
+bool PallixLogSinkInstalled();
+
 // --- Platform hooks --------------------------------------------------------
 
 // The directory the variants are loaded from: <exe dir>/../lib/brennacenter,

@@ -32,8 +32,19 @@ std::string PallixVariantFileName(int variant) {
   }
 }
 
+// The last byte of dir may be the second byte of a GBK character (0x5C is
+// one): only a separator of its own counts.
 std::string JoinPallixPath(const std::string& dir, const std::string& file) {
-  return dir.back() == '\\' || dir.back() == '/' ? dir + file : dir + "\\" + file;
+  bool endsInSeparator = false;
+  for (std::string::size_type i = 0; i < dir.size(); ++i) {
+    endsInSeparator = false;
+    if (IsDBCSLeadByte(static_cast<BYTE>(dir[i])) && i + 1 < dir.size()) {
+      ++i;
+    } else {
+      endsInSeparator = dir[i] == '\\' || dir[i] == '/';
+    }
+  }
+  return endsInSeparator ? dir + file : dir + "\\" + file;
 }
 
 void* OpenPallixLibrary(const std::string& path) {

@@ -1,6 +1,5 @@
 #include "presentation/ResultDecoder.h"
 
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -68,11 +67,18 @@ void ShowResultFile(const std::string& path, unsigned char* resultBuf, IDisplayB
     if (!PathExists(path)) return;
     {
       std::lock_guard<std::mutex> lock(g_spoolLock);
-      if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+      RegularFile f;
+      const FileFault opened = f.Open(path, RegularFile::Mode::kRead);
+      if (opened == FileFault::kNone) {
         // Only the first kResultBufferSize bytes of a longer file are read.
-        std::fread(resultBuf, 1, kResultBufferSize, f);
-        std::fclose(f);
+        size_t got = 0;
+        f.ReadAt(0, resultBuf, kResultBufferSize, &got);
+        f.Close();
       }
+      // Out of the spool before the lock goes: a result of the same name
+      // published from now on is a new file, shown by a later scan. What is
+      // not a regular file is not ours to remove.
+      if (opened != FileFault::kNotRegular) RemoveRegularFile(path);
     }
     ShowRecord(resultBuf, board);
   } catch (...) {

@@ -31,6 +31,8 @@ bool IsResultFileName(const std::string& name) {
 int ScanSpoolFiles(const std::string& spoolDir, int& shownFiles, SpoolScanHost& host) {
   try {
     if (spoolDir.size() + kPatternTail.size() > kMaxPatternLength) return 1;
+    // Only a regular file is a result: never a directory, and never a link,
+    // FIFO or device, which could make the window wait.
     std::vector<std::string> names;
     if (!ListFileNames(spoolDir, &names)) return 1;  // no directory: nothing matches
     static const std::string caption = Gbk("数据监控");
@@ -42,9 +44,11 @@ int ScanSpoolFiles(const std::string& spoolDir, int& shownFiles, SpoolScanHost& 
       int day = 0, time = 0;
       if (GetFileDayTime(path.c_str(), &day, &time) <= 0) continue;  // tried again next tick
 
+      // The window takes the file out of the spool as it reads it, so a
+      // result of the same name published during the pause is a new file
+      // and waits for the next scan.
       host.ShowResultFile(path);
       host.PauseAfterResult();
-      std::remove(path.c_str());
       ++shownFiles;
 
       const char* shown = GetLangueString(caption.c_str());

@@ -1,6 +1,6 @@
 // SpoolScan - once a second the window looks for published results
-// ("<spool>/*.DOING"), shows each, leaves it on screen half a second,
-// deletes it and counts it in the title.
+// ("<spool>/*.DOING"), shows each (taking it out of the spool as it reads
+// it), leaves it on screen half a second and counts it in the title.
 #ifndef BRENNA_PRESENTATION_SPOOLSCAN_H
 #define BRENNA_PRESENTATION_SPOOLSCAN_H
 
@@ -10,6 +10,8 @@
 class SpoolScanHost {
  public:
   virtual ~SpoolScanHost() = default;
+  // Reads the result file, removes it from the spool directory under the
+  // spool lock straight after reading, and shows it.
   virtual void ShowResultFile(const std::string& path) = 0;
   // The pause that keeps a result on screen before the next one is drawn.
   virtual void PauseAfterResult() = 0;

@@ -7,9 +7,11 @@
 #include "ChunkBuilder.h"
 #include "Gzip.h"
 #include "PallixForTests.h"
+#include "SmallFileSystem.h"
 #include "TempDir.h"
 #include "acquisition/ChunkWriter.h"
 #include "acquisition/SpoolIo.h"
+#include "acquisition/SpoolSweep.h"
 #include "platform/FileOps.h"
 #include "platform/Gbk.h"
 
@@ -25,12 +27,13 @@ std::string RandomBytes(size_t n, unsigned seed) {
 }
 
 // Names as GBK bytes on every system (the spool's own listing).
-std::vector<std::string> Listing(const fs::path& dir) {
+std::vector<std::string> Listing(const std::string& dir) {
   std::vector<std::string> names;
-  ListFileNames(dir.string(), &names, true);
+  ListFileNames(dir, &names, true);
   std::sort(names.begin(), names.end());
   return names;
 }
+std::vector<std::string> Listing(const fs::path& dir) { return Listing(dir.string()); }
 
 class ChunkWriterTest : public ::testing::Test {
  protected:
@@ -119,16 +122,29 @@ TEST_F(ChunkWriterTest, TheLargestFileArrivesInAnyOrder) {
   }
 }
 
-TEST_F(ChunkWriterTest, ALeftoverLongerFileIsDeletedWithTheFirstNewChunk) {
+TEST_F(ChunkWriterTest, ALeftoverTheTransferCannotContinueMakesWayForItsFirstChunk) {
+  // Longer than the new total: another file of the same name.
   WriteFileBytes(dir.file("T.compress"), std::string(5000, 'x'));
   const std::string gz = Gzip(RandomBytes(3000, 1));
   const auto chunks = ChunkRecords("T", gz);
   ASSERT_EQ(chunks.size(), 2u);
   EXPECT_EQ(Save(chunks[0]), kChunkStored);
-  EXPECT_FALSE(fs::exists(dir.file("T.compress"))) << "abandoned, and this chunk with it";
-  EXPECT_EQ(Save(chunks[1]), kChunkStored);
-  EXPECT_EQ(fs::file_size(dir.file("T.compress")), gz.size()) << "a fresh file, with a gap";
-  EXPECT_EQ(Save(chunks[0]), kChunkPublished);
+  EXPECT_EQ(ReadFileBytes(dir.file("T.compress")), gz.substr(0, FILE_CHUNK_DATA_SIZE));
+  EXPECT_EQ(Save(chunks[1]), kChunkPublished);
+
+  // A one-chunk result is published at once.
+  WriteFileBytes(dir.file("U.compress"), std::string(5000, 'x'));
+  EXPECT_EQ(Save(ChunkRecords("U", Gzip("one chunk"))[0]), kChunkPublished);
+  EXPECT_EQ(Doing("U"), "one chunk");
+
+  // Shorter, but nobody has written to it for longer than the limit.
+  WriteFileBytes(dir.file("V.compress"), std::string(2 * FILE_CHUNK_DATA_SIZE, 'x'));
+  fs::last_write_time(dir.file("V.compress"),
+                      fs::file_time_type::clock::now() - kAbandonedAfter - std::chrono::minutes(1));
+  const std::string gzV = Gzip(RandomBytes(5000, 5));
+  ASSERT_EQ(ChunkRecords("V", gzV).size(), 3u);
+  EXPECT_EQ(Save(ChunkRecords("V", gzV)[0]), kChunkStored);
+  EXPECT_EQ(ReadFileBytes(dir.file("V.compress")), gzV.substr(0, FILE_CHUNK_DATA_SIZE));
 }
 
 TEST_F(ChunkWriterTest, ALeftoverShorterFileIsExtendedAndKeepsItsBytes) {
@@ -228,50 +244,106 @@ TEST_F(ChunkWriterTest, AResultLongerThanTheBufferIsDroppedWhole) {
   EXPECT_EQ(Doing("EXACT"), exact);
 }
 
-TEST_F(ChunkWriterTest, AMissingSpoolDirectoryLosesTheChunkQuietly) {
+TEST_F(ChunkWriterTest, AMissingSpoolDirectoryIsMadeAgain) {
   spool = dir.file("gone");
   const std::string gz = Gzip("x");
-  EXPECT_EQ(Save(ChunkRecords("M", gz)[0]), kChunkStored);
-  EXPECT_TRUE(Listing(dir.path()).empty());
+  EXPECT_EQ(Save(ChunkRecords("M", gz)[0]), kChunkPublished);
+  EXPECT_EQ(ReadFileBytes(dir.file("gone/M.DOING")), "x");
+}
+
+// A Chinese spool directory whose name ends in a character with the second
+// byte 0x5C (a '\' on Windows) is made again as it is, and its results are
+// decompressed into it, not beside it.
+TEST_F(ChunkWriterTest, AMissingSpoolDirectoryWithAChineseNameIsMadeAgainAsItIs) {
+  const std::string parent = JoinPath(dir.path().string(), Gbk("结果"));
+  const std::string last = "\x81\x5C";  // one character
+  spool = JoinPath(parent, last);
+  EXPECT_EQ(Save(ChunkRecords("M", Gzip("x"))[0]), kChunkPublished);
+  EXPECT_EQ(ReadFileBytes(JoinPath(spool, "M.DOING")), "x");
+  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{Gbk("结果")});
+  EXPECT_EQ(Listing(parent), std::vector<std::string>{last});
+  EXPECT_EQ(Listing(spool), std::vector<std::string>{"M.DOING"});
+}
+
+TEST_F(ChunkWriterTest, PlantedLinksFifosAndDirectoriesAreNeverOpened) {
+  const std::string outside = dir.file("outside");
+  WriteFileBytes(outside, "not the monitor's");
+  const fs::path inner = dir.path() / "spool";
+  fs::create_directory(inner);
+  spool = inner.string();
+  fs::create_symlink(outside, inner / "L.compress");
+  ASSERT_TRUE(MakeFifo((inner / "F.compress").string()));
+  ASSERT_TRUE(MakeFifo((inner / "P.DOING.part").string()));
+  fs::create_directory(inner / "D.compress");
+  // Each returns at once; the chunk is lost, and what was planted stays.
+  for (const char* name : {"L", "F", "P", "D"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Save(ChunkRecords(name, Gzip("x"))[0]), kChunkStored);
+  }
+  EXPECT_EQ(ReadFileBytes(outside), "not the monitor's");
+  EXPECT_EQ(Listing(inner),
+            (std::vector<std::string>{"D.compress", "F.compress", "L.compress", "P.DOING.part"}));
 }
 
 // File layers that fail one step, as a full disk or a yanked drive would.
 class FullDisk : public SpoolIo {
  public:
-  bool WriteAt(const std::string&, long, const void*, size_t, long*) override { return false; }
+  Result WriteAt(const std::string&, long, const void*, size_t, long*) override {
+    return Result::kNoRoom;
+  }
 };
 class FailingPublish : public SpoolIo {
  public:
   // Writes half, then fails, like a disk filling up mid-write.
-  bool WriteAll(const std::string& path, const void* data, size_t n) override {
+  Result WriteAll(const std::string& path, const void* data, size_t n) override {
     SpoolIo::WriteAll(path, data, n / 2);
-    return false;
+    return Result::kNoRoom;
+  }
+};
+class NoRoomToDecompress : public SpoolIo {
+ public:
+  int UnCompress(const std::string&, const std::string&) override {
+    return PALLIX_UNCOMPRESS_NO_ROOM;
   }
 };
 class FailingRename : public SpoolIo {
  public:
-  bool Rename(const std::string&, const std::string&) override { return false; }
+  Result Rename(const std::string&, const std::string&) override { return Result::kFailed; }
 };
 class NoOutput : public SpoolIo {
  public:
   int UnCompress(const std::string&, const std::string&) override { return 1; }
 };
 
-TEST_F(ChunkWriterTest, AFullDiskLosesOnlyThatChunk) {
+// A spool that cannot be written keeps nothing half-done and asks for the
+// chunk again; handed in again once the spool takes it, nothing is lost.
+TEST_F(ChunkWriterTest, AFullSpoolKeepsNothingAndAsksForTheChunkAgain) {
   FullDisk full;
-  EXPECT_EQ(Save(full, ChunkRecords("F", Gzip("x"))[0]), kChunkStored);
-  EXPECT_TRUE(Listing(dir.path()).empty());
+  FailingPublish half;
+  NoRoomToDecompress noRoom;
+  const std::string gz = Gzip(RandomBytes(1500, 4));
+  ASSERT_LE(gz.size(), 1942u) << "one chunk completes the file";
+  const std::pair<const char*, SpoolIo*> layers[] = {
+      {"slot", &full}, {"publication", &half}, {"decompression", &noRoom}};
+  for (const auto& [step, failing] : layers) {
+    SCOPED_TRACE(step);
+    WriteFileBytes(dir.file("H.DOING"), "previous");
+    EXPECT_EQ(Save(*failing, ChunkRecords("H", gz)[0]), kChunkSpoolUnwritable);
+    EXPECT_EQ(Doing("H"), "previous");
+    for (const std::string& name : Listing(dir.path()))
+      EXPECT_TRUE(name == "H.DOING" || name == "H.compress") << name;
+    EXPECT_EQ(Save(ChunkRecords("H", gz)[0]), kChunkPublished);
+    EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"H.DOING"});
+  }
+  // A spool directory that is gone and cannot be made again.
+  WriteFileBytes(dir.file("file"), "");
+  spool = dir.file("file/spool");
+  EXPECT_EQ(Save(ChunkRecords("M", gz)[0]), kChunkSpoolUnwritable);
 }
 
 TEST_F(ChunkWriterTest, AFailedPublicationNeverLeavesAHalfResult) {
   WriteFileBytes(dir.file("H.DOING"), "previous");
   const std::string gz = Gzip(RandomBytes(1500, 4));
-  ASSERT_LE(gz.size(), 1942u) << "one chunk completes the file";
-  FailingPublish half;
-  EXPECT_EQ(Save(half, ChunkRecords("H", gz)[0]), kChunkStored);
-  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"H.DOING"});
-  EXPECT_EQ(Doing("H"), "previous");
-
   FailingRename noRename;
   EXPECT_EQ(Save(noRename, ChunkRecords("H", gz)[0]), kChunkStored);
   EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"H.DOING"});
@@ -281,8 +353,48 @@ TEST_F(ChunkWriterTest, AFailedPublicationNeverLeavesAHalfResult) {
 TEST_F(ChunkWriterTest, AMissingDecompressedFileLosesTheResult) {
   NoOutput none;
   EXPECT_EQ(Save(none, ChunkRecords("Z", Gzip("x"))[0]), kChunkStored);
-  EXPECT_TRUE(Listing(dir.path()).empty()) << "the chunk file was already deleted";
+  EXPECT_TRUE(Listing(dir.path()).empty()) << "the chunk file goes with it";
 }
+
+TEST_F(ChunkWriterTest, TheSweepRemovesOnlyLeftoversNobodyWritesTo) {
+  const auto old = fs::file_time_type::clock::now() - kAbandonedAfter - std::chrono::minutes(1);
+  const auto ahead = fs::file_time_type::clock::now() + kAbandonedAfter + std::chrono::minutes(1);
+  for (const char* name : {"a.compress", "b.DOING.part", "rtdata.dat", "rtdata.dat.1f2e.part",
+                           "ahead.compress", "fresh.compress", "waiting.DOING", "note.txt"})
+    WriteFileBytes(dir.file(name), "x");
+  ASSERT_TRUE(MakeFifo(dir.file("fifo.compress")));
+  for (const char* name : {"a.compress", "b.DOING.part", "rtdata.dat", "rtdata.dat.1f2e.part",
+                           "waiting.DOING", "note.txt"})
+    fs::last_write_time(dir.file(name), old);
+  fs::last_write_time(dir.file("ahead.compress"), ahead);  // the clock was set back
+
+  EXPECT_EQ(SweepSpool(io, spool), 5);
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"fifo.compress", "fresh.compress",
+                                                           "note.txt", "waiting.DOING"}));
+  EXPECT_EQ(SweepSpool(io, spool), 0);
+}
+
+#if defined(_WIN32)
+// The same on Windows, where the age comes from the file's FILETIME and a
+// folder stands for what is planted (Windows has no FIFO in a folder).
+TEST_F(ChunkWriterTest, OnWindowsTheSweepRemovesOnlyLeftoversNobodyWritesTo) {
+  const auto old = fs::file_time_type::clock::now() - kAbandonedAfter - std::chrono::minutes(1);
+  const auto ahead = fs::file_time_type::clock::now() + kAbandonedAfter + std::chrono::minutes(1);
+  for (const char* name : {"a.compress", "b.DOING.part", "rtdata.dat", "rtdata.dat.1f2e.part",
+                           "ahead.compress", "fresh.compress", "waiting.DOING", "note.txt"})
+    WriteFileBytes(dir.file(name), "x");
+  fs::create_directory(dir.file("folder.compress"));
+  for (const char* name : {"a.compress", "b.DOING.part", "rtdata.dat", "rtdata.dat.1f2e.part",
+                           "waiting.DOING", "note.txt"})
+    fs::last_write_time(dir.file(name), old);
+  fs::last_write_time(dir.file("ahead.compress"), ahead);  // the clock was set back
+
+  EXPECT_EQ(SweepSpool(io, spool), 5);
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"folder.compress", "fresh.compress",
+                                                           "note.txt", "waiting.DOING"}));
+  EXPECT_EQ(SweepSpool(io, spool), 0);
+}
+#endif
 
 TEST(TransferName, UsableNames) {
   EXPECT_TRUE(IsUsableTransferName("A1"));

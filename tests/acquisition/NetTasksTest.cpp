@@ -61,6 +61,10 @@ class NetRecvTaskTest : public ::testing::Test {
     calls.save = [this](const void* data, int length) {
       lockHeldDuringSave.push_back(!SpoolLockIsFree());
       if (saveThrows) throw std::runtime_error("disk gone");
+      if (spoolFull > 0) {
+        --spoolFull;
+        return static_cast<int>(kChunkSpoolUnwritable);
+      }
       return SaveRecvChunk(data, length);
     };
     calls.pause = [this] { ++pauses; };
@@ -73,15 +77,17 @@ class NetRecvTaskTest : public ::testing::Test {
   std::vector<std::string> fresh;
   std::vector<bool> lockHeldDuringSave;
   bool saveThrows = false;
+  int spoolFull = 0;  // how many saves in a row find the spool unwritable
   int pauses = 0;
+  NetRecvHold hold;
 };
 
 TEST_F(NetRecvTaskTest, EachCallReadsOneFreshFrameFromChannel11AndPauses) {
   script.push_back(std::string(NET_FRAME_SIZE, '\xAB'));  // garbage written into the buffer
   const NetRecvCalls calls = Calls();
-  EXPECT_EQ(NetRecvOnce(calls), 0);
-  EXPECT_EQ(NetRecvOnce(calls), 0);
-  EXPECT_EQ(NetRecvOnce(calls), 0);
+  EXPECT_EQ(NetRecvOnce(calls, hold), 0);
+  EXPECT_EQ(NetRecvOnce(calls, hold), 0);
+  EXPECT_EQ(NetRecvOnce(calls, hold), 0);
   EXPECT_EQ(pauses, 3);
   EXPECT_EQ(channels, (std::vector<int>{11, 11, 11}));
   EXPECT_EQ(sizes, (std::vector<int>{2072, 2072, 2072}));
@@ -95,13 +101,13 @@ TEST_F(NetRecvTaskTest, OnlyFileChunkFramesReachTheWriterUnderTheSpoolLock) {
   script.push_back(Frame(993, chunk, FILE_CHUNK_SIZE));
   script.push_back(Frame(995, chunk, FILE_CHUNK_SIZE));
   const NetRecvCalls calls = Calls();
-  NetRecvOnce(calls);
-  NetRecvOnce(calls);
+  NetRecvOnce(calls, hold);
+  NetRecvOnce(calls, hold);
   EXPECT_TRUE(lockHeldDuringSave.empty());
   EXPECT_TRUE(fs::is_empty(dir.path())) << "a well-formed chunk in another command is ignored";
 
   script.push_back(Frame(NET_CMD_FILE_CHUNK, chunk, FILE_CHUNK_SIZE));
-  NetRecvOnce(calls);
+  NetRecvOnce(calls, hold);
   EXPECT_EQ(lockHeldDuringSave, std::vector<bool>{true});
   EXPECT_EQ(ReadFileBytes(dir.file("C.compress")), "0123456789");
   EXPECT_TRUE(SpoolLockIsFree());
@@ -109,7 +115,7 @@ TEST_F(NetRecvTaskTest, OnlyFileChunkFramesReachTheWriterUnderTheSpoolLock) {
 
 TEST_F(NetRecvTaskTest, ALengthOfZeroGivesTheWriterAnEmptyChunk) {
   script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("L", 10, 0, 3, "abc"), 0));
-  NetRecvOnce(Calls());
+  NetRecvOnce(Calls(), hold);
   EXPECT_EQ(lockHeldDuringSave.size(), 1u);
   EXPECT_TRUE(fs::is_empty(dir.path()));
 }
@@ -118,13 +124,36 @@ TEST_F(NetRecvTaskTest, AWriterExceptionLeavesTheLockFreeAndReceptionGoesOn) {
   saveThrows = true;
   script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("E", 10, 0, 3, "abc"), FILE_CHUNK_SIZE));
   const NetRecvCalls calls = Calls();
-  EXPECT_EQ(NetRecvOnce(calls), 0);
+  EXPECT_EQ(NetRecvOnce(calls, hold), 0);
   EXPECT_EQ(pauses, 1);
   EXPECT_TRUE(SpoolLockIsFree());
   saveThrows = false;
   script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("E", 10, 0, 3, "abc"), FILE_CHUNK_SIZE));
-  NetRecvOnce(calls);
+  NetRecvOnce(calls, hold);
   EXPECT_EQ(ReadFileBytes(dir.file("E.compress")), "abc");
+}
+
+// The frame in hand is tried again about once a second, one pause per
+// call, and no other frame is read until it is written.
+TEST_F(NetRecvTaskTest, AFrameTheSpoolCannotTakeIsKeptAndTriedAgain) {
+  spoolFull = 2;
+  script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("K", 3, 0, 3, "abc"), FILE_CHUNK_SIZE));
+  script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("N", 10, 0, 3, "xyz"), FILE_CHUNK_SIZE));
+  const NetRecvCalls calls = Calls();
+  for (int pass = 0; pass < 2 * kRetryPasses; ++pass) NetRecvOnce(calls, hold);
+  EXPECT_EQ(channels.size(), 1u) << "nothing read while the frame is in hand";
+  EXPECT_EQ(lockHeldDuringSave, std::vector<bool>(2, true)) << "one try a second";
+  EXPECT_EQ(pauses, 2 * kRetryPasses);
+  EXPECT_TRUE(SpoolLockIsFree());
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+
+  NetRecvOnce(calls, hold);
+  EXPECT_EQ(lockHeldDuringSave.size(), 3u);
+  EXPECT_EQ(ReadFileBytes(dir.file("K.compress")), "abc");
+  EXPECT_EQ(channels.size(), 1u) << "the next frame is asked for only on the next call";
+  NetRecvOnce(calls, hold);
+  EXPECT_EQ(channels.size(), 2u);
+  EXPECT_EQ(ReadFileBytes(dir.file("N.compress")), "xyz");
 }
 
 TEST_F(NetRecvTaskTest, WithoutTheLibraryTheTaskJustIdles) {

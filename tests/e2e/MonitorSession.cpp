@@ -58,6 +58,7 @@ std::vector<std::string> MonitorSession::Environment() const {
       "XDG_CONFIG_HOME=" + home + "/.config",
       "XDG_DATA_HOME=" + home + "/.local/share",
       "XDG_CACHE_HOME=" + home + "/.cache",
+      "XDG_STATE_HOME=" + home + "/.local/state",
       "XDG_RUNTIME_DIR=" + m_tree.runtime(),
   };
   for (const std::string& e : m_display.ClientEnv()) env.push_back(e);

@@ -128,6 +128,7 @@ class InstalledPackage : public ::testing::Test {
             "XDG_CACHE_HOME=" + home() + "/.cache",
             "XDG_RUNTIME_DIR=" + runtime(),
             "XDG_CONFIG_DIRS",
+            "XDG_STATE_HOME",
             "DISPLAY",
             "WAYLAND_DISPLAY",
             "DBUS_SESSION_BUS_ADDRESS",

@@ -25,8 +25,8 @@ std::vector<std::string> MonitorProcess::Environment() const {
   fs::create_directories(home, ec);
   return {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
           "XDG_DATA_HOME=" + home + "/.local/share", "XDG_CACHE_HOME=" + home + "/.cache",
-          "XDG_RUNTIME_DIR=" + m_tree.runtime(), "QT_QPA_PLATFORM=offscreen", "DISPLAY",
-          "WAYLAND_DISPLAY",
+          "XDG_STATE_HOME=" + home + "/.local/state", "XDG_RUNTIME_DIR=" + m_tree.runtime(),
+          "QT_QPA_PLATFORM=offscreen", "DISPLAY", "WAYLAND_DISPLAY",
           // In a sanitizer build, exit statuses stay the program's own.
           "LSAN_OPTIONS=suppressions=" BRENNA_LSAN_SUPPRESSIONS};
 }

@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "GuiHelpers.h"
+#include "TempDir.h"
 #include "TestSite.h"
 #include "app/BrennaCenter.h"
 #include "app/BrennaCenterDlg.h"
@@ -44,8 +45,11 @@ TEST(BrennaCenterApp, InitInstanceRunsTheWindowAndReturnsFalse) {
   EXPECT_EQ(theApp.m_pMainWnd, nullptr);
 }
 
-TEST(BrennaCenterApp, RunEndsWithExitCodeZero) {
+TEST(BrennaCenterApp, RunEndsWithExitCodeZeroAndJournalsTheRun) {
   TestSite site;
+  TempDir state;
+  const QByteArray stateBefore = qgetenv("XDG_STATE_HOME");
+  qputenv("XDG_STATE_HOME", state.path().string().c_str());
   g_pMainDlg = nullptr;
   MessageBoxSeen no, yes;
   QuitWhenUp(&no, &yes);
@@ -54,4 +58,19 @@ TEST(BrennaCenterApp, RunEndsWithExitCodeZero) {
   char* argv[] = {name, nullptr};
   EXPECT_EQ(theApp.Run(argc, argv), 0);
   EXPECT_TRUE(yes.shown);
+  qputenv("XDG_STATE_HOME", stateBefore);
+
+  // The run in the journal, in order: start, library, site and port,
+  // listening, the confirmed quit, the counts, stop.
+  const std::string journal = ReadFileBytes(state.file("brennacenter/monitor.log"));
+  std::size_t at = 0;
+  for (const std::string& expected :
+       {std::string("BrennaCenter 1.0.0 starting"), std::string(") reports here"),
+        "site: base directory " + site.base() + ", spool directory " + site.spool() +
+            "; port 0 from " + site.ini(),
+        std::string("listening for stations on port 0"), std::string("quit confirmed"),
+        std::string("brenna.journal: last "), std::string("BrennaCenter stopped")}) {
+    at = journal.find(expected, at);
+    ASSERT_NE(at, std::string::npos) << expected << "\n" << journal;
+  }
 }

@@ -7,19 +7,21 @@
 #
 # 1. Every folder of src/ is a layer and includes only what its layer may:
 #      platform     -> platform
-#      util         -> util, platform
+#      journal      -> journal, platform
+#      util         -> util, journal, platform
 #      acquisition,
-#      presentation -> acquisition, presentation, util, platform
+#      presentation -> acquisition, presentation, util, journal, platform
 #      app          -> everything in src/
 #      records      -> records (it stands apart)
-#    and all of them libPallix's public headers (pallix/include). The few
+#    and all of them libPallix's public headers (pallix/include). The
+#    journal sits just above platform, below every layer that logs. The few
 #    upward includes the design needs are allowed by name below.
 # 2. libPallix (pallix/) includes only its own files; the station tool
 #    (tools/) only its own, libPallix's public headers and the platform
 #    layer's GBK conversion; the station guide's generator (a build step)
 #    also reads the monitor's tables and libPallix's record reader.
-# 3. No Qt header in the Qt-free core: all of acquisition/, platform/,
-#    records/ and pallix/, every source of the core library, and every header
+# 3. No Qt header in the Qt-free core: all of acquisition/, journal/,
+#    platform/, records/ and pallix/, every source of the core library, and every header
 #    those reach through their includes.
 #
 # Every breach is listed; then the script fails.
@@ -31,10 +33,11 @@ if(NOT SOURCE_DIR)
 endif()
 
 set(layer_platform platform)
-set(layer_util util platform)
-set(layer_acquisition acquisition presentation util platform)
-set(layer_presentation acquisition presentation util platform)
-set(layer_app app acquisition presentation util platform records)
+set(layer_journal journal platform)
+set(layer_util util journal platform)
+set(layer_acquisition acquisition presentation util journal platform)
+set(layer_presentation acquisition presentation util journal platform)
+set(layer_app app acquisition presentation util journal platform records)
 set(layer_records records)
 
 # Upward includes the design requires: "<folder or file glob>|<included file>".
@@ -52,7 +55,7 @@ set(allowed_upward
     "util/PortSet*|app/Resource.h")
 
 # Folders whose every file is Qt-free.
-set(qt_free_folders acquisition platform records)
+set(qt_free_folders acquisition journal platform records)
 
 set(qt_include_regex "^(Qt[A-Za-z0-9]*/|Q[A-Z][A-Za-z0-9]*$|Q[A-Z][A-Za-z0-9]*\\.h$|q[a-z0-9_]+\\.h$)")
 

@@ -10,6 +10,7 @@
 
 #include "Compression.h"
 #include "PallixTestSupport.h"
+#include "SmallFileSystem.h"
 
 using namespace pallix::compression;
 using namespace pallix_test;
@@ -128,7 +129,9 @@ TEST_F(CompressionTest, CorruptTruncatedOrForeignInputLeavesNoOutput) {
   }
 }
 
-TEST_F(CompressionTest, OutputBeyondOneMebibyteIsRefused) {
+// One bound for a result everywhere: what the monitor can show.
+TEST_F(CompressionTest, OutputBeyondOneRecordIsRefused) {
+  ASSERT_EQ(static_cast<size_t>(PALLIX_RECORD_MAX), kMaxOutput);
   std::vector<unsigned char> packed;
   std::vector<unsigned char> exact(kMaxOutput, 'z');
   ASSERT_EQ(1, Gzip(exact.data(), exact.size(), &packed));
@@ -141,13 +144,13 @@ TEST_F(CompressionTest, OutputBeyondOneMebibyteIsRefused) {
   ASSERT_EQ(1, Gzip(bomb.data(), bomb.size(), &packed));
   ASSERT_LT(packed.size(), 100u * 1024);
   WriteFile(dir_ / "bomb.gz", std::string(packed.begin(), packed.end()));
-  EXPECT_EQ(kTooLarge, Uncompress(dir_ / "bomb.gz"));
+  EXPECT_EQ(kRecordTooLarge, Uncompress(dir_ / "bomb.gz"));
   EXPECT_TRUE(OnlyFiles({"exact.gz", "bomb.gz"}));
 
   std::vector<unsigned char> oneMore(kMaxOutput + 1, 'z');
   ASSERT_EQ(1, Gzip(oneMore.data(), oneMore.size(), &packed));
   WriteFile(dir_ / "one-more.gz", std::string(packed.begin(), packed.end()));
-  EXPECT_EQ(kTooLarge, Uncompress(dir_ / "one-more.gz"));
+  EXPECT_EQ(kRecordTooLarge, Uncompress(dir_ / "one-more.gz"));
   EXPECT_FALSE(HasOutput());
 
   WriteFile(dir_ / "huge.compress", std::string(kMaxInput + 1, 'x'));
@@ -178,4 +181,45 @@ TEST_F(CompressionTest, PathAndFileProblemsAreReported) {
   EXPECT_EQ(kCannotWrite, CompressFile((dir_ / "ok.gz").string().c_str(),
                                        (missingDir / "out.gz").string().c_str()));
   EXPECT_TRUE(OnlyFiles({"ok.gz", "big.txt"}));
+}
+
+// Only a regular file is read: a FIFO is not waited on.
+TEST_F(CompressionTest, OnlyARegularFileIsRead) {
+  ASSERT_TRUE(MakeFifo((dir_ / "fifo.compress").string()));
+  EXPECT_EQ(kCannotRead, Uncompress(dir_ / "fifo.compress"));
+  fs::remove(dir_ / "fifo.compress");
+  EXPECT_FALSE(HasOutput());
+}
+
+#if defined(_WIN32)
+// Windows has no FIFO in a folder, but a device answers to a file name in
+// any folder (NUL.compress is the NUL device) and a folder cannot be read
+// as a file: neither is read as an empty or a damaged file.
+TEST_F(CompressionTest, OnWindowsOnlyARegularFileIsRead) {
+  EXPECT_EQ(kCannotRead, Uncompress(dir_ / "NUL.compress"));
+  fs::create_directory(dir_ / "folder.compress");
+  EXPECT_EQ(kCannotRead, Uncompress(dir_ / "folder.compress"));
+  EXPECT_TRUE(OnlyFiles({"folder.compress"}));
+}
+#endif
+
+// A full file system is told apart from other write failures: the same call
+// succeeds once there is room again.
+TEST_F(CompressionTest, AFullDestinationIsReportedAsNoRoom) {
+  const fs::path full = dir_ / "full";
+  fs::create_directory(full);
+  SmallFileSystem small(full.string(), 64 * 1024);
+  if (!small.ok()) GTEST_SKIP() << "no small file system here: " << small.error();
+  SmallFileSystem::Fill((full / "filler").string());
+  std::vector<unsigned char> packed;
+  const std::string text = SampleText(20000);
+  ASSERT_EQ(1, Gzip(reinterpret_cast<const unsigned char*>(text.data()), text.size(), &packed));
+  WriteFile(dir_ / "ok.gz", std::string(packed.begin(), packed.end()));
+
+  EXPECT_EQ(kNoRoom, UnCompressFile((dir_ / "ok.gz").string().c_str(), full.string().c_str()));
+  EXPECT_EQ(std::vector<fs::path>{full / "filler"},
+            std::vector<fs::path>(fs::directory_iterator(full), fs::directory_iterator()));
+  fs::remove(full / "filler");
+  EXPECT_EQ(1, UnCompressFile((dir_ / "ok.gz").string().c_str(), full.string().c_str()));
+  EXPECT_EQ(text, ReadFile(full / kOutputName));
 }

@@ -240,3 +240,36 @@ TEST_F(PallixTest, EveryForwarderAfterUnload) {
   for (const Forwarder& f : Forwarders()) EXPECT_TRUE(f.callReportsNotLoaded()) << f.name;
   EXPECT_EQ(Stub().Calls(), "GetPallixStrSize();");  // nothing reached the library
 }
+
+namespace {
+void IgnoreReport(const PallixLogRecord*, void*) {}
+}  // namespace
+
+// The library's reports reach the program only between loading and release:
+// a sink left in a released library would be called into a program that is
+// tearing down what it writes to.
+TEST_F(PallixTest, TheReportSinkGoesInRightAfterLoadingAndOutBeforeRelease) {
+  int context = 0;
+  SetPallixLogSink(&IgnoreReport, &context, PALLIX_LOG_INFO);
+  // A library without PallixSetLogSink loads as before.
+  ASSERT_EQ(Load("pallixstub_complete"), 1);
+  EXPECT_FALSE(PallixLogSinkInstalled());
+  UnloadPallix();
+
+  // Another file name: the first stub stays mapped while the test holds it.
+  ASSERT_EQ(Load("pallixstub_reports", 16), 1);
+  const std::string install =
+      "PallixSetLogSink(" + Ptr(reinterpret_cast<void*>(&IgnoreReport)) + "," + Ptr(&context);
+  const std::string removal = "PallixSetLogSink(" + Ptr(nullptr) + "," + Ptr(nullptr) + ",2);";
+  EXPECT_EQ(Stub().Calls(), install + ",1);GetPallixStrSize();");
+  EXPECT_TRUE(PallixLogSinkInstalled());
+  // Changed while loaded: taken back, then given again with the new level.
+  SetPallixLogSink(nullptr, nullptr, PALLIX_LOG_INFO);
+  SetPallixLogSink(&IgnoreReport, &context, PALLIX_LOG_DEBUG);
+  EXPECT_EQ(Stub().Calls(), install + ",1);GetPallixStrSize();" + removal + install + ",0);");
+  Stub().Reset();
+  UnloadPallix();
+  EXPECT_EQ(Stub().Calls(), removal);
+  EXPECT_FALSE(PallixLogSinkInstalled());
+  SetPallixLogSink(nullptr, nullptr, PALLIX_LOG_INFO);
+}

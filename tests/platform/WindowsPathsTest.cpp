@@ -6,15 +6,23 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Pallix.h"
+#include "TempDir.h"
 #include "platform/FileOps.h"
+#include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
 
 namespace {
 
 std::string Field(const SiteConfig& cfg, size_t offset) {
   return std::string(reinterpret_cast<const char*>(cfg.bytes + offset));
+}
+
+void Collect(const PallixLogRecord* record, void* context) {
+  static_cast<std::vector<std::string>*>(context)->push_back(std::string(record->category) + ": " +
+                                                             record->text);
 }
 
 }  // namespace
@@ -57,6 +65,48 @@ TEST(WindowsPaths, TheDefaultSiteLiesUnderLocalAppDataWithWindowsSeparators) {
   ASSERT_EQ(GetPallix(cfg.get()), 1);
   EXPECT_EQ(Field(*cfg, PALLIX_SITE_SPOOL_DIR_OFFSET), spool);
   EXPECT_TRUE(PathExists(spool));
+  UnloadPallix();
+  SetPallixSystemDirectory("");
+}
+
+// PallixSetLogSink is found in the DLL's own exports too: the library's
+// reports reach the program from loading until just before release.
+TEST(WindowsPaths, TheLibrarysReportsReachTheProgramFromLoadingToRelease) {
+  std::vector<std::string> reports;
+  SetPallixLogSink(&Collect, &reports, PALLIX_LOG_INFO);
+  SetPallixSystemDirectory(BRENNA_PALLIX_DIR);
+  ASSERT_EQ(LoadPallix(1), 1);
+  EXPECT_TRUE(PallixLogSinkInstalled());
+  ASSERT_EQ(reports.size(), 1u);
+  // The library names its own file, a Windows path.
+  EXPECT_EQ(reports[0].rfind("start: libPallix ", 0), 0u) << reports[0];
+  EXPECT_NE(reports[0].find("\\libPallix.dll) reports here"), std::string::npos) << reports[0];
+  UnloadPallix();
+  EXPECT_FALSE(PallixLogSinkInstalled());
+  SetPallixLogSink(nullptr, nullptr, PALLIX_LOG_INFO);
+  SetPallixSystemDirectory("");
+}
+
+// An install under a Chinese folder and a Pallix.ini naming a Chinese base
+// directory, both ending in a character with the second byte 0x5C: the
+// binding loads the library from there, the library finds its settings, and
+// the site's directories are named and made with exactly those bytes.
+TEST(WindowsPaths, AChineseInstallAndSiteAreUsedByteForByte) {
+  TempDir tmp;
+  const std::string install = JoinPath(tmp.path().string(), Gbk("检测软件") + "\x81\x5C");
+  ASSERT_EQ(MakeDirectories(install), FileFault::kNone);
+  WriteFileBytes(JoinPath(install, "libPallix.dll"),
+                 ReadFileBytes(std::string(BRENNA_PALLIX_DIR) + "\\libPallix.dll"));
+  const std::string base = JoinPath(JoinPath(tmp.path().string(), Gbk("数据")), "\x81\x5C");
+  WriteFileBytes(JoinPath(install, "Pallix.ini"), "[Site]\r\nBaseDir=" + base + "\r\n");
+
+  SetPallixSystemDirectory(install);
+  ASSERT_EQ(LoadPallix(1), 1);
+  auto cfg = std::make_unique<SiteConfig>();
+  EXPECT_EQ(GetPallix(cfg.get()), 1);
+  EXPECT_EQ(Field(*cfg, PALLIX_SITE_BASE_DIR_OFFSET), base);
+  EXPECT_EQ(Field(*cfg, PALLIX_SITE_SPOOL_DIR_OFFSET), base + "\\spool");
+  EXPECT_TRUE(PathExists(base + "\\spool"));
   UnloadPallix();
   SetPallixSystemDirectory("");
 }

@@ -6,6 +6,7 @@
 #include "PallixForTests.h"
 #include "RecordBuilder.h"
 #include "RecordingBoard.h"
+#include "SmallFileSystem.h"
 #include "TempDir.h"
 #include "platform/Gbk.h"
 #include "presentation/ResultDecoder.h"
@@ -121,6 +122,15 @@ TEST_F(ResultDecoderTest, AnUnreadableFileDecodesAsAnEmptyRecord) {
   ShowResultFile(dir.file("dir.DOING"), buffer.data(), board);
   EXPECT_TRUE(board.log().empty());
   EXPECT_EQ(std::count(buffer.begin(), buffer.end(), 0), kResultBufferSize) << "zeroed first";
+  // A FIFO is not waited on, a link not followed; neither is removed.
+  ASSERT_TRUE(MakeFifo(dir.file("fifo.DOING")));
+  ShowResultFile(dir.file("fifo.DOING"), buffer.data(), board);
+  WriteFileBytes(dir.file("elsewhere"), RecordBuilder().Item(5000, 1, "1").Bytes());
+  fs::create_symlink(dir.file("elsewhere"), dir.file("link.DOING"));
+  ShowResultFile(dir.file("link.DOING"), buffer.data(), board);
+  EXPECT_TRUE(board.log().empty());
+  EXPECT_TRUE(fs::exists(dir.file("fifo.DOING")));
+  EXPECT_TRUE(fs::is_symlink(dir.file("link.DOING")));
 }
 
 TEST_F(ResultDecoderTest, OnlyTheFirst150000BytesOfALongerFileAreRead) {
@@ -142,14 +152,19 @@ TEST_F(ResultDecoderTest, TheSpoolLockIsHeldOnlyForReading) {
                        g_spoolLock.unlock();
                        return true;
                      }).get());
+      gone.push_back(!fs::exists(path));
       return RecordingBoard::ValueDisplay(id);
     }
-    std::vector<bool> free;
+    std::vector<bool> free, gone;
+    std::string path;
   } probe;
   const std::string path = dir.file("p.DOING");
+  probe.path = path;
   WriteFileBytes(path, RecordBuilder().Item(7700, 0, "25").Item(5000, 1, "1").Bytes());
   ShowResultFile(path, buffer.data(), probe);
   EXPECT_EQ(probe.free, (std::vector<bool>{true, true}));
+  EXPECT_EQ(probe.gone, (std::vector<bool>{true, true}))
+      << "out of the spool before the displays change";
 }
 
 TEST_F(ResultDecoderTest, WithoutTheLibraryNothingIsShown) {

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "PallixForTests.h"
+#include "RecordingBoard.h"
+#include "SmallFileSystem.h"
 #include "TempDir.h"
 #include "platform/Gbk.h"
+#include "presentation/ResultDecoder.h"
 #include "presentation/SpoolScan.h"
 
 namespace fs = std::filesystem;
@@ -12,16 +16,19 @@ namespace fs = std::filesystem;
 namespace {
 
 // Records what the scan asks of the window, and checks the files as it goes.
+// Results are shown by the window's own decoder.
 class RecordingHost : public SpoolScanHost {
  public:
   void ShowResultFile(const std::string& path) override {
     events.push_back("show " + fs::path(path).filename().string());
     existedWhenShown.push_back(fs::exists(path));
     lastShown = path;
+    ::ShowResultFile(path, buffer.data(), board);
   }
   void PauseAfterResult() override {
     events.push_back("pause");
     existedDuringPause.push_back(fs::exists(lastShown));
+    if (duringPause) duringPause(lastShown);
   }
   void SetTitle(const std::string& gbkTitle) override {
     events.push_back("title " + GbkToUtf8(gbkTitle));
@@ -30,6 +37,9 @@ class RecordingHost : public SpoolScanHost {
   std::vector<std::string> events;
   std::vector<bool> existedWhenShown, existedDuringPause;
   std::string lastShown;
+  std::function<void(const std::string&)> duringPause;
+  std::vector<unsigned char> buffer = std::vector<unsigned char>(kResultBufferSize);
+  RecordingBoard board;
 };
 
 class SpoolScanTest : public ::testing::Test {
@@ -65,7 +75,22 @@ TEST_F(SpoolScanTest, EveryReadyFileIsShownPausedOverDeletedAndCounted) {
                                              "show " + order[2], "pause", "title 数据监控(7)"};
   EXPECT_EQ(host.events, expected);
   EXPECT_EQ(host.existedWhenShown, std::vector<bool>(3, true));
-  EXPECT_EQ(host.existedDuringPause, std::vector<bool>(3, true)) << "deleted only after the pause";
+  EXPECT_EQ(host.existedDuringPause, std::vector<bool>(3, false)) << "taken out as it is read";
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+// A result of the same name published while the last one is on screen is
+// kept for the next scan, shown and counted.
+TEST_F(SpoolScanTest, AResultRepublishedDuringThePauseWaitsForTheNextScan) {
+  WriteFileBytes(dir.file("r.DOING"), "first");
+  host.duringPause = [](const std::string& path) {
+    if (!fs::exists(path)) WriteFileBytes(path, "second");
+  };
+  Scan();
+  host.duringPause = nullptr;
+  EXPECT_EQ(ReadFileBytes(dir.file("r.DOING")), "second");
+  EXPECT_EQ(Scan(), 1);
+  EXPECT_EQ(shown, 2);
   EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
@@ -78,6 +103,11 @@ TEST_F(SpoolScanTest, TheFirstFileSetsTheTitle) {
 
 TEST_F(SpoolScanTest, OnlyResultFilesAreTouched) {
   fs::create_directory(dir.file("folder.DOING"));
+  // Neither a FIFO nor a link is a result: opening them could make the
+  // window wait, or read a file elsewhere.
+  ASSERT_TRUE(MakeFifo(dir.file("fifo.DOING")));
+  WriteFileBytes(dir.file("elsewhere"), "keep");
+  fs::create_symlink(dir.file("elsewhere"), dir.file("link.DOING"));
   for (const char* name :
        {"t.compress", "rtdata.dat", "t.DOING.part", "t.DOINGx", "DOING", "note.txt"})
     WriteFileBytes(dir.file(name), "keep");
@@ -86,7 +116,7 @@ TEST_F(SpoolScanTest, OnlyResultFilesAreTouched) {
   EXPECT_EQ(host.events,
             (std::vector<std::string>{"show lower.doing", "pause", "title 数据监控(1)"}));
   for (const char* name : {"folder.DOING", "t.compress", "rtdata.dat", "t.DOING.part", "t.DOINGx",
-                           "DOING", "note.txt"})
+                           "DOING", "note.txt", "fifo.DOING", "link.DOING", "elsewhere"})
     EXPECT_TRUE(fs::exists(dir.file(name))) << name;
 }
 

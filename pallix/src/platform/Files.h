@@ -1,0 +1,72 @@
+// Files - libPallix's paths and files: the separator it puts into the paths
+// it builds, and how it reads and writes the files of a spool directory:
+// regular files only, never through a link, and never waiting on a FIFO or
+// a device planted under a file's name.
+//
+// Paths are GBK bytes: Windows goes through the ANSI calls (std::filesystem's
+// wide conversion would not give the same bytes back, and its rename
+// refuses an existing target). Files.cpp is the POSIX implementation,
+// FilesWin.cpp the Windows one.
+#ifndef PALLIX_PLATFORM_FILES_H
+#define PALLIX_PLATFORM_FILES_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace pallix::sys {
+
+// '/' on POSIX, '\' on Windows.
+char PathSeparator();
+// True for either separator the system accepts ('/' only on POSIX).
+bool IsPathSeparator(char c);
+// Whether path ends in a separator. On Windows the second byte of a GBK
+// character (which may be 0x5C, a '\') is never taken for one, here and in
+// the path functions below.
+bool EndsWithSeparator(const std::string& path);
+
+// Whether path is absolute: POSIX a leading '/'; Windows a drive and a
+// separator ("C:\") or a server's share ("\\server\share").
+bool IsAbsolutePath(const std::string& path);
+// path lexically normal with the system's separators: empty and "." parts
+// gone, ".." taking the part before it; no trailing separator but the
+// root's ("/", "C:\"). "." for a relative path that comes to nothing.
+std::string NormalPath(const std::string& path);
+// The directory part of path ("" when it has none, the root for a name in
+// the root).
+std::string DirectoryOf(const std::string& path);
+// The working directory; empty when unknown.
+std::string CurrentDirectory();
+
+enum class FileStatus {
+  kOk,
+  kMissing,     // no such file or directory
+  kNotRegular,  // a directory, link, FIFO, device or socket under that name
+  kTooLarge,    // more bytes than the reader takes
+  kNoRoom,      // the storage cannot take data now: full, over quota, read-only or failing
+  kFailed,      // anything else
+};
+
+// Reads a whole regular file of at most maxLength bytes into out (emptied
+// on any failure).
+FileStatus ReadRegularFile(const std::string& path, std::size_t maxLength,
+                           std::vector<unsigned char>* out);
+
+// Creates path, which must not exist yet, and writes the data; on failure
+// nothing is left under that name.
+FileStatus WriteNewFile(const std::string& path, const unsigned char* data, std::size_t length);
+
+// Renames from to `to` in one step, replacing a file of that name.
+FileStatus MoveFileOver(const std::string& from, const std::string& to);
+// Removes a file, or a link itself (never what it points to); never a
+// directory.
+FileStatus RemoveFile(const std::string& path);
+// Creates dir and its missing parents; true when it is a directory
+// afterwards.
+bool MakeDirectories(const std::string& dir);
+// Whether path names a regular file (following a link).
+bool IsRegularFile(const std::string& path);
+
+}  // namespace pallix::sys
+
+#endif  // PALLIX_PLATFORM_FILES_H

@@ -1,0 +1,38 @@
+#include "acquisition/SpoolSweep.h"
+
+#include <vector>
+
+#include "acquisition/ChunkWriter.h"
+#include "acquisition/SpoolIo.h"
+#include "platform/FileOps.h"
+
+namespace {
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() > tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Whether a spool file name is one the sweep looks at.
+bool IsLeftoverName(const std::string& name) {
+  // Never a name ending in ".DOING": a result waiting to be shown.
+  return EndsWith(name, ".compress") || EndsWith(name, ".DOING.part") || name == "rtdata.dat" ||
+         (name.compare(0, 11, "rtdata.dat.") == 0 && EndsWith(name, ".part"));  // its temporary
+}
+
+}  // namespace
+
+int SweepSpool(SpoolIo& io, const std::string& spoolDir) {
+  int removed = 0;
+  // Regular files only: what else sits under a spool name is not ours.
+  std::vector<std::string> names;
+  if (!ListFileNames(spoolDir, &names)) return 0;
+  for (const std::string& name : names) {
+    if (!IsLeftoverName(name)) continue;
+    const std::string path = JoinPath(spoolDir, name);
+    SpoolIo::FileInfo info;
+    if (io.Inspect(path, &info) == SpoolIo::Result::kOk && IsAbandonedAge(info.age) &&
+        io.Remove(path))
+      ++removed;
+  }
+  return removed;
+}

@@ -1,0 +1,181 @@
+#include "app/MonitorJournal.h"
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+
+#include "app/Globals.h"
+#include "journal/Journal.h"
+#include "journal/JournalLine.h"
+#include "journal/JournalWriter.h"
+#include "journal/PallixReports.h"
+#include "platform/FileOps.h"
+#include "platform/JournalIo.h"
+
+#ifndef BRENNA_VERSION
+#define BRENNA_VERSION "unknown"
+#endif
+
+// Detail (debug) is off unless QT_LOGGING_RULES turns it on.
+Q_LOGGING_CATEGORY(lcStart, "brenna.start", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcNet, "brenna.net", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSpool, "brenna.spool", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcDisplay, "brenna.display", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSettings, "brenna.settings", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcJournal, "brenna.journal", QtInfoMsg)
+
+namespace {
+
+using journal::Category;
+using journal::Level;
+
+using CategoryFunction = const QLoggingCategory& (*)();
+// In the order of journal::Category.
+constexpr std::array<CategoryFunction, journal::kCategoryCount> kCategories = {
+    &lcStart, &lcNet, &lcSpool, &lcDisplay, &lcSettings, &lcJournal};
+
+Level LevelOf(QtMsgType type) {
+  switch (type) {
+    case QtDebugMsg:
+      return Level::kDebug;
+    case QtInfoMsg:
+      return Level::kInfo;
+    case QtWarningMsg:
+      return Level::kWarning;
+    default:
+      return Level::kError;
+  }
+}
+
+// Every message of the process, on whatever thread it is made.
+void WriteMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  const QByteArray text = message.toUtf8();
+  const char* category = context.category != nullptr ? context.category : "default";
+  journal::JournalWriter& writer = journal::ProcessJournalWriter();
+  writer.Submit(LevelOf(type),
+                journal::FormatLine(std::chrono::system_clock::now(), LevelOf(type), category,
+                                    std::string_view(text.constData(), text.size())),
+                journal::kStampLength);
+  // Qt ends the process after a fatal message: it must be out first.
+  if (type == QtFatalMsg) writer.Drain();
+}
+
+// The core's lines, into their categories: Qt decides from there.
+void RouteToCategory(Level level, Category category, const char* text) {
+  const QLoggingCategory& c = kCategories[static_cast<std::size_t>(category)]();
+  const QMessageLogger logger;
+  switch (level) {
+    case Level::kDebug:
+      logger.debug(c, "%s", text);
+      break;
+    case Level::kInfo:
+      logger.info(c, "%s", text);
+      break;
+    case Level::kWarning:
+      logger.warning(c, "%s", text);
+      break;
+    default:
+      logger.critical(c, "%s", text);
+      break;
+  }
+}
+
+Level ThresholdOf(const QLoggingCategory& c) {
+  if (c.isDebugEnabled()) return Level::kDebug;
+  if (c.isInfoEnabled()) return Level::kInfo;
+  if (c.isWarningEnabled()) return Level::kWarning;
+  if (c.isCriticalEnabled()) return Level::kError;
+  return Level::kOff;
+}
+
+}  // namespace
+
+std::string DefaultJournalDirectory() {
+  const std::string state = journal_io::UserStateDirectory();
+  return state.empty() ? std::string() : JoinPath(state, "brennacenter");
+}
+
+MonitorJournal::MonitorJournal() : MonitorJournal(Options()) {}
+
+MonitorJournal::MonitorJournal(const Options& options) {
+  journal::JournalWriter::Options writer;
+  writer.directory = options.directory.empty() ? DefaultJournalDirectory() : options.directory;
+  writer.limits = options.limits;
+  writer.toStderr = options.toStderr;
+  journal::ProcessJournalWriter().Start(writer);
+  m_previousHandler = qInstallMessageHandler(&WriteMessage);
+  journal::Reset();
+  journal::SetRouter(&RouteToCategory);
+  RefreshThresholds();
+
+  const std::string file = FilePath();
+  qCInfo(lcStart, "BrennaCenter %s starting, process %ld; journal %s", BRENNA_VERSION,
+         journal_io::ProcessId(), file.empty() ? "on stderr only" : file.c_str());
+
+  m_flushTimer.setInterval(options.flushPeriod);
+  QObject::connect(&m_flushTimer, &QTimer::timeout, [this] {
+    RefreshThresholds();
+    journal::Flush();
+  });
+  m_flushTimer.start();
+  m_summaryTimer.setInterval(options.summaryPeriod);
+  QObject::connect(&m_summaryTimer, &QTimer::timeout, [] { journal::WriteSummary(); });
+  m_summaryTimer.start();
+}
+
+MonitorJournal::~MonitorJournal() {
+  m_flushTimer.stop();
+  m_summaryTimer.stop();
+  journal::Flush();
+  journal::WriteSummary();
+  qCInfo(lcStart, "BrennaCenter stopped");
+  journal::DisconnectPallixReports();
+  journal::SetRouter(nullptr);
+  for (int c = 0; c < journal::kCategoryCount; ++c) {
+    journal::SetThreshold(static_cast<Category>(c), Level::kWarning);
+  }
+  qInstallMessageHandler(m_previousHandler);
+  journal::ProcessJournalWriter().Stop();
+}
+
+std::string MonitorJournal::FilePath() const { return journal::ProcessJournalWriter().FilePath(); }
+
+void MonitorJournal::RefreshThresholds() {
+  bool libraryLevelChanged = false;
+  for (int c = 0; c < journal::kCategoryCount; ++c) {
+    const Category category = static_cast<Category>(c);
+    const Level level = ThresholdOf(kCategories[static_cast<std::size_t>(c)]());
+    if (level == journal::Threshold(category)) continue;
+    journal::SetThreshold(category, level);
+    if (category == Category::kStart || category == Category::kNet ||
+        category == Category::kSpool) {
+      libraryLevelChanged = true;
+    }
+  }
+  if (libraryLevelChanged || !m_libraryConnected) {
+    journal::ConnectPallixReports();
+    m_libraryConnected = true;
+  }
+}
+
+void JournalPipelineStarted(int loadResult, const std::string& iniPath, int port, int openResult) {
+  if (loadResult < 0) {
+    BRENNA_LOG(kError, kStart,
+               "libPallix not usable (LoadPallix %d): no site directories, no settings read, "
+               "nothing received",
+               loadResult);
+  } else {
+    BRENNA_LOG(kInfo, kStart, "site: base directory %s, spool directory %s; port %d from %s",
+               SiteBaseDirectory().c_str(), SiteSpoolDirectory().c_str(), port, iniPath.c_str());
+  }
+  if (openResult == 1) {
+    BRENNA_LOG(kInfo, kStart, "listening for stations on port %d", port);
+  } else {
+    BRENNA_LOG(kError, kStart, "cannot listen on port %d (OpenNet %d): no result will arrive", port,
+               openResult);
+  }
+}
+
+void JournalPipelineStopping() {
+  BRENNA_LOG(kInfo, kStart, "quit confirmed: stopping reception, releasing the library");
+}

@@ -1,0 +1,103 @@
+#include "journal/JournalLine.h"
+
+#include "platform/JournalIo.h"
+
+namespace journal {
+
+namespace {
+
+// Length of the well-formed UTF-8 sequence at text[i], 0 when there is none
+// (stray continuation byte, overlong form, surrogate, beyond U+10FFFF, cut).
+std::size_t Utf8Length(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  std::size_t n;
+  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    n = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    n = 3;
+    if (lead == 0xE0) lo = 0xA0;
+    if (lead == 0xED) hi = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    n = 4;
+    if (lead == 0xF0) lo = 0x90;
+    if (lead == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + n > text.size()) return 0;
+  if (byte(i + 1) < lo || byte(i + 1) > hi) return 0;
+  for (std::size_t k = 2; k < n; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  }
+  return n;
+}
+
+}  // namespace
+
+const char* LevelName(Level level) {
+  switch (level) {
+    case Level::kDebug:
+      return "DEBUG";
+    case Level::kInfo:
+      return "INFO ";
+    case Level::kWarning:
+      return "WARN ";
+    default:
+      return "ERROR";
+  }
+}
+
+void AppendEscaped(std::string* out, std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const std::size_t n = Utf8Length(text, i);
+    if (c == '\\') {
+      out->append("\\\\");
+      ++i;
+    } else if (n == 0 || c < 0x20 || c == 0x7F) {
+      const char escaped[] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
+      out->append(escaped, sizeof escaped);
+      ++i;
+    } else {
+      out->append(text.data() + i, n);
+      i += n;
+    }
+  }
+}
+
+std::string FormatCount(unsigned long long count) {
+  std::string digits = std::to_string(count);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string FormatSpan(std::chrono::steady_clock::duration span) {
+  const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(span).count();
+  if (seconds < 120) return std::to_string(seconds < 0 ? 0 : seconds) + " s";
+  return std::to_string((seconds + 30) / 60) + " min";
+}
+
+std::string FormatLine(std::chrono::system_clock::time_point when, Level level,
+                       std::string_view category, std::string_view text) {
+  std::string line;
+  line.reserve(kStampLength + 16 + category.size() + text.size());
+  line = journal_io::LocalTimestamp(when);
+  line += ' ';
+  line += LevelName(level);
+  line += ' ';
+  AppendEscaped(&line, category);
+  line += ": ";
+  AppendEscaped(&line, text);
+  return line;
+}
+
+}  // namespace journal

@@ -1,0 +1,212 @@
+#include "journal/JournalWriter.h"
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+#include <utility>
+
+#include "journal/JournalLine.h"
+#include "platform/JournalIo.h"
+
+namespace journal {
+
+namespace {
+
+// A longer line is cut: no single message may take a noticeable part of
+// the file.
+constexpr std::size_t kMaxLine = 8192;
+// The most bytes written with one system call.
+constexpr std::size_t kMaxChunk = 64 * 1024;
+
+// syslog priorities, as the system journal reads them from "<N>".
+int PriorityOf(Level level) {
+  switch (level) {
+    case Level::kDebug:
+      return 7;
+    case Level::kInfo:
+      return 6;
+    case Level::kWarning:
+      return 4;
+    default:
+      return 3;
+  }
+}
+
+}  // namespace
+
+JournalWriter::~JournalWriter() { Stop(); }
+
+bool JournalWriter::Start(const Options& options) {
+  Stop();
+  std::unique_ptr<RotatingFile> file;
+  bool opened = true;
+  if (!options.directory.empty()) {
+    JournalFileSystem& fs =
+        options.fileSystem != nullptr ? *options.fileSystem : RealJournalFileSystem();
+    file = std::make_unique<RotatingFile>(fs, options.directory, options.fileName, options.limits);
+    opened = file->Open();
+  }
+  std::lock_guard<std::mutex> guard(lock_);
+  options_ = options;
+  stderrIsSystemJournal_ = options.toStderr && journal_io::StderrIsSystemJournal();
+  filePath_ = file ? file->Path() : std::string();
+  file_ = std::move(file);
+  queue_.clear();
+  queuedBytes_ = 0;
+  submitted_ = done_ = dropped_ = droppedUnsaid_ = 0;
+  stopping_ = false;
+  running_ = true;
+  try {
+    thread_ = std::thread(&JournalWriter::Run, this);
+  } catch (const std::system_error&) {
+    // No thread: lines go straight to standard error, as after Stop.
+    running_ = false;
+    file_.reset();
+    filePath_.clear();
+    return false;
+  }
+  return opened;
+}
+
+void JournalWriter::Stop() {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!thread_.joinable()) return;
+    stopping_ = true;
+  }
+  wake_.notify_one();
+  thread_.join();
+}
+
+void JournalWriter::Submit(Level level, std::string line, std::size_t stampLength) {
+  if (line.size() > kMaxLine) {
+    std::size_t cut = kMaxLine - 3;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    line.resize(cut);
+    line += "...";
+  }
+  std::unique_lock<std::mutex> guard(lock_);
+  if (!running_) {
+    guard.unlock();
+    line += '\n';
+    journal_io::WriteToStderr(line.data(), line.size());
+    return;
+  }
+  ++submitted_;
+  if (queue_.size() >= options_.maxQueuedLines ||
+      queuedBytes_ + line.size() > options_.maxQueuedBytes) {
+    ++dropped_;
+    ++droppedUnsaid_;
+    ++done_;
+    return;
+  }
+  // The writer wakes for the first line of a batch; it takes the whole
+  // queue at once, so later ones need no wake-up of their own.
+  const bool wasEmpty = queue_.empty();
+  queuedBytes_ += line.size();
+  queue_.push_back(Entry{level, std::move(line), stampLength});
+  guard.unlock();
+  if (wasEmpty) wake_.notify_one();
+}
+
+void JournalWriter::Drain() {
+  std::unique_lock<std::mutex> guard(lock_);
+  const std::uint64_t target = submitted_;
+  written_.wait(guard, [&] { return !running_ || done_ >= target; });
+}
+
+std::uint64_t JournalWriter::DroppedLines() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return dropped_;
+}
+
+std::string JournalWriter::FilePath() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return filePath_;
+}
+
+void JournalWriter::WriteOut(const std::deque<Entry>& entries) {
+  // Lines go out in chunks, one system call each; a chunk is small against
+  // a file's size, so rotation still keeps every file within it.
+  const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(
+      kMaxChunk, std::max<std::uint64_t>(options_.limits.fileBytes / 8, 1)));
+  std::string toStderr;
+  std::string toFile;
+  const auto flushStderr = [&] {
+    journal_io::WriteToStderr(toStderr.data(), toStderr.size());
+    toStderr.clear();
+  };
+  const auto flushFile = [&] {
+    file_->Write(toFile);
+    toFile.clear();
+  };
+  for (const Entry& entry : entries) {
+    if (options_.toStderr) {
+      if (toStderr.size() + entry.line.size() >= kMaxChunk) flushStderr();
+      if (stderrIsSystemJournal_ && entry.stampLength < entry.line.size()) {
+        toStderr += "<" + std::to_string(PriorityOf(entry.level)) + ">";
+        toStderr.append(entry.line, entry.stampLength + 1, std::string::npos);
+      } else {
+        toStderr += entry.line;
+      }
+      toStderr += '\n';
+    }
+    if (file_) {
+      if (!toFile.empty() && toFile.size() + entry.line.size() + 1 > chunk) flushFile();
+      toFile += entry.line;
+      toFile += '\n';
+    }
+  }
+  if (!toStderr.empty()) flushStderr();
+  if (!toFile.empty()) flushFile();
+}
+
+void JournalWriter::WriteOwnLine(Level level, const std::string& text) {
+  std::deque<Entry> own;
+  own.push_back(Entry{
+      level,
+      FormatLine(std::chrono::system_clock::now(), level, CategoryName(Category::kJournal), text),
+      kStampLength});
+  WriteOut(own);
+}
+
+void JournalWriter::Run() {
+  std::unique_lock<std::mutex> guard(lock_);
+  for (;;) {
+    guard.unlock();
+    if (file_) {
+      const std::string trouble = file_->TakeTrouble();
+      if (!trouble.empty()) WriteOwnLine(Level::kWarning, trouble);
+    }
+    guard.lock();
+    wake_.wait(guard, [&] { return stopping_ || !queue_.empty(); });
+    if (queue_.empty()) break;  // stopping, and everything written
+    std::deque<Entry> batch;
+    batch.swap(queue_);
+    queuedBytes_ = 0;
+    const std::uint64_t dropped = std::exchange(droppedUnsaid_, 0);
+    guard.unlock();
+    WriteOut(batch);
+    if (dropped > 0) {
+      WriteOwnLine(Level::kWarning, FormatCount(dropped) +
+                                        " journal lines dropped: more came than could be written");
+    }
+    guard.lock();
+    done_ += batch.size();
+    written_.notify_all();
+  }
+  // Lines submitted from now on go straight to standard error.
+  file_.reset();
+  running_ = false;
+  filePath_.clear();
+  written_.notify_all();
+  guard.unlock();
+  // Joined by Stop.
+}
+
+JournalWriter& ProcessJournalWriter() {
+  static JournalWriter* writer = new JournalWriter();
+  return *writer;
+}
+
+}  // namespace journal

@@ -1,0 +1,228 @@
+// Windows implementation of JournalIo.h. Paths are GBK text, so only the
+// ANSI ("A") calls are used. A handle is a C run-time descriptor over the
+// Windows file handle, so the interface stays the same on both systems.
+#include <windows.h>
+// After windows.h:
+#include <io.h>
+#include <sddl.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/FileOps.h"
+#include "platform/JournalIo.h"
+
+namespace journal_io {
+
+namespace {
+
+HANDLE Native(int handle) { return reinterpret_cast<HANDLE>(_get_osfhandle(handle)); }
+
+bool IsDirectory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// What POSIX says with 0700 and 0600: a security descriptor whose one entry
+// gives the user running the monitor full access, inherited by everything
+// made inside, and nothing inherited from above (protected). Freed with
+// LocalFree; null when the user cannot be told.
+PSECURITY_DESCRIPTOR PrivateDescriptor() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<unsigned char> buffer(size > 0 ? size : 1);
+  const bool known = size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
+  CloseHandle(token);
+  if (!known) return nullptr;
+  char* sid = nullptr;
+  if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid))
+    return nullptr;
+  const std::string sddl = std::string("D:P(A;OICI;FA;;;") + sid + ")";
+  LocalFree(sid);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                            &descriptor, nullptr))
+    return nullptr;
+  return descriptor;
+}
+
+// Frees the descriptor on every path out.
+class PrivateAttributes {
+ public:
+  PrivateAttributes() : m_descriptor(PrivateDescriptor()) {
+    m_attributes.nLength = sizeof m_attributes;
+    m_attributes.lpSecurityDescriptor = m_descriptor;
+    m_attributes.bInheritHandle = FALSE;
+  }
+  ~PrivateAttributes() {
+    if (m_descriptor != nullptr) LocalFree(m_descriptor);
+  }
+  PrivateAttributes(const PrivateAttributes&) = delete;
+  PrivateAttributes& operator=(const PrivateAttributes&) = delete;
+  bool Known() const { return m_descriptor != nullptr; }
+  SECURITY_ATTRIBUTES* get() { return &m_attributes; }
+
+ private:
+  PSECURITY_DESCRIPTOR m_descriptor;
+  SECURITY_ATTRIBUTES m_attributes{};
+};
+
+bool WriteAllTo(HANDLE file, const char* data, std::size_t size) {
+  while (size > 0) {
+    const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(file, data, chunk, &written, nullptr) || written == 0) return false;
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+FileResult ResultOfLastError() {
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileResult::kMissing
+                                                                        : FileResult::kFailed;
+}
+
+}  // namespace
+
+std::string LocalTimestamp(std::chrono::system_clock::time_point when) {
+  using namespace std::chrono;
+  // FILETIME counts 100 ns from 1601-01-01; the system clock from 1970.
+  constexpr long long kMillisFrom1601To1970 = 11644473600000LL;
+  const long long millis = duration_cast<milliseconds>(when.time_since_epoch()).count();
+  if (millis < -kMillisFrom1601To1970) return "0000-00-00 00:00:00.000";
+  const unsigned long long ticks =
+      static_cast<unsigned long long>(millis + kMillisFrom1601To1970) * 10000ULL;
+  FILETIME utcTime;
+  utcTime.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFULL);
+  utcTime.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  SYSTEMTIME utc, local;
+  // The zone's rule for that date, summer time included.
+  if (!FileTimeToSystemTime(&utcTime, &utc) ||
+      !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+    return "0000-00-00 00:00:00.000";
+  char text[40];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", local.wYear, local.wMonth,
+                local.wDay, local.wHour, local.wMinute, local.wSecond, local.wMilliseconds);
+  return text;
+}
+
+std::string UserStateDirectory() {
+  const char* local = std::getenv("LOCALAPPDATA");
+  if (local != nullptr && local[0] != '\0') return local;
+  char path[MAX_PATH];
+  if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK)
+    return path;
+  return {};
+}
+
+bool CreatePrivateDirectory(const std::string& dir) {
+  if (dir.empty()) return false;
+  if (IsDirectory(dir)) return true;
+  // The parent found character by character (GBK); a drive's root that is
+  // missing is never made.
+  const std::string parent = ParentDirectory(dir);
+  if (parent.size() >= dir.size() || !CreatePrivateDirectory(parent)) return false;
+  PrivateAttributes attributes;
+  if (!attributes.Known()) return false;  // never a directory others may read
+  if (CreateDirectoryA(dir.c_str(), attributes.get())) return true;
+  // Another process may have made it meanwhile.
+  return GetLastError() == ERROR_ALREADY_EXISTS && IsDirectory(dir);
+}
+
+int OpenAppend(const std::string& path) {
+  PrivateAttributes attributes;
+  if (!attributes.Known()) return -1;
+  // Append access without write access: every write goes to the end, as
+  // with O_APPEND. Shared for deletion, so rotation can rename the open
+  // file. The reparse-point flag stands for O_NOFOLLOW.
+  HANDLE file =
+      CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, attributes.get(),
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    CloseHandle(file);
+    return -1;
+  }
+  const int handle = _open_osfhandle(reinterpret_cast<intptr_t>(file), 0);
+  if (handle < 0) CloseHandle(file);
+  return handle;
+}
+
+long long FileSize(int handle) {
+  LARGE_INTEGER size;
+  if (handle < 0 || !GetFileSizeEx(Native(handle), &size)) return -1;
+  return size.QuadPart;
+}
+
+bool WriteAll(int handle, const char* data, std::size_t size) {
+  return handle >= 0 && WriteAllTo(Native(handle), data, size);
+}
+
+bool IsFileAt(int handle, const std::string& path) {
+  if (handle < 0) return false;
+  BY_HANDLE_FILE_INFORMATION open, named;
+  if (!GetFileInformationByHandle(Native(handle), &open)) return false;
+  // A file deleted while open keeps its name until its last handle goes:
+  // it is gone all the same.
+  FILE_STANDARD_INFO standard;
+  if (!GetFileInformationByHandleEx(Native(handle), FileStandardInfo, &standard, sizeof standard) ||
+      standard.DeletePending)
+    return false;
+  HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool got = GetFileInformationByHandle(file, &named);
+  CloseHandle(file);
+  return got && open.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+         open.nFileIndexHigh == named.nFileIndexHigh && open.nFileIndexLow == named.nFileIndexLow;
+}
+
+bool Truncate(int handle) {
+  if (handle < 0) return false;
+  // The append-only handle may not cut the file: a second handle to the
+  // same file, with write access, does.
+  HANDLE writer = ReOpenFile(Native(handle), GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+  if (writer == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER start;
+  start.QuadPart = 0;
+  const bool ok = SetFilePointerEx(writer, start, nullptr, FILE_BEGIN) && SetEndOfFile(writer);
+  CloseHandle(writer);
+  return ok;
+}
+
+void Close(int handle) {
+  if (handle >= 0) _close(handle);
+}
+
+FileResult Rename(const std::string& from, const std::string& to) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return FileResult::kOk;
+  return ResultOfLastError();
+}
+
+FileResult Remove(const std::string& path) {
+  if (DeleteFileA(path.c_str())) return FileResult::kOk;
+  return ResultOfLastError();
+}
+
+void WriteToStderr(const char* data, std::size_t size) {
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (error != nullptr && error != INVALID_HANDLE_VALUE) WriteAllTo(error, data, size);
+}
+
+// Windows has no system journal reading standard error.
+bool StderrIsSystemJournal() { return false; }
+
+long ProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+
+}  // namespace journal_io
