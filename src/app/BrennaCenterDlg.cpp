@@ -381,6 +381,7 @@ void CBrennaCenterDlg::StartPipeline() {
     // A partly bound library could still open the channel, on a port of the
     // system's choosing that no station knows, so it is not asked to.
     ShowMessageBoxBeside(this, Gbk("Pallix.dll 加载错误或者没有该文件！"));
+    JournalPipelineStarted(loaded, m_strIniPath, g_nNetPort, 0);
     return;
   }
   GetPallix(&g_siteConfig);
@@ -389,7 +390,9 @@ void CBrennaCenterDlg::StartPipeline() {
   // Port 0 would listen on a port of the system's choosing, and a number
   // outside 1..65535 is no port at all: neither reaches a station, so the
   // channel is not opened for them.
-  if (!IsUsablePort(g_nNetPort) || OpenNet(kNetChannel, 0, g_nNetPort, kStationSilenceMs) <= 0) {
+  const int opened =
+      IsUsablePort(g_nNetPort) ? OpenNet(kNetChannel, 0, g_nNetPort, kStationSilenceMs) : 0;
+  if (opened <= 0) {
     // A monitor that silently receives nothing is a failure nobody sees:
     // say which port could not be opened, then run on.
     char text[16];
