@@ -66,10 +66,11 @@ TEST(BrennaCenterApp, RunEndsWithExitCodeZeroAndJournalsTheRun) {
   std::size_t at = 0;
   for (const std::string& expected :
        {std::string("BrennaCenter 1.0.0 starting"), std::string(") reports here"),
-        "site: base directory " + site.base() + ", spool directory " + site.spool() +
-            "; port 0 from " + site.ini(),
-        std::string("listening for stations on port 0"), std::string("quit confirmed"),
-        std::string("brenna.journal: last "), std::string("BrennaCenter stopped")}) {
+        "site: base directory " + site.base() + ", spool directory " + site.spool() + "; port " +
+            std::to_string(site.Port()) + " from " + site.ini(),
+        "listening for stations on port " + std::to_string(site.Port()),
+        std::string("quit confirmed"), std::string("brenna.journal: last "),
+        std::string("BrennaCenter stopped")}) {
     at = journal.find(expected, at);
     ASSERT_NE(at, std::string::npos) << expected << "\n" << journal;
   }
