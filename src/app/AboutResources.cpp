@@ -1,6 +1,7 @@
 // The about box (template 100), the string table and icon 128.
 #include "app/Resource.h"
 #include "app/Templates.h"
+#include "util/Colors.h"
 
 namespace {
 

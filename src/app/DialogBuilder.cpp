@@ -9,6 +9,7 @@
 #include <QVariant>
 
 #include "app/Resource.h"
+#include "util/Colors.h"
 
 namespace {
 

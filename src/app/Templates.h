@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "app/DialogTemplate.h"
-#include "presentation/DisplayBoard.h"
+#include "util/Colors.h"
 
 // Template 102: seven device groups, the verdict legend, two buttons.
 const DlgTemplate& MainDialogTemplate();

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "presentation/DisplayBoard.h"
+#include "util/Colors.h"
 
 struct PanelColors {
   int controlId;

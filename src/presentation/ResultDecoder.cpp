@@ -8,6 +8,7 @@
 #include "platform/FileOps.h"
 #include "platform/PallixBinding.h"
 #include "presentation/ResultRouting.h"
+#include "util/Colors.h"
 #include "util/TextNumber.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "presentation/DisplayBoard.h"
+#include "util/Colors.h"
 
 // Text colour by judge code.
 enum class ColorScheme {

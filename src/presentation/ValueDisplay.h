@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "presentation/DisplayBoard.h"
+#include "util/Colors.h"
 
 class QPainter;
 

@@ -22,20 +22,21 @@
 #include "app/Templates.h"
 #include "platform/Gbk.h"
 #include "presentation/ResultRouting.h"
+#include "util/Colors.h"
 
 namespace {
 
 const char* ColourName(COLORREF c) {
   switch (c) {
-    case RGB(0, 0, 255):
+    case kColorBlue:
       return "blue";
-    case RGB(255, 0, 0):
+    case kColorRed:
       return "red";
-    case RGB(0, 255, 0):
+    case kColorGreen:
       return "green";
-    case RGB(0, 0, 0):
+    case kColorBlack:
       return "black";
-    case RGB(255, 255, 255):
+    case kColorWhite:
       return "white (looks empty)";
     default:
       return "?";
