@@ -13,7 +13,9 @@
 #include <QWindowStateChangeEvent>
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
+#include <iterator>
 #include <thread>
 
 #include "acquisition/NetTasks.h"
@@ -210,11 +212,10 @@ bool CBrennaCenterDlg::OnInitDialog() {
   // Library, site configuration, port, network channel.
   StartPipeline();
 
-  // Legend brushes.
-  m_brRed = QBrush(QColor(255, 0, 0));
-  m_brBlue = QBrush(QColor(0, 0, 255));
-  m_brGreen = QBrush(QColor(0, 255, 0));
-  m_brBlack = QBrush(QColor(0, 0, 0));
+  // Legend brushes, in the colours of the legend's table.
+  const auto brushes = LegendBrushes();
+  for (std::size_t i = 0; i < brushes.size(); ++i)
+    *brushes[i] = QBrush(ToQColor(kVerdictPanels[i].background));
 
   // Heavy Song fonts for the legend and the buttons.
   const QString song = QString::fromUtf8("宋体");
@@ -333,11 +334,15 @@ void CBrennaCenterDlg::OnSize(unsigned /*nType*/, int /*cx*/, int /*cy*/) {
 const QBrush* CBrennaCenterDlg::OnCtlColor(QPalette* pDC, QWidget* pWnd) {
   const PanelColors* panel = FindPanelColors(GetDlgCtrlID(pWnd));
   if (panel == nullptr) return nullptr;
-  const QBrush* brushes[] = {&m_brRed, &m_brBlue, &m_brGreen, &m_brBlack};
-  const QBrush* brush = brushes[panel - kVerdictPanels];
+  const QBrush* brush = LegendBrushes()[static_cast<std::size_t>(panel - kVerdictPanels)];
   pDC->setBrush(QPalette::Window, *brush);
   pDC->setColor(QPalette::WindowText, ToQColor(panel->text));
   return brush;
+}
+
+std::array<QBrush*, 4> CBrennaCenterDlg::LegendBrushes() {
+  static_assert(std::size(kVerdictPanels) == 4, "one legend brush per verdict panel");
+  return {&m_brRed, &m_brBlue, &m_brGreen, &m_brBlack};
 }
 
 void CBrennaCenterDlg::OnBtnQuit() {

@@ -85,6 +85,8 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   // four verdict panels in `pDC` and returns the panel's brush; null (and
   // `pDC` untouched) for every other control.
   const QBrush* OnCtlColor(QPalette* pDC, QWidget* pWnd);
+  // The legend's brushes, in the order of the verdict panels' table.
+  std::array<QBrush*, 4> LegendBrushes();
   void OnBtnQuit();
   void OnBtnPortSet();
   // Lets go of the library once the task queue has stopped.
