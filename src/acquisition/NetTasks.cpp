@@ -13,6 +13,7 @@
 #include "app/Globals.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
+#include "util/Colors.h"
 
 int IdleStateTask() {
   static const std::string idle = Gbk("设备空闲");
@@ -21,8 +22,7 @@ int IdleStateTask() {
   for (int id : kOperatorDisplays) {
     IValueDisplay* display = board->ValueDisplay(id);
     if (display == nullptr) continue;
-    // 0x0000ff is red as a COLORREF.
-    display->SetColors(0xffffff, 0x0000ff);
+    display->SetColors(kColorWhite, kColorRed);
     display->SetText(idle);
   }
   return 1;
