@@ -31,6 +31,7 @@
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
 #include "presentation/Fonts.h"
+#include "presentation/QtColor.h"
 #include "presentation/ResultDecoder.h"
 #include "util/PortNumber.h"
 #include "util/PortSet.h"
@@ -51,8 +52,6 @@ constexpr auto kResultPause = std::chrono::milliseconds(500);
 // can take over a second; without a window manager it never does, and the
 // window goes on at its own size.
 constexpr int kMaximizeWaitMs = 5000;
-
-QColor ToQColor(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
 
 }  // namespace
 

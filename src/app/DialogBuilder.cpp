@@ -9,6 +9,7 @@
 #include <QVariant>
 
 #include "app/Resource.h"
+#include "presentation/QtColor.h"
 #include "util/Colors.h"
 
 namespace {
@@ -132,8 +133,7 @@ QPixmap IconPixmap(const IconImage& image) {
   for (int y = 0; y < image.height; ++y) {
     for (int x = 0; x < image.width; ++x) {
       COLORREF c = 0;
-      if (image.PixelColor(x, y, &c))
-        img.setPixel(x, y, qRgb(GetRValue(c), GetGValue(c), GetBValue(c)));
+      if (image.PixelColor(x, y, &c)) img.setPixel(x, y, ToQColor(c).rgb());
     }
   }
   return QPixmap::fromImage(img);

@@ -13,10 +13,9 @@
 #include "presentation/FontFit.h"
 #include "presentation/Fonts.h"
 #include "presentation/MemDC.h"
+#include "presentation/QtColor.h"
 
 namespace {
-
-QColor ToQColor(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
 
 // The value font: "Arial" at weight 900, `height` pixels high, characters
 // `width` pixels wide on average. Qt has no width parameter, so the face is

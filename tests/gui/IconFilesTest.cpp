@@ -11,6 +11,7 @@
 
 #include "app/Resource.h"
 #include "app/Templates.h"
+#include "presentation/QtColor.h"
 
 namespace {
 
@@ -25,8 +26,7 @@ QImage IconFile(int size) {
 QRgb IconPixel(const IconImage& icon, int x, int y) {
   COLORREF c = 0;
   if (!icon.PixelColor(x, y, &c)) return qRgba(0, 0, 0, 0);
-  return qRgba(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
-               static_cast<int>((c >> 16) & 0xFF), 255);
+  return ToQColor(c).rgb();
 }
 
 // Whether the icon's pixels in [x0, x0+n) x [y0, y0+n) are all alike.
