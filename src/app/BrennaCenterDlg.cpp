@@ -35,11 +35,10 @@
 #include "presentation/ResultDecoder.h"
 #include "util/PortNumber.h"
 #include "util/PortSet.h"
+#include "util/PortSetting.h"
 
 namespace {
 
-// The listening port when BrennaCenter.ini does not name one.
-constexpr int kDefaultPort = 10004;
 // OpenNet's fourth argument: how long (ms) a connected station may stay
 // silent before the library drops it.
 constexpr int kStationSilenceMs = 9898;
@@ -389,8 +388,8 @@ void CBrennaCenterDlg::StartPipeline() {
     return;
   }
   GetPallix(&g_siteConfig);
-  m_strIniPath = SiteBaseDirectory() + "/BrennaCenter.ini";
-  g_nNetPort = m_ini.GetInt(Gbk("端口号"), "Port", kDefaultPort, m_strIniPath);
+  m_strIniPath = PortIniPath(SiteBaseDirectory());
+  g_nNetPort = ReadPortSetting(m_ini, m_strIniPath);
   // Port 0 would listen on a port of the system's choosing, and a number
   // outside 1..65535 is no port at all: neither reaches a station, so the
   // channel is not opened for them.

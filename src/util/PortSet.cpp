@@ -11,23 +11,12 @@
 #include "platform/Gbk.h"
 #include "util/PortNumber.h"
 #include "util/PortSetTemplate.h"
+#include "util/PortSetting.h"
 
 namespace {
 
-constexpr int kDefaultPort = 10004;
 // Nothing longer can be a port; the field stops taking characters here.
 constexpr int kMaxEntryLength = 99;
-
-// The settings file in the site's base directory; empty when the site
-// configuration holds no base directory (the library never filled it, or
-// the field is not a terminated text), so nothing is ever written at the
-// file system's root by accident.
-// The settings file of the site; empty when the site names no base
-// directory (writing "/BrennaCenter.ini" at the root would be wrong).
-std::string PortIniPath() {
-  const std::string base = SiteBaseDirectory();
-  return base.empty() ? std::string() : base + "/BrennaCenter.ini";
-}
 
 }  // namespace
 
@@ -88,8 +77,10 @@ void CPortSet::SetInitialFocus() {
 
 bool CPortSet::OnInitDialog() {
   CreateControls();
-  m_strIniPath = PortIniPath();
-  const int port = m_ini.GetInt(Gbk("端口号"), "Port", kDefaultPort, m_strIniPath);
+  // Empty when the site configuration holds no base directory (the library
+  // never filled it, or the field is not a terminated text).
+  m_strIniPath = PortIniPath(SiteBaseDirectory());
+  const int port = ReadPortSetting(m_ini, m_strIniPath);
   char text[16];
   std::snprintf(text, sizeof text, "%d", port);
   m_editOld.setText(QString::fromLatin1(text));
@@ -122,10 +113,9 @@ void CPortSet::reject() { OnCancel(); }
 
 bool CPortSet::StorePort(int port) {
   if (m_strIniPath.empty()) return false;
-  const std::string section = Gbk("端口号");
   // A file that cannot be read or is read-only is refused, not replaced.
-  if (!m_ini.WriteInt(section, "Port", port, m_strIniPath)) return false;
+  if (!WritePortSetting(m_ini, m_strIniPath, port)) return false;
   // What the next start will read is what counts. 0 is never a usable port,
   // so it cannot be mistaken for success.
-  return m_ini.GetInt(section, "Port", 0, m_strIniPath) == port;
+  return ReadPortSetting(m_ini, m_strIniPath, 0) == port;
 }

@@ -1,0 +1,25 @@
+// PortSetting - where the listening port is kept: key "Port" of section
+// "端口号" in BrennaCenter.ini in the site's base directory, and the port
+// when the file names none. The window reads it at start-up; the port
+// dialog shows it and stores a new one.
+#ifndef BRENNA_UTIL_PORTSETTING_H
+#define BRENNA_UTIL_PORTSETTING_H
+
+#include <string>
+
+class CIniFile;
+
+// The listening port when BrennaCenter.ini does not name one.
+constexpr int kDefaultPort = 10004;
+
+// The settings file in the site's base directory; empty when the site names
+// no base directory, so that no settings file at the file system's root is
+// ever read or written by accident.
+std::string PortIniPath(const std::string& baseDir);
+
+// The stored port; def when the file, the section or the key is missing.
+int ReadPortSetting(CIniFile& ini, const std::string& iniPath, int def = kDefaultPort);
+// Stores the port; true once the file holds it (CIniFile::WriteInt).
+bool WritePortSetting(CIniFile& ini, const std::string& iniPath, int port);
+
+#endif  // BRENNA_UTIL_PORTSETTING_H
