@@ -9,6 +9,10 @@
 #ifndef PALLIX_WIRE_H
 #define PALLIX_WIRE_H
 
+/* The TCP port a monitor listens on when its settings name none, and so the
+ * port a station tries when told no other. */
+#define NET_DEFAULT_PORT 10004
+
 /* ---- NetFrame: one fixed-size frame of the TCP stream -------------------- */
 #define NET_FRAME_SIZE 2072
 #define NET_FRAME_MAGIC_OFFSET 0    /* u32 */

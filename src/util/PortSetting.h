@@ -7,10 +7,13 @@
 
 #include <string>
 
+#include "PallixWire.h"
+
 class CIniFile;
 
-// The listening port when BrennaCenter.ini does not name one.
-constexpr int kDefaultPort = 10004;
+// The listening port when BrennaCenter.ini does not name one: the port the
+// stations try when told no other.
+constexpr int kDefaultPort = NET_DEFAULT_PORT;
 
 // The settings file in the site's base directory; empty when the site names
 // no base directory, so that no settings file at the file system's root is

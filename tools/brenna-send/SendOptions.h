@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "PallixWire.h"
 #include "SendPlan.h"
 
 namespace brenna_send {
@@ -13,7 +14,7 @@ namespace brenna_send {
 // Where a monitor listens when the command line names none: this machine,
 // and the port a fresh monitor takes.
 inline constexpr char kDefaultHost[] = "localhost";
-inline constexpr int kDefaultPort = 10004;
+inline constexpr int kDefaultPort = NET_DEFAULT_PORT;
 
 // Bounds of the numeric options: enough for any test a line needs, small
 // enough that a typo cannot keep the tool busy for days.
