@@ -20,6 +20,7 @@
 
 #include "app/PanelStatic.h"
 #include "presentation/DisplayBoard.h"
+#include "presentation/ResultDecoder.h"
 #include "presentation/SpoolScan.h"
 #include "presentation/ValueDisplay.h"
 #include "util/IniFile.h"
@@ -34,7 +35,8 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   Q_OBJECT
 
  public:
-  static constexpr std::size_t kResultBufSize = 150000;
+  // The record buffer is the one the decoder fills: a whole record.
+  static constexpr std::size_t kResultBufSize = static_cast<std::size_t>(kResultBufferSize);
   static constexpr std::size_t kValueDisplayCount = 77;
 
   explicit CBrennaCenterDlg(QWidget* pParent = nullptr);
