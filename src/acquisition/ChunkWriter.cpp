@@ -7,6 +7,7 @@
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
 #include "acquisition/SpoolIo.h"
+#include "acquisition/SpoolNames.h"
 #include "app/Globals.h"
 #include "platform/FileOps.h"
 
@@ -15,10 +16,6 @@ namespace {
 // Paths are held to what a 260-byte buffer takes.
 constexpr size_t kMaxPath = 259;
 
-const char kChunkSuffix[] = ".compress";
-const char kResultSuffix[] = ".DOING";
-// Publication goes through this name first; the scan never matches it.
-const char kPartSuffix[] = ".DOING.part";
 const char kUncompressedName[] = "rtdata.dat";
 
 struct FileChunk {
@@ -72,7 +69,7 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
     return kChunkOutOfRange;
 
   // 3. The chunk file path.
-  const std::string chunkPath = Join(spoolDir, chunk.name + kChunkSuffix);
+  const std::string chunkPath = Join(spoolDir, chunk.name + kChunkFileSuffix);
   if (spoolDir.empty() || chunkPath.size() > kMaxPath) return kChunkOutOfRange;
 
   // 4. A slot that ends beyond the announced total makes the file longer
@@ -146,8 +143,8 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   // 10. Publish in one step: write aside and flush, then rename over
   //     "<name>.DOING", so the scan never sees a half-written result, not
   //     even after a power loss.
-  const std::string part = Join(spoolDir, chunk.name + kPartSuffix);
-  const std::string result = Join(spoolDir, chunk.name + kResultSuffix);
+  const std::string result = Join(spoolDir, chunk.name + kResultFileSuffix);
+  const std::string part = result + kPartFileSuffix;
   SpoolIo::Result published = io.WriteAll(part, buffer.get(), n);
   const bool partIsOurs = published != SpoolIo::Result::kNotRegular;
   if (published == SpoolIo::Result::kOk) published = io.Rename(part, result);

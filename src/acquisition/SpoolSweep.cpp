@@ -4,6 +4,7 @@
 
 #include "acquisition/ChunkWriter.h"
 #include "acquisition/SpoolIo.h"
+#include "acquisition/SpoolNames.h"
 #include "platform/FileOps.h"
 
 namespace {
@@ -15,8 +16,10 @@ bool EndsWith(const std::string& s, const std::string& tail) {
 // Whether a spool file name is one the sweep looks at.
 bool IsLeftoverName(const std::string& name) {
   // Never a name ending in ".DOING": a result waiting to be shown.
-  return EndsWith(name, ".compress") || EndsWith(name, ".DOING.part") || name == "rtdata.dat" ||
-         (name.compare(0, 11, "rtdata.dat.") == 0 && EndsWith(name, ".part"));  // its temporary
+  static const std::string publishing = std::string(kResultFileSuffix) + kPartFileSuffix;
+  return EndsWith(name, kChunkFileSuffix) || EndsWith(name, publishing) || name == "rtdata.dat" ||
+         (name.compare(0, 11, "rtdata.dat.") == 0 &&
+          EndsWith(name, kPartFileSuffix));  // its temporary
 }
 
 }  // namespace

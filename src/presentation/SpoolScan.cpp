@@ -1,9 +1,9 @@
 #include "presentation/SpoolScan.h"
 
 #include <cstdio>
-#include <string_view>
 #include <vector>
 
+#include "acquisition/SpoolNames.h"
 #include "platform/FileOps.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
@@ -13,24 +13,24 @@ namespace {
 // The search pattern took a 260-byte buffer, each file path a 500-byte one.
 constexpr size_t kMaxPatternLength = 259;
 constexpr size_t kMaxFilePathLength = 499;
-constexpr std::string_view kPatternTail = "/*.DOING";
-const char kResultSuffix[] = ".DOING";
+// The pattern was "<spool>/*.DOING".
+constexpr size_t kPatternTailLength = 2 + sizeof kResultFileSuffix - 1;
 
 char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
 
 bool IsResultFileName(const std::string& name) {
-  const size_t n = sizeof kResultSuffix - 1;
+  const size_t n = sizeof kResultFileSuffix - 1;
   if (name.size() < n) return false;
   for (size_t i = 0; i < n; ++i)
-    if (FoldAscii(name[name.size() - n + i]) != kResultSuffix[i]) return false;
+    if (FoldAscii(name[name.size() - n + i]) != kResultFileSuffix[i]) return false;
   return true;
 }
 
 int ScanSpoolFiles(const std::string& spoolDir, int& shownFiles, SpoolScanHost& host) {
   try {
-    if (spoolDir.size() + kPatternTail.size() > kMaxPatternLength) return 1;
+    if (spoolDir.size() + kPatternTailLength > kMaxPatternLength) return 1;
     // Only a regular file is a result: never a directory, and never a link,
     // FIFO or device, which could make the window wait.
     std::vector<std::string> names;
