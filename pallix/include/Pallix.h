@@ -93,6 +93,13 @@ typedef struct PallixDate {
 #define PALLIX_NOT_PROVIDED (-9000)
 #define PALLIX_NOT_PROVIDED_REAL (-9000.0)
 
+/* UnCompressFile's output in the destination directory. It is written first
+ * to a temporary beside it, the output's name followed by "." and 12 hex
+ * digits and PALLIX_TEMPORARY_SUFFIX, and renamed into place; a crash can
+ * leave the temporary behind. */
+#define PALLIX_UNCOMPRESS_OUTPUT "rtdata.dat"
+#define PALLIX_TEMPORARY_SUFFIX ".part"
+
 /* UnCompressFile: the file would decompress to more than PALLIX_RECORD_MAX
  * bytes. Final for that file. */
 #define PALLIX_UNCOMPRESS_TOO_LARGE (-7)

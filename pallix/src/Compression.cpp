@@ -28,7 +28,8 @@ std::string TemporaryNameFor(const std::string& path) {
   static std::atomic<unsigned> counter{0};
   std::random_device rd;
   char suffix[40];
-  std::snprintf(suffix, sizeof suffix, ".%08x%04x.part", rd(), counter.fetch_add(1) & 0xffffu);
+  std::snprintf(suffix, sizeof suffix, ".%08x%04x" PALLIX_TEMPORARY_SUFFIX, rd(),
+                counter.fetch_add(1) & 0xffffu);
   return path + suffix;
 }
 

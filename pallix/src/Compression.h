@@ -21,7 +21,7 @@ inline constexpr std::size_t kMaxInput = 2u << 20;
 // The most bytes CompressFile takes in: what UnCompressFile gives back.
 inline constexpr std::size_t kMaxCompressInput = kMaxOutput;
 // Name of UnCompressFile's output in the destination directory.
-inline constexpr const char* kOutputName = "rtdata.dat";
+inline constexpr const char* kOutputName = PALLIX_UNCOMPRESS_OUTPUT;
 // Longest path built here (the system's 260-byte path buffers).
 inline constexpr std::size_t kMaxPath = 259;
 

@@ -16,8 +16,6 @@ namespace {
 // Paths are held to what a 260-byte buffer takes.
 constexpr size_t kMaxPath = 259;
 
-const char kUncompressedName[] = "rtdata.dat";
-
 struct FileChunk {
   int total;
   int index;

@@ -9,10 +9,13 @@
 #ifndef BRENNA_ACQUISITION_SPOOLNAMES_H
 #define BRENNA_ACQUISITION_SPOOLNAMES_H
 
+#include "Pallix.h"
+
 inline constexpr char kChunkFileSuffix[] = ".compress";
+inline constexpr char kUncompressedName[] = PALLIX_UNCOMPRESS_OUTPUT;
 inline constexpr char kResultFileSuffix[] = ".DOING";
-// A file written aside under its final name and this ending, then renamed
-// into place; the scan never matches it.
-inline constexpr char kPartFileSuffix[] = ".part";
+// A file written aside under its final name (and, from libPallix, a unique
+// tag) and this ending, then renamed into place; the scan never matches it.
+inline constexpr char kPartFileSuffix[] = PALLIX_TEMPORARY_SUFFIX;
 
 #endif  // BRENNA_ACQUISITION_SPOOLNAMES_H

@@ -13,13 +13,18 @@ bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() > tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+bool StartsWith(const std::string& s, const std::string& head) {
+  return s.compare(0, head.size(), head) == 0;
+}
+
 // Whether a spool file name is one the sweep looks at.
 bool IsLeftoverName(const std::string& name) {
   // Never a name ending in ".DOING": a result waiting to be shown.
   static const std::string publishing = std::string(kResultFileSuffix) + kPartFileSuffix;
-  return EndsWith(name, kChunkFileSuffix) || EndsWith(name, publishing) || name == "rtdata.dat" ||
-         (name.compare(0, 11, "rtdata.dat.") == 0 &&
-          EndsWith(name, kPartFileSuffix));  // its temporary
+  static const std::string uncompressing = std::string(kUncompressedName) + ".";
+  return EndsWith(name, kChunkFileSuffix) || EndsWith(name, publishing) ||
+         name == kUncompressedName ||
+         (StartsWith(name, uncompressing) && EndsWith(name, kPartFileSuffix));  // its temporary
 }
 
 }  // namespace
