@@ -54,7 +54,7 @@ constexpr int kMaximizeWaitMs = 5000;
 
 }  // namespace
 
-const CBrennaCenterDlg::DisplayBinding CBrennaCenterDlg::kDisplayBindings[kValueDisplayCount] = {
+constexpr CBrennaCenterDlg::DisplayBinding CBrennaCenterDlg::kDisplayBindings[] = {
     {1018, &CBrennaCenterDlg::m_val1018}, {1019, &CBrennaCenterDlg::m_val1019},
     {1020, &CBrennaCenterDlg::m_val1020}, {1021, &CBrennaCenterDlg::m_val1021},
     {1024, &CBrennaCenterDlg::m_val1024}, {1052, &CBrennaCenterDlg::m_val1052},
@@ -96,6 +96,13 @@ const CBrennaCenterDlg::DisplayBinding CBrennaCenterDlg::kDisplayBindings[kValue
     {1157, &CBrennaCenterDlg::m_val1157},
 };
 
+constexpr bool CBrennaCenterDlg::BindingsFollowValueDisplayIds() {
+  for (std::size_t i = 0; i < kValueDisplayCount; ++i)
+    if (kDisplayBindings[i].id != kValueDisplayIds[i] || kDisplayBindings[i].member == nullptr)
+      return false;
+  return true;
+}
+
 CBrennaCenterDlg::CBrennaCenterDlg(QWidget* pParent) : QDialog(pParent) {
   ApplyDialogTemplate(this, MainDialogTemplate());
   // A modal frame has no sizing border: the window manager offers no
@@ -128,6 +135,9 @@ void CBrennaCenterDlg::EndDialog(int nResult) {
 }
 
 IValueDisplay* CBrennaCenterDlg::ValueDisplay(int controlId) {
+  // The search below relies on the bindings' ascending order.
+  static_assert(BindingsFollowValueDisplayIds(),
+                "one binding per value display, in the order of kValueDisplayIds");
   const auto* end = kDisplayBindings + kValueDisplayCount;
   const auto* it = std::lower_bound(kDisplayBindings, end, controlId,
                                     [](const DisplayBinding& b, int id) { return b.id < id; });

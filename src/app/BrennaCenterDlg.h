@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <array>
 #include <cstddef>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,6 +24,7 @@
 #include "presentation/ResultDecoder.h"
 #include "presentation/SpoolScan.h"
 #include "presentation/ValueDisplay.h"
+#include "presentation/ValueDisplayIds.h"
 #include "util/IniFile.h"
 #include "util/MoveControl.h"
 #include "util/Rect.h"
@@ -37,7 +39,7 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
  public:
   // The record buffer is the one the decoder fills: a whole record.
   static constexpr std::size_t kResultBufSize = static_cast<std::size_t>(kResultBufferSize);
-  static constexpr std::size_t kValueDisplayCount = 77;
+  static constexpr std::size_t kValueDisplayCount = std::size(kValueDisplayIds);
 
   explicit CBrennaCenterDlg(QWidget* pParent = nullptr);
   ~CBrennaCenterDlg() override;
@@ -114,6 +116,9 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
     CValueDisplay CBrennaCenterDlg::*member;
   };
   static const DisplayBinding kDisplayBindings[kValueDisplayCount];
+  // Whether the bindings name the value displays' identifiers, in their
+  // order: checked when the program compiles.
+  static constexpr bool BindingsFollowValueDisplayIds();
 
   void DDX_Control(int nID, QWidget& control);
   void CreateControls();
