@@ -1,7 +1,9 @@
 #include "acquisition/NetTasks.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -14,6 +16,21 @@
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
 #include "util/Colors.h"
+
+namespace {
+
+constexpr bool ResetsEveryOperatorDisplayOnce() {
+  for (std::size_t i = 0; i < std::size(kOperatorDisplays); ++i) {
+    if (!IsOperatorDisplay(kOperatorDisplays[i])) return false;
+    for (std::size_t j = i + 1; j < std::size(kOperatorDisplays); ++j)
+      if (kOperatorDisplays[i] == kOperatorDisplays[j]) return false;
+  }
+  return true;
+}
+static_assert(ResetsEveryOperatorDisplayOnce(),
+              "the idle reset names each device's operator display once");
+
+}  // namespace
 
 int IdleStateTask() {
   static const std::string idle = Gbk("设备空闲");

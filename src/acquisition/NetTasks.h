@@ -9,11 +9,16 @@
 #define BRENNA_ACQUISITION_NETTASKS_H
 
 #include <functional>
+#include <iterator>
 
 #include "PallixWire.h"
+#include "presentation/ResultRouting.h"
 
-// The operator displays, one per device group, in the order they are reset.
-constexpr int kOperatorDisplays[7] = {1018, 1021, 1065, 1072, 1073, 1157, 1119};
+// The operator displays, one per device group, in the order they are reset:
+// the displays of the routing's device table, each once (checked in
+// NetTasks.cpp when it compiles).
+constexpr int kOperatorDisplays[std::size(kDeviceOperators)] = {1018, 1021, 1065, 1072,
+                                                                1073, 1157, 1119};
 
 // The network channel the monitor listens on.
 constexpr int kNetChannel = 11;

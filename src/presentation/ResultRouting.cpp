@@ -93,15 +93,6 @@ constexpr ResultRoute kRoutes[] = {
     {5135, 1156, T, AS},
 };
 
-struct DeviceOperator {
-  int deviceCode;
-  int displayId;
-};
-
-constexpr DeviceOperator kDeviceOperators[] = {
-    {3, 1018}, {7, 1073}, {8, 1072}, {11, 1157}, {14, 1021}, {15, 1065}, {25, 1119},
-};
-
 // Routed codes lie in this range; a direct index over it keeps the
 // per-item lookup constant whatever the record's size. A route outside it
 // does not compile: widen the range instead.
@@ -128,11 +119,6 @@ constexpr bool DisplaysUnique() {
     for (std::size_t j = i + 1; j < std::size(kRoutes); ++j)
       if (kRoutes[i].displayId == kRoutes[j].displayId) return false;
   return true;
-}
-constexpr bool IsOperatorDisplay(int displayId) {
-  for (const DeviceOperator& d : kDeviceOperators)
-    if (d.displayId == displayId) return true;
-  return false;
 }
 constexpr bool DisplaysAreMeasurementDisplays() {
   for (const ResultRoute& r : kRoutes)

@@ -27,6 +27,23 @@ struct ResultRoute {
   ValueFormat format;
 };
 
+// Which display shows the operator of a device's results.
+struct DeviceOperator {
+  int deviceCode;
+  int displayId;
+};
+
+inline constexpr DeviceOperator kDeviceOperators[] = {
+    {3, 1018}, {7, 1073}, {8, 1072}, {11, 1157}, {14, 1021}, {15, 1065}, {25, 1119},
+};
+
+// Whether the display shows a device group's operator.
+constexpr bool IsOperatorDisplay(int displayId) {
+  for (const DeviceOperator& d : kDeviceOperators)
+    if (d.displayId == displayId) return true;
+  return false;
+}
+
 // Information items of a record.
 constexpr int kItemDeviceCode = 7700;
 constexpr int kItemOperator = 7701;
