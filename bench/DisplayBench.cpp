@@ -149,7 +149,7 @@ void BM_ShowFullRecord(benchmark::State& state) {
     state.PauseTiming();
     FullRecordFile(files[i % 2], values[i % 2]);
     state.ResumeTiming();
-    ShowResultFile(files[i % 2], buffer.data(), window);
+    DecodeResultFile(files[i % 2], buffer.data(), window);
     ++i;
   }
   std::filesystem::remove_all(dir);

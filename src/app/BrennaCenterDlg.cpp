@@ -422,7 +422,7 @@ std::unique_ptr<IScreenAwake> CBrennaCenterDlg::CreateScreenAwake() {
 }
 
 void CBrennaCenterDlg::ShowResultFile(const std::string& path) {
-  ::ShowResultFile(path, m_resultBuf.data(), *this);
+  DecodeResultFile(path, m_resultBuf.data(), *this);
 }
 
 void CBrennaCenterDlg::PauseAfterResult() { std::this_thread::sleep_for(kResultPause); }
@@ -459,7 +459,7 @@ void CBrennaCenterDlg::OnTimer(unsigned nIDEvent) {
 }
 
 int CBrennaCenterDlg::ScanSpoolFiles() {
-  return ::ScanSpoolFiles(SiteSpoolDirectory(), m_nShownFiles, *this);
+  return ScanSpoolDirectory(SiteSpoolDirectory(), m_nShownFiles, *this);
 }
 
 // Enter without a focused button, Esc, the close box and Alt+F4 all do

@@ -62,7 +62,7 @@ void ShowRecord(const unsigned char* record, IDisplayBoard& board) {
 
 }  // namespace
 
-void ShowResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board) {
+void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board) {
   try {
     std::memset(resultBuf, 0, kResultBufferSize);
     if (!PathExists(path)) return;

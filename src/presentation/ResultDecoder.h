@@ -13,11 +13,11 @@
 // The record buffer: a spool file is read up to this many bytes.
 constexpr int kResultBufferSize = PALLIX_RECORD_MAX;
 
-// Reads the file at path into resultBuf (kResultBufferSize bytes) and shows
-// it on board. The spool lock is held while the file is opened, read and
-// removed from the spool directory. A file that no longer exists changes
-// nothing; what is not a regular file (a link, FIFO, device, directory) is
-// neither read nor removed, and decodes as an empty record.
-void ShowResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board);
+// The window's ShowResultFile: reads the file at path into resultBuf
+// (kResultBufferSize bytes) and shows it on board. The spool lock is held while the file is opened,
+// read and removed from the spool directory. A file that no longer exists changes nothing; what is
+// not a regular file (a link, FIFO, device, directory) is neither read nor removed, and decodes as
+// an empty record.
+void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board);
 
 #endif  // BRENNA_PRESENTATION_RESULTDECODER_H

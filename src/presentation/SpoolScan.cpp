@@ -28,7 +28,7 @@ bool IsResultFileName(const std::string& name) {
   return true;
 }
 
-int ScanSpoolFiles(const std::string& spoolDir, int& shownFiles, SpoolScanHost& host) {
+int ScanSpoolDirectory(const std::string& spoolDir, int& shownFiles, SpoolScanHost& host) {
   try {
     if (spoolDir.size() + kPatternTailLength > kMaxPatternLength) return 1;
     // Only a regular file is a result: never a directory, and never a link,

@@ -18,9 +18,10 @@ class SpoolScanHost {
   virtual void SetTitle(const std::string& gbkTitle) = 0;
 };
 
-// One scan of spoolDir. shownFiles counts every file handed to
-// ShowResultFile. 1 after a complete scan, 0 when an error ended it.
-int ScanSpoolFiles(const std::string& spoolDir, int& shownFiles, SpoolScanHost& host);
+// One scan of spoolDir: the window's ScanSpoolFiles. shownFiles counts
+// every file handed to the host's ShowResultFile. 1 after a complete scan,
+// 0 when an error ended it.
+int ScanSpoolDirectory(const std::string& spoolDir, int& shownFiles, SpoolScanHost& host);
 
 // Whether a directory entry's name is a published result ("*.DOING",
 // matched without regard to ASCII case, as the pattern always was).

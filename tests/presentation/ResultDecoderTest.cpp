@@ -27,7 +27,7 @@ class ResultDecoderTest : public ::testing::Test {
   void Show(const RecordBuilder& record) {
     const std::string path = dir.file("r.DOING");
     WriteFileBytes(path, record.Bytes());
-    ShowResultFile(path, buffer.data(), board);
+    DecodeResultFile(path, buffer.data(), board);
   }
   // The calls the board received, as "id:text:background:textcolour" for
   // texts and "id:colours" for colour changes.
@@ -113,21 +113,21 @@ TEST_F(ResultDecoderTest, ACountOfZeroShowsNoMeasurement) {
 }
 
 TEST_F(ResultDecoderTest, AVanishedFileChangesNothing) {
-  ShowResultFile(dir.file("gone.DOING"), buffer.data(), board);
+  DecodeResultFile(dir.file("gone.DOING"), buffer.data(), board);
   EXPECT_TRUE(board.log().empty());
 }
 
 TEST_F(ResultDecoderTest, AnUnreadableFileDecodesAsAnEmptyRecord) {
   fs::create_directory(dir.file("dir.DOING"));
-  ShowResultFile(dir.file("dir.DOING"), buffer.data(), board);
+  DecodeResultFile(dir.file("dir.DOING"), buffer.data(), board);
   EXPECT_TRUE(board.log().empty());
   EXPECT_EQ(std::count(buffer.begin(), buffer.end(), 0), kResultBufferSize) << "zeroed first";
   // A FIFO is not waited on, a link not followed; neither is removed.
   ASSERT_TRUE(MakeFifo(dir.file("fifo.DOING")));
-  ShowResultFile(dir.file("fifo.DOING"), buffer.data(), board);
+  DecodeResultFile(dir.file("fifo.DOING"), buffer.data(), board);
   WriteFileBytes(dir.file("elsewhere"), RecordBuilder().Item(5000, 1, "1").Bytes());
   fs::create_symlink(dir.file("elsewhere"), dir.file("link.DOING"));
-  ShowResultFile(dir.file("link.DOING"), buffer.data(), board);
+  DecodeResultFile(dir.file("link.DOING"), buffer.data(), board);
   EXPECT_TRUE(board.log().empty());
   EXPECT_TRUE(fs::exists(dir.file("fifo.DOING")));
   EXPECT_TRUE(fs::is_symlink(dir.file("link.DOING")));
@@ -137,7 +137,7 @@ TEST_F(ResultDecoderTest, OnlyTheFirst150000BytesOfALongerFileAreRead) {
   const std::string record = RecordBuilder().Item(5000, 1, "1").Bytes();
   WriteFileBytes(dir.file("long.DOING"), record + std::string(kResultBufferSize, 'z'));
   std::vector<unsigned char> exact(kResultBufferSize + 16, 0xEE);
-  ShowResultFile(dir.file("long.DOING"), exact.data(), board);
+  DecodeResultFile(dir.file("long.DOING"), exact.data(), board);
   EXPECT_EQ(exact[kResultBufferSize], 0xEE) << "nothing beyond the buffer";
   EXPECT_EQ(board.at(1019).text(), "1");
 }
@@ -161,7 +161,7 @@ TEST_F(ResultDecoderTest, TheSpoolLockIsHeldOnlyForReading) {
   const std::string path = dir.file("p.DOING");
   probe.path = path;
   WriteFileBytes(path, RecordBuilder().Item(7700, 0, "25").Item(5000, 1, "1").Bytes());
-  ShowResultFile(path, buffer.data(), probe);
+  DecodeResultFile(path, buffer.data(), probe);
   EXPECT_EQ(probe.free, (std::vector<bool>{true, true}));
   EXPECT_EQ(probe.gone, (std::vector<bool>{true, true}))
       << "out of the spool before the displays change";
@@ -171,7 +171,7 @@ TEST_F(ResultDecoderTest, WithoutTheLibraryNothingIsShown) {
   const std::string bytes = RecordBuilder().Item(7700, 0, "25").Item(5000, 1, "1").Bytes();
   UnloadPallix();
   WriteFileBytes(dir.file("n.DOING"), bytes);
-  ShowResultFile(dir.file("n.DOING"), buffer.data(), board);
+  DecodeResultFile(dir.file("n.DOING"), buffer.data(), board);
   EXPECT_TRUE(board.log().empty());
   ASSERT_TRUE(LoadBuiltPallix());
 }

@@ -23,7 +23,7 @@ class RecordingHost : public SpoolScanHost {
     events.push_back("show " + fs::path(path).filename().string());
     existedWhenShown.push_back(fs::exists(path));
     lastShown = path;
-    ::ShowResultFile(path, buffer.data(), board);
+    DecodeResultFile(path, buffer.data(), board);
   }
   void PauseAfterResult() override {
     events.push_back("pause");
@@ -47,7 +47,7 @@ class SpoolScanTest : public ::testing::Test {
   static void SetUpTestSuite() { ASSERT_TRUE(LoadBuiltPallix()); }
   static void TearDownTestSuite() { UnloadPallix(); }
 
-  int Scan() { return ScanSpoolFiles(spool, shown, host); }
+  int Scan() { return ScanSpoolDirectory(spool, shown, host); }
 
   TempDir dir;
   std::string spool = dir.path().string();
@@ -144,7 +144,7 @@ TEST_F(SpoolScanTest, OverlongPathsAreSkippedNotOverrun) {
   const std::string tooDeep = spool + "/" + std::string(259 - 8 - spool.size(), 'p');
   fs::create_directory(tooDeep);
   WriteFileBytes(tooDeep + "/a.DOING", "x");
-  EXPECT_EQ(ScanSpoolFiles(tooDeep, shown, host), 1);
+  EXPECT_EQ(ScanSpoolDirectory(tooDeep, shown, host), 1);
   EXPECT_TRUE(host.events.empty());
   EXPECT_TRUE(fs::exists(tooDeep + "/a.DOING"));
 
@@ -154,7 +154,7 @@ TEST_F(SpoolScanTest, OverlongPathsAreSkippedNotOverrun) {
   const std::string longName = std::string(499 - deep.size() - 6, 'n') + ".DOING";
   WriteFileBytes(deep + "/" + longName, "x");
   WriteFileBytes(deep + "/s.DOING", "x");
-  EXPECT_EQ(ScanSpoolFiles(deep, shown, host), 1);
+  EXPECT_EQ(ScanSpoolDirectory(deep, shown, host), 1);
   EXPECT_EQ(shown, 1);
   EXPECT_TRUE(fs::exists(deep + "/" + longName));
   EXPECT_FALSE(fs::exists(deep + "/s.DOING"));
