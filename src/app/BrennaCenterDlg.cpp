@@ -170,16 +170,7 @@ void CBrennaCenterDlg::CreateControls() {
   if (m_bControlsCreated) return;
   m_bControlsCreated = true;
   DoDataExchange();
-  for (const DlgControl& ctl : MainDialogTemplate()) {
-    QWidget* bound = nullptr;
-    if (ctl.id != IDC_STATIC) {
-      for (const auto& binding : m_bindings) {
-        if (binding.first == ctl.id) bound = binding.second;
-      }
-    }
-    QWidget* widget = CreateDlgControl(this, ctl, bound);
-    if (ctl.id != IDC_STATIC) m_controls[ctl.id] = widget;
-  }
+  m_controls = CreateDlgControls(this, MainDialogTemplate(), m_bindings);
 }
 
 bool CBrennaCenterDlg::OnInitDialog() {
@@ -257,17 +248,7 @@ bool CBrennaCenterDlg::OnInitDialog() {
   return true;
 }
 
-void CBrennaCenterDlg::SetInitialFocus() {
-  // The first enabled tab stop in template order.
-  for (const DlgControl& ctl : MainDialogTemplate()) {
-    if ((ctl.style & dlgstyle::kTabStop) == 0) continue;
-    QWidget* widget = GetDlgItem(ctl.id);
-    if (widget != nullptr && widget->isEnabled() && !widget->isHidden()) {
-      widget->setFocus(Qt::OtherFocusReason);
-      return;
-    }
-  }
-}
+void CBrennaCenterDlg::SetInitialFocus() { SetInitialDlgFocus(MainDialogTemplate(), m_controls); }
 
 void CBrennaCenterDlg::ShowWindowMaximized() {
   const QSize before = size();

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DialogBuilder.h"
 #include "app/PanelStatic.h"
 #include "presentation/DisplayBoard.h"
 #include "presentation/ResultDecoder.h"
@@ -229,7 +230,7 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   std::unique_ptr<QMenu> m_pSysMenu;
   // Controls bound to members, in binding order, then every identified
   // control once created.
-  std::vector<std::pair<int, QWidget*>> m_bindings;
+  DlgBindings m_bindings;
   std::map<int, QWidget*> m_controls;
   // Qt timer id -> our timer identifier.
   std::map<int, unsigned> m_timers;

@@ -120,6 +120,34 @@ QWidget* CreateDlgControl(QWidget* parent, const DlgControl& ctl, QWidget* bound
   return widget;
 }
 
+std::map<int, QWidget*> CreateDlgControls(QWidget* parent, const DlgTemplate& tpl,
+                                          const DlgBindings& bindings) {
+  std::map<int, QWidget*> controls;
+  for (const DlgControl& ctl : tpl) {
+    QWidget* bound = nullptr;
+    if (ctl.id != IDC_STATIC) {
+      for (const auto& binding : bindings) {
+        if (binding.first == ctl.id) bound = binding.second;
+      }
+    }
+    QWidget* widget = CreateDlgControl(parent, ctl, bound);
+    if (ctl.id != IDC_STATIC) controls[ctl.id] = widget;
+  }
+  return controls;
+}
+
+void SetInitialDlgFocus(const DlgTemplate& tpl, const std::map<int, QWidget*>& controls) {
+  for (const DlgControl& ctl : tpl) {
+    if ((ctl.style & dlgstyle::kTabStop) == 0) continue;
+    const auto it = controls.find(ctl.id);
+    QWidget* widget = it == controls.end() ? nullptr : it->second;
+    if (widget != nullptr && widget->isEnabled() && !widget->isHidden()) {
+      widget->setFocus(Qt::OtherFocusReason);
+      return;
+    }
+  }
+}
+
 int GetDlgCtrlID(const QWidget* widget) {
   if (widget == nullptr) return IDC_STATIC;
   bool ok = false;

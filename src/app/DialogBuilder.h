@@ -6,6 +6,9 @@
 
 #include <QIcon>
 #include <QPixmap>
+#include <map>
+#include <utility>
+#include <vector>
 
 #include "app/DialogTemplate.h"
 #include "app/Templates.h"
@@ -25,6 +28,21 @@ QFont DialogTemplateFont(const DlgTemplate& tpl);
 // state and identifier); without one a plain widget of the control's kind is
 // created and owned by `parent`. Returns the placed widget.
 QWidget* CreateDlgControl(QWidget* parent, const DlgControl& ctl, QWidget* bound);
+
+// The members a dialog binds to its controls (DDX_Control), by control
+// identifier, in binding order.
+using DlgBindings = std::vector<std::pair<int, QWidget*>>;
+
+// Places every control of the template in `parent`, in template order: a
+// control with a binding takes the bound member, every other one a plain
+// widget of its kind. Returns the placed widgets by control identifier;
+// labels, group boxes and icons (IDC_STATIC) are left out.
+std::map<int, QWidget*> CreateDlgControls(QWidget* parent, const DlgTemplate& tpl,
+                                          const DlgBindings& bindings);
+
+// Gives the keyboard focus to the first enabled, visible tab stop in
+// template order, as a dialog does when it starts.
+void SetInitialDlgFocus(const DlgTemplate& tpl, const std::map<int, QWidget*>& controls);
 
 // The control identifier CreateDlgControl gave the widget; IDC_STATIC for
 // widgets that have none.

@@ -44,36 +44,18 @@ void CPortSet::CreateControls() {
   if (m_bControlsCreated) return;
   m_bControlsCreated = true;
   DoDataExchange();
-  for (const DlgControl& ctl : PortSetDialogTemplate()) {
-    QWidget* bound = nullptr;
-    for (const auto& binding : m_bindings) {
-      if (ctl.id != IDC_STATIC && binding.first == ctl.id) bound = binding.second;
-    }
-    QWidget* widget = CreateDlgControl(this, ctl, bound);
-    if (ctl.id == IDC_STATIC) continue;
-    m_controls.emplace_back(ctl.id, widget);
-    if (auto* button = qobject_cast<QPushButton*>(widget)) {
-      if (ctl.id == dlgid::kOk) connect(button, &QPushButton::clicked, this, [this] { OnOK(); });
-      if (ctl.id == dlgid::kCancel) {
-        connect(button, &QPushButton::clicked, this, [this] { OnCancel(); });
-      }
-    }
-  }
+  m_controls = CreateDlgControls(this, PortSetDialogTemplate(), m_bindings);
+  auto button = [this](int id) {
+    const auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : qobject_cast<QPushButton*>(it->second);
+  };
+  if (QPushButton* ok = button(dlgid::kOk))
+    connect(ok, &QPushButton::clicked, this, [this] { OnOK(); });
+  if (QPushButton* cancel = button(dlgid::kCancel))
+    connect(cancel, &QPushButton::clicked, this, [this] { OnCancel(); });
 }
 
-void CPortSet::SetInitialFocus() {
-  // The first enabled tab stop in template order, as a dialog starts.
-  for (const DlgControl& ctl : PortSetDialogTemplate()) {
-    if ((ctl.style & dlgstyle::kTabStop) == 0) continue;
-    for (const auto& control : m_controls) {
-      QWidget* widget = control.second;
-      if (control.first == ctl.id && widget->isEnabled() && !widget->isHidden()) {
-        widget->setFocus(Qt::OtherFocusReason);
-        return;
-      }
-    }
-  }
-}
+void CPortSet::SetInitialFocus() { SetInitialDlgFocus(PortSetDialogTemplate(), m_controls); }
 
 bool CPortSet::OnInitDialog() {
   CreateControls();

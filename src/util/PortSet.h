@@ -6,10 +6,10 @@
 
 #include <QDialog>
 #include <QLineEdit>
+#include <map>
 #include <string>
-#include <utility>
-#include <vector>
 
+#include "app/DialogBuilder.h"
 #include "util/IniFile.h"
 
 class CPortSet : public QDialog {
@@ -53,8 +53,8 @@ class CPortSet : public QDialog {
   CIniFile m_ini;
   std::string m_strIniPath;
 
-  std::vector<std::pair<int, QWidget*>> m_bindings;
-  std::vector<std::pair<int, QWidget*>> m_controls;
+  DlgBindings m_bindings;
+  std::map<int, QWidget*> m_controls;
   bool m_bControlsCreated = false;
 };
 
