@@ -67,6 +67,8 @@ std::string PrintableName(const unsigned char* name, std::size_t room) {
   return out;
 }
 
+const char* Plural(std::uint32_t n) { return n == 1 ? "" : "s"; }
+
 // Seconds with one decimal, for reports.
 double Seconds(Clock::duration d) {
   return static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count()) /
@@ -508,18 +510,18 @@ void Server::ReportClose(const Connection& c, Closing why) {
     case Closing::kFinished:
       if (c.receiptsBroken) {
         PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "station finished",
-                         "station %s:%d finished: %u frames received and written, but its "
+                         "station %s:%d finished: %u frame%s received and written, but its "
                          "receipt could not be sent: it will send them again",
-                         a, p, c.received);
+                         a, p, c.received, Plural(c.received));
       } else if (c.partialDropped > 0) {
         PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "station finished",
-                         "station %s:%d finished: %u frames received and written, receipt sent; "
+                         "station %s:%d finished: %u frame%s received and written, receipt sent; "
                          "it ended in the middle of a frame (%zu of %u bytes), which is lost",
-                         a, p, c.received, c.partialDropped, NET_FRAME_SIZE);
+                         a, p, c.received, Plural(c.received), c.partialDropped, NET_FRAME_SIZE);
       } else {
         PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, "station finished",
-                         "station %s:%d finished: %u frames received and written, receipt sent", a,
-                         p, c.received);
+                         "station %s:%d finished: %u frame%s received and written, receipt sent", a,
+                         p, c.received, Plural(c.received));
       }
       return;
     case Closing::kSilence:
@@ -532,20 +534,20 @@ void Server::ReportClose(const Connection& c, Closing why) {
         PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "silence",
                          "station %s:%d closed after %.1f s of silence while %u of its frames "
                          "waited to be written (spool held up?): they are still written, but "
-                         "the station gets no receipt for them",
+                         "the station gets no receipt for them and will send them again",
                          a, p, Seconds(silence_), waiting);
       } else {
         PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, "silence",
-                         "station %s:%d closed after %.1f s of silence: %u frames received and "
+                         "station %s:%d closed after %.1f s of silence: %u frame%s received and "
                          "written, receipt sent",
-                         a, p, Seconds(silence_), c.received);
+                         a, p, Seconds(silence_), c.received, Plural(c.received));
       }
       return;
     case Closing::kBroken:
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "connection broken",
                        "connection from %s:%d broke (reset by the station or the network) after "
-                       "%u frames; %u not yet written are still written; no receipt",
-                       a, p, c.received, waiting);
+                       "%u frame%s; %u not yet written are still written; no receipt",
+                       a, p, c.received, Plural(c.received), waiting);
       return;
     case Closing::kBadMagic:
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kRefused, a, "bad magic",
@@ -556,15 +558,15 @@ void Server::ReportClose(const Connection& c, Closing why) {
       return;
     case Closing::kBadLength:
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kRefused, a, "bad length",
-                       "connection from %s:%d closed: a frame with length %u (at most %u); "
-                       "%u frames before it were taken",
+                       "connection from %s:%d closed: a frame with length %u (at most %u), "
+                       "after %u good frames",
                        a, p, PallixGetU32(c.partial.data() + NET_FRAME_LENGTH_OFFSET),
                        NET_FRAME_DATA_SIZE, c.received);
       return;
     case Closing::kBadTrailer:
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kRefused, a, "bad trailer",
                        "connection from %s:%d closed: a frame ends in 0x%08X instead of 0x%08X "
-                       "(bad trailer); %u frames before it were taken",
+                       "(bad trailer), after %u good frames",
                        a, p, PallixGetU32(c.partial.data() + NET_FRAME_TRAILER_OFFSET),
                        NET_FRAME_TRAILER, c.received);
       return;
@@ -657,7 +659,7 @@ int Server::AcceptShortages() {
 
 class Station {
  public:
-  explicit Station(int timeoutMs) : timeoutMs_(timeoutMs) {}
+  Station(int channel, int timeoutMs) : channel_(channel), timeoutMs_(timeoutMs) {}
   ~Station() {
     std::lock_guard<std::mutex> lock(lock_);
     EndConnectionLocked(false);
@@ -685,6 +687,7 @@ class Station {
   void ReportSentLocked(const unsigned char* data, std::size_t size) const;
 
   std::mutex lock_;
+  int channel_;  // for the reports: a program may run several stations
   int timeoutMs_;
   net::SocketHandle socket_ = net::kNoSocket;  // guarded by lock_, as all below
   std::string host_;
@@ -708,27 +711,35 @@ int Station::Send(const char* host, int port, const unsigned char* data, std::si
   // into a connection that is gone.
   if (socket_ != net::kNoSocket && !ReadReceiptsLocked(0)) {
     PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
-               "the monitor at %s:%d has closed the connection (silence?): connecting again",
-               host_.c_str(), port_);
+               "channel %d: the monitor at %s:%d has closed the connection (silence?): "
+               "connecting again",
+               channel_, host_.c_str(), port_);
     EndConnectionLocked(false);
   }
   if (socket_ == net::kNoSocket) {
     net::ConnectError why = net::ConnectError::kNone;
     socket_ = net::ConnectTcp(host, port, timeoutMs_, &why);
     if (socket_ == net::kNoSocket) {
+      PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET, "channel %d: cannot connect to %s:%d: %s",
+                 channel_, host, port,
+                 why == net::ConnectError::kUnknownHost ? "the name does not resolve"
+                 : why == net::ConnectError::kRefused
+                     ? "refused, nothing listens there"
+                     : "no answer in time, or the network is unreachable");
       return why == net::ConnectError::kUnknownHost ? kUnknownHost
              : why == net::ConnectError::kRefused   ? kConnectRefused
                                                     : kConnectFailed;
     }
     host_ = host;
     port_ = port;
-    PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET, "connected to the monitor at %s:%d", host, port);
+    PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET, "channel %d: connected to the monitor at %s:%d",
+               channel_, host, port);
   }
   if (!net::SendAll(socket_, data, size, timeoutMs_)) {
     PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
-               "sending to %s:%d failed: the connection broke or the monitor stopped reading "
-               "for %d ms",
-               host_.c_str(), port_, timeoutMs_);
+               "channel %d: sending to %s:%d failed: the connection broke or the monitor "
+               "stopped reading for %d ms",
+               channel_, host_.c_str(), port_, timeoutMs_);
     EndConnectionLocked(false);
     return kSendFailed;
   }
@@ -744,7 +755,7 @@ void Station::ReportSentLocked(const unsigned char* data, std::size_t size) cons
     ++number;
     if (PallixGetU32(f + NET_FRAME_COMMAND_OFFSET) != NET_CMD_FILE_CHUNK) {
       PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
-                 "frame %llu sent to %s:%d: command %u, %u bytes of data",
+                 "channel %d: frame %llu sent to %s:%d: command %u, %u bytes of data", channel_,
                  static_cast<unsigned long long>(number), host_.c_str(), port_,
                  PallixGetU32(f + NET_FRAME_COMMAND_OFFSET),
                  PallixGetU32(f + NET_FRAME_LENGTH_OFFSET));
@@ -754,9 +765,9 @@ void Station::ReportSentLocked(const unsigned char* data, std::size_t size) cons
     const int total = PallixGetI16(chunk + FILE_CHUNK_TOTAL_OFFSET);
     const int chunks = total > 0 ? (total + FILE_CHUNK_DATA_SIZE - 1) / FILE_CHUNK_DATA_SIZE : 0;
     PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
-               "frame %llu sent to %s:%d: transfer '%s', chunk %d of %d (index %d), %d bytes "
-               "of %d",
-               static_cast<unsigned long long>(number), host_.c_str(), port_,
+               "channel %d: frame %llu sent to %s:%d: transfer '%s', chunk %d of %d (index "
+               "%d), %d bytes of %d",
+               channel_, static_cast<unsigned long long>(number), host_.c_str(), port_,
                PrintableName(chunk + FILE_CHUNK_NAME_OFFSET, FILE_CHUNK_NAME_SIZE).c_str(),
                PallixGetI16(chunk + FILE_CHUNK_INDEX_OFFSET) + 1, chunks,
                PallixGetI16(chunk + FILE_CHUNK_INDEX_OFFSET),
@@ -799,8 +810,8 @@ void Station::EndConnectionLocked(bool awaitReceipt) {
     }
   }
   PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
-             "connection to %s:%d closed (%s): %llu of %llu frames confirmed%s", host_.c_str(),
-             port_, how, static_cast<unsigned long long>(confirmed_),
+             "channel %d: connection to %s:%d closed (%s): %llu of %llu frames confirmed%s",
+             channel_, host_.c_str(), port_, how, static_cast<unsigned long long>(confirmed_),
              static_cast<unsigned long long>(sentOnConnection_),
              confirmed_ == sentOnConnection_ ? "" : ": the rest must be sent again");
   if (confirmed_ != sentOnConnection_) unconfirmed_ = true;
@@ -832,8 +843,8 @@ bool Station::ReadReceiptsLocked(int waitMs) {
           PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET);
       confirmed_ = std::max(confirmed_, count);
       PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
-                 "receipt from %s:%d: %llu of the %llu frames sent are written", host_.c_str(),
-                 port_, static_cast<unsigned long long>(count),
+                 "channel %d: receipt from %s:%d: %llu of the %llu frames sent are written",
+                 channel_, host_.c_str(), port_, static_cast<unsigned long long>(count),
                  static_cast<unsigned long long>(sentOnConnection_));
     }
   }
@@ -901,7 +912,7 @@ int OpenChannel(int channel, int mode, int port, const ServerLimits& limits, int
     ch->server = Server::Start(port, limits, &error);
     if (!ch->server) return error;
   } else {
-    ch->station = std::make_unique<Station>(stationTimeoutMs);
+    ch->station = std::make_unique<Station>(channel, stationTimeoutMs);
   }
   slot = std::move(ch);
   return 1;
