@@ -79,7 +79,7 @@ void SayPublished(const std::string& name, size_t bytes, int total, const Transf
   const int chunks = ChunkCount(total);
   std::string detail;
   if (e.chunks > chunks) detail += ", " + std::to_string(e.chunks - chunks) + " sent again";
-  if (e.firstSeen) {
+  if (e.firstSeen && chunks > 1) {
     char took[32];
     std::snprintf(took, sizeof took, ", in %.1f s", SecondsSince(e.started, now));
     detail += took;
@@ -128,7 +128,7 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   if (!chunk.nameTerminated || !IsUsableTransferName(chunk.name)) {
     BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "name",
                  "chunk of transfer '%s' from %s refused: the name cannot be a file name here "
-                 "(1 to %d bytes, not \".\" or \"..\", no '/', '\\' or control character)",
+                 "(1 to %d bytes, not \".\" or \"..\", no '/', backslash or control character)",
                  Said(chunk.name).c_str(), PeerText(peer).c_str(), FILE_CHUNK_NAME_SIZE - 1);
     return kChunkBadName;
   }
@@ -225,7 +225,8 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   const auto now = TransferLedger::Clock::now();
   const TransferLedger::Entry& noted =
       TransferLedger::Spool().Note(chunk.name, chunk.index, peer, fresh, now);
-  if (fresh) {
+  // A transfer of one chunk is said once, when published.
+  if (fresh && ChunkCount(chunk.total) > 1) {
     BRENNA_EVENT(kInfo, kSpool, kTransferStarted, key, nullptr,
                  "transfer '%s' from %s started: %d bytes in %d chunk%s, chunk %d came first",
                  Said(chunk.name).c_str(), PeerText(peer).c_str(), chunk.total,
