@@ -81,7 +81,7 @@ void SayPublished(const std::string& name, size_t bytes, int total, const Transf
   if (e.chunks > chunks) detail += ", " + std::to_string(e.chunks - chunks) + " sent again";
   if (e.firstSeen && chunks > 1) {
     char took[32];
-    std::snprintf(took, sizeof took, ", in %.1f s", SecondsSince(e.started, now));
+    std::snprintf(took, sizeof took, ", in %.0f ms", 1000.0 * SecondsSince(e.started, now));
     detail += took;
   }
   BRENNA_EVENT(kInfo, kSpool, kTransferPublished, PeerKey(peer), nullptr,
