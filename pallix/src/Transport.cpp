@@ -510,18 +510,18 @@ void Server::ReportClose(const Connection& c, Closing why) {
     case Closing::kFinished:
       if (c.receiptsBroken) {
         PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "station finished",
-                         "station %s:%d finished: %u frame%s received and written, but its "
+                         "station %s:%d finished: %u frame%s received, all handled, but its "
                          "receipt could not be sent: it will send them again",
                          a, p, c.received, Plural(c.received));
       } else if (c.partialDropped > 0) {
         PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "station finished",
-                         "station %s:%d finished: %u frame%s received and written, receipt sent; "
+                         "station %s:%d finished: %u frame%s received, all handled, receipt sent; "
                          "it ended in the middle of a frame (%zu of %u bytes), which is lost",
                          a, p, c.received, Plural(c.received), c.partialDropped, NET_FRAME_SIZE);
       } else {
         PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, "station finished",
-                         "station %s:%d finished: %u frame%s received and written, receipt sent", a,
-                         p, c.received, Plural(c.received));
+                         "station %s:%d finished: %u frame%s received, all handled, receipt sent",
+                         a, p, c.received, Plural(c.received));
       }
       return;
     case Closing::kSilence:
@@ -538,8 +538,8 @@ void Server::ReportClose(const Connection& c, Closing why) {
                          a, p, Seconds(silence_), waiting);
       } else {
         PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, "silence",
-                         "station %s:%d closed after %.1f s of silence: %u frame%s received and "
-                         "written, receipt sent",
+                         "station %s:%d closed after %.1f s of silence: %u frame%s received, all "
+                         "handled, receipt sent",
                          a, p, Seconds(silence_), c.received, Plural(c.received));
       }
       return;

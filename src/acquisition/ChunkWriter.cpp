@@ -57,6 +57,10 @@ const char* PeerKey(const FramePeer& peer) {
 // A transfer name (GBK from the wire) for a journal line.
 std::string Said(const std::string& name) { return journal::JournalName(name); }
 
+bool SpoolInfoWanted() {
+  return journal::Enabled(journal::Level::kInfo, journal::Category::kSpool);
+}
+
 int ChunkCount(int total) { return (total + FILE_CHUNK_DATA_SIZE - 1) / FILE_CHUNK_DATA_SIZE; }
 
 double SecondsSince(TransferLedger::Clock::time_point since,
@@ -186,14 +190,15 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   if (found && leftover.exists && (leftover.size > chunk.total || IsAbandonedAge(leftover.age))) {
     io.Remove(chunkPath);
     fresh = true;
-    BRENNA_EVENT(kInfo, kSpool, kChunkFilesRemoved, key, "leftover",
-                 "an older chunk file of '%s' (%lld bytes, last written %lld s ago) removed: %s; "
-                 "the transfer from %s starts afresh",
-                 Said(chunk.name).c_str(), leftover.size,
-                 static_cast<long long>(leftover.age.count()),
-                 leftover.size > chunk.total ? "it is longer than the new transfer"
-                                             : "nobody had written to it for 10 minutes",
-                 PeerText(peer).c_str());
+    if (SpoolInfoWanted())
+      BRENNA_EVENT(kInfo, kSpool, kChunkFilesRemoved, key, "leftover",
+                   "an older chunk file of '%s' (%lld bytes, last written %lld s ago) removed: %s; "
+                   "the transfer from %s starts afresh",
+                   Said(chunk.name).c_str(), leftover.size,
+                   static_cast<long long>(leftover.age.count()),
+                   leftover.size > chunk.total ? "it is longer than the new transfer"
+                                               : "nobody had written to it for 10 minutes",
+                   PeerText(peer).c_str());
   }
 
   // 6. Write the slot and take the file's length. A spool directory that
@@ -225,8 +230,9 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   const auto now = TransferLedger::Clock::now();
   const TransferLedger::Entry& noted =
       TransferLedger::Spool().Note(chunk.name, chunk.index, peer, fresh, now);
-  // A transfer of one chunk is said once, when published.
-  if (fresh && ChunkCount(chunk.total) > 1) {
+  // A transfer of one chunk is said once, when published. Neither this nor
+  // the leftover's line is counted, so when not wanted nothing is built.
+  if (fresh && ChunkCount(chunk.total) > 1 && SpoolInfoWanted()) {
     BRENNA_EVENT(kInfo, kSpool, kTransferStarted, key, nullptr,
                  "transfer '%s' from %s started: %d bytes in %d chunk%s, chunk %d came first",
                  Said(chunk.name).c_str(), PeerText(peer).c_str(), chunk.total,
