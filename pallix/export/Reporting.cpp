@@ -1,11 +1,16 @@
 // The exports beyond the list (PALLIX_EXTRA_FUNCTIONS in Pallix.h).
 #include "Log.h"
 #include "Pallix.h"
+#include "Transport.h"
 
 extern "C" {
 
 PALLIX_EXPORT int PallixSetLogSink(PallixLogSink sink, void* context, int minLevel) {
   return pallix::log::SetSink(sink, context, minLevel);
+}
+
+PALLIX_EXPORT int PallixFramePeer(int channel, char* address, int size, int* port) {
+  return pallix::transport::FramePeer(channel, address, size, port);
 }
 
 }  // extern "C"

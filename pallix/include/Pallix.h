@@ -107,6 +107,10 @@ typedef struct PallixDate {
  * read-only file system, I/O error); the same call may succeed later. */
 #define PALLIX_UNCOMPRESS_NO_ROOM (-8)
 
+/* Room for a station's address as text, terminator included (an IPv6
+ * address is the longest), for PallixFramePeer. */
+#define PALLIX_PEER_ADDRESS_SIZE 46
+
 /* Why SendNetData could not reach the monitor, so a station can say so. */
 #define PALLIX_SEND_CONNECT_FAILED (-10) /* no answer in time, or unreachable */
 #define PALLIX_SEND_FAILED (-11)         /* the connection broke or stalled */
@@ -166,6 +170,15 @@ typedef void (*PallixLogSink)(const PallixLogRecord* record, void* context);
  * these are resolved one by one, and a program works without them. Rows:
  *   E(result type, name, (parameters), (arguments))
  *
+ * PallixFramePeer(channel, address, size, port): the station whose frame
+ *   the latest ReadNetData on this server channel returned: its address as
+ *   numeric text (NUL-terminated, at most size - 1 bytes; PALLIX_PEER_ADDRESS_SIZE
+ *   always suffices) and its TCP port. Frames carry no sender; this is how a
+ *   reader names the station a chunk came from. 1 done; 0 that call returned
+ *   no frame, or the system could not tell the address (address "", port 0);
+ *   -1 bad channel; -3 address or port null, or size < 1; -7 channel not
+ *   open; -8 not a server channel. The same one reader as ReadNetData.
+ *
  * PallixSetLogSink(sink, context, minLevel): from now on reports of level
  *   minLevel and above go to sink(record, context); reports below it are
  *   not even formatted. A null sink restores the default: warnings and
@@ -179,7 +192,9 @@ typedef void (*PallixLogSink)(const PallixLogRecord* record, void* context);
  */
 #define PALLIX_EXTRA_FUNCTIONS(E)                                             \
   E(int, PallixSetLogSink, (PallixLogSink sink, void* context, int minLevel), \
-    (sink, context, minLevel))
+    (sink, context, minLevel))                                                \
+  E(int, PallixFramePeer, (int channel, char* address, int size, int* port),  \
+    (channel, address, size, port))
 
 /* ---- The export list ----------------------------------------------------- */
 /*

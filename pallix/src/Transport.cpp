@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "Log.h"
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
 #include "platform/Socket.h"
@@ -48,6 +50,31 @@ Frame ReceiptFrame(std::uint32_t received) {
 // often, so that it can tell a busy monitor from a dead one.
 constexpr auto kProgressInterval = std::chrono::milliseconds(500);
 
+// A transfer name (GBK bytes from the wire) for a report, whose text is
+// UTF-8: printable ASCII as it is, every other byte as \xNN.
+std::string PrintableName(const unsigned char* name, std::size_t room) {
+  std::string out;
+  for (std::size_t i = 0; i < room && name[i] != 0; ++i) {
+    const unsigned char c = name[i];
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+const char* Plural(std::uint32_t n) { return n == 1 ? "" : "s"; }
+
+// Seconds with one decimal, for reports.
+double Seconds(Clock::duration d) {
+  return static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count()) /
+         1000.0;
+}
+
 // Milliseconds for Poll: `left` rounded up, never below 0.
 long WaitMs(Clock::duration left) {
   const long ms =
@@ -65,6 +92,9 @@ class Server {
   Server& operator=(const Server&) = delete;
 
   bool TakeFrame(unsigned char* out);
+  // The station of the frame the latest TakeFrame returned (see
+  // PallixFramePeer): 1, or 0 when it returned none or the address is unknown.
+  int FramePeer(char* address, std::size_t size, int* port);
   int Port() const { return port_; }
   int SendingConnections();
   int AcceptShortages();
@@ -87,6 +117,23 @@ class Server {
     Clock::time_point lastReceipt;
     std::uint32_t receiptCount = 0;
     bool receiptsBroken = false;
+    // The station, for the reports and PallixFramePeer.
+    char address[PALLIX_PEER_ADDRESS_SIZE] = {};
+    int port = 0;
+    std::size_t partialDropped = 0;  // bytes of an unfinished frame the station ended on
+  };
+
+  // Why a connection is closed, for the report.
+  enum class Closing {
+    kFinished,     // the station ended its sending direction, all handled
+    kSilence,      // silent between frames
+    kBroken,       // reset or failed
+    kBadMagic,     // its first bytes are not a frame
+    kBadLength,    // a length beyond the data field
+    kBadTrailer,   // a frame whose trailer is wrong
+    kTooSlow,      // a frame not complete in time
+    kGaveWay,      // made room for a waiting station
+    kDescriptors,  // fewer connections held after a shortage of descriptors
   };
 
   Server() = default;
@@ -99,13 +146,14 @@ class Server {
   void AcceptPending(Clock::time_point now);
   void OnShortage(Clock::time_point now);
   Connection* GiveWayCandidate(Clock::time_point now);
-  void GiveWay(Connection* c);
+  void GiveWay(Connection* c, Closing why);
   void ReadFrom(Connection& c, Clock::time_point now);
   void Watch(Connection& c, Clock::time_point now);
   static std::uint32_t Handled(const Connection& c);
   void SendReceipt(Connection& c, std::uint32_t count);
-  void Finish(Connection& c);
-  void Drop(Connection& c);
+  void Finish(Connection& c, Closing why);
+  void Drop(Connection& c, Closing why);
+  void ReportClose(const Connection& c, Closing why);
 
   net::SocketHandle listener_ = net::kNoSocket;
   int port_ = 0;
@@ -123,6 +171,12 @@ class Server {
   Clock::time_point acceptResumes_;
   Clock::duration acceptPause_{};
   int shortages_ = 0;
+  int failedAccepts_ = 0;  // in a row, since accepting last worked
+  bool fullReported_ = false;
+  // The station of the frame TakeFrame returned last; guarded by lock_.
+  char lastAddress_[PALLIX_PEER_ADDRESS_SIZE] = {};
+  int lastPort_ = 0;
+  bool lastKnown_ = false;
   std::vector<unsigned char> scratch_;  // receive buffer of the I/O thread
   std::thread thread_;
 };
@@ -174,7 +228,11 @@ void Server::Run() {
     Clock::duration wait = std::chrono::seconds(1);
     {
       std::lock_guard<std::mutex> lock(lock_);
-      if (limit_ < kMaxConnections && now >= limitRestores_) limit_ = kMaxConnections;
+      if (limit_ < kMaxConnections && now >= limitRestores_) {
+        limit_ = kMaxConnections;
+        PALLIX_LOG(PALLIX_LOG_INFO, PALLIX_LOG_NET, "holding up to %zu station connections again",
+                   kMaxConnections);
+      }
       items.push_back(net::PollItem{waker_.Handle(), true});
       // At the limit, new stations wait in the system's queue of pending
       // connections until a slot frees or a connection gives way: nothing
@@ -219,7 +277,18 @@ void Server::Run() {
     while (connections_.size() > limit_) {
       Connection* c = GiveWayCandidate(now);
       if (c == nullptr) break;
-      GiveWay(c);
+      GiveWay(c, Closing::kDescriptors);
+    }
+    // A full house is worth one line: stations beyond it wait unseen in the
+    // system's queue. Said again once it has emptied by a good margin.
+    if (!fullReported_ && connections_.size() >= limit_) {
+      fullReported_ = true;
+      PALLIX_LOG(PALLIX_LOG_WARNING, PALLIX_LOG_NET,
+                 "all %zu connection slots are taken: further stations wait until one closes "
+                 "or a connection that never sent a whole frame gives way",
+                 limit_);
+    } else if (fullReported_ && connections_.size() + kSpareDescriptors <= limit_) {
+      fullReported_ = false;
     }
     connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
                                       [](const std::unique_ptr<Connection>& c) {
@@ -243,7 +312,7 @@ void Server::AcceptPending(Clock::time_point now) {
       if (i > 0) return;
       Connection* c = GiveWayCandidate(now);
       if (c == nullptr) return;
-      GiveWay(c);
+      GiveWay(c, Closing::kGaveWay);
       if (connections_.size() >= limit_) return;
     }
     bool shortage = false;
@@ -252,11 +321,21 @@ void Server::AcceptPending(Clock::time_point now) {
       if (shortage) OnShortage(now);
       return;
     }
+    if (failedAccepts_ > 0) {
+      PALLIX_LOG(PALLIX_LOG_INFO, PALLIX_LOG_NET,
+                 "accepting stations again after %d failed tries for lack of descriptors",
+                 failedAccepts_);
+      failedAccepts_ = 0;
+    }
     acceptPause_ = Clock::duration::zero();
     auto c = std::make_unique<Connection>();
     c->socket = s;
     c->lastHeard = now;
     c->lastReceipt = now;
+    net::PeerAddress(s, c->address, sizeof c->address, &c->port);
+    PALLIX_LOG_EVENT(PALLIX_LOG_INFO, PALLIX_LOG_NET, PALLIX_EVENT_CONNECTION_OPENED, c->address,
+                     nullptr, "station %s:%d connected (%zu of %zu slots taken)", c->address,
+                     c->port, connections_.size() + 1, limit_);
     connections_.push_back(std::move(c));
   }
 }
@@ -272,6 +351,14 @@ void Server::OnShortage(Clock::time_point now) {
   if (n > kSpareDescriptors) {
     limit_ = std::min(limit_, n - kSpareDescriptors);
     limitRestores_ = now + std::chrono::milliseconds(kLoweredLimitMs);
+  }
+  // One line when it starts, not one per try.
+  if (failedAccepts_++ == 0) {
+    PALLIX_LOG(PALLIX_LOG_WARNING, PALLIX_LOG_NET,
+               "cannot accept stations: the process is out of file descriptors (or memory); "
+               "accepting paused, tried again after 50 ms to 1 s; holding at most %zu "
+               "connections for %d s (raise the limit of open files if this repeats)",
+               limit_, kLoweredLimitMs / 1000);
   }
   const Clock::duration first = std::chrono::milliseconds(50);
   const Clock::duration longest = std::chrono::milliseconds(1000);
@@ -293,9 +380,9 @@ Server::Connection* Server::GiveWayCandidate(Clock::time_point now) {
   return best;
 }
 
-void Server::GiveWay(Connection* c) {
+void Server::GiveWay(Connection* c, Closing why) {
   // It has no frames, so nothing of it is lost beyond its partial frame.
-  Drop(*c);
+  Drop(*c, why);
   connections_.erase(
       std::find_if(connections_.begin(), connections_.end(),
                    [c](const std::unique_ptr<Connection>& k) { return k.get() == c; }));
@@ -312,11 +399,12 @@ void Server::ReadFrom(Connection& c, Clock::time_point now) {
       // The station has finished: its partial frame goes; the connection is
       // confirmed and closed once its frames are handled (Watch).
       c.stationDone = true;
+      c.partialDropped = c.have;
       c.have = 0;
       return;
     }
     if (n < 0) {  // a broken connection: nobody to confirm anything to
-      Drop(c);
+      Drop(c, Closing::kBroken);
       return;
     }
     c.lastHeard = now;
@@ -333,17 +421,17 @@ void Server::ReadFrom(Connection& c, Clock::time_point now) {
       // Reject a stream that is not ours as soon as its first bytes show it.
       if (before < 4 && c.have >= 4 &&
           PallixGetU32(c.partial.data() + NET_FRAME_MAGIC_OFFSET) != NET_FRAME_MAGIC) {
-        Drop(c);
+        Drop(c, Closing::kBadMagic);
         return;
       }
       if (before < NET_FRAME_DATA_OFFSET && c.have >= NET_FRAME_DATA_OFFSET &&
           PallixGetU32(c.partial.data() + NET_FRAME_LENGTH_OFFSET) > NET_FRAME_DATA_SIZE) {
-        Drop(c);
+        Drop(c, Closing::kBadLength);
         return;
       }
       if (c.have == NET_FRAME_SIZE) {
         if (!FrameIsWellFormed(c.partial.data())) {
-          Drop(c);
+          Drop(c, Closing::kBadTrailer);  // magic and length passed above
           return;
         }
         c.frames.push_back(c.partial);
@@ -357,7 +445,7 @@ void Server::ReadFrom(Connection& c, Clock::time_point now) {
 void Server::Watch(Connection& c, Clock::time_point now) {
   if (!c.open) return;
   if (c.stationDone && c.frames.empty() && !c.inHand) {
-    Finish(c);
+    Finish(c, Closing::kFinished);
     return;
   }
   const bool waitingOnUs = c.stationDone || HeldBack(c);
@@ -367,14 +455,14 @@ void Server::Watch(Connection& c, Clock::time_point now) {
   }
   if (waitingOnUs) return;
   if (c.have > 0 && now - c.frameStarted >= frameDeadline_) {
-    Drop(c);
+    Drop(c, Closing::kTooSlow);
   } else if (now - c.lastHeard >= silence_) {
     // Silent between frames with everything handled: the station may learn
     // that before it reconnects. Otherwise it hears nothing and sends again.
     if (c.have == 0 && c.frames.empty() && !c.inHand)
-      Finish(c);
+      Finish(c, Closing::kSilence);
     else
-      Drop(c);
+      Drop(c, Closing::kSilence);
   }
 }
 
@@ -395,17 +483,112 @@ void Server::SendReceipt(Connection& c, std::uint32_t count) {
   c.receiptCount = count;
 }
 
-void Server::Finish(Connection& c) {
+void Server::Finish(Connection& c, Closing why) {
   // Everything received has been handled: the last receipt counts it all.
   SendReceipt(c, c.received);
-  Drop(c);
+  Drop(c, why);
 }
 
-void Server::Drop(Connection& c) {
+void Server::Drop(Connection& c, Closing why) {
+  ReportClose(c, why);
   net::Close(c.socket);
   c.socket = net::kNoSocket;
   c.open = false;
   c.have = 0;  // finished frames stay and are still delivered
+}
+
+void Server::ReportClose(const Connection& c, Closing why) {
+  const char* a = c.address;
+  const int p = c.port;
+  const std::uint32_t handled = Handled(c);
+  const std::uint32_t waiting = c.received - handled;
+  constexpr int kInfo = PALLIX_LOG_INFO;
+  constexpr int kWarning = PALLIX_LOG_WARNING;
+  constexpr int kClosed = PALLIX_EVENT_CONNECTION_CLOSED;
+  constexpr int kRefused = PALLIX_EVENT_FRAME_REFUSED;
+  switch (why) {
+    case Closing::kFinished:
+      if (c.receiptsBroken) {
+        PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "station finished",
+                         "station %s:%d finished: %u frame%s received, all handled, but its "
+                         "receipt could not be sent: it will send them again",
+                         a, p, c.received, Plural(c.received));
+      } else if (c.partialDropped > 0) {
+        PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "station finished",
+                         "station %s:%d finished: %u frame%s received, all handled, receipt sent; "
+                         "it ended in the middle of a frame (%zu of %u bytes), which is lost",
+                         a, p, c.received, Plural(c.received), c.partialDropped, NET_FRAME_SIZE);
+      } else {
+        PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, "station finished",
+                         "station %s:%d finished: %u frame%s received, all handled, receipt sent",
+                         a, p, c.received, Plural(c.received));
+      }
+      return;
+    case Closing::kSilence:
+      if (c.have > 0) {
+        PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "silence",
+                         "station %s:%d closed after %.1f s of silence in the middle of a frame "
+                         "(%zu of %u bytes): that frame is lost, the station must send it again",
+                         a, p, Seconds(silence_), c.have, NET_FRAME_SIZE);
+      } else if (waiting > 0) {
+        PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "silence",
+                         "station %s:%d closed after %.1f s of silence while %u of its frames "
+                         "waited to be written (spool held up?): they are still written, but "
+                         "the station gets no receipt for them and will send them again",
+                         a, p, Seconds(silence_), waiting);
+      } else {
+        PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, "silence",
+                         "station %s:%d closed after %.1f s of silence: %u frame%s received, all "
+                         "handled, receipt sent",
+                         a, p, Seconds(silence_), c.received, Plural(c.received));
+      }
+      return;
+    case Closing::kBroken:
+      PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "connection broken",
+                       "connection from %s:%d broke (reset by the station or the network) after "
+                       "%u frame%s; %u not yet written are still written; no receipt",
+                       a, p, c.received, Plural(c.received), waiting);
+      return;
+    case Closing::kBadMagic:
+      PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kRefused, a, "bad magic",
+                       "connection from %s:%d closed: it sends bytes that are not a frame "
+                       "(starting 0x%08X; a frame starts 0x%08X)",
+                       a, p, PallixGetU32(c.partial.data() + NET_FRAME_MAGIC_OFFSET),
+                       NET_FRAME_MAGIC);
+      return;
+    case Closing::kBadLength:
+      PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kRefused, a, "bad length",
+                       "connection from %s:%d closed: a frame with length %u (at most %u), "
+                       "after %u good frames",
+                       a, p, PallixGetU32(c.partial.data() + NET_FRAME_LENGTH_OFFSET),
+                       NET_FRAME_DATA_SIZE, c.received);
+      return;
+    case Closing::kBadTrailer:
+      PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kRefused, a, "bad trailer",
+                       "connection from %s:%d closed: a frame ends in 0x%08X instead of 0x%08X "
+                       "(bad trailer), after %u good frames",
+                       a, p, PallixGetU32(c.partial.data() + NET_FRAME_TRAILER_OFFSET),
+                       NET_FRAME_TRAILER, c.received);
+      return;
+    case Closing::kTooSlow:
+      PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "frame too slow",
+                       "connection from %s:%d closed: a frame was not complete %.0f s after its "
+                       "first byte (%zu of %u bytes came); that frame is lost",
+                       a, p, Seconds(frameDeadline_), c.have, NET_FRAME_SIZE);
+      return;
+    case Closing::kGaveWay:
+      PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, "gave way",
+                       "connection from %s:%d closed to make room for a waiting station: all "
+                       "%zu slots were taken and it had never sent a whole frame",
+                       a, p, limit_);
+      return;
+    case Closing::kDescriptors:
+      PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "out of descriptors",
+                       "connection from %s:%d closed: the process ran out of file descriptors "
+                       "and holds fewer connections for a while; it had never sent a whole frame",
+                       a, p);
+      return;
+  }
 }
 
 bool Server::TakeFrame(unsigned char* out) {
@@ -429,6 +612,8 @@ bool Server::TakeFrame(unsigned char* out) {
       if (c.frames.empty()) continue;
       found = true;
       std::memcpy(out, c.frames.front().data(), NET_FRAME_SIZE);
+      std::memcpy(lastAddress_, c.address, sizeof lastAddress_);
+      lastPort_ = c.port;
       const bool wasFull = HeldBack(c);
       c.frames.pop_front();
       c.inHand = true;
@@ -439,9 +624,22 @@ bool Server::TakeFrame(unsigned char* out) {
         wake = true;
       }
     }
+    lastKnown_ = found && lastAddress_[0] != '\0';
   }
   if (wake) waker_.Signal();
   return found;
+}
+
+int Server::FramePeer(char* address, std::size_t size, int* port) {
+  std::lock_guard<std::mutex> lock(lock_);
+  if (!lastKnown_) {
+    address[0] = '\0';
+    *port = 0;
+    return 0;
+  }
+  std::snprintf(address, size, "%s", lastAddress_);
+  *port = lastPort_;
+  return 1;
 }
 
 int Server::SendingConnections() {
@@ -461,7 +659,7 @@ int Server::AcceptShortages() {
 
 class Station {
  public:
-  explicit Station(int timeoutMs) : timeoutMs_(timeoutMs) {}
+  Station(int channel, int timeoutMs) : channel_(channel), timeoutMs_(timeoutMs) {}
   ~Station() {
     std::lock_guard<std::mutex> lock(lock_);
     EndConnectionLocked(false);
@@ -484,8 +682,12 @@ class Station {
   // receipts raise confirmed_. False once the connection has ended (closed
   // or reset).
   bool ReadReceiptsLocked(int waitMs);
+  // Says (at debug level: the station tool's --verbose) what each frame of
+  // a batch just handed to the connection carries.
+  void ReportSentLocked(const unsigned char* data, std::size_t size) const;
 
   std::mutex lock_;
+  int channel_;  // for the reports: a program may run several stations
   int timeoutMs_;
   net::SocketHandle socket_ = net::kNoSocket;  // guarded by lock_, as all below
   std::string host_;
@@ -507,24 +709,70 @@ int Station::Send(const char* host, int port, const unsigned char* data, std::si
   // Take in the receipts that came meanwhile, and find out whether the
   // monitor has closed the connection (it drops silent ones) before writing
   // into a connection that is gone.
-  if (socket_ != net::kNoSocket && !ReadReceiptsLocked(0)) EndConnectionLocked(false);
+  if (socket_ != net::kNoSocket && !ReadReceiptsLocked(0)) {
+    PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
+               "channel %d: the monitor at %s:%d has closed the connection (silence?): "
+               "connecting again",
+               channel_, host_.c_str(), port_);
+    EndConnectionLocked(false);
+  }
   if (socket_ == net::kNoSocket) {
     net::ConnectError why = net::ConnectError::kNone;
     socket_ = net::ConnectTcp(host, port, timeoutMs_, &why);
     if (socket_ == net::kNoSocket) {
+      PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET, "channel %d: cannot connect to %s:%d: %s",
+                 channel_, host, port,
+                 why == net::ConnectError::kUnknownHost ? "the name does not resolve"
+                 : why == net::ConnectError::kRefused
+                     ? "refused, nothing listens there"
+                     : "no answer in time, or the network is unreachable");
       return why == net::ConnectError::kUnknownHost ? kUnknownHost
              : why == net::ConnectError::kRefused   ? kConnectRefused
                                                     : kConnectFailed;
     }
     host_ = host;
     port_ = port;
+    PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET, "channel %d: connected to the monitor at %s:%d",
+               channel_, host, port);
   }
   if (!net::SendAll(socket_, data, size, timeoutMs_)) {
+    PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
+               "channel %d: sending to %s:%d failed: the connection broke or the monitor "
+               "stopped reading for %d ms",
+               channel_, host_.c_str(), port_, timeoutMs_);
     EndConnectionLocked(false);
     return kSendFailed;
   }
+  if (log::Enabled(PALLIX_LOG_DEBUG)) ReportSentLocked(data, size);
   sentOnConnection_ += size / NET_FRAME_SIZE;
   return static_cast<int>(size / NET_FRAME_SIZE);
+}
+
+void Station::ReportSentLocked(const unsigned char* data, std::size_t size) const {
+  std::uint64_t number = sentOnConnection_;
+  for (std::size_t off = 0; off < size; off += NET_FRAME_SIZE) {
+    const unsigned char* f = data + off;
+    ++number;
+    if (PallixGetU32(f + NET_FRAME_COMMAND_OFFSET) != NET_CMD_FILE_CHUNK) {
+      PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
+                 "channel %d: frame %llu sent to %s:%d: command %u, %u bytes of data", channel_,
+                 static_cast<unsigned long long>(number), host_.c_str(), port_,
+                 PallixGetU32(f + NET_FRAME_COMMAND_OFFSET),
+                 PallixGetU32(f + NET_FRAME_LENGTH_OFFSET));
+      continue;
+    }
+    const unsigned char* chunk = f + NET_FRAME_DATA_OFFSET;
+    const int total = PallixGetI16(chunk + FILE_CHUNK_TOTAL_OFFSET);
+    const int chunks = total > 0 ? (total + FILE_CHUNK_DATA_SIZE - 1) / FILE_CHUNK_DATA_SIZE : 0;
+    PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
+               "channel %d: frame %llu sent to %s:%d: transfer '%s', chunk %d of %d (index "
+               "%d), %d bytes of %d",
+               channel_, static_cast<unsigned long long>(number), host_.c_str(), port_,
+               PrintableName(chunk + FILE_CHUNK_NAME_OFFSET, FILE_CHUNK_NAME_SIZE).c_str(),
+               PallixGetI16(chunk + FILE_CHUNK_INDEX_OFFSET) + 1, chunks,
+               PallixGetI16(chunk + FILE_CHUNK_INDEX_OFFSET),
+               PallixGetI16(chunk + FILE_CHUNK_COUNT_OFFSET), total);
+  }
 }
 
 int Station::Finish() {
@@ -535,6 +783,8 @@ int Station::Finish() {
 
 void Station::EndConnectionLocked(bool awaitReceipt) {
   if (socket_ == net::kNoSocket) return;
+  // How the connection ended, for the report.
+  const char* how = awaitReceipt ? "every frame was already confirmed" : "without waiting";
   if (awaitReceipt && confirmed_ != sentOnConnection_) {
     net::ShutdownSend(socket_);
     // A monitor that keeps confirming frames is busy, not gone: the timeout
@@ -542,16 +792,28 @@ void Station::EndConnectionLocked(bool awaitReceipt) {
     const auto patience = std::chrono::milliseconds(timeoutMs_);
     auto deadline = Clock::now() + patience;
     std::uint64_t progress = confirmed_;
+    how = "the monitor's final receipt came";
     while (confirmed_ != sentOnConnection_) {
       const auto left = deadline - Clock::now();
-      if (left <= Clock::duration::zero() || !ReadReceiptsLocked(static_cast<int>(WaitMs(left))))
+      if (left <= Clock::duration::zero()) {
+        how = "no receipt came in time";
         break;
+      }
+      if (!ReadReceiptsLocked(static_cast<int>(WaitMs(left)))) {
+        how = "the monitor closed the connection";
+        break;
+      }
       if (confirmed_ > progress) {
         progress = confirmed_;
         deadline = Clock::now() + patience;
       }
     }
   }
+  PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
+             "channel %d: connection to %s:%d closed (%s): %llu of %llu frames confirmed%s",
+             channel_, host_.c_str(), port_, how, static_cast<unsigned long long>(confirmed_),
+             static_cast<unsigned long long>(sentOnConnection_),
+             confirmed_ == sentOnConnection_ ? "" : ": the rest must be sent again");
   if (confirmed_ != sentOnConnection_) unconfirmed_ = true;
   net::Close(socket_);
   socket_ = net::kNoSocket;
@@ -580,6 +842,10 @@ bool Station::ReadReceiptsLocked(int waitMs) {
       const std::uint64_t count =
           PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET);
       confirmed_ = std::max(confirmed_, count);
+      PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
+                 "channel %d: receipt from %s:%d: %llu of the %llu frames sent are written",
+                 channel_, host_.c_str(), port_, static_cast<unsigned long long>(count),
+                 static_cast<unsigned long long>(sentOnConnection_));
     }
   }
 }
@@ -646,7 +912,7 @@ int OpenChannel(int channel, int mode, int port, const ServerLimits& limits, int
     ch->server = Server::Start(port, limits, &error);
     if (!ch->server) return error;
   } else {
-    ch->station = std::make_unique<Station>(stationTimeoutMs);
+    ch->station = std::make_unique<Station>(channel, stationTimeoutMs);
   }
   slot = std::move(ch);
   return 1;
@@ -696,6 +962,15 @@ int Send(int channel, const char* host, int port, const void* buf, int size) {
   if (!ch->station) return kWrongMode;
   return ch->station->Send(host, port, static_cast<const unsigned char*>(buf),
                            static_cast<std::size_t>(size));
+}
+
+int FramePeer(int channel, char* address, int size, int* port) {
+  if (!ValidChannel(channel)) return kBadChannel;
+  if (address == nullptr || port == nullptr || size < 1) return kBadArgument;
+  std::shared_ptr<Channel> ch = Find(channel);
+  if (!ch) return kNotOpen;
+  if (!ch->server) return kWrongMode;
+  return ch->server->FramePeer(address, static_cast<std::size_t>(size), port);
 }
 
 int ListeningPort(int channel) {

@@ -96,6 +96,11 @@ int Read(int channel, void* buf, int size);
 // Whether the monitor has handled them, CloseNet says.
 int Send(int channel, const char* host, int port, const void* buf, int size);
 
+// PallixFramePeer: the station of the frame the latest Read on a server
+// channel returned. 1, 0 (none, or unknown), kBadChannel, kBadArgument,
+// kNotOpen, kWrongMode.
+int FramePeer(int channel, char* address, int size, int* port);
+
 // The port a server channel listens on (it may have asked for port 0), or
 // a negative result.
 int ListeningPort(int channel);

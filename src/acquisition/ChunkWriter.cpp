@@ -1,5 +1,7 @@
 #include "acquisition/ChunkWriter.h"
 
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -8,7 +10,9 @@
 #include "PallixWire.h"
 #include "acquisition/SpoolIo.h"
 #include "acquisition/SpoolNames.h"
+#include "acquisition/TransferLedger.h"
 #include "app/Globals.h"
+#include "journal/Journal.h"
 #include "platform/FileOps.h"
 
 namespace {
@@ -40,35 +44,122 @@ FileChunk Decode(const unsigned char* record) {
 
 std::string Join(const std::string& dir, const std::string& name) { return JoinPath(dir, name); }
 
+// The journal's key of a station: its address, without the port.
+const char* PeerKey(const FramePeer& peer) {
+  return peer.address.empty() ? nullptr : peer.address.c_str();
+}
+
+// A transfer name (GBK from the wire) for a journal line.
+std::string Said(const std::string& name) { return journal::JournalName(name); }
+
+bool SpoolInfoWanted() {
+  return journal::Enabled(journal::Level::kInfo, journal::Category::kSpool);
+}
+
+int ChunkCount(int total) { return (total + FILE_CHUNK_DATA_SIZE - 1) / FILE_CHUNK_DATA_SIZE; }
+
+double SecondsSince(TransferLedger::Clock::time_point since,
+                    TransferLedger::Clock::time_point now) {
+  return std::chrono::duration<double>(now - since).count();
+}
+
+void SayPublished(const std::string& name, size_t bytes, int total, const TransferLedger::Entry& e,
+                  const FramePeer& peer, TransferLedger::Clock::time_point now) {
+  if (!journal::Enabled(journal::Level::kInfo, journal::Category::kSpool)) {
+    BRENNA_EVENT(kInfo, kSpool, kTransferPublished, PeerKey(peer), nullptr, "published");
+    return;
+  }
+  std::string origin = "sent by " + PeerText(peer);
+  if (!e.firstSeen) {
+    origin += " (its first chunks came before this run)";
+  } else if (!SamePeer(e.first, peer)) {
+    origin += ", its first chunk by " + PeerText(e.first);
+  }
+  const int chunks = ChunkCount(total);
+  std::string detail;
+  if (e.chunks > chunks) detail += ", " + std::to_string(e.chunks - chunks) + " sent again";
+  if (e.firstSeen && chunks > 1) {
+    char took[32];
+    std::snprintf(took, sizeof took, ", in %.0f ms", 1000.0 * SecondsSince(e.started, now));
+    detail += took;
+  }
+  BRENNA_EVENT(kInfo, kSpool, kTransferPublished, PeerKey(peer), nullptr,
+               "result '%s' published: %zu bytes from %d chunk%s%s; %s", Said(name).c_str(), bytes,
+               chunks, chunks == 1 ? "" : "s", detail.c_str(), origin.c_str());
+}
+
 }  // namespace
 
 bool IsUsableTransferName(const std::string& name) {
   return PallixIsUsableTransferName(name.data(), name.size()) != 0;
 }
 
-int SaveRecvChunk(const void* data, int length) {
+int SaveRecvChunk(const void* data, int length, const FramePeer& peer) {
   SpoolIo io;
-  return SaveRecvChunkIn(io, SiteSpoolDirectory(), data, length);
+  return SaveRecvChunkIn(io, SiteSpoolDirectory(), data, length, peer);
 }
 
-int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, int length) {
+int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, int length,
+                    const FramePeer& peer) {
+  // Every refusal names the station and the rule it broke: the journal is
+  // where a crew finds out why a result did not appear.
+  const char* key = PeerKey(peer);
+
   // 1. A zeroed record with the frame's bytes over its start. Nothing beyond
   //    the record is ever read or written.
-  if (length < 0 || length > FILE_CHUNK_SIZE) return kChunkOutOfRange;
+  if (length < 0 || length > FILE_CHUNK_SIZE) {
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "bounds",
+                 "chunk from %s refused: its frame says %d bytes of data (0 to %d)",
+                 PeerText(peer).c_str(), length, FILE_CHUNK_SIZE);
+    return kChunkOutOfRange;
+  }
   unsigned char record[FILE_CHUNK_SIZE] = {};
   if (length > 0) std::memcpy(record, data, static_cast<size_t>(length));
   const FileChunk chunk = Decode(record);
 
   // 2. The name first, then the total.
-  if (chunk.name.empty()) return kChunkBadName;
-  if (!chunk.nameTerminated || !IsUsableTransferName(chunk.name)) return kChunkBadName;
-  if (chunk.total <= 0) return kChunkBadTotal;
-  if (chunk.index < 0 || chunk.count < 0 || chunk.count > FILE_CHUNK_DATA_SIZE)
+  if (chunk.name.empty()) {
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "name",
+                 "chunk from %s refused: it names no transfer (empty or unterminated name)",
+                 PeerText(peer).c_str());
+    return kChunkBadName;
+  }
+  if (!chunk.nameTerminated || !IsUsableTransferName(chunk.name)) {
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "name",
+                 "chunk of transfer '%s' from %s refused: the name cannot be a file name here "
+                 "(1 to %d bytes, not \".\" or \"..\", no '/', backslash or control character)",
+                 Said(chunk.name).c_str(), PeerText(peer).c_str(), FILE_CHUNK_NAME_SIZE - 1);
+    return kChunkBadName;
+  }
+  if (chunk.total <= 0) {
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "total",
+                 "chunk of transfer '%s' from %s refused: it announces a file of %d bytes "
+                 "(1 to %d)",
+                 Said(chunk.name).c_str(), PeerText(peer).c_str(), chunk.total,
+                 FILE_CHUNK_MAX_TOTAL);
+    return kChunkBadTotal;
+  }
+  if (chunk.index < 0 || chunk.count < 0 || chunk.count > FILE_CHUNK_DATA_SIZE) {
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "bounds",
+                 "chunk of transfer '%s' from %s refused: index %d, %d bytes (an index from 0, "
+                 "0 to %d bytes)",
+                 Said(chunk.name).c_str(), PeerText(peer).c_str(), chunk.index, chunk.count,
+                 FILE_CHUNK_DATA_SIZE);
     return kChunkOutOfRange;
+  }
 
   // 3. The chunk file path.
   const std::string chunkPath = Join(spoolDir, chunk.name + kChunkFileSuffix);
-  if (spoolDir.empty() || chunkPath.size() > kMaxPath) return kChunkOutOfRange;
+  if (spoolDir.empty() || chunkPath.size() > kMaxPath) {
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "path",
+                 "chunk of transfer '%s' from %s refused: %s", Said(chunk.name).c_str(),
+                 PeerText(peer).c_str(),
+                 spoolDir.empty() ? "no spool directory is known (the site configuration gave none)"
+                                  : ("its chunk file's path would be longer than 259 characters: " +
+                                     journal::JournalName(chunkPath))
+                                        .c_str());
+    return kChunkOutOfRange;
+  }
 
   // 4. A slot that ends beyond the announced total makes the file longer
   //    than total: the transfer is abandoned, as it would be after writing
@@ -76,6 +167,12 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   const long slot = static_cast<long>(chunk.index) * FILE_CHUNK_DATA_SIZE;
   if (slot + chunk.count > chunk.total) {
     io.Remove(chunkPath);
+    TransferLedger::Spool().Take(chunk.name);
+    BRENNA_EVENT(kWarning, kSpool, kTransferAbandoned, key, "size",
+                 "transfer '%s' abandoned: chunk %d from %s ends at byte %ld, beyond the "
+                 "announced %d bytes; its chunk file is removed, the station must send it again",
+                 Said(chunk.name).c_str(), chunk.index, PeerText(peer).c_str(), slot + chunk.count,
+                 chunk.total);
     return kChunkStored;
   }
 
@@ -83,9 +180,21 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   //    starts a fresh file: one longer than the total (another file of the
   //    same name) or one nobody has written to for kAbandonedAfter.
   SpoolIo::FileInfo leftover;
-  if (io.Inspect(chunkPath, &leftover) == SpoolIo::Result::kOk &&
-      (leftover.size > chunk.total || IsAbandonedAge(leftover.age)))
+  const bool found = io.Inspect(chunkPath, &leftover) == SpoolIo::Result::kOk;
+  bool fresh = !found || !leftover.exists;
+  if (found && leftover.exists && (leftover.size > chunk.total || IsAbandonedAge(leftover.age))) {
     io.Remove(chunkPath);
+    fresh = true;
+    if (SpoolInfoWanted())
+      BRENNA_EVENT(kInfo, kSpool, kChunkFilesRemoved, key, "leftover",
+                   "an older chunk file of '%s' (%lld bytes, last written %lld s ago) removed: %s; "
+                   "the transfer from %s starts afresh",
+                   Said(chunk.name).c_str(), leftover.size,
+                   static_cast<long long>(leftover.age.count()),
+                   leftover.size > chunk.total ? "it is longer than the new transfer"
+                                               : "nobody had written to it for 10 minutes",
+                   PeerText(peer).c_str());
+  }
 
   // 6. Write the slot and take the file's length. A spool directory that
   //    has gone is made again. A spool that cannot be written now keeps
@@ -96,19 +205,52 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
       io.WriteAt(chunkPath, slot, chunk.data, static_cast<size_t>(chunk.count), &fileLength);
   if (written == SpoolIo::Result::kMissing) {
     if (io.MakeDirectory(spoolDir) != SpoolIo::Result::kOk) return kChunkSpoolUnwritable;
+    BRENNA_LOG(kWarning, kSpool, "the spool directory %s had gone: made again",
+               journal::JournalName(spoolDir).c_str());
     written =
         io.WriteAt(chunkPath, slot, chunk.data, static_cast<size_t>(chunk.count), &fileLength);
   }
   if (written == SpoolIo::Result::kNoRoom || written == SpoolIo::Result::kMissing)
     return kChunkSpoolUnwritable;
-  if (written != SpoolIo::Result::kOk) return kChunkStored;
+  if (written != SpoolIo::Result::kOk) {
+    const bool planted = written == SpoolIo::Result::kNotRegular;
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, planted ? "not a file" : "write failed",
+                 "chunk %d of transfer '%s' from %s lost: %s %s", chunk.index,
+                 Said(chunk.name).c_str(), PeerText(peer).c_str(),
+                 journal::JournalName(chunkPath).c_str(),
+                 planted ? "is not a regular file (a link, FIFO or folder put there?): remove it"
+                         : "cannot be written (permissions of the spool directory?)");
+    return kChunkStored;
+  }
+  const auto now = TransferLedger::Clock::now();
+  const TransferLedger::Entry& noted =
+      TransferLedger::Spool().Note(chunk.name, chunk.index, peer, fresh, now);
+  // A transfer of one chunk is said once, when published. Neither this nor
+  // the leftover's line is counted, so when not wanted nothing is built.
+  if (fresh && ChunkCount(chunk.total) > 1 && SpoolInfoWanted()) {
+    BRENNA_EVENT(kInfo, kSpool, kTransferStarted, key, nullptr,
+                 "transfer '%s' from %s started: %d bytes in %d chunk%s, chunk %d came first",
+                 Said(chunk.name).c_str(), PeerText(peer).c_str(), chunk.total,
+                 ChunkCount(chunk.total), ChunkCount(chunk.total) == 1 ? "" : "s", chunk.index);
+  }
 
   // 7. Complete only when the length equals total.
   if (fileLength > chunk.total) {
     io.Remove(chunkPath);
+    TransferLedger::Spool().Take(chunk.name);
+    BRENNA_EVENT(kWarning, kSpool, kTransferAbandoned, key, "size",
+                 "transfer '%s' abandoned: its chunk file grew to %ld bytes, beyond the %d "
+                 "announced by chunk %d from %s (two files under one name?); removed",
+                 Said(chunk.name).c_str(), fileLength, chunk.total, chunk.index,
+                 PeerText(peer).c_str());
     return kChunkStored;
   }
-  if (fileLength < chunk.total) return kChunkStored;
+  if (fileLength < chunk.total) {
+    BRENNA_LOG(kDebug, kSpool, "chunk %d of transfer '%s' from %s stored: %ld of %d bytes",
+               chunk.index, Said(chunk.name).c_str(), PeerText(peer).c_str(), fileLength,
+               chunk.total);
+    return kChunkStored;
+  }
 
   // 8. Decompress. The complete chunk file stays until its result is
   //    published, so a spool that fills up on the way loses nothing: the
@@ -118,14 +260,40 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   if (unpacked == PALLIX_UNCOMPRESS_TOO_LARGE) {
     // More than a record: no later chunk can change that.
     io.Remove(chunkPath);
+    TransferLedger::Spool().Take(chunk.name);
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "too large",
+                 "transfer '%s' from %s refused: it decompresses to more than %d bytes, more "
+                 "than one result record; its chunk file is removed",
+                 Said(chunk.name).c_str(), PeerText(peer).c_str(), kResultMax);
     return kChunkStored;
   }
   // A gap or damage: the file stays and every further chunk tries again.
-  if (unpacked <= 0) return kChunkStored;
+  if (unpacked <= 0) {
+    if (AllChunksSeen(noted.slots, chunk.total)) {
+      BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "decompression",
+                   "transfer '%s' from %s is complete (%d bytes, %d chunks) but does not "
+                   "decompress (UnCompressFile %d: damaged or not gzip/zlib); its chunk file "
+                   "waits for a chunk sent again and is swept after 10 minutes",
+                   Said(chunk.name).c_str(), PeerText(peer).c_str(), chunk.total,
+                   ChunkCount(chunk.total), unpacked);
+    } else {
+      BRENNA_LOG(kDebug, kSpool,
+                 "transfer '%s' has its full length but chunks are missing (UnCompressFile "
+                 "%d): waiting for them",
+                 Said(chunk.name).c_str(), unpacked);
+    }
+    return kChunkStored;
+  }
 
   // 9. Copy rtdata.dat through the result buffer.
   std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kResultMax]);
-  if (!buffer) return kChunkStored;
+  if (!buffer) {
+    BRENNA_LOG(kError, kSpool,
+               "out of memory while publishing transfer '%s': it is tried again with its next "
+               "chunk",
+               Said(chunk.name).c_str());
+    return kChunkStored;
+  }
   const std::string rtdata = Join(spoolDir, kUncompressedName);
   size_t n = 0;
   const SpoolIo::Result read = io.ReadAll(rtdata, buffer.get(), kResultMax, &n);
@@ -135,6 +303,11 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
     // Lost: a result longer than the display can read is dropped whole,
     // never cut.
     io.Remove(chunkPath);
+    TransferLedger::Spool().Take(chunk.name);
+    BRENNA_EVENT(kError, kSpool, kTransferRefused, key, "publication",
+                 "result '%s' from %s lost: its decompressed file %s could not be read back",
+                 Said(chunk.name).c_str(), PeerText(peer).c_str(),
+                 journal::JournalName(rtdata).c_str());
     return kChunkStored;
   }
 
@@ -150,8 +323,17 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
     if (partIsOurs) io.Remove(part);
     if (published == SpoolIo::Result::kNoRoom) return kChunkSpoolUnwritable;
     io.Remove(chunkPath);
+    TransferLedger::Spool().Take(chunk.name);
+    BRENNA_EVENT(kError, kSpool, kTransferRefused, key,
+                 published == SpoolIo::Result::kNotRegular ? "not a file" : "publication",
+                 "result '%s' from %s lost: it cannot be published as %s (a link, FIFO or "
+                 "folder under that name or its .part?)",
+                 Said(chunk.name).c_str(), PeerText(peer).c_str(),
+                 journal::JournalName(result).c_str());
     return kChunkStored;
   }
   io.Remove(chunkPath);
+  const TransferLedger::Entry origin = TransferLedger::Spool().Take(chunk.name);
+  SayPublished(chunk.name, n, chunk.total, origin, peer, now);
   return kChunkPublished;
 }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "Pallix.h"
+#include "platform/FramePeer.h"
 
 class SpoolIo;
 
@@ -43,11 +44,14 @@ inline bool IsAbandonedAge(std::chrono::seconds age) {
 }
 
 // Handles one chunk record of `length` bytes at data (the frame's data
-// field), with the spool directory of the site configuration.
-int SaveRecvChunk(const void* data, int length);
+// field), with the spool directory of the site configuration. `peer` is the
+// station the frame came from, for the journal: every refusal and the
+// publication name it.
+int SaveRecvChunk(const void* data, int length, const FramePeer& peer = FramePeer());
 
 // The same against a given spool directory and file layer.
-int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, int length);
+int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, int length,
+                    const FramePeer& peer = FramePeer());
 
 // Whether a transfer name may become part of a file name in the spool
 // directory (PallixIsUsableTransferName: the rule stations check too).

@@ -13,6 +13,7 @@
 #include "acquisition/SpoolIo.h"
 #include "acquisition/SpoolSweep.h"
 #include "app/Globals.h"
+#include "journal/Journal.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
 #include "util/Colors.h"
@@ -47,6 +48,15 @@ int IdleStateTask() {
 
 namespace {
 
+// The transfer name of the chunk in a frame, for a journal line.
+std::string ChunkName(const unsigned char* frame) {
+  const char* name =
+      reinterpret_cast<const char*>(frame + NET_FRAME_DATA_OFFSET + FILE_CHUNK_NAME_OFFSET);
+  const void* nul = std::memchr(name, 0, FILE_CHUNK_NAME_SIZE);
+  const size_t n = nul != nullptr ? static_cast<const char*>(nul) - name : FILE_CHUNK_NAME_SIZE;
+  return journal::JournalName(std::string_view(name, n));
+}
+
 // Hands the frame in hold to the writer under the spool lock, and keeps it
 // when the spool cannot be written now.
 void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
@@ -56,11 +66,38 @@ void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
     // chunk whose writing throws is lost and reception carries on.
     std::lock_guard<std::mutex> lock(g_spoolLock);
     result = calls.save(hold.frame + NET_FRAME_DATA_OFFSET,
-                        PallixGetI32(hold.frame + NET_FRAME_LENGTH_OFFSET));
+                        PallixGetI32(hold.frame + NET_FRAME_LENGTH_OFFSET), hold.peer);
   } catch (...) {
+    BRENNA_EVENT(kError, kSpool, kTransferRefused,
+                 hold.peer.address.empty() ? nullptr : hold.peer.address.c_str(), "writer failed",
+                 "chunk of transfer '%s' from %s lost: writing it failed unexpectedly; "
+                 "reception goes on",
+                 ChunkName(hold.frame).c_str(), PeerText(hold.peer).c_str());
   }
+  const bool wasHolding = hold.holding;
   hold.holding = result == kChunkSpoolUnwritable;
   hold.passesLeft = kRetryPasses;
+  // A full spool is one warning when it starts and one line when it clears,
+  // not a line per try.
+  const auto now = std::chrono::steady_clock::now();
+  if (hold.holding && !wasHolding) {
+    hold.heldSince = now;
+    hold.tries = 1;
+    BRENNA_LOG(kWarning, kSpool,
+               "the spool directory %s cannot be written (disk full, over quota, read-only or "
+               "failing): reception waits and stations are held back; the chunk of '%s' from %s "
+               "is tried again every second",
+               journal::JournalName(SiteSpoolDirectory()).c_str(), ChunkName(hold.frame).c_str(),
+               PeerText(hold.peer).c_str());
+  } else if (hold.holding) {
+    ++hold.tries;
+  } else if (wasHolding) {
+    BRENNA_LOG(kInfo, kSpool,
+               "the spool directory can be written again after %.0f s (%d tries): the held "
+               "chunk of '%s' is handled, reception goes on",
+               std::chrono::duration<double>(now - hold.heldSince).count(), hold.tries + 1,
+               ChunkName(hold.frame).c_str());
+  }
 }
 
 }  // namespace
@@ -77,8 +114,19 @@ int NetRecvOnce(const NetRecvCalls& calls, NetRecvHold& hold) {
     PallixPutU32(frame + NET_FRAME_TRAILER_OFFSET, NET_FRAME_TRAILER);
 
     const int got = calls.read(kNetChannel, frame, NET_FRAME_SIZE);
-    if (got > 0 && PallixGetU32(frame + NET_FRAME_COMMAND_OFFSET) == NET_CMD_FILE_CHUNK)
-      SaveHeld(calls, hold);
+    if (got > 0) {
+      journal::CountFrame();
+      if (!calls.peer || !calls.peer(kNetChannel, &hold.peer)) hold.peer = FramePeer();
+      const std::uint32_t command = PallixGetU32(frame + NET_FRAME_COMMAND_OFFSET);
+      if (command == NET_CMD_FILE_CHUNK) {
+        SaveHeld(calls, hold);
+      } else {
+        BRENNA_EVENT(kDebug, kNet, kFrameRefused,
+                     hold.peer.address.empty() ? nullptr : hold.peer.address.c_str(), "not a chunk",
+                     "frame from %s with command %u ignored: only file chunks (%d)",
+                     PeerText(hold.peer).c_str(), command, NET_CMD_FILE_CHUNK);
+      }
+    }
   }
   calls.pause();
   return 0;
@@ -90,7 +138,10 @@ int NetRecvTask() {
   static std::chrono::steady_clock::time_point nextSweep{};
   static const NetRecvCalls calls{
       [](int channel, void* buf, int size) { return ReadNetData(channel, buf, size); },
-      [](const void* data, int length) { return SaveRecvChunk(data, length); },
+      [](int channel, FramePeer* peer) { return ReadFramePeer(channel, peer); },
+      [](const void* data, int length, const FramePeer& peer) {
+        return SaveRecvChunk(data, length, peer);
+      },
       [] { std::this_thread::sleep_for(std::chrono::milliseconds(5)); },
       [] {
         // At the first call, then every kSweepPeriod: one listing of the

@@ -8,11 +8,13 @@
 #ifndef BRENNA_ACQUISITION_NETTASKS_H
 #define BRENNA_ACQUISITION_NETTASKS_H
 
+#include <chrono>
 #include <functional>
 #include <iterator>
 
 #include "PallixWire.h"
 #include "presentation/ResultRouting.h"
+#include "platform/FramePeer.h"
 
 // The operator displays, one per device group, in the order they are reset:
 // the displays of the routing's device table, each once (checked in
@@ -30,7 +32,9 @@ int NetRecvTask();
 // the writer.
 struct NetRecvCalls {
   std::function<int(int channel, void* buf, int size)> read;
-  std::function<int(const void* data, int length)> save;
+  // The station of the frame read last; may be empty (stations unknown).
+  std::function<bool(int channel, FramePeer* peer)> peer;
+  std::function<int(const void* data, int length, const FramePeer& peer)> save;
   std::function<void()> pause;
   // Housekeeping at the start of every call (the spool sweep); may be empty.
   std::function<void()> sweep;
@@ -48,6 +52,11 @@ struct NetRecvHold {
   bool holding = false;
   int passesLeft = 0;
   unsigned char frame[NET_FRAME_SIZE] = {};
+  FramePeer peer;  // the frame's station
+  // Since when a frame is held, and how often it was tried: the journal says
+  // when holding starts and when it ends, not at every try.
+  std::chrono::steady_clock::time_point heldSince{};
+  int tries = 0;
 };
 
 // One receive attempt with the given calls, or one more try of the held

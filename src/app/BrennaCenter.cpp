@@ -1,15 +1,19 @@
 #include "app/BrennaCenter.h"
 
 #include <QApplication>
+#include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "app/BrennaCenterDlg.h"
 #include "app/Globals.h"
 #include "app/MessageBox.h"
 #include "app/MonitorJournal.h"
 #include "app/Resource.h"
+#include "app/SignalStop.h"
 #include "platform/DesktopBus.h"
 #include "platform/PallixBinding.h"
+#include "platform/StopSignals.h"
 #include "presentation/Fonts.h"
 
 CBrennaCenterApp theApp BRENNA_INIT_PRIORITY(BRENNA_PRIORITY_APP);
@@ -22,20 +26,40 @@ int CBrennaCenterApp::Run(int& argc, char** argv) {
   // Qt's application object lives only while the program runs, so nothing
   // of Qt is left for the static destructors at exit.
   std::unique_ptr<QApplication> app;
+  // What the desktop buses did, said once the journal is there.
+  bool busesSettled = false, sessionKnown = false, sessionAnswered = false, a11yDropped = false;
   if (QCoreApplication::instance() == nullptr) {
     // Qt connects to the desktop's buses while it starts (its accessibility
     // bridge, on this thread) and waits on a silent one for minutes: ask
     // them first, briefly, and keep Qt off any that does not answer.
-    SettleDesktopBuses();
+    sessionKnown = !SessionBusAddress().empty();
+    const bool hadA11y = std::getenv("AT_SPI_BUS_ADDRESS") != nullptr;
+    sessionAnswered = SettleDesktopBuses();
+    a11yDropped = hadA11y && std::getenv("AT_SPI_BUS_ADDRESS") == nullptr;
+    busesSettled = true;
     app = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QString::fromLatin1(kAppName));
   }
   // The journal first, so that it sees the whole run.
   MonitorJournal journal;
+  if (busesSettled) JournalDesktopBuses(sessionKnown, sessionAnswered, a11yDropped);
+  // A service manager or a logout stops the monitor with SIGTERM: the run
+  // still ends with its stop line and counts, written out, and then the
+  // process ends as the signal would have ended it.
+  SignalStop signalStop([&journal](int signal) {
+    qCInfo(lcStart, "%s received: stopping reception", stop_signals::Name(signal));
+    g_taskMgr.StopTask();
+    g_taskMgr.ClearTaskQueue();
+    journal.WriteStop(std::string("by ") + stop_signals::Name(signal));
+    stop_signals::EndBy(signal);
+  });
   InstallFontSubstitutions();
   // A library file that cannot be loaded at all ends the program; the
-  // operator sees why first.
-  SetPallixFatalReporter([](const std::string& gbkText) { ShowMessageBox(gbkText); });
+  // operator sees why first, and the journal says so before it ends.
+  SetPallixFatalReporter([](const std::string& gbkText) {
+    ShowMessageBox(gbkText);
+    JournalProcessEnding("because its library cannot be loaded (exit status 255)");
+  });
   if (InitInstance()) QCoreApplication::exec();  // a dialog-based program never gets here
   return ExitInstance();
 }

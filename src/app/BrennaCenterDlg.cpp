@@ -403,8 +403,12 @@ std::unique_ptr<IScreenAwake> CBrennaCenterDlg::CreateScreenAwake() {
 }
 
 void CBrennaCenterDlg::ShowResultFile(const std::string& path) {
-  DecodeResultFile(path, m_resultBuf.data(), *this);
+  ShownResult shown;
+  DecodeResultFile(path, m_resultBuf.data(), *this, &shown);
+  m_lastShown = DescribeShownResult(shown);
 }
+
+std::string CBrennaCenterDlg::LastShownSummary() const { return m_lastShown; }
 
 void CBrennaCenterDlg::PauseAfterResult() { std::this_thread::sleep_for(kResultPause); }
 

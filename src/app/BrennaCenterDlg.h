@@ -82,6 +82,7 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   // title that counts the results.
   void PauseAfterResult() override;
   void SetTitle(const std::string& gbkTitle) override;
+  std::string LastShownSummary() const override;
 
   void DoDataExchange();
   void OnSysCommand(unsigned nID, long lParam);
@@ -240,6 +241,8 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   bool m_bRestoring = false;
   // Held from the end of the initialisation until the window ends.
   std::unique_ptr<IScreenAwake> m_screenAwake;
+  // What the last ShowResultFile showed, for the journal's line.
+  std::string m_lastShown;
 };
 
 #endif  // BRENNA_APP_BRENNACENTERDLG_H

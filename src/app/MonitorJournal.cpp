@@ -11,6 +11,7 @@
 #include "journal/PallixReports.h"
 #include "platform/FileOps.h"
 #include "platform/JournalIo.h"
+#include "util/PortNumber.h"
 
 #ifndef BRENNA_VERSION
 #define BRENNA_VERSION "unknown"
@@ -28,6 +29,10 @@ namespace {
 
 using journal::Category;
 using journal::Level;
+
+// OpenNet's result for a port another program listens on
+// (docs/wire-protocol.md).
+constexpr int kOpenNetPortInUse = -5;
 
 using CategoryFunction = const QLoggingCategory& (*)();
 // In the order of journal::Category.
@@ -124,11 +129,7 @@ MonitorJournal::MonitorJournal(const Options& options) {
 }
 
 MonitorJournal::~MonitorJournal() {
-  m_flushTimer.stop();
-  m_summaryTimer.stop();
-  journal::Flush();
-  journal::WriteSummary();
-  qCInfo(lcStart, "BrennaCenter stopped");
+  WriteStop(std::string());
   journal::DisconnectPallixReports();
   journal::SetRouter(nullptr);
   for (int c = 0; c < journal::kCategoryCount; ++c) {
@@ -139,6 +140,22 @@ MonitorJournal::~MonitorJournal() {
 }
 
 std::string MonitorJournal::FilePath() const { return journal::ProcessJournalWriter().FilePath(); }
+
+void MonitorJournal::WriteStop(const std::string& how) {
+  if (m_stopWritten) return;
+  m_stopWritten = true;
+  m_flushTimer.stop();
+  m_summaryTimer.stop();
+  JournalProcessEnding(how.c_str());
+}
+
+void JournalProcessEnding(const char* how) {
+  // Repeats still being counted are said now: a stop must not swallow them.
+  journal::FlushAll();
+  journal::WriteSummary();
+  qCInfo(lcStart, "BrennaCenter stopped%s%s", *how != '\0' ? " " : "", how);
+  journal::ProcessJournalWriter().Drain();
+}
 
 void MonitorJournal::RefreshThresholds() {
   bool libraryLevelChanged = false;
@@ -166,13 +183,37 @@ void JournalPipelineStarted(int loadResult, const std::string& iniPath, int port
                loadResult);
   } else {
     BRENNA_LOG(kInfo, kStart, "site: base directory %s, spool directory %s; port %d from %s",
-               SiteBaseDirectory().c_str(), SiteSpoolDirectory().c_str(), port, iniPath.c_str());
+               journal::JournalName(SiteBaseDirectory()).c_str(),
+               journal::JournalName(SiteSpoolDirectory()).c_str(), port,
+               journal::JournalName(iniPath).c_str());
   }
   if (openResult == 1) {
     BRENNA_LOG(kInfo, kStart, "listening for stations on port %d", port);
+  } else if (loadResult >= 0 && !IsUsablePort(port)) {
+    BRENNA_LOG(kError, kStart,
+               "port %d in %s is no port (1 to 65535): not listening, no result will arrive; "
+               "correct Port in section [端口号] and restart",
+               port, journal::JournalName(iniPath).c_str());
   } else {
-    BRENNA_LOG(kError, kStart, "cannot listen on port %d (OpenNet %d): no result will arrive", port,
-               openResult);
+    BRENNA_LOG(kError, kStart, "cannot listen on port %d (OpenNet %d): no result will arrive%s",
+               port, openResult,
+               openResult == kOpenNetPortInUse ? "; another program holds the port" : "");
+  }
+}
+
+void JournalDesktopBuses(bool sessionKnown, bool sessionAnswered, bool accessibilityDropped) {
+  if (!sessionKnown) {
+    BRENNA_LOG(kInfo, kStart,
+               "no desktop session bus is known: the screen is not kept awake by the monitor");
+  } else if (!sessionAnswered) {
+    BRENNA_LOG(kWarning, kStart,
+               "the desktop session bus did not answer within 2 s: not used this run, so the "
+               "screen is not kept awake by the monitor (is dbus-daemon hung?)");
+  }
+  if (accessibilityDropped) {
+    BRENNA_LOG(kWarning, kStart,
+               "the accessibility bus (AT_SPI_BUS_ADDRESS) did not answer within 2 s: the window "
+               "runs without accessibility");
   }
 }
 

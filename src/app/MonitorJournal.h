@@ -51,6 +51,11 @@ class MonitorJournal {
 
   // Full path of the journal file; empty when it could not be opened.
   std::string FilePath() const;
+  // The end of the run, once: every folded flood summarised, the counts
+  // since the last hourly line, "BrennaCenter stopped[ <how>]", and all of
+  // it written out before this returns, so the process may end right after
+  // (a stop by signal: "by SIGTERM"). The destructor calls it with no how.
+  void WriteStop(const std::string& how);
   // Takes the categories' current settings (QT_LOGGING_RULES,
   // QLoggingCategory::setFilterRules) into the core's thresholds and the
   // library's level. The flush timer does it too.
@@ -61,6 +66,7 @@ class MonitorJournal {
   QTimer m_summaryTimer;
   QtMessageHandler m_previousHandler = nullptr;
   bool m_libraryConnected = false;
+  bool m_stopWritten = false;
 };
 
 // $XDG_STATE_HOME/brennacenter (default ~/.local/state/brennacenter);
@@ -72,5 +78,11 @@ std::string DefaultJournalDirectory();
 void JournalPipelineStarted(int loadResult, const std::string& iniPath, int port, int openResult);
 // The operator confirmed quitting.
 void JournalPipelineStopping();
+// What the desktop buses did at start: whether a session bus was known and
+// answered, and whether a silent accessibility bus was left out.
+void JournalDesktopBuses(bool sessionKnown, bool sessionAnswered, bool accessibilityDropped);
+// The process ends now without the window's own end (the library file
+// cannot be loaded): the stop lines of WriteStop, written out.
+void JournalProcessEnding(const char* how);
 
 #endif  // BRENNA_APP_MONITORJOURNAL_H

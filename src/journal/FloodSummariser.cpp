@@ -177,6 +177,27 @@ void FloodSummariser::TakeDue(Clock::time_point now, std::vector<Summary>* out) 
   if (now >= nextSweep_) Sweep(now, out);
 }
 
+void FloodSummariser::TakeAll(Clock::time_point now, std::vector<Summary>* out) {
+  TakeDue(now, out);
+  const auto passed = [this, now](Clock::time_point windowEnd) {
+    const Clock::duration d = now - (windowEnd - window_);
+    return d < Clock::duration::zero() ? Clock::duration::zero() : d;
+  };
+  for (Entry& e : slots_) {
+    if (!e.used || e.count == 0) continue;
+    Summary summary = SummaryOf(e);
+    summary.window = passed(e.windowEnd);
+    out->push_back(summary);
+    e.count = 0;
+  }
+  for (Overflow& o : overflow_) {
+    if (o.count == 0) continue;
+    out->push_back(
+        Summary{o.event, o.level, o.category, {}, {}, o.count, passed(o.windowEnd), true});
+    o.count = 0;
+  }
+}
+
 void FloodSummariser::Clear() {
   for (Entry& e : slots_) e = Entry();
   used_ = 0;

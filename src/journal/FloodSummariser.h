@@ -55,6 +55,10 @@ class FloodSummariser {
   // Moves the summaries of windows that ended by `now` to out. Cheap when
   // no window has ended.
   void TakeDue(Clock::time_point now, std::vector<Summary>* out);
+  // Moves the summaries of every key with repeats to out, ended or not (the
+  // program stops: nothing counted may be left unsaid), each over the part
+  // of its window that has passed.
+  void TakeAll(Clock::time_point now, std::vector<Summary>* out);
   // Forgets every key and count.
   void Clear();
 

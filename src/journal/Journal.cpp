@@ -203,6 +203,18 @@ void Flush() {
   WriteSummaries(due);
 }
 
+void FlushAll() {
+  State& s = TheState();
+  std::vector<FloodSummariser::Summary> due;
+  {
+    const Clock::time_point now = Clock::now();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.lastSweep = now;
+    s.summariser.TakeAll(now, &due);
+  }
+  WriteSummaries(due);
+}
+
 std::string WriteSummary() {
   State& s = TheState();
   std::string line;

@@ -103,6 +103,10 @@ void CountFrame();
 // side calls it every few seconds; events also do, at most once a second.
 void Flush();
 
+// Writes the summaries of every folded flood now, ended or not: the
+// program stops.
+void FlushAll();
+
 // Writes the summary of the counts since the last one ("last <minutes>
 // min: ..."; info, category journal) and starts counting afresh. Returns
 // the line's text.

@@ -2,6 +2,18 @@
 // are the system's own (FileStorePosix.cpp, FileStoreWin.cpp).
 #include "platform/FileStore.h"
 
+#include "journal/Journal.h"
+
+namespace {
+
+// Why a settings file was not replaced, for the journal.
+void SayRefused(const std::string& path, const char* why) {
+  BRENNA_LOG(kWarning, kSettings, "cannot write %s: %s; the file is unchanged",
+             journal::JournalName(path).c_str(), why);
+}
+
+}  // namespace
+
 FileStore& FileStore::System() {
   static FileStore store;
   return store;
@@ -10,20 +22,32 @@ FileStore& FileStore::System() {
 bool FileStore::Replace(const std::string& path, const std::string& bytes) {
   FileInfo info;
   const ReadResult found = Inspect(path, &info);
-  if (found == ReadResult::kFailed) return false;
+  if (found == ReadResult::kFailed) {
+    SayRefused(path, "it is not a plain file, or cannot be examined");
+    return false;
+  }
   const bool exists = found == ReadResult::kOk;
-  if (exists && !info.writable) return false;
+  if (exists && !info.writable) {
+    SayRefused(path, "it is read-only (no write permission, or no write permission bit at all)");
+    return false;
+  }
 
   std::string aside;
   const int fd = CreateAside(path, exists, &aside);
-  if (fd < 0) return false;
-  bool ok = Write(fd, bytes.data(), bytes.size());
-  if (ok && exists) ok = KeepOwnerAndMode(fd, info);
-  if (ok) ok = Flush(fd);
-  ok = Close(fd) && ok;
-  if (ok) ok = Rename(aside, path);
-  if (!ok) {
+  if (fd < 0) {
+    SayRefused(path, "no new file can be made in its folder (missing, not writable, or full)");
+    return false;
+  }
+  const char* why = nullptr;
+  if (!Write(fd, bytes.data(), bytes.size())) why = "writing the new text failed (disk full?)";
+  if (why == nullptr && exists && !KeepOwnerAndMode(fd, info))
+    why = "its owner, group or permissions cannot be given to the new text";
+  if (why == nullptr && !Flush(fd)) why = "the new text could not be flushed to the disk";
+  if (!Close(fd) && why == nullptr) why = "writing the new text failed (disk full?)";
+  if (why == nullptr && !Rename(aside, path)) why = "the new text could not be moved over it";
+  if (why != nullptr) {
     Remove(aside);
+    SayRefused(path, why);
     return false;
   }
   FlushFolderOf(path);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "journal/Journal.h"
 #include "platform/Gbk.h"
 #include "platform/PallixTable.h"
 
@@ -47,6 +48,10 @@ PallixLogSink g_sink = nullptr;
 void* g_sinkContext = nullptr;
 int g_sinkLevel = PALLIX_LOG_INFO;
 bool g_sinkInstalled = false;
+
+// The loaded library's PallixFramePeer, null when it has none.
+using FramePeerFn = int (*)(int, char*, int, int*);
+FramePeerFn g_framePeer = nullptr;
 
 void ClearTable() {
   for (PallixEntryFn& entry : g_table) entry = nullptr;
@@ -121,9 +126,14 @@ int LoadPallix(int variant) {
   const SetLogSinkFn previousSetLogSink = g_setLogSink;
   g_handle = nullptr;
   g_setLogSink = nullptr;
+  g_framePeer = nullptr;
   // A full path: the system never searches its library path for it.
   g_handle = OpenPallixLibrary(path);
   if (g_handle == nullptr) {
+    BRENNA_LOG(kError, kStart,
+               "cannot load the library %s (missing, unreadable or not a library for this "
+               "system): the program ends",
+               journal::JournalName(path).c_str());
     // exit() runs the static destructors, the earlier library's among
     // them: it must not report into a program that is ending.
     RemoveSink(previousSetLogSink);
@@ -139,18 +149,35 @@ int LoadPallix(int variant) {
   // checks below can say what it does while it stays loaded.
   g_setLogSink = reinterpret_cast<SetLogSinkFn>(PallixOwnExport(g_handle, "PallixSetLogSink"));
   InstallSink();
+  g_framePeer = reinterpret_cast<FramePeerFn>(PallixOwnExport(g_handle, "PallixFramePeer"));
 
   // A missing name or a wrong record size leaves the library loaded and the
   // entries resolved so far set, until UnloadPallix.
   for (int k = 1; k <= kCount; ++k) {
     PallixEntryFn fn = PallixOwnExport(g_handle, kNames[k - 1]);
-    if (fn == nullptr) return -(k + 1);
+    if (fn == nullptr) {
+      BRENNA_LOG(kError, kStart,
+                 "the library %s lacks the function %s (number %d of %d): another version; "
+                 "install the library that came with this program",
+                 journal::JournalName(path).c_str(), kNames[k - 1], k, kCount);
+      return -(k + 1);
+    }
     g_table[k - 1] = fn;
     if (k == static_cast<int>(PallixSlot::GetPallixStrSize)) {
       const int size = reinterpret_cast<int (*)()>(fn)();
-      if (size != PALLIX_SITE_CONFIG_SIZE) return kWrongRecordSize;
+      if (size != PALLIX_SITE_CONFIG_SIZE) {
+        BRENNA_LOG(kError, kStart,
+                   "the library %s has a site record of %d bytes, this program %d: another "
+                   "version; install the library that came with this program",
+                   journal::JournalName(path).c_str(), size, PALLIX_SITE_CONFIG_SIZE);
+        return kWrongRecordSize;
+      }
     }
   }
+  BRENNA_LOG(kInfo, kStart, "library %s loaded: all %d functions found%s%s",
+             journal::JournalName(path).c_str(), kCount,
+             g_setLogSink != nullptr ? "" : "; it has no reports for the journal",
+             g_framePeer != nullptr ? "" : "; it cannot name the station of a frame");
   return 1;
 }
 
@@ -158,6 +185,7 @@ void UnloadPallix() {
   if (g_handle == nullptr) return;
   RemoveSink(g_setLogSink);
   g_setLogSink = nullptr;
+  g_framePeer = nullptr;
   ClosePallixLibrary(g_handle);
   ClearTable();
   g_handle = nullptr;
@@ -172,6 +200,19 @@ void SetPallixLogSink(PallixLogSink sink, void* context, int minLevel) {
 }
 
 bool PallixLogSinkInstalled() { return g_sinkInstalled; }
+
+bool ReadFramePeer(int channel, FramePeer* peer) {
+  peer->address.clear();
+  peer->port = 0;
+  if (g_framePeer == nullptr) return false;
+  char address[PALLIX_PEER_ADDRESS_SIZE] = {};
+  int port = 0;
+  if (g_framePeer(channel, address, static_cast<int>(sizeof address), &port) != 1) return false;
+  address[sizeof address - 1] = '\0';
+  peer->address = address;
+  peer->port = port;
+  return true;
+}
 
 // Each forwarding operation tests its own entry, not the handle: after a
 // partial load the resolved ones work and the rest report not-loaded.

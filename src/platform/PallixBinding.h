@@ -21,6 +21,7 @@
 #include <string>
 
 #include "Pallix.h"
+#include "platform/FramePeer.h"
 
 // Loads the variant (2, 4, 8, 16: the b-variants; anything else the plain
 // library). 1 when every name resolved; -(k+1) when the k-th name is
@@ -74,6 +75,15 @@ int GetDateByTimeSpan(const char* dateText, int span, char* outText);
 void SetPallixLogSink(PallixLogSink sink, void* context, int minLevel);
 // True when the loaded library has taken the sink.
 bool PallixLogSinkInstalled();
+
+// --- The station of a frame -------------------------------------------------
+
+// The station of the frame the latest ReadNetData on `channel` returned,
+// through the library's PallixFramePeer (not one of the 203 names: resolved
+// apart and optionally, like PallixSetLogSink). False, with *peer cleared,
+// when the library has no such function or cannot tell. Same thread as
+// ReadNetData.
+bool ReadFramePeer(int channel, FramePeer* peer);
 
 // --- Platform hooks --------------------------------------------------------
 

@@ -1,6 +1,10 @@
 #include "platform/TaskManager.h"
 
 #include <chrono>
+#include <exception>
+#include <string>
+
+#include "journal/Journal.h"
 
 namespace {
 // The queue whose worker runs on this thread, if any.
@@ -104,11 +108,29 @@ void TaskManager::WorkerLoop(Run* run, std::vector<TaskFunction> rotation, int p
     for (auto it = rotation.begin(); it != rotation.end();) {
       if (stopping()) return;
       bool done = true;
+      const char* what = nullptr;
+      std::string text;
       try {
         done = (*it)() != 0;
+      } catch (const std::exception& e) {
+        text = e.what();
+        what = text.c_str();
       } catch (...) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        ++m_failed;
+        what = "not a standard exception";
+      }
+      if (what != nullptr) {
+        int failed;
+        {
+          std::lock_guard<std::mutex> lock(m_mutex);
+          failed = ++m_failed;
+        }
+        // A task that leaves the rotation this way stays out until the next
+        // start: the network task is the one that matters.
+        BRENNA_LOG(kError, kNet,
+                   "a task of the task queue failed (%s) and leaves the rotation (%d so far): "
+                   "if it was the network task, nothing more is received until the monitor is "
+                   "started again",
+                   what, failed);
       }
       it = done ? rotation.erase(it) : it + 1;
     }

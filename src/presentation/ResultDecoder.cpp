@@ -5,6 +5,7 @@
 
 #include "PallixByteOrder.h"
 #include "app/Globals.h"
+#include "journal/Journal.h"
 #include "platform/FileOps.h"
 #include "platform/PallixBinding.h"
 #include "presentation/ResultRouting.h"
@@ -27,7 +28,7 @@ std::string Text(char (&value)[PALLIX_VALUE_SIZE]) {
   return std::string(value);
 }
 
-void ShowRecord(const unsigned char* record, IDisplayBoard& board) {
+void ShowRecord(const unsigned char* record, IDisplayBoard& board, ShownResult& shown) {
   char value[PALLIX_VALUE_SIZE] = {};
   std::string operatorText;
   StdHead head;
@@ -49,12 +50,16 @@ void ShowRecord(const unsigned char* record, IDisplayBoard& board) {
     Show(board, operatorDisplay, kColorBlue, operatorText);
 
   const int count = PallixGetU16(head.bytes + PALLIX_STD_HEAD_COUNT_OFFSET);
+  shown.items = count;
+  shown.deviceCode = deviceCode;
+  shown.operatorText = operatorText;
   for (int i = 0; i < count; ++i) {
     int code = 0;
     judge = 0;
     if (ParseStdHead_ResultAll_Idx(record, i, &code, value, &judge) <= 0) continue;
     const ResultRoute* route = FindRoute(code);
     if (route == nullptr) continue;
+    ++shown.onDisplays;
     Show(board, route->displayId, JudgeColor(route->scheme, judge),
          FormatValue(route->format, Text(value)));
   }
@@ -62,7 +67,11 @@ void ShowRecord(const unsigned char* record, IDisplayBoard& board) {
 
 }  // namespace
 
-void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board) {
+void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board,
+                    ShownResult* shownOut) {
+  ShownResult ignored;
+  ShownResult& shown = shownOut != nullptr ? *shownOut : ignored;
+  shown = ShownResult();
   try {
     std::memset(resultBuf, 0, kResultBufferSize);
     if (!PathExists(path)) return;
@@ -75,14 +84,35 @@ void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDispla
         size_t got = 0;
         f.ReadAt(0, resultBuf, kResultBufferSize, &got);
         f.Close();
+        shown.read = true;
+      } else if (opened == FileFault::kNotRegular) {
+        BRENNA_EVENT(kWarning, kDisplay, kResultRefused, nullptr, "not a file",
+                     "%s is not a regular file (a link, FIFO or folder put there?): not read, "
+                     "not removed; remove it by hand",
+                     journal::JournalName(path).c_str());
+      } else if (opened != FileFault::kMissing) {
+        BRENNA_EVENT(kWarning, kDisplay, kResultRefused, nullptr, "unreadable",
+                     "result file %s cannot be read (permissions?): its values are not shown",
+                     journal::JournalName(path).c_str());
       }
       // Out of the spool before the lock goes: a result of the same name
       // published from now on is a new file, shown by a later scan. What is
       // not a regular file is not ours to remove.
       if (opened != FileFault::kNotRegular) RemoveRegularFile(path);
     }
-    ShowRecord(resultBuf, board);
+    ShowRecord(resultBuf, board, shown);
   } catch (...) {
     // The lock guard has released the spool lock; the scan goes on.
+    BRENNA_LOG(kError, kDisplay, "showing %s failed unexpectedly: the scan goes on",
+               journal::JournalName(path).c_str());
   }
+}
+
+std::string DescribeShownResult(const ShownResult& shown) {
+  if (!shown.read) return "nothing read: the file had gone or could not be read";
+  std::string text = std::to_string(shown.items) + (shown.items == 1 ? " item, " : " items, ") +
+                     std::to_string(shown.onDisplays) + " on displays";
+  if (shown.deviceCode != 0) text += ", device " + std::to_string(shown.deviceCode);
+  if (!shown.operatorText.empty()) text += ", operator " + journal::JournalName(shown.operatorText);
+  return text;
 }

@@ -13,11 +13,26 @@
 // The record buffer: a spool file is read up to this many bytes.
 constexpr int kResultBufferSize = PALLIX_RECORD_MAX;
 
-// The window's ShowResultFile: reads the file at path into resultBuf
-// (kResultBufferSize bytes) and shows it on board. The spool lock is held while the file is opened,
-// read and removed from the spool directory. A file that no longer exists changes nothing; what is
-// not a regular file (a link, FIFO, device, directory) is neither read nor removed, and decodes as
-// an empty record.
-void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board);
+// What DecodeResultFile made of a file, for the journal.
+struct ShownResult {
+  bool read = false;         // false: the file had gone, or was no regular file or unreadable
+  int items = 0;             // result items in the record (its header's count)
+  int onDisplays = 0;        // of them, written to a display
+  int deviceCode = 0;        // item 7700, 0 when absent
+  std::string operatorText;  // GBK, as shown beside 工号
+};
+
+// The window's ShowResultFile: reads the file at path into resultBuf (kResultBufferSize bytes) and shows
+// it on board. The spool lock is held while the file is opened, read and
+// removed from the spool directory. A file that no longer exists changes
+// nothing; what is not a regular file (a link, FIFO, device, directory) is
+// neither read nor removed, and decodes as an empty record. `shown`, when
+// given, receives what was shown.
+void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board,
+                    ShownResult* shown = nullptr);
+
+// A few words on a shown result for the journal's line, UTF-8: "12 items,
+// 10 on displays, device 25, operator 0815".
+std::string DescribeShownResult(const ShownResult& shown);
 
 #endif  // BRENNA_PRESENTATION_RESULTDECODER_H

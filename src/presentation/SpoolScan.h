@@ -16,6 +16,9 @@ class SpoolScanHost {
   // The pause that keeps a result on screen before the next one is drawn.
   virtual void PauseAfterResult() = 0;
   virtual void SetTitle(const std::string& gbkTitle) = 0;
+  // A few words (UTF-8) on the result ShowResultFile showed last, for the
+  // journal's line; empty when there is nothing to add.
+  virtual std::string LastShownSummary() const { return std::string(); }
 };
 
 // One scan of spoolDir: the window's ScanSpoolFiles. shownFiles counts

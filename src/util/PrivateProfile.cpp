@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "journal/Journal.h"
 #include "platform/Gbk.h"
 #include "util/TextNumber.h"
 
@@ -184,10 +185,22 @@ int GetPrivateProfileInt(const std::string& section, const std::string& key, int
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& file,
                                FileStore& store) {
-  if (!IsWritableEntry(section, key, value)) return false;
+  if (!IsWritableEntry(section, key, value)) {
+    BRENNA_LOG(kWarning, kSettings,
+               "cannot write to %s: the entry would not read back as itself (a line break, "
+               "'=' in the key or ']' in the section)",
+               journal::JournalName(file).c_str());
+    return false;
+  }
   // A link is written through to the file it names and stays a link.
   const std::string target = store.Resolve(file);
-  if (target.empty()) return false;
+  if (target.empty()) {
+    BRENNA_LOG(kWarning, kSettings,
+               "cannot write %s: it is a symbolic link whose chain never ends in a file (a "
+               "loop?), or a link or reparse point on Windows; the file is unchanged",
+               journal::JournalName(file).c_str());
+    return false;
+  }
   Profile p;
   std::string text;
   switch (store.Read(target, &text)) {
@@ -197,7 +210,12 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     case FileStore::ReadResult::kMissing:
       break;  // a missing file starts empty
     case FileStore::ReadResult::kFailed:
-      return false;  // what cannot be read cannot be kept: leave it alone
+      // What cannot be read cannot be kept: leave it alone.
+      BRENNA_LOG(kWarning, kSettings,
+                 "cannot write %s: it exists but cannot be read (no read permission, not a "
+                 "plain file, or larger than 1 MB); the file is unchanged",
+                 journal::JournalName(target).c_str());
+      return false;
   }
   const std::string entry = key + "=" + value;
   long h = FindSection(p, section);

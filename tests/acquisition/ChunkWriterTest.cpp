@@ -12,6 +12,8 @@
 #include "acquisition/ChunkWriter.h"
 #include "acquisition/SpoolIo.h"
 #include "acquisition/SpoolSweep.h"
+#include "journal/Journal.h"
+#include "journal/JournalLine.h"
 #include "platform/FileOps.h"
 #include "platform/Gbk.h"
 
@@ -395,6 +397,80 @@ TEST_F(ChunkWriterTest, OnWindowsTheSweepRemovesOnlyLeftoversNobodyWritesTo) {
   EXPECT_EQ(SweepSpool(io, spool), 0);
 }
 #endif
+
+// What the journal receives, as "LEVEL category: text" lines.
+std::vector<std::string> g_journalLines;
+void CaptureLine(journal::Level level, journal::Category category, const char* text) {
+  g_journalLines.push_back(std::string(journal::LevelName(level)) +
+                           journal::CategoryName(category) + ": " + text);
+}
+
+class JournalCapture {
+ public:
+  JournalCapture() {
+    g_journalLines.clear();
+    journal::Reset();
+    journal::SetRouter(&CaptureLine);
+    journal::SetThreshold(journal::Category::kSpool, journal::Level::kInfo);
+  }
+  ~JournalCapture() {
+    journal::SetRouter(nullptr);
+    journal::SetThreshold(journal::Category::kSpool, journal::Level::kWarning);
+    journal::Reset();
+  }
+  JournalCapture(const JournalCapture&) = delete;
+  JournalCapture& operator=(const JournalCapture&) = delete;
+
+  // The one line that holds `part`; empty when none or several do.
+  static std::string Line(const std::string& part) {
+    std::string found;
+    for (const std::string& l : g_journalLines) {
+      if (l.find(part) == std::string::npos) continue;
+      if (!found.empty()) return std::string();
+      found = l;
+    }
+    return found;
+  }
+};
+
+// Chunk frames carry no address: the network task hands the writer the
+// station of each, and the publication line names the one that sent the
+// last chunk, and the first when it was another (a station that
+// reconnected from a new port, or a second station under the same name).
+TEST_F(ChunkWriterTest, ThePublicationLineNamesTheStationOfTheTransfer) {
+  JournalCapture journal;
+  const std::string gz = Gzip(RandomBytes(3000, 11), Z_NO_COMPRESSION);
+  const std::vector<std::string> chunks = ChunkRecords("P", gz);
+  ASSERT_EQ(chunks.size(), 2u);
+  const FramePeer first{"10.0.0.1", 40001};
+  const FramePeer last{"10.0.0.2", 40002};
+  EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[0].data(), FILE_CHUNK_SIZE, first), kChunkStored);
+  EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[1].data(), FILE_CHUNK_SIZE, last), kChunkPublished);
+  const std::string published = JournalCapture::Line("result 'P' published");
+  EXPECT_NE(published.find("sent by 10.0.0.2:40002, its first chunk by 10.0.0.1:40001"),
+            std::string::npos)
+      << published;
+
+  // One station throughout: named once. The earlier transfer's stations
+  // are not carried over to the next one of the same name.
+  EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[0].data(), FILE_CHUNK_SIZE, last), kChunkStored);
+  EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[1].data(), FILE_CHUNK_SIZE, last), kChunkPublished);
+  ASSERT_EQ(g_journalLines.back().rfind("INFO brenna.spool: result 'P' published", 0), 0u)
+      << g_journalLines.back();
+  EXPECT_NE(g_journalLines.back().find("sent by 10.0.0.2:40002"), std::string::npos);
+  EXPECT_EQ(g_journalLines.back().find("10.0.0.1"), std::string::npos) << g_journalLines.back();
+
+  // A refusal names the station and the rule.
+  EXPECT_EQ(SaveRecvChunkIn(io, spool, ChunkRecord("../x", 10, 0, 10, "0123456789").data(),
+                            FILE_CHUNK_SIZE, first),
+            kChunkBadName);
+  EXPECT_EQ(g_journalLines.back().rfind(
+                "WARN brenna.spool: chunk of transfer '../x' from 10.0.0.1:40001 refused: the "
+                "name cannot be a file name here",
+                0),
+            0u)
+      << g_journalLines.back();
+}
 
 TEST(TransferName, UsableNames) {
   EXPECT_TRUE(IsUsableTransferName("A1"));

@@ -58,14 +58,14 @@ class NetRecvTaskTest : public ::testing::Test {
       std::copy(f.begin(), f.end(), static_cast<char*>(buf));
       return static_cast<int>(f.size());
     };
-    calls.save = [this](const void* data, int length) {
+    calls.save = [this](const void* data, int length, const FramePeer& peer) {
       lockHeldDuringSave.push_back(!SpoolLockIsFree());
       if (saveThrows) throw std::runtime_error("disk gone");
       if (spoolFull > 0) {
         --spoolFull;
         return static_cast<int>(kChunkSpoolUnwritable);
       }
-      return SaveRecvChunk(data, length);
+      return SaveRecvChunk(data, length, peer);
     };
     calls.pause = [this] { ++pauses; };
     return calls;

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <zlib.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -257,4 +258,140 @@ TEST_F(MonitorFault, EveryResultConfirmedToAStationSurvivesAKillRightAfter) {
   ASSERT_EQ(24u, confirmed.size());
   ExpectShown(confirmed);
   EXPECT_TRUE(m_monitor.monitor().Running());
+}
+
+namespace {
+
+// The journal files of the run under the monitor's state directory, oldest
+// first, and their names.
+std::string ReadJournal(const std::string& dir, std::set<std::string>* names) {
+  std::string text;
+  for (const char* name : {"monitor.log.3", "monitor.log.2", "monitor.log.1", "monitor.log"})
+    text += ReadFileBytes(dir + "/" + name);
+  std::error_code ec;
+  for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator();
+       it.increment(ec))
+    names->insert(it->path().filename().string());
+  return text;
+}
+
+std::vector<std::string> LinesWith(const std::string& text, const std::vector<std::string>& parts) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    bool all = true;
+    for (const std::string& p : parts) all = all && line.find(p) != std::string::npos;
+    if (all) out.push_back(line);
+    start = end + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+// "Why did our result not appear?" is answered from the journal: after the
+// demo, a transfer whose name is refused, one that does not decompress and
+// 20,000 garbage frames from one peer, each can be found with its station
+// and its reason; the garbage costs a few lines, folded; a stop by SIGTERM
+// writes the stop line and the counts, and the process still ends by the
+// signal; the journal's files stay within their bound.
+TEST_F(MonitorFault, ResultsRefusalsAndFloodsCanBeFoundInTheJournalWithTheirStation) {
+  const int port = m_monitor.tree().port();
+  // The demo, as a station sends it with the station tool.
+  std::vector<std::string> demo, descriptions;
+  for (const char* name : {"brake", "exhaust", "headlamp", "sideslip", "smoke", "sound", "speed"}) {
+    demo.push_back(name);
+    descriptions.push_back(ReadFileBytes(std::string(BRENNA_DEMO_DIR) + "/" + name + ".txt"));
+    ASSERT_FALSE(descriptions.back().empty()) << name;
+  }
+  std::string output;
+  ASSERT_EQ(0, m_monitor.SendResults(demo, descriptions, &output)) << output;
+  ExpectShown(std::set<std::string>(demo.begin(), demo.end()));
+
+  // A name the monitor refuses, and a complete transfer that does not
+  // decompress (a byte of its compressed data changed).
+  Send(Concat({WithTransferName(Frames("refusable", SmallResult(3, "0817")).front(), "../x")}));
+  std::vector<std::string> corrupt = Frames("corrupt", LargeResult(3, 8));
+  ASSERT_GE(corrupt.size(), 2u);
+  corrupt[1][NET_FRAME_DATA_OFFSET + FILE_CHUNK_DATA_OFFSET + 100] ^= 0x5A;
+  Send(Concat(corrupt));
+
+  // Garbage: frames that end in the wrong trailer, each on a connection of
+  // its own (the monitor closes a connection at its first bad frame).
+  std::string garbage = Frames("garbage", SmallResult(7, "1")).front();
+  PallixPutU32(reinterpret_cast<unsigned char*>(garbage.data()) + NET_FRAME_TRAILER_OFFSET,
+               0x12345678u);
+  int refused = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const StreamOutcome out = SendStream(port, garbage, kPatience);
+    if (out.closedByPeer) ++refused;
+  }
+  ASSERT_EQ(20000, refused);
+
+  ASSERT_EQ(0, kill(m_monitor.monitor().pid(), SIGTERM));
+  ASSERT_TRUE(m_monitor.monitor().WaitExit(kPatience));
+  EXPECT_TRUE(m_monitor.monitor().Signalled() && m_monitor.monitor().TermSignal() == SIGTERM)
+      << m_monitor.monitor().Describe();
+
+  std::set<std::string> files;
+  const std::string dir = m_monitor.tree().work() + "/home/.local/state/brennacenter";
+  const std::string journal = ReadJournal(dir, &files);
+  const std::string where = "\njournal:\n" + journal.substr(0, 20000);
+  for (const std::string& name : demo) {
+    EXPECT_EQ(1u,
+              LinesWith(journal, {"result '" + name + "' published", "sent by 127.0.0.1:"}).size())
+        << name << where;
+    EXPECT_EQ(1u, LinesWith(journal, {"result '" + name + "' shown", "title "}).size())
+        << name << where;
+  }
+  EXPECT_EQ(1u, LinesWith(journal, {"WARN  brenna.spool: chunk of transfer '../x' from 127.0.0.1:",
+                                    "the name cannot be a file name"})
+                    .size())
+      << where;
+  EXPECT_EQ(1u, LinesWith(journal, {"WARN  brenna.spool: transfer 'corrupt' from 127.0.0.1:",
+                                    "does not decompress"})
+                    .size())
+      << where;
+  // The flood: its first frame in full, the rest counted into a line a
+  // minute (one, unless sending took longer), which together say 20,000.
+  const std::vector<std::string> flood = LinesWith(journal, {"127.0.0.1", "bad trailer"});
+  EXPECT_GE(flood.size(), 2u) << where;
+  EXPECT_LE(flood.size(), 4u) << where;
+  EXPECT_EQ(1u, LinesWith(journal, {"connection from 127.0.0.1:", "(bad trailer)"}).size())
+      << where;
+  long folded = 0;
+  for (const std::string& line :
+       LinesWith(journal, {"more frames refused from 127.0.0.1: bad trailer, last "})) {
+    std::string digits;
+    for (size_t k = line.find(": ") + 2; k < line.size() && line[k] != ' '; ++k)
+      if (line[k] != ',') digits += line[k];
+    folded += std::atol(digits.c_str());
+  }
+  EXPECT_EQ(19999, folded) << where;
+  EXPECT_LE(LinesWith(journal, {" brenna."}).size(), 80u) << where;
+  // The stop: counts, then the stop line, last.
+  EXPECT_EQ(1u, LinesWith(journal, {"INFO  brenna.journal: last ", "7 results published, 7 shown",
+                                    "bad trailer 20,000", "name 1", "decompression 1"})
+                    .size())
+      << where;
+  EXPECT_NE(journal.rfind("INFO  brenna.start: BrennaCenter stopped by SIGTERM\n"),
+            std::string::npos)
+      << where;
+  EXPECT_EQ(journal.size() - journal.rfind("BrennaCenter stopped by SIGTERM\n"),
+            std::string("BrennaCenter stopped by SIGTERM\n").size());
+
+  // Within the documented bound: at most four files of 1 MiB.
+  uintmax_t total = 0;
+  for (const std::string& name : files) {
+    EXPECT_TRUE(name == "monitor.log" || name == "monitor.log.1" || name == "monitor.log.2" ||
+                name == "monitor.log.3")
+        << name;
+    const uintmax_t size = fs::file_size(dir + "/" + name);
+    EXPECT_LE(size, uintmax_t{1} << 20) << name;
+    total += size;
+  }
+  EXPECT_LE(total, uintmax_t{4} << 20);
 }

@@ -44,14 +44,18 @@ set(layer_records records)
 # The core reaches the main window's displays, the spool lock and the task
 # queue through the application's globals; the port dialog is built by the
 # application's dialog builder from a template and answers in its message
-# boxes.
+# boxes and journals through the window's logging categories. The platform
+# reports through the journal's entry points (journal/Journal.h includes
+# nothing of the monitor's own).
 set(allowed_upward
+    "platform/*|journal/Journal.h"
     "acquisition/*|app/Globals.h"
     "presentation/*|app/Globals.h"
     "util/PortSet*|app/Globals.h"
     "util/PortSet*|app/DialogBuilder.h"
     "util/PortSet*|app/DialogTemplate.h"
     "util/PortSet*|app/MessageBox.h"
+    "util/PortSet*|app/MonitorJournal.h"
     "util/PortSet*|app/Resource.h")
 
 # Folders whose every file is Qt-free.

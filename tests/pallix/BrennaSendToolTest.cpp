@@ -150,6 +150,27 @@ TEST_F(BrennaSendTool, AGoodFileReachesTheListener) {
   EXPECT_EQ(Contains(run.err, "send them again"), "");
 }
 
+// --verbose: each frame as it goes out, and what became of the connection
+// (here a listener that never confirms); without it, none of that.
+TEST_F(BrennaSendTool, VerboseSaysEachFrameAndHowTheConnectionEnded) {
+  const std::string file = (dir / "good.txt").string();
+  const ToolRun run = RunTool({"-v", "-w", "1000", listener.Address(), file}, dir);
+  listener.Drain();
+  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_EQ(Contains(run.err, "brenna-send: channel 0: frame 1 sent to " + listener.Address() +
+                                  ": transfer 'good', chunk 1 of 1 (index 0), "),
+            "");
+  EXPECT_EQ(Contains(run.err, "brenna-send: channel 0: connection to " + listener.Address() +
+                                  " closed (no receipt came in time): 0 of 1 frames confirmed"),
+            "");
+
+  const ToolRun quiet = RunTool({"-w", "1000", listener.Address(), file}, dir);
+  listener.Drain();
+  EXPECT_EQ(quiet.status, 3);
+  EXPECT_EQ(quiet.err.find("frame 1 sent"), std::string::npos) << quiet.err;
+  EXPECT_EQ(quiet.err.find("channel 0:"), std::string::npos) << quiet.err;
+}
+
 TEST_F(BrennaSendTool, AValueOver511BytesIsRefusedWithItsLine) {
   WriteFile(dir / "long.txt", "7700 0 3\n# comment\n\n5000 1 " + std::string(512, '7') + "\n");
   ExpectRefusedBeforeSending({(dir / "good.txt").string(), (dir / "long.txt").string()}, 2,

@@ -119,6 +119,44 @@ TEST_F(TransportTest, OneStationsFramesArriveWholeAndInOrder) {
   EXPECT_EQ(0, Read(kChannel, f.data(), static_cast<int>(f.size())));
 }
 
+// Frames carry no sender: the reader asks whose frame it took last, so the
+// monitor can name the station of a transfer.
+TEST_F(TransportTest, TheReaderLearnsTheStationOfEachFrameItTakes) {
+  int port = OpenServer();
+  char address[PALLIX_PEER_ADDRESS_SIZE] = "x";
+  int peerPort = -1;
+  EXPECT_EQ(0, FramePeer(kChannel, address, sizeof address, &peerPort));  // nothing taken yet
+  EXPECT_STREQ("", address);
+  EXPECT_EQ(0, peerPort);
+
+  Client a(port), b(port);
+  ASSERT_TRUE(a.Connected() && b.Connected());
+  const std::map<uint32_t, int> portOfTag = {{1, a.LocalPort()}, {2, b.LocalPort()}};
+  for (uint16_t i = 0; i < 3; ++i) {
+    ASSERT_TRUE(a.Send(MakeFrame(NET_CMD_FILE_CHUNK, 1, i)));
+    ASSERT_TRUE(b.Send(MakeFrame(NET_CMD_FILE_CHUNK, 2, i)));
+  }
+  size_t taken = 0;
+  WaitUntil([&] {
+    Frame f;
+    while (taken < 6 && Read(kChannel, f.data(), static_cast<int>(f.size())) > 0) {
+      ++taken;
+      EXPECT_EQ(1, FramePeer(kChannel, address, sizeof address, &peerPort));
+      EXPECT_STREQ("127.0.0.1", address);
+      EXPECT_EQ(portOfTag.at(FrameTag(f.data())), peerPort)
+          << "frame of station " << FrameTag(f.data());
+    }
+    return taken == 6;
+  });
+  EXPECT_EQ(6u, taken);
+  // A read that found nothing names nobody.
+  Frame none;
+  EXPECT_EQ(0, Read(kChannel, none.data(), static_cast<int>(none.size())));
+  EXPECT_EQ(0, FramePeer(kChannel, address, sizeof address, &peerPort));
+  EXPECT_EQ(kBadArgument, FramePeer(kChannel, nullptr, 10, &peerPort));
+  EXPECT_EQ(kNotOpen, FramePeer(kChannel + 1, address, sizeof address, &peerPort));
+}
+
 TEST_F(TransportTest, SixtyFourStationsAtOnceLoseNoFrame) {
   int port = OpenServer();
   constexpr int kStations = 64;

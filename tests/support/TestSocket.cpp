@@ -131,6 +131,14 @@ void SetNoDelay(Handle s) {
   ::setsockopt(static_cast<int>(s), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
+int LocalPort(Handle s) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  if (s == kNone || ::getsockname(static_cast<int>(s), reinterpret_cast<sockaddr*>(&a), &len) != 0)
+    return -1;
+  return ntohs(a.sin_port);
+}
+
 void Close(Handle s) {
   if (s != kNone) ::close(static_cast<int>(s));
 }

@@ -35,6 +35,8 @@ bool ClosedByPeer(Handle s, int waitMs);
 // waitMs passes.
 std::string Receive(Handle s, int waitMs, bool* closed);
 void SetNoDelay(Handle s);
+// The local port of a connected socket (-1 when unknown).
+int LocalPort(Handle s);
 void Close(Handle s);
 
 // The process's limit of open descriptors, sockets among them, where a

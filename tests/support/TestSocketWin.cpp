@@ -137,6 +137,13 @@ void SetNoDelay(Handle s) {
   ::setsockopt(Raw(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
 }
 
+int LocalPort(Handle s) {
+  sockaddr_in a{};
+  int len = sizeof a;
+  if (s == kNone || ::getsockname(Raw(s), reinterpret_cast<sockaddr*>(&a), &len) != 0) return -1;
+  return ntohs(a.sin_port);
+}
+
 void Close(Handle s) {
   if (s != kNone) ::closesocket(Raw(s));
 }

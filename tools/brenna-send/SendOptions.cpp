@@ -38,6 +38,8 @@ const char kUsage[] =
     "                        and sending all files (names get -s1, -s2...)\n"
     "  -w, --timeout MS      connect and send timeout (default 5000)\n"
     "  -o, --frames-out OUT  write the frames to OUT instead of sending them\n"
+    "  -v, --verbose         say on standard error each frame as it is sent and\n"
+    "                        what the monitor did with the connection\n"
     "  -h, --help            show this help and exit\n"
     "\n"
     "Nothing is sent unless every file could be built, compressed and named\n"
@@ -151,6 +153,9 @@ ParseResult ParseSendOptions(const std::vector<std::string>& args, SendOptions* 
     } else if (a == "-d" || a == "--duplicate") {
       if (!takesNoValue()) return ParseResult::kError;
       o->duplicate = true;
+    } else if (a == "-v" || a == "--verbose") {
+      if (!takesNoValue()) return ParseResult::kError;
+      o->verbose = true;
     } else if (a == "-n" || a == "--name") {
       if (!value(&o->name) || o->name.empty()) {
         *error = a + " needs a name";

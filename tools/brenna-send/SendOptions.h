@@ -37,6 +37,7 @@ struct SendOptions {
   bool seedGiven = false;
   std::uint32_t seed = 0;
   bool duplicate = false;
+  bool verbose = false;  // libPallix's station reports (debug) on standard error
   int pauseMs = 0;
   int repeat = 1;
   int stations = 1;

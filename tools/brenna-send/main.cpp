@@ -189,6 +189,16 @@ int RunStation(int station, const SendOptions& o, const std::vector<Prepared>& f
   return kExitOk;
 }
 
+// --verbose: what libPallix says while it sends, one line each on standard
+// error (stations report from their own threads; each line goes out whole).
+void PrintReport(const PallixLogRecord* record, void*) {
+  if (record == nullptr || record->text == nullptr) return;
+  std::lock_guard<std::mutex> lock(g_outputLock);
+  std::fprintf(stderr, "brenna-send: %s%s\n",
+               record->level >= PALLIX_LOG_WARNING ? "warning: " : "", record->text);
+  std::fflush(stderr);
+}
+
 int Fail(int status, const std::string& error) {
   std::fprintf(stderr, "brenna-send: %s\n", error.c_str());
   return status;
@@ -230,6 +240,8 @@ int main(int argc, char** argv) {
     out.close();
     return out ? kExitOk : Fail(kExitBadInput, "cannot write " + o.framesOut);
   }
+
+  if (o.verbose) PallixSetLogSink(&PrintReport, nullptr, PALLIX_LOG_DEBUG);
 
   // One station channel (and connection) per station, each on its own thread.
   std::vector<int> status(static_cast<size_t>(o.stations), kExitOk);

@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -130,6 +131,22 @@ SocketHandle Accept(SocketHandle listener, bool* outOfResources) {
     }
     return fd;
   }
+}
+
+bool PeerAddress(SocketHandle s, char* text, std::size_t size, int* port) {
+  if (size > 0) text[0] = '\0';
+  *port = 0;
+  sockaddr_storage addr{};
+  socklen_t len = sizeof addr;
+  if (size == 0 || ::getpeername(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return false;
+  char service[16];
+  if (::getnameinfo(reinterpret_cast<sockaddr*>(&addr), len, text, static_cast<socklen_t>(size),
+                    service, sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+    text[0] = '\0';
+    return false;
+  }
+  *port = std::atoi(service);
+  return true;
 }
 
 SocketHandle ConnectTcp(const char* host, int port, int timeoutMs, ConnectError* error) {

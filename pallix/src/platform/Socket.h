@@ -38,6 +38,10 @@ int LocalPort(SocketHandle s);
 // or memory, *outOfResources (if given) is set: the connection still waits,
 // and trying again at once would only fail again.
 SocketHandle Accept(SocketHandle listener, bool* outOfResources = nullptr);
+// The far end of a connected socket: its address as numeric text (at most
+// size - 1 bytes) and its port. False, with an empty text and port 0, when
+// the system cannot tell (the peer has gone already, say).
+bool PeerAddress(SocketHandle s, char* text, std::size_t size, int* port);
 enum class ConnectError { kNone, kUnknownHost, kRefused, kOther };
 
 // Connects to host:port (a name or a dotted IPv4 address) within

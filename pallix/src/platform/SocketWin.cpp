@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "platform/Socket.h"
@@ -124,6 +125,22 @@ SocketHandle Accept(SocketHandle listener, bool* outOfResources) {
     }
     return s;
   }
+}
+
+bool PeerAddress(SocketHandle s, char* text, std::size_t size, int* port) {
+  if (size > 0) text[0] = '\0';
+  *port = 0;
+  sockaddr_storage addr{};
+  int len = sizeof addr;
+  if (size == 0 || ::getpeername(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return false;
+  char service[16];
+  if (::getnameinfo(reinterpret_cast<sockaddr*>(&addr), len, text, static_cast<DWORD>(size),
+                    service, sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+    text[0] = '\0';
+    return false;
+  }
+  *port = std::atoi(service);
+  return true;
 }
 
 SocketHandle ConnectTcp(const char* host, int port, int timeoutMs, ConnectError* error) {

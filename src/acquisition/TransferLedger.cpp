@@ -1,0 +1,54 @@
+#include "acquisition/TransferLedger.h"
+
+#include "PallixWire.h"
+
+const TransferLedger::Entry& TransferLedger::Note(const std::string& name, int index,
+                                                  const FramePeer& peer, bool fresh,
+                                                  Clock::time_point now) {
+  auto it = m_entries.find(name);
+  if (it == m_entries.end()) {
+    if (m_entries.size() >= kMaxTransfers) {
+      auto oldest = m_entries.begin();
+      for (auto e = m_entries.begin(); e != m_entries.end(); ++e)
+        if (e->second.lastSeen < oldest->second.lastSeen) oldest = e;
+      m_entries.erase(oldest);
+    }
+    it = m_entries.emplace(name, Entry()).first;
+    it->second.firstSeen = fresh;
+    it->second.first = peer;
+    it->second.started = now;
+  } else if (fresh) {
+    it->second = Entry();
+    it->second.firstSeen = true;
+    it->second.first = peer;
+    it->second.started = now;
+  }
+  Entry& e = it->second;
+  e.last = peer;
+  e.lastSeen = now;
+  ++e.chunks;
+  if (index >= 0 && index < 32) e.slots |= std::uint32_t{1} << index;
+  return e;
+}
+
+TransferLedger::Entry TransferLedger::Take(const std::string& name) {
+  auto it = m_entries.find(name);
+  if (it == m_entries.end()) return Entry();
+  Entry e = it->second;
+  m_entries.erase(it);
+  return e;
+}
+
+TransferLedger& TransferLedger::Spool() {
+  // Never destroyed: the network task may write until the process ends.
+  static TransferLedger* ledger = new TransferLedger();
+  return *ledger;
+}
+
+bool AllChunksSeen(std::uint32_t slots, int total) {
+  if (total <= 0) return false;
+  const int chunks = (total + FILE_CHUNK_DATA_SIZE - 1) / FILE_CHUNK_DATA_SIZE;
+  if (chunks > 32) return false;
+  const std::uint32_t all = chunks == 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << chunks) - 1;
+  return (slots & all) == all;
+}

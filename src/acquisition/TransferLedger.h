@@ -1,0 +1,59 @@
+// TransferLedger - who sends the transfers in progress, so that the line of
+// a publication names the station. A chunk frame carries no sender: the
+// network task learns it from the library (ReadFramePeer) and the chunk
+// writer notes it here, by transfer name, with every chunk it writes.
+//
+// Bounded: at most kMaxTransfers names are remembered; a new one makes room
+// by forgetting the one not heard of for longest (a transfer that never
+// finishes). The caller holds g_spoolLock, as the chunk writer does.
+#ifndef BRENNA_ACQUISITION_TRANSFERLEDGER_H
+#define BRENNA_ACQUISITION_TRANSFERLEDGER_H
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+#include "platform/FramePeer.h"
+
+class TransferLedger {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::size_t kMaxTransfers = 256;
+
+  struct Entry {
+    FramePeer first;          // the station of the first chunk seen
+    FramePeer last;           // the station of the latest chunk
+    bool firstSeen = false;   // false: the transfer began before this run
+    int chunks = 0;           // chunks written, repeats included
+    std::uint32_t slots = 0;  // bit k: chunk k written at least once
+    Clock::time_point started{};
+    Clock::time_point lastSeen{};
+  };
+
+  TransferLedger() = default;
+  TransferLedger(const TransferLedger&) = delete;
+  TransferLedger& operator=(const TransferLedger&) = delete;
+
+  // Notes chunk `index` of `name` (GBK) from `peer`, just written. `fresh`:
+  // it began the transfer's chunk file, so whatever was noted of the name
+  // before belongs to an older transfer. Returns the transfer's entry.
+  const Entry& Note(const std::string& name, int index, const FramePeer& peer, bool fresh,
+                    Clock::time_point now);
+  // The entry of `name`, taken out (published, abandoned or refused); a
+  // default entry when nothing is noted of it.
+  Entry Take(const std::string& name);
+  std::size_t Size() const { return m_entries.size(); }
+
+  // The one beside the spool directory.
+  static TransferLedger& Spool();
+
+ private:
+  std::unordered_map<std::string, Entry> m_entries;
+};
+
+// Whether every chunk of a file of `total` bytes is marked in `slots`.
+bool AllChunksSeen(std::uint32_t slots, int total);
+
+#endif  // BRENNA_ACQUISITION_TRANSFERLEDGER_H

@@ -1,0 +1,29 @@
+// StopSignals - SIGTERM and SIGINT (a service manager stopping the monitor,
+// a logout, Ctrl+C in a terminal) turned into something the window's event
+// loop can wait on. The handler only writes the signal's number into a pipe,
+// which is all a signal handler may safely do; the window reads it there,
+// stops in order (stop line, counts, journal flushed) and then ends the
+// process the way the signal would have. POSIX only, like the window.
+#ifndef BRENNA_PLATFORM_STOPSIGNALS_H
+#define BRENNA_PLATFORM_STOPSIGNALS_H
+
+namespace stop_signals {
+
+// Installs the handlers of SIGTERM and SIGINT. Returns the descriptor that
+// becomes readable when one of them arrives, or -1 when no pipe could be
+// made (the signals then keep their default action).
+int Install();
+// The signal that arrived, read from the pipe; 0 when none is waiting.
+int Take();
+// Gives both signals their default action back.
+void Uninstall();
+// Ends the process as the signal would have ended it: its default action,
+// the signal raised again, so a service manager sees the same end as
+// before the handler existed.
+[[noreturn]] void EndBy(int signal);
+// "SIGTERM", "SIGINT", or "signal N".
+const char* Name(int signal);
+
+}  // namespace stop_signals
+
+#endif  // BRENNA_PLATFORM_STOPSIGNALS_H
