@@ -9,9 +9,15 @@
 #ifndef PALLIX_LOG_H
 #define PALLIX_LOG_H
 
+#include <cstdio>  // defines __MINGW_PRINTF_FORMAT on mingw-w64
+
 #include "Pallix.h"
 
-#if defined(__GNUC__)
+// mingw-w64's C++ runtime formats with its own C99 printf (%zu works), which
+// "printf" alone would check as the older Windows one.
+#if defined(__MINGW32__)
+#define PALLIX_PRINTF(fmt, first) __attribute__((format(__MINGW_PRINTF_FORMAT, fmt, first)))
+#elif defined(__GNUC__)
 #define PALLIX_PRINTF(fmt, first) __attribute__((format(printf, fmt, first)))
 #else
 #define PALLIX_PRINTF(fmt, first)

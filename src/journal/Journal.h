@@ -28,7 +28,11 @@
 
 #include "Pallix.h"
 
-#if defined(__GNUC__)
+// mingw-w64's C++ runtime formats with its own C99 printf (%zu works), which
+// "printf" alone would check as the older Windows one.
+#if defined(__MINGW32__)
+#define BRENNA_PRINTF(fmt, first) __attribute__((format(__MINGW_PRINTF_FORMAT, fmt, first)))
+#elif defined(__GNUC__)
 #define BRENNA_PRINTF(fmt, first) __attribute__((format(printf, fmt, first)))
 #else
 #define BRENNA_PRINTF(fmt, first)
