@@ -49,7 +49,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -59,10 +58,8 @@
 #include <thread>
 #include <vector>
 
-#include "ChildProcess.h"
-#include "InstallTree.h"
+#include "MonitorProcess.h"
 #include "PallixWire.h"
-#include "SpoolWatch.h"
 #include "Station.h"
 
 namespace {
@@ -78,56 +75,19 @@ double PerSecond(double count, Clock::duration d) {
   return s > 0 ? count / s : 0;
 }
 
-struct Bench {
-  InstallTree* tree;
-  SpoolWatch* watch;
-  ChildProcess* monitor;
-  std::vector<std::string> env;
-};
-
-// The frames of `count` transfers named <prefix>-1 .. <prefix>-count, built
-// by the station tool from the descriptions `describe(i)` gives.
-bool BuildFrames(const Bench& b, const std::string& prefix, int count,
-                 const std::function<std::string(int)>& describe, std::vector<std::string>* frames,
-                 std::string* error) {
-  std::vector<std::string> args = {
-      BRENNA_SEND_PATH, "-t", "-n", prefix, "-o", b.tree->work() + "/" + prefix + ".frames"};
-  for (int i = 1; i <= count; ++i) {
-    const std::string file = b.tree->work() + "/" + prefix + "-" + std::to_string(i) + ".txt";
-    WriteFileBytes(file, describe(i));
-    args.push_back(file);
-  }
-  ChildProcess::Options options;
-  options.env = b.env;
-  options.logPath = b.tree->work() + "/brenna-send.log";
-  std::string how;
-  if (RunToEnd(args, options, std::chrono::seconds(120), &how) != 0) {
-    *error = "brenna-send: " + how + "\n" + ReadFileBytes(options.logPath);
-    return false;
-  }
-  *frames = SplitFrames(ReadFileBytes(b.tree->work() + "/" + prefix + ".frames"));
-  return !frames->empty();
+// The descriptions of `count` results, numbered from 1.
+std::vector<std::string> Results(int count, const std::function<std::string(int)>& describe) {
+  std::vector<std::string> out;
+  for (int i = 1; i <= count; ++i) out.push_back(describe(i));
+  return out;
 }
 
-std::string SmallResult(int i) {
-  // A brake result: device code, operator and a handful of forces.
-  return "7700 0 25\n7701 0 " + std::to_string(1000 + i) + "\n5071 1 " + std::to_string(1200 + i) +
-         "\n5072 1 1187\n5075 2 23.4\n5076 1 5.1\n";
-}
-
-// A result whose compressed file comes close to the largest a transfer may
-// carry (17 chunks): values that do not compress.
-std::string LargeResult(int i, int items) {
-  std::string text = "7700 0 3\n7701 0 " + std::to_string(2000 + i) + "\n";
-  for (int k = 0; k < items; ++k)
-    text += std::to_string(9000 + k) + " 0 " +
-            IncompressibleText(static_cast<unsigned>(i * 1000 + k), 500) + "\n";
-  return text;
-}
+// A brake result: device code, operator and a handful of forces.
+std::string SmallResultNo(int i) { return SmallResult(25, std::to_string(1000 + i)); }
 
 // Sends the batches (one connection each, at once), waits until every
 // transfer has been shown, and prints one line of figures.
-bool RunBatch(const Bench& b, const char* label, const std::string& prefix,
+bool RunBatch(MonitorProcess& m, const char* label, const std::string& prefix,
               const std::vector<std::vector<std::string>>& connections, int results) {
   size_t frameCount = 0;
   std::vector<std::string> streams;
@@ -144,7 +104,7 @@ bool RunBatch(const Bench& b, const char* label, const std::string& prefix,
   std::vector<std::thread> senders;
   for (size_t i = 0; i < streams.size(); ++i) {
     senders.emplace_back([&, i] {
-      outcomes[i] = SendStream(b.tree->port(), streams[i], kGiveUp);
+      outcomes[i] = SendStream(m.tree().port(), streams[i], kGiveUp);
       readAt[i] = Clock::now();
     });
   }
@@ -163,16 +123,16 @@ bool RunBatch(const Bench& b, const char* label, const std::string& prefix,
   for (;;) {
     times.clear();
     int shown = 0;
-    for (const auto& [name, t] : b.watch->Snapshot()) {
+    for (const auto& [name, t] : m.watch().Snapshot()) {
       // The station tool numbers the names only when it sends several files.
       if (name != prefix && name.rfind(prefix + "-", 0) != 0) continue;
       times[name] = t;
       shown += t.isShown ? 1 : 0;
     }
     if (shown == results) break;
-    if (!b.monitor->Running() || Clock::now() - start > kGiveUp) {
+    if (!m.monitor().Running() || Clock::now() - start > kGiveUp) {
       std::fprintf(stderr, "%s: %d of %d results shown (%s)\n", label, shown, results,
-                   b.monitor->Describe().c_str());
+                   m.monitor().Describe().c_str());
       return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -260,16 +220,9 @@ long long CpuTicks(pid_t pid) {
   return rest ? utime + stime : -1;
 }
 
-// A "Vm...:" line of /proc/<pid>/status in kB, -1 when missing.
-long StatusKb(pid_t pid, const std::string& key) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind(key + ":", 0) == 0) return std::atol(line.c_str() + key.size() + 1);
-  return -1;
-}
-
 // CPU share and resident memory over `window` with no traffic.
-void PrintIdle(const char* when, pid_t pid, std::chrono::milliseconds window) {
+void PrintIdle(const char* when, MonitorProcess& m, std::chrono::milliseconds window) {
+  const pid_t pid = m.monitor().pid();
   const long long before = CpuTicks(pid);
   const Clock::time_point t0 = Clock::now();
   std::this_thread::sleep_for(window);
@@ -280,7 +233,7 @@ void PrintIdle(const char* when, pid_t pid, std::chrono::milliseconds window) {
                                static_cast<double>(sysconf(_SC_CLK_TCK)) / seconds
                          : -1;
   std::printf("idle %-13s CPU %5.2f %% over %.1f s   VmRSS %6ld kB   VmHWM %6ld kB\n", when, cpu,
-              seconds, StatusKb(pid, "VmRSS"), StatusKb(pid, "VmHWM"));
+              seconds, m.MemoryKb("VmRSS"), m.MemoryKb("VmHWM"));
   std::fflush(stdout);
 }
 
@@ -294,7 +247,7 @@ double Percentile(std::vector<double> values, double p) {
 
 // K stations at once, each sending its results one after another on its
 // own connection. False when data was lost (or set-up failed).
-bool RunStations(const Bench& b, int stations, int files, int items) {
+bool RunStations(MonitorProcess& m, int stations, int files, int items) {
   struct Station {
     std::string prefix;
     std::vector<std::string> frames;             // every result's frames, in order
@@ -308,9 +261,10 @@ bool RunStations(const Bench& b, int stations, int files, int items) {
     Station& st = all[static_cast<size_t>(k)];
     st.prefix = "station" + std::to_string(k + 1);
     std::string error;
-    if (!BuildFrames(
-            b, st.prefix, files, [&](int i) { return LargeResult(k * 1000 + i, items); },
-            &st.frames, &error)) {
+    const auto describe = [&](int i) {
+      return LargeResult(static_cast<unsigned>(k * 1000 + i), items);
+    };
+    if (!m.Frames(st.prefix, Results(files, describe), &st.frames, &error)) {
       std::fprintf(stderr, "stations: %s\n", error.c_str());
       return false;
     }
@@ -331,7 +285,7 @@ bool RunStations(const Bench& b, int stations, int files, int items) {
   std::vector<std::thread> threads;
   for (size_t k = 0; k < all.size(); ++k) {
     threads.emplace_back([&, k] {
-      StationLink link(b.tree->port());
+      StationLink link(m.tree().port());
       bool ok = link.ok();
       for (const std::string& name : all[k].order) {
         ok = ok && link.Send(all[k].streams[name]);
@@ -358,11 +312,11 @@ bool RunStations(const Bench& b, int stations, int files, int items) {
   const int results = stations * files;
   std::map<std::string, SpoolWatch::Times> times;
   for (;;) {
-    times = b.watch->Snapshot();
+    times = m.watch().Snapshot();
     int shown = 0;
     for (const Station& st : all)
       for (const std::string& name : st.order) shown += times[name].isShown ? 1 : 0;
-    if (shown == results || !b.monitor->Running() || Clock::now() - start > kGiveUp) break;
+    if (shown == results || !m.monitor().Running() || Clock::now() - start > kGiveUp) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 
@@ -412,30 +366,16 @@ bool RunStations(const Bench& b, int stations, int files, int items) {
   return allDelivered && chunksLost == 0 && published == results && shown == results;
 }
 
-// Sockets a process holds (listener and connections), from /proc/<pid>/fd.
-int OpenSockets(pid_t pid) {
-  const std::string dir = "/proc/" + std::to_string(pid) + "/fd";
-  char target[64];
-  int n = 0;
-  std::error_code ec;
-  for (auto it = std::filesystem::directory_iterator(dir, ec);
-       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-    const ssize_t len = readlink(it->path().c_str(), target, sizeof target - 1);
-    if (len > 0 && std::string(target, static_cast<size_t>(len)).rfind("socket:", 0) == 0) ++n;
-  }
-  return n;
-}
-
 // A real station under attack: 300 hostile connections that come back as
 // soon as they are closed (260 trickling a frame's first bytes, one byte
 // every 3 s, 20 silent, 20 sending garbage) take every slot; then, round
 // after round, one station connects and sends one small result. Per round,
 // the time from its connect to the monitor's receipt and to the result
 // published. False when a result never arrived (or set-up failed).
-bool RunUnderAttack(const Bench& b, int rounds) {
+bool RunUnderAttack(MonitorProcess& m, int rounds) {
   std::vector<std::string> frames;
   std::string error;
-  if (!BuildFrames(b, "attack", rounds, SmallResult, &frames, &error)) {
+  if (!m.Frames("attack", Results(rounds, SmallResultNo), &frames, &error)) {
     std::fprintf(stderr, "attack: %s\n", error.c_str());
     return false;
   }
@@ -446,24 +386,24 @@ bool RunUnderAttack(const Bench& b, int rounds) {
     if (streams.find(name) == streams.end()) order.push_back(name);
     streams[name] += f;
   }
-  const int before = OpenSockets(b.monitor->pid());
-  HostilePeers hostile(b.tree->port(), 260, 20, 20, std::chrono::seconds(3));
+  const int before = m.OpenSockets();
+  HostilePeers hostile(m.tree().port(), 260, 20, 20, std::chrono::seconds(3));
   const Clock::time_point setUp = Clock::now();
-  while (OpenSockets(b.monitor->pid()) < before + 256 && Clock::now() - setUp < kGiveUp)
+  while (m.OpenSockets() < before + 256 && Clock::now() - setUp < kGiveUp)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   std::printf(
       "\nunder attack: 300 hostile connections (%d of them held), one real result a round\n",
-      OpenSockets(b.monitor->pid()) - before);
+      m.OpenSockets() - before);
   std::vector<double> confirmedMs, publishedMs;
   bool ok = true;
   for (const std::string& name : order) {
     // Let the attackers take back what the last round freed.
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const Clock::time_point start = Clock::now();
-    const StreamOutcome out = SendStream(b.tree->port(), streams[name], kGiveUp);
+    const StreamOutcome out = SendStream(m.tree().port(), streams[name], kGiveUp);
     const Clock::time_point confirmed = Clock::now();
     SpoolWatch::Times t;
-    while (!(t = b.watch->Snapshot()[name]).isPublished && Clock::now() - start < kGiveUp)
+    while (!(t = m.watch().Snapshot()[name]).isPublished && Clock::now() - start < kGiveUp)
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     if (!t.isPublished || out.receipt != 1) {
       std::fprintf(stderr, "attack: %s: %s (receipt %ld)\n", name.c_str(),
@@ -499,56 +439,25 @@ int main(int argc, char** argv) {
   const int files = Argument(argc, argv, "--files", 8);
   const int attackRounds = Argument(argc, argv, "--attack", 5);
 
-  InstallTree tree(
-      InstallOptions{BRENNA_CENTER_PATH, std::string(BRENNA_PALLIX_DIR) + "/libPallix.so"});
-  if (!tree.ok()) {
-    std::fprintf(stderr, "bench_end_to_end: %s\n", tree.error().c_str());
-    return 1;
-  }
-  const std::string home = tree.work() + "/home";
-  const std::vector<std::string> env = {"HOME=" + home,
-                                        "XDG_CONFIG_HOME=" + home + "/.config",
-                                        "XDG_DATA_HOME=" + home + "/.local/share",
-                                        "XDG_CACHE_HOME=" + home + "/.cache",
-                                        "XDG_STATE_HOME=" + home + "/.local/state",
-                                        "XDG_RUNTIME_DIR=" + tree.runtime(),
-                                        "QT_QPA_PLATFORM=offscreen",
-                                        "DISPLAY",
-                                        "WAYLAND_DISPLAY"};
-
-  ChildProcess monitor;
-  ChildProcess::Options options;
-  options.env = env;
-  options.logPath = tree.work() + "/monitor.log";
+  MonitorProcess m;
   std::string error;
-  if (!monitor.Start({tree.program()}, options, &error) ||
-      !WaitForListener(tree.port(), &monitor, std::chrono::seconds(60), &error)) {
-    std::fprintf(stderr, "bench_end_to_end: %s\n%s", error.c_str(),
-                 ReadFileBytes(options.logPath).c_str());
+  if (!m.Start(&error)) {
+    std::fprintf(stderr, "bench_end_to_end: %s\n", error.c_str());
     return 1;
   }
-  SpoolWatch watch;
-  if (!watch.Start(tree.spool())) {
-    std::fprintf(stderr, "bench_end_to_end: cannot watch %s\n", tree.spool().c_str());
-    return 1;
-  }
-  const Bench b{&tree, &watch, &monitor, env};
 
   // The largest result whose every transfer still fits: try the first one
   // with fewer and fewer items, then leave a little room for the others.
   int items = 90;
   std::vector<std::string> probe;
-  while (items > 1 &&
-         !BuildFrames(
-             b, "probe", 1, [&](int i) { return LargeResult(i, items); }, &probe, &error))
-    --items;
+  while (items > 1 && !m.Frames("probe", {LargeResult(1, items)}, &probe, &error)) --items;
   items = std::max(1, items - 2);
 
   std::vector<std::string> small, large, spread;
-  if (!BuildFrames(b, "small", smallCount, SmallResult, &small, &error) ||
-      !BuildFrames(
-          b, "large", largeCount, [&](int i) { return LargeResult(i, items); }, &large, &error) ||
-      !BuildFrames(b, "spread", stations * 3, SmallResult, &spread, &error)) {
+  const auto largeResult = [&](int i) { return LargeResult(static_cast<unsigned>(i), items); };
+  if (!m.Frames("small", Results(smallCount, SmallResultNo), &small, &error) ||
+      !m.Frames("large", Results(largeCount, largeResult), &large, &error) ||
+      !m.Frames("spread", Results(stations * 3, SmallResultNo), &spread, &error)) {
     std::fprintf(stderr, "bench_end_to_end: %s\n", error.c_str());
     return 1;
   }
@@ -559,10 +468,10 @@ int main(int argc, char** argv) {
     spreadConnections[i % spreadConnections.size()].push_back(spread[i]);
 
   std::printf("BrennaCenter end to end: installed copy, offscreen, loopback TCP, port %d\n",
-              tree.port());
+              m.tree().port());
   // Start-up is over once the listener answers; give the first scans time.
   std::this_thread::sleep_for(std::chrono::seconds(2));
-  PrintIdle("before load", monitor.pid(), std::chrono::seconds(5));
+  PrintIdle("before load", m, std::chrono::seconds(5));
   std::printf("\n");
   std::printf("times in ms from the first byte sent; rates per second\n\n");
   std::printf("%-38s %7s %6s %17s %19s %18s\n", "", "", "", "all read", "all published",
@@ -572,22 +481,22 @@ int main(int argc, char** argv) {
   char label[80];
   bool ok = true;
   std::snprintf(label, sizeof label, "%d small, 1 station", smallCount);
-  ok = ok && RunBatch(b, label, "small", {small}, smallCount);
+  ok = ok && RunBatch(m, label, "small", {small}, smallCount);
   std::snprintf(label, sizeof label, "%d large (%zu chunks each), 1 station", largeCount,
                 large.size() / static_cast<size_t>(largeCount));
-  ok = ok && RunBatch(b, label, "large", {large}, largeCount);
+  ok = ok && RunBatch(m, label, "large", {large}, largeCount);
   std::snprintf(label, sizeof label, "%d small, %d stations at once", stations * 3, stations);
-  ok = ok && RunBatch(b, label, "spread", spreadConnections, stations * 3);
+  ok = ok && RunBatch(m, label, "spread", spreadConnections, stations * 3);
   std::printf(
       "\nshown/s is bounded by the deliberate 500 ms pause after each result (at most 2/s);\n"
       "the receiving task takes one frame per pass with a 5 ms pause between passes.\n");
 
-  ok = RunStations(b, stations, files, items) && ok;
-  ok = RunUnderAttack(b, attackRounds) && ok;
+  ok = RunStations(m, stations, files, items) && ok;
+  ok = RunUnderAttack(m, attackRounds) && ok;
   std::printf("\n");
-  PrintIdle("after load", monitor.pid(), std::chrono::seconds(5));
+  PrintIdle("after load", m, std::chrono::seconds(5));
 
-  monitor.Stop();
+  m.Stop();
   if (!ok) std::printf("\nDATA LOST or set-up failed: see above\n");
   return ok ? 0 : 1;
 }

@@ -44,7 +44,7 @@ class MonitorOnDisplay : public ::testing::Test {
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(m_session.StartAndWaitForWindow(&error)) << error << "\nmonitor output:\n"
-                                                         << m_session.MonitorLog();
+                                                         << m_session.Log();
   }
 
   std::string Work(const std::string& name) { return m_session.tree().work() + "/" + name; }
@@ -70,7 +70,7 @@ class MonitorOnDisplay : public ::testing::Test {
     EXPECT_TRUE(m_session.WaitForTitle(CountedTitle(count), kPatience, &seen))
         << "the title reads \"" << seen << "\", not \"" << CountedTitle(count) << "\""
         << "\nmonitor output:\n"
-        << m_session.MonitorLog();
+        << m_session.Log();
   }
 
   // The installation holds nothing it did not hold before the results, and
@@ -162,12 +162,6 @@ std::string ManyChunkDescription() {
   for (int i = 0; i < 16; ++i)
     text += std::to_string(9001 + i) + " 0 " + IncompressibleText(100 + i, 500) + "\n";
   return text;
-}
-
-std::string Concat(const std::vector<std::string>& frames) {
-  std::string out;
-  for (const std::string& f : frames) out += f;
-  return out;
 }
 
 }  // namespace

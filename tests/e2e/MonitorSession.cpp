@@ -6,8 +6,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "Station.h"
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -38,56 +36,36 @@ std::string CountedTitle(int n) {
   return std::string(kMonitorTitle) + "(" + std::to_string(n) + ")";
 }
 
-MonitorSession::MonitorSession()
-    : MonitorSession(std::string(BRENNA_PALLIX_DIR) + "/libPallix.so") {}
+MonitorSession::MonitorSession() : m_artefacts(ArtefactFolder()) {
+  SetLogPath(m_artefacts + "/monitor.log");
+}
 
 MonitorSession::MonitorSession(const std::string& libraryPath)
-    : m_tree(InstallOptions{BRENNA_CENTER_PATH, libraryPath}), m_artefacts(ArtefactFolder()) {}
+    : MonitorProcess(libraryPath), m_artefacts(ArtefactFolder()) {
+  SetLogPath(m_artefacts + "/monitor.log");
+}
 
 MonitorSession::~MonitorSession() {
-  m_monitor.Stop();
+  Stop();
   m_display.Stop();
 }
 
-std::vector<std::string> MonitorSession::Environment() const {
-  const std::string home = m_tree.work() + "/home";
-  std::error_code ec;
-  fs::create_directories(home, ec);
-  std::vector<std::string> env = {
-      "HOME=" + home,
-      "XDG_CONFIG_HOME=" + home + "/.config",
-      "XDG_DATA_HOME=" + home + "/.local/share",
-      "XDG_CACHE_HOME=" + home + "/.cache",
-      "XDG_STATE_HOME=" + home + "/.local/state",
-      "XDG_RUNTIME_DIR=" + m_tree.runtime(),
-  };
-  for (const std::string& e : m_display.ClientEnv()) env.push_back(e);
-  return env;
-}
-
 bool MonitorSession::Start(std::string* error) {
-  if (!m_tree.ok()) {
-    *error = m_tree.error();
+  if (!tree().ok()) {
+    *error = tree().error();
     return false;
   }
   if (!m_display.Start(m_artefacts, Environment(), error)) return false;
-  ChildProcess::Options options;
-  options.env = Environment();
-  options.env.push_back("QT_QPA_PLATFORM=xcb");
-  // In a sanitizer build, exit statuses stay the program's own.
-  options.env.push_back("LSAN_OPTIONS=suppressions=" BRENNA_LSAN_SUPPRESSIONS);
-  options.env.insert(options.env.end(), m_monitorEnv.begin(), m_monitorEnv.end());
-  options.logPath = m_artefacts + "/monitor.log";
-  return m_monitor.Start({m_tree.program()}, options, error);
+  ShowOn(m_display.ClientEnv());
+  return Launch(error);
 }
 
 bool MonitorSession::StartAndWaitForWindow(std::string* error) {
-  if (!Start(error)) return false;
-  if (!WaitForListener(m_tree.port(), &m_monitor, std::chrono::seconds(30), error)) return false;
+  if (!Start(error) || !WaitUntilListening(error)) return false;
   const auto deadline = Clock::now() + std::chrono::seconds(30);
   while (MainWindow() == 0) {
-    if (!m_monitor.Running()) {
-      *error = "the monitor ended (" + m_monitor.Describe() + ")";
+    if (!monitor().Running()) {
+      *error = "the monitor ended (" + monitor().Describe() + ")";
       return false;
     }
     if (Clock::now() >= deadline) {
@@ -113,8 +91,8 @@ bool MonitorSession::WaitForTitle(const std::string& title, std::chrono::millise
     const VirtualDisplay::WindowId w = MainWindow();
     *lastSeen = w != 0 ? m_display.Title(w) : std::string("(no main window)");
     if (*lastSeen == title) return true;
-    if (!m_monitor.Running()) {
-      *lastSeen += " (the monitor ended: " + m_monitor.Describe() + ")";
+    if (!monitor().Running()) {
+      *lastSeen += " (the monitor ended: " + monitor().Describe() + ")";
       return false;
     }
     if (Clock::now() >= deadline) return false;
@@ -132,9 +110,9 @@ bool MonitorSession::WaitForDialog(const std::string& caption, std::chrono::mill
         return true;
       }
     }
-    if (!m_monitor.Running()) {
-      *error = "the monitor ended without a box \"" + caption + "\" (" + m_monitor.Describe() +
-               ")\nmonitor output:\n" + MonitorLog();
+    if (!monitor().Running()) {
+      *error = "the monitor ended without a box \"" + caption + "\" (" + monitor().Describe() +
+               ")\nmonitor output:\n" + Log();
       return false;
     }
     if (Clock::now() >= deadline) {
@@ -143,22 +121,4 @@ bool MonitorSession::WaitForDialog(const std::string& caption, std::chrono::mill
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-}
-
-int MonitorSession::RunStationTool(const std::vector<std::string>& args, std::string* output) {
-  std::vector<std::string> argv = {BRENNA_SEND_PATH};
-  argv.insert(argv.end(), args.begin(), args.end());
-  ChildProcess::Options options;
-  options.env = Environment();
-  const std::string log = m_tree.work() + "/brenna-send.log";
-  std::remove(log.c_str());
-  options.logPath = log;
-  std::string how;
-  const int status = RunToEnd(argv, options, std::chrono::seconds(60), &how);
-  *output = ReadFileBytes(log) + "[" + how + "]";
-  return status;
-}
-
-std::string MonitorSession::MonitorLog() const {
-  return ReadFileBytes(m_artefacts + "/monitor.log");
 }

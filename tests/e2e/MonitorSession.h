@@ -1,6 +1,6 @@
 // MonitorSession - one installed monitor running on its own virtual display,
-// for the end-to-end tests: the install tree, Xvfb + openbox, the program
-// itself, and the questions the tests ask about its windows.
+// for the end-to-end tests: the monitor as MonitorProcess drives it, Xvfb +
+// openbox, and the questions the tests ask about its windows.
 #ifndef BRENNA_E2E_MONITORSESSION_H
 #define BRENNA_E2E_MONITORSESSION_H
 
@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
-#include "InstallTree.h"
+#include "MonitorProcess.h"
 #include "VirtualDisplay.h"
 
 // The window class the monitor's windows carry (its application name).
@@ -17,28 +16,20 @@ inline const char kMonitorClass[] = "BrennaCenter";
 // The main window's title, UTF-8, before the count.
 inline const char kMonitorTitle[] = "数据监控";
 
-class MonitorSession {
+class MonitorSession : public MonitorProcess {
  public:
   // This build's library, or the file given (empty: no library at all).
   MonitorSession();
   explicit MonitorSession(const std::string& libraryPath);
   ~MonitorSession();
 
-  InstallTree& tree() { return m_tree; }
   VirtualDisplay& display() { return m_display; }
-  ChildProcess& monitor() { return m_monitor; }
 
   // A folder of $BRENNA_TEST_ARTIFACTS for this test's screenshots and logs.
   const std::string& artefacts() const { return m_artefacts; }
-  // The environment every program of this session runs with: private home,
-  // XDG and runtime directories, and the virtual display.
-  std::vector<std::string> Environment() const;
 
-  // An entry "NAME=value" for the monitor's environment alone, set before
-  // Start.
-  void AddMonitorEnvironment(const std::string& entry) { m_monitorEnv.push_back(entry); }
-
-  // Tree, display and monitor; false (with *error) when any of them fails.
+  // Display and monitor, without waiting for the monitor; false (with
+  // *error) when either fails.
   bool Start(std::string* error);
   // Start(), then waits for the listener and the main window.
   bool StartAndWaitForWindow(std::string* error);
@@ -55,19 +46,9 @@ class MonitorSession {
   bool WaitForDialog(const std::string& caption, std::chrono::milliseconds limit,
                      VirtualDisplay::WindowId* box, std::string* error);
 
-  // Runs the station tool with these arguments; its exit status (-1 when it
-  // did not end), its output in *output.
-  int RunStationTool(const std::vector<std::string>& args, std::string* output);
-
-  // The monitor's standard output and error so far.
-  std::string MonitorLog() const;
-
  private:
-  InstallTree m_tree;
   VirtualDisplay m_display;
-  ChildProcess m_monitor;
   std::string m_artefacts;
-  std::vector<std::string> m_monitorEnv;
 };
 
 // $BRENNA_TEST_ARTIFACTS/name (the temp directory when unset).

@@ -173,7 +173,7 @@ TEST(MonitorStartup, OnADesktopWhoseBusesNeverAnswerTheWindowAppearsAndReceives)
   session.AddMonitorEnvironment("AT_SPI_BUS_ADDRESS=" + silent.address());
   std::string error;
   ASSERT_TRUE(session.StartAndWaitForWindow(&error)) << error << "\nmonitor output:\n"
-                                                     << session.MonitorLog();
+                                                     << session.Log();
   const std::vector<std::string> failures =
       LookUntilShown(session, ArtefactPath("e2e-silent-bus.png"), FullyStarted, kPatience);
   for (const std::string& f : failures) ADD_FAILURE() << f;

@@ -61,7 +61,7 @@ class MonitorFault : public ::testing::Test {
   std::vector<std::string> Frames(const std::string& name, const std::string& description) {
     std::vector<std::string> frames;
     std::string error;
-    EXPECT_TRUE(m_monitor.Frames(name, description, &frames, &error)) << error;
+    EXPECT_TRUE(m_monitor.Frames(name, {description}, &frames, &error)) << error;
     return frames;
   }
 

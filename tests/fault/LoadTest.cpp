@@ -77,7 +77,7 @@ TEST(MonitorLoad, RealStationsGetThroughFiveHundredConnectionsGarbageAndATrickle
   auto frames = [&](const std::string& name, const std::string& description) {
     std::vector<std::string> out;
     std::string why;
-    EXPECT_TRUE(m.Frames(name, description, &out, &why)) << why;
+    EXPECT_TRUE(m.Frames(name, {description}, &out, &why)) << why;
     return out;
   };
 

@@ -1,8 +1,5 @@
 #include "MonitorProcess.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -14,8 +11,12 @@
 namespace fs = std::filesystem;
 
 MonitorProcess::MonitorProcess()
-    : m_tree(InstallOptions{BRENNA_CENTER_PATH, std::string(BRENNA_PALLIX_DIR) + "/libPallix.so"}) {
-}
+    : MonitorProcess(std::string(BRENNA_PALLIX_DIR) + "/libPallix.so") {}
+
+MonitorProcess::MonitorProcess(const std::string& libraryPath)
+    : m_tree(InstallOptions{BRENNA_CENTER_PATH, libraryPath}),
+      m_windowSystemEnv{"QT_QPA_PLATFORM=offscreen", "DISPLAY", "WAYLAND_DISPLAY"},
+      m_logPath(m_tree.work() + "/monitor.log") {}
 
 MonitorProcess::~MonitorProcess() { m_monitor.Stop(); }
 
@@ -23,29 +24,42 @@ std::vector<std::string> MonitorProcess::Environment() const {
   const std::string home = m_tree.work() + "/home";
   std::error_code ec;
   fs::create_directories(home, ec);
-  return {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
-          "XDG_DATA_HOME=" + home + "/.local/share", "XDG_CACHE_HOME=" + home + "/.cache",
-          "XDG_STATE_HOME=" + home + "/.local/state", "XDG_RUNTIME_DIR=" + m_tree.runtime(),
-          "QT_QPA_PLATFORM=offscreen", "DISPLAY", "WAYLAND_DISPLAY",
-          // In a sanitizer build, exit statuses stay the program's own.
-          "LSAN_OPTIONS=suppressions=" BRENNA_LSAN_SUPPRESSIONS};
+  std::vector<std::string> env = {
+      "HOME=" + home,
+      "XDG_CONFIG_HOME=" + home + "/.config",
+      "XDG_DATA_HOME=" + home + "/.local/share",
+      "XDG_CACHE_HOME=" + home + "/.cache",
+      "XDG_STATE_HOME=" + home + "/.local/state",
+      "XDG_RUNTIME_DIR=" + m_tree.runtime(),
+      "LSAN_OPTIONS=suppressions=" BRENNA_LSAN_SUPPRESSIONS,
+  };
+  env.insert(env.end(), m_windowSystemEnv.begin(), m_windowSystemEnv.end());
+  return env;
 }
 
-bool MonitorProcess::Start(std::string* error) {
+void MonitorProcess::ShowOn(const std::vector<std::string>& displayEnv) {
+  m_windowSystemEnv = displayEnv;
+  m_windowSystemEnv.push_back("QT_QPA_PLATFORM=xcb");
+}
+
+bool MonitorProcess::Launch(std::string* error) {
   if (!m_tree.ok()) {
     *error = m_tree.error();
     return false;
   }
   ChildProcess::Options options;
   options.env = Environment();
-  options.logPath = m_tree.work() + "/monitor.log";
-  if (!m_monitor.Start({m_tree.program()}, options, error) ||
-      !WaitForListener(m_tree.port(), &m_monitor, std::chrono::seconds(60), error)) {
+  options.env.insert(options.env.end(), m_monitorEnv.begin(), m_monitorEnv.end());
+  options.logPath = m_logPath;
+  return m_monitor.Start({m_tree.program()}, options, error);
+}
+
+bool MonitorProcess::WaitUntilListening(std::string* error) {
+  if (!WaitForListener(m_tree.port(), &m_monitor, std::chrono::seconds(60), error)) {
     *error += "\nmonitor output:\n" + Log();
     return false;
   }
   if (!m_watching) {
-    // The library has created the spool directory by the time it listens.
     m_watching = m_watch.Start(m_tree.spool());
     if (!m_watching) {
       *error = "cannot watch " + m_tree.spool();
@@ -55,18 +69,23 @@ bool MonitorProcess::Start(std::string* error) {
   return true;
 }
 
-bool MonitorProcess::Frames(const std::string& name, const std::string& description,
+bool MonitorProcess::Start(std::string* error) {
+  if (Launch(error)) return WaitUntilListening(error);
+  *error += "\nmonitor output:\n" + Log();
+  return false;
+}
+
+bool MonitorProcess::Frames(const std::string& name, const std::vector<std::string>& descriptions,
                             std::vector<std::string>* frames, std::string* error) {
-  const std::string text = m_tree.work() + "/" + name + ".txt";
   const std::string out = m_tree.work() + "/" + name + ".frames";
-  WriteFileBytes(text, description);
-  ChildProcess::Options options;
-  options.env = Environment();
-  options.logPath = m_tree.work() + "/brenna-send.log";
-  std::string how;
-  if (RunToEnd({BRENNA_SEND_PATH, "-t", "-n", name, "-o", out, text}, options,
-               std::chrono::seconds(60), &how) != 0) {
-    *error = "brenna-send: " + how + "\n" + ReadFileBytes(options.logPath);
+  std::vector<std::string> args = {"-t", "-n", name, "-o", out};
+  for (size_t i = 0; i < descriptions.size(); ++i) {
+    args.push_back(m_tree.work() + "/" + name + "-" + std::to_string(i + 1) + ".txt");
+    WriteFileBytes(args.back(), descriptions[i]);
+  }
+  std::string output;
+  if (RunStationTool(args, &output) != 0) {
+    *error = "brenna-send: " + output;
     return false;
   }
   *frames = SplitFrames(ReadFileBytes(out));
@@ -78,21 +97,26 @@ int MonitorProcess::SendResults(const std::vector<std::string>& names,
                                 const std::vector<std::string>& descriptions, std::string* output) {
   // A generous timeout: under load the monitor may take a while to let the
   // station in; the point is the status, not the speed.
-  std::vector<std::string> argv = {BRENNA_SEND_PATH, "-t", "-w", "60000",
+  std::vector<std::string> args = {"-t", "-w", "60000",
                                    "127.0.0.1:" + std::to_string(m_tree.port())};
   for (size_t i = 0; i < names.size() && i < descriptions.size(); ++i) {
-    const std::string text = m_tree.work() + "/" + names[i] + ".txt";
-    WriteFileBytes(text, descriptions[i]);
-    argv.push_back(text);
+    args.push_back(m_tree.work() + "/" + names[i] + ".txt");
+    WriteFileBytes(args.back(), descriptions[i]);
   }
+  return RunStationTool(args, output);
+}
+
+int MonitorProcess::RunStationTool(const std::vector<std::string>& args, std::string* output) {
+  std::vector<std::string> argv = {BRENNA_SEND_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
   ChildProcess::Options options;
   options.env = Environment();
-  options.logPath = m_tree.work() + "/brenna-send-net.log";
+  options.logPath = m_tree.work() + "/brenna-send.log";
   std::error_code ec;
   fs::remove(options.logPath, ec);
   std::string how;
   const int status = RunToEnd(argv, options, std::chrono::seconds(180), &how);
-  *output = how + "\n" + ReadFileBytes(options.logPath);
+  *output = ReadFileBytes(options.logPath) + "[" + how + "]";
   return status;
 }
 
@@ -116,7 +140,7 @@ int MonitorProcess::OpenSockets() {
   return n;
 }
 
-std::string MonitorProcess::Log() const { return ReadFileBytes(m_tree.work() + "/monitor.log"); }
+std::string MonitorProcess::Log() const { return ReadFileBytes(m_logPath); }
 
 std::string SmallResult(int device, const std::string& op) {
   return "7700 0 " + std::to_string(device) + "\n7701 0 " + op +

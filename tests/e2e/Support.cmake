@@ -1,0 +1,22 @@
+# The monitor driven from outside, for the end-to-end and fault tests and the
+# end-to-end benchmark: programs, install tree, the monitor process and the
+# station side. No X and no GoogleTest, so the benchmark builds without the
+# tests. Included by tests/e2e and by bench, whichever comes first.
+include_guard(GLOBAL)
+set(brenna_e2e_dir ${CMAKE_CURRENT_LIST_DIR})
+add_library(brenna_e2e_support STATIC
+  ${brenna_e2e_dir}/ChildProcess.cpp ${brenna_e2e_dir}/InstallTree.cpp
+  ${brenna_e2e_dir}/MonitorProcess.cpp ${brenna_e2e_dir}/SpoolWatch.cpp
+  ${brenna_e2e_dir}/Station.cpp)
+target_link_libraries(brenna_e2e_support PUBLIC Threads::Threads)
+target_include_directories(brenna_e2e_support PUBLIC ${brenna_e2e_dir}
+                                                     ${CMAKE_SOURCE_DIR}/tests/support
+                                                     ${CMAKE_SOURCE_DIR}/pallix/include)
+target_compile_definitions(brenna_e2e_support PRIVATE
+  BRENNA_CENTER_PATH="$<TARGET_FILE:BrennaCenter>"
+  BRENNA_SEND_PATH="$<TARGET_FILE:brenna-send>"
+  BRENNA_PALLIX_DIR="${BRENNA_PALLIX_DIR}"
+  BRENNA_LSAN_SUPPRESSIONS="${CMAKE_SOURCE_DIR}/tests/support/lsan-system-libraries.supp")
+# The programs under test are copied from the build, so build them first.
+add_dependencies(brenna_e2e_support BrennaCenter brenna-send Pallix)
+brenna_warnings(brenna_e2e_support)
