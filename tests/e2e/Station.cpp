@@ -53,6 +53,15 @@ bool WaitForListener(int port, ChildProcess* program, std::chrono::milliseconds 
   for (;;) {
     const int s = ConnectLoopback(port);
     if (s >= 0) {
+      // Leave nothing behind in the listener: it closes a station that ends
+      // its side without a frame, and a count of its sockets taken right
+      // after this must not include the probe.
+      shutdown(s, SHUT_WR);
+      pollfd p{s, POLLIN, 0};
+      char byte;
+      const auto closedBy = Clock::now() + std::chrono::seconds(5);
+      while (poll(&p, 1, MillisLeft(closedBy)) > 0 && recv(s, &byte, 1, 0) > 0) {
+      }
       close(s);
       return true;
     }

@@ -11,7 +11,8 @@
 
 class ChildProcess;
 
-// Waits until 127.0.0.1:port accepts a connection. Gives up when `limit`
+// Waits until 127.0.0.1:port accepts a connection, and then (up to 5 s)
+// until the listener has closed that probe again. Gives up when `limit`
 // passes or when `program` (may be null) ends meanwhile.
 bool WaitForListener(int port, ChildProcess* program, std::chrono::milliseconds limit,
                      std::string* error);
