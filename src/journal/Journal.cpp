@@ -191,29 +191,29 @@ void Report(Level level, Category category, Event event, const char* peer, const
 
 void CountFrame() { TheState().counters.CountFrame(); }
 
-void Flush() {
+namespace {
+
+// Writes out the folded floods whose minute is over, or all of them.
+void WriteFloods(bool all) {
   State& s = TheState();
   std::vector<FloodSummariser::Summary> due;
   {
     const Clock::time_point now = Clock::now();
     std::lock_guard<std::mutex> guard(s.lock);
     s.lastSweep = now;
-    s.summariser.TakeDue(now, &due);
+    if (all)
+      s.summariser.TakeAll(now, &due);
+    else
+      s.summariser.TakeDue(now, &due);
   }
   WriteSummaries(due);
 }
 
-void FlushAll() {
-  State& s = TheState();
-  std::vector<FloodSummariser::Summary> due;
-  {
-    const Clock::time_point now = Clock::now();
-    std::lock_guard<std::mutex> guard(s.lock);
-    s.lastSweep = now;
-    s.summariser.TakeAll(now, &due);
-  }
-  WriteSummaries(due);
-}
+}  // namespace
+
+void Flush() { WriteFloods(false); }
+
+void FlushAll() { WriteFloods(true); }
 
 std::string WriteSummary() {
   State& s = TheState();
