@@ -43,7 +43,12 @@ SinkState g_state;
 
 // Depth of sink calls on this thread: a report made while the sink runs
 // would go round in a loop, and PallixSetLogSink there would wait for
-// itself.
+// itself. Static TLS on ELF: the library is loaded with dlopen, and a
+// dynamic TLS block would be allocated by the loader on every thread that
+// reports, behind locks a thread checker cannot see.
+#if defined(__ELF__)
+__attribute__((tls_model("initial-exec")))
+#endif
 thread_local int t_inSink = 0;
 
 const char* LevelName(int level) {
