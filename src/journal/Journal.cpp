@@ -114,6 +114,7 @@ const EventTraits& TraitsOf(Event event) {
   static const EventTraits kRemoved{true, Counter::kNone, "chunk files removed"};
   static const EventTraits kShown{false, Counter::kShown, "results shown"};
   static const EventTraits kResultRefused{true, Counter::kRefused, "results refused"};
+  static const EventTraits kIncomplete{true, Counter::kNone, "transfers left incomplete"};
   switch (event) {
     case Event::kNone:
       return kPlain;
@@ -139,6 +140,8 @@ const EventTraits& TraitsOf(Event event) {
       return kShown;
     case Event::kResultRefused:
       return kResultRefused;
+    case Event::kTransferIncomplete:
+      return kIncomplete;
   }
   return kPlain;
 }

@@ -76,6 +76,7 @@ enum class Event : int {
   kChunkFilesRemoved,     // left-over chunk files cleaned up
   kResultShown,           // a result shown in the window
   kResultRefused,         // a spool file the window could not show
+  kTransferIncomplete,    // its station's connection ended before its last chunk
 };
 
 // How the journal treats an event: whether repeats are folded, what the
