@@ -26,6 +26,7 @@
 #include "app/MonitorJournal.h"
 #include "app/Resource.h"
 #include "app/ScreenAwake.h"
+#include "app/SignalStop.h"
 #include "app/Templates.h"
 #include "app/VerdictLegend.h"
 #include "platform/Gbk.h"
@@ -410,7 +411,9 @@ void CBrennaCenterDlg::ShowResultFile(const std::string& path) {
 
 std::string CBrennaCenterDlg::LastShownSummary() const { return m_lastShown; }
 
-void CBrennaCenterDlg::PauseAfterResult() { std::this_thread::sleep_for(kResultPause); }
+// A stop by signal does not wait for a backlog of results at half a second
+// each: what is not shown stays in the spool for the next start.
+void CBrennaCenterDlg::PauseAfterResult() { SignalStop::Pause(kResultPause); }
 
 void CBrennaCenterDlg::SetTitle(const std::string& gbkTitle) {
   setWindowTitle(QString::fromStdString(GbkToUtf8(gbkTitle)));

@@ -260,6 +260,39 @@ TEST_F(MonitorFault, EveryResultConfirmedToAStationSurvivesAKillRightAfter) {
   EXPECT_TRUE(m_monitor.monitor().Running());
 }
 
+// A stop (SIGTERM from a service manager) never waits for the window to
+// get through a backlog of results at its half second each: the monitor
+// ends at once, and what it has not shown stays in the spool for the next
+// start.
+TEST_F(MonitorFault, SigtermEndsTheMonitorWithoutWaitingForTheResultsStillToShow) {
+  const std::string record = ResultRecord(Frames("backlog", SmallResult(25, "0815")));
+  ASSERT_FALSE(record.empty());
+  // Published all at once, as after a full disk is freed under a flood.
+  std::set<std::string> backlog;
+  for (int i = 0; i < 30; ++i) {
+    const std::string name = "backlog-" + std::to_string(i);
+    WriteFileBytes(Spool(name + ".DOING.part"), record);
+    std::filesystem::rename(Spool(name + ".DOING.part"), Spool(name + ".DOING"));
+    backlog.insert(name);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (Shown().empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_FALSE(Shown().empty()) << m_monitor.Log();
+
+  ASSERT_EQ(0, kill(m_monitor.monitor().pid(), SIGTERM));
+  ASSERT_TRUE(m_monitor.monitor().WaitExit(kPatience));
+  EXPECT_TRUE(m_monitor.monitor().Signalled() && m_monitor.monitor().TermSignal() == SIGTERM)
+      << m_monitor.monitor().Describe();
+  // Half a second a result: the window would have needed 15 s for them
+  // all. It showed the one in hand at most.
+  EXPECT_LE(Shown().size(), 3u) << Join(Shown());
+  size_t waiting = 0;
+  for (const std::string& name : m_monitor.tree().SpoolNames())
+    if (name.size() > 6 && name.compare(name.size() - 6, 6, ".DOING") == 0) ++waiting;
+  EXPECT_GE(waiting, backlog.size() - 3);
+}
+
 namespace {
 
 // The journal files of the run under the monitor's state directory, oldest
