@@ -30,12 +30,14 @@
 // only when the set-up fails or data is lost (a result never published or
 // never shown, a chunk not taken).
 //
-// Then a real station under attack, three kinds in turn: 300 hostile
+// Then a real station under attack, four kinds in turn: 300 hostile
 // connections that keep coming back hold every slot (trickling, silent,
 // garbage); 400 that send one whole frame and then trickle; 300 that flood
-// whole frames faster than the receiving task takes them. Per round one
-// result is sent; it prints how long until the monitor's receipt and until
-// the result was published.
+// whole frames faster than the receiving task takes them, staying
+// connected after each batch, and the same ending each batch properly.
+// Per round one result is sent; it prints how long until the monitor's
+// receipt and until the result was published, and the monitor's resident
+// memory before, during and after the attack.
 //
 // Usage: bench_end_to_end [--results N] [--large M] [--stations K] [--files F]
 //                         [--attack R] [--attacks-only [K]]
@@ -55,6 +57,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -396,7 +399,10 @@ bool RunUnderAttack(MonitorProcess& m, const Attack& attack, const std::string& 
     streams[name] += f;
   }
   const int before = m.OpenSockets();
-  HostilePeers hostile(m.tree().port(), attack.mix);
+  const long residentBefore = m.MemoryKb("VmRSS");
+  std::unique_ptr<HostilePeers> attackers =
+      std::make_unique<HostilePeers>(m.tree().port(), attack.mix);
+  HostilePeers& hostile = *attackers;
   const Clock::time_point setUp = Clock::now();
   const int peers = attack.mix.trickles + attack.mix.squatters + attack.mix.garbage +
                     attack.mix.frameThenTrickle + attack.mix.floods;
@@ -439,14 +445,23 @@ bool RunUnderAttack(MonitorProcess& m, const Attack& attack, const std::string& 
   std::printf("  hostile connections closed by the monitor meanwhile: %ld\n", hostile.Closed());
   if (attack.mix.floods > 0) {
     const double seconds = std::chrono::duration<double>(Clock::now() - floodStart).count();
-    std::printf("  flood frames taken meanwhile: %.0f/s\n",
+    std::printf("  flood frames sent meanwhile: %.0f/s\n",
                 static_cast<double>(hostile.FramesFlooded() - floodedBefore) / seconds);
   }
+  // What the attack leaves in memory once it is over and its connections
+  // are gone.
+  const long residentDuring = m.MemoryKb("VmRSS");
+  attackers.reset();
+  const Clock::time_point calm = Clock::now();
+  while (m.OpenSockets() > before && Clock::now() - calm < kGiveUp)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::printf("  resident memory: %ld kB before, %ld kB during, %ld kB after\n", residentBefore,
+              residentDuring, m.MemoryKb("VmRSS"));
   std::fflush(stdout);
   return ok;
 }
 
-// Every attack in turn, or only the one numbered `only` (1 to 3).
+// Every attack in turn, or only the one numbered `only` (1 to 4).
 bool RunAttacks(MonitorProcess& m, int rounds, int only) {
   HostileMix trickles;  // the trickles of the last rounds
   trickles.trickles = 260;
@@ -457,13 +472,20 @@ bool RunAttacks(MonitorProcess& m, int rounds, int only) {
   frameThenTrickle.tricklePause = std::chrono::milliseconds(100);
   HostileMix flood;
   flood.floods = 300;
+  flood.floodEnds = false;
+  HostileMix endingFlood = flood;
+  endingFlood.floodEnds = true;
   const Attack attacks[] = {
       {"300 hostile connections (260 trickling a frame's first bytes, one byte every 3 s, 20 "
        "silent, 20 sending garbage)",
        trickles},
       {"400 connections sending one whole frame, then a byte every 100 ms", frameThenTrickle},
-      {"300 connections each sending 16 whole frames as fast as they are taken, again and again",
+      {"300 connections each sending 16 whole frames as fast as they are taken, then silent "
+       "until closed, again and again",
        flood},
+      {"300 connections each sending 16 whole frames as fast as they are taken and ending, again "
+       "and again",
+       endingFlood},
   };
   bool ok = true;
   int n = 0;

@@ -336,7 +336,7 @@ void Server::Run() {
       fullReported_ = true;
       PALLIX_LOG(PALLIX_LOG_WARNING, PALLIX_LOG_NET,
                  "all %zu connection slots are taken: further stations wait until one closes "
-                 "or a connection gives way (idle for %.1f s, or sending without end)",
+                 "or a connection gives way (one without a whole frame for %.1f s first)",
                  limit_, kGiveWayIdleMs / 1000.0);
     } else if (fullReported_ && connections_.size() + kSpareDescriptors <= limit_) {
       fullReported_ = false;
@@ -430,26 +430,34 @@ Server::Connection* Server::GiveWayCandidate(Clock::time_point now) {
     if (best == nullptr || c->lastHeard < best->lastHeard) best = c.get();
   }
   if (best != nullptr) return best;
-  // Idle: it has completed no frame for a while, whatever it did before.
-  // Real stations send a whole result in milliseconds; one held back by
-  // flow control is not idle, and one with frames still to be handled is
-  // owed a receipt for them.
+  // Idle: it has completed no frame for a while, whatever it did before
+  // (real stations send a whole result in milliseconds, and end it). One
+  // held back by flow control is not idle. One with nothing waiting goes
+  // first, losing nothing: the one that never completed a frame, then the
+  // longest without.
+  const auto earlier = [](const Connection& a, const Connection& b) {
+    if ((a.received == 0) != (b.received == 0)) return a.received == 0;
+    return a.lastFrame < b.lastFrame;
+  };
   for (auto& c : connections_) {
     if (!Reading(*c) || HeldBack(*c) || !c->frames.empty() || c->inHand) continue;
     if (now - c->lastFrame < idle) continue;
-    if (best == nullptr || (c->received == 0) != (best->received == 0)
-            ? best == nullptr || c->received == 0
-            : c->lastFrame < best->lastFrame)
-      best = c.get();
+    if (best == nullptr || earlier(*c, *best)) best = c.get();
   }
   if (best != nullptr) return best;
-  // Every slot busy: a station that keeps sending, held back by flow
-  // control with a full queue, makes room once it has had its turns, the
-  // one that has had most first, so that no station waits for it to end.
-  // Only while frames are being taken: while the spool holds them up nobody
-  // could be served anyway, and newcomers wait. Its frames not yet taken
-  // go unconfirmed.
+  // Every slot busy with frames: only while frames are being taken (while
+  // the spool holds them up nobody could be served anyway, and newcomers
+  // wait), a connection makes room once it has had its slot a while, so
+  // that no station waits for the others' frames to drain. Its frames not
+  // yet taken go unconfirmed. First one that has parked frames and sent
+  // nothing whole since (the longest first), then one that keeps sending,
+  // held back, once it has had its turns (the one that had most first).
   if (now - lastTaken_ >= idle) return nullptr;
+  for (auto& c : connections_) {
+    if (!Reading(*c) || HeldBack(*c) || c->inHand || now - c->lastFrame < idle) continue;
+    if (best == nullptr || c->lastFrame < best->lastFrame) best = c.get();
+  }
+  if (best != nullptr) return best;
   for (auto& c : connections_) {
     if (!Reading(*c) || !HeldBack(*c) || c->inHand || c->taken == 0) continue;
     if (now - c->accepted < idle) continue;
@@ -697,9 +705,9 @@ void Server::ReportClose(const Connection& c, Closing why) {
       if (c.framesDropped > 0) {
         PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a,
                          gaveWay ? "gave way" : "out of descriptors",
-                         "connection from %s:%d closed %s and it kept sending, held back with "
-                         "%zu frames waiting: those are dropped unconfirmed (the station sends "
-                         "them again); %u handled and confirmed",
+                         "connection from %s:%d closed %s and it held %zu frames waiting to be "
+                         "taken: those are dropped unconfirmed (the station sends them again); "
+                         "%u handled and confirmed",
                          a, p, reason, c.framesDropped, c.received);
       } else if (c.received > 0) {
         PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a,

@@ -46,10 +46,11 @@ inline constexpr long kDescriptorReserve = 32;
 //  - one that has completed no frame for kGiveWayIdleMs, whatever it did
 //    before, with none of its frames waiting and not held back by flow
 //    control (never completed one first, then the longest without);
-//  - while frames are being taken (not while the spool holds them up), one
-//    that keeps sending, held back by flow control with a full queue, once
-//    it has held its slot for kGiveWayIdleMs and has had a frame taken (the
-//    one that has had most first): its frames waiting are dropped,
+//  - while frames are being taken (not while the spool holds them up): one
+//    as above but with frames waiting (the longest without first), then
+//    one that keeps sending, held back by flow control with a full queue,
+//    once it has held its slot for kGiveWayIdleMs and has had a frame taken
+//    (the one that has had most first): their frames waiting are dropped,
 //    unconfirmed.
 // Each is first told how many of its frames are handled.
 inline constexpr int kGiveWayQuietMs = 500;

@@ -234,7 +234,7 @@ struct HostilePeers::Impl {
       case Kind::kFlood:
         Push(p, flood);
         if (p.sent == flood.size() && !p.ended) {
-          shutdown(p.fd, SHUT_WR);
+          if (mix.floodEnds) shutdown(p.fd, SHUT_WR);
           p.ended = true;
         }
         p.next = now + std::chrono::milliseconds(p.ended ? 1000 : 5);

@@ -58,11 +58,13 @@ struct HostileMix {
   // Send one whole frame at once, then the next one a byte every
   // tricklePause, never its last.
   int frameThenTrickle = 0;
-  // Send floodFrames whole frames as fast as the monitor takes them, end
-  // their sending direction and wait for the close: a station that never
-  // stops sending results.
+  // Send floodFrames whole frames as fast as the monitor takes them, then
+  // (floodEnds) end their sending direction and wait for the close, or stay
+  // connected without a word until closed: stations that never stop
+  // sending results.
   int floods = 0;
   int floodFrames = 16;
+  bool floodEnds = true;
   std::chrono::milliseconds tricklePause{3000};
 };
 

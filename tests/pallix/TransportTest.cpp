@@ -297,49 +297,53 @@ TEST_F(TransportTest, AHeldBackStationIsNotTakenForASilentOne) {
 // A station beyond the limit is not taken in and thrown out (its bytes
 // would vanish while its send and close both succeed): it waits until a
 // slot frees, and then everything it sent arrives. The slots are held by
-// stations that keep sending, held back by flow control while nothing is
-// taken (as while the spool is full), so none of them gives way until
-// frames are taken again; then the waiting station does not wait for the
-// thousands of frames they hold to drain.
+// stations that keep sending, held back by flow control, or that sent a
+// batch and fell silent with it waiting. While nothing is taken (as while
+// the spool is full) none of them gives way; once frames are taken again
+// the waiting station does not wait for the thousands they hold to drain.
 TEST_F(TransportTest, AStationBeyondTheLimitWaitsForASlotAndLosesNothing) {
-  int port = OpenServer();
-  std::vector<std::unique_ptr<Client>> busy;
-  const std::vector<unsigned char> more = Frames(7, kMaxQueuedFrames + 1);
-  for (size_t i = 0; i < kMaxConnections; ++i) {
-    busy.push_back(std::make_unique<Client>(port));
-    ASSERT_TRUE(busy.back()->Connected());
-    ASSERT_TRUE(busy.back()->Send(more.data(), more.size()));
+  for (const uint16_t batch : {static_cast<uint16_t>(kMaxQueuedFrames + 1), uint16_t{8}}) {
+    SCOPED_TRACE(batch > kMaxQueuedFrames ? "held back" : "a batch left waiting");
+    CloseAll();
+    int port = OpenServer(60000);
+    std::vector<std::unique_ptr<Client>> busy;
+    const std::vector<unsigned char> frames = Frames(7, batch);
+    for (size_t i = 0; i < kMaxConnections; ++i) {
+      busy.push_back(std::make_unique<Client>(port));
+      ASSERT_TRUE(busy.back()->Connected());
+      ASSERT_TRUE(busy.back()->Send(frames.data(), frames.size()));
+    }
+    ASSERT_TRUE(
+        WaitUntil([&] { return ConnectionCount(kChannel) == static_cast<int>(kMaxConnections); }));
+
+    Client late(port);
+    ASSERT_TRUE(late.Connected());
+    for (uint16_t i = 0; i < 3; ++i) ASSERT_TRUE(late.Send(MakeFrame(NET_CMD_FILE_CHUNK, 8, i)));
+    late.ShutdownSend();
+    // Never more than the limit at once.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(static_cast<int>(kMaxConnections), ConnectionCount(kChannel));
+
+    // Frames are taken again, at a monitor's pace: the late station gets in
+    // and its frames arrive whole and in order, long before the others'.
+    std::vector<Frame> lates;
+    size_t others = 0;
+    EXPECT_TRUE(WaitUntil([&] {
+      Frame f;
+      if (Read(kChannel, f.data(), static_cast<int>(f.size())) > 0)
+        FrameTag(f.data()) == 8 ? lates.push_back(f) : static_cast<void>(++others);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return lates.size() == 3;
+    }));
+    ASSERT_EQ(3u, lates.size());
+    EXPECT_LT(others, kMaxConnections) << "of " << kMaxConnections * batch << " held";
+    for (size_t i = 0; i < lates.size(); ++i) EXPECT_EQ(i, FrameSeq(lates[i].data()));
+    Frame none;
+    Read(kChannel, none.data(), static_cast<int>(none.size()));
+    bool closed = false;
+    EXPECT_EQ(3, LastReceiptCount(late.Receive(20000, &closed)));
+    EXPECT_TRUE(closed);
   }
-  ASSERT_TRUE(
-      WaitUntil([&] { return ConnectionCount(kChannel) == static_cast<int>(kMaxConnections); }));
-
-  Client late(port);
-  ASSERT_TRUE(late.Connected());
-  for (uint16_t i = 0; i < 3; ++i) ASSERT_TRUE(late.Send(MakeFrame(NET_CMD_FILE_CHUNK, 8, i)));
-  late.ShutdownSend();
-  // Never more than the limit at once.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  EXPECT_EQ(static_cast<int>(kMaxConnections), ConnectionCount(kChannel));
-
-  // Frames are taken again, at a monitor's pace: the late station gets in
-  // and its frames arrive whole and in order, long before the others'.
-  std::vector<Frame> lates;
-  size_t others = 0;
-  EXPECT_TRUE(WaitUntil([&] {
-    Frame f;
-    if (Read(kChannel, f.data(), static_cast<int>(f.size())) > 0)
-      FrameTag(f.data()) == 8 ? lates.push_back(f) : static_cast<void>(++others);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return lates.size() == 3;
-  }));
-  ASSERT_EQ(3u, lates.size());
-  EXPECT_LT(others, kMaxConnections) << "of " << kMaxConnections * kMaxQueuedFrames << " held";
-  for (size_t i = 0; i < lates.size(); ++i) EXPECT_EQ(i, FrameSeq(lates[i].data()));
-  Frame none;
-  Read(kChannel, none.data(), static_cast<int>(none.size()));
-  bool closed = false;
-  EXPECT_EQ(3, LastReceiptCount(late.Receive(20000, &closed)));
-  EXPECT_TRUE(closed);
 }
 
 TEST_F(TransportTest, AClosedConnectionsFinishedFramesStayAndItsPartialFrameGoes) {
