@@ -87,6 +87,9 @@ int WatchTransfers(TransferLedger& ledger,
     e.stationThere = state == PeerState::kConnected;
     if (state != PeerState::kGone) return;
     e.stationGone = true;
+    // Every chunk came, but it does not decompress: said when it was
+    // complete.
+    if (AllChunksSeen(e.slots, e.total)) return;
     ++ended;
     // Given up once no chunk has come for kAbandonedAfter; the sweep after
     // that (within kSweepPeriod) removes its chunk file.

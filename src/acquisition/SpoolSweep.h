@@ -33,9 +33,9 @@ int SweepSpool(SpoolIo& io, const std::string& spoolDir);
 
 // Asks `connection` about the station of every transfer in progress of
 // `ledger` not yet known to be gone; notes the answer, and for each whose
-// connection has ended journals (a warning) its name, station, chunks
-// received of the total and when it will be given up. Returns how many
-// ended.
+// connection has ended with chunks missing journals (a warning) its name,
+// station, chunks received of the total and when it will be given up.
+// Returns how many such ended.
 int WatchTransfers(TransferLedger& ledger,
                    const std::function<PeerState(const FramePeer&)>& connection);
 

@@ -497,6 +497,15 @@ TEST_F(ChunkWriterTest, AStationGoneWithItsTransferIncompleteIsSaidAtOnce) {
             0u)
       << line;
   EXPECT_EQ(WatchTransfers(TransferLedger::Spool(), connection), 0) << "said once";
+  // One that has every chunk but does not decompress is said when complete,
+  // not again as incomplete.
+  const std::string garbage = "not a compressed stream";
+  const int size = static_cast<int>(garbage.size());
+  EXPECT_EQ(SaveRecvChunkIn(io, spool, ChunkRecord("G", size, 0, size, garbage).data(),
+                            FILE_CHUNK_SIZE, station),
+            kChunkStored);
+  EXPECT_EQ(WatchTransfers(TransferLedger::Spool(), connection), 0);
+  EXPECT_EQ(JournalCapture::Line("transfer 'G' from 10.0.0.8:40008 incomplete"), "");
   // The station comes back with the rest: published.
   EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[1].data(), FILE_CHUNK_SIZE, station),
             kChunkPublished);
