@@ -3,7 +3,7 @@
 //
 //   brenna-guide-blocks items        the item table, from the routing table
 //   brenna-guide-blocks example DIR  the worked example, from the files the
-//                                    C example wrote into DIR (--write DIR)
+//                                    C example wrote into DIR (--write DIR NAME)
 //
 // cmake/StationGuide.cmake compares them with the guide (a test) or writes
 // them into it (the station-guide target).
