@@ -65,22 +65,25 @@ void WriteMessage(QtMsgType type, const QMessageLogContext& context, const QStri
   if (type == QtFatalMsg) writer.Drain();
 }
 
-// The core's lines, into their categories: Qt decides from there.
+// The core's lines, into their categories: Qt decides from there. Qt
+// takes UTF-8 only: a byte that is not is carried through as a character
+// (journal/JournalLine.h), so the line still shows it as \xNN.
 void RouteToCategory(Level level, Category category, const char* text) {
   const QLoggingCategory& c = kCategories[static_cast<std::size_t>(category)]();
   const QMessageLogger logger;
+  const std::string carried = journal::CarryStrayBytes(text);
   switch (level) {
     case Level::kDebug:
-      logger.debug(c, "%s", text);
+      logger.debug(c, "%s", carried.c_str());
       break;
     case Level::kInfo:
-      logger.info(c, "%s", text);
+      logger.info(c, "%s", carried.c_str());
       break;
     case Level::kWarning:
-      logger.warning(c, "%s", text);
+      logger.warning(c, "%s", carried.c_str());
       break;
     default:
-      logger.critical(c, "%s", text);
+      logger.critical(c, "%s", carried.c_str());
       break;
   }
 }

@@ -311,9 +311,15 @@ TEST_F(MonitorFault, ResultsRefusalsAndFloodsCanBeFoundInTheJournalWithTheirStat
   ASSERT_EQ(0, m_monitor.SendResults(demo, descriptions, &output)) << output;
   ExpectShown(std::set<std::string>(demo.begin(), demo.end()));
 
-  // A name the monitor refuses, and a complete transfer that does not
-  // decompress (a byte of its compressed data changed).
-  Send(Concat({WithTransferName(Frames("refusable", SmallResult(3, "0817")).front(), "../x")}));
+  // Names the monitor refuses (the first in full, the rest folded into a
+  // line that keeps them), a name with bytes that are not GBK, and a
+  // complete transfer that does not decompress (a byte of its compressed
+  // data changed).
+  const std::string refusable = Frames("refusable", SmallResult(3, "0817")).front();
+  Send(Concat({WithTransferName(refusable, "../x"), WithTransferName(refusable, "../y"),
+               WithTransferName(refusable, "a/b"), WithTransferName(refusable, "../z")}));
+  Send(Concat({WithTransferName(Frames("odd", SmallResult(7, "5")).front(), "\xff\xfe\x80odd")}));
+  ExpectShown({"\xff\xfe\x80odd"});
   std::vector<std::string> corrupt = Frames("corrupt", LargeResult(3, 8));
   ASSERT_GE(corrupt.size(), 2u);
   corrupt[1][NET_FRAME_DATA_OFFSET + FILE_CHUNK_DATA_OFFSET + 100] ^= 0x5A;
@@ -351,6 +357,14 @@ TEST_F(MonitorFault, ResultsRefusalsAndFloodsCanBeFoundInTheJournalWithTheirStat
                                     "the name cannot be a file name"})
                     .size())
       << where;
+  EXPECT_EQ(1u, LinesWith(journal, {"WARN  brenna.spool: 3 more transfers refused from 127.0.0.1: "
+                                    "name, last ",
+                                    "; names '../y', 'a/b', '../z'"})
+                    .size())
+      << where;
+  EXPECT_EQ(
+      1u, LinesWith(journal, {"INFO  brenna.spool: result '\\xff\\xfe\\x80odd' published"}).size())
+      << where;
   EXPECT_EQ(1u, LinesWith(journal, {"WARN  brenna.spool: transfer 'corrupt' from 127.0.0.1:",
                                     "does not decompress"})
                     .size())
@@ -373,8 +387,8 @@ TEST_F(MonitorFault, ResultsRefusalsAndFloodsCanBeFoundInTheJournalWithTheirStat
   EXPECT_EQ(19999, folded) << where;
   EXPECT_LE(LinesWith(journal, {" brenna."}).size(), 80u) << where;
   // The stop: counts, then the stop line, last.
-  EXPECT_EQ(1u, LinesWith(journal, {"INFO  brenna.journal: last ", "7 results published, 7 shown",
-                                    "bad trailer 20,000", "name 1", "decompression 1"})
+  EXPECT_EQ(1u, LinesWith(journal, {"INFO  brenna.journal: last ", "8 results published, 8 shown",
+                                    "bad trailer 20,000", "name 4", "decompression 1"})
                     .size())
       << where;
   EXPECT_NE(journal.rfind("INFO  brenna.start: BrennaCenter stopped by SIGTERM\n"),

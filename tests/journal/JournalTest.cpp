@@ -70,6 +70,8 @@ TEST_F(JournalTest, EventsAreCountedEvenWhenFoldedOrNotWrittenAndMakeTheHourlyLi
   BRENNA_EVENT(kDebug, kNet, kConnectionOpened, "10.1.2.3", nullptr, "opened");
   BRENNA_EVENT(kWarning, kSpool, kTransferRefused, "10.4.4.4", "name", "refused");
   BRENNA_LOG(kDebug, kNet, "not wanted");
+  // A keep-alive frame is a valid frame: ignored, never a refusal.
+  BRENNA_EVENT(kDebug, kNet, kFrameIgnored, "10.1.2.3", "not a chunk", "keep-alive");
 
   EXPECT_EQ(g_lines, (std::vector<std::string>{
                          "WARN brenna.net: frame refused from 10.1.2.3:4711: bad trailer",
@@ -96,6 +98,47 @@ TEST(JournalLine, ANameFromTheWireCannotBreakOrForgeALine) {
   EXPECT_EQ(line.substr(journal::kStampLength),
             " WARN  brenna.spool: transfer \xe6\xb5\x8b\xe8\xaf\x95\\x0a2024-01-01 00:00:00.000 "
             "INFO  \\xff\\\\ refused");
+}
+
+// A byte of a name that is not GBK shows as \xNN, as the station tool
+// writes it, also where it would make UTF-8 with the bytes around it, and
+// also after the trip through Qt's logging (which takes UTF-8 only).
+TEST(JournalLine, ANameByteThatIsNotGbkIsWrittenAsItsHexCode) {
+  const auto shown = [](const std::string& text) {
+    const std::string line =
+        journal::FormatLine(std::chrono::system_clock::now(), Level::kInfo, "brenna.spool", text);
+    return line.substr(line.find(": ") + 2);
+  };
+  const std::string name = journal::JournalName("\xff\x80name\xb2\xe2\x81");
+  EXPECT_EQ(shown("result '" + name + "' published"),
+            "result '\\xff\\x80name\xe6\xb5\x8b\\x81' published");
+  EXPECT_EQ(shown(journal::CarryStrayBytes("result '" + name + "' \xc3")),
+            "result '\\xff\\x80name\xe6\xb5\x8b\\x81' \\xc3");
+#if !defined(_WIN32)
+  // Pairs GBK leaves undefined (code page 936 gives them private-use
+  // characters): \xd0\x80 would be UTF-8 were it written as it came.
+  EXPECT_EQ(shown(journal::JournalName("\xff\xfe\x80name\xaa\xd0\x80")),
+            "\\xff\\xfe\\x80name\\xaa\\xd0\\x80");
+#endif
+}
+
+TEST_F(JournalTest, FoldedLinesKeepTheNamesTheyFold) {
+  for (int i = 1; i <= 5; ++i) {
+    const journal::EventName named("a/" + std::to_string(i));
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, "127.0.0.7", "name",
+                 "chunk of transfer 'a/%d' from 127.0.0.7:4000 refused", i);
+  }
+  {
+    const journal::EventName outer("outer");
+    { const journal::EventName inner("inner"); }
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, "127.0.0.7", "name", "refused again");
+  }
+  journal::FlushAll();
+  ASSERT_EQ(g_lines.size(), 2u);
+  EXPECT_EQ(g_lines[0], "WARN brenna.spool: chunk of transfer 'a/1' from 127.0.0.7:4000 refused");
+  EXPECT_EQ(g_lines[1].substr(0, g_lines[1].find(", last ")),
+            "WARN brenna.spool: 5 more transfers refused from 127.0.0.7: name");
+  EXPECT_EQ(g_lines[1].substr(g_lines[1].find("; ")), "; names 'a/2', 'a/3', 'a/4' and 2 more");
 }
 
 namespace {
