@@ -25,6 +25,8 @@ namespace {
 
 constexpr auto kPatience = std::chrono::seconds(60);
 
+std::vector<std::string> LinesWith(const std::string& text, const std::vector<std::string>& parts);
+
 std::string Join(const std::set<std::string>& names) {
   std::string out;
   for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
@@ -89,6 +91,21 @@ class MonitorFault : public ::testing::Test {
 
   std::string Spool(const std::string& name) { return m_monitor.tree().spool() + "/" + name; }
 
+  // The journal file of the runs so far.
+  std::string Journal() {
+    return ReadFileBytes(m_monitor.tree().work() + "/home/.local/state/brennacenter/monitor.log");
+  }
+  // Whether a line holding every part has reached the journal file, waiting
+  // for it (lines are written by a thread of the journal's own).
+  bool JournalSays(const std::vector<std::string>& parts) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    for (;;) {
+      if (!LinesWith(Journal(), parts).empty()) return true;
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
   MonitorProcess m_monitor;
 };
 
@@ -123,6 +140,12 @@ TEST_F(MonitorFault, AKilledMonitorFinishesTheTransferAfterARestartAndNeverShows
 
   std::string error;
   ASSERT_TRUE(m_monitor.Start(&error)) << error;
+  // The journal of the new run says the last one ended without stopping,
+  // and when its last line was written.
+  EXPECT_TRUE(JournalSays(
+      {"WARN  brenna.start: the previous run ended without its stop line: it was killed, "
+       "crashed or lost its power after its last line, written 20"}))
+      << Journal();
   // A whole result sent after the restart is shown: the window has scanned
   // the directory with the half-done transfer and the stray file in it.
   Send(Concat(Frames("after-restart", SmallResult(3, "0817"))));
