@@ -144,6 +144,40 @@ Level ThresholdOf(const QLoggingCategory& c) {
   return Level::kOff;
 }
 
+// A spool directory that is no directory holds every station back until
+// its sends time out: said once, at start, in plain words.
+void JournalSpoolDirectory(const std::string& spool) {
+  const std::string dir = journal::JournalName(spool);
+  const char* what = nullptr;
+  if (spool.empty()) {
+    BRENNA_LOG(kError, kStart,
+               "the site names no spool directory (a path longer than 259 bytes?): nothing can "
+               "be received; correct SpoolDir in Pallix.ini and restart");
+    return;
+  }
+  switch (InspectDirectory(spool)) {
+    case DirectoryKind::kDirectory:
+      return;
+    case DirectoryKind::kNotDirectory:
+      what = "is a file, not a directory";
+      break;
+    case DirectoryKind::kBrokenLink:
+      what = "is a link to nothing (its target is missing, or the links go round in a circle)";
+      break;
+    case DirectoryKind::kMissing:
+      what = "is missing and could not be made (is a parent a file, or not writable?)";
+      break;
+    case DirectoryKind::kUnreachable:
+      what = "cannot be reached (no permission on a parent directory?)";
+      break;
+  }
+  BRENNA_LOG(kError, kStart,
+             "the spool directory %s %s: nothing can be received, stations are held back until "
+             "their sends time out; remove what is in the way, or name another SpoolDir in "
+             "Pallix.ini, and restart",
+             dir.c_str(), what);
+}
+
 }  // namespace
 
 std::string DefaultJournalDirectory() {
@@ -256,28 +290,31 @@ void MonitorJournal::RefreshThresholds() {
   }
 }
 
-void JournalPipelineStarted(int loadResult, const std::string& iniPath, int port, int openResult) {
+void JournalPipelineStarted(int loadResult, const std::string& iniPath,
+                            const ListeningPortSetting& port, int openResult) {
+  const std::string named = journal::JournalName(PortAsNamed(port));
   if (loadResult < 0) {
     BRENNA_LOG(kError, kStart,
                "libPallix not usable (LoadPallix %d): no site directories, no settings read, "
                "nothing received",
                loadResult);
   } else {
-    BRENNA_LOG(kInfo, kStart, "site: base directory %s, spool directory %s; port %d from %s",
+    BRENNA_LOG(kInfo, kStart, "site: base directory %s, spool directory %s; port %s from %s",
                journal::JournalName(SiteBaseDirectory()).c_str(),
-               journal::JournalName(SiteSpoolDirectory()).c_str(), port,
+               journal::JournalName(SiteSpoolDirectory()).c_str(), named.c_str(),
                journal::JournalName(iniPath).c_str());
+    JournalSpoolDirectory(SiteSpoolDirectory());
   }
   if (openResult == 1) {
-    BRENNA_LOG(kInfo, kStart, "listening for stations on port %d", port);
-  } else if (loadResult >= 0 && !IsUsablePort(port)) {
+    BRENNA_LOG(kInfo, kStart, "listening for stations on port %d", port.port);
+  } else if (loadResult >= 0 && !port.usable) {
     BRENNA_LOG(kError, kStart,
-               "port %d in %s is no port (1 to 65535): not listening, no result will arrive; "
-               "correct Port in section [端口号] and restart",
-               port, journal::JournalName(iniPath).c_str());
+               "port \"%s\" in %s is no port (a whole number from 1 to 65535): not listening, no "
+               "result will arrive; correct Port in section [端口号] and restart",
+               named.c_str(), journal::JournalName(iniPath).c_str());
   } else {
     BRENNA_LOG(kError, kStart, "cannot listen on port %d (OpenNet %d): no result will arrive%s",
-               port, openResult,
+               port.port, openResult,
                openResult == kOpenNetPortInUse ? "; another program holds the port" : "");
   }
 }

@@ -26,6 +26,7 @@
 #include <string>
 
 #include "journal/RotatingFile.h"
+#include "util/PortSetting.h"
 
 Q_DECLARE_LOGGING_CATEGORY(lcStart)
 Q_DECLARE_LOGGING_CATEGORY(lcNet)
@@ -80,9 +81,11 @@ class MonitorJournal {
 // empty when no home directory is known.
 std::string DefaultJournalDirectory();
 
-// The start line of the pipeline: the library's load result, the site
-// directories, the port and where it came from, whether listening worked.
-void JournalPipelineStarted(int loadResult, const std::string& iniPath, int port, int openResult);
+// The start lines of the pipeline: the library's load result, the site
+// directories (and a spool directory that is no directory), the port and
+// where it came from, whether listening worked.
+void JournalPipelineStarted(int loadResult, const std::string& iniPath,
+                            const ListeningPortSetting& port, int openResult);
 // The operator confirmed quitting.
 void JournalPipelineStopping();
 // What the desktop buses did at start: whether a session bus was known and

@@ -432,3 +432,64 @@ TEST_F(MonitorFault, ResultsRefusalsAndFloodsCanBeFoundInTheJournalWithTheirStat
   }
   EXPECT_LE(total, uintmax_t{4} << 20);
 }
+
+// Files the start reads that are no files hold nothing: a translation file
+// that is /dev/zero (an endless stream) or a FIFO nobody writes, and a
+// spool directory that is a file or a link to nothing. The monitor listens
+// within 2 s (a hang would be for ever) and stops on SIGTERM, and its
+// journal says once which file it refused and why.
+TEST(MonitorStartFiles, FilesThatAreNoFilesAreRefusedAndTheMonitorListensAndStops) {
+  struct Case {
+    std::string what;
+    std::string site;  // lines of [Site] beyond the base directory
+    std::vector<std::string> said;
+  };
+  MonitorProcess probe;
+  const std::string work = probe.tree().work();
+  ASSERT_TRUE(MakeFifo(work + "/lang.fifo"));
+  WriteFileBytes(work + "/spool-file", "a file, not a folder");
+  fs::create_symlink(work + "/nowhere/spool", work + "/spool-link");
+  const std::string untranslated =
+      " not read: it is not a regular file (a FIFO, device, socket or folder); texts are shown "
+      "untranslated";
+  const std::string nothingReceived =
+      ": nothing can be received, stations are held back until their sends time out";
+  const std::vector<Case> cases = {
+      {"/dev/zero",
+       "SpoolDir=spool\nTranslation=/dev/zero\n",
+       {"WARN  brenna.start: translation file /dev/zero" + untranslated}},
+      {"a FIFO",
+       "SpoolDir=spool\nTranslation=" + work + "/lang.fifo\n",
+       {"WARN  brenna.start: translation file " + work + "/lang.fifo" + untranslated}},
+      {"a spool directory that is a file",
+       "SpoolDir=" + work + "/spool-file\n",
+       {"ERROR brenna.start: the spool directory " + work +
+            "/spool-file is a file, not a directory",
+        nothingReceived}},
+      {"a spool directory that is a link to nothing",
+       "SpoolDir=" + work + "/spool-link\n",
+       {"ERROR brenna.start: the spool directory " + work + "/spool-link is a link to nothing",
+        nothingReceived}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MonitorProcess m;
+    WriteFileBytes(m.tree().libraryDir() + "/Pallix.ini",
+                   "[Site]\nBaseDir=" + m.tree().base() + "\n" + c.site);
+    std::string error;
+    ASSERT_TRUE(m.Launch(&error)) << error;
+    EXPECT_TRUE(WaitForListener(m.tree().port(), &m.monitor(), std::chrono::seconds(2), &error))
+        << error << "\nmonitor output:\n"
+        << m.Log();
+    ASSERT_EQ(0, kill(m.monitor().pid(), SIGTERM));
+    ASSERT_TRUE(m.monitor().WaitExit(kPatience)) << m.Log();
+    EXPECT_TRUE(m.monitor().Signalled() && m.monitor().TermSignal() == SIGTERM)
+        << m.monitor().Describe();
+    const std::string journal =
+        ReadFileBytes(m.tree().work() + "/home/.local/state/brennacenter/monitor.log");
+    EXPECT_EQ(1u, LinesWith(journal, c.said).size()) << journal;
+    EXPECT_EQ(1u,
+              LinesWith(journal, {"INFO  brenna.start: BrennaCenter stopped by SIGTERM"}).size())
+        << journal;
+  }
+}
