@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "journal/JournalLine.h"
+#include "platform/Gbk.h"
 
 namespace journal {
 
@@ -25,14 +26,12 @@ bool SameField(const char* kept, const char* text) {
   return std::strlen(kept) == n && (n == 0 || std::memcmp(kept, text, n) == 0);
 }
 
-// The part of a name that is kept: at most kFieldSize - 1 bytes, not
-// ending inside a UTF-8 character.
+// The part of a name that is kept: at most kFieldSize - 1 bytes, never
+// half a GBK character.
 std::string_view KeptName(std::string_view name) {
-  if (name.size() < FloodSummariser::kFieldSize) return name;
-  std::size_t n = FloodSummariser::kFieldSize - 1;
-  for (int back = 0; back < 3 && n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80;
-       ++back)
-    --n;
+  std::size_t n = 0;
+  while (n < name.size() && n + GbkCharLength(name, n) < FloodSummariser::kFieldSize)
+    n += GbkCharLength(name, n);
   return name.substr(0, n);
 }
 
@@ -256,7 +255,7 @@ std::string FloodSummariser::Text(const Summary& s) {
     text += s.names.size() == 1 && s.otherNames == 0 ? "; name " : "; names ";
     for (std::size_t k = 0; k < s.names.size(); ++k) {
       if (k > 0) text += ", ";
-      text += "'" + s.names[k] + "'";
+      text += "'" + JournalName(s.names[k]) + "'";
     }
     if (s.otherNames > 0) text += " and " + FormatCount(s.otherNames) + " more";
   }

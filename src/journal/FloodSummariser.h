@@ -53,7 +53,7 @@ class FloodSummariser {
     std::uint64_t count;
     Clock::duration window;
     bool otherPeers;                 // counted once the table was full: peers and reasons mixed
-    std::vector<std::string> names;  // the first names of the folded events, in order
+    std::vector<std::string> names;  // the first names of the folded events (GBK), in order
     std::uint64_t otherNames = 0;    // folded events whose name is not among them
   };
 
@@ -61,8 +61,8 @@ class FloodSummariser {
                            std::size_t maxKeys = kDefaultMaxKeys);
 
   // True when the event is to be written; false when it is counted into a
-  // summary instead. `name` (UTF-8, may be empty) is what the event is
-  // about.
+  // summary instead. `name` (GBK, as from the wire; may be empty) is what
+  // the event is about.
   bool Offer(Event event, Level level, Category category, const char* peer, const char* reason,
              std::string_view name, Clock::time_point now);
   bool Offer(Event event, Level level, Category category, const char* peer, const char* reason,
@@ -81,7 +81,7 @@ class FloodSummariser {
 
   std::size_t KeyCount() const { return used_; }
 
-  // The summary's line.
+  // The summary's line (UTF-8; names as JournalName gives them).
   static std::string Text(const Summary& summary);
 
  private:

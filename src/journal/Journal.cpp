@@ -169,15 +169,13 @@ void Write(Level level, Category category, const char* format, ...) {
 namespace {
 
 // The name of the EventName in force on this thread.
-thread_local std::string t_eventName;
+thread_local std::string_view t_eventName;
 
 }  // namespace
 
-EventName::EventName(std::string name) : previous_(std::move(t_eventName)) {
-  t_eventName = std::move(name);
-}
+EventName::EventName(std::string_view gbkName) : previous_(t_eventName) { t_eventName = gbkName; }
 
-EventName::~EventName() { t_eventName = std::move(previous_); }
+EventName::~EventName() { t_eventName = previous_; }
 
 void Report(Level level, Category category, Event event, const char* peer, const char* reason,
             const char* format, ...) {

@@ -18,8 +18,8 @@
 //       first is written, the rest become one line "N more ... from <peer>:
 //       <reason>, last 60 s" when the minute is over.
 // An event reported while an EventName exists on the same thread is about
-// that name (a transfer's, as the line shows it): its folded line keeps the
-// first few names, "...; names 'a', 'b', 'c' and 12 more".
+// that name (a transfer's): its folded line keeps the first few names,
+// "...; names 'a', 'b', 'c' and 12 more".
 // Both format nothing when their level is not wanted; events are still
 // counted. Any thread may call; nothing here waits for a disk.
 #ifndef BRENNA_JOURNAL_JOURNAL_H
@@ -103,17 +103,19 @@ void Write(Level level, Category category, const char* format, ...) BRENNA_PRINT
 void Report(Level level, Category category, Event event, const char* peer, const char* reason,
             const char* format, ...) BRENNA_PRINTF(6, 7);
 
-// While it exists, the events this thread reports are about `name` (UTF-8,
-// as the lines show it; empty: none). Scopes nest.
+// While it exists, the events this thread reports are about `gbkName` (a
+// transfer's name as it came from the wire; empty: none), which must
+// outlive it. Only a folded line converts it, so a scope costs nothing
+// else. Scopes nest.
 class EventName {
  public:
-  explicit EventName(std::string name);
+  explicit EventName(std::string_view gbkName);
   ~EventName();
   EventName(const EventName&) = delete;
   EventName& operator=(const EventName&) = delete;
 
  private:
-  std::string previous_;
+  std::string_view previous_;
 };
 
 // One frame read from a station: counted for the hourly summary, nothing

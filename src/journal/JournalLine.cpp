@@ -65,18 +65,21 @@ void AppendStrayByte(std::string* out, unsigned char byte) {
 }
 
 std::string CarryStrayBytes(std::string_view text) {
+  // Runs of well-formed text are copied whole; most texts are one run.
   std::string out;
   out.reserve(text.size());
+  std::size_t run = 0;
   for (std::size_t i = 0; i < text.size();) {
-    const std::size_t n = Utf8Length(text, i);
-    if (n == 0) {
-      AppendStrayByte(&out, static_cast<unsigned char>(text[i]));
-      ++i;
-    } else {
-      out.append(text.data() + i, n);
+    const std::size_t n = static_cast<unsigned char>(text[i]) < 0x80 ? 1 : Utf8Length(text, i);
+    if (n > 0) {
       i += n;
+      continue;
     }
+    out.append(text.data() + run, i - run);
+    AppendStrayByte(&out, static_cast<unsigned char>(text[i]));
+    run = ++i;
   }
+  out.append(text.data() + run, text.size() - run);
   return out;
 }
 
@@ -94,25 +97,36 @@ const char* LevelName(Level level) {
 }
 
 void AppendEscaped(std::string* out, std::string_view text) {
+  // Runs of text shown as they are go out whole; only what is escaped is
+  // handled a character at a time.
+  std::size_t run = 0;
   std::size_t i = 0;
   while (i < text.size()) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    const std::size_t n = Utf8Length(text, i);
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      ++i;
+      continue;
+    }
+    const std::size_t n = c < 0x80 ? 1 : Utf8Length(text, i);
     const int carried = CarriedByte(text, i, n);
+    if (n > 1 && carried < 0) {
+      i += n;  // a character shown as it is
+      continue;
+    }
+    out->append(text.data() + run, i - run);
     if (c == '\\') {
       out->append("\\\\");
-      ++i;
-    } else if (n == 0 || c < 0x20 || c == 0x7F) {
-      AppendHex(out, c);
       ++i;
     } else if (carried >= 0) {
       AppendHex(out, static_cast<unsigned char>(carried));
       i += n;
     } else {
-      out->append(text.data() + i, n);
-      i += n;
+      AppendHex(out, c);  // a control byte, or a byte that is not UTF-8
+      ++i;
     }
+    run = i;
   }
+  out->append(text.data() + run, text.size() - run);
 }
 
 std::string FormatCount(unsigned long long count) {

@@ -137,12 +137,13 @@ TEST(FloodSummariser, FoldedEventsKeepTheirFirstNames) {
   EXPECT_EQ(Due(f, t0 + 61s),
             std::vector<std::string>{"58 more transfers refused from 127.0.0.7: name, last 60 s; "
                                      "names 'x/2', 'x/3', 'x/4' and 54 more"});
-  // A name longer than is kept is cut whole characters short.
-  const std::string longName = std::string(45, 'a') + "\xe6\xb5\x8b\xe8\xaf\x95";
+  // A name longer than is kept is cut whole characters short; a name is
+  // GBK, as it came, and written in UTF-8.
+  const std::string longName = std::string(44, 'a') + "\xb2\xe2\xca\xd4";
   EXPECT_FALSE(refused(longName, t0 + 62s));
   EXPECT_FALSE(refused(longName, t0 + 63s));
   EXPECT_EQ(Due(f, t0 + 123s),
             std::vector<std::string>{"2 more transfers refused from 127.0.0.7: name, last 60 s; "
                                      "name '" +
-                                     std::string(45, 'a') + "'"});
+                                     std::string(44, 'a') + "\xe6\xb5\x8b'"});
 }

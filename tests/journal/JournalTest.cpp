@@ -124,7 +124,8 @@ TEST(JournalLine, ANameByteThatIsNotGbkIsWrittenAsItsHexCode) {
 
 TEST_F(JournalTest, FoldedLinesKeepTheNamesTheyFold) {
   for (int i = 1; i <= 5; ++i) {
-    const journal::EventName named("a/" + std::to_string(i));
+    const std::string name = "a/" + std::to_string(i);
+    const journal::EventName named(name);
     BRENNA_EVENT(kWarning, kSpool, kTransferRefused, "127.0.0.7", "name",
                  "chunk of transfer 'a/%d' from 127.0.0.7:4000 refused", i);
   }
