@@ -72,6 +72,11 @@ typedef struct SiteConfig {
 #define PALLIX_RECORD_MAX 150000
 /* Room for one item value, terminator included. */
 #define PALLIX_VALUE_SIZE 512
+/* After the header, one directory entry per item; its 16-bit value length
+ * at this offset. After the values, the end mark (32-bit little-endian). */
+#define PALLIX_RECORD_ENTRY_SIZE 14
+#define PALLIX_RECORD_ENTRY_LENGTH_OFFSET 12
+#define PALLIX_RECORD_END_MARK 0x55AA55AAu
 
 typedef struct StdHead {
   unsigned char bytes[PALLIX_STD_HEAD_SIZE];

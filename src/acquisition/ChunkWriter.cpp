@@ -116,6 +116,8 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   unsigned char record[FILE_CHUNK_SIZE] = {};
   if (length > 0) std::memcpy(record, data, static_cast<size_t>(length));
   const FileChunk chunk = Decode(record);
+  // Folded lines about this chunk keep its transfer's name.
+  const journal::EventName named(chunk.name);
 
   // 2. The name first, then the total.
   if (chunk.name.empty()) {

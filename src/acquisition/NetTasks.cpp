@@ -121,7 +121,7 @@ int NetRecvOnce(const NetRecvCalls& calls, NetRecvHold& hold) {
       if (command == NET_CMD_FILE_CHUNK) {
         SaveHeld(calls, hold);
       } else {
-        BRENNA_EVENT(kDebug, kNet, kFrameRefused,
+        BRENNA_EVENT(kDebug, kNet, kFrameIgnored,
                      hold.peer.address.empty() ? nullptr : hold.peer.address.c_str(), "not a chunk",
                      "frame from %s with command %u ignored: only file chunks (%d)",
                      PeerText(hold.peer).c_str(), command, NET_CMD_FILE_CHUNK);

@@ -375,25 +375,24 @@ void CBrennaCenterDlg::StartPipeline() {
     // A partly bound library could still open the channel, on a port of the
     // system's choosing that no station knows, so it is not asked to.
     ShowMessageBoxBeside(this, Gbk("Pallix.dll 加载错误或者没有该文件！"));
-    JournalPipelineStarted(loaded, m_strIniPath, g_nNetPort, 0);
+    JournalPipelineStarted(loaded, m_strIniPath, ListeningPortSetting{"", g_nNetPort, false}, 0);
     return;
   }
   GetPallix(&g_siteConfig);
   m_strIniPath = PortIniPath(SiteBaseDirectory());
-  g_nNetPort = ReadPortSetting(m_ini, m_strIniPath);
-  // Port 0 would listen on a port of the system's choosing, and a number
-  // outside 1..65535 is no port at all: neither reaches a station, so the
-  // channel is not opened for them.
-  const int opened =
-      IsUsablePort(g_nNetPort) ? OpenNet(kNetChannel, 0, g_nNetPort, kStationSilenceMs) : 0;
+  const ListeningPortSetting port = ReadListeningPort(m_ini, m_strIniPath);
+  g_nNetPort = port.port;
+  // Port 0 would listen on a port of the system's choosing, a number
+  // outside 1..65535 is no port at all, and "12x" is no number: none
+  // reaches a station, so the channel is not opened for them.
+  const int opened = port.usable ? OpenNet(kNetChannel, 0, g_nNetPort, kStationSilenceMs) : 0;
   if (opened <= 0) {
     // A monitor that silently receives nothing is a failure nobody sees:
-    // say which port could not be opened, then run on.
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", g_nNetPort);
-    ShowMessageBoxBeside(this, Gbk("网络端口") + text + Gbk("打开失败,无法接收检测结果!"));
+    // say which port could not be opened, as the file names it, then run on.
+    ShowMessageBoxBeside(this,
+                         Gbk("网络端口") + PortAsNamed(port) + Gbk("打开失败,无法接收检测结果!"));
   }
-  JournalPipelineStarted(loaded, m_strIniPath, g_nNetPort, opened);
+  JournalPipelineStarted(loaded, m_strIniPath, port, opened);
 }
 
 void CBrennaCenterDlg::ReleaseLibrary() { UnloadPallix(); }

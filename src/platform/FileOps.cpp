@@ -113,6 +113,17 @@ bool RemoveRegularFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
 }
 
+DirectoryKind InspectDirectory(const std::string& dir) {
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) == 0)
+    return S_ISDIR(st.st_mode) ? DirectoryKind::kDirectory : DirectoryKind::kNotDirectory;
+  const int error = errno;
+  if (error == ELOOP) return DirectoryKind::kBrokenLink;
+  if (error != ENOENT && error != ENOTDIR) return DirectoryKind::kUnreachable;
+  return ::lstat(dir.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? DirectoryKind::kBrokenLink
+                                                               : DirectoryKind::kMissing;
+}
+
 FileFault MakeDirectories(const std::string& dir) {
   if (dir.empty()) return FileFault::kMissing;
   struct stat st {};

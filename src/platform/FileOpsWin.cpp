@@ -146,6 +146,31 @@ bool RemoveRegularFile(const std::string& path) {
   return DeleteFileA(path.c_str()) != 0;
 }
 
+DirectoryKind InspectDirectory(const std::string& dir) {
+  const DWORD attributes = GetFileAttributesA(dir.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+               ? DirectoryKind::kMissing
+               : DirectoryKind::kUnreachable;
+  }
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? DirectoryKind::kDirectory
+                                                        : DirectoryKind::kNotDirectory;
+  }
+  // A link: what it leads to.
+  HANDLE target =
+      CreateFileA(dir.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (target == INVALID_HANDLE_VALUE) return DirectoryKind::kBrokenLink;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(target, &info) != 0;
+  CloseHandle(target);
+  if (!known) return DirectoryKind::kUnreachable;
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? DirectoryKind::kDirectory
+                                                                 : DirectoryKind::kNotDirectory;
+}
+
 FileFault MakeDirectories(const std::string& dir) {
   if (dir.empty()) return FileFault::kMissing;
   const DWORD attributes = GetFileAttributesA(dir.c_str());

@@ -25,6 +25,8 @@ namespace {
 
 constexpr auto kPatience = std::chrono::seconds(60);
 
+std::vector<std::string> LinesWith(const std::string& text, const std::vector<std::string>& parts);
+
 std::string Join(const std::set<std::string>& names) {
   std::string out;
   for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
@@ -89,6 +91,21 @@ class MonitorFault : public ::testing::Test {
 
   std::string Spool(const std::string& name) { return m_monitor.tree().spool() + "/" + name; }
 
+  // The journal file of the runs so far.
+  std::string Journal() {
+    return ReadFileBytes(m_monitor.tree().work() + "/home/.local/state/brennacenter/monitor.log");
+  }
+  // Whether a line holding every part has reached the journal file, waiting
+  // for it (lines are written by a thread of the journal's own).
+  bool JournalSays(const std::vector<std::string>& parts) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    for (;;) {
+      if (!LinesWith(Journal(), parts).empty()) return true;
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
   MonitorProcess m_monitor;
 };
 
@@ -123,6 +140,12 @@ TEST_F(MonitorFault, AKilledMonitorFinishesTheTransferAfterARestartAndNeverShows
 
   std::string error;
   ASSERT_TRUE(m_monitor.Start(&error)) << error;
+  // The journal of the new run says the last one ended without stopping,
+  // and when its last line was written.
+  EXPECT_TRUE(JournalSays(
+      {"WARN  brenna.start: the previous run ended without its stop line: it was killed, "
+       "crashed or lost its power after its last line, written 20"}))
+      << Journal();
   // A whole result sent after the restart is shown: the window has scanned
   // the directory with the half-done transfer and the stray file in it.
   Send(Concat(Frames("after-restart", SmallResult(3, "0817"))));
@@ -311,9 +334,15 @@ TEST_F(MonitorFault, ResultsRefusalsAndFloodsCanBeFoundInTheJournalWithTheirStat
   ASSERT_EQ(0, m_monitor.SendResults(demo, descriptions, &output)) << output;
   ExpectShown(std::set<std::string>(demo.begin(), demo.end()));
 
-  // A name the monitor refuses, and a complete transfer that does not
-  // decompress (a byte of its compressed data changed).
-  Send(Concat({WithTransferName(Frames("refusable", SmallResult(3, "0817")).front(), "../x")}));
+  // Names the monitor refuses (the first in full, the rest folded into a
+  // line that keeps them), a name with bytes that are not GBK, and a
+  // complete transfer that does not decompress (a byte of its compressed
+  // data changed).
+  const std::string refusable = Frames("refusable", SmallResult(3, "0817")).front();
+  Send(Concat({WithTransferName(refusable, "../x"), WithTransferName(refusable, "../y"),
+               WithTransferName(refusable, "a/b"), WithTransferName(refusable, "../z")}));
+  Send(Concat({WithTransferName(Frames("odd", SmallResult(7, "5")).front(), "\xff\xfe\x80odd")}));
+  ExpectShown({"\xff\xfe\x80odd"});
   std::vector<std::string> corrupt = Frames("corrupt", LargeResult(3, 8));
   ASSERT_GE(corrupt.size(), 2u);
   corrupt[1][NET_FRAME_DATA_OFFSET + FILE_CHUNK_DATA_OFFSET + 100] ^= 0x5A;
@@ -351,6 +380,14 @@ TEST_F(MonitorFault, ResultsRefusalsAndFloodsCanBeFoundInTheJournalWithTheirStat
                                     "the name cannot be a file name"})
                     .size())
       << where;
+  EXPECT_EQ(1u, LinesWith(journal, {"WARN  brenna.spool: 3 more transfers refused from 127.0.0.1: "
+                                    "name, last ",
+                                    "; names '../y', 'a/b', '../z'"})
+                    .size())
+      << where;
+  EXPECT_EQ(
+      1u, LinesWith(journal, {"INFO  brenna.spool: result '\\xff\\xfe\\x80odd' published"}).size())
+      << where;
   EXPECT_EQ(1u, LinesWith(journal, {"WARN  brenna.spool: transfer 'corrupt' from 127.0.0.1:",
                                     "does not decompress"})
                     .size())
@@ -373,8 +410,8 @@ TEST_F(MonitorFault, ResultsRefusalsAndFloodsCanBeFoundInTheJournalWithTheirStat
   EXPECT_EQ(19999, folded) << where;
   EXPECT_LE(LinesWith(journal, {" brenna."}).size(), 80u) << where;
   // The stop: counts, then the stop line, last.
-  EXPECT_EQ(1u, LinesWith(journal, {"INFO  brenna.journal: last ", "7 results published, 7 shown",
-                                    "bad trailer 20,000", "name 1", "decompression 1"})
+  EXPECT_EQ(1u, LinesWith(journal, {"INFO  brenna.journal: last ", "8 results published, 8 shown",
+                                    "bad trailer 20,000", "name 4", "decompression 1"})
                     .size())
       << where;
   EXPECT_NE(journal.rfind("INFO  brenna.start: BrennaCenter stopped by SIGTERM\n"),
@@ -394,4 +431,65 @@ TEST_F(MonitorFault, ResultsRefusalsAndFloodsCanBeFoundInTheJournalWithTheirStat
     total += size;
   }
   EXPECT_LE(total, uintmax_t{4} << 20);
+}
+
+// Files the start reads that are no files hold nothing: a translation file
+// that is /dev/zero (an endless stream) or a FIFO nobody writes, and a
+// spool directory that is a file or a link to nothing. The monitor listens
+// within 2 s (a hang would be for ever) and stops on SIGTERM, and its
+// journal says once which file it refused and why.
+TEST(MonitorStartFiles, FilesThatAreNoFilesAreRefusedAndTheMonitorListensAndStops) {
+  struct Case {
+    std::string what;
+    std::string site;  // lines of [Site] beyond the base directory
+    std::vector<std::string> said;
+  };
+  MonitorProcess probe;
+  const std::string work = probe.tree().work();
+  ASSERT_TRUE(MakeFifo(work + "/lang.fifo"));
+  WriteFileBytes(work + "/spool-file", "a file, not a folder");
+  fs::create_symlink(work + "/nowhere/spool", work + "/spool-link");
+  const std::string untranslated =
+      " not read: it is not a regular file (a FIFO, device, socket or folder); texts are shown "
+      "untranslated";
+  const std::string nothingReceived =
+      ": nothing can be received, stations are held back until their sends time out";
+  const std::vector<Case> cases = {
+      {"/dev/zero",
+       "SpoolDir=spool\nTranslation=/dev/zero\n",
+       {"WARN  brenna.start: translation file /dev/zero" + untranslated}},
+      {"a FIFO",
+       "SpoolDir=spool\nTranslation=" + work + "/lang.fifo\n",
+       {"WARN  brenna.start: translation file " + work + "/lang.fifo" + untranslated}},
+      {"a spool directory that is a file",
+       "SpoolDir=" + work + "/spool-file\n",
+       {"ERROR brenna.start: the spool directory " + work +
+            "/spool-file is a file, not a directory",
+        nothingReceived}},
+      {"a spool directory that is a link to nothing",
+       "SpoolDir=" + work + "/spool-link\n",
+       {"ERROR brenna.start: the spool directory " + work + "/spool-link is a link to nothing",
+        nothingReceived}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MonitorProcess m;
+    WriteFileBytes(m.tree().libraryDir() + "/Pallix.ini",
+                   "[Site]\nBaseDir=" + m.tree().base() + "\n" + c.site);
+    std::string error;
+    ASSERT_TRUE(m.Launch(&error)) << error;
+    EXPECT_TRUE(WaitForListener(m.tree().port(), &m.monitor(), std::chrono::seconds(2), &error))
+        << error << "\nmonitor output:\n"
+        << m.Log();
+    ASSERT_EQ(0, kill(m.monitor().pid(), SIGTERM));
+    ASSERT_TRUE(m.monitor().WaitExit(kPatience)) << m.Log();
+    EXPECT_TRUE(m.monitor().Signalled() && m.monitor().TermSignal() == SIGTERM)
+        << m.monitor().Describe();
+    const std::string journal =
+        ReadFileBytes(m.tree().work() + "/home/.local/state/brennacenter/monitor.log");
+    EXPECT_EQ(1u, LinesWith(journal, c.said).size()) << journal;
+    EXPECT_EQ(1u,
+              LinesWith(journal, {"INFO  brenna.start: BrennaCenter stopped by SIGTERM"}).size())
+        << journal;
+  }
 }
