@@ -60,7 +60,7 @@ bool ParseHistoryOptions(const std::vector<std::string>& args, std::int64_t nowU
                          HistoryOptions* o, std::string* error) {
   *o = HistoryOptions();
   bool spanGiven = false, selected = false;
-  std::int64_t from = o->filter.fromUtcMs, to = o->filter.toUtcMs;
+  std::int64_t from = o->filter.fromUtcMs, to = o->filter.toUtcMs, toSpan = 1;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a.size() > kMaxArgument) {
@@ -111,6 +111,10 @@ bool ParseHistoryOptions(const std::vector<std::string>& args, std::int64_t nowU
         *error = a + " '" + v + "' is no time: give YYYY-MM-DD hh:mm[:ss] (local time)";
         return false;
       }
+      // --to names the last moment wanted, to the precision given: the
+      // whole day, minute or second it names is kept.
+      if (a == "--to")
+        toSpan = v.size() == 10 ? kMsPerDay : v.size() == 16 ? 60000 : v.size() == 19 ? 1000 : 1;
       spanGiven = true;
     } else if (a == "--group") {
       std::string groups;
@@ -160,8 +164,7 @@ bool ParseHistoryOptions(const std::vector<std::string>& args, std::int64_t nowU
     return false;
   }
   o->filter.fromUtcMs = from;
-  // --to names the last moment wanted, so a minute given is kept whole.
-  if (to != std::numeric_limits<std::int64_t>::max()) o->filter.toUtcMs = to + 1;
+  if (to != std::numeric_limits<std::int64_t>::max()) o->filter.toUtcMs = to + toSpan;
   // Nothing asked for: today's results (or runs).
   if (!spanGiven && (!selected || o->command == Command::kRuns))
     o->filter.day = archive::ToLocal(nowUtcMs).day;

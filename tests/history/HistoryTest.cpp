@@ -81,4 +81,13 @@ TEST(HistoryOptions, ACommandLineItCannotTakeIsRefusedWithTheReason) {
   EXPECT_TRUE(o.filter.day.empty());  // all days of that group and operator
   ASSERT_TRUE(history::ParseHistoryOptions({"--group", "25"}, now, &o, &error)) << error;
   EXPECT_EQ(25, o.filter.deviceCode);
+  // --to keeps the whole minute it names: 10:30:59 is in, 10:31 is not.
+  ASSERT_TRUE(history::ParseHistoryOptions(
+      {"--from", "2026-12-07 10:30", "--to", "2026-12-07 10:30"}, now, &o, &error))
+      << error;
+  std::int64_t last = 0, next = 0;
+  ASSERT_TRUE(archive::ParseLocalTime("2026-12-07 10:30:59.999", &last));
+  ASSERT_TRUE(archive::ParseLocalTime("2026-12-07 10:31", &next));
+  EXPECT_GT(o.filter.toUtcMs, last);
+  EXPECT_EQ(o.filter.toUtcMs, next);
 }
