@@ -8,7 +8,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev zlib1g-dev libx11-dev
+  qt6-base-dev zlib1g-dev libsqlite3-dev libx11-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-liberation fonts-arphic-uming
   xvfb openbox imagemagick x11-utils

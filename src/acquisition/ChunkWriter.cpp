@@ -336,6 +336,7 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   }
   io.Remove(chunkPath);
   const TransferLedger::Entry origin = TransferLedger::Spool().Take(chunk.name);
+  TransferLedger::Spool().NotePublished(chunk.name, origin, peer, now);
   SayPublished(chunk.name, n, chunk.total, origin, peer, now);
   return kChunkPublished;
 }

@@ -33,15 +33,19 @@ static_assert(ResetsEveryOperatorDisplayOnce(),
 
 }  // namespace
 
-int IdleStateTask() {
+const std::string& IdleStateText() {
   static const std::string idle = Gbk("设备空闲");
+  return idle;
+}
+
+int IdleStateTask() {
   IDisplayBoard* board = g_pMainDlg;
   if (board == nullptr) return 1;
   for (int id : kOperatorDisplays) {
     IValueDisplay* display = board->ValueDisplay(id);
     if (display == nullptr) continue;
-    display->SetColors(kColorWhite, kColorRed);
-    display->SetText(idle);
+    display->SetColors(kIdleBackground, kIdleTextColor);
+    display->SetText(IdleStateText());
   }
   return 1;
 }

@@ -20,6 +20,7 @@
 
 #include "acquisition/NetTasks.h"
 #include "app/AboutDlg.h"
+#include "app/ArchiveRecorder.h"
 #include "app/DialogBuilder.h"
 #include "app/Globals.h"
 #include "app/MessageBox.h"
@@ -28,11 +29,14 @@
 #include "app/ScreenAwake.h"
 #include "app/Templates.h"
 #include "app/VerdictLegend.h"
+#include "archive/ArchiveWriter.h"
 #include "platform/Gbk.h"
+#include "platform/JournalIo.h"
 #include "platform/PallixBinding.h"
 #include "presentation/Fonts.h"
 #include "presentation/QtColor.h"
 #include "presentation/ResultDecoder.h"
+#include "util/ArchiveSettings.h"
 #include "util/PortNumber.h"
 #include "util/PortSet.h"
 #include "util/PortSetting.h"
@@ -119,6 +123,13 @@ CBrennaCenterDlg::CBrennaCenterDlg(QWidget* pParent) : QDialog(pParent) {
 // Members go in reverse order of declaration; nothing is closed or unloaded
 // here.
 CBrennaCenterDlg::~CBrennaCenterDlg() = default;
+
+void CBrennaCenterDlg::AttachArchive(archive::ArchiveWriter* writer, const std::string& path) {
+  m_archive = writer;
+  m_archivePath = path;
+  m_archiveRecorder =
+      writer != nullptr ? std::make_unique<ArchiveRecorder>(*this, *writer) : nullptr;
+}
 
 int CBrennaCenterDlg::DoModal() {
   if (!m_bInitialised) {
@@ -210,6 +221,7 @@ bool CBrennaCenterDlg::OnInitDialog() {
 
   // Library, site configuration, port, network channel.
   StartPipeline();
+  StartArchive();
 
   // Legend brushes, in the colours of the legend's table.
   const auto brushes = LegendBrushes();
@@ -240,6 +252,7 @@ bool CBrennaCenterDlg::OnInitDialog() {
 
   // Network tasks, then the one-second scan.
   RunNetTask();
+  if (m_archiveRecorder) m_archiveRecorder->IdleStateShown();
   SetTimer(1, 1000);
 
   // The hall looks at this screen all day: no screensaver while it runs.
@@ -344,6 +357,7 @@ void CBrennaCenterDlg::OnBtnQuit() {
   // into a released library.
   g_taskMgr.StopTask();
   g_taskMgr.ClearTaskQueue();
+  if (m_archive) m_archive->Stop("quit");
   ReleaseLibrary();
   EndDialog(0);
 }
@@ -395,6 +409,18 @@ void CBrennaCenterDlg::StartPipeline() {
   JournalPipelineStarted(loaded, m_strIniPath, port, opened);
 }
 
+void CBrennaCenterDlg::StartArchive() {
+  if (m_archive == nullptr) return;
+  const ArchiveLimits limits = ReadArchiveSettings(m_ini, m_strIniPath);
+  archive::WriterOptions options;
+  options.path = m_archivePath;
+  options.retentionDays = limits.retentionDays;
+  options.maxBytes = limits.maxBytes;
+  options.version = BRENNA_VERSION;
+  options.processId = journal_io::ProcessId();
+  m_archive->Start(options);
+}
+
 void CBrennaCenterDlg::ReleaseLibrary() { UnloadPallix(); }
 
 std::unique_ptr<IScreenAwake> CBrennaCenterDlg::CreateScreenAwake() {
@@ -403,8 +429,16 @@ std::unique_ptr<IScreenAwake> CBrennaCenterDlg::CreateScreenAwake() {
 
 void CBrennaCenterDlg::ShowResultFile(const std::string& path) {
   ShownResult shown;
-  DecodeResultFile(path, m_resultBuf.data(), *this, &shown);
+  // With an archive, the writes go through its recorder on their way.
+  IDisplayBoard& board =
+      m_archiveRecorder ? static_cast<IDisplayBoard&>(*m_archiveRecorder) : *this;
+  DecodeResultFile(path, m_resultBuf.data(), board, &shown);
+  if (m_archiveRecorder) m_archiveRecorder->ResultShown(path, shown, m_resultBuf.data());
   m_lastShown = DescribeShownResult(shown);
+}
+
+void CBrennaCenterDlg::ResultCounted(int shownFiles) {
+  if (m_archiveRecorder) m_archiveRecorder->ResultCounted(shownFiles);
 }
 
 std::string CBrennaCenterDlg::LastShownSummary() const { return m_lastShown; }
@@ -443,6 +477,8 @@ void CBrennaCenterDlg::OnTimer(unsigned nIDEvent) {
 }
 
 int CBrennaCenterDlg::ScanSpoolFiles() {
+  // The archive's heartbeat: the scan runs, so the window is alive.
+  if (m_archiveRecorder) m_archiveRecorder->Scanning();
   return ScanSpoolDirectory(SiteSpoolDirectory(), m_nShownFiles, *this);
 }
 

@@ -30,8 +30,12 @@
 #include "util/MoveControl.h"
 #include "util/Rect.h"
 
+class ArchiveRecorder;
 class IScreenAwake;
 class QMenu;
+namespace archive {
+class ArchiveWriter;
+}
 class QPalette;
 
 class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanHost {
@@ -46,6 +50,12 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   ~CBrennaCenterDlg() override;
   CBrennaCenterDlg(const CBrennaCenterDlg&) = delete;
   CBrennaCenterDlg& operator=(const CBrennaCenterDlg&) = delete;
+
+  // Keep what the window shows in the archive at `path`, written by
+  // `writer` (which the caller owns and which outlives the window). Set
+  // before DoModal; the window starts the writer with the limits of its
+  // settings file and stops it when it quits.
+  void AttachArchive(archive::ArchiveWriter* writer, const std::string& path);
 
   // Creates the controls, initialises, and runs the window until the quit
   // button ends it; returns the result EndDialog was given.
@@ -83,6 +93,7 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   void PauseAfterResult() override;
   void SetTitle(const std::string& gbkTitle) override;
   std::string LastShownSummary() const override;
+  void ResultCounted(int shownFiles) override;
 
   void DoDataExchange();
   void OnSysCommand(unsigned nID, long lParam);
@@ -130,6 +141,8 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   CRect GetClientRect() const;
   // Library, site configuration, port and network channel.
   void StartPipeline();
+  // The archive's writer, with the limits of the settings file.
+  void StartArchive();
 
   std::array<unsigned char, kResultBufSize> m_resultBuf{};
   int m_nShownFiles = 0;
@@ -243,6 +256,11 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   std::unique_ptr<IScreenAwake> m_screenAwake;
   // What the last ShowResultFile showed, for the journal's line.
   std::string m_lastShown;
+  // The archive: its writer (not ours), where it writes, and what notes
+  // the displays' writes on their way. Null without an archive.
+  archive::ArchiveWriter* m_archive = nullptr;
+  std::string m_archivePath;
+  std::unique_ptr<ArchiveRecorder> m_archiveRecorder;
 };
 
 #endif  // BRENNA_APP_BRENNACENTERDLG_H

@@ -95,10 +95,12 @@ int ScanSpoolDirectory(const std::string& spoolDir, int& shownFiles, SpoolScanHo
       std::snprintf(title, sizeof title, "%s(%d)", shown != nullptr ? shown : caption.c_str(),
                     shownFiles);
       host.SetTitle(title);
+      host.ResultCounted(shownFiles);
       const std::string summary = host.LastShownSummary();
       BRENNA_EVENT(
           kInfo, kDisplay, kResultShown, nullptr, nullptr, "result '%s' shown%s%s; title %s",
-          journal::JournalName(name.substr(0, name.size() - (sizeof kResultFileSuffix - 1))).c_str(),
+          journal::JournalName(name.substr(0, name.size() - (sizeof kResultFileSuffix - 1)))
+              .c_str(),
           summary.empty() ? "" : ": ", summary.c_str(), journal::JournalName(title).c_str());
     }
     ForgetGoneNonFiles(nonFiles);

@@ -16,6 +16,9 @@ class SpoolScanHost {
   // The pause that keeps a result on screen before the next one is drawn.
   virtual void PauseAfterResult() = 0;
   virtual void SetTitle(const std::string& gbkTitle) = 0;
+  // The result ShowResultFile showed last is counted: the title now shows
+  // shownFiles (the archive takes it from here).
+  virtual void ResultCounted(int /*shownFiles*/) {}
   // A few words (UTF-8) on the result ShowResultFile showed last, for the
   // journal's line; empty when there is nothing to add.
   virtual std::string LastShownSummary() const { return std::string(); }

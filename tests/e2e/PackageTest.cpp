@@ -158,7 +158,7 @@ class InstalledPackage : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibAndTheFonts) {
+TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibSqliteAndTheFonts) {
   std::string out;
   ASSERT_EQ(RunProgram({kDpkgDeb, "-f", deb, "Package", "Version", "Depends"}, {},
                        dir.file("f.log"), &out),
@@ -168,7 +168,7 @@ TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibAndTheFonts) {
   EXPECT_NE(out.find("Version: " BRENNA_PROJECT_VERSION "\n"), std::string::npos) << out;
   const std::string depends = out.substr(out.find("Depends:"));
   for (const char* p : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6dbus6", "zlib1g",
-                        "fonts-liberation", "fonts-arphic-uming", "libc6"}) {
+                        "libsqlite3-0", "fonts-liberation", "fonts-arphic-uming", "libc6"}) {
     EXPECT_NE(depends.find(std::string(" ") + p), std::string::npos)
         << p << " missing: " << depends;
   }
@@ -177,7 +177,8 @@ TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibAndTheFonts) {
 }
 
 TEST_F(InstalledPackage, LaysOutTheTreeTheProgramAndTheDesktopExpect) {
-  for (const char* exe : {"bin/BrennaCenter", "bin/brenna-send", "bin/brennacenter-autostart"}) {
+  for (const char* exe : {"bin/BrennaCenter", "bin/brenna-send", "bin/brenna-history",
+                          "bin/brennacenter-autostart"}) {
     const fs::path p = usr() + "/" + exe;
     ASSERT_TRUE(fs::is_regular_file(p)) << exe;
     EXPECT_NE(fs::status(p).permissions() & fs::perms::others_exec, fs::perms::none) << exe;
@@ -290,6 +291,19 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_FALSE(spooled()) << "the result was not shown";
   EXPECT_TRUE(monitor.Running()) << monitor.Describe() << "\n" << ReadFileBytes(options.logPath);
+
+  // The unpacked brenna-history finds it in the archive the monitor keeps
+  // below the user's state directory.
+  bool listed = false;
+  while (!listed && std::chrono::steady_clock::now() < deadline) {
+    RunProgram({usr() + "/bin/brenna-history", "--csv"}, Session(), dir.file("history.log"), &out);
+    listed = out.find(",0815,") != std::string::npos && out.find(",brake\n") != std::string::npos;
+    if (!listed) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(listed) << out;
+  EXPECT_EQ(fs::status(home() + "/.local/state/brennacenter/archive.sqlite").permissions() &
+                fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
 
   monitor.Stop();
   EXPECT_EQ(Snapshot(root()), before) << "the monitor wrote into its install tree";

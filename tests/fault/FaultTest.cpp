@@ -420,9 +420,12 @@ TEST_F(MonitorFault, ResultsRefusalsAndFloodsCanBeFoundInTheJournalWithTheirStat
   EXPECT_EQ(journal.size() - journal.rfind("BrennaCenter stopped by SIGTERM\n"),
             std::string("BrennaCenter stopped by SIGTERM\n").size());
 
-  // Within the documented bound: at most four files of 1 MiB.
+  // Within the documented bound: at most four files of 1 MiB. The archive
+  // beside them has bounds of its own (docs/archive.md).
   uintmax_t total = 0;
   for (const std::string& name : files) {
+    if (name == "archive.sqlite" || name == "archive.sqlite-wal" || name == "archive.sqlite-shm")
+      continue;
     EXPECT_TRUE(name == "monitor.log" || name == "monitor.log.1" || name == "monitor.log.2" ||
                 name == "monitor.log.3")
         << name;
