@@ -27,7 +27,7 @@ export QT_QPA_PLATFORM=offscreen
 
 if ((QUICK)); then
   MICRO=(--benchmark_min_time=0.05 --benchmark_color=false)
-  E2E=(--results 6 --large 3 --files 3 --attack 3)
+  E2E=(--results 6 --large 3 --files 3 --attack 3 --quiet 20 --backlog 10)
 else
   MICRO=(--benchmark_min_time=0.5 --benchmark_color=false)
   E2E=()
