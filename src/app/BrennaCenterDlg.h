@@ -11,7 +11,10 @@
 #include <QFont>
 #include <QIcon>
 #include <QPushButton>
+#include <QTimer>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <iterator>
 #include <map>
@@ -76,11 +79,15 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
  protected:
   virtual bool OnInitDialog();
   virtual void OnTimer(unsigned nIDEvent);
-  // Looks for finished result files and shows them. 1 after a complete scan.
+  // Looks for finished result files (the safety net for a file that
+  // reached the spool other than through the chunk writer) and shows the
+  // next one if none is on screen. 1 after a complete scan.
   virtual int ScanSpoolFiles();
-  // SpoolScanHost: the half second a result stays alone on screen, and the
-  // title that counts the results.
-  void PauseAfterResult() override;
+  // Shows the next waiting result in publication order, unless the last
+  // one shown has not had its half second alone on screen yet: then it
+  // follows when that is over. The event loop runs meanwhile.
+  void ShowNextResult();
+  // SpoolScanHost: the title that counts the results.
   void SetTitle(const std::string& gbkTitle) override;
   std::string LastShownSummary() const override;
 
@@ -130,6 +137,13 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   CRect GetClientRect() const;
   // Library, site configuration, port and network channel.
   void StartPipeline();
+  // The chunk writer tells the window of each publication (posted from the
+  // network worker, which never waits for the window); removed before the
+  // window goes.
+  void InstallPublicationHook();
+  void RemovePublicationHook();
+  void OnResultPublished();
+  void OnResultPauseOver();
 
   std::array<unsigned char, kResultBufSize> m_resultBuf{};
   int m_nShownFiles = 0;
@@ -243,6 +257,19 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   std::unique_ptr<IScreenAwake> m_screenAwake;
   // What the last ShowResultFile showed, for the journal's line.
   std::string m_lastShown;
+
+  // The waiting results in publication order, shown one at a time.
+  SpoolScan m_scan{*this};
+  // The half second the last result shown stays alone on screen, from the
+  // moment it was drawn.
+  QTimer m_resultPause;
+  std::chrono::steady_clock::time_point m_shownAt{};
+  // A publication notice is on its way to the window (one is enough).
+  std::atomic<bool> m_bNoticePosted{false};
+  bool m_bHookInstalled = false;
+  bool m_bShowing = false;
+  // Quit confirmed or the window ended: nothing more is shown.
+  bool m_bEnding = false;
 };
 
 #endif  // BRENNA_APP_BRENNACENTERDLG_H
