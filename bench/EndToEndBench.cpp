@@ -35,9 +35,9 @@
 // how long until the monitor's receipt and until the result was published.
 //
 // Then a quiet line: Q small results, one at a time, each sent at a random
-// moment once the one before is drawn; per result the time from its
-// publication (renamed into place) to its values drawn, p50 / p90 / p99 /
-// max. And the backlog: B results sent at once, drained at what rate
+// moment once the one before has had its half second on screen; per result
+// the time from its publication (renamed into place) to its values drawn,
+// p50 / p90 / p99 / max. And the backlog: B results sent at once, drained at what rate
 // (each result stays at least half a second on screen: at most 2/s), with
 // the shortest time any of them stayed on screen.
 //
@@ -447,11 +447,11 @@ long JournalMs(const std::string& log, const std::string& what) {
   return ((h * 60L + mi) * 60 + sec) * 1000 + ms;
 }
 
-// A quiet line: one small result at a time, sent at a random moment
-// (0.1 to 1.1 s after the one before was drawn, so the moments fall all
-// over the window's one-second timer). Per result, publication (renamed
-// into place) to values drawn (the window's read of the file, straight
-// before it sets the displays). False when a result never arrived.
+// A quiet line: one small result at a time, sent at a random moment 0.1
+// to 1.1 s after the one before has had its half second alone on screen
+// (so nothing waits for it, and the moments fall all over the window's
+// one-second timer). Per result, publication (renamed into place) to values
+// drawn. False when a result never arrived.
 bool RunQuietLine(MonitorProcess& m, int count) {
   std::vector<std::string> frames;
   std::string error;
@@ -465,7 +465,7 @@ bool RunQuietLine(MonitorProcess& m, int count) {
   std::vector<std::string> names;
   for (const std::string& f : frames) {
     const std::string name = TransferName(f);
-    std::this_thread::sleep_for(std::chrono::milliseconds(gapMs(random)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500 + gapMs(random)));
     const Clock::time_point sent = Clock::now();
     const StreamOutcome out = SendStream(m.tree().port(), f, kGiveUp);
     SpoolWatch::Times t;
