@@ -496,8 +496,7 @@ void CBrennaCenterDlg::InstallPublicationHook() {
     // and post a notice, never more than one at a time; never wait.
     m_scan.Published(path);
     if (!m_bNoticePosted.exchange(true))
-      QMetaObject::invokeMethod(
-          this, [this] { OnResultPublished(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(this, "OnResultPublished", Qt::QueuedConnection);
   });
   m_bHookInstalled = true;
 }

@@ -142,7 +142,9 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   // window goes.
   void InstallPublicationHook();
   void RemovePublicationHook();
-  void OnResultPublished();
+  // Invoked by name: the queued call then carries nothing of ours across
+  // the threads.
+  Q_INVOKABLE void OnResultPublished();
   void OnResultPauseOver();
 
   std::array<unsigned char, kResultBufSize> m_resultBuf{};
