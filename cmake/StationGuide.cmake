@@ -4,7 +4,7 @@
 # Regenerate with: cmake --build --preset default --target station-guide
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
-execute_process(COMMAND ${EXAMPLE} --write ${WORK} RESULT_VARIABLE rc OUTPUT_QUIET)
+execute_process(COMMAND ${EXAMPLE} --write ${WORK} example-speed RESULT_VARIABLE rc OUTPUT_QUIET)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "station_example --write failed (${rc})")
 endif()

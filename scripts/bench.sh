@@ -15,7 +15,8 @@ QUICK=0
 
 scripts/setup.sh
 cmake --preset default >/dev/null
-cmake --build build -j2 --target bench_receive bench_display bench_journal pallix_bench bench_end_to_end
+cmake --build build -j2 --target bench_receive bench_display bench_journal pallix_bench bench_end_to_end \
+  bench_archive
 
 BENCH=$ROOT/build/bin/bench
 # Temporaries and the programs' private directories stay in the build tree.
@@ -27,10 +28,12 @@ export QT_QPA_PLATFORM=offscreen
 
 if ((QUICK)); then
   MICRO=(--benchmark_min_time=0.05 --benchmark_color=false)
-  E2E=(--results 6 --large 3 --files 3 --attack 3)
+  E2E=(--results 6 --large 3 --files 3 --attack 3 --quiet 20 --backlog 10)
+  ARCHIVE=(--shown 700 --results 100000)
 else
   MICRO=(--benchmark_min_time=0.5 --benchmark_color=false)
   E2E=()
+  ARCHIVE=()
 fi
 
 section() { printf '\n== %s\n' "$1"; }
@@ -61,6 +64,9 @@ micro "$BENCH/bench_display" "${MICRO[@]}"
 
 section "journal: a line, a folded event, a line not wanted (bench_journal)"
 micro "$BENCH/bench_journal" "${MICRO[@]}"
+
+section "archive: cost per shown result, queries over a million results (bench_archive)"
+"$BENCH/bench_archive" "${ARCHIVE[@]}"
 
 section "end to end over loopback (bench_end_to_end)"
 "$BENCH/bench_end_to_end" "${E2E[@]}"

@@ -1,10 +1,25 @@
 /*
  * Pallix.h - the C interface of libPallix.
  *
- * One header for both sides: libPallix declares its exports from the list
- * below, and the monitor's run-time binding builds its function table and
- * its forwarding operations from the same list, so caller and library can
- * never disagree about a type.
+ * One header for every side: a program that links the library (a station)
+ * gets the prototype of every export from it, libPallix declares its
+ * exports from the same list, and the monitor's run-time binding builds its
+ * function table and its forwarding operations from it too, so caller and
+ * library can never disagree about a type.
+ *
+ * Switches, defined before this header or not at all:
+ *   (none)                   the prototypes of every export, for a program
+ *                            that links the library (libPallix.dll.a, an
+ *                            import library made from libPallix.def, or
+ *                            libPallix.so). C and C++ alike.
+ *   PALLIX_NO_PROTOTYPES     no function declarations: for a program that
+ *                            loads the library at run time and names its
+ *                            own functions after the exports (the monitor).
+ *   PALLIX_BUILDING_LIBRARY  libPallix's own sources only.
+ *
+ * Calling convention: __cdecl on Windows, stated here (PALLIX_CALL) so that
+ * a project whose default is another one (/Gz, /Gr) still calls correctly.
+ * The exports carry their plain names, in the DLL and in libPallix.def.
  *
  * Texts are GBK bytes, NUL-terminated. Records (site configuration, result
  * header) are plain byte arrays; their fields are read and written with the
@@ -16,9 +31,13 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
+#define PALLIX_CALL __cdecl
 #define PALLIX_EXPORT __declspec(dllexport)
+#define PALLIX_IMPORT __declspec(dllimport)
 #else
+#define PALLIX_CALL
 #define PALLIX_EXPORT __attribute__((visibility("default")))
+#define PALLIX_IMPORT
 #endif
 
 #ifdef __cplusplus
@@ -53,6 +72,11 @@ typedef struct SiteConfig {
 #define PALLIX_RECORD_MAX 150000
 /* Room for one item value, terminator included. */
 #define PALLIX_VALUE_SIZE 512
+/* After the header, one directory entry per item; its 16-bit value length
+ * at this offset. After the values, the end mark (32-bit little-endian). */
+#define PALLIX_RECORD_ENTRY_SIZE 14
+#define PALLIX_RECORD_ENTRY_LENGTH_OFFSET 12
+#define PALLIX_RECORD_END_MARK 0x55AA55AAu
 
 typedef struct StdHead {
   unsigned char bytes[PALLIX_STD_HEAD_SIZE];
@@ -166,7 +190,7 @@ typedef struct PallixLogRecord {
  * library's network thread, also at the same time. A sink must not block
  * for long and must not call PallixSetLogSink; reports the library makes
  * while the sink runs on that thread are dropped. */
-typedef void (*PallixLogSink)(const PallixLogRecord* record, void* context);
+typedef void(PALLIX_CALL* PallixLogSink)(const PallixLogRecord* record, void* context);
 
 /*
  * Exports beyond the list above. The list stays as the binding knows it;
@@ -465,24 +489,20 @@ typedef void (*PallixLogSink)(const PallixLogRecord* record, void* context);
 /* Number of rows in PALLIX_FUNCTIONS. */
 #define PALLIX_FUNCTION_COUNT 203
 
-#ifdef PALLIX_BUILDING_LIBRARY
-/* The library's own declarations of its exports. */
-#define PALLIX_DECLARE_EXPORT(pos, ret, name, params, args) PALLIX_EXPORT ret name params;
-PALLIX_FUNCTIONS(PALLIX_DECLARE_EXPORT, PALLIX_DECLARE_EXPORT)
-#undef PALLIX_DECLARE_EXPORT
-#define PALLIX_DECLARE_EXTRA_EXPORT(ret, name, params, args) PALLIX_EXPORT ret name params;
-PALLIX_EXTRA_FUNCTIONS(PALLIX_DECLARE_EXTRA_EXPORT)
-#undef PALLIX_DECLARE_EXTRA_EXPORT
-#elif defined(PALLIX_LINK_DIRECTLY)
-/* For programs that link libPallix itself instead of loading it at run
- * time (the station tool); the library's CMake target sets the switch for
- * whatever links it. */
-#define PALLIX_DECLARE_IMPORT(pos, ret, name, params, args) ret name params;
-PALLIX_FUNCTIONS(PALLIX_DECLARE_IMPORT, PALLIX_DECLARE_IMPORT)
-#undef PALLIX_DECLARE_IMPORT
-#define PALLIX_DECLARE_EXTRA_IMPORT(ret, name, params, args) ret name params;
-PALLIX_EXTRA_FUNCTIONS(PALLIX_DECLARE_EXTRA_IMPORT)
-#undef PALLIX_DECLARE_EXTRA_IMPORT
+/* The declarations: the library's own exports, or what a program that links
+ * it imports. */
+#if defined(PALLIX_BUILDING_LIBRARY)
+#define PALLIX_API PALLIX_EXPORT
+#else
+#define PALLIX_API PALLIX_IMPORT
+#endif
+#if defined(PALLIX_BUILDING_LIBRARY) || !defined(PALLIX_NO_PROTOTYPES)
+#define PALLIX_DECLARE(pos, ret, name, params, args) PALLIX_API ret PALLIX_CALL name params;
+PALLIX_FUNCTIONS(PALLIX_DECLARE, PALLIX_DECLARE)
+#undef PALLIX_DECLARE
+#define PALLIX_DECLARE_EXTRA(ret, name, params, args) PALLIX_API ret PALLIX_CALL name params;
+PALLIX_EXTRA_FUNCTIONS(PALLIX_DECLARE_EXTRA)
+#undef PALLIX_DECLARE_EXTRA
 #endif
 
 #ifdef __cplusplus

@@ -1,9 +1,14 @@
 #include "Language.h"
 
-#include <fstream>
 #include <mutex>
+#include <sstream>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
+
+#include "Log.h"
+#include "SiteConfig.h"
+#include "platform/Files.h"
 
 namespace pallix::language {
 
@@ -35,10 +40,17 @@ bool Load(const std::string& file) {
   std::unordered_map<std::string, std::string> entries;
   bool ok = true;
   if (!file.empty()) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    // Read as the settings file is: a FIFO or device named here must not
+    // hold the start, nor an endless stream fill the memory.
+    std::vector<unsigned char> bytes;
+    const sys::FileStatus status = sys::ReadSettingsFile(file, site::kMaxSettingsFileBytes, &bytes);
+    if (status != sys::FileStatus::kOk) {
       ok = false;
+      PALLIX_LOG(PALLIX_LOG_WARNING, PALLIX_LOG_START,
+                 "translation file %s not read: %s; texts are shown untranslated", file.c_str(),
+                 sys::Why(status));
     } else {
+      std::istringstream in(std::string(bytes.begin(), bytes.end()));
       std::string line;
       bool first = true;
       while (std::getline(in, line)) {

@@ -34,14 +34,14 @@ inline constexpr std::size_t kValueMax = PALLIX_VALUE_SIZE - 1;            // 51
 inline constexpr unsigned char kHeadPreset[kHeadSize] = {0x55, 0xAA, 1, 1, 1, 0, 0, 0, 0, 0, 0,
                                                          0,    0,    0, 1, 0, 0, 0, 0, 0, 0};
 
-inline constexpr std::size_t kEntrySize = 14;
+inline constexpr std::size_t kEntrySize = PALLIX_RECORD_ENTRY_SIZE;  // 14
 inline constexpr std::size_t kEntryCode = 0;
 inline constexpr std::size_t kEntryJudge = 4;
 inline constexpr std::size_t kEntryValueOffset = 8;
-inline constexpr std::size_t kEntryValueLength = 12;
+inline constexpr std::size_t kEntryValueLength = PALLIX_RECORD_ENTRY_LENGTH_OFFSET;  // 12
 
 inline constexpr std::size_t kEndMarkSize = 4;
-inline constexpr std::uint32_t kEndMark = 0x55AA55AAu;
+inline constexpr std::uint32_t kEndMark = PALLIX_RECORD_END_MARK;
 
 // Size of a record with no items.
 inline constexpr std::size_t kEmptyRecordSize = kHeadSize + kEndMarkSize;

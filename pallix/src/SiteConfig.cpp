@@ -2,11 +2,12 @@
 
 #include <cctype>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <sstream>
+#include <vector>
 
 #include "Language.h"
+#include "Log.h"
 #include "platform/Files.h"
 #include "platform/System.h"
 
@@ -75,8 +76,19 @@ Settings DefaultSettings() {
 
 Settings ReadSettings(const std::string& settingsFile) {
   Settings s = DefaultSettings();
-  std::ifstream in(settingsFile, std::ios::binary);
-  if (!in) return s;
+  // Never a stream from a FIFO or device under the file's name: that would
+  // hold the caller (the monitor's start) or fill its memory.
+  std::vector<unsigned char> bytes;
+  const sys::FileStatus status = sys::ReadSettingsFile(settingsFile, kMaxSettingsFileBytes, &bytes);
+  if (status == sys::FileStatus::kMissing) return s;
+  if (status != sys::FileStatus::kOk) {
+    s.problems.push_back(std::string("not read: ") + sys::Why(status));
+    PALLIX_LOG(PALLIX_LOG_WARNING, PALLIX_LOG_START,
+               "settings file %s not read: %s; the defaults stand (base directory %s)",
+               settingsFile.c_str(), sys::Why(status), s.baseDir.c_str());
+    return s;
+  }
+  std::istringstream in(std::string(bytes.begin(), bytes.end()));
   s.settingsFile = settingsFile;
   const std::string fileDir = sys::DirectoryOf(settingsFile);
   auto resolve = [&](const std::string& value) {
@@ -186,22 +198,21 @@ std::shared_ptr<const Settings> Current() {
   return g_current;
 }
 
-void Install(std::shared_ptr<const Settings> settings) {
-  language::Load(settings->translationFile);
+bool Install(std::shared_ptr<const Settings> settings) {
+  const bool loaded = language::Load(settings->translationFile);
   std::lock_guard<std::mutex> lock(g_currentLock);
   g_current = std::move(settings);
+  return loaded;
 }
 
 int GetPallix(SiteConfig* cfg) {
   if (cfg == nullptr) return -1;
   auto settings = std::make_shared<Settings>(ReadSettings(SettingsFilePath()));
   bool dirsOk = CreateDirectories(*settings);
-  Install(settings);
+  const bool translated = Install(settings);
   int filled = FillRecord(*settings, cfg);
   if (filled < 0) return filled;
-  if (!dirsOk || !settings->problems.empty()) return 0;
-  if (!settings->translationFile.empty() && !sys::IsRegularFile(settings->translationFile))
-    return 0;
+  if (!dirsOk || !settings->problems.empty() || !translated) return 0;
   return 1;
 }
 

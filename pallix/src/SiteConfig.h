@@ -25,6 +25,10 @@ inline constexpr const char* kDefaultFolder = "brennacenter";
 inline constexpr const char* kSpoolFolder = "spool";
 // Longest directory path the record holds (its fields are 260 bytes).
 inline constexpr std::size_t kMaxPath = PALLIX_SITE_DIR_FIELD_SIZE - 1;
+// The settings file and the translation file are read only up to this
+// size: anything larger is no such file (and might be a device's endless
+// stream under its name).
+inline constexpr std::size_t kMaxSettingsFileBytes = 1u << 20;
 
 struct Settings {
   std::string settingsFile;     // the file that was read; empty when none
@@ -43,6 +47,9 @@ struct Settings {
 Settings DefaultSettings();
 // The defaults, overridden by what the settings file says. A missing file
 // is not a problem; unusable lines are skipped and listed in `problems`.
+// A file that is there but is no regular file, is larger than
+// kMaxSettingsFileBytes or cannot be read is not read at all (reported,
+// and listed in `problems`): the defaults stand.
 Settings ReadSettings(const std::string& settingsFile);
 // <library directory>/Pallix.ini.
 std::string SettingsFilePath();
@@ -57,8 +64,9 @@ bool CreateDirectories(const Settings& settings);
 // The settings in force: read from SettingsFilePath() on first use and
 // again by every GetPallix. Safe to call from any thread.
 std::shared_ptr<const Settings> Current();
-// Makes `settings` the ones in force (and loads its translation).
-void Install(std::shared_ptr<const Settings> settings);
+// Makes `settings` the ones in force (and loads its translation). False
+// when the translation file it names could not be loaded.
+bool Install(std::shared_ptr<const Settings> settings);
 
 // GetPallix: re-reads the settings file, creates missing directories,
 // fills the record. 1 done; 0 filled but the settings file had unusable

@@ -60,7 +60,7 @@ std::string PrintableName(const unsigned char* name, std::size_t room) {
       out += static_cast<char>(c);
     } else {
       char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
       out += hex;
     }
   }

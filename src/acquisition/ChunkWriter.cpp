@@ -8,6 +8,7 @@
 
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
+#include "acquisition/PublicationHook.h"
 #include "acquisition/SpoolIo.h"
 #include "acquisition/SpoolNames.h"
 #include "acquisition/TransferLedger.h"
@@ -140,6 +141,8 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   unsigned char record[FILE_CHUNK_SIZE] = {};
   if (length > 0) std::memcpy(record, data, static_cast<size_t>(length));
   const FileChunk chunk = Decode(record);
+  // Folded lines about this chunk keep its transfer's name.
+  const journal::EventName named(chunk.name);
 
   // 2. The name first, then the total.
   if (chunk.name.empty()) {
@@ -375,8 +378,10 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
                  journal::JournalName(result).c_str());
     return kChunkStored;
   }
+  TellResultPublished(result);
   io.Remove(chunkPath);
   const TransferLedger::Entry origin = TransferLedger::Spool().Take(chunk.name);
+  TransferLedger::Spool().NotePublished(chunk.name, origin, peer, now);
   SayPublished(chunk.name, n, chunk.total, origin, peer, now);
   return kChunkPublished;
 }

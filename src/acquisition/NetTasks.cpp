@@ -35,15 +35,19 @@ static_assert(ResetsEveryOperatorDisplayOnce(),
 
 }  // namespace
 
-int IdleStateTask() {
+const std::string& IdleStateText() {
   static const std::string idle = Gbk("设备空闲");
+  return idle;
+}
+
+int IdleStateTask() {
   IDisplayBoard* board = g_pMainDlg;
   if (board == nullptr) return 1;
   for (int id : kOperatorDisplays) {
     IValueDisplay* display = board->ValueDisplay(id);
     if (display == nullptr) continue;
-    display->SetColors(kColorWhite, kColorRed);
-    display->SetText(idle);
+    display->SetColors(kIdleBackground, kIdleTextColor);
+    display->SetText(IdleStateText());
   }
   return 1;
 }
@@ -143,7 +147,7 @@ int NetRecvOnce(const NetRecvCalls& calls, NetRecvHold& hold) {
       if (command == NET_CMD_FILE_CHUNK) {
         SaveHeld(calls, hold);
       } else {
-        BRENNA_EVENT(kDebug, kNet, kFrameRefused,
+        BRENNA_EVENT(kDebug, kNet, kFrameIgnored,
                      hold.peer.address.empty() ? nullptr : hold.peer.address.c_str(), "not a chunk",
                      "frame from %s with command %u ignored: only file chunks (%d)",
                      PeerText(hold.peer).c_str(), command, NET_CMD_FILE_CHUNK);

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <iterator>
+#include <string>
 
 #include "PallixWire.h"
 #include "platform/FramePeer.h"
@@ -21,6 +22,12 @@
 // NetTasks.cpp when it compiles).
 constexpr int kOperatorDisplays[std::size(kDeviceOperators)] = {1018, 1021, 1065, 1072,
                                                                 1073, 1157, 1119};
+
+// What IdleStateTask shows on each of them: "设备空闲" (GBK) in red on
+// white. The archive keeps the same, as the window's state at start.
+const std::string& IdleStateText();
+inline constexpr COLORREF kIdleTextColor = kColorRed;
+inline constexpr COLORREF kIdleBackground = kColorWhite;
 
 // The network channel the monitor listens on.
 constexpr int kNetChannel = 11;

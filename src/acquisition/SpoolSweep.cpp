@@ -97,6 +97,7 @@ int WatchTransfers(TransferLedger& ledger,
         e.lastSeen + kAbandonedAfter - now);
     const std::string when = journal_io::LocalTimestamp(wallNow + left).substr(11, 8);
     const int total = e.total > 0 ? (e.total + FILE_CHUNK_DATA_SIZE - 1) / FILE_CHUNK_DATA_SIZE : 0;
+    const journal::EventName named(name);  // a folded line keeps the names
     BRENNA_EVENT(kWarning, kSpool, kTransferIncomplete, e.last.address.c_str(), "connection ended",
                  "transfer '%s' from %s incomplete: its connection ended with %d of %d chunk%s "
                  "received; the rest must come by %s (10 minutes after its last chunk), else it is "

@@ -48,6 +48,29 @@ TransferLedger::Entry TransferLedger::Take(const std::string& name) {
   return e;
 }
 
+void TransferLedger::NotePublished(const std::string& name, const Entry& entry,
+                                   const FramePeer& last, Clock::time_point now) {
+  std::string stations;
+  if (entry.firstSeen && !entry.first.address.empty() && !SamePeer(entry.first, last))
+    stations = PeerText(entry.first);
+  if (!last.address.empty()) stations += (stations.empty() ? "" : ", ") + PeerText(last);
+  if (m_published.count(name) == 0 && m_published.size() >= kMaxTransfers) {
+    auto oldest = m_published.begin();
+    for (auto p = m_published.begin(); p != m_published.end(); ++p)
+      if (p->second.when < oldest->second.when) oldest = p;
+    m_published.erase(oldest);
+  }
+  m_published[name] = Published{std::move(stations), now};
+}
+
+std::string TransferLedger::TakePublished(const std::string& name) {
+  auto it = m_published.find(name);
+  if (it == m_published.end()) return std::string();
+  std::string stations = std::move(it->second.stations);
+  m_published.erase(it);
+  return stations;
+}
+
 TransferLedger& TransferLedger::Spool() {
   // Never destroyed: the network task may write until the process ends.
   static TransferLedger* ledger = new TransferLedger();

@@ -56,18 +56,36 @@ class TransferLedger {
   Entry Take(const std::string& name);
   std::size_t Size() const { return m_entries.size(); }
   // Forgets every transfer (a fresh start; tests).
-  void Clear() { m_entries.clear(); }
+  void Clear() {
+    m_entries.clear();
+    m_published.clear();
+  }
   // Every entry, for a walk over the transfers in progress.
   template <class Visit>
   void ForEach(Visit visit) {
     for (auto& [name, entry] : m_entries) visit(name, entry);
   }
 
+  // The stations of a result just published under `name`, kept until the
+  // window shows it (the archive names them): the station of its last
+  // chunk, after the one of its first when that was another. Bounded like
+  // the transfers in progress.
+  void NotePublished(const std::string& name, const Entry& entry, const FramePeer& last,
+                     Clock::time_point now);
+  // "10.1.2.3:40001[, 10.1.2.4:40002]", taken out; empty when not known (a
+  // result published before this run).
+  std::string TakePublished(const std::string& name);
+
   // The one beside the spool directory.
   static TransferLedger& Spool();
 
  private:
   std::unordered_map<std::string, Entry> m_entries;
+  struct Published {
+    std::string stations;
+    Clock::time_point when;
+  };
+  std::unordered_map<std::string, Published> m_published;
 };
 
 // Whether every chunk of a file of `total` bytes is marked in `slots`.

@@ -11,6 +11,8 @@
 #include "app/MonitorJournal.h"
 #include "app/Resource.h"
 #include "app/SignalStop.h"
+#include "archive/ArchiveFormat.h"
+#include "archive/ArchiveWriter.h"
 #include "journal/Journal.h"
 #include "platform/DesktopBus.h"
 #include "platform/PallixBinding.h"
@@ -74,15 +76,20 @@ int CBrennaCenterApp::Run(int& argc, char** argv) {
   }
   // The journal first, so that it sees the whole run.
   MonitorJournal journal;
+  // The archive of what the window shows: started by the window once its
+  // settings are read, stopped when it quits (or below, on a signal).
+  archive::ArchiveWriter archive;
+  m_pArchive = &archive;
   if (busesSettled) JournalDesktopBuses(sessionKnown, sessionAnswered, a11yDropped);
   RaiseOpenFileLimit();
   // A service manager or a logout stops the monitor with SIGTERM: the run
   // still ends with its stop line and counts, written out, and then the
   // process ends as the signal would have ended it.
-  SignalStop signalStop([&journal](int signal) {
+  SignalStop signalStop([&journal, &archive](int signal) {
     qCInfo(lcStart, "%s received: stopping reception", stop_signals::Name(signal));
     g_taskMgr.StopTask();
     g_taskMgr.ClearTaskQueue();
+    archive.Stop(std::string("by ") + stop_signals::Name(signal));
     journal.WriteStop(std::string("by ") + stop_signals::Name(signal));
     stop_signals::EndBy(signal);
   });
@@ -94,12 +101,14 @@ int CBrennaCenterApp::Run(int& argc, char** argv) {
     JournalProcessEnding("because its library cannot be loaded (exit status 255)");
   });
   if (InitInstance()) QCoreApplication::exec();  // a dialog-based program never gets here
+  m_pArchive = nullptr;
   return ExitInstance();
 }
 
 bool CBrennaCenterApp::InitInstance() {
   // Control containers and 3-D controls need no enabling with Qt.
   CBrennaCenterDlg dlg;
+  if (m_pArchive != nullptr) dlg.AttachArchive(m_pArchive, archive::DefaultArchivePath());
   m_pMainWnd = &dlg;
   dlg.DoModal();
   // The dialog is gone when this returns; leave no pointer to it behind.

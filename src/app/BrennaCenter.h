@@ -5,6 +5,9 @@
 #define BRENNA_APP_BRENNACENTER_H
 
 class QWidget;
+namespace archive {
+class ArchiveWriter;
+}
 
 class CBrennaCenterApp {
  public:
@@ -26,6 +29,9 @@ class CBrennaCenterApp {
 
   // The dialog while InitInstance runs it; null otherwise.
   QWidget* m_pMainWnd = nullptr;
+  // The archive's writer while Run runs; InitInstance hands it to the
+  // window. Null otherwise (InitInstance alone keeps no archive).
+  archive::ArchiveWriter* m_pArchive = nullptr;
 };
 
 // The one application object, constructed before and destroyed after every

@@ -16,24 +16,27 @@
 #include <cstddef>
 #include <cstdio>
 #include <iterator>
-#include <thread>
 
 #include "acquisition/NetTasks.h"
+#include "acquisition/PublicationHook.h"
 #include "app/AboutDlg.h"
+#include "app/ArchiveRecorder.h"
 #include "app/DialogBuilder.h"
 #include "app/Globals.h"
 #include "app/MessageBox.h"
 #include "app/MonitorJournal.h"
 #include "app/Resource.h"
 #include "app/ScreenAwake.h"
-#include "app/SignalStop.h"
 #include "app/Templates.h"
 #include "app/VerdictLegend.h"
+#include "archive/ArchiveWriter.h"
 #include "platform/Gbk.h"
+#include "platform/JournalIo.h"
 #include "platform/PallixBinding.h"
 #include "presentation/Fonts.h"
 #include "presentation/QtColor.h"
 #include "presentation/ResultDecoder.h"
+#include "util/ArchiveSettings.h"
 #include "util/PortNumber.h"
 #include "util/PortSet.h"
 #include "util/PortSetting.h"
@@ -115,11 +118,23 @@ CBrennaCenterDlg::CBrennaCenterDlg(QWidget* pParent) : QDialog(pParent) {
 
   connect(&m_btnQuit, &QPushButton::clicked, this, [this] { OnBtnQuit(); });
   connect(&m_btnPortSet, &QPushButton::clicked, this, [this] { OnBtnPortSet(); });
+
+  // Never early: a result stays at least its half second.
+  m_resultPause.setSingleShot(true);
+  m_resultPause.setTimerType(Qt::PreciseTimer);
+  connect(&m_resultPause, &QTimer::timeout, this, [this] { OnResultPauseOver(); });
 }
 
 // Members go in reverse order of declaration; nothing is closed or unloaded
-// here.
-CBrennaCenterDlg::~CBrennaCenterDlg() = default;
+// here. The writer no longer reaches a window that goes.
+CBrennaCenterDlg::~CBrennaCenterDlg() { RemovePublicationHook(); }
+
+void CBrennaCenterDlg::AttachArchive(archive::ArchiveWriter* writer, const std::string& path) {
+  m_archive = writer;
+  m_archivePath = path;
+  m_archiveRecorder =
+      writer != nullptr ? std::make_unique<ArchiveRecorder>(*this, *writer) : nullptr;
+}
 
 int CBrennaCenterDlg::DoModal() {
   if (!m_bInitialised) {
@@ -132,6 +147,9 @@ int CBrennaCenterDlg::DoModal() {
 void CBrennaCenterDlg::EndDialog(int nResult) {
   // Nobody watches a window that has ended: let the screensaver run again.
   if (m_screenAwake) m_screenAwake->Release();
+  // What has not been shown stays in the spool for the next start.
+  m_bEnding = true;
+  m_resultPause.stop();
   done(nResult);
 }
 
@@ -211,6 +229,7 @@ bool CBrennaCenterDlg::OnInitDialog() {
 
   // Library, site configuration, port, network channel.
   StartPipeline();
+  StartArchive();
 
   // Legend brushes, in the colours of the legend's table.
   const auto brushes = LegendBrushes();
@@ -239,9 +258,17 @@ bool CBrennaCenterDlg::OnInitDialog() {
     }
   }
 
-  // Network tasks, then the one-second scan.
+  // Results waiting from before the start come first, in their own order;
+  // from here on the writer tells of each publication as it happens. Then
+  // the network tasks, the one-second scan, and the first waiting result
+  // as soon as the window runs.
+  m_scan.FindResults(SiteSpoolDirectory());
+  InstallPublicationHook();
   RunNetTask();
+  if (m_archiveRecorder) m_archiveRecorder->IdleStateShown();
   SetTimer(1, 1000);
+  QMetaObject::invokeMethod(
+      this, [this] { ShowNextResult(); }, Qt::QueuedConnection);
 
   // The hall looks at this screen all day: no screensaver while it runs.
   m_screenAwake = CreateScreenAwake();
@@ -340,11 +367,16 @@ void CBrennaCenterDlg::OnBtnQuit() {
       dlgid::kNo) {
     return;
   }
+  // Nothing more is shown: what waits stays in the spool for the next start.
+  m_bEnding = true;
+  m_resultPause.stop();
   JournalPipelineStopping();
   // Stop and empty the queue before the library goes, so no task calls
   // into a released library.
   g_taskMgr.StopTask();
   g_taskMgr.ClearTaskQueue();
+  RemovePublicationHook();
+  if (m_archive) m_archive->Stop("quit");
   ReleaseLibrary();
   EndDialog(0);
 }
@@ -376,25 +408,36 @@ void CBrennaCenterDlg::StartPipeline() {
     // A partly bound library could still open the channel, on a port of the
     // system's choosing that no station knows, so it is not asked to.
     ShowMessageBoxBeside(this, Gbk("Pallix.dll 加载错误或者没有该文件！"));
-    JournalPipelineStarted(loaded, m_strIniPath, g_nNetPort, 0);
+    JournalPipelineStarted(loaded, m_strIniPath, ListeningPortSetting{"", g_nNetPort, false}, 0);
     return;
   }
   GetPallix(&g_siteConfig);
   m_strIniPath = PortIniPath(SiteBaseDirectory());
-  g_nNetPort = ReadPortSetting(m_ini, m_strIniPath);
-  // Port 0 would listen on a port of the system's choosing, and a number
-  // outside 1..65535 is no port at all: neither reaches a station, so the
-  // channel is not opened for them.
-  const int opened =
-      IsUsablePort(g_nNetPort) ? OpenNet(kNetChannel, 0, g_nNetPort, kStationSilenceMs) : 0;
+  const ListeningPortSetting port = ReadListeningPort(m_ini, m_strIniPath);
+  g_nNetPort = port.port;
+  // Port 0 would listen on a port of the system's choosing, a number
+  // outside 1..65535 is no port at all, and "12x" is no number: none
+  // reaches a station, so the channel is not opened for them.
+  const int opened = port.usable ? OpenNet(kNetChannel, 0, g_nNetPort, kStationSilenceMs) : 0;
   if (opened <= 0) {
     // A monitor that silently receives nothing is a failure nobody sees:
-    // say which port could not be opened, then run on.
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", g_nNetPort);
-    ShowMessageBoxBeside(this, Gbk("网络端口") + text + Gbk("打开失败,无法接收检测结果!"));
+    // say which port could not be opened, as the file names it, then run on.
+    ShowMessageBoxBeside(this,
+                         Gbk("网络端口") + PortAsNamed(port) + Gbk("打开失败,无法接收检测结果!"));
   }
-  JournalPipelineStarted(loaded, m_strIniPath, g_nNetPort, opened);
+  JournalPipelineStarted(loaded, m_strIniPath, port, opened);
+}
+
+void CBrennaCenterDlg::StartArchive() {
+  if (m_archive == nullptr) return;
+  const ArchiveLimits limits = ReadArchiveSettings(m_ini, m_strIniPath);
+  archive::WriterOptions options;
+  options.path = m_archivePath;
+  options.retentionDays = limits.retentionDays;
+  options.maxBytes = limits.maxBytes;
+  options.version = BRENNA_VERSION;
+  options.processId = journal_io::ProcessId();
+  m_archive->Start(options);
 }
 
 void CBrennaCenterDlg::ReleaseLibrary() { UnloadPallix(); }
@@ -405,15 +448,19 @@ std::unique_ptr<IScreenAwake> CBrennaCenterDlg::CreateScreenAwake() {
 
 void CBrennaCenterDlg::ShowResultFile(const std::string& path) {
   ShownResult shown;
-  DecodeResultFile(path, m_resultBuf.data(), *this, &shown);
+  // With an archive, the writes go through its recorder on their way.
+  IDisplayBoard& board =
+      m_archiveRecorder ? static_cast<IDisplayBoard&>(*m_archiveRecorder) : *this;
+  DecodeResultFile(path, m_resultBuf.data(), board, &shown);
+  if (m_archiveRecorder) m_archiveRecorder->ResultShown(path, shown, m_resultBuf.data());
   m_lastShown = DescribeShownResult(shown);
 }
 
-std::string CBrennaCenterDlg::LastShownSummary() const { return m_lastShown; }
+void CBrennaCenterDlg::ResultCounted(int shownFiles) {
+  if (m_archiveRecorder) m_archiveRecorder->ResultCounted(shownFiles);
+}
 
-// A stop by signal does not wait for a backlog of results at half a second
-// each: what is not shown stays in the spool for the next start.
-void CBrennaCenterDlg::PauseAfterResult() { SignalStop::Pause(kResultPause); }
+std::string CBrennaCenterDlg::LastShownSummary() const { return m_lastShown; }
 
 void CBrennaCenterDlg::SetTitle(const std::string& gbkTitle) {
   setWindowTitle(QString::fromStdString(GbkToUtf8(gbkTitle)));
@@ -447,7 +494,58 @@ void CBrennaCenterDlg::OnTimer(unsigned nIDEvent) {
 }
 
 int CBrennaCenterDlg::ScanSpoolFiles() {
-  return ScanSpoolDirectory(SiteSpoolDirectory(), m_nShownFiles, *this);
+  // The archive's heartbeat: the scan runs, so the window is alive.
+  if (m_archiveRecorder) m_archiveRecorder->Scanning();
+  const int result = m_scan.FindResults(SiteSpoolDirectory());
+  ShowNextResult();
+  return result;
+}
+
+void CBrennaCenterDlg::ShowNextResult() {
+  if (m_bShowing || m_bEnding || m_resultPause.isActive()) return;
+  m_bShowing = true;
+  bool shown = false;
+  try {
+    shown = m_scan.ShowNextResult(SiteSpoolDirectory(), m_nShownFiles);
+  } catch (...) {
+    // The file stays (or has gone); the next look tries again.
+  }
+  m_bShowing = false;
+  if (!shown) return;
+  m_shownAt = std::chrono::steady_clock::now();
+  m_resultPause.start(kResultPause);
+}
+
+void CBrennaCenterDlg::OnResultPauseOver() {
+  // A timer may come a little early; the half second is a promise.
+  const auto left = kResultPause - (std::chrono::steady_clock::now() - m_shownAt);
+  if (left > std::chrono::steady_clock::duration::zero()) {
+    m_resultPause.start(std::chrono::ceil<std::chrono::milliseconds>(left));
+    return;
+  }
+  ShowNextResult();
+}
+
+void CBrennaCenterDlg::InstallPublicationHook() {
+  SetResultPublishedHook([this](const std::string& path) {
+    // On the network worker, under the spool lock: note the result's place
+    // and post a notice, never more than one at a time; never wait.
+    m_scan.Published(path);
+    if (!m_bNoticePosted.exchange(true))
+      QMetaObject::invokeMethod(this, "OnResultPublished", Qt::QueuedConnection);
+  });
+  m_bHookInstalled = true;
+}
+
+void CBrennaCenterDlg::RemovePublicationHook() {
+  if (!m_bHookInstalled) return;
+  m_bHookInstalled = false;
+  SetResultPublishedHook(nullptr);
+}
+
+void CBrennaCenterDlg::OnResultPublished() {
+  m_bNoticePosted = false;
+  ShowNextResult();
 }
 
 // Enter without a focused button, Esc, the close box and Alt+F4 all do

@@ -11,7 +11,10 @@
 #include <QFont>
 #include <QIcon>
 #include <QPushButton>
+#include <QTimer>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <iterator>
 #include <map>
@@ -30,8 +33,12 @@
 #include "util/MoveControl.h"
 #include "util/Rect.h"
 
+class ArchiveRecorder;
 class IScreenAwake;
 class QMenu;
+namespace archive {
+class ArchiveWriter;
+}
 class QPalette;
 
 class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanHost {
@@ -46,6 +53,12 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   ~CBrennaCenterDlg() override;
   CBrennaCenterDlg(const CBrennaCenterDlg&) = delete;
   CBrennaCenterDlg& operator=(const CBrennaCenterDlg&) = delete;
+
+  // Keep what the window shows in the archive at `path`, written by
+  // `writer` (which the caller owns and which outlives the window). Set
+  // before DoModal; the window starts the writer with the limits of its
+  // settings file and stops it when it quits.
+  void AttachArchive(archive::ArchiveWriter* writer, const std::string& path);
 
   // Creates the controls, initialises, and runs the window until the quit
   // button ends it; returns the result EndDialog was given.
@@ -76,13 +89,18 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
  protected:
   virtual bool OnInitDialog();
   virtual void OnTimer(unsigned nIDEvent);
-  // Looks for finished result files and shows them. 1 after a complete scan.
+  // Looks for finished result files (the safety net for a file that
+  // reached the spool other than through the chunk writer) and shows the
+  // next one if none is on screen. 1 after a complete scan.
   virtual int ScanSpoolFiles();
-  // SpoolScanHost: the half second a result stays alone on screen, and the
-  // title that counts the results.
-  void PauseAfterResult() override;
+  // Shows the next waiting result in publication order, unless the last
+  // one shown has not had its half second alone on screen yet: then it
+  // follows when that is over. The event loop runs meanwhile.
+  void ShowNextResult();
+  // SpoolScanHost: the title that counts the results.
   void SetTitle(const std::string& gbkTitle) override;
   std::string LastShownSummary() const override;
+  void ResultCounted(int shownFiles) override;
 
   void DoDataExchange();
   void OnSysCommand(unsigned nID, long lParam);
@@ -130,6 +148,17 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   CRect GetClientRect() const;
   // Library, site configuration, port and network channel.
   void StartPipeline();
+  // The archive's writer, with the limits of the settings file.
+  void StartArchive();
+  // The chunk writer tells the window of each publication (posted from the
+  // network worker, which never waits for the window); removed before the
+  // window goes.
+  void InstallPublicationHook();
+  void RemovePublicationHook();
+  // Invoked by name: the queued call then carries nothing of ours across
+  // the threads.
+  Q_INVOKABLE void OnResultPublished();
+  void OnResultPauseOver();
 
   std::array<unsigned char, kResultBufSize> m_resultBuf{};
   int m_nShownFiles = 0;
@@ -243,6 +272,24 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   std::unique_ptr<IScreenAwake> m_screenAwake;
   // What the last ShowResultFile showed, for the journal's line.
   std::string m_lastShown;
+  // The archive: its writer (not ours), where it writes, and what notes
+  // the displays' writes on their way. Null without an archive.
+  archive::ArchiveWriter* m_archive = nullptr;
+  std::string m_archivePath;
+  std::unique_ptr<ArchiveRecorder> m_archiveRecorder;
+
+  // The waiting results in publication order, shown one at a time.
+  SpoolScan m_scan{*this};
+  // The half second the last result shown stays alone on screen, from the
+  // moment it was drawn.
+  QTimer m_resultPause;
+  std::chrono::steady_clock::time_point m_shownAt{};
+  // A publication notice is on its way to the window (one is enough).
+  std::atomic<bool> m_bNoticePosted{false};
+  bool m_bHookInstalled = false;
+  bool m_bShowing = false;
+  // Quit confirmed or the window ended: nothing more is shown.
+  bool m_bEnding = false;
 };
 
 #endif  // BRENNA_APP_BRENNACENTERDLG_H

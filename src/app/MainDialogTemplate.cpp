@@ -246,3 +246,17 @@ const DlgTemplate kMainTemplate = {
 }  // namespace
 
 const DlgTemplate& MainDialogTemplate() { return kMainTemplate; }
+
+std::string_view GroupCaptionOf(int controlId) {
+  const DlgTemplate& tpl = MainDialogTemplate();
+  const DlgControl* control = FindControl(tpl, controlId);
+  if (control == nullptr) return {};
+  const DluRect& d = control->rect;
+  for (const DlgControl& c : tpl) {
+    if (c.kind != ControlKind::GroupBox) continue;
+    const DluRect& g = c.rect;
+    if (d.x >= g.x && d.y >= g.y && d.x + d.cx <= g.x + g.cx && d.y + d.cy <= g.y + g.cy)
+      return c.text;
+  }
+  return {};
+}

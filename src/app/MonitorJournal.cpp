@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <algorithm>
 #include <array>
+#include <vector>
 
 #include "app/Globals.h"
 #include "journal/Journal.h"
@@ -65,24 +67,73 @@ void WriteMessage(QtMsgType type, const QMessageLogContext& context, const QStri
   if (type == QtFatalMsg) writer.Drain();
 }
 
-// The core's lines, into their categories: Qt decides from there.
+// The core's lines, into their categories: Qt decides from there. Qt
+// takes UTF-8 only: a byte that is not is carried through as a character
+// (journal/JournalLine.h), so the line still shows it as \xNN.
 void RouteToCategory(Level level, Category category, const char* text) {
   const QLoggingCategory& c = kCategories[static_cast<std::size_t>(category)]();
   const QMessageLogger logger;
+  const std::string carried = journal::CarryStrayBytes(text);
   switch (level) {
     case Level::kDebug:
-      logger.debug(c, "%s", text);
+      logger.debug(c, "%s", carried.c_str());
       break;
     case Level::kInfo:
-      logger.info(c, "%s", text);
+      logger.info(c, "%s", carried.c_str());
       break;
     case Level::kWarning:
-      logger.warning(c, "%s", text);
+      logger.warning(c, "%s", carried.c_str());
       break;
     default:
-      logger.critical(c, "%s", text);
+      logger.critical(c, "%s", carried.c_str());
       break;
   }
+}
+
+// A line written whatever the logging rules say.
+void WriteAlways(Level level, Category category, const std::string& text) {
+  journal::ProcessJournalWriter().Submit(
+      level,
+      journal::FormatLine(std::chrono::system_clock::now(), level, journal::CategoryName(category),
+                          text),
+      journal::kStampLength);
+}
+
+// "YYYY-MM-DD hh:mm:ss.mmm" at the start of a line.
+bool StartsWithStamp(const std::string& line) {
+  static const char kShape[] = "dddd-dd-dd dd:dd:dd.ddd";
+  if (line.size() < journal::kStampLength) return false;
+  for (std::size_t i = 0; i < journal::kStampLength; ++i) {
+    const bool digit = line[i] >= '0' && line[i] <= '9';
+    if (kShape[i] == 'd' ? !digit : line[i] != kShape[i]) return false;
+  }
+  return true;
+}
+
+// Whether the previous run, whose last lines are `tail`, ended without its
+// stop line; *last is then the time of its last line (or the line itself
+// when it has none). A run's last line in brenna.start is its stop line;
+// lines of other categories (the journal's own, Qt's as it shuts down) may
+// follow it.
+bool EndedWithoutStop(const std::string& tail, std::string* last) {
+  std::vector<std::string> lines;
+  std::string::size_type start = 0;
+  while (start < tail.size()) {
+    std::string::size_type end = tail.find('\n', start);
+    if (end == std::string::npos) end = tail.size();
+    if (end > start) lines.push_back(tail.substr(start, end - start));
+    start = end + 1;
+  }
+  if (lines.empty()) return false;
+  for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+    if (it->find(" brenna.start: ") == std::string::npos) continue;
+    if (it->find(" brenna.start: BrennaCenter stopped") != std::string::npos) return false;
+    break;
+  }
+  const std::string& final = lines.back();
+  *last = StartsWithStamp(final) ? final.substr(0, journal::kStampLength)
+                                 : "\"" + final.substr(0, 80) + "\"";
+  return true;
 }
 
 Level ThresholdOf(const QLoggingCategory& c) {
@@ -91,6 +142,40 @@ Level ThresholdOf(const QLoggingCategory& c) {
   if (c.isWarningEnabled()) return Level::kWarning;
   if (c.isCriticalEnabled()) return Level::kError;
   return Level::kOff;
+}
+
+// A spool directory that is no directory holds every station back until
+// its sends time out: said once, at start, in plain words.
+void JournalSpoolDirectory(const std::string& spool) {
+  const std::string dir = journal::JournalName(spool);
+  const char* what = nullptr;
+  if (spool.empty()) {
+    BRENNA_LOG(kError, kStart,
+               "the site names no spool directory (a path longer than 259 bytes?): nothing can "
+               "be received; correct SpoolDir in Pallix.ini and restart");
+    return;
+  }
+  switch (InspectDirectory(spool)) {
+    case DirectoryKind::kDirectory:
+      return;
+    case DirectoryKind::kNotDirectory:
+      what = "is a file, not a directory";
+      break;
+    case DirectoryKind::kBrokenLink:
+      what = "is a link to nothing (its target is missing, or the links go round in a circle)";
+      break;
+    case DirectoryKind::kMissing:
+      what = "is missing and could not be made (is a parent a file, or not writable?)";
+      break;
+    case DirectoryKind::kUnreachable:
+      what = "cannot be reached (no permission on a parent directory?)";
+      break;
+  }
+  BRENNA_LOG(kError, kStart,
+             "the spool directory %s %s: nothing can be received, stations are held back until "
+             "their sends time out; remove what is in the way, or name another SpoolDir in "
+             "Pallix.ini, and restart",
+             dir.c_str(), what);
 }
 
 }  // namespace
@@ -114,8 +199,24 @@ MonitorJournal::MonitorJournal(const Options& options) {
   RefreshThresholds();
 
   const std::string file = FilePath();
-  qCInfo(lcStart, "BrennaCenter %s starting, process %ld; journal %s", BRENNA_VERSION,
-         journal_io::ProcessId(), file.empty() ? "on stderr only" : file.c_str());
+  WriteAlways(Level::kInfo, Category::kStart,
+              std::string("BrennaCenter ") + BRENNA_VERSION + " starting, process " +
+                  std::to_string(journal_io::ProcessId()) + "; journal " +
+                  (file.empty() ? std::string("on stderr only") : file));
+  std::string last;
+  if (EndedWithoutStop(journal::ProcessJournalWriter().PreviousTail(), &last)) {
+    WriteAlways(Level::kWarning, Category::kStart,
+                "the previous run ended without its stop line: it was killed, crashed or lost "
+                "its power after its last line, written " +
+                    last);
+  }
+  const std::string ignored = journal_io::IgnoredStateHome();
+  if (options.directory.empty() && !ignored.empty()) {
+    BRENNA_LOG(kWarning, kJournal,
+               "XDG_STATE_HOME is \"%s\", not an absolute path: ignored (as the XDG rules say); "
+               "the journal is in %s",
+               ignored.c_str(), file.empty() ? "no file, only on stderr" : file.c_str());
+  }
 
   m_flushTimer.setInterval(options.flushPeriod);
   QObject::connect(&m_flushTimer, &QTimer::timeout, [this] {
@@ -126,6 +227,18 @@ MonitorJournal::MonitorJournal(const Options& options) {
   m_summaryTimer.setInterval(options.summaryPeriod);
   QObject::connect(&m_summaryTimer, &QTimer::timeout, [] { journal::WriteSummary(); });
   m_summaryTimer.start();
+  // Looked at ten times a period, so silence never lasts much longer.
+  const std::chrono::milliseconds period = options.heartbeatPeriod;
+  m_heartbeatTimer.setInterval(std::max(period / 10, std::chrono::milliseconds(1)));
+  QObject::connect(&m_heartbeatTimer, &QTimer::timeout, [period] {
+    const auto silent =
+        std::chrono::steady_clock::now() - journal::ProcessJournalWriter().LastSubmitted();
+    if (silent < period) return;
+    WriteAlways(Level::kInfo, Category::kJournal,
+                "still running, process " + std::to_string(journal_io::ProcessId()) +
+                    ": nothing to report for " + journal::FormatSpan(silent));
+  });
+  m_heartbeatTimer.start();
 }
 
 MonitorJournal::~MonitorJournal() {
@@ -146,6 +259,7 @@ void MonitorJournal::WriteStop(const std::string& how) {
   m_stopWritten = true;
   m_flushTimer.stop();
   m_summaryTimer.stop();
+  m_heartbeatTimer.stop();
   JournalProcessEnding(how.c_str());
 }
 
@@ -153,7 +267,8 @@ void JournalProcessEnding(const char* how) {
   // Repeats still being counted are said now: a stop must not swallow them.
   journal::FlushAll();
   journal::WriteSummary();
-  qCInfo(lcStart, "BrennaCenter stopped%s%s", *how != '\0' ? " " : "", how);
+  WriteAlways(Level::kInfo, Category::kStart,
+              std::string("BrennaCenter stopped") + (*how != '\0' ? " " : "") + how);
   journal::ProcessJournalWriter().Drain();
 }
 
@@ -175,28 +290,31 @@ void MonitorJournal::RefreshThresholds() {
   }
 }
 
-void JournalPipelineStarted(int loadResult, const std::string& iniPath, int port, int openResult) {
+void JournalPipelineStarted(int loadResult, const std::string& iniPath,
+                            const ListeningPortSetting& port, int openResult) {
+  const std::string named = journal::JournalName(PortAsNamed(port));
   if (loadResult < 0) {
     BRENNA_LOG(kError, kStart,
                "libPallix not usable (LoadPallix %d): no site directories, no settings read, "
                "nothing received",
                loadResult);
   } else {
-    BRENNA_LOG(kInfo, kStart, "site: base directory %s, spool directory %s; port %d from %s",
+    BRENNA_LOG(kInfo, kStart, "site: base directory %s, spool directory %s; port %s from %s",
                journal::JournalName(SiteBaseDirectory()).c_str(),
-               journal::JournalName(SiteSpoolDirectory()).c_str(), port,
+               journal::JournalName(SiteSpoolDirectory()).c_str(), named.c_str(),
                journal::JournalName(iniPath).c_str());
+    JournalSpoolDirectory(SiteSpoolDirectory());
   }
   if (openResult == 1) {
-    BRENNA_LOG(kInfo, kStart, "listening for stations on port %d", port);
-  } else if (loadResult >= 0 && !IsUsablePort(port)) {
+    BRENNA_LOG(kInfo, kStart, "listening for stations on port %d", port.port);
+  } else if (loadResult >= 0 && !port.usable) {
     BRENNA_LOG(kError, kStart,
-               "port %d in %s is no port (1 to 65535): not listening, no result will arrive; "
-               "correct Port in section [端口号] and restart",
-               port, journal::JournalName(iniPath).c_str());
+               "port \"%s\" in %s is no port (a whole number from 1 to 65535): not listening, no "
+               "result will arrive; correct Port in section [端口号] and restart",
+               named.c_str(), journal::JournalName(iniPath).c_str());
   } else {
     BRENNA_LOG(kError, kStart, "cannot listen on port %d (OpenNet %d): no result will arrive%s",
-               port, openResult,
+               port.port, openResult,
                openResult == kOpenNetPortInUse ? "; another program holds the port" : "");
   }
 }

@@ -9,7 +9,11 @@
 //   - the core's journal (journal/Journal.h) is routed into the categories;
 //   - libPallix's reports reach the journal whenever the library is loaded;
 //   - every 5 s folded floods are summarised, and every hour the counts
-//     are written.
+//     are written;
+//   - after 10 minutes without a line, a line says the monitor still runs.
+// The start and stop lines, that line, and the line saying the previous
+// run ended without its stop line are written whatever the logging rules
+// say: they are what tells a crew when the monitor was up.
 // One per process, on the GUI thread, while Qt's application object
 // exists: the application creates it in Run().
 #ifndef BRENNA_APP_MONITORJOURNAL_H
@@ -22,6 +26,7 @@
 #include <string>
 
 #include "journal/RotatingFile.h"
+#include "util/PortSetting.h"
 
 Q_DECLARE_LOGGING_CATEGORY(lcStart)
 Q_DECLARE_LOGGING_CATEGORY(lcNet)
@@ -38,6 +43,8 @@ class MonitorJournal {
     bool toStderr = true;
     std::chrono::milliseconds flushPeriod{5000};
     std::chrono::milliseconds summaryPeriod{3600 * 1000};
+    // The longest the journal stays silent while the monitor runs.
+    std::chrono::milliseconds heartbeatPeriod{600 * 1000};
   };
 
   MonitorJournal();
@@ -64,6 +71,7 @@ class MonitorJournal {
  private:
   QTimer m_flushTimer;
   QTimer m_summaryTimer;
+  QTimer m_heartbeatTimer;
   QtMessageHandler m_previousHandler = nullptr;
   bool m_libraryConnected = false;
   bool m_stopWritten = false;
@@ -73,9 +81,11 @@ class MonitorJournal {
 // empty when no home directory is known.
 std::string DefaultJournalDirectory();
 
-// The start line of the pipeline: the library's load result, the site
-// directories, the port and where it came from, whether listening worked.
-void JournalPipelineStarted(int loadResult, const std::string& iniPath, int port, int openResult);
+// The start lines of the pipeline: the library's load result, the site
+// directories (and a spool directory that is no directory), the port and
+// where it came from, whether listening worked.
+void JournalPipelineStarted(int loadResult, const std::string& iniPath,
+                            const ListeningPortSetting& port, int openResult);
 // The operator confirmed quitting.
 void JournalPipelineStopping();
 // What the desktop buses did at start: whether a session bus was known and

@@ -7,7 +7,6 @@
 #define BRENNA_APP_SIGNALSTOP_H
 
 #include <QSocketNotifier>
-#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -19,11 +18,6 @@ class SignalStop {
   explicit SignalStop(std::function<void(int signal)> onSignal);
   // The signals get their default action back.
   ~SignalStop();
-
-  // Sleeps for `pause`, unless a stop signal comes meanwhile: then the
-  // stop runs at once (and does not return). A plain sleep when no
-  // SignalStop is installed.
-  static void Pause(std::chrono::milliseconds pause);
   SignalStop(const SignalStop&) = delete;
   SignalStop& operator=(const SignalStop&) = delete;
 

@@ -11,6 +11,10 @@
 
 // Template 102: seven device groups, the verdict legend, two buttons.
 const DlgTemplate& MainDialogTemplate();
+// The caption (UTF-8) of the main window's device group whose frame holds
+// the control: "制动设备" for a brake display; empty when no group does.
+std::string_view GroupCaptionOf(int controlId);
+
 // Template 100: icon, two text lines, OK.
 const DlgTemplate& AboutDialogTemplate();
 

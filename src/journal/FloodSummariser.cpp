@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "journal/JournalLine.h"
+#include "platform/Gbk.h"
 
 namespace journal {
 
@@ -25,8 +26,17 @@ bool SameField(const char* kept, const char* text) {
   return std::strlen(kept) == n && (n == 0 || std::memcmp(kept, text, n) == 0);
 }
 
-// FNV-1a over the kind and the kept parts of peer and reason.
-std::uint32_t HashOf(Event event, const char* peer, const char* reason) {
+// The part of a name that is kept: at most kFieldSize - 1 bytes, never
+// half a GBK character.
+std::string_view KeptName(std::string_view name) {
+  std::size_t n = 0;
+  while (n < name.size() && n + GbkCharLength(name, n) < FloodSummariser::kFieldSize)
+    n += GbkCharLength(name, n);
+  return name.substr(0, n);
+}
+
+// FNV-1a over the kind, the level and the kept parts of peer and reason.
+std::uint32_t HashOf(Event event, Level level, const char* peer, const char* reason) {
   std::uint32_t h = 2166136261u;
   const auto mix = [&h](unsigned char c) {
     h ^= c;
@@ -34,6 +44,7 @@ std::uint32_t HashOf(Event event, const char* peer, const char* reason) {
   };
   const int kind = static_cast<int>(event);
   for (int shift = 0; shift < 32; shift += 8) mix(static_cast<unsigned char>(kind >> shift));
+  mix(static_cast<unsigned char>(static_cast<int>(level)));
   for (std::size_t i = 0, n = KeptLength(peer); i < n; ++i)
     mix(static_cast<unsigned char>(peer[i]));
   mix(0);
@@ -54,17 +65,39 @@ std::size_t SlotCount(std::size_t maxKeys) {
 FloodSummariser::FloodSummariser(Clock::duration window, std::size_t maxKeys)
     : window_(window), maxKeys_(maxKeys == 0 ? 1 : maxKeys), slots_(SlotCount(maxKeys_)) {}
 
-std::size_t FloodSummariser::Find(std::uint32_t hash, Event event, const char* peer,
+std::size_t FloodSummariser::Find(std::uint32_t hash, Event event, Level level, const char* peer,
                                   const char* reason) const {
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
     const Entry& e = slots_[i];
     if (!e.used) return slots_.size();
-    if (e.hash == hash && e.event == event && SameField(e.peer, peer) &&
+    if (e.hash == hash && e.event == event && e.level == level && SameField(e.peer, peer) &&
         SameField(e.reason, reason)) {
       return i;
     }
   }
+}
+
+void FloodSummariser::Fold(Entry& e, std::string_view name) {
+  ++e.count;
+  if (name.empty()) return;
+  const std::string_view kept = KeptName(name);
+  for (std::size_t k = 0; k < e.nameCount; ++k) {
+    if (std::string_view(e.names[k]) == kept) return;
+  }
+  if (e.nameCount < kKeptNames) {
+    std::memcpy(e.names[e.nameCount], kept.data(), kept.size());
+    e.names[e.nameCount][kept.size()] = '\0';
+    ++e.nameCount;
+  } else {
+    ++e.otherNames;
+  }
+}
+
+void FloodSummariser::StartWindow(Entry& e) {
+  e.count = 0;
+  e.nameCount = 0;
+  e.otherNames = 0;
 }
 
 void FloodSummariser::Insert(const Entry& entry) {
@@ -80,24 +113,28 @@ void FloodSummariser::NoteWindowEnd(Clock::time_point end) {
 }
 
 FloodSummariser::Summary FloodSummariser::SummaryOf(const Entry& e) const {
-  return Summary{e.event, e.level, e.category, e.peer, e.reason, e.count, window_, false};
+  Summary s{e.event, e.level, e.category, e.peer, e.reason, e.count, window_, false, {}, 0};
+  for (std::size_t k = 0; k < e.nameCount; ++k) s.names.emplace_back(e.names[k]);
+  s.otherNames = e.otherNames;
+  return s;
 }
 
 bool FloodSummariser::Offer(Event event, Level level, Category category, const char* peer,
-                            const char* reason, Clock::time_point now) {
-  const std::uint32_t hash = HashOf(event, peer, reason);
-  const std::size_t found = Find(hash, event, peer, reason);
+                            const char* reason, std::string_view name, Clock::time_point now) {
+  const std::uint32_t hash = HashOf(event, level, peer, reason);
+  const std::size_t found = Find(hash, event, level, peer, reason);
   if (found < slots_.size()) {
     Entry& e = slots_[found];
     if (now < e.windowEnd) {
-      ++e.count;
+      Fold(e, name);
       return false;
     }
     // Its window is over and no sweep has seen it yet.
     const bool flooding = e.count > 0;
     if (flooding) pending_.push_back(SummaryOf(e));
     e.windowEnd = now + window_;
-    e.count = flooding ? 1 : 0;
+    StartWindow(e);
+    if (flooding) Fold(e, name);
     NoteWindowEnd(e.windowEnd);
     return !flooding;
   }
@@ -124,7 +161,6 @@ bool FloodSummariser::Offer(Event event, Level level, Category category, const c
   Keep(entry.peer, peer);
   Keep(entry.reason, reason);
   entry.windowEnd = now + window_;
-  entry.count = 0;
   Insert(entry);
   NoteWindowEnd(entry.windowEnd);
   return true;
@@ -140,7 +176,7 @@ void FloodSummariser::Sweep(Clock::time_point now, std::vector<Summary>* out) {
       continue;
     }
     out->push_back(SummaryOf(e));
-    e.count = 0;
+    StartWindow(e);
     e.windowEnd = now + window_;
   }
   if (removed) {
@@ -156,7 +192,7 @@ void FloodSummariser::Sweep(Clock::time_point now, std::vector<Summary>* out) {
   }
   for (Overflow& o : overflow_) {
     if (o.count > 0 && now >= o.windowEnd) {
-      out->push_back(Summary{o.event, o.level, o.category, {}, {}, o.count, window_, true});
+      out->push_back(Summary{o.event, o.level, o.category, {}, {}, o.count, window_, true, {}, 0});
       o.count = 0;
     }
   }
@@ -188,12 +224,12 @@ void FloodSummariser::TakeAll(Clock::time_point now, std::vector<Summary>* out) 
     Summary summary = SummaryOf(e);
     summary.window = passed(e.windowEnd);
     out->push_back(summary);
-    e.count = 0;
+    StartWindow(e);
   }
   for (Overflow& o : overflow_) {
     if (o.count == 0) continue;
     out->push_back(
-        Summary{o.event, o.level, o.category, {}, {}, o.count, passed(o.windowEnd), true});
+        Summary{o.event, o.level, o.category, {}, {}, o.count, passed(o.windowEnd), true, {}, 0});
     o.count = 0;
   }
 }
@@ -215,6 +251,14 @@ std::string FloodSummariser::Text(const Summary& s) {
     if (!s.reason.empty()) text += ": " + s.reason;
   }
   text += ", last " + FormatSpan(s.window);
+  if (!s.names.empty()) {
+    text += s.names.size() == 1 && s.otherNames == 0 ? "; name " : "; names ";
+    for (std::size_t k = 0; k < s.names.size(); ++k) {
+      if (k > 0) text += ", ";
+      text += "'" + JournalName(s.names[k]) + "'";
+    }
+    if (s.otherNames > 0) text += " and " + FormatCount(s.otherNames) + " more";
+  }
   return text;
 }
 

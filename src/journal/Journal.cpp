@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "journal/FloodSummariser.h"
@@ -23,6 +24,9 @@ using Counter = EventTraits::Counter;
 
 // Pending summaries are swept at most this often by the events themselves.
 constexpr auto kSweepPace = std::chrono::seconds(1);
+
+// What GbkToUtf8 puts for a byte that is not GBK: U+FFFD.
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 struct State {
   std::mutex lock;  // summariser, counters, lastSweep, summaryStart
@@ -114,6 +118,7 @@ const EventTraits& TraitsOf(Event event) {
   static const EventTraits kRemoved{true, Counter::kNone, "chunk files removed"};
   static const EventTraits kShown{false, Counter::kShown, "results shown"};
   static const EventTraits kResultRefused{true, Counter::kRefused, "results refused"};
+  static const EventTraits kIgnored{true, Counter::kNone, "frames ignored"};
   static const EventTraits kIncomplete{true, Counter::kNone, "transfers left incomplete"};
   switch (event) {
     case Event::kNone:
@@ -140,6 +145,8 @@ const EventTraits& TraitsOf(Event event) {
       return kShown;
     case Event::kResultRefused:
       return kResultRefused;
+    case Event::kFrameIgnored:
+      return kIgnored;
     case Event::kTransferIncomplete:
       return kIncomplete;
   }
@@ -162,6 +169,17 @@ void Write(Level level, Category category, const char* format, ...) {
   Route(level, category, text);
 }
 
+namespace {
+
+// The name of the EventName in force on this thread.
+thread_local std::string_view t_eventName;
+
+}  // namespace
+
+EventName::EventName(std::string_view gbkName) : previous_(t_eventName) { t_eventName = gbkName; }
+
+EventName::~EventName() { t_eventName = previous_; }
+
 void Report(Level level, Category category, Event event, const char* peer, const char* reason,
             const char* format, ...) {
   State& s = TheState();
@@ -175,7 +193,7 @@ void Report(Level level, Category category, Event event, const char* peer, const
     std::lock_guard<std::mutex> guard(s.lock);
     s.counters.Count(event, reason);
     if (wanted && traits.folded) {
-      write = s.summariser.Offer(event, level, category, peer, reason, now);
+      write = s.summariser.Offer(event, level, category, peer, reason, t_eventName, now);
     }
     if (now - s.lastSweep >= kSweepPace) {
       s.lastSweep = now;
@@ -256,6 +274,43 @@ void Reset() {
   s.lastSweep = Clock::time_point{};
 }
 
-std::string JournalName(std::string_view gbk) { return GbkToUtf8(gbk); }
+std::string JournalName(std::string_view gbk) {
+  // A byte that is no part of a GBK character (0x80, 0xFF, a lead byte
+  // without its trail), and both bytes of a pair GBK does not define, are
+  // carried as they are: the line shows them as \xNN.
+  std::string out;
+  out.reserve(gbk.size() + gbk.size() / 2);
+  std::size_t i = 0;
+  while (i < gbk.size()) {
+    // A run of characters by their shape: ASCII and lead-trail pairs.
+    std::size_t end = i;
+    while (end < gbk.size() &&
+           (static_cast<unsigned char>(gbk[end]) < 0x80 || GbkCharLength(gbk, end) == 2)) {
+      end += GbkCharLength(gbk, end);
+    }
+    if (end == i) {
+      AppendStrayByte(&out, static_cast<unsigned char>(gbk[i++]));
+      continue;
+    }
+    const std::string_view run = gbk.substr(i, end - i);
+    const std::string converted = GbkToUtf8(run);
+    if (converted.find(kReplacement) == std::string::npos) {
+      out += converted;
+    } else {
+      // Some pair is undefined: character by character.
+      for (std::size_t k = 0; k < run.size(); k += GbkCharLength(run, k)) {
+        const std::string_view one = run.substr(k, GbkCharLength(run, k));
+        const std::string c = GbkToUtf8(one);
+        if (c.find(kReplacement) == std::string::npos) {
+          out += c;
+        } else {
+          for (char b : one) AppendStrayByte(&out, static_cast<unsigned char>(b));
+        }
+      }
+    }
+    i = end;
+  }
+  return out;
+}
 
 }  // namespace journal

@@ -14,9 +14,12 @@
 //   BRENNA_LOG(kInfo, kSpool, "...", ...)   a plain line
 //   BRENNA_EVENT(kWarning, kNet, kFrameRefused, peer, reason, "...", ...)
 //       an event: counted for the hourly summary, and folded when the same
-//       event (kind, peer, reason) repeats within a minute: the first is
-//       written, the rest become one line "N more ... from <peer>:
+//       event (kind, level, peer, reason) repeats within a minute: the
+//       first is written, the rest become one line "N more ... from <peer>:
 //       <reason>, last 60 s" when the minute is over.
+// An event reported while an EventName exists on the same thread is about
+// that name (a transfer's): its folded line keeps the first few names,
+// "...; names 'a', 'b', 'c' and 12 more".
 // Both format nothing when their level is not wanted; events are still
 // counted. Any thread may call; nothing here waits for a disk.
 #ifndef BRENNA_JOURNAL_JOURNAL_H
@@ -76,6 +79,7 @@ enum class Event : int {
   kChunkFilesRemoved,     // left-over chunk files cleaned up
   kResultShown,           // a result shown in the window
   kResultRefused,         // a spool file the window could not show
+  kFrameIgnored,          // a valid frame that carries no chunk (a keep-alive): not a refusal
   kTransferIncomplete,    // its station's connection ended before its last chunk
 };
 
@@ -99,6 +103,21 @@ void Write(Level level, Category category, const char* format, ...) BRENNA_PRINT
 // a reason (a short fixed text such as "bad trailer", or null).
 void Report(Level level, Category category, Event event, const char* peer, const char* reason,
             const char* format, ...) BRENNA_PRINTF(6, 7);
+
+// While it exists, the events this thread reports are about `gbkName` (a
+// transfer's name as it came from the wire; empty: none), which must
+// outlive it. Only a folded line converts it, so a scope costs nothing
+// else. Scopes nest.
+class EventName {
+ public:
+  explicit EventName(std::string_view gbkName);
+  ~EventName();
+  EventName(const EventName&) = delete;
+  EventName& operator=(const EventName&) = delete;
+
+ private:
+  std::string_view previous_;
+};
 
 // One frame read from a station: counted for the hourly summary, nothing
 // written. The cost of a relaxed atomic increment.
@@ -131,8 +150,9 @@ Level Threshold(Category category);
 // Forgets folding windows and counts (a fresh start; tests).
 void Reset();
 
-// A GBK name from the wire (a transfer name) as UTF-8 for a line; bytes
-// that are not GBK become U+FFFD.
+// A GBK name from the wire (a transfer name) as UTF-8 for a line. A byte
+// that is no part of a GBK character is kept as it is: it is never UTF-8
+// there, so the line shows it as \xNN, as the station tool does.
 std::string JournalName(std::string_view gbk);
 
 // Longest text of one line, terminator included; a longer one is cut at a

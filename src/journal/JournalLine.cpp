@@ -35,7 +35,53 @@ std::size_t Utf8Length(std::string_view text, std::size_t i) {
   return n;
 }
 
+// The characters that carry a byte: U+F700 + byte.
+constexpr unsigned kStrayBase = 0xF700;
+
+// The byte a character at text[i] (of length n) carries, or -1.
+int CarriedByte(std::string_view text, std::size_t i, std::size_t n) {
+  if (n != 3) return -1;
+  const unsigned cp = ((static_cast<unsigned char>(text[i]) & 0x0Fu) << 12) |
+                      ((static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6) |
+                      (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
+  return cp >= kStrayBase + 0x80 && cp <= kStrayBase + 0xFF ? static_cast<int>(cp - kStrayBase)
+                                                            : -1;
+}
+
+void AppendHex(std::string* out, unsigned char c) {
+  static const char kHex[] = "0123456789abcdef";
+  const char escaped[] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
+  out->append(escaped, sizeof escaped);
+}
+
 }  // namespace
+
+void AppendStrayByte(std::string* out, unsigned char byte) {
+  const unsigned cp = kStrayBase + byte;
+  const char utf8[] = {static_cast<char>(0xE0 | (cp >> 12)),
+                       static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                       static_cast<char>(0x80 | (cp & 0x3F))};
+  out->append(utf8, sizeof utf8);
+}
+
+std::string CarryStrayBytes(std::string_view text) {
+  // Runs of well-formed text are copied whole; most texts are one run.
+  std::string out;
+  out.reserve(text.size());
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = static_cast<unsigned char>(text[i]) < 0x80 ? 1 : Utf8Length(text, i);
+    if (n > 0) {
+      i += n;
+      continue;
+    }
+    out.append(text.data() + run, i - run);
+    AppendStrayByte(&out, static_cast<unsigned char>(text[i]));
+    run = ++i;
+  }
+  out.append(text.data() + run, text.size() - run);
+  return out;
+}
 
 const char* LevelName(Level level) {
   switch (level) {
@@ -51,23 +97,36 @@ const char* LevelName(Level level) {
 }
 
 void AppendEscaped(std::string* out, std::string_view text) {
-  static const char kHex[] = "0123456789abcdef";
+  // Runs of text shown as they are go out whole; only what is escaped is
+  // handled a character at a time.
+  std::size_t run = 0;
   std::size_t i = 0;
   while (i < text.size()) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    const std::size_t n = Utf8Length(text, i);
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      ++i;
+      continue;
+    }
+    const std::size_t n = c < 0x80 ? 1 : Utf8Length(text, i);
+    const int carried = CarriedByte(text, i, n);
+    if (n > 1 && carried < 0) {
+      i += n;  // a character shown as it is
+      continue;
+    }
+    out->append(text.data() + run, i - run);
     if (c == '\\') {
       out->append("\\\\");
       ++i;
-    } else if (n == 0 || c < 0x20 || c == 0x7F) {
-      const char escaped[] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
-      out->append(escaped, sizeof escaped);
-      ++i;
-    } else {
-      out->append(text.data() + i, n);
+    } else if (carried >= 0) {
+      AppendHex(out, static_cast<unsigned char>(carried));
       i += n;
+    } else {
+      AppendHex(out, c);  // a control byte, or a byte that is not UTF-8
+      ++i;
     }
+    run = i;
   }
+  out->append(text.data() + run, text.size() - run);
 }
 
 std::string FormatCount(unsigned long long count) {

@@ -6,6 +6,10 @@
 // to five), the category, the text. A control byte, a byte that is not
 // UTF-8 and a backslash appear as \xNN (\\ for the backslash), so one
 // message is always one line and a name from the wire cannot forge one.
+//
+// On its way to the line (through Qt's logging, which takes UTF-8 only) a
+// byte that cannot be shown as it is travels as the private-use character
+// U+F700 + byte (U+F780 to U+F7FF), which the line writes as \xNN again.
 #ifndef BRENNA_JOURNAL_JOURNALLINE_H
 #define BRENNA_JOURNAL_JOURNALLINE_H
 
@@ -30,6 +34,13 @@ std::string FormatLine(std::chrono::system_clock::time_point when, Level level,
 
 // Appends text as a line shows it (escaped as above).
 void AppendEscaped(std::string* out, std::string_view text);
+
+// Appends the byte (0x80 to 0xFF) as the character that carries it.
+void AppendStrayByte(std::string* out, unsigned char byte);
+// text with every byte that is not part of well-formed UTF-8 carried as a
+// character, so it survives a conversion to Unicode and is still \xNN in
+// the line.
+std::string CarryStrayBytes(std::string_view text);
 
 // A count with thousands separators: "4,312".
 std::string FormatCount(unsigned long long count);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -48,6 +49,13 @@ bool JournalWriter::Start(const Options& options) {
   }
   std::lock_guard<std::mutex> guard(lock_);
   options_ = options;
+  previousTail_ = file ? file->PreviousTail() : std::string();
+  lastSubmitted_ = std::chrono::steady_clock::now();
+  stderrLost_ = 0;
+  stderrRest_.clear();
+  stderrStuck_ = false;
+  stderrLostUnsaid_ = 0;
+  stderrNotes_.clear();
   stderrIsSystemJournal_ = options.toStderr && journal_io::StderrIsSystemJournal();
   filePath_ = file ? file->Path() : std::string();
   file_ = std::move(file);
@@ -93,6 +101,7 @@ void JournalWriter::Submit(Level level, std::string line, std::size_t stampLengt
     return;
   }
   ++submitted_;
+  lastSubmitted_ = std::chrono::steady_clock::now();
   if (queue_.size() >= options_.maxQueuedLines ||
       queuedBytes_ + line.size() > options_.maxQueuedBytes) {
     ++dropped_;
@@ -120,9 +129,77 @@ std::uint64_t JournalWriter::DroppedLines() const {
   return dropped_;
 }
 
+std::uint64_t JournalWriter::StderrLostLines() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return stderrLost_;
+}
+
 std::string JournalWriter::FilePath() const {
   std::lock_guard<std::mutex> guard(lock_);
   return filePath_;
+}
+
+std::string JournalWriter::PreviousTail() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return previousTail_;
+}
+
+std::chrono::steady_clock::time_point JournalWriter::LastSubmitted() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return lastSubmitted_;
+}
+
+namespace {
+
+std::uint64_t CountLines(std::string_view text) {
+  return static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+}  // namespace
+
+void JournalWriter::StderrLost(std::uint64_t lines) {
+  if (lines == 0) return;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    stderrLost_ += lines;
+  }
+  stderrLostUnsaid_ += lines;
+  if (!stderrStuck_) {
+    stderrStuck_ = true;
+    stderrNotes_.emplace_back(
+        Level::kWarning,
+        std::string("standard error takes no more lines (a terminal on hold, or a pipe nobody "
+                    "reads): its lines are counted and left out") +
+            (file_ ? ", the journal file still gets every one" : ""));
+  }
+}
+
+void JournalWriter::SendToStderr(const std::string& text) {
+  // The rest of a line it took only in part goes first; until it has gone,
+  // nothing else can follow without making one line of two.
+  if (!stderrRest_.empty()) {
+    const std::size_t n = journal_io::WriteToStderr(stderrRest_.data(), stderrRest_.size());
+    stderrRest_.erase(0, n);
+    if (!stderrRest_.empty()) {
+      StderrLost(CountLines(text));
+      return;
+    }
+  }
+  const std::size_t n = journal_io::WriteToStderr(text.data(), text.size());
+  std::size_t from = n;
+  if (n < text.size() && n > 0 && text[n - 1] != '\n') {
+    const std::string::size_type end = text.find('\n', n);
+    from = end == std::string::npos ? text.size() : end + 1;
+    stderrRest_.assign(text, n, from - n);
+  }
+  if (from < text.size()) {
+    StderrLost(CountLines(std::string_view(text).substr(from)));
+  } else if (stderrStuck_ && stderrRest_.empty()) {
+    stderrStuck_ = false;
+    stderrNotes_.emplace_back(Level::kInfo, "standard error takes lines again: " +
+                                                FormatCount(std::exchange(stderrLostUnsaid_, 0)) +
+                                                " journal lines were left out of it meanwhile");
+  }
 }
 
 void JournalWriter::WriteOut(const std::deque<Entry>& entries) {
@@ -133,7 +210,7 @@ void JournalWriter::WriteOut(const std::deque<Entry>& entries) {
   std::string toStderr;
   std::string toFile;
   const auto flushStderr = [&] {
-    journal_io::WriteToStderr(toStderr.data(), toStderr.size());
+    SendToStderr(toStderr);
     toStderr.clear();
   };
   const auto flushFile = [&] {
@@ -191,6 +268,11 @@ void JournalWriter::Run() {
       WriteOwnLine(Level::kWarning, FormatCount(dropped) +
                                         " journal lines dropped: more came than could be written");
     }
+    // Said after the lines they are about; a note may itself lead to
+    // another (standard error stuck again), said with the next batch.
+    std::vector<std::pair<Level, std::string>> notes;
+    notes.swap(stderrNotes_);
+    for (const auto& [level, note] : notes) WriteOwnLine(level, note);
     guard.lock();
     done_ += batch.size();
     written_.notify_all();

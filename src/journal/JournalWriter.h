@@ -5,12 +5,21 @@
 // lines or 1 MiB) further lines are dropped and counted, and a line saying
 // how many follows once there is room again.
 //
+// Standard error never holds the writer either: it gets what it takes at
+// once (journal_io::WriteToStderr). When it takes nothing (a terminal held
+// with Ctrl+S, a pipe nobody reads) its lines are counted, the file goes on
+// getting every line, and two lines of the writer's own say when standard
+// error stopped and, once it takes lines again, how many it missed. A line
+// it took only in part is finished first, so it never shows half a line
+// followed by another.
+//
 // Standard error read by the system journal gets "<priority>" in place of
 // the timestamp (the system journal stamps lines itself); otherwise both
 // destinations get the same line.
 #ifndef BRENNA_JOURNAL_JOURNALWRITER_H
 #define BRENNA_JOURNAL_JOURNALWRITER_H
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +28,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "journal/Journal.h"
 #include "journal/RotatingFile.h"
@@ -59,8 +70,15 @@ class JournalWriter {
 
   // Lines lost to a full queue since Start.
   std::uint64_t DroppedLines() const;
+  // Lines standard error could not take since Start.
+  std::uint64_t StderrLostLines() const;
   // Full path of the file; empty when there is none.
   std::string FilePath() const;
+  // The end of the file before Start wrote to it (the previous run's last
+  // lines, at most 8 KiB); empty when there was none.
+  std::string PreviousTail() const;
+  // When the last line was submitted (Start counts as one).
+  std::chrono::steady_clock::time_point LastSubmitted() const;
 
  private:
   struct Entry {
@@ -72,6 +90,8 @@ class JournalWriter {
   void Run();
   void WriteOut(const std::deque<Entry>& entries);
   void WriteOwnLine(Level level, const std::string& text);
+  void SendToStderr(const std::string& text);
+  void StderrLost(std::uint64_t lines);
 
   mutable std::mutex lock_;  // everything below up to thread_
   std::condition_variable wake_;
@@ -87,9 +107,17 @@ class JournalWriter {
   Options options_;
   bool stderrIsSystemJournal_ = false;
   std::string filePath_;
+  std::string previousTail_;
+  std::chrono::steady_clock::time_point lastSubmitted_{};
+  std::uint64_t stderrLost_ = 0;  // since Start
   std::thread thread_;
   // The writer thread's alone while it runs.
   std::unique_ptr<RotatingFile> file_;
+  std::string stderrRest_;              // the part of a line standard error has not taken yet
+  bool stderrStuck_ = false;            // it takes nothing now; said once
+  std::uint64_t stderrLostUnsaid_ = 0;  // lines it missed while stuck
+  // The writer's own lines about it, still to write.
+  std::vector<std::pair<Level, std::string>> stderrNotes_;
 };
 
 // The process's one writer, never destroyed: the message handler may run

@@ -1,5 +1,6 @@
 #include "journal/RotatingFile.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace journal {
@@ -19,7 +20,9 @@ class RealFileSystem final : public JournalFileSystem {
   bool IsFileAt(int handle, const std::string& path) override {
     return journal_io::IsFileAt(handle, path);
   }
-  bool Truncate(int handle) override { return journal_io::Truncate(handle); }
+  bool Truncate(int handle, std::uint64_t size) override {
+    return journal_io::Truncate(handle, size);
+  }
   void Close(int handle) override { journal_io::Close(handle); }
   journal_io::FileResult Rename(const std::string& from, const std::string& to) override {
     return journal_io::Rename(from, to);
@@ -31,6 +34,16 @@ class RealFileSystem final : public JournalFileSystem {
 
 // Lines tried against a closed file before it is opened again.
 constexpr unsigned kRetryEvery = 256;
+
+// Enough of the file's end for its last line (a line is at most 8 KiB) and
+// usually a few before it.
+constexpr std::size_t kTailBytes = 8 * 1024 + 2;
+
+std::uint64_t CountLines(std::string_view text) {
+  std::uint64_t n = 0;
+  for (char c : text) n += c == '\n';
+  return n;
+}
 
 }  // namespace
 
@@ -62,9 +75,18 @@ bool RotatingFile::Open() {
     Note("cannot create the journal directory " + directory_ + ": lines go to stderr only");
     return false;
   }
+  if (!tailTaken_) {
+    tailTaken_ = true;
+    previousTail_ = fs_.ReadTail(Path(), kTailBytes);
+  }
   handle_ = fs_.OpenAppend(Path());
   if (handle_ < 0) {
-    Note("cannot open " + Path() + ": lines go to stderr only");
+    Note("cannot open " + Path() +
+         (handle_ == journal_io::kNotRegularFile
+              ? ": it is not a regular file (a link, FIFO, device or folder put there?)"
+              : std::string()) +
+         ": lines go to stderr only");
+    handle_ = -1;
     return false;
   }
   const long long size = fs_.FileSize(handle_);
@@ -96,10 +118,13 @@ void RotatingFile::Rotate() {
     fs_.Close(handle_);
     handle_ = fs_.OpenAppend(path);
     size_ = 0;
-    if (handle_ < 0) Note("cannot open " + path + " after rotating it: lines go to stderr only");
+    if (handle_ < 0) {
+      handle_ = -1;
+      Note("cannot open " + path + " after rotating it: lines go to stderr only");
+    }
     return;
   }
-  if (fs_.Truncate(handle_)) {
+  if (fs_.Truncate(handle_, 0)) {
     size_ = 0;
     if (limits_.oldFiles > 0) Note("cannot rotate " + path + ": it was started afresh");
     return;
@@ -109,13 +134,17 @@ void RotatingFile::Rotate() {
   Note("cannot rotate nor empty " + path + ": lines go to stderr only");
 }
 
-bool RotatingFile::Write(std::string_view line) {
+bool RotatingFile::Write(std::string_view lines) {
   if (handle_ < 0) {
-    if (++linesSinceFailure_ < kRetryEvery) return false;
+    if (++linesSinceFailure_ < kRetryEvery) {
+      lostLines_ += CountLines(lines);
+      return false;
+    }
     linesSinceFailure_ = 0;
     const std::string before = trouble_;
     if (!Open()) {
       trouble_ = before;  // said once already
+      lostLines_ += CountLines(lines);
       return false;
     }
     Note("journal file " + Path() + " open again");
@@ -125,27 +154,68 @@ bool RotatingFile::Write(std::string_view line) {
     lastCheck_ = now;
     if (!fs_.IsFileAt(handle_, Path())) {
       Reopen();
-      if (handle_ < 0) return false;
+      if (handle_ < 0) {
+        lostLines_ += CountLines(lines);
+        return false;
+      }
     }
   }
   // Another writer (a second monitor of the same user) may have added to it.
   const long long actual = fs_.FileSize(handle_);
   if (actual >= 0) size_ = static_cast<std::uint64_t>(actual);
-  if (size_ > 0 && size_ + line.size() > limits_.fileBytes) {
+  if (size_ > 0 && size_ + lines.size() > limits_.fileBytes) {
     Rotate();
-    if (handle_ < 0) return false;
+    if (handle_ < 0) {
+      lostLines_ += CountLines(lines);
+      return false;
+    }
   }
-  if (line.size() > limits_.fileBytes) line = line.substr(0, limits_.fileBytes);
-  if (!fs_.WriteAll(handle_, line.data(), line.size())) {
+  if (lines.size() > limits_.fileBytes) lines = lines.substr(0, limits_.fileBytes);
+  // A line cut earlier, which could not be taken back, is ended first so
+  // that the next line starts a line of its own.
+  std::string ended;
+  std::string_view text = lines;
+  if (torn_) {
+    ended = "\n" + std::string(lines);
+    text = ended;
+  }
+  const std::uint64_t before = size_;
+  if (!fs_.WriteAll(handle_, text.data(), text.size())) {
+    // Part of it may have gone in before the disk filled up: the file keeps
+    // what ends in a line break, and the half line after it is taken back.
+    const long long after = fs_.FileSize(handle_);
+    std::size_t kept = 0;
+    if (after > 0 && static_cast<std::uint64_t>(after) > before) {
+      const std::size_t wrote = static_cast<std::size_t>(
+          std::min<std::uint64_t>(static_cast<std::uint64_t>(after) - before, text.size()));
+      const std::string_view::size_type nl = text.rfind('\n', wrote - 1);
+      kept = nl == std::string_view::npos ? 0 : nl + 1;
+      if (kept < wrote && !fs_.Truncate(handle_, before + kept)) kept = wrote;
+      if (kept > 0) torn_ = text[kept - 1] != '\n';
+    }
+    // The lines that reached the file whole (the leading break that ends a
+    // torn line is none of them).
+    std::uint64_t whole = CountLines(text.substr(0, kept));
+    if (whole > 0 && text[0] == '\n' && text.size() > lines.size()) --whole;
+    lostLines_ += CountLines(lines) - whole;
     if (!writeFailing_) Note("cannot write to " + Path() + " (disk full?)");
     writeFailing_ = true;
     const long long size = fs_.FileSize(handle_);
     size_ = size > 0 ? static_cast<std::uint64_t>(size) : size_;
     return false;
   }
-  if (writeFailing_) Note("writing to " + Path() + " again");
+  torn_ = false;
+  if (writeFailing_ || lostLines_ > 0) {
+    std::string again = "writing to " + Path() + " again";
+    if (lostLines_ > 0) {
+      again += ": " + std::to_string(lostLines_) + " line" + (lostLines_ == 1 ? "" : "s") +
+               " could not be written to it meanwhile";
+    }
+    Note(again);
+  }
   writeFailing_ = false;
-  size_ += line.size();
+  lostLines_ = 0;
+  size_ += text.size();
   return true;
 }
 

@@ -9,8 +9,14 @@
 // well the file is given up (standard error still has every line). Every
 // trouble is noted once, for the writer to write as a line of its own. A
 // file or directory removed or moved away under the running monitor is
-// noticed within the recheck time (10 s) and made again. Not thread-safe:
-// the journal's writer thread owns it.
+// noticed within the recheck time (10 s) and made again. Only a regular
+// file is written: a link, FIFO or device under the name is refused, never
+// waited on.
+//
+// The file holds whole lines only: a write the disk takes only in part (it
+// filled up) is cut back to its last whole line, and the lines that did
+// not reach the file are counted and said once writing works again. Not
+// thread-safe: the journal's writer thread owns it.
 #ifndef BRENNA_JOURNAL_ROTATINGFILE_H
 #define BRENNA_JOURNAL_ROTATINGFILE_H
 
@@ -35,10 +41,14 @@ class JournalFileSystem {
   virtual long long FileSize(int handle) = 0;
   virtual bool WriteAll(int handle, const char* data, std::size_t size) = 0;
   virtual bool IsFileAt(int handle, const std::string& path) = 0;
-  virtual bool Truncate(int handle) = 0;
+  virtual bool Truncate(int handle, std::uint64_t size) = 0;
   virtual void Close(int handle) = 0;
   virtual journal_io::FileResult Rename(const std::string& from, const std::string& to) = 0;
   virtual journal_io::FileResult Remove(const std::string& path) = 0;
+  // The end of the file at path, for the previous run's last line.
+  virtual std::string ReadTail(const std::string& path, std::size_t max) {
+    return journal_io::ReadTail(path, max);
+  }
 };
 JournalFileSystem& RealJournalFileSystem();
 
@@ -61,12 +71,17 @@ class RotatingFile {
   RotatingFile& operator=(const RotatingFile&) = delete;
 
   // Creates the directory (0700) and opens the file for appending (0600).
+  // The first time, it keeps the end of what the file held before (the
+  // previous run's last lines).
   bool Open();
   bool IsOpen() const { return handle_ >= 0; }
-  // Appends one line (it ends in '\n'); rotates first when the line would
-  // take the file beyond its size. False when the line did not reach the
-  // file. A closed file is tried again every 256 lines.
-  bool Write(std::string_view line);
+  // Appends whole lines (each ending in '\n'); rotates first when they
+  // would take the file beyond its size. False when they did not all reach
+  // the file. A closed file is tried again every 256 calls.
+  bool Write(std::string_view lines);
+  // The last lines of the file (its last 8 KiB at most) as Open first found
+  // it; empty when there was no file or it was empty.
+  const std::string& PreviousTail() const { return previousTail_; }
   // What went wrong since the last call (empty: nothing), as a line's text.
   std::string TakeTrouble();
 
@@ -87,6 +102,10 @@ class RotatingFile {
   bool writeFailing_ = false;
   std::chrono::steady_clock::time_point lastCheck_{};
   std::string trouble_;
+  std::uint64_t lostLines_ = 0;  // since the file last took a write
+  bool torn_ = false;            // a cut line could not be taken back: end it first
+  bool tailTaken_ = false;
+  std::string previousTail_;
 };
 
 }  // namespace journal

@@ -79,6 +79,8 @@ FileFault InspectFile(const std::string& path, RegularFileInfo* info) {
   info->size = static_cast<long long>(st.st_size);
   info->age = std::chrono::seconds(static_cast<long long>(now.tv_sec) -
                                    static_cast<long long>(st.st_mtim.tv_sec));
+  info->modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +
+                     static_cast<std::int64_t>(st.st_mtim.tv_nsec);
   return FileFault::kNone;
 }
 
@@ -114,6 +116,17 @@ bool RemoveRegularFile(const std::string& path) {
   // Only files are ours to remove; whatever else sits under the name stays.
   if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   return ::unlink(path.c_str()) == 0;
+}
+
+DirectoryKind InspectDirectory(const std::string& dir) {
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) == 0)
+    return S_ISDIR(st.st_mode) ? DirectoryKind::kDirectory : DirectoryKind::kNotDirectory;
+  const int error = errno;
+  if (error == ELOOP) return DirectoryKind::kBrokenLink;
+  if (error != ENOENT && error != ENOTDIR) return DirectoryKind::kUnreachable;
+  return ::lstat(dir.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? DirectoryKind::kBrokenLink
+                                                               : DirectoryKind::kMissing;
 }
 
 FileFault MakeDirectories(const std::string& dir) {

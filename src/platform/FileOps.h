@@ -59,6 +59,9 @@ struct RegularFileInfo {
   // Since the file was last written; negative when its time lies ahead
   // (the clock was set back).
   std::chrono::seconds age{0};
+  // When it was last written: nanoseconds since 1970 (on Windows in steps
+  // of 100 ns), in the file system's own resolution.
+  std::int64_t modifiedNs = 0;
 };
 // Looks at path without following a link: kNone and *info for a regular
 // file, kNotRegular for anything else under that name, kMissing when
@@ -81,6 +84,15 @@ bool RemoveRegularFile(const std::string& path);
 // site configuration does at start-up). kNone when it is a directory
 // afterwards.
 FileFault MakeDirectories(const std::string& dir);
+// What is at a directory's path, following links.
+enum class DirectoryKind {
+  kDirectory,
+  kMissing,       // nothing there (or a parent is missing or no folder)
+  kNotDirectory,  // a file (or FIFO, device) in its place
+  kBrokenLink,    // a link whose target is missing, or a chain of links that never ends
+  kUnreachable,   // it cannot be looked at (no permission on a parent)
+};
+DirectoryKind InspectDirectory(const std::string& dir);
 // Makes the entries of dir (a rename into it, a removal) last through a
 // power loss. POSIX: fsync on the directory. Windows: nothing to do, as
 // Windows cannot sync a directory: MoveFileOver has waited for its rename.

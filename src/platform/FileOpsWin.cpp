@@ -113,6 +113,8 @@ FileFault InspectFile(const std::string& path, RegularFileInfo* info) {
   };
   // FILETIME counts 100 ns.
   info->age = std::chrono::seconds((ticks(now) - ticks(data.ftLastWriteTime)) / 10000000LL);
+  // FILETIME counts from 1601; 1970 is 11,644,473,600 s later.
+  info->modifiedNs = (ticks(data.ftLastWriteTime) - 116444736000000000LL) * 100;
   info->size = static_cast<long long>((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) |
                                       data.nFileSizeLow);
   return FileFault::kNone;
@@ -146,6 +148,31 @@ bool RemoveRegularFile(const std::string& path) {
   // Only files are ours to remove; whatever else sits under the name stays.
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kNotPlain) != 0) return false;
   return DeleteFileA(path.c_str()) != 0;
+}
+
+DirectoryKind InspectDirectory(const std::string& dir) {
+  const DWORD attributes = GetFileAttributesA(dir.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+               ? DirectoryKind::kMissing
+               : DirectoryKind::kUnreachable;
+  }
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? DirectoryKind::kDirectory
+                                                        : DirectoryKind::kNotDirectory;
+  }
+  // A link: what it leads to.
+  HANDLE target =
+      CreateFileA(dir.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (target == INVALID_HANDLE_VALUE) return DirectoryKind::kBrokenLink;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(target, &info) != 0;
+  CloseHandle(target);
+  if (!known) return DirectoryKind::kUnreachable;
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? DirectoryKind::kDirectory
+                                                                 : DirectoryKind::kNotDirectory;
 }
 
 FileFault MakeDirectories(const std::string& dir) {

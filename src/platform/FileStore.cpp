@@ -19,6 +19,22 @@ FileStore& FileStore::System() {
   return store;
 }
 
+const char* FileStore::Why(ReadResult result) {
+  switch (result) {
+    case ReadResult::kOk:
+      return "it was read";
+    case ReadResult::kMissing:
+      return "there is no such file";
+    case ReadResult::kNotRegular:
+      return "it is not a regular file (a FIFO, device, socket or folder)";
+    case ReadResult::kTooLarge:
+      return "it is larger than 1 MiB, more than any settings file";
+    case ReadResult::kFailed:
+      break;
+  }
+  return "it cannot be read (no read permission, or a read error)";
+}
+
 bool FileStore::Replace(const std::string& path, const std::string& bytes) {
   FileInfo info;
   const ReadResult found = Inspect(path, &info);

@@ -30,7 +30,8 @@
 
 class FileStore {
  public:
-  enum class ReadResult { kOk, kMissing, kFailed };
+  // kFailed, kNotRegular and kTooLarge: the file exists but is not read.
+  enum class ReadResult { kOk, kMissing, kFailed, kNotRegular, kTooLarge };
 
   // What a replacement keeps of the file it replaces.
   struct FileInfo {
@@ -58,10 +59,13 @@ class FileStore {
   // folder); that file need not exist. Empty when the chain does not end,
   // and on Windows when `path` is a reparse point.
   virtual std::string Resolve(const std::string& path);
-  // Reads the whole file. kMissing when there is no such file; kFailed when
-  // it exists but is not a plain file, cannot be read, or is larger than
-  // kMaxFileBytes.
+  // Reads the whole file, never waiting (a FIFO or device in its place is
+  // not read). kMissing when there is no such file; kNotRegular when it is
+  // not a plain file; kTooLarge when it is larger than kMaxFileBytes;
+  // kFailed when it cannot be read (permissions, a read error).
   virtual ReadResult Read(const std::string& path, std::string* bytes);
+  // Why a read failed, for a journal line: "it is not a regular file (...)".
+  static const char* Why(ReadResult result);
   // Replaces the contents of `path` (a resolved path) with `bytes`, or
   // creates it. False, with the old file untouched and nothing left beside
   // it, when it is read-only, cannot be examined, or any step fails.

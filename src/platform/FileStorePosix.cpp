@@ -50,13 +50,22 @@ std::string FileStore::Resolve(const std::string& path) {
 FileStore::ReadResult FileStore::Read(const std::string& path, std::string* bytes) {
   bytes->clear();
   // Non-blocking, so a pipe in the file's place cannot hold the reader.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return ReadResult::kMissing;
+    return errno == ENXIO || errno == ELOOP ? ReadResult::kNotRegular : ReadResult::kFailed;
+  }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<unsigned long long>(st.st_size) > kMaxFileBytes) {
+  ReadResult refused = ReadResult::kOk;
+  if (::fstat(fd, &st) != 0)
+    refused = ReadResult::kFailed;
+  else if (!S_ISREG(st.st_mode))
+    refused = ReadResult::kNotRegular;
+  else if (static_cast<unsigned long long>(st.st_size) > kMaxFileBytes)
+    refused = ReadResult::kTooLarge;
+  if (refused != ReadResult::kOk) {
     ::close(fd);
-    return ReadResult::kFailed;
+    return refused;
   }
   char buf[4096];
   for (;;) {
@@ -71,7 +80,7 @@ FileStore::ReadResult FileStore::Read(const std::string& path, std::string* byte
     if (bytes->size() + static_cast<size_t>(n) > kMaxFileBytes) {
       ::close(fd);
       bytes->clear();
-      return ReadResult::kFailed;
+      return ReadResult::kTooLarge;
     }
     bytes->append(buf, static_cast<size_t>(n));
   }

@@ -64,22 +64,40 @@ FileStore::ReadResult FileStore::Read(const std::string& path, std::string* byte
   const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE)
-    return IsMissing(GetLastError()) ? ReadResult::kMissing : ReadResult::kFailed;
-  // A folder does not open this way; a pipe or a device opens but is no file.
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (IsMissing(error)) return ReadResult::kMissing;
+    // A folder does not open this way.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+               ? ReadResult::kNotRegular
+               : ReadResult::kFailed;
+  }
+  // A pipe or a device opens but is no file.
   LARGE_INTEGER size{};
-  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileSizeEx(h, &size) ||
-      static_cast<unsigned long long>(size.QuadPart) > kMaxFileBytes) {
+  ReadResult refused = ReadResult::kOk;
+  if (GetFileType(h) != FILE_TYPE_DISK)
+    refused = ReadResult::kNotRegular;
+  else if (!GetFileSizeEx(h, &size))
+    refused = ReadResult::kFailed;
+  else if (static_cast<unsigned long long>(size.QuadPart) > kMaxFileBytes)
+    refused = ReadResult::kTooLarge;
+  if (refused != ReadResult::kOk) {
     CloseHandle(h);
-    return ReadResult::kFailed;
+    return refused;
   }
   char buf[4096];
   for (;;) {
     DWORD n = 0;
-    if (!ReadFile(h, buf, sizeof buf, &n, nullptr) || bytes->size() + n > kMaxFileBytes) {
+    if (!ReadFile(h, buf, sizeof buf, &n, nullptr)) {
       CloseHandle(h);
       bytes->clear();
       return ReadResult::kFailed;
+    }
+    if (bytes->size() + n > kMaxFileBytes) {
+      CloseHandle(h);
+      bytes->clear();
+      return ReadResult::kTooLarge;
     }
     if (n == 0) break;
     bytes->append(buf, n);

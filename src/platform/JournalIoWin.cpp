@@ -121,6 +121,8 @@ std::string UserStateDirectory() {
   return {};
 }
 
+std::string IgnoredStateHome() { return {}; }
+
 bool CreatePrivateDirectory(const std::string& dir) {
   if (dir.empty()) return false;
   if (IsDirectory(dir)) return true;
@@ -145,16 +147,44 @@ int OpenAppend(const std::string& path) {
       CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, attributes.get(),
                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return -1;
+  if (file == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_ACCESS_DENIED && IsDirectory(path) ? kNotRegularFile : -1;
+  }
   BY_HANDLE_FILE_INFORMATION info;
   if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
       (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
     CloseHandle(file);
-    return -1;
+    return kNotRegularFile;
   }
   const int handle = _open_osfhandle(reinterpret_cast<intptr_t>(file), 0);
   if (handle < 0) CloseHandle(file);
   return handle;
+}
+
+std::string ReadTail(const std::string& path, std::size_t max) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string tail;
+  LARGE_INTEGER size;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+      GetFileSizeEx(file, &size) && size.QuadPart > 0) {
+    const unsigned long long total = static_cast<unsigned long long>(size.QuadPart);
+    const std::size_t n = total < max ? static_cast<std::size_t>(total) : max;
+    LARGE_INTEGER start;
+    start.QuadPart = static_cast<LONGLONG>(total - n);
+    DWORD got = 0;
+    tail.resize(n);
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
+        !ReadFile(file, &tail[0], static_cast<DWORD>(n), &got, nullptr))
+      got = 0;
+    tail.resize(got);
+  }
+  CloseHandle(file);
+  return tail;
 }
 
 long long FileSize(int handle) {
@@ -187,16 +217,16 @@ bool IsFileAt(int handle, const std::string& path) {
          open.nFileIndexHigh == named.nFileIndexHigh && open.nFileIndexLow == named.nFileIndexLow;
 }
 
-bool Truncate(int handle) {
+bool Truncate(int handle, unsigned long long size) {
   if (handle < 0) return false;
   // The append-only handle may not cut the file: a second handle to the
   // same file, with write access, does.
   HANDLE writer = ReOpenFile(Native(handle), GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
   if (writer == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER start;
-  start.QuadPart = 0;
-  const bool ok = SetFilePointerEx(writer, start, nullptr, FILE_BEGIN) && SetEndOfFile(writer);
+  LARGE_INTEGER end;
+  end.QuadPart = static_cast<LONGLONG>(size);
+  const bool ok = SetFilePointerEx(writer, end, nullptr, FILE_BEGIN) && SetEndOfFile(writer);
   CloseHandle(writer);
   return ok;
 }
@@ -215,9 +245,10 @@ FileResult Remove(const std::string& path) {
   return ResultOfLastError();
 }
 
-void WriteToStderr(const char* data, std::size_t size) {
+std::size_t WriteToStderr(const char* data, std::size_t size) {
   HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-  if (error != nullptr && error != INVALID_HANDLE_VALUE) WriteAllTo(error, data, size);
+  if (error == nullptr || error == INVALID_HANDLE_VALUE) return 0;
+  return WriteAllTo(error, data, size) ? size : 0;
 }
 
 // Windows has no system journal reading standard error.

@@ -42,7 +42,7 @@ PallixEntryFn g_table[kCount] = {};
 
 // The reports: the loaded library's PallixSetLogSink (null when it has
 // none), and the sink to give it.
-using SetLogSinkFn = int (*)(PallixLogSink, void*, int);
+using SetLogSinkFn = int(PALLIX_CALL*)(PallixLogSink, void*, int);
 SetLogSinkFn g_setLogSink = nullptr;
 PallixLogSink g_sink = nullptr;
 void* g_sinkContext = nullptr;
@@ -51,9 +51,9 @@ bool g_sinkInstalled = false;
 
 // The loaded library's PallixFramePeer and PallixPeerConnected, null when
 // it has none.
-using FramePeerFn = int (*)(int, char*, int, int*);
+using FramePeerFn = int(PALLIX_CALL*)(int, char*, int, int*);
 FramePeerFn g_framePeer = nullptr;
-using PeerConnectedFn = int (*)(int, const char*, int);
+using PeerConnectedFn = int(PALLIX_CALL*)(int, const char*, int);
 PeerConnectedFn g_peerConnected = nullptr;
 
 void ClearTable() {
@@ -170,7 +170,7 @@ int LoadPallix(int variant) {
     }
     g_table[k - 1] = fn;
     if (k == static_cast<int>(PallixSlot::GetPallixStrSize)) {
-      const int size = reinterpret_cast<int (*)()>(fn)();
+      const int size = reinterpret_cast<int(PALLIX_CALL*)()>(fn)();
       if (size != PALLIX_SITE_CONFIG_SIZE) {
         BRENNA_LOG(kError, kStart,
                    "the library %s has a site record of %d bytes, this program %d: another "
@@ -230,11 +230,11 @@ PeerState PeerConnection(int channel, const FramePeer& peer) {
 
 // Each forwarding operation tests its own entry, not the handle: after a
 // partial load the resolved ones work and the rest report not-loaded.
-#define BRENNA_DEFINE_FORWARD(pos, ret, name, params, args)      \
-  ret name params {                                              \
-    auto fn = reinterpret_cast<ret(*) params>(g_table[pos - 1]); \
-    if (fn == nullptr) return NotLoaded<ret>();                  \
-    return fn args;                                              \
+#define BRENNA_DEFINE_FORWARD(pos, ret, name, params, args)                 \
+  ret name params {                                                         \
+    auto fn = reinterpret_cast<ret(PALLIX_CALL*) params>(g_table[pos - 1]); \
+    if (fn == nullptr) return NotLoaded<ret>();                             \
+    return fn args;                                                         \
   }
 #define BRENNA_NO_FORWARD(pos, ret, name, params, args)
 PALLIX_FUNCTIONS(BRENNA_DEFINE_FORWARD, BRENNA_NO_FORWARD)

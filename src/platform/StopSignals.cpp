@@ -2,15 +2,12 @@
 #include "platform/StopSignals.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 namespace stop_signals {
 
@@ -65,26 +62,6 @@ int Take() {
     if (signal == 0) signal = number;
   }
   return signal;
-}
-
-int WaitFor(int ms) {
-  if (g_pipe[0] < 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    return 0;
-  }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return 0;
-    pollfd p{g_pipe[0], POLLIN, 0};
-    const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
-    if (ready < 0 && errno == EINTR) continue;  // the signal itself interrupts
-    if (ready > 0) {
-      const int signal = Take();
-      if (signal != 0) return signal;
-    }
-  }
 }
 
 void Uninstall() {

@@ -15,9 +15,6 @@ namespace stop_signals {
 int Install();
 // The signal that arrived, read from the pipe; 0 when none is waiting.
 int Take();
-// Waits at most ms milliseconds for a signal to arrive; then as Take. For
-// a pause that must not hold up a stop.
-int WaitFor(int ms);
 // Gives both signals their default action back.
 void Uninstall();
 // Ends the process as the signal would have ended it: its default action,

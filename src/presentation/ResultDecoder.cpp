@@ -28,13 +28,15 @@ std::string Text(char (&value)[PALLIX_VALUE_SIZE]) {
   return std::string(value);
 }
 
-void ShowRecord(const unsigned char* record, IDisplayBoard& board, ShownResult& shown) {
+void ShowRecord(const unsigned char* record, IDisplayBoard& board, ShownResult& shown,
+                std::size_t fileBytes) {
   char value[PALLIX_VALUE_SIZE] = {};
   std::string operatorText;
   StdHead head;
   PallixStdHeadPreset(&head);
 
-  ParseStdHead(record, &head);
+  const int parsed = ParseStdHead(record, &head);
+  if (shown.read) shown.fault = WhyNothingShows(record, fileBytes, parsed > 0);
 
   int judge = 0;
   int deviceCode = 0;
@@ -75,13 +77,13 @@ void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDispla
   try {
     std::memset(resultBuf, 0, kResultBufferSize);
     if (!PathExists(path)) return;
+    size_t got = 0;
     {
       std::lock_guard<std::mutex> lock(g_spoolLock);
       RegularFile f;
       const FileFault opened = f.Open(path, RegularFile::Mode::kRead);
       if (opened == FileFault::kNone) {
         // Only the first kResultBufferSize bytes of a longer file are read.
-        size_t got = 0;
         f.ReadAt(0, resultBuf, kResultBufferSize, &got);
         f.Close();
         shown.read = true;
@@ -107,7 +109,12 @@ void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDispla
       if (opened != FileFault::kNotRegular && opened != FileFault::kNoDescriptors)
         RemoveRegularFile(path);
     }
-    ShowRecord(resultBuf, board, shown);
+    ShowRecord(resultBuf, board, shown, got);
+    if (!shown.fault.empty()) {
+      BRENNA_EVENT(kWarning, kDisplay, kResultRefused, nullptr, "malformed",
+                   "result file %s shows nothing: %s", journal::JournalName(path).c_str(),
+                   shown.fault.c_str());
+    }
   } catch (...) {
     // The lock guard has released the spool lock; the scan goes on.
     BRENNA_LOG(kError, kDisplay, "showing %s failed unexpectedly: the scan goes on",
@@ -115,8 +122,45 @@ void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDispla
   }
 }
 
+std::string WhyNothingShows(const unsigned char* record, std::size_t fileBytes, bool wellFormed) {
+  const std::size_t n = fileBytes < kResultBufferSize ? fileBytes : kResultBufferSize;
+  const std::size_t count = PallixGetU16(record + PALLIX_STD_HEAD_COUNT_OFFSET);
+  if (wellFormed) return count == 0 ? "its count is 0: a record of no items" : std::string();
+  if (n == 0) return "not a record: the file is empty";
+  StdHead preset;
+  PallixStdHeadPreset(&preset);
+  bool header = n >= PALLIX_STD_HEAD_SIZE;
+  for (std::size_t i = 0; header && i < PALLIX_STD_HEAD_SIZE; ++i) {
+    const bool countByte =
+        i == PALLIX_STD_HEAD_COUNT_OFFSET || i == PALLIX_STD_HEAD_COUNT_OFFSET + 1;
+    if (!countByte && record[i] != preset.bytes[i]) header = false;
+  }
+  if (!header) {
+    return "not a record: its first " + std::to_string(PALLIX_STD_HEAD_SIZE) +
+           " bytes are no result record's header (" + std::to_string(fileBytes) + " bytes)";
+  }
+  if (count == 0) return "its count is 0, and no end mark follows its header";
+  // Where its end mark belongs: after the directory and the values its
+  // entries measure.
+  std::size_t end = PALLIX_STD_HEAD_SIZE + count * PALLIX_RECORD_ENTRY_SIZE;
+  bool marked = end <= n;
+  for (std::size_t i = 0; marked && i < count; ++i) {
+    end += PallixGetU16(record + PALLIX_STD_HEAD_SIZE + i * PALLIX_RECORD_ENTRY_SIZE +
+                        PALLIX_RECORD_ENTRY_LENGTH_OFFSET);
+  }
+  marked = marked && end + 4 <= n && PallixGetU32(record + end) == PALLIX_RECORD_END_MARK;
+  if (!marked) {
+    return "no end mark where its " + std::to_string(count) +
+           (count == 1 ? " item ends (" : " items end (") + std::to_string(fileBytes) +
+           " bytes): cut short, or a count that does not match its items";
+  }
+  return "its " + std::to_string(count) +
+         " items are out of place (a value offset, a length above 511, or a 0 byte in a value)";
+}
+
 std::string DescribeShownResult(const ShownResult& shown) {
   if (!shown.read) return "nothing read: the file had gone or could not be read";
+  if (!shown.fault.empty()) return "nothing shown, it is no result record to show (see above)";
   std::string text = std::to_string(shown.items) + (shown.items == 1 ? " item, " : " items, ") +
                      std::to_string(shown.onDisplays) + " on displays";
   if (shown.deviceCode != 0) text += ", device " + std::to_string(shown.deviceCode);

@@ -5,6 +5,7 @@
 #ifndef BRENNA_PRESENTATION_RESULTDECODER_H
 #define BRENNA_PRESENTATION_RESULTDECODER_H
 
+#include <cstddef>
 #include <string>
 
 #include "Pallix.h"
@@ -20,19 +21,27 @@ struct ShownResult {
   int onDisplays = 0;        // of them, written to a display
   int deviceCode = 0;        // item 7700, 0 when absent
   std::string operatorText;  // GBK, as shown beside 工号
+  std::string fault;         // why a file read shows nothing (UTF-8); empty: none
 };
 
-// The window's ShowResultFile: reads the file at path into resultBuf (kResultBufferSize bytes) and shows
-// it on board. The spool lock is held while the file is opened, read and
-// removed from the spool directory. A file that no longer exists changes
-// nothing; what is not a regular file (a link, FIFO, device, directory) is
-// neither read nor removed, and decodes as an empty record. `shown`, when
-// given, receives what was shown.
+// The window's ShowResultFile: reads the file at path into resultBuf (kResultBufferSize bytes) and
+// shows it on board. The spool lock is held while the file is opened, read and removed from the
+// spool directory. A file that no longer exists changes nothing; what is not a regular file (a
+// link, FIFO, device, directory) is neither read nor removed, and decodes as an empty record.
+// `shown`, when given, receives what was shown. A file that is no result record, or one of no
+// items, is said at warning level with why (not a record, count 0, no end mark where its items
+// end).
 void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board,
-                    ShownResult* shown = nullptr);
+                      ShownResult* shown = nullptr);
 
 // A few words on a shown result for the journal's line, UTF-8: "12 items,
 // 10 on displays, device 25, operator 0815".
 std::string DescribeShownResult(const ShownResult& shown);
+
+// Why a record read from a file (`fileBytes` of it, in a buffer zeroed
+// beyond them) shows nothing; empty when it is a record with items. For
+// a record the library found well-formed (`wellFormed`) only its count
+// can be at fault.
+std::string WhyNothingShows(const unsigned char* record, std::size_t fileBytes, bool wellFormed);
 
 #endif  // BRENNA_PRESENTATION_RESULTDECODER_H

@@ -22,6 +22,19 @@ std::string PortIniPath(const std::string& baseDir);
 
 // The stored port; def when the file, the section or the key is missing.
 int ReadPortSetting(CIniFile& ini, const std::string& iniPath, int def = kDefaultPort);
+// The listening port as the start-up reads it: the text of the key, and
+// whether it names a port to listen on.
+struct ListeningPortSetting {
+  std::string text;  // the value as the file has it (GBK); empty when missing or empty
+  int port;          // its leading integer, as GetInt reads it; kDefaultPort without a text
+  bool usable;       // no text (the default), or a whole number from 1 to 65535
+};
+// "12x" reads as 12 to GetInt, but names no port: it is refused like "abc".
+ListeningPortSetting ReadListeningPort(CIniFile& ini, const std::string& iniPath);
+// The port as the file names it, for a message (GBK): its text, cut after
+// 24 bytes with "...", or the number when the file names none.
+std::string PortAsNamed(const ListeningPortSetting& setting);
+
 // Stores the port; true once the file holds it (CIniFile::WriteInt).
 bool WritePortSetting(CIniFile& ini, const std::string& iniPath, int port);
 

@@ -79,12 +79,21 @@ void Parse(const std::string& text, Profile& profile) {
   }
 }
 
-// A file that is missing or cannot be read reads as no file at all.
+// A file that is missing or cannot be read reads as no file at all; one
+// that is there but refused says why.
 bool Load(const std::string& file, Profile& profile) {
   std::string text;
-  if (FileStore::System().Read(file, &text) != FileStore::ReadResult::kOk) return false;
-  Parse(text, profile);
-  return true;
+  const FileStore::ReadResult read = FileStore::System().Read(file, &text);
+  if (read == FileStore::ReadResult::kOk) {
+    Parse(text, profile);
+    return true;
+  }
+  if (read != FileStore::ReadResult::kMissing) {
+    BRENNA_LOG(kWarning, kSettings,
+               "settings file %s not read: %s; it reads as no file (every setting its default)",
+               journal::JournalName(file).c_str(), FileStore::Why(read));
+  }
+  return false;
 }
 
 // A section header's name, or false when the line is not a header.
@@ -203,18 +212,19 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
   }
   Profile p;
   std::string text;
-  switch (store.Read(target, &text)) {
+  const FileStore::ReadResult read = store.Read(target, &text);
+  switch (read) {
     case FileStore::ReadResult::kOk:
       Parse(text, p);
       break;
     case FileStore::ReadResult::kMissing:
       break;  // a missing file starts empty
     case FileStore::ReadResult::kFailed:
+    case FileStore::ReadResult::kNotRegular:
+    case FileStore::ReadResult::kTooLarge:
       // What cannot be read cannot be kept: leave it alone.
-      BRENNA_LOG(kWarning, kSettings,
-                 "cannot write %s: it exists but cannot be read (no read permission, not a "
-                 "plain file, or larger than 1 MB); the file is unchanged",
-                 journal::JournalName(target).c_str());
+      BRENNA_LOG(kWarning, kSettings, "cannot write %s: %s; the file is unchanged",
+                 journal::JournalName(target).c_str(), FileStore::Why(read));
       return false;
   }
   const std::string entry = key + "=" + value;

@@ -16,6 +16,7 @@
 
 #include "ChildProcess.h"
 #include "InstallTree.h"
+#include "SpoolWatch.h"
 #include "Station.h"
 #include "TempDir.h"
 
@@ -158,7 +159,7 @@ class InstalledPackage : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibAndTheFonts) {
+TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibSqliteAndTheFonts) {
   std::string out;
   ASSERT_EQ(RunProgram({kDpkgDeb, "-f", deb, "Package", "Version", "Depends"}, {},
                        dir.file("f.log"), &out),
@@ -168,7 +169,7 @@ TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibAndTheFonts) {
   EXPECT_NE(out.find("Version: " BRENNA_PROJECT_VERSION "\n"), std::string::npos) << out;
   const std::string depends = out.substr(out.find("Depends:"));
   for (const char* p : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6dbus6", "zlib1g",
-                        "fonts-liberation", "fonts-arphic-uming", "libc6"}) {
+                        "libsqlite3-0", "fonts-liberation", "fonts-arphic-uming", "libc6"}) {
     EXPECT_NE(depends.find(std::string(" ") + p), std::string::npos)
         << p << " missing: " << depends;
   }
@@ -177,7 +178,8 @@ TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibAndTheFonts) {
 }
 
 TEST_F(InstalledPackage, LaysOutTheTreeTheProgramAndTheDesktopExpect) {
-  for (const char* exe : {"bin/BrennaCenter", "bin/brenna-send", "bin/brennacenter-autostart"}) {
+  for (const char* exe : {"bin/BrennaCenter", "bin/brenna-send", "bin/brenna-history",
+                          "bin/brennacenter-autostart"}) {
     const fs::path p = usr() + "/" + exe;
     ASSERT_TRUE(fs::is_regular_file(p)) << exe;
     EXPECT_NE(fs::status(p).permissions() & fs::perms::others_exec, fs::perms::none) << exe;
@@ -269,27 +271,35 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
             std::string::npos)
       << out;
   // ...and a result it sends is put together in the spool directory, then
-  // shown and taken away.
+  // shown and taken away (within milliseconds: watched, not looked for).
+  SpoolWatch watch;
+  ASSERT_TRUE(watch.Start(spool));
   WriteFileBytes(dir.file("brake.txt"), "7700 0 25\n7701 0 0815\n5071 1 1234\n");
   ASSERT_EQ(RunProgram({usr() + "/bin/brenna-send", "-t", "127.0.0.1:" + std::to_string(port),
                         dir.file("brake.txt")},
                        Session(), dir.file("send.log"), &out),
             0)
       << out;
-  auto spooled = [&] {
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(spool, ec))
-      if (e.path().extension() == ".DOING") return true;
-    return false;
-  };
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (!spooled() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  EXPECT_TRUE(spooled()) << "no result file appeared in " << spool;
-  while (spooled() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_FALSE(spooled()) << "the result was not shown";
+  EXPECT_TRUE(watch.WaitUntilShown({"brake"}, kPatience)) << "the result was not shown";
+  EXPECT_TRUE(watch.Snapshot()["brake"].isPublished) << "no result file appeared in " << spool;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(spool, ec))
+    EXPECT_NE(e.path().extension(), ".DOING") << e.path();
   EXPECT_TRUE(monitor.Running()) << monitor.Describe() << "\n" << ReadFileBytes(options.logPath);
+
+  // The unpacked brenna-history finds it in the archive the monitor keeps
+  // below the user's state directory.
+  bool listed = false;
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (!listed && std::chrono::steady_clock::now() < deadline) {
+    RunProgram({usr() + "/bin/brenna-history", "--csv"}, Session(), dir.file("history.log"), &out);
+    listed = out.find(",0815,") != std::string::npos && out.find(",brake\n") != std::string::npos;
+    if (!listed) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(listed) << out;
+  EXPECT_EQ(fs::status(home() + "/.local/state/brennacenter/archive.sqlite").permissions() &
+                fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
 
   monitor.Stop();
   EXPECT_EQ(Snapshot(root()), before) << "the monitor wrote into its install tree";

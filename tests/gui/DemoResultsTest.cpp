@@ -23,10 +23,14 @@
 #include "ToolRun.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/Globals.h"
+#include "app/Templates.h"
+#include "archive/ArchiveTime.h"
+#include "archive/ArchiveWriter.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
 #include "presentation/Fonts.h"
 #include "presentation/ResultRouting.h"
+#include "presentation/ValueDisplayIds.h"
 
 namespace fs = std::filesystem;
 
@@ -288,4 +292,175 @@ TEST(DemoData, CoversEveryGroupEveryRoutedItemAndTheFourColours) {
   EXPECT_EQ(colours, (std::set<COLORREF>{kColorBlue, kColorRed, kColorGreen, kColorBlack}));
 }
 
+// CSV as brenna-history writes it: one record a line (line breaks inside
+// a text are escaped), cells quoted when they hold a comma or a quote.
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> cells(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      const char c = line[i];
+      if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+        cells.back() += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = !quoted;
+      } else if (c == ',' && !quoted) {
+        cells.emplace_back();
+      } else {
+        cells.back() += c;
+      }
+    }
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+COLORREF ColourOf(const std::string& name) {
+  if (name == "blue") return kColorBlue;
+  if (name == "red") return kColorRed;
+  if (name == "green") return kColorGreen;
+  if (name == "black") return kColorBlack;
+  if (name == "white") return kColorWhite;
+  return kUntouched;
+}
+
+// What the window writes for a description, in order: the operator of its
+// group, then every routed item.
+std::vector<std::pair<int, Shown>> ExpectedWrites(const DemoFile& f) {
+  std::vector<std::pair<int, Shown>> writes;
+  const DemoLine* device = FirstWithCode(f, kItemDeviceCode);
+  const DemoLine* op = FirstWithCode(f, kItemOperator);
+  if (op == nullptr) op = FirstWithCode(f, kItemOperatorAlt);
+  if (const int d = device ? OperatorDisplayForDevice(std::atoi(device->value.c_str())) : 0)
+    writes.push_back({d, {op ? op->value : "", kColorBlue}});
+  for (const DemoLine& l : f.lines)
+    if (const ResultRoute* r = FindRoute(l.code))
+      writes.push_back(
+          {r->displayId,
+           {GbkToUtf8(FormatValue(r->format, Gbk(l.value))), JudgeColor(r->scheme, l.judge)}});
+  return writes;
+}
+
+// brenna-history with these arguments must succeed; its CSV.
+std::vector<std::vector<std::string>> History(const std::string& archivePath,
+                                              std::vector<std::string> args) {
+  std::vector<std::string> argv = {BRENNA_HISTORY, "--archive", archivePath, "--csv"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::string output;
+  EXPECT_EQ(0, RunWhileTheWindowRuns(argv, 60000, &output)) << args[0] << ": " << output;
+  return ParseCsv(output);
+}
+
 }  // namespace
+
+// The demo sent to a window that keeps an archive: brenna-history lists the
+// seven results in the order shown with their group, operator and title
+// count, shows each with every item as sent and every display write the
+// window made (text and colour), and its panel equals the window's
+// displays, display by display; before the first result it is the idle
+// state the worker drew.
+TEST(DemoArchive, BrennaHistoryReadsBackEveryValueAndColourTheWindowDrew) {
+  InstallFontSubstitutions();
+  g_nNetPort = 0;
+  TestSite site;
+  TempDir state;
+  const std::string archivePath = state.file("brennacenter/archive.sqlite");
+  const std::vector<DemoFile> files = DemoFiles();
+  ASSERT_EQ(7u, files.size());
+  std::map<int, Shown> window;
+  std::int64_t lookedAt = 0;
+  archive::ArchiveWriter writer;
+  {
+    DemoDlg dlg;
+    dlg.AttachArchive(&writer, archivePath);
+    dlg.RunScenario([&](DemoDlg& d) {
+      ASSERT_TRUE(
+          QTest::qWaitFor([&] { return d.Display(1119).Text() == Gbk("设备空闲"); }, 30000));
+      std::vector<std::string> argv = {BRENNA_SEND, "127.0.0.1:" + std::to_string(site.Port())};
+      for (const DemoFile& f : files) argv.push_back(f.path);
+      std::string output;
+      ASSERT_EQ(0, RunWhileTheWindowRuns(argv, 60000, &output)) << output;
+      ASSERT_TRUE(QTest::qWaitFor([&] { return d.ShownFiles() >= 7; }, 60000)) << output;
+      lookedAt = archive::NowUtcMs();
+      for (int id : kValueDisplayIds) {
+        const CValueDisplay& display = d.Display(id);
+        window[id] = {GbkToUtf8(display.Text()), display.TextColor()};
+        EXPECT_EQ(kColorWhite, display.BackgroundColor()) << id;
+      }
+    });
+    g_taskMgr.StopTask();
+    g_taskMgr.ClearTaskQueue();
+    UnloadPallix();
+    g_pMainDlg = nullptr;
+  }
+  writer.Stop("test");
+  EXPECT_EQ(7u, writer.Counts().archived);
+
+  // The list, in the order shown (the station tool sends the files sorted).
+  const auto list = History(archivePath, {"--since", "0"});
+  ASSERT_EQ(8u, list.size()) << "a header and seven results";
+  ASSERT_EQ("id", list[0][0]);
+  std::map<std::string, const DemoFile*> byName;
+  for (const DemoFile& f : files) byName[fs::path(f.path).stem().string()] = &f;
+  for (std::size_t k = 1; k < list.size(); ++k) {
+    const std::vector<std::string>& row = list[k];
+    ASSERT_EQ(10u, row.size());
+    const std::string& transfer = row[9];
+    SCOPED_TRACE(transfer);
+    ASSERT_EQ(1u, byName.count(transfer));
+    const DemoFile& f = *byName[transfer];
+    EXPECT_EQ(std::to_string(k), row[6]) << "title count";
+    EXPECT_EQ(std::to_string(f.lines.size()), row[7]) << "items";
+    EXPECT_EQ(0u, row[8].rfind("127.0.0.1:", 0)) << "stations: " << row[8];
+    const int device = std::atoi(FirstWithCode(f, kItemDeviceCode)->value.c_str());
+    EXPECT_EQ(std::to_string(device), row[4]);
+    EXPECT_EQ(std::string(GroupCaptionOf(OperatorDisplayForDevice(device))), row[3]);
+
+    // The result: every item as sent, every write as drawn.
+    const auto shown = History(archivePath, {"--show", row[0]});
+    std::vector<std::vector<std::string>> items, writes;
+    for (std::size_t i = 1; i < shown.size(); ++i)
+      (shown[i][0] == "item" ? items : writes).push_back(shown[i]);
+    ASSERT_EQ(f.lines.size(), items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      EXPECT_EQ(std::to_string(f.lines[i].code), items[i][2]);
+      EXPECT_EQ(std::to_string(f.lines[i].judge), items[i][3]);
+      EXPECT_EQ(f.lines[i].value, items[i][5]) << "item " << f.lines[i].code;
+    }
+    const auto expected = ExpectedWrites(f);
+    ASSERT_EQ(expected.size(), writes.size());
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+      EXPECT_EQ(std::to_string(expected[i].first), writes[i][4]);
+      EXPECT_EQ(expected[i].second.text, writes[i][5]) << "display " << expected[i].first;
+      EXPECT_EQ(expected[i].second.color, ColourOf(writes[i][6]))
+          << "display " << expected[i].first;
+      EXPECT_EQ("white", writes[i][7]);
+    }
+  }
+
+  // The panel when the window's displays were looked at: all 77, text and
+  // colour.
+  const auto atEnd = History(archivePath, {"--panel", archive::ToLocal(lookedAt).text});
+  ASSERT_EQ(1u + std::size(kValueDisplayIds), atEnd.size());
+  for (std::size_t i = 1; i < atEnd.size(); ++i) {
+    const int id = std::atoi(atEnd[i][0].c_str());
+    ASSERT_EQ(1u, window.count(id)) << id;
+    EXPECT_EQ(window[id].text, atEnd[i][3]) << "display " << id;
+    EXPECT_EQ(window[id].color, ColourOf(atEnd[i][4])) << "display " << id;
+    EXPECT_EQ("white", atEnd[i][5]) << "display " << id;
+  }
+
+  // Just before the first result: the idle state on every operator display.
+  std::int64_t first = 0;
+  ASSERT_TRUE(archive::ParseLocalTime(list[1][1], &first));
+  const auto atStart = History(archivePath, {"--panel", archive::ToLocal(first - 1).text});
+  for (std::size_t i = 1; i < atStart.size(); ++i) {
+    const int id = std::atoi(atStart[i][0].c_str());
+    EXPECT_EQ(IsOperatorDisplay(id) ? "设备空闲" : "", atStart[i][3]) << "display " << id;
+    EXPECT_EQ(IsOperatorDisplay(id) ? kColorRed : kColorWhite, ColourOf(atStart[i][4])) << id;
+  }
+}

@@ -184,11 +184,13 @@ TEST_F(PipelineTest, APartlyBoundLibraryIsReportedOnceAndNeverAskedToListen) {
 
 TEST_F(PipelineTest, APortThatIsNoPortIsNamedInOneMessageAndNeverOpened) {
   // Port 0 would listen on a port of the system's choosing; the others are
-  // no TCP port at all. The settings file reads its leading integer.
+  // no TCP port at all. The settings file reads its leading integer, but
+  // "12x" is no more a port than "abc": the message names what the file
+  // says.
   const struct {
     const char* value;
     int port;
-  } entries[] = {{"0", 0}, {"abc", 0}, {"70000", 70000}, {"-5", -5}};
+  } entries[] = {{"0", 0}, {"abc", 0}, {"70000", 70000}, {"-5", -5}, {"12x", 12}};
   for (const auto& entry : entries) {
     SCOPED_TRACE(entry.value);
     WriteFileBytes(site.ini(), "[" + Gbk("端口号") + "]\nPort=" + entry.value + "\n");
@@ -201,7 +203,7 @@ TEST_F(PipelineTest, APortThatIsNoPortIsNamedInOneMessageAndNeverOpened) {
     });
     EXPECT_FALSE(opened);
     EXPECT_EQ(portError.text,
-              QString::fromUtf8("网络端口%1打开失败,无法接收检测结果!").arg(entry.port));
+              QString::fromUtf8("网络端口%1打开失败,无法接收检测结果!").arg(entry.value));
     EXPECT_EQ(g_nNetPort, entry.port);
     TearDown();
   }

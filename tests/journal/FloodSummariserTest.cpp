@@ -94,3 +94,56 @@ TEST(FloodSummariser, AHundredThousandPeersCostTheTableAndAFewLines) {
       Due(f, t0 + 123s),
       std::vector<std::string>{"99,999 more frames refused from 10.1.2.3: bad trailer, last 60 s"});
 }
+
+// A warning is never folded into a count of informational lines of the same
+// kind, peer and reason: a cut frame after clean connections of the same
+// station is written in full, and each level has its own summary.
+TEST(FloodSummariser, OnlyLinesOfOneLevelFoldTogether) {
+  FloodSummariser f(kWindow);
+  const FloodSummariser::Clock::time_point t0{};
+  const auto closed = [&](Level level, FloodSummariser::Clock::time_point at) {
+    return f.Offer(Event::kConnectionClosed, level, Category::kNet, "10.1.2.7", "station finished",
+                   at);
+  };
+  EXPECT_TRUE(closed(Level::kInfo, t0));
+  EXPECT_FALSE(closed(Level::kInfo, t0 + 1s));
+  EXPECT_TRUE(closed(Level::kWarning, t0 + 2s));
+  EXPECT_FALSE(closed(Level::kWarning, t0 + 3s));
+  EXPECT_FALSE(closed(Level::kInfo, t0 + 4s));
+  std::vector<FloodSummariser::Summary> due;
+  f.TakeDue(t0 + 63s, &due);
+  ASSERT_EQ(due.size(), 2u);
+  for (const auto& s : due) {
+    EXPECT_EQ(FloodSummariser::Text(s),
+              std::string(s.level == Level::kInfo ? "2" : "1") +
+                  " more connections closed from 10.1.2.7: station finished, last 60 s");
+  }
+  EXPECT_NE(due[0].level, due[1].level);
+}
+
+// A folded line keeps the first names it folds and counts the others, so
+// "no line for the name" never misleads; the same name folded again is not
+// listed twice.
+TEST(FloodSummariser, FoldedEventsKeepTheirFirstNames) {
+  FloodSummariser f(kWindow);
+  const FloodSummariser::Clock::time_point t0{};
+  const auto refused = [&](const std::string& name, FloodSummariser::Clock::time_point at) {
+    return f.Offer(Event::kTransferRefused, Level::kWarning, Category::kSpool, "127.0.0.7", "name",
+                   name, at);
+  };
+  EXPECT_TRUE(refused("x/1", t0));
+  for (int i = 2; i <= 58; ++i) EXPECT_FALSE(refused("x/" + std::to_string(i), t0 + i * 10ms));
+  EXPECT_FALSE(refused("x/2", t0 + 1s));
+  EXPECT_EQ(Due(f, t0 + 61s),
+            std::vector<std::string>{"58 more transfers refused from 127.0.0.7: name, last 60 s; "
+                                     "names 'x/2', 'x/3', 'x/4' and 54 more"});
+  // A name longer than is kept is cut whole characters short; a name is
+  // GBK, as it came, and written in UTF-8.
+  const std::string longName = std::string(44, 'a') + "\xb2\xe2\xca\xd4";
+  EXPECT_FALSE(refused(longName, t0 + 62s));
+  EXPECT_FALSE(refused(longName, t0 + 63s));
+  EXPECT_EQ(Due(f, t0 + 123s),
+            std::vector<std::string>{"2 more transfers refused from 127.0.0.7: name, last 60 s; "
+                                     "name '" +
+                                     std::string(44, 'a') + "\xe6\xb5\x8b'"});
+}

@@ -2,11 +2,16 @@
 // when rotation or the directory fails.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include <chrono>
 #include <filesystem>
 #include <string>
 
+#include "SmallFileSystem.h"
 #include "TempDir.h"
 #include "journal/RotatingFile.h"
 
@@ -32,7 +37,9 @@ class FailingFileSystem : public JournalFileSystem {
   bool IsFileAt(int handle, const std::string& path) override {
     return real().IsFileAt(handle, path);
   }
-  bool Truncate(int handle) override { return !failTruncate && real().Truncate(handle); }
+  bool Truncate(int handle, std::uint64_t size) override {
+    return !failTruncate && real().Truncate(handle, size);
+  }
   void Close(int handle) override { real().Close(handle); }
   FileResult Rename(const std::string& from, const std::string& to) override {
     return failRename ? FileResult::kFailed : real().Rename(from, to);
@@ -119,4 +126,26 @@ TEST(RotatingFile, WhenRenamingFailsTheFileStartsAfreshAndStaysWithinItsSize) {
   EXPECT_NE(file.TakeTrouble().find("lines go to stderr only"), std::string::npos);
   EXPECT_LE(fs::file_size(tmp.path() / "monitor.log"), kLimits.fileBytes);
   EXPECT_LE(TotalSize(tmp.path()), RotatingFile::Bound(kLimits));
+}
+
+// A FIFO put in the journal file's place is refused at once, with and
+// without a reader at its other end, and says why: the monitor's start
+// never waits on it, and no line goes into it.
+TEST(RotatingFile, AFifoInTheFilesPlaceIsRefusedWithoutWaiting) {
+  TempDir tmp;
+  const std::string fifo = tmp.file("monitor.log");
+  if (!MakeFifo(fifo)) GTEST_SKIP() << "no FIFOs on this system";
+  RotatingFile alone(journal::RealJournalFileSystem(), tmp.path().string(), "monitor.log", kLimits);
+  EXPECT_FALSE(alone.Open());
+  EXPECT_NE(alone.TakeTrouble().find("monitor.log: it is not a regular file"), std::string::npos);
+#if !defined(_WIN32)
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  RotatingFile read(journal::RealJournalFileSystem(), tmp.path().string(), "monitor.log", kLimits);
+  EXPECT_FALSE(read.Open());
+  EXPECT_FALSE(read.Write(Line(0)));
+  char byte;
+  EXPECT_LE(::read(reader, &byte, 1), 0);
+  ::close(reader);
+#endif
 }

@@ -8,20 +8,25 @@
 # 1. Every folder of src/ is a layer and includes only what its layer may:
 #      platform     -> platform
 #      journal      -> journal, platform
-#      util         -> util, journal, platform
+#      archive      -> archive, journal, platform
+#      util         -> util, archive, journal, platform
 #      acquisition,
-#      presentation -> acquisition, presentation, util, journal, platform
-#      app          -> everything in src/
+#      presentation -> acquisition, presentation, util, archive, journal, platform
+#      app          -> everything in src/ but history
+#      history      -> everything in src/ but records (brenna-history)
 #      records      -> records (it stands apart)
 #    and all of them libPallix's public headers (pallix/include). The
-#    journal sits just above platform, below every layer that logs. The few
+#    journal sits just above platform, below every layer that logs; the
+#    archive of shown results just above it, so the data path and the
+#    window may hand it what they show and it reaches none of them. The few
 #    upward includes the design needs are allowed by name below.
 # 2. libPallix (pallix/) includes only its own files; the station tool
 #    (tools/) only its own, libPallix's public headers and the platform
 #    layer's GBK conversion; the station guide's generator (a build step)
 #    also reads the monitor's tables and libPallix's record reader.
-# 3. No Qt header in the Qt-free core: all of acquisition/, journal/,
-#    platform/, records/ and pallix/, every source of the core library, and every header
+# 3. No Qt header in the Qt-free core: all of acquisition/, archive/,
+#    history/, journal/, platform/, records/ and pallix/, every source of
+#    the core library, and every header
 #    those reach through their includes.
 #
 # Every breach is listed; then the script fails.
@@ -34,10 +39,12 @@ endif()
 
 set(layer_platform platform)
 set(layer_journal journal platform)
-set(layer_util util journal platform)
-set(layer_acquisition acquisition presentation util journal platform)
-set(layer_presentation acquisition presentation util journal platform)
-set(layer_app app acquisition presentation util journal platform records)
+set(layer_archive archive journal platform)
+set(layer_util util archive journal platform)
+set(layer_acquisition acquisition presentation util archive journal platform)
+set(layer_presentation acquisition presentation util archive journal platform)
+set(layer_app app acquisition presentation util archive journal platform records)
+set(layer_history history app acquisition presentation util archive journal platform)
 set(layer_records records)
 
 # Upward includes the design requires: "<folder or file glob>|<included file>".
@@ -59,7 +66,7 @@ set(allowed_upward
     "util/PortSet*|app/Resource.h")
 
 # Folders whose every file is Qt-free.
-set(qt_free_folders acquisition journal platform records)
+set(qt_free_folders acquisition archive history journal platform records)
 
 set(qt_include_regex "^(Qt[A-Za-z0-9]*/|Q[A-Z][A-Za-z0-9]*$|Q[A-Z][A-Za-z0-9]*\\.h$|q[a-z0-9_]+\\.h$)")
 

@@ -1,6 +1,7 @@
 // Site configuration: the record's layout, the embedded default under the
 // (test) user's data directory, and a settings file that points elsewhere.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -170,6 +171,29 @@ TEST(SiteConfig, ADirectoryThatCannotBeMadeIsReported) {
   s.spoolDir = (dir / "blocker/spool").string();
   EXPECT_FALSE(CreateDirectories(s));
   EXPECT_TRUE(fs::is_directory(dir / "ok"));
+}
+
+// A settings or translation file that is no file (a FIFO nobody writes, a
+// device's endless stream) is refused at once, never waited on or read to
+// the end; so is one beyond the size bound. A link to a real file is read.
+TEST(SiteConfig, SettingsAndTranslationFilesThatAreNoFilesAreRefusedAtOnce) {
+  const fs::path dir = ScratchDir();
+  const Settings d = DefaultSettings();
+  ASSERT_EQ(0, ::mkfifo((dir / "fifo").c_str(), 0600));
+  fs::create_symlink("/dev/zero", dir / "zero");
+  WriteFile(dir / "big.ini", "[Site]\n; " + std::string(kMaxSettingsFileBytes, 'x') + "\n");
+  for (const char* name : {"fifo", "zero", "big.ini"}) {
+    SCOPED_TRACE(name);
+    const Settings s = ReadSettings((dir / name).string());
+    EXPECT_EQ(d.baseDir, s.baseDir);
+    EXPECT_TRUE(s.settingsFile.empty());
+    ASSERT_EQ(1u, s.problems.size());
+    EXPECT_EQ(0u, s.problems[0].rfind("not read: it ", 0)) << s.problems[0];
+    EXPECT_FALSE(pallix::language::Load((dir / name).string()));
+  }
+  WriteFile(dir / "real.ini", "[Site]\nBaseDir=/opt/line3\n");
+  fs::create_symlink(dir / "real.ini", dir / "Pallix.ini");
+  EXPECT_EQ("/opt/line3", ReadSettings((dir / "Pallix.ini").string()).baseDir);
 }
 
 TEST(Language, TranslationsReplaceTextsAndStayValid) {

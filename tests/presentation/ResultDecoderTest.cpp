@@ -112,6 +112,41 @@ TEST_F(ResultDecoderTest, ACountOfZeroShowsNoMeasurement) {
   for (const auto& c : board.log()) EXPECT_NE(c.displayId, 1077);
 }
 
+// A file read that shows nothing says why, at warning level, instead of
+// "0 items": no record at all, a count of 0, or no end mark where the
+// items it counts end.
+TEST_F(ResultDecoderTest, AFileThatShowsNothingSaysWhy) {
+  const std::string two = RecordBuilder().Item(5000, 1, "1").Item(5001, 1, "2").Bytes();
+  const struct {
+    std::string bytes;
+    std::string why;
+  } cases[] = {
+      {"", "not a record: the file is empty"},
+      {"hello", "not a record: its first 21 bytes are no result record's header (5 bytes)"},
+      {RecordBuilder().Bytes(), "its count is 0: a record of no items"},
+      {RecordBuilder().Bytes().substr(0, 21), "its count is 0, and no end mark follows its header"},
+      {two.substr(0, two.size() - 3),
+       "no end mark where its 2 items end (" + std::to_string(two.size() - 3) +
+           " bytes): cut short, or a count that does not match its items"},
+      {RecordBuilder().Item(5000, 1, "1").Item(5001, 1, "2").SetCount(1).Bytes(),
+       "no end mark where its 1 item ends (" + std::to_string(two.size()) +
+           " bytes): cut short, or a count that does not match its items"},
+      {two, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    WriteFileBytes(dir.file("r.DOING"), c.bytes);
+    ShownResult shown;
+    DecodeResultFile(dir.file("r.DOING"), buffer.data(), board, &shown);
+    EXPECT_TRUE(shown.read);
+    EXPECT_EQ(shown.fault, c.why);
+    if (!c.why.empty()) {
+      EXPECT_EQ(DescribeShownResult(shown),
+                "nothing shown, it is no result record to show (see above)");
+    }
+  }
+}
+
 TEST_F(ResultDecoderTest, AVanishedFileChangesNothing) {
   DecodeResultFile(dir.file("gone.DOING"), buffer.data(), board);
   EXPECT_TRUE(board.log().empty());

@@ -8,7 +8,8 @@
 
 #include <cstring>
 
-SmallFileSystem::SmallFileSystem(const std::string& dir, size_t bytes) : m_dir(dir) {
+SmallFileSystem::SmallFileSystem(const std::string& dir, size_t bytes)
+    : m_dir(dir), m_bytes(bytes) {
   if (::unshare(CLONE_NEWNS) != 0) {
     m_error = std::string("unshare: ") + std::strerror(errno);
     return;
@@ -21,6 +22,13 @@ SmallFileSystem::SmallFileSystem(const std::string& dir, size_t bytes) : m_dir(d
     return;
   }
   m_mounted = true;
+}
+
+bool SmallFileSystem::SetReadOnly(bool readOnly) {
+  if (!m_mounted) return false;
+  const unsigned long flags = MS_REMOUNT | MS_NOSUID | MS_NODEV | (readOnly ? MS_RDONLY : 0);
+  return ::mount(nullptr, m_dir.c_str(), nullptr, flags,
+                 ("size=" + std::to_string(m_bytes)).c_str()) == 0;
 }
 
 SmallFileSystem::~SmallFileSystem() {

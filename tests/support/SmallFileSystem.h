@@ -21,6 +21,10 @@ class SmallFileSystem {
   bool ok() const { return m_mounted; }
   const std::string& error() const { return m_error; }
 
+  // Mounts it read-only (true) or writable again (false), with what it
+  // holds; false when the remount fails.
+  bool SetReadOnly(bool readOnly);
+
   // Fills what room is left with the file `path` (inside the mount).
   static void Fill(const std::string& path) {
     std::ofstream out(path, std::ios::binary);
@@ -31,6 +35,7 @@ class SmallFileSystem {
 
  private:
   std::string m_dir;
+  size_t m_bytes = 0;
   bool m_mounted = false;
   std::string m_error;
 };

@@ -7,4 +7,6 @@ SmallFileSystem::SmallFileSystem(const std::string& dir, size_t)
 
 SmallFileSystem::~SmallFileSystem() = default;
 
+bool SmallFileSystem::SetReadOnly(bool) { return false; }
+
 bool MakeFifo(const std::string&) { return false; }

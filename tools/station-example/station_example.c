@@ -3,12 +3,18 @@
  * record with libPallix, compresses it, cuts it into FileChunk frames and
  * sends them to the monitor. docs/station-integration.md walks through it.
  *
- *   station_example HOST PORT     send the example result to a monitor
- *   station_example --write DIR   write record.bin, record.gz and
- *                                 frames.bin into DIR instead of sending
+ *   station_example NAME HOST PORT     send the example result to a monitor
+ *                                      as transfer NAME
+ *   station_example --write DIR NAME   write record.bin, record.gz and
+ *                                      frames.bin into DIR instead of sending
  *
- * Build in the unpacked station kit (mingw-w64; run it beside bin/libPallix.dll):
- *   gcc -Iinclude example/station_example.c lib/libPallix.dll.a -o station_example.exe
+ * NAME names the transfer; the monitor names its spool files after it, so
+ * every result needs a name of its own (station, vehicle and time, say).
+ *
+ * Valid C17 and C++17. Build it in the unpacked station kit as
+ * docs/station-integration.md shows, for example (MinGW-w64, 64-bit):
+ *   gcc -std=c17 -Wall -Wextra -Werror -Iinclude example/station_example.c x64/libPallix.dll.a -o
+ * x64/station_example.exe and run it beside libPallix.dll.
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -18,14 +24,14 @@
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
 
-/* The transfer name: the monitor names its spool files after it. */
-#define TRANSFER_NAME "example-speed"
 /* Station channel of this program (any of 0 to 31 that is free). */
 #define CHANNEL 0
 #define STATION_MODE 1
 #define TIMEOUT_MS 5000
+/* 32,767 compressed bytes make 17 chunks. */
+#define MAX_FRAMES ((FILE_CHUNK_MAX_TOTAL + FILE_CHUNK_DATA_SIZE - 1) / FILE_CHUNK_DATA_SIZE)
 
-static int WriteFile(const char* path, const unsigned char* data, size_t size) {
+static int WriteWholeFile(const char* path, const unsigned char* data, size_t size) {
   FILE* f = fopen(path, "wb");
   if (f == NULL) return 0;
   if (size > 0 && fwrite(data, 1, size, f) != size) {
@@ -36,7 +42,7 @@ static int WriteFile(const char* path, const unsigned char* data, size_t size) {
 }
 
 /* Reads at most max bytes; returns the count, or -1. */
-static long ReadFile(const char* path, unsigned char* data, size_t max) {
+static long ReadWholeFile(const char* path, unsigned char* data, size_t max) {
   FILE* f = fopen(path, "rb");
   size_t n;
   if (f == NULL) return -1;
@@ -58,8 +64,10 @@ static int BuildRecord(unsigned char* record) {
   return size;
 }
 
-/* One frame per chunk of at most 1942 bytes; returns the frame count. */
-static int CutIntoFrames(const unsigned char* packed, int total, unsigned char* frames) {
+/* One frame per chunk: every chunk but the last carries exactly 1942
+ * bytes, since chunk k belongs at k * 1942. Returns the frame count. */
+static int CutIntoFrames(const char* name, const unsigned char* packed, int total,
+                         unsigned char* frames) {
   int index = 0, offset;
   for (offset = 0; offset < total; offset += FILE_CHUNK_DATA_SIZE, ++index) {
     unsigned char* f = frames + (size_t)index * NET_FRAME_SIZE;
@@ -73,32 +81,79 @@ static int CutIntoFrames(const unsigned char* packed, int total, unsigned char* 
     PallixPutU16(chunk + FILE_CHUNK_TOTAL_OFFSET, (uint16_t)total);
     PallixPutU16(chunk + FILE_CHUNK_INDEX_OFFSET, (uint16_t)index);
     PallixPutU16(chunk + FILE_CHUNK_COUNT_OFFSET, (uint16_t)count);
-    memcpy(chunk + FILE_CHUNK_NAME_OFFSET, TRANSFER_NAME, strlen(TRANSFER_NAME));
+    memcpy(chunk + FILE_CHUNK_NAME_OFFSET, name, strlen(name));
     memcpy(chunk + FILE_CHUNK_DATA_OFFSET, packed + offset, (size_t)count);
   }
   return index;
 }
 
+/* The port as a number from 1 to 65535, or 0. */
+static int ParsePort(const char* text) {
+  char* end = NULL;
+  long port = strtol(text, &end, 10);
+  if (end == text || *end != '\0' || port < 1 || port > 65535) return 0;
+  return (int)port;
+}
+
+/* What a failed SendNetData means to the one who runs the station. */
+static const char* SendFailure(int rc) {
+  switch (rc) {
+    case PALLIX_SEND_CONNECT_FAILED:
+      return "no answer from the monitor in time (address? network?)";
+    case PALLIX_SEND_FAILED:
+      return "the connection broke or stalled: send again";
+    case PALLIX_SEND_UNKNOWN_HOST:
+      return "the host name does not resolve";
+    case PALLIX_SEND_REFUSED:
+      return "nothing listens on that port (is the monitor running?)";
+    default:
+      return "rejected by the library";
+  }
+}
+
 static int Usage(void) {
-  fprintf(stderr, "usage: station_example HOST PORT | station_example --write DIR\n");
+  fprintf(stderr,
+          "usage: station_example NAME HOST PORT | station_example --write DIR NAME\n"
+          "  NAME: the transfer's name, 1 to 99 bytes without '/', '\\' or control "
+          "characters, its own for every result\n");
   return 2;
 }
 
 int main(int argc, char** argv) {
   static unsigned char record[PALLIX_RECORD_MAX];
   static unsigned char packed[FILE_CHUNK_MAX_TOTAL + 1];
-  static unsigned char frames[17 * NET_FRAME_SIZE]; /* 32,767 bytes make 17 chunks */
+  static unsigned char frames[MAX_FRAMES * NET_FRAME_SIZE];
   char recordPath[512], packedPath[512], framesPath[512];
-  const char* dir = ".";
-  int writeOnly, size, frameCount, rc;
+  const char* name;
+  const char* host = NULL;
+  int writeOnly, port = 0, size, frameCount, rc;
   long total;
 
-  if (argc != 3) return Usage();
+  if (argc != 4) return Usage();
   writeOnly = strcmp(argv[1], "--write") == 0;
-  if (writeOnly) dir = argv[2];
-  snprintf(recordPath, sizeof recordPath, "%s/record.bin", dir);
-  snprintf(packedPath, sizeof packedPath, "%s/record.gz", dir);
-  snprintf(framesPath, sizeof framesPath, "%s/frames.bin", dir);
+  if (writeOnly) {
+    name = argv[3];
+    snprintf(recordPath, sizeof recordPath, "%s/record.bin", argv[2]);
+    snprintf(packedPath, sizeof packedPath, "%s/record.gz", argv[2]);
+    snprintf(framesPath, sizeof framesPath, "%s/frames.bin", argv[2]);
+  } else {
+    name = argv[1];
+    host = argv[2];
+    port = ParsePort(argv[3]);
+    if (port == 0) {
+      fprintf(stderr, "station_example: '%s' is not a port (1 to 65535)\n", argv[3]);
+      return 2;
+    }
+    /* Work files of their own for every transfer, in the current
+     * directory. */
+    snprintf(recordPath, sizeof recordPath, "%s.record", name);
+    snprintf(packedPath, sizeof packedPath, "%s.gz", name);
+  }
+  /* The monitor's own rule for names (PallixWire.h). */
+  if (!PallixIsUsableTransferName(name, (unsigned long)strlen(name))) {
+    fprintf(stderr, "station_example: '%s' cannot name a transfer\n", name);
+    return Usage();
+  }
 
   /* 1. The record. */
   size = BuildRecord(record);
@@ -107,44 +162,58 @@ int main(int argc, char** argv) {
     return 1;
   }
   /* 2. Compressed by the library (gzip), through two files. */
-  if (!WriteFile(recordPath, record, (size_t)size) ||
-      (rc = CompressFile(recordPath, packedPath)) != 1) {
-    fprintf(stderr, "station_example: compressing the record failed\n");
+  if (!WriteWholeFile(recordPath, record, (size_t)size)) {
+    fprintf(stderr, "station_example: cannot write %s\n", recordPath);
     return 1;
   }
-  total = ReadFile(packedPath, packed, sizeof packed);
+  rc = CompressFile(recordPath, packedPath);
+  total = rc == 1 ? ReadWholeFile(packedPath, packed, sizeof packed) : -1;
+  if (!writeOnly) {
+    remove(recordPath);
+    remove(packedPath);
+  }
+  if (rc != 1) {
+    fprintf(stderr, "station_example: CompressFile failed (%d)\n", rc);
+    return 1;
+  }
   if (total <= 0 || total > FILE_CHUNK_MAX_TOTAL) {
     fprintf(stderr, "station_example: the compressed record does not fit one transfer\n");
     return 1;
   }
   /* 3. The frames. */
-  frameCount = CutIntoFrames(packed, (int)total, frames);
+  frameCount = CutIntoFrames(name, packed, (int)total, frames);
   if (writeOnly) {
-    if (!WriteFile(framesPath, frames, (size_t)frameCount * NET_FRAME_SIZE)) {
+    if (!WriteWholeFile(framesPath, frames, (size_t)frameCount * NET_FRAME_SIZE)) {
       fprintf(stderr, "station_example: cannot write %s\n", framesPath);
       return 1;
     }
     printf("record %d bytes, compressed %ld bytes, %d frame(s) written to %s\n", size, total,
-           frameCount, dir);
+           frameCount, argv[2]);
     return 0;
   }
-  remove(recordPath);
-  remove(packedPath);
 
-  /* 4. Sent over a station channel; closing it waits until the monitor has
-   * read every frame. */
+  /* 4. Sent over a station channel. Only CloseNet tells whether the monitor
+   * confirmed, by its receipt, that it has written every frame. */
   rc = OpenNet(CHANNEL, STATION_MODE, 0, TIMEOUT_MS);
   if (rc != 1) {
     fprintf(stderr, "station_example: OpenNet failed (%d)\n", rc);
     return 1;
   }
-  rc = SendNetData(CHANNEL, argv[1], atoi(argv[2]), frames, frameCount * NET_FRAME_SIZE);
-  CloseNet(CHANNEL);
+  rc = SendNetData(CHANNEL, host, port, frames, frameCount * NET_FRAME_SIZE);
   if (rc != frameCount) {
-    fprintf(stderr, "station_example: SendNetData failed (%d)\n", rc);
+    CloseNet(CHANNEL);
+    fprintf(stderr, "station_example: SendNetData failed (%d): %s\n", rc, SendFailure(rc));
     return 1;
   }
-  printf("sent %s: record %d bytes, compressed %ld bytes, %d frame(s)\n", TRANSFER_NAME, size,
-         total, frameCount);
+  rc = CloseNet(CHANNEL);
+  if (rc != 1) {
+    fprintf(stderr,
+            "station_example: the monitor did not confirm the transfer (CloseNet %d): "
+            "send it again\n",
+            rc);
+    return 1;
+  }
+  printf("sent %s: record %d bytes, compressed %ld bytes, %d frame(s), confirmed by the monitor\n",
+         name, size, total, frameCount);
   return 0;
 }

@@ -3,7 +3,7 @@
 //
 //   brenna-guide-blocks items        the item table, from the routing table
 //   brenna-guide-blocks example DIR  the worked example, from the files the
-//                                    C example wrote into DIR (--write DIR)
+//                                    C example wrote into DIR (--write DIR NAME)
 //
 // cmake/StationGuide.cmake compares them with the guide (a test) or writes
 // them into it (the station-guide target).
@@ -57,17 +57,8 @@ const char* FormatName(ValueFormat f) {
 
 // The device group whose frame holds the display, from the window's template.
 std::string GroupOf(int displayId) {
-  const DlgTemplate& tpl = MainDialogTemplate();
-  const DlgControl* display = FindControl(tpl, displayId);
-  if (display == nullptr) return "?";
-  for (const DlgControl& c : tpl) {
-    if (c.kind != ControlKind::GroupBox) continue;
-    const DluRect& g = c.rect;
-    const DluRect& d = display->rect;
-    if (d.x >= g.x && d.y >= g.y && d.x + d.cx <= g.x + g.cx && d.y + d.cy <= g.y + g.cy)
-      return c.text;
-  }
-  return "?";
+  const std::string_view caption = GroupCaptionOf(displayId);
+  return caption.empty() ? "?" : std::string(caption);
 }
 
 int PrintItems() {

@@ -64,6 +64,35 @@ class Descriptor {
 
 constexpr int kOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
+// The whole file behind an open descriptor, if it is a regular one.
+FileStatus ReadWhole(int openFlags, const std::string& path, std::size_t maxLength,
+                     std::vector<unsigned char>* out) {
+  out->clear();
+  Descriptor fd(::open(path.c_str(), O_RDONLY | openFlags));
+  if (fd.get() < 0) return StatusOfErrno(errno);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return StatusOfErrno(errno);
+  if (!S_ISREG(st.st_mode)) return FileStatus::kNotRegular;
+  // Read to the end rather than trust the size: the file may still grow.
+  unsigned char buf[64 * 1024];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      out->clear();
+      return StatusOfErrno(error);
+    }
+    if (n == 0) break;
+    if (out->size() + static_cast<std::size_t>(n) > maxLength) {
+      out->clear();
+      return FileStatus::kTooLarge;
+    }
+    out->insert(out->end(), buf, buf + n);
+  }
+  return FileStatus::kOk;
+}
+
 }  // namespace
 
 char PathSeparator() { return '/'; }
@@ -94,30 +123,12 @@ std::string CurrentDirectory() {
 
 FileStatus ReadRegularFile(const std::string& path, std::size_t maxLength,
                            std::vector<unsigned char>* out) {
-  out->clear();
-  Descriptor fd(::open(path.c_str(), O_RDONLY | kOpenFlags));
-  if (fd.get() < 0) return StatusOfErrno(errno);
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return StatusOfErrno(errno);
-  if (!S_ISREG(st.st_mode)) return FileStatus::kNotRegular;
-  // Read to the end rather than trust the size: the file may still grow.
-  unsigned char buf[64 * 1024];
-  for (;;) {
-    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      out->clear();
-      return StatusOfErrno(error);
-    }
-    if (n == 0) break;
-    if (out->size() + static_cast<std::size_t>(n) > maxLength) {
-      out->clear();
-      return FileStatus::kTooLarge;
-    }
-    out->insert(out->end(), buf, buf + n);
-  }
-  return FileStatus::kOk;
+  return ReadWhole(kOpenFlags, path, maxLength, out);
+}
+
+FileStatus ReadSettingsFile(const std::string& path, std::size_t maxLength,
+                            std::vector<unsigned char>* out) {
+  return ReadWhole(kOpenFlags & ~O_NOFOLLOW, path, maxLength, out);
 }
 
 FileStatus WriteNewFile(const std::string& path, const unsigned char* data, std::size_t length) {
@@ -150,11 +161,6 @@ bool MakeDirectories(const std::string& dir) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   return std::filesystem::is_directory(dir, ec);
-}
-
-bool IsRegularFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace pallix::sys

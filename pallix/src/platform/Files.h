@@ -54,6 +54,26 @@ enum class FileStatus {
 // on any failure).
 FileStatus ReadRegularFile(const std::string& path, std::size_t maxLength,
                            std::vector<unsigned char>* out);
+// The same for a settings file (Pallix.ini, a translation file), which a
+// site may keep as a link to a shared copy: links are followed, but only a
+// regular file is read, and nothing is waited on.
+FileStatus ReadSettingsFile(const std::string& path, std::size_t maxLength,
+                            std::vector<unsigned char>* out);
+// Why a settings file was not read, as a report says it.
+inline const char* Why(FileStatus status) {
+  switch (status) {
+    case FileStatus::kOk:
+      return "it was read";
+    case FileStatus::kMissing:
+      return "there is no such file";
+    case FileStatus::kNotRegular:
+      return "it is not a regular file (a FIFO, device, socket or folder)";
+    case FileStatus::kTooLarge:
+      return "it is larger than 1 MiB, more than any settings file";
+    default:
+      return "it cannot be read (no read permission, or a read error)";
+  }
+}
 
 // Creates path, which must not exist yet, and writes the data; on failure
 // nothing is left under that name.
@@ -67,8 +87,6 @@ FileStatus RemoveFile(const std::string& path);
 // Creates dir and its missing parents; true when it is a directory
 // afterwards.
 bool MakeDirectories(const std::string& dir);
-// Whether path names a regular file (following a link).
-bool IsRegularFile(const std::string& path);
 
 }  // namespace pallix::sys
 

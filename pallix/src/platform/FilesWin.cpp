@@ -74,10 +74,13 @@ class Handle {
 };
 
 // Opened like a POSIX file (others may rename or remove it meanwhile); a
-// link is opened itself, never its target, as O_NOFOLLOW does.
-HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition) {
+// link is opened itself, never its target, as O_NOFOLLOW does, unless
+// followLinks.
+HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition,
+                bool followLinks = false) {
   return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     nullptr, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                     nullptr, disposition,
+                     FILE_ATTRIBUTE_NORMAL | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
                      nullptr);
 }
 
@@ -216,10 +219,10 @@ std::string CurrentDirectory() {
   return n > 0 && n < sizeof path ? std::string(path, n) : std::string();
 }
 
-FileStatus ReadRegularFile(const std::string& path, std::size_t maxLength,
-                           std::vector<unsigned char>* out) {
+static FileStatus ReadWhole(const std::string& path, std::size_t maxLength,
+                            std::vector<unsigned char>* out, bool followLinks) {
   out->clear();
-  Handle file(OpenFile(path, GENERIC_READ, OPEN_EXISTING));
+  Handle file(OpenFile(path, GENERIC_READ, OPEN_EXISTING, followLinks));
   if (!file.IsOpen()) {
     const DWORD error = GetLastError();
     // A directory cannot be opened as a file at all.
@@ -247,6 +250,16 @@ FileStatus ReadRegularFile(const std::string& path, std::size_t maxLength,
     out->insert(out->end(), buf.data(), buf.data() + n);
   }
   return FileStatus::kOk;
+}
+
+FileStatus ReadRegularFile(const std::string& path, std::size_t maxLength,
+                           std::vector<unsigned char>* out) {
+  return ReadWhole(path, maxLength, out, false);
+}
+
+FileStatus ReadSettingsFile(const std::string& path, std::size_t maxLength,
+                            std::vector<unsigned char>* out) {
+  return ReadWhole(path, maxLength, out, true);
 }
 
 FileStatus WriteNewFile(const std::string& path, const unsigned char* data, std::size_t length) {
@@ -294,12 +307,6 @@ bool MakeDirectories(const std::string& dir) {
   if (CreateDirectoryA(dir.c_str(), nullptr)) return true;
   // Another process may have made it meanwhile.
   return GetLastError() == ERROR_ALREADY_EXISTS && IsDirectory(dir);
-}
-
-bool IsRegularFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
 }  // namespace pallix::sys

@@ -1,0 +1,316 @@
+// What the archive costs and how fast it answers.
+//
+// 1. The demo's seven results, shown again and again through the decoder
+//    onto displays that draw nothing: the GUI thread's CPU per result
+//    without an archive and with one (the recorder noting the writes and
+//    items and queueing them: the whole of what the archive adds there; no
+//    SQLite, no disk), the writer thread's CPU per result, and the
+//    archive's bytes per result.
+// 2. An archive of N results (1,000,000 by default) over 90 days and the
+//    seven groups, filled directly; then the query brenna-history makes for
+//    one day of one group, in process and as the program itself (start,
+//    open, query, CSV out), and the reads the web view will make: the panel
+//    at a moment, the results since an id, the last run.
+//
+// Figures only; nothing here fails on time. Usage:
+//   bench_archive [--shown N] [--results N] [--keep]
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "app/ArchiveRecorder.h"
+#include "archive/ArchiveReader.h"
+#include "archive/ArchiveStore.h"
+#include "archive/ArchiveTime.h"
+#include "archive/ArchiveWriter.h"
+#include "platform/Gbk.h"
+#include "platform/PallixBinding.h"
+#include "presentation/ResultDecoder.h"
+#include "presentation/ValueDisplayIds.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::int64_t kDay = 24LL * 3600 * 1000;
+
+std::uint64_t ThreadCpuNs() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000u +
+         static_cast<std::uint64_t>(ts.tv_nsec);
+}
+
+double MsSince(Clock::time_point t) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+int Argument(int argc, char** argv, const char* name, int def) {
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], name) == 0) return std::atoi(argv[i + 1]);
+  return def;
+}
+
+class NullDisplay : public IValueDisplay {
+ public:
+  void SetColors(COLORREF, COLORREF) override {}
+  void SetText(std::string) override {}
+};
+class NullBoard : public IDisplayBoard {
+ public:
+  IValueDisplay* ValueDisplay(int) override { return &display; }
+  NullDisplay display;
+};
+
+struct Demo {
+  std::string name;
+  std::string record;
+};
+
+// The demo's descriptions as records, written by the library's writer.
+std::vector<Demo> DemoRecords() {
+  std::vector<fs::path> paths;
+  for (const auto& e : fs::directory_iterator(BRENNA_DEMO_DIR))
+    if (e.path().extension() == ".txt") paths.push_back(e.path());
+  std::sort(paths.begin(), paths.end());
+  std::vector<Demo> out;
+  for (const fs::path& p : paths) {
+    std::vector<unsigned char> buf(PALLIX_RECORD_MAX, 0);
+    int size = WriteStdHead(buf.data(), nullptr);
+    std::ifstream in(p);
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.empty() || line[0] == '#') continue;
+      std::istringstream fields(line);
+      int code = 0, judge = 0;
+      std::string value;
+      fields >> code >> judge;
+      std::getline(fields, value);
+      value.erase(0, value.find_first_not_of(' '));
+      const int n =
+          WriteStdHead_Result(buf.data(), PALLIX_RECORD_MAX, code, Gbk(value).c_str(), judge);
+      if (n > 0) size = n;
+    }
+    out.push_back({p.stem().string(), std::string(reinterpret_cast<char*>(buf.data()), size)});
+  }
+  return out;
+}
+
+void Publish(const std::string& path, const std::string& record) {
+  std::ofstream(path, std::ios::binary)
+      .write(record.data(), static_cast<std::streamsize>(record.size()));
+}
+
+// Part 1: per shown result, on the GUI thread and the writer thread.
+void ShownResults(const fs::path& dir, int rounds) {
+  const std::vector<Demo> demo = DemoRecords();
+  const std::string spool = (dir / "spool").string();
+  fs::create_directories(spool);
+  std::vector<unsigned char> buffer(kResultBufferSize);
+  NullBoard board;
+
+  // Without an archive.
+  std::uint64_t plainNs = 0;
+  int shown = 0;
+  for (int r = 0; r < rounds; ++r) {
+    for (const Demo& d : demo) {
+      const std::string path = spool + "/" + d.name + ".DOING";
+      Publish(path, d.record);
+      const std::uint64_t t = ThreadCpuNs();
+      DecodeResultFile(path, buffer.data(), board);
+      plainNs += ThreadCpuNs() - t;
+      ++shown;
+    }
+  }
+
+  // With one: the same through the recorder, into a real writer.
+  archive::ArchiveWriter writer;
+  archive::WriterOptions options;
+  options.path = (dir / "state/archive.sqlite").string();
+  options.maxQueued = 1u << 20;  // every result kept: what is measured is the cost, not the bound
+  options.maxQueuedBytes = std::size_t{1} << 32;
+  writer.Start(options);
+  ArchiveRecorder recorder(board, writer);
+  recorder.IdleStateShown();
+  std::uint64_t archivedNs = 0;
+  const Clock::time_point wall = Clock::now();
+  int count = 0;
+  for (int r = 0; r < rounds; ++r) {
+    for (const Demo& d : demo) {
+      const std::string path = spool + "/" + d.name + ".DOING";
+      Publish(path, d.record);
+      const std::uint64_t t = ThreadCpuNs();
+      ShownResult result;
+      DecodeResultFile(path, buffer.data(), recorder, &result);
+      recorder.ResultShown(path, result, buffer.data());
+      recorder.ResultCounted(++count);
+      archivedNs += ThreadCpuNs() - t;
+    }
+  }
+  writer.Drain();
+  const double wallMs = MsSince(wall);
+  writer.Stop("bench");
+  const archive::WriterCounts c = writer.Counts();
+  const std::uintmax_t bytes = fs::file_size(options.path);
+
+  std::printf("shown results: %d (the demo's 7, %d times), archived %llu, lost %llu\n", shown,
+              rounds, static_cast<unsigned long long>(c.archived),
+              static_cast<unsigned long long>(c.notArchived));
+  std::printf("  GUI thread CPU per result, decoder onto displays that draw nothing:\n");
+  std::printf("    without archive          %8.1f us\n", plainNs / 1e3 / shown);
+  std::printf(
+      "    with archive             %8.1f us  (+%.1f us: noting writes and items, queueing;"
+      " no SQLite, no disk)\n",
+      archivedNs / 1e3 / shown, (static_cast<double>(archivedNs) - plainNs) / 1e3 / shown);
+  std::printf("  writer thread CPU per result %6.1f us (one transaction each)\n",
+              c.cpuNs / 1e3 / std::max<std::uint64_t>(1, c.archived));
+  std::printf("  archive bytes per result     %6.0f B  (%.1f MiB for %llu results)\n",
+              static_cast<double>(bytes) / std::max<std::uint64_t>(1, c.archived),
+              bytes / 1048576.0, static_cast<unsigned long long>(c.archived));
+  std::printf("  results archived per second  %6.0f (wall, queue to commit)\n",
+              c.archived / (wallMs / 1000.0));
+}
+
+// Part 2: a big archive, filled directly in large transactions.
+archive::ArchivedResult Synthetic(const archive::ResultDetail& like, std::int64_t when) {
+  archive::ArchivedResult r;
+  r.shownUtcMs = when;
+  r.transfer = like.row.transfer + "-" + std::to_string(when % 100000);
+  r.stations = like.row.stations;
+  r.deviceCode = like.row.deviceCode;
+  r.deviceGroup = like.row.deviceGroup;
+  r.operatorText = like.row.operatorText;
+  r.titleCount = static_cast<int>(when % 10000);
+  r.itemCount = like.row.itemCount;
+  r.items = like.items;
+  r.writes = like.writes;
+  return r;
+}
+
+template <class F>
+double Median(int runs, F f) {
+  std::vector<double> ms;
+  for (int i = 0; i < runs; ++i) {
+    const Clock::time_point t = Clock::now();
+    f();
+    ms.push_back(MsSince(t));
+  }
+  std::sort(ms.begin(), ms.end());
+  return ms[ms.size() / 2];
+}
+
+void BigArchive(const fs::path& dir, int results) {
+  // The seven demo results as the archive kept them in part 1, without the
+  // brake tester's process curves: what a day's results look like.
+  archive::ArchiveReader demoReader;
+  std::string error;
+  if (!demoReader.Open((dir / "state/archive.sqlite").string(), &error)) {
+    std::fprintf(stderr, "bench_archive: %s\n", error.c_str());
+    return;
+  }
+  std::vector<archive::ResultDetail> kinds;
+  for (std::int64_t id = 1; id <= 7; ++id) {
+    archive::ResultDetail d;
+    if (!demoReader.GetResult(id, &d, &error)) break;
+    d.items.erase(std::remove_if(d.items.begin(), d.items.end(),
+                                 [](const archive::RecordItem& i) { return i.code >= 9000; }),
+                  d.items.end());
+    kinds.push_back(std::move(d));
+  }
+  if (kinds.size() != 7) return;
+
+  const std::string path = (dir / "big/archive.sqlite").string();
+  fs::create_directories(dir / "big");
+  archive::ArchiveStore store;
+  if (store.Open(path).outcome != archive::ArchiveStore::Outcome::kOpened) return;
+  const std::int64_t now = archive::NowUtcMs();
+  const std::int64_t start = now - 90 * kDay;
+  store.BeginRun(start, 0, "bench");
+  const Clock::time_point fill = Clock::now();
+  for (int i = 0; i < results;) {
+    store.Begin();
+    for (int k = 0; k < 20000 && i < results; ++k, ++i)
+      store.WriteResult(Synthetic(kinds[i % 7], start + (90 * kDay / results) * i));
+    store.Commit();
+  }
+  const double fillS = MsSince(fill) / 1000;
+  store.Close();
+  std::printf(
+      "\narchive of %d results over 90 days, 7 groups: filled in %.0f s, %.0f MiB (%.0f B "
+      "per result)\n",
+      results, fillS, fs::file_size(path) / 1048576.0,
+      static_cast<double>(fs::file_size(path)) / results);
+
+  archive::ArchiveReader reader;
+  if (!reader.Open(path, &error)) return;
+  archive::ResultFilter day;
+  day.day = archive::ToLocal(now - 45 * kDay).day;
+  day.group = kinds[0].row.deviceGroup;  // the brake tester, shown first
+  std::int64_t rows = 0;
+  const double query = Median(9, [&] {
+    rows = 0;
+    reader.ListResults(
+        day, [&](const archive::ResultRow&) { return ++rows, true; }, &error);
+  });
+  std::printf(
+      "  one day of one group (%s %s, %lld results), in process: %.1f ms (median of 9; "
+      "goal <= 100 ms)\n",
+      day.day.c_str(), day.group.c_str(), static_cast<long long>(rows), query);
+  const double program = Median(5, [&] {
+    ChildProcess::Options options;  // output to /dev/null
+    std::string how;
+    RunToEnd({BRENNA_HISTORY, "--archive", path, "--day", day.day, "--group", day.group, "--csv"},
+             options, std::chrono::seconds(60), &how);
+  });
+  std::printf(
+      "  the same with brenna-history --csv (process start to exit): %.1f ms (median of 5)\n",
+      program);
+
+  const std::vector<int> ids(std::begin(kValueDisplayIds), std::end(kValueDisplayIds));
+  archive::Panel panel;
+  const double panelMs = Median(9, [&] { reader.PanelAt(now - 45 * kDay, ids, &panel, &error); });
+  std::printf("  the panel at a moment (77 displays): %.2f ms\n", panelMs);
+  const std::int64_t latest = reader.LatestResultId();
+  archive::ResultFilter since;
+  since.afterId = latest - 100;
+  const double sinceMs = Median(9, [&] {
+    reader.ListResults(
+        since, [](const archive::ResultRow&) { return true; }, &error);
+  });
+  archive::RunRow run;
+  const double runMs = Median(9, [&] { reader.LastRun(&run, &error); });
+  std::printf("  the 100 results since an id: %.2f ms; the last run (heartbeat age): %.3f ms\n",
+              sinceMs, runMs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SetPallixSystemDirectory(BRENNA_PALLIX_DIR);
+  if (LoadPallix(1) != 1) {
+    std::fprintf(stderr, "bench_archive: libPallix not found in %s\n", BRENNA_PALLIX_DIR);
+    return 1;
+  }
+  const int rounds = std::max(1, Argument(argc, argv, "--shown", 2100) / 7);
+  const int results = std::max(7, Argument(argc, argv, "--results", 1000000));
+  bool keep = false;
+  for (int i = 1; i < argc; ++i) keep = keep || std::strcmp(argv[i], "--keep") == 0;
+  const fs::path dir = fs::temp_directory_path() / ("bench-archive-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  ShownResults(dir, rounds);
+  BigArchive(dir, results);
+  if (!keep) fs::remove_all(dir);
+  return 0;
+}

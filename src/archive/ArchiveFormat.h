@@ -1,0 +1,39 @@
+// ArchiveFormat - what makes a file the monitor's archive, shared by its
+// writer and its readers: the file's name and place, the SQLite
+// application_id that marks it as ours, the schema version it carries in
+// user_version, and the schema itself (docs/archive.md has it in full).
+#ifndef BRENNA_ARCHIVE_ARCHIVEFORMAT_H
+#define BRENNA_ARCHIVE_ARCHIVEFORMAT_H
+
+#include <cstdint>
+#include <string>
+
+namespace archive {
+
+inline constexpr char kArchiveFileName[] = "archive.sqlite";
+
+// PRAGMA application_id of every archive: "BCAR".
+inline constexpr std::int32_t kApplicationId = 0x42434152;
+
+// PRAGMA user_version: the schema this build writes and reads. A newer
+// monitor upgrades an older file in place (UpgradeSteps); a file of a later
+// version than this is left alone by writer and readers.
+inline constexpr int kSchemaVersion = 1;
+
+// The defaults of the two limits (settings in BrennaCenter.ini).
+inline constexpr int kDefaultRetentionDays = 90;
+inline constexpr std::uint64_t kDefaultMaxBytes = std::uint64_t{1} << 30;
+
+// $XDG_STATE_HOME/brennacenter/archive.sqlite (default
+// ~/.local/state/brennacenter), beside the journal; empty when no home
+// directory is known.
+std::string DefaultArchivePath();
+
+// The SQL that takes a file at schema version `from` (0: empty) to
+// from + 1, in order; run in one transaction with the new user_version.
+// Null past kSchemaVersion.
+const char* UpgradeStep(int from);
+
+}  // namespace archive
+
+#endif  // BRENNA_ARCHIVE_ARCHIVEFORMAT_H

@@ -1,0 +1,263 @@
+#include "archive/ArchiveReader.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "archive/ArchiveFormat.h"
+
+namespace archive {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 1000;
+
+const char kResultColumns[] =
+    "SELECT id, run_id, shown_utc_ms, shown_local, utc_offset_s, transfer, stations, "
+    "device_code, device_group, operator, title_count, item_count FROM result";
+
+const char kRunColumns[] =
+    "SELECT id, started_utc_ms, started_local, heartbeat_utc_ms, stopped_utc_ms, stop_how, "
+    "process_id, version FROM run";
+
+ResultRow ReadResultRow(const sql::Stmt& s) {
+  ResultRow r;
+  r.id = s.Int(0);
+  r.runId = s.Int(1);
+  r.shownUtcMs = s.Int(2);
+  r.shownLocal = s.Bytes(3);
+  r.utcOffsetSeconds = static_cast<int>(s.Int(4));
+  r.transfer = s.Bytes(5);
+  r.stations = s.Bytes(6);
+  r.deviceCode = static_cast<int>(s.Int(7));
+  r.deviceGroup = s.Bytes(8);
+  r.operatorText = s.Bytes(9);
+  r.titleCount = s.IsNull(10) ? -1 : static_cast<int>(s.Int(10));
+  r.itemCount = static_cast<int>(s.Int(11));
+  return r;
+}
+
+RunRow ReadRunRow(const sql::Stmt& s) {
+  RunRow r;
+  r.id = s.Int(0);
+  r.startedUtcMs = s.Int(1);
+  r.startedLocal = s.Bytes(2);
+  r.heartbeatUtcMs = s.Int(3);
+  r.stopped = !s.IsNull(4);
+  r.stopHow = s.Bytes(5);
+  r.processId = static_cast<long>(s.Int(6));
+  r.version = s.Bytes(7);
+  return r;
+}
+
+}  // namespace
+
+bool ArchiveReader::Failed(int rc, std::string* error) {
+  if (error != nullptr) {
+    *error = sql::IsDamaged(rc) ? "the archive is damaged (" + sql::Describe(rc) + ")"
+                                : "the archive cannot be read (" + db_.Error() + ")";
+  }
+  return false;
+}
+
+bool ArchiveReader::Open(const std::string& path, std::string* error) {
+  db_.Close();
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    *error = "no archive at " + path + " (" + std::strerror(errno) + ")";
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = path + " is not a file";
+    return false;
+  }
+  const int rc = db_.Open(path, SQLITE_OPEN_READONLY);
+  if (rc != SQLITE_OK) {
+    *error = "cannot open " + path + " (" + sql::Describe(rc) + ")";
+    return false;
+  }
+  sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
+  sql::Stmt probe(db_,
+                  "SELECT (SELECT application_id FROM pragma_application_id), "
+                  "(SELECT user_version FROM pragma_user_version)");
+  const int step = probe.ok() ? probe.Step() : probe.prepareResult();
+  if (step != SQLITE_ROW) {
+    Failed(step, error);
+    db_.Close();
+    return false;
+  }
+  if (probe.Int(0) != kApplicationId) {
+    *error = path + " is not an archive of BrennaCenter";
+    db_.Close();
+    return false;
+  }
+  if (probe.Int(1) > kSchemaVersion) {
+    *error = path + " has schema version " + std::to_string(probe.Int(1)) +
+             ", newer than this program reads (" + std::to_string(kSchemaVersion) +
+             "): use the brenna-history of the monitor that wrote it";
+    db_.Close();
+    return false;
+  }
+  if (probe.Int(1) < 1) {
+    *error = path + " is an archive still being made (no schema yet)";
+    db_.Close();
+    return false;
+  }
+  return true;
+}
+
+bool ArchiveReader::ListResults(const ResultFilter& f,
+                                const std::function<bool(const ResultRow&)>& each,
+                                std::string* error) {
+  // Conditions with their own parameter numbers; the day and group pair
+  // meets the index result_day_group, a time range result_shown.
+  std::string sql = kResultColumns;
+  sql += " WHERE id > ?1";
+  if (!f.day.empty()) sql += " AND local_day = ?2";
+  if (!f.group.empty()) sql += " AND device_group = ?3";
+  if (f.fromUtcMs != std::numeric_limits<std::int64_t>::min()) sql += " AND shown_utc_ms >= ?4";
+  if (f.toUtcMs != std::numeric_limits<std::int64_t>::max()) sql += " AND shown_utc_ms < ?5";
+  if (f.deviceCode >= 0) sql += " AND device_code = ?6";
+  if (f.byOperator) sql += " AND operator = ?7";
+  if (f.byTransfer) sql += " AND transfer = ?8";
+  sql += " ORDER BY id";
+  if (f.limit > 0) sql += " LIMIT ?9";
+  sql::Stmt s(db_, sql.c_str());
+  if (!s.ok()) return Failed(s.prepareResult(), error);
+  s.Bind(1, f.afterId);
+  if (!f.day.empty()) s.BindText(2, f.day);
+  if (!f.group.empty()) s.BindText(3, f.group);
+  s.Bind(4, f.fromUtcMs).Bind(5, f.toUtcMs).Bind(6, f.deviceCode);
+  if (f.byOperator) s.BindBlob(7, f.operatorText);
+  if (f.byTransfer) s.BindBlob(8, f.transfer);
+  if (f.limit > 0) s.Bind(9, f.limit);
+  int rc;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    if (!each(ReadResultRow(s))) return true;
+  }
+  return rc == SQLITE_DONE || Failed(rc, error);
+}
+
+bool ArchiveReader::GetResult(std::int64_t id, ResultDetail* out, std::string* error) {
+  error->clear();
+  *out = ResultDetail();
+  const std::string one = std::string(kResultColumns) + " WHERE id = ?1";
+  sql::Stmt r(db_, one.c_str());
+  if (!r.ok()) return Failed(r.prepareResult(), error);
+  r.Bind(1, id);
+  int rc = r.Step();
+  if (rc == SQLITE_DONE) return false;
+  if (rc != SQLITE_ROW) return Failed(rc, error);
+  out->row = ReadResultRow(r);
+
+  sql::Stmt items(db_,
+                  "SELECT position, code, judge, value FROM item WHERE result_id = ?1 "
+                  "ORDER BY position");
+  if (!items.ok()) return Failed(items.prepareResult(), error);
+  items.Bind(1, id);
+  while ((rc = items.Step()) == SQLITE_ROW) {
+    RecordItem i;
+    i.position = static_cast<int>(items.Int(0));
+    i.code = static_cast<int>(items.Int(1));
+    i.judge = static_cast<int>(items.Int(2));
+    i.value = items.Bytes(3);
+    out->items.push_back(std::move(i));
+  }
+  if (rc != SQLITE_DONE) return Failed(rc, error);
+
+  sql::Stmt writes(db_,
+                   "SELECT display_id, text, background, text_color FROM display_write "
+                   "WHERE result_id = ?1 ORDER BY seq");
+  if (!writes.ok()) return Failed(writes.prepareResult(), error);
+  writes.Bind(1, id);
+  while ((rc = writes.Step()) == SQLITE_ROW) {
+    DisplayWrite w;
+    w.displayId = static_cast<int>(writes.Int(0));
+    w.text = writes.Bytes(1);
+    w.background = static_cast<std::uint32_t>(writes.Int(2));
+    w.textColor = static_cast<std::uint32_t>(writes.Int(3));
+    out->writes.push_back(std::move(w));
+  }
+  return rc == SQLITE_DONE || Failed(rc, error);
+}
+
+bool ArchiveReader::PanelAt(std::int64_t utcMs, const std::vector<int>& displayIds, Panel* out,
+                            std::string* error) {
+  *out = Panel();
+  // The run the moment falls in: the last one started at or before it.
+  const std::string which = std::string(kRunColumns) +
+                            " WHERE started_utc_ms <= ?1 ORDER BY started_utc_ms DESC, id DESC "
+                            "LIMIT 1";
+  sql::Stmt run(db_, which.c_str());
+  if (!run.ok()) return Failed(run.prepareResult(), error);
+  run.Bind(1, utcMs);
+  int rc = run.Step();
+  if (rc == SQLITE_DONE) return true;
+  if (rc != SQLITE_ROW) return Failed(rc, error);
+  out->haveRun = true;
+  out->run = ReadRunRow(run);
+  const std::int64_t end =
+      out->run.stopped ? out->run.heartbeatUtcMs : out->run.heartbeatUtcMs + kHeartbeatStaleMs;
+  out->running = utcMs <= end;
+
+  // Each display's last write in that run up to the moment: one step down
+  // the index display_write_panel per display.
+  sql::Stmt last(db_,
+                 "SELECT text, background, text_color, utc_ms, result_id FROM display_write "
+                 "WHERE run_id = ?1 AND display_id = ?2 AND utc_ms <= ?3 "
+                 "ORDER BY utc_ms DESC, seq DESC LIMIT 1");
+  if (!last.ok()) return Failed(last.prepareResult(), error);
+  for (int id : displayIds) {
+    PanelDisplay d;
+    d.displayId = id;
+    last.Bind(1, out->run.id).Bind(2, id).Bind(3, utcMs);
+    rc = last.Step();
+    if (rc == SQLITE_ROW) {
+      d.written = true;
+      d.text = last.Bytes(0);
+      d.background = static_cast<std::uint32_t>(last.Int(1));
+      d.textColor = static_cast<std::uint32_t>(last.Int(2));
+      d.utcMs = last.Int(3);
+      d.resultId = last.IsNull(4) ? 0 : last.Int(4);
+    } else if (rc != SQLITE_DONE) {
+      return Failed(rc, error);
+    }
+    last.Reset();
+    out->displays.push_back(std::move(d));
+  }
+  return true;
+}
+
+bool ArchiveReader::Runs(std::int64_t fromUtcMs, std::int64_t toUtcMs,
+                         const std::function<bool(const RunRow&)>& each, std::string* error) {
+  const std::string sql = std::string(kRunColumns) +
+                          " WHERE started_utc_ms < ?2 AND heartbeat_utc_ms >= ?1 ORDER BY id";
+  sql::Stmt s(db_, sql.c_str());
+  if (!s.ok()) return Failed(s.prepareResult(), error);
+  s.Bind(1, fromUtcMs).Bind(2, toUtcMs);
+  int rc;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    if (!each(ReadRunRow(s))) return true;
+  }
+  return rc == SQLITE_DONE || Failed(rc, error);
+}
+
+bool ArchiveReader::LastRun(RunRow* out, std::string* error) {
+  error->clear();
+  const std::string sql = std::string(kRunColumns) + " ORDER BY id DESC LIMIT 1";
+  sql::Stmt s(db_, sql.c_str());
+  if (!s.ok()) return Failed(s.prepareResult(), error);
+  const int rc = s.Step();
+  if (rc == SQLITE_DONE) return false;
+  if (rc != SQLITE_ROW) return Failed(rc, error);
+  *out = ReadRunRow(s);
+  return true;
+}
+
+std::int64_t ArchiveReader::LatestResultId() {
+  return db_.QueryInt("SELECT max(id) FROM result", 0);
+}
+
+}  // namespace archive

@@ -1,0 +1,127 @@
+// ArchiveReader - reads the archive without ever writing it or holding up
+// its writer (WAL: a reader sees the last committed state), for
+// brenna-history and the web view. Results come in the order they were
+// shown: their id rises with every result and is never given twice, so
+// "everything since id N" is how a reader follows the line. Texts from
+// stations come back as the GBK bytes they were: the caller decides how to
+// show them, and must treat them as data.
+#ifndef BRENNA_ARCHIVE_ARCHIVEREADER_H
+#define BRENNA_ARCHIVE_ARCHIVEREADER_H
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveRecords.h"
+#include "archive/Sqlite.h"
+
+namespace archive {
+
+struct ResultRow {
+  std::int64_t id = 0;
+  std::int64_t runId = 0;
+  std::int64_t shownUtcMs = 0;
+  std::string shownLocal;  // "YYYY-MM-DD hh:mm:ss.mmm", as the monitor saw it
+  int utcOffsetSeconds = 0;
+  std::string transfer;  // GBK
+  std::string stations;
+  int deviceCode = 0;
+  std::string deviceGroup;   // UTF-8
+  std::string operatorText;  // GBK
+  int titleCount = -1;       // -1: not known
+  int itemCount = 0;
+};
+
+struct ResultDetail {
+  ResultRow row;
+  std::vector<RecordItem> items;
+  std::vector<DisplayWrite> writes;
+};
+
+struct RunRow {
+  std::int64_t id = 0;
+  std::int64_t startedUtcMs = 0;
+  std::string startedLocal;
+  std::int64_t heartbeatUtcMs = 0;  // last heard of; the stop time once stopped
+  bool stopped = false;
+  std::string stopHow;
+  long processId = 0;
+  std::string version;
+};
+
+// Which results: every condition given must hold.
+struct ResultFilter {
+  std::string day;  // local "YYYY-MM-DD"; empty: any
+  std::int64_t fromUtcMs = std::numeric_limits<std::int64_t>::min();  // shown at or after
+  std::int64_t toUtcMs = std::numeric_limits<std::int64_t>::max();    // shown before
+  std::string group;                                                  // caption; empty: any
+  int deviceCode = -1;                                                // -1: any
+  bool byOperator = false;
+  std::string operatorText;  // GBK, the whole text
+  bool byTransfer = false;
+  std::string transfer;      // GBK, the whole name
+  std::int64_t afterId = 0;  // only results with a higher id
+  std::int64_t limit = 0;    // at most this many; 0: all
+};
+
+// One display as it stood.
+struct PanelDisplay {
+  int displayId = 0;
+  bool written = false;  // false: not written in that run, so empty, white on white
+  std::string text;      // GBK
+  std::uint32_t background = 0xFFFFFF;
+  std::uint32_t textColor = 0xFFFFFF;
+  std::int64_t utcMs = 0;     // when it was written
+  std::int64_t resultId = 0;  // by which result; 0: by the monitor itself
+};
+
+struct Panel {
+  bool haveRun = false;  // false: the archive knows no run at or before that time
+  RunRow run;            // the run the time falls in, or the last before it
+  bool running = false;  // the monitor ran at that time
+  std::vector<PanelDisplay> displays;
+};
+
+// A run not heard of for longer than this is no longer running.
+inline constexpr std::int64_t kHeartbeatStaleMs = 5000;
+
+class ArchiveReader {
+ public:
+  ArchiveReader() = default;
+  ArchiveReader(const ArchiveReader&) = delete;
+  ArchiveReader& operator=(const ArchiveReader&) = delete;
+
+  // Opens the archive read-only; false with the reason in *error (no file,
+  // not an archive, of a newer schema, damaged).
+  bool Open(const std::string& path, std::string* error);
+
+  // Calls `each` for every matching result in the order shown; `each` may
+  // return false to stop. False with *error when the archive cannot be read.
+  bool ListResults(const ResultFilter& filter, const std::function<bool(const ResultRow&)>& each,
+                   std::string* error);
+  // One result with its items and display writes; false with *error empty
+  // when there is no such result.
+  bool GetResult(std::int64_t id, ResultDetail* out, std::string* error);
+  // The displays `displayIds` as they stood at `utcMs` (the last write in
+  // the run then, at or before it).
+  bool PanelAt(std::int64_t utcMs, const std::vector<int>& displayIds, Panel* out,
+               std::string* error);
+  // Runs that overlap [fromUtcMs, toUtcMs), oldest first.
+  bool Runs(std::int64_t fromUtcMs, std::int64_t toUtcMs,
+            const std::function<bool(const RunRow&)>& each, std::string* error);
+  // The latest run; false (with *error empty) when there is none.
+  bool LastRun(RunRow* out, std::string* error);
+  // The highest result id (0: none): a cheap way to see that results came.
+  std::int64_t LatestResultId();
+
+ private:
+  bool Failed(int rc, std::string* error);
+
+  sql::Db db_;
+};
+
+}  // namespace archive
+
+#endif  // BRENNA_ARCHIVE_ARCHIVEREADER_H

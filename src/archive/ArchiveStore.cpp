@@ -1,0 +1,414 @@
+#include "archive/ArchiveStore.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "archive/ArchiveFormat.h"
+#include "archive/ArchiveTime.h"
+
+namespace archive {
+
+namespace {
+
+// How long the writer waits for another connection's write lock (a second
+// monitor on the same archive, a maintenance tool): its own thread waits,
+// never the window.
+constexpr int kBusyTimeoutMs = 2000;
+// The WAL is cut back to this after a checkpoint, so it does not keep the
+// size of its largest burst.
+constexpr char kJournalSizeLimit[] = "PRAGMA journal_size_limit = 8388608";
+// Results removed per transaction while trimming, so that queued results
+// are not held up for long.
+constexpr std::int64_t kTrimBatch = 2000;
+constexpr std::int64_t kMsPerDay = 24LL * 3600 * 1000;
+
+bool Done(int rc) { return rc == SQLITE_OK || rc == SQLITE_DONE; }
+
+}  // namespace
+
+struct ArchiveStore::Statements {
+  explicit Statements(sql::Db& db)
+      : result(db,
+               "INSERT INTO result (run_id, shown_utc_ms, shown_local, local_day, utc_offset_s, "
+               "transfer, stations, device_code, device_group, operator, title_count, item_count) "
+               "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"),
+        item(db,
+             "INSERT INTO item (result_id, position, code, judge, value) "
+             "VALUES (?1, ?2, ?3, ?4, ?5)"),
+        write(db,
+              "INSERT INTO display_write (run_id, result_id, utc_ms, display_id, text, "
+              "background, text_color) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"),
+        heartbeat(db, "UPDATE run SET heartbeat_utc_ms = ?2 WHERE id = ?1"),
+        begin(db, "BEGIN IMMEDIATE"),
+        commit(db, "COMMIT") {}
+
+  bool ok() const {
+    return result.ok() && item.ok() && write.ok() && heartbeat.ok() && begin.ok() && commit.ok();
+  }
+  int firstFailure() const {
+    for (const sql::Stmt* s : {&result, &item, &write, &heartbeat, &begin, &commit})
+      if (!s->ok()) return s->prepareResult();
+    return SQLITE_OK;
+  }
+
+  sql::Stmt result;
+  sql::Stmt item;
+  sql::Stmt write;
+  sql::Stmt heartbeat;
+  sql::Stmt begin;
+  sql::Stmt commit;
+};
+
+ArchiveStore::ArchiveStore() = default;
+
+ArchiveStore::~ArchiveStore() { Close(); }
+
+void ArchiveStore::Close() {
+  stmts_.reset();
+  db_.Close();
+  runId_ = 0;
+}
+
+ArchiveStore::Opened ArchiveStore::Open(const std::string& path) {
+  Close();
+  Opened out;
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) {
+      out.outcome = Outcome::kForeign;
+      out.detail = S_ISLNK(st.st_mode) ? "a symbolic link" : "not a regular file";
+      return out;
+    }
+  } else {
+    // Made private before SQLite sees it; its WAL and shared-memory files
+    // take the same permissions.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0 && errno != EEXIST) {
+      out.detail = std::strerror(errno);
+      return out;
+    }
+    if (fd >= 0) ::close(fd);
+  }
+
+  int rc = db_.Open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+  if (rc != SQLITE_OK) {
+    out.outcome = sql::IsDamaged(rc) ? Outcome::kDamaged : Outcome::kCannotOpen;
+    out.detail = sql::Describe(rc);
+    return out;
+  }
+  // SQLite falls back to reading a file it cannot write: no use to a writer.
+  if (sqlite3_db_readonly(db_.get(), "main") == 1) {
+    out.detail = "the file or its file system is read-only";
+    Close();
+    return out;
+  }
+  sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
+  sqlite3_extended_result_codes(db_.get(), 1);
+
+  // Reading the header and the schema is the first touch of the file: a
+  // file that is no database, or a damaged one, shows here.
+  sql::Stmt probe(db_,
+                  "SELECT (SELECT application_id FROM pragma_application_id), "
+                  "(SELECT user_version FROM pragma_user_version), "
+                  "(SELECT count(*) FROM sqlite_master)");
+  rc = probe.ok() ? probe.Step() : probe.prepareResult();
+  if (rc != SQLITE_ROW) {
+    out.outcome = sql::IsDamaged(rc) ? Outcome::kDamaged : Outcome::kCannotOpen;
+    out.detail = sql::IsDamaged(rc) ? sql::Describe(rc) : db_.Error();
+    Close();
+    return out;
+  }
+  const std::int64_t appId = probe.Int(0);
+  const int version = static_cast<int>(probe.Int(1));
+  const std::int64_t objects = probe.Int(2);
+  probe.Reset();
+
+  const bool fresh = appId == 0 && objects == 0;
+  if (!fresh && appId != kApplicationId) {
+    out.outcome = Outcome::kForeign;
+    out.detail = "an SQLite database of another program";
+    Close();
+    return out;
+  }
+  if (version > kSchemaVersion) {
+    out.outcome = Outcome::kNewer;
+    out.detail = "schema version " + std::to_string(version) + ", this monitor knows " +
+                 std::to_string(kSchemaVersion);
+    Close();
+    return out;
+  }
+
+  rc = Configure(fresh);
+  if (Done(rc)) rc = Upgrade(fresh ? 0 : version);
+  if (Done(rc)) rc = PrepareStatements();
+  if (!Done(rc)) {
+    out.outcome = sql::IsDamaged(rc) ? Outcome::kDamaged : Outcome::kCannotOpen;
+    out.detail = db_.Error();
+    Close();
+    return out;
+  }
+  out.outcome = Outcome::kOpened;
+  out.fromVersion = fresh ? 0 : version;
+  return out;
+}
+
+int ArchiveStore::Configure(bool fresh) {
+  // Free pages can be given back only when this is set before the first
+  // table exists.
+  if (fresh) {
+    const int rc = db_.Exec("PRAGMA auto_vacuum = INCREMENTAL");
+    if (!Done(rc)) return rc;
+  }
+  // WAL: readers (brenna-history, the web view) never block the writer, and
+  // a process killed in the middle of a write leaves the file intact.
+  // NORMAL: a commit survives the process; only a power failure may take
+  // the last few, never the file's soundness.
+  sql::Stmt wal(db_, "PRAGMA journal_mode = WAL");
+  int rc = wal.ok() ? wal.Step() : wal.prepareResult();
+  if (rc != SQLITE_ROW) return rc;
+  if (wal.Bytes(0) != "wal") return SQLITE_CANTOPEN;  // a directory that cannot take the WAL
+  for (const char* pragma :
+       {"PRAGMA synchronous = NORMAL", "PRAGMA foreign_keys = ON", kJournalSizeLimit}) {
+    rc = db_.Exec(pragma);
+    if (!Done(rc)) return rc;
+  }
+  return SQLITE_OK;
+}
+
+int ArchiveStore::Upgrade(int fromVersion) {
+  if (fromVersion >= kSchemaVersion) return SQLITE_OK;
+  int rc = db_.Exec("BEGIN IMMEDIATE");
+  if (!Done(rc)) return rc;
+  for (int v = fromVersion; v < kSchemaVersion && Done(rc); ++v) rc = db_.Exec(UpgradeStep(v));
+  if (Done(rc)) {
+    const std::string ids = "PRAGMA application_id = " + std::to_string(kApplicationId) +
+                            "; PRAGMA user_version = " + std::to_string(kSchemaVersion);
+    rc = db_.Exec(ids.c_str());
+  }
+  if (Done(rc)) rc = db_.Exec("COMMIT");
+  if (!Done(rc)) db_.Exec("ROLLBACK");
+  return rc;
+}
+
+int ArchiveStore::PrepareStatements() {
+  stmts_ = std::make_unique<Statements>(db_);
+  if (stmts_->ok()) return SQLITE_OK;
+  const int rc = stmts_->firstFailure();
+  stmts_.reset();
+  return rc;
+}
+
+int ArchiveStore::Begin() {
+  if (!stmts_) return SQLITE_MISUSE;
+  const int rc = stmts_->begin.Step();
+  stmts_->begin.Reset();
+  return rc;
+}
+
+int ArchiveStore::Commit() {
+  if (!stmts_) return SQLITE_MISUSE;
+  const int rc = stmts_->commit.Step();
+  stmts_->commit.Reset();
+  return rc;
+}
+
+void ArchiveStore::Rollback() {
+  // Fails harmlessly when SQLite has already rolled back (a full disk).
+  if (sqlite3_get_autocommit(db_.get()) == 0) db_.Exec("ROLLBACK");
+}
+
+int ArchiveStore::BeginRun(std::int64_t utcMs, long processId, const std::string& version) {
+  sql::Stmt run(db_,
+                "INSERT INTO run (started_utc_ms, started_local, heartbeat_utc_ms, process_id, "
+                "version) VALUES (?1, ?2, ?1, ?3, ?4)");
+  if (!run.ok()) return run.prepareResult();
+  run.Bind(1, utcMs).BindText(2, ToLocal(utcMs).text).Bind(3, processId).BindText(4, version);
+  const int rc = run.Step();
+  if (Done(rc)) runId_ = db_.LastInsertId();
+  return rc;
+}
+
+int ArchiveStore::Heartbeat(std::int64_t utcMs) {
+  if (!stmts_ || runId_ == 0) return SQLITE_MISUSE;
+  stmts_->heartbeat.Bind(1, runId_).Bind(2, utcMs);
+  const int rc = stmts_->heartbeat.Step();
+  stmts_->heartbeat.Reset();
+  return rc;
+}
+
+int ArchiveStore::EndRun(std::int64_t utcMs, const std::string& how) {
+  if (runId_ == 0) return SQLITE_MISUSE;
+  sql::Stmt end(db_,
+                "UPDATE run SET stopped_utc_ms = ?2, heartbeat_utc_ms = ?2, stop_how = ?3 "
+                "WHERE id = ?1");
+  if (!end.ok()) return end.prepareResult();
+  end.Bind(1, runId_).Bind(2, utcMs).BindText(3, how);
+  return end.Step();
+}
+
+int ArchiveStore::WriteResult(const ArchivedResult& r) {
+  if (!stmts_ || runId_ == 0) return SQLITE_MISUSE;
+  const LocalTime local = ToLocal(r.shownUtcMs);
+  sql::Stmt& s = stmts_->result;
+  s.Bind(1, runId_).Bind(2, r.shownUtcMs).BindText(3, local.text).BindText(4, local.day);
+  s.Bind(5, local.offsetSeconds).BindBlob(6, r.transfer).BindText(7, r.stations);
+  s.Bind(8, r.deviceCode).BindText(9, r.deviceGroup).BindBlob(10, r.operatorText);
+  if (r.titleCount >= 0) {
+    s.Bind(11, r.titleCount);
+  } else {
+    s.BindNull(11);
+  }
+  s.Bind(12, r.itemCount);
+  int rc = s.Step();
+  s.Reset();
+  if (!Done(rc)) return rc;
+  const std::int64_t id = db_.LastInsertId();
+
+  sql::Stmt& item = stmts_->item;
+  for (const RecordItem& i : r.items) {
+    item.Bind(1, id).Bind(2, i.position).Bind(3, i.code).Bind(4, i.judge).BindBlob(5, i.value);
+    rc = item.Step();
+    item.Reset();
+    if (!Done(rc)) return rc;
+  }
+  return WriteDisplayWrites(id, r.shownUtcMs, r.writes);
+}
+
+int ArchiveStore::WriteDisplayWrites(std::int64_t resultId, std::int64_t utcMs,
+                                     const std::vector<DisplayWrite>& writes) {
+  sql::Stmt& w = stmts_->write;
+  for (const DisplayWrite& d : writes) {
+    w.Bind(1, runId_);
+    if (resultId != 0) {
+      w.Bind(2, resultId);
+    } else {
+      w.BindNull(2);
+    }
+    w.Bind(3, utcMs).Bind(4, d.displayId).BindBlob(5, d.text).Bind(6, d.background);
+    w.Bind(7, d.textColor);
+    const int rc = w.Step();
+    w.Reset();
+    if (!Done(rc)) return rc;
+  }
+  return SQLITE_OK;
+}
+
+int ArchiveStore::InsertResult(const ArchivedResult& result) {
+  int rc = Begin();
+  if (!Done(rc)) return rc;
+  rc = WriteResult(result);
+  if (Done(rc)) rc = Commit();
+  if (!Done(rc)) Rollback();
+  return rc;
+}
+
+int ArchiveStore::InsertOwnWrites(std::int64_t utcMs, const std::vector<DisplayWrite>& writes) {
+  if (!stmts_ || runId_ == 0) return SQLITE_MISUSE;
+  int rc = Begin();
+  if (!Done(rc)) return rc;
+  rc = WriteDisplayWrites(0, utcMs, writes);
+  if (Done(rc)) rc = Commit();
+  if (!Done(rc)) Rollback();
+  return rc;
+}
+
+int ArchiveStore::DeleteInBatches(const char* sql, std::int64_t arg, std::int64_t* removed) {
+  sql::Stmt del(db_, sql);
+  if (!del.ok()) return del.prepareResult();
+  for (;;) {
+    del.Bind(1, arg).Bind(2, kTrimBatch);
+    int rc = Begin();
+    if (Done(rc)) rc = del.Step();
+    del.Reset();
+    const int n = db_.Changes();
+    if (Done(rc)) rc = Commit();
+    if (!Done(rc)) {
+      Rollback();
+      return rc;
+    }
+    *removed += n;
+    if (n < kTrimBatch) return SQLITE_OK;
+  }
+}
+
+ArchiveStore::Trimmed ArchiveStore::EnforceLimits(std::int64_t nowUtcMs, int retentionDays,
+                                                  std::uint64_t maxBytes) {
+  Trimmed t;
+  if (!IsOpen()) {
+    t.rc = SQLITE_MISUSE;
+    return t;
+  }
+  const std::int64_t cutoff = nowUtcMs - static_cast<std::int64_t>(retentionDays) * kMsPerDay;
+  t.rc = DeleteInBatches(
+      "DELETE FROM result WHERE id IN "
+      "(SELECT id FROM result WHERE shown_utc_ms < ?1 ORDER BY id LIMIT ?2)",
+      cutoff, &t.byAge);
+  if (!Done(t.rc)) return t;
+  // Runs that ended before the retention and kept no result go too.
+  sql::Stmt runs(db_,
+                 "DELETE FROM run WHERE id <> ?2 AND heartbeat_utc_ms < ?1 AND "
+                 "NOT EXISTS (SELECT 1 FROM result WHERE result.run_id = run.id)");
+  if (runs.ok()) {
+    runs.Bind(1, cutoff).Bind(2, runId_);
+    runs.Step();
+  }
+  db_.Exec("PRAGMA incremental_vacuum");
+
+  // The size cap: the oldest results go until the file is at 90 % of it,
+  // so that the next results do not bring it over at once.
+  const std::uint64_t target = maxBytes / 10 * 9;
+  std::uint64_t size = SizeBytes();
+  while (size > maxBytes || (t.bySize > 0 && size > target)) {
+    const std::int64_t count = ResultCount();
+    if (count <= 0) break;  // what is left is no result: nothing more to give up
+    const double excess =
+        static_cast<double>(size - std::min(size, target)) / static_cast<double>(size);
+    const std::int64_t n = std::clamp<std::int64_t>(
+        static_cast<std::int64_t>(static_cast<double>(count) * excess) + 1, 1, kTrimBatch);
+    sql::Stmt del(db_,
+                  "DELETE FROM result WHERE id IN (SELECT id FROM result ORDER BY id LIMIT ?1)");
+    if (!del.ok()) {
+      t.rc = del.prepareResult();
+      return t;
+    }
+    del.Bind(1, n);
+    int rc = Begin();
+    if (Done(rc)) rc = del.Step();
+    const int removed = db_.Changes();
+    if (Done(rc)) rc = Commit();
+    if (!Done(rc)) {
+      Rollback();
+      t.rc = rc;
+      return t;
+    }
+    t.bySize += removed;
+    db_.Exec("PRAGMA incremental_vacuum");
+    const std::uint64_t after = SizeBytes();
+    if (after >= size) break;  // nothing given back: try again at the next check
+    size = after;
+  }
+  t.rc = SQLITE_OK;
+  return t;
+}
+
+std::uint64_t ArchiveStore::SizeBytes() {
+  const std::int64_t pages = db_.QueryInt("PRAGMA page_count", 0);
+  const std::int64_t pageSize = db_.QueryInt("PRAGMA page_size", 0);
+  return pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages * pageSize) : 0;
+}
+
+std::int64_t ArchiveStore::ResultCount() { return db_.QueryInt("SELECT count(*) FROM result", 0); }
+
+std::string ArchiveStore::OldestDay() {
+  sql::Stmt s(db_, "SELECT min(local_day) FROM result");
+  if (!s.ok() || s.Step() != SQLITE_ROW || s.IsNull(0)) return std::string();
+  return s.Bytes(0);
+}
+
+}  // namespace archive

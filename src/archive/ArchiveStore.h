@@ -1,0 +1,102 @@
+// ArchiveStore - the archive file as the writer uses it, on one thread:
+// opening (or making) it and telling whether it is ours, upgrading an older
+// schema, and every write the monitor makes: the run's rows, one result per
+// transaction, the heartbeat, and the limits (oldest results first). It
+// answers with SQLite's result codes and decides nothing about faults: that
+// is ArchiveWriter's business.
+#ifndef BRENNA_ARCHIVE_ARCHIVESTORE_H
+#define BRENNA_ARCHIVE_ARCHIVESTORE_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveRecords.h"
+#include "archive/Sqlite.h"
+
+namespace archive {
+
+class ArchiveStore {
+ public:
+  enum class Outcome {
+    kOpened,      // ours, at the current schema (upgraded if it was older)
+    kCannotOpen,  // the file cannot be made or written (directory, permissions, disk)
+    kDamaged,     // not a sound SQLite file
+    kForeign,     // a sound file, but not an archive of this monitor (or no regular file)
+    kNewer,       // an archive of a later schema than this build knows
+  };
+  struct Opened {
+    Outcome outcome = Outcome::kCannotOpen;
+    std::string detail;    // why, in a few words, when not kOpened
+    int fromVersion = -1;  // kOpened: the schema it had (0: new file)
+  };
+
+  ArchiveStore();
+  ~ArchiveStore();
+  ArchiveStore(const ArchiveStore&) = delete;
+  ArchiveStore& operator=(const ArchiveStore&) = delete;
+
+  // Opens the file at `path`, making it (mode 0600) when there is none, in
+  // WAL mode; checks it and brings its schema up to date.
+  Opened Open(const std::string& path);
+  void Close();
+  bool IsOpen() const { return db_.IsOpen(); }
+
+  // A run row for this process; later rows of this run refer to it.
+  int BeginRun(std::int64_t utcMs, long processId, const std::string& version);
+  int Heartbeat(std::int64_t utcMs);
+  int EndRun(std::int64_t utcMs, const std::string& how);
+  std::int64_t RunId() const { return runId_; }
+
+  // One result (its items and display writes with it) in one transaction.
+  // All or nothing: on failure nothing of it is kept.
+  int InsertResult(const ArchivedResult& result);
+  // Writes made outside any result, in one transaction.
+  int InsertOwnWrites(std::int64_t utcMs, const std::vector<DisplayWrite>& writes);
+
+  // For filling an archive in bulk (the benchmark): the result's rows
+  // without a transaction of their own, inside Begin()/Commit().
+  int WriteResult(const ArchivedResult& result);
+  int Begin();
+  int Commit();
+  void Rollback();
+
+  struct Trimmed {
+    std::int64_t byAge = 0;   // results older than the retention
+    std::int64_t bySize = 0;  // results removed for the size cap
+    int rc = 0;               // SQLITE_OK, or the first failure
+  };
+  // Removes results older than `retentionDays` before `nowUtcMs`, then the
+  // oldest until the file is at most 90 % of `maxBytes` when it was above
+  // it, and gives the freed pages back to the file system.
+  Trimmed EnforceLimits(std::int64_t nowUtcMs, int retentionDays, std::uint64_t maxBytes);
+  // The file's size as SQLite sees it (pages in use and free).
+  std::uint64_t SizeBytes();
+  std::int64_t ResultCount();
+  // The local day of the oldest result; empty when there is none.
+  std::string OldestDay();
+
+  // The connection's last error, for a journal line.
+  std::string Error() const { return db_.Error(); }
+
+ private:
+  struct Statements;
+  int Configure(bool fresh);
+  int Upgrade(int fromVersion);
+  int PrepareStatements();
+  // The display writes of result `resultId` (0: of none) made at `utcMs`.
+  int WriteDisplayWrites(std::int64_t resultId, std::int64_t utcMs,
+                         const std::vector<DisplayWrite>& writes);
+  // Runs a DELETE of at most a batch of results, bound to `arg`, until it
+  // removes no more; *removed counts them.
+  int DeleteInBatches(const char* sql, std::int64_t arg, std::int64_t* removed);
+
+  sql::Db db_;
+  std::unique_ptr<Statements> stmts_;
+  std::int64_t runId_ = 0;
+};
+
+}  // namespace archive
+
+#endif  // BRENNA_ARCHIVE_ARCHIVESTORE_H

@@ -1,0 +1,434 @@
+#include "archive/ArchiveWriter.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <cstdio>
+#include <utility>
+
+#include "archive/ArchiveTime.h"
+#include "journal/Journal.h"
+#include "platform/FileOps.h"
+#include "platform/JournalIo.h"
+
+namespace archive {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Heartbeats closer together than this are not written.
+constexpr auto kHeartbeatSpacing = std::chrono::seconds(1);
+
+std::uint64_t ThreadCpuNs() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000u +
+         static_cast<std::uint64_t>(ts.tv_nsec);
+}
+
+std::size_t SizeOf(const ArchivedResult& r) {
+  std::size_t n = sizeof r + r.transfer.size() + r.stations.size() + r.operatorText.size() +
+                  r.deviceGroup.size();
+  for (const RecordItem& i : r.items) n += sizeof i + i.value.size();
+  for (const DisplayWrite& w : r.writes) n += sizeof w + w.text.size();
+  return n;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const std::string::size_type slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+std::string Named(const ArchivedResult& r) { return journal::JournalName(r.transfer); }
+
+// What the monitor can do about a failed write, for its journal line.
+const char* Hint(int rc) {
+  switch (sql::Primary(rc)) {
+    case SQLITE_FULL:
+      return "the disk is full: free space and the archive resumes by itself";
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+      return "the archive cannot be written (read-only file system or permissions?)";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return "another program holds the archive locked";
+    default:
+      return "the archive's file system fails";
+  }
+}
+
+}  // namespace
+
+std::string MovedAsideName(const std::string& path, const std::string& reason, std::int64_t utcMs) {
+  const LocalTime local = ToLocal(utcMs);
+  // "YYYY-MM-DD hh:mm:ss.mmm" -> "YYYYMMDD-hhmmss"
+  std::string stamp;
+  for (std::size_t i = 0; i < 19 && i < local.text.size(); ++i) {
+    const char c = local.text[i];
+    if (c >= '0' && c <= '9') stamp += c;
+    if (i == 10) stamp += '-';
+  }
+  const std::string base = path + "." + stamp + "." + reason;
+  std::string name = base;
+  for (int n = 2; Exists(name) || Exists(name + "-wal"); ++n) name = base + "-" + std::to_string(n);
+  return name;
+}
+
+ArchiveWriter::~ArchiveWriter() { Stop(std::string()); }
+
+void ArchiveWriter::Start(const WriterOptions& options) {
+  Stop(std::string());
+  std::lock_guard<std::mutex> guard(lock_);
+  options_ = options;
+  if (options_.path.empty()) options_.path = DefaultArchivePath();
+  queue_.clear();
+  queuedBytes_ = 0;
+  submitted_ = handled_ = 0;
+  counts_ = WriterCounts();
+  stopping_ = false;
+  how_.clear();
+  startUtcMs_ = NowUtcMs();
+  heartbeatPending_ = false;
+  queueFullSaid_ = false;
+  droppedUnsaid_ = 0;
+  running_ = true;
+  try {
+    thread_ = std::thread(&ArchiveWriter::Run, this);
+  } catch (const std::system_error&) {
+    running_ = false;
+    BRENNA_LOG(kWarning, kDisplay,
+               "the archive's writer cannot start (no thread): results are shown but not "
+               "archived this run");
+  }
+}
+
+void ArchiveWriter::Stop(const std::string& how) {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!thread_.joinable()) return;
+    stopping_ = true;
+    how_ = how;
+  }
+  wake_.notify_one();
+  thread_.join();
+  std::lock_guard<std::mutex> guard(lock_);
+  running_ = false;
+}
+
+bool ArchiveWriter::Running() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return running_ && !stopping_;
+}
+
+std::string ArchiveWriter::Path() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return options_.path;
+}
+
+void ArchiveWriter::Record(ArchivedResult result) {
+  Item item;
+  item.bytes = SizeOf(result);
+  item.result = std::move(result);
+  Enqueue(std::move(item));
+}
+
+void ArchiveWriter::RecordOwnWrites(std::int64_t utcMs, std::vector<DisplayWrite> writes) {
+  Item item;
+  item.isResult = false;
+  item.result.shownUtcMs = utcMs;
+  item.result.writes = std::move(writes);
+  item.bytes = SizeOf(item.result);
+  Enqueue(std::move(item));
+}
+
+void ArchiveWriter::Enqueue(Item item) {
+  std::unique_lock<std::mutex> guard(lock_);
+  if (!running_ || stopping_) return;
+  if (queue_.size() >= options_.maxQueued || queuedBytes_ + item.bytes > options_.maxQueuedBytes) {
+    if (item.isResult) {
+      ++counts_.queueFull;
+      ++counts_.notArchived;
+    }
+    ++droppedUnsaid_;
+    const bool say = !queueFullSaid_;
+    queueFullSaid_ = true;
+    const std::size_t waiting = queue_.size();
+    guard.unlock();
+    // Said at once, from the caller's thread: the writer may be stuck.
+    if (say) {
+      BRENNA_LOG(kWarning, kDisplay,
+                 "archive queue full (%zu waiting): result '%s' is shown but not archived; the "
+                 "archive's disk does not keep up",
+                 waiting, Named(item.result).c_str());
+    }
+    return;
+  }
+  const bool wasEmpty = queue_.empty();
+  queuedBytes_ += item.bytes;
+  ++submitted_;
+  queue_.push_back(std::move(item));
+  guard.unlock();
+  if (wasEmpty) wake_.notify_one();
+}
+
+void ArchiveWriter::Heartbeat() {
+  const Clock::time_point now = Clock::now();
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!running_ || stopping_ || now - lastHeartbeat_ < kHeartbeatSpacing) return;
+    lastHeartbeat_ = now;
+    heartbeatPending_ = true;
+    heartbeatUtcMs_ = NowUtcMs();
+  }
+  wake_.notify_one();
+}
+
+void ArchiveWriter::Drain() {
+  std::unique_lock<std::mutex> guard(lock_);
+  const std::uint64_t target = submitted_;
+  done_.wait(guard, [&] { return !thread_.joinable() || handled_ >= target; });
+}
+
+WriterCounts ArchiveWriter::Counts() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return counts_;
+}
+
+void ArchiveWriter::MoveAside(const std::string& what, const std::string& reason,
+                              const std::string& detail) {
+  store_.Close();
+  const std::string& path = options_.path;
+  const std::string aside = MovedAsideName(path, reason, NowUtcMs());
+  if (journal_io::Rename(path, aside) == journal_io::FileResult::kFailed) {
+    BRENNA_LOG(kWarning, kDisplay, "archive %s is %s (%s) and cannot be moved aside to %s",
+               path.c_str(), what.c_str(), detail.c_str(), aside.c_str());
+    return;
+  }
+  // Its WAL belongs to it: left here, it would be read into the new archive.
+  journal_io::Rename(path + "-wal", aside + "-wal");
+  journal_io::Rename(path + "-shm", aside + "-shm");
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    ++counts_.movedAside;
+  }
+  BRENNA_LOG(kWarning, kDisplay, "archive %s is %s (%s): moved aside to %s; a new archive begun",
+             path.c_str(), what.c_str(), detail.c_str(), aside.c_str());
+}
+
+bool ArchiveWriter::OpenArchive() {
+  const std::string& path = options_.path;
+  ArchiveStore::Opened opened;
+  if (path.empty()) {
+    opened.detail = "no home directory is known";
+  } else if (!journal_io::CreatePrivateDirectory(DirectoryOf(path))) {
+    opened.detail = "its directory cannot be made";
+  } else {
+    // A second try for the new file after moving aside what was there.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      opened = store_.Open(path);
+      using O = ArchiveStore::Outcome;
+      if (opened.outcome == O::kOpened || opened.outcome == O::kCannotOpen) break;
+      if (attempt == 1) {
+        opened.outcome = O::kCannotOpen;
+        break;
+      }
+      if (opened.outcome == O::kDamaged) MoveAside("damaged", "damaged", opened.detail);
+      if (opened.outcome == O::kForeign)
+        MoveAside("not an archive of this monitor", "foreign", opened.detail);
+      if (opened.outcome == O::kNewer) MoveAside("of a newer monitor", "newer", opened.detail);
+    }
+  }
+  if (!store_.IsOpen()) {
+    if (!unavailableSaid_) {
+      unavailableSaid_ = true;
+      BRENNA_LOG(kWarning, kDisplay,
+                 "archive cannot be kept at %s (%s): results are shown but not archived; tried "
+                 "again every %lld s",
+                 path.empty() ? "(no path)" : path.c_str(), opened.detail.c_str(),
+                 static_cast<long long>(options_.retryPeriod.count() / 1000));
+    }
+    nextOpenTry_ = Clock::now() + options_.retryPeriod;
+    return false;
+  }
+  // The run began when the writer was started, though the file may open
+  // later (a slow disk, or on a later try).
+  if (store_.BeginRun(startUtcMs_, options_.processId, options_.version) != SQLITE_DONE) {
+    // Opened, but nothing can be written: as good as none.
+    if (!unavailableSaid_) {
+      unavailableSaid_ = true;
+      BRENNA_LOG(kWarning, kDisplay,
+                 "archive %s cannot be written (%s): results are shown but not archived",
+                 path.c_str(), store_.Error().c_str());
+    }
+    store_.Close();
+    nextOpenTry_ = Clock::now() + options_.retryPeriod;
+    return false;
+  }
+  if (unavailableSaid_) {
+    BRENNA_LOG(kInfo, kDisplay, "archive %s open again; %llu results were not archived meanwhile",
+               path.c_str(), static_cast<unsigned long long>(lostWhileUnavailable_));
+    unavailableSaid_ = false;
+    lostWhileUnavailable_ = 0;
+  } else {
+    const std::string oldest = store_.OldestDay();
+    BRENNA_LOG(kInfo, kDisplay,
+               "archive %s: %lld results kept%s%s, schema %d%s; keeping %d days, at most %llu MiB",
+               path.c_str(), static_cast<long long>(store_.ResultCount()),
+               oldest.empty() ? "" : " since ", oldest.c_str(), kSchemaVersion,
+               opened.fromVersion > 0 && opened.fromVersion < kSchemaVersion
+                   ? (" (upgraded from " + std::to_string(opened.fromVersion) + ")").c_str()
+                   : "",
+               options_.retentionDays, static_cast<unsigned long long>(options_.maxBytes >> 20));
+  }
+  EnforceLimits();
+  return true;
+}
+
+void ArchiveWriter::EnforceLimits() {
+  nextLimits_ = Clock::now() + options_.limitsPeriod;
+  if (!store_.IsOpen()) return;
+  const ArchiveStore::Trimmed t =
+      store_.EnforceLimits(NowUtcMs(), options_.retentionDays, options_.maxBytes);
+  if (t.byAge > 0 || t.bySize > 0) {
+    BRENNA_LOG(kInfo, kDisplay,
+               "archive: %lld results older than %d days and %lld more for the size cap of %llu "
+               "MiB removed",
+               static_cast<long long>(t.byAge), options_.retentionDays,
+               static_cast<long long>(t.bySize),
+               static_cast<unsigned long long>(options_.maxBytes >> 20));
+  }
+  if (sql::IsDamaged(t.rc)) MoveAside("damaged", "damaged", sql::Describe(t.rc));
+}
+
+void ArchiveWriter::Lost(const Item& item, const char* why) {
+  if (!item.isResult) return;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    ++counts_.notArchived;
+  }
+  BRENNA_LOG(kDebug, kDisplay, "result '%s' not archived: %s", Named(item.result).c_str(), why);
+}
+
+void ArchiveWriter::Handle(const Item& item) {
+  if (!store_.IsOpen()) {
+    if (Clock::now() < nextOpenTry_ || !OpenArchive()) {
+      if (item.isResult) ++lostWhileUnavailable_;
+      Lost(item, "no archive");
+      return;
+    }
+  }
+  const std::uint64_t cpu = ThreadCpuNs();
+  int rc = item.isResult ? store_.InsertResult(item.result)
+                         : store_.InsertOwnWrites(item.result.shownUtcMs, item.result.writes);
+  if (sql::IsDamaged(rc)) {
+    // Found damaged while writing: a new archive, and this one more try.
+    MoveAside("damaged", "damaged", sql::Describe(rc));
+    rc = OpenArchive()
+             ? (item.isResult ? store_.InsertResult(item.result)
+                              : store_.InsertOwnWrites(item.result.shownUtcMs, item.result.writes))
+             : SQLITE_CANTOPEN;
+  }
+  const std::uint64_t spent = ThreadCpuNs() - cpu;
+  if (rc != SQLITE_OK && rc != SQLITE_DONE) {
+    HandleFailure(item, rc);
+    return;
+  }
+  if (failing_) {
+    failing_ = false;
+    BRENNA_LOG(kInfo, kDisplay, "archive writes again; %llu results were not archived meanwhile",
+               static_cast<unsigned long long>(lostWhileFailing_));
+    lostWhileFailing_ = 0;
+  }
+  std::lock_guard<std::mutex> guard(lock_);
+  if (item.isResult) ++counts_.archived;
+  counts_.cpuNs += spent;
+}
+
+void ArchiveWriter::HandleFailure(const Item& item, int rc) {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    ++counts_.failedWrites;
+  }
+  Lost(item, sql::Describe(rc).c_str());
+  if (item.isResult) ++lostWhileFailing_;
+  if (failing_) return;
+  failing_ = true;
+  if (item.isResult) {
+    BRENNA_LOG(kWarning, kDisplay, "result '%s' is shown but not archived: %s; %s",
+               Named(item.result).c_str(),
+               store_.IsOpen() ? store_.Error().c_str() : sql::Describe(rc).c_str(), Hint(rc));
+  } else {
+    BRENNA_LOG(kWarning, kDisplay, "archive cannot be written: %s; %s",
+               store_.IsOpen() ? store_.Error().c_str() : sql::Describe(rc).c_str(), Hint(rc));
+  }
+}
+
+void ArchiveWriter::Run() {
+  try {
+    OpenArchive();
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+      const Clock::time_point until = nextLimits_;
+      wake_.wait_until(guard, until,
+                       [&] { return stopping_ || !queue_.empty() || heartbeatPending_; });
+      std::deque<Item> batch;
+      batch.swap(queue_);
+      queuedBytes_ = 0;
+      const bool heartbeat = std::exchange(heartbeatPending_, false);
+      const std::int64_t heartbeatMs = heartbeatUtcMs_;
+      const std::uint64_t dropped = std::exchange(droppedUnsaid_, 0);
+      const bool stopping = stopping_;
+      if (!batch.empty()) queueFullSaid_ = false;
+      guard.unlock();
+
+      for (const Item& item : batch) Handle(item);
+      if (dropped > 0) {
+        BRENNA_LOG(kInfo, kDisplay,
+                   "archive queue has room again; %llu items were not archived meanwhile",
+                   static_cast<unsigned long long>(dropped));
+      }
+      if (heartbeat) {
+        // An archive that could not be opened is tried again on the
+        // heartbeat too, so that a quiet line still gets its run row.
+        if (!store_.IsOpen() && Clock::now() >= nextOpenTry_) OpenArchive();
+        if (store_.IsOpen()) store_.Heartbeat(heartbeatMs);
+      }
+      if (Clock::now() >= nextLimits_) EnforceLimits();
+
+      guard.lock();
+      handled_ += batch.size();
+      done_.notify_all();
+      if (stopping && queue_.empty()) break;
+    }
+    const std::string how = how_;
+    const WriterCounts counts = counts_;
+    guard.unlock();
+    if (store_.IsOpen()) {
+      store_.EndRun(NowUtcMs(), how);
+      store_.Close();
+    }
+    BRENNA_LOG(kInfo, kDisplay, "archive closed: %llu results archived this run, %llu not",
+               static_cast<unsigned long long>(counts.archived),
+               static_cast<unsigned long long>(counts.notArchived));
+  } catch (...) {
+    // Out of memory, most likely: the window goes on without its archive.
+    store_.Close();
+    BRENNA_LOG(kError, kDisplay,
+               "the archive's writer failed unexpectedly: results are shown "
+               "but no longer archived this run");
+  }
+  std::lock_guard<std::mutex> guard(lock_);
+  running_ = false;
+  handled_ = submitted_;
+  done_.notify_all();
+}
+
+}  // namespace archive

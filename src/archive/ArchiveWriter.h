@@ -1,0 +1,142 @@
+// ArchiveWriter - keeps every result the window shows in the archive file,
+// on a thread of its own, so that the window never waits for it: the GUI
+// thread only queues (a short lock, no disk), and the writer commits each
+// result in a transaction of its own as soon as it is queued.
+//
+// Bounded and never stuck on a fault: at most `maxQueued` items (and
+// `maxQueuedBytes`) wait; beyond that a result is dropped and counted. A
+// write that fails (full disk, read-only or failing file system) loses that
+// one result, counted, and is not tried again; the next result tries
+// afresh, so the archive resumes by itself once there is room. A file at
+// the archive's path that is damaged, of another program or of a newer
+// monitor is moved aside (with a timestamp in its name, its WAL with it)
+// and a new archive begun. Where no archive can be made at all, results are
+// counted as not archived and opening is tried again every `retryPeriod`.
+// Each of these is said once in the journal when it begins and once when it
+// ends, with the count.
+//
+// Retention and size cap are enforced when the archive opens and every
+// `limitsPeriod`, oldest results first.
+#ifndef BRENNA_ARCHIVE_ARCHIVEWRITER_H
+#define BRENNA_ARCHIVE_ARCHIVEWRITER_H
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "archive/ArchiveFormat.h"
+#include "archive/ArchiveRecords.h"
+#include "archive/ArchiveStore.h"
+
+namespace archive {
+
+struct WriterOptions {
+  std::string path;  // the archive file; empty: DefaultArchivePath()
+  int retentionDays = kDefaultRetentionDays;
+  std::uint64_t maxBytes = kDefaultMaxBytes;
+  std::size_t maxQueued = 256;
+  std::size_t maxQueuedBytes = std::size_t{16} << 20;
+  std::chrono::milliseconds limitsPeriod{3600 * 1000};
+  std::chrono::milliseconds retryPeriod{60 * 1000};
+  // The run row's program version and process number.
+  std::string version = "unknown";
+  long processId = 0;
+};
+
+struct WriterCounts {
+  std::uint64_t archived = 0;     // results committed to the file
+  std::uint64_t notArchived = 0;  // results lost, for any of the reasons below
+  std::uint64_t queueFull = 0;    // dropped because the queue was full
+  std::uint64_t failedWrites = 0;
+  std::uint64_t movedAside = 0;  // files moved aside this run
+  std::uint64_t cpuNs = 0;       // the writer thread's CPU time on results
+};
+
+class ArchiveWriter : public IResultArchive {
+ public:
+  ArchiveWriter() = default;
+  ~ArchiveWriter() override;  // Stop("")
+  ArchiveWriter(const ArchiveWriter&) = delete;
+  ArchiveWriter& operator=(const ArchiveWriter&) = delete;
+
+  // Starts the writer thread, which opens the archive, writes the run's
+  // start row and enforces the limits; returns at once. A writer that runs
+  // is stopped first.
+  void Start(const WriterOptions& options);
+  // Writes what is queued, the run's stop row (`how`: "quit", "by SIGTERM",
+  // ...), and closes the file. Returns when that is done.
+  void Stop(const std::string& how);
+  bool Running() const;
+
+  void Record(ArchivedResult result) override;
+  void RecordOwnWrites(std::int64_t utcMs, std::vector<DisplayWrite> writes) override;
+  void Heartbeat() override;
+
+  // Returns once everything queued before has been written or given up.
+  void Drain();
+  WriterCounts Counts() const;
+  // The archive's path this run.
+  std::string Path() const;
+
+ private:
+  struct Item {
+    bool isResult = true;
+    ArchivedResult result;  // for own writes: shownUtcMs and writes only
+    std::size_t bytes = 0;
+  };
+
+  void Enqueue(Item item);
+  void Run();
+  // Opens (or makes) the archive; moves aside what is not one. True when
+  // it is open.
+  bool OpenArchive();
+  void MoveAside(const std::string& what, const std::string& reason, const std::string& detail);
+  void Handle(const Item& item);
+  void HandleFailure(const Item& item, int rc);
+  void EnforceLimits();
+  // Counts a result lost, and names it in a detail (debug) line.
+  void Lost(const Item& item, const char* why);
+
+  WriterOptions options_;
+  mutable std::mutex lock_;  // everything up to thread_
+  std::condition_variable wake_;
+  std::condition_variable done_;
+  std::deque<Item> queue_;
+  std::size_t queuedBytes_ = 0;
+  std::uint64_t submitted_ = 0;
+  std::uint64_t handled_ = 0;
+  bool running_ = false;
+  bool stopping_ = false;
+  std::string how_;
+  std::int64_t startUtcMs_ = 0;  // when Start was called: the run's start
+  bool heartbeatPending_ = false;
+  std::int64_t heartbeatUtcMs_ = 0;
+  std::chrono::steady_clock::time_point lastHeartbeat_{};
+  bool queueFullSaid_ = false;
+  std::uint64_t droppedUnsaid_ = 0;
+  WriterCounts counts_;
+  std::thread thread_;
+
+  // The writer thread's alone.
+  ArchiveStore store_;
+  bool unavailableSaid_ = false;
+  std::uint64_t lostWhileUnavailable_ = 0;
+  std::chrono::steady_clock::time_point nextOpenTry_{};
+  bool failing_ = false;
+  std::uint64_t lostWhileFailing_ = 0;
+  std::chrono::steady_clock::time_point nextLimits_{};
+};
+
+// Where a file at `path` is moved aside to: "<path>.<YYYYMMDD-hhmmss>.<reason>"
+// in local time, with "-2", "-3", ... when that name is taken.
+std::string MovedAsideName(const std::string& path, const std::string& reason, std::int64_t utcMs);
+
+}  // namespace archive
+
+#endif  // BRENNA_ARCHIVE_ARCHIVEWRITER_H

@@ -1,0 +1,200 @@
+#include "history/HistoryOptions.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+
+#include "app/Templates.h"
+#include "archive/ArchiveTime.h"
+#include "platform/Gbk.h"
+#include "presentation/ResultRouting.h"
+
+namespace history {
+
+namespace {
+
+constexpr std::int64_t kMsPerDay = 24LL * 3600 * 1000;
+
+bool ParseCount(const std::string& text, std::int64_t max, std::int64_t* value) {
+  if (text.empty() || text.size() > 18) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  *value = std::strtoll(text.c_str(), nullptr, 10);
+  return *value >= 1 && *value <= max;
+}
+
+// "today", "yesterday" or a date, as "YYYY-MM-DD".
+bool ParseDay(const std::string& text, std::int64_t nowUtcMs, std::string* day) {
+  if (text == "today" || text == "yesterday") {
+    *day = archive::ToLocal(nowUtcMs - (text == "yesterday" ? kMsPerDay : 0)).day;
+    return true;
+  }
+  if (!archive::IsDay(text)) return false;
+  *day = text;
+  return true;
+}
+
+// A group by its caption or by a device code of it.
+bool ParseGroup(const std::string& text, archive::ResultFilter* f, std::string* known) {
+  std::int64_t code = 0;
+  for (const DeviceOperator& d : kDeviceOperators) {
+    const std::string caption(GroupCaptionOf(d.displayId));
+    *known += (known->empty() ? "" : ", ") + caption + " (" + std::to_string(d.deviceCode) + ")";
+    if (text == caption) {
+      f->group = caption;
+      return true;
+    }
+  }
+  if (ParseCount(text, 1000000, &code)) {
+    f->deviceCode = static_cast<int>(code);
+    return true;
+  }
+  return false;
+}
+
+bool ParseGbk(const std::string& utf8, std::string* gbk) { return Utf8ToGbkExact(utf8, gbk); }
+
+}  // namespace
+
+bool ParseHistoryOptions(const std::vector<std::string>& args, std::int64_t nowUtcMs,
+                         HistoryOptions* o, std::string* error) {
+  *o = HistoryOptions();
+  bool spanGiven = false, selected = false;
+  std::int64_t from = o->filter.fromUtcMs, to = o->filter.toUtcMs, toSpan = 1;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a.size() > kMaxArgument) {
+      *error = "an argument of " + std::to_string(a.size()) + " bytes is too long";
+      return false;
+    }
+    if (a == "-h" || a == "--help") {
+      o->command = Command::kHelp;
+      return true;
+    }
+    if (a == "--csv") {
+      o->csv = true;
+      continue;
+    }
+    if (a == "--runs") {
+      o->command = Command::kRuns;
+      continue;
+    }
+    static const char* const kWithValue[] = {"--archive", "--day",      "--from",     "--to",
+                                             "--group",   "--operator", "--transfer", "--since",
+                                             "--limit",   "--show",     "--panel"};
+    bool known = false;
+    for (const char* name : kWithValue) known = known || a == name;
+    if (!known) {
+      *error = "unknown argument '" + a + "'";
+      return false;
+    }
+    if (i + 1 >= args.size()) {
+      *error = a + " needs a value";
+      return false;
+    }
+    const std::string& v = args[++i];
+    if (v.size() > kMaxArgument) {
+      *error = "the value of " + a + " is too long";
+      return false;
+    }
+    std::int64_t n = 0;
+    if (a == "--archive") {
+      o->archivePath = v;
+    } else if (a == "--day") {
+      if (!ParseDay(v, nowUtcMs, &o->filter.day)) {
+        *error = "--day '" + v + "' is no day: give YYYY-MM-DD, today or yesterday";
+        return false;
+      }
+      spanGiven = true;
+    } else if (a == "--from" || a == "--to") {
+      if (!archive::ParseLocalTime(v, a == "--from" ? &from : &to)) {
+        *error = a + " '" + v + "' is no time: give YYYY-MM-DD hh:mm[:ss] (local time)";
+        return false;
+      }
+      // --to names the last moment wanted, to the precision given: the
+      // whole day, minute or second it names is kept.
+      if (a == "--to")
+        toSpan = v.size() == 10 ? kMsPerDay : v.size() == 16 ? 60000 : v.size() == 19 ? 1000 : 1;
+      spanGiven = true;
+    } else if (a == "--group") {
+      std::string groups;
+      if (!ParseGroup(v, &o->filter, &groups)) {
+        *error = "--group '" + v + "' is no device group; one of " + groups;
+        return false;
+      }
+      selected = true;
+    } else if (a == "--operator" || a == "--transfer") {
+      std::string* gbk = a == "--operator" ? &o->filter.operatorText : &o->filter.transfer;
+      if (!ParseGbk(v, gbk)) {
+        *error = a + " must be UTF-8 text that GBK can hold";
+        return false;
+      }
+      (a == "--operator" ? o->filter.byOperator : o->filter.byTransfer) = true;
+      selected = true;
+    } else if (a == "--since") {
+      if (v != "0" && !ParseCount(v, INT64_MAX / 2, &n)) {
+        *error = "--since '" + v + "' is no result id";
+        return false;
+      }
+      o->filter.afterId = n;
+      selected = true;
+    } else if (a == "--limit") {
+      if (!ParseCount(v, kMaxLimit, &o->filter.limit)) {
+        *error = "--limit '" + v + "' must be a number from 1 to " + std::to_string(kMaxLimit);
+        return false;
+      }
+    } else if (a == "--show") {
+      if (!ParseCount(v, INT64_MAX / 2, &o->showId)) {
+        *error = "--show '" + v + "' is no result id";
+        return false;
+      }
+      o->command = Command::kShow;
+    } else if (a == "--panel") {
+      if (v == "now") {
+        o->panelUtcMs = nowUtcMs;
+      } else if (!archive::ParseLocalTime(v, &o->panelUtcMs)) {
+        *error = "--panel '" + v + "' is no time: give YYYY-MM-DD hh:mm[:ss[.mmm]] or now";
+        return false;
+      }
+      o->command = Command::kPanel;
+    }
+  }
+  if (from > to) {
+    *error = "--from is after --to";
+    return false;
+  }
+  o->filter.fromUtcMs = from;
+  if (to != std::numeric_limits<std::int64_t>::max()) o->filter.toUtcMs = to + toSpan;
+  // Nothing asked for: today's results (or runs).
+  if (!spanGiven && (!selected || o->command == Command::kRuns))
+    o->filter.day = archive::ToLocal(nowUtcMs).day;
+  return true;
+}
+
+const char* HistoryUsage() {
+  return "Usage: brenna-history [OPTIONS]\n"
+         "What the BrennaCenter monitor showed, from its archive.\n"
+         "\n"
+         "  (no command)          list results: today's, or those the filters select\n"
+         "  --show ID             one result: its items as sent and every display write\n"
+         "  --panel TIME|now      the panel as it stood at that moment, display by display\n"
+         "  --runs                when the monitor ran (today's, or those of --day/--from/--to)\n"
+         "\n"
+         "Filters (all that are given must hold):\n"
+         "  --day DAY             shown on that local day: YYYY-MM-DD, today, yesterday\n"
+         "  --from TIME --to TIME shown from / up to (local) YYYY-MM-DD hh:mm[:ss]\n"
+         "  --group GROUP         a device group: its caption (制动设备) or a device code (25)\n"
+         "  --operator TEXT       the operator number exactly as shown\n"
+         "  --transfer NAME       the transfer name exactly as sent\n"
+         "  --since ID            only results after result ID\n"
+         "  --limit N             at most N results\n"
+         "\n"
+         "  --csv                 comma-separated values (UTF-8) for a spreadsheet\n"
+         "  --archive FILE        another archive than "
+         "$XDG_STATE_HOME/brennacenter/archive.sqlite\n"
+         "  -h, --help            this text\n"
+         "\n"
+         "Exit status: 0 done, 1 the archive cannot be read, 2 bad arguments, 3 nothing to show.\n";
+}
+
+}  // namespace history

@@ -1,0 +1,49 @@
+// HistoryOptions - the command line of brenna-history (docs/archive.md):
+//
+//   brenna-history [--archive FILE] [--csv] [--day DAY | --from TIME --to TIME]
+//                  [--group GROUP] [--operator TEXT] [--transfer NAME]
+//                  [--since ID] [--limit N]                 list results
+//   brenna-history [--archive FILE] [--csv] --show ID         one result
+//   brenna-history [--archive FILE] [--csv] --panel TIME      the panel then
+//   brenna-history [--archive FILE] [--csv] --runs [...]      when it ran
+//
+// Times are local: "YYYY-MM-DD hh:mm[:ss[.mmm]]"; a DAY is "YYYY-MM-DD",
+// "today" or "yesterday"; --panel also takes "now". Texts are UTF-8.
+#ifndef BRENNA_HISTORY_HISTORYOPTIONS_H
+#define BRENNA_HISTORY_HISTORYOPTIONS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveReader.h"
+
+namespace history {
+
+enum class Command { kList, kShow, kPanel, kRuns, kHelp };
+
+struct HistoryOptions {
+  Command command = Command::kList;
+  std::string archivePath;  // empty: the monitor's own
+  bool csv = false;
+  archive::ResultFilter filter;  // kList; kRuns takes its time span
+  std::int64_t showId = 0;       // kShow
+  std::int64_t panelUtcMs = 0;   // kPanel
+};
+
+// The most results --limit may ask for, and the longest text an option may
+// hold: bounds a typo cannot get past.
+inline constexpr std::int64_t kMaxLimit = 100000000;
+inline constexpr std::size_t kMaxArgument = 4096;
+
+// Reads the arguments (without the program name) at `nowUtcMs`. False with
+// a message naming the faulty argument.
+bool ParseHistoryOptions(const std::vector<std::string>& args, std::int64_t nowUtcMs,
+                         HistoryOptions* options, std::string* error);
+
+// The --help text.
+const char* HistoryUsage();
+
+}  // namespace history
+
+#endif  // BRENNA_HISTORY_HISTORYOPTIONS_H

@@ -1,0 +1,29 @@
+// HistoryReport - what brenna-history prints: the list of results, one
+// result with its values, the panel at a moment, the runs; as aligned text
+// for a terminal or as CSV. Everything from the archive passes through
+// SafeText on its way out.
+#ifndef BRENNA_HISTORY_HISTORYREPORT_H
+#define BRENNA_HISTORY_HISTORYREPORT_H
+
+#include <cstdio>
+#include <string>
+
+#include "archive/ArchiveReader.h"
+#include "history/HistoryOptions.h"
+
+namespace history {
+
+// Exit statuses.
+inline constexpr int kDone = 0;
+inline constexpr int kUnreadable = 1;
+inline constexpr int kBadArguments = 2;
+inline constexpr int kNothing = 3;
+
+// Runs the command of `options` on the open archive, printing to `out`;
+// the exit status. *error: why, for standard error, when it is not kDone.
+int RunReport(archive::ArchiveReader& reader, const HistoryOptions& options, std::FILE* out,
+              std::string* error);
+
+}  // namespace history
+
+#endif  // BRENNA_HISTORY_HISTORYREPORT_H

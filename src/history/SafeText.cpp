@@ -1,0 +1,124 @@
+#include "history/SafeText.h"
+
+#include <cstdio>
+
+#include "journal/JournalLine.h"
+#include "platform/Gbk.h"
+
+namespace history {
+
+namespace {
+
+// The journal's escaping, and C1 controls (U+0080..U+009F, which some
+// terminals obey like ESC sequences) as \u00NN besides.
+std::string Escaped(std::string_view utf8) {
+  std::string escaped;
+  journal::AppendEscaped(&escaped, utf8);
+  std::string out;
+  out.reserve(escaped.size());
+  for (std::size_t i = 0; i < escaped.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(escaped[i]);
+    const unsigned char next =
+        i + 1 < escaped.size() ? static_cast<unsigned char>(escaped[i + 1]) : 0;
+    if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      char u[8];
+      std::snprintf(u, sizeof u, "\\u%04x", next);
+      out += u;
+      ++i;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+bool IsPlainNumber(std::string_view t) {
+  std::size_t i = 0;
+  if (i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
+  bool digits = false, point = false;
+  for (; i < t.size(); ++i) {
+    if (t[i] >= '0' && t[i] <= '9') {
+      digits = true;
+    } else if (t[i] == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  return digits;
+}
+
+// The code point at text[i] (valid UTF-8, as the escaping leaves it) and
+// its length.
+char32_t CodePoint(std::string_view t, std::size_t i, std::size_t* n) {
+  const unsigned char c = static_cast<unsigned char>(t[i]);
+  int len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+  if (i + static_cast<std::size_t>(len) > t.size()) len = 1;
+  char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+  for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(t[i + k]) & 0x3F);
+  *n = static_cast<std::size_t>(len);
+  return cp;
+}
+
+bool Wide(char32_t cp) {
+  return (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
+         (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+         (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+         (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
+}
+
+}  // namespace
+
+std::string FromGbk(std::string_view gbk) { return Escaped(GbkToUtf8(gbk)); }
+
+std::string FromUtf8(std::string_view text) { return Escaped(text); }
+
+std::string CsvCell(std::string_view text) {
+  std::string t(text);
+  if (!t.empty() && (t[0] == '=' || t[0] == '+' || t[0] == '-' || t[0] == '@') && !IsPlainNumber(t))
+    t.insert(0, 1, '\'');
+  const bool quote = t.find_first_of(",\"") != std::string::npos ||
+                     (!t.empty() && (t.front() == ' ' || t.back() == ' '));
+  if (!quote) return t;
+  std::string out = "\"";
+  for (char c : t) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return out + "\"";
+}
+
+int DisplayWidth(std::string_view utf8) {
+  int width = 0;
+  for (std::size_t i = 0; i < utf8.size();) {
+    std::size_t n = 1;
+    width += Wide(CodePoint(utf8, i, &n)) ? 2 : 1;
+    i += n;
+  }
+  return width;
+}
+
+std::string PadRight(const std::string& utf8, int width) {
+  const int have = DisplayWidth(utf8);
+  return have >= width ? utf8 : utf8 + std::string(static_cast<std::size_t>(width - have), ' ');
+}
+
+std::string ColourName(std::uint32_t c) {
+  switch (c) {
+    case 0x0000FF:
+      return "red";
+    case 0xFF0000:
+      return "blue";
+    case 0x00FF00:
+      return "green";
+    case 0x000000:
+      return "black";
+    case 0xFFFFFF:
+      return "white";
+    default: {
+      char text[16];
+      std::snprintf(text, sizeof text, "#%02X%02X%02X", c & 0xFF, (c >> 8) & 0xFF,
+                    (c >> 16) & 0xFF);
+      return text;
+    }
+  }
+}
+
+}  // namespace history

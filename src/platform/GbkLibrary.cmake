@@ -1,0 +1,9 @@
+# GBK text conversion (brenna_gbk), shared by the monitor and the station
+# tool; the kit's 32-bit build takes it alone.
+if(WIN32)
+  add_library(brenna_gbk STATIC ${CMAKE_CURRENT_LIST_DIR}/GbkWin.cpp)
+else()
+  add_library(brenna_gbk STATIC ${CMAKE_CURRENT_LIST_DIR}/Gbk.cpp)
+endif()
+target_include_directories(brenna_gbk PUBLIC ${CMAKE_SOURCE_DIR}/src)
+brenna_warnings(brenna_gbk)

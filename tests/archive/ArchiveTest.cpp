@@ -1,0 +1,276 @@
+// The archive without the window: what goes in comes back byte for byte,
+// the panel at any moment is rebuilt from the writes, the run's rows answer
+// "was it up then?", the limits take the oldest results first, and a file
+// that is no archive of ours is moved aside, never written into.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TempDir.h"
+#include "archive/ArchiveFormat.h"
+#include "archive/ArchiveReader.h"
+#include "archive/ArchiveTime.h"
+#include "archive/ArchiveWriter.h"
+#include "journal/Journal.h"
+
+namespace fs = std::filesystem;
+using archive::ArchivedResult;
+using archive::DisplayWrite;
+
+namespace {
+
+constexpr std::int64_t kDay = 24LL * 3600 * 1000;
+
+std::mutex g_linesLock;
+std::vector<std::string> g_lines;
+
+void Capture(journal::Level, journal::Category, const char* text) {
+  std::lock_guard<std::mutex> guard(g_linesLock);
+  g_lines.push_back(text);
+}
+
+std::string LinesWith(const std::string& part) {
+  std::lock_guard<std::mutex> guard(g_linesLock);
+  std::string found;
+  for (const std::string& l : g_lines)
+    if (l.find(part) != std::string::npos) found += l + "\n";
+  return found;
+}
+
+ArchivedResult Result(std::int64_t when, const std::string& transfer, int device,
+                      const std::string& value) {
+  ArchivedResult r;
+  r.shownUtcMs = when;
+  r.transfer = transfer;
+  r.stations = "10.1.2.3:40001";
+  r.deviceCode = device;
+  r.deviceGroup = device == 25 ? "制动设备" : "速度设备";
+  r.operatorText = "0815";
+  r.titleCount = 1;
+  r.itemCount = 2;
+  r.items = {{0, 7700, 0, std::to_string(device)}, {1, 5071, 1, value}};
+  r.writes = {{1119, "0815", 0xFFFFFF, 0xFF0000}, {1126, value, 0xFFFFFF, 0x000000}};
+  return r;
+}
+
+class ArchiveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    journal::SetRouter(&Capture);
+    journal::SetThreshold(journal::Category::kDisplay, journal::Level::kInfo);
+    std::lock_guard<std::mutex> guard(g_linesLock);
+    g_lines.clear();
+  }
+  void TearDown() override {
+    journal::SetRouter(nullptr);
+    journal::SetThreshold(journal::Category::kDisplay, journal::Level::kWarning);
+  }
+
+  archive::WriterOptions Options() const {
+    archive::WriterOptions o;
+    o.path = path;
+    return o;
+  }
+
+  void Open(archive::ArchiveReader& reader) {
+    std::string error;
+    ASSERT_TRUE(reader.Open(path, &error)) << error;
+  }
+
+  std::vector<archive::ResultRow> All() {
+    archive::ArchiveReader reader;
+    std::string error;
+    EXPECT_TRUE(reader.Open(path, &error)) << error;
+    std::vector<archive::ResultRow> rows;
+    EXPECT_TRUE(reader.ListResults(
+        {}, [&](const archive::ResultRow& r) { return rows.push_back(r), true; }, &error))
+        << error;
+    return rows;
+  }
+
+  TempDir dir;
+  std::string path = dir.file("state/brennacenter/archive.sqlite");
+};
+
+}  // namespace
+
+TEST_F(ArchiveTest, KeepsEveryByteAndRebuildsThePanelAtAnyMomentOfTheRun) {
+  // A station's bytes as they came: not GBK, control characters, quotes.
+  const std::string odd = std::string("\xFF\x1B[31m\"=1+1\",\0x", 12);
+  archive::ArchiveWriter writer;
+  writer.Start(Options());
+  // Three moments of the run, a few milliseconds apart (only their order
+  // matters).
+  const auto moment = [] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    return archive::NowUtcMs();
+  };
+  const std::int64_t idle = moment(), t1 = moment(), t2 = moment();
+  writer.RecordOwnWrites(idle,
+                         {{1119, "idle", 0xFFFFFF, 0x0000FF}, {1018, "idle", 0xFFFFFF, 0x0000FF}});
+  ArchivedResult second = Result(t2, odd, 25, odd);
+  second.titleCount = -1;
+  writer.Record(Result(t1, "lane2-brake", 25, "1234"));
+  writer.Record(second);
+  writer.Drain();
+  // Readers see each result as soon as it is committed, while the writer runs.
+  EXPECT_EQ(2u, All().size());
+  writer.Stop("quit");
+  EXPECT_EQ(2u, writer.Counts().archived);
+  EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write,
+            fs::status(path).permissions() & fs::perms::all);
+  EXPECT_EQ(fs::perms::owner_all, fs::status(dir.file("state/brennacenter")).permissions());
+
+  archive::ArchiveReader reader;
+  ASSERT_NO_FATAL_FAILURE(Open(reader));
+  archive::ResultDetail d;
+  std::string error;
+  ASSERT_TRUE(reader.GetResult(All().at(1).id, &d, &error)) << error;
+  EXPECT_EQ(odd, d.row.transfer);
+  EXPECT_EQ(-1, d.row.titleCount);
+  ASSERT_EQ(2u, d.items.size());
+  EXPECT_EQ(odd, d.items[1].value);
+  EXPECT_EQ(5071, d.items[1].code);
+  EXPECT_EQ(1, d.items[1].judge);
+  ASSERT_EQ(2u, d.writes.size());
+  EXPECT_EQ(1126, d.writes[1].displayId);
+  EXPECT_EQ(odd, d.writes[1].text);
+  EXPECT_EQ(archive::ToLocal(t2).text, d.row.shownLocal);
+
+  const std::vector<int> ids = {1018, 1119, 1126, 1157};
+  archive::Panel panel;
+  // Before the run: nothing known.
+  ASSERT_TRUE(reader.PanelAt(idle - 10 * kDay, ids, &panel, &error)) << error;
+  EXPECT_FALSE(panel.haveRun);
+  // At the first result: the idle state, and the first result over it.
+  ASSERT_TRUE(reader.PanelAt(t1, ids, &panel, &error)) << error;
+  ASSERT_TRUE(panel.haveRun && panel.running);
+  EXPECT_EQ("idle", panel.displays[0].text);  // 1018: no result wrote it
+  EXPECT_EQ(0x0000FFu, panel.displays[0].textColor);
+  EXPECT_EQ("0815", panel.displays[1].text);
+  EXPECT_EQ(0xFF0000u, panel.displays[1].textColor);
+  EXPECT_EQ("1234", panel.displays[2].text);
+  EXPECT_FALSE(panel.displays[3].written);  // never written: empty, white on white
+  EXPECT_EQ(0xFFFFFFu, panel.displays[3].textColor);
+  // At the second: its text on 1126.
+  ASSERT_TRUE(reader.PanelAt(t2, ids, &panel, &error)) << error;
+  EXPECT_EQ(odd, panel.displays[2].text);
+  // After the stop: the monitor did not run then.
+  ASSERT_TRUE(reader.PanelAt(archive::NowUtcMs() + kDay, ids, &panel, &error)) << error;
+  EXPECT_TRUE(panel.haveRun);
+  EXPECT_FALSE(panel.running);
+  EXPECT_TRUE(panel.run.stopped);
+  EXPECT_EQ("quit", panel.run.stopHow);
+
+  // A second run starts from a blank panel: what the window shows at start.
+  writer.Start(Options());
+  writer.Heartbeat();
+  writer.Stop(std::string());
+  ASSERT_TRUE(reader.PanelAt(archive::NowUtcMs(), ids, &panel, &error)) << error;
+  EXPECT_FALSE(panel.displays[1].written);
+  std::vector<archive::RunRow> runs;
+  ASSERT_TRUE(reader.Runs(
+      idle - kDay, archive::NowUtcMs() + 1,
+      [&](const archive::RunRow& r) { return runs.push_back(r), true; }, &error));
+  EXPECT_EQ(2u, runs.size());
+}
+
+TEST_F(ArchiveTest, RetentionAndSizeCapTakeTheOldestResultsFirst) {
+  const std::int64_t now = archive::NowUtcMs();
+  {
+    archive::ArchiveWriter writer;
+    writer.Start(Options());
+    writer.Record(Result(now - 120 * kDay, "old", 25, "1"));
+    writer.Record(Result(now - 91 * kDay, "older-than-90", 25, "2"));
+    writer.Record(Result(now - 89 * kDay, "within-90", 25, "3"));
+    // Values that do not compress, 3 MiB in all.
+    for (int i = 0; i < 60; ++i) {
+      std::string big;
+      for (int k = 0; k < 50000; ++k) big += static_cast<char>('a' + (i * 7919 + k * 31) % 26);
+      writer.Record(Result(now - (60 - i) * 1000, "big-" + std::to_string(i), 3, big));
+    }
+    writer.Stop(std::string());
+  }
+  ASSERT_EQ(63u, All().size());
+
+  archive::WriterOptions o = Options();
+  o.maxBytes = 1 << 20;
+  archive::ArchiveWriter writer;
+  writer.Start(o);
+  writer.Stop(std::string());
+  const std::vector<archive::ResultRow> kept = All();
+  ASSERT_FALSE(kept.empty());
+  // What is left is the newest, without a gap; the two beyond 90 days went
+  // by age, the rest to the cap.
+  EXPECT_EQ("big-59", kept.back().transfer);
+  for (std::size_t i = 1; i < kept.size(); ++i) EXPECT_EQ(kept[i - 1].id + 1, kept[i].id);
+  EXPECT_LT(kept.size(), 60u);
+  EXPECT_LE(fs::file_size(path), std::uintmax_t{1} << 20);
+  EXPECT_NE("", LinesWith("results older than 90 days"));
+}
+
+TEST_F(ArchiveTest, AFileThatIsNoArchiveOfOursIsMovedAsideAndANewOneBegun) {
+  struct Case {
+    const char* reason;
+    std::string (*make)(const std::string& path);
+  };
+  const Case cases[] = {
+      {"damaged",
+       [](const std::string& p) {
+         WriteFileBytes(p, std::string(8192, '\x5A'));
+         return ReadFileBytes(p);
+       }},
+      {"foreign",
+       [](const std::string& p) {
+         sqlite3* db = nullptr;
+         sqlite3_open(p.c_str(), &db);
+         sqlite3_exec(db, "CREATE TABLE photos (id INTEGER); INSERT INTO photos VALUES (7);",
+                      nullptr, nullptr, nullptr);
+         sqlite3_close(db);
+         return ReadFileBytes(p);
+       }},
+      {"newer",
+       [](const std::string& p) {
+         sqlite3* db = nullptr;
+         sqlite3_open(p.c_str(), &db);
+         const std::string ids =
+             "PRAGMA application_id = " + std::to_string(archive::kApplicationId) +
+             "; PRAGMA user_version = 99; CREATE TABLE later (x);";
+         sqlite3_exec(db, ids.c_str(), nullptr, nullptr, nullptr);
+         sqlite3_close(db);
+         return ReadFileBytes(p);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    fs::remove_all(dir.file("state"));
+    fs::create_directories(fs::path(path).parent_path());
+    const std::string before = c.make(path);
+    archive::ArchiveWriter writer;
+    writer.Start(Options());
+    writer.Record(Result(archive::NowUtcMs(), "after", 3, "1"));
+    writer.Stop(std::string());
+    EXPECT_EQ(1u, writer.Counts().archived);
+    EXPECT_EQ(1u, writer.Counts().movedAside);
+
+    // The file is kept as it was, under a name with the time and the reason.
+    std::string aside;
+    for (const auto& e : fs::directory_iterator(fs::path(path).parent_path())) {
+      const std::string name = e.path().filename().string();
+      if (name.find(std::string(".") + c.reason) != std::string::npos &&
+          name.find("-wal") == std::string::npos && name.find("-shm") == std::string::npos)
+        aside = e.path().string();
+    }
+    ASSERT_NE("", aside);
+    EXPECT_EQ(before, ReadFileBytes(aside));
+    EXPECT_NE("", LinesWith("moved aside to " + aside)) << aside;
+    ASSERT_EQ(1u, All().size());
+    EXPECT_EQ("after", All()[0].transfer);
+  }
+}
