@@ -22,6 +22,8 @@ class ChildProcess {
     // A descriptor handed to the child as descriptor 3 (-1: none). Every
     // other descriptor above 2 is closed in the child.
     int passFd = -1;
+    // The child's limit of open files, soft and hard (0: as inherited).
+    long openFileLimit = 0;
   };
 
   ChildProcess() = default;
