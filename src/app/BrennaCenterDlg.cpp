@@ -25,6 +25,7 @@
 #include "app/Globals.h"
 #include "app/MessageBox.h"
 #include "app/MonitorJournal.h"
+#include "app/PortSet.h"
 #include "app/Resource.h"
 #include "app/ScreenAwake.h"
 #include "app/Templates.h"
@@ -38,7 +39,6 @@
 #include "presentation/ResultDecoder.h"
 #include "util/ArchiveSettings.h"
 #include "util/PortNumber.h"
-#include "util/PortSet.h"
 #include "util/PortSetting.h"
 
 namespace {

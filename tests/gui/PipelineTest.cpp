@@ -26,12 +26,12 @@
 #include "app/BrennaCenterDlg.h"
 #include "app/DialogBuilder.h"
 #include "app/Globals.h"
+#include "app/PortSet.h"
+#include "app/PortSetTemplate.h"
 #include "app/Resource.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
 #include "presentation/Fonts.h"
-#include "util/PortSet.h"
-#include "util/PortSetTemplate.h"
 
 namespace fs = std::filesystem;
 

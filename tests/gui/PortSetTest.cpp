@@ -16,12 +16,12 @@
 #include "TempDir.h"
 #include "app/DialogBuilder.h"
 #include "app/Globals.h"
+#include "app/PortSet.h"
+#include "app/PortSetTemplate.h"
 #include "app/Resource.h"
 #include "platform/Gbk.h"
 #include "presentation/Fonts.h"
 #include "util/IniFile.h"
-#include "util/PortSet.h"
-#include "util/PortSetTemplate.h"
 
 namespace {
 

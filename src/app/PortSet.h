@@ -1,8 +1,8 @@
 // CPortSet - the port-setting dialog: shows the listening port stored in
 // BrennaCenter.ini and stores a new one. The running monitor keeps its open
 // port; the new one takes effect at the next start.
-#ifndef BRENNA_UTIL_PORTSET_H
-#define BRENNA_UTIL_PORTSET_H
+#ifndef BRENNA_APP_PORTSET_H
+#define BRENNA_APP_PORTSET_H
 
 #include <QDialog>
 #include <QLineEdit>
@@ -58,4 +58,4 @@ class CPortSet : public QDialog {
   bool m_bControlsCreated = false;
 };
 
-#endif  // BRENNA_UTIL_PORTSET_H
+#endif  // BRENNA_APP_PORTSET_H

@@ -1,8 +1,8 @@
 // Template 129: the port dialog's six controls, its frame and its font.
 #include <gtest/gtest.h>
 
+#include "app/PortSetTemplate.h"
 #include "app/Resource.h"
-#include "util/PortSetTemplate.h"
 
 namespace {
 

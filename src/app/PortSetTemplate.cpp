@@ -1,6 +1,6 @@
 // Template 129. OK and Cancel come first, so OK is the first tab stop and
 // takes the focus when the dialog opens.
-#include "util/PortSetTemplate.h"
+#include "app/PortSetTemplate.h"
 
 #include "app/Resource.h"
 

@@ -1,4 +1,4 @@
-#include "util/PortSet.h"
+#include "app/PortSet.h"
 
 #include <QPushButton>
 #include <cstdio>
@@ -8,10 +8,10 @@
 #include "app/Globals.h"
 #include "app/MessageBox.h"
 #include "app/MonitorJournal.h"
+#include "app/PortSetTemplate.h"
 #include "app/Resource.h"
 #include "platform/Gbk.h"
 #include "util/PortNumber.h"
-#include "util/PortSetTemplate.h"
 #include "util/PortSetting.h"
 
 namespace {

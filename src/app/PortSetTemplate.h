@@ -1,7 +1,7 @@
 // PortSetTemplate - template 129, the port-setting dialog, as data: the
 // stored port (read only) and the entry for a new one, with OK and Cancel.
-#ifndef BRENNA_UTIL_PORTSETTEMPLATE_H
-#define BRENNA_UTIL_PORTSETTEMPLATE_H
+#ifndef BRENNA_APP_PORTSETTEMPLATE_H
+#define BRENNA_APP_PORTSETTEMPLATE_H
 
 #include "app/DialogTemplate.h"
 
@@ -12,4 +12,4 @@ inline constexpr int IDC_EDIT_NEWPORT = 1025;
 
 const DlgTemplate& PortSetDialogTemplate();
 
-#endif  // BRENNA_UTIL_PORTSETTEMPLATE_H
+#endif  // BRENNA_APP_PORTSETTEMPLATE_H
