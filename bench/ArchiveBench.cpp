@@ -24,6 +24,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -119,6 +120,7 @@ void ShownResults(const fs::path& dir, int rounds) {
   const std::string spool = (dir / "spool").string();
   fs::create_directories(spool);
   std::vector<unsigned char> buffer(kResultBufferSize);
+  std::mutex spoolLock;  // the lock the chunk writer publishes under
   NullBoard board;
 
   // Without an archive.
@@ -129,7 +131,7 @@ void ShownResults(const fs::path& dir, int rounds) {
       const std::string path = spool + "/" + d.name + ".DOING";
       Publish(path, d.record);
       const std::uint64_t t = ThreadCpuNs();
-      DecodeResultFile(path, buffer.data(), board);
+      DecodeResultFile(path, buffer.data(), board, spoolLock);
       plainNs += ThreadCpuNs() - t;
       ++shown;
     }
@@ -153,7 +155,7 @@ void ShownResults(const fs::path& dir, int rounds) {
       Publish(path, d.record);
       const std::uint64_t t = ThreadCpuNs();
       ShownResult result;
-      DecodeResultFile(path, buffer.data(), recorder, &result);
+      DecodeResultFile(path, buffer.data(), recorder, spoolLock, &result);
       recorder.ResultShown(path, result, buffer.data());
       recorder.ResultCounted(++count);
       archivedNs += ThreadCpuNs() - t;

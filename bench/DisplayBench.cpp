@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -143,13 +144,14 @@ void BM_ShowFullRecord(benchmark::State& state) {
   const std::string files[] = {(dir / "a.DOING").string(), (dir / "b.DOING").string()};
   const char* values[] = {"12345", "678"};
   std::vector<unsigned char> buffer(kResultBufferSize);
+  std::mutex spoolLock;  // the lock the chunk writer publishes under
   size_t i = 0;
   for (auto _ : state) {
     // The decoder takes the file out of the spool: publish it again, untimed.
     state.PauseTiming();
     FullRecordFile(files[i % 2], values[i % 2]);
     state.ResumeTiming();
-    DecodeResultFile(files[i % 2], buffer.data(), window);
+    DecodeResultFile(files[i % 2], buffer.data(), window, spoolLock);
     ++i;
   }
   std::filesystem::remove_all(dir);

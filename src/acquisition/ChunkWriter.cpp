@@ -8,11 +8,11 @@
 
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
+#include "acquisition/DataPath.h"
 #include "acquisition/PublicationHook.h"
 #include "acquisition/SpoolIo.h"
 #include "acquisition/SpoolNames.h"
 #include "acquisition/TransferLedger.h"
-#include "app/Globals.h"
 #include "journal/Journal.h"
 #include "platform/FileOps.h"
 
@@ -121,7 +121,7 @@ bool IsUsableTransferName(const std::string& name) {
 
 int SaveRecvChunk(const void* data, int length, const FramePeer& peer) {
   SpoolIo io;
-  return SaveRecvChunkIn(io, SiteSpoolDirectory(), data, length, peer);
+  return SaveRecvChunkIn(io, CurrentDataPath().spoolDirectory(), data, length, peer);
 }
 
 int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, int length,

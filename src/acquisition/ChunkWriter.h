@@ -5,7 +5,7 @@
 // byte k x 1942 of "<spool>/<name>.compress"; once that file reaches the
 // announced total it is decompressed (to "rtdata.dat") and the result is
 // published. Nothing of a transfer in progress is held in memory, so
-// reassembly survives a restart. The caller holds g_spoolLock.
+// reassembly survives a restart. The caller holds the spool lock.
 #ifndef BRENNA_ACQUISITION_CHUNKWRITER_H
 #define BRENNA_ACQUISITION_CHUNKWRITER_H
 

@@ -10,10 +10,10 @@
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
 #include "acquisition/ChunkWriter.h"
+#include "acquisition/DataPath.h"
 #include "acquisition/SpoolIo.h"
 #include "acquisition/SpoolSweep.h"
 #include "acquisition/TransferLedger.h"
-#include "app/Globals.h"
 #include "journal/Journal.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
@@ -41,7 +41,7 @@ const std::string& IdleStateText() {
 }
 
 int IdleStateTask() {
-  IDisplayBoard* board = g_pMainDlg;
+  IDisplayBoard* board = *CurrentDataPath().board;
   if (board == nullptr) return 1;
   for (int id : kOperatorDisplays) {
     IValueDisplay* display = board->ValueDisplay(id);
@@ -78,8 +78,8 @@ void SayHeld(const NetRecvHold& hold) {
              "the spool directory %s cannot be written (disk full, over quota, read-only or "
              "failing): reception waits and stations are held back; the chunk of '%s' from %s "
              "is tried again every second",
-             journal::JournalName(SiteSpoolDirectory()).c_str(), ChunkName(hold.frame).c_str(),
-             PeerText(hold.peer).c_str());
+             journal::JournalName(CurrentDataPath().spoolDirectory()).c_str(),
+             ChunkName(hold.frame).c_str(), PeerText(hold.peer).c_str());
 }
 
 // Hands the frame in hold to the writer under the spool lock, and keeps it
@@ -89,7 +89,7 @@ void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
   try {
     // The lock guard releases the spool lock however the writer ends; a
     // chunk whose writing throws is lost and reception carries on.
-    std::lock_guard<std::mutex> lock(g_spoolLock);
+    std::lock_guard<std::mutex> lock(*CurrentDataPath().spoolLock);
     result = calls.save(hold.frame + NET_FRAME_DATA_OFFSET,
                         PallixGetI32(hold.frame + NET_FRAME_LENGTH_OFFSET), hold.peer);
   } catch (...) {
@@ -179,13 +179,14 @@ int NetRecvTask() {
         if (now < nextWatch) return;
         nextWatch = now + kWatchPeriod;
         try {
-          std::lock_guard<std::mutex> lock(g_spoolLock);
+          const DataPath& path = CurrentDataPath();
+          std::lock_guard<std::mutex> lock(*path.spoolLock);
           WatchTransfers(TransferLedger::Spool(),
                          [](const FramePeer& peer) { return PeerConnection(kNetChannel, peer); });
           if (now < nextSweep) return;
           nextSweep = now + kSweepPeriod;
           SpoolIo io;
-          SweepSpool(io, SiteSpoolDirectory());
+          SweepSpool(io, path.spoolDirectory());
         } catch (...) {
         }
       }};

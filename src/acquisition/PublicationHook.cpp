@@ -1,13 +1,10 @@
 #include "acquisition/PublicationHook.h"
 
-#include <mutex>
 #include <utility>
-
-#include "app/Globals.h"
 
 namespace {
 
-// Guarded by g_spoolLock.
+// Guarded by the spool lock.
 ResultPublishedHook& Hook() {
   static ResultPublishedHook hook;
   return hook;
@@ -15,8 +12,8 @@ ResultPublishedHook& Hook() {
 
 }  // namespace
 
-void SetResultPublishedHook(ResultPublishedHook hook) {
-  std::lock_guard<std::mutex> lock(g_spoolLock);
+void SetResultPublishedHook(std::mutex& spoolLock, ResultPublishedHook hook) {
+  std::lock_guard<std::mutex> lock(spoolLock);
   Hook() = std::move(hook);
 }
 

@@ -7,18 +7,20 @@
 #define BRENNA_ACQUISITION_PUBLICATIONHOOK_H
 
 #include <functional>
+#include <mutex>
 #include <string>
 
-// Runs on the network worker with g_spoolLock held, so it must be quick and
-// never wait for anything (the window above all): note, post, return.
+// Runs on the network worker with the spool lock held, so it must be quick
+// and never wait for anything (the window above all): note, post, return.
 using ResultPublishedHook = std::function<void(const std::string& resultPath)>;
 
-// Installs the hook, or with an empty one removes it. Takes g_spoolLock
-// (never call it holding the lock), so the writer never runs a hook that is
-// being replaced or whose owner has gone.
-void SetResultPublishedHook(ResultPublishedHook hook);
+// Installs the hook, or with an empty one removes it. Takes `spoolLock`,
+// the lock the chunk writer runs under (never call it holding the lock), so
+// the writer never runs a hook that is being replaced or whose owner has
+// gone.
+void SetResultPublishedHook(std::mutex& spoolLock, ResultPublishedHook hook);
 
-// The chunk writer, under g_spoolLock, once a result is in place.
+// The chunk writer, under the spool lock, once a result is in place.
 void TellResultPublished(const std::string& resultPath);
 
 #endif  // BRENNA_ACQUISITION_PUBLICATIONHOOK_H

@@ -8,7 +8,7 @@
 // Only regular files are removed.
 //
 // Beside it, WatchTransfers says at once when a station's connection ends
-// with its transfer incomplete. The caller holds g_spoolLock for both.
+// with its transfer incomplete. The caller holds the spool lock for both.
 #ifndef BRENNA_ACQUISITION_SPOOLSWEEP_H
 #define BRENNA_ACQUISITION_SPOOLSWEEP_H
 

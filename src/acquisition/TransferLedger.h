@@ -8,7 +8,7 @@
 //
 // Bounded: at most kMaxTransfers names are remembered; a new one makes room
 // by forgetting the one not heard of for longest (a transfer that never
-// finishes). The caller holds g_spoolLock, as the chunk writer does.
+// finishes). The caller holds the spool lock, as the chunk writer does.
 #ifndef BRENNA_ACQUISITION_TRANSFERLEDGER_H
 #define BRENNA_ACQUISITION_TRANSFERLEDGER_H
 

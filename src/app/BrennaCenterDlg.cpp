@@ -107,7 +107,8 @@ constexpr bool CBrennaCenterDlg::BindingsFollowValueDisplayIds() {
   return true;
 }
 
-CBrennaCenterDlg::CBrennaCenterDlg(QWidget* pParent) : QDialog(pParent) {
+CBrennaCenterDlg::CBrennaCenterDlg(QWidget* pParent)
+    : QDialog(pParent), m_scan(*this, g_spoolLock) {
   ApplyDialogTemplate(this, MainDialogTemplate());
   // A modal frame has no sizing border: the window manager offers no
   // dragging of the edges. Only the program changes the size (maximise,
@@ -226,6 +227,7 @@ bool CBrennaCenterDlg::OnInitDialog() {
 
   // From here on the tasks and the decoder find the displays.
   g_pMainDlg = this;
+  InstallDataPath(&MonitorDataPath());
 
   // Library, site configuration, port, network channel.
   StartPipeline();
@@ -451,7 +453,7 @@ void CBrennaCenterDlg::ShowResultFile(const std::string& path) {
   // With an archive, the writes go through its recorder on their way.
   IDisplayBoard& board =
       m_archiveRecorder ? static_cast<IDisplayBoard&>(*m_archiveRecorder) : *this;
-  DecodeResultFile(path, m_resultBuf.data(), board, &shown);
+  DecodeResultFile(path, m_resultBuf.data(), board, g_spoolLock, &shown);
   if (m_archiveRecorder) m_archiveRecorder->ResultShown(path, shown, m_resultBuf.data());
   m_lastShown = DescribeShownResult(shown);
 }
@@ -527,7 +529,7 @@ void CBrennaCenterDlg::OnResultPauseOver() {
 }
 
 void CBrennaCenterDlg::InstallPublicationHook() {
-  SetResultPublishedHook([this](const std::string& path) {
+  SetResultPublishedHook(g_spoolLock, [this](const std::string& path) {
     // On the network worker, under the spool lock: note the result's place
     // and post a notice, never more than one at a time; never wait.
     m_scan.Published(path);
@@ -540,7 +542,7 @@ void CBrennaCenterDlg::InstallPublicationHook() {
 void CBrennaCenterDlg::RemovePublicationHook() {
   if (!m_bHookInstalled) return;
   m_bHookInstalled = false;
-  SetResultPublishedHook(nullptr);
+  SetResultPublishedHook(g_spoolLock, nullptr);
 }
 
 void CBrennaCenterDlg::OnResultPublished() {

@@ -279,7 +279,7 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   std::unique_ptr<ArchiveRecorder> m_archiveRecorder;
 
   // The waiting results in publication order, shown one at a time.
-  SpoolScan m_scan{*this};
+  SpoolScan m_scan;
   // The half second the last result shown stays alone on screen, from the
   // moment it was drawn.
   QTimer m_resultPause;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Pallix.h"
+#include "acquisition/DataPath.h"
 #include "platform/TaskManager.h"
 #include "presentation/DisplayBoard.h"
 #include "util/Rect.h"
@@ -33,8 +34,10 @@ extern CRect g_rcMainWnd;
 // Guards writing and reading of spool files; the only lock of the system.
 extern std::mutex g_spoolLock;
 
-// The main dialog, seen through its value displays (all the worker tasks and
-// the decoder need of it). Null until the dialog's initialisation stores it.
+// The display board: the main dialog, seen only through its value displays,
+// which is all the worker tasks and the decoder need of it (the name is the
+// dialog's, as that is what it points to). Null until the dialog's
+// initialisation stores it.
 extern IDisplayBoard* g_pMainDlg;
 // The listening port; written once at start-up.
 extern int g_nNetPort;
@@ -45,5 +48,9 @@ extern SiteConfig g_siteConfig;
 // by g_siteConfig; empty when the field holds no terminated text.
 std::string SiteBaseDirectory();
 std::string SiteSpoolDirectory();
+
+// What the window hands the network tasks and the chunk writer: g_spoolLock,
+// g_pMainDlg and the spool directory of g_siteConfig.
+const DataPath& MonitorDataPath();
 
 #endif  // BRENNA_APP_GLOBALS_H

@@ -8,7 +8,7 @@
 // result the scan finds that was not published through the chunk writer
 // (there before the start, or put there by hand) gets the next numbers as
 // the scan finds it. Not thread-safe by itself: every call is made with
-// g_spoolLock held, the lock the chunk writer publishes under.
+// the spool lock held, the lock the chunk writer publishes under.
 #ifndef BRENNA_PRESENTATION_PUBLICATIONORDER_H
 #define BRENNA_PRESENTATION_PUBLICATIONORDER_H
 

@@ -4,7 +4,6 @@
 #include <mutex>
 
 #include "PallixByteOrder.h"
-#include "app/Globals.h"
 #include "journal/Journal.h"
 #include "platform/FileOps.h"
 #include "platform/PallixBinding.h"
@@ -70,7 +69,7 @@ void ShowRecord(const unsigned char* record, IDisplayBoard& board, ShownResult& 
 }  // namespace
 
 void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board,
-                      ShownResult* shownOut) {
+                      std::mutex& spoolLock, ShownResult* shownOut) {
   ShownResult ignored;
   ShownResult& shown = shownOut != nullptr ? *shownOut : ignored;
   shown = ShownResult();
@@ -79,7 +78,7 @@ void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDispla
     if (!PathExists(path)) return;
     size_t got = 0;
     {
-      std::lock_guard<std::mutex> lock(g_spoolLock);
+      std::lock_guard<std::mutex> lock(spoolLock);
       RegularFile f;
       const FileFault opened = f.Open(path, RegularFile::Mode::kRead);
       if (opened == FileFault::kNone) {

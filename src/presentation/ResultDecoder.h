@@ -6,6 +6,7 @@
 #define BRENNA_PRESENTATION_RESULTDECODER_H
 
 #include <cstddef>
+#include <mutex>
 #include <string>
 
 #include "Pallix.h"
@@ -25,14 +26,14 @@ struct ShownResult {
 };
 
 // The window's ShowResultFile: reads the file at path into resultBuf (kResultBufferSize bytes) and
-// shows it on board. The spool lock is held while the file is opened, read and removed from the
-// spool directory. A file that no longer exists changes nothing; what is not a regular file (a
-// link, FIFO, device, directory) is neither read nor removed, and decodes as an empty record.
-// `shown`, when given, receives what was shown. A file that is no result record, or one of no
-// items, is said at warning level with why (not a record, count 0, no end mark where its items
-// end).
+// shows it on board. The spool lock (`spoolLock`, the lock the chunk writer runs under) is held
+// while the file is opened, read and removed from the spool directory. A file that no longer exists
+// changes nothing; what is not a regular file (a link, FIFO, device, directory) is neither read nor
+// removed, and decodes as an empty record. `shown`, when given, receives what was shown. A file
+// that is no result record, or one of no items, is said at warning level with why (not a record,
+// count 0, no end mark where its items end).
 void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board,
-                      ShownResult* shown = nullptr);
+                      std::mutex& spoolLock, ShownResult* shown = nullptr);
 
 // A few words on a shown result for the journal's line, UTF-8: "12 items,
 // 10 on displays, device 25, operator 0815".

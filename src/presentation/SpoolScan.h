@@ -9,6 +9,7 @@
 #define BRENNA_PRESENTATION_SPOOLSCAN_H
 
 #include <cstddef>
+#include <mutex>
 #include <string>
 
 #include "presentation/PublicationOrder.h"
@@ -31,12 +32,13 @@ class SpoolScanHost {
 
 class SpoolScan {
  public:
-  explicit SpoolScan(SpoolScanHost& host) : m_host(host) {}
+  // `spoolLock` is the lock the chunk writer publishes under.
+  SpoolScan(SpoolScanHost& host, std::mutex& spoolLock) : m_host(host), m_spoolLock(spoolLock) {}
   SpoolScan(const SpoolScan&) = delete;
   SpoolScan& operator=(const SpoolScan&) = delete;
 
   // The chunk writer has put the result at path in place (its publication
-  // hook, on the network worker, g_spoolLock held): it goes after every
+  // hook, on the network worker, the spool lock held): it goes after every
   // result waiting.
   void Published(const std::string& path);
 
@@ -63,7 +65,8 @@ class SpoolScan {
 
  private:
   SpoolScanHost& m_host;
-  // Guarded by g_spoolLock: the network worker adds to it.
+  std::mutex& m_spoolLock;
+  // Guarded by the spool lock: the network worker adds to it.
   PublicationOrder m_order;
 };
 

@@ -11,8 +11,8 @@
 #include "RecordingBoard.h"
 #include "TempDir.h"
 #include "acquisition/ChunkWriter.h"
+#include "acquisition/DataPath.h"
 #include "acquisition/NetTasks.h"
-#include "app/Globals.h"
 #include "platform/Gbk.h"
 
 namespace fs = std::filesystem;
@@ -31,21 +31,41 @@ std::string Frame(uint32_t command, const std::string& data, int32_t length) {
   return f;
 }
 
-bool SpoolLockIsFree() {
-  // Asked from another thread: std::mutex may not be probed by its owner.
-  return std::async(std::launch::async,
-                    [] {
-                      if (!g_spoolLock.try_lock()) return false;
-                      g_spoolLock.unlock();
-                      return true;
-                    })
-      .get();
-}
+// The data path a window would hand the tasks: its spool lock, its display
+// board (none until one is set) and a spool directory.
+class InstalledDataPath {
+ public:
+  explicit InstalledDataPath(std::string spool = std::string())
+      : m_path{&m_lock, &m_board, [spool] { return spool; }} {
+    InstallDataPath(&m_path);
+  }
+  ~InstalledDataPath() { InstallDataPath(nullptr); }
+  InstalledDataPath(const InstalledDataPath&) = delete;
+  InstalledDataPath& operator=(const InstalledDataPath&) = delete;
+
+  void SetBoard(IDisplayBoard* board) { m_board = board; }
+
+  bool SpoolLockIsFree() {
+    // Asked from another thread: std::mutex may not be probed by its owner.
+    return std::async(std::launch::async,
+                      [this] {
+                        if (!m_lock.try_lock()) return false;
+                        m_lock.unlock();
+                        return true;
+                      })
+        .get();
+  }
+
+ private:
+  std::mutex m_lock;
+  IDisplayBoard* m_board = nullptr;
+  DataPath m_path;
+};
 
 // A network that hands out scripted frames, then nothing.
 class NetRecvTaskTest : public ::testing::Test {
  protected:
-  void SetUp() override { UseSpoolDirectory(dir.path().string()); }
+  bool SpoolLockIsFree() { return data.SpoolLockIsFree(); }
 
   NetRecvCalls Calls() {
     NetRecvCalls calls;
@@ -73,6 +93,7 @@ class NetRecvTaskTest : public ::testing::Test {
   }
 
   TempDir dir;
+  InstalledDataPath data{dir.path().string()};
   std::deque<std::string> script;
   std::vector<int> channels, sizes;
   std::vector<std::string> fresh;
@@ -188,9 +209,10 @@ TEST_F(NetRecvTaskTest, WithoutTheLibraryTheTaskJustIdles) {
 
 TEST(IdleStateTask, ShowsTheIdleTextInRedOnAllSevenOperatorDisplays) {
   RecordingBoard board;
-  g_pMainDlg = &board;
+  InstalledDataPath data;
+  data.SetBoard(&board);
   EXPECT_EQ(IdleStateTask(), 1);
-  g_pMainDlg = nullptr;
+  data.SetBoard(nullptr);
 
   const auto log = board.log();
   ASSERT_EQ(log.size(), 14u);
@@ -208,7 +230,7 @@ TEST(IdleStateTask, ShowsTheIdleTextInRedOnAllSevenOperatorDisplays) {
 }
 
 TEST(IdleStateTask, WithoutAWindowItDoesNothing) {
-  g_pMainDlg = nullptr;
+  // No window has installed its data path.
   EXPECT_EQ(IdleStateTask(), 1);
 }
 

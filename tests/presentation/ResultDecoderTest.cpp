@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <future>
+#include <mutex>
 
 #include "PallixForTests.h"
 #include "RecordBuilder.h"
@@ -23,11 +24,14 @@ class ResultDecoderTest : public ::testing::Test {
   static void SetUpTestSuite() { ASSERT_TRUE(LoadBuiltPallix()); }
   static void TearDownTestSuite() { UnloadPallix(); }
 
+  // The lock the chunk writer would publish under.
+  std::mutex spoolLock;
+
   // Shows a record the way the scan does: from a spool file.
   void Show(const RecordBuilder& record) {
     const std::string path = dir.file("r.DOING");
     WriteFileBytes(path, record.Bytes());
-    DecodeResultFile(path, buffer.data(), board);
+    DecodeResultFile(path, buffer.data(), board, spoolLock);
   }
   // The calls the board received, as "id:text:background:textcolour" for
   // texts and "id:colours" for colour changes.
@@ -137,7 +141,7 @@ TEST_F(ResultDecoderTest, AFileThatShowsNothingSaysWhy) {
     SCOPED_TRACE(c.why);
     WriteFileBytes(dir.file("r.DOING"), c.bytes);
     ShownResult shown;
-    DecodeResultFile(dir.file("r.DOING"), buffer.data(), board, &shown);
+    DecodeResultFile(dir.file("r.DOING"), buffer.data(), board, spoolLock, &shown);
     EXPECT_TRUE(shown.read);
     EXPECT_EQ(shown.fault, c.why);
     if (!c.why.empty()) {
@@ -148,21 +152,21 @@ TEST_F(ResultDecoderTest, AFileThatShowsNothingSaysWhy) {
 }
 
 TEST_F(ResultDecoderTest, AVanishedFileChangesNothing) {
-  DecodeResultFile(dir.file("gone.DOING"), buffer.data(), board);
+  DecodeResultFile(dir.file("gone.DOING"), buffer.data(), board, spoolLock);
   EXPECT_TRUE(board.log().empty());
 }
 
 TEST_F(ResultDecoderTest, AnUnreadableFileDecodesAsAnEmptyRecord) {
   fs::create_directory(dir.file("dir.DOING"));
-  DecodeResultFile(dir.file("dir.DOING"), buffer.data(), board);
+  DecodeResultFile(dir.file("dir.DOING"), buffer.data(), board, spoolLock);
   EXPECT_TRUE(board.log().empty());
   EXPECT_EQ(std::count(buffer.begin(), buffer.end(), 0), kResultBufferSize) << "zeroed first";
   // A FIFO is not waited on, a link not followed; neither is removed.
   ASSERT_TRUE(MakeFifo(dir.file("fifo.DOING")));
-  DecodeResultFile(dir.file("fifo.DOING"), buffer.data(), board);
+  DecodeResultFile(dir.file("fifo.DOING"), buffer.data(), board, spoolLock);
   WriteFileBytes(dir.file("elsewhere"), RecordBuilder().Item(5000, 1, "1").Bytes());
   fs::create_symlink(dir.file("elsewhere"), dir.file("link.DOING"));
-  DecodeResultFile(dir.file("link.DOING"), buffer.data(), board);
+  DecodeResultFile(dir.file("link.DOING"), buffer.data(), board, spoolLock);
   EXPECT_TRUE(board.log().empty());
   EXPECT_TRUE(fs::exists(dir.file("fifo.DOING")));
   EXPECT_TRUE(fs::is_symlink(dir.file("link.DOING")));
@@ -172,7 +176,7 @@ TEST_F(ResultDecoderTest, OnlyTheFirst150000BytesOfALongerFileAreRead) {
   const std::string record = RecordBuilder().Item(5000, 1, "1").Bytes();
   WriteFileBytes(dir.file("long.DOING"), record + std::string(kResultBufferSize, 'z'));
   std::vector<unsigned char> exact(kResultBufferSize + 16, 0xEE);
-  DecodeResultFile(dir.file("long.DOING"), exact.data(), board);
+  DecodeResultFile(dir.file("long.DOING"), exact.data(), board, spoolLock);
   EXPECT_EQ(exact[kResultBufferSize], 0xEE) << "nothing beyond the buffer";
   EXPECT_EQ(board.at(1019).text(), "1");
 }
@@ -182,9 +186,9 @@ TEST_F(ResultDecoderTest, TheSpoolLockIsHeldOnlyForReading) {
   class LockProbe : public RecordingBoard {
    public:
     IValueDisplay* ValueDisplay(int id) override {
-      free.push_back(std::async(std::launch::async, [] {
-                       if (!g_spoolLock.try_lock()) return false;
-                       g_spoolLock.unlock();
+      free.push_back(std::async(std::launch::async, [this] {
+                       if (!lock->try_lock()) return false;
+                       lock->unlock();
                        return true;
                      }).get());
       gone.push_back(!fs::exists(path));
@@ -192,11 +196,13 @@ TEST_F(ResultDecoderTest, TheSpoolLockIsHeldOnlyForReading) {
     }
     std::vector<bool> free, gone;
     std::string path;
+    std::mutex* lock = nullptr;
   } probe;
+  probe.lock = &spoolLock;
   const std::string path = dir.file("p.DOING");
   probe.path = path;
   WriteFileBytes(path, RecordBuilder().Item(7700, 0, "25").Item(5000, 1, "1").Bytes());
-  DecodeResultFile(path, buffer.data(), probe);
+  DecodeResultFile(path, buffer.data(), probe, spoolLock);
   EXPECT_EQ(probe.free, (std::vector<bool>{true, true}));
   EXPECT_EQ(probe.gone, (std::vector<bool>{true, true}))
       << "out of the spool before the displays change";
@@ -206,7 +212,7 @@ TEST_F(ResultDecoderTest, WithoutTheLibraryNothingIsShown) {
   const std::string bytes = RecordBuilder().Item(7700, 0, "25").Item(5000, 1, "1").Bytes();
   UnloadPallix();
   WriteFileBytes(dir.file("n.DOING"), bytes);
-  DecodeResultFile(dir.file("n.DOING"), buffer.data(), board);
+  DecodeResultFile(dir.file("n.DOING"), buffer.data(), board, spoolLock);
   EXPECT_TRUE(board.log().empty());
   ASSERT_TRUE(LoadBuiltPallix());
 }

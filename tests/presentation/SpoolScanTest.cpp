@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 
 #include "ChunkBuilder.h"
 #include "Gzip.h"
@@ -31,7 +32,7 @@ class RecordingHost : public SpoolScanHost {
   void ShowResultFile(const std::string& path) override {
     events.push_back("show " + fs::path(path).filename().string());
     existedWhenShown.push_back(fs::exists(path));
-    DecodeResultFile(path, buffer.data(), board);
+    DecodeResultFile(path, buffer.data(), board, spoolLock);
     existedAfterShown.push_back(fs::exists(path));
   }
   void SetTitle(const std::string& gbkTitle) override {
@@ -42,6 +43,8 @@ class RecordingHost : public SpoolScanHost {
   std::vector<bool> existedWhenShown, existedAfterShown;
   std::vector<unsigned char> buffer = std::vector<unsigned char>(kResultBufferSize);
   RecordingBoard board;
+  // The lock the chunk writer publishes under.
+  std::mutex spoolLock;
 };
 
 class SpoolScanTest : public ::testing::Test {
@@ -70,7 +73,7 @@ class SpoolScanTest : public ::testing::Test {
   std::string spool = dir.path().string();
   int shown = 0;
   RecordingHost host;
-  SpoolScan scan{host};
+  SpoolScan scan{host, host.spoolLock};
 };
 
 TEST_F(SpoolScanTest, AnEmptyDirectoryChangesNothing) {
@@ -133,7 +136,7 @@ TEST_F(SpoolScanTest, ResultsAreShownInTheOrderTheyWerePublished) {
 
   std::vector<std::string> told;
   std::vector<bool> inPlaceWhenTold;
-  SetResultPublishedHook([&](const std::string& path) {
+  SetResultPublishedHook(host.spoolLock, [&](const std::string& path) {
     told.push_back(fs::path(path).filename().string());
     inPlaceWhenTold.push_back(fs::exists(path));
     scan.Published(path);
@@ -149,7 +152,7 @@ TEST_F(SpoolScanTest, ResultsAreShownInTheOrderTheyWerePublished) {
     for (const std::string& chunk : ChunkRecords(stem, Gzip(record)))
       SaveRecvChunkIn(io, spool, chunk.data(), FILE_CHUNK_SIZE);
   }
-  SetResultPublishedHook(nullptr);
+  SetResultPublishedHook(host.spoolLock, nullptr);
   EXPECT_EQ(told, order) << "the writer tells of each result once, as it is published";
   EXPECT_EQ(inPlaceWhenTold, std::vector<bool>(order.size(), true));
 
