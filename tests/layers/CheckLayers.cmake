@@ -18,8 +18,13 @@
 #    and all of them libPallix's public headers (pallix/include). The
 #    journal sits just above platform, below every layer that logs; the
 #    archive of shown results just above it, so the data path and the
-#    window may hand it what they show and it reaches none of them. The few
-#    upward includes the design needs are allowed by name below.
+#    window may hand it what they show and it reaches none of them. The one
+#    upward include the design needs is allowed by name below.
+#    An include is judged by the file it reaches, found as the compiler
+#    finds it: quoted beside the including file first, then (quoted or in
+#    angle brackets) from src/ and pallix/include. So "../app/X.h" and
+#    <app/X.h> are includes of app/X.h like "app/X.h"; angle brackets that
+#    reach no file of the tree are the system's.
 # 2. libPallix (pallix/) includes only its own files; the station tool
 #    (tools/) only its own, libPallix's public headers and the platform
 #    layer's GBK conversion; the station guide's generator (a build step)
@@ -47,23 +52,11 @@ set(layer_app app acquisition presentation util archive journal platform records
 set(layer_history history app acquisition presentation util archive journal platform)
 set(layer_records records)
 
-# Upward includes the design requires: "<folder or file glob>|<included file>".
-# The core reaches the main window's displays, the spool lock and the task
-# queue through the application's globals; the port dialog is built by the
-# application's dialog builder from a template and answers in its message
-# boxes and journals through the window's logging categories. The platform
-# reports through the journal's entry points (journal/Journal.h includes
-# nothing of the monitor's own).
+# Upward includes the design requires: "<folder or file glob>|<included file>",
+# both below src/. The platform reports through the journal's entry points
+# (journal/Journal.h includes nothing of the monitor's own).
 set(allowed_upward
-    "platform/*|journal/Journal.h"
-    "acquisition/*|app/Globals.h"
-    "presentation/*|app/Globals.h"
-    "util/PortSet*|app/Globals.h"
-    "util/PortSet*|app/DialogBuilder.h"
-    "util/PortSet*|app/DialogTemplate.h"
-    "util/PortSet*|app/MessageBox.h"
-    "util/PortSet*|app/MonitorJournal.h"
-    "util/PortSet*|app/Resource.h")
+    "platform/*|journal/Journal.h")
 
 # Folders whose every file is Qt-free.
 set(qt_free_folders acquisition archive history journal platform records)
@@ -96,13 +89,40 @@ function(glob_sources dir out)
   set(${out} "${found}" PARENT_SCOPE)
 endfunction()
 
+# The file an include `inc` ("<kind><name>") of the file `rel` reaches,
+# relative to SOURCE_DIR and with every ".." resolved, as the compiler finds
+# it: a quoted name beside `rel` first, then either kind below each folder of
+# `roots`. Empty when it reaches no file of the tree.
+function(resolve_include rel inc roots out)
+  string(SUBSTRING "${inc}" 0 1 kind)
+  string(SUBSTRING "${inc}" 1 -1 name)
+  get_filename_component(dir "${SOURCE_DIR}/${rel}" DIRECTORY)
+  set(candidates "")
+  if(kind STREQUAL "\"")
+    list(APPEND candidates "${dir}/${name}")
+  endif()
+  foreach(root IN LISTS roots)
+    list(APPEND candidates "${SOURCE_DIR}/${root}/${name}")
+  endforeach()
+  foreach(candidate IN LISTS candidates)
+    if(EXISTS "${candidate}" AND NOT IS_DIRECTORY "${candidate}")
+      cmake_path(NORMAL_PATH candidate)
+      file(RELATIVE_PATH reached "${SOURCE_DIR}" "${candidate}")
+      set(${out} "${reached}" PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  set(${out} "" PARENT_SCOPE)
+endfunction()
+
+# Where the files of each part find what they include besides their own
+# folder (their include paths).
+set(src_roots src pallix/include)
+set(pallix_roots pallix/src pallix/include)
+set(tool_roots src pallix/include pallix/src)
+
 # --- 1. src/: layers and upward includes ------------------------------------
 glob_sources(src src_files)
-set(pallix_public "")
-if(IS_DIRECTORY "${SOURCE_DIR}/pallix/include")
-  file(GLOB pallix_public LIST_DIRECTORIES false RELATIVE "${SOURCE_DIR}/pallix/include"
-       "${SOURCE_DIR}/pallix/include/*")
-endif()
 
 set(reported_folders "")
 foreach(rel IN LISTS src_files)
@@ -112,7 +132,6 @@ foreach(rel IN LISTS src_files)
     continue()
   endif()
   string(REGEX REPLACE "/.*" "" folder "${inside}")
-  get_filename_component(dir "${SOURCE_DIR}/${rel}" DIRECTORY)
   if(NOT DEFINED layer_${folder})
     if(NOT folder IN_LIST reported_folders)
       list(APPEND reported_folders "${folder}")
@@ -122,42 +141,40 @@ foreach(rel IN LISTS src_files)
   endif()
   read_includes("${SOURCE_DIR}/${rel}" includes)
   foreach(inc IN LISTS includes)
-    if(NOT inc MATCHES "^\"")
-      continue()
-    endif()
     string(SUBSTRING "${inc}" 1 -1 name)
-    if(name MATCHES "^([A-Za-z0-9_]+)/")
-      set(target "${CMAKE_MATCH_1}")
-      if(NOT IS_DIRECTORY "${SOURCE_DIR}/src/${target}")
-        fail("${rel}: includes \"${name}\", which is in no folder of src/")
-        continue()
+    resolve_include("${rel}" "${inc}" "${src_roots}" reached)
+    if(reached STREQUAL "")
+      if(inc MATCHES "^<" OR name MATCHES "\\.moc$|^moc_|^ui_")
+        continue()  # the system's, or made by the build
       endif()
-    elseif(EXISTS "${dir}/${name}")
-      set(target "${folder}")
-    elseif(name IN_LIST pallix_public)
-      continue()
-    elseif(name MATCHES "\\.moc$|^moc_|^ui_")
-      continue()  # made by the build
-    else()
-      fail("${rel}: includes \"${name}\", found neither beside it nor in pallix/include")
+      fail("${rel}: includes \"${name}\", found neither beside it, in src/ nor in pallix/include")
       continue()
     endif()
+    if(reached MATCHES "^pallix/include/")
+      continue()
+    endif()
+    if(NOT reached MATCHES "^src/([A-Za-z0-9_]+)/")
+      fail("${rel}: includes \"${name}\", which is ${reached}: in no folder of src/")
+      continue()
+    endif()
+    set(target "${CMAKE_MATCH_1}")
     if(target IN_LIST layer_${folder})
       continue()
     endif()
+    string(REGEX REPLACE "^src/" "" reached_inside "${reached}")
     set(allowed FALSE)
     foreach(rule IN LISTS allowed_upward)
       string(REPLACE "|" ";" parts "${rule}")
       list(GET parts 0 from_glob)
       list(GET parts 1 to_file)
       string(REPLACE "*" ".*" from_regex "^${from_glob}$")
-      if(inside MATCHES "${from_regex}" AND name STREQUAL to_file)
+      if(inside MATCHES "${from_regex}" AND reached_inside STREQUAL to_file)
         set(allowed TRUE)
       endif()
     endforeach()
     if(NOT allowed)
       list(JOIN layer_${folder} ", " may)
-      fail("${rel}: upward include of \"${name}\" (${folder} may include ${may})")
+      fail("${rel}: upward include of \"${name}\", which is ${reached} (${folder} may include ${may})")
     endif()
   endforeach()
 endforeach()
@@ -165,38 +182,40 @@ endforeach()
 # --- 2. libPallix and the station tool stand apart --------------------------
 glob_sources(pallix pallix_files)
 foreach(rel IN LISTS pallix_files)
-  get_filename_component(dir "${SOURCE_DIR}/${rel}" DIRECTORY)
   read_includes("${SOURCE_DIR}/${rel}" includes)
   foreach(inc IN LISTS includes)
-    if(NOT inc MATCHES "^\"")
-      continue()
-    endif()
     string(SUBSTRING "${inc}" 1 -1 name)
-    if(NOT EXISTS "${dir}/${name}" AND NOT EXISTS "${SOURCE_DIR}/pallix/src/${name}"
-       AND NOT EXISTS "${SOURCE_DIR}/pallix/include/${name}")
+    resolve_include("${rel}" "${inc}" "${pallix_roots}" reached)
+    if(reached STREQUAL "" AND inc MATCHES "^<")
+      # The system's, unless it names a file of the monitor.
+      resolve_include("${rel}" "${inc}" "src" reached)
+      if(reached STREQUAL "")
+        continue()
+      endif()
+    endif()
+    if(NOT reached MATCHES "^pallix/")
       fail("${rel}: includes \"${name}\", which is not part of libPallix")
     endif()
   endforeach()
 endforeach()
 
 # The one GBK conversion lives in the bottom layer; the station tool shares it.
-set(tool_shared "platform/Gbk.h")
+set(tool_shared "src/platform/Gbk.h")
 glob_sources(tools tool_files)
 foreach(rel IN LISTS tool_files)
-  get_filename_component(dir "${SOURCE_DIR}/${rel}" DIRECTORY)
   read_includes("${SOURCE_DIR}/${rel}" includes)
   foreach(inc IN LISTS includes)
-    if(NOT inc MATCHES "^\"")
-      continue()
-    endif()
     string(SUBSTRING "${inc}" 1 -1 name)
-    if(EXISTS "${dir}/${name}" OR name IN_LIST pallix_public OR name IN_LIST tool_shared)
+    resolve_include("${rel}" "${inc}" "${tool_roots}" reached)
+    if(reached STREQUAL "" AND inc MATCHES "^<")
+      continue()  # the system's
+    endif()
+    if(reached MATCHES "^tools/|^pallix/include/" OR reached IN_LIST tool_shared)
       continue()
     endif()
     # The station guide's generator reads the monitor's own tables and the
     # library's record reader; it is a build step, never shipped.
-    if(rel MATCHES "^tools/station-guide/" AND (EXISTS "${SOURCE_DIR}/src/${name}"
-                                                 OR EXISTS "${SOURCE_DIR}/pallix/src/${name}"))
+    if(rel MATCHES "^tools/station-guide/" AND reached MATCHES "^src/|^pallix/src/")
       continue()
     endif()
     fail("${rel}: includes \"${name}\": the station tool uses only its own files and libPallix's public headers")
@@ -232,7 +251,6 @@ while(pending)
     continue()
   endif()
   list(APPEND core "${rel}")
-  get_filename_component(dir "${SOURCE_DIR}/${rel}" DIRECTORY)
   read_includes("${SOURCE_DIR}/${rel}" includes)
   foreach(inc IN LISTS includes)
     string(SUBSTRING "${inc}" 1 -1 name)
@@ -240,21 +258,14 @@ while(pending)
       fail("${rel}: includes the Qt header <${name}> in the Qt-free core")
       continue()
     endif()
-    if(NOT inc MATCHES "^\"")
-      continue()
-    endif()
     if(rel MATCHES "^pallix/")
-      set(candidates "${dir}/${name}" "${SOURCE_DIR}/pallix/src/${name}")
+      resolve_include("${rel}" "${inc}" "${pallix_roots}" reached)
     else()
-      set(candidates "${dir}/${name}" "${SOURCE_DIR}/src/${name}")
+      resolve_include("${rel}" "${inc}" "${src_roots}" reached)
     endif()
-    foreach(candidate IN LISTS candidates)
-      if(EXISTS "${candidate}" AND NOT IS_DIRECTORY "${candidate}")
-        file(RELATIVE_PATH reached "${SOURCE_DIR}" "${candidate}")
-        list(APPEND pending "${reached}")
-        break()
-      endif()
-    endforeach()
+    if(NOT reached STREQUAL "")
+      list(APPEND pending "${reached}")
+    endif()
   endforeach()
 endwhile()
 

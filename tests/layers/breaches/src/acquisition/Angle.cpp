@@ -1,0 +1,3 @@
+// Breaks the layers on purpose: the data path reaches up into app/ in angle
+// brackets.
+#include <app/Window.h>
