@@ -6,6 +6,7 @@
 
 #include "app/Resource.h"
 #include "app/Templates.h"
+#include "app/VerdictLegend.h"
 #include "presentation/ValueDisplayIds.h"
 
 namespace {
@@ -32,8 +33,9 @@ constexpr DlgControl Button(int id, const char* text, int x, int y, int cx, int 
           {x, y, cx, cy},
           kChild | kVisible | kTabStop | kPushButton};
 }
-constexpr DlgControl Panel(int id, const char* text, int x, int y, int cx, int cy) {
-  return {ControlKind::VerdictPanel, id, text, {x, y, cx, cy}, kStaticText | kCenter};
+// The legend's panels name their verdicts (VerdictLegend.h).
+constexpr DlgControl Panel(int id, int x, int y, int cx, int cy) {
+  return {ControlKind::VerdictPanel, id, PanelText(id), {x, y, cx, cy}, kStaticText | kCenter};
 }
 // Disabled flat buttons in the template; the window paints them itself.
 constexpr DlgControl Display(int id, int x, int y, int cx, int cy) {
@@ -209,10 +211,10 @@ constexpr DlgControl kMainControls[] = {
     Display(1157, 440, 211, 208, 16),  // headlamp: operator
 
     // Verdict legend.
-    Panel(IDC_ST_VETO, "否决项", 349, 68, 163, 59),
-    Panel(IDC_ST_PASSED, "合格项", 512, 68, 163, 59),
-    Panel(IDC_ST_ADVISORY, "建议项", 349, 136, 163, 59),
-    Panel(IDC_ST_NOTJUDGED, "不评项", 512, 136, 163, 59),
+    Panel(IDC_ST_VETO, 349, 68, 163, 59),
+    Panel(IDC_ST_PASSED, 512, 68, 163, 59),
+    Panel(IDC_ST_ADVISORY, 349, 136, 163, 59),
+    Panel(IDC_ST_NOTJUDGED, 512, 136, 163, 59),
 
     Button(IDC_BTN_PORTSET, "端口设置", 349, 0, 163, 66),
 };

@@ -1,23 +1,47 @@
-// VerdictLegend - the four fixed panels that explain the judge colours: the
-// same colours the values are drawn in, white text on each.
+// VerdictLegend - the four fixed panels that explain the judge colours:
+// each names a verdict and is filled with its colour (Verdicts.h), white
+// text on each. The window's template takes each panel's text from here.
 #ifndef BRENNA_APP_VERDICTLEGEND_H
 #define BRENNA_APP_VERDICTLEGEND_H
 
 #include <cstddef>
 
+#include "app/Resource.h"
+#include "presentation/Verdicts.h"
 #include "util/Colors.h"
 
 struct PanelColors {
   int controlId;
-  COLORREF background;
+  Verdict verdict;
+  COLORREF background;  // the verdict's colour
   COLORREF text;
 };
 
+constexpr PanelColors LegendPanel(int controlId, Verdict verdict) {
+  return {controlId, verdict, LookOf(verdict).color, kColorWhite};
+}
+
 // In the order the window compares them: veto, passed, advisory, not judged.
-extern const PanelColors kVerdictPanels[4];
+inline constexpr PanelColors kVerdictPanels[4] = {
+    LegendPanel(IDC_ST_VETO, Verdict::kVeto),
+    LegendPanel(IDC_ST_PASSED, Verdict::kPassed),
+    LegendPanel(IDC_ST_ADVISORY, Verdict::kAdvisory),
+    LegendPanel(IDC_ST_NOTJUDGED, Verdict::kNotJudged),
+};
 
 // The colours of the panel with this control identifier; null for every
 // other control, whose colours are left alone.
-const PanelColors* FindPanelColors(int controlId);
+constexpr const PanelColors* FindPanelColors(int controlId) {
+  for (const PanelColors& panel : kVerdictPanels)
+    if (panel.controlId == controlId) return &panel;
+  return nullptr;
+}
+
+// The text (UTF-8) of the panel with this control identifier: its
+// verdict's name; empty for every other control.
+constexpr const char* PanelText(int controlId) {
+  const PanelColors* panel = FindPanelColors(controlId);
+  return panel != nullptr ? LookOf(panel->verdict).legendText : "";
+}
 
 #endif  // BRENNA_APP_VERDICTLEGEND_H

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "presentation/ValueDisplayIds.h"
+#include "presentation/Verdicts.h"
 #include "util/TextNumber.h"
 
 namespace {
@@ -173,26 +174,20 @@ int OperatorDisplayForDevice(int deviceCode) {
 }
 
 COLORREF JudgeColor(ColorScheme scheme, int judge) {
+  const VerdictLook* verdict = VerdictOfJudge(judge);
   switch (scheme) {
     case ColorScheme::kFourColour:
-      switch (judge) {
-        case 1:
-          return kColorBlue;
-        case 2:
-          return kColorRed;
-        case 3:
-          return kColorGreen;
-        case 4:
-          return kColorBlack;
-        default:
-          return kColorWhite;
-      }
+      return verdict != nullptr ? verdict->color : kNoVerdictColor;
     case ColorScheme::kTwoColour:
-      return judge == 1 ? kColorBlue : judge == 2 ? kColorRed : kColorWhite;
+      return verdict != nullptr &&
+                     (verdict->verdict == Verdict::kPassed || verdict->verdict == Verdict::kVeto)
+                 ? verdict->color
+                 : kNoVerdictColor;
     case ColorScheme::kPresence:
-      return judge > 0 ? kColorBlack : kColorWhite;
+      // A value shown for being there, whatever its judge code says.
+      return judge > 0 ? LookOf(Verdict::kNotJudged).color : kNoVerdictColor;
   }
-  return kColorWhite;
+  return kNoVerdictColor;
 }
 
 std::string FormatValue(ValueFormat format, const std::string& value) {

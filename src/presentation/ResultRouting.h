@@ -7,11 +7,12 @@
 
 #include "util/Colors.h"
 
-// Text colour by judge code.
+// Text colour by judge code, from the verdicts' colours (Verdicts.h).
 enum class ColorScheme {
-  kFourColour,  // 1 blue, 2 red, 3 green, 4 black, else white
-  kTwoColour,   // 1 blue, 2 red, else white
-  kPresence     // judge > 0 black, else white
+  kFourColour,  // every verdict: 1 passed blue, 2 veto red, 3 advisory green, 4 not judged black;
+                // else white
+  kTwoColour,   // passed and veto only: 1 blue, 2 red, else white
+  kPresence     // judge > 0 in the colour of not judged (black), else white
 };
 
 enum class ValueFormat {

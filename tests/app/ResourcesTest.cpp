@@ -9,6 +9,7 @@
 #include "app/Resource.h"
 #include "app/Templates.h"
 #include "app/VerdictLegend.h"
+#include "presentation/ResultRouting.h"
 
 TEST(DialogUnits, OneAndAHalfPixelsPerUnitRoundedHalfAway) {
   EXPECT_EQ(DluToPixelsX(0), 0);
@@ -116,10 +117,14 @@ TEST(VerdictLegend, FourPanelsInComparisonOrderWithWhiteText) {
     EXPECT_EQ(kVerdictPanels[i].background, backgrounds[i]) << ids[i];
     EXPECT_EQ(kVerdictPanels[i].text, 0xFFFFFFu);
     EXPECT_EQ(FindPanelColors(ids[i]), &kVerdictPanels[i]);
-    // Each one is a verdict panel of the main window.
+    // Each one is a verdict panel of the main window, and what it says is
+    // what its colour means on a value.
     const DlgControl* ctl = FindControl(MainDialogTemplate(), ids[i]);
     ASSERT_NE(ctl, nullptr);
     EXPECT_EQ(ctl->kind, ControlKind::VerdictPanel);
+    const VerdictLook& look = LookOf(kVerdictPanels[i].verdict);
+    EXPECT_STREQ(ctl->text, look.legendText);
+    EXPECT_EQ(JudgeColor(ColorScheme::kFourColour, look.judgeCode), kVerdictPanels[i].background);
   }
   for (int other : {IDC_STATIC, IDC_BTN_QUIT, IDC_BTN_PORTSET, 1018, 1024, 0}) {
     EXPECT_EQ(FindPanelColors(other), nullptr) << other;
