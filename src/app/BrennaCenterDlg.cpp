@@ -58,55 +58,6 @@ constexpr int kMaximizeWaitMs = 5000;
 
 }  // namespace
 
-constexpr CBrennaCenterDlg::DisplayBinding CBrennaCenterDlg::kDisplayBindings[] = {
-    {1018, &CBrennaCenterDlg::m_val1018}, {1019, &CBrennaCenterDlg::m_val1019},
-    {1020, &CBrennaCenterDlg::m_val1020}, {1021, &CBrennaCenterDlg::m_val1021},
-    {1024, &CBrennaCenterDlg::m_val1024}, {1052, &CBrennaCenterDlg::m_val1052},
-    {1056, &CBrennaCenterDlg::m_val1056}, {1064, &CBrennaCenterDlg::m_val1064},
-    {1065, &CBrennaCenterDlg::m_val1065}, {1066, &CBrennaCenterDlg::m_val1066},
-    {1067, &CBrennaCenterDlg::m_val1067}, {1068, &CBrennaCenterDlg::m_val1068},
-    {1069, &CBrennaCenterDlg::m_val1069}, {1070, &CBrennaCenterDlg::m_val1070},
-    {1072, &CBrennaCenterDlg::m_val1072}, {1073, &CBrennaCenterDlg::m_val1073},
-    {1077, &CBrennaCenterDlg::m_val1077}, {1081, &CBrennaCenterDlg::m_val1081},
-    {1082, &CBrennaCenterDlg::m_val1082}, {1083, &CBrennaCenterDlg::m_val1083},
-    {1087, &CBrennaCenterDlg::m_val1087}, {1088, &CBrennaCenterDlg::m_val1088},
-    {1092, &CBrennaCenterDlg::m_val1092}, {1093, &CBrennaCenterDlg::m_val1093},
-    {1102, &CBrennaCenterDlg::m_val1102}, {1103, &CBrennaCenterDlg::m_val1103},
-    {1107, &CBrennaCenterDlg::m_val1107}, {1108, &CBrennaCenterDlg::m_val1108},
-    {1109, &CBrennaCenterDlg::m_val1109}, {1110, &CBrennaCenterDlg::m_val1110},
-    {1111, &CBrennaCenterDlg::m_val1111}, {1112, &CBrennaCenterDlg::m_val1112},
-    {1113, &CBrennaCenterDlg::m_val1113}, {1114, &CBrennaCenterDlg::m_val1114},
-    {1115, &CBrennaCenterDlg::m_val1115}, {1116, &CBrennaCenterDlg::m_val1116},
-    {1117, &CBrennaCenterDlg::m_val1117}, {1118, &CBrennaCenterDlg::m_val1118},
-    {1119, &CBrennaCenterDlg::m_val1119}, {1120, &CBrennaCenterDlg::m_val1120},
-    {1121, &CBrennaCenterDlg::m_val1121}, {1122, &CBrennaCenterDlg::m_val1122},
-    {1123, &CBrennaCenterDlg::m_val1123}, {1124, &CBrennaCenterDlg::m_val1124},
-    {1125, &CBrennaCenterDlg::m_val1125}, {1126, &CBrennaCenterDlg::m_val1126},
-    {1127, &CBrennaCenterDlg::m_val1127}, {1128, &CBrennaCenterDlg::m_val1128},
-    {1129, &CBrennaCenterDlg::m_val1129}, {1130, &CBrennaCenterDlg::m_val1130},
-    {1131, &CBrennaCenterDlg::m_val1131}, {1132, &CBrennaCenterDlg::m_val1132},
-    {1133, &CBrennaCenterDlg::m_val1133}, {1134, &CBrennaCenterDlg::m_val1134},
-    {1135, &CBrennaCenterDlg::m_val1135}, {1136, &CBrennaCenterDlg::m_val1136},
-    {1137, &CBrennaCenterDlg::m_val1137}, {1138, &CBrennaCenterDlg::m_val1138},
-    {1139, &CBrennaCenterDlg::m_val1139}, {1140, &CBrennaCenterDlg::m_val1140},
-    {1141, &CBrennaCenterDlg::m_val1141}, {1142, &CBrennaCenterDlg::m_val1142},
-    {1143, &CBrennaCenterDlg::m_val1143}, {1144, &CBrennaCenterDlg::m_val1144},
-    {1145, &CBrennaCenterDlg::m_val1145}, {1146, &CBrennaCenterDlg::m_val1146},
-    {1147, &CBrennaCenterDlg::m_val1147}, {1148, &CBrennaCenterDlg::m_val1148},
-    {1149, &CBrennaCenterDlg::m_val1149}, {1150, &CBrennaCenterDlg::m_val1150},
-    {1151, &CBrennaCenterDlg::m_val1151}, {1152, &CBrennaCenterDlg::m_val1152},
-    {1153, &CBrennaCenterDlg::m_val1153}, {1154, &CBrennaCenterDlg::m_val1154},
-    {1155, &CBrennaCenterDlg::m_val1155}, {1156, &CBrennaCenterDlg::m_val1156},
-    {1157, &CBrennaCenterDlg::m_val1157},
-};
-
-constexpr bool CBrennaCenterDlg::BindingsFollowValueDisplayIds() {
-  for (std::size_t i = 0; i < kValueDisplayCount; ++i)
-    if (kDisplayBindings[i].id != kValueDisplayIds[i] || kDisplayBindings[i].member == nullptr)
-      return false;
-  return true;
-}
-
 CBrennaCenterDlg::CBrennaCenterDlg(QWidget* pParent)
     : QDialog(pParent), m_scan(*this, g_spoolLock) {
   ApplyDialogTemplate(this, MainDialogTemplate());
@@ -155,14 +106,8 @@ void CBrennaCenterDlg::EndDialog(int nResult) {
 }
 
 IValueDisplay* CBrennaCenterDlg::ValueDisplay(int controlId) {
-  // The search below relies on the bindings' ascending order.
-  static_assert(BindingsFollowValueDisplayIds(),
-                "one binding per value display, in the order of kValueDisplayIds");
-  const auto* end = kDisplayBindings + kValueDisplayCount;
-  const auto* it = std::lower_bound(kDisplayBindings, end, controlId,
-                                    [](const DisplayBinding& b, int id) { return b.id < id; });
-  if (it == end || it->id != controlId) return nullptr;
-  return &(this->*(it->member));
+  const int index = ValueDisplayIndex(controlId);
+  return index < 0 ? nullptr : &m_val[static_cast<std::size_t>(index)];
 }
 
 QWidget* CBrennaCenterDlg::GetDlgItem(int nID) const {
@@ -181,9 +126,7 @@ void CBrennaCenterDlg::DoDataExchange() {
   DDX_Control(IDC_ST_PASSED, m_stPassed);
   DDX_Control(IDC_ST_VETO, m_stVeto);
   DDX_Control(IDC_BTN_QUIT, m_btnQuit);
-  for (const DisplayBinding& binding : kDisplayBindings) {
-    DDX_Control(binding.id, this->*(binding.member));
-  }
+  for (std::size_t i = 0; i < kValueDisplayCount; ++i) DDX_Control(kValueDisplayIds[i], m_val[i]);
 }
 
 void CBrennaCenterDlg::CreateControls() {

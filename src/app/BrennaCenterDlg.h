@@ -131,15 +131,6 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   void timerEvent(QTimerEvent* event) override;
 
  private:
-  struct DisplayBinding {
-    int id;
-    CValueDisplay CBrennaCenterDlg::*member;
-  };
-  static const DisplayBinding kDisplayBindings[kValueDisplayCount];
-  // Whether the bindings name the value displays' identifiers, in their
-  // order: checked when the program compiles.
-  static constexpr bool BindingsFollowValueDisplayIds();
-
   void DDX_Control(int nID, QWidget& control);
   void CreateControls();
   void SetInitialFocus();
@@ -168,83 +159,9 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   CPanelStatic m_stPassed;
   CPanelStatic m_stVeto;
   QPushButton m_btnQuit;
-  CValueDisplay m_val1018;
-  CValueDisplay m_val1019;
-  CValueDisplay m_val1020;
-  CValueDisplay m_val1021;
-  CValueDisplay m_val1024;
-  CValueDisplay m_val1052;
-  CValueDisplay m_val1056;
-  CValueDisplay m_val1064;
-  CValueDisplay m_val1065;
-  CValueDisplay m_val1066;
-  CValueDisplay m_val1067;
-  CValueDisplay m_val1068;
-  CValueDisplay m_val1069;
-  CValueDisplay m_val1070;
-  CValueDisplay m_val1072;
-  CValueDisplay m_val1073;
-  CValueDisplay m_val1077;
-  CValueDisplay m_val1081;
-  CValueDisplay m_val1082;
-  CValueDisplay m_val1083;
-  CValueDisplay m_val1087;
-  CValueDisplay m_val1088;
-  CValueDisplay m_val1092;
-  CValueDisplay m_val1093;
-  CValueDisplay m_val1102;
-  CValueDisplay m_val1103;
-  CValueDisplay m_val1107;
-  CValueDisplay m_val1108;
-  CValueDisplay m_val1109;
-  CValueDisplay m_val1110;
-  CValueDisplay m_val1111;
-  CValueDisplay m_val1112;
-  CValueDisplay m_val1113;
-  CValueDisplay m_val1114;
-  CValueDisplay m_val1115;
-  CValueDisplay m_val1116;
-  CValueDisplay m_val1117;
-  CValueDisplay m_val1118;
-  CValueDisplay m_val1119;
-  CValueDisplay m_val1120;
-  CValueDisplay m_val1121;
-  CValueDisplay m_val1122;
-  CValueDisplay m_val1123;
-  CValueDisplay m_val1124;
-  CValueDisplay m_val1125;
-  CValueDisplay m_val1126;
-  CValueDisplay m_val1127;
-  CValueDisplay m_val1128;
-  CValueDisplay m_val1129;
-  CValueDisplay m_val1130;
-  CValueDisplay m_val1131;
-  CValueDisplay m_val1132;
-  CValueDisplay m_val1133;
-  CValueDisplay m_val1134;
-  CValueDisplay m_val1135;
-  CValueDisplay m_val1136;
-  CValueDisplay m_val1137;
-  CValueDisplay m_val1138;
-  CValueDisplay m_val1139;
-  CValueDisplay m_val1140;
-  CValueDisplay m_val1141;
-  CValueDisplay m_val1142;
-  CValueDisplay m_val1143;
-  CValueDisplay m_val1144;
-  CValueDisplay m_val1145;
-  CValueDisplay m_val1146;
-  CValueDisplay m_val1147;
-  CValueDisplay m_val1148;
-  CValueDisplay m_val1149;
-  CValueDisplay m_val1150;
-  CValueDisplay m_val1151;
-  CValueDisplay m_val1152;
-  CValueDisplay m_val1153;
-  CValueDisplay m_val1154;
-  CValueDisplay m_val1155;
-  CValueDisplay m_val1156;
-  CValueDisplay m_val1157;
+  // The value displays: m_val[i] is the one with control ID
+  // kValueDisplayIds[i].
+  std::array<CValueDisplay, kValueDisplayCount> m_val;
   CMoveControl m_move;
   QFont m_fontPanel;
   QFont m_fontButton;

@@ -1,6 +1,7 @@
 // ValueDisplayIds - the control IDs of the main window's value displays, in
 // ascending order: the vocabulary by which the routing, the network tasks
-// and the window address a display. The window's template is checked
+// and the window address a display. The window keeps its displays in this
+// order, the display with the ID at position i at its position i. The window's template is checked
 // against this list when it compiles, and so is every route.
 #ifndef BRENNA_PRESENTATION_VALUEDISPLAYIDS_H
 #define BRENNA_PRESENTATION_VALUEDISPLAYIDS_H
@@ -21,6 +22,22 @@ constexpr bool IsValueDisplayId(int id) {
   for (const int known : kValueDisplayIds)
     if (known == id) return true;
   return false;
+}
+
+// The position of a value display's control ID in kValueDisplayIds, -1
+// when `id` is none.
+constexpr int ValueDisplayIndex(int id) {
+  std::size_t first = 0, last = std::size(kValueDisplayIds);
+  while (first < last) {
+    const std::size_t middle = first + (last - first) / 2;
+    if (kValueDisplayIds[middle] < id)
+      first = middle + 1;
+    else
+      last = middle;
+  }
+  return first < std::size(kValueDisplayIds) && kValueDisplayIds[first] == id
+             ? static_cast<int>(first)
+             : -1;
 }
 
 namespace value_display_ids_detail {
