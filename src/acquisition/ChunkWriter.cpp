@@ -43,15 +43,10 @@ FileChunk Decode(const unsigned char* record) {
   return c;
 }
 
-std::string Join(const std::string& dir, const std::string& name) { return JoinPath(dir, name); }
-
 // The journal's key of a station: its address, without the port.
 const char* PeerKey(const FramePeer& peer) {
   return peer.address.empty() ? nullptr : peer.address.c_str();
 }
-
-// A transfer name (GBK from the wire) for a journal line.
-std::string Said(const std::string& name) { return journal::JournalName(name); }
 
 bool SpoolInfoWanted() {
   return journal::Enabled(journal::Level::kInfo, journal::Category::kSpool);
@@ -100,8 +95,9 @@ void SayPublished(const std::string& name, size_t bytes, int total, const Transf
     detail += took;
   }
   BRENNA_EVENT(kInfo, kSpool, kTransferPublished, PeerKey(peer), nullptr,
-               "result '%s' published: %zu bytes from %d chunk%s%s; %s", Said(name).c_str(), bytes,
-               chunks, chunks == 1 ? "" : "s", detail.c_str(), origin.c_str());
+               "result '%s' published: %zu bytes from %d chunk%s%s; %s",
+               journal::JournalName(name).c_str(), bytes, chunks, chunks == 1 ? "" : "s",
+               detail.c_str(), origin.c_str());
 }
 
 }  // namespace
@@ -155,14 +151,15 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
     BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "name",
                  "chunk of transfer '%s' from %s refused: the name cannot be a file name here "
                  "(1 to %d bytes, not \".\" or \"..\", no '/', backslash or control character)",
-                 Said(chunk.name).c_str(), PeerText(peer).c_str(), FILE_CHUNK_NAME_SIZE - 1);
+                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(),
+                 FILE_CHUNK_NAME_SIZE - 1);
     return kChunkBadName;
   }
   if (chunk.total <= 0) {
     BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "total",
                  "chunk of transfer '%s' from %s refused: it announces a file of %d bytes "
                  "(1 to %d)",
-                 Said(chunk.name).c_str(), PeerText(peer).c_str(), chunk.total,
+                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(), chunk.total,
                  FILE_CHUNK_MAX_TOTAL);
     return kChunkBadTotal;
   }
@@ -170,17 +167,17 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
     BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "bounds",
                  "chunk of transfer '%s' from %s refused: index %d, %d bytes (an index from 0, "
                  "0 to %d bytes)",
-                 Said(chunk.name).c_str(), PeerText(peer).c_str(), chunk.index, chunk.count,
-                 FILE_CHUNK_DATA_SIZE);
+                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(), chunk.index,
+                 chunk.count, FILE_CHUNK_DATA_SIZE);
     return kChunkOutOfRange;
   }
 
   // 3. The chunk file path.
-  const std::string chunkPath = Join(spoolDir, chunk.name + kChunkFileSuffix);
+  const std::string chunkPath = JoinPath(spoolDir, chunk.name + kChunkFileSuffix);
   if (spoolDir.empty() || chunkPath.size() > kMaxPath) {
     BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "path",
-                 "chunk of transfer '%s' from %s refused: %s", Said(chunk.name).c_str(),
-                 PeerText(peer).c_str(),
+                 "chunk of transfer '%s' from %s refused: %s",
+                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(),
                  spoolDir.empty() ? "no spool directory is known (the site configuration gave none)"
                                   : ("its chunk file's path would be longer than 259 characters: " +
                                      journal::JournalName(chunkPath))
@@ -198,8 +195,8 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
     BRENNA_EVENT(kWarning, kSpool, kTransferAbandoned, key, "size",
                  "transfer '%s' abandoned: chunk %d from %s ends at byte %ld, beyond the "
                  "announced %d bytes; its chunk file is removed, the station must send it again",
-                 Said(chunk.name).c_str(), chunk.index, PeerText(peer).c_str(), slot + chunk.count,
-                 chunk.total);
+                 journal::JournalName(chunk.name).c_str(), chunk.index, PeerText(peer).c_str(),
+                 slot + chunk.count, chunk.total);
     return kChunkStored;
   }
 
@@ -226,7 +223,7 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
     BRENNA_EVENT(kWarning, kSpool, kChunkFilesRemoved, key, "leftover",
                  "an older chunk file of '%s' (%lld bytes, last written %lld s ago; %s) dropped: "
                  "%s; the transfer from %s starts afresh",
-                 Said(chunk.name).c_str(), leftover.size, quiet, sender.c_str(),
+                 journal::JournalName(chunk.name).c_str(), leftover.size, quiet, sender.c_str(),
                  leftover.size > chunk.total ? "it is longer than the new transfer"
                                              : "no chunk of it had come for 10 minutes",
                  PeerText(peer).c_str());
@@ -263,7 +260,7 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
                                                                    : "write failed";
     BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, reason,
                  "chunk %d of transfer '%s' from %s lost: %s %s", chunk.index,
-                 Said(chunk.name).c_str(), PeerText(peer).c_str(),
+                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(),
                  journal::JournalName(chunkPath).c_str(), why);
     return kChunkStored;
   }
@@ -275,7 +272,7 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   if (fresh && ChunkCount(chunk.total) > 1 && SpoolInfoWanted()) {
     BRENNA_EVENT(kInfo, kSpool, kTransferStarted, key, nullptr,
                  "transfer '%s' from %s started: %d bytes in %d chunk%s, chunk %d came first",
-                 Said(chunk.name).c_str(), PeerText(peer).c_str(), chunk.total,
+                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(), chunk.total,
                  ChunkCount(chunk.total), ChunkCount(chunk.total) == 1 ? "" : "s", chunk.index);
   }
 
@@ -286,14 +283,14 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
     BRENNA_EVENT(kWarning, kSpool, kTransferAbandoned, key, "size",
                  "transfer '%s' abandoned: its chunk file grew to %ld bytes, beyond the %d "
                  "announced by chunk %d from %s (two files under one name?); removed",
-                 Said(chunk.name).c_str(), fileLength, chunk.total, chunk.index,
+                 journal::JournalName(chunk.name).c_str(), fileLength, chunk.total, chunk.index,
                  PeerText(peer).c_str());
     return kChunkStored;
   }
   if (fileLength < chunk.total) {
     BRENNA_LOG(kDebug, kSpool, "chunk %d of transfer '%s' from %s stored: %ld of %d bytes",
-               chunk.index, Said(chunk.name).c_str(), PeerText(peer).c_str(), fileLength,
-               chunk.total);
+               chunk.index, journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(),
+               fileLength, chunk.total);
     return kChunkStored;
   }
 
@@ -310,7 +307,7 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
     BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "too large",
                  "transfer '%s' from %s refused: it decompresses to more than %d bytes, more "
                  "than one result record; its chunk file is removed",
-                 Said(chunk.name).c_str(), PeerText(peer).c_str(), kResultMax);
+                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(), kResultMax);
     return kChunkStored;
   }
   // A gap or damage: the file stays and every further chunk tries again.
@@ -320,13 +317,13 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
                    "transfer '%s' from %s is complete (%d bytes, %d chunks) but does not "
                    "decompress (UnCompressFile %d: damaged or not gzip/zlib); its chunk file "
                    "waits for a chunk sent again and is swept after 10 minutes",
-                   Said(chunk.name).c_str(), PeerText(peer).c_str(), chunk.total,
+                   journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(), chunk.total,
                    ChunkCount(chunk.total), unpacked);
     } else {
       BRENNA_LOG(kDebug, kSpool,
                  "transfer '%s' has its full length but chunks are missing (UnCompressFile "
                  "%d): waiting for them",
-                 Said(chunk.name).c_str(), unpacked);
+                 journal::JournalName(chunk.name).c_str(), unpacked);
     }
     return kChunkStored;
   }
@@ -337,10 +334,10 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
     BRENNA_LOG(kError, kSpool,
                "out of memory while publishing transfer '%s': it is tried again with its next "
                "chunk",
-               Said(chunk.name).c_str());
+               journal::JournalName(chunk.name).c_str());
     return kChunkStored;
   }
-  const std::string rtdata = Join(spoolDir, kUncompressedName);
+  const std::string rtdata = JoinPath(spoolDir, kUncompressedName);
   size_t n = 0;
   const SpoolIo::Result read = io.ReadAll(rtdata, buffer.get(), kResultMax, &n);
   if (read != SpoolIo::Result::kMissing && read != SpoolIo::Result::kNotRegular) io.Remove(rtdata);
@@ -352,7 +349,7 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
     TransferLedger::Spool().Take(chunk.name);
     BRENNA_EVENT(kError, kSpool, kTransferRefused, key, "publication",
                  "result '%s' from %s lost: its decompressed file %s could not be read back",
-                 Said(chunk.name).c_str(), PeerText(peer).c_str(),
+                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(),
                  journal::JournalName(rtdata).c_str());
     return kChunkStored;
   }
@@ -360,7 +357,7 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   // 10. Publish in one step: write aside and flush, then rename over
   //     "<name>.DOING", so the scan never sees a half-written result, not
   //     even after a power loss.
-  const std::string result = Join(spoolDir, chunk.name + kResultFileSuffix);
+  const std::string result = JoinPath(spoolDir, chunk.name + kResultFileSuffix);
   const std::string part = result + kPartFileSuffix;
   SpoolIo::Result published = io.WriteAll(part, buffer.get(), n);
   const bool planted =
@@ -374,7 +371,7 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
     BRENNA_EVENT(kError, kSpool, kTransferRefused, key, planted ? "not a file" : "publication",
                  "result '%s' from %s lost: it cannot be published as %s (a link, hard link, "
                  "FIFO or folder under that name or its .part?)",
-                 Said(chunk.name).c_str(), PeerText(peer).c_str(),
+                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(),
                  journal::JournalName(result).c_str());
     return kChunkStored;
   }
