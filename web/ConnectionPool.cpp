@@ -7,8 +7,8 @@ thread_local bool t_rejecting = false;
 }
 
 ConnectionPool::ConnectionPool(std::size_t workers, std::size_t rejecters,
-                               std::size_t rejectBacklog)
-    : workers_(workers), rejectBacklog_(rejectBacklog) {
+                               std::size_t rejectBacklog, std::shared_ptr<std::atomic<int>> served)
+    : workers_(workers), rejectBacklog_(rejectBacklog), served_(std::move(served)) {
   for (std::size_t i = 0; i < workers; ++i)
     serve_.threads.emplace_back([this] { Work(serve_, false); });
   for (std::size_t i = 0; i < rejecters; ++i)
@@ -19,16 +19,12 @@ ConnectionPool::~ConnectionPool() { shutdown(); }
 
 bool ConnectionPool::Rejecting() { return t_rejecting; }
 
-std::size_t ConnectionPool::Busy() const {
-  std::lock_guard<std::mutex> hold(lock_);
-  return busy_;
-}
-
 void ConnectionPool::enqueue(std::function<void()> fn) {
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (busy_ < workers_) {
       ++busy_;
+      if (served_) served_->store(static_cast<int>(busy_));
       serve_.jobs.push_back(std::move(fn));
       wake_.notify_all();
       return;
@@ -61,6 +57,7 @@ void ConnectionPool::Work(Lane& lane, bool rejecting) {
     if (!rejecting) {
       std::lock_guard<std::mutex> hold(lock_);
       --busy_;
+      if (served_) served_->store(static_cast<int>(busy_));
     }
   }
 }

@@ -11,10 +11,12 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -23,7 +25,10 @@ namespace web {
 
 class ConnectionPool : public httplib::TaskQueue {
  public:
-  ConnectionPool(std::size_t workers, std::size_t rejecters, std::size_t rejectBacklog);
+  // `served` counts the connections being served (or waiting for a
+  // worker), for whoever outlives the pool.
+  ConnectionPool(std::size_t workers, std::size_t rejecters, std::size_t rejectBacklog,
+                 std::shared_ptr<std::atomic<int>> served);
   ~ConnectionPool() override;
   ConnectionPool(const ConnectionPool&) = delete;
   ConnectionPool& operator=(const ConnectionPool&) = delete;
@@ -33,9 +38,6 @@ class ConnectionPool : public httplib::TaskQueue {
 
   // True on a thread that serves a connection beyond the limit.
   static bool Rejecting();
-
-  // Connections being served or waiting for a worker now.
-  std::size_t Busy() const;
 
  private:
   struct Lane {
@@ -49,7 +51,8 @@ class ConnectionPool : public httplib::TaskQueue {
   mutable std::mutex lock_;
   std::condition_variable wake_;
   Lane serve_, reject_;
-  std::size_t busy_ = 0;  // served or waiting in serve_
+  std::size_t busy_ = 0;                      // served or waiting in serve_
+  std::shared_ptr<std::atomic<int>> served_;  // busy_, for others to read
   bool shutdown_ = false;
 };
 

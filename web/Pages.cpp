@@ -275,8 +275,7 @@ Page ResultPage(archive::ArchiveReader& reader, std::int64_t id) {
       row("传输名", "<span id=\"transfer\">" + Html(StationText(r.transfer)) + "</span>") +
       row("标题", Html(r.titleCount < 0 ? std::string("（未计数）") : WindowTitle(r.titleCount))) +
       row("项目数", std::to_string(r.itemCount)) + "</table>\n";
-  html += "<p><a href=\"/panel?at=" + UrlEncode(r.shownLocal) +
-          "\">当时的整个面板</a></p>\n";
+  html += "<p><a href=\"/panel?at=" + UrlEncode(r.shownLocal) + "\">当时的整个面板</a></p>\n";
   html += "<h2>这条结果显示的数值</h2>\n<div class=\"panel fixed\" id=\"panel\">\n" +
           PanelMarkup(ValuesOf(d.writes), {title, "只显示这条结果写入的数值", true}) + "</div>\n";
   html +=

@@ -1,6 +1,7 @@
 #include "web/WebServer.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -29,6 +30,8 @@ constexpr std::size_t kRejectBacklog = 16;
 // Results per read of the CSV file: each read a short transaction of its
 // own, so a slow download never holds the archive's WAL.
 constexpr std::int64_t kCsvBatch = 1000;
+// Bytes the system keeps for sending on each connection.
+constexpr int kSendBuffer = 64 * 1024;
 
 const char kPolicy[] =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
@@ -79,8 +82,9 @@ bool OpenReader(const std::string& path, archive::ArchiveReader* reader, Respons
 WebServer::WebServer(ServerOptions options, LiveFeed& feed)
     : options_(std::move(options)), feed_(feed), server_(std::make_unique<httplib::Server>()) {
   const std::size_t workers = static_cast<std::size_t>(options_.settings.maxConnections);
-  server_->new_task_queue = [workers] {
-    return new ConnectionPool(workers, kRejecters, kRejectBacklog);
+  connections_ = std::make_shared<std::atomic<int>>(0);
+  server_->new_task_queue = [workers, gauge = connections_] {
+    return new ConnectionPool(workers, kRejecters, kRejectBacklog, gauge);
   };
   const auto io = static_cast<time_t>(options_.ioTimeout.count());
   server_->set_read_timeout(io, 0);
@@ -90,6 +94,15 @@ WebServer::WebServer(ServerOptions options, LiveFeed& feed)
   server_->set_payload_max_length(64 * 1024);
   // A live update is one small write: sent at once, not held back.
   server_->set_tcp_nodelay(true);
+  // Accepted connections take the listener's send buffer: a fixed one, so
+  // what waits for a page that does not read is bounded by it (the
+  // system's automatic sizing would let it grow to megabytes) and such a
+  // page is dropped after the write timeout.
+  server_->set_socket_options([](socket_t sock) {
+    httplib::default_socket_options(sock);
+    const int bytes = kSendBuffer;
+    ::setsockopt(sock, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+  });
   server_->set_default_headers({{"Content-Security-Policy", kPolicy},
                                 {"X-Content-Type-Options", "nosniff"},
                                 {"X-Frame-Options", "DENY"},
@@ -130,6 +143,8 @@ bool WebServer::Bind(std::string* error) {
 }
 
 void WebServer::Serve() { server_->listen_after_bind(); }
+
+int WebServer::Connections() const { return connections_->load(); }
 
 void WebServer::Stop() {
   if (server_) server_->stop();

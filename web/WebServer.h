@@ -64,6 +64,8 @@ class WebServer {
   void Stop();
 
   int LiveClients() const { return live_.load(); }
+  // Connections being served now (live pages among them).
+  int Connections() const;
 
  private:
   void Routes();
@@ -77,6 +79,9 @@ class WebServer {
   std::unique_ptr<httplib::Server> server_;
   int port_ = 0;
   std::atomic<int> live_{0};
+  // Connections the library's pool serves (the pool counts them here: it
+  // lives only while Serve() runs).
+  std::shared_ptr<std::atomic<int>> connections_;
 };
 
 }  // namespace web
