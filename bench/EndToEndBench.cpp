@@ -34,8 +34,15 @@
 // coming back hold every slot, and per round one result is sent; it prints
 // how long until the monitor's receipt and until the result was published.
 //
+// Then a quiet line: Q small results, one at a time, each sent at a random
+// moment once the one before has had its half second on screen; per result
+// the time from its publication (renamed into place) to its values drawn,
+// p50 / p90 / p99 / max. And the backlog: B results sent at once, drained at what rate
+// (each result stays at least half a second on screen: at most 2/s), with
+// the shortest time any of them stayed on screen.
+//
 // Usage: bench_end_to_end [--results N] [--large M] [--stations K] [--files F]
-//                         [--attack R]
+//                         [--attack R] [--quiet Q] [--backlog B]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -53,6 +60,8 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -424,6 +433,134 @@ bool RunUnderAttack(MonitorProcess& m, int rounds) {
   return ok;
 }
 
+constexpr long kDayMs = 24L * 3600 * 1000;
+
+// The time of day (ms) of the first journal line in `log` that contains
+// `what`, from its stamp "YYYY-MM-DD HH:MM:SS.mmm"; -1 when there is none.
+long JournalMs(const std::string& log, const std::string& what) {
+  const size_t at = log.find(what);
+  if (at == std::string::npos) return -1;
+  const size_t lineStart = log.rfind('\n', at) == std::string::npos ? 0 : log.rfind('\n', at) + 1;
+  int h = 0, mi = 0, sec = 0, ms = 0;
+  if (std::sscanf(log.c_str() + lineStart, "%*d-%*d-%*d %d:%d:%d.%d", &h, &mi, &sec, &ms) != 4)
+    return -1;
+  return ((h * 60L + mi) * 60 + sec) * 1000 + ms;
+}
+
+// A quiet line: one small result at a time, sent at a random moment 0.1
+// to 1.1 s after the one before has had its half second alone on screen
+// (so nothing waits for it, and the moments fall all over the window's
+// one-second timer). Per result, publication (renamed into place) to values
+// drawn. False when a result never arrived.
+bool RunQuietLine(MonitorProcess& m, int count) {
+  std::vector<std::string> frames;
+  std::string error;
+  if (!m.Frames("quiet", Results(count, SmallResultNo), &frames, &error)) {
+    std::fprintf(stderr, "quiet: %s\n", error.c_str());
+    return false;
+  }
+  std::mt19937 random(20261207u);
+  std::uniform_int_distribution<int> gapMs(100, 1100);
+  std::vector<double> readMs, publishedMs;
+  std::vector<std::string> names;
+  for (const std::string& f : frames) {
+    const std::string name = TransferName(f);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500 + gapMs(random)));
+    const Clock::time_point sent = Clock::now();
+    const StreamOutcome out = SendStream(m.tree().port(), f, kGiveUp);
+    SpoolWatch::Times t;
+    while (!(t = m.watch().Snapshot()[name]).isRead && Clock::now() - sent < kGiveUp)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!out.closedByPeer || !t.isPublished || !t.isRead) {
+      std::fprintf(stderr, "quiet: %s: %s\n", name.c_str(),
+                   !out.closedByPeer ? out.error.c_str()
+                   : t.isPublished   ? "never drawn"
+                                     : "never published");
+      return false;
+    }
+    publishedMs.push_back(Ms(t.published - sent));
+    readMs.push_back(Ms(t.read - t.published));
+    names.push_back(name);
+  }
+  // The monitor's own account, to the millisecond and free of this
+  // program's scheduling: its journal line "result 'x' published" (the
+  // receiving task, right after the rename) and "result 'x' shown" (the
+  // window, once every display and the title are set).
+  std::vector<double> journalMs;
+  const Clock::time_point waitFrom = Clock::now();
+  do {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    journalMs.clear();
+    const std::string log = m.Log();
+    for (const std::string& name : names) {
+      const long published = JournalMs(log, "result '" + name + "' published");
+      const long shown = JournalMs(log, "result '" + name + "' shown");
+      if (published < 0 || shown < 0) break;
+      journalMs.push_back(static_cast<double>((shown - published + kDayMs) % kDayMs));
+    }
+  } while (journalMs.size() < names.size() && Clock::now() - waitFrom < std::chrono::seconds(10));
+  std::printf("\nquiet line: %d small results, one at a time, each at a random moment\n", count);
+  std::printf("  sent to published (inotify)      p50 %6.1f ms   p99 %6.1f ms\n",
+              Percentile(publishedMs, 50), Percentile(publishedMs, 99));
+  std::printf(
+      "  published to read (inotify)      p50 %6.1f ms   p90 %6.1f ms   p99 %6.1f ms   max %6.1f "
+      "ms\n",
+      Percentile(readMs, 50), Percentile(readMs, 90), Percentile(readMs, 99),
+      Percentile(readMs, 100));
+  if (journalMs.size() == names.size()) {
+    std::printf(
+        "  published to drawn (journal)     p50 %6.0f ms   p90 %6.0f ms   p99 %6.0f ms   max %6.0f "
+        "ms\n",
+        Percentile(journalMs, 50), Percentile(journalMs, 90), Percentile(journalMs, 99),
+        Percentile(journalMs, 100));
+  } else {
+    std::printf("  published to drawn (journal)     not all lines found in the monitor's output\n");
+  }
+  std::fflush(stdout);
+  return true;
+}
+
+// A backlog: `count` small results sent at once on one connection, so they
+// wait in the spool; the rate at which the window draws them, and the
+// shortest time one of them stayed alone on screen (from its drawing to the
+// next one's). False when a result never arrived.
+bool RunBacklog(MonitorProcess& m, int count) {
+  std::vector<std::string> frames;
+  std::string error;
+  if (!m.Frames("backlog", Results(count, SmallResultNo), &frames, &error)) {
+    std::fprintf(stderr, "backlog: %s\n", error.c_str());
+    return false;
+  }
+  std::set<std::string> names;
+  for (const std::string& f : frames) names.insert(TransferName(f));
+  const Clock::time_point start = Clock::now();
+  const StreamOutcome out = SendStream(m.tree().port(), Concat(frames), kGiveUp);
+  if (!out.closedByPeer ||
+      !m.watch().WaitUntilShown(names,
+                                std::chrono::duration_cast<std::chrono::milliseconds>(kGiveUp))) {
+    std::fprintf(stderr, "backlog: not every result was drawn (%s)\n", out.error.c_str());
+    return false;
+  }
+  std::vector<Clock::time_point> drawn;
+  Clock::time_point lastPublished = start;
+  for (const auto& [name, t] : m.watch().Snapshot()) {
+    if (names.count(name) == 0) continue;
+    drawn.push_back(t.read);
+    lastPublished = std::max(lastPublished, t.published);
+  }
+  std::sort(drawn.begin(), drawn.end());
+  double shortest = 1e9;
+  for (size_t i = 1; i < drawn.size(); ++i)
+    shortest = std::min(shortest, Ms(drawn[i] - drawn[i - 1]));
+  std::printf("\nbacklog: %d small results sent at once (all published after %.0f ms)\n", count,
+              Ms(lastPublished - start));
+  std::printf("  drained at %.3f results/s (at most 2/s: each stays half a second on screen)\n",
+              count > 1 ? PerSecond(count - 1, drawn.back() - drawn.front()) : 0.0);
+  std::printf("  shortest time a result stayed alone on screen: %.1f ms\n", shortest);
+  std::fflush(stdout);
+  return true;
+}
+
 int Argument(int argc, char** argv, const char* name, int fallback) {
   for (int i = 1; i + 1 < argc; ++i)
     if (std::strcmp(argv[i], name) == 0) return std::max(1, std::atoi(argv[i + 1]));
@@ -438,6 +575,8 @@ int main(int argc, char** argv) {
   const int stations = Argument(argc, argv, "--stations", 8);
   const int files = Argument(argc, argv, "--files", 8);
   const int attackRounds = Argument(argc, argv, "--attack", 5);
+  const int quietCount = Argument(argc, argv, "--quiet", 100);
+  const int backlogCount = Argument(argc, argv, "--backlog", 40);
 
   MonitorProcess m;
   std::string error;
@@ -493,6 +632,8 @@ int main(int argc, char** argv) {
 
   ok = RunStations(m, stations, files, items) && ok;
   ok = RunUnderAttack(m, attackRounds) && ok;
+  ok = RunQuietLine(m, quietCount) && ok;
+  ok = RunBacklog(m, backlogCount) && ok;
   std::printf("\n");
   PrintIdle("after load", m, std::chrono::seconds(5));
 

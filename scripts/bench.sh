@@ -28,7 +28,7 @@ export QT_QPA_PLATFORM=offscreen
 
 if ((QUICK)); then
   MICRO=(--benchmark_min_time=0.05 --benchmark_color=false)
-  E2E=(--results 6 --large 3 --files 3 --attack 3)
+  E2E=(--results 6 --large 3 --files 3 --attack 3 --quiet 20 --backlog 10)
   ARCHIVE=(--shown 700 --results 100000)
 else
   MICRO=(--benchmark_min_time=0.5 --benchmark_color=false)

@@ -8,6 +8,7 @@
 
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
+#include "acquisition/PublicationHook.h"
 #include "acquisition/SpoolIo.h"
 #include "acquisition/SpoolNames.h"
 #include "acquisition/TransferLedger.h"
@@ -334,6 +335,7 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
                  journal::JournalName(result).c_str());
     return kChunkStored;
   }
+  TellResultPublished(result);
   io.Remove(chunkPath);
   const TransferLedger::Entry origin = TransferLedger::Spool().Take(chunk.name);
   TransferLedger::Spool().NotePublished(chunk.name, origin, peer, now);

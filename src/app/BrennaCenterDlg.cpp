@@ -16,9 +16,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <iterator>
-#include <thread>
 
 #include "acquisition/NetTasks.h"
+#include "acquisition/PublicationHook.h"
 #include "app/AboutDlg.h"
 #include "app/ArchiveRecorder.h"
 #include "app/DialogBuilder.h"
@@ -118,11 +118,16 @@ CBrennaCenterDlg::CBrennaCenterDlg(QWidget* pParent) : QDialog(pParent) {
 
   connect(&m_btnQuit, &QPushButton::clicked, this, [this] { OnBtnQuit(); });
   connect(&m_btnPortSet, &QPushButton::clicked, this, [this] { OnBtnPortSet(); });
+
+  // Never early: a result stays at least its half second.
+  m_resultPause.setSingleShot(true);
+  m_resultPause.setTimerType(Qt::PreciseTimer);
+  connect(&m_resultPause, &QTimer::timeout, this, [this] { OnResultPauseOver(); });
 }
 
 // Members go in reverse order of declaration; nothing is closed or unloaded
-// here.
-CBrennaCenterDlg::~CBrennaCenterDlg() = default;
+// here. The writer no longer reaches a window that goes.
+CBrennaCenterDlg::~CBrennaCenterDlg() { RemovePublicationHook(); }
 
 void CBrennaCenterDlg::AttachArchive(archive::ArchiveWriter* writer, const std::string& path) {
   m_archive = writer;
@@ -142,6 +147,9 @@ int CBrennaCenterDlg::DoModal() {
 void CBrennaCenterDlg::EndDialog(int nResult) {
   // Nobody watches a window that has ended: let the screensaver run again.
   if (m_screenAwake) m_screenAwake->Release();
+  // What has not been shown stays in the spool for the next start.
+  m_bEnding = true;
+  m_resultPause.stop();
   done(nResult);
 }
 
@@ -250,10 +258,17 @@ bool CBrennaCenterDlg::OnInitDialog() {
     }
   }
 
-  // Network tasks, then the one-second scan.
+  // Results waiting from before the start come first, in their own order;
+  // from here on the writer tells of each publication as it happens. Then
+  // the network tasks, the one-second scan, and the first waiting result
+  // as soon as the window runs.
+  m_scan.FindResults(SiteSpoolDirectory());
+  InstallPublicationHook();
   RunNetTask();
   if (m_archiveRecorder) m_archiveRecorder->IdleStateShown();
   SetTimer(1, 1000);
+  QMetaObject::invokeMethod(
+      this, [this] { ShowNextResult(); }, Qt::QueuedConnection);
 
   // The hall looks at this screen all day: no screensaver while it runs.
   m_screenAwake = CreateScreenAwake();
@@ -352,11 +367,15 @@ void CBrennaCenterDlg::OnBtnQuit() {
       dlgid::kNo) {
     return;
   }
+  // Nothing more is shown: what waits stays in the spool for the next start.
+  m_bEnding = true;
+  m_resultPause.stop();
   JournalPipelineStopping();
   // Stop and empty the queue before the library goes, so no task calls
   // into a released library.
   g_taskMgr.StopTask();
   g_taskMgr.ClearTaskQueue();
+  RemovePublicationHook();
   if (m_archive) m_archive->Stop("quit");
   ReleaseLibrary();
   EndDialog(0);
@@ -443,8 +462,6 @@ void CBrennaCenterDlg::ResultCounted(int shownFiles) {
 
 std::string CBrennaCenterDlg::LastShownSummary() const { return m_lastShown; }
 
-void CBrennaCenterDlg::PauseAfterResult() { std::this_thread::sleep_for(kResultPause); }
-
 void CBrennaCenterDlg::SetTitle(const std::string& gbkTitle) {
   setWindowTitle(QString::fromStdString(GbkToUtf8(gbkTitle)));
 }
@@ -479,7 +496,56 @@ void CBrennaCenterDlg::OnTimer(unsigned nIDEvent) {
 int CBrennaCenterDlg::ScanSpoolFiles() {
   // The archive's heartbeat: the scan runs, so the window is alive.
   if (m_archiveRecorder) m_archiveRecorder->Scanning();
-  return ScanSpoolDirectory(SiteSpoolDirectory(), m_nShownFiles, *this);
+  const int result = m_scan.FindResults(SiteSpoolDirectory());
+  ShowNextResult();
+  return result;
+}
+
+void CBrennaCenterDlg::ShowNextResult() {
+  if (m_bShowing || m_bEnding || m_resultPause.isActive()) return;
+  m_bShowing = true;
+  bool shown = false;
+  try {
+    shown = m_scan.ShowNextResult(SiteSpoolDirectory(), m_nShownFiles);
+  } catch (...) {
+    // The file stays (or has gone); the next look tries again.
+  }
+  m_bShowing = false;
+  if (!shown) return;
+  m_shownAt = std::chrono::steady_clock::now();
+  m_resultPause.start(kResultPause);
+}
+
+void CBrennaCenterDlg::OnResultPauseOver() {
+  // A timer may come a little early; the half second is a promise.
+  const auto left = kResultPause - (std::chrono::steady_clock::now() - m_shownAt);
+  if (left > std::chrono::steady_clock::duration::zero()) {
+    m_resultPause.start(std::chrono::ceil<std::chrono::milliseconds>(left));
+    return;
+  }
+  ShowNextResult();
+}
+
+void CBrennaCenterDlg::InstallPublicationHook() {
+  SetResultPublishedHook([this](const std::string& path) {
+    // On the network worker, under the spool lock: note the result's place
+    // and post a notice, never more than one at a time; never wait.
+    m_scan.Published(path);
+    if (!m_bNoticePosted.exchange(true))
+      QMetaObject::invokeMethod(this, "OnResultPublished", Qt::QueuedConnection);
+  });
+  m_bHookInstalled = true;
+}
+
+void CBrennaCenterDlg::RemovePublicationHook() {
+  if (!m_bHookInstalled) return;
+  m_bHookInstalled = false;
+  SetResultPublishedHook(nullptr);
+}
+
+void CBrennaCenterDlg::OnResultPublished() {
+  m_bNoticePosted = false;
+  ShowNextResult();
 }
 
 // Enter without a focused button, Esc, the close box and Alt+F4 all do

@@ -11,7 +11,10 @@
 #include <QFont>
 #include <QIcon>
 #include <QPushButton>
+#include <QTimer>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <iterator>
 #include <map>
@@ -86,11 +89,15 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
  protected:
   virtual bool OnInitDialog();
   virtual void OnTimer(unsigned nIDEvent);
-  // Looks for finished result files and shows them. 1 after a complete scan.
+  // Looks for finished result files (the safety net for a file that
+  // reached the spool other than through the chunk writer) and shows the
+  // next one if none is on screen. 1 after a complete scan.
   virtual int ScanSpoolFiles();
-  // SpoolScanHost: the half second a result stays alone on screen, and the
-  // title that counts the results.
-  void PauseAfterResult() override;
+  // Shows the next waiting result in publication order, unless the last
+  // one shown has not had its half second alone on screen yet: then it
+  // follows when that is over. The event loop runs meanwhile.
+  void ShowNextResult();
+  // SpoolScanHost: the title that counts the results.
   void SetTitle(const std::string& gbkTitle) override;
   std::string LastShownSummary() const override;
   void ResultCounted(int shownFiles) override;
@@ -143,6 +150,15 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   void StartPipeline();
   // The archive's writer, with the limits of the settings file.
   void StartArchive();
+  // The chunk writer tells the window of each publication (posted from the
+  // network worker, which never waits for the window); removed before the
+  // window goes.
+  void InstallPublicationHook();
+  void RemovePublicationHook();
+  // Invoked by name: the queued call then carries nothing of ours across
+  // the threads.
+  Q_INVOKABLE void OnResultPublished();
+  void OnResultPauseOver();
 
   std::array<unsigned char, kResultBufSize> m_resultBuf{};
   int m_nShownFiles = 0;
@@ -261,6 +277,19 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   archive::ArchiveWriter* m_archive = nullptr;
   std::string m_archivePath;
   std::unique_ptr<ArchiveRecorder> m_archiveRecorder;
+
+  // The waiting results in publication order, shown one at a time.
+  SpoolScan m_scan{*this};
+  // The half second the last result shown stays alone on screen, from the
+  // moment it was drawn.
+  QTimer m_resultPause;
+  std::chrono::steady_clock::time_point m_shownAt{};
+  // A publication notice is on its way to the window (one is enough).
+  std::atomic<bool> m_bNoticePosted{false};
+  bool m_bHookInstalled = false;
+  bool m_bShowing = false;
+  // Quit confirmed or the window ended: nothing more is shown.
+  bool m_bEnding = false;
 };
 
 #endif  // BRENNA_APP_BRENNACENTERDLG_H

@@ -76,6 +76,8 @@ FileFault InspectFile(const std::string& path, RegularFileInfo* info) {
   info->size = static_cast<long long>(st.st_size);
   info->age = std::chrono::seconds(static_cast<long long>(now.tv_sec) -
                                    static_cast<long long>(st.st_mtim.tv_sec));
+  info->modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +
+                     static_cast<std::int64_t>(st.st_mtim.tv_nsec);
   return FileFault::kNone;
 }
 

@@ -52,6 +52,9 @@ struct RegularFileInfo {
   // Since the file was last written; negative when its time lies ahead
   // (the clock was set back).
   std::chrono::seconds age{0};
+  // When it was last written: nanoseconds since 1970 (on Windows in steps
+  // of 100 ns), in the file system's own resolution.
+  std::int64_t modifiedNs = 0;
 };
 // Looks at path without following a link: kNone and *info for a regular
 // file, kNotRegular for anything else under that name, kMissing when

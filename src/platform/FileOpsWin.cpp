@@ -111,6 +111,8 @@ FileFault InspectFile(const std::string& path, RegularFileInfo* info) {
   };
   // FILETIME counts 100 ns.
   info->age = std::chrono::seconds((ticks(now) - ticks(data.ftLastWriteTime)) / 10000000LL);
+  // FILETIME counts from 1601; 1970 is 11,644,473,600 s later.
+  info->modifiedNs = (ticks(data.ftLastWriteTime) - 116444736000000000LL) * 100;
   info->size = static_cast<long long>((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) |
                                       data.nFileSizeLow);
   return FileFault::kNone;

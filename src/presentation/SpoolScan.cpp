@@ -1,11 +1,16 @@
 #include "presentation/SpoolScan.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <iterator>
+#include <mutex>
 #include <set>
-#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "acquisition/SpoolNames.h"
+#include "app/Globals.h"
 #include "journal/Journal.h"
 #include "platform/FileOps.h"
 #include "platform/Gbk.h"
@@ -58,7 +63,14 @@ bool IsResultFileName(const std::string& name) {
   return true;
 }
 
-int ScanSpoolDirectory(const std::string& spoolDir, int& shownFiles, SpoolScanHost& host) {
+void SpoolScan::Published(const std::string& path) { m_order.Published(path); }
+
+std::size_t SpoolScan::Waiting() const {
+  std::lock_guard<std::mutex> lock(g_spoolLock);
+  return m_order.Size();
+}
+
+int SpoolScan::FindResults(const std::string& spoolDir) {
   try {
     if (spoolDir.size() + kPatternTailLength > kMaxPatternLength) return 1;
     // Only a regular file is a result: never a directory, and never a link,
@@ -66,11 +78,16 @@ int ScanSpoolDirectory(const std::string& spoolDir, int& shownFiles, SpoolScanHo
     // without opening them, and said once.
     std::vector<std::string> names;
     if (!ListFileNames(spoolDir, &names, true)) return 1;  // no directory: nothing matches
-    static const std::string caption = Gbk("数据监控");
+    struct Found {
+      std::int64_t modifiedNs;
+      std::string name;
+      std::string path;
+    };
+    std::vector<Found> found;
     std::vector<std::string> nonFiles;
     for (const std::string& name : names) {
       if (!IsResultFileName(name)) continue;
-      const std::string path = JoinPath(spoolDir, name);
+      std::string path = JoinPath(spoolDir, name);
       if (path.size() > kMaxFilePathLength) continue;
       RegularFileInfo info;
       const FileFault kind = InspectFile(path, &info);
@@ -79,33 +96,82 @@ int ScanSpoolDirectory(const std::string& spoolDir, int& shownFiles, SpoolScanHo
         SayNonFile(path);
       }
       if (kind != FileFault::kNone) continue;
-
-      int day = 0, time = 0;
-      if (GetFileDayTime(path.c_str(), &day, &time) <= 0) continue;  // tried again next tick
-
-      // The window takes the file out of the spool as it reads it, so a
-      // result of the same name published during the pause is a new file
-      // and waits for the next scan.
-      host.ShowResultFile(path);
-      host.PauseAfterResult();
-      ++shownFiles;
-
-      const char* shown = GetLangueString(caption.c_str());
-      char title[512];
-      std::snprintf(title, sizeof title, "%s(%d)", shown != nullptr ? shown : caption.c_str(),
-                    shownFiles);
-      host.SetTitle(title);
-      host.ResultCounted(shownFiles);
-      const std::string summary = host.LastShownSummary();
-      BRENNA_EVENT(
-          kInfo, kDisplay, kResultShown, nullptr, nullptr, "result '%s' shown%s%s; title %s",
-          journal::JournalName(name.substr(0, name.size() - (sizeof kResultFileSuffix - 1)))
-              .c_str(),
-          summary.empty() ? "" : ": ", summary.c_str(), journal::JournalName(title).c_str());
+      found.push_back({info.modifiedNs, name, std::move(path)});
     }
     ForgetGoneNonFiles(nonFiles);
+
+    // What the chunk writer published is known already, in its order;
+    // the rest goes after it, oldest first. A file's time can tie with
+    // another's (the file system's clock ticks coarsely): the name decides.
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+      return std::tie(a.modifiedNs, a.name) < std::tie(b.modifiedNs, b.name);
+    });
+    std::vector<std::string> paths;
+    paths.reserve(found.size());
+    for (Found& f : found) paths.push_back(std::move(f.path));
+    // Under the lock the writer publishes under: a file listed above that
+    // the writer put in place is known by now, with its own place.
+    std::lock_guard<std::mutex> lock(g_spoolLock);
+    m_order.Found(paths);
     return 1;
   } catch (...) {
     return 0;
   }
+}
+
+bool SpoolScan::ShowNextResult(const std::string& spoolDir, int& shownFiles) {
+  const std::string prefix = JoinPath(spoolDir, std::string());
+  std::uint64_t after = 0;
+  for (;;) {
+    PublicationOrder::Entry next;
+    {
+      std::lock_guard<std::mutex> lock(g_spoolLock);
+      next = m_order.After(after);
+    }
+    if (next.sequence == 0) return false;
+    after = next.sequence;
+    if (next.path.size() <= prefix.size() || next.path.compare(0, prefix.size(), prefix) != 0)
+      continue;  // of another spool directory
+
+    RegularFileInfo info;
+    const FileFault kind = InspectFile(next.path, &info);
+    if (kind == FileFault::kMissing || kind == FileFault::kNotRegular) {
+      // Gone (removed by hand, or replaced by a non-file, which the next
+      // look says): no longer a result waiting.
+      std::lock_guard<std::mutex> lock(g_spoolLock);
+      m_order.Forget(next.path, next.sequence);
+      continue;
+    }
+    int day = 0, time = 0;
+    if (kind != FileFault::kNone || GetFileDayTime(next.path.c_str(), &day, &time) <= 0)
+      continue;  // not ready: it keeps its place and is tried again
+
+    ShowOneResult(next.path, next.path.substr(prefix.size()), shownFiles);
+    std::lock_guard<std::mutex> lock(g_spoolLock);
+    m_order.Forget(next.path, next.sequence);
+    return true;
+  }
+}
+
+void SpoolScan::ShowOneResult(const std::string& path, const std::string& fileName,
+                              int& shownFiles) {
+  static const std::string caption = Gbk("数据监控");
+  // The window takes the file out of the spool as it reads it, so a result
+  // of the same name published from then on is a new file, shown after.
+  m_host.ShowResultFile(path);
+  ++shownFiles;
+
+  const char* shown = GetLangueString(caption.c_str());
+  char title[512];
+  std::snprintf(title, sizeof title, "%s(%d)", shown != nullptr ? shown : caption.c_str(),
+                shownFiles);
+  m_host.SetTitle(title);
+  m_host.ResultCounted(shownFiles);
+  const std::string summary = m_host.LastShownSummary();
+  const size_t stem = fileName.size() >= sizeof kResultFileSuffix - 1
+                          ? fileName.size() - (sizeof kResultFileSuffix - 1)
+                          : fileName.size();
+  BRENNA_EVENT(kInfo, kDisplay, kResultShown, nullptr, nullptr, "result '%s' shown%s%s; title %s",
+               journal::JournalName(fileName.substr(0, stem)).c_str(), summary.empty() ? "" : ": ",
+               summary.c_str(), journal::JournalName(title).c_str());
 }

@@ -1,10 +1,17 @@
-// SpoolScan - once a second the window looks for published results
-// ("<spool>/*.DOING"), shows each (taking it out of the spool as it reads
-// it), leaves it on screen half a second and counts it in the title.
+// SpoolScan - the window's side of the spool directory: it finds the
+// published results ("<spool>/*.DOING"), keeps them in the order they were
+// published, and shows them one at a time, each taken out of the spool as
+// it is read and counted in the title. How long each result stays on
+// screen before the next is the window's business (it lets its event loop
+// run meanwhile); so is when to look: once a second, and at once when the
+// chunk writer tells of a publication.
 #ifndef BRENNA_PRESENTATION_SPOOLSCAN_H
 #define BRENNA_PRESENTATION_SPOOLSCAN_H
 
+#include <cstddef>
 #include <string>
+
+#include "presentation/PublicationOrder.h"
 
 // What the scan needs from the window.
 class SpoolScanHost {
@@ -13,8 +20,6 @@ class SpoolScanHost {
   // Reads the result file, removes it from the spool directory under the
   // spool lock straight after reading, and shows it.
   virtual void ShowResultFile(const std::string& path) = 0;
-  // The pause that keeps a result on screen before the next one is drawn.
-  virtual void PauseAfterResult() = 0;
   virtual void SetTitle(const std::string& gbkTitle) = 0;
   // The result ShowResultFile showed last is counted: the title now shows
   // shownFiles (the archive takes it from here).
@@ -24,10 +29,43 @@ class SpoolScanHost {
   virtual std::string LastShownSummary() const { return std::string(); }
 };
 
-// One scan of spoolDir: the window's ScanSpoolFiles. shownFiles counts
-// every file handed to the host's ShowResultFile. 1 after a complete scan,
-// 0 when an error ended it.
-int ScanSpoolDirectory(const std::string& spoolDir, int& shownFiles, SpoolScanHost& host);
+class SpoolScan {
+ public:
+  explicit SpoolScan(SpoolScanHost& host) : m_host(host) {}
+  SpoolScan(const SpoolScan&) = delete;
+  SpoolScan& operator=(const SpoolScan&) = delete;
+
+  // The chunk writer has put the result at path in place (its publication
+  // hook, on the network worker, g_spoolLock held): it goes after every
+  // result waiting.
+  void Published(const std::string& path);
+
+  // One look at spoolDir (the timer's scan): ready results not known yet -
+  // there before the start, or put there other than by the chunk writer -
+  // take their place after every result known, among themselves in the
+  // order they were last written, then by name. 1 after a complete look, 0
+  // when an error ended it.
+  int FindResults(const std::string& spoolDir);
+
+  // Shows the first ready result of spoolDir in publication order
+  // (ShowOneResult). A result that has gone since is forgotten, one not
+  // ready yet keeps its place. True when a result was shown.
+  bool ShowNextResult(const std::string& spoolDir, int& shownFiles);
+
+  // The one step that shows a result: hands the file at path (its name in
+  // the spool directory: fileName) to the window's ShowResultFile, counts it
+  // in shownFiles, sets the title "数据监控(N)" and journals it.
+  void ShowOneResult(const std::string& path, const std::string& fileName, int& shownFiles);
+
+  // Results known to be waiting (as far as the last look and the
+  // publications since tell).
+  std::size_t Waiting() const;
+
+ private:
+  SpoolScanHost& m_host;
+  // Guarded by g_spoolLock: the network worker adds to it.
+  PublicationOrder m_order;
+};
 
 // Whether a directory entry's name is a published result ("*.DOING",
 // matched without regard to ASCII case, as the pattern always was).

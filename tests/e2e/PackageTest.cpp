@@ -16,6 +16,7 @@
 
 #include "ChildProcess.h"
 #include "InstallTree.h"
+#include "SpoolWatch.h"
 #include "Station.h"
 #include "TempDir.h"
 #include "TestSocket.h"
@@ -289,31 +290,26 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
             std::string::npos)
       << out;
   // ...and a result it sends is put together in the spool directory, then
-  // shown and taken away.
+  // shown and taken away (within milliseconds: watched, not looked for).
+  SpoolWatch watch;
+  ASSERT_TRUE(watch.Start(spool));
   WriteFileBytes(dir.file("brake.txt"), "7700 0 25\n7701 0 0815\n5071 1 1234\n");
   ASSERT_EQ(RunProgram({usr() + "/bin/brenna-send", "-t", "127.0.0.1:" + std::to_string(port),
                         dir.file("brake.txt")},
                        Session(), dir.file("send.log"), &out),
             0)
       << out;
-  auto spooled = [&] {
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(spool, ec))
-      if (e.path().extension() == ".DOING") return true;
-    return false;
-  };
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (!spooled() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  EXPECT_TRUE(spooled()) << "no result file appeared in " << spool;
-  while (spooled() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_FALSE(spooled()) << "the result was not shown";
+  EXPECT_TRUE(watch.WaitUntilShown({"brake"}, kPatience)) << "the result was not shown";
+  EXPECT_TRUE(watch.Snapshot()["brake"].isPublished) << "no result file appeared in " << spool;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(spool, ec))
+    EXPECT_NE(e.path().extension(), ".DOING") << e.path();
   EXPECT_TRUE(monitor.Running()) << monitor.Describe() << "\n" << ReadFileBytes(options.logPath);
 
   // The unpacked brenna-history finds it in the archive the monitor keeps
   // below the user's state directory.
   bool listed = false;
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
   while (!listed && std::chrono::steady_clock::now() < deadline) {
     RunProgram({usr() + "/bin/brenna-history", "--csv"}, Session(), dir.file("history.log"), &out);
     listed = out.find(",0815,") != std::string::npos && out.find(",brake\n") != std::string::npos;

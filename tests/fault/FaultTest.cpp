@@ -162,6 +162,45 @@ TEST_F(MonitorFault, AKilledMonitorFinishesTheTransferAfterARestartAndNeverShows
   EXPECT_TRUE(m_monitor.monitor().Running());
 }
 
+// A SIGTERM while a backlog is being shown stops the monitor at once, not
+// after the backlog, and by the signal; every result not shown stays in the
+// spool for the next start, and none is lost.
+TEST_F(MonitorFault, ASigtermDuringABacklogStopsAtOnceAndKeepsTheRestInTheSpool) {
+  constexpr size_t kBacklog = 40;
+  const std::string record = ResultRecord(Frames("x", SmallResult(25, "0815")));
+  ASSERT_FALSE(record.empty());
+  m_monitor.Stop();
+  std::set<std::string> all;
+  for (size_t i = 0; i < kBacklog; ++i) {
+    const std::string name = "backlog-" + std::to_string(i);
+    WriteFileBytes(Spool(name + ".DOING"), record);
+    all.insert(name);
+  }
+  std::string error;
+  ASSERT_TRUE(m_monitor.Start(&error)) << error;
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (Shown().empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const size_t shownAtSignal = Shown().size();
+  ASSERT_GE(shownAtSignal, 1u);
+
+  ASSERT_EQ(0, kill(m_monitor.monitor().pid(), SIGTERM));
+  ASSERT_TRUE(m_monitor.monitor().WaitExit(kPatience));
+  EXPECT_TRUE(m_monitor.monitor().Signalled() && m_monitor.monitor().TermSignal() == SIGTERM)
+      << m_monitor.monitor().Describe();
+  const std::set<std::string> shown = Shown();
+  // Two results a second: the few shown after the signal are the moments
+  // it took to arrive, never the rest of the backlog.
+  EXPECT_LT(shown.size(), shownAtSignal + 10) << "the stop waited for the backlog";
+  std::set<std::string> left;
+  for (const std::string& file : m_monitor.tree().SpoolNames())
+    left.insert(file.substr(0, file.size() - std::string(".DOING").size()));
+  std::set<std::string> both = shown;
+  both.insert(left.begin(), left.end());
+  EXPECT_EQ(both, all);
+  EXPECT_EQ(shown.size() + left.size(), kBacklog) << "a result both shown and left";
+}
+
 // The spool directory goes away under the running monitor: the next chunk
 // makes it again, with the mode it had, so nothing sent meanwhile is lost.
 TEST_F(MonitorFault, TheSpoolDirectoryIsMadeAgainWhenAChunkNeedsIt) {

@@ -10,11 +10,16 @@
 #include <QMenu>
 #include <QScreen>
 #include <QTest>
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <vector>
 
 #include "GuiHelpers.h"
+#include "PallixForTests.h"
+#include "RecordBuilder.h"
 #include "TestSite.h"
 #include "app/AboutDlg.h"
 #include "app/BrennaCenterDlg.h"
@@ -28,16 +33,23 @@
 
 namespace {
 
-// The window with its timer traffic counted.
+// The window with its timer traffic counted and the results it shows
+// named, in order.
 class ProbeDlg : public WithScenario<ProbeDlg, CBrennaCenterDlg> {
  public:
   int scans = 0;
   std::vector<unsigned> timerIds;
+  std::vector<std::string> shownNames;
 
   void OnTimer(unsigned nIDEvent) override {
     timerIds.push_back(nIDEvent);
     CBrennaCenterDlg::OnTimer(nIDEvent);
   }
+  void ShowResultFile(const std::string& path) override {
+    shownNames.push_back(std::filesystem::path(path).filename().string());
+    CBrennaCenterDlg::ShowResultFile(path);
+  }
+  std::string DisplayText(int id) { return dynamic_cast<CValueDisplay*>(ValueDisplay(id))->Text(); }
 
  protected:
   int ScanSpoolFiles() override {
@@ -327,4 +339,71 @@ TEST_F(BrennaCenterDlgTest, OnlyTimerOneScansTheSpool) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.timerIds.size() >= 3; }));
   for (unsigned id : dlg.timerIds) EXPECT_EQ(id, 7u);
   EXPECT_EQ(dlg.scans, 1);
+}
+
+// Fifty results wait in the spool at the start. The window shows them one
+// at a time, oldest first, and answers meanwhile: the quit question comes up
+// before the third result is shown, 否 lets the backlog go on in order, and
+// 是 ends the window with every result not shown still in the spool, none
+// shown or counted twice.
+TEST_F(BrennaCenterDlgTest, DuringABacklogTheQuitButtonAnswersAndQuittingKeepsTheRestInTheSpool) {
+  namespace fs = std::filesystem;
+  constexpr int kBacklog = 50;
+  ASSERT_TRUE(LoadBuiltPallix());
+  std::vector<std::string> records;
+  for (int i = 0; i < kBacklog; ++i)
+    records.push_back(RecordBuilder()
+                          .Item(7700, 0, "25")
+                          .Item(7701, 0, "op" + std::to_string(i))
+                          .Item(5071, 1, std::to_string(10 * i))
+                          .Bytes());
+  UnloadPallix();
+  SetPallixSystemDirectory(site.system());
+  // Written newest name first: their order is the files' time, not their
+  // names'.
+  fs::create_directories(site.spool());
+  const auto start = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  std::vector<std::string> expected;
+  for (int i = 0; i < kBacklog; ++i) {
+    const std::string name = "r" + std::to_string(100 + kBacklog - i) + ".DOING";
+    WriteFileBytes(site.spool() + "/" + name, records[static_cast<size_t>(i)]);
+    fs::last_write_time(site.spool() + "/" + name, start + std::chrono::seconds(i));
+    expected.push_back(name);
+  }
+
+  ProbeDlg dlg;
+  MessageBoxSeen no, yes;
+  int shownWhenAsked = -1;
+  const int result = dlg.RunScenario([&](ProbeDlg& d) {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return d.ShownFiles() >= 1; }, 30000));
+    WhenModal<QMessageBox>([&](QMessageBox* box) {
+      shownWhenAsked = d.ShownFiles();
+      AnswerMessageBox(box, &no, QString::fromUtf8("否"));
+    });
+    QTest::mouseClick(d.GetDlgItem(IDC_BTN_QUIT), Qt::LeftButton);
+    ASSERT_TRUE(no.shown);
+    // 否: the backlog goes on.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return d.ShownFiles() >= shownWhenAsked + 2; }, 30000));
+    AnswerNextMessageBox(&yes, QString::fromUtf8("是"));
+    QTest::mouseClick(d.GetDlgItem(IDC_BTN_QUIT), Qt::LeftButton);
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(no.text, QString::fromUtf8("是否退出数据监控?"));
+  EXPECT_GE(shownWhenAsked, 1);
+  EXPECT_LT(shownWhenAsked, 3) << "the question waited for the backlog";
+  EXPECT_TRUE(yes.shown);
+
+  const int shown = dlg.ShownFiles();
+  ASSERT_LT(shown, kBacklog);
+  EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8("数据监控(%1)").arg(shown));
+  EXPECT_EQ(dlg.shownNames, std::vector<std::string>(expected.begin(), expected.begin() + shown));
+  EXPECT_EQ(dlg.DisplayText(1119), "op" + std::to_string(shown - 1))
+      << "the last shown is on screen";
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(site.spool()))
+    left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  std::vector<std::string> unshown(expected.begin() + shown, expected.end());
+  std::sort(unshown.begin(), unshown.end());
+  EXPECT_EQ(left, unshown) << "what was not shown waits for the next start";
 }

@@ -1,12 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 
+#include "ChunkBuilder.h"
+#include "Gzip.h"
 #include "PallixForTests.h"
+#include "RecordBuilder.h"
 #include "RecordingBoard.h"
 #include "SmallFileSystem.h"
 #include "TempDir.h"
+#include "acquisition/ChunkWriter.h"
+#include "acquisition/PublicationHook.h"
+#include "acquisition/SpoolIo.h"
+#include "platform/FileOps.h"
 #include "platform/Gbk.h"
 #include "presentation/ResultDecoder.h"
 #include "presentation/SpoolScan.h"
@@ -22,22 +31,15 @@ class RecordingHost : public SpoolScanHost {
   void ShowResultFile(const std::string& path) override {
     events.push_back("show " + fs::path(path).filename().string());
     existedWhenShown.push_back(fs::exists(path));
-    lastShown = path;
     DecodeResultFile(path, buffer.data(), board);
-  }
-  void PauseAfterResult() override {
-    events.push_back("pause");
-    existedDuringPause.push_back(fs::exists(lastShown));
-    if (duringPause) duringPause(lastShown);
+    existedAfterShown.push_back(fs::exists(path));
   }
   void SetTitle(const std::string& gbkTitle) override {
     events.push_back("title " + GbkToUtf8(gbkTitle));
   }
 
   std::vector<std::string> events;
-  std::vector<bool> existedWhenShown, existedDuringPause;
-  std::string lastShown;
-  std::function<void(const std::string&)> duringPause;
+  std::vector<bool> existedWhenShown, existedAfterShown;
   std::vector<unsigned char> buffer = std::vector<unsigned char>(kResultBufferSize);
   RecordingBoard board;
 };
@@ -47,12 +49,28 @@ class SpoolScanTest : public ::testing::Test {
   static void SetUpTestSuite() { ASSERT_TRUE(LoadBuiltPallix()); }
   static void TearDownTestSuite() { UnloadPallix(); }
 
-  int Scan() { return ScanSpoolDirectory(spool, shown, host); }
+  // One look, then every result shown, as the window does with time
+  // between them.
+  int Scan() { return Scan(spool); }
+  int Scan(const std::string& directory) {
+    const int result = scan.FindResults(directory);
+    while (scan.ShowNextResult(directory, shown)) {
+    }
+    return result;
+  }
 
+  // Writes a result file last written `seconds` from the test's start.
+  void WriteAged(const std::string& name, const std::string& bytes, int seconds) {
+    WriteFileBytes(dir.file(name), bytes);
+    fs::last_write_time(dir.file(name), start + std::chrono::seconds(seconds));
+  }
+
+  const fs::file_time_type start = fs::file_time_type::clock::now();
   TempDir dir;
   std::string spool = dir.path().string();
   int shown = 0;
   RecordingHost host;
+  SpoolScan scan{host};
 };
 
 TEST_F(SpoolScanTest, AnEmptyDirectoryChangesNothing) {
@@ -61,37 +79,126 @@ TEST_F(SpoolScanTest, AnEmptyDirectoryChangesNothing) {
   EXPECT_EQ(shown, 0);
 }
 
-TEST_F(SpoolScanTest, EveryReadyFileIsShownPausedOverDeletedAndCounted) {
-  for (const char* name : {"a.DOING", "b.DOING", "c.DOING"}) WriteFileBytes(dir.file(name), name);
-  std::vector<std::string> order;
-  for (const auto& e : fs::directory_iterator(dir.path()))
-    order.push_back(e.path().filename().string());
+// Results found waiting (there before the start) are shown one at a time,
+// oldest first, the name deciding between equal times; each is taken out
+// of the spool as it is read and counted. One published afterwards follows
+// them, even when its file's time is older (a clock set back).
+TEST_F(SpoolScanTest, ResultsFoundWaitingAreShownOneAtATimeOldestFirstThenThoseOfThisRun) {
+  WriteAged("b.DOING", "b", -10);
+  WriteAged("d.DOING", "d", -30);
+  WriteAged("a.DOING", "a", -20);
+  WriteAged("c.DOING", "c", -30);
   shown = 4;
+  ASSERT_EQ(scan.FindResults(spool), 1);
+  EXPECT_EQ(scan.Waiting(), 4u);
+  WriteAged("0.DOING", "0", -3600);
+  scan.Published(dir.file("0.DOING"));
 
+  ASSERT_TRUE(scan.ShowNextResult(spool, shown));
+  EXPECT_EQ(host.events, (std::vector<std::string>{"show c.DOING", "title 数据监控(5)"}))
+      << "one result per call";
+  while (scan.ShowNextResult(spool, shown)) {
+  }
+  EXPECT_EQ(shown, 9);
+  EXPECT_EQ(host.events,
+            (std::vector<std::string>{"show c.DOING", "title 数据监控(5)", "show d.DOING",
+                                      "title 数据监控(6)", "show a.DOING", "title 数据监控(7)",
+                                      "show b.DOING", "title 数据监控(8)", "show 0.DOING",
+                                      "title 数据监控(9)"}));
+  EXPECT_EQ(host.existedWhenShown, std::vector<bool>(5, true));
+  EXPECT_EQ(host.existedAfterShown, std::vector<bool>(5, false)) << "taken out as it is read";
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+  EXPECT_EQ(scan.Waiting(), 0u);
+}
+
+// Rounds of results for one device group, published by the chunk writer in
+// an order unlike their names' and unlike the directory's: they are shown
+// in the order published, and the screen ends on the last one.
+TEST_F(SpoolScanTest, ResultsAreShownInTheOrderTheyWerePublished) {
+  const std::vector<std::string> names = {"round-a", "round-b", "round-c", "round-d", "round-e"};
+  // The directory's own order of these names (by hash on ext4, by name on
+  // NTFS), from files made and removed again.
+  for (const std::string& n : names) WriteFileBytes(dir.file(n + ".DOING"), "x");
+  std::vector<std::string> listed;
+  ASSERT_TRUE(ListFileNames(spool, &listed));
+  ASSERT_EQ(listed.size(), names.size());
+  for (const std::string& n : names) fs::remove(dir.file(n + ".DOING"));
+  // Published in neither order: the listing turned by one, or by two when
+  // that is the names' order.
+  std::vector<std::string> order = listed;
+  std::rotate(order.begin(), order.begin() + 1, order.end());
+  std::vector<std::string> sorted = order;
+  std::sort(sorted.begin(), sorted.end());
+  if (order == sorted) std::rotate(order.begin(), order.begin() + 1, order.end());
+
+  std::vector<std::string> told;
+  std::vector<bool> inPlaceWhenTold;
+  SetResultPublishedHook([&](const std::string& path) {
+    told.push_back(fs::path(path).filename().string());
+    inPlaceWhenTold.push_back(fs::exists(path));
+    scan.Published(path);
+  });
+  SpoolIo io;
+  for (size_t i = 0; i < order.size(); ++i) {
+    const std::string record = RecordBuilder()
+                                   .Item(7700, 0, "25")
+                                   .Item(7701, 0, "op" + std::to_string(i))
+                                   .Item(5071, 1, std::to_string(1000 * (i + 1)))
+                                   .Bytes();
+    const std::string stem = order[i].substr(0, order[i].size() - 6);
+    for (const std::string& chunk : ChunkRecords(stem, Gzip(record)))
+      SaveRecvChunkIn(io, spool, chunk.data(), FILE_CHUNK_SIZE);
+  }
+  SetResultPublishedHook(nullptr);
+  EXPECT_EQ(told, order) << "the writer tells of each result once, as it is published";
+  EXPECT_EQ(inPlaceWhenTold, std::vector<bool>(order.size(), true));
+
+  // The timer's look finds them all, known already in their order.
   EXPECT_EQ(Scan(), 1);
-  EXPECT_EQ(shown, 7);
-  const std::vector<std::string> expected = {"show " + order[0], "pause", "title 数据监控(5)",
-                                             "show " + order[1], "pause", "title 数据监控(6)",
-                                             "show " + order[2], "pause", "title 数据监控(7)"};
-  EXPECT_EQ(host.events, expected);
-  EXPECT_EQ(host.existedWhenShown, std::vector<bool>(3, true));
-  EXPECT_EQ(host.existedDuringPause, std::vector<bool>(3, false)) << "taken out as it is read";
+  std::vector<std::string> showns;
+  for (const std::string& e : host.events)
+    if (e.rfind("show ", 0) == 0) showns.push_back(e.substr(5));
+  EXPECT_EQ(showns, order);
+  EXPECT_EQ(shown, 5);
+  EXPECT_EQ(host.board.at(1119).text(), "op4") << "the last published is on screen";
+  EXPECT_EQ(host.board.at(1126).text(), "500");
+}
+
+// A result of a name published again before it was shown is shown once, in
+// the place of its latest publication, with the newer values; one published
+// again while the last one is on screen is shown after it, and counted.
+TEST_F(SpoolScanTest, AResultPublishedAgainIsShownOnceInItsLatestPlace) {
+  WriteFileBytes(dir.file("r.DOING"), "first");
+  scan.Published(dir.file("r.DOING"));
+  WriteFileBytes(dir.file("q.DOING"), "q");
+  scan.Published(dir.file("q.DOING"));
+  WriteFileBytes(dir.file("r.DOING"), "second");
+  scan.Published(dir.file("r.DOING"));
+  ASSERT_TRUE(scan.ShowNextResult(spool, shown));
+  ASSERT_TRUE(scan.ShowNextResult(spool, shown));
+  EXPECT_FALSE(scan.ShowNextResult(spool, shown));
+  EXPECT_EQ(host.events, (std::vector<std::string>{"show q.DOING", "title 数据监控(1)",
+                                                   "show r.DOING", "title 数据监控(2)"}));
+
+  // On screen now; the same name published again is a new result.
+  WriteFileBytes(dir.file("r.DOING"), "third");
+  scan.Published(dir.file("r.DOING"));
+  EXPECT_EQ(Scan(), 1);
+  EXPECT_EQ(shown, 3);
   EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
-// A result of the same name published while the last one is on screen is
-// kept for the next scan, shown and counted.
-TEST_F(SpoolScanTest, AResultRepublishedDuringThePauseWaitsForTheNextScan) {
-  WriteFileBytes(dir.file("r.DOING"), "first");
-  host.duringPause = [](const std::string& path) {
-    if (!fs::exists(path)) WriteFileBytes(path, "second");
-  };
-  Scan();
-  host.duringPause = nullptr;
-  EXPECT_EQ(ReadFileBytes(dir.file("r.DOING")), "second");
-  EXPECT_EQ(Scan(), 1);
-  EXPECT_EQ(shown, 2);
-  EXPECT_TRUE(fs::is_empty(dir.path()));
+// A result that went before its turn (removed by hand) is neither shown nor
+// counted, and the next one is.
+TEST_F(SpoolScanTest, AResultThatWentBeforeItsTurnIsSkipped) {
+  for (const char* name : {"gone.DOING", "next.DOING"}) {
+    WriteFileBytes(dir.file(name), name);
+    scan.Published(dir.file(name));
+  }
+  fs::remove(dir.file("gone.DOING"));
+  EXPECT_TRUE(scan.ShowNextResult(spool, shown));
+  EXPECT_EQ(host.events, (std::vector<std::string>{"show next.DOING", "title 数据监控(1)"}));
+  EXPECT_EQ(scan.Waiting(), 0u);
 }
 
 TEST_F(SpoolScanTest, TheFirstFileSetsTheTitle) {
@@ -113,8 +220,7 @@ TEST_F(SpoolScanTest, OnlyResultFilesAreTouched) {
     WriteFileBytes(dir.file(name), "keep");
   WriteFileBytes(dir.file("lower.doing"), "shown");  // the pattern never cared for case
   EXPECT_EQ(Scan(), 1);
-  EXPECT_EQ(host.events,
-            (std::vector<std::string>{"show lower.doing", "pause", "title 数据监控(1)"}));
+  EXPECT_EQ(host.events, (std::vector<std::string>{"show lower.doing", "title 数据监控(1)"}));
   for (const char* name : {"folder.DOING", "t.compress", "rtdata.dat", "t.DOING.part", "t.DOINGx",
                            "DOING", "note.txt", "fifo.DOING", "link.DOING", "elsewhere"})
     EXPECT_TRUE(fs::exists(dir.file(name))) << name;
@@ -144,7 +250,7 @@ TEST_F(SpoolScanTest, OverlongPathsAreSkippedNotOverrun) {
   const std::string tooDeep = spool + "/" + std::string(259 - 8 - spool.size(), 'p');
   fs::create_directory(tooDeep);
   WriteFileBytes(tooDeep + "/a.DOING", "x");
-  EXPECT_EQ(ScanSpoolDirectory(tooDeep, shown, host), 1);
+  EXPECT_EQ(Scan(tooDeep), 1);
   EXPECT_TRUE(host.events.empty());
   EXPECT_TRUE(fs::exists(tooDeep + "/a.DOING"));
 
@@ -154,7 +260,7 @@ TEST_F(SpoolScanTest, OverlongPathsAreSkippedNotOverrun) {
   const std::string longName = std::string(499 - deep.size() - 6, 'n') + ".DOING";
   WriteFileBytes(deep + "/" + longName, "x");
   WriteFileBytes(deep + "/s.DOING", "x");
-  EXPECT_EQ(ScanSpoolDirectory(deep, shown, host), 1);
+  EXPECT_EQ(Scan(deep), 1);
   EXPECT_EQ(shown, 1);
   EXPECT_TRUE(fs::exists(deep + "/" + longName));
   EXPECT_FALSE(fs::exists(deep + "/s.DOING"));
