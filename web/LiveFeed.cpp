@@ -97,6 +97,7 @@ bool LiveFeed::Reopen() {
   unreadable_.clear();
   dataVersion_ = -1;
   latestId_ = -1;
+  latestWrite_ = -1;
   haveRun_ = false;
   // A file begun anew counts from what it holds.
   std::vector<archive::GroupTotal> totals;
@@ -192,14 +193,21 @@ void LiveFeed::LookOnce() {
       std::string error;
       const bool have = reader_.LastRun(&run, &error);
       const std::int64_t latest = reader_.LatestResultId();
+      // Writes come with every result and without one (the idle state a
+      // run begins with).
+      const std::int64_t write = reader_.LatestWriteSeq();
       if (!have && !error.empty()) {
         Close(error);
       } else {
-        const bool panelChanged = latest != latestId_ || have != haveRun_ ||
+        const bool panelChanged = latest != latestId_ || write != latestWrite_ ||
+                                  have != haveRun_ ||
                                   (have && (run.id != run_.id || run.stopped != run_.stopped));
         haveRun_ = have;
         if (have) run_ = run;
-        if (panelChanged && Rebuild() && CountNewResults()) latestId_ = latest;
+        if (panelChanged && Rebuild() && CountNewResults()) {
+          latestId_ = latest;
+          latestWrite_ = write;
+        }
       }
     }
   }

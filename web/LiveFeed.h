@@ -93,6 +93,7 @@ class LiveFeed {
   bool haveRun_ = false;
   archive::RunRow run_;
   std::int64_t latestId_ = -1;
+  std::int64_t latestWrite_ = -1;
   std::int64_t countedId_ = 0;
   std::map<std::string, GroupCount> groups_;
   std::map<int, DisplayValue> values_;

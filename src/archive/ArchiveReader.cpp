@@ -260,6 +260,10 @@ std::int64_t ArchiveReader::LatestResultId() {
   return db_.QueryInt("SELECT max(id) FROM result", 0);
 }
 
+std::int64_t ArchiveReader::LatestWriteSeq() {
+  return db_.QueryInt("SELECT max(seq) FROM display_write", 0);
+}
+
 bool ArchiveReader::LastResultOfRun(std::int64_t runId, std::int64_t atUtcMs, ResultRow* out,
                                     std::string* error) {
   error->clear();

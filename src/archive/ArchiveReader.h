@@ -124,6 +124,9 @@ class ArchiveReader {
   bool LastRun(RunRow* out, std::string* error);
   // The highest result id (0: none): a cheap way to see that results came.
   std::int64_t LatestResultId();
+  // The last display write's number (0: none): changes with every result
+  // and with the writes the monitor makes of its own (the idle state).
+  std::int64_t LatestWriteSeq();
   // The last result of run `runId` shown at or before `atUtcMs` (the one
   // whose count the title showed then); false (with *error empty) when the
   // run showed none by then.

@@ -75,6 +75,13 @@ const char kNothingInjected[] =
     "document.querySelectorAll('img, i, iframe, .vd b, td b, script:not([src=\"/app.js\"])')"
     ".length === 0";
 
+// What the page says, for a failure's message.
+const char kPageSummary[] =
+    "[location.href, document.title, (document.getElementById('state-head') || {}).textContent, "
+    "(document.getElementById('state-detail') || {}).textContent, "
+    "(document.getElementById('link') || {}).textContent, "
+    "(document.getElementById('d1119') || {}).textContent]";
+
 class WebView : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -111,8 +118,10 @@ class WebView : public ::testing::Test {
     return json::parse(value, nullptr, false);
   }
   void WaitFor(const std::string& condition) {
-    std::string error;
-    ASSERT_TRUE(m_browser.WaitFor(condition, kPatience, &error)) << error << WebLog();
+    std::string error, seen;
+    if (m_browser.WaitFor(condition, kPatience, &error)) return;
+    m_browser.Evaluate(kPageSummary, &seen, &error);
+    FAIL() << error << "\nthe page: " << seen << WebLog() << "\nmonitor:\n" << m_session.Log();
   }
   std::map<int, json> Displays() {
     std::map<int, json> byId;

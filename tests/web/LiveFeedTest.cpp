@@ -74,6 +74,20 @@ TEST(LiveFeed, TheMonitorRunsWhileItsHeartbeatIsAtMostFiveSecondsOldAndUntilItSt
 
 TEST(LiveFeed, ThePanelTitleAndCountsPerGroupFollowEveryResult) {
   WebTestArchive archive;
+  // A run begins with the monitor's own writes, the idle state, before any
+  // result.
+  LiveFeed first({archive.path(), std::chrono::milliseconds(25), nullptr});
+  first.LookOnce();
+  archive.writer.RecordOwnWrites(archive::NowUtcMs(),
+                                 {{1119, Gbk("设备空闲"), 0xFFFFFF, 0x0000FF}});
+  archive.writer.Drain();
+  first.LookOnce();
+  ASSERT_TRUE(first.Current().values);
+  ASSERT_EQ(1u, first.Current().values->count(1119));
+  EXPECT_EQ(Gbk("设备空闲"), first.Current().values->at(1119).text);
+  EXPECT_EQ(0x0000FFu, first.Current().values->at(1119).textColor);
+  EXPECT_EQ("数据监控", first.Current().title) << "no result counted yet";
+
   archive.Add(BrakeResult("before", "0815", "1111", 1));
   LiveFeed feed({archive.path(), std::chrono::milliseconds(25), nullptr});
   feed.LookOnce();
