@@ -64,7 +64,9 @@ std::string HostName(const std::string& header) {
   return header.substr(0, header.find(':'));
 }
 
-bool LoopbackName(const std::string& host) {
+bool LoopbackName(std::string host) {
+  for (char& c : host)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');  // names know no case
   if (host == "localhost" || host == "::1") return true;
   if (host.rfind("127.", 0) != 0) return false;
   return host.find_first_not_of("0123456789.") == std::string::npos;
