@@ -178,10 +178,12 @@ void LiveFeed::LookOnce() {
   }
   if (!open_ && now >= nextOpenTryMs_) {
     nextOpenTryMs_ = now + kOpenRetryMs;
-    if (!exists)
+    if (!exists) {
       unreadable_.clear();
-    else
-      Reopen();
+      failedOpens_ = 0;
+    } else {
+      failedOpens_ = Reopen() ? 0 : failedOpens_ + 1;
+    }
   }
   if (open_) {
     const std::int64_t version = reader_.DataVersion();
@@ -214,9 +216,13 @@ void LiveFeed::LookOnce() {
 
   MonitorState monitor;
   if (!open_) {
-    monitor.kind = exists && !unreadable_.empty() ? MonitorState::Kind::kUnreadable
-                                                  : MonitorState::Kind::kNoArchive;
-    monitor.why = unreadable_;
+    // A monitor starting for the first time makes its archive in a few
+    // steps: a file that cannot be read yet is said once a second look
+    // finds it so too.
+    const bool unreadable = exists && !unreadable_.empty() &&
+                            (failedOpens_ >= 2 || lastKind_ != MonitorState::Kind::kNoArchive);
+    monitor.kind = unreadable ? MonitorState::Kind::kUnreadable : MonitorState::Kind::kNoArchive;
+    if (unreadable) monitor.why = unreadable_;
   } else if (haveRun_) {
     monitor.startedUtcMs = run_.startedUtcMs;
     if (run_.stopped) {
@@ -229,6 +235,7 @@ void LiveFeed::LookOnce() {
       monitor.kind = MonitorState::Kind::kRunning;  // its heartbeats change nothing shown
     }
   }
+  lastKind_ = monitor.kind;
   Publish(monitor);
 }
 

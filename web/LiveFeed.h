@@ -89,6 +89,8 @@ class LiveFeed {
   bool open_ = false;
   std::uint64_t fileDevice_ = 0, fileInode_ = 0;
   std::int64_t nextOpenTryMs_ = 0;
+  int failedOpens_ = 0;  // in a row, of a file at the path
+  MonitorState::Kind lastKind_ = MonitorState::Kind::kNoArchive;
   std::int64_t dataVersion_ = -1;
   bool haveRun_ = false;
   archive::RunRow run_;

@@ -128,7 +128,12 @@ TEST(LiveFeed, AMissingDamagedOrReplacedArchiveIsSaidAndFollowed) {
   EXPECT_EQ(MonitorState::Kind::kNoArchive, feed.Current().monitor.kind);
   EXPECT_FALSE(feed.Current().archiveOpen);
 
-  // The monitor starts: its archive appears and is opened.
+  // The monitor starts: its archive appears, made in a few steps (an empty
+  // file first), and is opened.
+  std::ofstream(path).flush();
+  now += 2000;
+  feed.LookOnce();
+  EXPECT_EQ(MonitorState::Kind::kNoArchive, feed.Current().monitor.kind) << "not yet an archive";
   archive::ArchiveWriter first;
   archive::WriterOptions options;
   options.path = path;
