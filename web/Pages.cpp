@@ -235,10 +235,12 @@ Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_
                      "<form class=\"filters\" method=\"get\" action=\"/panel\">\n" +
                      Input("某一时刻的面板", "datetime-local", "at", "", " step=\"1\" required") +
                      "<button type=\"submit\">查看</button>\n</form>\n";
+  const std::string counted = std::to_string(count) + " 条结果";
   html += "<p class=\"count\" id=\"count\">" +
-          (count == 0 ? std::string("没有符合条件的结果")
-                      : "共 " + std::to_string(count) + " 条结果" +
-                            (f.afterId > 0 ? "（接上一页）" : "")) +
+          (count == 0                 ? std::string("没有符合条件的结果")
+           : count == kResultsPerPage ? "本页 " + counted + "，下一页还有"
+           : f.afterId > 0            ? "本页 " + counted + "（接上一页）"
+                                      : "共 " + counted) +
           "</p>\n";
   if (count > 0)
     html +=

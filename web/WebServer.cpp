@@ -72,6 +72,17 @@ bool LoopbackName(std::string host) {
   return host.find_first_not_of("0123456789.") == std::string::npos;
 }
 
+// A path to redirect to: the request's own when it holds only plain
+// characters, else the live panel's.
+std::string PlainPath(const std::string& path) {
+  if (path.empty() || path[0] != '/' ||
+      path.find_first_not_of(
+          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/._-") !=
+          std::string::npos)
+    return "/";
+  return path;
+}
+
 bool OpenReader(const std::string& path, archive::ArchiveReader* reader, Response& res) {
   std::string error;
   if (reader->Open(path, &error)) return true;
@@ -172,7 +183,11 @@ bool WebServer::Admit(const Request& req, Response& res) {
     }
     return true;
   }
-  if (req.path == "/healthz") return true;
+  // The service manager's probe, and the page's own files (they hold
+  // nothing of the line), so that even the refusal looks right.
+  if (req.path == "/healthz" || req.path == "/app.js" || req.path == "/app.css" ||
+      req.path == "/panel.css" || req.path == "/favicon.png")
+    return true;
   const std::string& token = options_.token;
   if (req.has_param("token")) {
     if (!SameToken(req.get_param_value("token"), token)) {
@@ -182,7 +197,7 @@ bool WebServer::Admit(const Request& req, Response& res) {
     }
     // The token leaves the address: from now on the cookie shows it.
     res.status = 303;
-    res.set_header("Location", req.path);
+    res.set_header("Location", PlainPath(req.path));
     res.set_header("Set-Cookie", std::string(kTokenCookie) + "=" + token +
                                      "; Path=/; Max-Age=31536000; HttpOnly; SameSite=Strict");
     res.set_header("Cache-Control", "no-store");
@@ -232,31 +247,38 @@ void WebServer::Routes() {
     res.set_header("Cache-Control", "no-store");
     res.set_header("Content-Disposition",
                    "attachment; filename=\"results-" + filter.day + ".csv\"");
-    auto header = std::make_shared<bool>(true);
-    res.set_chunked_content_provider(
-        "text/csv; charset=utf-8",
-        [reader, filter, header](size_t, httplib::DataSink& sink) mutable {
-          std::string chunk;
-          if (*header) {
-            chunk = CsvHeader();
-            *header = false;
-          }
-          std::int64_t rows = 0;
-          std::string error;
-          filter.limit = kCsvBatch;
-          const bool ok = reader->ListResults(
-              filter,
-              [&](const archive::ResultRow& r) {
-                chunk += CsvLine(r);
-                filter.afterId = r.id;
-                ++rows;
-                return true;
-              },
-              &error);
-          if (!ok || !sink.write(chunk.data(), chunk.size())) return false;
-          if (rows < kCsvBatch) sink.done();
-          return true;
-        });
+    // Where the file has got to, kept outside the provider (the library
+    // may copy it).
+    struct Progress {
+      archive::ResultFilter filter;
+      bool header = true;
+    };
+    auto progress = std::make_shared<Progress>();
+    progress->filter = filter;
+    progress->filter.limit = kCsvBatch;
+    res.set_chunked_content_provider("text/csv; charset=utf-8",
+                                     [reader, progress](size_t, httplib::DataSink& sink) {
+                                       std::string chunk;
+                                       if (progress->header) {
+                                         chunk = CsvHeader();
+                                         progress->header = false;
+                                       }
+                                       std::int64_t rows = 0;
+                                       std::string error;
+                                       const bool ok = reader->ListResults(
+                                           progress->filter,
+                                           [&](const archive::ResultRow& r) {
+                                             chunk += CsvLine(r);
+                                             progress->filter.afterId = r.id;
+                                             ++rows;
+                                             return true;
+                                           },
+                                           &error);
+                                       if (!ok || !sink.write(chunk.data(), chunk.size()))
+                                         return false;
+                                       if (rows < kCsvBatch) sink.done();
+                                       return true;
+                                     });
   });
   server_->Get("/metrics", [this](const Request&, Response& res) { Metrics(res); });
   server_->Get("/healthz", [this](const Request&, Response& res) { Health(res); });

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "TestSocket.h"
@@ -174,6 +175,7 @@ TEST(WebServer, FromTheLanOnlyWithTheTokenFromTheLinkThenTheCookie) {
   EXPECT_EQ(200, metrics->status);
   EXPECT_TRUE(Has(metrics->body, "brenna_monitor_running 1")) << metrics->body;
   EXPECT_EQ(200, c.Get("/healthz")->status);
+  EXPECT_EQ(200, c.Get("/app.css")->status) << "the refusal page's own look";
 }
 
 TEST(AccessToken, MadeOnceForItsOwnerAloneAndRefusedWhenOthersCouldHaveReadIt) {
@@ -299,4 +301,51 @@ TEST(WebServer, TakesOnNoMoreConnectionsAndLivePagesThanItsLimitsAndDropsAPageTh
   }
   EXPECT_EQ(0, served.server().LiveClients()) << "still connected after " << results << " results";
   test_socket::Close(stuck);
+}
+
+TEST(WebServer, TheCsvHoldsEveryResultOfABusyDayAndTheListGoesOnPageByPage) {
+  Served served(Loopback());
+  const int results = 1201;  // more than a CSV batch and two pages of the list
+  for (int i = 1; i <= results; ++i) {
+    served.archive().writer.Record(BrakeResult("r" + std::to_string(i), "0815", "1"));
+    if (i % 200 == 0 || i == results) served.archive().writer.Drain();
+  }
+  httplib::Client c = served.Client();
+
+  auto csv = c.Get("/results.csv");
+  ASSERT_TRUE(csv);
+  EXPECT_EQ(200, csv->status);
+  EXPECT_EQ("text/csv; charset=utf-8", csv->get_header_value("Content-Type"));
+  std::istringstream lines(csv->body);
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(0u, line.rfind("\xEF\xBB\xBF编号,显示时间,设备组,", 0)) << line;
+  int n = 0;
+  while (std::getline(lines, line)) {
+    ++n;
+    EXPECT_EQ(0u, line.rfind(std::to_string(n) + ",", 0)) << "each once, in order: " << line;
+  }
+  EXPECT_EQ(results, n);
+
+  std::string page = "/results";
+  std::vector<int> perPage;
+  while (!page.empty() && perPage.size() < 10) {
+    auto r = c.Get(page);
+    ASSERT_TRUE(r) << page;
+    const std::string& body = r->body;
+    int rows = 0;
+    for (auto at = body.find("<tr data-id="); at != std::string::npos;
+         at = body.find("<tr data-id=", at + 1))
+      ++rows;
+    perPage.push_back(rows);
+    const auto next = body.find("\">下一页</a>");
+    page.clear();
+    if (next != std::string::npos) {
+      const auto href = body.rfind("href=\"", next) + 6;
+      page = body.substr(href, next - href);
+      for (std::size_t amp; (amp = page.find("&amp;")) != std::string::npos;)
+        page.replace(amp, 5, "&");
+    }
+  }
+  EXPECT_EQ((std::vector<int>{500, 500, 201}), perPage);
 }
