@@ -30,9 +30,14 @@
 // only when the set-up fails or data is lost (a result never published or
 // never shown, a chunk not taken).
 //
-// Then a real station under attack: 300 hostile connections that keep
-// coming back hold every slot, and per round one result is sent; it prints
-// how long until the monitor's receipt and until the result was published.
+// Then a real station under attack, four kinds in turn: 300 hostile
+// connections that keep coming back hold every slot (trickling, silent,
+// garbage); 400 that send one whole frame and then trickle; 300 that flood
+// whole frames faster than the receiving task takes them, staying
+// connected after each batch, and the same ending each batch properly.
+// Per round one result is sent; it prints how long until the monitor's
+// receipt and until the result was published, and the monitor's resident
+// memory before, during and after the attack.
 //
 // Then a quiet line: Q small results, one at a time, each sent at a random
 // moment once the one before has had its half second on screen; per result
@@ -42,7 +47,7 @@
 // the shortest time any of them stayed on screen.
 //
 // Usage: bench_end_to_end [--results N] [--large M] [--stations K] [--files F]
-//                         [--attack R] [--quiet Q] [--backlog B]
+//                         [--attack R] [--attacks-only [A]] [--quiet Q] [--backlog B]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -59,6 +64,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <set>
@@ -375,17 +381,23 @@ bool RunStations(MonitorProcess& m, int stations, int files, int items) {
   return allDelivered && chunksLost == 0 && published == results && shown == results;
 }
 
-// A real station under attack: 300 hostile connections that come back as
-// soon as they are closed (260 trickling a frame's first bytes, one byte
-// every 3 s, 20 silent, 20 sending garbage) take every slot; then, round
-// after round, one station connects and sends one small result. Per round,
-// the time from its connect to the monitor's receipt and to the result
-// published. False when a result never arrived (or set-up failed).
-bool RunUnderAttack(MonitorProcess& m, int rounds) {
+// One kind of attack: its peers and a few words for the report.
+struct Attack {
+  const char* label;
+  HostileMix mix;
+};
+
+// A real station under attack: hostile connections that come back as soon
+// as they are closed take every slot (or, flooding, the receiving task's
+// whole pace); then, round after round, one station connects and sends one
+// small result. Per round, the time from its connect to the monitor's
+// receipt and to the result published. False when a result never arrived
+// (or set-up failed).
+bool RunUnderAttack(MonitorProcess& m, const Attack& attack, const std::string& tag, int rounds) {
   std::vector<std::string> frames;
   std::string error;
-  if (!m.Frames("attack", Results(rounds, SmallResultNo), &frames, &error)) {
-    std::fprintf(stderr, "attack: %s\n", error.c_str());
+  if (!m.Frames(tag, Results(rounds, SmallResultNo), &frames, &error)) {
+    std::fprintf(stderr, "%s: %s\n", tag.c_str(), error.c_str());
     return false;
   }
   std::vector<std::string> order;
@@ -396,15 +408,24 @@ bool RunUnderAttack(MonitorProcess& m, int rounds) {
     streams[name] += f;
   }
   const int before = m.OpenSockets();
-  HostilePeers hostile(m.tree().port(), 260, 20, 20, std::chrono::seconds(3));
+  const long residentBefore = m.MemoryKb("VmRSS");
+  std::unique_ptr<HostilePeers> attackers =
+      std::make_unique<HostilePeers>(m.tree().port(), attack.mix);
+  HostilePeers& hostile = *attackers;
   const Clock::time_point setUp = Clock::now();
-  while (m.OpenSockets() < before + 256 && Clock::now() - setUp < kGiveUp)
+  const int peers = attack.mix.trickles + attack.mix.squatters + attack.mix.garbage +
+                    attack.mix.frameThenTrickle + attack.mix.floods;
+  while (m.OpenSockets() < before + std::min(peers, 256) && Clock::now() - setUp < kGiveUp)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  std::printf(
-      "\nunder attack: 300 hostile connections (%d of them held), one real result a round\n",
-      m.OpenSockets() - before);
+  // A flood needs a moment to fill the queues.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  std::printf("\nunder attack: %s (%d of them held), one real result a round\n", attack.label,
+              m.OpenSockets() - before);
+  const long floodedBefore = hostile.FramesFlooded();
+  const Clock::time_point floodStart = Clock::now();
   std::vector<double> confirmedMs, publishedMs;
   bool ok = true;
+  int unconfirmed = 0;
   for (const std::string& name : order) {
     // Let the attackers take back what the last round freed.
     std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -414,22 +435,74 @@ bool RunUnderAttack(MonitorProcess& m, int rounds) {
     SpoolWatch::Times t;
     while (!(t = m.watch().Snapshot()[name]).isPublished && Clock::now() - start < kGiveUp)
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    if (!t.isPublished || out.receipt != 1) {
-      std::fprintf(stderr, "attack: %s: %s (receipt %ld)\n", name.c_str(),
-                   t.isPublished ? "published" : "never published", out.receipt);
+    if (!t.isPublished) {
+      std::fprintf(stderr, "%s: %s never published (receipt %ld)\n", tag.c_str(), name.c_str(),
+                   out.receipt);
       ok = false;
       continue;
     }
+    if (out.receipt != 1) ++unconfirmed;
     confirmedMs.push_back(Ms(confirmed - start));
     publishedMs.push_back(Ms(t.published - start));
-    std::printf("  %-12s published %7.0f ms   receipt %7.0f ms\n", name.c_str(), publishedMs.back(),
-                confirmedMs.back());
+    std::printf("  %-12s published %7.0f ms   receipt %7.0f ms%s\n", name.c_str(),
+                publishedMs.back(), confirmedMs.back(), out.receipt == 1 ? "" : " (none)");
   }
   std::printf("  published after p50 %.0f ms, max %.0f ms; receipt p50 %.0f ms, max %.0f ms\n",
               Percentile(publishedMs, 50), Percentile(publishedMs, 100),
               Percentile(confirmedMs, 50), Percentile(confirmedMs, 100));
+  if (unconfirmed > 0) std::printf("  published but not confirmed: %d\n", unconfirmed);
   std::printf("  hostile connections closed by the monitor meanwhile: %ld\n", hostile.Closed());
+  if (attack.mix.floods > 0) {
+    const double seconds = std::chrono::duration<double>(Clock::now() - floodStart).count();
+    std::printf("  flood frames sent meanwhile: %.0f/s\n",
+                static_cast<double>(hostile.FramesFlooded() - floodedBefore) / seconds);
+  }
+  // What the attack leaves in memory once it is over and its connections
+  // are gone.
+  const long residentDuring = m.MemoryKb("VmRSS");
+  attackers.reset();
+  const Clock::time_point calm = Clock::now();
+  while (m.OpenSockets() > before && Clock::now() - calm < kGiveUp)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::printf("  resident memory: %ld kB before, %ld kB during, %ld kB after\n", residentBefore,
+              residentDuring, m.MemoryKb("VmRSS"));
   std::fflush(stdout);
+  return ok;
+}
+
+// Every attack in turn, or only the one numbered `only` (1 to 4).
+bool RunAttacks(MonitorProcess& m, int rounds, int only) {
+  HostileMix trickles;  // the trickles of the last rounds
+  trickles.trickles = 260;
+  trickles.squatters = 20;
+  trickles.garbage = 20;
+  HostileMix frameThenTrickle;
+  frameThenTrickle.frameThenTrickle = 400;
+  frameThenTrickle.tricklePause = std::chrono::milliseconds(100);
+  HostileMix flood;
+  flood.floods = 300;
+  flood.floodEnds = false;
+  HostileMix endingFlood = flood;
+  endingFlood.floodEnds = true;
+  const Attack attacks[] = {
+      {"300 hostile connections (260 trickling a frame's first bytes, one byte every 3 s, 20 "
+       "silent, 20 sending garbage)",
+       trickles},
+      {"400 connections sending one whole frame, then a byte every 100 ms", frameThenTrickle},
+      {"300 connections each sending 16 whole frames as fast as they are taken, then silent "
+       "until closed, again and again",
+       flood},
+      {"300 connections each sending 16 whole frames as fast as they are taken and ending, again "
+       "and again",
+       endingFlood},
+  };
+  bool ok = true;
+  int n = 0;
+  for (const Attack& a : attacks) {
+    ++n;
+    if (only == 0 || only == n)
+      ok = RunUnderAttack(m, a, "attack" + std::to_string(n), rounds) && ok;
+  }
   return ok;
 }
 
@@ -575,6 +648,11 @@ int main(int argc, char** argv) {
   const int stations = Argument(argc, argv, "--stations", 8);
   const int files = Argument(argc, argv, "--files", 8);
   const int attackRounds = Argument(argc, argv, "--attack", 5);
+  // Only the attacks, or only one of them: --attacks-only [K].
+  int attacksOnly = -1;
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--attacks-only") == 0)
+      attacksOnly = i + 1 < argc ? std::atoi(argv[i + 1]) : 0;
   const int quietCount = Argument(argc, argv, "--quiet", 100);
   const int backlogCount = Argument(argc, argv, "--backlog", 40);
 
@@ -583,6 +661,11 @@ int main(int argc, char** argv) {
   if (!m.Start(&error)) {
     std::fprintf(stderr, "bench_end_to_end: %s\n", error.c_str());
     return 1;
+  }
+  if (attacksOnly >= 0) {
+    const bool ok = RunAttacks(m, attackRounds, attacksOnly);
+    m.Stop();
+    return ok ? 0 : 1;
   }
 
   // The largest result whose every transfer still fits: try the first one
@@ -631,7 +714,7 @@ int main(int argc, char** argv) {
       "the receiving task takes one frame per pass with a 5 ms pause between passes.\n");
 
   ok = RunStations(m, stations, files, items) && ok;
-  ok = RunUnderAttack(m, attackRounds) && ok;
+  ok = RunAttacks(m, attackRounds, 0) && ok;
   ok = RunQuietLine(m, quietCount) && ok;
   ok = RunBacklog(m, backlogCount) && ok;
   std::printf("\n");

@@ -13,4 +13,8 @@ PALLIX_EXPORT int PallixFramePeer(int channel, char* address, int size, int* por
   return pallix::transport::FramePeer(channel, address, size, port);
 }
 
+PALLIX_EXPORT int PallixPeerConnected(int channel, const char* address, int port) {
+  return pallix::transport::PeerConnected(channel, address, port);
+}
+
 }  // extern "C"

@@ -130,6 +130,9 @@ typedef struct PallixDate {
 /* UnCompressFile: the output cannot be stored now (no space, over quota,
  * read-only file system, I/O error); the same call may succeed later. */
 #define PALLIX_UNCOMPRESS_NO_ROOM (-8)
+/* UnCompressFile: the process has no file descriptor (handle) to spare for
+ * the files now; the same call may succeed later. */
+#define PALLIX_UNCOMPRESS_NO_DESCRIPTORS (-9)
 
 /* Room for a station's address as text, terminator included (an IPv6
  * address is the longest), for PallixFramePeer. */
@@ -203,6 +206,13 @@ typedef void(PALLIX_CALL* PallixLogSink)(const PallixLogRecord* record, void* co
  *   -1 bad channel; -3 address or port null, or size < 1; -7 channel not
  *   open; -8 not a server channel. The same one reader as ReadNetData.
  *
+ * PallixPeerConnected(channel, address, port): whether the station at
+ *   address (numeric text, as PallixFramePeer gives it) and TCP port is
+ *   still connected to this server channel, or frames it sent are still to
+ *   be read or handled (its connection may have closed meanwhile): 1 yes,
+ *   0 no; -1 bad channel; -3 address null; -7 channel not open; -8 not a
+ *   server channel. Any thread.
+ *
  * PallixSetLogSink(sink, context, minLevel): from now on reports of level
  *   minLevel and above go to sink(record, context); reports below it are
  *   not even formatted. A null sink restores the default: warnings and
@@ -218,7 +228,9 @@ typedef void(PALLIX_CALL* PallixLogSink)(const PallixLogRecord* record, void* co
   E(int, PallixSetLogSink, (PallixLogSink sink, void* context, int minLevel), \
     (sink, context, minLevel))                                                \
   E(int, PallixFramePeer, (int channel, char* address, int size, int* port),  \
-    (channel, address, size, port))
+    (channel, address, size, port))                                           \
+  E(int, PallixPeerConnected, (int channel, const char* address, int port),   \
+    (channel, address, port))
 
 /* ---- The export list ----------------------------------------------------- */
 /*

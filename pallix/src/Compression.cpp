@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <random>
 #include <system_error>
 
@@ -26,9 +28,17 @@ bool IsGzipMagic(const unsigned char* p, std::size_t n) {
 
 std::string TemporaryNameFor(const std::string& path) {
   static std::atomic<unsigned> counter{0};
-  std::random_device rd;
+  unsigned tag = 0;
+  try {
+    std::random_device rd;
+    tag = rd();
+  } catch (const std::exception&) {
+    // No source of randomness (it may need a descriptor the process does
+    // not have): the clock and the counter still keep names apart.
+    tag = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+  }
   char suffix[40];
-  std::snprintf(suffix, sizeof suffix, ".%08x%04x" PALLIX_TEMPORARY_SUFFIX, rd(),
+  std::snprintf(suffix, sizeof suffix, ".%08x%04x" PALLIX_TEMPORARY_SUFFIX, tag,
                 counter.fetch_add(1) & 0xffffu);
   return path + suffix;
 }
@@ -115,6 +125,8 @@ int ReadWholeFile(const std::string& path, std::size_t maxLength, std::vector<un
       return 1;
     case sys::FileStatus::kTooLarge:
       return kTooLarge;
+    case sys::FileStatus::kNoDescriptors:
+      return kNoDescriptors;
     default:
       return kCannotRead;
   }
@@ -128,6 +140,7 @@ int WriteFileAtomically(const std::string& path, const unsigned char* data, std:
     if (status != sys::FileStatus::kOk) sys::RemoveFile(temp);
   }
   if (status == sys::FileStatus::kOk) return 1;
+  if (status == sys::FileStatus::kNoDescriptors) return kNoDescriptors;
   return status == sys::FileStatus::kNoRoom ? kNoRoom : kCannotWrite;
 }
 

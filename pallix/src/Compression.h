@@ -37,6 +37,8 @@ inline constexpr int kRecordTooLarge = PALLIX_UNCOMPRESS_TOO_LARGE;
 // The output cannot be stored now (no space, over quota, read-only file
 // system, I/O error); the same call may succeed later.
 inline constexpr int kNoRoom = PALLIX_UNCOMPRESS_NO_ROOM;
+// Short of file descriptors now; may work later.
+inline constexpr int kNoDescriptors = PALLIX_UNCOMPRESS_NO_DESCRIPTORS;
 
 // Decompresses a gzip or zlib stream (gzip may have several members, as
 // concatenated .gz files do) into out, refusing more than maxOutput bytes.

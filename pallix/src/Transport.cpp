@@ -75,6 +75,11 @@ double Seconds(Clock::duration d) {
          1000.0;
 }
 
+// The end of a refusal's report: what becomes of the frames before it.
+const char* GoodFramesKept(std::uint32_t good) {
+  return good == 0 ? "" : "; they are still written, and confirmed before the close";
+}
+
 // Milliseconds for Poll: `left` rounded up, never below 0.
 long WaitMs(Clock::duration left) {
   const long ms =
@@ -95,8 +100,12 @@ class Server {
   // The station of the frame the latest TakeFrame returned (see
   // PallixFramePeer): 1, or 0 when it returned none or the address is unknown.
   int FramePeer(char* address, std::size_t size, int* port);
+  // Whether the station at address:port is connected, or frames of it are
+  // still to be taken or handled.
+  bool PeerConnected(const char* address, int port);
   int Port() const { return port_; }
   int SendingConnections();
+  int Limit();
   int AcceptShortages();
 
  private:
@@ -104,13 +113,23 @@ class Server {
     net::SocketHandle socket = net::kNoSocket;
     bool open = true;          // the socket is still open
     bool stationDone = false;  // the station has ended its sending direction
+    // A bad frame came: nothing more is read; the connection is closed once
+    // the frames before it are handled, with a receipt for them.
+    bool refused = false;
     Frame partial{};
     std::size_t have = 0;            // bytes of the partial frame received so far
     Clock::time_point frameStarted;  // when the partial frame's first byte came
     std::deque<Frame> frames;        // finished frames, oldest first
-    std::uint32_t received = 0;      // well-formed frames completed on it
+    std::uint32_t received = 0;      // well-formed frames completed on it and kept
     bool inHand = false;             // its frame went out with the last TakeFrame
+    Clock::time_point accepted;
     Clock::time_point lastHeard;
+    // When it last completed a frame (or was accepted, or was last let go
+    // after flow control held it back): how long it has been idle.
+    Clock::time_point lastFrame;
+    // When a frame of it was last taken, and how many were.
+    Clock::time_point lastServed;
+    std::uint32_t taken = 0;
     // Receipts: when the last progress was looked at, the count last sent;
     // broken once one could not be sent whole (the rest would be out of
     // step).
@@ -121,6 +140,7 @@ class Server {
     char address[PALLIX_PEER_ADDRESS_SIZE] = {};
     int port = 0;
     std::size_t partialDropped = 0;  // bytes of an unfinished frame the station ended on
+    std::size_t framesDropped = 0;   // frames it gave up unhandled when it gave way
   };
 
   // Why a connection is closed, for the report.
@@ -140,14 +160,20 @@ class Server {
   void Run();
   // The following run on the I/O thread with lock_ held; only that thread
   // adds and removes connections.
-  static bool Reading(const Connection& c) { return c.open && !c.stationDone; }
+  static bool Reading(const Connection& c) { return c.open && !c.stationDone && !c.refused; }
   static bool HeldBack(const Connection& c) { return c.frames.size() >= kMaxQueuedFrames; }
+  // It waits only for the monitor: for its frames to be handled and its
+  // receipt.
+  static bool WaitingOnUs(const Connection& c) {
+    return c.open && (c.stationDone || c.refused || HeldBack(c));
+  }
   bool WantsToAccept(Clock::time_point now);
   void AcceptPending(Clock::time_point now);
   void OnShortage(Clock::time_point now);
   Connection* GiveWayCandidate(Clock::time_point now);
   void GiveWay(Connection* c, Closing why);
   void ReadFrom(Connection& c, Clock::time_point now);
+  void Refuse(Connection& c, Closing why);
   void Watch(Connection& c, Clock::time_point now);
   static std::uint32_t Handled(const Connection& c);
   void SendReceipt(Connection& c, std::uint32_t count);
@@ -163,8 +189,11 @@ class Server {
   std::atomic<bool> stop_{false};
   std::mutex lock_;
   std::vector<std::unique_ptr<Connection>> connections_;  // guarded by lock_
-  std::size_t next_ = 0;          // round-robin start of TakeFrame, guarded by lock_
   Connection* inHand_ = nullptr;  // whose frame TakeFrame returned last, guarded by lock_
+  Clock::time_point lastTaken_;   // when TakeFrame last returned a frame, guarded by lock_
+  // The most connections the descriptors of the process allow (at most
+  // kMaxConnections), fixed at the start.
+  std::size_t slots_ = kMaxConnections;
   // Accepting under a shortage of descriptors; all guarded by lock_.
   std::size_t limit_ = kMaxConnections;
   Clock::time_point limitRestores_;
@@ -181,6 +210,15 @@ class Server {
   std::thread thread_;
 };
 
+// How many connections a server may hold with `left` descriptors still to
+// open: all but the reserve (half of them when few are left), at least one.
+std::size_t SlotsFor(long left) {
+  if (left < 0) return kMaxConnections;  // no limit to budget for
+  const long reserve = std::min(kDescriptorReserve, left / 2);
+  const long slots = std::max(1L, left - reserve);
+  return std::min(kMaxConnections, static_cast<std::size_t>(slots));
+}
+
 std::unique_ptr<Server> Server::Start(int port, const ServerLimits& limits, int* error) {
   std::unique_ptr<Server> s(new Server());
   if (!s->waker_.Valid()) {
@@ -196,6 +234,16 @@ std::unique_ptr<Server> Server::Start(int port, const ServerLimits& limits, int*
   s->port_ = net::LocalPort(s->listener_);
   s->silence_ = std::chrono::milliseconds(limits.silenceMs);
   s->frameDeadline_ = std::chrono::milliseconds(limits.frameDeadlineMs);
+  // Connections must never take the descriptors the spool files need.
+  const long left = net::DescriptorsLeft();
+  s->slots_ = s->limit_ = SlotsFor(left);
+  if (s->slots_ < kMaxConnections) {
+    PALLIX_LOG(PALLIX_LOG_WARNING, PALLIX_LOG_NET,
+               "holding at most %zu station connections at once, not %zu: the process may open "
+               "only %ld more files (descriptors) and keeps %ld of them for the spool, the "
+               "journal and the archive; raise the limit of open files",
+               s->slots_, kMaxConnections, left, left - static_cast<long>(s->slots_));
+  }
   s->scratch_.resize(64 * 1024);
   try {
     s->thread_ = std::thread(&Server::Run, s.get());
@@ -219,6 +267,7 @@ Server::~Server() {
 
 void Server::Run() {
   const auto giveWayQuiet = std::chrono::milliseconds(kGiveWayQuietMs);
+  const auto giveWayIdle = std::chrono::milliseconds(kGiveWayIdleMs);
   std::vector<net::PollItem> items;
   std::vector<Connection*> polled;
   while (!stop_) {
@@ -228,10 +277,10 @@ void Server::Run() {
     Clock::duration wait = std::chrono::seconds(1);
     {
       std::lock_guard<std::mutex> lock(lock_);
-      if (limit_ < kMaxConnections && now >= limitRestores_) {
-        limit_ = kMaxConnections;
+      if (limit_ < slots_ && now >= limitRestores_) {
+        limit_ = slots_;
         PALLIX_LOG(PALLIX_LOG_INFO, PALLIX_LOG_NET, "holding up to %zu station connections again",
-                   kMaxConnections);
+                   slots_);
       }
       items.push_back(net::PollItem{waker_.Handle(), true});
       // At the limit, new stations wait in the system's queue of pending
@@ -242,8 +291,7 @@ void Server::Run() {
       if (now < acceptResumes_) wait = std::min(wait, acceptResumes_ - now);
       const bool full = connections_.size() >= limit_;
       for (auto& c : connections_) {
-        if (c->open && (c->stationDone || HeldBack(*c)))
-          wait = std::min(wait, c->lastReceipt + kProgressInterval - now);
+        if (WaitingOnUs(*c)) wait = std::min(wait, c->lastReceipt + kProgressInterval - now);
         // A connection whose frames are not taken is not read: flow control
         // holds its station back, and it does not count as silent.
         if (!Reading(*c) || HeldBack(*c)) continue;
@@ -252,8 +300,11 @@ void Server::Run() {
         wait = std::min(wait, c->lastHeard + silence_ - now);
         if (c->have > 0) wait = std::min(wait, c->frameStarted + frameDeadline_ - now);
         // Once it may give way the listener is watched instead.
-        const Clock::time_point mayGiveWay = c->lastHeard + giveWayQuiet;
-        if (full && c->received == 0 && mayGiveWay > now) wait = std::min(wait, mayGiveWay - now);
+        if (!full) continue;
+        const Clock::time_point quiet = c->lastHeard + giveWayQuiet;
+        if (c->received == 0 && quiet > now) wait = std::min(wait, quiet - now);
+        const Clock::time_point idle = c->lastFrame + giveWayIdle;
+        if (idle > now) wait = std::min(wait, idle - now);
       }
     }
     int ready = net::Poll(items.data(), items.size(), static_cast<int>(WaitMs(wait)));
@@ -273,7 +324,7 @@ void Server::Run() {
     if (items[1].readable) AcceptPending(now);
     for (auto& c : connections_) Watch(*c, now);
     // Descriptors given back after a shortage: beyond the lowered limit,
-    // connections that never completed a frame go.
+    // connections that may give way go.
     while (connections_.size() > limit_) {
       Connection* c = GiveWayCandidate(now);
       if (c == nullptr) break;
@@ -285,8 +336,8 @@ void Server::Run() {
       fullReported_ = true;
       PALLIX_LOG(PALLIX_LOG_WARNING, PALLIX_LOG_NET,
                  "all %zu connection slots are taken: further stations wait until one closes "
-                 "or a connection that never sent a whole frame gives way",
-                 limit_);
+                 "or a connection gives way (one without a whole frame for %.1f s first)",
+                 limit_, kGiveWayIdleMs / 1000.0);
     } else if (fullReported_ && connections_.size() + kSpareDescriptors <= limit_) {
       fullReported_ = false;
     }
@@ -306,14 +357,12 @@ bool Server::WantsToAccept(Clock::time_point now) {
 void Server::AcceptPending(Clock::time_point now) {
   // Bounded, so that a storm of connections cannot starve the readers.
   for (int i = 0; i < 64; ++i) {
+    // At the limit a connection makes room, but only once a station is
+    // really there to take its place.
+    Connection* room = nullptr;
     if (connections_.size() >= limit_) {
-      // Only the first accept after the listener showed readable is sure to
-      // find a station waiting; make room for that one alone.
-      if (i > 0) return;
-      Connection* c = GiveWayCandidate(now);
-      if (c == nullptr) return;
-      GiveWay(c, Closing::kGaveWay);
-      if (connections_.size() >= limit_) return;
+      room = GiveWayCandidate(now);
+      if (room == nullptr) return;
     }
     bool shortage = false;
     net::SocketHandle s = net::Accept(listener_, &shortage);
@@ -321,6 +370,7 @@ void Server::AcceptPending(Clock::time_point now) {
       if (shortage) OnShortage(now);
       return;
     }
+    if (room != nullptr) GiveWay(room, Closing::kGaveWay);
     if (failedAccepts_ > 0) {
       PALLIX_LOG(PALLIX_LOG_INFO, PALLIX_LOG_NET,
                  "accepting stations again after %d failed tries for lack of descriptors",
@@ -330,7 +380,9 @@ void Server::AcceptPending(Clock::time_point now) {
     acceptPause_ = Clock::duration::zero();
     auto c = std::make_unique<Connection>();
     c->socket = s;
+    c->accepted = now;
     c->lastHeard = now;
+    c->lastFrame = now;
     c->lastReceipt = now;
     net::PeerAddress(s, c->address, sizeof c->address, &c->port);
     PALLIX_LOG_EVENT(PALLIX_LOG_INFO, PALLIX_LOG_NET, PALLIX_EVENT_CONNECTION_OPENED, c->address,
@@ -368,20 +420,59 @@ void Server::OnShortage(Clock::time_point now) {
 }
 
 Server::Connection* Server::GiveWayCandidate(Clock::time_point now) {
-  // A connection that has never completed a frame and has been quiet a
-  // while: a squatter, a trickle, a station that never got going. The
-  // quietest goes first; one that is busy with its first frame stays.
+  const auto quiet = std::chrono::milliseconds(kGiveWayQuietMs);
+  const auto idle = std::chrono::milliseconds(kGiveWayIdleMs);
+  // A squatter, a trickle, a station that never got going: the quietest
+  // first.
   Connection* best = nullptr;
   for (auto& c : connections_) {
-    if (!Reading(*c) || c->received != 0) continue;
-    if (now - c->lastHeard < std::chrono::milliseconds(kGiveWayQuietMs)) continue;
+    if (!Reading(*c) || c->received != 0 || now - c->lastHeard < quiet) continue;
     if (best == nullptr || c->lastHeard < best->lastHeard) best = c.get();
+  }
+  if (best != nullptr) return best;
+  // Idle: it has completed no frame for a while, whatever it did before
+  // (real stations send a whole result in milliseconds, and end it). One
+  // held back by flow control is not idle. One with nothing waiting goes
+  // first, losing nothing: the one that never completed a frame, then the
+  // longest without.
+  const auto earlier = [](const Connection& a, const Connection& b) {
+    if ((a.received == 0) != (b.received == 0)) return a.received == 0;
+    return a.lastFrame < b.lastFrame;
+  };
+  for (auto& c : connections_) {
+    if (!Reading(*c) || HeldBack(*c) || !c->frames.empty() || c->inHand) continue;
+    if (now - c->lastFrame < idle) continue;
+    if (best == nullptr || earlier(*c, *best)) best = c.get();
+  }
+  if (best != nullptr) return best;
+  // Every slot busy with frames: only while frames are being taken (while
+  // the spool holds them up nobody could be served anyway, and newcomers
+  // wait), a connection makes room once it has had its slot a while, so
+  // that no station waits for the others' frames to drain. Its frames not
+  // yet taken go unconfirmed. First one that has parked frames and sent
+  // nothing whole since (the longest first), then one that keeps sending,
+  // held back, once it has had its turns (the one that had most first).
+  if (now - lastTaken_ >= idle) return nullptr;
+  for (auto& c : connections_) {
+    if (!Reading(*c) || HeldBack(*c) || c->inHand || now - c->lastFrame < idle) continue;
+    if (best == nullptr || c->lastFrame < best->lastFrame) best = c.get();
+  }
+  if (best != nullptr) return best;
+  for (auto& c : connections_) {
+    if (!Reading(*c) || !HeldBack(*c) || c->inHand || c->taken == 0) continue;
+    if (now - c->accepted < idle) continue;
+    if (best == nullptr || c->taken > best->taken) best = c.get();
   }
   return best;
 }
 
 void Server::GiveWay(Connection* c, Closing why) {
-  // It has no frames, so nothing of it is lost beyond its partial frame.
+  // Frames of it not yet taken go unconfirmed (the station sends them
+  // again); it hears how many of the others are handled.
+  c->framesDropped = c->frames.size();
+  c->received -= static_cast<std::uint32_t>(c->frames.size());
+  c->frames.clear();
+  if (c->received > 0) SendReceipt(*c, Handled(*c));
   Drop(*c, why);
   connections_.erase(
       std::find_if(connections_.begin(), connections_.end(),
@@ -421,39 +512,62 @@ void Server::ReadFrom(Connection& c, Clock::time_point now) {
       // Reject a stream that is not ours as soon as its first bytes show it.
       if (before < 4 && c.have >= 4 &&
           PallixGetU32(c.partial.data() + NET_FRAME_MAGIC_OFFSET) != NET_FRAME_MAGIC) {
-        Drop(c, Closing::kBadMagic);
+        Refuse(c, Closing::kBadMagic);
         return;
       }
       if (before < NET_FRAME_DATA_OFFSET && c.have >= NET_FRAME_DATA_OFFSET &&
           PallixGetU32(c.partial.data() + NET_FRAME_LENGTH_OFFSET) > NET_FRAME_DATA_SIZE) {
-        Drop(c, Closing::kBadLength);
+        Refuse(c, Closing::kBadLength);
         return;
       }
       if (c.have == NET_FRAME_SIZE) {
         if (!FrameIsWellFormed(c.partial.data())) {
-          Drop(c, Closing::kBadTrailer);  // magic and length passed above
+          Refuse(c, Closing::kBadTrailer);  // magic and length passed above
           return;
         }
         c.frames.push_back(c.partial);
         ++c.received;
         c.have = 0;
+        c.lastFrame = now;
       }
     }
   }
 }
 
+void Server::Refuse(Connection& c, Closing why) {
+  // The stream has lost its alignment, or was never ours: nothing more of
+  // it is read. Frames that came whole before are still written, and the
+  // station hears so before the close, so it need not send them again.
+  ReportClose(c, why);
+  c.refused = true;
+  c.have = 0;
+  if (c.received == 0) {
+    net::Close(c.socket);
+    c.socket = net::kNoSocket;
+    c.open = false;
+  }
+}
+
 void Server::Watch(Connection& c, Clock::time_point now) {
   if (!c.open) return;
-  if (c.stationDone && c.frames.empty() && !c.inHand) {
+  if ((c.stationDone || c.refused) && c.frames.empty() && !c.inHand) {
+    if (c.refused) {  // already reported
+      SendReceipt(c, c.received);
+      net::Close(c.socket);
+      c.socket = net::kNoSocket;
+      c.open = false;
+      return;
+    }
     Finish(c, Closing::kFinished);
     return;
   }
-  const bool waitingOnUs = c.stationDone || HeldBack(c);
-  if (waitingOnUs && now - c.lastReceipt >= kProgressInterval) {
-    if (Handled(c) > c.receiptCount) SendReceipt(c, Handled(c));
+  // While a station waits on us, it hears of progress: only once the last
+  // receipt has left the socket, so a peer that reads none costs nothing.
+  if (WaitingOnUs(c) && now - c.lastReceipt >= kProgressInterval) {
+    if (Handled(c) > c.receiptCount && net::UnsentBytes(c.socket) <= 0) SendReceipt(c, Handled(c));
     c.lastReceipt = now;
   }
-  if (waitingOnUs) return;
+  if (WaitingOnUs(c)) return;
   if (c.have > 0 && now - c.frameStarted >= frameDeadline_) {
     Drop(c, Closing::kTooSlow);
   } else if (now - c.lastHeard >= silence_) {
@@ -559,16 +673,16 @@ void Server::ReportClose(const Connection& c, Closing why) {
     case Closing::kBadLength:
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kRefused, a, "bad length",
                        "connection from %s:%d closed: a frame with length %u (at most %u), "
-                       "after %u good frames",
+                       "after %u good frames%s",
                        a, p, PallixGetU32(c.partial.data() + NET_FRAME_LENGTH_OFFSET),
-                       NET_FRAME_DATA_SIZE, c.received);
+                       NET_FRAME_DATA_SIZE, c.received, GoodFramesKept(c.received));
       return;
     case Closing::kBadTrailer:
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kRefused, a, "bad trailer",
                        "connection from %s:%d closed: a frame ends in 0x%08X instead of 0x%08X "
-                       "(bad trailer), after %u good frames",
+                       "(bad trailer), after %u good frames%s",
                        a, p, PallixGetU32(c.partial.data() + NET_FRAME_TRAILER_OFFSET),
-                       NET_FRAME_TRAILER, c.received);
+                       NET_FRAME_TRAILER, c.received, GoodFramesKept(c.received));
       return;
     case Closing::kTooSlow:
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "frame too slow",
@@ -577,17 +691,38 @@ void Server::ReportClose(const Connection& c, Closing why) {
                        a, p, Seconds(frameDeadline_), c.have, NET_FRAME_SIZE);
       return;
     case Closing::kGaveWay:
-      PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, "gave way",
-                       "connection from %s:%d closed to make room for a waiting station: all "
-                       "%zu slots were taken and it had never sent a whole frame",
-                       a, p, limit_);
+    case Closing::kDescriptors: {
+      const bool gaveWay = why == Closing::kGaveWay;
+      char reason[160];
+      if (gaveWay) {
+        std::snprintf(reason, sizeof reason,
+                      "to make room for a waiting station: all %zu slots were taken", limit_);
+      } else {
+        std::snprintf(reason, sizeof reason,
+                      "because the process ran out of file descriptors (it holds fewer "
+                      "connections for a while)");
+      }
+      if (c.framesDropped > 0) {
+        PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a,
+                         gaveWay ? "gave way" : "out of descriptors",
+                         "connection from %s:%d closed %s and it held %zu frames waiting to be "
+                         "taken: those are dropped unconfirmed (the station sends them again); "
+                         "%u handled and confirmed",
+                         a, p, reason, c.framesDropped, c.received);
+      } else if (c.received > 0) {
+        PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a,
+                         gaveWay ? "gave way" : "out of descriptors",
+                         "connection from %s:%d closed %s and it had completed no frame for "
+                         "%.1f s; its %u frame%s handled and confirmed",
+                         a, p, reason, kGiveWayIdleMs / 1000.0, c.received, Plural(c.received));
+      } else {
+        PALLIX_LOG_EVENT(gaveWay ? kInfo : kWarning, PALLIX_LOG_NET, kClosed, a,
+                         gaveWay ? "gave way" : "out of descriptors",
+                         "connection from %s:%d closed %s and it had never sent a whole frame", a,
+                         p, reason);
+      }
       return;
-    case Closing::kDescriptors:
-      PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "out of descriptors",
-                       "connection from %s:%d closed: the process ran out of file descriptors "
-                       "and holds fewer connections for a while; it had never sent a whole frame",
-                       a, p);
-      return;
+    }
   }
 }
 
@@ -596,6 +731,7 @@ bool Server::TakeFrame(unsigned char* out) {
   bool found = false;
   {
     std::lock_guard<std::mutex> lock(lock_);
+    const Clock::time_point now = Clock::now();
     // The reader asks again only once it has handled the frame it took last
     // (written it to the spool): that frame's connection may now be
     // confirmed and closed.
@@ -603,13 +739,27 @@ bool Server::TakeFrame(unsigned char* out) {
       Connection& h = *inHand_;
       h.inHand = false;
       inHand_ = nullptr;
-      if (h.frames.empty() && (!h.open || h.stationDone)) wake = true;
+      if (h.frames.empty() && (!h.open || h.stationDone || h.refused)) wake = true;
     }
-    const std::size_t n = connections_.size();
-    for (std::size_t k = 0; k < n && !found; ++k) {
-      std::size_t i = (next_ + k) % n;
-      Connection& c = *connections_[i];
-      if (c.frames.empty()) continue;
+    // Round robin by connection, not by arrival: each turn goes to the
+    // connection served longest ago, one never served first, so a station's
+    // few frames never wait behind another's many. A station that has
+    // finished sending comes before those still sending (it only waits for
+    // its receipt), and of those the one closest to the end: serving it
+    // confirms a whole exchange and frees its slot for a waiting station.
+    Connection* next = nullptr;
+    const auto before = [](const Connection& a, const Connection& b) {
+      const bool aEnding = a.stationDone || a.refused, bEnding = b.stationDone || b.refused;
+      if (aEnding != bEnding) return aEnding;
+      if (aEnding && a.frames.size() != b.frames.size()) return a.frames.size() < b.frames.size();
+      if ((a.taken == 0) != (b.taken == 0)) return a.taken == 0;
+      if (a.taken != 0 && a.lastServed != b.lastServed) return a.lastServed < b.lastServed;
+      return a.accepted < b.accepted;
+    };
+    for (auto& c : connections_)
+      if (!c->frames.empty() && (next == nullptr || before(*c, *next))) next = c.get();
+    if (next != nullptr) {
+      Connection& c = *next;
       found = true;
       std::memcpy(out, c.frames.front().data(), NET_FRAME_SIZE);
       std::memcpy(lastAddress_, c.address, sizeof lastAddress_);
@@ -617,10 +767,14 @@ bool Server::TakeFrame(unsigned char* out) {
       const bool wasFull = HeldBack(c);
       c.frames.pop_front();
       c.inHand = true;
+      ++c.taken;
+      c.lastServed = now;
       inHand_ = &c;
-      next_ = i + 1;
+      lastTaken_ = now;
       if (wasFull && Reading(c)) {
-        c.lastHeard = Clock::now();  // it was held back, not silent
+        // It was held back, neither silent nor idle.
+        c.lastHeard = now;
+        c.lastFrame = now;
         wake = true;
       }
     }
@@ -642,12 +796,24 @@ int Server::FramePeer(char* address, std::size_t size, int* port) {
   return 1;
 }
 
+bool Server::PeerConnected(const char* address, int port) {
+  std::lock_guard<std::mutex> lock(lock_);
+  for (auto& c : connections_)
+    if (c->port == port && std::strcmp(c->address, address) == 0) return true;
+  return false;
+}
+
 int Server::SendingConnections() {
   std::lock_guard<std::mutex> lock(lock_);
   int n = 0;
   for (auto& c : connections_)
     if (Reading(*c)) ++n;
   return n;
+}
+
+int Server::Limit() {
+  std::lock_guard<std::mutex> lock(lock_);
+  return static_cast<int>(limit_);
 }
 
 int Server::AcceptShortages() {
@@ -979,6 +1145,23 @@ int ListeningPort(int channel) {
   if (!ch) return kNotOpen;
   if (!ch->server) return kWrongMode;
   return ch->server->Port();
+}
+
+int PeerConnected(int channel, const char* address, int port) {
+  if (!ValidChannel(channel)) return kBadChannel;
+  if (address == nullptr) return kBadArgument;
+  std::shared_ptr<Channel> ch = Find(channel);
+  if (!ch) return kNotOpen;
+  if (!ch->server) return kWrongMode;
+  return ch->server->PeerConnected(address, port) ? 1 : 0;
+}
+
+int ConnectionLimit(int channel) {
+  if (!ValidChannel(channel)) return kBadChannel;
+  std::shared_ptr<Channel> ch = Find(channel);
+  if (!ch) return kNotOpen;
+  if (!ch->server) return kWrongMode;
+  return ch->server->Limit();
 }
 
 int ConnectionCount(int channel) {

@@ -31,12 +31,30 @@ inline constexpr int kDefaultStationTimeoutMs = 5000;
 // connection that takes longer is closed, its partial frame with it.
 inline constexpr int kDefaultFrameDeadlineMs = 60000;
 // Server: at most this many stations at once; more wait, not yet accepted,
-// until one of them goes or gives way.
+// until one of them goes or gives way. Fewer when the process may open too
+// few files: the descriptors left at the start, less kDescriptorReserve.
 inline constexpr std::size_t kMaxConnections = 256;
+// Server: descriptors its connections leave to the rest of the process
+// (the spool files, the journal, the archive with its write-ahead log and
+// journal, the window); half of those left when that is fewer than twice
+// this.
+inline constexpr long kDescriptorReserve = 32;
 // Server: when every slot is taken and another station waits, a connection
-// that has never completed a frame and has sent nothing for this long gives
-// way to it (it is closed).
+// gives way to it (it is closed), the first of these that there is:
+//  - one that has never completed a frame and has sent nothing for
+//    kGiveWayQuietMs (the quietest first);
+//  - one that has completed no frame for kGiveWayIdleMs, whatever it did
+//    before, with none of its frames waiting and not held back by flow
+//    control (never completed one first, then the longest without);
+//  - while frames are being taken (not while the spool holds them up): one
+//    as above but with frames waiting (the longest without first), then
+//    one that keeps sending, held back by flow control with a full queue,
+//    once it has held its slot for kGiveWayIdleMs and has had a frame taken
+//    (the one that has had most first): their frames waiting are dropped,
+//    unconfirmed.
+// Each is first told how many of its frames are handled.
 inline constexpr int kGiveWayQuietMs = 500;
+inline constexpr int kGiveWayIdleMs = 1000;
 // Server: once accepting fails for lack of descriptors (or memory), it
 // pauses accepting (50 ms, doubling up to 1 s) and holds this many fewer
 // connections than it had then, so that the rest of the process (the spool
@@ -104,9 +122,15 @@ int FramePeer(int channel, char* address, int size, int* port);
 // The port a server channel listens on (it may have asked for port 0), or
 // a negative result.
 int ListeningPort(int channel);
+// PallixPeerConnected: whether the station at address:port is still
+// connected to a server channel, or frames of it are still to be taken or
+// handled: 1 or 0; kBadChannel, kBadArgument, kNotOpen, kWrongMode.
+int PeerConnected(int channel, const char* address, int port);
 // Stations of a server channel still sending: connected, neither finished
 // nor closed (for tests).
 int ConnectionCount(int channel);
+// How many stations a server channel holds at most now (for tests).
+int ConnectionLimit(int channel);
 // How often accepting a connection failed for lack of descriptors or
 // memory (for tests).
 int AcceptShortages(int channel);

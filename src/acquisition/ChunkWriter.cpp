@@ -59,6 +59,21 @@ bool SpoolInfoWanted() {
 
 int ChunkCount(int total) { return (total + FILE_CHUNK_DATA_SIZE - 1) / FILE_CHUNK_DATA_SIZE; }
 
+// The writer's answer when the file layer says "not now": the chunk is
+// kept by the caller and handed in again. 0 for any other result.
+int NotNow(SpoolIo::Result r) {
+  if (r == SpoolIo::Result::kNoDescriptors) return kChunkNoDescriptors;
+  if (r == SpoolIo::Result::kNoRoom) return kChunkSpoolUnwritable;
+  return 0;
+}
+
+// Who sent the transfer an older chunk file belonged to, for the line that
+// says it is dropped.
+std::string OlderSender(const TransferLedger::Entry* e) {
+  if (e == nullptr) return "its chunks came before this run";
+  return "its last chunk came from " + PeerText(e->last);
+}
+
 double SecondsSince(TransferLedger::Clock::time_point since,
                     TransferLedger::Clock::time_point now) {
   return std::chrono::duration<double>(now - since).count();
@@ -90,6 +105,15 @@ void SayPublished(const std::string& name, size_t bytes, int total, const Transf
 }
 
 }  // namespace
+
+bool IsAbandonedTransfer(const std::string& name, std::chrono::seconds fileAge) {
+  const TransferLedger::Entry* e = TransferLedger::Spool().Find(name);
+  if (e == nullptr) return IsAbandonedAge(fileAge);
+  // Written in this run: the time stamp, which a clock change moves, does
+  // not count; and a station still connected may yet send the rest.
+  if (e->stationThere) return false;
+  return TransferLedger::Clock::now() - e->lastSeen > kAbandonedAfter;
+}
 
 bool IsUsableTransferName(const std::string& name) {
   return PallixIsUsableTransferName(name.data(), name.size()) != 0;
@@ -181,53 +205,71 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
 
   // 5. A leftover this transfer cannot continue goes first, so the chunk
   //    starts a fresh file: one longer than the total (another file of the
-  //    same name) or one nobody has written to for kAbandonedAfter.
+  //    same name) or an abandoned one. Its chunks were confirmed to their
+  //    station: dropping them is worth a warning.
   SpoolIo::FileInfo leftover;
   const bool found = io.Inspect(chunkPath, &leftover) == SpoolIo::Result::kOk;
   bool fresh = !found || !leftover.exists;
-  if (found && leftover.exists && (leftover.size > chunk.total || IsAbandonedAge(leftover.age))) {
+  if (found && leftover.exists &&
+      (leftover.size > chunk.total || IsAbandonedTransfer(chunk.name, leftover.age))) {
+    const TransferLedger::Entry* older = TransferLedger::Spool().Find(chunk.name);
+    const long long quiet =
+        older != nullptr
+            ? static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(
+                                         TransferLedger::Clock::now() - older->lastSeen)
+                                         .count())
+            : static_cast<long long>(leftover.age.count());
+    const std::string sender = OlderSender(older);
     io.Remove(chunkPath);
+    TransferLedger::Spool().Take(chunk.name);
     fresh = true;
-    if (SpoolInfoWanted())
-      BRENNA_EVENT(kInfo, kSpool, kChunkFilesRemoved, key, "leftover",
-                   "an older chunk file of '%s' (%lld bytes, last written %lld s ago) removed: %s; "
-                   "the transfer from %s starts afresh",
-                   Said(chunk.name).c_str(), leftover.size,
-                   static_cast<long long>(leftover.age.count()),
-                   leftover.size > chunk.total ? "it is longer than the new transfer"
-                                               : "nobody had written to it for 10 minutes",
-                   PeerText(peer).c_str());
+    BRENNA_EVENT(kWarning, kSpool, kChunkFilesRemoved, key, "leftover",
+                 "an older chunk file of '%s' (%lld bytes, last written %lld s ago; %s) dropped: "
+                 "%s; the transfer from %s starts afresh",
+                 Said(chunk.name).c_str(), leftover.size, quiet, sender.c_str(),
+                 leftover.size > chunk.total ? "it is longer than the new transfer"
+                                             : "no chunk of it had come for 10 minutes",
+                 PeerText(peer).c_str());
   }
 
   // 6. Write the slot and take the file's length. A spool directory that
-  //    has gone is made again. A spool that cannot be written now keeps
-  //    nothing of the chunk and asks for it again; anything else (a planted
-  //    non-file under the name, no permission) loses this chunk.
+  //    has gone is made again. A spool that cannot be written now (or a
+  //    process short of descriptors) keeps nothing of the chunk and asks
+  //    for it again; anything else (a planted non-file or hard link under
+  //    the name, no permission) loses this chunk.
   long fileLength = 0;
   SpoolIo::Result written =
       io.WriteAt(chunkPath, slot, chunk.data, static_cast<size_t>(chunk.count), &fileLength);
   if (written == SpoolIo::Result::kMissing) {
-    if (io.MakeDirectory(spoolDir) != SpoolIo::Result::kOk) return kChunkSpoolUnwritable;
+    const SpoolIo::Result made = io.MakeDirectory(spoolDir);
+    if (made != SpoolIo::Result::kOk)
+      return NotNow(made) != 0 ? NotNow(made) : kChunkSpoolUnwritable;
     BRENNA_LOG(kWarning, kSpool, "the spool directory %s had gone: made again",
                journal::JournalName(spoolDir).c_str());
     written =
         io.WriteAt(chunkPath, slot, chunk.data, static_cast<size_t>(chunk.count), &fileLength);
   }
-  if (written == SpoolIo::Result::kNoRoom || written == SpoolIo::Result::kMissing)
-    return kChunkSpoolUnwritable;
+  if (NotNow(written) != 0) return NotNow(written);
+  if (written == SpoolIo::Result::kMissing) return kChunkSpoolUnwritable;
   if (written != SpoolIo::Result::kOk) {
-    const bool planted = written == SpoolIo::Result::kNotRegular;
-    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, planted ? "not a file" : "write failed",
+    const char* why =
+        written == SpoolIo::Result::kNotRegular
+            ? "is not a regular file (a link, FIFO or folder put there?): remove it"
+        : written == SpoolIo::Result::kHardLinked
+            ? "has another name too (a hard link put there?): it is never written; remove it"
+            : "cannot be written (permissions of the spool directory?)";
+    const char* reason = written == SpoolIo::Result::kNotRegular   ? "not a file"
+                         : written == SpoolIo::Result::kHardLinked ? "hard link"
+                                                                   : "write failed";
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, reason,
                  "chunk %d of transfer '%s' from %s lost: %s %s", chunk.index,
                  Said(chunk.name).c_str(), PeerText(peer).c_str(),
-                 journal::JournalName(chunkPath).c_str(),
-                 planted ? "is not a regular file (a link, FIFO or folder put there?): remove it"
-                         : "cannot be written (permissions of the spool directory?)");
+                 journal::JournalName(chunkPath).c_str(), why);
     return kChunkStored;
   }
   const auto now = TransferLedger::Clock::now();
   const TransferLedger::Entry& noted =
-      TransferLedger::Spool().Note(chunk.name, chunk.index, peer, fresh, now);
+      TransferLedger::Spool().Note(chunk.name, chunk.index, chunk.total, peer, fresh, now);
   // A transfer of one chunk is said once, when published. Neither this nor
   // the leftover's line is counted, so when not wanted nothing is built.
   if (fresh && ChunkCount(chunk.total) > 1 && SpoolInfoWanted()) {
@@ -260,6 +302,7 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   //    same chunk, handed in again, completes it again.
   const int unpacked = io.UnCompress(chunkPath, spoolDir);
   if (unpacked == PALLIX_UNCOMPRESS_NO_ROOM) return kChunkSpoolUnwritable;
+  if (unpacked == PALLIX_UNCOMPRESS_NO_DESCRIPTORS) return kChunkNoDescriptors;
   if (unpacked == PALLIX_UNCOMPRESS_TOO_LARGE) {
     // More than a record: no later chunk can change that.
     io.Remove(chunkPath);
@@ -301,7 +344,7 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   size_t n = 0;
   const SpoolIo::Result read = io.ReadAll(rtdata, buffer.get(), kResultMax, &n);
   if (read != SpoolIo::Result::kMissing && read != SpoolIo::Result::kNotRegular) io.Remove(rtdata);
-  if (read == SpoolIo::Result::kNoRoom) return kChunkSpoolUnwritable;
+  if (NotNow(read) != 0) return NotNow(read);
   if (read != SpoolIo::Result::kOk) {
     // Lost: a result longer than the display can read is dropped whole,
     // never cut.
@@ -320,17 +363,17 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   const std::string result = Join(spoolDir, chunk.name + kResultFileSuffix);
   const std::string part = result + kPartFileSuffix;
   SpoolIo::Result published = io.WriteAll(part, buffer.get(), n);
-  const bool partIsOurs = published != SpoolIo::Result::kNotRegular;
+  const bool planted =
+      published == SpoolIo::Result::kNotRegular || published == SpoolIo::Result::kHardLinked;
   if (published == SpoolIo::Result::kOk) published = io.Rename(part, result);
   if (published != SpoolIo::Result::kOk) {
-    if (partIsOurs) io.Remove(part);
-    if (published == SpoolIo::Result::kNoRoom) return kChunkSpoolUnwritable;
+    if (!planted) io.Remove(part);
+    if (NotNow(published) != 0) return NotNow(published);
     io.Remove(chunkPath);
     TransferLedger::Spool().Take(chunk.name);
-    BRENNA_EVENT(kError, kSpool, kTransferRefused, key,
-                 published == SpoolIo::Result::kNotRegular ? "not a file" : "publication",
-                 "result '%s' from %s lost: it cannot be published as %s (a link, FIFO or "
-                 "folder under that name or its .part?)",
+    BRENNA_EVENT(kError, kSpool, kTransferRefused, key, planted ? "not a file" : "publication",
+                 "result '%s' from %s lost: it cannot be published as %s (a link, hard link, "
+                 "FIFO or folder under that name or its .part?)",
                  Said(chunk.name).c_str(), PeerText(peer).c_str(),
                  journal::JournalName(result).c_str());
     return kChunkStored;

@@ -19,29 +19,37 @@ class SpoolIo;
 
 // Results of SaveRecvChunk.
 enum ChunkResult {
-  kChunkPublished = 1,        // the chunk completed its file; "<name>.DOING" holds the result
-  kChunkStored = 0,           // stored and waiting for more, or abandoned, or a step failed
-  kChunkBadName = -1,         // empty or unusable transfer name: nothing written
-  kChunkBadTotal = -2,        // total of 0 or less: nothing written
-  kChunkOutOfRange = -3,      // length, count, index or path outside their limits: nothing written
-  kChunkSpoolUnwritable = -4  // the spool cannot be written now (full, over quota, read-only,
-                              // failing, or its directory gone and not made again): nothing of
-                              // the chunk was kept, the same chunk may be handed in again later
+  kChunkPublished = 1,         // the chunk completed its file; "<name>.DOING" holds the result
+  kChunkStored = 0,            // stored and waiting for more, or abandoned, or a step failed
+  kChunkBadName = -1,          // empty or unusable transfer name: nothing written
+  kChunkBadTotal = -2,         // total of 0 or less: nothing written
+  kChunkOutOfRange = -3,       // length, count, index or path outside their limits: nothing written
+  kChunkSpoolUnwritable = -4,  // the spool cannot be written now (full, over quota, read-only,
+                               // failing, or its directory gone and not made again): nothing of
+                               // the chunk was kept, the same chunk may be handed in again later
+  kChunkNoDescriptors = -5     // as -4, because the process has no file descriptor to spare now
 };
 
 // The largest decompressed result, and so the copy buffer.
 constexpr int kResultMax = PALLIX_RECORD_MAX;
 
 // A chunk file nobody has written to for this long belongs to an abandoned
-// transfer: the next chunk of its name starts a fresh file, and the spool
-// sweep removes it (SpoolSweep.h).
+// transfer, unless its station is still connected: the next chunk of its
+// name starts a fresh file, and the spool sweep removes it (SpoolSweep.h).
 constexpr std::chrono::minutes kAbandonedAfter{10};
 
-// Whether a file last written `age` ago is abandoned. A time that far ahead
-// counts too: the clock was set back, and nobody writes to the file now.
+// Whether a file last written `age` ago by its time stamp is abandoned. A
+// time that far ahead counts too: the clock was set back, and nobody writes
+// to the file now. Only for files of an earlier run: what this run wrote is
+// judged by its own record (IsAbandonedTransfer).
 inline bool IsAbandonedAge(std::chrono::seconds age) {
   return age > kAbandonedAfter || age < -kAbandonedAfter;
 }
+
+// Whether the chunk file of transfer `name` is abandoned: by the transfer
+// ledger's monotonic record of its last chunk and its station's connection
+// while this run wrote to it, else by `fileAge`, the file's time stamp.
+bool IsAbandonedTransfer(const std::string& name, std::chrono::seconds fileAge);
 
 // Handles one chunk record of `length` bytes at data (the frame's data
 // field), with the spool directory of the site configuration. `peer` is the

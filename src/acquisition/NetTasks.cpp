@@ -12,10 +12,12 @@
 #include "acquisition/ChunkWriter.h"
 #include "acquisition/SpoolIo.h"
 #include "acquisition/SpoolSweep.h"
+#include "acquisition/TransferLedger.h"
 #include "app/Globals.h"
 #include "journal/Journal.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
+#include "platform/ProcessLimits.h"
 #include "util/Colors.h"
 
 namespace {
@@ -61,6 +63,25 @@ std::string ChunkName(const unsigned char* frame) {
   return journal::JournalName(std::string_view(name, n));
 }
 
+// Says why reception waits: a warning once, when it starts.
+void SayHeld(const NetRecvHold& hold) {
+  if (hold.why == kChunkNoDescriptors) {
+    const process_limits::OpenFiles limit = process_limits::OpenFileLimit();
+    BRENNA_LOG(kWarning, kSpool,
+               "a spool file cannot be opened: the process has no file descriptor to spare (it "
+               "may open %ld files): reception waits and stations are held back; the chunk of "
+               "'%s' from %s is tried again every second",
+               limit.soft, ChunkName(hold.frame).c_str(), PeerText(hold.peer).c_str());
+    return;
+  }
+  BRENNA_LOG(kWarning, kSpool,
+             "the spool directory %s cannot be written (disk full, over quota, read-only or "
+             "failing): reception waits and stations are held back; the chunk of '%s' from %s "
+             "is tried again every second",
+             journal::JournalName(SiteSpoolDirectory()).c_str(), ChunkName(hold.frame).c_str(),
+             PeerText(hold.peer).c_str());
+}
+
 // Hands the frame in hold to the writer under the spool lock, and keeps it
 // when the spool cannot be written now.
 void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
@@ -79,26 +100,27 @@ void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
                  ChunkName(hold.frame).c_str(), PeerText(hold.peer).c_str());
   }
   const bool wasHolding = hold.holding;
-  hold.holding = result == kChunkSpoolUnwritable;
+  const int wasWhy = hold.why;
+  hold.holding = result == kChunkSpoolUnwritable || result == kChunkNoDescriptors;
+  hold.why = hold.holding ? result : 0;
   hold.passesLeft = kRetryPasses;
-  // A full spool is one warning when it starts and one line when it clears,
-  // not a line per try.
+  // A full spool is one warning when it starts (or its reason changes) and
+  // one line when it clears, not a line per try.
   const auto now = std::chrono::steady_clock::now();
-  if (hold.holding && !wasHolding) {
-    hold.heldSince = now;
-    hold.tries = 1;
-    BRENNA_LOG(kWarning, kSpool,
-               "the spool directory %s cannot be written (disk full, over quota, read-only or "
-               "failing): reception waits and stations are held back; the chunk of '%s' from %s "
-               "is tried again every second",
-               journal::JournalName(SiteSpoolDirectory()).c_str(), ChunkName(hold.frame).c_str(),
-               PeerText(hold.peer).c_str());
+  if (hold.holding && (!wasHolding || hold.why != wasWhy)) {
+    if (!wasHolding) {
+      hold.heldSince = now;
+      hold.tries = 0;
+    }
+    ++hold.tries;
+    SayHeld(hold);
   } else if (hold.holding) {
     ++hold.tries;
   } else if (wasHolding) {
     BRENNA_LOG(kInfo, kSpool,
-               "the spool directory can be written again after %.0f s (%d tries): the held "
-               "chunk of '%s' is handled, reception goes on",
+               "%s after %.0f s (%d tries): the held chunk of '%s' is handled, reception goes on",
+               wasWhy == kChunkNoDescriptors ? "spool files can be opened again"
+                                             : "the spool directory can be written again",
                std::chrono::duration<double>(now - hold.heldSince).count(), hold.tries + 1,
                ChunkName(hold.frame).c_str());
   }
@@ -140,6 +162,7 @@ int NetRecvTask() {
   // Only the worker thread runs this task.
   static NetRecvHold hold;
   static std::chrono::steady_clock::time_point nextSweep{};
+  static std::chrono::steady_clock::time_point nextWatch{};
   static const NetRecvCalls calls{
       [](int channel, void* buf, int size) { return ReadNetData(channel, buf, size); },
       [](int channel, FramePeer* peer) { return ReadFramePeer(channel, peer); },
@@ -148,13 +171,19 @@ int NetRecvTask() {
       },
       [] { std::this_thread::sleep_for(std::chrono::milliseconds(5)); },
       [] {
-        // At the first call, then every kSweepPeriod: one listing of the
-        // directory when there is nothing to remove.
+        // Every kWatchPeriod, whether the stations of the transfers in
+        // progress are still connected; at the first call, then every
+        // kSweepPeriod, the sweep: one listing of the directory when there
+        // is nothing to remove.
         const auto now = std::chrono::steady_clock::now();
-        if (now < nextSweep) return;
-        nextSweep = now + kSweepPeriod;
+        if (now < nextWatch) return;
+        nextWatch = now + kWatchPeriod;
         try {
           std::lock_guard<std::mutex> lock(g_spoolLock);
+          WatchTransfers(TransferLedger::Spool(),
+                         [](const FramePeer& peer) { return PeerConnection(kNetChannel, peer); });
+          if (now < nextSweep) return;
+          nextSweep = now + kSweepPeriod;
           SpoolIo io;
           SweepSpool(io, SiteSpoolDirectory());
         } catch (...) {

@@ -52,11 +52,13 @@ struct NetRecvCalls {
 constexpr int kRetryPasses = 200;
 
 // What NetRecvTask carries from one call to the next: a chunk frame the
-// writer answered with kChunkSpoolUnwritable. While it is held no frame is
-// read: the transport counts a frame as handled only when the next one is
-// asked for, so the stations are held back instead of told "delivered".
+// writer answered with kChunkSpoolUnwritable or kChunkNoDescriptors. While
+// it is held no frame is read: the transport counts a frame as handled only
+// when the next one is asked for, so the stations are held back instead of
+// told "delivered".
 struct NetRecvHold {
   bool holding = false;
+  int why = 0;  // the writer's answer that holds it
   int passesLeft = 0;
   unsigned char frame[NET_FRAME_SIZE] = {};
   FramePeer peer;  // the frame's station

@@ -15,6 +15,10 @@ SpoolIo::Result ResultOf(FileFault fault) {
       return SpoolIo::Result::kNotRegular;
     case FileFault::kNoRoom:
       return SpoolIo::Result::kNoRoom;
+    case FileFault::kNoDescriptors:
+      return SpoolIo::Result::kNoDescriptors;
+    case FileFault::kHardLinked:
+      return SpoolIo::Result::kHardLinked;
     case FileFault::kOther:
       break;
   }

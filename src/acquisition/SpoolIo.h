@@ -15,11 +15,13 @@ class SpoolIo {
  public:
   enum class Result {
     kOk,
-    kMissing,     // no such file (or no spool directory)
-    kNotRegular,  // something other than a regular file under that name
-    kTooLarge,    // ReadAll: the file holds more than asked for
-    kNoRoom,      // the spool cannot be written now (full, quota, read-only, I/O error)
-    kFailed,      // anything else
+    kMissing,        // no such file (or no spool directory)
+    kNotRegular,     // something other than a regular file under that name
+    kTooLarge,       // ReadAll: the file holds more than asked for
+    kNoRoom,         // the spool cannot be written now (full, quota, read-only, I/O error)
+    kNoDescriptors,  // the process has no file descriptor to spare now
+    kHardLinked,     // a regular file with another name too (a hard link): never written
+    kFailed,         // anything else
   };
 
   // What Inspect tells about a name, without following a link.

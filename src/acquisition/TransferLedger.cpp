@@ -2,7 +2,7 @@
 
 #include "PallixWire.h"
 
-const TransferLedger::Entry& TransferLedger::Note(const std::string& name, int index,
+const TransferLedger::Entry& TransferLedger::Note(const std::string& name, int index, int total,
                                                   const FramePeer& peer, bool fresh,
                                                   Clock::time_point now) {
   auto it = m_entries.find(name);
@@ -26,9 +26,18 @@ const TransferLedger::Entry& TransferLedger::Note(const std::string& name, int i
   Entry& e = it->second;
   e.last = peer;
   e.lastSeen = now;
+  e.total = total;
+  // A chunk just came: its station is there, until looked at again.
+  e.stationGone = false;
+  e.stationThere = false;
   ++e.chunks;
   if (index >= 0 && index < 32) e.slots |= std::uint32_t{1} << index;
   return e;
+}
+
+TransferLedger::Entry* TransferLedger::Find(const std::string& name) {
+  auto it = m_entries.find(name);
+  return it == m_entries.end() ? nullptr : &it->second;
 }
 
 TransferLedger::Entry TransferLedger::Take(const std::string& name) {
@@ -74,4 +83,13 @@ bool AllChunksSeen(std::uint32_t slots, int total) {
   if (chunks > 32) return false;
   const std::uint32_t all = chunks == 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << chunks) - 1;
   return (slots & all) == all;
+}
+
+int ChunksSeen(std::uint32_t slots, int total) {
+  if (total <= 0) return 0;
+  const int chunks = (total + FILE_CHUNK_DATA_SIZE - 1) / FILE_CHUNK_DATA_SIZE;
+  int seen = 0;
+  for (int k = 0; k < chunks && k < 32; ++k)
+    if ((slots >> k) & 1u) ++seen;
+  return seen;
 }

@@ -13,12 +13,44 @@
 #include "app/SignalStop.h"
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveWriter.h"
+#include "journal/Journal.h"
 #include "platform/DesktopBus.h"
 #include "platform/PallixBinding.h"
+#include "platform/ProcessLimits.h"
 #include "platform/StopSignals.h"
 #include "presentation/Fonts.h"
 
 CBrennaCenterApp theApp BRENNA_INIT_PRIORITY(BRENNA_PRIORITY_APP);
+
+namespace {
+
+// Below this many open files the station connections cannot all be held
+// beside the spool files, the journal and the archive.
+constexpr long kOpenFilesWanted = 512;
+
+// Station connections, spool files, the journal and the archive each take
+// a descriptor: the limit of open files goes as high as the system lets
+// the monitor take it itself, and the journal says where it stands.
+void RaiseOpenFileLimit() {
+  process_limits::OpenFiles before;
+  const process_limits::OpenFiles now = process_limits::RaiseOpenFileLimit(&before);
+  if (now.soft < 0) return;  // no limit here
+  const std::string hard = now.hard < 0 ? "unlimited" : std::to_string(now.hard);
+  const std::string was =
+      before.soft == now.soft ? "not raised" : "raised from " + std::to_string(before.soft);
+  if (now.soft >= kOpenFilesWanted) {
+    BRENNA_LOG(kInfo, kStart, "open files: at most %ld (%s; hard limit %s)", now.soft, was.c_str(),
+               hard.c_str());
+  } else {
+    BRENNA_LOG(kWarning, kStart,
+               "open files: at most %ld (%s; hard limit %s): fewer station connections are held "
+               "at once; raise the limit of open files (ulimit -n, LimitNOFILE= of a service) to "
+               "%ld or more",
+               now.soft, was.c_str(), hard.c_str(), kOpenFilesWanted);
+  }
+}
+
+}  // namespace
 
 CBrennaCenterApp::CBrennaCenterApp() = default;
 
@@ -49,6 +81,7 @@ int CBrennaCenterApp::Run(int& argc, char** argv) {
   archive::ArchiveWriter archive;
   m_pArchive = &archive;
   if (busesSettled) JournalDesktopBuses(sessionKnown, sessionAnswered, a11yDropped);
+  RaiseOpenFileLimit();
   // A service manager or a logout stops the monitor with SIGTERM: the run
   // still ends with its stop line and counts, written out, and then the
   // process ends as the signal would have ended it.

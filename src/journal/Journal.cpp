@@ -119,6 +119,7 @@ const EventTraits& TraitsOf(Event event) {
   static const EventTraits kShown{false, Counter::kShown, "results shown"};
   static const EventTraits kResultRefused{true, Counter::kRefused, "results refused"};
   static const EventTraits kIgnored{true, Counter::kNone, "frames ignored"};
+  static const EventTraits kIncomplete{true, Counter::kNone, "transfers left incomplete"};
   switch (event) {
     case Event::kNone:
       return kPlain;
@@ -146,6 +147,8 @@ const EventTraits& TraitsOf(Event event) {
       return kResultRefused;
     case Event::kFrameIgnored:
       return kIgnored;
+    case Event::kTransferIncomplete:
+      return kIncomplete;
   }
   return kPlain;
 }

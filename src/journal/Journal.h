@@ -80,6 +80,7 @@ enum class Event : int {
   kResultShown,           // a result shown in the window
   kResultRefused,         // a spool file the window could not show
   kFrameIgnored,          // a valid frame that carries no chunk (a keep-alive): not a refusal
+  kTransferIncomplete,    // its station's connection ended before its last chunk
 };
 
 // How the journal treats an event: whether repeats are folded, what the

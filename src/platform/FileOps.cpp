@@ -29,6 +29,9 @@ FileFault FaultOfErrno(int error) {
     case EROFS:
     case EIO:
       return FileFault::kNoRoom;
+    case EMFILE:
+    case ENFILE:
+      return FileFault::kNoDescriptors;
     default:
       return FileFault::kOther;
   }
@@ -193,6 +196,12 @@ FileFault RegularFile::Open(const std::string& path, Mode mode, bool* created) {
   if (!S_ISREG(st.st_mode)) {
     ::close(fd);
     return FileFault::kNotRegular;
+  }
+  // A second name of the file (a hard link put there) would carry what is
+  // written to wherever its other name lies, outside the spool directory.
+  if (mode != Mode::kRead && st.st_nlink > 1) {
+    ::close(fd);
+    return FileFault::kHardLinked;
   }
   if (mode == Mode::kReplace && ::ftruncate(fd, 0) != 0) {
     const int error = errno;

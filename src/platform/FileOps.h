@@ -6,8 +6,9 @@
 // give GBK bytes back (and whose rename refuses an existing target). Shared
 // code does every spool and INI path operation through here.
 //
-// A spool file is only ever a regular file: never a link followed, and
-// never a FIFO or device planted under a spool name opened or waited on.
+// A spool file is only ever a regular file: never a link followed, never
+// a FIFO or device planted under a spool name opened or waited on, and
+// never written when it has another name (a hard link) too.
 // Failures are told apart by what the caller can do about them (FileFault).
 //
 // FileOps.cpp is the POSIX implementation (O_NOFOLLOW | O_NONBLOCK, fstat,
@@ -30,7 +31,13 @@ enum class FileFault {
   kMissing,     // no such file, or its directory is gone
   kNotRegular,  // a directory, link, FIFO, device or socket under that name
   kNoRoom,      // the storage cannot take data now: full, over quota, read-only or failing
-  kOther,       // anything else (permissions, a name too long, ...)
+  // The process (or the system) has no descriptor (handle) to spare now; a
+  // moment later it may.
+  kNoDescriptors,
+  // Opened for writing: a regular file that has another name too (a hard
+  // link); what is written would reach it under that name as well.
+  kHardLinked,
+  kOther,  // anything else (permissions, a name too long, ...)
 };
 
 // --- Paths -----------------------------------------------------------------
@@ -106,7 +113,8 @@ class RegularFile {
   RegularFile(const RegularFile&) = delete;
   RegularFile& operator=(const RegularFile&) = delete;
 
-  // Opens path; on kNotRegular nothing was opened and nothing was created.
+  // Opens path; on kNotRegular and kHardLinked nothing was opened and
+  // nothing was created or emptied.
   // created (optional) tells whether this call made the file.
   FileFault Open(const std::string& path, Mode mode, bool* created = nullptr);
   bool IsOpen() const { return m_handle != kClosed; }

@@ -41,6 +41,8 @@ FileFault FaultOfError(DWORD error) {
     case ERROR_IO_DEVICE:
     case kErrorDeviceHardwareError:
       return FileFault::kNoRoom;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return FileFault::kNoDescriptors;
     default:
       return FileFault::kOther;
   }
@@ -248,6 +250,12 @@ FileFault RegularFile::Open(const std::string& path, Mode mode, bool* created) {
       (info.dwFileAttributes & kNotPlain) != 0) {
     CloseHandle(file);
     return FileFault::kNotRegular;
+  }
+  // A second name of the file (a hard link put there) would carry what is
+  // written to wherever its other name lies.
+  if (mode != Mode::kRead && info.nNumberOfLinks > 1) {
+    CloseHandle(file);
+    return FileFault::kHardLinked;
   }
   if (mode == Mode::kReplace && !SetEndOfFile(file)) {
     const FileFault fault = LastFault();

@@ -49,9 +49,12 @@ void* g_sinkContext = nullptr;
 int g_sinkLevel = PALLIX_LOG_INFO;
 bool g_sinkInstalled = false;
 
-// The loaded library's PallixFramePeer, null when it has none.
+// The loaded library's PallixFramePeer and PallixPeerConnected, null when
+// it has none.
 using FramePeerFn = int(PALLIX_CALL*)(int, char*, int, int*);
 FramePeerFn g_framePeer = nullptr;
+using PeerConnectedFn = int(PALLIX_CALL*)(int, const char*, int);
+PeerConnectedFn g_peerConnected = nullptr;
 
 void ClearTable() {
   for (PallixEntryFn& entry : g_table) entry = nullptr;
@@ -127,6 +130,7 @@ int LoadPallix(int variant) {
   g_handle = nullptr;
   g_setLogSink = nullptr;
   g_framePeer = nullptr;
+  g_peerConnected = nullptr;
   // A full path: the system never searches its library path for it.
   g_handle = OpenPallixLibrary(path);
   if (g_handle == nullptr) {
@@ -150,6 +154,8 @@ int LoadPallix(int variant) {
   g_setLogSink = reinterpret_cast<SetLogSinkFn>(PallixOwnExport(g_handle, "PallixSetLogSink"));
   InstallSink();
   g_framePeer = reinterpret_cast<FramePeerFn>(PallixOwnExport(g_handle, "PallixFramePeer"));
+  g_peerConnected =
+      reinterpret_cast<PeerConnectedFn>(PallixOwnExport(g_handle, "PallixPeerConnected"));
 
   // A missing name or a wrong record size leaves the library loaded and the
   // entries resolved so far set, until UnloadPallix.
@@ -186,6 +192,7 @@ void UnloadPallix() {
   RemoveSink(g_setLogSink);
   g_setLogSink = nullptr;
   g_framePeer = nullptr;
+  g_peerConnected = nullptr;
   ClosePallixLibrary(g_handle);
   ClearTable();
   g_handle = nullptr;
@@ -212,6 +219,13 @@ bool ReadFramePeer(int channel, FramePeer* peer) {
   peer->address = address;
   peer->port = port;
   return true;
+}
+
+PeerState PeerConnection(int channel, const FramePeer& peer) {
+  if (g_peerConnected == nullptr || peer.address.empty()) return PeerState::kUnknown;
+  const int connected = g_peerConnected(channel, peer.address.c_str(), peer.port);
+  if (connected < 0) return PeerState::kUnknown;
+  return connected == 1 ? PeerState::kConnected : PeerState::kGone;
 }
 
 // Each forwarding operation tests its own entry, not the handle: after a

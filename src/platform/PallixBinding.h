@@ -85,6 +85,12 @@ bool PallixLogSinkInstalled();
 // ReadNetData.
 bool ReadFramePeer(int channel, FramePeer* peer);
 
+// Whether `peer` is still connected to `channel` (or frames of it are still
+// to be taken or handled), through the library's PallixPeerConnected
+// (resolved apart and optionally). Any thread while the library is loaded.
+enum class PeerState { kConnected, kGone, kUnknown };
+PeerState PeerConnection(int channel, const FramePeer& peer);
+
 // --- Platform hooks --------------------------------------------------------
 
 // The directory the variants are loaded from: <exe dir>/../lib/brennacenter,

@@ -92,6 +92,11 @@ void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDispla
                      "%s is not a regular file (a link, FIFO or folder put there?): not read, "
                      "not removed; remove it by hand",
                      journal::JournalName(path).c_str());
+      } else if (opened == FileFault::kNoDescriptors) {
+        BRENNA_EVENT(kWarning, kDisplay, kResultRefused, nullptr, "out of descriptors",
+                     "result file %s cannot be opened now: the process has no file descriptor "
+                     "to spare; it stays in the spool and is shown by a later scan",
+                     journal::JournalName(path).c_str());
       } else if (opened != FileFault::kMissing) {
         BRENNA_EVENT(kWarning, kDisplay, kResultRefused, nullptr, "unreadable",
                      "result file %s cannot be read (permissions?): its values are not shown",
@@ -99,8 +104,10 @@ void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDispla
       }
       // Out of the spool before the lock goes: a result of the same name
       // published from now on is a new file, shown by a later scan. What is
-      // not a regular file is not ours to remove.
-      if (opened != FileFault::kNotRegular) RemoveRegularFile(path);
+      // not a regular file is not ours to remove; one that could not be
+      // opened for want of a descriptor is only waiting.
+      if (opened != FileFault::kNotRegular && opened != FileFault::kNoDescriptors)
+        RemoveRegularFile(path);
     }
     ShowRecord(resultBuf, board, shown, got);
     if (!shown.fault.empty()) {

@@ -6,14 +6,14 @@
 
 #include "ChunkBuilder.h"
 #include "Gzip.h"
+#include "JournalCapture.h"
 #include "PallixForTests.h"
 #include "SmallFileSystem.h"
 #include "TempDir.h"
 #include "acquisition/ChunkWriter.h"
 #include "acquisition/SpoolIo.h"
 #include "acquisition/SpoolSweep.h"
-#include "journal/Journal.h"
-#include "journal/JournalLine.h"
+#include "acquisition/TransferLedger.h"
 #include "platform/FileOps.h"
 #include "platform/Gbk.h"
 
@@ -41,6 +41,8 @@ class ChunkWriterTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { ASSERT_TRUE(LoadBuiltPallix()); }
   static void TearDownTestSuite() { UnloadPallix(); }
+  // Each case starts with no transfer in progress of an earlier one.
+  void SetUp() override { TransferLedger::Spool().Clear(); }
 
   int Save(const std::string& record, int length = FILE_CHUNK_SIZE) {
     return SaveRecvChunkIn(io, spool, record.data(), length);
@@ -277,14 +279,20 @@ TEST_F(ChunkWriterTest, PlantedLinksFifosAndDirectoriesAreNeverOpened) {
   ASSERT_TRUE(MakeFifo((inner / "F.compress").string()));
   ASSERT_TRUE(MakeFifo((inner / "P.DOING.part").string()));
   fs::create_directory(inner / "D.compress");
+  // A second name of a file outside: writing there would write the file.
+  fs::create_hard_link(outside, inner / "K.compress");
+  fs::create_hard_link(outside, inner / "Q.DOING.part");
   // Each returns at once; the chunk is lost, and what was planted stays.
-  for (const char* name : {"L", "F", "P", "D"}) {
+  JournalCapture journal;
+  for (const char* name : {"L", "F", "P", "D", "K", "Q"}) {
     SCOPED_TRACE(name);
     EXPECT_EQ(Save(ChunkRecords(name, Gzip("x"))[0]), kChunkStored);
   }
   EXPECT_EQ(ReadFileBytes(outside), "not the monitor's");
   EXPECT_EQ(Listing(inner),
-            (std::vector<std::string>{"D.compress", "F.compress", "L.compress", "P.DOING.part"}));
+            (std::vector<std::string>{"D.compress", "F.compress", "K.compress", "L.compress",
+                                      "P.DOING.part", "Q.DOING.part"}));
+  EXPECT_NE(JournalCapture::Line("K.compress has another name too (a hard link put there?)"), "");
 }
 
 // File layers that fail one step, as a full disk or a yanked drive would.
@@ -316,21 +324,52 @@ class NoOutput : public SpoolIo {
  public:
   int UnCompress(const std::string&, const std::string&) override { return 1; }
 };
+// A process that has used up its file descriptors, at one step or another.
+class NoDescriptors : public SpoolIo {
+ public:
+  explicit NoDescriptors(int step) : m_step(step) {}
+  Result WriteAt(const std::string& path, long offset, const void* data, size_t count,
+                 long* length) override {
+    if (m_step == 0) return Result::kNoDescriptors;
+    return SpoolIo::WriteAt(path, offset, data, count, length);
+  }
+  int UnCompress(const std::string& path, const std::string& dir) override {
+    if (m_step == 1) return PALLIX_UNCOMPRESS_NO_DESCRIPTORS;
+    return SpoolIo::UnCompress(path, dir);
+  }
+  Result ReadAll(const std::string& path, void* buf, size_t max, size_t* n) override {
+    if (m_step == 2) return Result::kNoDescriptors;
+    return SpoolIo::ReadAll(path, buf, max, n);
+  }
 
-// A spool that cannot be written keeps nothing half-done and asks for the
-// chunk again; handed in again once the spool takes it, nothing is lost.
+ private:
+  int m_step;
+};
+
+// A spool that cannot be written, or a process out of file descriptors,
+// keeps nothing half-done and asks for the chunk again, saying which; handed
+// in again once the spool takes it, nothing is lost.
 TEST_F(ChunkWriterTest, AFullSpoolKeepsNothingAndAsksForTheChunkAgain) {
   FullDisk full;
   FailingPublish half;
   NoRoomToDecompress noRoom;
+  NoDescriptors noFileForTheSlot(0), noFileToDecompress(1), noFileToReadBack(2);
   const std::string gz = Gzip(RandomBytes(1500, 4));
   ASSERT_LE(gz.size(), 1942u) << "one chunk completes the file";
-  const std::pair<const char*, SpoolIo*> layers[] = {
-      {"slot", &full}, {"publication", &half}, {"decompression", &noRoom}};
-  for (const auto& [step, failing] : layers) {
+  const struct {
+    const char* step;
+    SpoolIo* failing;
+    int result;
+  } layers[] = {{"slot", &full, kChunkSpoolUnwritable},
+                {"publication", &half, kChunkSpoolUnwritable},
+                {"decompression", &noRoom, kChunkSpoolUnwritable},
+                {"slot, no descriptor", &noFileForTheSlot, kChunkNoDescriptors},
+                {"decompression, no descriptor", &noFileToDecompress, kChunkNoDescriptors},
+                {"reading back, no descriptor", &noFileToReadBack, kChunkNoDescriptors}};
+  for (const auto& [step, failing, result] : layers) {
     SCOPED_TRACE(step);
     WriteFileBytes(dir.file("H.DOING"), "previous");
-    EXPECT_EQ(Save(*failing, ChunkRecords("H", gz)[0]), kChunkSpoolUnwritable);
+    EXPECT_EQ(Save(*failing, ChunkRecords("H", gz)[0]), result);
     EXPECT_EQ(Doing("H"), "previous");
     for (const std::string& name : Listing(dir.path()))
       EXPECT_TRUE(name == "H.DOING" || name == "H.compress") << name;
@@ -376,6 +415,103 @@ TEST_F(ChunkWriterTest, TheSweepRemovesOnlyLeftoversNobodyWritesTo) {
   EXPECT_EQ(SweepSpool(io, spool), 0);
 }
 
+// Chunks confirmed in this run are judged by the monitor's own clock, not
+// by the file's time stamp, which a clock set back or forward moves: the
+// transfer goes on. Once no chunk has come for 10 minutes it is given up,
+// unless its station is still connected, and the drop is a warning that
+// names the station.
+TEST_F(ChunkWriterTest, ATransferOfThisRunIsJudgedByItsOwnClockAndItsStation) {
+  JournalCapture journal;
+  const FramePeer station{"10.0.0.7", 40007};
+  const std::string gz = Gzip(RandomBytes(5000, 9), Z_NO_COMPRESSION);
+  const std::vector<std::string> chunks = ChunkRecords("C", gz);
+  ASSERT_EQ(chunks.size(), 3u);
+  const auto save = [&](size_t k) {
+    return SaveRecvChunkIn(io, spool, chunks[k].data(), FILE_CHUNK_SIZE, station);
+  };
+  const std::string file = dir.file("C.compress");
+  EXPECT_EQ(save(0), kChunkStored);
+  // The clock set back, then forward: the stamp says 11 minutes either way.
+  for (const auto shift : {-kAbandonedAfter, kAbandonedAfter}) {
+    fs::last_write_time(file, fs::file_time_type::clock::now() + shift +
+                                  (shift.count() < 0 ? -1 : 1) * std::chrono::minutes(1));
+    EXPECT_EQ(save(1), kChunkStored);
+    EXPECT_EQ(ReadFileBytes(file).substr(0, FILE_CHUNK_DATA_SIZE),
+              gz.substr(0, FILE_CHUNK_DATA_SIZE))
+        << "chunk 0 kept";
+  }
+  // Eleven quiet minutes while the station is still connected: kept.
+  TransferLedger::Entry* e = TransferLedger::Spool().Find("C");
+  ASSERT_NE(e, nullptr);
+  e->lastSeen -= kAbandonedAfter + std::chrono::minutes(1);
+  e->stationThere = true;
+  EXPECT_EQ(SweepSpool(io, spool), 0);
+  // Gone: the sweep drops it, and says whose it was.
+  e->stationThere = false;
+  EXPECT_EQ(SweepSpool(io, spool), 1);
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_EQ(JournalCapture::Lines().back().rfind(
+                "WARN brenna.spool: spool swept: 1 file nobody had written to for 10 minutes "
+                "removed: 1 abandoned transfer 'C' from 10.0.0.7:40007",
+                0),
+            0u)
+      << JournalCapture::Lines().back();
+
+  // The same found by its next chunk: it starts afresh, with a warning.
+  EXPECT_EQ(save(0), kChunkStored);
+  TransferLedger::Spool().Find("C")->lastSeen -= kAbandonedAfter + std::chrono::minutes(1);
+  EXPECT_EQ(save(1), kChunkStored);
+  EXPECT_EQ(ReadFileBytes(file).substr(0, FILE_CHUNK_DATA_SIZE),
+            std::string(FILE_CHUNK_DATA_SIZE, '\0'))
+      << "a fresh file: chunk 0 gone";
+  EXPECT_NE(JournalCapture::Line("WARN brenna.spool: an older chunk file of 'C'"), "");
+  EXPECT_NE(JournalCapture::Line("its last chunk came from 10.0.0.7:40007) dropped: no chunk of "
+                                 "it had come for 10 minutes"),
+            "");
+}
+
+// When a station's connection ends with its transfer incomplete the
+// journal says so at once, once: the name, the station, the chunks
+// received of the total and by when the rest must come.
+TEST_F(ChunkWriterTest, AStationGoneWithItsTransferIncompleteIsSaidAtOnce) {
+  JournalCapture journal;
+  const FramePeer station{"10.0.0.8", 40008};
+  const std::vector<std::string> chunks = ChunkRecords("I", Gzip(RandomBytes(5000, 3), 0));
+  ASSERT_EQ(chunks.size(), 3u);
+  EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[2].data(), FILE_CHUNK_SIZE, station), kChunkStored);
+  EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[0].data(), FILE_CHUNK_SIZE, station), kChunkStored);
+  PeerState state = PeerState::kConnected;
+  std::vector<std::string> asked;
+  const auto connection = [&](const FramePeer& peer) {
+    asked.push_back(PeerText(peer));
+    return state;
+  };
+  EXPECT_EQ(WatchTransfers(TransferLedger::Spool(), connection), 0);
+  EXPECT_EQ(asked, std::vector<std::string>{"10.0.0.8:40008"});
+  state = PeerState::kGone;
+  EXPECT_EQ(WatchTransfers(TransferLedger::Spool(), connection), 1);
+  const std::string line = JournalCapture::Line("transfer 'I' from 10.0.0.8:40008 incomplete");
+  EXPECT_EQ(line.rfind("WARN brenna.spool: transfer 'I' from 10.0.0.8:40008 incomplete: its "
+                       "connection ended with 2 of 3 chunks received; the rest must come by ",
+                       0),
+            0u)
+      << line;
+  EXPECT_EQ(WatchTransfers(TransferLedger::Spool(), connection), 0) << "said once";
+  // One that has every chunk but does not decompress is said when complete,
+  // not again as incomplete.
+  const std::string garbage = "not a compressed stream";
+  const int size = static_cast<int>(garbage.size());
+  EXPECT_EQ(SaveRecvChunkIn(io, spool, ChunkRecord("G", size, 0, size, garbage).data(),
+                            FILE_CHUNK_SIZE, station),
+            kChunkStored);
+  EXPECT_EQ(WatchTransfers(TransferLedger::Spool(), connection), 0);
+  EXPECT_EQ(JournalCapture::Line("transfer 'G' from 10.0.0.8:40008 incomplete"), "");
+  // The station comes back with the rest: published.
+  EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[1].data(), FILE_CHUNK_SIZE, station),
+            kChunkPublished);
+  EXPECT_EQ(WatchTransfers(TransferLedger::Spool(), connection), 0);
+}
+
 #if defined(_WIN32)
 // The same on Windows, where the age comes from the file's FILETIME and a
 // folder stands for what is planted (Windows has no FIFO in a folder).
@@ -397,41 +533,6 @@ TEST_F(ChunkWriterTest, OnWindowsTheSweepRemovesOnlyLeftoversNobodyWritesTo) {
   EXPECT_EQ(SweepSpool(io, spool), 0);
 }
 #endif
-
-// What the journal receives, as "LEVEL category: text" lines.
-std::vector<std::string> g_journalLines;
-void CaptureLine(journal::Level level, journal::Category category, const char* text) {
-  g_journalLines.push_back(std::string(journal::LevelName(level)) +
-                           journal::CategoryName(category) + ": " + text);
-}
-
-class JournalCapture {
- public:
-  JournalCapture() {
-    g_journalLines.clear();
-    journal::Reset();
-    journal::SetRouter(&CaptureLine);
-    journal::SetThreshold(journal::Category::kSpool, journal::Level::kInfo);
-  }
-  ~JournalCapture() {
-    journal::SetRouter(nullptr);
-    journal::SetThreshold(journal::Category::kSpool, journal::Level::kWarning);
-    journal::Reset();
-  }
-  JournalCapture(const JournalCapture&) = delete;
-  JournalCapture& operator=(const JournalCapture&) = delete;
-
-  // The one line that holds `part`; empty when none or several do.
-  static std::string Line(const std::string& part) {
-    std::string found;
-    for (const std::string& l : g_journalLines) {
-      if (l.find(part) == std::string::npos) continue;
-      if (!found.empty()) return std::string();
-      found = l;
-    }
-    return found;
-  }
-};
 
 // Chunk frames carry no address: the network task hands the writer the
 // station of each, and the publication line names the one that sent the
@@ -455,21 +556,22 @@ TEST_F(ChunkWriterTest, ThePublicationLineNamesTheStationOfTheTransfer) {
   // are not carried over to the next one of the same name.
   EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[0].data(), FILE_CHUNK_SIZE, last), kChunkStored);
   EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[1].data(), FILE_CHUNK_SIZE, last), kChunkPublished);
-  ASSERT_EQ(g_journalLines.back().rfind("INFO brenna.spool: result 'P' published", 0), 0u)
-      << g_journalLines.back();
-  EXPECT_NE(g_journalLines.back().find("sent by 10.0.0.2:40002"), std::string::npos);
-  EXPECT_EQ(g_journalLines.back().find("10.0.0.1"), std::string::npos) << g_journalLines.back();
+  ASSERT_EQ(JournalCapture::Lines().back().rfind("INFO brenna.spool: result 'P' published", 0), 0u)
+      << JournalCapture::Lines().back();
+  EXPECT_NE(JournalCapture::Lines().back().find("sent by 10.0.0.2:40002"), std::string::npos);
+  EXPECT_EQ(JournalCapture::Lines().back().find("10.0.0.1"), std::string::npos)
+      << JournalCapture::Lines().back();
 
   // A refusal names the station and the rule.
   EXPECT_EQ(SaveRecvChunkIn(io, spool, ChunkRecord("../x", 10, 0, 10, "0123456789").data(),
                             FILE_CHUNK_SIZE, first),
             kChunkBadName);
-  EXPECT_EQ(g_journalLines.back().rfind(
+  EXPECT_EQ(JournalCapture::Lines().back().rfind(
                 "WARN brenna.spool: chunk of transfer '../x' from 10.0.0.1:40001 refused: the "
                 "name cannot be a file name here",
                 0),
             0u)
-      << g_journalLines.back();
+      << JournalCapture::Lines().back();
 }
 
 TEST(TransferName, UsableNames) {

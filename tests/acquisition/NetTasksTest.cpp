@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "ChunkBuilder.h"
+#include "JournalCapture.h"
 #include "PallixForTests.h"
 #include "RecordingBoard.h"
 #include "TempDir.h"
@@ -63,7 +64,7 @@ class NetRecvTaskTest : public ::testing::Test {
       if (saveThrows) throw std::runtime_error("disk gone");
       if (spoolFull > 0) {
         --spoolFull;
-        return static_cast<int>(kChunkSpoolUnwritable);
+        return spoolFullWith;
       }
       return SaveRecvChunk(data, length, peer);
     };
@@ -77,7 +78,8 @@ class NetRecvTaskTest : public ::testing::Test {
   std::vector<std::string> fresh;
   std::vector<bool> lockHeldDuringSave;
   bool saveThrows = false;
-  int spoolFull = 0;  // how many saves in a row find the spool unwritable
+  int spoolFull = 0;                          // how many saves in a row find the spool unwritable
+  int spoolFullWith = kChunkSpoolUnwritable;  // and what the writer says
   int pauses = 0;
   NetRecvHold hold;
 };
@@ -154,6 +156,27 @@ TEST_F(NetRecvTaskTest, AFrameTheSpoolCannotTakeIsKeptAndTriedAgain) {
   NetRecvOnce(calls, hold);
   EXPECT_EQ(channels.size(), 2u);
   EXPECT_EQ(ReadFileBytes(dir.file("N.compress")), "xyz");
+}
+
+// A process out of file descriptors holds the frame as a full disk does,
+// and the journal says the real reason, once, and when it is over.
+TEST_F(NetRecvTaskTest, AProcessOutOfDescriptorsHoldsTheFrameAndSaysWhy) {
+  JournalCapture journal;
+  spoolFull = 2;
+  spoolFullWith = kChunkNoDescriptors;
+  script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("K", 3, 0, 3, "abc"), FILE_CHUNK_SIZE));
+  const NetRecvCalls calls = Calls();
+  for (int pass = 0; pass <= 2 * kRetryPasses; ++pass) NetRecvOnce(calls, hold);
+  EXPECT_EQ(lockHeldDuringSave.size(), 3u);
+  EXPECT_EQ(ReadFileBytes(dir.file("K.compress")), "abc");
+  const std::string held = JournalCapture::Line("no file descriptor to spare");
+  EXPECT_EQ(held.rfind("WARN brenna.spool: a spool file cannot be opened: the process has no "
+                       "file descriptor to spare",
+                       0),
+            0u)
+      << held;
+  EXPECT_EQ(JournalCapture::Line("disk full"), "") << "not a full disk";
+  EXPECT_NE(JournalCapture::Line("spool files can be opened again after"), "");
 }
 
 TEST_F(NetRecvTaskTest, WithoutTheLibraryTheTaskJustIdles) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +93,11 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const Options& op
     const int keep = 2 + pass;
     // Nothing else of ours (the X connection, sockets) leaks into the child.
     for (int fd = keep + 1; fd < 1024; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
+    if (options.openFileLimit > 0) {
+      const rlimit limit{static_cast<rlim_t>(options.openFileLimit),
+                         static_cast<rlim_t>(options.openFileLimit)};
+      setrlimit(RLIMIT_NOFILE, &limit);
+    }
     execve(argp[0], argp.data(), envp.data());
     const int err = errno;
     if (write(rep, &err, sizeof err) < 0) {

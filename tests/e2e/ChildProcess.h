@@ -22,6 +22,8 @@ class ChildProcess {
     // Descriptors handed to the child as descriptors 3, 4, ... in order.
     // Every other descriptor above 2 is closed in the child.
     std::vector<int> passFds;
+    // The child's limit of open files, soft and hard (0: as inherited).
+    long openFileLimit = 0;
   };
 
   ChildProcess() = default;

@@ -51,6 +51,7 @@ bool MonitorProcess::Launch(std::string* error) {
   options.env = Environment();
   options.env.insert(options.env.end(), m_monitorEnv.begin(), m_monitorEnv.end());
   options.logPath = m_logPath;
+  options.openFileLimit = m_openFileLimit;
   return m_monitor.Start({m_tree.program()}, options, error);
 }
 

@@ -45,6 +45,8 @@ class MonitorProcess {
   void AddMonitorEnvironment(const std::string& entry) { m_monitorEnv.push_back(entry); }
   // Where the monitor's output goes (work/monitor.log unless set).
   void SetLogPath(const std::string& path) { m_logPath = path; }
+  // The monitor may open at most this many files (soft and hard limit).
+  void SetOpenFileLimit(long limit) { m_openFileLimit = limit; }
 
   // Starts the program (again, after it ended) without waiting for it.
   bool Launch(std::string* error);
@@ -89,6 +91,7 @@ class MonitorProcess {
   std::vector<std::string> m_windowSystemEnv;
   std::vector<std::string> m_monitorEnv;
   std::string m_logPath;
+  long m_openFileLimit = 0;
 };
 
 // A result of device `device` with operator `op` and a few items: one

@@ -147,26 +147,30 @@ StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::millis
 }
 
 struct HostilePeers::Impl {
-  enum class Kind { kTrickle, kSquatter, kGarbage };
+  enum class Kind { kTrickle, kSquatter, kGarbage, kFrameThenTrickle, kFlood };
   struct Peer {
     Kind kind;
     int fd = -1;
-    size_t sent = 0;         // trickle: bytes of its frame sent so far
+    size_t sent = 0;         // bytes of what it sends, sent so far
+    bool ended = false;      // flood: its sending direction is ended
     Clock::time_point next;  // when it next sends (or reconnects)
   };
 
   int port;
-  std::chrono::milliseconds tricklePause;
+  HostileMix mix;
   std::vector<Peer> peers;
   std::atomic<bool> stop{false};
   std::atomic<long> closed{0};
-  std::string frameStart;  // what a trickle sends, byte by byte, but the last
+  std::atomic<long> flooded{0};
+  std::string frame;  // well formed, naming no transfer
+  std::string flood;  // mix.floodFrames of them
   std::mt19937 rng{7};
   std::thread thread;
 
   void Connect(Peer& p, Clock::time_point now) {
     p.fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     p.sent = 0;
+    p.ended = false;
     p.next = now;
     if (p.fd < 0) return;
     sockaddr_in addr{};
@@ -178,26 +182,67 @@ struct HostilePeers::Impl {
     connect(p.fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   }
 
+  // Sends as much of `bytes` from p.sent on as the connection takes now.
+  void Push(Peer& p, const std::string& bytes) {
+    while (p.sent < bytes.size()) {
+      const ssize_t n =
+          send(p.fd, bytes.data() + p.sent, bytes.size() - p.sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n <= 0) return;
+      const size_t before = p.sent / NET_FRAME_SIZE;
+      p.sent += static_cast<size_t>(n);
+      if (p.kind == Kind::kFlood) flooded += static_cast<long>(p.sent / NET_FRAME_SIZE - before);
+    }
+  }
+
   void Act(Peer& p, Clock::time_point now) {
     if (p.fd < 0) {
       if (now >= p.next) Connect(p, now);
       return;
     }
     if (now < p.next) return;
-    // Never its last byte: the frame is never complete.
-    if (p.kind == Kind::kTrickle && p.sent + 1 < frameStart.size()) {
-      // Until the handshake is done nothing goes out; try again later.
-      if (send(p.fd, frameStart.data() + p.sent, 1, MSG_NOSIGNAL | MSG_DONTWAIT) == 1) ++p.sent;
-      p.next = now + tricklePause;
-    } else if (p.kind == Kind::kGarbage && p.sent == 0) {
-      char noise[256];
-      for (char& c : noise) c = static_cast<char>(rng());
-      noise[0] = 0x01;  // certainly not a frame's magic
-      if (send(p.fd, noise, sizeof noise, MSG_NOSIGNAL | MSG_DONTWAIT) > 0) p.sent = 1;
-      p.next = now + std::chrono::milliseconds(20);
-    } else {
-      p.next = now + std::chrono::seconds(1);
+    const size_t oneFrame = frame.size();
+    switch (p.kind) {
+      case Kind::kFrameThenTrickle:
+        // The whole first frame at once, then the second byte by byte.
+        if (p.sent < oneFrame) {
+          Push(p, frame);
+          p.next = now + std::chrono::milliseconds(p.sent < oneFrame ? 20 : 0);
+          return;
+        }
+        [[fallthrough]];
+      case Kind::kTrickle: {
+        // Never the last byte: the frame is never complete.
+        const size_t start = p.kind == Kind::kTrickle ? 0 : oneFrame;
+        if (p.sent - start + 1 < oneFrame) {
+          // Until the handshake is done nothing goes out; try again later.
+          if (send(p.fd, frame.data() + (p.sent - start), 1, MSG_NOSIGNAL | MSG_DONTWAIT) == 1)
+            ++p.sent;
+        }
+        p.next = now + mix.tricklePause;
+        return;
+      }
+      case Kind::kGarbage:
+        if (p.sent == 0) {
+          char noise[256];
+          for (char& c : noise) c = static_cast<char>(rng());
+          noise[0] = 0x01;  // certainly not a frame's magic
+          if (send(p.fd, noise, sizeof noise, MSG_NOSIGNAL | MSG_DONTWAIT) > 0) p.sent = 1;
+          p.next = now + std::chrono::milliseconds(20);
+          return;
+        }
+        break;
+      case Kind::kFlood:
+        Push(p, flood);
+        if (p.sent == flood.size() && !p.ended) {
+          if (mix.floodEnds) shutdown(p.fd, SHUT_WR);
+          p.ended = true;
+        }
+        p.next = now + std::chrono::milliseconds(p.ended ? 1000 : 5);
+        return;
+      case Kind::kSquatter:
+        break;
     }
+    p.next = now + std::chrono::seconds(1);
   }
 
   void Run() {
@@ -207,7 +252,7 @@ struct HostilePeers::Impl {
       for (Peer& p : peers) Act(p, now);
       fds.clear();
       for (const Peer& p : peers) fds.push_back(pollfd{p.fd, POLLIN, 0});
-      if (poll(fds.data(), fds.size(), 20) < 0 && errno != EINTR) break;
+      if (poll(fds.data(), fds.size(), 5) < 0 && errno != EINTR) break;
       now = Clock::now();
       for (size_t i = 0; i < peers.size(); ++i) {
         Peer& p = peers[i];
@@ -230,22 +275,36 @@ struct HostilePeers::Impl {
 
 HostilePeers::HostilePeers(int port, int trickles, int squatters, int garbage,
                            std::chrono::milliseconds tricklePause)
-    : m_impl(std::make_unique<Impl>()) {
+    : HostilePeers(port, [&] {
+        HostileMix mix;
+        mix.trickles = trickles;
+        mix.squatters = squatters;
+        mix.garbage = garbage;
+        mix.tricklePause = tricklePause;
+        return mix;
+      }()) {}
+
+HostilePeers::HostilePeers(int port, const HostileMix& mix) : m_impl(std::make_unique<Impl>()) {
   m_impl->port = port;
-  m_impl->tricklePause = tricklePause;
+  m_impl->mix = mix;
   // A well-formed frame, so the monitor cannot tell its bytes from a
-  // station's.
-  m_impl->frameStart.assign(NET_FRAME_SIZE, '\0');
-  auto* h = reinterpret_cast<unsigned char*>(m_impl->frameStart.data());
+  // station's; its chunk names no transfer.
+  m_impl->frame.assign(NET_FRAME_SIZE, '\0');
+  auto* h = reinterpret_cast<unsigned char*>(m_impl->frame.data());
   PallixPutU32(h + NET_FRAME_MAGIC_OFFSET, NET_FRAME_MAGIC);
   PallixPutU32(h + NET_FRAME_COMMAND_OFFSET, NET_CMD_FILE_CHUNK);
   PallixPutU32(h + NET_FRAME_LENGTH_OFFSET, NET_FRAME_DATA_SIZE);
   PallixPutU32(h + NET_FRAME_TRAILER_OFFSET, NET_FRAME_TRAILER);
+  for (int i = 0; i < mix.floodFrames; ++i) m_impl->flood += m_impl->frame;
   const Clock::time_point now = Clock::now();
+  using Kind = Impl::Kind;
   // The trickles first, so that they are the ones in the monitor's slots.
-  for (int i = 0; i < trickles; ++i) m_impl->peers.push_back({Impl::Kind::kTrickle, -1, 0, now});
-  for (int i = 0; i < squatters; ++i) m_impl->peers.push_back({Impl::Kind::kSquatter, -1, 0, now});
-  for (int i = 0; i < garbage; ++i) m_impl->peers.push_back({Impl::Kind::kGarbage, -1, 0, now});
+  for (const auto& [kind, count] :
+       {std::pair{Kind::kTrickle, mix.trickles},
+        std::pair{Kind::kFrameThenTrickle, mix.frameThenTrickle},
+        std::pair{Kind::kFlood, mix.floods}, std::pair{Kind::kSquatter, mix.squatters},
+        std::pair{Kind::kGarbage, mix.garbage}})
+    for (int i = 0; i < count; ++i) m_impl->peers.push_back({kind, -1, 0, false, now});
   for (Impl::Peer& p : m_impl->peers) m_impl->Connect(p, now);
   m_impl->thread = std::thread([impl = m_impl.get()] { impl->Run(); });
 }
@@ -256,6 +315,8 @@ HostilePeers::~HostilePeers() {
 }
 
 long HostilePeers::Closed() const { return m_impl->closed.load(); }
+
+long HostilePeers::FramesFlooded() const { return m_impl->flooded.load(); }
 
 SilentStation::SilentStation(int port, const std::string& bytes) {
   m_fd = ConnectLoopback(port);

@@ -50,13 +50,32 @@ class SilentStation {
   bool m_ok = false;
 };
 
+// The kinds of hostile peer and how many of each (HostilePeers).
+struct HostileMix {
+  int trickles = 0;   // send a frame but its last byte, one byte every tricklePause
+  int squatters = 0;  // send nothing
+  int garbage = 0;    // send random bytes
+  // Send one whole frame at once, then the next one a byte every
+  // tricklePause, never its last.
+  int frameThenTrickle = 0;
+  // Send floodFrames whole frames as fast as the monitor takes them, then
+  // (floodEnds) end their sending direction and wait for the close, or stay
+  // connected without a word until closed: stations that never stop
+  // sending results.
+  int floods = 0;
+  int floodFrames = 16;
+  bool floodEnds = true;
+  std::chrono::milliseconds tricklePause{3000};
+};
+
 // Hostile peers, all from 127.0.0.1, driven by a thread of their own until
-// destroyed: `trickles` connections that send a frame but its last byte,
-// one byte every `tricklePause`, `squatters` that send nothing, and `garbage`
-// senders of random bytes. Each connects again as soon as the monitor
-// closes it (a garbage sender after 50 ms).
+// destroyed. Each connects again as soon as the monitor closes it (a
+// garbage sender after 50 ms). Their frames are well formed but name no
+// transfer, so nothing of them reaches the spool directory.
 class HostilePeers {
  public:
+  HostilePeers(int port, const HostileMix& mix);
+  // `trickles` trickling, `squatters` silent and `garbage` garbage peers.
   HostilePeers(int port, int trickles, int squatters, int garbage,
                std::chrono::milliseconds tricklePause);
   ~HostilePeers();
@@ -64,6 +83,8 @@ class HostilePeers {
   HostilePeers& operator=(const HostilePeers&) = delete;
   // How often the monitor has closed one of them so far.
   long Closed() const;
+  // Whole frames the flooding peers have sent so far.
+  long FramesFlooded() const;
 
  private:
   struct Impl;

@@ -25,8 +25,6 @@ namespace {
 
 constexpr auto kPatience = std::chrono::seconds(60);
 
-std::vector<std::string> LinesWith(const std::string& text, const std::vector<std::string>& parts);
-
 std::string Join(const std::set<std::string>& names) {
   std::string out;
   for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
@@ -51,6 +49,52 @@ std::string ResultRecord(const std::vector<std::string>& frames) {
   out.resize(s.total_out);
   inflateEnd(&s);
   return out;
+}
+
+// The journal files of the run under the monitor's state directory, oldest
+// first, and their names.
+std::string ReadJournal(const std::string& dir, std::set<std::string>* names) {
+  std::string text;
+  for (const char* name : {"monitor.log.3", "monitor.log.2", "monitor.log.1", "monitor.log"})
+    text += ReadFileBytes(dir + "/" + name);
+  std::error_code ec;
+  for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator();
+       it.increment(ec))
+    names->insert(it->path().filename().string());
+  return text;
+}
+
+std::vector<std::string> LinesWith(const std::string& text, const std::vector<std::string>& parts) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    bool all = true;
+    for (const std::string& p : parts) all = all && line.find(p) != std::string::npos;
+    if (all) out.push_back(line);
+    start = end + 1;
+  }
+  return out;
+}
+
+// The journal's directory of a monitor's run.
+std::string JournalDir(MonitorProcess& m) {
+  return m.tree().work() + "/home/.local/state/brennacenter";
+}
+
+// Waits until a line of the run's journal holds every part; the line, or
+// empty when none came in time.
+std::string WaitForJournalLine(MonitorProcess& m, const std::vector<std::string>& parts) {
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  for (;;) {
+    std::set<std::string> names;
+    const std::vector<std::string> lines = LinesWith(ReadJournal(JournalDir(m), &names), parts);
+    if (!lines.empty()) return lines.front();
+    if (std::chrono::steady_clock::now() >= deadline) return std::string();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
 }
 
 class MonitorFault : public ::testing::Test {
@@ -128,6 +172,14 @@ TEST_F(MonitorFault, AKilledMonitorFinishesTheTransferAfterARestartAndNeverShows
          std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   ASSERT_EQ(half * FILE_CHUNK_DATA_SIZE, fs::file_size(chunkFile, ec)) << ec.message();
+  // Its station's connection has ended with half the transfer: said at once,
+  // with the station and by when the rest must come.
+  EXPECT_NE("", WaitForJournalLine(
+                    m_monitor, {"WARN  brenna.spool: transfer 'resumed' from 127.0.0.1:",
+                                "incomplete: its connection ended with " + std::to_string(half) +
+                                    " of " + std::to_string(frames.size()) +
+                                    " chunks received; the rest must come by "}))
+      << m_monitor.Log();
 
   ASSERT_EQ(0, kill(m_monitor.monitor().pid(), SIGKILL));
   ASSERT_TRUE(m_monitor.monitor().WaitExit(kPatience));
@@ -322,38 +374,6 @@ TEST_F(MonitorFault, EveryResultConfirmedToAStationSurvivesAKillRightAfter) {
   EXPECT_TRUE(m_monitor.monitor().Running());
 }
 
-namespace {
-
-// The journal files of the run under the monitor's state directory, oldest
-// first, and their names.
-std::string ReadJournal(const std::string& dir, std::set<std::string>* names) {
-  std::string text;
-  for (const char* name : {"monitor.log.3", "monitor.log.2", "monitor.log.1", "monitor.log"})
-    text += ReadFileBytes(dir + "/" + name);
-  std::error_code ec;
-  for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator();
-       it.increment(ec))
-    names->insert(it->path().filename().string());
-  return text;
-}
-
-std::vector<std::string> LinesWith(const std::string& text, const std::vector<std::string>& parts) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(start, end - start);
-    bool all = true;
-    for (const std::string& p : parts) all = all && line.find(p) != std::string::npos;
-    if (all) out.push_back(line);
-    start = end + 1;
-  }
-  return out;
-}
-
-}  // namespace
-
 // "Why did our result not appear?" is answered from the journal: after the
 // demo, a transfer whose name is refused, one that does not decompress and
 // 20,000 garbage frames from one peer, each can be found with its station
@@ -405,7 +425,7 @@ TEST_F(MonitorFault, ResultsRefusalsAndFloodsCanBeFoundInTheJournalWithTheirStat
       << m_monitor.monitor().Describe();
 
   std::set<std::string> files;
-  const std::string dir = m_monitor.tree().work() + "/home/.local/state/brennacenter";
+  const std::string dir = JournalDir(m_monitor);
   const std::string journal = ReadJournal(dir, &files);
   const std::string where = "\njournal:\n" + journal.substr(0, 20000);
   for (const std::string& name : demo) {
@@ -534,4 +554,50 @@ TEST(MonitorStartFiles, FilesThatAreNoFilesAreRefusedAndTheMonitorListensAndStop
               LinesWith(journal, {"INFO  brenna.start: BrennaCenter stopped by SIGTERM"}).size())
         << journal;
   }
+}
+
+namespace {
+
+// The monitor with a limit of 64 open files, which it cannot raise.
+class MonitorFewFiles : public MonitorFault {
+ protected:
+  void SetUp() override {
+    m_monitor.SetOpenFileLimit(64);
+    MonitorFault::SetUp();
+  }
+};
+
+}  // namespace
+
+// A station already connected keeps its result when a hundred more connect
+// to a monitor that may open only 64 files: connections never take the
+// descriptors the spool files need, and the journal says why fewer stations
+// are held.
+TEST_F(MonitorFewFiles, AStationsResultIsPublishedWhileAHundredMoreConnect) {
+  const std::vector<std::string> frames = Frames("fdA", LargeResult(4, 30));
+  ASSERT_GE(frames.size(), 4u);
+  StreamOutcome first;
+  // A frame every 200 ms: still sending while the others come.
+  std::thread station([&] {
+    first = SendStream(m_monitor.tree().port(), Concat(frames), kPatience, NET_FRAME_SIZE,
+                       std::chrono::milliseconds(200));
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::vector<std::unique_ptr<SilentStation>> others;
+  for (int i = 0; i < 100; ++i)
+    others.push_back(std::make_unique<SilentStation>(m_monitor.tree().port(), ""));
+  station.join();
+  EXPECT_TRUE(first.closedByPeer && first.error.empty()) << first.error;
+  EXPECT_EQ(static_cast<long>(frames.size()), first.receipt) << m_monitor.Log();
+  ExpectShown({"fdA"});
+
+  std::set<std::string> names;
+  const std::string journal = ReadJournal(JournalDir(m_monitor), &names);
+  const std::string where = "\njournal:\n" + journal.substr(0, 20000);
+  EXPECT_EQ(1u, LinesWith(journal, {"WARN  brenna.start: open files: at most 64"}).size()) << where;
+  EXPECT_EQ(1u, LinesWith(journal, {"WARN  brenna.net: holding at most ", "descriptors"}).size())
+      << where;
+  EXPECT_TRUE(LinesWith(journal, {"'fdA'", "lost"}).empty()) << where;
+  EXPECT_TRUE(LinesWith(journal, {"permissions"}).empty()) << where;
+  EXPECT_TRUE(m_monitor.monitor().Running());
 }

@@ -172,3 +172,35 @@ TEST(MonitorLoad, ARealStationGetsThroughThreeHundredHostileConnections) {
   EXPECT_LE(m.OpenSockets(), socketsBefore + kStationLimit);
   EXPECT_TRUE(m.monitor().Running());
 }
+
+// 400 connections that each send one whole frame and then trickle, a byte
+// every 100 ms, and come back whenever they are closed: having once
+// completed a frame protects none of them. Station after station is
+// confirmed (the station tool gives up after 5 s without progress) and
+// shown.
+TEST(MonitorLoad, RealStationsGetThroughFourHundredConnectionsThatSendAFrameAndThenTrickle) {
+  MonitorProcess m;
+  std::string error;
+  ASSERT_TRUE(m.Start(&error)) << error;
+  const int socketsBefore = m.OpenSockets();
+
+  HostileMix mix;
+  mix.frameThenTrickle = 400;
+  mix.tricklePause = std::chrono::milliseconds(100);
+  HostilePeers hostile(m.tree().port(), mix);
+  ASSERT_TRUE(WaitFor([&] { return m.OpenSockets() >= socketsBefore + kStationLimit; }, kPatience))
+      << m.OpenSockets() << " sockets open";
+
+  std::set<std::string> real;
+  for (int round = 1; round <= 3; ++round) {
+    const std::string name = "among-trickles-" + std::to_string(round);
+    std::string output;
+    EXPECT_EQ(0, m.SendResults({name}, {SmallResult(11, std::to_string(round))}, &output))
+        << output;
+    real.insert(name);
+  }
+  EXPECT_TRUE(m.watch().WaitUntilShown(real, kPatience)) << m.Log();
+  EXPECT_LE(m.OpenSockets(), socketsBefore + kStationLimit);
+  EXPECT_GT(hostile.Closed(), 0);
+  EXPECT_TRUE(m.monitor().Running());
+}

@@ -98,6 +98,7 @@ class Client {
 
   bool Connected() const { return fd_ != test_socket::kNone; }
   void NoDelay() { test_socket::SetNoDelay(fd_); }
+  void SmallReceiveBuffer() { test_socket::SmallReceiveBuffer(fd_); }
   int LocalPort() const { return test_socket::LocalPort(fd_); }
   bool Send(const void* data, size_t n) { return test_socket::SendAll(fd_, data, n); }
   bool Send(const Frame& f) { return Send(f.data(), f.size()); }

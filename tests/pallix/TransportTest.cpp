@@ -155,6 +155,14 @@ TEST_F(TransportTest, TheReaderLearnsTheStationOfEachFrameItTakes) {
   EXPECT_EQ(0, FramePeer(kChannel, address, sizeof address, &peerPort));
   EXPECT_EQ(kBadArgument, FramePeer(kChannel, nullptr, 10, &peerPort));
   EXPECT_EQ(kNotOpen, FramePeer(kChannel + 1, address, sizeof address, &peerPort));
+  // Whether a station is still there: while connected, and no longer once
+  // it has gone and all it sent is handled.
+  EXPECT_EQ(1, PeerConnected(kChannel, "127.0.0.1", a.LocalPort()));
+  const int aPort = a.LocalPort();
+  a.Close();
+  EXPECT_TRUE(WaitUntil([&] { return PeerConnected(kChannel, "127.0.0.1", aPort) == 0; }));
+  EXPECT_EQ(1, PeerConnected(kChannel, "127.0.0.1", b.LocalPort()));
+  EXPECT_EQ(kBadArgument, PeerConnected(kChannel, nullptr, 1));
 }
 
 TEST_F(TransportTest, SixtyFourStationsAtOnceLoseNoFrame) {
@@ -289,36 +297,53 @@ TEST_F(TransportTest, AHeldBackStationIsNotTakenForASilentOne) {
 // A station beyond the limit is not taken in and thrown out (its bytes
 // would vanish while its send and close both succeed): it waits until a
 // slot frees, and then everything it sent arrives. The slots are held by
-// stations that have each completed a frame, so none of them gives way.
+// stations that keep sending, held back by flow control, or that sent a
+// batch and fell silent with it waiting. While nothing is taken (as while
+// the spool is full) none of them gives way; once frames are taken again
+// the waiting station does not wait for the thousands they hold to drain.
 TEST_F(TransportTest, AStationBeyondTheLimitWaitsForASlotAndLosesNothing) {
-  int port = OpenServer();
-  std::vector<std::unique_ptr<Client>> squatters;
-  for (size_t i = 0; i < kMaxConnections; ++i) {
-    squatters.push_back(std::make_unique<Client>(port));
-    ASSERT_TRUE(squatters.back()->Connected());
-    ASSERT_TRUE(squatters.back()->Send(MakeFrame(0, 7, static_cast<uint16_t>(i))));
-  }
-  ASSERT_TRUE(
-      WaitUntil([&] { return ConnectionCount(kChannel) == static_cast<int>(kMaxConnections); }));
-  ASSERT_EQ(kMaxConnections, ReadFrames(kMaxConnections).size());
+  for (const uint16_t batch : {static_cast<uint16_t>(kMaxQueuedFrames + 1), uint16_t{8}}) {
+    SCOPED_TRACE(batch > kMaxQueuedFrames ? "held back" : "a batch left waiting");
+    CloseAll();
+    int port = OpenServer(60000);
+    std::vector<std::unique_ptr<Client>> busy;
+    const std::vector<unsigned char> frames = Frames(7, batch);
+    for (size_t i = 0; i < kMaxConnections; ++i) {
+      busy.push_back(std::make_unique<Client>(port));
+      ASSERT_TRUE(busy.back()->Connected());
+      ASSERT_TRUE(busy.back()->Send(frames.data(), frames.size()));
+    }
+    ASSERT_TRUE(
+        WaitUntil([&] { return ConnectionCount(kChannel) == static_cast<int>(kMaxConnections); }));
 
-  Client late(port);
-  ASSERT_TRUE(late.Connected());
-  for (uint16_t i = 0; i < 3; ++i) ASSERT_TRUE(late.Send(MakeFrame(NET_CMD_FILE_CHUNK, 8, i)));
-  // Never more than the limit at once.
-  EXPECT_EQ(static_cast<int>(kMaxConnections), ConnectionCount(kChannel));
-  Frame f;
-  EXPECT_EQ(0, Read(kChannel, f.data(), static_cast<int>(f.size())));
+    Client late(port);
+    ASSERT_TRUE(late.Connected());
+    for (uint16_t i = 0; i < 3; ++i) ASSERT_TRUE(late.Send(MakeFrame(NET_CMD_FILE_CHUNK, 8, i)));
+    late.ShutdownSend();
+    // Never more than the limit at once.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(static_cast<int>(kMaxConnections), ConnectionCount(kChannel));
 
-  squatters.front()->Close();
-  std::vector<Frame> got = ReadFrames(3);
-  ASSERT_EQ(3u, got.size());
-  for (size_t i = 0; i < got.size(); ++i) {
-    EXPECT_EQ(8u, FrameTag(got[i].data()));
-    EXPECT_EQ(i, FrameSeq(got[i].data()));
+    // Frames are taken again, at a monitor's pace: the late station gets in
+    // and its frames arrive whole and in order, long before the others'.
+    std::vector<Frame> lates;
+    size_t others = 0;
+    EXPECT_TRUE(WaitUntil([&] {
+      Frame f;
+      if (Read(kChannel, f.data(), static_cast<int>(f.size())) > 0)
+        FrameTag(f.data()) == 8 ? lates.push_back(f) : static_cast<void>(++others);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return lates.size() == 3;
+    }));
+    ASSERT_EQ(3u, lates.size());
+    EXPECT_LT(others, kMaxConnections) << "of " << kMaxConnections * batch << " held";
+    for (size_t i = 0; i < lates.size(); ++i) EXPECT_EQ(i, FrameSeq(lates[i].data()));
+    Frame none;
+    Read(kChannel, none.data(), static_cast<int>(none.size()));
+    bool closed = false;
+    EXPECT_EQ(3, LastReceiptCount(late.Receive(20000, &closed)));
+    EXPECT_TRUE(closed);
   }
-  squatters.clear();
-  EXPECT_TRUE(WaitUntil([&] { return ConnectionCount(kChannel) == 1; }));
 }
 
 TEST_F(TransportTest, AClosedConnectionsFinishedFramesStayAndItsPartialFrameGoes) {
@@ -565,6 +590,148 @@ TEST_F(TransportTest, WhenEverySlotIsTakenAConnectionThatNeverCompletedAFrameGiv
   for (auto& c : squatters) gone += c->ClosedByPeer(0) ? 1 : 0;
   EXPECT_GE(gone, 1u);
   EXPECT_FALSE(station.ClosedByPeer(0));
+}
+
+// Connections that complete a frame and then trickle or fall quiet hold no
+// slot against a waiting station: after a second without a whole frame
+// they give way, each told first how many of its frames are handled.
+TEST_F(TransportTest, AConnectionWithoutAWholeFrameForASecondGivesWayWhateverItDidBefore) {
+  const int port = OpenServer(60000);  // nobody is dropped for silence here
+  std::vector<std::unique_ptr<Client>> holders;
+  const Frame next = MakeFrame(NET_CMD_FILE_CHUNK, 2, 1);
+  for (size_t i = 0; i < kMaxConnections; ++i) {
+    holders.push_back(std::make_unique<Client>(port));
+    ASSERT_TRUE(holders.back()->Connected());
+    ASSERT_TRUE(holders.back()->Send(MakeFrame(NET_CMD_FILE_CHUNK, 2, 0)));
+    if (i % 2 == 0) holders.back()->Send(next.data(), 10);  // a next frame begun, never ended
+  }
+  ASSERT_TRUE(
+      WaitUntil([&] { return ConnectionCount(kChannel) == static_cast<int>(kMaxConnections); }));
+  ASSERT_EQ(kMaxConnections, ReadFrames(kMaxConnections).size());
+  Frame none;
+  EXPECT_EQ(0, Read(kChannel, none.data(), static_cast<int>(none.size())));  // all handled
+
+  Client late(port);
+  for (uint16_t i = 0; i < 3; ++i) ASSERT_TRUE(late.Send(MakeFrame(NET_CMD_FILE_CHUNK, 8, i)));
+  std::vector<Frame> got = ReadFrames(3);
+  ASSERT_EQ(3u, got.size());
+  for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(8u, FrameTag(got[i].data()));
+  size_t gone = 0;
+  for (auto& c : holders) {
+    bool closed = false;
+    const std::string answer = c->Receive(0, &closed);
+    if (!closed) continue;
+    ++gone;
+    EXPECT_EQ(1, LastReceiptCount(answer));
+  }
+  EXPECT_GE(gone, 1u);
+  EXPECT_LE(ConnectionCount(kChannel), static_cast<int>(kMaxConnections));
+}
+
+// Round robin by connection, not by arrival: a station that sends one
+// frame and ends is served next, however many frames the others have
+// waiting and wherever the turn stands.
+TEST_F(TransportTest, AStationsFewFramesDoNotWaitBehindOthersMany) {
+  const int port = OpenServer();
+  std::vector<std::unique_ptr<Client>> busy;
+  const std::vector<unsigned char> many = Frames(1, kMaxQueuedFrames);
+  for (int i = 0; i < 20; ++i) {
+    busy.push_back(std::make_unique<Client>(port));
+    ASSERT_TRUE(busy.back()->Send(many.data(), many.size()));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return ConnectionCount(kChannel) == 20; }));
+  ASSERT_EQ(3u, ReadFrames(3).size());  // the turn stands somewhere among them
+
+  Client few(port);
+  ASSERT_TRUE(few.Send(MakeFrame(NET_CMD_FILE_CHUNK, 9, 0)));
+  few.ShutdownSend();
+  ASSERT_TRUE(
+      WaitUntil([&] { return PeerConnected(kChannel, "127.0.0.1", few.LocalPort()) == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return ConnectionCount(kChannel) == 20; }));  // its end is seen
+  std::vector<Frame> got = ReadFrames(1);
+  ASSERT_EQ(1u, got.size());
+  EXPECT_EQ(9u, FrameTag(got[0].data()));
+  bool closed = false;
+  ReadFrames(1);  // the next frame: the one before is handled
+  EXPECT_EQ(1, LastReceiptCount(few.Receive(20000, &closed)));
+  EXPECT_TRUE(closed);
+}
+
+// A bad frame after good ones: the stream is not read any further, but the
+// good frames are handled and the station is told so before the close, so
+// it need not send them again.
+TEST_F(TransportTest, ABadFrameAfterGoodOnesClosesWithAReceiptForTheGoodOnes) {
+  const int port = OpenServer();
+  Client station(port);
+  for (uint16_t i = 0; i < 3; ++i) ASSERT_TRUE(station.Send(MakeFrame(NET_CMD_FILE_CHUNK, 4, i)));
+  Frame bad = MakeFrame(NET_CMD_FILE_CHUNK, 4, 3);
+  PallixPutU32(bad.data() + NET_FRAME_TRAILER_OFFSET, 0x12345678);
+  ASSERT_TRUE(station.Send(bad));
+  std::vector<Frame> got = ReadFrames(3);
+  ASSERT_EQ(3u, got.size());
+  Frame none;
+  EXPECT_EQ(0, Read(kChannel, none.data(), static_cast<int>(none.size())));  // all handled
+  bool closed = false;
+  EXPECT_EQ(3, LastReceiptCount(station.Receive(20000, &closed)));
+  EXPECT_TRUE(closed);
+}
+
+// A station that waits (held back) but never reads its receipts costs the
+// monitor one receipt in its socket at most, however long it waits: a
+// receipt of progress goes only once the last one has left.
+TEST_F(TransportTest, AStationThatReadsNoReceiptIsSentNoMoreThanItsSocketTakes) {
+  const int port = OpenServer();
+  Client station{Client::NotYet{}};
+  station.SmallReceiveBuffer();
+  ASSERT_TRUE(station.Connect(port));
+  constexpr int kFrames = 400;
+  std::thread sender([&] {
+    const std::vector<unsigned char> all = Frames(3, kFrames);
+    station.Send(all.data(), all.size());
+  });
+  // Taken slowly, so that the station waits, held back, for seconds and
+  // the count rises all the while.
+  size_t taken = 0;
+  WaitUntil([&] {
+    Frame f;
+    if (Read(kChannel, f.data(), static_cast<int>(f.size())) > 0) ++taken;
+    std::this_thread::sleep_for(std::chrono::milliseconds(8));
+    return taken == static_cast<size_t>(kFrames);
+  });
+  sender.join();
+  ASSERT_EQ(static_cast<size_t>(kFrames), taken);
+  station.ShutdownSend();
+  Frame none;
+  Read(kChannel, none.data(), static_cast<int>(none.size()));
+  bool closed = false;
+  const std::string answer = station.Receive(20000, &closed);
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(kFrames, LastReceiptCount(answer));
+  // Several seconds of progress at one receipt each half second; all that
+  // reached the station is what its small buffer took, one waiting behind
+  // it, and the last.
+  EXPECT_LE(answer.size() / NET_FRAME_SIZE, 6u);
+}
+
+// With few descriptors left, the server holds fewer stations, so that the
+// rest of the process (spool files, journal, archive) still finds
+// descriptors: accepting never runs short.
+TEST_F(TransportTest, AServerWithFewDescriptorsLeftHoldsFewerStationsAndLeavesTheRest) {
+  std::vector<std::unique_ptr<Client>> stations;
+  for (int i = 0; i < 60; ++i) stations.push_back(std::make_unique<Client>(Client::NotYet{}));
+  DescriptorLimit limit;
+  ASSERT_TRUE(limit.Set(test_socket::LimitLeavingFree(40)));
+  const int port = OpenServer(60000);
+  const int slots = ConnectionLimit(kChannel);
+  EXPECT_GT(slots, 0);
+  EXPECT_LE(slots, 40 - 16);
+  for (auto& c : stations) ASSERT_TRUE(c->Connect(port));
+  ASSERT_TRUE(WaitUntil([&] { return ConnectionCount(kChannel) == slots; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(slots, ConnectionCount(kChannel));
+  EXPECT_EQ(0, AcceptShortages(kChannel));
+  EXPECT_TRUE(test_socket::DescriptorsFree(16));
+  CloseAll();
 }
 
 // Out of descriptors, the listener pauses instead of spinning, and the

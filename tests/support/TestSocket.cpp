@@ -131,6 +131,11 @@ void SetNoDelay(Handle s) {
   ::setsockopt(static_cast<int>(s), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
+void SmallReceiveBuffer(Handle s) {
+  int bytes = 1;  // raised to the system's least
+  ::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
 int LocalPort(Handle s) {
   sockaddr_in a{};
   socklen_t len = sizeof a;

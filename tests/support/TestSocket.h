@@ -35,6 +35,9 @@ bool ClosedByPeer(Handle s, int waitMs);
 // waitMs passes.
 std::string Receive(Handle s, int waitMs, bool* closed);
 void SetNoDelay(Handle s);
+// Makes the socket's receive buffer as small as the system allows (before
+// it connects): a peer that does not read then fills it at once.
+void SmallReceiveBuffer(Handle s);
 // The local port of a connected socket (-1 when unknown).
 int LocalPort(Handle s);
 void Close(Handle s);

@@ -137,6 +137,11 @@ void SetNoDelay(Handle s) {
   ::setsockopt(Raw(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
 }
 
+void SmallReceiveBuffer(Handle s) {
+  int bytes = 1;
+  ::setsockopt(Raw(s), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+}
+
 int LocalPort(Handle s) {
   sockaddr_in a{};
   int len = sizeof a;

@@ -33,6 +33,9 @@ FileStatus StatusOfErrno(int error) {
     case EROFS:
     case EIO:
       return FileStatus::kNoRoom;
+    case EMFILE:
+    case ENFILE:
+      return FileStatus::kNoDescriptors;
     default:
       return FileStatus::kFailed;
   }

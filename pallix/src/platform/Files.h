@@ -44,7 +44,10 @@ enum class FileStatus {
   kNotRegular,  // a directory, link, FIFO, device or socket under that name
   kTooLarge,    // more bytes than the reader takes
   kNoRoom,      // the storage cannot take data now: full, over quota, read-only or failing
-  kFailed,      // anything else
+  // The process (or the system) has no file descriptor to spare now; the
+  // same call may work a moment later.
+  kNoDescriptors,
+  kFailed,  // anything else
 };
 
 // Reads a whole regular file of at most maxLength bytes into out (emptied

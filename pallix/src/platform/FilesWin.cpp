@@ -38,6 +38,8 @@ FileStatus StatusOfError(DWORD error) {
     case ERROR_IO_DEVICE:
     case kErrorDeviceHardwareError:
       return FileStatus::kNoRoom;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return FileStatus::kNoDescriptors;
     default:
       return FileStatus::kFailed;
   }

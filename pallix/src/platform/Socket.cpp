@@ -8,13 +8,19 @@
 #endif
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/sockios.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -94,7 +100,7 @@ SocketHandle ListenTcp(int port, ListenError* error) {
     ::close(fd);
     return kNoSocket;
   }
-  if (::listen(fd, 128) != 0) {
+  if (::listen(fd, kListenBacklog) != 0) {
     if (errno == EADDRINUSE) *error = ListenError::kAddressInUse;
     ::close(fd);
     return kNoSocket;
@@ -264,6 +270,40 @@ bool PeerHasClosed(SocketHandle s) {
   if (n == 0) return true;
   if (n < 0) return !(errno == EAGAIN || errno == EWOULDBLOCK);
   return false;  // the peer sent something; it is still there
+}
+
+long UnsentBytes(SocketHandle s) {
+#if defined(__linux__)
+  int queued = 0;
+  if (::ioctl(s, SIOCOUTQ, &queued) == 0) return queued;
+#else
+  (void)s;
+#endif
+  return -1;
+}
+
+long DescriptorsLeft() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return -1;
+  const long most = limit.rlim_cur > 0x7fffffff ? 0x7fffffff : static_cast<long>(limit.rlim_cur);
+  long open = -1;
+#if defined(__linux__)
+  // One entry per open descriptor; the listing's own is among them.
+  if (DIR* d = ::opendir("/proc/self/fd")) {
+    open = -1;
+    while (const dirent* e = ::readdir(d))
+      if (e->d_name[0] != '.') ++open;
+    ::closedir(d);
+  }
+#endif
+  if (open < 0) {
+    // Asked one by one, as far as it is cheap: a descriptor above that is
+    // rare enough not to matter.
+    open = 0;
+    for (long fd = 0; fd < most && fd < 65536; ++fd)
+      if (::fcntl(static_cast<int>(fd), F_GETFD) != -1) ++open;
+  }
+  return most > open ? most - open : 0;
 }
 
 void ShutdownSend(SocketHandle s) {

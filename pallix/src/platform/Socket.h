@@ -28,6 +28,12 @@ constexpr long kFailed = -2;      // the connection is broken
 
 enum class ListenError { kNone, kAddressInUse, kOther };
 
+// Connections the system holds for a listener before it accepts them (it
+// may hold fewer: Linux at most net.core.somaxconn). Ample, so that a
+// station's attempt to connect is queued, not dropped and retried
+// seconds later, while hostile peers come back as fast as they are closed.
+constexpr int kListenBacklog = 1024;
+
 // Listens on `port` (0: the system picks one) on every IPv4 interface.
 // Returns kNoSocket and sets *error on failure.
 SocketHandle ListenTcp(int port, ListenError* error);
@@ -58,6 +64,13 @@ bool SendAll(SocketHandle s, const void* buf, std::size_t len, int timeoutMs);
 // True when the peer has closed or reset the connection (a peer that only
 // ever receives never makes the socket readable otherwise).
 bool PeerHasClosed(SocketHandle s);
+// Bytes sent on s that the peer has not yet acknowledged (still in the
+// send queue); -1 when the system cannot tell (Windows).
+long UnsentBytes(SocketHandle s);
+// How many more descriptors the process may open now: its limit of open
+// files less the descriptors open; -1 when there is no such limit
+// (Windows, or an unlimited one).
+long DescriptorsLeft();
 // Ends our direction of the stream (the peer reads end of stream).
 void ShutdownSend(SocketHandle s);
 // Sends each write at once instead of coalescing small ones.

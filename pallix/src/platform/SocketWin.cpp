@@ -87,7 +87,7 @@ SocketHandle ListenTcp(int port, ListenError* error) {
     ::closesocket(s);
     return kNoSocket;
   }
-  if (::listen(s, 128) != 0) {
+  if (::listen(s, kListenBacklog) != 0) {
     if (WSAGetLastError() == WSAEADDRINUSE) *error = ListenError::kAddressInUse;
     ::closesocket(s);
     return kNoSocket;
@@ -260,6 +260,12 @@ bool PeerHasClosed(SocketHandle s) {
   if (n < 0) return WSAGetLastError() != WSAEWOULDBLOCK;
   return false;  // the peer sent something; it is still there
 }
+
+// Winsock tells neither: a receipt goes out whenever its count has risen,
+// and Windows has no per-process limit of socket handles to budget for.
+long UnsentBytes(SocketHandle) { return -1; }
+
+long DescriptorsLeft() { return -1; }
 
 void ShutdownSend(SocketHandle s) {
   if (s != kNoSocket) ::shutdown(s, SD_SEND);
