@@ -2,8 +2,8 @@
 #
 #   cmake -DSOURCE_DIR=<tree> [-DCORE_SOURCES_FILE=<file>] -P CheckLayers.cmake
 #
-# SOURCE_DIR holds src/, pallix/ and tools/. CORE_SOURCES_FILE lists, one per
-# line, the sources the Qt-free core library compiles.
+# SOURCE_DIR holds src/, pallix/, tools/ and web/. CORE_SOURCES_FILE lists,
+# one per line, the sources the Qt-free core library compiles.
 #
 # 1. Every folder of src/ is a layer and includes only what its layer may:
 #      platform     -> platform
@@ -24,10 +24,14 @@
 #    (tools/) only its own, libPallix's public headers and the platform
 #    layer's GBK conversion; the station guide's generator (a build step)
 #    also reads the monitor's tables and libPallix's record reader.
-# 3. No Qt header in the Qt-free core: all of acquisition/, archive/,
-#    history/, journal/, platform/, records/ and pallix/, every source of
-#    the core library, and every header
-#    those reach through their includes.
+# 3. brenna-web (web/, a program beside the monitor) includes its own files,
+#    the archive, platform, journal and util layers, brenna-history's text
+#    escaping, the routing and display lists of presentation/, and of app/
+#    only the window's template table: nothing of the monitor's window.
+# 4. No Qt header in the Qt-free core: all of acquisition/, archive/,
+#    history/, journal/, platform/, records/, pallix/ and web/, every source
+#    of the core library, and every header those reach through their
+#    includes.
 #
 # Every breach is listed; then the script fails.
 
@@ -65,6 +69,14 @@ set(allowed_upward
     "util/PortSet*|app/MonitorJournal.h"
     "util/PortSet*|app/Resource.h")
 
+# What brenna-web may include of src/: whole layers, and single files of
+# the layers that also hold the window.
+set(web_may_layers archive journal platform util)
+set(web_may_files
+    app/DialogTemplate.h app/Templates.h app/Resource.h app/VerdictLegend.h
+    history/SafeText.h
+    presentation/ResultRouting.h presentation/ValueDisplayIds.h presentation/FontFit.h)
+
 # Folders whose every file is Qt-free.
 set(qt_free_folders acquisition archive history journal platform records)
 
@@ -83,6 +95,19 @@ function(read_includes file out)
   foreach(line IN LISTS lines)
     if(line MATCHES "^[ \t]*#[ \t]*include[ \t]*([<\"])([^>\"]+)[>\"]")
       list(APPEND result "${CMAKE_MATCH_1}${CMAKE_MATCH_2}")
+    endif()
+  endforeach()
+  set(${out} "${result}" PARENT_SCOPE)
+endfunction()
+
+# The quoted includes of a file (what the tree itself may provide), by name.
+function(read_quoted_includes file out)
+  read_includes("${file}" includes)
+  set(result "")
+  foreach(inc IN LISTS includes)
+    if(inc MATCHES "^\"")
+      string(SUBSTRING "${inc}" 1 -1 name)
+      list(APPEND result "${name}")
     endif()
   endforeach()
   set(${out} "${result}" PARENT_SCOPE)
@@ -166,12 +191,8 @@ endforeach()
 glob_sources(pallix pallix_files)
 foreach(rel IN LISTS pallix_files)
   get_filename_component(dir "${SOURCE_DIR}/${rel}" DIRECTORY)
-  read_includes("${SOURCE_DIR}/${rel}" includes)
-  foreach(inc IN LISTS includes)
-    if(NOT inc MATCHES "^\"")
-      continue()
-    endif()
-    string(SUBSTRING "${inc}" 1 -1 name)
+  read_quoted_includes("${SOURCE_DIR}/${rel}" names)
+  foreach(name IN LISTS names)
     if(NOT EXISTS "${dir}/${name}" AND NOT EXISTS "${SOURCE_DIR}/pallix/src/${name}"
        AND NOT EXISTS "${SOURCE_DIR}/pallix/include/${name}")
       fail("${rel}: includes \"${name}\", which is not part of libPallix")
@@ -184,12 +205,8 @@ set(tool_shared "platform/Gbk.h")
 glob_sources(tools tool_files)
 foreach(rel IN LISTS tool_files)
   get_filename_component(dir "${SOURCE_DIR}/${rel}" DIRECTORY)
-  read_includes("${SOURCE_DIR}/${rel}" includes)
-  foreach(inc IN LISTS includes)
-    if(NOT inc MATCHES "^\"")
-      continue()
-    endif()
-    string(SUBSTRING "${inc}" 1 -1 name)
+  read_quoted_includes("${SOURCE_DIR}/${rel}" names)
+  foreach(name IN LISTS names)
     if(EXISTS "${dir}/${name}" OR name IN_LIST pallix_public OR name IN_LIST tool_shared)
       continue()
     endif()
@@ -203,7 +220,32 @@ foreach(rel IN LISTS tool_files)
   endforeach()
 endforeach()
 
-# --- 3. the Qt-free core ----------------------------------------------------
+# --- 3. brenna-web ------------------------------------------------------------
+glob_sources(web web_files)
+foreach(rel IN LISTS web_files)
+  get_filename_component(dir "${SOURCE_DIR}/${rel}" DIRECTORY)
+  read_quoted_includes("${SOURCE_DIR}/${rel}" names)
+  foreach(name IN LISTS names)
+    if(name MATCHES "^web/" AND EXISTS "${SOURCE_DIR}/${name}")
+      continue()
+    endif()
+    if(EXISTS "${dir}/${name}" AND NOT name MATCHES "/")
+      continue()
+    endif()
+    if(name IN_LIST web_may_files)
+      continue()
+    endif()
+    string(REGEX REPLACE "/.*" "" target "${name}")
+    if(name MATCHES "/" AND target IN_LIST web_may_layers AND EXISTS "${SOURCE_DIR}/src/${name}")
+      continue()
+    endif()
+    list(JOIN web_may_layers ", " may)
+    list(JOIN web_may_files ", " files)
+    fail("${rel}: includes \"${name}\": brenna-web reads the archive and the window's template, nothing else of the monitor (it may include ${may} and the files ${files})")
+  endforeach()
+endforeach()
+
+# --- 4. the Qt-free core ----------------------------------------------------
 set(core "")
 foreach(folder IN LISTS qt_free_folders)
   foreach(rel IN LISTS src_files)
@@ -212,7 +254,7 @@ foreach(folder IN LISTS qt_free_folders)
     endif()
   endforeach()
 endforeach()
-list(APPEND core ${pallix_files})
+list(APPEND core ${pallix_files} ${web_files})
 if(CORE_SOURCES_FILE)
   file(STRINGS "${CORE_SOURCES_FILE}" core_sources)
   foreach(path IN LISTS core_sources)
@@ -245,6 +287,8 @@ while(pending)
     endif()
     if(rel MATCHES "^pallix/")
       set(candidates "${dir}/${name}" "${SOURCE_DIR}/pallix/src/${name}")
+    elseif(rel MATCHES "^web/")
+      set(candidates "${SOURCE_DIR}/${name}" "${dir}/${name}" "${SOURCE_DIR}/src/${name}")
     else()
       set(candidates "${dir}/${name}" "${SOURCE_DIR}/src/${name}")
     endif()
