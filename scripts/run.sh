@@ -1,5 +1,10 @@
 #!/usr/bin/env bash
-# Set-up, build, and start the monitor. Usage: scripts/run.sh
+# Set-up, build, and start the monitor, with its web view beside it. Usage:
+# scripts/run.sh
+#
+# brenna-web serves the live panel and the archive at the address it prints
+# (http://127.0.0.1:10088/ unless its settings say otherwise,
+# docs/web-view.md); it ends with the monitor.
 #
 # On a desktop (DISPLAY or WAYLAND_DISPLAY set) the window simply opens.
 # Without one, the monitor runs on a private virtual display (Xvfb with the
@@ -15,6 +20,22 @@ cmake --preset default
 cmake --build --preset default
 
 PROGRAM=$ROOT/build/bin/BrennaCenter
+WEB=$ROOT/build/bin/brenna-web
+WEB_PID=
+
+# The web view beside the monitor; its first line names the address.
+start_web() {
+  local log=$1 line
+  "$WEB" >"$log" 2>&1 &
+  WEB_PID=$!
+  for _ in $(seq 50); do
+    line=$(grep -m1 -o 'http://[^ ]*' "$log" || true)
+    [[ -n $line ]] && { echo "run: the line in a browser: $line (brenna-web, log $log)"; return; }
+    kill -0 "$WEB_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "run: brenna-web did not start (see $log); the monitor runs without it" >&2
+}
 
 private_runtime_dir() {
   local dir
@@ -28,7 +49,12 @@ if [[ -n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-} ]]; then
     XDG_RUNTIME_DIR=$(private_runtime_dir)
     export XDG_RUNTIME_DIR
   fi
-  exec "$PROGRAM"
+  mkdir -p "$ROOT/build/run"
+  start_web "$ROOT/build/run/brenna-web.log"
+  trap '[[ -n $WEB_PID ]] && kill "$WEB_PID" 2>/dev/null; true' EXIT
+  status=0
+  "$PROGRAM" || status=$?
+  exit "$status"
 fi
 
 RUN_DIR=$ROOT/build/run
@@ -40,10 +66,10 @@ export XDG_RUNTIME_DIR
 XVFB_PID= OPENBOX_PID= SHOT_PID= APP_PID=
 cleanup() {
   local pid
-  for pid in $APP_PID $SHOT_PID $OPENBOX_PID $XVFB_PID; do
+  for pid in $APP_PID $WEB_PID $SHOT_PID $OPENBOX_PID $XVFB_PID; do
     kill "$pid" 2>/dev/null || true
   done
-  for pid in $APP_PID $SHOT_PID $OPENBOX_PID $XVFB_PID; do
+  for pid in $APP_PID $WEB_PID $SHOT_PID $OPENBOX_PID $XVFB_PID; do
     wait "$pid" 2>/dev/null || true
   done
   rm -rf "$XDG_RUNTIME_DIR"
@@ -76,6 +102,7 @@ done
 
 QT_QPA_PLATFORM=xcb "$PROGRAM" &
 APP_PID=$!
+start_web "$RUN_DIR/brenna-web.log"
 
 (
   while kill -0 "$APP_PID" 2>/dev/null; do

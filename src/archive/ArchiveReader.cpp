@@ -260,4 +260,37 @@ std::int64_t ArchiveReader::LatestResultId() {
   return db_.QueryInt("SELECT max(id) FROM result", 0);
 }
 
+std::int64_t ArchiveReader::LatestWriteSeq() {
+  return db_.QueryInt("SELECT max(seq) FROM display_write", 0);
+}
+
+bool ArchiveReader::LastResultOfRun(std::int64_t runId, std::int64_t atUtcMs, ResultRow* out,
+                                    std::string* error) {
+  error->clear();
+  // Down the index result_run from the run's newest result.
+  const std::string sql = std::string(kResultColumns) +
+                          " WHERE run_id = ?1 AND shown_utc_ms <= ?2 ORDER BY id DESC LIMIT 1";
+  sql::Stmt s(db_, sql.c_str());
+  if (!s.ok()) return Failed(s.prepareResult(), error);
+  s.Bind(1, runId).Bind(2, atUtcMs);
+  const int rc = s.Step();
+  if (rc == SQLITE_DONE) return false;
+  if (rc != SQLITE_ROW) return Failed(rc, error);
+  *out = ReadResultRow(s);
+  return true;
+}
+
+bool ArchiveReader::GroupTotals(std::vector<GroupTotal>* out, std::string* error) {
+  out->clear();
+  sql::Stmt s(db_,
+              "SELECT device_group, count(*), max(shown_utc_ms), max(id) FROM result "
+              "GROUP BY device_group ORDER BY device_group");
+  if (!s.ok()) return Failed(s.prepareResult(), error);
+  int rc;
+  while ((rc = s.Step()) == SQLITE_ROW) out->push_back({s.Bytes(0), s.Int(1), s.Int(2), s.Int(3)});
+  return rc == SQLITE_DONE || Failed(rc, error);
+}
+
+std::int64_t ArchiveReader::DataVersion() { return db_.QueryInt("PRAGMA data_version", -1); }
+
 }  // namespace archive

@@ -77,6 +77,15 @@ struct PanelDisplay {
   std::int64_t resultId = 0;  // by which result; 0: by the monitor itself
 };
 
+// The results of one device group (caption; empty: no group) the archive
+// holds.
+struct GroupTotal {
+  std::string group;  // UTF-8
+  std::int64_t results = 0;
+  std::int64_t lastShownUtcMs = 0;
+  std::int64_t lastId = 0;
+};
+
 struct Panel {
   bool haveRun = false;  // false: the archive knows no run at or before that time
   RunRow run;            // the run the time falls in, or the last before it
@@ -115,6 +124,20 @@ class ArchiveReader {
   bool LastRun(RunRow* out, std::string* error);
   // The highest result id (0: none): a cheap way to see that results came.
   std::int64_t LatestResultId();
+  // The last display write's number (0: none): changes with every result
+  // and with the writes the monitor makes of its own (the idle state).
+  std::int64_t LatestWriteSeq();
+  // The last result of run `runId` shown at or before `atUtcMs` (the one
+  // whose count the title showed then); false (with *error empty) when the
+  // run showed none by then.
+  bool LastResultOfRun(std::int64_t runId, std::int64_t atUtcMs, ResultRow* out,
+                       std::string* error);
+  // Per device group: how many results, the last shown. One pass over the
+  // results.
+  bool GroupTotals(std::vector<GroupTotal>* out, std::string* error);
+  // PRAGMA data_version: changes whenever another connection commits (the
+  // monitor's writer); -1 when it cannot be read.
+  std::int64_t DataVersion();
 
  private:
   bool Failed(int rc, std::string* error);

@@ -83,17 +83,14 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const Options& op
     dup2(in, 0);
     dup2(out, 1);
     dup2(out, 2);
-    // The exec-failure report moves clear of descriptor 3 first.
-    const int rep = fcntl(report[1], F_DUPFD_CLOEXEC, 10);
-    int keep = 2;
-    if (options.passFd >= 0) {
-      if (options.passFd == 3) {
-        fcntl(3, F_SETFD, 0);
-      } else {
-        dup2(options.passFd, 3);
-      }
-      keep = 3;
-    }
+    // The exec-failure report and the descriptors to hand on move clear
+    // of 3, 4, ... first, so that none is overwritten before it is placed.
+    const int rep = fcntl(report[1], F_DUPFD_CLOEXEC, 100);
+    int moved[8];
+    const int pass = static_cast<int>(options.passFds.size() < 8 ? options.passFds.size() : 8);
+    for (int i = 0; i < pass; ++i) moved[i] = fcntl(options.passFds[i], F_DUPFD_CLOEXEC, 110);
+    for (int i = 0; i < pass; ++i) dup2(moved[i], 3 + i);  // the copy is inherited
+    const int keep = 2 + pass;
     // Nothing else of ours (the X connection, sockets) leaks into the child.
     for (int fd = keep + 1; fd < 1024; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
     if (options.openFileLimit > 0) {

@@ -19,9 +19,9 @@ class ChildProcess {
     std::vector<std::string> env;
     // Standard output and error go here (appended); /dev/null when empty.
     std::string logPath;
-    // A descriptor handed to the child as descriptor 3 (-1: none). Every
-    // other descriptor above 2 is closed in the child.
-    int passFd = -1;
+    // Descriptors handed to the child as descriptors 3, 4, ... in order.
+    // Every other descriptor above 2 is closed in the child.
+    std::vector<int> passFds;
     // The child's limit of open files, soft and hard (0: as inherited).
     long openFileLimit = 0;
   };

@@ -19,6 +19,7 @@
 #include "SpoolWatch.h"
 #include "Station.h"
 #include "TempDir.h"
+#include "TestSocket.h"
 
 namespace fs = std::filesystem;
 
@@ -100,6 +101,19 @@ std::string SearchPaths(const std::string& elf, std::string* error) {
   return paths;
 }
 
+// A GET over a connection of its own; the whole answer.
+std::string HttpGet(int port, const std::string& path) {
+  const test_socket::Handle s = test_socket::ConnectLoopback(port);
+  if (s == test_socket::kNone) return "(no connection)";
+  const std::string request =
+      "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+  test_socket::SendAll(s, request.data(), request.size());
+  bool closed = false;
+  std::string answer = test_socket::Receive(s, 30000, &closed);
+  test_socket::Close(s);
+  return answer;
+}
+
 class InstalledPackage : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -159,7 +173,7 @@ class InstalledPackage : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibSqliteAndTheFonts) {
+TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibSqliteHttplibAndTheFonts) {
   std::string out;
   ASSERT_EQ(RunProgram({kDpkgDeb, "-f", deb, "Package", "Version", "Depends"}, {},
                        dir.file("f.log"), &out),
@@ -168,8 +182,9 @@ TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibSqliteAndTheFonts) 
   EXPECT_NE(out.find("Package: brennacenter\n"), std::string::npos) << out;
   EXPECT_NE(out.find("Version: " BRENNA_PROJECT_VERSION "\n"), std::string::npos) << out;
   const std::string depends = out.substr(out.find("Depends:"));
-  for (const char* p : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6dbus6", "zlib1g",
-                        "libsqlite3-0", "fonts-liberation", "fonts-arphic-uming", "libc6"}) {
+  for (const char* p :
+       {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6dbus6", "zlib1g", "libsqlite3-0",
+        "libcpp-httplib0.11", "fonts-liberation", "fonts-arphic-uming", "libc6"}) {
     EXPECT_NE(depends.find(std::string(" ") + p), std::string::npos)
         << p << " missing: " << depends;
   }
@@ -179,7 +194,7 @@ TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibSqliteAndTheFonts) 
 
 TEST_F(InstalledPackage, LaysOutTheTreeTheProgramAndTheDesktopExpect) {
   for (const char* exe : {"bin/BrennaCenter", "bin/brenna-send", "bin/brenna-history",
-                          "bin/brennacenter-autostart"}) {
+                          "bin/brenna-web", "bin/brennacenter-autostart"}) {
     const fs::path p = usr() + "/" + exe;
     ASSERT_TRUE(fs::is_regular_file(p)) << exe;
     EXPECT_NE(fs::status(p).permissions() & fs::perms::others_exec, fs::perms::none) << exe;
@@ -226,6 +241,10 @@ TEST_F(InstalledPackage, LaysOutTheTreeTheProgramAndTheDesktopExpect) {
   const auto autostart = DesktopEntry(usr() + "/share/brennacenter/autostart/brennacenter.desktop");
   EXPECT_EQ(autostart.count("Exec") ? autostart.at("Exec") : "", "BrennaCenter");
   EXPECT_EQ(autostart.count("Name[zh_CN]") ? autostart.at("Name[zh_CN]") : "", "数据监控");
+  // The web view's starts beside it, shown in no menu.
+  const auto web = DesktopEntry(usr() + "/share/brennacenter/autostart/brenna-web.desktop");
+  EXPECT_EQ(web.count("Exec") ? web.at("Exec") : "", "brenna-web");
+  EXPECT_EQ(web.count("NoDisplay") ? web.at("NoDisplay") : "", "true");
 
   // No search path into the build tree: the monitor needs none at all, the
   // station tool only its own library folder.
@@ -301,23 +320,46 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
                 fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
 
+  // The unpacked brenna-web serves it: the result in its CSV.
+  const int webPort = FreeTcpPort();
+  ChildProcess web;
+  ChildProcess::Options webOptions;
+  webOptions.env = Session();
+  webOptions.logPath = dir.file("web.log");
+  ASSERT_TRUE(
+      web.Start({usr() + "/bin/brenna-web", "--listen", "127.0.0.1:" + std::to_string(webPort)},
+                webOptions, &error))
+      << error;
+  ASSERT_TRUE(WaitForListener(webPort, &web, kPatience, &error))
+      << error << "\n"
+      << ReadFileBytes(webOptions.logPath);
+  const std::string csv = HttpGet(webPort, "/results.csv");
+  EXPECT_EQ(0u, csv.rfind("HTTP/1.1 200 ", 0)) << csv;
+  EXPECT_NE(csv.find(",0815,"), std::string::npos) << csv;
+  web.Stop();
+
   monitor.Stop();
   EXPECT_EQ(Snapshot(root()), before) << "the monitor wrote into its install tree";
 }
 
-TEST_F(InstalledPackage, TheAutostartEntryIsSwitchedOnAndOffPerUserOrForEveryone) {
+TEST_F(InstalledPackage, TheAutostartEntriesAreSwitchedOnAndOffPerUserOrForEveryone) {
   const std::string entry = usr() + "/share/brennacenter/autostart/brennacenter.desktop";
+  const std::string webEntry = usr() + "/share/brennacenter/autostart/brenna-web.desktop";
   const std::string mine = configHome() + "/autostart/brennacenter.desktop";
+  const std::string myWeb = configHome() + "/autostart/brenna-web.desktop";
   std::string out;
 
   EXPECT_EQ(Autostart({"status"}, {}, &out), 3) << out;
   ASSERT_EQ(Autostart({"enable"}, {}, &out), 0) << out;
   EXPECT_EQ(ReadFileBytes(mine), ReadFileBytes(entry));
+  EXPECT_EQ(ReadFileBytes(myWeb), ReadFileBytes(webEntry)) << "the web view beside the monitor";
   EXPECT_EQ(Autostart({"status"}, {}, &out), 0) << out;
+  EXPECT_NE(out.find("web view enabled"), std::string::npos) << out;
   ASSERT_EQ(Autostart({"enable"}, {}, &out), 0) << "a second enable is harmless: " << out;
   EXPECT_EQ(ReadFileBytes(mine), ReadFileBytes(entry));
   ASSERT_EQ(Autostart({"disable"}, {}, &out), 0) << out;
   EXPECT_FALSE(fs::exists(mine));
+  EXPECT_FALSE(fs::exists(myWeb));
   EXPECT_EQ(Autostart({"disable"}, {}, &out), 0) << "nothing to remove is no error: " << out;
 
   // Without XDG_CONFIG_HOME the user's entry goes to ~/.config.
@@ -346,8 +388,8 @@ TEST_F(InstalledPackage, TheAutostartScriptRefusesWhatItDoesNotKnowAndWritesNoth
   }
   // No home to put the entry in.
   EXPECT_EQ(Autostart({"enable"}, {"HOME", "XDG_CONFIG_HOME"}, &out), 1) << out;
-  // The installed entry is missing: nothing is enabled.
-  fs::remove(usr() + "/share/brennacenter/autostart/brennacenter.desktop");
+  // An installed entry is missing: nothing is enabled.
+  fs::remove(usr() + "/share/brennacenter/autostart/brenna-web.desktop");
   EXPECT_EQ(Autostart({"enable"}, {}, &out), 1) << out;
   EXPECT_FALSE(fs::exists(configHome() + "/autostart"));
 }

@@ -20,3 +20,14 @@ target_compile_definitions(brenna_e2e_support PRIVATE
 # The programs under test are copied from the build, so build them first.
 add_dependencies(brenna_e2e_support BrennaCenter brenna-send Pallix)
 brenna_warnings(brenna_e2e_support)
+
+# The web view seen by a browser: Debian's headless chromium driven over its
+# debugging pipe (its JSON read with nlohmann-json), and brenna-web itself.
+if(NOT TARGET brenna_e2e_browser)
+  find_package(nlohmann_json REQUIRED)
+  add_library(brenna_e2e_browser STATIC ${brenna_e2e_dir}/HeadlessBrowser.cpp)
+  target_link_libraries(brenna_e2e_browser PUBLIC brenna_e2e_support nlohmann_json::nlohmann_json)
+  target_compile_definitions(brenna_e2e_browser PUBLIC BRENNA_WEB_PATH="$<TARGET_FILE:brenna-web>")
+  add_dependencies(brenna_e2e_browser brenna-web)
+  brenna_warnings(brenna_e2e_browser)
+endif()

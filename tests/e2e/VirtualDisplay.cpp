@@ -125,7 +125,7 @@ bool VirtualDisplay::Start(const std::string& logDir, const std::vector<std::str
   ChildProcess::Options serverOptions;
   serverOptions.env = env;
   serverOptions.logPath = logDir + "/xvfb.log";
-  serverOptions.passFd = pipeFds[1];
+  serverOptions.passFds = {pipeFds[1]};
   const bool started = m_server.Start(
       {"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
       serverOptions, error);

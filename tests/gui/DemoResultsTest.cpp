@@ -17,6 +17,7 @@
 #include <set>
 #include <sstream>
 
+#include "DemoData.h"
 #include "FreePort.h"
 #include "GuiHelpers.h"
 #include "TestSite.h"
@@ -36,80 +37,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct DemoLine {
-  int code;
-  int judge;
-  std::string value;  // UTF-8, as written
-};
-
-struct DemoFile {
-  std::string path;
-  std::vector<DemoLine> lines;
-};
-
-// The description format read on its own terms: code, judge, then the rest
-// of the line as the value; blank and '#' lines skipped.
-DemoFile ReadDemo(const fs::path& path) {
-  DemoFile demo{path.string(), {}};
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const auto start = line.find_first_not_of(" \t");
-    if (start == std::string::npos || line[start] == '#') continue;
-    std::istringstream fields(line);
-    DemoLine d{};
-    fields >> d.code >> d.judge;
-    EXPECT_FALSE(fields.fail()) << path << ": " << line;
-    std::getline(fields, d.value);
-    const auto v = d.value.find_first_not_of(" \t");
-    d.value = v == std::string::npos ? "" : d.value.substr(v);
-    demo.lines.push_back(d);
-  }
-  return demo;
-}
-
-std::vector<DemoFile> DemoFiles() {
-  std::vector<fs::path> paths;
-  for (const auto& entry : fs::directory_iterator(BRENNA_DEMO_DIR)) {
-    if (entry.path().extension() == ".txt") paths.push_back(entry.path());
-  }
-  std::sort(paths.begin(), paths.end());
-  std::vector<DemoFile> files;
-  for (const fs::path& p : paths) files.push_back(ReadDemo(p));
-  return files;
-}
-
-const DemoLine* FirstWithCode(const DemoFile& f, int code) {
-  for (const DemoLine& l : f.lines)
-    if (l.code == code) return &l;
-  return nullptr;
-}
-
-struct Shown {
-  std::string text;  // GBK
-  COLORREF color;
-};
-
-// Display ID -> what it shows once every file has been shown once.
-std::map<int, Shown> ExpectedScreen(const std::vector<DemoFile>& files) {
-  std::map<int, Shown> screen;
-  for (const DemoFile& f : files) {
-    const DemoLine* device = FirstWithCode(f, kItemDeviceCode);
-    const DemoLine* op = FirstWithCode(f, kItemOperator);
-    if (op == nullptr) op = FirstWithCode(f, kItemOperatorAlt);
-    const int operatorDisplay =
-        device ? OperatorDisplayForDevice(std::atoi(device->value.c_str())) : 0;
-    if (operatorDisplay != 0) screen[operatorDisplay] = {op ? Gbk(op->value) : "", kColorBlue};
-    for (const DemoLine& l : f.lines) {
-      if (const ResultRoute* r = FindRoute(l.code)) {
-        screen[r->displayId] = {FormatValue(r->format, Gbk(l.value)),
-                                JudgeColor(r->scheme, l.judge)};
-      }
-    }
-  }
-  return screen;
-}
+std::vector<DemoFile> DemoFiles() { return ::DemoFiles(BRENNA_DEMO_DIR); }
 
 std::string ColorName(COLORREF c) {
   switch (c) {
@@ -328,23 +256,6 @@ COLORREF ColourOf(const std::string& name) {
   return kUntouched;
 }
 
-// What the window writes for a description, in order: the operator of its
-// group, then every routed item.
-std::vector<std::pair<int, Shown>> ExpectedWrites(const DemoFile& f) {
-  std::vector<std::pair<int, Shown>> writes;
-  const DemoLine* device = FirstWithCode(f, kItemDeviceCode);
-  const DemoLine* op = FirstWithCode(f, kItemOperator);
-  if (op == nullptr) op = FirstWithCode(f, kItemOperatorAlt);
-  if (const int d = device ? OperatorDisplayForDevice(std::atoi(device->value.c_str())) : 0)
-    writes.push_back({d, {op ? op->value : "", kColorBlue}});
-  for (const DemoLine& l : f.lines)
-    if (const ResultRoute* r = FindRoute(l.code))
-      writes.push_back(
-          {r->displayId,
-           {GbkToUtf8(FormatValue(r->format, Gbk(l.value))), JudgeColor(r->scheme, l.judge)}});
-  return writes;
-}
-
 // brenna-history with these arguments must succeed; its CSV.
 std::vector<std::vector<std::string>> History(const std::string& archivePath,
                                               std::vector<std::string> args) {
@@ -435,7 +346,8 @@ TEST(DemoArchive, BrennaHistoryReadsBackEveryValueAndColourTheWindowDrew) {
     ASSERT_EQ(expected.size(), writes.size());
     for (std::size_t i = 0; i < writes.size(); ++i) {
       EXPECT_EQ(std::to_string(expected[i].first), writes[i][4]);
-      EXPECT_EQ(expected[i].second.text, writes[i][5]) << "display " << expected[i].first;
+      EXPECT_EQ(GbkToUtf8(expected[i].second.text), writes[i][5])
+          << "display " << expected[i].first;
       EXPECT_EQ(expected[i].second.color, ColourOf(writes[i][6]))
           << "display " << expected[i].first;
       EXPECT_EQ("white", writes[i][7]);

@@ -2,8 +2,8 @@
 #
 #   cmake -DSOURCE_DIR=<tree> [-DCORE_SOURCES_FILE=<file>] -P CheckLayers.cmake
 #
-# SOURCE_DIR holds src/, pallix/ and tools/. CORE_SOURCES_FILE lists, one per
-# line, the sources the Qt-free core library compiles.
+# SOURCE_DIR holds src/, pallix/, tools/ and web/. CORE_SOURCES_FILE lists,
+# one per line, the sources the Qt-free core library compiles.
 #
 # 1. Every folder of src/ is a layer and includes only what its layer may:
 #      platform     -> platform
@@ -29,10 +29,15 @@
 #    (tools/) only its own, libPallix's public headers and the platform
 #    layer's GBK conversion; the station guide's generator (a build step)
 #    also reads the monitor's tables and libPallix's record reader.
-# 3. No Qt header in the Qt-free core: all of acquisition/, archive/,
-#    history/, journal/, platform/, records/ and pallix/, every source of
-#    the core library, and every header
-#    those reach through their includes.
+# 3. brenna-web (web/, a program beside the monitor) includes its own files,
+#    the archive, platform, journal and util layers, brenna-history's text
+#    escaping, the routing, verdict and display lists of presentation/, and
+#    of app/ only the window's template table: nothing of the monitor's
+#    window. Its includes are judged by the file they reach, as above.
+# 4. No Qt header in the Qt-free core: all of acquisition/, archive/,
+#    history/, journal/, platform/, records/, pallix/ and web/, every source
+#    of the core library, and every header those reach through their
+#    includes.
 #
 # Every breach is listed; then the script fails.
 
@@ -57,6 +62,15 @@ set(layer_records records)
 # (journal/Journal.h includes nothing of the monitor's own).
 set(allowed_upward
     "platform/*|journal/Journal.h")
+
+# What brenna-web may include of src/: whole layers, and single files of
+# the layers that also hold the window.
+set(web_may_layers archive journal platform util)
+set(web_may_files
+    app/DialogTemplate.h app/Templates.h app/Resource.h app/VerdictLegend.h
+    history/SafeText.h
+    presentation/ResultRouting.h presentation/ValueDisplayIds.h presentation/FontFit.h
+    presentation/Verdicts.h)
 
 # Folders whose every file is Qt-free.
 set(qt_free_folders acquisition archive history journal platform records)
@@ -120,6 +134,7 @@ endfunction()
 set(src_roots src pallix/include)
 set(pallix_roots pallix/src pallix/include)
 set(tool_roots src pallix/include pallix/src)
+set(web_roots . src)
 
 # --- 1. src/: layers and upward includes ------------------------------------
 glob_sources(src src_files)
@@ -222,7 +237,31 @@ foreach(rel IN LISTS tool_files)
   endforeach()
 endforeach()
 
-# --- 3. the Qt-free core ----------------------------------------------------
+# --- 3. brenna-web ------------------------------------------------------------
+glob_sources(web web_files)
+foreach(rel IN LISTS web_files)
+  read_includes("${SOURCE_DIR}/${rel}" includes)
+  foreach(inc IN LISTS includes)
+    string(SUBSTRING "${inc}" 1 -1 name)
+    resolve_include("${rel}" "${inc}" "${web_roots}" reached)
+    if(reached STREQUAL "" AND inc MATCHES "^<")
+      continue()  # the system's
+    endif()
+    if(reached MATCHES "^web/")
+      continue()
+    endif()
+    string(REGEX REPLACE "^src/" "" reached_inside "${reached}")
+    string(REGEX REPLACE "/.*" "" target "${reached_inside}")
+    if(reached MATCHES "^src/" AND (reached_inside IN_LIST web_may_files OR target IN_LIST web_may_layers))
+      continue()
+    endif()
+    list(JOIN web_may_layers ", " may)
+    list(JOIN web_may_files ", " files)
+    fail("${rel}: includes \"${name}\": brenna-web reads the archive and the window's template, nothing else of the monitor (it may include ${may} and the files ${files})")
+  endforeach()
+endforeach()
+
+# --- 4. the Qt-free core ----------------------------------------------------
 set(core "")
 foreach(folder IN LISTS qt_free_folders)
   foreach(rel IN LISTS src_files)
@@ -231,7 +270,7 @@ foreach(folder IN LISTS qt_free_folders)
     endif()
   endforeach()
 endforeach()
-list(APPEND core ${pallix_files})
+list(APPEND core ${pallix_files} ${web_files})
 if(CORE_SOURCES_FILE)
   file(STRINGS "${CORE_SOURCES_FILE}" core_sources)
   foreach(path IN LISTS core_sources)
@@ -260,6 +299,8 @@ while(pending)
     endif()
     if(rel MATCHES "^pallix/")
       resolve_include("${rel}" "${inc}" "${pallix_roots}" reached)
+    elseif(rel MATCHES "^web/")
+      resolve_include("${rel}" "${inc}" "${web_roots}" reached)
     else()
       resolve_include("${rel}" "${inc}" "${src_roots}" reached)
     endif()

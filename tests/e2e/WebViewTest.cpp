@@ -1,0 +1,361 @@
+// brenna-web in a real browser, beside the installed monitor on a virtual
+// display: Debian's headless chromium opens the live panel, a hostile
+// result and then the demo are sent, and the page shows each of the seven
+// groups' values with the window's text and colour, display by display, in
+// the window's layout scaled to the page; the hostile names and values
+// show as text. The list has every result, a click shows one with its
+// values, the CSV has them all. When the monitor dies the page says so
+// instead of showing the last values as live, and it follows the monitor's
+// next run. And from the LAN only with the token brenna-web gives once.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <thread>
+
+#include "DemoData.h"
+#include "HeadlessBrowser.h"
+#include "InstallTree.h"
+#include "MonitorScreen.h"
+#include "MonitorSession.h"
+#include "Station.h"
+#include "TempDir.h"
+#include "TestSocket.h"
+#include "app/Templates.h"
+#include "archive/ArchiveReader.h"
+#include "archive/ArchiveTime.h"
+#include "presentation/ValueDisplayIds.h"
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+namespace {
+
+constexpr auto kPatience = std::chrono::seconds(60);
+constexpr int kPageWidth = 1280;
+constexpr int kPageHeight = 900;
+
+std::string Css(COLORREF c) {
+  return "rgb(" + std::to_string(GetRValue(c)) + ", " + std::to_string(GetGValue(c)) + ", " +
+         std::to_string(GetBValue(c)) + ")";
+}
+
+Rgb ScreenColour(COLORREF c) {
+  return Rgb{static_cast<uint8_t>(GetRValue(c)), static_cast<uint8_t>(GetGValue(c)),
+             static_cast<uint8_t>(GetBValue(c))};
+}
+
+// Every value display of the page: its text, colours, whether the text is
+// drawn and lies inside the display, and where the display sits as a
+// share of the panel.
+const char kReadDisplays[] = R"JS(
+(() => {
+  const p = document.getElementById('panel').getBoundingClientRect();
+  return [...document.querySelectorAll('#panel .vd')].map(vd => {
+    const s = vd.firstElementChild, b = vd.getBoundingClientRect(), t = s.getBoundingClientRect();
+    return {id: Number(vd.id.slice(1)), text: s.textContent, fg: getComputedStyle(s).color,
+            bg: getComputedStyle(vd).backgroundColor,
+            drawn: getComputedStyle(s).visibility === 'visible',
+            inside: t.left >= b.left - 1 && t.right <= b.right + 1 && t.top >= b.top - 1 &&
+                    t.bottom <= b.bottom + 1,
+            x: (b.left - p.left) / p.width, y: (b.top - p.top) / p.height,
+            w: b.width / p.width, h: b.height / p.height};
+  });
+})()
+)JS";
+
+// What the page's script would have run had a station's text become
+// markup: nothing of it may be there.
+const char kNothingInjected[] =
+    "typeof window.pwned === 'undefined' && "
+    "document.querySelectorAll('img, i, iframe, .vd b, td b, script:not([src=\"/app.js\"])')"
+    ".length === 0";
+
+// What the page says, for a failure's message.
+const char kPageSummary[] =
+    "[location.href, document.title, (document.getElementById('state-head') || {}).textContent, "
+    "(document.getElementById('state-detail') || {}).textContent, "
+    "(document.getElementById('link') || {}).textContent, "
+    "(document.getElementById('d1119') || {}).textContent]";
+
+class WebView : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(m_session.StartAndWaitForWindow(&error)) << error << "\n" << m_session.Log();
+    m_port = FreeTcpPort();
+    ASSERT_NE(0, m_port);
+    ChildProcess::Options options;
+    options.env = m_session.Environment();
+    options.logPath = m_session.tree().work() + "/brenna-web.log";
+    ASSERT_TRUE(m_web.Start({BRENNA_WEB_PATH, "--listen", "127.0.0.1:" + std::to_string(m_port)},
+                            options, &error))
+        << error;
+    ASSERT_TRUE(WaitForListener(m_port, &m_web, kPatience, &error)) << error << WebLog();
+    ASSERT_TRUE(m_browser.Start(m_session.Environment(), m_session.tree().work() + "/chromium.log",
+                                kPageWidth, kPageHeight, &error))
+        << error;
+  }
+  void TearDown() override {
+    m_browser.Stop();
+    m_web.Stop();
+  }
+
+  std::string Url(const std::string& path) {
+    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+  }
+  std::string WebLog() {
+    return "\nbrenna-web:\n" + ReadFileBytes(m_session.tree().work() + "/brenna-web.log");
+  }
+
+  json Eval(const std::string& expression) {
+    std::string value, error;
+    EXPECT_TRUE(m_browser.Evaluate(expression, &value, &error)) << error;
+    return json::parse(value, nullptr, false);
+  }
+  void WaitFor(const std::string& condition) {
+    std::string error, seen;
+    if (m_browser.WaitFor(condition, kPatience, &error)) return;
+    m_browser.Evaluate(kPageSummary, &seen, &error);
+    FAIL() << error << "\nthe page: " << seen << WebLog() << "\nmonitor:\n" << m_session.Log();
+  }
+  std::map<int, json> Displays() {
+    std::map<int, json> byId;
+    for (const json& d : Eval(kReadDisplays)) byId[d["id"].get<int>()] = d;
+    return byId;
+  }
+
+  MonitorSession m_session;
+  ChildProcess m_web;
+  HeadlessBrowser m_browser;
+  int m_port = 0;
+};
+
+}  // namespace
+
+TEST_F(WebView, ThePageShowsWhatTheWindowShowsAndSaysWhenTheMonitorIsGone) {
+  std::string error;
+  ASSERT_TRUE(m_browser.Navigate(Url("/"), &error)) << error;
+  // The monitor's own idle state, as the window shows it.
+  WaitFor("document.getElementById('d1119').textContent === '设备空闲'");
+  EXPECT_EQ("rgb(255, 0, 0)",
+            Eval("getComputedStyle(document.querySelector('#d1119 span')).color"));
+  EXPECT_EQ("监控程序运行中", Eval("document.getElementById('state-head').textContent"));
+
+  // A station sends names and values made to become markup, and bytes that
+  // are no GBK.
+  const std::string op = "<img src=x onerror=window.pwned=1>";
+  const std::string value = "<script>window.pwned=2</script>";
+  const std::string name = "<b>x<i>\"'&amp;\xFF";
+  std::vector<std::string> frames;
+  ASSERT_TRUE(m_session.Frames("hostile", {"7700 0 25\n7701 0 " + op + "\n5000 1 " + value + "\n"},
+                               &frames, &error))
+      << error;
+  for (std::string& f : frames) f = WithTransferName(f, name);
+  const StreamOutcome sent = SendStream(m_session.tree().port(), Concat(frames), kPatience);
+  ASSERT_EQ(1, sent.receipt) << sent.error;
+  WaitFor("document.getElementById('d1119').textContent === " + json(op).dump());
+  EXPECT_EQ(json(value), Eval("document.getElementById('d1019').textContent"));
+  EXPECT_EQ(json(true), Eval(kNothingInjected));
+
+  // The demo, one transfer per file, as a station tool sends it.
+  const std::vector<DemoFile> demo = DemoFiles(BRENNA_DEMO_DIR);
+  ASSERT_EQ(7u, demo.size());
+  std::vector<std::string> args = {"127.0.0.1:" + std::to_string(m_session.tree().port())};
+  for (const DemoFile& f : demo) args.push_back(f.path);
+  std::string output;
+  ASSERT_EQ(0, m_session.RunStationTool(args, &output)) << output;
+  std::string title;
+  EXPECT_TRUE(m_session.WaitForTitle(CountedTitle(8), kPatience, &title)) << title;
+  WaitFor(
+      "document.title === '数据监控(8)' && document.getElementById('title').textContent === "
+      "'数据监控(8)'");
+
+  // Display by display: the text and colour the window shows.
+  const std::map<int, Shown> expected = ExpectedScreen(demo);
+  const std::vector<std::string> window = LookUntilShown(
+      m_session, ArtefactPath("e2e-web-window.png"),
+      [&](ScreenChecks& check) {
+        for (const auto& [id, shown] : expected)
+          check.Shows(id, ScreenColour(shown.color), "the window's display");
+      },
+      kPatience);
+  for (const std::string& f : window) ADD_FAILURE() << f;
+  const std::string last = GbkToUtf8(expected.at(1157).text);
+  WaitFor("document.getElementById('d1157').textContent === " + json(last).dump());
+  const std::map<int, json> page = Displays();
+  ASSERT_EQ(std::size(kValueDisplayIds), page.size());
+  const struct {
+    int width, height;
+  } design{DluToPixelsX(MainDialogTemplate().rect.cx), DluToPixelsY(MainDialogTemplate().rect.cy)};
+  const json panel = Eval(
+      "[document.getElementById('panel').clientWidth, "
+      "document.getElementById('panel').clientHeight]");
+  const double pxX = 1.0 / panel[0].get<double>(), pxY = 1.0 / panel[1].get<double>();
+  for (int id : kValueDisplayIds) {
+    SCOPED_TRACE("display " + std::to_string(id));
+    const json& d = page.at(id);
+    const auto it = expected.find(id);
+    const std::string text = it == expected.end() ? "" : GbkToUtf8(it->second.text);
+    EXPECT_EQ(text, d["text"].get<std::string>());
+    EXPECT_EQ("rgb(255, 255, 255)", d["bg"].get<std::string>());
+    if (it != expected.end()) {
+      EXPECT_EQ(Css(it->second.color), d["fg"].get<std::string>());
+      EXPECT_TRUE(d["drawn"].get<bool>());
+      EXPECT_TRUE(d["inside"].get<bool>()) << "the text runs out of its display";
+    }
+    // Where the window's template puts it, scaled to the page.
+    const CRect r = DluToPixels(FindControl(MainDialogTemplate(), id)->rect);
+    EXPECT_NEAR(static_cast<double>(r.left) / design.width, d["x"].get<double>(), pxX);
+    EXPECT_NEAR(static_cast<double>(r.top) / design.height, d["y"].get<double>(), pxY);
+    EXPECT_NEAR(static_cast<double>(r.right - r.left) / design.width, d["w"].get<double>(), pxX);
+    EXPECT_NEAR(static_cast<double>(r.bottom - r.top) / design.height, d["h"].get<double>(), pxY);
+  }
+  EXPECT_EQ(json(true), Eval(kNothingInjected));
+  ASSERT_TRUE(m_browser.Screenshot(ArtefactPath("e2e-web-live.png"), &error)) << error;
+
+  // The list: every result, the hostile name as text; a click shows one.
+  ASSERT_TRUE(m_browser.Navigate(Url("/results"), &error)) << error;
+  const json rows = Eval(
+      "[...document.querySelectorAll('table.results tbody tr')].map(r => "
+      "[...r.cells].slice(0, 5).map(c => c.textContent))");
+  ASSERT_EQ(8u, rows.size()) << rows.dump();
+  std::set<std::string> names;
+  for (const json& r : rows) names.insert(r[4].get<std::string>());
+  for (const DemoFile& f : demo) EXPECT_EQ(1u, names.count(DemoName(f))) << DemoName(f);
+  EXPECT_EQ(1u, names.count("<b>x<i>\"'&amp;\xEF\xBF\xBD")) << "the hostile name, as text";
+  EXPECT_EQ(json(true), Eval(kNothingInjected));
+  ASSERT_TRUE(m_browser.Screenshot(ArtefactPath("e2e-web-results.png"), &error)) << error;
+  const DemoFile* brake = nullptr;
+  for (const DemoFile& f : demo)
+    if (DemoName(f) == "brake") brake = &f;
+  ASSERT_NE(nullptr, brake);
+  Eval("[...document.querySelectorAll('td.name a')].find(a => a.textContent === 'brake').click()");
+  WaitFor(
+      "location.pathname.startsWith('/results/') && document.readyState === 'complete' && "
+      "document.getElementById('transfer').textContent === 'brake'");
+  const std::map<int, json> one = Displays();
+  for (const auto& [id, shown] : ExpectedWrites(*brake)) {
+    SCOPED_TRACE("result page, display " + std::to_string(id));
+    EXPECT_EQ(GbkToUtf8(shown.text), one.at(id)["text"].get<std::string>());
+    EXPECT_EQ(Css(shown.color), one.at(id)["fg"].get<std::string>());
+  }
+  EXPECT_EQ("", one.at(1018)["text"].get<std::string>()) << "another group's display";
+
+  // The CSV: a header and every result.
+  const json csv = Eval("fetch('/results.csv').then(r => r.text())");
+  const std::string file = csv.get<std::string>();
+  EXPECT_EQ(9, std::count(file.begin(), file.end(), '\n')) << file;
+  for (const DemoFile& f : demo)
+    EXPECT_NE(std::string::npos, file.find("," + DemoName(f) + "\r\n")) << file;
+
+  // The monitor dies: the page says so, with when it was last heard of,
+  // instead of showing the last values as live.
+  ASSERT_TRUE(m_browser.Navigate(Url("/"), &error)) << error;
+  WaitFor("document.getElementById('state-head').textContent === '监控程序运行中'");
+  const auto killed = std::chrono::steady_clock::now();
+  ASSERT_EQ(0, kill(m_session.monitor().pid(), SIGKILL));
+  m_session.monitor().WaitExit(kPatience);
+  WaitFor(
+      "document.getElementById('banner-head').textContent === '监控程序未运行' && "
+      "getComputedStyle(document.getElementById('banner')).display !== 'none'");
+  std::printf("brenna-web: the page said the monitor was down %lld ms after it was killed\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - killed)
+                                         .count()));
+  archive::ArchiveReader reader;
+  archive::RunRow run;
+  const std::string archivePath =
+      m_session.tree().work() + "/home/.local/state/brennacenter/archive.sqlite";
+  ASSERT_TRUE(reader.Open(archivePath, &error)) << error;
+  ASSERT_TRUE(reader.LastRun(&run, &error)) << error;
+  EXPECT_EQ(json("最后联系 " + archive::ToLocal(run.heartbeatUtcMs).text.substr(0, 19) +
+                 "，此后再无心跳"),
+            Eval("document.getElementById('state-detail').textContent"));
+  EXPECT_EQ(json("0.3"), Eval("getComputedStyle(document.getElementById('d1119')).opacity"));
+  ASSERT_TRUE(m_browser.Screenshot(ArtefactPath("e2e-web-down.png"), &error)) << error;
+
+  // It comes back: the page follows its new run; it quits: the page says so.
+  ASSERT_TRUE(static_cast<MonitorProcess&>(m_session).Start(&error)) << error;
+  WaitFor(
+      "document.getElementById('state-head').textContent === '监控程序运行中' && "
+      "document.getElementById('d1119').textContent === '设备空闲' && "
+      "document.title === '数据监控'");
+  m_session.Stop();
+  WaitFor("document.getElementById('state-detail').textContent.endsWith('（已退出）')");
+}
+
+// From the LAN: brenna-web makes the token once and gives the link once; a
+// browser without it is refused, the link sets the cookie, the cookie
+// lets it in; a restart keeps the token and prints it no more.
+TEST(WebViewOnTheLan, TheTokenIsGivenOnceAsALinkAndTheCookieLetsTheBrowserIn) {
+  TempDir home;
+  const std::vector<std::string> env = {"HOME=" + home.file("home"),
+                                        "XDG_STATE_HOME=" + home.file("home/state"),
+                                        "XDG_CONFIG_HOME=" + home.file("home/config")};
+  const int port = FreeTcpPort();
+  ASSERT_NE(0, port);
+  auto start = [&](ChildProcess& web, const std::string& log) {
+    ChildProcess::Options options;
+    options.env = env;
+    options.logPath = log;
+    std::string error;
+    ASSERT_TRUE(web.Start({BRENNA_WEB_PATH, "--listen", "0.0.0.0:" + std::to_string(port)}, options,
+                          &error))
+        << error;
+    ASSERT_TRUE(WaitForListener(port, &web, kPatience, &error)) << error << ReadFileBytes(log);
+  };
+  auto get = [&](const std::string& path, const std::string& headers) {
+    const test_socket::Handle s = test_socket::ConnectLoopback(port);
+    const std::string request = "GET " + path +
+                                " HTTP/1.1\r\nHost: station-pc:" + std::to_string(port) +
+                                "\r\nConnection: close\r\n" + headers + "\r\n";
+    test_socket::SendAll(s, request.data(), request.size());
+    bool closed = false;
+    std::string answer = test_socket::Receive(s, 30000, &closed);
+    test_socket::Close(s);
+    return answer;
+  };
+
+  ChildProcess web;
+  start(web, home.file("first.log"));
+  const std::string said = ReadFileBytes(home.file("first.log"));
+  const std::string mark = "/?token=";
+  const auto at = said.find(mark);
+  ASSERT_NE(std::string::npos, at) << said;
+  const std::string token = said.substr(at + mark.size(), 64);
+  struct stat st {};
+  ASSERT_EQ(0, ::stat(home.file("home/state/brennacenter/web-token").c_str(), &st));
+  EXPECT_EQ(0600u, st.st_mode & 0777);
+
+  EXPECT_EQ(0u, get("/", "").rfind("HTTP/1.1 403 ", 0));
+  const std::string link = get("/?token=" + token, "");
+  EXPECT_EQ(0u, link.rfind("HTTP/1.1 303 ", 0)) << link;
+  EXPECT_NE(std::string::npos, link.find("Set-Cookie: brenna_web_token=" + token +
+                                         "; Path=/; Max-Age=31536000; "
+                                         "HttpOnly; SameSite=Strict"))
+      << link;
+  const std::string in = get("/", "Cookie: brenna_web_token=" + token + "\r\n");
+  EXPECT_EQ(0u, in.rfind("HTTP/1.1 200 ", 0)) << in;
+  const test_socket::Handle s = test_socket::ConnectLoopback(port);
+  const std::string request =
+      "POST /results HTTP/1.1\r\nHost: x\r\nCookie: brenna_web_token=" + token +
+      "\r\nContent-Length: 1\r\nConnection: close\r\n\r\nx";
+  test_socket::SendAll(s, request.data(), request.size());
+  bool closed = false;
+  const std::string refused = test_socket::Receive(s, 30000, &closed);
+  test_socket::Close(s);
+  EXPECT_EQ(0u, refused.rfind("HTTP/1.1 405 ", 0)) << refused;
+
+  web.Stop();
+  ChildProcess again;
+  start(again, home.file("second.log"));
+  const std::string second = ReadFileBytes(home.file("second.log"));
+  EXPECT_EQ(std::string::npos, second.find(token)) << "the token is shown only when made";
+  EXPECT_NE(std::string::npos, second.find("the access token is in")) << second;
+  EXPECT_EQ(0u, get("/", "Cookie: brenna_web_token=" + token + "\r\n").rfind("HTTP/1.1 200 ", 0));
+}

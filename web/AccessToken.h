@@ -1,0 +1,34 @@
+// AccessToken - the secret a browser on the LAN must show. Made on first
+// use from the system's random source (32 bytes, as 64 hex digits) and kept
+// in a file only its owner may read (mode 0600, made with O_EXCL, never
+// through a link). A browser shows it once, in the link brenna-web prints
+// when it makes the token, and from then on in a cookie; a program such as
+// a metrics scraper sends it as "Authorization: Bearer <token>".
+#ifndef BRENNA_WEB_ACCESSTOKEN_H
+#define BRENNA_WEB_ACCESSTOKEN_H
+
+#include <string>
+
+namespace web {
+
+inline constexpr char kTokenCookie[] = "brenna_web_token";
+inline constexpr std::size_t kTokenLength = 64;
+
+// $XDG_STATE_HOME/brennacenter/web-token (default ~/.local/state/...), beside
+// the archive; empty when no home is known.
+std::string DefaultTokenPath();
+
+// Reads the token at `path`, or makes it when there is no file (*made
+// true). False with the reason in *error: the file is no regular file, can
+// be read by others than its owner, holds no token, or cannot be made.
+bool LoadOrMakeToken(const std::string& path, std::string* token, bool* made, std::string* error);
+
+// Compares in time independent of where the texts differ.
+bool SameToken(const std::string& a, const std::string& b);
+
+// The value of cookie `name` in a Cookie header; empty when absent.
+std::string CookieValue(const std::string& header, const std::string& name);
+
+}  // namespace web
+
+#endif  // BRENNA_WEB_ACCESSTOKEN_H

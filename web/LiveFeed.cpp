@@ -1,0 +1,267 @@
+#include "web/LiveFeed.h"
+
+#include <sys/stat.h>
+
+#include <limits>
+
+#include "app/Templates.h"
+#include "archive/ArchiveTime.h"
+#include "presentation/ValueDisplayIds.h"
+
+namespace web {
+
+namespace {
+
+constexpr std::int64_t kOpenRetryMs = 1000;
+constexpr std::int64_t kForever = std::numeric_limits<std::int64_t>::max();
+
+// Every group the window has, so that each is counted from zero.
+std::map<std::string, GroupCount> NoResults() {
+  std::map<std::string, GroupCount> groups;
+  for (const DlgControl& c : MainDialogTemplate())
+    if (c.kind == ControlKind::GroupBox) groups[c.text] = GroupCount{};
+  return groups;
+}
+
+}  // namespace
+
+LiveFeed::LiveFeed(Options options) : options_(std::move(options)) {
+  if (!options_.clock) options_.clock = archive::NowUtcMs;
+  groups_ = NoResults();
+  title_ = WindowTitle(-1);
+  std::lock_guard<std::mutex> hold(lock_);
+  state_.groups = groups_;
+  state_.json = std::make_shared<const std::string>(PanelJson(title_, state_.monitor, values_));
+  state_.values = std::make_shared<const std::map<int, DisplayValue>>();
+  state_.title = title_;
+}
+
+LiveFeed::~LiveFeed() { Stop(); }
+
+void LiveFeed::Start() {
+  if (thread_.joinable()) return;
+  LookOnce();
+  thread_ = std::thread([this] {
+    std::unique_lock<std::mutex> hold(lock_);
+    while (!stopped_) {
+      if (changed_.wait_for(hold, options_.poll, [this] { return stopped_; })) break;
+      hold.unlock();
+      LookOnce();
+      hold.lock();
+    }
+  });
+}
+
+void LiveFeed::Stop() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stopped_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool LiveFeed::Stopped() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return stopped_;
+}
+
+FeedState LiveFeed::Current() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return state_;
+}
+
+bool LiveFeed::WaitForChange(std::uint64_t seen, std::chrono::milliseconds limit,
+                             FeedState* out) const {
+  std::unique_lock<std::mutex> hold(lock_);
+  changed_.wait_for(hold, limit, [&] { return stopped_ || state_.version != seen; });
+  if (state_.version == seen) return false;
+  *out = state_;
+  return true;
+}
+
+bool LiveFeed::Reopen() {
+  std::string error;
+  if (!reader_.Open(options_.archivePath, &error)) {
+    unreadable_ = error;
+    return false;
+  }
+  struct stat st {};
+  if (::stat(options_.archivePath.c_str(), &st) != 0) {
+    unreadable_ = "the archive went while it was opened";
+    return false;
+  }
+  fileDevice_ = st.st_dev;
+  fileInode_ = st.st_ino;
+  open_ = true;
+  unreadable_.clear();
+  dataVersion_ = -1;
+  latestId_ = -1;
+  latestWrite_ = -1;
+  haveRun_ = false;
+  // A file begun anew counts from what it holds.
+  std::vector<archive::GroupTotal> totals;
+  if (!reader_.GroupTotals(&totals, &error)) {
+    Close(error);
+    return false;
+  }
+  groups_ = NoResults();
+  countedId_ = 0;
+  for (const archive::GroupTotal& t : totals) {
+    groups_[t.group] = {t.results, t.lastShownUtcMs};
+    countedId_ = std::max(countedId_, t.lastId);
+  }
+  return true;
+}
+
+void LiveFeed::Close(const std::string& why) {
+  open_ = false;
+  unreadable_ = why;
+  haveRun_ = false;
+  values_.clear();
+  title_ = WindowTitle(-1);
+  ++panelSerial_;
+}
+
+bool LiveFeed::Rebuild() {
+  std::string error;
+  std::map<int, DisplayValue> values;
+  int count = -1;
+  if (haveRun_) {
+    const std::vector<int> ids(std::begin(kValueDisplayIds), std::end(kValueDisplayIds));
+    archive::Panel panel;
+    if (!reader_.PanelAt(kForever, ids, &panel, &error)) {
+      Close(error);
+      return false;
+    }
+    values = ValuesOf(panel);
+    archive::ResultRow last;
+    if (reader_.LastResultOfRun(run_.id, kForever, &last, &error)) {
+      count = last.titleCount;
+    } else if (!error.empty()) {
+      Close(error);
+      return false;
+    }
+  }
+  values_ = std::move(values);
+  title_ = WindowTitle(count);
+  ++panelSerial_;
+  return true;
+}
+
+bool LiveFeed::CountNewResults() {
+  std::string error;
+  archive::ResultFilter after;
+  after.afterId = countedId_;
+  const bool ok = reader_.ListResults(
+      after,
+      [&](const archive::ResultRow& r) {
+        GroupCount& g = groups_[r.deviceGroup];
+        ++g.results;
+        g.lastShownUtcMs = std::max(g.lastShownUtcMs, r.shownUtcMs);
+        countedId_ = r.id;
+        return true;
+      },
+      &error);
+  if (!ok) Close(error);
+  return ok;
+}
+
+void LiveFeed::LookOnce() {
+  const std::int64_t now = options_.clock();
+  struct stat st {};
+  const bool exists = ::stat(options_.archivePath.c_str(), &st) == 0;
+  if (open_ && (!exists || static_cast<std::uint64_t>(st.st_dev) != fileDevice_ ||
+                static_cast<std::uint64_t>(st.st_ino) != fileInode_)) {
+    Close("");
+    nextOpenTryMs_ = 0;
+  }
+  if (!open_ && now >= nextOpenTryMs_) {
+    nextOpenTryMs_ = now + kOpenRetryMs;
+    if (!exists) {
+      unreadable_.clear();
+      failedOpens_ = 0;
+    } else {
+      failedOpens_ = Reopen() ? 0 : failedOpens_ + 1;
+    }
+  }
+  if (open_) {
+    const std::int64_t version = reader_.DataVersion();
+    if (version < 0) {
+      Close("the archive cannot be read");
+    } else if (version != dataVersion_) {
+      dataVersion_ = version;
+      archive::RunRow run;
+      std::string error;
+      const bool have = reader_.LastRun(&run, &error);
+      const std::int64_t latest = reader_.LatestResultId();
+      // Writes come with every result and without one (the idle state a
+      // run begins with).
+      const std::int64_t write = reader_.LatestWriteSeq();
+      if (!have && !error.empty()) {
+        Close(error);
+      } else {
+        const bool panelChanged = latest != latestId_ || write != latestWrite_ ||
+                                  have != haveRun_ ||
+                                  (have && (run.id != run_.id || run.stopped != run_.stopped));
+        haveRun_ = have;
+        if (have) run_ = run;
+        if (panelChanged && Rebuild() && CountNewResults()) {
+          latestId_ = latest;
+          latestWrite_ = write;
+        }
+      }
+    }
+  }
+
+  MonitorState monitor;
+  if (!open_) {
+    // A monitor starting for the first time makes its archive in a few
+    // steps: a file that cannot be read yet is said once a second look
+    // finds it so too.
+    const bool unreadable = exists && !unreadable_.empty() &&
+                            (failedOpens_ >= 2 || lastKind_ != MonitorState::Kind::kNoArchive);
+    monitor.kind = unreadable ? MonitorState::Kind::kUnreadable : MonitorState::Kind::kNoArchive;
+    if (unreadable) monitor.why = unreadable_;
+  } else if (haveRun_) {
+    monitor.startedUtcMs = run_.startedUtcMs;
+    if (run_.stopped) {
+      monitor.kind = MonitorState::Kind::kStopped;
+      monitor.lastHeardUtcMs = run_.heartbeatUtcMs;
+    } else if (now - run_.heartbeatUtcMs > archive::kHeartbeatStaleMs) {
+      monitor.kind = MonitorState::Kind::kSilent;
+      monitor.lastHeardUtcMs = run_.heartbeatUtcMs;
+    } else {
+      monitor.kind = MonitorState::Kind::kRunning;  // its heartbeats change nothing shown
+    }
+  }
+  lastKind_ = monitor.kind;
+  Publish(monitor);
+}
+
+void LiveFeed::Publish(const MonitorState& monitor) {
+  std::shared_ptr<const std::string> json;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    state_.archiveOpen = open_;
+    state_.heartbeatUtcMs = open_ && haveRun_ ? run_.heartbeatUtcMs : 0;
+    state_.latestResultId = std::max<std::int64_t>(latestId_, 0);
+    state_.groups = groups_;
+    if (monitor == state_.monitor && panelSerial_ == publishedSerial_) return;
+  }
+  // Made outside the lock: pages waiting keep their turn.
+  json = std::make_shared<const std::string>(PanelJson(title_, monitor, values_));
+  auto values = std::make_shared<const std::map<int, DisplayValue>>(values_);
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    state_.monitor = monitor;
+    state_.json = std::move(json);
+    state_.values = std::move(values);
+    state_.title = title_;
+    publishedSerial_ = panelSerial_;
+    ++state_.version;
+  }
+  changed_.notify_all();
+}
+
+}  // namespace web

@@ -1,0 +1,115 @@
+// LiveFeed - the archive followed as the monitor writes it: one thread
+// looks every `poll` (PRAGMA data_version tells at once whether the
+// monitor's writer committed anything), and when a result came, a run
+// began or ended, or the monitor fell silent, it makes the live panel's
+// state anew (the latest panel, the title, whether the monitor runs) and
+// wakes everyone waiting. Every live page is sent the latest state, never
+// a queue of them: a slow page skips states, it never makes anything pile
+// up.
+//
+// The monitor runs while its last run has no stop and its heartbeat is at
+// most 5 s old (archive::kHeartbeatStaleMs). The archive is opened
+// read-only and looked at in short reads; a file replaced at the path (moved
+// aside as damaged, a new archive begun) is opened anew.
+#ifndef BRENNA_WEB_LIVEFEED_H
+#define BRENNA_WEB_LIVEFEED_H
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "archive/ArchiveReader.h"
+#include "web/PanelView.h"
+
+namespace web {
+
+// Results of one device group, for /metrics.
+struct GroupCount {
+  std::int64_t results = 0;         // in the archive when the feed began, and every one since
+  std::int64_t lastShownUtcMs = 0;  // 0: none
+};
+
+struct FeedState {
+  std::uint64_t version = 0;                // rises with every change a page shows
+  std::shared_ptr<const std::string> json;  // the live panel's update (PanelView's PanelJson)
+  std::shared_ptr<const std::map<int, DisplayValue>> values;  // what the panel shows
+  std::string title;                                          // "数据监控(7)"
+  MonitorState monitor;
+  bool archiveOpen = false;         // the archive is there and can be read
+  std::int64_t heartbeatUtcMs = 0;  // the last run's heartbeat (its stop once stopped); 0: no run
+  std::int64_t latestResultId = 0;
+  std::map<std::string, GroupCount> groups;  // caption (UTF-8; "" no group) -> counts
+};
+
+class LiveFeed {
+ public:
+  struct Options {
+    std::string archivePath;
+    std::chrono::milliseconds poll{25};
+    // The time the monitor's heartbeat is measured against.
+    std::function<std::int64_t()> clock;
+  };
+
+  explicit LiveFeed(Options options);
+  ~LiveFeed();
+  LiveFeed(const LiveFeed&) = delete;
+  LiveFeed& operator=(const LiveFeed&) = delete;
+
+  // The looking thread; Stop() ends it and wakes every waiter for good.
+  void Start();
+  void Stop();
+  bool Stopped() const;
+
+  // One look at the archive, as the thread makes them.
+  void LookOnce();
+
+  FeedState Current() const;
+  // Waits until the state's version differs from `seen`, the feed stops or
+  // `limit` passes; true with the new state in *out when it changed.
+  bool WaitForChange(std::uint64_t seen, std::chrono::milliseconds limit, FeedState* out) const;
+
+ private:
+  // Opens the file at the path; false with the reason in unreadable_.
+  bool Reopen();
+  void Close(const std::string& why);
+  // The latest panel and title; false when the archive could not be read.
+  bool Rebuild();
+  bool CountNewResults();
+  void Publish(const MonitorState& monitor);
+
+  Options options_;
+  // The thread's own (or LookOnce's caller's).
+  archive::ArchiveReader reader_;
+  bool open_ = false;
+  std::uint64_t fileDevice_ = 0, fileInode_ = 0;
+  std::int64_t nextOpenTryMs_ = 0;
+  int failedOpens_ = 0;  // in a row, of a file at the path
+  MonitorState::Kind lastKind_ = MonitorState::Kind::kNoArchive;
+  std::int64_t dataVersion_ = -1;
+  bool haveRun_ = false;
+  archive::RunRow run_;
+  std::int64_t latestId_ = -1;
+  std::int64_t latestWrite_ = -1;
+  std::int64_t countedId_ = 0;
+  std::map<std::string, GroupCount> groups_;
+  std::map<int, DisplayValue> values_;
+  std::string title_;
+  std::uint64_t panelSerial_ = 0, publishedSerial_ = 0;
+  std::string unreadable_;
+
+  mutable std::mutex lock_;
+  mutable std::condition_variable changed_;
+  FeedState state_;
+  bool stopped_ = false;
+  std::thread thread_;
+};
+
+}  // namespace web
+
+#endif  // BRENNA_WEB_LIVEFEED_H

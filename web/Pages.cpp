@@ -1,0 +1,355 @@
+#include "web/Pages.h"
+
+#include <vector>
+
+#include "app/Templates.h"
+#include "archive/ArchiveTime.h"
+#include "history/SafeText.h"
+#include "presentation/ValueDisplayIds.h"
+#include "web/PanelView.h"
+#include "web/WebText.h"
+
+namespace web {
+
+namespace {
+
+constexpr std::size_t kMaxField = 256;
+
+std::string Param(const Query& q, const char* name) {
+  const auto it = q.find(name);
+  return it == q.end() ? std::string() : it->second;
+}
+
+std::string Head(const std::string& title, const std::string& bodyClass) {
+  return "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
+         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+         "<title>" +
+         Html(title) +
+         "</title>\n<link rel=\"icon\" href=\"/favicon.png\">\n"
+         "<link rel=\"stylesheet\" href=\"/app.css\">\n"
+         "<link rel=\"stylesheet\" href=\"/panel.css\">\n"
+         "<script src=\"/app.js\" defer></script>\n</head>\n<body class=\"" +
+         bodyClass + "\">\n";
+}
+
+// The bar at the top: the page's title and the way to the others.
+std::string Bar(const std::string& titleHtml, bool live) {
+  return "<header class=\"bar\"><h1 id=\"title\">" + titleHtml + "</h1>" +
+         std::string(live ? "<span id=\"link\"></span>" : "") + "<nav>" +
+         std::string(live ? "" : "<a href=\"/\">实时面板</a>") +
+         "<a href=\"/results\">结果查询</a></nav></header>\n";
+}
+
+const char kTail[] = "</body>\n</html>\n";
+
+std::string Time(const std::string& shownLocal) {
+  // "YYYY-MM-DD hh:mm:ss.mmm" -> "hh:mm:ss"
+  return shownLocal.size() >= 19 ? CleanUtf8(shownLocal.substr(11, 8)) : CleanUtf8(shownLocal);
+}
+
+std::string Seconds(std::int64_t utcMs) { return archive::ToLocal(utcMs).text.substr(0, 19); }
+
+std::string GroupText(const std::string& caption) {
+  return caption.empty() ? std::string("（无设备组）") : CleanUtf8(caption);
+}
+
+std::vector<std::string> GroupCaptions() {
+  std::vector<std::string> groups;
+  for (const DlgControl& c : MainDialogTemplate())
+    if (c.kind == ControlKind::GroupBox) groups.emplace_back(c.text);
+  return groups;
+}
+
+// hh:mm or hh:mm:ss; *unitMs the span the text names (a minute, a second).
+bool ParseClock(const std::string& t, std::string* normal, std::int64_t* unitMs) {
+  auto two = [&](std::size_t at, int max) {
+    return at + 2 <= t.size() && t[at] >= '0' && t[at] <= '9' && t[at + 1] >= '0' &&
+           t[at + 1] <= '9' && (t[at] - '0') * 10 + (t[at + 1] - '0') <= max;
+  };
+  if (t.size() == 5 && two(0, 23) && t[2] == ':' && two(3, 59)) {
+    *normal = t + ":00";
+    *unitMs = 60000;
+    return true;
+  }
+  if (t.size() == 8 && two(0, 23) && t[2] == ':' && two(3, 59) && t[5] == ':' && two(6, 59)) {
+    *normal = t;
+    *unitMs = 1000;
+    return true;
+  }
+  return false;
+}
+
+std::string QueryString(const Query& q, const std::vector<std::string>& keep,
+                        const std::string& extra) {
+  std::string s;
+  for (const std::string& k : keep) {
+    const std::string v = Param(q, k.c_str());
+    if (!v.empty()) s += (s.empty() ? "" : "&") + k + "=" + UrlEncode(v);
+  }
+  if (!extra.empty()) s += (s.empty() ? "" : "&") + extra;
+  return s.empty() ? s : "?" + s;
+}
+
+std::string Input(const char* label, const char* type, const char* name, const std::string& value,
+                  const char* extra = "") {
+  return "<label>" + std::string(label) + " <input type=\"" + type + "\" name=\"" + name +
+         "\" value=\"" + Html(value) + "\"" + extra + "></label>\n";
+}
+
+std::string ColouredText(const std::string& gbk, std::uint32_t fg, std::uint32_t bg) {
+  return "<span class=\"val\" data-fg=\"" + CssColour(fg) + "\" data-bg=\"" + CssColour(bg) +
+         "\">" + Html(StationText(gbk)) + "</span>";
+}
+
+}  // namespace
+
+Page ProblemPage(int status, const std::string& headline, const std::string& detail) {
+  return {status, Head(headline, "page") + Bar(Html(headline), false) +
+                      "<main><p class=\"problem\">" + Html(detail) + "</p></main>\n" + kTail};
+}
+
+Page LivePage(const FeedState& state) {
+  const std::map<int, DisplayValue> none;
+  return {200, Head(state.title, "live") + Bar(Html(state.title), true) +
+                   "<div class=\"panel fill" + std::string(state.monitor.Running() ? "" : " down") +
+                   "\" id=\"panel\">\n" +
+                   PanelMarkup(state.values ? *state.values : none, BoxOf(state.monitor)) +
+                   "<div id=\"banner\"><b id=\"banner-head\">" +
+                   Html(StateHeadline(state.monitor)) + "</b><span id=\"banner-detail\">" +
+                   Html(StateDetail(state.monitor)) + "</span></div>\n</div>\n" + kTail};
+}
+
+bool ParseResultsQuery(const Query& query, std::int64_t nowUtcMs, archive::ResultFilter* f,
+                       std::string* error) {
+  *f = archive::ResultFilter();
+  for (const auto& [key, value] : query) {
+    if (value.size() > kMaxField) {
+      *error = "“" + CleanUtf8(key) + "”太长（最多 " + std::to_string(kMaxField) + " 字节）";
+      return false;
+    }
+  }
+  std::string day = Param(query, "day");
+  if (day.empty()) day = archive::ToLocal(nowUtcMs).day;
+  if (!archive::IsDay(day)) {
+    *error = "日期“" + CleanUtf8(day) + "”不是 YYYY-MM-DD 形式的日期";
+    return false;
+  }
+  f->day = day;
+  for (const char* name : {"from", "to"}) {
+    const std::string text = Param(query, name);
+    if (text.empty()) continue;
+    std::string normal;
+    std::int64_t unit = 0, at = 0;
+    if (!ParseClock(text, &normal, &unit) || !archive::ParseLocalTime(day + " " + normal, &at)) {
+      *error = std::string(name[0] == 'f' ? "起始" : "截止") + "时间“" + CleanUtf8(text) +
+               "”不是 hh:mm 或 hh:mm:ss 形式的时间";
+      return false;
+    }
+    if (name[0] == 'f')
+      f->fromUtcMs = at;
+    else
+      f->toUtcMs = at + unit;
+  }
+  const std::string group = Param(query, "group");
+  if (!group.empty()) {
+    bool known = false;
+    for (const std::string& g : GroupCaptions()) known |= g == group;
+    if (!known) {
+      *error = "没有名为“" + CleanUtf8(group) + "”的设备组";
+      return false;
+    }
+    f->group = group;
+  }
+  const std::string op = Param(query, "operator"), transfer = Param(query, "transfer");
+  if (!op.empty()) {
+    f->byOperator = true;
+    if (!FormToGbk(op, &f->operatorText)) {
+      *error = "工号“" + CleanUtf8(op) + "”含有 GBK 无法表示的字符";
+      return false;
+    }
+  }
+  if (!transfer.empty()) {
+    f->byTransfer = true;
+    if (!FormToGbk(transfer, &f->transfer)) {
+      *error = "传输名“" + CleanUtf8(transfer) + "”含有 GBK 无法表示的字符";
+      return false;
+    }
+  }
+  const std::string after = Param(query, "after");
+  if (!after.empty()) {
+    if (after.size() > 18 || after.find_first_not_of("0123456789") != std::string::npos) {
+      *error = "“after”应为结果编号";
+      return false;
+    }
+    f->afterId = std::stoll(after);
+  }
+  return true;
+}
+
+Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_t nowUtcMs) {
+  archive::ResultFilter f;
+  std::string error;
+  if (!ParseResultsQuery(query, nowUtcMs, &f, &error))
+    return ProblemPage(400, "查询条件有误", error);
+  f.limit = kResultsPerPage;
+  std::string rows;
+  int count = 0;
+  std::int64_t lastId = 0;
+  const bool ok = reader.ListResults(
+      f,
+      [&](const archive::ResultRow& r) {
+        ++count;
+        lastId = r.id;
+        const std::string link = "/results/" + std::to_string(r.id);
+        rows += "<tr data-id=\"" + std::to_string(r.id) + "\"><td><a href=\"" + link + "\">" +
+                Html(Time(r.shownLocal)) + "</a></td><td>" + Html(GroupText(r.deviceGroup)) +
+                "</td><td>" + Html(StationText(r.operatorText)) + "</td><td>" +
+                Html(CleanUtf8(r.stations)) + "</td><td class=\"name\"><a href=\"" + link + "\">" +
+                Html(StationText(r.transfer)) +
+                "</a></td><td><a href=\"/panel?at=" + UrlEncode(r.shownLocal) +
+                "\">面板</a></td></tr>\n";
+        return true;
+      },
+      &error);
+  if (!ok) return ProblemPage(503, "无法读取存档", error);
+
+  const std::string title = "结果查询 " + f.day;
+  std::string groupOptions = "<option value=\"\">全部</option>";
+  const std::string chosen = Param(query, "group");
+  for (const std::string& g : GroupCaptions())
+    groupOptions +=
+        "<option" + std::string(g == chosen ? " selected" : "") + ">" + Html(g) + "</option>";
+  const std::vector<std::string> filters = {"day", "from", "to", "group", "operator", "transfer"};
+  std::string html = Head(title, "page") + Bar("结果查询", false) + "<main>\n" +
+                     "<form class=\"filters\" method=\"get\" action=\"/results\">\n" +
+                     Input("日期", "date", "day", f.day) +
+                     Input("从", "time", "from", Param(query, "from"), " step=\"1\"") +
+                     Input("到", "time", "to", Param(query, "to"), " step=\"1\"") +
+                     "<label>设备组 <select name=\"group\">" + groupOptions +
+                     "</select></label>\n" +
+                     Input("工号", "text", "operator", Param(query, "operator")) +
+                     Input("传输名", "text", "transfer", Param(query, "transfer")) +
+                     "<button type=\"submit\">查询</button>\n<a class=\"csv\" href=\"/results.csv" +
+                     Html(QueryString(query, filters, "day=" + f.day)) +
+                     "\">导出 CSV</a>\n</form>\n"
+                     "<form class=\"filters\" method=\"get\" action=\"/panel\">\n" +
+                     Input("某一时刻的面板", "datetime-local", "at", "", " step=\"1\" required") +
+                     "<button type=\"submit\">查看</button>\n</form>\n";
+  const std::string counted = std::to_string(count) + " 条结果";
+  html += "<p class=\"count\" id=\"count\">" +
+          (count == 0                 ? std::string("没有符合条件的结果")
+           : count == kResultsPerPage ? "本页 " + counted + "，下一页还有"
+           : f.afterId > 0            ? "本页 " + counted + "（接上一页）"
+                                      : "共 " + counted) +
+          "</p>\n";
+  if (count > 0)
+    html +=
+        "<table class=\"results\"><thead><tr><th>时间</th><th>设备组</th><th>工号</th>"
+        "<th>检测站</th><th>传输名</th><th></th></tr></thead>\n<tbody>\n" +
+        rows + "</tbody></table>\n";
+  if (count == kResultsPerPage)
+    html += "<p><a href=\"/results" +
+            Html(QueryString(query, filters, "after=" + std::to_string(lastId))) +
+            "\">下一页</a></p>\n";
+  return {200, html + "</main>\n" + kTail};
+}
+
+Page ResultPage(archive::ArchiveReader& reader, std::int64_t id) {
+  archive::ResultDetail d;
+  std::string error;
+  if (!reader.GetResult(id, &d, &error)) {
+    if (error.empty())
+      return ProblemPage(404, "没有这条结果", "存档中没有编号为 " + std::to_string(id) + " 的结果");
+    return ProblemPage(503, "无法读取存档", error);
+  }
+  const archive::ResultRow& r = d.row;
+  const std::string title = "结果 " + std::to_string(r.id);
+  std::string html = Head(title, "page") + Bar(Html(title), false) + "<main>\n";
+  auto row = [](const char* name, const std::string& valueHtml) {
+    return "<tr><th>" + std::string(name) + "</th><td>" + valueHtml + "</td></tr>\n";
+  };
+  html +=
+      "<table class=\"meta\">\n" + row("显示时间", Html(CleanUtf8(r.shownLocal))) +
+      row("设备组",
+          Html(GroupText(r.deviceGroup)) + "（设备代码 " + std::to_string(r.deviceCode) + "）") +
+      row("工号", Html(StationText(r.operatorText))) +
+      row("检测站", Html(r.stations.empty() ? std::string("不详") : CleanUtf8(r.stations))) +
+      row("传输名", "<span id=\"transfer\">" + Html(StationText(r.transfer)) + "</span>") +
+      row("标题", Html(r.titleCount < 0 ? std::string("（未计数）") : WindowTitle(r.titleCount))) +
+      row("项目数", std::to_string(r.itemCount)) + "</table>\n";
+  html += "<p><a href=\"/panel?at=" + UrlEncode(r.shownLocal) + "\">当时的整个面板</a></p>\n";
+  html += "<h2>这条结果显示的数值</h2>\n<div class=\"panel fixed\" id=\"panel\">\n" +
+          PanelMarkup(ValuesOf(d.writes), {title, "只显示这条结果写入的数值", true}) + "</div>\n";
+  html +=
+      "<h2>显示框写入（按顺序）</h2>\n<table class=\"writes\"><thead><tr><th>显示框</th>"
+      "<th>位置</th><th>显示的文字</th></tr></thead><tbody>\n";
+  for (const archive::DisplayWrite& w : d.writes)
+    html += "<tr><td>" + std::to_string(w.displayId) + "</td><td>" +
+            Html(DisplayCaption(w.displayId)) + "</td><td>" +
+            ColouredText(w.text, w.textColor, w.background) + "</td></tr>\n";
+  html +=
+      "</tbody></table>\n<h2>记录中的项目（按站点发送的原样）</h2>\n<table class=\"items\">"
+      "<thead><tr><th>序号</th><th>项目代码</th><th>判定</th><th>数值</th></tr></thead><tbody>\n";
+  for (const archive::RecordItem& i : d.items)
+    html += "<tr><td>" + std::to_string(i.position + 1) + "</td><td>" + std::to_string(i.code) +
+            "</td><td>" + std::to_string(i.judge) + "</td><td>" + Html(StationText(i.value)) +
+            "</td></tr>\n";
+  return {200, html + "</tbody></table>\n</main>\n" + kTail};
+}
+
+Page PanelAtPage(archive::ArchiveReader& reader, const Query& query) {
+  const std::string at = Param(query, "at");
+  std::int64_t utcMs = 0;
+  if (at.size() > kMaxField || !archive::ParseLocalTime(at, &utcMs))
+    return ProblemPage(
+        400, "时刻有误",
+        "“" + CleanUtf8(at.substr(0, kMaxField)) + "”不是 YYYY-MM-DD hh:mm[:ss] 形式的时刻");
+  const std::vector<int> ids(std::begin(kValueDisplayIds), std::end(kValueDisplayIds));
+  archive::Panel panel;
+  std::string error;
+  if (!reader.PanelAt(utcMs, ids, &panel, &error)) return ProblemPage(503, "无法读取存档", error);
+  const std::string when = Seconds(utcMs);
+  if (!panel.haveRun)
+    return ProblemPage(404, when + " 时的面板", "存档中没有 " + when + " 及以前的记录");
+  archive::ResultRow last;
+  int count = -1;
+  if (reader.LastResultOfRun(panel.run.id, utcMs, &last, &error))
+    count = last.titleCount;
+  else if (!error.empty())
+    return ProblemPage(503, "无法读取存档", error);
+  const std::string heard = Seconds(panel.run.heartbeatUtcMs);
+  const StateBox box =
+      panel.running
+          ? StateBox{"监控程序当时运行中", "启动于 " + Seconds(panel.run.startedUtcMs), true}
+          : StateBox{"监控程序当时未运行",
+                     "此前最后联系 " + heard + (panel.run.stopped ? "（已退出）" : ""), false};
+  const std::string title = when + " 时的面板";
+  return {200, Head(title, "page") + Bar(Html(title), false) + "<main>\n<p class=\"moment\">" +
+                   Html(WindowTitle(count)) + "</p>\n<div class=\"panel fixed" +
+                   std::string(panel.running ? "" : " down") + "\" id=\"panel\">\n" +
+                   PanelMarkup(ValuesOf(panel), box) + "</div>\n</main>\n" + kTail};
+}
+
+std::string CsvHeader() {
+  return "\xEF\xBB\xBF"
+         "编号,显示时间,设备组,设备代码,工号,标题计数,项目数,检测站,传输名\r\n";
+}
+
+std::string CsvLine(const archive::ResultRow& r) {
+  const std::vector<std::string> cells = {
+      std::to_string(r.id),
+      history::FromUtf8(r.shownLocal),
+      history::FromUtf8(r.deviceGroup),
+      std::to_string(r.deviceCode),
+      history::FromGbk(r.operatorText),
+      r.titleCount < 0 ? std::string() : std::to_string(r.titleCount),
+      std::to_string(r.itemCount),
+      history::FromUtf8(r.stations),
+      history::FromGbk(r.transfer)};
+  std::string line;
+  for (std::size_t i = 0; i < cells.size(); ++i)
+    line += (i ? "," : "") + history::CsvCell(cells[i]);
+  return line + "\r\n";
+}
+
+}  // namespace web

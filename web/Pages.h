@@ -1,0 +1,53 @@
+// Pages - the web view's pages in Chinese, made on the server from the
+// archive: the live panel's first look, the results of a day with their
+// filters, one result, the panel at a moment, and the CSV file. Everything
+// from the archive is escaped where it lands (web/WebText); the pages load
+// only /app.css, /panel.css and /app.js, which colour the values and fit
+// their fonts.
+#ifndef BRENNA_WEB_PAGES_H
+#define BRENNA_WEB_PAGES_H
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "archive/ArchiveReader.h"
+#include "web/LiveFeed.h"
+
+namespace web {
+
+using Query = std::multimap<std::string, std::string>;  // as the HTTP library parses it
+
+struct Page {
+  int status = 200;
+  std::string html;
+};
+
+// At most this many results on a page of the list (a link leads on).
+inline constexpr int kResultsPerPage = 500;
+
+// "/": the live panel as the feed has it now; the page then follows /events.
+Page LivePage(const FeedState& state);
+
+// The filters of /results and /results.csv: day (YYYY-MM-DD, today by
+// default), from and to (hh:mm[:ss] on that day, "to" taking in the whole
+// minute or second it names), group (a caption), operator, transfer, after
+// (a result id: the next page). False with a message naming the field.
+bool ParseResultsQuery(const Query& query, std::int64_t nowUtcMs, archive::ResultFilter* filter,
+                       std::string* error);
+
+Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_t nowUtcMs);
+Page ResultPage(archive::ArchiveReader& reader, std::int64_t id);
+Page PanelAtPage(archive::ArchiveReader& reader, const Query& query);
+// A page that says what went wrong (a bad filter, an unreadable archive).
+Page ProblemPage(int status, const std::string& headline, const std::string& detail);
+
+// The CSV's header line (with the byte order mark a spreadsheet needs to
+// read UTF-8) and one line per result.
+std::string CsvHeader();
+std::string CsvLine(const archive::ResultRow& r);
+
+}  // namespace web
+
+#endif  // BRENNA_WEB_PAGES_H

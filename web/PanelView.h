@@ -1,0 +1,101 @@
+// PanelView - the window's panel as a web page, laid out from the very
+// template the window is built from (app/MainDialogTemplate): every group
+// box, heading, value display and legend panel where the window has it, in
+// pixels of the designed window (dialog units through the dialog font's
+// base units) and placed in the page as fractions of the panel, so the
+// panel scales to the browser window as the window's controls scale to the
+// screen. The two buttons' place holds the monitor's state instead: the
+// page only looks.
+//
+// What a display shows comes in the markup (for a page that stands still:
+// a result, the panel at a moment) or as JSON (the live panel's updates),
+// always as text: the page's script puts it in with textContent.
+#ifndef BRENNA_WEB_PANELVIEW_H
+#define BRENNA_WEB_PANELVIEW_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveReader.h"
+
+namespace web {
+
+// The designed client area of the window, in pixels.
+struct PanelSize {
+  int width;
+  int height;
+};
+PanelSize DesignedPanelSize();
+
+// The stylesheet that places the controls (served as /panel.css), made
+// from the template.
+std::string PanelStylesheet();
+
+// What one value display shows.
+struct DisplayValue {
+  int id = 0;
+  std::string text;  // GBK, as drawn
+  std::uint32_t textColor = 0xFFFFFF;
+  std::uint32_t background = 0xFFFFFF;  // unwritten: white on white
+};
+
+// Whether the monitor runs, in the words the page shows.
+struct MonitorState {
+  enum class Kind {
+    kRunning,     // its heartbeat is at most 5 s old
+    kStopped,     // its run has a stop
+    kSilent,      // no stop, but no heartbeat for more than 5 s
+    kNoArchive,   // no archive yet: the monitor never ran here
+    kUnreadable,  // the archive cannot be read
+  };
+  Kind kind = Kind::kNoArchive;
+  std::int64_t startedUtcMs = 0;
+  std::int64_t lastHeardUtcMs = 0;  // the heartbeat, or the stop
+  std::string why;                  // kUnreadable: the reader's words
+
+  bool Running() const { return kind == Kind::kRunning; }
+  bool operator==(const MonitorState& o) const {
+    return kind == o.kind && startedUtcMs == o.startedUtcMs && lastHeardUtcMs == o.lastHeardUtcMs &&
+           why == o.why;
+  }
+};
+// "监控程序运行中", "监控程序未运行", "无法读取存档".
+std::string StateHeadline(const MonitorState& state);
+// The line below it: since when it runs, or when it was last heard of.
+std::string StateDetail(const MonitorState& state);
+
+// The window's title for a count: "数据监控(7)"; "数据监控" before the
+// first result of a run (count < 0).
+std::string WindowTitle(int count);
+
+// What the box in the buttons' place says: the monitor's state on the live
+// panel, what the panel is on a page that stands still.
+struct StateBox {
+  std::string head;    // UTF-8
+  std::string detail;  // UTF-8
+  bool up = true;      // false: shown as a warning, the values dimmed
+};
+StateBox BoxOf(const MonitorState& state);
+
+// The panel's markup: the controls, each value display with its value
+// (missing ones empty, white on white), and the state box.
+std::string PanelMarkup(const std::map<int, DisplayValue>& values, const StateBox& box);
+
+// The live panel's update: title, state and all value displays, as JSON.
+std::string PanelJson(const std::string& title, const MonitorState& state,
+                      const std::map<int, DisplayValue>& values);
+
+// The value displays of an archived panel.
+std::map<int, DisplayValue> ValuesOf(const archive::Panel& panel);
+// A result's writes, each display's last one.
+std::map<int, DisplayValue> ValuesOf(const std::vector<archive::DisplayWrite>& writes);
+
+// The caption of the value display's group and what it shows (heading
+// texts), UTF-8; empty when it has none.
+std::string DisplayCaption(int displayId);
+
+}  // namespace web
+
+#endif  // BRENNA_WEB_PANELVIEW_H

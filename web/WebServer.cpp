@@ -1,0 +1,367 @@
+#include "web/WebServer.h"
+
+#include <httplib.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "archive/ArchiveTime.h"
+#include "web/AccessToken.h"
+#include "web/ConnectionPool.h"
+#include "web/Metrics.h"
+#include "web/Pages.h"
+#include "web/PanelView.h"
+#include "web/WebAssets.h"
+
+namespace web {
+
+namespace {
+
+using httplib::Request;
+using httplib::Response;
+using Handled = httplib::Server::HandlerResponse;
+
+// Rejected connections are answered by a few threads of their own; beyond
+// their backlog, by the listener itself.
+constexpr std::size_t kRejecters = 2;
+constexpr std::size_t kRejectBacklog = 16;
+// Results per read of the CSV file: each read a short transaction of its
+// own, so a slow download never holds the archive's WAL.
+constexpr std::int64_t kCsvBatch = 1000;
+// Bytes the system keeps for sending on each connection.
+constexpr int kSendBuffer = 64 * 1024;
+
+const char kPolicy[] =
+    "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
+    "connect-src 'self'; form-action 'self'; base-uri 'none'; frame-ancestors 'none'";
+
+void SendPage(Response& res, const Page& page) {
+  res.status = page.status;
+  res.set_header("Cache-Control", "no-store");
+  res.set_content(page.html, "text/html; charset=utf-8");
+}
+
+void SendText(Response& res, int status, const std::string& text) {
+  res.status = status;
+  res.set_header("Cache-Control", "no-store");
+  res.set_content(text, "text/plain; charset=utf-8");
+}
+
+void SendAsset(Response& res, const std::string& body, const char* type) {
+  res.set_header("Cache-Control", "no-cache");
+  res.set_content(body, type);
+}
+
+// The host part of a Host header: "127.0.0.1:10088" -> "127.0.0.1",
+// "[::1]:10088" -> "::1".
+std::string HostName(const std::string& header) {
+  if (!header.empty() && header[0] == '[') {
+    const auto close = header.find(']');
+    return close == std::string::npos ? header : header.substr(1, close - 1);
+  }
+  return header.substr(0, header.find(':'));
+}
+
+bool LoopbackName(std::string host) {
+  for (char& c : host)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');  // names know no case
+  if (host == "localhost" || host == "::1") return true;
+  if (host.rfind("127.", 0) != 0) return false;
+  return host.find_first_not_of("0123456789.") == std::string::npos;
+}
+
+// A path to redirect to: the request's own when it holds only plain
+// characters, else the live panel's.
+std::string PlainPath(const std::string& path) {
+  if (path.empty() || path[0] != '/' ||
+      path.find_first_not_of(
+          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/._-") !=
+          std::string::npos)
+    return "/";
+  return path;
+}
+
+bool OpenReader(const std::string& path, archive::ArchiveReader* reader, Response& res) {
+  std::string error;
+  if (reader->Open(path, &error)) return true;
+  SendPage(res, ProblemPage(503, "无法读取存档", error));
+  return false;
+}
+
+}  // namespace
+
+WebServer::WebServer(ServerOptions options, LiveFeed& feed)
+    : options_(std::move(options)), feed_(feed), server_(std::make_unique<httplib::Server>()) {
+  const std::size_t workers = static_cast<std::size_t>(options_.settings.maxConnections);
+  connections_ = std::make_shared<std::atomic<int>>(0);
+  server_->new_task_queue = [workers, gauge = connections_] {
+    return new ConnectionPool(workers, kRejecters, kRejectBacklog, gauge);
+  };
+  const auto io = static_cast<time_t>(options_.ioTimeout.count());
+  server_->set_read_timeout(io, 0);
+  server_->set_write_timeout(io, 0);
+  server_->set_keep_alive_timeout(static_cast<time_t>(options_.keepAlive.count()));
+  server_->set_keep_alive_max_count(100);
+  server_->set_payload_max_length(64 * 1024);
+  // A live update is one small write: sent at once, not held back.
+  server_->set_tcp_nodelay(true);
+  // Accepted connections take the listener's send buffer: a fixed one, so
+  // what waits for a page that does not read is bounded by it (the
+  // system's automatic sizing would let it grow to megabytes) and such a
+  // page is dropped after the write timeout.
+  server_->set_socket_options([](socket_t sock) {
+    httplib::default_socket_options(sock);
+    const int bytes = kSendBuffer;
+    ::setsockopt(sock, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+  });
+  server_->set_default_headers({{"Content-Security-Policy", kPolicy},
+                                {"X-Content-Type-Options", "nosniff"},
+                                {"X-Frame-Options", "DENY"},
+                                {"Referrer-Policy", "no-referrer"}});
+  server_->set_pre_routing_handler([this](const Request& req, Response& res) {
+    return Admit(req, res) ? Handled::Unhandled : Handled::Handled;
+  });
+  server_->set_error_handler(
+      httplib::Server::HandlerWithResponse([](const Request&, Response& res) {
+        if (!res.body.empty() || res.is_chunked_content_provider_) return Handled::Unhandled;
+        const int status = res.status;
+        SendPage(res, ProblemPage(status, status == 404 ? "没有这个页面" : "请求有误",
+                                  status == 404 ? "这里没有这个页面" : "无法处理这个请求"));
+        return Handled::Handled;
+      }));
+  server_->set_exception_handler([](const Request&, Response& res, std::exception_ptr) {
+    SendPage(res, ProblemPage(500, "内部错误", "处理这个请求时出了错"));
+  });
+  Routes();
+}
+
+WebServer::~WebServer() { Stop(); }
+
+bool WebServer::Bind(std::string* error) {
+  const ListenAddress& at = options_.settings.listen;
+  errno = 0;
+  if (at.port == 0) {
+    port_ = server_->bind_to_any_port(at.host);
+    if (port_ > 0) return true;
+  } else if (server_->bind_to_port(at.host, at.port)) {
+    port_ = at.port;
+    return true;
+  }
+  const int why = errno;
+  *error =
+      "cannot listen on " + at.Text() + (why ? std::string(" (") + std::strerror(why) + ")" : "");
+  return false;
+}
+
+void WebServer::Serve() { server_->listen_after_bind(); }
+
+int WebServer::Connections() const { return connections_->load(); }
+
+void WebServer::Stop() {
+  if (server_) server_->stop();
+}
+
+bool WebServer::Admit(const Request& req, Response& res) {
+  if (ConnectionPool::Rejecting()) {
+    res.set_header("Retry-After", "5");
+    res.set_header("Connection", "close");
+    SendText(res, 503, "同时连接的客户端太多，请稍后再试。\n");
+    return false;
+  }
+  if (req.method != "GET" && req.method != "HEAD") {
+    res.set_header("Allow", "GET, HEAD");
+    res.set_header("Connection", "close");
+    SendText(res, 405, "这里只能查看：只接受 GET 和 HEAD 请求。\n");
+    return false;
+  }
+  if (options_.settings.listen.Loopback()) {
+    if (req.has_header("Host") && !LoopbackName(HostName(req.get_header_value("Host")))) {
+      SendText(res, 403, "只接受发往本机地址（127.0.0.1 或 localhost）的请求。\n");
+      return false;
+    }
+    return true;
+  }
+  // The service manager's probe, and the page's own files (they hold
+  // nothing of the line), so that even the refusal looks right.
+  if (req.path == "/healthz" || req.path == "/app.js" || req.path == "/app.css" ||
+      req.path == "/panel.css" || req.path == "/favicon.png")
+    return true;
+  const std::string& token = options_.token;
+  if (req.has_param("token")) {
+    if (!SameToken(req.get_param_value("token"), token)) {
+      SendPage(res, ProblemPage(403, "访问令牌无效",
+                                "这个链接中的访问令牌不对：请向管理员索取正确的链接。"));
+      return false;
+    }
+    // The token leaves the address: from now on the cookie shows it.
+    res.status = 303;
+    res.set_header("Location", PlainPath(req.path));
+    res.set_header("Set-Cookie", std::string(kTokenCookie) + "=" + token +
+                                     "; Path=/; Max-Age=31536000; HttpOnly; SameSite=Strict");
+    res.set_header("Cache-Control", "no-store");
+    return false;
+  }
+  const std::string bearer = req.get_header_value("Authorization");
+  if (SameToken(CookieValue(req.get_header_value("Cookie"), kTokenCookie), token) ||
+      (bearer.rfind("Bearer ", 0) == 0 && SameToken(bearer.substr(7), token)))
+    return true;
+  SendPage(res, ProblemPage(403, "需要访问令牌",
+                            "从局域网查看需要访问令牌：请用管理员给出的链接打开本页一次，"
+                            "此后这个浏览器便可直接访问。"));
+  return false;
+}
+
+void WebServer::Routes() {
+  server_->Get("/",
+               [this](const Request&, Response& res) { SendPage(res, LivePage(feed_.Current())); });
+  server_->Get("/events", [this](const Request& req, Response& res) { Events(req, res); });
+  server_->Get("/results", [this](const Request& req, Response& res) {
+    archive::ArchiveReader reader;
+    if (OpenReader(options_.archivePath, &reader, res))
+      SendPage(res, ResultsPage(reader, req.params, archive::NowUtcMs()));
+  });
+  server_->Get(R"(/results/(\d{1,18}))", [this](const Request& req, Response& res) {
+    archive::ArchiveReader reader;
+    if (OpenReader(options_.archivePath, &reader, res))
+      SendPage(res, ResultPage(reader, std::stoll(req.matches[1].str())));
+  });
+  server_->Get("/panel", [this](const Request& req, Response& res) {
+    archive::ArchiveReader reader;
+    if (OpenReader(options_.archivePath, &reader, res))
+      SendPage(res, PanelAtPage(reader, req.params));
+  });
+  server_->Get("/results.csv", [this](const Request& req, Response& res) {
+    archive::ResultFilter filter;
+    std::string error;
+    if (!ParseResultsQuery(req.params, archive::NowUtcMs(), &filter, &error)) {
+      SendText(res, 400, error + "\n");
+      return;
+    }
+    auto reader = std::make_shared<archive::ArchiveReader>();
+    if (!reader->Open(options_.archivePath, &error)) {
+      SendText(res, 503, "无法读取存档：" + error + "\n");
+      return;
+    }
+    res.set_header("Cache-Control", "no-store");
+    res.set_header("Content-Disposition",
+                   "attachment; filename=\"results-" + filter.day + ".csv\"");
+    // Where the file has got to, kept outside the provider (the library
+    // may copy it).
+    struct Progress {
+      archive::ResultFilter filter;
+      bool header = true;
+    };
+    auto progress = std::make_shared<Progress>();
+    progress->filter = filter;
+    progress->filter.limit = kCsvBatch;
+    res.set_chunked_content_provider("text/csv; charset=utf-8",
+                                     [reader, progress](size_t, httplib::DataSink& sink) {
+                                       std::string chunk;
+                                       if (progress->header) {
+                                         chunk = CsvHeader();
+                                         progress->header = false;
+                                       }
+                                       std::int64_t rows = 0;
+                                       std::string error;
+                                       const bool ok = reader->ListResults(
+                                           progress->filter,
+                                           [&](const archive::ResultRow& r) {
+                                             chunk += CsvLine(r);
+                                             progress->filter.afterId = r.id;
+                                             ++rows;
+                                             return true;
+                                           },
+                                           &error);
+                                       if (!ok || !sink.write(chunk.data(), chunk.size()))
+                                         return false;
+                                       if (rows < kCsvBatch) sink.done();
+                                       return true;
+                                     });
+  });
+  server_->Get("/metrics", [this](const Request&, Response& res) { Metrics(res); });
+  server_->Get("/healthz", [this](const Request&, Response& res) { Health(res); });
+  server_->Get("/app.js", [](const Request&, Response& res) {
+    SendAsset(res, AppScript(), "application/javascript; charset=utf-8");
+  });
+  server_->Get("/app.css", [](const Request&, Response& res) {
+    SendAsset(res, AppStylesheet(), "text/css; charset=utf-8");
+  });
+  server_->Get("/panel.css", [](const Request&, Response& res) {
+    static const std::string css = PanelStylesheet();
+    SendAsset(res, css, "text/css; charset=utf-8");
+  });
+  server_->Get("/favicon.png",
+               [](const Request&, Response& res) { SendAsset(res, Favicon(), "image/png"); });
+}
+
+void WebServer::Events(const Request&, Response& res) {
+  const int max = options_.settings.maxLiveClients;
+  if (live_.fetch_add(1) >= max) {
+    live_.fetch_sub(1);
+    res.set_header("Retry-After", "10");
+    SendText(res, 503, "实时面板的连接已满（最多 " + std::to_string(max) + " 个），请稍后再试。\n");
+    return;
+  }
+  res.set_header("Cache-Control", "no-store");
+  struct Follow {
+    bool started = false;
+    std::uint64_t seen = 0;
+    std::chrono::steady_clock::time_point until;
+  };
+  auto follow = std::make_shared<Follow>();
+  follow->until = std::chrono::steady_clock::now() + options_.liveLifetime;
+  const auto ping = std::chrono::duration_cast<std::chrono::milliseconds>(options_.livePing);
+  res.set_chunked_content_provider(
+      "text/event-stream",
+      [this, follow, ping](size_t, httplib::DataSink& sink) {
+        auto event = [](const FeedState& s) { return "event: state\ndata: " + *s.json + "\n\n"; };
+        std::string out;
+        if (!follow->started) {
+          follow->started = true;
+          const FeedState now = feed_.Current();
+          follow->seen = now.version;
+          out = "retry: 2000\n\n" + event(now);
+        } else {
+          const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+              follow->until - std::chrono::steady_clock::now());
+          if (left.count() <= 0) {
+            sink.done();  // the page comes again at once, with the state then
+            return true;
+          }
+          FeedState next;
+          if (feed_.WaitForChange(follow->seen, std::min(ping, left), &next)) {
+            follow->seen = next.version;
+            out = event(next);
+          } else if (feed_.Stopped()) {
+            return false;
+          } else {
+            out = "event: ping\ndata: \n\n";
+          }
+        }
+        return sink.write(out.data(), out.size());
+      },
+      [this](bool) { live_.fetch_sub(1); });
+}
+
+void WebServer::Metrics(Response& res) {
+  res.set_header("Cache-Control", "no-store");
+  res.set_content(MetricsText(feed_.Current(), archive::NowUtcMs(),
+                              ArchiveBytes(options_.archivePath), live_.load()),
+                  "text/plain; version=0.0.4; charset=utf-8");
+}
+
+void WebServer::Health(Response& res) {
+  const FeedState s = feed_.Current();
+  const bool unreadable = s.monitor.kind == MonitorState::Kind::kUnreadable;
+  SendText(res, unreadable ? 503 : 200,
+           std::string(unreadable ? "archive unreadable: " + s.monitor.why : "ok") + "\narchive: " +
+               (s.archiveOpen ? "readable"
+                : unreadable  ? "unreadable"
+                              : "none yet") +
+               "\nmonitor: " + (s.monitor.Running() ? "running" : "not running") +
+               "\nlive pages: " + std::to_string(live_.load()) + "\n");
+}
+
+}  // namespace web

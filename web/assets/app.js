@@ -1,0 +1,135 @@
+// The web view's page script (brenna-web, docs/web-view.md). It colours the
+// values and fits their fonts as the window's value displays do, and on the
+// live panel follows /events. Values are only ever set as text
+// (textContent): nothing from a station becomes markup.
+'use strict';
+(function () {
+  // A value display's font cell is its height h; Arial's em is h / 1.117.
+  const CELL_PER_EM = 1.117;
+
+  function colour(el, fg, bg) {
+    el.style.color = fg;
+    el.style.backgroundColor = bg;
+  }
+
+  // The window's font fit (presentation/FontFit): the cell starts H high and
+  // H / 2 wide and gives up 2 in height and 1 in width until the text's
+  // n cells (GBK bytes) fit in W; the text starts at x = W/2 - (w*n)/2,
+  // y = H/2 - w. All divisions truncate.
+  function fit(vd) {
+    const span = vd.firstElementChild;
+    const n = Number(vd.dataset.n) || 0;
+    const W = vd.clientWidth;
+    const H = vd.clientHeight;
+    const start = Math.floor(H / 2);
+    const w = n > 0 ? Math.max(0, Math.min(start, Math.floor((2 * Math.floor(W / 2) + 1) / n))) : 0;
+    if (w === 0 || span.textContent === '') {
+      span.style.visibility = 'hidden';
+      return;
+    }
+    const h = H - 2 * (start - w);
+    span.style.visibility = 'visible';
+    span.style.transform = 'none';
+    span.style.left = Math.floor(W / 2) - Math.floor((w * n) / 2) + 'px';
+    span.style.top = Math.floor(H / 2) - w + 'px';
+    span.style.height = h + 'px';
+    span.style.lineHeight = h + 'px';
+    span.style.fontSize = h / CELL_PER_EM + 'px';
+    const natural = span.getBoundingClientRect().width;
+    if (natural > 0) span.style.transform = 'scaleX(' + (w * n) / natural + ')';
+  }
+
+  function show(vd, text, fg, bg, n) {
+    const span = vd.firstElementChild;
+    vd.dataset.fg = fg;
+    vd.dataset.bg = bg;
+    vd.dataset.n = String(n);
+    span.textContent = text;
+    vd.style.backgroundColor = bg;
+    colour(span, fg, bg);
+    fit(vd);
+  }
+
+  function setText(id, text) {
+    const el = document.getElementById(id);
+    if (el) el.textContent = text;
+  }
+
+  function follow(panel) {
+    const link = document.getElementById('link');
+    let source = null;
+    let watchdog = 0;
+
+    // Without word from brenna-web, what the panel shows may be old.
+    function lost(text) {
+      link.textContent = text;
+      panel.classList.add('down');
+      setText('banner-head', '与网页服务的连接中断');
+      setText('banner-detail', '显示的数值可能已经过时；正在重新连接');
+    }
+
+    function alive() {
+      clearTimeout(watchdog);
+      watchdog = setTimeout(function () {
+        source.close();
+        lost('30 秒没有收到网页服务的消息，正在重新连接…');
+        connect();
+      }, 30000);
+    }
+
+    function apply(state) {
+      document.title = state.title;
+      setText('title', state.title);
+      setText('state-head', state.head);
+      setText('state-detail', state.detail);
+      setText('banner-head', state.head);
+      setText('banner-detail', state.detail);
+      document.getElementById('state').className = state.running ? 'up' : 'down';
+      panel.classList.toggle('down', !state.running);
+      for (const d of state.d) {
+        const vd = document.getElementById('d' + d[0]);
+        if (vd) show(vd, d[1], d[2], d[3], d[4]);
+      }
+      link.textContent = '';
+    }
+
+    function connect() {
+      source = new EventSource('/events');
+      source.addEventListener('state', function (e) {
+        alive();
+        apply(JSON.parse(e.data));
+      });
+      source.addEventListener('ping', alive);
+      source.onerror = function () {
+        if (source.readyState === EventSource.CLOSED) {
+          // Refused (the live pages are at their limit): try again later.
+          clearTimeout(watchdog);
+          lost('实时连接暂不可用，10 秒后重试');
+          setTimeout(connect, 10000);
+        } else {
+          lost('与网页服务的连接中断，正在重新连接…');
+        }
+      };
+      alive();
+    }
+    connect();
+  }
+
+  function start() {
+    for (const vd of document.querySelectorAll('.vd')) {
+      vd.style.backgroundColor = vd.dataset.bg;
+      colour(vd.firstElementChild, vd.dataset.fg, vd.dataset.bg);
+    }
+    for (const el of document.querySelectorAll('.val')) colour(el, el.dataset.fg, el.dataset.bg);
+    for (const panel of document.querySelectorAll('.panel')) {
+      new ResizeObserver(function () {
+        for (const vd of panel.querySelectorAll('.vd')) fit(vd);
+      }).observe(panel);
+    }
+    const live = document.getElementById('panel');
+    if (document.body.classList.contains('live') && live) follow(live);
+  }
+
+  if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);
+  else start();
+})();

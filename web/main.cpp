@@ -1,0 +1,178 @@
+// brenna-web - the line in a browser (docs/web-view.md): the live panel and
+// the archive's results, read from the archive the monitor keeps. It never
+// writes the archive, never opens the spool directory and never talks to
+// the monitor: a fault here cannot reach the window.
+//
+//   brenna-web [--config FILE] [--archive FILE] [--listen ADDRESS:PORT]
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "archive/ArchiveFormat.h"
+#include "platform/StopSignals.h"
+#include "web/AccessToken.h"
+#include "web/LiveFeed.h"
+#include "web/WebServer.h"
+#include "web/WebSettings.h"
+
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kCannotServe = 1;
+constexpr int kBadArguments = 2;
+
+const char kUsage[] =
+    "usage: brenna-web [--config FILE] [--archive FILE] [--listen ADDRESS:PORT]\n"
+    "  Serves the monitor's live panel and its archive to browsers (docs/web-view.md).\n"
+    "  --config FILE          settings (default $XDG_CONFIG_HOME/brennacenter/brenna-web.ini)\n"
+    "  --archive FILE         the archive to read (default: the monitor's, of this user)\n"
+    "  --listen ADDRESS:PORT  where to listen, over the settings' Listen (default "
+    "127.0.0.1:10088;\n"
+    "                         any address but the loopback's needs the access token)\n";
+
+// The addresses a browser elsewhere on the LAN can reach us by.
+std::vector<std::string> LanHosts(const web::ListenAddress& listen) {
+  if (listen.host != "0.0.0.0" && listen.host != "::") return {listen.host};
+  std::vector<std::string> hosts;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) == 0) {
+    for (ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+      if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_INET) continue;
+      if ((a->ifa_flags & IFF_LOOPBACK) || !(a->ifa_flags & IFF_UP)) continue;
+      char text[INET_ADDRSTRLEN];
+      const auto* in = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
+      if (::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text)) hosts.emplace_back(text);
+    }
+    ::freeifaddrs(list);
+  }
+  if (hosts.empty()) hosts.push_back("<this computer's address>");
+  return hosts;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string configPath = web::DefaultSettingsPath(), archivePath, listenText;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "-h" || a == "--help") {
+      std::fputs(kUsage, stdout);
+      return kDone;
+    }
+    if (a == "--version") {
+      std::printf("brenna-web %s\n", BRENNA_VERSION);
+      return kDone;
+    }
+    if ((a == "--config" || a == "--archive" || a == "--listen") && i + 1 < argc) {
+      std::string& target = a == "--config"    ? configPath
+                            : a == "--archive" ? archivePath
+                                               : listenText;
+      target = argv[++i];
+      if (target.empty() || target.size() > 4096) {
+        std::fprintf(stderr, "brenna-web: %s needs a value of 1 to 4096 bytes\n%s", a.c_str(),
+                     kUsage);
+        return kBadArguments;
+      }
+      continue;
+    }
+    std::fprintf(stderr, "brenna-web: cannot take the argument '%.200s'\n%s", a.c_str(), kUsage);
+    return kBadArguments;
+  }
+
+  std::vector<std::string> warnings;
+  web::ServerOptions options;
+  options.settings = web::ReadWebSettings(configPath, &warnings);
+  for (const std::string& w : warnings) std::fprintf(stderr, "brenna-web: %s\n", w.c_str());
+  if (!listenText.empty() && !web::ParseListenAddress(listenText, &options.settings.listen)) {
+    std::fprintf(stderr, "brenna-web: --listen %s is no address and port such as 0.0.0.0:10088\n",
+                 listenText.c_str());
+    return kBadArguments;
+  }
+  options.archivePath = archivePath.empty() ? archive::DefaultArchivePath() : archivePath;
+  if (options.archivePath.empty()) {
+    std::fprintf(stderr, "brenna-web: no home directory, so no archive to read: give --archive\n");
+    return kCannotServe;
+  }
+
+  bool tokenMade = false;
+  if (!options.settings.listen.Loopback()) {
+    std::string error;
+    if (!web::LoadOrMakeToken(web::DefaultTokenPath(), &options.token, &tokenMade, &error)) {
+      std::fprintf(stderr, "brenna-web: %s; not listening on %s without it\n", error.c_str(),
+                   options.settings.listen.Text().c_str());
+      return kCannotServe;
+    }
+  }
+
+  // A page gone mid-answer is a failed write, not the end of the program.
+  ::signal(SIGPIPE, SIG_IGN);
+  const int stopFd = stop_signals::Install();
+
+  web::LiveFeed feed({options.archivePath, std::chrono::milliseconds(25), nullptr});
+  web::WebServer server(options, feed);
+  std::string error;
+  if (!server.Bind(&error)) {
+    std::fprintf(stderr, "brenna-web: %s\n", error.c_str());
+    return kCannotServe;
+  }
+  feed.Start();
+
+  const web::ListenAddress& at = options.settings.listen;
+  if (at.Loopback()) {
+    std::printf("brenna-web: serving the line at http://%s/ (archive %s)\n", at.Text().c_str(),
+                options.archivePath.c_str());
+  } else {
+    std::printf(
+        "brenna-web: serving the line on %s (archive %s); a browser on the LAN needs the "
+        "access token\n",
+        at.Text().c_str(), options.archivePath.c_str());
+    if (tokenMade) {
+      std::printf(
+          "brenna-web: a new access token was made (%s). Open this link once in each "
+          "browser that may look; it is shown only now:\n",
+          web::DefaultTokenPath().c_str());
+      for (const std::string& host : LanHosts(at)) {
+        web::ListenAddress a = at;
+        a.host = host;
+        std::printf("  http://%s/?token=%s\n", a.Text().c_str(), options.token.c_str());
+      }
+    } else {
+      std::printf("brenna-web: the access token is in %s\n", web::DefaultTokenPath().c_str());
+    }
+  }
+  std::fflush(stdout);
+
+  int signal = 0;
+  std::atomic<bool> serving{true};
+  std::thread stopper([&] {
+    pollfd p{stopFd, POLLIN, 0};
+    while (serving.load()) {
+      if (stopFd < 0 || ::poll(&p, 1, 200) <= 0) {
+        if (stopFd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        continue;
+      }
+      signal = stop_signals::Take();
+      feed.Stop();  // every live page is let go
+      server.Stop();
+      return;
+    }
+  });
+  server.Serve();
+  serving = false;
+  feed.Stop();
+  stopper.join();
+  std::printf("brenna-web: stopped%s%s\n", signal ? " by " : "",
+              signal ? stop_signals::Name(signal) : "");
+  return kDone;
+}
