@@ -39,9 +39,12 @@ constexpr const PanelColors* FindPanelColors(int controlId) {
 
 // The text (UTF-8) of the panel with this control identifier: its
 // verdict's name; empty for every other control.
+// (A loop rather than FindPanelColors: comparing a pointer into the table
+// with null is no constant expression under -fsanitize=undefined.)
 constexpr const char* PanelText(int controlId) {
-  const PanelColors* panel = FindPanelColors(controlId);
-  return panel != nullptr ? LookOf(panel->verdict).legendText : "";
+  for (const PanelColors& panel : kVerdictPanels)
+    if (panel.controlId == controlId) return LookOf(panel.verdict).legendText;
+  return "";
 }
 
 #endif  // BRENNA_APP_VERDICTLEGEND_H
