@@ -131,7 +131,7 @@ void ShownResults(const fs::path& dir, int rounds) {
       const std::string path = spool + "/" + d.name + ".DOING";
       Publish(path, d.record);
       const std::uint64_t t = ThreadCpuNs();
-      DecodeResultFile(path, buffer.data(), board, spoolLock);
+      TakeAndShowResultFile(path, buffer.data(), board, spoolLock);
       plainNs += ThreadCpuNs() - t;
       ++shown;
     }
@@ -155,7 +155,7 @@ void ShownResults(const fs::path& dir, int rounds) {
       Publish(path, d.record);
       const std::uint64_t t = ThreadCpuNs();
       ShownResult result;
-      DecodeResultFile(path, buffer.data(), recorder, spoolLock, &result);
+      TakeAndShowResultFile(path, buffer.data(), recorder, spoolLock, &result);
       recorder.ResultShown(path, result, buffer.data());
       recorder.ResultCounted(++count);
       archivedNs += ThreadCpuNs() - t;

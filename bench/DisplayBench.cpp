@@ -151,7 +151,7 @@ void BM_ShowFullRecord(benchmark::State& state) {
     state.PauseTiming();
     FullRecordFile(files[i % 2], values[i % 2]);
     state.ResumeTiming();
-    DecodeResultFile(files[i % 2], buffer.data(), window, spoolLock);
+    TakeAndShowResultFile(files[i % 2], buffer.data(), window, spoolLock);
     ++i;
   }
   std::filesystem::remove_all(dir);

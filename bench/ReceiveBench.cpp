@@ -211,7 +211,7 @@ void BM_DecodeSpoolFile(benchmark::State& state) {
     state.PauseTiming();
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(record.data()), size);
     state.ResumeTiming();
-    DecodeResultFile(path, buffer.data(), board, spoolLock);
+    TakeAndShowResultFile(path, buffer.data(), board, spoolLock);
   }
   state.counters["items"] = 2 + 186.0 * static_cast<double>(state.range(0));
   state.counters["bytes"] = size;

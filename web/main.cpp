@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "archive/ArchiveFormat.h"
-#include "platform/StopSignals.h"
+#include "platform/SignalPipe.h"
 #include "web/AccessToken.h"
 #include "web/LiveFeed.h"
 #include "web/WebServer.h"
@@ -174,7 +174,7 @@ int ServeUntilStopped(web::WebServer& server, web::LiveFeed& feed, int stopFd) {
         if (stopFd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
         continue;
       }
-      signal = stop_signals::Take();
+      signal = signal_pipe::Take();
       feed.Stop();  // every live page is let go
       server.Stop();
       return;
@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
 
   // A page gone mid-answer is a failed write, not the end of the program.
   ::signal(SIGPIPE, SIG_IGN);
-  const int stopFd = stop_signals::Install();
+  const int stopFd = signal_pipe::Install();
 
   web::LiveFeed feed({options.archivePath, std::chrono::milliseconds(25), nullptr});
   web::WebServer server(options, feed);
@@ -213,6 +213,6 @@ int main(int argc, char** argv) {
 
   const int signal = ServeUntilStopped(server, feed, stopFd);
   std::printf("brenna-web: stopped%s%s\n", signal ? " by " : "",
-              signal ? stop_signals::Name(signal) : "");
+              signal ? signal_pipe::Name(signal) : "");
   return kDone;
 }

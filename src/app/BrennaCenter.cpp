@@ -10,14 +10,14 @@
 #include "app/MessageBox.h"
 #include "app/MonitorJournal.h"
 #include "app/Resource.h"
-#include "app/SignalStop.h"
+#include "app/StopOnSignal.h"
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveWriter.h"
 #include "journal/Journal.h"
 #include "platform/DesktopBus.h"
 #include "platform/PallixBinding.h"
 #include "platform/ProcessLimits.h"
-#include "platform/StopSignals.h"
+#include "platform/SignalPipe.h"
 #include "presentation/Fonts.h"
 
 CBrennaCenterApp theApp BRENNA_INIT_PRIORITY(BRENNA_PRIORITY_APP);
@@ -85,13 +85,13 @@ int CBrennaCenterApp::Run(int& argc, char** argv) {
   // A service manager or a logout stops the monitor with SIGTERM: the run
   // still ends with its stop line and counts, written out, and then the
   // process ends as the signal would have ended it.
-  SignalStop signalStop([&journal, &archive](int signal) {
-    qCInfo(lcStart, "%s received: stopping reception", stop_signals::Name(signal));
+  StopOnSignal stopOnSignal([&journal, &archive](int signal) {
+    qCInfo(lcStart, "%s received: stopping reception", signal_pipe::Name(signal));
     g_taskMgr.StopTask();
     g_taskMgr.ClearTaskQueue();
-    archive.Stop(std::string("by ") + stop_signals::Name(signal));
-    journal.WriteStop(std::string("by ") + stop_signals::Name(signal));
-    stop_signals::EndBy(signal);
+    archive.Stop(std::string("by ") + signal_pipe::Name(signal));
+    journal.WriteStop(std::string("by ") + signal_pipe::Name(signal));
+    signal_pipe::EndBy(signal);
   });
   InstallFontSubstitutions();
   // A library file that cannot be loaded at all ends the program; the

@@ -404,7 +404,7 @@ void CBrennaCenterDlg::ShowResultFile(const std::string& path) {
   // With an archive, the writes go through its recorder on their way.
   IDisplayBoard& board =
       m_archiveRecorder ? static_cast<IDisplayBoard&>(*m_archiveRecorder) : *this;
-  DecodeResultFile(path, m_resultBuf.data(), board, g_spoolLock, &shown);
+  TakeAndShowResultFile(path, m_resultBuf.data(), board, g_spoolLock, &shown);
   if (m_archiveRecorder) m_archiveRecorder->ResultShown(path, shown, m_resultBuf.data());
   m_lastShown = DescribeShownResult(shown);
 }

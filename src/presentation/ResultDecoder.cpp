@@ -68,8 +68,8 @@ void ShowRecord(const unsigned char* record, IDisplayBoard& board, ShownResult& 
 
 }  // namespace
 
-void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board,
-                      std::mutex& spoolLock, ShownResult* shownOut) {
+void TakeAndShowResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board,
+                           std::mutex& spoolLock, ShownResult* shownOut) {
   ShownResult ignored;
   ShownResult& shown = shownOut != nullptr ? *shownOut : ignored;
   shown = ShownResult();

@@ -15,7 +15,7 @@
 // The record buffer: a spool file is read up to this many bytes.
 constexpr int kResultBufferSize = PALLIX_RECORD_MAX;
 
-// What DecodeResultFile made of a file, for the journal.
+// What TakeAndShowResultFile made of a file, for the journal.
 struct ShownResult {
   bool read = false;         // false: the file had gone, or was no regular file or unreadable
   int items = 0;             // result items in the record (its header's count)
@@ -32,8 +32,8 @@ struct ShownResult {
 // removed, and decodes as an empty record. `shown`, when given, receives what was shown. A file
 // that is no result record, or one of no items, is said at warning level with why (not a record,
 // count 0, no end mark where its items end).
-void DecodeResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board,
-                      std::mutex& spoolLock, ShownResult* shown = nullptr);
+void TakeAndShowResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board,
+                           std::mutex& spoolLock, ShownResult* shown = nullptr);
 
 // A few words on a shown result for the journal's line, UTF-8: "12 items,
 // 10 on displays, device 25, operator 0815".

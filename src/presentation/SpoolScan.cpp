@@ -17,10 +17,12 @@
 
 namespace {
 
-// The search pattern took a 260-byte buffer, each file path a 500-byte one.
+// The longest search pattern ("<spool>/*.DOING") and result path a scan
+// takes: a spool directory too long for its pattern finds nothing, a longer
+// path is passed over, as sites set up for these bounds expect.
 constexpr size_t kMaxPatternLength = 259;
 constexpr size_t kMaxFilePathLength = 499;
-// The pattern was "<spool>/*.DOING".
+// "/*.DOING" after the directory.
 constexpr size_t kPatternTailLength = 2 + sizeof kResultFileSuffix - 1;
 
 char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }

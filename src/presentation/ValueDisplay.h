@@ -74,9 +74,9 @@ class CValueDisplay : public QWidget, public IValueDisplay {
   COLORREF m_background = kColorWhite;
   COLORREF m_textColor = kColorWhite;
   QString m_shownText;  // m_text converted once, for drawing
-  // Built at the first redraw, in the background colour of that moment; a
-  // later change of colour or size does not rebuild it. Every redraw starts
-  // from it, though DrawContent covers it completely.
+  // The first redraw's background, made once. Every redraw copies it first
+  // and DrawContent then fills the whole rectangle, so it never shows: a
+  // later colour or size need not rebuild it.
   QPixmap m_bmpCache;
   QRect m_rcClient;  // read again before every redraw
 

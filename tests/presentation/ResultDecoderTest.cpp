@@ -31,7 +31,7 @@ class ResultDecoderTest : public ::testing::Test {
   void Show(const RecordBuilder& record) {
     const std::string path = dir.file("r.DOING");
     WriteFileBytes(path, record.Bytes());
-    DecodeResultFile(path, buffer.data(), board, spoolLock);
+    TakeAndShowResultFile(path, buffer.data(), board, spoolLock);
   }
   // The calls the board received, as "id:text:background:textcolour" for
   // texts and "id:colours" for colour changes.
@@ -141,7 +141,7 @@ TEST_F(ResultDecoderTest, AFileThatShowsNothingSaysWhy) {
     SCOPED_TRACE(c.why);
     WriteFileBytes(dir.file("r.DOING"), c.bytes);
     ShownResult shown;
-    DecodeResultFile(dir.file("r.DOING"), buffer.data(), board, spoolLock, &shown);
+    TakeAndShowResultFile(dir.file("r.DOING"), buffer.data(), board, spoolLock, &shown);
     EXPECT_TRUE(shown.read);
     EXPECT_EQ(shown.fault, c.why);
     if (!c.why.empty()) {
@@ -152,21 +152,21 @@ TEST_F(ResultDecoderTest, AFileThatShowsNothingSaysWhy) {
 }
 
 TEST_F(ResultDecoderTest, AVanishedFileChangesNothing) {
-  DecodeResultFile(dir.file("gone.DOING"), buffer.data(), board, spoolLock);
+  TakeAndShowResultFile(dir.file("gone.DOING"), buffer.data(), board, spoolLock);
   EXPECT_TRUE(board.log().empty());
 }
 
 TEST_F(ResultDecoderTest, AnUnreadableFileDecodesAsAnEmptyRecord) {
   fs::create_directory(dir.file("dir.DOING"));
-  DecodeResultFile(dir.file("dir.DOING"), buffer.data(), board, spoolLock);
+  TakeAndShowResultFile(dir.file("dir.DOING"), buffer.data(), board, spoolLock);
   EXPECT_TRUE(board.log().empty());
   EXPECT_EQ(std::count(buffer.begin(), buffer.end(), 0), kResultBufferSize) << "zeroed first";
   // A FIFO is not waited on, a link not followed; neither is removed.
   ASSERT_TRUE(MakeFifo(dir.file("fifo.DOING")));
-  DecodeResultFile(dir.file("fifo.DOING"), buffer.data(), board, spoolLock);
+  TakeAndShowResultFile(dir.file("fifo.DOING"), buffer.data(), board, spoolLock);
   WriteFileBytes(dir.file("elsewhere"), RecordBuilder().Item(5000, 1, "1").Bytes());
   fs::create_symlink(dir.file("elsewhere"), dir.file("link.DOING"));
-  DecodeResultFile(dir.file("link.DOING"), buffer.data(), board, spoolLock);
+  TakeAndShowResultFile(dir.file("link.DOING"), buffer.data(), board, spoolLock);
   EXPECT_TRUE(board.log().empty());
   EXPECT_TRUE(fs::exists(dir.file("fifo.DOING")));
   EXPECT_TRUE(fs::is_symlink(dir.file("link.DOING")));
@@ -176,7 +176,7 @@ TEST_F(ResultDecoderTest, OnlyTheFirst150000BytesOfALongerFileAreRead) {
   const std::string record = RecordBuilder().Item(5000, 1, "1").Bytes();
   WriteFileBytes(dir.file("long.DOING"), record + std::string(kResultBufferSize, 'z'));
   std::vector<unsigned char> exact(kResultBufferSize + 16, 0xEE);
-  DecodeResultFile(dir.file("long.DOING"), exact.data(), board, spoolLock);
+  TakeAndShowResultFile(dir.file("long.DOING"), exact.data(), board, spoolLock);
   EXPECT_EQ(exact[kResultBufferSize], 0xEE) << "nothing beyond the buffer";
   EXPECT_EQ(board.at(1019).text(), "1");
 }
@@ -202,7 +202,7 @@ TEST_F(ResultDecoderTest, TheSpoolLockIsHeldOnlyForReading) {
   const std::string path = dir.file("p.DOING");
   probe.path = path;
   WriteFileBytes(path, RecordBuilder().Item(7700, 0, "25").Item(5000, 1, "1").Bytes());
-  DecodeResultFile(path, buffer.data(), probe, spoolLock);
+  TakeAndShowResultFile(path, buffer.data(), probe, spoolLock);
   EXPECT_EQ(probe.free, (std::vector<bool>{true, true}));
   EXPECT_EQ(probe.gone, (std::vector<bool>{true, true}))
       << "out of the spool before the displays change";
@@ -212,7 +212,7 @@ TEST_F(ResultDecoderTest, WithoutTheLibraryNothingIsShown) {
   const std::string bytes = RecordBuilder().Item(7700, 0, "25").Item(5000, 1, "1").Bytes();
   UnloadPallix();
   WriteFileBytes(dir.file("n.DOING"), bytes);
-  DecodeResultFile(dir.file("n.DOING"), buffer.data(), board, spoolLock);
+  TakeAndShowResultFile(dir.file("n.DOING"), buffer.data(), board, spoolLock);
   EXPECT_TRUE(board.log().empty());
   ASSERT_TRUE(LoadBuiltPallix());
 }

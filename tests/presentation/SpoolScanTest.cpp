@@ -32,7 +32,7 @@ class RecordingHost : public SpoolScanHost {
   void ShowResultFile(const std::string& path) override {
     events.push_back("show " + fs::path(path).filename().string());
     existedWhenShown.push_back(fs::exists(path));
-    DecodeResultFile(path, buffer.data(), board, spoolLock);
+    TakeAndShowResultFile(path, buffer.data(), board, spoolLock);
     existedAfterShown.push_back(fs::exists(path));
   }
   void SetTitle(const std::string& gbkTitle) override {

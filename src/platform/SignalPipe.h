@@ -1,13 +1,13 @@
-// StopSignals - SIGTERM and SIGINT (a service manager stopping the monitor,
+// SignalPipe - SIGTERM and SIGINT (a service manager stopping the monitor,
 // a logout, Ctrl+C in a terminal) turned into something the window's event
 // loop can wait on. The handler only writes the signal's number into a pipe,
-// which is all a signal handler may safely do; the window reads it there,
+// which is all a signal handler may safely do; the program reads it there,
 // stops in order (stop line, counts, journal flushed) and then ends the
 // process the way the signal would have. POSIX only, like the window.
-#ifndef BRENNA_PLATFORM_STOPSIGNALS_H
-#define BRENNA_PLATFORM_STOPSIGNALS_H
+#ifndef BRENNA_PLATFORM_SIGNALPIPE_H
+#define BRENNA_PLATFORM_SIGNALPIPE_H
 
-namespace stop_signals {
+namespace signal_pipe {
 
 // Installs the handlers of SIGTERM and SIGINT. Returns the descriptor that
 // becomes readable when one of them arrives, or -1 when no pipe could be
@@ -24,6 +24,6 @@ void Uninstall();
 // "SIGTERM", "SIGINT", or "signal N".
 const char* Name(int signal);
 
-}  // namespace stop_signals
+}  // namespace signal_pipe
 
-#endif  // BRENNA_PLATFORM_STOPSIGNALS_H
+#endif  // BRENNA_PLATFORM_SIGNALPIPE_H

@@ -1,5 +1,5 @@
-// POSIX signals for StopSignals.h: a self-pipe written by the handler.
-#include "platform/StopSignals.h"
+// POSIX signals for SignalPipe.h: a self-pipe written by the handler.
+#include "platform/SignalPipe.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace stop_signals {
+namespace signal_pipe {
 
 namespace {
 
@@ -94,4 +94,4 @@ const char* Name(int signal) {
   }
 }
 
-}  // namespace stop_signals
+}  // namespace signal_pipe
