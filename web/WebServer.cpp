@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "archive/ArchiveTime.h"
 #include "web/AccessToken.h"
@@ -232,54 +233,7 @@ void WebServer::Routes() {
     if (OpenReader(options_.archivePath, &reader, res))
       SendPage(res, PanelAtPage(reader, req.params));
   });
-  server_->Get("/results.csv", [this](const Request& req, Response& res) {
-    archive::ResultFilter filter;
-    std::string error;
-    if (!ParseResultsQuery(req.params, archive::NowUtcMs(), &filter, &error)) {
-      SendText(res, 400, error + "\n");
-      return;
-    }
-    auto reader = std::make_shared<archive::ArchiveReader>();
-    if (!reader->Open(options_.archivePath, &error)) {
-      SendText(res, 503, "无法读取存档：" + error + "\n");
-      return;
-    }
-    res.set_header("Cache-Control", "no-store");
-    res.set_header("Content-Disposition",
-                   "attachment; filename=\"results-" + filter.day + ".csv\"");
-    // Where the file has got to, kept outside the provider (the library
-    // may copy it).
-    struct Progress {
-      archive::ResultFilter filter;
-      bool header = true;
-    };
-    auto progress = std::make_shared<Progress>();
-    progress->filter = filter;
-    progress->filter.limit = kCsvBatch;
-    res.set_chunked_content_provider("text/csv; charset=utf-8",
-                                     [reader, progress](size_t, httplib::DataSink& sink) {
-                                       std::string chunk;
-                                       if (progress->header) {
-                                         chunk = CsvHeader();
-                                         progress->header = false;
-                                       }
-                                       std::int64_t rows = 0;
-                                       std::string error;
-                                       const bool ok = reader->ListResults(
-                                           progress->filter,
-                                           [&](const archive::ResultRow& r) {
-                                             chunk += CsvLine(r);
-                                             progress->filter.afterId = r.id;
-                                             ++rows;
-                                             return true;
-                                           },
-                                           &error);
-                                       if (!ok || !sink.write(chunk.data(), chunk.size()))
-                                         return false;
-                                       if (rows < kCsvBatch) sink.done();
-                                       return true;
-                                     });
-  });
+  server_->Get("/results.csv", [this](const Request& req, Response& res) { ResultsCsv(req, res); });
   server_->Get("/metrics", [this](const Request&, Response& res) { Metrics(res); });
   server_->Get("/healthz", [this](const Request&, Response& res) { Health(res); });
   server_->Get("/app.js", [](const Request&, Response& res) {
@@ -294,6 +248,54 @@ void WebServer::Routes() {
   });
   server_->Get("/favicon.png",
                [](const Request&, Response& res) { SendAsset(res, Favicon(), "image/png"); });
+}
+
+void WebServer::ResultsCsv(const Request& req, Response& res) {
+  archive::ResultFilter filter;
+  std::string error;
+  if (!ParseResultsQuery(req.params, archive::NowUtcMs(), &filter, &error)) {
+    SendText(res, 400, error + "\n");
+    return;
+  }
+  auto reader = std::make_shared<archive::ArchiveReader>();
+  if (!reader->Open(options_.archivePath, &error)) {
+    SendText(res, 503, "无法读取存档：" + error + "\n");
+    return;
+  }
+  res.set_header("Cache-Control", "no-store");
+  res.set_header("Content-Disposition", "attachment; filename=\"results-" + filter.day + ".csv\"");
+  // Where the file has got to, kept outside the provider (the library
+  // may copy it).
+  struct Progress {
+    archive::ResultFilter filter;
+    bool header = true;
+  };
+  auto progress = std::make_shared<Progress>();
+  progress->filter = filter;
+  progress->filter.limit = kCsvBatch;
+  // One batch of rows a call, the header first; done after a short batch.
+  auto provide = [reader, progress](size_t, httplib::DataSink& sink) {
+    std::string chunk;
+    if (progress->header) {
+      chunk = CsvHeader();
+      progress->header = false;
+    }
+    std::int64_t rows = 0;
+    std::string error;
+    const bool ok = reader->ListResults(
+        progress->filter,
+        [&](const archive::ResultRow& r) {
+          chunk += CsvLine(r);
+          progress->filter.afterId = r.id;
+          ++rows;
+          return true;
+        },
+        &error);
+    if (!ok || !sink.write(chunk.data(), chunk.size())) return false;
+    if (rows < kCsvBatch) sink.done();
+    return true;
+  };
+  res.set_chunked_content_provider("text/csv; charset=utf-8", std::move(provide));
 }
 
 void WebServer::Events(const Request&, Response& res) {

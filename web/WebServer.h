@@ -71,6 +71,8 @@ class WebServer {
   void Routes();
   bool Admit(const httplib::Request& req, httplib::Response& res);
   void Events(const httplib::Request& req, httplib::Response& res);
+  // The results a query selects as a CSV file, sent in batches.
+  void ResultsCsv(const httplib::Request& req, httplib::Response& res);
   void Metrics(httplib::Response& res);
   void Health(httplib::Response& res);
 

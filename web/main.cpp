@@ -60,74 +60,83 @@ std::vector<std::string> LanHosts(const web::ListenAddress& listen) {
   return hosts;
 }
 
-}  // namespace
+// What the command line asks for.
+struct Arguments {
+  std::string configPath = web::DefaultSettingsPath();
+  std::string archivePath;
+  std::string listenText;
+};
 
-int main(int argc, char** argv) {
-  std::string configPath = web::DefaultSettingsPath(), archivePath, listenText;
+// False when the program ends here, with *status.
+bool ReadArguments(int argc, char** argv, Arguments* args, int* status) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
-      return kDone;
+      *status = kDone;
+      return false;
     }
     if (a == "--version") {
       std::printf("brenna-web %s\n", BRENNA_VERSION);
-      return kDone;
+      *status = kDone;
+      return false;
     }
     if ((a == "--config" || a == "--archive" || a == "--listen") && i + 1 < argc) {
-      std::string& target = a == "--config"    ? configPath
-                            : a == "--archive" ? archivePath
-                                               : listenText;
+      std::string& target = a == "--config"    ? args->configPath
+                            : a == "--archive" ? args->archivePath
+                                               : args->listenText;
       target = argv[++i];
       if (target.empty() || target.size() > 4096) {
         std::fprintf(stderr, "brenna-web: %s needs a value of 1 to 4096 bytes\n%s", a.c_str(),
                      kUsage);
-        return kBadArguments;
+        *status = kBadArguments;
+        return false;
       }
       continue;
     }
     std::fprintf(stderr, "brenna-web: cannot take the argument '%.200s'\n%s", a.c_str(), kUsage);
-    return kBadArguments;
+    *status = kBadArguments;
+    return false;
   }
+  return true;
+}
 
+// The settings, the archive and, beyond the loopback, the access token
+// (*tokenMade when it is new). False when the program ends here, with
+// *status.
+bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, bool* tokenMade,
+                       int* status) {
   std::vector<std::string> warnings;
-  web::ServerOptions options;
-  options.settings = web::ReadWebSettings(configPath, &warnings);
+  options->settings = web::ReadWebSettings(args.configPath, &warnings);
   for (const std::string& w : warnings) std::fprintf(stderr, "brenna-web: %s\n", w.c_str());
-  if (!listenText.empty() && !web::ParseListenAddress(listenText, &options.settings.listen)) {
+  if (!args.listenText.empty() &&
+      !web::ParseListenAddress(args.listenText, &options->settings.listen)) {
     std::fprintf(stderr, "brenna-web: --listen %s is no address and port such as 0.0.0.0:10088\n",
-                 listenText.c_str());
-    return kBadArguments;
+                 args.listenText.c_str());
+    *status = kBadArguments;
+    return false;
   }
-  options.archivePath = archivePath.empty() ? archive::DefaultArchivePath() : archivePath;
-  if (options.archivePath.empty()) {
+  options->archivePath =
+      args.archivePath.empty() ? archive::DefaultArchivePath() : args.archivePath;
+  if (options->archivePath.empty()) {
     std::fprintf(stderr, "brenna-web: no home directory, so no archive to read: give --archive\n");
-    return kCannotServe;
+    *status = kCannotServe;
+    return false;
   }
-
-  bool tokenMade = false;
-  if (!options.settings.listen.Loopback()) {
+  if (!options->settings.listen.Loopback()) {
     std::string error;
-    if (!web::LoadOrMakeToken(web::DefaultTokenPath(), &options.token, &tokenMade, &error)) {
+    if (!web::LoadOrMakeToken(web::DefaultTokenPath(), &options->token, tokenMade, &error)) {
       std::fprintf(stderr, "brenna-web: %s; not listening on %s without it\n", error.c_str(),
-                   options.settings.listen.Text().c_str());
-      return kCannotServe;
+                   options->settings.listen.Text().c_str());
+      *status = kCannotServe;
+      return false;
     }
   }
+  return true;
+}
 
-  // A page gone mid-answer is a failed write, not the end of the program.
-  ::signal(SIGPIPE, SIG_IGN);
-  const int stopFd = signal_pipe::Install();
-
-  web::LiveFeed feed({options.archivePath, std::chrono::milliseconds(25), nullptr});
-  web::WebServer server(options, feed);
-  std::string error;
-  if (!server.Bind(&error)) {
-    std::fprintf(stderr, "brenna-web: %s\n", error.c_str());
-    return kCannotServe;
-  }
-  feed.Start();
-
+// Where the line is served, and a new token's links, shown only now.
+void SayWhereServing(const web::ServerOptions& options, bool tokenMade) {
   const web::ListenAddress& at = options.settings.listen;
   if (at.Loopback()) {
     std::printf("brenna-web: serving the line at http://%s/ (archive %s)\n", at.Text().c_str(),
@@ -152,7 +161,10 @@ int main(int argc, char** argv) {
     }
   }
   std::fflush(stdout);
+}
 
+// Serves until a stop signal comes on stopFd: the signal, or 0.
+int ServeUntilStopped(web::WebServer& server, web::LiveFeed& feed, int stopFd) {
   int signal = 0;
   std::atomic<bool> serving{true};
   std::thread stopper([&] {
@@ -172,6 +184,34 @@ int main(int argc, char** argv) {
   serving = false;
   feed.Stop();
   stopper.join();
+  return signal;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments args;
+  int status = kDone;
+  if (!ReadArguments(argc, argv, &args, &status)) return status;
+  web::ServerOptions options;
+  bool tokenMade = false;
+  if (!MakeServerOptions(args, &options, &tokenMade, &status)) return status;
+
+  // A page gone mid-answer is a failed write, not the end of the program.
+  ::signal(SIGPIPE, SIG_IGN);
+  const int stopFd = signal_pipe::Install();
+
+  web::LiveFeed feed({options.archivePath, std::chrono::milliseconds(25), nullptr});
+  web::WebServer server(options, feed);
+  std::string error;
+  if (!server.Bind(&error)) {
+    std::fprintf(stderr, "brenna-web: %s\n", error.c_str());
+    return kCannotServe;
+  }
+  feed.Start();
+  SayWhereServing(options, tokenMade);
+
+  const int signal = ServeUntilStopped(server, feed, stopFd);
   std::printf("brenna-web: stopped%s%s\n", signal ? " by " : "",
               signal ? signal_pipe::Name(signal) : "");
   return kDone;

@@ -80,6 +80,12 @@ const char* GoodFramesKept(std::uint32_t good) {
   return good == 0 ? "" : "; they are still written, and confirmed before the close";
 }
 
+// The levels and events of the reports of a closed connection.
+constexpr int kInfo = PALLIX_LOG_INFO;
+constexpr int kWarning = PALLIX_LOG_WARNING;
+constexpr int kClosed = PALLIX_EVENT_CONNECTION_CLOSED;
+constexpr int kRefused = PALLIX_EVENT_FRAME_REFUSED;
+
 // Milliseconds for Poll: `left` rounded up, never below 0.
 long WaitMs(Clock::duration left) {
   const long ms =
@@ -158,6 +164,16 @@ class Server {
 
   Server() = default;
   void Run();
+  // Under lock_: the sockets the next poll watches (the waker, the
+  // listener, then the connections read from, also listed in `polled`), and
+  // how long it may wait.
+  Clock::duration ListPollItems(Clock::time_point now, std::vector<net::PollItem>* items,
+                                std::vector<Connection*>* polled);
+  // Under lock_: what the poll found, then the connections' timers, giving
+  // way after a shortage and the report of a full house.
+  void HandlePolled(const std::vector<net::PollItem>& items, const std::vector<Connection*>& polled,
+                    Clock::time_point now);
+  void ReportFullHouse();
   // The following run on the I/O thread with lock_ held; only that thread
   // adds and removes connections.
   static bool Reading(const Connection& c) { return c.open && !c.stationDone && !c.refused; }
@@ -180,6 +196,9 @@ class Server {
   void Finish(Connection& c, Closing why);
   void Drop(Connection& c, Closing why);
   void ReportClose(const Connection& c, Closing why);
+  void ReportFinished(const Connection& c);
+  void ReportSilence(const Connection& c);
+  void ReportGaveWay(const Connection& c, Closing why);
 
   net::SocketHandle listener_ = net::kNoSocket;
   int port_ = 0;
@@ -266,46 +285,16 @@ Server::~Server() {
 }
 
 void Server::Run() {
-  const auto giveWayQuiet = std::chrono::milliseconds(kGiveWayQuietMs);
-  const auto giveWayIdle = std::chrono::milliseconds(kGiveWayIdleMs);
   std::vector<net::PollItem> items;
   std::vector<Connection*> polled;
   while (!stop_) {
     items.clear();
     polled.clear();
     Clock::time_point now = Clock::now();
-    Clock::duration wait = std::chrono::seconds(1);
+    Clock::duration wait;
     {
       std::lock_guard<std::mutex> lock(lock_);
-      if (limit_ < slots_ && now >= limitRestores_) {
-        limit_ = slots_;
-        PALLIX_LOG(PALLIX_LOG_INFO, PALLIX_LOG_NET, "holding up to %zu station connections again",
-                   slots_);
-      }
-      items.push_back(net::PollItem{waker_.Handle(), true});
-      // At the limit, new stations wait in the system's queue of pending
-      // connections until a slot frees or a connection gives way: nothing
-      // they send is lost, and nothing tells them "delivered" for bytes
-      // nobody will read.
-      items.push_back(net::PollItem{listener_, WantsToAccept(now)});
-      if (now < acceptResumes_) wait = std::min(wait, acceptResumes_ - now);
-      const bool full = connections_.size() >= limit_;
-      for (auto& c : connections_) {
-        if (WaitingOnUs(*c)) wait = std::min(wait, c->lastReceipt + kProgressInterval - now);
-        // A connection whose frames are not taken is not read: flow control
-        // holds its station back, and it does not count as silent.
-        if (!Reading(*c) || HeldBack(*c)) continue;
-        items.push_back(net::PollItem{c->socket, true});
-        polled.push_back(c.get());
-        wait = std::min(wait, c->lastHeard + silence_ - now);
-        if (c->have > 0) wait = std::min(wait, c->frameStarted + frameDeadline_ - now);
-        // Once it may give way the listener is watched instead.
-        if (!full) continue;
-        const Clock::time_point quiet = c->lastHeard + giveWayQuiet;
-        if (c->received == 0 && quiet > now) wait = std::min(wait, quiet - now);
-        const Clock::time_point idle = c->lastFrame + giveWayIdle;
-        if (idle > now) wait = std::min(wait, idle - now);
-      }
+      wait = ListPollItems(now, &items, &polled);
     }
     int ready = net::Poll(items.data(), items.size(), static_cast<int>(WaitMs(wait)));
     if (stop_) break;
@@ -317,35 +306,81 @@ void Server::Run() {
     now = Clock::now();
 
     std::lock_guard<std::mutex> lock(lock_);
-    // Only this thread removes connections, so the pointers are still good.
-    for (std::size_t i = 0; i < polled.size(); ++i) {
-      if (items[i + 2].readable && Reading(*polled[i])) ReadFrom(*polled[i], now);
-    }
-    if (items[1].readable) AcceptPending(now);
-    for (auto& c : connections_) Watch(*c, now);
-    // Descriptors given back after a shortage: beyond the lowered limit,
-    // connections that may give way go.
-    while (connections_.size() > limit_) {
-      Connection* c = GiveWayCandidate(now);
-      if (c == nullptr) break;
-      GiveWay(c, Closing::kDescriptors);
-    }
-    // A full house is worth one line: stations beyond it wait unseen in the
-    // system's queue. Said again once it has emptied by a good margin.
-    if (!fullReported_ && connections_.size() >= limit_) {
-      fullReported_ = true;
-      PALLIX_LOG(PALLIX_LOG_WARNING, PALLIX_LOG_NET,
-                 "all %zu connection slots are taken: further stations wait until one closes "
-                 "or a connection gives way (one without a whole frame for %.1f s first)",
-                 limit_, kGiveWayIdleMs / 1000.0);
-    } else if (fullReported_ && connections_.size() + kSpareDescriptors <= limit_) {
-      fullReported_ = false;
-    }
-    connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
-                                      [](const std::unique_ptr<Connection>& c) {
-                                        return !c->open && c->frames.empty() && !c->inHand;
-                                      }),
-                       connections_.end());
+    HandlePolled(items, polled, now);
+  }
+}
+
+Clock::duration Server::ListPollItems(Clock::time_point now, std::vector<net::PollItem>* items,
+                                      std::vector<Connection*>* polled) {
+  const auto giveWayQuiet = std::chrono::milliseconds(kGiveWayQuietMs);
+  const auto giveWayIdle = std::chrono::milliseconds(kGiveWayIdleMs);
+  Clock::duration wait = std::chrono::seconds(1);
+  if (limit_ < slots_ && now >= limitRestores_) {
+    limit_ = slots_;
+    PALLIX_LOG(PALLIX_LOG_INFO, PALLIX_LOG_NET, "holding up to %zu station connections again",
+               slots_);
+  }
+  items->push_back(net::PollItem{waker_.Handle(), true});
+  // At the limit, new stations wait in the system's queue of pending
+  // connections until a slot frees or a connection gives way: nothing
+  // they send is lost, and nothing tells them "delivered" for bytes
+  // nobody will read.
+  items->push_back(net::PollItem{listener_, WantsToAccept(now)});
+  if (now < acceptResumes_) wait = std::min(wait, acceptResumes_ - now);
+  const bool full = connections_.size() >= limit_;
+  for (auto& c : connections_) {
+    if (WaitingOnUs(*c)) wait = std::min(wait, c->lastReceipt + kProgressInterval - now);
+    // A connection whose frames are not taken is not read: flow control
+    // holds its station back, and it does not count as silent.
+    if (!Reading(*c) || HeldBack(*c)) continue;
+    items->push_back(net::PollItem{c->socket, true});
+    polled->push_back(c.get());
+    wait = std::min(wait, c->lastHeard + silence_ - now);
+    if (c->have > 0) wait = std::min(wait, c->frameStarted + frameDeadline_ - now);
+    // Once it may give way the listener is watched instead.
+    if (!full) continue;
+    const Clock::time_point quiet = c->lastHeard + giveWayQuiet;
+    if (c->received == 0 && quiet > now) wait = std::min(wait, quiet - now);
+    const Clock::time_point idle = c->lastFrame + giveWayIdle;
+    if (idle > now) wait = std::min(wait, idle - now);
+  }
+  return wait;
+}
+
+void Server::HandlePolled(const std::vector<net::PollItem>& items,
+                          const std::vector<Connection*>& polled, Clock::time_point now) {
+  // Only this thread removes connections, so the pointers are still good.
+  for (std::size_t i = 0; i < polled.size(); ++i) {
+    if (items[i + 2].readable && Reading(*polled[i])) ReadFrom(*polled[i], now);
+  }
+  if (items[1].readable) AcceptPending(now);
+  for (auto& c : connections_) Watch(*c, now);
+  // Descriptors given back after a shortage: beyond the lowered limit,
+  // connections that may give way go.
+  while (connections_.size() > limit_) {
+    Connection* c = GiveWayCandidate(now);
+    if (c == nullptr) break;
+    GiveWay(c, Closing::kDescriptors);
+  }
+  ReportFullHouse();
+  connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
+                                    [](const std::unique_ptr<Connection>& c) {
+                                      return !c->open && c->frames.empty() && !c->inHand;
+                                    }),
+                     connections_.end());
+}
+
+// A full house is worth one line: stations beyond it wait unseen in the
+// system's queue. Said again once it has emptied by a good margin.
+void Server::ReportFullHouse() {
+  if (!fullReported_ && connections_.size() >= limit_) {
+    fullReported_ = true;
+    PALLIX_LOG(PALLIX_LOG_WARNING, PALLIX_LOG_NET,
+               "all %zu connection slots are taken: further stations wait until one closes "
+               "or a connection gives way (one without a whole frame for %.1f s first)",
+               limit_, kGiveWayIdleMs / 1000.0);
+  } else if (fullReported_ && connections_.size() + kSpareDescriptors <= limit_) {
+    fullReported_ = false;
   }
 }
 
@@ -614,54 +649,18 @@ void Server::Drop(Connection& c, Closing why) {
 void Server::ReportClose(const Connection& c, Closing why) {
   const char* a = c.address;
   const int p = c.port;
-  const std::uint32_t handled = Handled(c);
-  const std::uint32_t waiting = c.received - handled;
-  constexpr int kInfo = PALLIX_LOG_INFO;
-  constexpr int kWarning = PALLIX_LOG_WARNING;
-  constexpr int kClosed = PALLIX_EVENT_CONNECTION_CLOSED;
-  constexpr int kRefused = PALLIX_EVENT_FRAME_REFUSED;
   switch (why) {
     case Closing::kFinished:
-      if (c.receiptsBroken) {
-        PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "station finished",
-                         "station %s:%d finished: %u frame%s received, all handled, but its "
-                         "receipt could not be sent: it will send them again",
-                         a, p, c.received, Plural(c.received));
-      } else if (c.partialDropped > 0) {
-        PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "station finished",
-                         "station %s:%d finished: %u frame%s received, all handled, receipt sent; "
-                         "it ended in the middle of a frame (%zu of %u bytes), which is lost",
-                         a, p, c.received, Plural(c.received), c.partialDropped, NET_FRAME_SIZE);
-      } else {
-        PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, "station finished",
-                         "station %s:%d finished: %u frame%s received, all handled, receipt sent",
-                         a, p, c.received, Plural(c.received));
-      }
+      ReportFinished(c);
       return;
     case Closing::kSilence:
-      if (c.have > 0) {
-        PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "silence",
-                         "station %s:%d closed after %.1f s of silence in the middle of a frame "
-                         "(%zu of %u bytes): that frame is lost, the station must send it again",
-                         a, p, Seconds(silence_), c.have, NET_FRAME_SIZE);
-      } else if (waiting > 0) {
-        PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "silence",
-                         "station %s:%d closed after %.1f s of silence while %u of its frames "
-                         "waited to be written (spool held up?): they are still written, but "
-                         "the station gets no receipt for them and will send them again",
-                         a, p, Seconds(silence_), waiting);
-      } else {
-        PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, "silence",
-                         "station %s:%d closed after %.1f s of silence: %u frame%s received, all "
-                         "handled, receipt sent",
-                         a, p, Seconds(silence_), c.received, Plural(c.received));
-      }
+      ReportSilence(c);
       return;
     case Closing::kBroken:
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "connection broken",
                        "connection from %s:%d broke (reset by the station or the network) after "
                        "%u frame%s; %u not yet written are still written; no receipt",
-                       a, p, c.received, Plural(c.received), waiting);
+                       a, p, c.received, Plural(c.received), c.received - Handled(c));
       return;
     case Closing::kBadMagic:
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kRefused, a, "bad magic",
@@ -691,38 +690,86 @@ void Server::ReportClose(const Connection& c, Closing why) {
                        a, p, Seconds(frameDeadline_), c.have, NET_FRAME_SIZE);
       return;
     case Closing::kGaveWay:
-    case Closing::kDescriptors: {
-      const bool gaveWay = why == Closing::kGaveWay;
-      char reason[160];
-      if (gaveWay) {
-        std::snprintf(reason, sizeof reason,
-                      "to make room for a waiting station: all %zu slots were taken", limit_);
-      } else {
-        std::snprintf(reason, sizeof reason,
-                      "because the process ran out of file descriptors (it holds fewer "
-                      "connections for a while)");
-      }
-      if (c.framesDropped > 0) {
-        PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a,
-                         gaveWay ? "gave way" : "out of descriptors",
-                         "connection from %s:%d closed %s and it held %zu frames waiting to be "
-                         "taken: those are dropped unconfirmed (the station sends them again); "
-                         "%u handled and confirmed",
-                         a, p, reason, c.framesDropped, c.received);
-      } else if (c.received > 0) {
-        PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a,
-                         gaveWay ? "gave way" : "out of descriptors",
-                         "connection from %s:%d closed %s and it had completed no frame for "
-                         "%.1f s; its %u frame%s handled and confirmed",
-                         a, p, reason, kGiveWayIdleMs / 1000.0, c.received, Plural(c.received));
-      } else {
-        PALLIX_LOG_EVENT(gaveWay ? kInfo : kWarning, PALLIX_LOG_NET, kClosed, a,
-                         gaveWay ? "gave way" : "out of descriptors",
-                         "connection from %s:%d closed %s and it had never sent a whole frame", a,
-                         p, reason);
-      }
+    case Closing::kDescriptors:
+      ReportGaveWay(c, why);
       return;
-    }
+  }
+}
+
+void Server::ReportFinished(const Connection& c) {
+  const char* a = c.address;
+  const int p = c.port;
+  if (c.receiptsBroken) {
+    PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "station finished",
+                     "station %s:%d finished: %u frame%s received, all handled, but its "
+                     "receipt could not be sent: it will send them again",
+                     a, p, c.received, Plural(c.received));
+  } else if (c.partialDropped > 0) {
+    PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "station finished",
+                     "station %s:%d finished: %u frame%s received, all handled, receipt sent; "
+                     "it ended in the middle of a frame (%zu of %u bytes), which is lost",
+                     a, p, c.received, Plural(c.received), c.partialDropped, NET_FRAME_SIZE);
+  } else {
+    PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, "station finished",
+                     "station %s:%d finished: %u frame%s received, all handled, receipt sent", a, p,
+                     c.received, Plural(c.received));
+  }
+}
+
+void Server::ReportSilence(const Connection& c) {
+  const char* a = c.address;
+  const int p = c.port;
+  const std::uint32_t waiting = c.received - Handled(c);
+  if (c.have > 0) {
+    PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "silence",
+                     "station %s:%d closed after %.1f s of silence in the middle of a frame "
+                     "(%zu of %u bytes): that frame is lost, the station must send it again",
+                     a, p, Seconds(silence_), c.have, NET_FRAME_SIZE);
+  } else if (waiting > 0) {
+    PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "silence",
+                     "station %s:%d closed after %.1f s of silence while %u of its frames "
+                     "waited to be written (spool held up?): they are still written, but "
+                     "the station gets no receipt for them and will send them again",
+                     a, p, Seconds(silence_), waiting);
+  } else {
+    PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, "silence",
+                     "station %s:%d closed after %.1f s of silence: %u frame%s received, all "
+                     "handled, receipt sent",
+                     a, p, Seconds(silence_), c.received, Plural(c.received));
+  }
+}
+
+// Closed to make room (kGaveWay) or after a shortage of descriptors.
+void Server::ReportGaveWay(const Connection& c, Closing why) {
+  const char* a = c.address;
+  const int p = c.port;
+  const bool gaveWay = why == Closing::kGaveWay;
+  char reason[160];
+  if (gaveWay) {
+    std::snprintf(reason, sizeof reason,
+                  "to make room for a waiting station: all %zu slots were taken", limit_);
+  } else {
+    std::snprintf(reason, sizeof reason,
+                  "because the process ran out of file descriptors (it holds fewer "
+                  "connections for a while)");
+  }
+  if (c.framesDropped > 0) {
+    PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a,
+                     gaveWay ? "gave way" : "out of descriptors",
+                     "connection from %s:%d closed %s and it held %zu frames waiting to be "
+                     "taken: those are dropped unconfirmed (the station sends them again); "
+                     "%u handled and confirmed",
+                     a, p, reason, c.framesDropped, c.received);
+  } else if (c.received > 0) {
+    PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, gaveWay ? "gave way" : "out of descriptors",
+                     "connection from %s:%d closed %s and it had completed no frame for "
+                     "%.1f s; its %u frame%s handled and confirmed",
+                     a, p, reason, kGiveWayIdleMs / 1000.0, c.received, Plural(c.received));
+  } else {
+    PALLIX_LOG_EVENT(gaveWay ? kInfo : kWarning, PALLIX_LOG_NET, kClosed, a,
+                     gaveWay ? "gave way" : "out of descriptors",
+                     "connection from %s:%d closed %s and it had never sent a whole frame", a, p,
+                     reason);
   }
 }
 

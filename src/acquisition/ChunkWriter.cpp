@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
@@ -100,6 +101,283 @@ void SayPublished(const std::string& name, size_t bytes, int total, const Transf
                detail.c_str(), origin.c_str());
 }
 
+// One chunk on its way to the spool, and what every step of it needs.
+struct ChunkJob {
+  SpoolIo& io;
+  const std::string& spoolDir;
+  const FramePeer& peer;
+  const char* key;  // the journal's key of the station
+  FileChunk chunk;
+  std::string chunkPath;  // "<spool>/<name>.compress"
+  long slot = 0;          // where the chunk's data goes in that file
+};
+
+// A step's answer: the chunk's result when handling ends there, nothing
+// when the next step follows.
+using Outcome = std::optional<int>;
+
+// The chunk file goes and the ledger forgets the transfer: the station must
+// send it again from the start.
+void DropTransfer(const ChunkJob& job) {
+  job.io.Remove(job.chunkPath);
+  TransferLedger::Spool().Take(job.chunk.name);
+}
+
+int RefuseFrameLength(const FramePeer& peer, int length) {
+  BRENNA_EVENT(kWarning, kSpool, kTransferRefused, PeerKey(peer), "bounds",
+               "chunk from %s refused: its frame says %d bytes of data (0 to %d)",
+               PeerText(peer).c_str(), length, FILE_CHUNK_SIZE);
+  return kChunkOutOfRange;
+}
+
+// The name first, then the total, then the chunk's place in the file.
+Outcome RefuseBadHeader(const ChunkJob& job) {
+  const FileChunk& chunk = job.chunk;
+  if (chunk.name.empty()) {
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, job.key, "name",
+                 "chunk from %s refused: it names no transfer (empty or unterminated name)",
+                 PeerText(job.peer).c_str());
+    return kChunkBadName;
+  }
+  if (!chunk.nameTerminated || !IsUsableTransferName(chunk.name)) {
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, job.key, "name",
+                 "chunk of transfer '%s' from %s refused: the name cannot be a file name here "
+                 "(1 to %d bytes, not \".\" or \"..\", no '/', backslash or control character)",
+                 journal::JournalName(chunk.name).c_str(), PeerText(job.peer).c_str(),
+                 FILE_CHUNK_NAME_SIZE - 1);
+    return kChunkBadName;
+  }
+  if (chunk.total <= 0) {
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, job.key, "total",
+                 "chunk of transfer '%s' from %s refused: it announces a file of %d bytes "
+                 "(1 to %d)",
+                 journal::JournalName(chunk.name).c_str(), PeerText(job.peer).c_str(), chunk.total,
+                 FILE_CHUNK_MAX_TOTAL);
+    return kChunkBadTotal;
+  }
+  if (chunk.index < 0 || chunk.count < 0 || chunk.count > FILE_CHUNK_DATA_SIZE) {
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, job.key, "bounds",
+                 "chunk of transfer '%s' from %s refused: index %d, %d bytes (an index from 0, "
+                 "0 to %d bytes)",
+                 journal::JournalName(chunk.name).c_str(), PeerText(job.peer).c_str(), chunk.index,
+                 chunk.count, FILE_CHUNK_DATA_SIZE);
+    return kChunkOutOfRange;
+  }
+  return std::nullopt;
+}
+
+int RefuseChunkPath(const ChunkJob& job) {
+  BRENNA_EVENT(kWarning, kSpool, kTransferRefused, job.key, "path",
+               "chunk of transfer '%s' from %s refused: %s",
+               journal::JournalName(job.chunk.name).c_str(), PeerText(job.peer).c_str(),
+               job.spoolDir.empty()
+                   ? "no spool directory is known (the site configuration gave none)"
+                   : ("its chunk file's path would be longer than 259 characters: " +
+                      journal::JournalName(job.chunkPath))
+                         .c_str());
+  return kChunkOutOfRange;
+}
+
+// A slot that ends beyond the announced total makes the file longer than
+// total: the transfer is abandoned, as it would be after writing the slot,
+// but without writing it first.
+int AbandonSlotBeyondTotal(const ChunkJob& job) {
+  DropTransfer(job);
+  BRENNA_EVENT(kWarning, kSpool, kTransferAbandoned, job.key, "size",
+               "transfer '%s' abandoned: chunk %d from %s ends at byte %ld, beyond the "
+               "announced %d bytes; its chunk file is removed, the station must send it again",
+               journal::JournalName(job.chunk.name).c_str(), job.chunk.index,
+               PeerText(job.peer).c_str(), job.slot + job.chunk.count, job.chunk.total);
+  return kChunkStored;
+}
+
+// A leftover this transfer cannot continue goes first, so the chunk starts
+// a fresh file: one longer than the total (another file of the same name)
+// or an abandoned one. Its chunks were confirmed to their station: dropping
+// them is worth a warning. Whether the chunk starts a fresh file.
+bool ClearLeftover(const ChunkJob& job) {
+  SpoolIo::FileInfo leftover;
+  const bool found = job.io.Inspect(job.chunkPath, &leftover) == SpoolIo::Result::kOk;
+  if (!found || !leftover.exists) return true;
+  const FileChunk& chunk = job.chunk;
+  if (leftover.size <= chunk.total && !IsAbandonedTransfer(chunk.name, leftover.age)) return false;
+  const TransferLedger::Entry* older = TransferLedger::Spool().Find(chunk.name);
+  const long long quiet =
+      older != nullptr ? static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(
+                                                    TransferLedger::Clock::now() - older->lastSeen)
+                                                    .count())
+                       : static_cast<long long>(leftover.age.count());
+  const std::string sender = OlderSender(older);
+  DropTransfer(job);
+  BRENNA_EVENT(kWarning, kSpool, kChunkFilesRemoved, job.key, "leftover",
+               "an older chunk file of '%s' (%lld bytes, last written %lld s ago; %s) dropped: "
+               "%s; the transfer from %s starts afresh",
+               journal::JournalName(chunk.name).c_str(), leftover.size, quiet, sender.c_str(),
+               leftover.size > chunk.total ? "it is longer than the new transfer"
+                                           : "no chunk of it had come for 10 minutes",
+               PeerText(job.peer).c_str());
+  return true;
+}
+
+// The chunk cannot be written for good (a planted non-file or hard link
+// under the name, no permission): it is lost.
+int LoseChunk(const ChunkJob& job, SpoolIo::Result written) {
+  const char* why =
+      written == SpoolIo::Result::kNotRegular
+          ? "is not a regular file (a link, FIFO or folder put there?): remove it"
+      : written == SpoolIo::Result::kHardLinked
+          ? "has another name too (a hard link put there?): it is never written; remove it"
+          : "cannot be written (permissions of the spool directory?)";
+  const char* reason = written == SpoolIo::Result::kNotRegular   ? "not a file"
+                       : written == SpoolIo::Result::kHardLinked ? "hard link"
+                                                                 : "write failed";
+  BRENNA_EVENT(kWarning, kSpool, kTransferRefused, job.key, reason,
+               "chunk %d of transfer '%s' from %s lost: %s %s", job.chunk.index,
+               journal::JournalName(job.chunk.name).c_str(), PeerText(job.peer).c_str(),
+               journal::JournalName(job.chunkPath).c_str(), why);
+  return kChunkStored;
+}
+
+// Writes the slot and takes the file's length. A spool directory that has
+// gone is made again. A spool that cannot be written now (or a process
+// short of descriptors) keeps nothing of the chunk and asks for it again;
+// anything else loses this chunk.
+Outcome WriteSlot(const ChunkJob& job, long* fileLength) {
+  const FileChunk& chunk = job.chunk;
+  SpoolIo::Result written = job.io.WriteAt(job.chunkPath, job.slot, chunk.data,
+                                           static_cast<size_t>(chunk.count), fileLength);
+  if (written == SpoolIo::Result::kMissing) {
+    const SpoolIo::Result made = job.io.MakeDirectory(job.spoolDir);
+    if (made != SpoolIo::Result::kOk)
+      return NotNow(made) != 0 ? NotNow(made) : kChunkSpoolUnwritable;
+    BRENNA_LOG(kWarning, kSpool, "the spool directory %s had gone: made again",
+               journal::JournalName(job.spoolDir).c_str());
+    written = job.io.WriteAt(job.chunkPath, job.slot, chunk.data, static_cast<size_t>(chunk.count),
+                             fileLength);
+  }
+  if (NotNow(written) != 0) return NotNow(written);
+  if (written == SpoolIo::Result::kMissing) return kChunkSpoolUnwritable;
+  if (written != SpoolIo::Result::kOk) return LoseChunk(job, written);
+  return std::nullopt;
+}
+
+// The ledger's record of the transfer, with this chunk in it.
+const TransferLedger::Entry& NoteWritten(const ChunkJob& job, bool fresh,
+                                         TransferLedger::Clock::time_point now) {
+  const FileChunk& chunk = job.chunk;
+  const TransferLedger::Entry& noted =
+      TransferLedger::Spool().Note(chunk.name, chunk.index, chunk.total, job.peer, fresh, now);
+  // A transfer of one chunk is said once, when published. Neither this nor
+  // the leftover's line is counted, so when not wanted nothing is built.
+  if (fresh && ChunkCount(chunk.total) > 1 && SpoolInfoWanted()) {
+    BRENNA_EVENT(kInfo, kSpool, kTransferStarted, job.key, nullptr,
+                 "transfer '%s' from %s started: %d bytes in %d chunk%s, chunk %d came first",
+                 journal::JournalName(chunk.name).c_str(), PeerText(job.peer).c_str(), chunk.total,
+                 ChunkCount(chunk.total), ChunkCount(chunk.total) == 1 ? "" : "s", chunk.index);
+  }
+  return noted;
+}
+
+int AbandonOverlongFile(const ChunkJob& job, long fileLength) {
+  DropTransfer(job);
+  BRENNA_EVENT(kWarning, kSpool, kTransferAbandoned, job.key, "size",
+               "transfer '%s' abandoned: its chunk file grew to %ld bytes, beyond the %d "
+               "announced by chunk %d from %s (two files under one name?); removed",
+               journal::JournalName(job.chunk.name).c_str(), fileLength, job.chunk.total,
+               job.chunk.index, PeerText(job.peer).c_str());
+  return kChunkStored;
+}
+
+int AwaitMoreChunks(const ChunkJob& job, long fileLength) {
+  BRENNA_LOG(kDebug, kSpool, "chunk %d of transfer '%s' from %s stored: %ld of %d bytes",
+             job.chunk.index, journal::JournalName(job.chunk.name).c_str(),
+             PeerText(job.peer).c_str(), fileLength, job.chunk.total);
+  return kChunkStored;
+}
+
+// Decompresses the complete chunk file to rtdata.dat. The chunk file stays
+// until its result is published, so a spool that fills up on the way loses
+// nothing: the same chunk, handed in again, completes it again.
+Outcome Decompress(const ChunkJob& job, const TransferLedger::Entry& noted) {
+  const FileChunk& chunk = job.chunk;
+  const int unpacked = job.io.UnCompress(job.chunkPath, job.spoolDir);
+  if (unpacked == PALLIX_UNCOMPRESS_NO_ROOM) return kChunkSpoolUnwritable;
+  if (unpacked == PALLIX_UNCOMPRESS_NO_DESCRIPTORS) return kChunkNoDescriptors;
+  if (unpacked == PALLIX_UNCOMPRESS_TOO_LARGE) {
+    // More than a record: no later chunk can change that.
+    DropTransfer(job);
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, job.key, "too large",
+                 "transfer '%s' from %s refused: it decompresses to more than %d bytes, more "
+                 "than one result record; its chunk file is removed",
+                 journal::JournalName(chunk.name).c_str(), PeerText(job.peer).c_str(), kResultMax);
+    return kChunkStored;
+  }
+  if (unpacked > 0) return std::nullopt;
+  // A gap or damage: the file stays and every further chunk tries again.
+  if (AllChunksSeen(noted.slots, chunk.total)) {
+    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, job.key, "decompression",
+                 "transfer '%s' from %s is complete (%d bytes, %d chunks) but does not "
+                 "decompress (UnCompressFile %d: damaged or not gzip/zlib); its chunk file "
+                 "waits for a chunk sent again and is swept after 10 minutes",
+                 journal::JournalName(chunk.name).c_str(), PeerText(job.peer).c_str(), chunk.total,
+                 ChunkCount(chunk.total), unpacked);
+  } else {
+    BRENNA_LOG(kDebug, kSpool,
+               "transfer '%s' has its full length but chunks are missing (UnCompressFile "
+               "%d): waiting for them",
+               journal::JournalName(chunk.name).c_str(), unpacked);
+  }
+  return kChunkStored;
+}
+
+// Reads rtdata.dat into the result buffer and removes it. A result that
+// cannot be read back is lost: one longer than the display can read is
+// dropped whole, never cut.
+Outcome TakeDecompressed(const ChunkJob& job, unsigned char* buffer, size_t* n) {
+  const std::string rtdata = JoinPath(job.spoolDir, kUncompressedName);
+  const SpoolIo::Result read = job.io.ReadAll(rtdata, buffer, kResultMax, n);
+  if (read != SpoolIo::Result::kMissing && read != SpoolIo::Result::kNotRegular)
+    job.io.Remove(rtdata);
+  if (NotNow(read) != 0) return NotNow(read);
+  if (read == SpoolIo::Result::kOk) return std::nullopt;
+  DropTransfer(job);
+  BRENNA_EVENT(kError, kSpool, kTransferRefused, job.key, "publication",
+               "result '%s' from %s lost: its decompressed file %s could not be read back",
+               journal::JournalName(job.chunk.name).c_str(), PeerText(job.peer).c_str(),
+               journal::JournalName(rtdata).c_str());
+  return kChunkStored;
+}
+
+// Publishes in one step: write aside and flush, then rename over
+// "<name>.DOING", so the scan never sees a half-written result, not even
+// after a power loss.
+int Publish(const ChunkJob& job, const unsigned char* buffer, size_t n,
+            TransferLedger::Clock::time_point now) {
+  const std::string result = JoinPath(job.spoolDir, job.chunk.name + kResultFileSuffix);
+  const std::string part = result + kPartFileSuffix;
+  SpoolIo::Result published = job.io.WriteAll(part, buffer, n);
+  const bool planted =
+      published == SpoolIo::Result::kNotRegular || published == SpoolIo::Result::kHardLinked;
+  if (published == SpoolIo::Result::kOk) published = job.io.Rename(part, result);
+  if (published != SpoolIo::Result::kOk) {
+    if (!planted) job.io.Remove(part);
+    if (NotNow(published) != 0) return NotNow(published);
+    DropTransfer(job);
+    BRENNA_EVENT(kError, kSpool, kTransferRefused, job.key, planted ? "not a file" : "publication",
+                 "result '%s' from %s lost: it cannot be published as %s (a link, hard link, "
+                 "FIFO or folder under that name or its .part?)",
+                 journal::JournalName(job.chunk.name).c_str(), PeerText(job.peer).c_str(),
+                 journal::JournalName(result).c_str());
+    return kChunkStored;
+  }
+  TellResultPublished(result);
+  job.io.Remove(job.chunkPath);
+  const TransferLedger::Entry origin = TransferLedger::Spool().Take(job.chunk.name);
+  TransferLedger::Spool().NotePublished(job.chunk.name, origin, job.peer, now);
+  SayPublished(job.chunk.name, n, job.chunk.total, origin, job.peer, now);
+  return kChunkPublished;
+}
+
 }  // namespace
 
 bool IsAbandonedTransfer(const std::string& name, std::chrono::seconds fileAge) {
@@ -124,261 +402,40 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
                     const FramePeer& peer) {
   // Every refusal names the station and the rule it broke: the journal is
   // where a crew finds out why a result did not appear.
-  const char* key = PeerKey(peer);
-
-  // 1. A zeroed record with the frame's bytes over its start. Nothing beyond
-  //    the record is ever read or written.
-  if (length < 0 || length > FILE_CHUNK_SIZE) {
-    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "bounds",
-                 "chunk from %s refused: its frame says %d bytes of data (0 to %d)",
-                 PeerText(peer).c_str(), length, FILE_CHUNK_SIZE);
-    return kChunkOutOfRange;
-  }
+  if (length < 0 || length > FILE_CHUNK_SIZE) return RefuseFrameLength(peer, length);
+  // A zeroed record with the frame's bytes over its start. Nothing beyond
+  // the record is ever read or written.
   unsigned char record[FILE_CHUNK_SIZE] = {};
   if (length > 0) std::memcpy(record, data, static_cast<size_t>(length));
-  const FileChunk chunk = Decode(record);
+  ChunkJob job{io, spoolDir, peer, PeerKey(peer), Decode(record), std::string(), 0};
   // Folded lines about this chunk keep its transfer's name.
-  const journal::EventName named(chunk.name);
+  const journal::EventName named(job.chunk.name);
+  if (const Outcome refused = RefuseBadHeader(job)) return *refused;
 
-  // 2. The name first, then the total.
-  if (chunk.name.empty()) {
-    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "name",
-                 "chunk from %s refused: it names no transfer (empty or unterminated name)",
-                 PeerText(peer).c_str());
-    return kChunkBadName;
-  }
-  if (!chunk.nameTerminated || !IsUsableTransferName(chunk.name)) {
-    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "name",
-                 "chunk of transfer '%s' from %s refused: the name cannot be a file name here "
-                 "(1 to %d bytes, not \".\" or \"..\", no '/', backslash or control character)",
-                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(),
-                 FILE_CHUNK_NAME_SIZE - 1);
-    return kChunkBadName;
-  }
-  if (chunk.total <= 0) {
-    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "total",
-                 "chunk of transfer '%s' from %s refused: it announces a file of %d bytes "
-                 "(1 to %d)",
-                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(), chunk.total,
-                 FILE_CHUNK_MAX_TOTAL);
-    return kChunkBadTotal;
-  }
-  if (chunk.index < 0 || chunk.count < 0 || chunk.count > FILE_CHUNK_DATA_SIZE) {
-    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "bounds",
-                 "chunk of transfer '%s' from %s refused: index %d, %d bytes (an index from 0, "
-                 "0 to %d bytes)",
-                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(), chunk.index,
-                 chunk.count, FILE_CHUNK_DATA_SIZE);
-    return kChunkOutOfRange;
-  }
+  job.chunkPath = JoinPath(spoolDir, job.chunk.name + kChunkFileSuffix);
+  if (spoolDir.empty() || job.chunkPath.size() > kMaxPath) return RefuseChunkPath(job);
+  job.slot = static_cast<long>(job.chunk.index) * FILE_CHUNK_DATA_SIZE;
+  if (job.slot + job.chunk.count > job.chunk.total) return AbandonSlotBeyondTotal(job);
 
-  // 3. The chunk file path.
-  const std::string chunkPath = JoinPath(spoolDir, chunk.name + kChunkFileSuffix);
-  if (spoolDir.empty() || chunkPath.size() > kMaxPath) {
-    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "path",
-                 "chunk of transfer '%s' from %s refused: %s",
-                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(),
-                 spoolDir.empty() ? "no spool directory is known (the site configuration gave none)"
-                                  : ("its chunk file's path would be longer than 259 characters: " +
-                                     journal::JournalName(chunkPath))
-                                        .c_str());
-    return kChunkOutOfRange;
-  }
-
-  // 4. A slot that ends beyond the announced total makes the file longer
-  //    than total: the transfer is abandoned, as it would be after writing
-  //    the slot, but without writing it first.
-  const long slot = static_cast<long>(chunk.index) * FILE_CHUNK_DATA_SIZE;
-  if (slot + chunk.count > chunk.total) {
-    io.Remove(chunkPath);
-    TransferLedger::Spool().Take(chunk.name);
-    BRENNA_EVENT(kWarning, kSpool, kTransferAbandoned, key, "size",
-                 "transfer '%s' abandoned: chunk %d from %s ends at byte %ld, beyond the "
-                 "announced %d bytes; its chunk file is removed, the station must send it again",
-                 journal::JournalName(chunk.name).c_str(), chunk.index, PeerText(peer).c_str(),
-                 slot + chunk.count, chunk.total);
-    return kChunkStored;
-  }
-
-  // 5. A leftover this transfer cannot continue goes first, so the chunk
-  //    starts a fresh file: one longer than the total (another file of the
-  //    same name) or an abandoned one. Its chunks were confirmed to their
-  //    station: dropping them is worth a warning.
-  SpoolIo::FileInfo leftover;
-  const bool found = io.Inspect(chunkPath, &leftover) == SpoolIo::Result::kOk;
-  bool fresh = !found || !leftover.exists;
-  if (found && leftover.exists &&
-      (leftover.size > chunk.total || IsAbandonedTransfer(chunk.name, leftover.age))) {
-    const TransferLedger::Entry* older = TransferLedger::Spool().Find(chunk.name);
-    const long long quiet =
-        older != nullptr
-            ? static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(
-                                         TransferLedger::Clock::now() - older->lastSeen)
-                                         .count())
-            : static_cast<long long>(leftover.age.count());
-    const std::string sender = OlderSender(older);
-    io.Remove(chunkPath);
-    TransferLedger::Spool().Take(chunk.name);
-    fresh = true;
-    BRENNA_EVENT(kWarning, kSpool, kChunkFilesRemoved, key, "leftover",
-                 "an older chunk file of '%s' (%lld bytes, last written %lld s ago; %s) dropped: "
-                 "%s; the transfer from %s starts afresh",
-                 journal::JournalName(chunk.name).c_str(), leftover.size, quiet, sender.c_str(),
-                 leftover.size > chunk.total ? "it is longer than the new transfer"
-                                             : "no chunk of it had come for 10 minutes",
-                 PeerText(peer).c_str());
-  }
-
-  // 6. Write the slot and take the file's length. A spool directory that
-  //    has gone is made again. A spool that cannot be written now (or a
-  //    process short of descriptors) keeps nothing of the chunk and asks
-  //    for it again; anything else (a planted non-file or hard link under
-  //    the name, no permission) loses this chunk.
+  const bool fresh = ClearLeftover(job);
   long fileLength = 0;
-  SpoolIo::Result written =
-      io.WriteAt(chunkPath, slot, chunk.data, static_cast<size_t>(chunk.count), &fileLength);
-  if (written == SpoolIo::Result::kMissing) {
-    const SpoolIo::Result made = io.MakeDirectory(spoolDir);
-    if (made != SpoolIo::Result::kOk)
-      return NotNow(made) != 0 ? NotNow(made) : kChunkSpoolUnwritable;
-    BRENNA_LOG(kWarning, kSpool, "the spool directory %s had gone: made again",
-               journal::JournalName(spoolDir).c_str());
-    written =
-        io.WriteAt(chunkPath, slot, chunk.data, static_cast<size_t>(chunk.count), &fileLength);
-  }
-  if (NotNow(written) != 0) return NotNow(written);
-  if (written == SpoolIo::Result::kMissing) return kChunkSpoolUnwritable;
-  if (written != SpoolIo::Result::kOk) {
-    const char* why =
-        written == SpoolIo::Result::kNotRegular
-            ? "is not a regular file (a link, FIFO or folder put there?): remove it"
-        : written == SpoolIo::Result::kHardLinked
-            ? "has another name too (a hard link put there?): it is never written; remove it"
-            : "cannot be written (permissions of the spool directory?)";
-    const char* reason = written == SpoolIo::Result::kNotRegular   ? "not a file"
-                         : written == SpoolIo::Result::kHardLinked ? "hard link"
-                                                                   : "write failed";
-    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, reason,
-                 "chunk %d of transfer '%s' from %s lost: %s %s", chunk.index,
-                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(),
-                 journal::JournalName(chunkPath).c_str(), why);
-    return kChunkStored;
-  }
+  if (const Outcome unwritten = WriteSlot(job, &fileLength)) return *unwritten;
   const auto now = TransferLedger::Clock::now();
-  const TransferLedger::Entry& noted =
-      TransferLedger::Spool().Note(chunk.name, chunk.index, chunk.total, peer, fresh, now);
-  // A transfer of one chunk is said once, when published. Neither this nor
-  // the leftover's line is counted, so when not wanted nothing is built.
-  if (fresh && ChunkCount(chunk.total) > 1 && SpoolInfoWanted()) {
-    BRENNA_EVENT(kInfo, kSpool, kTransferStarted, key, nullptr,
-                 "transfer '%s' from %s started: %d bytes in %d chunk%s, chunk %d came first",
-                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(), chunk.total,
-                 ChunkCount(chunk.total), ChunkCount(chunk.total) == 1 ? "" : "s", chunk.index);
-  }
+  const TransferLedger::Entry& noted = NoteWritten(job, fresh, now);
+  // Complete only when the length equals total.
+  if (fileLength > job.chunk.total) return AbandonOverlongFile(job, fileLength);
+  if (fileLength < job.chunk.total) return AwaitMoreChunks(job, fileLength);
 
-  // 7. Complete only when the length equals total.
-  if (fileLength > chunk.total) {
-    io.Remove(chunkPath);
-    TransferLedger::Spool().Take(chunk.name);
-    BRENNA_EVENT(kWarning, kSpool, kTransferAbandoned, key, "size",
-                 "transfer '%s' abandoned: its chunk file grew to %ld bytes, beyond the %d "
-                 "announced by chunk %d from %s (two files under one name?); removed",
-                 journal::JournalName(chunk.name).c_str(), fileLength, chunk.total, chunk.index,
-                 PeerText(peer).c_str());
-    return kChunkStored;
-  }
-  if (fileLength < chunk.total) {
-    BRENNA_LOG(kDebug, kSpool, "chunk %d of transfer '%s' from %s stored: %ld of %d bytes",
-               chunk.index, journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(),
-               fileLength, chunk.total);
-    return kChunkStored;
-  }
-
-  // 8. Decompress. The complete chunk file stays until its result is
-  //    published, so a spool that fills up on the way loses nothing: the
-  //    same chunk, handed in again, completes it again.
-  const int unpacked = io.UnCompress(chunkPath, spoolDir);
-  if (unpacked == PALLIX_UNCOMPRESS_NO_ROOM) return kChunkSpoolUnwritable;
-  if (unpacked == PALLIX_UNCOMPRESS_NO_DESCRIPTORS) return kChunkNoDescriptors;
-  if (unpacked == PALLIX_UNCOMPRESS_TOO_LARGE) {
-    // More than a record: no later chunk can change that.
-    io.Remove(chunkPath);
-    TransferLedger::Spool().Take(chunk.name);
-    BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "too large",
-                 "transfer '%s' from %s refused: it decompresses to more than %d bytes, more "
-                 "than one result record; its chunk file is removed",
-                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(), kResultMax);
-    return kChunkStored;
-  }
-  // A gap or damage: the file stays and every further chunk tries again.
-  if (unpacked <= 0) {
-    if (AllChunksSeen(noted.slots, chunk.total)) {
-      BRENNA_EVENT(kWarning, kSpool, kTransferRefused, key, "decompression",
-                   "transfer '%s' from %s is complete (%d bytes, %d chunks) but does not "
-                   "decompress (UnCompressFile %d: damaged or not gzip/zlib); its chunk file "
-                   "waits for a chunk sent again and is swept after 10 minutes",
-                   journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(), chunk.total,
-                   ChunkCount(chunk.total), unpacked);
-    } else {
-      BRENNA_LOG(kDebug, kSpool,
-                 "transfer '%s' has its full length but chunks are missing (UnCompressFile "
-                 "%d): waiting for them",
-                 journal::JournalName(chunk.name).c_str(), unpacked);
-    }
-    return kChunkStored;
-  }
-
-  // 9. Copy rtdata.dat through the result buffer.
+  if (const Outcome notYet = Decompress(job, noted)) return *notYet;
   std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kResultMax]);
   if (!buffer) {
     BRENNA_LOG(kError, kSpool,
                "out of memory while publishing transfer '%s': it is tried again with its next "
                "chunk",
-               journal::JournalName(chunk.name).c_str());
+               journal::JournalName(job.chunk.name).c_str());
     return kChunkStored;
   }
-  const std::string rtdata = JoinPath(spoolDir, kUncompressedName);
   size_t n = 0;
-  const SpoolIo::Result read = io.ReadAll(rtdata, buffer.get(), kResultMax, &n);
-  if (read != SpoolIo::Result::kMissing && read != SpoolIo::Result::kNotRegular) io.Remove(rtdata);
-  if (NotNow(read) != 0) return NotNow(read);
-  if (read != SpoolIo::Result::kOk) {
-    // Lost: a result longer than the display can read is dropped whole,
-    // never cut.
-    io.Remove(chunkPath);
-    TransferLedger::Spool().Take(chunk.name);
-    BRENNA_EVENT(kError, kSpool, kTransferRefused, key, "publication",
-                 "result '%s' from %s lost: its decompressed file %s could not be read back",
-                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(),
-                 journal::JournalName(rtdata).c_str());
-    return kChunkStored;
-  }
-
-  // 10. Publish in one step: write aside and flush, then rename over
-  //     "<name>.DOING", so the scan never sees a half-written result, not
-  //     even after a power loss.
-  const std::string result = JoinPath(spoolDir, chunk.name + kResultFileSuffix);
-  const std::string part = result + kPartFileSuffix;
-  SpoolIo::Result published = io.WriteAll(part, buffer.get(), n);
-  const bool planted =
-      published == SpoolIo::Result::kNotRegular || published == SpoolIo::Result::kHardLinked;
-  if (published == SpoolIo::Result::kOk) published = io.Rename(part, result);
-  if (published != SpoolIo::Result::kOk) {
-    if (!planted) io.Remove(part);
-    if (NotNow(published) != 0) return NotNow(published);
-    io.Remove(chunkPath);
-    TransferLedger::Spool().Take(chunk.name);
-    BRENNA_EVENT(kError, kSpool, kTransferRefused, key, planted ? "not a file" : "publication",
-                 "result '%s' from %s lost: it cannot be published as %s (a link, hard link, "
-                 "FIFO or folder under that name or its .part?)",
-                 journal::JournalName(chunk.name).c_str(), PeerText(peer).c_str(),
-                 journal::JournalName(result).c_str());
-    return kChunkStored;
-  }
-  TellResultPublished(result);
-  io.Remove(chunkPath);
-  const TransferLedger::Entry origin = TransferLedger::Spool().Take(chunk.name);
-  TransferLedger::Spool().NotePublished(chunk.name, origin, peer, now);
-  SayPublished(chunk.name, n, chunk.total, origin, peer, now);
-  return kChunkPublished;
+  if (const Outcome lost = TakeDecompressed(job, buffer.get(), &n)) return *lost;
+  return Publish(job, buffer.get(), n, now);
 }

@@ -142,15 +142,7 @@ bool CBrennaCenterDlg::OnInitDialog() {
 
   // The about entry. Window managers keep their title-bar menu to
   // themselves, so the window's own menu opens with a right click.
-  m_pSysMenu = std::make_unique<QMenu>();
-  const std::string_view about = LoadResString(IDS_ABOUTBOX);
-  if (!about.empty()) {
-    m_pSysMenu->addSeparator();
-    QAction* action =
-        m_pSysMenu->addAction(QString::fromUtf8(about.data(), static_cast<int>(about.size())));
-    action->setData(IDM_ABOUTBOX);
-    connect(action, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX, 0); });
-  }
+  AddAboutEntry();
 
   // Big and small icon; the window system also draws it for the
   // minimised window and while dragging, so there is no painting of our own
@@ -176,6 +168,39 @@ bool CBrennaCenterDlg::OnInitDialog() {
   StartPipeline();
   StartArchive();
 
+  // Brushes, fonts and colours of the controls.
+  SetLooks();
+
+  // Results waiting from before the start come first, in their own order;
+  // from here on the writer tells of each publication as it happens. Then
+  // the network tasks, the one-second scan, and the first waiting result
+  // as soon as the window runs.
+  m_scan.FindResults(SiteSpoolDirectory());
+  InstallPublicationHook();
+  RunNetTask();
+  if (m_archiveRecorder) m_archiveRecorder->IdleStateShown();
+  SetTimer(1, 1000);
+  QMetaObject::invokeMethod(
+      this, [this] { ShowNextResult(); }, Qt::QueuedConnection);
+
+  // The hall looks at this screen all day: no screensaver while it runs.
+  m_screenAwake = CreateScreenAwake();
+  if (m_screenAwake) m_screenAwake->Hold();
+  return true;
+}
+
+void CBrennaCenterDlg::AddAboutEntry() {
+  m_pSysMenu = std::make_unique<QMenu>();
+  const std::string_view about = LoadResString(IDS_ABOUTBOX);
+  if (about.empty()) return;
+  m_pSysMenu->addSeparator();
+  QAction* action =
+      m_pSysMenu->addAction(QString::fromUtf8(about.data(), static_cast<int>(about.size())));
+  action->setData(IDM_ABOUTBOX);
+  connect(action, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX, 0); });
+}
+
+void CBrennaCenterDlg::SetLooks() {
   // Legend brushes, in the colours of the legend's table.
   const auto brushes = LegendBrushes();
   for (std::size_t i = 0; i < brushes.size(); ++i)
@@ -202,23 +227,6 @@ bool CBrennaCenterDlg::OnInitDialog() {
       widget->setAutoFillBackground(true);
     }
   }
-
-  // Results waiting from before the start come first, in their own order;
-  // from here on the writer tells of each publication as it happens. Then
-  // the network tasks, the one-second scan, and the first waiting result
-  // as soon as the window runs.
-  m_scan.FindResults(SiteSpoolDirectory());
-  InstallPublicationHook();
-  RunNetTask();
-  if (m_archiveRecorder) m_archiveRecorder->IdleStateShown();
-  SetTimer(1, 1000);
-  QMetaObject::invokeMethod(
-      this, [this] { ShowNextResult(); }, Qt::QueuedConnection);
-
-  // The hall looks at this screen all day: no screensaver while it runs.
-  m_screenAwake = CreateScreenAwake();
-  if (m_screenAwake) m_screenAwake->Hold();
-  return true;
 }
 
 void CBrennaCenterDlg::SetInitialFocus() { SetInitialDlgFocus(MainDialogTemplate(), m_controls); }

@@ -133,6 +133,10 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
  private:
   void DDX_Control(int nID, QWidget& control);
   void CreateControls();
+  // The about entry of the window's own menu.
+  void AddAboutEntry();
+  // The legend's brushes, the fonts, and the colours of every control.
+  void SetLooks();
   void SetInitialFocus();
   void ShowWindowMaximized();
   void MoveWindow(const CRect& rc, bool bRepaint);

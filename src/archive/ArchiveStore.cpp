@@ -75,26 +75,37 @@ void ArchiveStore::Close() {
   runId_ = 0;
 }
 
-ArchiveStore::Opened ArchiveStore::Open(const std::string& path) {
-  Close();
-  Opened out;
+namespace {
+
+// A regular file at `path`, or none there, which is then made private:
+// false with *out saying why not.
+bool PrepareFile(const std::string& path, ArchiveStore::Opened* out) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode)) {
-      out.outcome = Outcome::kForeign;
-      out.detail = S_ISLNK(st.st_mode) ? "a symbolic link" : "not a regular file";
-      return out;
+      out->outcome = ArchiveStore::Outcome::kForeign;
+      out->detail = S_ISLNK(st.st_mode) ? "a symbolic link" : "not a regular file";
+      return false;
     }
-  } else {
-    // Made private before SQLite sees it; its WAL and shared-memory files
-    // take the same permissions.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0 && errno != EEXIST) {
-      out.detail = std::strerror(errno);
-      return out;
-    }
-    if (fd >= 0) ::close(fd);
+    return true;
   }
+  // Made private before SQLite sees it; its WAL and shared-memory files
+  // take the same permissions.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0 && errno != EEXIST) {
+    out->detail = std::strerror(errno);
+    return false;
+  }
+  if (fd >= 0) ::close(fd);
+  return true;
+}
+
+}  // namespace
+
+ArchiveStore::Opened ArchiveStore::Open(const std::string& path) {
+  Close();
+  Opened out;
+  if (!PrepareFile(path, &out)) return out;
 
   int rc = db_.Open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
   if (rc != SQLITE_OK) {
@@ -111,39 +122,12 @@ ArchiveStore::Opened ArchiveStore::Open(const std::string& path) {
   sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
   sqlite3_extended_result_codes(db_.get(), 1);
 
-  // Reading the header and the schema is the first touch of the file: a
-  // file that is no database, or a damaged one, shows here.
-  sql::Stmt probe(db_,
-                  "SELECT (SELECT application_id FROM pragma_application_id), "
-                  "(SELECT user_version FROM pragma_user_version), "
-                  "(SELECT count(*) FROM sqlite_master)");
-  rc = probe.ok() ? probe.Step() : probe.prepareResult();
-  if (rc != SQLITE_ROW) {
-    out.outcome = sql::IsDamaged(rc) ? Outcome::kDamaged : Outcome::kCannotOpen;
-    out.detail = sql::IsDamaged(rc) ? sql::Describe(rc) : db_.Error();
+  bool fresh = false;
+  int version = 0;
+  if (!ReadIdentity(&out, &fresh, &version)) {
     Close();
     return out;
   }
-  const std::int64_t appId = probe.Int(0);
-  const int version = static_cast<int>(probe.Int(1));
-  const std::int64_t objects = probe.Int(2);
-  probe.Reset();
-
-  const bool fresh = appId == 0 && objects == 0;
-  if (!fresh && appId != kApplicationId) {
-    out.outcome = Outcome::kForeign;
-    out.detail = "an SQLite database of another program";
-    Close();
-    return out;
-  }
-  if (version > kSchemaVersion) {
-    out.outcome = Outcome::kNewer;
-    out.detail = "schema version " + std::to_string(version) + ", this monitor knows " +
-                 std::to_string(kSchemaVersion);
-    Close();
-    return out;
-  }
-
   rc = Configure(fresh);
   if (Done(rc)) rc = Upgrade(fresh ? 0 : version);
   if (Done(rc)) rc = PrepareStatements();
@@ -156,6 +140,39 @@ ArchiveStore::Opened ArchiveStore::Open(const std::string& path) {
   out.outcome = Outcome::kOpened;
   out.fromVersion = fresh ? 0 : version;
   return out;
+}
+
+bool ArchiveStore::ReadIdentity(Opened* out, bool* fresh, int* version) {
+  // Reading the header and the schema is the first touch of the file: a
+  // file that is no database, or a damaged one, shows here.
+  sql::Stmt probe(db_,
+                  "SELECT (SELECT application_id FROM pragma_application_id), "
+                  "(SELECT user_version FROM pragma_user_version), "
+                  "(SELECT count(*) FROM sqlite_master)");
+  const int rc = probe.ok() ? probe.Step() : probe.prepareResult();
+  if (rc != SQLITE_ROW) {
+    out->outcome = sql::IsDamaged(rc) ? Outcome::kDamaged : Outcome::kCannotOpen;
+    out->detail = sql::IsDamaged(rc) ? sql::Describe(rc) : db_.Error();
+    return false;
+  }
+  const std::int64_t appId = probe.Int(0);
+  *version = static_cast<int>(probe.Int(1));
+  const std::int64_t objects = probe.Int(2);
+  probe.Reset();
+
+  *fresh = appId == 0 && objects == 0;
+  if (!*fresh && appId != kApplicationId) {
+    out->outcome = Outcome::kForeign;
+    out->detail = "an SQLite database of another program";
+    return false;
+  }
+  if (*version > kSchemaVersion) {
+    out->outcome = Outcome::kNewer;
+    out->detail = "schema version " + std::to_string(*version) + ", this monitor knows " +
+                  std::to_string(kSchemaVersion);
+    return false;
+  }
+  return true;
 }
 
 int ArchiveStore::Configure(bool fresh) {

@@ -82,6 +82,9 @@ class ArchiveStore {
 
  private:
   struct Statements;
+  // Whether the open file is an archive of ours this build can write, or a
+  // new one (*fresh); its schema version. False with *out saying why not.
+  bool ReadIdentity(Opened* out, bool* fresh, int* version);
   int Configure(bool fresh);
   int Upgrade(int fromVersion);
   int PrepareStatements();

@@ -54,13 +54,122 @@ bool ParseGroup(const std::string& text, archive::ResultFilter* f, std::string* 
 
 bool ParseGbk(const std::string& utf8, std::string* gbk) { return Utf8ToGbkExact(utf8, gbk); }
 
+// What the options have chosen so far, beyond HistoryOptions itself.
+struct Selection {
+  bool spanGiven = false;  // --day, --from or --to
+  bool selected = false;   // a filter other than the time
+  std::int64_t from = 0;
+  std::int64_t to = 0;
+  std::int64_t toSpan = 1;  // how much of the moment --to names is kept
+};
+
+bool TakesValue(const std::string& a) {
+  static const char* const kWithValue[] = {"--archive", "--day",      "--from",     "--to",
+                                           "--group",   "--operator", "--transfer", "--since",
+                                           "--limit",   "--show",     "--panel"};
+  bool known = false;
+  for (const char* name : kWithValue) known = known || a == name;
+  return known;
+}
+
+// --day, --from and --to.
+bool ApplySpan(const std::string& a, const std::string& v, std::int64_t nowUtcMs, HistoryOptions* o,
+               Selection* s, std::string* error) {
+  if (a == "--day") {
+    if (!ParseDay(v, nowUtcMs, &o->filter.day)) {
+      *error = "--day '" + v + "' is no day: give YYYY-MM-DD, today or yesterday";
+      return false;
+    }
+  } else {
+    if (!archive::ParseLocalTime(v, a == "--from" ? &s->from : &s->to)) {
+      *error = a + " '" + v + "' is no time: give YYYY-MM-DD hh:mm[:ss] (local time)";
+      return false;
+    }
+    // --to names the last moment wanted, to the precision given: the
+    // whole day, minute or second it names is kept.
+    if (a == "--to")
+      s->toSpan = v.size() == 10 ? kMsPerDay : v.size() == 16 ? 60000 : v.size() == 19 ? 1000 : 1;
+  }
+  s->spanGiven = true;
+  return true;
+}
+
+// An option that takes a value, with its value v.
+bool ApplyValue(const std::string& a, const std::string& v, std::int64_t nowUtcMs,
+                HistoryOptions* o, Selection* s, std::string* error) {
+  std::int64_t n = 0;
+  if (a == "--archive") {
+    o->archivePath = v;
+  } else if (a == "--day" || a == "--from" || a == "--to") {
+    return ApplySpan(a, v, nowUtcMs, o, s, error);
+  } else if (a == "--group") {
+    std::string groups;
+    if (!ParseGroup(v, &o->filter, &groups)) {
+      *error = "--group '" + v + "' is no device group; one of " + groups;
+      return false;
+    }
+    s->selected = true;
+  } else if (a == "--operator" || a == "--transfer") {
+    std::string* gbk = a == "--operator" ? &o->filter.operatorText : &o->filter.transfer;
+    if (!ParseGbk(v, gbk)) {
+      *error = a + " must be UTF-8 text that GBK can hold";
+      return false;
+    }
+    (a == "--operator" ? o->filter.byOperator : o->filter.byTransfer) = true;
+    s->selected = true;
+  } else if (a == "--since") {
+    if (v != "0" && !ParseCount(v, INT64_MAX / 2, &n)) {
+      *error = "--since '" + v + "' is no result id";
+      return false;
+    }
+    o->filter.afterId = n;
+    s->selected = true;
+  } else if (a == "--limit") {
+    if (!ParseCount(v, kMaxLimit, &o->filter.limit)) {
+      *error = "--limit '" + v + "' must be a number from 1 to " + std::to_string(kMaxLimit);
+      return false;
+    }
+  } else if (a == "--show") {
+    if (!ParseCount(v, INT64_MAX / 2, &o->showId)) {
+      *error = "--show '" + v + "' is no result id";
+      return false;
+    }
+    o->command = Command::kShow;
+  } else if (a == "--panel") {
+    if (v == "now") {
+      o->panelUtcMs = nowUtcMs;
+    } else if (!archive::ParseLocalTime(v, &o->panelUtcMs)) {
+      *error = "--panel '" + v + "' is no time: give YYYY-MM-DD hh:mm[:ss[.mmm]] or now";
+      return false;
+    }
+    o->command = Command::kPanel;
+  }
+  return true;
+}
+
+// The time span, once every option is read.
+bool SettleSelection(const Selection& s, std::int64_t nowUtcMs, HistoryOptions* o,
+                     std::string* error) {
+  if (s.from > s.to) {
+    *error = "--from is after --to";
+    return false;
+  }
+  o->filter.fromUtcMs = s.from;
+  if (s.to != std::numeric_limits<std::int64_t>::max()) o->filter.toUtcMs = s.to + s.toSpan;
+  // Nothing asked for: today's results (or runs).
+  if (!s.spanGiven && (!s.selected || o->command == Command::kRuns))
+    o->filter.day = archive::ToLocal(nowUtcMs).day;
+  return true;
+}
+
 }  // namespace
 
 bool ParseHistoryOptions(const std::vector<std::string>& args, std::int64_t nowUtcMs,
                          HistoryOptions* o, std::string* error) {
   *o = HistoryOptions();
-  bool spanGiven = false, selected = false;
-  std::int64_t from = o->filter.fromUtcMs, to = o->filter.toUtcMs, toSpan = 1;
+  Selection s;
+  s.from = o->filter.fromUtcMs;
+  s.to = o->filter.toUtcMs;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a.size() > kMaxArgument) {
@@ -79,12 +188,7 @@ bool ParseHistoryOptions(const std::vector<std::string>& args, std::int64_t nowU
       o->command = Command::kRuns;
       continue;
     }
-    static const char* const kWithValue[] = {"--archive", "--day",      "--from",     "--to",
-                                             "--group",   "--operator", "--transfer", "--since",
-                                             "--limit",   "--show",     "--panel"};
-    bool known = false;
-    for (const char* name : kWithValue) known = known || a == name;
-    if (!known) {
+    if (!TakesValue(a)) {
       *error = "unknown argument '" + a + "'";
       return false;
     }
@@ -97,78 +201,9 @@ bool ParseHistoryOptions(const std::vector<std::string>& args, std::int64_t nowU
       *error = "the value of " + a + " is too long";
       return false;
     }
-    std::int64_t n = 0;
-    if (a == "--archive") {
-      o->archivePath = v;
-    } else if (a == "--day") {
-      if (!ParseDay(v, nowUtcMs, &o->filter.day)) {
-        *error = "--day '" + v + "' is no day: give YYYY-MM-DD, today or yesterday";
-        return false;
-      }
-      spanGiven = true;
-    } else if (a == "--from" || a == "--to") {
-      if (!archive::ParseLocalTime(v, a == "--from" ? &from : &to)) {
-        *error = a + " '" + v + "' is no time: give YYYY-MM-DD hh:mm[:ss] (local time)";
-        return false;
-      }
-      // --to names the last moment wanted, to the precision given: the
-      // whole day, minute or second it names is kept.
-      if (a == "--to")
-        toSpan = v.size() == 10 ? kMsPerDay : v.size() == 16 ? 60000 : v.size() == 19 ? 1000 : 1;
-      spanGiven = true;
-    } else if (a == "--group") {
-      std::string groups;
-      if (!ParseGroup(v, &o->filter, &groups)) {
-        *error = "--group '" + v + "' is no device group; one of " + groups;
-        return false;
-      }
-      selected = true;
-    } else if (a == "--operator" || a == "--transfer") {
-      std::string* gbk = a == "--operator" ? &o->filter.operatorText : &o->filter.transfer;
-      if (!ParseGbk(v, gbk)) {
-        *error = a + " must be UTF-8 text that GBK can hold";
-        return false;
-      }
-      (a == "--operator" ? o->filter.byOperator : o->filter.byTransfer) = true;
-      selected = true;
-    } else if (a == "--since") {
-      if (v != "0" && !ParseCount(v, INT64_MAX / 2, &n)) {
-        *error = "--since '" + v + "' is no result id";
-        return false;
-      }
-      o->filter.afterId = n;
-      selected = true;
-    } else if (a == "--limit") {
-      if (!ParseCount(v, kMaxLimit, &o->filter.limit)) {
-        *error = "--limit '" + v + "' must be a number from 1 to " + std::to_string(kMaxLimit);
-        return false;
-      }
-    } else if (a == "--show") {
-      if (!ParseCount(v, INT64_MAX / 2, &o->showId)) {
-        *error = "--show '" + v + "' is no result id";
-        return false;
-      }
-      o->command = Command::kShow;
-    } else if (a == "--panel") {
-      if (v == "now") {
-        o->panelUtcMs = nowUtcMs;
-      } else if (!archive::ParseLocalTime(v, &o->panelUtcMs)) {
-        *error = "--panel '" + v + "' is no time: give YYYY-MM-DD hh:mm[:ss[.mmm]] or now";
-        return false;
-      }
-      o->command = Command::kPanel;
-    }
+    if (!ApplyValue(a, v, nowUtcMs, o, &s, error)) return false;
   }
-  if (from > to) {
-    *error = "--from is after --to";
-    return false;
-  }
-  o->filter.fromUtcMs = from;
-  if (to != std::numeric_limits<std::int64_t>::max()) o->filter.toUtcMs = to + toSpan;
-  // Nothing asked for: today's results (or runs).
-  if (!spanGiven && (!selected || o->command == Command::kRuns))
-    o->filter.day = archive::ToLocal(nowUtcMs).day;
-  return true;
+  return SettleSelection(s, nowUtcMs, o, error);
 }
 
 const char* HistoryUsage() {

@@ -134,17 +134,13 @@ void RotatingFile::Rotate() {
   Note("cannot rotate nor empty " + path + ": lines go to stderr only");
 }
 
-bool RotatingFile::Write(std::string_view lines) {
+bool RotatingFile::ReadyToWrite(std::size_t bytes) {
   if (handle_ < 0) {
-    if (++linesSinceFailure_ < kRetryEvery) {
-      lostLines_ += CountLines(lines);
-      return false;
-    }
+    if (++linesSinceFailure_ < kRetryEvery) return false;
     linesSinceFailure_ = 0;
     const std::string before = trouble_;
     if (!Open()) {
       trouble_ = before;  // said once already
-      lostLines_ += CountLines(lines);
       return false;
     }
     Note("journal file " + Path() + " open again");
@@ -154,21 +150,48 @@ bool RotatingFile::Write(std::string_view lines) {
     lastCheck_ = now;
     if (!fs_.IsFileAt(handle_, Path())) {
       Reopen();
-      if (handle_ < 0) {
-        lostLines_ += CountLines(lines);
-        return false;
-      }
+      if (handle_ < 0) return false;
     }
   }
   // Another writer (a second monitor of the same user) may have added to it.
   const long long actual = fs_.FileSize(handle_);
   if (actual >= 0) size_ = static_cast<std::uint64_t>(actual);
-  if (size_ > 0 && size_ + lines.size() > limits_.fileBytes) {
+  if (size_ > 0 && size_ + bytes > limits_.fileBytes) {
     Rotate();
-    if (handle_ < 0) {
-      lostLines_ += CountLines(lines);
-      return false;
-    }
+    if (handle_ < 0) return false;
+  }
+  return true;
+}
+
+void RotatingFile::AfterFailedWrite(std::string_view lines, std::string_view text,
+                                    std::uint64_t before) {
+  // Part of it may have gone in before the disk filled up: the file keeps
+  // what ends in a line break, and the half line after it is taken back.
+  const long long after = fs_.FileSize(handle_);
+  std::size_t kept = 0;
+  if (after > 0 && static_cast<std::uint64_t>(after) > before) {
+    const std::size_t wrote = static_cast<std::size_t>(
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(after) - before, text.size()));
+    const std::string_view::size_type nl = text.rfind('\n', wrote - 1);
+    kept = nl == std::string_view::npos ? 0 : nl + 1;
+    if (kept < wrote && !fs_.Truncate(handle_, before + kept)) kept = wrote;
+    if (kept > 0) torn_ = text[kept - 1] != '\n';
+  }
+  // The lines that reached the file whole (the leading break that ends a
+  // torn line is none of them).
+  std::uint64_t whole = CountLines(text.substr(0, kept));
+  if (whole > 0 && text[0] == '\n' && text.size() > lines.size()) --whole;
+  lostLines_ += CountLines(lines) - whole;
+  if (!writeFailing_) Note("cannot write to " + Path() + " (disk full?)");
+  writeFailing_ = true;
+  const long long size = fs_.FileSize(handle_);
+  size_ = size > 0 ? static_cast<std::uint64_t>(size) : size_;
+}
+
+bool RotatingFile::Write(std::string_view lines) {
+  if (!ReadyToWrite(lines.size())) {
+    lostLines_ += CountLines(lines);
+    return false;
   }
   if (lines.size() > limits_.fileBytes) lines = lines.substr(0, limits_.fileBytes);
   // A line cut earlier, which could not be taken back, is ended first so
@@ -181,27 +204,7 @@ bool RotatingFile::Write(std::string_view lines) {
   }
   const std::uint64_t before = size_;
   if (!fs_.WriteAll(handle_, text.data(), text.size())) {
-    // Part of it may have gone in before the disk filled up: the file keeps
-    // what ends in a line break, and the half line after it is taken back.
-    const long long after = fs_.FileSize(handle_);
-    std::size_t kept = 0;
-    if (after > 0 && static_cast<std::uint64_t>(after) > before) {
-      const std::size_t wrote = static_cast<std::size_t>(
-          std::min<std::uint64_t>(static_cast<std::uint64_t>(after) - before, text.size()));
-      const std::string_view::size_type nl = text.rfind('\n', wrote - 1);
-      kept = nl == std::string_view::npos ? 0 : nl + 1;
-      if (kept < wrote && !fs_.Truncate(handle_, before + kept)) kept = wrote;
-      if (kept > 0) torn_ = text[kept - 1] != '\n';
-    }
-    // The lines that reached the file whole (the leading break that ends a
-    // torn line is none of them).
-    std::uint64_t whole = CountLines(text.substr(0, kept));
-    if (whole > 0 && text[0] == '\n' && text.size() > lines.size()) --whole;
-    lostLines_ += CountLines(lines) - whole;
-    if (!writeFailing_) Note("cannot write to " + Path() + " (disk full?)");
-    writeFailing_ = true;
-    const long long size = fs_.FileSize(handle_);
-    size_ = size > 0 ? static_cast<std::uint64_t>(size) : size_;
+    AfterFailedWrite(lines, text, before);
     return false;
   }
   torn_ = false;

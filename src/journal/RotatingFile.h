@@ -88,6 +88,13 @@ class RotatingFile {
   std::string Path() const { return JoinPath(directory_, name_); }
 
  private:
+  // The file open, still the one at its path, and with room for `bytes`
+  // more (rotated first if need be); false when the lines cannot go in.
+  bool ReadyToWrite(std::size_t bytes);
+  // After WriteAll failed on `text` (`lines`, a torn line's end before them
+  // perhaps) at size `before`: the whole lines that went in stay, the rest
+  // is counted lost.
+  void AfterFailedWrite(std::string_view lines, std::string_view text, std::uint64_t before);
   void Rotate();
   void Reopen();
   void Note(const std::string& trouble);

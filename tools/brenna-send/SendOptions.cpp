@@ -1,6 +1,7 @@
 #include "SendOptions.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace brenna_send {
 
@@ -67,6 +68,165 @@ bool ParseNumber(const std::string& text, long long low, long long high, long lo
   return true;
 }
 
+// One option on the command line: its name, a value given inline
+// ("--option=value"), and the arguments a value may follow in.
+class OptionArgument {
+ public:
+  OptionArgument(const std::vector<std::string>& args, std::size_t* at, std::string* error)
+      : args_(args), at_(*at), error_(error), name_(args[*at]) {
+    if (name_.compare(0, 2, "--") == 0) {
+      const std::string::size_type eq = name_.find('=');
+      if (eq != std::string::npos) {
+        inlineValue_ = name_.substr(eq + 1);
+        name_ = name_.substr(0, eq);
+        hasInline_ = true;
+      }
+    }
+  }
+
+  const std::string& Name() const { return name_; }
+  bool Is(const char* shortName, const char* longName) const {
+    return name_ == shortName || name_ == longName;
+  }
+
+  // The option's value: inline, or the next argument, which is then taken.
+  bool Value(std::string* out) {
+    if (hasInline_) {
+      *out = inlineValue_;
+      return true;
+    }
+    if (at_ + 1 >= args_.size()) return false;
+    *out = args_[++at_];
+    return true;
+  }
+
+  // A value that is a number in [low, high]; else false with the message.
+  bool Number(long long low, long long high, const char* what, long long* out) {
+    std::string v;
+    if (!Value(&v)) {
+      *error_ = name_ + " needs " + what;
+      return false;
+    }
+    if (!ParseNumber(v, low, high, out)) {
+      *error_ = name_ + " needs " + what + " from " + std::to_string(low) + " to " +
+                std::to_string(high) + ", not '" + v + "'";
+      return false;
+    }
+    return true;
+  }
+
+  // For a switch: false with the message when it was given a value.
+  bool TakesNoValue() {
+    if (hasInline_) *error_ = name_ + " takes no value";
+    return !hasInline_;
+  }
+
+  void Fail(const std::string& message) { *error_ = message; }
+
+ private:
+  const std::vector<std::string>& args_;
+  std::size_t& at_;
+  std::string* error_;
+  std::string name_;
+  std::string inlineValue_;
+  bool hasInline_ = false;
+};
+
+ParseResult ApplyOrder(OptionArgument& a, SendOptions* o) {
+  std::string v;
+  if (!a.Value(&v)) {
+    a.Fail("--order needs in, reversed or shuffled");
+    return ParseResult::kError;
+  }
+  if (v == "in") {
+    o->order = ChunkOrder::kInOrder;
+  } else if (v == "reversed") {
+    o->order = ChunkOrder::kReversed;
+  } else if (v == "shuffled") {
+    o->order = ChunkOrder::kShuffled;
+  } else {
+    a.Fail("--order needs in, reversed or shuffled, not '" + v + "'");
+    return ParseResult::kError;
+  }
+  return ParseResult::kRun;
+}
+
+// Sets what one option asks for: kRun to read on.
+ParseResult ApplyOption(OptionArgument& a, SendOptions* o) {
+  long long n = 0;
+  if (a.Is("-h", "--help")) {
+    return ParseResult::kHelp;
+  } else if (a.Is("-t", "--text")) {
+    if (!a.TakesNoValue()) return ParseResult::kError;
+    o->input = InputKind::kText;
+  } else if (a.Is("-r", "--record")) {
+    if (!a.TakesNoValue()) return ParseResult::kError;
+    o->input = InputKind::kRecord;
+  } else if (a.Is("-d", "--duplicate")) {
+    if (!a.TakesNoValue()) return ParseResult::kError;
+    o->duplicate = true;
+  } else if (a.Is("-v", "--verbose")) {
+    if (!a.TakesNoValue()) return ParseResult::kError;
+    o->verbose = true;
+  } else if (a.Is("-n", "--name")) {
+    if (!a.Value(&o->name) || o->name.empty()) {
+      a.Fail(a.Name() + " needs a name");
+      return ParseResult::kError;
+    }
+  } else if (a.Is("-o", "--frames-out")) {
+    if (!a.Value(&o->framesOut) || o->framesOut.empty()) {
+      a.Fail(a.Name() + " needs a file");
+      return ParseResult::kError;
+    }
+  } else if (a.Name() == "--order") {
+    return ApplyOrder(a, o);
+  } else if (a.Name() == "--seed") {
+    if (!a.Number(0, 4294967295LL, "a number", &n)) return ParseResult::kError;
+    o->seed = static_cast<std::uint32_t>(n);
+    o->seedGiven = true;
+  } else if (a.Is("-p", "--pause")) {
+    if (!a.Number(0, kMaxPauseMs, "milliseconds", &n)) return ParseResult::kError;
+    o->pauseMs = static_cast<int>(n);
+  } else if (a.Is("-R", "--repeat")) {
+    if (!a.Number(1, kMaxRepeat, "a count", &n)) return ParseResult::kError;
+    o->repeat = static_cast<int>(n);
+  } else if (a.Is("-S", "--stations")) {
+    if (!a.Number(1, kMaxStations, "a number of stations", &n)) return ParseResult::kError;
+    o->stations = static_cast<int>(n);
+  } else if (a.Is("-w", "--timeout")) {
+    if (!a.Number(1, kMaxTimeoutMs, "milliseconds", &n)) return ParseResult::kError;
+    o->timeoutMs = static_cast<int>(n);
+  } else {
+    a.Fail("unknown option " + a.Name());
+    return ParseResult::kError;
+  }
+  return ParseResult::kRun;
+}
+
+// The operands: the monitor's address when the first names one, then the
+// files.
+ParseResult TakeOperands(std::vector<std::string> operands, SendOptions* o, std::string* error) {
+  bool bad = false;
+  if (!operands.empty() && LooksLikeAddress(operands.front(), &o->host, &o->port, &bad)) {
+    if (bad) {
+      *error = "bad port in " + operands.front() + " (1 to 65535)";
+      return ParseResult::kError;
+    }
+    if (!o->framesOut.empty()) {
+      *error = "--frames-out writes a file; leave out " + operands.front();
+      return ParseResult::kError;
+    }
+    o->addressGiven = true;
+    operands.erase(operands.begin());
+  }
+  if (operands.empty()) {
+    *error = "no file to send";
+    return ParseResult::kError;
+  }
+  o->files = operands;
+  return ParseResult::kRun;
+}
+
 }  // namespace
 
 const char* SendUsage() { return kUsage; }
@@ -95,7 +255,7 @@ ParseResult ParseSendOptions(const std::vector<std::string>& args, SendOptions* 
   std::vector<std::string> operands;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string a = args[i];
+    const std::string& a = args[i];
     if (optionsEnded || a.size() < 2 || a[0] != '-') {
       operands.push_back(a);
       continue;
@@ -104,128 +264,15 @@ ParseResult ParseSendOptions(const std::vector<std::string>& args, SendOptions* 
       optionsEnded = true;
       continue;
     }
-    // --option=value
-    std::string inlineValue;
-    bool hasInline = false;
-    if (a.compare(0, 2, "--") == 0) {
-      const std::string::size_type eq = a.find('=');
-      if (eq != std::string::npos) {
-        inlineValue = a.substr(eq + 1);
-        a = a.substr(0, eq);
-        hasInline = true;
-      }
-    }
-    auto value = [&](std::string* out) {
-      if (hasInline) {
-        *out = inlineValue;
-        return true;
-      }
-      if (i + 1 >= args.size()) return false;
-      *out = args[++i];
-      return true;
-    };
-    auto number = [&](long long low, long long high, const char* what, long long* out) {
-      std::string v;
-      if (!value(&v)) {
-        *error = a + " needs " + what;
-        return false;
-      }
-      if (!ParseNumber(v, low, high, out)) {
-        *error = a + " needs " + what + " from " + std::to_string(low) + " to " +
-                 std::to_string(high) + ", not '" + v + "'";
-        return false;
-      }
-      return true;
-    };
-    auto takesNoValue = [&] {
-      if (hasInline) *error = a + " takes no value";
-      return !hasInline;
-    };
-    long long n = 0;
-    if (a == "-h" || a == "--help") {
-      return ParseResult::kHelp;
-    } else if (a == "-t" || a == "--text") {
-      if (!takesNoValue()) return ParseResult::kError;
-      o->input = InputKind::kText;
-    } else if (a == "-r" || a == "--record") {
-      if (!takesNoValue()) return ParseResult::kError;
-      o->input = InputKind::kRecord;
-    } else if (a == "-d" || a == "--duplicate") {
-      if (!takesNoValue()) return ParseResult::kError;
-      o->duplicate = true;
-    } else if (a == "-v" || a == "--verbose") {
-      if (!takesNoValue()) return ParseResult::kError;
-      o->verbose = true;
-    } else if (a == "-n" || a == "--name") {
-      if (!value(&o->name) || o->name.empty()) {
-        *error = a + " needs a name";
-        return ParseResult::kError;
-      }
-    } else if (a == "-o" || a == "--frames-out") {
-      if (!value(&o->framesOut) || o->framesOut.empty()) {
-        *error = a + " needs a file";
-        return ParseResult::kError;
-      }
-    } else if (a == "--order") {
-      std::string v;
-      if (!value(&v)) {
-        *error = "--order needs in, reversed or shuffled";
-        return ParseResult::kError;
-      }
-      if (v == "in") {
-        o->order = ChunkOrder::kInOrder;
-      } else if (v == "reversed") {
-        o->order = ChunkOrder::kReversed;
-      } else if (v == "shuffled") {
-        o->order = ChunkOrder::kShuffled;
-      } else {
-        *error = "--order needs in, reversed or shuffled, not '" + v + "'";
-        return ParseResult::kError;
-      }
-    } else if (a == "--seed") {
-      if (!number(0, 4294967295LL, "a number", &n)) return ParseResult::kError;
-      o->seed = static_cast<std::uint32_t>(n);
-      o->seedGiven = true;
-    } else if (a == "-p" || a == "--pause") {
-      if (!number(0, kMaxPauseMs, "milliseconds", &n)) return ParseResult::kError;
-      o->pauseMs = static_cast<int>(n);
-    } else if (a == "-R" || a == "--repeat") {
-      if (!number(1, kMaxRepeat, "a count", &n)) return ParseResult::kError;
-      o->repeat = static_cast<int>(n);
-    } else if (a == "-S" || a == "--stations") {
-      if (!number(1, kMaxStations, "a number of stations", &n)) return ParseResult::kError;
-      o->stations = static_cast<int>(n);
-    } else if (a == "-w" || a == "--timeout") {
-      if (!number(1, kMaxTimeoutMs, "milliseconds", &n)) return ParseResult::kError;
-      o->timeoutMs = static_cast<int>(n);
-    } else {
-      *error = "unknown option " + a;
-      return ParseResult::kError;
-    }
+    OptionArgument option(args, &i, error);
+    const ParseResult r = ApplyOption(option, o);
+    if (r != ParseResult::kRun) return r;
   }
   if (o->seedGiven && o->order != ChunkOrder::kShuffled) {
     *error = "--seed goes with --order shuffled";
     return ParseResult::kError;
   }
-  bool bad = false;
-  if (!operands.empty() && LooksLikeAddress(operands.front(), &o->host, &o->port, &bad)) {
-    if (bad) {
-      *error = "bad port in " + operands.front() + " (1 to 65535)";
-      return ParseResult::kError;
-    }
-    if (!o->framesOut.empty()) {
-      *error = "--frames-out writes a file; leave out " + operands.front();
-      return ParseResult::kError;
-    }
-    o->addressGiven = true;
-    operands.erase(operands.begin());
-  }
-  if (operands.empty()) {
-    *error = "no file to send";
-    return ParseResult::kError;
-  }
-  o->files = operands;
-  return ParseResult::kRun;
+  return TakeOperands(std::move(operands), o, error);
 }
 
 }  // namespace brenna_send

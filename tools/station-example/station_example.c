@@ -119,6 +119,61 @@ static int Usage(void) {
   return 2;
 }
 
+/* Step 2: the record compressed by the library (gzip), through two files,
+ * which go again unless keepFiles. Returns the compressed size, or -1 once
+ * it has said why not. */
+static long CompressRecord(const unsigned char* record, int size, const char* recordPath,
+                           const char* packedPath, int keepFiles, unsigned char* packed,
+                           size_t room) {
+  int rc;
+  long total;
+  if (!WriteWholeFile(recordPath, record, (size_t)size)) {
+    fprintf(stderr, "station_example: cannot write %s\n", recordPath);
+    return -1;
+  }
+  rc = CompressFile(recordPath, packedPath);
+  total = rc == 1 ? ReadWholeFile(packedPath, packed, room) : -1;
+  if (!keepFiles) {
+    remove(recordPath);
+    remove(packedPath);
+  }
+  if (rc != 1) {
+    fprintf(stderr, "station_example: CompressFile failed (%d)\n", rc);
+    return -1;
+  }
+  if (total <= 0 || total > FILE_CHUNK_MAX_TOTAL) {
+    fprintf(stderr, "station_example: the compressed record does not fit one transfer\n");
+    return -1;
+  }
+  return total;
+}
+
+/* Step 4: the frames sent over a station channel. Only CloseNet tells
+ * whether the monitor confirmed, by its receipt, that it has written every
+ * frame. Returns 1 when it did, 0 once it has said why not. */
+static int SendFrames(const char* host, int port, const unsigned char* frames, int frameCount) {
+  int rc = OpenNet(CHANNEL, STATION_MODE, 0, TIMEOUT_MS);
+  if (rc != 1) {
+    fprintf(stderr, "station_example: OpenNet failed (%d)\n", rc);
+    return 0;
+  }
+  rc = SendNetData(CHANNEL, host, port, frames, frameCount * NET_FRAME_SIZE);
+  if (rc != frameCount) {
+    CloseNet(CHANNEL);
+    fprintf(stderr, "station_example: SendNetData failed (%d): %s\n", rc, SendFailure(rc));
+    return 0;
+  }
+  rc = CloseNet(CHANNEL);
+  if (rc != 1) {
+    fprintf(stderr,
+            "station_example: the monitor did not confirm the transfer (CloseNet %d): "
+            "send it again\n",
+            rc);
+    return 0;
+  }
+  return 1;
+}
+
 int main(int argc, char** argv) {
   static unsigned char record[PALLIX_RECORD_MAX];
   static unsigned char packed[FILE_CHUNK_MAX_TOTAL + 1];
@@ -126,7 +181,7 @@ int main(int argc, char** argv) {
   char recordPath[512], packedPath[512], framesPath[512];
   const char* name;
   const char* host = NULL;
-  int writeOnly, port = 0, size, frameCount, rc;
+  int writeOnly, port = 0, size, frameCount;
   long total;
 
   if (argc != 4) return Usage();
@@ -161,25 +216,9 @@ int main(int argc, char** argv) {
     fprintf(stderr, "station_example: building the record failed (%d)\n", size);
     return 1;
   }
-  /* 2. Compressed by the library (gzip), through two files. */
-  if (!WriteWholeFile(recordPath, record, (size_t)size)) {
-    fprintf(stderr, "station_example: cannot write %s\n", recordPath);
-    return 1;
-  }
-  rc = CompressFile(recordPath, packedPath);
-  total = rc == 1 ? ReadWholeFile(packedPath, packed, sizeof packed) : -1;
-  if (!writeOnly) {
-    remove(recordPath);
-    remove(packedPath);
-  }
-  if (rc != 1) {
-    fprintf(stderr, "station_example: CompressFile failed (%d)\n", rc);
-    return 1;
-  }
-  if (total <= 0 || total > FILE_CHUNK_MAX_TOTAL) {
-    fprintf(stderr, "station_example: the compressed record does not fit one transfer\n");
-    return 1;
-  }
+  /* 2. Compressed. */
+  total = CompressRecord(record, size, recordPath, packedPath, writeOnly, packed, sizeof packed);
+  if (total < 0) return 1;
   /* 3. The frames. */
   frameCount = CutIntoFrames(name, packed, (int)total, frames);
   if (writeOnly) {
@@ -191,28 +230,8 @@ int main(int argc, char** argv) {
            frameCount, argv[2]);
     return 0;
   }
-
-  /* 4. Sent over a station channel. Only CloseNet tells whether the monitor
-   * confirmed, by its receipt, that it has written every frame. */
-  rc = OpenNet(CHANNEL, STATION_MODE, 0, TIMEOUT_MS);
-  if (rc != 1) {
-    fprintf(stderr, "station_example: OpenNet failed (%d)\n", rc);
-    return 1;
-  }
-  rc = SendNetData(CHANNEL, host, port, frames, frameCount * NET_FRAME_SIZE);
-  if (rc != frameCount) {
-    CloseNet(CHANNEL);
-    fprintf(stderr, "station_example: SendNetData failed (%d): %s\n", rc, SendFailure(rc));
-    return 1;
-  }
-  rc = CloseNet(CHANNEL);
-  if (rc != 1) {
-    fprintf(stderr,
-            "station_example: the monitor did not confirm the transfer (CloseNet %d): "
-            "send it again\n",
-            rc);
-    return 1;
-  }
+  /* 4. Sent. */
+  if (!SendFrames(host, port, frames, frameCount)) return 1;
   printf("sent %s: record %d bytes, compressed %ld bytes, %d frame(s), confirmed by the monitor\n",
          name, size, total, frameCount);
   return 0;
