@@ -1,9 +1,10 @@
-// ChildProcess - a program the end-to-end tests start and always take down
-// again: the monitor, the station tool, the virtual display and its window
-// manager. A child dies with the process that started it, so a test killed
-// by its timeout leaves no X server or monitor behind.
-#ifndef BRENNA_E2E_CHILDPROCESS_H
-#define BRENNA_E2E_CHILDPROCESS_H
+// ChildProcess - the one way a test starts a program, and always takes it
+// down again: the monitor (through MonitorProcess), the station tool, the
+// virtual display and its window manager, a browser, a session bus, the
+// reference tools. A child dies with the thread that started it, so a test
+// killed by its timeout leaves no X server or monitor behind.
+#ifndef BRENNA_TESTS_CHILDPROCESS_H
+#define BRENNA_TESTS_CHILDPROCESS_H
 
 #include <sys/types.h>
 
@@ -64,4 +65,4 @@ class ChildProcess {
 int RunToEnd(const std::vector<std::string>& argv, const ChildProcess::Options& options,
              std::chrono::milliseconds limit, std::string* how);
 
-#endif  // BRENNA_E2E_CHILDPROCESS_H
+#endif  // BRENNA_TESTS_CHILDPROCESS_H
