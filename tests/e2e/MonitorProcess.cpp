@@ -113,12 +113,9 @@ int MonitorProcess::RunStationTool(const std::vector<std::string>& args, std::st
   ChildProcess::Options options;
   options.env = Environment();
   options.logPath = m_tree.work() + "/brenna-send.log";
-  std::error_code ec;
-  fs::remove(options.logPath, ec);
-  std::string how;
-  const int status = RunToEnd(argv, options, std::chrono::seconds(180), &how);
-  *output = ReadFileBytes(options.logPath) + "[" + how + "]";
-  return status;
+  const ProgramRun run = RunProgram(argv, options, std::chrono::seconds(180));
+  *output = run.Report();
+  return run.status;
 }
 
 long MonitorProcess::MemoryKb(const std::string& key) {

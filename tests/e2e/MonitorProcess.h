@@ -71,7 +71,8 @@ class MonitorProcess {
                   const std::vector<std::string>& descriptions, std::string* output);
 
   // Runs the station tool with these arguments; its exit status (-1 when it
-  // did not end), what it printed and how it ended in *output.
+  // did not end), what it printed in *output (with how it ended, unless
+  // with status 0).
   int RunStationTool(const std::vector<std::string>& args, std::string* output);
 
   // A "Vm...:" figure of /proc/<pid>/status of the running program in kB

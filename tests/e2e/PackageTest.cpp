@@ -41,18 +41,16 @@ std::string BuiltPackage() {
   return found.size() == 1 ? found.front() : std::string();
 }
 
-// Runs a program to its end; its exit status, its output in *output.
-int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-               const std::string& logPath, std::string* output) {
+// Runs a program to its end with these changes to the environment; its
+// exit status, what it printed in *output (with how it ended, unless with
+// status 0).
+int RunWith(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+            std::string* output) {
   ChildProcess::Options options;
   options.env = env;
-  options.logPath = logPath;
-  std::remove(logPath.c_str());
-  std::string how;
-  const int status = RunToEnd(argv, options, std::chrono::seconds(120), &how);
-  *output = ReadFileBytes(logPath);
-  if (status < 0) *output += "[" + how + "]";
-  return status;
+  const ProgramRun run = RunProgram(argv, options, std::chrono::seconds(120));
+  *output = run.Report();
+  return run.status;
 }
 
 // Every path below `root` with its size (directories as -1).
@@ -87,8 +85,7 @@ std::map<std::string, std::string> DesktopEntry(const std::string& path) {
 // Whether an executable's dynamic section names a search path, and which.
 std::string SearchPaths(const std::string& elf, std::string* error) {
   std::string out;
-  TempDir dir;
-  if (RunProgram({kReadelf, "-d", elf}, {}, dir.file("readelf.log"), &out) != 0) {
+  if (RunWith({kReadelf, "-d", elf}, {}, &out) != 0) {
     *error = "readelf failed: " + out;
     return {};
   }
@@ -120,8 +117,7 @@ class InstalledPackage : public ::testing::Test {
     deb = BuiltPackage();
     ASSERT_FALSE(deb.empty()) << "no single .deb in " << BRENNA_TEST_PACKAGE_DIR;
     std::string out;
-    ASSERT_EQ(RunProgram({kDpkgDeb, "-x", deb, root()}, {}, dir.file("unpack.log"), &out), 0)
-        << out;
+    ASSERT_EQ(RunWith({kDpkgDeb, "-x", deb, root()}, {}, &out), 0) << out;
     fs::create_directories(home());
     fs::create_directories(runtime());
     fs::permissions(runtime(), fs::perms::owner_all, fs::perm_options::replace);
@@ -156,15 +152,9 @@ class InstalledPackage : public ::testing::Test {
     std::vector<std::string> argv = {usr() + "/bin/brennacenter-autostart"};
     argv.insert(argv.end(), args.begin(), args.end());
     // The session, with the test's changes in place of its entries.
-    auto name = [](const std::string& e) { return e.substr(0, e.find('=')); };
-    std::vector<std::string> merged;
-    for (const std::string& s : Session()) {
-      bool replaced = false;
-      for (const std::string& e : env) replaced |= name(e) == name(s);
-      if (!replaced) merged.push_back(s);
-    }
-    merged.insert(merged.end(), env.begin(), env.end());
-    return RunProgram(argv, merged, dir.file("autostart.log"), out);
+    std::vector<std::string> session = Session();
+    session.insert(session.end(), env.begin(), env.end());
+    return RunWith(argv, session, out);
   }
 
   TempDir dir;
@@ -175,10 +165,7 @@ class InstalledPackage : public ::testing::Test {
 
 TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibSqliteHttplibAndTheFonts) {
   std::string out;
-  ASSERT_EQ(RunProgram({kDpkgDeb, "-f", deb, "Package", "Version", "Depends"}, {},
-                       dir.file("f.log"), &out),
-            0)
-      << out;
+  ASSERT_EQ(RunWith({kDpkgDeb, "-f", deb, "Package", "Version", "Depends"}, {}, &out), 0) << out;
   EXPECT_NE(out.find("Package: brennacenter\n"), std::string::npos) << out;
   EXPECT_NE(out.find("Version: " BRENNA_PROJECT_VERSION "\n"), std::string::npos) << out;
   const std::string depends = out.substr(out.find("Depends:"));
@@ -282,10 +269,7 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
 
   // The unpacked station tool finds the unpacked library beside it...
   std::string out;
-  ASSERT_EQ(RunProgram({usr() + "/bin/brenna-send"}, {"LD_TRACE_LOADED_OBJECTS=1"},
-                       dir.file("ldd.log"), &out),
-            0)
-      << out;
+  ASSERT_EQ(RunWith({usr() + "/bin/brenna-send"}, {"LD_TRACE_LOADED_OBJECTS=1"}, &out), 0) << out;
   EXPECT_NE(out.find("libPallix.so => " + usr() + "/bin/../lib/brennacenter/libPallix.so"),
             std::string::npos)
       << out;
@@ -294,9 +278,9 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
   SpoolWatch watch;
   ASSERT_TRUE(watch.Start(spool));
   WriteFileBytes(dir.file("brake.txt"), "7700 0 25\n7701 0 0815\n5071 1 1234\n");
-  ASSERT_EQ(RunProgram({usr() + "/bin/brenna-send", "-t", "127.0.0.1:" + std::to_string(port),
-                        dir.file("brake.txt")},
-                       Session(), dir.file("send.log"), &out),
+  ASSERT_EQ(RunWith({usr() + "/bin/brenna-send", "-t", "127.0.0.1:" + std::to_string(port),
+                     dir.file("brake.txt")},
+                    Session(), &out),
             0)
       << out;
   EXPECT_TRUE(watch.WaitUntilShown({"brake"}, kPatience)) << "the result was not shown";
@@ -311,7 +295,7 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
   bool listed = false;
   const auto deadline = std::chrono::steady_clock::now() + kPatience;
   while (!listed && std::chrono::steady_clock::now() < deadline) {
-    RunProgram({usr() + "/bin/brenna-history", "--csv"}, Session(), dir.file("history.log"), &out);
+    RunWith({usr() + "/bin/brenna-history", "--csv"}, Session(), &out);
     listed = out.find(",0815,") != std::string::npos && out.find(",brake\n") != std::string::npos;
     if (!listed) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }

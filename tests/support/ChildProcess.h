@@ -9,17 +9,23 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
 class ChildProcess {
  public:
   struct Options {
-    // "NAME=value" sets a variable, a bare "NAME" removes it; everything
-    // else is inherited.
+    // "NAME=value" sets a variable, a bare "NAME" removes it; a later entry
+    // wins over an earlier one of the same name; everything else is
+    // inherited.
     std::vector<std::string> env;
     // Standard output and error go here (appended); /dev/null when empty.
     std::string logPath;
+    // Standard error alone goes here instead (appended), when set.
+    std::string errorPath;
+    // The child's working directory; the test's own when empty.
+    std::string workDir;
     // Descriptors handed to the child as descriptors 3, 4, ... in order.
     // Every other descriptor above 2 is closed in the child.
     std::vector<int> passFds;
@@ -59,10 +65,32 @@ class ChildProcess {
   int m_status = 0;
 };
 
+// How a run to the end waits: true once ended() holds, false when `limit`
+// passed first. Without one it sleeps between looks; a test whose event
+// loop must keep turning meanwhile passes one that turns it.
+using WaitForEnd =
+    std::function<bool(const std::function<bool()>& ended, std::chrono::milliseconds limit)>;
+
 // Runs a program to its end (at most `limit`) and returns its exit status,
 // or -1 when it could not start, was killed, or did not end in time (then it
 // is stopped); *how says which.
 int RunToEnd(const std::vector<std::string>& argv, const ChildProcess::Options& options,
-             std::chrono::milliseconds limit, std::string* how);
+             std::chrono::milliseconds limit, std::string* how,
+             const WaitForEnd& waitFor = nullptr);
+
+// A program run to its end, with what it printed.
+struct ProgramRun {
+  int status = -1;     // as RunToEnd returns it
+  std::string how;     // as RunToEnd tells it
+  std::string output;  // standard output, and standard error unless options.errorPath
+  // What it printed, followed by how it ended when that was not exit status
+  // 0: the text for a failure message.
+  std::string Report() const;
+};
+
+// RunToEnd, its output kept in options.logPath (written afresh) or, when
+// that is empty, in a temporary file, and read back.
+ProgramRun RunProgram(const std::vector<std::string>& argv, ChildProcess::Options options,
+                      std::chrono::milliseconds limit, const WaitForEnd& waitFor = nullptr);
 
 #endif  // BRENNA_TESTS_CHILDPROCESS_H
