@@ -16,7 +16,7 @@
 
 #include "ChildProcess.h"
 #include "InstallTree.h"
-#include "SpoolWatch.h"
+#include "MonitorProcess.h"
 #include "Station.h"
 #include "TempDir.h"
 #include "TestSocket.h"
@@ -252,17 +252,14 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
                  std::string("[") + kPortSectionGbk + "]\nPort=" + std::to_string(port) + "\n");
   const auto before = Snapshot(root());
 
-  ChildProcess monitor;
-  ChildProcess::Options options;
-  options.env = Session();
-  options.logPath = dir.file("monitor.log");
+  MonitorProcess monitor(InstalledMonitor{usr() + "/bin/BrennaCenter", usr() + "/bin/brenna-send",
+                                          port, spool, dir.file("work"), Session()});
   std::string error;
-  ASSERT_TRUE(monitor.Start({usr() + "/bin/BrennaCenter"}, options, &error)) << error;
-  ASSERT_TRUE(WaitForListener(port, &monitor, kPatience, &error)) << error << "\n"
-                                                                  << ReadFileBytes(options.logPath);
+  ASSERT_TRUE(monitor.Start(&error)) << error;
 
   // The library in its address space is the unpacked one, not this build's.
-  const std::string maps = ReadFileBytes("/proc/" + std::to_string(monitor.pid()) + "/maps");
+  const std::string maps =
+      ReadFileBytes("/proc/" + std::to_string(monitor.monitor().pid()) + "/maps");
   EXPECT_NE(maps.find(usr() + "/lib/brennacenter/libPallix.so"), std::string::npos) << maps;
   EXPECT_EQ(maps.find(std::string(BRENNA_PALLIX_DIR) + "/libPallix.so"), std::string::npos);
   EXPECT_TRUE(fs::is_directory(spool)) << "the site's spool directory, below the user's data";
@@ -275,20 +272,15 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
       << out;
   // ...and a result it sends is put together in the spool directory, then
   // shown and taken away (within milliseconds: watched, not looked for).
-  SpoolWatch watch;
-  ASSERT_TRUE(watch.Start(spool));
-  WriteFileBytes(dir.file("brake.txt"), "7700 0 25\n7701 0 0815\n5071 1 1234\n");
-  ASSERT_EQ(RunWith({usr() + "/bin/brenna-send", "-t", "127.0.0.1:" + std::to_string(port),
-                     dir.file("brake.txt")},
-                    Session(), &out),
-            0)
+  ASSERT_EQ(monitor.SendResults({"brake"}, {"7700 0 25\n7701 0 0815\n5071 1 1234\n"}, &out), 0)
       << out;
-  EXPECT_TRUE(watch.WaitUntilShown({"brake"}, kPatience)) << "the result was not shown";
-  EXPECT_TRUE(watch.Snapshot()["brake"].isPublished) << "no result file appeared in " << spool;
+  EXPECT_TRUE(monitor.watch().WaitUntilShown({"brake"}, kPatience)) << "the result was not shown";
+  EXPECT_TRUE(monitor.watch().Snapshot()["brake"].isPublished)
+      << "no result file appeared in " << spool;
   std::error_code ec;
   for (const auto& e : fs::directory_iterator(spool, ec))
     EXPECT_NE(e.path().extension(), ".DOING") << e.path();
-  EXPECT_TRUE(monitor.Running()) << monitor.Describe() << "\n" << ReadFileBytes(options.logPath);
+  EXPECT_TRUE(monitor.monitor().Running()) << monitor.monitor().Describe() << "\n" << monitor.Log();
 
   // The unpacked brenna-history finds it in the archive the monitor keeps
   // below the user's state directory.
