@@ -39,8 +39,8 @@
 #include <thread>
 #include <vector>
 
+#include "FreePort.h"
 #include "HeadlessBrowser.h"
-#include "InstallTree.h"
 #include "MonitorProcess.h"
 #include "Station.h"
 
@@ -288,7 +288,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_web: %s\n", error.c_str());
     return 1;
   }
-  const int port = FreeTcpPort();
+  const int port = FreePort();
   ChildProcess web;
   ChildProcess::Options options;
   options.env = m.Environment();

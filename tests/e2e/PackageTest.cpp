@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
-#include "InstallTree.h"
+#include "FreePort.h"
 #include "MonitorProcess.h"
 #include "Station.h"
 #include "TempDir.h"
@@ -246,7 +246,7 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
   const std::string base = dataHome() + "/brennacenter";
   const std::string spool = base + "/spool";
   fs::create_directories(base);
-  const int port = FreeTcpPort();
+  const int port = FreePort();
   ASSERT_NE(port, 0);
   WriteFileBytes(base + "/BrennaCenter.ini",
                  std::string("[") + kPortSectionGbk + "]\nPort=" + std::to_string(port) + "\n");
@@ -297,7 +297,7 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
             fs::perms::owner_read | fs::perms::owner_write);
 
   // The unpacked brenna-web serves it: the result in its CSV.
-  const int webPort = FreeTcpPort();
+  const int webPort = FreePort();
   ChildProcess web;
   ChildProcess::Options webOptions;
   webOptions.env = Session();

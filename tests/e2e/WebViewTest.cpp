@@ -18,8 +18,8 @@
 #include <thread>
 
 #include "DemoData.h"
+#include "FreePort.h"
 #include "HeadlessBrowser.h"
-#include "InstallTree.h"
 #include "MonitorScreen.h"
 #include "MonitorSession.h"
 #include "Station.h"
@@ -87,7 +87,7 @@ class WebView : public ::testing::Test {
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(m_session.StartAndWaitForWindow(&error)) << error << "\n" << m_session.Log();
-    m_port = FreeTcpPort();
+    m_port = FreePort();
     ASSERT_NE(0, m_port);
     ChildProcess::Options options;
     options.env = m_session.Environment();
@@ -297,7 +297,7 @@ TEST(WebViewOnTheLan, TheTokenIsGivenOnceAsALinkAndTheCookieLetsTheBrowserIn) {
   const std::vector<std::string> env = {"HOME=" + home.file("home"),
                                         "XDG_STATE_HOME=" + home.file("home/state"),
                                         "XDG_CONFIG_HOME=" + home.file("home/config")};
-  const int port = FreeTcpPort();
+  const int port = FreePort();
   ASSERT_NE(0, port);
   auto start = [&](ChildProcess& web, const std::string& log) {
     ChildProcess::Options options;
