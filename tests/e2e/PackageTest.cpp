@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "ElfDynamic.h"
 #include "FreePort.h"
 #include "MonitorProcess.h"
 #include "Station.h"
@@ -27,7 +28,6 @@ namespace {
 
 constexpr auto kPatience = std::chrono::seconds(30);
 const char kDpkgDeb[] = "/usr/bin/dpkg-deb";
-const char kReadelf[] = "/usr/bin/readelf";
 // "端口号", the port setting's section, in GBK.
 const char kPortSectionGbk[] = "\xB6\xCB\xBF\xDA\xBA\xC5";
 
@@ -80,22 +80,6 @@ std::map<std::string, std::string> DesktopEntry(const std::string& path) {
     if (inEntry && eq != std::string::npos) keys[line.substr(0, eq)] = line.substr(eq + 1);
   }
   return keys;
-}
-
-// Whether an executable's dynamic section names a search path, and which.
-std::string SearchPaths(const std::string& elf, std::string* error) {
-  std::string out;
-  if (RunWith({kReadelf, "-d", elf}, {}, &out) != 0) {
-    *error = "readelf failed: " + out;
-    return {};
-  }
-  std::string paths;
-  std::istringstream in(out);
-  std::string line;
-  while (std::getline(in, line))
-    if (line.find("(RPATH)") != std::string::npos || line.find("(RUNPATH)") != std::string::npos)
-      paths += line.substr(line.find('[')) + "\n";
-  return paths;
 }
 
 // A GET over a connection of its own; the whole answer.
@@ -235,10 +219,12 @@ TEST_F(InstalledPackage, LaysOutTheTreeTheProgramAndTheDesktopExpect) {
 
   // No search path into the build tree: the monitor needs none at all, the
   // station tool only its own library folder.
+  std::vector<std::string> paths;
   std::string error;
-  EXPECT_EQ(SearchPaths(usr() + "/bin/BrennaCenter", &error), "") << error;
-  EXPECT_EQ(SearchPaths(usr() + "/bin/brenna-send", &error), "[$ORIGIN/../lib/brennacenter]\n")
-      << error;
+  EXPECT_TRUE(ReadSearchPaths(usr() + "/bin/BrennaCenter", &paths, &error)) << error;
+  EXPECT_EQ(paths, std::vector<std::string>{});
+  EXPECT_TRUE(ReadSearchPaths(usr() + "/bin/brenna-send", &paths, &error)) << error;
+  EXPECT_EQ(paths, std::vector<std::string>{"$ORIGIN/../lib/brennacenter"});
 }
 
 TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsDataAtHome) {
