@@ -293,9 +293,8 @@ int main(int argc, char** argv) {
   ChildProcess::Options options;
   options.env = m.Environment();
   options.logPath = m.tree().work() + "/brenna-web.log";
-  if (!web.Start({BRENNA_WEB_PATH, "--listen", "127.0.0.1:" + std::to_string(port)}, options,
-                 &error) ||
-      !WaitForListener(port, &web, kGiveUp, &error)) {
+  if (!StartListening(&web, {BRENNA_WEB_PATH, "--listen", "127.0.0.1:" + std::to_string(port)},
+                      options, port, kGiveUp, &error)) {
     std::fprintf(stderr, "bench_web: brenna-web: %s\n", error.c_str());
     return 1;
   }

@@ -288,13 +288,10 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
   ChildProcess::Options webOptions;
   webOptions.env = Session();
   webOptions.logPath = dir.file("web.log");
-  ASSERT_TRUE(
-      web.Start({usr() + "/bin/brenna-web", "--listen", "127.0.0.1:" + std::to_string(webPort)},
-                webOptions, &error))
+  ASSERT_TRUE(StartListening(
+      &web, {usr() + "/bin/brenna-web", "--listen", "127.0.0.1:" + std::to_string(webPort)},
+      webOptions, webPort, kPatience, &error))
       << error;
-  ASSERT_TRUE(WaitForListener(webPort, &web, kPatience, &error))
-      << error << "\n"
-      << ReadFileBytes(webOptions.logPath);
   const std::string csv = HttpGet(webPort, "/results.csv");
   EXPECT_EQ(0u, csv.rfind("HTTP/1.1 200 ", 0)) << csv;
   EXPECT_NE(csv.find(",0815,"), std::string::npos) << csv;

@@ -92,10 +92,10 @@ class WebView : public ::testing::Test {
     ChildProcess::Options options;
     options.env = m_session.Environment();
     options.logPath = m_session.tree().work() + "/brenna-web.log";
-    ASSERT_TRUE(m_web.Start({BRENNA_WEB_PATH, "--listen", "127.0.0.1:" + std::to_string(m_port)},
-                            options, &error))
+    ASSERT_TRUE(StartListening(&m_web,
+                               {BRENNA_WEB_PATH, "--listen", "127.0.0.1:" + std::to_string(m_port)},
+                               options, m_port, kPatience, &error))
         << error;
-    ASSERT_TRUE(WaitForListener(m_port, &m_web, kPatience, &error)) << error << WebLog();
     ASSERT_TRUE(m_browser.Start(m_session.Environment(), m_session.tree().work() + "/chromium.log",
                                 kPageWidth, kPageHeight, &error))
         << error;
@@ -304,10 +304,10 @@ TEST(WebViewOnTheLan, TheTokenIsGivenOnceAsALinkAndTheCookieLetsTheBrowserIn) {
     options.env = env;
     options.logPath = log;
     std::string error;
-    ASSERT_TRUE(web.Start({BRENNA_WEB_PATH, "--listen", "0.0.0.0:" + std::to_string(port)}, options,
-                          &error))
+    ASSERT_TRUE(StartListening(&web,
+                               {BRENNA_WEB_PATH, "--listen", "0.0.0.0:" + std::to_string(port)},
+                               options, port, kPatience, &error))
         << error;
-    ASSERT_TRUE(WaitForListener(port, &web, kPatience, &error)) << error << ReadFileBytes(log);
   };
   auto get = [&](const std::string& path, const std::string& headers) {
     const test_socket::Handle s = test_socket::ConnectLoopback(port);
