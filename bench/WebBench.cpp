@@ -39,8 +39,8 @@
 #include <thread>
 #include <vector>
 
+#include "FreePort.h"
 #include "HeadlessBrowser.h"
-#include "InstallTree.h"
 #include "MonitorProcess.h"
 #include "Station.h"
 
@@ -288,14 +288,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_web: %s\n", error.c_str());
     return 1;
   }
-  const int port = FreeTcpPort();
+  const int port = FreePort();
   ChildProcess web;
   ChildProcess::Options options;
   options.env = m.Environment();
   options.logPath = m.tree().work() + "/brenna-web.log";
-  if (!web.Start({BRENNA_WEB_PATH, "--listen", "127.0.0.1:" + std::to_string(port)}, options,
-                 &error) ||
-      !WaitForListener(port, &web, kGiveUp, &error)) {
+  if (!StartListening(&web, {BRENNA_WEB_PATH, "--listen", "127.0.0.1:" + std::to_string(port)},
+                      options, port, kGiveUp, &error)) {
     std::fprintf(stderr, "bench_web: brenna-web: %s\n", error.c_str());
     return 1;
   }

@@ -1,10 +1,8 @@
 #include "InstallTree.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <filesystem>
+
+#include "FreePort.h"
 
 namespace fs = std::filesystem;
 
@@ -15,23 +13,6 @@ namespace {
 const char kPortSectionGbk[] = "\xB6\xCB\xBF\xDA\xBA\xC5";
 
 }  // namespace
-
-int FreeTcpPort() {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  if (s < 0) return 0;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_ANY);  // the monitor listens on every interface
-  addr.sin_port = 0;
-  socklen_t len = sizeof addr;
-  int port = 0;
-  if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
-    port = ntohs(addr.sin_port);
-  }
-  close(s);
-  return port;
-}
 
 InstallTree::InstallTree(const InstallOptions& options) {
   std::error_code ec;
@@ -58,7 +39,7 @@ InstallTree::InstallTree(const InstallOptions& options) {
   }
   WriteFileBytes(libraryDir() + "/Pallix.ini",
                  "[Site]\nBaseDir=" + base() + "\nSpoolDir=" + spool() + "\n");
-  m_port = FreeTcpPort();
+  m_port = FreePort();
   if (m_port == 0) {
     m_error = "no free TCP port";
     return;

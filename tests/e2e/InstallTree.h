@@ -54,8 +54,4 @@ class InstallTree {
   std::string m_error;
 };
 
-// A TCP port nobody listens on right now: bound to port 0, read, closed.
-// 0 when there is none.
-int FreeTcpPort();
-
 #endif  // BRENNA_E2E_INSTALLTREE_H

@@ -10,29 +10,54 @@
 
 namespace fs = std::filesystem;
 
-MonitorProcess::MonitorProcess()
-    : MonitorProcess(std::string(BRENNA_PALLIX_DIR) + "/libPallix.so") {}
+namespace {
 
-MonitorProcess::MonitorProcess(const std::string& libraryPath)
-    : m_tree(InstallOptions{BRENNA_CENTER_PATH, libraryPath}),
-      m_windowSystemEnv{"QT_QPA_PLATFORM=offscreen", "DISPLAY", "WAYLAND_DISPLAY"},
-      m_logPath(m_tree.work() + "/monitor.log") {}
-
-MonitorProcess::~MonitorProcess() { m_monitor.Stop(); }
-
-std::vector<std::string> MonitorProcess::Environment() const {
-  const std::string home = m_tree.work() + "/home";
+// This build's monitor as the tree holds it, in a session of its own.
+InstalledMonitor InTree(const InstallTree& tree) {
+  const std::string home = tree.work() + "/home";
   std::error_code ec;
   fs::create_directories(home, ec);
-  std::vector<std::string> env = {
+  InstalledMonitor m;
+  m.program = tree.program();
+  m.stationTool = BRENNA_SEND_PATH;
+  m.port = tree.port();
+  m.spool = tree.spool();
+  m.work = tree.work();
+  m.session = {
       "HOME=" + home,
       "XDG_CONFIG_HOME=" + home + "/.config",
       "XDG_DATA_HOME=" + home + "/.local/share",
       "XDG_CACHE_HOME=" + home + "/.cache",
       "XDG_STATE_HOME=" + home + "/.local/state",
-      "XDG_RUNTIME_DIR=" + m_tree.runtime(),
+      "XDG_RUNTIME_DIR=" + tree.runtime(),
       "LSAN_OPTIONS=suppressions=" BRENNA_LSAN_SUPPRESSIONS,
   };
+  return m;
+}
+
+}  // namespace
+
+MonitorProcess::MonitorProcess()
+    : MonitorProcess(std::string(BRENNA_PALLIX_DIR) + "/libPallix.so") {}
+
+MonitorProcess::MonitorProcess(const std::string& libraryPath)
+    : m_tree(std::in_place, InstallOptions{BRENNA_CENTER_PATH, libraryPath}),
+      m_installed(InTree(*m_tree)),
+      m_windowSystemEnv{"QT_QPA_PLATFORM=offscreen", "DISPLAY", "WAYLAND_DISPLAY"},
+      m_logPath(m_installed.work + "/monitor.log") {}
+
+MonitorProcess::MonitorProcess(const InstalledMonitor& installed)
+    : m_installed(installed),
+      m_windowSystemEnv{"QT_QPA_PLATFORM=offscreen", "DISPLAY", "WAYLAND_DISPLAY"},
+      m_logPath(m_installed.work + "/monitor.log") {
+  std::error_code ec;
+  fs::create_directories(m_installed.work, ec);
+}
+
+MonitorProcess::~MonitorProcess() { m_monitor.Stop(); }
+
+std::vector<std::string> MonitorProcess::Environment() const {
+  std::vector<std::string> env = m_installed.session;
   env.insert(env.end(), m_windowSystemEnv.begin(), m_windowSystemEnv.end());
   return env;
 }
@@ -43,8 +68,8 @@ void MonitorProcess::ShowOn(const std::vector<std::string>& displayEnv) {
 }
 
 bool MonitorProcess::Launch(std::string* error) {
-  if (!m_tree.ok()) {
-    *error = m_tree.error();
+  if (m_tree && !m_tree->ok()) {
+    *error = m_tree->error();
     return false;
   }
   ChildProcess::Options options;
@@ -52,18 +77,18 @@ bool MonitorProcess::Launch(std::string* error) {
   options.env.insert(options.env.end(), m_monitorEnv.begin(), m_monitorEnv.end());
   options.logPath = m_logPath;
   options.openFileLimit = m_openFileLimit;
-  return m_monitor.Start({m_tree.program()}, options, error);
+  return m_monitor.Start({m_installed.program}, options, error);
 }
 
 bool MonitorProcess::WaitUntilListening(std::string* error) {
-  if (!WaitForListener(m_tree.port(), &m_monitor, std::chrono::seconds(60), error)) {
+  if (!WaitForListener(m_installed.port, &m_monitor, std::chrono::seconds(60), error)) {
     *error += "\nmonitor output:\n" + Log();
     return false;
   }
   if (!m_watching) {
-    m_watching = m_watch.Start(m_tree.spool());
+    m_watching = m_watch.Start(m_installed.spool);
     if (!m_watching) {
-      *error = "cannot watch " + m_tree.spool();
+      *error = "cannot watch " + m_installed.spool;
       return false;
     }
   }
@@ -78,10 +103,10 @@ bool MonitorProcess::Start(std::string* error) {
 
 bool MonitorProcess::Frames(const std::string& name, const std::vector<std::string>& descriptions,
                             std::vector<std::string>* frames, std::string* error) {
-  const std::string out = m_tree.work() + "/" + name + ".frames";
+  const std::string out = m_installed.work + "/" + name + ".frames";
   std::vector<std::string> args = {"-t", "-n", name, "-o", out};
   for (size_t i = 0; i < descriptions.size(); ++i) {
-    args.push_back(m_tree.work() + "/" + name + "-" + std::to_string(i + 1) + ".txt");
+    args.push_back(m_installed.work + "/" + name + "-" + std::to_string(i + 1) + ".txt");
     WriteFileBytes(args.back(), descriptions[i]);
   }
   std::string output;
@@ -99,26 +124,23 @@ int MonitorProcess::SendResults(const std::vector<std::string>& names,
   // A generous timeout: under load the monitor may take a while to let the
   // station in; the point is the status, not the speed.
   std::vector<std::string> args = {"-t", "-w", "60000",
-                                   "127.0.0.1:" + std::to_string(m_tree.port())};
+                                   "127.0.0.1:" + std::to_string(m_installed.port)};
   for (size_t i = 0; i < names.size() && i < descriptions.size(); ++i) {
-    args.push_back(m_tree.work() + "/" + names[i] + ".txt");
+    args.push_back(m_installed.work + "/" + names[i] + ".txt");
     WriteFileBytes(args.back(), descriptions[i]);
   }
   return RunStationTool(args, output);
 }
 
 int MonitorProcess::RunStationTool(const std::vector<std::string>& args, std::string* output) {
-  std::vector<std::string> argv = {BRENNA_SEND_PATH};
+  std::vector<std::string> argv = {m_installed.stationTool};
   argv.insert(argv.end(), args.begin(), args.end());
   ChildProcess::Options options;
   options.env = Environment();
-  options.logPath = m_tree.work() + "/brenna-send.log";
-  std::error_code ec;
-  fs::remove(options.logPath, ec);
-  std::string how;
-  const int status = RunToEnd(argv, options, std::chrono::seconds(180), &how);
-  *output = ReadFileBytes(options.logPath) + "[" + how + "]";
-  return status;
+  options.logPath = m_installed.work + "/brenna-send.log";
+  const ProgramRun run = RunProgram(argv, options, std::chrono::seconds(180));
+  *output = run.Report();
+  return run.status;
 }
 
 long MonitorProcess::MemoryKb(const std::string& key) {

@@ -1,6 +1,7 @@
 // MonitorProcess - the installed monitor run out of process, the one way the
-// end-to-end, fault and load tests and the end-to-end benchmark drive it: its
-// install tree and private environment, the program (which may be killed and
+// end-to-end, package, fault and load tests and the end-to-end benchmark
+// drive it: its install tree and private environment (or an unpacked
+// package's program and session), the program (which may be killed and
 // started again on the same tree), a watch on its spool directory, the
 // station tool, and what /proc tells about it.
 //
@@ -12,6 +13,7 @@
 #define BRENNA_E2E_MONITORPROCESS_H
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,23 +21,39 @@
 #include "InstallTree.h"
 #include "SpoolWatch.h"
 
+// A monitor as installed: this build's in a private install tree, or one
+// installed elsewhere (an unpacked package) that finds its site by itself.
+struct InstalledMonitor {
+  std::string program;      // the BrennaCenter to run
+  std::string stationTool;  // the brenna-send installed with it
+  int port = 0;             // the port its site settings name
+  std::string spool;        // the spool directory its site names
+  std::string work;         // a folder for the harness's own files (logs, results to send)
+  // The session it runs in: environment entries as ChildProcess takes them.
+  std::vector<std::string> session;
+};
+
 class MonitorProcess {
  public:
-  // This build's library, or the file given (empty: no library at all).
+  // This build's program with this build's library, or the file given
+  // (empty: no library at all), in a private install tree.
   MonitorProcess();
   explicit MonitorProcess(const std::string& libraryPath);
+  // A monitor installed elsewhere, run as it is, with its own station tool.
+  explicit MonitorProcess(const InstalledMonitor& installed);
   ~MonitorProcess();
   MonitorProcess(const MonitorProcess&) = delete;
   MonitorProcess& operator=(const MonitorProcess&) = delete;
 
-  InstallTree& tree() { return m_tree; }
+  // The private install tree (not of a monitor installed elsewhere).
+  InstallTree& tree() { return *m_tree; }
   ChildProcess& monitor() { return m_monitor; }
   SpoolWatch& watch() { return m_watch; }
 
-  // The environment every program started here runs with: private home,
-  // XDG and runtime directories, the window system (offscreen unless
-  // ShowOn), and in a sanitizer build exit statuses that stay the program's
-  // own.
+  // The environment every program started here runs with: the session
+  // (of this build's monitor: private home, XDG and runtime directories,
+  // and in a sanitizer build exit statuses that stay the program's own) and
+  // the window system (offscreen unless ShowOn).
   std::vector<std::string> Environment() const;
   // The monitor shows its window on the display whose client environment
   // this is, instead of offscreen.
@@ -43,7 +61,8 @@ class MonitorProcess {
   // An entry "NAME=value" for the monitor's environment alone, set before
   // it starts.
   void AddMonitorEnvironment(const std::string& entry) { m_monitorEnv.push_back(entry); }
-  // Where the monitor's output goes (work/monitor.log unless set).
+  // Where the monitor's output goes (monitor.log in the work folder unless
+  // set).
   void SetLogPath(const std::string& path) { m_logPath = path; }
   // The monitor may open at most this many files (soft and hard limit).
   void SetOpenFileLimit(long limit) { m_openFileLimit = limit; }
@@ -71,7 +90,8 @@ class MonitorProcess {
                   const std::vector<std::string>& descriptions, std::string* output);
 
   // Runs the station tool with these arguments; its exit status (-1 when it
-  // did not end), what it printed and how it ended in *output.
+  // did not end), what it printed in *output (with how it ended, unless
+  // with status 0).
   int RunStationTool(const std::vector<std::string>& args, std::string* output);
 
   // A "Vm...:" figure of /proc/<pid>/status of the running program in kB
@@ -84,7 +104,8 @@ class MonitorProcess {
   std::string Log() const;
 
  private:
-  InstallTree m_tree;
+  std::optional<InstallTree> m_tree;
+  InstalledMonitor m_installed;
   ChildProcess m_monitor;
   SpoolWatch m_watch;
   bool m_watching = false;

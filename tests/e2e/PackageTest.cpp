@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "ChildProcess.h"
-#include "InstallTree.h"
-#include "SpoolWatch.h"
+#include "ElfDynamic.h"
+#include "FreePort.h"
+#include "MonitorProcess.h"
 #include "Station.h"
 #include "TempDir.h"
 #include "TestSocket.h"
@@ -27,7 +28,6 @@ namespace {
 
 constexpr auto kPatience = std::chrono::seconds(30);
 const char kDpkgDeb[] = "/usr/bin/dpkg-deb";
-const char kReadelf[] = "/usr/bin/readelf";
 // "端口号", the port setting's section, in GBK.
 const char kPortSectionGbk[] = "\xB6\xCB\xBF\xDA\xBA\xC5";
 
@@ -41,18 +41,16 @@ std::string BuiltPackage() {
   return found.size() == 1 ? found.front() : std::string();
 }
 
-// Runs a program to its end; its exit status, its output in *output.
-int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-               const std::string& logPath, std::string* output) {
+// Runs a program to its end with these changes to the environment; its
+// exit status, what it printed in *output (with how it ended, unless with
+// status 0).
+int RunWith(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+            std::string* output) {
   ChildProcess::Options options;
   options.env = env;
-  options.logPath = logPath;
-  std::remove(logPath.c_str());
-  std::string how;
-  const int status = RunToEnd(argv, options, std::chrono::seconds(120), &how);
-  *output = ReadFileBytes(logPath);
-  if (status < 0) *output += "[" + how + "]";
-  return status;
+  const ProgramRun run = RunProgram(argv, options, std::chrono::seconds(120));
+  *output = run.Report();
+  return run.status;
 }
 
 // Every path below `root` with its size (directories as -1).
@@ -84,23 +82,6 @@ std::map<std::string, std::string> DesktopEntry(const std::string& path) {
   return keys;
 }
 
-// Whether an executable's dynamic section names a search path, and which.
-std::string SearchPaths(const std::string& elf, std::string* error) {
-  std::string out;
-  TempDir dir;
-  if (RunProgram({kReadelf, "-d", elf}, {}, dir.file("readelf.log"), &out) != 0) {
-    *error = "readelf failed: " + out;
-    return {};
-  }
-  std::string paths;
-  std::istringstream in(out);
-  std::string line;
-  while (std::getline(in, line))
-    if (line.find("(RPATH)") != std::string::npos || line.find("(RUNPATH)") != std::string::npos)
-      paths += line.substr(line.find('[')) + "\n";
-  return paths;
-}
-
 // A GET over a connection of its own; the whole answer.
 std::string HttpGet(int port, const std::string& path) {
   const test_socket::Handle s = test_socket::ConnectLoopback(port);
@@ -120,8 +101,7 @@ class InstalledPackage : public ::testing::Test {
     deb = BuiltPackage();
     ASSERT_FALSE(deb.empty()) << "no single .deb in " << BRENNA_TEST_PACKAGE_DIR;
     std::string out;
-    ASSERT_EQ(RunProgram({kDpkgDeb, "-x", deb, root()}, {}, dir.file("unpack.log"), &out), 0)
-        << out;
+    ASSERT_EQ(RunWith({kDpkgDeb, "-x", deb, root()}, {}, &out), 0) << out;
     fs::create_directories(home());
     fs::create_directories(runtime());
     fs::permissions(runtime(), fs::perms::owner_all, fs::perm_options::replace);
@@ -156,15 +136,9 @@ class InstalledPackage : public ::testing::Test {
     std::vector<std::string> argv = {usr() + "/bin/brennacenter-autostart"};
     argv.insert(argv.end(), args.begin(), args.end());
     // The session, with the test's changes in place of its entries.
-    auto name = [](const std::string& e) { return e.substr(0, e.find('=')); };
-    std::vector<std::string> merged;
-    for (const std::string& s : Session()) {
-      bool replaced = false;
-      for (const std::string& e : env) replaced |= name(e) == name(s);
-      if (!replaced) merged.push_back(s);
-    }
-    merged.insert(merged.end(), env.begin(), env.end());
-    return RunProgram(argv, merged, dir.file("autostart.log"), out);
+    std::vector<std::string> session = Session();
+    session.insert(session.end(), env.begin(), env.end());
+    return RunWith(argv, session, out);
   }
 
   TempDir dir;
@@ -175,10 +149,7 @@ class InstalledPackage : public ::testing::Test {
 
 TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibSqliteHttplibAndTheFonts) {
   std::string out;
-  ASSERT_EQ(RunProgram({kDpkgDeb, "-f", deb, "Package", "Version", "Depends"}, {},
-                       dir.file("f.log"), &out),
-            0)
-      << out;
+  ASSERT_EQ(RunWith({kDpkgDeb, "-f", deb, "Package", "Version", "Depends"}, {}, &out), 0) << out;
   EXPECT_NE(out.find("Package: brennacenter\n"), std::string::npos) << out;
   EXPECT_NE(out.find("Version: " BRENNA_PROJECT_VERSION "\n"), std::string::npos) << out;
   const std::string depends = out.substr(out.find("Depends:"));
@@ -248,10 +219,12 @@ TEST_F(InstalledPackage, LaysOutTheTreeTheProgramAndTheDesktopExpect) {
 
   // No search path into the build tree: the monitor needs none at all, the
   // station tool only its own library folder.
+  std::vector<std::string> paths;
   std::string error;
-  EXPECT_EQ(SearchPaths(usr() + "/bin/BrennaCenter", &error), "") << error;
-  EXPECT_EQ(SearchPaths(usr() + "/bin/brenna-send", &error), "[$ORIGIN/../lib/brennacenter]\n")
-      << error;
+  EXPECT_TRUE(ReadSearchPaths(usr() + "/bin/BrennaCenter", &paths, &error)) << error;
+  EXPECT_EQ(paths, std::vector<std::string>{});
+  EXPECT_TRUE(ReadSearchPaths(usr() + "/bin/brenna-send", &paths, &error)) << error;
+  EXPECT_EQ(paths, std::vector<std::string>{"$ORIGIN/../lib/brennacenter"});
 }
 
 TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsDataAtHome) {
@@ -259,59 +232,48 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
   const std::string base = dataHome() + "/brennacenter";
   const std::string spool = base + "/spool";
   fs::create_directories(base);
-  const int port = FreeTcpPort();
+  const int port = FreePort();
   ASSERT_NE(port, 0);
   WriteFileBytes(base + "/BrennaCenter.ini",
                  std::string("[") + kPortSectionGbk + "]\nPort=" + std::to_string(port) + "\n");
   const auto before = Snapshot(root());
 
-  ChildProcess monitor;
-  ChildProcess::Options options;
-  options.env = Session();
-  options.logPath = dir.file("monitor.log");
+  MonitorProcess monitor(InstalledMonitor{usr() + "/bin/BrennaCenter", usr() + "/bin/brenna-send",
+                                          port, spool, dir.file("work"), Session()});
   std::string error;
-  ASSERT_TRUE(monitor.Start({usr() + "/bin/BrennaCenter"}, options, &error)) << error;
-  ASSERT_TRUE(WaitForListener(port, &monitor, kPatience, &error)) << error << "\n"
-                                                                  << ReadFileBytes(options.logPath);
+  ASSERT_TRUE(monitor.Start(&error)) << error;
 
   // The library in its address space is the unpacked one, not this build's.
-  const std::string maps = ReadFileBytes("/proc/" + std::to_string(monitor.pid()) + "/maps");
+  const std::string maps =
+      ReadFileBytes("/proc/" + std::to_string(monitor.monitor().pid()) + "/maps");
   EXPECT_NE(maps.find(usr() + "/lib/brennacenter/libPallix.so"), std::string::npos) << maps;
   EXPECT_EQ(maps.find(std::string(BRENNA_PALLIX_DIR) + "/libPallix.so"), std::string::npos);
   EXPECT_TRUE(fs::is_directory(spool)) << "the site's spool directory, below the user's data";
 
   // The unpacked station tool finds the unpacked library beside it...
   std::string out;
-  ASSERT_EQ(RunProgram({usr() + "/bin/brenna-send"}, {"LD_TRACE_LOADED_OBJECTS=1"},
-                       dir.file("ldd.log"), &out),
-            0)
-      << out;
+  ASSERT_EQ(RunWith({usr() + "/bin/brenna-send"}, {"LD_TRACE_LOADED_OBJECTS=1"}, &out), 0) << out;
   EXPECT_NE(out.find("libPallix.so => " + usr() + "/bin/../lib/brennacenter/libPallix.so"),
             std::string::npos)
       << out;
   // ...and a result it sends is put together in the spool directory, then
   // shown and taken away (within milliseconds: watched, not looked for).
-  SpoolWatch watch;
-  ASSERT_TRUE(watch.Start(spool));
-  WriteFileBytes(dir.file("brake.txt"), "7700 0 25\n7701 0 0815\n5071 1 1234\n");
-  ASSERT_EQ(RunProgram({usr() + "/bin/brenna-send", "-t", "127.0.0.1:" + std::to_string(port),
-                        dir.file("brake.txt")},
-                       Session(), dir.file("send.log"), &out),
-            0)
+  ASSERT_EQ(monitor.SendResults({"brake"}, {"7700 0 25\n7701 0 0815\n5071 1 1234\n"}, &out), 0)
       << out;
-  EXPECT_TRUE(watch.WaitUntilShown({"brake"}, kPatience)) << "the result was not shown";
-  EXPECT_TRUE(watch.Snapshot()["brake"].isPublished) << "no result file appeared in " << spool;
+  EXPECT_TRUE(monitor.watch().WaitUntilShown({"brake"}, kPatience)) << "the result was not shown";
+  EXPECT_TRUE(monitor.watch().Snapshot()["brake"].isPublished)
+      << "no result file appeared in " << spool;
   std::error_code ec;
   for (const auto& e : fs::directory_iterator(spool, ec))
     EXPECT_NE(e.path().extension(), ".DOING") << e.path();
-  EXPECT_TRUE(monitor.Running()) << monitor.Describe() << "\n" << ReadFileBytes(options.logPath);
+  EXPECT_TRUE(monitor.monitor().Running()) << monitor.monitor().Describe() << "\n" << monitor.Log();
 
   // The unpacked brenna-history finds it in the archive the monitor keeps
   // below the user's state directory.
   bool listed = false;
   const auto deadline = std::chrono::steady_clock::now() + kPatience;
   while (!listed && std::chrono::steady_clock::now() < deadline) {
-    RunProgram({usr() + "/bin/brenna-history", "--csv"}, Session(), dir.file("history.log"), &out);
+    RunWith({usr() + "/bin/brenna-history", "--csv"}, Session(), &out);
     listed = out.find(",0815,") != std::string::npos && out.find(",brake\n") != std::string::npos;
     if (!listed) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
@@ -321,18 +283,15 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
             fs::perms::owner_read | fs::perms::owner_write);
 
   // The unpacked brenna-web serves it: the result in its CSV.
-  const int webPort = FreeTcpPort();
+  const int webPort = FreePort();
   ChildProcess web;
   ChildProcess::Options webOptions;
   webOptions.env = Session();
   webOptions.logPath = dir.file("web.log");
-  ASSERT_TRUE(
-      web.Start({usr() + "/bin/brenna-web", "--listen", "127.0.0.1:" + std::to_string(webPort)},
-                webOptions, &error))
+  ASSERT_TRUE(StartListening(
+      &web, {usr() + "/bin/brenna-web", "--listen", "127.0.0.1:" + std::to_string(webPort)},
+      webOptions, webPort, kPatience, &error))
       << error;
-  ASSERT_TRUE(WaitForListener(webPort, &web, kPatience, &error))
-      << error << "\n"
-      << ReadFileBytes(webOptions.logPath);
   const std::string csv = HttpGet(webPort, "/results.csv");
   EXPECT_EQ(0u, csv.rfind("HTTP/1.1 200 ", 0)) << csv;
   EXPECT_NE(csv.find(",0815,"), std::string::npos) << csv;

@@ -17,6 +17,7 @@
 #include "ChildProcess.h"
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -76,6 +77,16 @@ bool WaitForListener(int port, ChildProcess* program, std::chrono::milliseconds 
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+}
+
+bool StartListening(ChildProcess* program, const std::vector<std::string>& argv,
+                    const ChildProcess::Options& options, int port, std::chrono::milliseconds limit,
+                    std::string* error) {
+  if (program->Start(argv, options, error) && WaitForListener(port, program, limit, error))
+    return true;
+  if (!options.logPath.empty())
+    *error += "\n" + argv.front() + " printed:\n" + ReadFileBytes(options.logPath);
+  return false;
 }
 
 StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::milliseconds limit,

@@ -9,13 +9,20 @@
 #include <string>
 #include <vector>
 
-class ChildProcess;
+#include "ChildProcess.h"
 
 // Waits until 127.0.0.1:port accepts a connection, and then (up to 5 s)
 // until the listener has closed that probe again. Gives up when `limit`
 // passes or when `program` (may be null) ends meanwhile.
 bool WaitForListener(int port, ChildProcess* program, std::chrono::milliseconds limit,
                      std::string* error);
+
+// Starts a program that listens on `port` (brenna-web) and waits for it as
+// WaitForListener does; false with the reason, and what it printed to
+// options.logPath so far, in *error.
+bool StartListening(ChildProcess* program, const std::vector<std::string>& argv,
+                    const ChildProcess::Options& options, int port, std::chrono::milliseconds limit,
+                    std::string* error);
 
 struct StreamOutcome {
   bool connected = false;

@@ -9,7 +9,6 @@
 // and shown in its window. 32-bit programs cannot run on this machine, so
 // those are built and inspected only.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -71,21 +70,11 @@ std::set<std::string> Minus(const std::set<std::string>& a, const std::set<std::
 // by itself), everything it printed in *output.
 int RunIn(const fs::path& dir, const std::vector<std::string>& argv, std::string* output,
           std::chrono::milliseconds limit = std::chrono::seconds(120)) {
-  static int runs = 0;
-  const std::string log =
-      (fs::temp_directory_path() /
-       ("station-kit-run-" + std::to_string(::getpid()) + "-" + std::to_string(++runs) + ".log"))
-          .string();
-  std::vector<std::string> command = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", dir.string()};
-  command.insert(command.end(), argv.begin(), argv.end());
   ChildProcess::Options options;
-  options.logPath = log;
-  std::string how;
-  const int status = RunToEnd(command, options, limit, &how);
-  *output = ReadFileBytes(log);
-  fs::remove(log);
-  if (status != 0) *output += "[" + how + "]";
-  return status;
+  options.workDir = dir.string();
+  const ProgramRun run = RunProgram(argv, options, limit);
+  *output = run.Report();
+  return run.status;
 }
 
 std::string Describe(const std::vector<std::string>& argv) {

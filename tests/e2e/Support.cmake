@@ -3,12 +3,13 @@
 # station side. No X and no GoogleTest, so the benchmark builds without the
 # tests. Included by tests/e2e and by bench, whichever comes first.
 include_guard(GLOBAL)
+include(${CMAKE_CURRENT_LIST_DIR}/../support/Libraries.cmake)
 set(brenna_e2e_dir ${CMAKE_CURRENT_LIST_DIR})
 add_library(brenna_e2e_support STATIC
-  ${brenna_e2e_dir}/ChildProcess.cpp ${brenna_e2e_dir}/InstallTree.cpp
-  ${brenna_e2e_dir}/MonitorProcess.cpp ${brenna_e2e_dir}/SpoolWatch.cpp
-  ${brenna_e2e_dir}/Station.cpp)
-target_link_libraries(brenna_e2e_support PUBLIC Threads::Threads)
+  ${brenna_e2e_dir}/InstallTree.cpp ${brenna_e2e_dir}/MonitorProcess.cpp
+  ${brenna_e2e_dir}/SpoolWatch.cpp ${brenna_e2e_dir}/Station.cpp)
+target_link_libraries(brenna_e2e_support PUBLIC brenna_test_process brenna_test_socket
+                                                Threads::Threads)
 target_include_directories(brenna_e2e_support PUBLIC ${brenna_e2e_dir}
                                                      ${CMAKE_SOURCE_DIR}/tests/support
                                                      ${CMAKE_SOURCE_DIR}/pallix/include)

@@ -18,8 +18,8 @@
 #include <thread>
 
 #include "DemoData.h"
+#include "FreePort.h"
 #include "HeadlessBrowser.h"
-#include "InstallTree.h"
 #include "MonitorScreen.h"
 #include "MonitorSession.h"
 #include "Station.h"
@@ -87,15 +87,15 @@ class WebView : public ::testing::Test {
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(m_session.StartAndWaitForWindow(&error)) << error << "\n" << m_session.Log();
-    m_port = FreeTcpPort();
+    m_port = FreePort();
     ASSERT_NE(0, m_port);
     ChildProcess::Options options;
     options.env = m_session.Environment();
     options.logPath = m_session.tree().work() + "/brenna-web.log";
-    ASSERT_TRUE(m_web.Start({BRENNA_WEB_PATH, "--listen", "127.0.0.1:" + std::to_string(m_port)},
-                            options, &error))
+    ASSERT_TRUE(StartListening(&m_web,
+                               {BRENNA_WEB_PATH, "--listen", "127.0.0.1:" + std::to_string(m_port)},
+                               options, m_port, kPatience, &error))
         << error;
-    ASSERT_TRUE(WaitForListener(m_port, &m_web, kPatience, &error)) << error << WebLog();
     ASSERT_TRUE(m_browser.Start(m_session.Environment(), m_session.tree().work() + "/chromium.log",
                                 kPageWidth, kPageHeight, &error))
         << error;
@@ -297,17 +297,17 @@ TEST(WebViewOnTheLan, TheTokenIsGivenOnceAsALinkAndTheCookieLetsTheBrowserIn) {
   const std::vector<std::string> env = {"HOME=" + home.file("home"),
                                         "XDG_STATE_HOME=" + home.file("home/state"),
                                         "XDG_CONFIG_HOME=" + home.file("home/config")};
-  const int port = FreeTcpPort();
+  const int port = FreePort();
   ASSERT_NE(0, port);
   auto start = [&](ChildProcess& web, const std::string& log) {
     ChildProcess::Options options;
     options.env = env;
     options.logPath = log;
     std::string error;
-    ASSERT_TRUE(web.Start({BRENNA_WEB_PATH, "--listen", "0.0.0.0:" + std::to_string(port)}, options,
-                          &error))
+    ASSERT_TRUE(StartListening(&web,
+                               {BRENNA_WEB_PATH, "--listen", "0.0.0.0:" + std::to_string(port)},
+                               options, port, kPatience, &error))
         << error;
-    ASSERT_TRUE(WaitForListener(port, &web, kPatience, &error)) << error << ReadFileBytes(log);
   };
   auto get = [&](const std::string& path, const std::string& headers) {
     const test_socket::Handle s = test_socket::ConnectLoopback(port);

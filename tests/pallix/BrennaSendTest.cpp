@@ -3,12 +3,11 @@
 // channel as transfers the monitor side can rebuild.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <map>
 #include <random>
-#include <thread>
 
+#include "ChildProcess.h"
 #include "ChunkFrames.h"
 #include "Pallix.h"
 #include "PallixTestSupport.h"
@@ -157,13 +156,19 @@ TEST(BrennaSend, ARunDeliversEachFileAsATransferTheMonitorCanRebuild) {
   int port = 0, rc = -5;
   for (int tries = 0; tries < 20 && rc == -5; ++tries) rc = OpenNet(11, 0, port = FreePort(), 9898);
   ASSERT_EQ(1, rc);
-  const std::string command = std::string(BRENNA_SEND_PATH) +
-                              " -t -n \xe8\x8b\x8f"
-                              "A 127.0.0.1:" +
-                              std::to_string(port) + " '" + (dir / "a.txt").string() + "' '" +
-                              (dir / "b.txt").string() + "' > '" + (dir / "out.log").string() + "'";
-  std::atomic<int> status{-1};
-  std::thread tool([&] { status = std::system(command.c_str()); });
+  ChildProcess tool;
+  ChildProcess::Options options;
+  options.logPath = (dir / "out.log").string();
+  std::string error;
+  if (!tool.Start(
+          {BRENNA_SEND_PATH, "-t", "-n",
+           "\xe8\x8b\x8f"
+           "A",
+           "127.0.0.1:" + std::to_string(port), (dir / "a.txt").string(), (dir / "b.txt").string()},
+          options, &error)) {
+    CloseNet(11);
+    FAIL() << error;
+  }
 
   std::map<std::string, std::vector<Frame>> transfers;  // name -> frames
   size_t frames = 0;
@@ -175,11 +180,11 @@ TEST(BrennaSend, ARunDeliversEachFileAsATransferTheMonitorCanRebuild) {
       transfers[name].push_back(f);
       ++frames;
     }
-    return status != -1 && ReadNetData(11, f.data(), NET_FRAME_SIZE) == 0 && frames > 2;
+    return !tool.Running() && ReadNetData(11, f.data(), NET_FRAME_SIZE) == 0 && frames > 2;
   });
-  tool.join();
+  if (!tool.WaitExit(std::chrono::seconds(60))) tool.Stop();
   CloseNet(11);
-  ASSERT_EQ(0, status.load()) << ReadFile(dir / "out.log");
+  ASSERT_EQ(0, tool.ExitStatus()) << tool.Describe() << "\n" << ReadFile(dir / "out.log");
   ASSERT_EQ(2u, transfers.size());
 
   const std::map<std::string, std::string> expected = {{"\xcb\xd5"

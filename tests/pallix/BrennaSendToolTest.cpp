@@ -5,12 +5,12 @@
 // stations and rounds the options ask for.
 #include <fcntl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <map>
 #include <random>
 
+#include "ChildProcess.h"
 #include "Pallix.h"
 #include "PallixTestSupport.h"
 #include "StationRecord.h"
@@ -26,22 +26,20 @@ struct ToolRun {
   std::string err;
 };
 
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 ToolRun RunTool(const std::vector<std::string>& args, const fs::path& dir) {
-  std::string command = Quote(BRENNA_SEND_PATH);
-  for (const std::string& a : args) command += " " + Quote(a);
-  command += " >" + Quote((dir / "tool.out").string()) + " 2>" + Quote((dir / "tool.err").string());
-  const int raw = std::system(command.c_str());
-  ToolRun run;
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.out = ReadFile(dir / "tool.out");
-  run.err = ReadFile(dir / "tool.err");
-  return run;
+  std::vector<std::string> argv = {BRENNA_SEND_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ChildProcess::Options options;
+  options.logPath = (dir / "tool.out").string();
+  options.errorPath = (dir / "tool.err").string();
+  fs::remove(options.errorPath);
+  const ProgramRun run = RunProgram(argv, options, std::chrono::seconds(90));
+  ToolRun tool;
+  tool.status = run.status;
+  tool.out = run.output;
+  tool.err = ReadFile(options.errorPath);
+  if (run.status < 0) tool.err += "[" + run.how + "]";
+  return tool;
 }
 
 // A port that accepts connections and notes every one, with every byte.
@@ -350,12 +348,15 @@ TEST_F(BrennaSendTool, FramesReachTheWindowsLibrarysListenerIntact) {
   const int port = FreePort();
   const fs::path ready = dir / "ready", done = dir / "done", got = dir / "received",
                  stop = dir / "stop";
-  const std::string receiver = Quote(BRENNA_RUN_WINDOWS) + " " + Quote(BRENNA_WINDOWS_RECEIVER) +
-                               " " + std::to_string(port) + " " + std::to_string(frames) + " " +
-                               Quote(got.string()) + " " + Quote(ready.string()) + " " +
-                               Quote(done.string()) + " " + Quote(stop.string()) + " >" +
-                               Quote((dir / "wine.out").string()) + " 2>&1 &";
-  ASSERT_EQ(0, std::system(receiver.c_str()));
+  ChildProcess receiver;
+  ChildProcess::Options options;
+  options.logPath = (dir / "wine.out").string();
+  std::string error;
+  ASSERT_TRUE(receiver.Start(
+      {BRENNA_RUN_WINDOWS, BRENNA_WINDOWS_RECEIVER, std::to_string(port), std::to_string(frames),
+       got.string(), ready.string(), done.string(), stop.string()},
+      options, &error))
+      << error;
   ASSERT_TRUE(
       WaitUntil([&] { return fs::exists(ready) || fs::exists(done); }, std::chrono::seconds(60)))
       << ReadFile(dir / "wine.out");

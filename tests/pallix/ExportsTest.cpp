@@ -5,14 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
-#include <fstream>
 #include <memory>
 #include <set>
 #include <thread>
 #include <type_traits>
 #include <vector>
 
+#include "ElfDynamic.h"
 #include "LoadedLibrary.h"
 #include "PallixTestSupport.h"
 
@@ -52,28 +51,15 @@ const std::set<std::string> kProvided = {"GetPallix",
                                          "ParseStdHead_ResultAll",
                                          "ParseStdHead_ResultAll_Idx"};
 
-// Names of the defined global symbols in an ELF file's dynamic table.
+// Names of the defined global and weak symbols in an ELF file's dynamic
+// table.
 std::set<std::string> DynamicSymbols(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<DynamicSymbol> symbols;
+  std::string error;
+  EXPECT_TRUE(ReadDefinedDynamicSymbols(path, &symbols, &error)) << error;
   std::set<std::string> names;
-  if (file.size() < sizeof(Elf64_Ehdr)) return names;
-  Elf64_Ehdr eh;
-  std::memcpy(&eh, file.data(), sizeof eh);
-  std::vector<Elf64_Shdr> sections(eh.e_shnum);
-  std::memcpy(sections.data(), file.data() + eh.e_shoff, eh.e_shnum * sizeof(Elf64_Shdr));
-  for (const Elf64_Shdr& sh : sections) {
-    if (sh.sh_type != SHT_DYNSYM) continue;
-    const char* strtab = file.data() + sections[sh.sh_link].sh_offset;
-    for (size_t off = sh.sh_offset; off + sizeof(Elf64_Sym) <= sh.sh_offset + sh.sh_size;
-         off += sizeof(Elf64_Sym)) {
-      Elf64_Sym sym;
-      std::memcpy(&sym, file.data() + off, sizeof sym);
-      int bind = ELF64_ST_BIND(sym.st_info);
-      if (sym.st_shndx != SHN_UNDEF && sym.st_name != 0 && (bind == STB_GLOBAL || bind == STB_WEAK))
-        names.insert(strtab + sym.st_name);
-    }
-  }
+  for (const DynamicSymbol& s : symbols)
+    if (!s.name.empty() && (s.binding == STB_GLOBAL || s.binding == STB_WEAK)) names.insert(s.name);
   return names;
 }
 

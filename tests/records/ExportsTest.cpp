@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ElfDynamicSymbols.h"
+#include "ElfDynamic.h"
 
 namespace {
 

@@ -5,7 +5,14 @@
 
 #include "TestSocket.h"
 
-inline int FreePort() { return test_socket::FreePort(); }
+// A TCP port nobody listens on right now on any interface (the monitor
+// listens on every one): bound, read and closed. 0 when there is none.
+inline int FreePort() {
+  int port = 0;
+  const test_socket::Handle s = test_socket::Listen(true, 1, &port);
+  test_socket::Close(s);
+  return s == test_socket::kNone ? 0 : port;
+}
 
 // A socket listening at a port of the system's choosing, on 127.0.0.1 or
 // on every interface, with the given queue of pending connections; closed

@@ -56,13 +56,6 @@ bool WaitForClose(int fd, int waitMs, std::string* got) {
 
 }  // namespace
 
-int FreePort() {
-  int port = 0;
-  Handle s = Listen(false, 1, &port);
-  Close(s);
-  return s == kNone ? 0 : port;
-}
-
 Handle Listen(bool everyInterface, int backlog, int* port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return kNone;

@@ -1,7 +1,7 @@
 // TestSocket - plain sockets for tests, straight on the system's socket API
 // (never through libPallix, which is what they test): a loopback client, a
-// listener, a free port, the process's descriptor limit. Blocking; a send
-// never raises SIGPIPE.
+// listener, the process's descriptor limit. Blocking; a send never raises
+// SIGPIPE. A free port: FreePort.h.
 #ifndef BRENNA_TESTS_TESTSOCKET_H
 #define BRENNA_TESTS_TESTSOCKET_H
 
@@ -14,8 +14,6 @@ namespace test_socket {
 using Handle = std::intptr_t;
 constexpr Handle kNone = -1;
 
-// A TCP port nobody listens on right now (0 when none could be found).
-int FreePort();
 // Listens on 127.0.0.1 (or every interface) at a port of the system's
 // choosing, stored in *port; kNone on failure.
 Handle Listen(bool everyInterface, int backlog, int* port);

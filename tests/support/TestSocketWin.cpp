@@ -62,13 +62,6 @@ bool WaitForClose(SOCKET s, int waitMs, std::string* got) {
 }
 }  // namespace
 
-int FreePort() {
-  int port = 0;
-  Handle s = Listen(false, 1, &port);
-  Close(s);
-  return s == kNone ? 0 : port;
-}
-
 Handle Listen(bool everyInterface, int backlog, int* port) {
   if (!Ready()) return kNone;
   SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);

@@ -7,9 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <thread>
+
+#include "TempDir.h"
 
 extern char** environ;
 
@@ -17,17 +20,16 @@ namespace {
 
 std::string NameOf(const std::string& entry) { return entry.substr(0, entry.find('=')); }
 
-// The inherited environment with the overrides applied.
+// The inherited environment with the overrides applied in order.
 std::vector<std::string> BuildEnvironment(const std::vector<std::string>& overrides) {
   std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry(*e);
-    bool overridden = false;
-    for (const std::string& o : overrides) overridden |= NameOf(o) == NameOf(entry);
-    if (!overridden) env.push_back(entry);
-  }
-  for (const std::string& o : overrides)
+  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+  for (const std::string& o : overrides) {
+    env.erase(std::remove_if(env.begin(), env.end(),
+                             [&](const std::string& e) { return NameOf(e) == NameOf(o); }),
+              env.end());
     if (o.find('=') != std::string::npos) env.push_back(o);
+  }
   return env;
 }
 
@@ -61,7 +63,9 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const Options& op
   const std::string log = options.logPath.empty() ? "/dev/null" : options.logPath;
   const pid_t parent = getpid();
 
-  int report[2];  // the child writes errno here when exec fails
+  // The child writes here what it could not do (a Failure) before it ends.
+  enum Failure : int { kOpenFiles, kChangeDirectory, kExec };
+  int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) {
     *error = std::string("pipe: ") + std::strerror(errno);
     return false;
@@ -74,18 +78,28 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const Options& op
     return false;
   }
   if (pid == 0) {
+    // The exec-failure report and the descriptors to hand on move clear
+    // of 3, 4, ... first, so that none is overwritten before it is placed.
+    const int rep = fcntl(report[1], F_DUPFD_CLOEXEC, 100);
+    auto fail = [rep](Failure what) {
+      const int failure[2] = {what, errno};
+      if (write(rep, failure, sizeof failure) < 0) {
+      }
+      _exit(127);
+    };
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(127);
     setpgid(0, 0);  // a terminal's Ctrl+C reaches the test, which stops us
     const int in = open("/dev/null", O_RDONLY);
     const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    if (in < 0 || out < 0) _exit(127);
+    const int err = options.errorPath.empty()
+                        ? out
+                        : open(options.errorPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (in < 0 || out < 0 || err < 0) fail(kOpenFiles);
+    if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) fail(kChangeDirectory);
     dup2(in, 0);
     dup2(out, 1);
-    dup2(out, 2);
-    // The exec-failure report and the descriptors to hand on move clear
-    // of 3, 4, ... first, so that none is overwritten before it is placed.
-    const int rep = fcntl(report[1], F_DUPFD_CLOEXEC, 100);
+    dup2(err, 2);
     int moved[8];
     const int pass = static_cast<int>(options.passFds.size() < 8 ? options.passFds.size() : 8);
     for (int i = 0; i < pass; ++i) moved[i] = fcntl(options.passFds[i], F_DUPFD_CLOEXEC, 110);
@@ -99,24 +113,24 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const Options& op
       setrlimit(RLIMIT_NOFILE, &limit);
     }
     execve(argp[0], argp.data(), envp.data());
-    const int err = errno;
-    if (write(rep, &err, sizeof err) < 0) {
-    }
-    _exit(127);
+    fail(kExec);
   }
   close(report[1]);
-  int err = 0;
+  int failure[2] = {0, 0};
   ssize_t n;
   do {
-    n = read(report[0], &err, sizeof err);
+    n = read(report[0], failure, sizeof failure);
   } while (n < 0 && errno == EINTR);
   close(report[0]);
   m_pid = pid;
   m_reaped = false;
   m_status = 0;
-  if (n == static_cast<ssize_t>(sizeof err)) {
+  if (n == static_cast<ssize_t>(sizeof failure)) {
     WaitExit(std::chrono::seconds(5));
-    *error = "cannot run " + argv[0] + ": " + std::strerror(err);
+    const char* what = failure[0] == kOpenFiles         ? "cannot open its output or input for "
+                       : failure[0] == kChangeDirectory ? "cannot enter the working directory of "
+                                                        : "cannot run ";
+    *error = what + argv[0] + ": " + std::strerror(failure[1]);
     return false;
   }
   return true;
@@ -170,14 +184,30 @@ std::string ChildProcess::Describe() const {
 }
 
 int RunToEnd(const std::vector<std::string>& argv, const ChildProcess::Options& options,
-             std::chrono::milliseconds limit, std::string* how) {
+             std::chrono::milliseconds limit, std::string* how, const WaitForEnd& waitFor) {
   ChildProcess child;
   if (!child.Start(argv, options, how)) return -1;
-  if (!child.WaitExit(limit)) {
+  const bool ended =
+      waitFor ? waitFor([&] { return !child.Running(); }, limit) : child.WaitExit(limit);
+  if (!ended) {
     child.Stop();
     *how = "did not end within " + std::to_string(limit.count()) + " ms";
     return -1;
   }
   *how = child.Describe();
   return child.Exited() ? child.ExitStatus() : -1;
+}
+
+std::string ProgramRun::Report() const { return status == 0 ? output : output + "[" + how + "]"; }
+
+ProgramRun RunProgram(const std::vector<std::string>& argv, ChildProcess::Options options,
+                      std::chrono::milliseconds limit, const WaitForEnd& waitFor) {
+  TempDir scratch;
+  if (options.logPath.empty()) options.logPath = scratch.file("output");
+  std::error_code ec;
+  std::filesystem::remove(options.logPath, ec);
+  ProgramRun run;
+  run.status = RunToEnd(argv, options, limit, &run.how, waitFor);
+  run.output = ReadFileBytes(options.logPath);
+  return run;
 }

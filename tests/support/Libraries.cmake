@@ -1,0 +1,25 @@
+# The support libraries the benchmarks link too: plain sockets and files,
+# and (POSIX) the one way a test starts a program, ChildProcess. Included by
+# tests/support and by tests/e2e/Support.cmake, whichever comes first, so
+# that a build without the tests has them as well.
+include_guard(GLOBAL)
+set(brenna_test_support_dir ${CMAKE_CURRENT_LIST_DIR})
+
+# Plain sockets and files for tests, on the system's own API.
+if(WIN32)
+  add_library(brenna_test_socket STATIC ${brenna_test_support_dir}/TestSocketWin.cpp
+                                        ${brenna_test_support_dir}/TestFilesWin.cpp)
+  target_link_libraries(brenna_test_socket PUBLIC ws2_32)
+else()
+  add_library(brenna_test_socket STATIC ${brenna_test_support_dir}/TestSocket.cpp
+                                        ${brenna_test_support_dir}/TestFiles.cpp)
+endif()
+target_include_directories(brenna_test_socket PUBLIC ${brenna_test_support_dir})
+brenna_warnings(brenna_test_socket)
+
+# Programs started with a plain fork and exec, and always taken down again.
+if(NOT WIN32)
+  add_library(brenna_test_process STATIC ${brenna_test_support_dir}/ChildProcess.cpp)
+  target_include_directories(brenna_test_process PUBLIC ${brenna_test_support_dir})
+  brenna_warnings(brenna_test_process)
+endif()
