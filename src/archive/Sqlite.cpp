@@ -97,6 +97,8 @@ bool IsFull(int rc) { return Primary(rc) == SQLITE_FULL; }
 
 bool IsDamaged(int rc) { return Primary(rc) == SQLITE_CORRUPT || Primary(rc) == SQLITE_NOTADB; }
 
+bool IsBusy(int rc) { return Primary(rc) == SQLITE_BUSY || Primary(rc) == SQLITE_LOCKED; }
+
 std::string Describe(int rc) { return sqlite3_errstr(rc); }
 
 }  // namespace archive::sql

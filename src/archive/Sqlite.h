@@ -76,6 +76,8 @@ int Primary(int rc);
 bool IsFull(int rc);
 // The file is no database, or not a sound one.
 bool IsDamaged(int rc);
+// Another connection holds the lock this needs (after the busy timeout).
+bool IsBusy(int rc);
 // sqlite3_errstr: the words for a result code.
 std::string Describe(int rc);
 
