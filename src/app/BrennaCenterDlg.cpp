@@ -20,20 +20,20 @@
 #include "acquisition/NetTasks.h"
 #include "acquisition/PublicationHook.h"
 #include "app/AboutDlg.h"
-#include "app/ArchiveRecorder.h"
 #include "app/DialogBuilder.h"
 #include "app/Globals.h"
 #include "app/MessageBox.h"
 #include "app/MonitorJournal.h"
 #include "app/PortSet.h"
-#include "app/Resource.h"
 #include "app/ScreenAwake.h"
-#include "app/Templates.h"
-#include "app/VerdictLegend.h"
 #include "archive/ArchiveWriter.h"
+#include "panel/Resource.h"
+#include "panel/Templates.h"
+#include "panel/VerdictLegend.h"
 #include "platform/Gbk.h"
 #include "platform/JournalIo.h"
 #include "platform/PallixBinding.h"
+#include "presentation/ArchiveRecorder.h"
 #include "presentation/Fonts.h"
 #include "presentation/QtColor.h"
 #include "presentation/ResultDecoder.h"
@@ -85,7 +85,7 @@ void CBrennaCenterDlg::AttachArchive(archive::ArchiveWriter* writer, const std::
   m_archive = writer;
   m_archivePath = path;
   m_archiveRecorder =
-      writer != nullptr ? std::make_unique<ArchiveRecorder>(*this, *writer) : nullptr;
+      writer != nullptr ? std::make_unique<ArchiveRecorder>(*this, *writer, g_spoolLock) : nullptr;
 }
 
 int CBrennaCenterDlg::DoModal() {

@@ -24,11 +24,11 @@
 
 #include "app/DialogBuilder.h"
 #include "app/PanelStatic.h"
+#include "panel/ValueDisplayIds.h"
 #include "presentation/DisplayBoard.h"
 #include "presentation/ResultDecoder.h"
 #include "presentation/SpoolScan.h"
 #include "presentation/ValueDisplay.h"
-#include "presentation/ValueDisplayIds.h"
 #include "util/IniFile.h"
 #include "util/MoveControl.h"
 #include "util/Rect.h"

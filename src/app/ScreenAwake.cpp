@@ -9,7 +9,7 @@
 #include <thread>
 #include <utility>
 
-#include "app/Resource.h"
+#include "panel/Resource.h"
 #include "platform/DesktopBus.h"
 
 const char DBusScreenAwake::kService[] = "org.freedesktop.ScreenSaver";

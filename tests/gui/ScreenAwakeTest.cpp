@@ -21,8 +21,8 @@
 #include "ToolRun.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/Globals.h"
-#include "app/Resource.h"
 #include "app/ScreenAwake.h"
+#include "panel/Resource.h"
 #include "platform/PallixBinding.h"
 #include "presentation/Fonts.h"
 

@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "presentation/ResultRouting.h"
+#include "panel/ResultRouting.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 // last. 1016 comes before every other tab stop, so it takes the focus first.
 #include <iterator>
 
-#include "app/Resource.h"
-#include "app/Templates.h"
-#include "app/VerdictLegend.h"
-#include "presentation/ValueDisplayIds.h"
+#include "panel/Resource.h"
+#include "panel/Templates.h"
+#include "panel/ValueDisplayIds.h"
+#include "panel/VerdictLegend.h"
 
 namespace {
 
@@ -231,7 +231,7 @@ constexpr bool DisplaysAreTheValueDisplays() {
   return n == std::size(kValueDisplayIds);
 }
 static_assert(DisplaysAreTheValueDisplays(),
-              "the template's value displays differ from presentation/ValueDisplayIds.h");
+              "the template's value displays differ from panel/ValueDisplayIds.h");
 
 const DlgTemplate kMainTemplate = {
     IDD_BRENNACENTER_DIALOG,

@@ -3,8 +3,8 @@
 // its verdict's colour and the verdict's legend panel is filled with it, so
 // the decoder's colour schemes, the legend's panels and their brushes all
 // read it here and cannot disagree.
-#ifndef BRENNA_PRESENTATION_VERDICTS_H
-#define BRENNA_PRESENTATION_VERDICTS_H
+#ifndef BRENNA_PANEL_VERDICTS_H
+#define BRENNA_PANEL_VERDICTS_H
 
 #include <cstddef>
 #include <iterator>
@@ -60,4 +60,4 @@ constexpr bool OneRowEach() {
 static_assert(verdicts_detail::OneRowEach(),
               "each verdict once, with a judge code and a colour of its own (not white)");
 
-#endif  // BRENNA_PRESENTATION_VERDICTS_H
+#endif  // BRENNA_PANEL_VERDICTS_H

@@ -1,16 +1,15 @@
-#include "app/ArchiveRecorder.h"
+#include "presentation/ArchiveRecorder.h"
 
 #include <chrono>
 #include <mutex>
 #include <utility>
 
-#include "acquisition/NetTasks.h"
 #include "acquisition/SpoolNames.h"
 #include "acquisition/TransferLedger.h"
-#include "app/Globals.h"
-#include "app/Templates.h"
+#include "panel/IdleLook.h"
+#include "panel/ResultRouting.h"
+#include "panel/Templates.h"
 #include "platform/PallixBinding.h"
-#include "presentation/ResultRouting.h"
 
 namespace {
 
@@ -55,8 +54,9 @@ void ArchiveRecorder::NotingDisplay::SetText(std::string text) {
   m_display.SetText(std::move(text));
 }
 
-ArchiveRecorder::ArchiveRecorder(IDisplayBoard& window, archive::IResultArchive& archive)
-    : m_window(window), m_archive(archive) {}
+ArchiveRecorder::ArchiveRecorder(IDisplayBoard& window, archive::IResultArchive& archive,
+                                 std::mutex& spoolLock)
+    : m_window(window), m_archive(archive), m_spoolLock(spoolLock) {}
 
 IValueDisplay* ArchiveRecorder::ValueDisplay(int controlId) { return Noting(controlId); }
 
@@ -89,7 +89,7 @@ void ArchiveRecorder::ResultShown(const std::string& path, const ShownResult& sh
   r.shownUtcMs = NowUtcMs();
   r.transfer = TransferName(path);
   {
-    std::lock_guard<std::mutex> lock(g_spoolLock);
+    std::lock_guard<std::mutex> lock(m_spoolLock);
     r.stations = TransferLedger::Spool().TakePublished(r.transfer);
   }
   r.deviceCode = shown.deviceCode;

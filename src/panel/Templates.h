@@ -1,12 +1,12 @@
 // Templates - the program's resources as data: the main window (102), the
 // about box (100), the string table and the application icon (128).
-#ifndef BRENNA_APP_TEMPLATES_H
-#define BRENNA_APP_TEMPLATES_H
+#ifndef BRENNA_PANEL_TEMPLATES_H
+#define BRENNA_PANEL_TEMPLATES_H
 
 #include <cstdint>
 #include <string_view>
 
-#include "app/DialogTemplate.h"
+#include "panel/DialogTemplate.h"
 #include "util/Colors.h"
 
 // Template 102: seven device groups, the verdict legend, two buttons.
@@ -44,4 +44,4 @@ struct IconImage {
 // identifier.
 const IconImage* LoadIconResource(int id);
 
-#endif  // BRENNA_APP_TEMPLATES_H
+#endif  // BRENNA_PANEL_TEMPLATES_H

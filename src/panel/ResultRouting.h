@@ -1,7 +1,7 @@
 // ResultRouting - which display shows which result item, in which colours
 // and number format. The tables are data; the decoder only walks them.
-#ifndef BRENNA_PRESENTATION_RESULTROUTING_H
-#define BRENNA_PRESENTATION_RESULTROUTING_H
+#ifndef BRENNA_PANEL_RESULTROUTING_H
+#define BRENNA_PANEL_RESULTROUTING_H
 
 #include <string>
 
@@ -61,4 +61,4 @@ int OperatorDisplayForDevice(int deviceCode);
 COLORREF JudgeColor(ColorScheme scheme, int judge);
 std::string FormatValue(ValueFormat format, const std::string& value);
 
-#endif  // BRENNA_PRESENTATION_RESULTROUTING_H
+#endif  // BRENNA_PANEL_RESULTROUTING_H

@@ -1,6 +1,6 @@
 // The about box (template 100), the string table and icon 128.
-#include "app/Resource.h"
-#include "app/Templates.h"
+#include "panel/Resource.h"
+#include "panel/Templates.h"
 #include "util/Colors.h"
 
 namespace {

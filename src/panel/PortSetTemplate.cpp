@@ -1,8 +1,8 @@
 // Template 129. OK and Cancel come first, so OK is the first tab stop and
 // takes the focus when the dialog opens.
-#include "app/PortSetTemplate.h"
+#include "panel/PortSetTemplate.h"
 
-#include "app/Resource.h"
+#include "panel/Resource.h"
 
 namespace {
 

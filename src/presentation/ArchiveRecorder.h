@@ -6,10 +6,11 @@
 // operator, the stations it came from); once the scan has counted it, the
 // whole goes to the archive's queue. The idle state the worker shows at
 // start is the run's first set of writes. Qt-free; on the GUI thread.
-#ifndef BRENNA_APP_ARCHIVERECORDER_H
-#define BRENNA_APP_ARCHIVERECORDER_H
+#ifndef BRENNA_PRESENTATION_ARCHIVERECORDER_H
+#define BRENNA_PRESENTATION_ARCHIVERECORDER_H
 
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,7 +21,9 @@
 
 class ArchiveRecorder : public IDisplayBoard {
  public:
-  ArchiveRecorder(IDisplayBoard& window, archive::IResultArchive& archive);
+  // `spoolLock` is the lock the chunk writer publishes under: the stations
+  // a result came from are taken from the spool's ledger under it.
+  ArchiveRecorder(IDisplayBoard& window, archive::IResultArchive& archive, std::mutex& spoolLock);
   ArchiveRecorder(const ArchiveRecorder&) = delete;
   ArchiveRecorder& operator=(const ArchiveRecorder&) = delete;
 
@@ -67,9 +70,10 @@ class ArchiveRecorder : public IDisplayBoard {
 
   IDisplayBoard& m_window;
   archive::IResultArchive& m_archive;
+  std::mutex& m_spoolLock;
   std::map<int, NotingDisplay> m_displays;
   std::vector<archive::DisplayWrite> m_writes;  // since the last result
   std::optional<archive::ArchivedResult> m_pending;
 };
 
-#endif  // BRENNA_APP_ARCHIVERECORDER_H
+#endif  // BRENNA_PRESENTATION_ARCHIVERECORDER_H

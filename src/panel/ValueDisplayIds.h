@@ -3,8 +3,8 @@
 // and the window address a display. The window keeps its displays in this
 // order, the display with the ID at position i at its position i. The window's template is checked
 // against this list when it compiles, and so is every route.
-#ifndef BRENNA_PRESENTATION_VALUEDISPLAYIDS_H
-#define BRENNA_PRESENTATION_VALUEDISPLAYIDS_H
+#ifndef BRENNA_PANEL_VALUEDISPLAYIDS_H
+#define BRENNA_PANEL_VALUEDISPLAYIDS_H
 
 #include <cstddef>
 #include <iterator>
@@ -50,4 +50,4 @@ constexpr bool StrictlyAscending() {
 static_assert(value_display_ids_detail::StrictlyAscending(),
               "value display IDs must be listed once each, in ascending order");
 
-#endif  // BRENNA_PRESENTATION_VALUEDISPLAYIDS_H
+#endif  // BRENNA_PANEL_VALUEDISPLAYIDS_H

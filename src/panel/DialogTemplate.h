@@ -5,8 +5,8 @@
 //
 // Qt-free so the tables and the arithmetic are tested without a window.
 // Texts are UTF-8: they go from the table straight to the widgets.
-#ifndef BRENNA_APP_DIALOGTEMPLATE_H
-#define BRENNA_APP_DIALOGTEMPLATE_H
+#ifndef BRENNA_PANEL_DIALOGTEMPLATE_H
+#define BRENNA_PANEL_DIALOGTEMPLATE_H
 
 #include <cstddef>
 #include <cstdint>
@@ -104,4 +104,4 @@ const DlgControl* FindControl(const DlgTemplate& tpl, int id);
 // Position of the control in template order, or -1.
 int ControlIndex(const DlgTemplate& tpl, int id);
 
-#endif  // BRENNA_APP_DIALOGTEMPLATE_H
+#endif  // BRENNA_PANEL_DIALOGTEMPLATE_H

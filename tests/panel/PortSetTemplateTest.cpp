@@ -1,8 +1,8 @@
 // Template 129: the port dialog's six controls, its frame and its font.
 #include <gtest/gtest.h>
 
-#include "app/PortSetTemplate.h"
-#include "app/Resource.h"
+#include "panel/PortSetTemplate.h"
+#include "panel/Resource.h"
 
 namespace {
 

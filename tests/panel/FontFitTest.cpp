@@ -3,8 +3,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "panel/FontFit.h"
 #include "platform/Gbk.h"
-#include "presentation/FontFit.h"
 
 static std::ostream& operator<<(std::ostream& os, const FontFit& f) {
   return os << "h " << f.height << " w " << f.width << " at " << f.x << "," << f.y;

@@ -1,8 +1,8 @@
 // FontFit - the size arithmetic of a value display's font: from the client
 // area and the text length alone, without any font at hand, so it is the
 // same on every machine and testable without a window.
-#ifndef BRENNA_PRESENTATION_FONTFIT_H
-#define BRENNA_PRESENTATION_FONTFIT_H
+#ifndef BRENNA_PANEL_FONTFIT_H
+#define BRENNA_PANEL_FONTFIT_H
 
 #include <cstddef>
 
@@ -26,4 +26,4 @@ struct FontFit {
 // counts as 0.
 FontFit FitFont(int clientWidth, int clientHeight, std::size_t textBytes);
 
-#endif  // BRENNA_PRESENTATION_FONTFIT_H
+#endif  // BRENNA_PANEL_FONTFIT_H

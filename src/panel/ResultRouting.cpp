@@ -1,12 +1,12 @@
-#include "presentation/ResultRouting.h"
+#include "panel/ResultRouting.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdio>
 #include <iterator>
 
-#include "presentation/ValueDisplayIds.h"
-#include "presentation/Verdicts.h"
+#include "panel/ValueDisplayIds.h"
+#include "panel/Verdicts.h"
 #include "util/TextNumber.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Resource - identifiers of the dialogs, controls, icon and strings, and the
 // application's name. Qt-free: the template tables and the tests share them.
-#ifndef BRENNA_APP_RESOURCE_H
-#define BRENNA_APP_RESOURCE_H
+#ifndef BRENNA_PANEL_RESOURCE_H
+#define BRENNA_PANEL_RESOURCE_H
 
 // The name the program goes by: message boxes without a caption of their own
 // show it.
@@ -39,4 +39,4 @@ inline constexpr int kYes = 6;
 inline constexpr int kNo = 7;
 }  // namespace dlgid
 
-#endif  // BRENNA_APP_RESOURCE_H
+#endif  // BRENNA_PANEL_RESOURCE_H

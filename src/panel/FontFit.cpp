@@ -1,4 +1,4 @@
-#include "presentation/FontFit.h"
+#include "panel/FontFit.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,13 +1,13 @@
 // VerdictLegend - the four fixed panels that explain the judge colours:
 // each names a verdict and is filled with its colour (Verdicts.h), white
 // text on each. The window's template takes each panel's text from here.
-#ifndef BRENNA_APP_VERDICTLEGEND_H
-#define BRENNA_APP_VERDICTLEGEND_H
+#ifndef BRENNA_PANEL_VERDICTLEGEND_H
+#define BRENNA_PANEL_VERDICTLEGEND_H
 
 #include <cstddef>
 
-#include "app/Resource.h"
-#include "presentation/Verdicts.h"
+#include "panel/Resource.h"
+#include "panel/Verdicts.h"
 #include "util/Colors.h"
 
 struct PanelColors {
@@ -47,4 +47,4 @@ constexpr const char* PanelText(int controlId) {
   return "";
 }
 
-#endif  // BRENNA_APP_VERDICTLEGEND_H
+#endif  // BRENNA_PANEL_VERDICTLEGEND_H

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/DialogTemplate.h"
-#include "app/Resource.h"
-#include "app/Templates.h"
+#include "panel/DialogTemplate.h"
+#include "panel/Resource.h"
+#include "panel/Templates.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <set>
 #include <string>
 
-#include "app/DialogTemplate.h"
-#include "app/Resource.h"
-#include "app/Templates.h"
-#include "app/VerdictLegend.h"
-#include "presentation/ResultRouting.h"
+#include "panel/DialogTemplate.h"
+#include "panel/Resource.h"
+#include "panel/ResultRouting.h"
+#include "panel/Templates.h"
+#include "panel/VerdictLegend.h"
 
 TEST(DialogUnits, OneAndAHalfPixelsPerUnitRoundedHalfAway) {
   EXPECT_EQ(DluToPixelsX(0), 0);

@@ -1,6 +1,6 @@
-#include "app/DialogTemplate.h"
+#include "panel/DialogTemplate.h"
 
-#include "app/Resource.h"
+#include "panel/Resource.h"
 
 namespace {
 
