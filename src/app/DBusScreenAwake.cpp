@@ -1,4 +1,4 @@
-#include "app/ScreenAwake.h"
+#include "app/DBusScreenAwake.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>
