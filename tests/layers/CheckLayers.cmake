@@ -38,7 +38,7 @@
 #    brenna-history's text escaping: nothing of the monitor's window or data
 #    path. Its includes are judged by the file they reach, as above.
 # 4. No Qt header in the Qt-free core: all of acquisition/, archive/,
-#    history/, journal/, platform/, records/, pallix/ and web/, every source
+#    history/, journal/, panel/, platform/, records/, pallix/ and web/, every source
 #    of the core library, and every header those reach through their
 #    includes.
 #
@@ -73,7 +73,7 @@ set(web_may_layers panel archive journal platform util)
 set(web_may_files history/SafeText.h)
 
 # Folders whose every file is Qt-free.
-set(qt_free_folders acquisition archive history journal platform records)
+set(qt_free_folders acquisition archive history journal panel platform records)
 
 set(qt_include_regex "^(Qt[A-Za-z0-9]*/|Q[A-Z][A-Za-z0-9]*$|Q[A-Z][A-Za-z0-9]*\\.h$|q[a-z0-9_]+\\.h$)")
 
