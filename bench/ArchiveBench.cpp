@@ -30,15 +30,15 @@
 #include <vector>
 
 #include "ChildProcess.h"
-#include "app/ArchiveRecorder.h"
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveStore.h"
 #include "archive/ArchiveTime.h"
 #include "archive/ArchiveWriter.h"
+#include "panel/ValueDisplayIds.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
+#include "presentation/ArchiveRecorder.h"
 #include "presentation/ResultDecoder.h"
-#include "presentation/ValueDisplayIds.h"
 
 namespace fs = std::filesystem;
 
@@ -144,7 +144,7 @@ void ShownResults(const fs::path& dir, int rounds) {
   options.maxQueued = 1u << 20;  // every result kept: what is measured is the cost, not the bound
   options.maxQueuedBytes = std::size_t{1} << 32;
   writer.Start(options);
-  ArchiveRecorder recorder(board, writer);
+  ArchiveRecorder recorder(board, writer, spoolLock);
   recorder.IdleStateShown();
   std::uint64_t archivedNs = 0;
   const Clock::time_point wall = Clock::now();

@@ -4,9 +4,9 @@
 
 #include <limits>
 
-#include "app/Templates.h"
 #include "archive/ArchiveTime.h"
-#include "presentation/ValueDisplayIds.h"
+#include "panel/Templates.h"
+#include "panel/ValueDisplayIds.h"
 
 namespace web {
 

@@ -63,7 +63,18 @@ struct WriterCounts {
   std::uint64_t cpuNs = 0;       // the writer thread's CPU time on results
 };
 
-class ArchiveWriter : public IResultArchive {
+// The writer as the monitor's pipeline runs it: started once the settings
+// are read, stopped when the window quits. The pipeline, which a build
+// without an archive shares, reaches it only through this interface.
+class IArchiveWriter : public IResultArchive {
+ public:
+  // Starts writing with `options`; returns at once.
+  virtual void Start(const WriterOptions& options) = 0;
+  // Writes what is queued and the run's stop row (`how`), and closes.
+  virtual void Stop(const std::string& how) = 0;
+};
+
+class ArchiveWriter : public IArchiveWriter {
  public:
   ArchiveWriter() = default;
   ~ArchiveWriter() override;  // Stop("")
@@ -73,10 +84,10 @@ class ArchiveWriter : public IResultArchive {
   // Starts the writer thread, which opens the archive, writes the run's
   // start row and enforces the limits; returns at once. A writer that runs
   // is stopped first.
-  void Start(const WriterOptions& options);
+  void Start(const WriterOptions& options) override;
   // Writes what is queued, the run's stop row (`how`: "quit", "by SIGTERM",
   // ...), and closes the file. Returns when that is done.
-  void Stop(const std::string& how);
+  void Stop(const std::string& how) override;
   bool Running() const;
 
   void Record(ArchivedResult result) override;

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <limits>
 
-#include "app/Templates.h"
 #include "archive/ArchiveTime.h"
+#include "panel/ResultRouting.h"
+#include "panel/Templates.h"
 #include "platform/Gbk.h"
-#include "presentation/ResultRouting.h"
 
 namespace history {
 

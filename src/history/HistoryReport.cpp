@@ -4,11 +4,11 @@
 #include <map>
 #include <vector>
 
-#include "app/Templates.h"
 #include "archive/ArchiveTime.h"
 #include "history/SafeText.h"
-#include "presentation/ResultRouting.h"
-#include "presentation/ValueDisplayIds.h"
+#include "panel/ResultRouting.h"
+#include "panel/Templates.h"
+#include "panel/ValueDisplayIds.h"
 
 namespace history {
 

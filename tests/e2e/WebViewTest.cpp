@@ -25,10 +25,10 @@
 #include "Station.h"
 #include "TempDir.h"
 #include "TestSocket.h"
-#include "app/Templates.h"
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveTime.h"
-#include "presentation/ValueDisplayIds.h"
+#include "panel/Templates.h"
+#include "panel/ValueDisplayIds.h"
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
