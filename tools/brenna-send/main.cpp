@@ -80,9 +80,13 @@ bool Compress(const std::vector<unsigned char>& record, std::vector<unsigned cha
   const fs::path plain = dir / "record", gz = dir / "record.gz";
   bool ok = WriteFile(plain, record);
   int rc = ok ? CompressFile(plain.string().c_str(), gz.string().c_str()) : 0;
-  // Read a little beyond the transfer limit, so the message can say by how much.
-  ok = rc == 1 && ReadFile(gz.string(), 4 * FILE_CHUNK_MAX_TOTAL, packed, error);
-  if (rc != 1) *error = "compression failed (" + std::to_string(rc) + ")";
+  ok = rc == 1 && ReadFile(gz.string(), FILE_CHUNK_MAX_TOTAL, packed, error);
+  if (rc == PALLIX_COMPRESS_TOO_LARGE) {
+    *error = "compressed, the record has more than " + std::to_string(FILE_CHUNK_MAX_TOTAL) +
+             " bytes, the most a transfer carries";
+  } else if (rc != 1) {
+    *error = "compression failed (" + std::to_string(rc) + ")";
+  }
   fs::remove_all(dir, ec);
   return ok;
 }
@@ -128,11 +132,6 @@ bool Prepare(const SendOptions& o, std::vector<Prepared>* out, std::string* erro
     p.recordSize = record.size();
     if (!Compress(record, &p.packed, error)) {
       *error = p.file + ": " + *error;
-      return false;
-    }
-    if (p.packed.size() > FILE_CHUNK_MAX_TOTAL) {
-      *error = p.file + ": compressed, the record has " + std::to_string(p.packed.size()) +
-               " bytes; a transfer carries at most " + std::to_string(FILE_CHUNK_MAX_TOTAL);
       return false;
     }
     p.baseName = o.name.empty() ? fs::path(p.file).stem().string() : o.name;
