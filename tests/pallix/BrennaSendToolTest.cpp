@@ -205,6 +205,8 @@ TEST_F(BrennaSendTool, ACompressedFileOver32767BytesIsRefused) {
 TEST_F(BrennaSendTool, ATransferNameTheMonitorWouldRefuseIsRefused) {
   const std::string good = (dir / "good.txt").string();
   ExpectRefusedBeforeSending({"-n", "lane/2", good}, 2, {"lane/2", "refused by the monitor"});
+  // No Windows file name holds it: the monitor refuses it on any system.
+  ExpectRefusedBeforeSending({"-n", "lane?2", good}, 2, {"lane?2", "refused by the monitor"});
   ExpectRefusedBeforeSending({"-n", std::string(100, 'n'), good}, 2, {"99"});
   // 97 bytes fit, but the tenth round would make it 100.
   ExpectRefusedBeforeSending({"-R", "10", "-n", std::string(97, 'n'), good}, 2,

@@ -101,9 +101,7 @@ bool CheckNames(const SendOptions& o, const Prepared& p, std::string* error) {
     return false;
   }
   if (!PallixIsUsableTransferName(gbk.data(), gbk.size())) {
-    *error = "the transfer name '" + longest + "' is refused by the monitor: it must have 1 to " +
-             std::to_string(FILE_CHUNK_NAME_SIZE - 1) +
-             " GBK bytes, not be \".\" or \"..\", and hold no '/', '\\' or control character";
+    *error = "the transfer name '" + longest + "' is refused by the monitor: " + kTransferNameRule;
     return false;
   }
   return true;
