@@ -113,6 +113,12 @@ bool Prepare(const SendOptions& o, std::vector<Prepared>* out, std::string* erro
     p.file = o.files[i];
     std::vector<unsigned char> input, record;
     if (!ReadFile(p.file, kMaxTextBytes, &input, error)) return false;
+    // The monitor shows nothing for an empty file, nor for a record of no
+    // items: no result to send.
+    if (input.empty()) {
+      *error = p.file + ": the file is empty: no result, the monitor would show nothing for it";
+      return false;
+    }
     const bool text =
         o.input == InputKind::kText || (o.input == InputKind::kDetect && !LooksLikeRecord(input));
     if (text) {
@@ -128,6 +134,10 @@ bool Prepare(const SendOptions& o, std::vector<Prepared>* out, std::string* erro
       record = std::move(input);
     }
     p.recordSize = record.size();
+    if (RecordItemCount(record) == 0) {
+      *error = p.file + ": the record holds no item, the monitor would show nothing for it";
+      return false;
+    }
     if (!Compress(record, &p.packed, error)) {
       *error = p.file + ": " + *error;
       return false;
