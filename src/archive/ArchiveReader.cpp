@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "archive/ArchiveFormat.h"
@@ -73,7 +74,25 @@ bool ArchiveReader::Open(const std::string& path, std::string* error) {
     *error = path + " is not a file";
     return false;
   }
-  const int rc = db_.Open(path, SQLITE_OPEN_READONLY);
+  // A link to the archive (`--archive ~/line.sqlite`) is followed here,
+  // once; SQLite itself never follows one.
+  std::string file = path;
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    file = real;
+    std::free(real);
+  }
+  int rc = SQLITE_CANTOPEN;
+  // A cleanly closed archive has no WAL beside it. Read-only, SQLite would
+  // make the -wal and -shm it needs and could never remove them again; a
+  // connection that may write (and never does: query_only) removes them
+  // when it is the last to close. Beside a WAL (the monitor running, or
+  // killed) it stays read-only, and leaves that WAL to the monitor.
+  struct stat wal {};
+  if (::lstat((file + "-wal").c_str(), &wal) != 0 && errno == ENOENT) {
+    rc = db_.Open(file, SQLITE_OPEN_READWRITE);
+    if (rc == SQLITE_OK && db_.Exec("PRAGMA query_only = 1") != SQLITE_OK) db_.Close();
+  }
+  if (!db_.IsOpen()) rc = db_.Open(file, SQLITE_OPEN_READONLY);
   if (rc != SQLITE_OK) {
     *error = "cannot open " + path + " (" + sql::Describe(rc) + ")";
     return false;

@@ -102,8 +102,10 @@ class ArchiveReader {
   ArchiveReader(const ArchiveReader&) = delete;
   ArchiveReader& operator=(const ArchiveReader&) = delete;
 
-  // Opens the archive read-only; false with the reason in *error (no file,
-  // not an archive, of a newer schema, damaged).
+  // Opens the archive (through a link too) for reading only; false with the
+  // reason in *error (no file, not an archive, of a newer schema, damaged).
+  // A cleanly closed archive is left as it was: the -wal and -shm that
+  // reading needs go when the last reader closes.
   bool Open(const std::string& path, std::string* error);
 
   // Calls `each` for every matching result in the order shown; `each` may
