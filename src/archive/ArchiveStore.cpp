@@ -1,16 +1,13 @@
 #include "archive/ArchiveStore.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveTime.h"
+#include "platform/FileOps.h"
+#include "platform/JournalIo.h"
 
 namespace archive {
 
@@ -80,24 +77,17 @@ namespace {
 // A regular file at `path`, or none there, which is then made private:
 // false with *out saying why not.
 bool PrepareFile(const std::string& path, ArchiveStore::Opened* out) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode)) {
-      out->outcome = ArchiveStore::Outcome::kForeign;
-      out->detail = S_ISLNK(st.st_mode) ? "a symbolic link" : "not a regular file";
-      return false;
-    }
-    return true;
-  }
-  // Made private before SQLite sees it; its WAL and shared-memory files
-  // take the same permissions.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0 && errno != EEXIST) {
-    out->detail = std::strerror(errno);
+  RegularFileInfo info;
+  const FileFault there = InspectFile(path, &info);
+  if (there == FileFault::kNotRegular) {
+    out->outcome = ArchiveStore::Outcome::kForeign;
+    out->detail = "not a regular file: a link, a folder or a device";
     return false;
   }
-  if (fd >= 0) ::close(fd);
-  return true;
+  if (there == FileFault::kNone) return true;
+  // Made private before SQLite sees it; its WAL and shared-memory files
+  // take the same permissions.
+  return journal_io::CreatePrivateFile(path, &out->detail);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "archive/ArchiveWriter.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 #include <time.h>
 
 #include <cstdio>
@@ -36,16 +35,6 @@ std::size_t SizeOf(const ArchivedResult& r) {
   return n;
 }
 
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
-std::string DirectoryOf(const std::string& path) {
-  const std::string::size_type slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-}
-
 std::string Named(const ArchivedResult& r) { return journal::JournalName(r.transfer); }
 
 // What the monitor can do about a failed write, for its journal line.
@@ -78,7 +67,8 @@ std::string MovedAsideName(const std::string& path, const std::string& reason, s
   }
   const std::string base = path + "." + stamp + "." + reason;
   std::string name = base;
-  for (int n = 2; Exists(name) || Exists(name + "-wal"); ++n) name = base + "-" + std::to_string(n);
+  for (int n = 2; PathExists(name) || PathExists(name + "-wal"); ++n)
+    name = base + "-" + std::to_string(n);
   return name;
 }
 
@@ -228,7 +218,7 @@ bool ArchiveWriter::OpenArchive() {
   ArchiveStore::Opened opened;
   if (path.empty()) {
     opened.detail = "no home directory is known";
-  } else if (!journal_io::CreatePrivateDirectory(DirectoryOf(path))) {
+  } else if (!journal_io::CreatePrivateDirectory(ParentDirectory(path))) {
     opened.detail = "its directory cannot be made";
   } else {
     // A second try for the new file after moving aside what was there.
