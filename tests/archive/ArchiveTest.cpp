@@ -19,6 +19,8 @@
 #include "archive/ArchiveTime.h"
 #include "archive/ArchiveWriter.h"
 #include "journal/Journal.h"
+#include "platform/FileOps.h"
+#include "platform/Gbk.h"
 
 namespace fs = std::filesystem;
 using archive::ArchivedResult;
@@ -281,4 +283,32 @@ TEST_F(ArchiveTest, AFileThatIsNoArchiveOfOursIsMovedAsideAndANewOneBegun) {
     ASSERT_EQ(1u, All().size());
     EXPECT_EQ("after", All()[0].transfer);
   }
+}
+
+TEST_F(ArchiveTest, AnArchiveUnderAFolderWithAChineseNameIsKeptThere) {
+  // A station PC's user named in Chinese (C:\Users\张三\AppData\Local):
+  // paths are GBK bytes, which SQLite must not take for UTF-8.
+  const std::string folder = JoinPath(dir.path().string(), Gbk("张三"));
+  archive::WriterOptions o;
+  o.path = JoinPath(folder, archive::kArchiveFileName);
+  archive::ArchiveWriter writer;
+  writer.Start(o);
+  writer.Record(Result(archive::NowUtcMs(), "lane1", 25, "1"));
+  writer.Stop(std::string());
+  EXPECT_EQ(1u, writer.Counts().archived) << LinesWith("archive");
+
+  // Nothing under another name beside it.
+  std::vector<std::string> names;
+  ASSERT_TRUE(ListFileNames(dir.path().string(), &names, true));
+  EXPECT_EQ(std::vector<std::string>{Gbk("张三")}, names);
+  EXPECT_TRUE(PathExists(o.path));
+  archive::ArchiveReader reader;
+  std::string error;
+  ASSERT_TRUE(reader.Open(o.path, &error)) << error;
+  std::vector<archive::ResultRow> rows;
+  ASSERT_TRUE(reader.ListResults(
+      {}, [&](const archive::ResultRow& r) { return rows.push_back(r), true; }, &error))
+      << error;
+  ASSERT_EQ(1u, rows.size());
+  EXPECT_EQ("lane1", rows[0].transfer);
 }
