@@ -57,7 +57,7 @@ if [[ ! -f $sqlite_source/VERSION || ! -f $sqlite_source/debian/changelog ]]; th
     $SUDO sed -i -E 's/^deb([[:space:]].*)$/&\ndeb-src\1/' "$list"
     changed=1
   fi
-  if [[ -n $changed ]] || ! apt-cache showsrc sqlite3 2>/dev/null | grep -q '^Package: sqlite3$'; then
+  if [[ -n $changed ]] || ! apt-cache showsrc sqlite3 >/dev/null 2>&1; then
     $SUDO apt-get update
   fi
   echo "setup: fetching Debian's sqlite3 source into $sqlite_source"
