@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <thread>
 
 extern char** environ;
 
@@ -148,15 +147,6 @@ bool ChildProcess::Running() {
     return false;
   }
   return r == 0;
-}
-
-bool ChildProcess::WaitExit(std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (Running()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
 }
 
 void ChildProcess::Stop(std::chrono::milliseconds grace) {

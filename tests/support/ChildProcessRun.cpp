@@ -1,9 +1,19 @@
-// What runs a program to its end, the same over both halves of
-// ChildProcess (ChildProcess.cpp, ChildProcessWin.cpp).
+// What waits for a program and runs it to its end, the same over both
+// halves of ChildProcess (ChildProcess.cpp, ChildProcessWin.cpp).
 #include <filesystem>
+#include <thread>
 
 #include "ChildProcess.h"
 #include "TempDir.h"
+
+bool ChildProcess::WaitExit(std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (Running()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
 
 int RunToEnd(const std::vector<std::string>& argv, const ChildProcess::Options& options,
              std::chrono::milliseconds limit, std::string* how, const WaitForEnd& waitFor) {

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <thread>
 
 #include "ChildProcess.h"
 
@@ -155,15 +154,6 @@ bool ChildProcess::Running() {
   GetExitCodeProcess(m_process, &code);
   Reap(static_cast<int>(code));
   return false;
-}
-
-bool ChildProcess::WaitExit(std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (Running()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
 }
 
 void ChildProcess::Stop(std::chrono::milliseconds) {
