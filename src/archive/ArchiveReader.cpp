@@ -1,13 +1,9 @@
 #include "archive/ArchiveReader.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 
 #include "archive/ArchiveFormat.h"
+#include "platform/FileOps.h"
 
 namespace archive {
 
@@ -65,21 +61,18 @@ bool ArchiveReader::Failed(int rc, std::string* error) {
 
 bool ArchiveReader::Open(const std::string& path, std::string* error) {
   db_.Close();
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    *error = "no archive at " + path + " (" + std::strerror(errno) + ")";
-    return false;
-  }
-  if (!S_ISREG(st.st_mode)) {
+  // A link to the archive (`--archive ~/line.sqlite`) is followed here,
+  // once; SQLite itself never follows one.
+  std::string file;
+  const FileFault there = ResolveFile(path, &file);
+  if (there == FileFault::kNotRegular) {
     *error = path + " is not a file";
     return false;
   }
-  // A link to the archive (`--archive ~/line.sqlite`) is followed here,
-  // once; SQLite itself never follows one.
-  std::string file = path;
-  if (char* real = ::realpath(path.c_str(), nullptr)) {
-    file = real;
-    std::free(real);
+  if (there != FileFault::kNone) {
+    *error = "no archive at " + path +
+             (there == FileFault::kMissing ? " (no such file)" : " (it cannot be reached)");
+    return false;
   }
   int rc = SQLITE_CANTOPEN;
   // A cleanly closed archive has no WAL beside it. Read-only, SQLite would
@@ -87,8 +80,7 @@ bool ArchiveReader::Open(const std::string& path, std::string* error) {
   // connection that may write (and never does: query_only) removes them
   // when it is the last to close. Beside a WAL (the monitor running, or
   // killed) it stays read-only, and leaves that WAL to the monitor.
-  struct stat wal {};
-  if (::lstat((file + "-wal").c_str(), &wal) != 0 && errno == ENOENT) {
+  if (!PathExists(file + "-wal")) {
     rc = db_.Open(file, SQLITE_OPEN_READWRITE);
     if (rc == SQLITE_OK && db_.Exec("PRAGMA query_only = 1") != SQLITE_OK) db_.Close();
   }

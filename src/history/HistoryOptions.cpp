@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "archive/ArchiveFormat.h"
 #include "archive/ArchiveTime.h"
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
@@ -265,8 +266,8 @@ const char* HistoryUsage() {
          "  --limit N             at most N results\n"
          "\n"
          "  --csv                 comma-separated values (UTF-8) for a spreadsheet\n"
-         "  --archive FILE        another archive than "
-         "$XDG_STATE_HOME/brennacenter/archive.sqlite\n"
+         "  --archive FILE        another archive than " BRENNA_DEFAULT_ARCHIVE_TEXT
+         "\n"
          "  -h, --help            this text\n"
          "\n"
          "Exit status: 0 done, 1 the archive cannot be read, 2 bad arguments, 3 nothing to show.\n";

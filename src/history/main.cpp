@@ -9,9 +9,12 @@
 #include "archive/ArchiveTime.h"
 #include "history/HistoryOptions.h"
 #include "history/HistoryReport.h"
+#include "platform/SystemText.h"
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  // Arguments are read and texts printed as UTF-8 on every system.
+  const Utf8Output output;
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
   history::HistoryOptions options;
   std::string error;
   if (!history::ParseHistoryOptions(args, archive::NowUtcMs(), &options, &error)) {
@@ -22,11 +25,18 @@ int main(int argc, char** argv) {
     std::fputs(history::HistoryUsage(), stdout);
     return history::kDone;
   }
-  const std::string path =
-      options.archivePath.empty() ? archive::DefaultArchivePath() : options.archivePath;
+  std::string path;
+  if (options.archivePath.empty()) {
+    path = archive::DefaultArchivePath();
+  } else if (!SystemFromUtf8(options.archivePath, &path)) {
+    std::fprintf(stderr, "brenna-history: --archive '%s' cannot be named on this system\n%s",
+                 options.archivePath.c_str(), history::HistoryUsage());
+    return history::kBadArguments;
+  }
   archive::ArchiveReader reader;
   if (!reader.Open(path, &error)) {
-    std::fprintf(stderr, "brenna-history: %s\n", error.c_str());
+    // The message names the path in the system's encoding.
+    std::fprintf(stderr, "brenna-history: %s\n", Utf8FromSystem(error).c_str());
     return history::kUnreadable;
   }
   const int status = history::RunReport(reader, options, stdout, &error);
