@@ -43,7 +43,7 @@
 #include "platform/PallixBinding.h"
 #include "presentation/ArchiveRecorder.h"
 #include "presentation/ResultDecoder.h"
-#include "web/CsvExport.h"
+#include "reports/CsvExport.h"
 
 namespace fs = std::filesystem;
 
@@ -345,7 +345,7 @@ void BusyDay(const fs::path& dir, int results) {
   filter.day = busy;
   double cpu = CpuMs();
   Clock::time_point wall = Clock::now();
-  web::CsvExport csv(reader, filter);
+  reports::CsvExport csv(reader, filter);
   std::size_t bytes = 0;
   for (bool done = false; !done;) {
     std::string chunk;
@@ -355,12 +355,12 @@ void BusyDay(const fs::path& dir, int results) {
   std::printf(
       "\na busy day of %d results (%s), /results.csv in batches of %lld along its ids: %.0f ms "
       "CPU, %.0f ms, %.1f MiB, %lld sorts\n",
-      results, busy.c_str(), static_cast<long long>(web::kCsvBatch), CpuMs() - cpu, MsSince(wall),
+      results, busy.c_str(), static_cast<long long>(reports::kBatch), CpuMs() - cpu, MsSince(wall),
       bytes / 1048576.0, static_cast<long long>(reader->SortsRun()));
   cpu = CpuMs();
   wall = Clock::now();
-  filter.limit = web::kCsvBatch;
-  for (std::int64_t rows = web::kCsvBatch; rows == web::kCsvBatch;) {
+  filter.limit = reports::kBatch;
+  for (std::int64_t rows = reports::kBatch; rows == reports::kBatch;) {
     rows = 0;
     reader->ListResults(
         filter, [&](const archive::ResultRow& r) { return filter.afterId = r.id, ++rows, true; },

@@ -1,6 +1,7 @@
 // brenna-history - what the monitor showed, read from its archive
 // (docs/archive.md). Reads only; never holds up the monitor's writer.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,8 @@ int main(int argc, char** argv) {
   }
   const std::string path =
       options.archivePath.empty() ? archive::DefaultArchivePath() : options.archivePath;
-  archive::ArchiveReader reader;
-  if (!reader.Open(path, &error)) {
+  const auto reader = std::make_shared<archive::ArchiveReader>();
+  if (!reader->Open(path, &error)) {
     std::fprintf(stderr, "brenna-history: %s\n", error.c_str());
     return history::kUnreadable;
   }

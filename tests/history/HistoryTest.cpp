@@ -16,11 +16,11 @@
 #include "archive/ArchiveTime.h"
 #include "archive/ArchiveWriter.h"
 #include "history/HistoryOptions.h"
-#include "history/SafeText.h"
 #include "platform/Gbk.h"
+#include "reports/ArchiveText.h"
 
-using history::CsvCell;
-using history::FromGbk;
+using reports::CsvCell;
+using reports::FromGbk;
 
 TEST(SafeText, ArchiveTextCannotDriveTheTerminalBreakALineOrRunAsAFormula) {
   EXPECT_EQ("制动", FromGbk(Gbk("制动")));
@@ -33,7 +33,7 @@ TEST(SafeText, ArchiveTextCannotDriveTheTerminalBreakALineOrRunAsAFormula) {
   // Escape sequences, line breaks, NUL and backslashes are written out.
   EXPECT_EQ("\\x1b[2J\\x0d\\x0aX\\x00\\\\", FromGbk(std::string("\x1b[2J\r\nX\0\\", 9)));
   // C1 controls in archive text kept as UTF-8 (a station list edited by hand).
-  EXPECT_EQ("a\\u009bb", history::FromUtf8("a\xC2\x9B"
+  EXPECT_EQ("a\\u009bb", reports::FromUtf8("a\xC2\x9B"
                                            "b"));
 
   // A spreadsheet would run these; as cells they stay text.

@@ -26,8 +26,8 @@
 #include "TestSocket.h"
 #include "WebTestArchive.h"
 #include "archive/ArchiveTime.h"
+#include "reports/CsvExport.h"
 #include "web/AccessToken.h"
-#include "web/CsvExport.h"
 #include "web/LiveFeed.h"
 #include "web/Pairing.h"
 #include "web/WebServer.h"
@@ -397,7 +397,7 @@ TEST(WebServer, TheCsvHoldsEveryResultOfABusyDayAndTheListGoesOnPageByPage) {
   ASSERT_TRUE(reader->Open(served.archive().path(), &error)) << error;
   archive::ResultFilter today;
   today.day = archive::ToLocal(archive::NowUtcMs()).day;
-  web::CsvExport batches(reader, today);
+  reports::CsvExport batches(reader, today);
   std::string file;
   for (bool done = false; !done;) {
     std::string chunk;
