@@ -541,6 +541,21 @@ TEST(WebViewOfADay, AVerdictListsExactlyItsResultsBothCsvFilesAreOneAndTheReport
       << "the operator 0612 as text";
   EXPECT_EQ(std::string::npos, fromWeb.find(",0612,")) << "0612 where a spreadsheet makes it 612";
 
+  // Today's list follows the line: a result shown now appears in it
+  // without a reload.
+  ASSERT_TRUE(browser.Navigate(base + "/results", &error)) << error;
+  ASSERT_TRUE(browser.WaitFor("document.body.dataset.following === 'yes'", kPatience, &error))
+      << error;
+  DayResult now = made.front();
+  now.result.shownUtcMs = archive::NowUtcMs();
+  now.result.transfer = "shown-now";
+  ASSERT_TRUE(WriteDay(path, {now}));
+  EXPECT_TRUE(browser.WaitFor(
+      "[...document.querySelectorAll('table.results td.name')].some(td => td.textContent === "
+      "'shown-now')",
+      kPatience, &error))
+      << error;
+
   // The report: what the records were made to have, on one A4 page.
   ASSERT_TRUE(browser.Navigate(base + "/report?day=" + day, &error)) << error;
   const json groups = eval(

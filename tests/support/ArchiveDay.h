@@ -127,13 +127,14 @@ inline std::vector<DayResult> MakeDay(const std::string& day, int count) {
   return out;
 }
 
-// Writes the day into the archive at `path` as one run of the monitor;
-// false when it cannot.
+// Writes the results into the archive at `path` (made when there is none)
+// as one run of the monitor; false when not all of them are there after.
 inline bool WriteDay(const std::string& path, const std::vector<DayResult>& results) {
   archive::ArchiveStore store;
   if (store.Open(path).outcome != archive::ArchiveStore::Outcome::kOpened) return false;
   const std::int64_t begin =
       results.empty() ? archive::NowUtcMs() : results.front().result.shownUtcMs;
+  const std::int64_t before = store.ResultCount();
   store.BeginRun(begin - 60000, 1, "test");
   if (store.RunId() == 0) return false;
   for (std::size_t i = 0; i < results.size();) {
@@ -143,7 +144,7 @@ inline bool WriteDay(const std::string& path, const std::vector<DayResult>& resu
     store.Commit();
   }
   store.EndRun(results.empty() ? begin : results.back().result.shownUtcMs + 60000, "quit");
-  const bool all = store.ResultCount() == static_cast<std::int64_t>(results.size());
+  const bool all = store.ResultCount() - before == static_cast<std::int64_t>(results.size());
   store.Close();
   return all;
 }

@@ -168,8 +168,12 @@
     }
     const source = new EventSource('/events');
     source.addEventListener('state', function () {
-      if (first) first = false;
-      else refresh();
+      if (first) {
+        first = false;
+        document.body.dataset.following = 'yes';
+      } else {
+        refresh();
+      }
     });
   }
 
