@@ -316,6 +316,21 @@ double CpuMs() {
   return static_cast<double>(t.tv_sec) * 1000 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
+// The size of the CSV file of what `filter` selects, made as /results.csv
+// makes it.
+std::size_t CsvBytes(const std::shared_ptr<archive::ArchiveReader>& reader,
+                     const archive::ResultFilter& filter) {
+  reports::CsvExport csv(reader, filter);
+  std::size_t bytes = 0;
+  std::string error;
+  for (bool done = false; !done;) {
+    std::string chunk;
+    if (!csv.Next(&chunk, &done, &error)) break;
+    bytes += chunk.size();
+  }
+  return bytes;
+}
+
 // Part 3: one busy day, and its CSV file as /results.csv makes it.
 void BusyDay(const fs::path& dir, int results) {
   const std::string path = (dir / "busy/archive.sqlite").string();
@@ -353,13 +368,7 @@ void BusyDay(const fs::path& dir, int results) {
   filter.day = busy;
   double cpu = CpuMs();
   Clock::time_point wall = Clock::now();
-  reports::CsvExport csv(reader, filter);
-  std::size_t bytes = 0;
-  for (bool done = false; !done;) {
-    std::string chunk;
-    if (!csv.Next(&chunk, &done, &error)) break;
-    bytes += chunk.size();
-  }
+  const std::size_t bytes = CsvBytes(reader, filter);
   std::printf(
       "\na busy day of %d results (%s), /results.csv in batches of %lld along its ids: %.0f ms "
       "CPU, %.0f ms, %.1f MiB, %lld sorts\n",
@@ -424,13 +433,7 @@ void WorkingDay(const fs::path& dir, int results) {
   filter.day = day;
   cpu = CpuMs();
   const Clock::time_point wall = Clock::now();
-  reports::CsvExport csv(reader, filter);
-  std::size_t bytes = 0;
-  for (bool done = false; !done;) {
-    std::string chunk;
-    if (!csv.Next(&chunk, &done, &error)) break;
-    bytes += chunk.size();
-  }
+  const std::size_t bytes = CsvBytes(reader, filter);
   std::printf("  its CSV file, a row per value: %.0f ms CPU, %.0f ms, %.1f MiB\n", CpuMs() - cpu,
               MsSince(wall), bytes / 1048576.0);
 }

@@ -184,7 +184,7 @@
       const c = el.dataset.bg;
       const light =
         0.299 * parseInt(c.substr(1, 2), 16) + 0.587 * parseInt(c.substr(3, 2), 16) +
-          0.114 * parseInt(c.substr(5, 2), 16) > 150;
+          0.114 * parseInt(c.substr(5, 2), 16) > 128;
       el.style.backgroundColor = c;
       el.style.color = light ? '#000' : '#fff';
     }
