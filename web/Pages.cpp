@@ -212,9 +212,9 @@ std::string VerdictCell(const reports::VerdictSummary& v) {
   auto part = [&](const std::vector<reports::ShownValue>& values, Verdict verdict,
                   const char* word) {
     if (values.empty()) return;
-    cell += "<span class=\"verdict\"><b class=\"badge\" data-bg=\"" +
+    cell += "<span class=\"verdict\"><span class=\"badge\" data-bg=\"" +
             CssColour(LookOf(verdict).color) + "\">" + word + " " + std::to_string(values.size()) +
-            "</b> " + Html(reports::ValuesText(values, StationText, "，")) + "</span>";
+            "</span> " + Html(reports::ValuesText(values, StationText, "，")) + "</span>";
   };
   part(v.vetoes, Verdict::kVeto, "否决");
   part(v.advisories, Verdict::kAdvisory, "建议");
@@ -273,15 +273,26 @@ Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_
                       },
                       &error))
     return ProblemPage(503, "无法读取存档", error);
+  // The page's items: along the key over the page's ids where its results
+  // lie close together, else result by result (a page of a day's vetoes is
+  // spread over the whole day).
   std::map<std::int64_t, std::vector<archive::RecordItem>> items;
-  if (!page.empty() && !reader.ListItems(
-                           page.back().id, page.front().id,
-                           [&](std::int64_t id, const archive::RecordItem& i) {
-                             items[id].push_back(i);
-                             return true;
-                           },
-                           &error))
-    return ProblemPage(503, "无法读取存档", error);
+  auto itemsOf = [&](std::int64_t from, std::int64_t to) {
+    return reader.ListItems(
+        from, to,
+        [&](std::int64_t id, const archive::RecordItem& i) {
+          items[id].push_back(i);
+          return true;
+        },
+        &error);
+  };
+  bool read = true;
+  if (!page.empty() &&
+      page.front().id - page.back().id < 4 * static_cast<std::int64_t>(page.size()))
+    read = itemsOf(page.back().id, page.front().id);
+  else
+    for (const archive::ResultRow& r : page) read = read && itemsOf(r.id, r.id);
+  if (!read) return ProblemPage(503, "无法读取存档", error);
   std::string total;
   if (!DayTotal(reader, f, &total, &error)) return ProblemPage(503, "无法读取存档", error);
 
