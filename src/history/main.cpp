@@ -1,6 +1,7 @@
 // brenna-history - what the monitor showed, read from its archive
 // (docs/archive.md). Reads only; never holds up the monitor's writer.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,8 @@ int main(int argc, char** argv) {
                  options.archivePath.c_str(), history::HistoryUsage());
     return history::kBadArguments;
   }
-  archive::ArchiveReader reader;
-  if (!reader.Open(path, &error)) {
+  const auto reader = std::make_shared<archive::ArchiveReader>();
+  if (!reader->Open(path, &error)) {
     // The message names the path in the system's encoding.
     std::fprintf(stderr, "brenna-history: %s\n", Utf8FromSystem(error).c_str());
     return history::kUnreadable;
