@@ -601,3 +601,29 @@ TEST_F(MonitorFewFiles, AStationsResultIsPublishedWhileAHundredMoreConnect) {
   EXPECT_TRUE(LinesWith(journal, {"permissions"}).empty()) << where;
   EXPECT_TRUE(m_monitor.monitor().Running());
 }
+
+// With 64 open files (a few dozen slots), 60 connections that each send a
+// whole keep-alive frame every 0.9 s and come back whenever closed: they
+// give way as idle ones do, and station after station is confirmed and
+// shown.
+TEST_F(MonitorFewFiles, StationsGetThroughSixtyKeepAliveSquatters) {
+  HostileMix mix;
+  mix.keepAlives = 60;
+  mix.keepAlivePause = std::chrono::milliseconds(900);
+  HostilePeers squatters(m_monitor.tree().port(), mix);
+  // Time for them to take every slot. Not a measurement: had they not yet,
+  // the rounds below would prove less, never fail wrongly.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  std::set<std::string> names;
+  for (int round = 1; round <= 3; ++round) {
+    const std::string name = "few-files-" + std::to_string(round);
+    std::string output;
+    EXPECT_EQ(0, m_monitor.SendResultsAsStation({name}, {SmallResult(11, std::to_string(round))},
+                                                &output))
+        << output;
+    names.insert(name);
+  }
+  ExpectShown(names);
+  EXPECT_GT(squatters.Closed(), 0);
+  EXPECT_TRUE(m_monitor.monitor().Running());
+}
