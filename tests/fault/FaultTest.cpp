@@ -515,7 +515,7 @@ TEST(MonitorStartFiles, FilesThatAreNoFilesAreRefusedAndTheMonitorListensAndStop
       " not read: it is not a regular file (a FIFO, device, socket or folder); texts are shown "
       "untranslated";
   const std::string nothingReceived =
-      ": nothing can be received, stations are held back until their sends time out";
+      ": nothing can be received, every chunk is refused to its station";
   const std::vector<Case> cases = {
       {"/dev/zero",
        "SpoolDir=spool\nTranslation=/dev/zero\n",
@@ -553,6 +553,64 @@ TEST(MonitorStartFiles, FilesThatAreNoFilesAreRefusedAndTheMonitorListensAndStop
     EXPECT_EQ(1u,
               LinesWith(journal, {"INFO  brenna.start: BrennaCenter stopped by SIGTERM"}).size())
         << journal;
+  }
+}
+
+// A spool directory that is a file, or a link to nothing, takes no chunk
+// until someone clears the way: each station's frame is refused at once,
+// with a receipt that confirms none of it (it was left without an answer
+// until its send timed out), the journal says so once, not per chunk, and
+// once the way is clear the next result is written and shown.
+TEST(MonitorStartFiles, AStationIsToldAtOnceThatASpoolDirectoryThatIsNoDirectoryTakesNothing) {
+  for (const bool link : {false, true}) {
+    SCOPED_TRACE(link ? "a link to nothing" : "a file");
+    MonitorProcess m;
+    const std::string spool = m.tree().work() + (link ? "/spool-link" : "/spool-file");
+    const std::string target = m.tree().work() + "/nowhere/spool";
+    if (link)
+      fs::create_symlink(target, spool);
+    else
+      WriteFileBytes(spool, "a file, not a folder");
+    WriteFileBytes(m.tree().libraryDir() + "/Pallix.ini",
+                   "[Site]\nBaseDir=" + m.tree().base() + "\nSpoolDir=" + spool + "\n");
+    std::vector<std::string> frames;
+    std::string error;
+    ASSERT_TRUE(m.Frames("refused", {SmallResult(25, "1"), SmallResult(11, "2")}, &frames, &error))
+        << error;
+    std::vector<std::string> after;
+    ASSERT_TRUE(m.Frames("after", {SmallResult(3, "3")}, &after, &error)) << error;
+    ASSERT_TRUE(m.Launch(&error)) << error;
+    ASSERT_TRUE(WaitForListener(m.tree().port(), &m.monitor(), kPatience, &error)) << error;
+
+    for (const std::string& frame : frames) {
+      const StreamOutcome out = SendAsStation(m.tree().port(), frame, "");
+      EXPECT_TRUE(out.closedByPeer && out.error.empty()) << out.error << "\n" << m.Log();
+      EXPECT_EQ(0, out.receipt) << "a receipt that confirms nothing";
+    }
+    const std::string refused =
+        WaitForJournalLine(m, {"ERROR brenna.spool: the spool directory " + spool,
+                               link ? "is a link to nothing: every chunk is refused"
+                                    : "is a file, not a directory: every chunk is refused"});
+    EXPECT_NE("", refused) << m.Log();
+
+    // The way cleared: the next chunk makes the directory (or the link's
+    // target has one now).
+    if (link)
+      fs::create_directories(target);
+    else
+      fs::remove(spool);
+    const StreamOutcome out = SendAsStation(m.tree().port(), Concat(after), "");
+    EXPECT_TRUE(out.closedByPeer && out.error.empty()) << out.error;
+    EXPECT_EQ(1, out.receipt);
+    EXPECT_NE("", WaitForJournalLine(m, {"INFO  brenna.display: result 'after' shown"})) << m.Log();
+    EXPECT_NE(
+        "", WaitForJournalLine(m, {"takes chunks again after", "2 chunks were refused meanwhile"}))
+        << m.Log();
+    std::set<std::string> files;
+    EXPECT_EQ(1u, LinesWith(ReadJournal(JournalDir(m), &files),
+                            {"brenna.spool:", "every chunk is refused, and its station told"})
+                      .size());
+    m.Stop();
   }
 }
 
