@@ -230,6 +230,7 @@ struct HostilePeers::Impl {
     int number = 0;                    // its place among the peers
     const std::string* out = nullptr;  // keep-alive: the message being sent
     int messages = 0;                  // keep-alive: messages begun on this connection
+    Clock::time_point cycleEnd;        // flood with a cycle: when it connects anew
   };
 
   int port;
@@ -251,6 +252,7 @@ struct HostilePeers::Impl {
     p.next = now;
     p.out = nullptr;
     p.messages = 0;
+    p.cycleEnd = now + mix.floodCycle;
     if (p.fd < 0) return;
     if (mix.sources > 0 &&
         !BindSource(p.fd, "127.0.0." + std::to_string(mix.firstSource + p.number % mix.sources))) {
@@ -322,6 +324,11 @@ struct HostilePeers::Impl {
         }
         break;
       case Kind::kFlood: {
+        if (mix.floodCycle.count() > 0 && now >= p.cycleEnd) {
+          close(p.fd);  // left as it is: its frames may still be taken
+          Connect(p, now);
+          return;
+        }
         const std::string& stream = FloodOf(p);
         Push(p, stream);
         if (p.sent == stream.size() && !p.ended) {
@@ -369,9 +376,9 @@ struct HostilePeers::Impl {
         close(p.fd);
         p.fd = -1;
         ++closed;
-        p.next = now + (p.kind == Kind::kGarbage ? std::chrono::milliseconds(50)
-                        : p.kind == Kind::kFlood ? mix.floodRest
-                                                 : std::chrono::milliseconds(0));
+        p.next = p.kind == Kind::kGarbage ? now + std::chrono::milliseconds(50)
+                 : p.kind == Kind::kFlood && mix.floodCycle.count() > 0 ? std::max(now, p.cycleEnd)
+                                                                        : now;
       }
     }
     for (Peer& p : peers)

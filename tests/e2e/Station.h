@@ -77,13 +77,16 @@ struct HostileMix {
   // (floodEnds) end their sending direction and wait for the close, or stay
   // connected without a word until closed: stations that never stop
   // sending results. With floodStreams, flooding peer k sends
-  // floodStreams[k % n] instead (real results, say), and connects again
-  // floodRest after each close.
+  // floodStreams[k % n] instead (real results, say). With floodCycle,
+  // each flooding peer connects anew once every floodCycle, whether or not
+  // the monitor has closed its last connection (which it then leaves): n
+  // peers offer n / floodCycle connections a second, whatever the
+  // monitor's pace.
   int floods = 0;
   int floodFrames = 16;
   bool floodEnds = true;
   std::vector<std::string> floodStreams;
-  std::chrono::milliseconds floodRest{0};
+  std::chrono::milliseconds floodCycle{0};
   // Send a whole keep-alive frame (command 0) at once and then every
   // keepAlivePause, never ending; with transferEvery > 0 every
   // transferEvery-th of them is `transfer` instead (a tiny real result).

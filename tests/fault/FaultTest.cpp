@@ -347,6 +347,45 @@ TEST_F(MonitorFullSpool, ResultsSentWhileTheSpoolIsFullAreShownOnceThereIsRoom) 
   EXPECT_TRUE(m_monitor.monitor().Running());
 }
 
+// A flood of real results from four addresses meets the full spool: its
+// frames wait, nothing is taken. Once the filler is removed the flood's
+// backlog drains, and a fresh station of an address of its own is not kept
+// behind it: it is confirmed (giving up after 5 s without progress, as the
+// station tool does) and shown, round after round.
+TEST_F(MonitorFullSpool, AFreshStationIsServedWhileAFloodsBacklogDrainsAfterTheDiskIsFreed) {
+  std::vector<std::string> floodFrames;
+  std::vector<std::string> floodResults;
+  for (int k = 1; k <= 4; ++k) floodResults.push_back(SmallResult(25, std::to_string(k)));
+  std::string error;
+  ASSERT_TRUE(m_monitor.Frames("flood", floodResults, &floodFrames, &error)) << error;
+  std::vector<std::string> fresh;
+  ASSERT_TRUE(
+      m_monitor.Frames("fresh", {SmallResult(11, "1"), SmallResult(11, "2")}, &fresh, &error))
+      << error;
+  const std::string filler = Spool("filler");
+  SmallFileSystem::Fill(filler);
+  HostileMix mix;
+  mix.floods = 1000;
+  mix.floodStreams = floodFrames;
+  mix.floodCycle = std::chrono::milliseconds(2500);
+  mix.sources = 4;
+  HostilePeers flood(m_monitor.tree().port(), mix);
+  // Time for the backlog to build up. Not a measurement: a shorter one
+  // proves less, never fails wrongly.
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  fs::remove(filler);
+
+  std::set<std::string> names;
+  for (const std::string& frame : fresh) {
+    const StreamOutcome out = SendAsStation(m_monitor.tree().port(), frame, "127.0.0.2");
+    EXPECT_TRUE(out.closedByPeer && out.error.empty()) << TransferName(frame) << ": " << out.error;
+    EXPECT_EQ(1, out.receipt) << TransferName(frame);
+    names.insert(TransferName(frame));
+  }
+  ExpectShown(names);
+  EXPECT_TRUE(m_monitor.monitor().Running());
+}
+
 // A station told "delivered" (the tool's exit status 0) may rely on it: the
 // monitor killed the moment the tool ends, and started again, shows every
 // such result. Each round sends several one-frame results over one

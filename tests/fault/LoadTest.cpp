@@ -251,10 +251,10 @@ TEST(MonitorLoad, RealStationsGetThroughThreeHundredKeepAliveSquatters) {
 }
 
 // A flood of real results above the receiving task's pace: 1,600
-// connections from four addresses, each sending a one-frame result, ending
-// and coming back 3.5 s after its close (about 420 frames a second
-// offered, 200 taken), so every slot is busy and hundreds wait in the
-// system's queue. A station of an address of its own is served fairly by
+// connections from four addresses, each sending a one-frame result, ending,
+// and connecting anew every 3.5 s (about 460 frames a second offered, at
+// most 200 taken), so every slot is busy and hundreds wait in the system's
+// queue. A station of an address of its own is served fairly by
 // address: it is taken in ahead of that queue and its frames go before the
 // flood's next ones. Round after round it is confirmed (giving up after
 // 5 s without progress, as the station tool does) and its result shown.
@@ -278,7 +278,7 @@ TEST(MonitorLoad, AStationOfItsOwnAddressIsServedBesideAFloodOfRealResults) {
   HostileMix mix;
   mix.floods = 1600;
   mix.floodStreams = floodFrames;
-  mix.floodRest = std::chrono::milliseconds(3500);
+  mix.floodCycle = std::chrono::milliseconds(3500);
   mix.sources = 4;
   HostilePeers flood(m.tree().port(), mix);
   ASSERT_TRUE(WaitFor([&] { return m.OpenSockets() >= socketsBefore + kStationLimit; }, kPatience))
