@@ -482,7 +482,7 @@ void Server::ReportFullHouse() {
     fullReported_ = true;
     PALLIX_LOG(PALLIX_LOG_WARNING, PALLIX_LOG_NET,
                "all %zu connection slots are taken: further stations wait until one closes "
-               "or a connection gives way (one without a whole frame for %.1f s first)",
+               "or a connection gives way (one without a whole file chunk for %.1f s first)",
                limit_, kGiveWayIdleMs / 1000.0);
   } else if (fullReported_ && connections_.size() + kSpareDescriptors <= limit_) {
     fullReported_ = false;
@@ -623,9 +623,10 @@ bool Server::DropNewestWaiting(const Source* source, std::size_t held) {
     if (source != nullptr) {
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, w.address, "gave way",
                        "connection from %s:%d closed unread to make room for a station of "
-                       "another address: all %zu slots were taken and busy and %zu connections "
-                       "waited, %zu of them, the most, of %s: the station must send again",
-                       w.address, w.port, limit_, waiting_.size() + 1, held, w.address);
+                       "another address: all %zu slots were taken and busy, %zu connections "
+                       "waited, and %s held %zu slots and places, the most: the station must "
+                       "send again",
+                       w.address, w.port, limit_, waiting_.size() + 1, w.address, held);
     } else {
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, w.address, "out of descriptors",
                        "connection from %s:%d closed unread because the process ran out of "
