@@ -217,9 +217,10 @@ class Server {
   }
   bool WantsToAccept(Clock::time_point now);
   void AcceptPending(Clock::time_point now);
-  // Takes one waiting connection in: into a free slot, into the slot of one
-  // that gives way, or of one whose address holds more slots; false when it
-  // cannot (it stays waiting) or the newcomer was turned away.
+  // Takes one connection from the system's queue: into a free slot, the
+  // slot of one that gives way, or while the slots are shared a waiting
+  // place or the place of one of the busiest address. False when none can
+  // be taken now; *turnedAway once a newcomer was closed again at once.
   bool AcceptOne(Clock::time_point now, bool* turnedAway);
   // Takes waiting connections into free slots, or the slots of those that
   // give way: the one whose address holds the fewest slots first.
@@ -292,8 +293,8 @@ class Server {
   Clock::time_point limitRestores_;
   Clock::time_point acceptResumes_;
   Clock::duration acceptPause_{};
-  // Since when every slot has been taken while frames are taken (zero: not
-  // so); guarded by lock_.
+  // Since when every slot has been taken, with none that could give way,
+  // while frames are taken (zero: not so); guarded by lock_.
   Clock::time_point crowdedSince_;
   int shortages_ = 0;
   int failedAccepts_ = 0;  // in a row, since accepting last worked

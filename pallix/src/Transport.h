@@ -59,23 +59,22 @@ inline constexpr int kGiveWayQuietMs = 500;
 inline constexpr int kGiveWayIdleMs = 1000;
 // Server: when every slot has been taken for kShareAfterMs while frames are
 // being taken (a slot that frees is taken at once by a waiting connection),
-// with none that could give way all that time, the slots are shared by
-// peer address: once one
-// address holds at least the larger of kShareMinimum and 1/kShareDivisor of
-// the slots, a waiting connection is taken in to see its address. When its
-// address
-// holds at least two fewer, a connection of the address holding the most
-// makes room (the one with the most frames still to be taken; they are
-// dropped, unconfirmed); otherwise it is closed again at once, unread (its
-// station was told nothing and sends again). Meanwhile the listener rests
-// kTurnAwayRestMs after a round that closed a newcomer.
-// Before that, as long as the descriptors allow (beside the slots and the
-// reserve), up to kMaxWaiting of those taken in wait unread for a slot,
-// ahead of the system's queue; a slot that frees goes to the one whose
-// address holds the fewest slots, the one waiting longest of those first.
-// Once they are all taken, one of them of the address holding the most
-// (the newest) makes room for a newcomer of an address holding at least
-// two fewer, closed unread.
+// with none that could give way all that time, and one peer address holds
+// at least the larger of kShareMinimum and 1/kShareDivisor of the slots,
+// the slots are shared by address: waiting connections are taken in to see
+// their address.
+//  - As long as the descriptors allow (beside the slots and the reserve),
+//    up to kMaxWaiting of them wait unread for a slot, ahead of the
+//    system's queue; a slot that frees goes to the one whose address holds
+//    the fewest slots, of those to the one waiting longest.
+//  - Beyond them a newcomer whose address holds at least two fewer (slots
+//    and waiting places) than the address holding the most takes the place
+//    of one of that address: its newest waiting one, closed unread, or when
+//    none waits, the connection of it with the most frames still to be
+//    taken (they are dropped, unconfirmed).
+//  - Any other newcomer is closed again at once, unread (its station was
+//    told nothing and sends again), and the listener rests kTurnAwayRestMs
+//    after a round that closed one.
 inline constexpr std::size_t kShareMinimum = 2;
 inline constexpr std::size_t kShareDivisor = 16;
 inline constexpr int kTurnAwayRestMs = 10;
