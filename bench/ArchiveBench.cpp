@@ -11,9 +11,13 @@
 //    one day of one group, in process and as the program itself (start,
 //    open, query, CSV out), and the reads the web view will make: the panel
 //    at a moment, the results since an id, the last run.
+// 3. A busy day of N results (300,000 by default) in one archive: the
+//    web view's /results.csv of that day, read in batches of 1,000 along
+//    the day's ids, and for comparison the same batches through the day's
+//    index (each of them sorting the rest of the day), CPU time of each.
 //
 // Figures only; nothing here fails on time. Usage:
-//   bench_archive [--shown N] [--results N] [--keep]
+//   bench_archive [--shown N] [--results N] [--busy N] [--keep]
 #include <time.h>
 #include <unistd.h>
 
@@ -30,15 +34,16 @@
 #include <vector>
 
 #include "ChildProcess.h"
-#include "app/ArchiveRecorder.h"
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveStore.h"
 #include "archive/ArchiveTime.h"
 #include "archive/ArchiveWriter.h"
+#include "panel/ValueDisplayIds.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
+#include "presentation/ArchiveRecorder.h"
 #include "presentation/ResultDecoder.h"
-#include "presentation/ValueDisplayIds.h"
+#include "web/CsvExport.h"
 
 namespace fs = std::filesystem;
 
@@ -144,7 +149,7 @@ void ShownResults(const fs::path& dir, int rounds) {
   options.maxQueued = 1u << 20;  // every result kept: what is measured is the cost, not the bound
   options.maxQueuedBytes = std::size_t{1} << 32;
   writer.Start(options);
-  ArchiveRecorder recorder(board, writer);
+  ArchiveRecorder recorder(board, writer, spoolLock);
   recorder.IdleStateShown();
   std::uint64_t archivedNs = 0;
   const Clock::time_point wall = Clock::now();
@@ -297,6 +302,76 @@ void BigArchive(const fs::path& dir, int results) {
               sinceMs, runMs);
 }
 
+double CpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1000 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// Part 3: one busy day, and its CSV file as /results.csv makes it.
+void BusyDay(const fs::path& dir, int results) {
+  const std::string path = (dir / "busy/archive.sqlite").string();
+  fs::create_directories(dir / "busy");
+  archive::ArchiveStore store;
+  if (store.Open(path).outcome != archive::ArchiveStore::Outcome::kOpened) return;
+  // Local midnight ten days ago: each day's results in its first half.
+  std::int64_t start = 0;
+  if (!archive::ParseLocalTime(archive::ToLocal(archive::NowUtcMs() - 10 * kDay).day + " 00:00",
+                               &start))
+    return;
+  archive::ResultDetail like;
+  like.row.transfer = "lane1-brake";
+  like.row.stations = "10.1.2.3:40001";
+  like.row.deviceCode = 25;
+  like.row.deviceGroup = "制动设备";
+  like.row.operatorText = "0815";
+  store.BeginRun(start, 0, "bench");
+  // Earlier and later days around it, as in a real archive.
+  for (int i = 0; i < results * 3;) {
+    store.Begin();
+    for (int k = 0; k < 20000 && i < results * 3; ++k, ++i) {
+      const int day = i / results;  // 0, 1, 2: the busy day is the middle one
+      store.WriteResult(Synthetic(like, start + day * kDay + (kDay / 2 / results) * (i % results)));
+    }
+    store.Commit();
+  }
+  store.Close();
+  const std::string busy = archive::ToLocal(start + kDay + kDay / 4).day;
+
+  auto reader = std::make_shared<archive::ArchiveReader>();
+  std::string error;
+  if (!reader->Open(path, &error)) return;
+  archive::ResultFilter filter;
+  filter.day = busy;
+  double cpu = CpuMs();
+  Clock::time_point wall = Clock::now();
+  web::CsvExport csv(reader, filter);
+  std::size_t bytes = 0;
+  for (bool done = false; !done;) {
+    std::string chunk;
+    if (!csv.Next(&chunk, &done, &error)) break;
+    bytes += chunk.size();
+  }
+  std::printf(
+      "\na busy day of %d results (%s), /results.csv in batches of %lld along its ids: %.0f ms "
+      "CPU, %.0f ms, %.1f MiB, %lld sorts\n",
+      results, busy.c_str(), static_cast<long long>(web::kCsvBatch), CpuMs() - cpu, MsSince(wall),
+      bytes / 1048576.0, static_cast<long long>(reader->SortsRun()));
+  cpu = CpuMs();
+  wall = Clock::now();
+  filter.limit = web::kCsvBatch;
+  for (std::int64_t rows = web::kCsvBatch; rows == web::kCsvBatch;) {
+    rows = 0;
+    reader->ListResults(
+        filter, [&](const archive::ResultRow& r) { return filter.afterId = r.id, ++rows, true; },
+        &error);
+  }
+  std::printf(
+      "  the same batches through the day's index, each sorting the rest: %.0f ms CPU, "
+      "%.0f ms\n",
+      CpuMs() - cpu, MsSince(wall));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -307,12 +382,14 @@ int main(int argc, char** argv) {
   }
   const int rounds = std::max(1, Argument(argc, argv, "--shown", 2100) / 7);
   const int results = std::max(7, Argument(argc, argv, "--results", 1000000));
+  const int busy = std::max(1, Argument(argc, argv, "--busy", 300000));
   bool keep = false;
   for (int i = 1; i < argc; ++i) keep = keep || std::strcmp(argv[i], "--keep") == 0;
   const fs::path dir = fs::temp_directory_path() / ("bench-archive-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   ShownResults(dir, rounds);
   BigArchive(dir, results);
+  BusyDay(dir, busy);
   if (!keep) fs::remove_all(dir);
   return 0;
 }

@@ -23,13 +23,14 @@
 
 #include "acquisition/NetTasks.h"
 #include "app/DialogBuilder.h"
-#include "app/Templates.h"
+#include "panel/FontFit.h"
+#include "panel/IdleLook.h"
+#include "panel/ResultRouting.h"
+#include "panel/Templates.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
-#include "presentation/FontFit.h"
 #include "presentation/Fonts.h"
 #include "presentation/ResultDecoder.h"
-#include "presentation/ResultRouting.h"
 #include "presentation/ValueDisplay.h"
 #include "util/MoveControl.h"
 

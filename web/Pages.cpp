@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "app/Templates.h"
 #include "archive/ArchiveTime.h"
 #include "history/SafeText.h"
-#include "presentation/ValueDisplayIds.h"
+#include "panel/Templates.h"
+#include "panel/ValueDisplayIds.h"
 #include "web/PanelView.h"
 #include "web/WebText.h"
 

@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
-#include "app/Resource.h"
-#include "app/Templates.h"
-#include "app/VerdictLegend.h"
 #include "archive/ArchiveTime.h"
-#include "presentation/ResultRouting.h"
-#include "presentation/ValueDisplayIds.h"
+#include "panel/Resource.h"
+#include "panel/ResultRouting.h"
+#include "panel/Templates.h"
+#include "panel/ValueDisplayIds.h"
+#include "panel/VerdictLegend.h"
 #include "web/WebText.h"
 
 namespace web {

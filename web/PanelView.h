@@ -1,5 +1,5 @@
 // PanelView - the window's panel as a web page, laid out from the very
-// template the window is built from (app/MainDialogTemplate): every group
+// template the window is built from (panel/MainDialogTemplate): every group
 // box, heading, value display and legend panel where the window has it, in
 // pixels of the designed window (dialog units through the dialog font's
 // base units) and placed in the page as fractions of the panel, so the

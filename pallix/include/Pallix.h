@@ -127,6 +127,15 @@ typedef struct PallixDate {
 /* UnCompressFile: the file would decompress to more than PALLIX_RECORD_MAX
  * bytes. Final for that file. */
 #define PALLIX_UNCOMPRESS_TOO_LARGE (-7)
+/* CompressFile: the source file is empty. An empty file is no result
+ * record: the monitor would show nothing for it. */
+#define PALLIX_COMPRESS_EMPTY (-4)
+/* CompressFile: the gzip would be longer than FILE_CHUNK_MAX_TOTAL (32,767
+ * bytes, PallixWire.h), the most one transfer carries; the destination is
+ * not written. Final for that file. A source of at most 32,700 bytes always
+ * fits; a longer one (up to PALLIX_RECORD_MAX) only as far as it
+ * compresses. */
+#define PALLIX_COMPRESS_TOO_LARGE (-7)
 /* UnCompressFile: the output cannot be stored now (no space, over quota,
  * read-only file system, I/O error); the same call may succeed later. */
 #define PALLIX_UNCOMPRESS_NO_ROOM (-8)

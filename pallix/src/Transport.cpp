@@ -1256,12 +1256,17 @@ class Station {
   Station& operator=(const Station&) = delete;
 
   int Send(const char* host, int port, const unsigned char* data, std::size_t size);
+  // A SendNetData call on the channel failed before it reached the station
+  // (a bad argument): what it was handed never went.
+  void NoteFailedSend(int result);
   // Ends the connection, waiting for the monitor's receipts as long as they
-  // confirm more frames (at most the timeout without progress). 1 when every
-  // frame Send reported as sent has been confirmed, kUnconfirmed otherwise.
+  // confirm more frames (at most the timeout without progress). 1 when no
+  // send failed and every frame Send reported as sent has been confirmed,
+  // kUnconfirmed otherwise.
   int Finish();
 
  private:
+  int SendFrames(const char* host, int port, const unsigned char* data, std::size_t size);
   // Ends the connection. Its frames count as confirmed only when a receipt
   // of the monitor names exactly as many: with `awaitReceipt` the station
   // half-closes and waits for it; without, what has come must do.
@@ -1285,9 +1290,25 @@ class Station {
   Frame inbound_{};                     // a frame from the monitor, being read
   std::size_t inboundHave_ = 0;
   bool unconfirmed_ = false;  // some frames sent were never confirmed
+  // Sends that failed, and the last one's result: the frames handed to them
+  // were not delivered, whatever the receipts of the others say.
+  int failedSends_ = 0;
+  int lastFailure_ = 0;
 };
 
 int Station::Send(const char* host, int port, const unsigned char* data, std::size_t size) {
+  const int result = SendFrames(host, port, data, size);
+  if (result < 0) NoteFailedSend(result);
+  return result;
+}
+
+void Station::NoteFailedSend(int result) {
+  std::lock_guard<std::mutex> lock(lock_);
+  ++failedSends_;
+  lastFailure_ = result;
+}
+
+int Station::SendFrames(const char* host, int port, const unsigned char* data, std::size_t size) {
   if (size == 0 || size % NET_FRAME_SIZE != 0) return kBadFrame;
   for (std::size_t off = 0; off < size; off += NET_FRAME_SIZE) {
     if (!FrameIsWellFormed(data + off)) return kBadFrame;
@@ -1366,7 +1387,13 @@ void Station::ReportSentLocked(const unsigned char* data, std::size_t size) cons
 int Station::Finish() {
   std::lock_guard<std::mutex> lock(lock_);
   EndConnectionLocked(true);
-  return unconfirmed_ ? kUnconfirmed : 1;
+  if (failedSends_ > 0) {
+    PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
+               "channel %d: closed after %d failed send%s (the last: %d): what they were handed "
+               "was not delivered and must be sent again",
+               channel_, failedSends_, failedSends_ == 1 ? "" : "s", lastFailure_);
+  }
+  return unconfirmed_ || failedSends_ > 0 ? kUnconfirmed : 1;
 }
 
 void Station::EndConnectionLocked(bool awaitReceipt) {
@@ -1388,7 +1415,8 @@ void Station::EndConnectionLocked(bool awaitReceipt) {
         break;
       }
       if (!ReadReceiptsLocked(static_cast<int>(WaitMs(left)))) {
-        how = "the monitor closed the connection";
+        // The final receipt and the close often come in one read.
+        if (confirmed_ != sentOnConnection_) how = "the monitor closed the connection";
         break;
       }
       if (confirmed_ > progress) {
@@ -1543,9 +1571,13 @@ int Read(int channel, void* buf, int size) {
 
 int Send(int channel, const char* host, int port, const void* buf, int size) {
   if (!ValidChannel(channel)) return kBadChannel;
-  if (host == nullptr || *host == '\0' || port <= 0 || port > 65535 || buf == nullptr || size <= 0)
-    return kBadArgument;
   std::shared_ptr<Channel> ch = Find(channel);
+  if (host == nullptr || *host == '\0' || port <= 0 || port > 65535 || buf == nullptr ||
+      size <= 0) {
+    // A station that checks only CloseNet must not hear "delivered" then.
+    if (ch && ch->station) ch->station->NoteFailedSend(kBadArgument);
+    return kBadArgument;
+  }
   if (!ch) return kNotOpen;
   if (!ch->station) return kWrongMode;
   return ch->station->Send(host, port, static_cast<const unsigned char*>(buf),

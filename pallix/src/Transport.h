@@ -127,8 +127,8 @@ int OpenServer(int channel, int port, const ServerLimits& limits);
 // CloseNet: 1 closed, 0 was not open, kBadChannel. A station channel first
 // ends its connection and waits for the monitor's receipts, as long as they
 // show progress (at most its timeout without): kUnconfirmed (the channel is
-// closed all the same) unless every frame Send reported as sent on the
-// channel has been confirmed.
+// closed all the same) unless no Send on the channel failed and every frame
+// Send reported as sent on it has been confirmed.
 int Close(int channel);
 // ReadNetData: one whole frame into buf (size >= 2072): 2072; 0 when none
 // is finished; kBadChannel, kNotOpen, kWrongMode, kBadArgument. Calling it

@@ -142,7 +142,8 @@ Outcome RefuseBadHeader(const ChunkJob& job) {
   if (!chunk.nameTerminated || !IsUsableTransferName(chunk.name)) {
     BRENNA_EVENT(kWarning, kSpool, kTransferRefused, job.key, "name",
                  "chunk of transfer '%s' from %s refused: the name cannot be a file name here "
-                 "(1 to %d bytes, not \".\" or \"..\", no '/', backslash or control character)",
+                 "(1 to %d bytes, not \".\" or \"..\", no '/', backslash, control character, "
+                 "nor any of ? * \" < > |)",
                  journal::JournalName(chunk.name).c_str(), PeerText(job.peer).c_str(),
                  FILE_CHUNK_NAME_SIZE - 1);
     return kChunkBadName;

@@ -15,31 +15,11 @@
 #include "acquisition/SpoolSweep.h"
 #include "acquisition/TransferLedger.h"
 #include "journal/Journal.h"
+#include "panel/IdleLook.h"
 #include "platform/FileOps.h"
-#include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
 #include "platform/ProcessLimits.h"
 #include "util/Colors.h"
-
-namespace {
-
-constexpr bool ResetsEveryOperatorDisplayOnce() {
-  for (std::size_t i = 0; i < std::size(kOperatorDisplays); ++i) {
-    if (!IsOperatorDisplay(kOperatorDisplays[i])) return false;
-    for (std::size_t j = i + 1; j < std::size(kOperatorDisplays); ++j)
-      if (kOperatorDisplays[i] == kOperatorDisplays[j]) return false;
-  }
-  return true;
-}
-static_assert(ResetsEveryOperatorDisplayOnce(),
-              "the idle reset names each device's operator display once");
-
-}  // namespace
-
-const std::string& IdleStateText() {
-  static const std::string idle = Gbk("设备空闲");
-  return idle;
-}
 
 int IdleStateTask() {
   IDisplayBoard* board = *CurrentDataPath().board;

@@ -1,7 +1,7 @@
 // NetTasks - the two task functions of the network worker.
 //
-// IdleStateTask shows "设备空闲" on the seven operator displays when the
-// queue starts. NetRecvTask makes one read attempt per call and hands a
+// IdleStateTask shows the idle look (panel/IdleLook.h) on the seven
+// operator displays when the queue starts. NetRecvTask makes one read attempt per call and hands a
 // file-chunk frame to the chunk writer under the spool lock; the task queue
 // calls it again and again. A frame the spool cannot take yet is kept and
 // tried again until it is written.
@@ -10,24 +10,10 @@
 
 #include <chrono>
 #include <functional>
-#include <iterator>
 #include <string>
 
 #include "PallixWire.h"
 #include "platform/FramePeer.h"
-#include "presentation/ResultRouting.h"
-
-// The operator displays, one per device group, in the order they are reset:
-// the displays of the routing's device table, each once (checked in
-// NetTasks.cpp when it compiles).
-constexpr int kOperatorDisplays[std::size(kDeviceOperators)] = {1018, 1021, 1065, 1072,
-                                                                1073, 1157, 1119};
-
-// What IdleStateTask shows on each of them: "设备空闲" (GBK) in red on
-// white. The archive keeps the same, as the window's state at start.
-const std::string& IdleStateText();
-inline constexpr COLORREF kIdleTextColor = kColorRed;
-inline constexpr COLORREF kIdleBackground = kColorWhite;
 
 // The network channel the monitor listens on.
 constexpr int kNetChannel = 11;

@@ -3,8 +3,8 @@
 #include <QPushButton>
 
 #include "app/DialogBuilder.h"
-#include "app/Resource.h"
-#include "app/Templates.h"
+#include "panel/Resource.h"
+#include "panel/Templates.h"
 
 CAboutDlg::CAboutDlg() : QDialog(nullptr) {
   const DlgTemplate& tpl = AboutDialogTemplate();

@@ -14,40 +14,23 @@
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
-#include <cstdio>
 #include <iterator>
 
-#include "acquisition/NetTasks.h"
-#include "acquisition/PublicationHook.h"
 #include "app/AboutDlg.h"
-#include "app/ArchiveRecorder.h"
 #include "app/DialogBuilder.h"
 #include "app/Globals.h"
 #include "app/MessageBox.h"
-#include "app/MonitorJournal.h"
 #include "app/PortSet.h"
-#include "app/Resource.h"
 #include "app/ScreenAwake.h"
-#include "app/Templates.h"
-#include "app/VerdictLegend.h"
 #include "archive/ArchiveWriter.h"
+#include "panel/Resource.h"
+#include "panel/Templates.h"
+#include "panel/VerdictLegend.h"
 #include "platform/Gbk.h"
-#include "platform/JournalIo.h"
-#include "platform/PallixBinding.h"
 #include "presentation/Fonts.h"
 #include "presentation/QtColor.h"
-#include "presentation/ResultDecoder.h"
-#include "util/ArchiveSettings.h"
-#include "util/PortNumber.h"
-#include "util/PortSetting.h"
 
 namespace {
-
-// OpenNet's fourth argument: how long (ms) a connected station may stay
-// silent before the library drops it.
-constexpr int kStationSilenceMs = 9898;
-// How long each shown result stays alone on screen before the next.
-constexpr auto kResultPause = std::chrono::milliseconds(500);
 
 // How long to wait for the window system to carry out a maximise. Offscreen
 // and under a window manager it answers within a few event rounds, but a
@@ -59,14 +42,13 @@ constexpr int kMaximizeWaitMs = 5000;
 }  // namespace
 
 CBrennaCenterDlg::CBrennaCenterDlg(QWidget* pParent)
-    : QDialog(pParent), m_scan(*this, g_spoolLock) {
+    : QDialog(pParent), m_presenter(*this, MonitorDataPath()), m_pipeline(*this, m_presenter) {
   ApplyDialogTemplate(this, MainDialogTemplate());
   // A modal frame has no sizing border: the window manager offers no
   // dragging of the edges. Only the program changes the size (maximise,
   // MoveWindow).
   setFixedSize(size());
   m_hIcon = LoadAppIcon();
-  m_nShownFiles = 0;
 
   connect(&m_btnQuit, &QPushButton::clicked, this, [this] { OnBtnQuit(); });
   connect(&m_btnPortSet, &QPushButton::clicked, this, [this] { OnBtnPortSet(); });
@@ -74,18 +56,15 @@ CBrennaCenterDlg::CBrennaCenterDlg(QWidget* pParent)
   // Never early: a result stays at least its half second.
   m_resultPause.setSingleShot(true);
   m_resultPause.setTimerType(Qt::PreciseTimer);
-  connect(&m_resultPause, &QTimer::timeout, this, [this] { OnResultPauseOver(); });
+  connect(&m_resultPause, &QTimer::timeout, this, [this] { m_presenter.OnPauseOver(); });
 }
 
 // Members go in reverse order of declaration; nothing is closed or unloaded
 // here. The writer no longer reaches a window that goes.
-CBrennaCenterDlg::~CBrennaCenterDlg() { RemovePublicationHook(); }
+CBrennaCenterDlg::~CBrennaCenterDlg() { m_presenter.RemovePublicationHook(); }
 
 void CBrennaCenterDlg::AttachArchive(archive::ArchiveWriter* writer, const std::string& path) {
-  m_archive = writer;
-  m_archivePath = path;
-  m_archiveRecorder =
-      writer != nullptr ? std::make_unique<ArchiveRecorder>(*this, *writer) : nullptr;
+  m_pipeline.AttachArchive(writer, path);
 }
 
 int CBrennaCenterDlg::DoModal() {
@@ -97,11 +76,8 @@ int CBrennaCenterDlg::DoModal() {
 }
 
 void CBrennaCenterDlg::EndDialog(int nResult) {
-  // Nobody watches a window that has ended: let the screensaver run again.
-  if (m_screenAwake) m_screenAwake->Release();
   // What has not been shown stays in the spool for the next start.
-  m_bEnding = true;
-  m_resultPause.stop();
+  m_pipeline.End();
   done(nResult);
 }
 
@@ -160,32 +136,17 @@ bool CBrennaCenterDlg::OnInitDialog() {
   g_rcMainWnd.bottom -= 5;
   MoveWindow(g_rcMainWnd, true);
 
-  // From here on the tasks and the decoder find the displays.
-  g_pMainDlg = this;
-  InstallDataPath(&MonitorDataPath());
-
-  // Library, site configuration, port, network channel.
-  StartPipeline();
-  StartArchive();
+  // The displays to the tasks and the decoder; library, site
+  // configuration, port, network channel, archive.
+  m_pipeline.Open(*this);
 
   // Brushes, fonts and colours of the controls.
   SetLooks();
 
-  // Results waiting from before the start come first, in their own order;
-  // from here on the writer tells of each publication as it happens. Then
-  // the network tasks, the one-second scan, and the first waiting result
-  // as soon as the window runs.
-  m_scan.FindResults(SiteSpoolDirectory());
-  InstallPublicationHook();
-  RunNetTask();
-  if (m_archiveRecorder) m_archiveRecorder->IdleStateShown();
+  // The waiting results and the network tasks, then the one-second scan;
+  // the first waiting result follows as soon as the window runs.
+  m_pipeline.Run();
   SetTimer(1, 1000);
-  QMetaObject::invokeMethod(
-      this, [this] { ShowNextResult(); }, Qt::QueuedConnection);
-
-  // The hall looks at this screen all day: no screensaver while it runs.
-  m_screenAwake = CreateScreenAwake();
-  if (m_screenAwake) m_screenAwake->Hold();
   return true;
 }
 
@@ -320,17 +281,7 @@ void CBrennaCenterDlg::OnBtnQuit() {
       dlgid::kNo) {
     return;
   }
-  // Nothing more is shown: what waits stays in the spool for the next start.
-  m_bEnding = true;
-  m_resultPause.stop();
-  JournalPipelineStopping();
-  // Stop and empty the queue before the library goes, so no task calls
-  // into a released library.
-  g_taskMgr.StopTask();
-  g_taskMgr.ClearTaskQueue();
-  RemovePublicationHook();
-  if (m_archive) m_archive->Stop("quit");
-  ReleaseLibrary();
+  m_pipeline.Stop();
   EndDialog(0);
 }
 
@@ -340,82 +291,19 @@ void CBrennaCenterDlg::OnBtnPortSet() {
   dlg.DoModal();
 }
 
-void CBrennaCenterDlg::RunNetTask() {
-  try {
-    g_taskMgr.StopTask();
-    g_taskMgr.ClearTaskQueue();
-    g_taskMgr.AddTask2Queue(IdleStateTask);
-    g_taskMgr.AddTask2Queue(NetRecvTask);
-    g_taskMgr.RunTask(1, 0);
-  } catch (...) {
-    ShowMessageBox(Gbk("[CBrennaCenterDlg] [RunNetTask()...Err]"));
-  }
+void CBrennaCenterDlg::ShowMessageBeside(const std::string& gbkText) {
+  ShowMessageBoxBeside(this, gbkText);
 }
 
-void CBrennaCenterDlg::StartPipeline() {
-  // Messages here stand beside the window: an unattended station must come
-  // up complete (tasks, idle texts, scan timer) before anyone reads them.
-  const int loaded = LoadPallix(1);
-  if (loaded < 0) {
-    // No site, no settings file, no port: the window runs without network.
-    // A partly bound library could still open the channel, on a port of the
-    // system's choosing that no station knows, so it is not asked to.
-    ShowMessageBoxBeside(this, Gbk("Pallix.dll 加载错误或者没有该文件！"));
-    JournalPipelineStarted(loaded, m_strIniPath, ListeningPortSetting{"", g_nNetPort, false}, 0);
-    return;
-  }
-  GetPallix(&g_siteConfig);
-  m_strIniPath = PortIniPath(SiteBaseDirectory());
-  const ListeningPortSetting port = ReadListeningPort(m_ini, m_strIniPath);
-  g_nNetPort = port.port;
-  // Port 0 would listen on a port of the system's choosing, a number
-  // outside 1..65535 is no port at all, and "12x" is no number: none
-  // reaches a station, so the channel is not opened for them.
-  const int opened = port.usable ? OpenNet(kNetChannel, 0, g_nNetPort, kStationSilenceMs) : 0;
-  if (opened <= 0) {
-    // A monitor that silently receives nothing is a failure nobody sees:
-    // say which port could not be opened, as the file names it, then run on.
-    ShowMessageBoxBeside(this,
-                         Gbk("网络端口") + PortAsNamed(port) + Gbk("打开失败,无法接收检测结果!"));
-  }
-  JournalPipelineStarted(loaded, m_strIniPath, port, opened);
-}
-
-void CBrennaCenterDlg::StartArchive() {
-  if (m_archive == nullptr) return;
-  const ArchiveLimits limits = ReadArchiveSettings(m_ini, m_strIniPath);
-  archive::WriterOptions options;
-  options.path = m_archivePath;
-  options.retentionDays = limits.retentionDays;
-  options.maxBytes = limits.maxBytes;
-  options.version = BRENNA_VERSION;
-  options.processId = journal_io::ProcessId();
-  m_archive->Start(options);
-}
-
-void CBrennaCenterDlg::ReleaseLibrary() { UnloadPallix(); }
+void CBrennaCenterDlg::ShowMessage(const std::string& gbkText) { ShowMessageBox(gbkText); }
 
 std::unique_ptr<IScreenAwake> CBrennaCenterDlg::CreateScreenAwake() {
   return CreateSessionScreenAwake();
 }
 
-void CBrennaCenterDlg::ShowResultFile(const std::string& path) {
-  ShownResult shown;
-  // With an archive, the writes go through its recorder on their way.
-  IDisplayBoard& board =
-      m_archiveRecorder ? static_cast<IDisplayBoard&>(*m_archiveRecorder) : *this;
-  TakeAndShowResultFile(path, m_resultBuf.data(), board, g_spoolLock, &shown);
-  if (m_archiveRecorder) m_archiveRecorder->ResultShown(path, shown, m_resultBuf.data());
-  m_lastShown = DescribeShownResult(shown);
-}
+void CBrennaCenterDlg::ShowResultFile(const std::string& path) { m_presenter.ShowResultFile(path); }
 
-void CBrennaCenterDlg::ResultCounted(int shownFiles) {
-  if (m_archiveRecorder) m_archiveRecorder->ResultCounted(shownFiles);
-}
-
-std::string CBrennaCenterDlg::LastShownSummary() const { return m_lastShown; }
-
-void CBrennaCenterDlg::SetTitle(const std::string& gbkTitle) {
+void CBrennaCenterDlg::ShowTitle(const std::string& gbkTitle) {
   setWindowTitle(QString::fromStdString(GbkToUtf8(gbkTitle)));
 }
 
@@ -446,60 +334,17 @@ void CBrennaCenterDlg::OnTimer(unsigned nIDEvent) {
   if (nIDEvent == 1) ScanSpoolFiles();
 }
 
-int CBrennaCenterDlg::ScanSpoolFiles() {
-  // The archive's heartbeat: the scan runs, so the window is alive.
-  if (m_archiveRecorder) m_archiveRecorder->Scanning();
-  const int result = m_scan.FindResults(SiteSpoolDirectory());
-  ShowNextResult();
-  return result;
+int CBrennaCenterDlg::ScanSpoolFiles() { return m_presenter.Scan(); }
+
+void CBrennaCenterDlg::PostPublishedNotice() {
+  QMetaObject::invokeMethod(this, "OnResultPublished", Qt::QueuedConnection);
 }
 
-void CBrennaCenterDlg::ShowNextResult() {
-  if (m_bShowing || m_bEnding || m_resultPause.isActive()) return;
-  m_bShowing = true;
-  bool shown = false;
-  try {
-    shown = m_scan.ShowNextResult(SiteSpoolDirectory(), m_nShownFiles);
-  } catch (...) {
-    // The file stays (or has gone); the next look tries again.
-  }
-  m_bShowing = false;
-  if (!shown) return;
-  m_shownAt = std::chrono::steady_clock::now();
-  m_resultPause.start(kResultPause);
-}
+void CBrennaCenterDlg::OnResultPublished() { m_presenter.OnPublishedNotice(); }
 
-void CBrennaCenterDlg::OnResultPauseOver() {
-  // A timer may come a little early; the half second is a promise.
-  const auto left = kResultPause - (std::chrono::steady_clock::now() - m_shownAt);
-  if (left > std::chrono::steady_clock::duration::zero()) {
-    m_resultPause.start(std::chrono::ceil<std::chrono::milliseconds>(left));
-    return;
-  }
-  ShowNextResult();
-}
+void CBrennaCenterDlg::StartPause(std::chrono::milliseconds delay) { m_resultPause.start(delay); }
 
-void CBrennaCenterDlg::InstallPublicationHook() {
-  SetResultPublishedHook(g_spoolLock, [this](const std::string& path) {
-    // On the network worker, under the spool lock: note the result's place
-    // and post a notice, never more than one at a time; never wait.
-    m_scan.Published(path);
-    if (!m_bNoticePosted.exchange(true))
-      QMetaObject::invokeMethod(this, "OnResultPublished", Qt::QueuedConnection);
-  });
-  m_bHookInstalled = true;
-}
-
-void CBrennaCenterDlg::RemovePublicationHook() {
-  if (!m_bHookInstalled) return;
-  m_bHookInstalled = false;
-  SetResultPublishedHook(g_spoolLock, nullptr);
-}
-
-void CBrennaCenterDlg::OnResultPublished() {
-  m_bNoticePosted = false;
-  ShowNextResult();
-}
+void CBrennaCenterDlg::StopPause() { m_resultPause.stop(); }
 
 // Enter without a focused button, Esc, the close box and Alt+F4 all do
 // nothing: only the quit button ends the window.

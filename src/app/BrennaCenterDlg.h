@@ -1,8 +1,11 @@
-// CBrennaCenterDlg - the one window of the program: seven device groups
-// of value displays, the verdict legend, and the two buttons. It keeps itself
-// maximised, offers the about box, and owns the start and stop of the data
-// pipeline. The worker tasks and the decoder reach its value displays
-// through IDisplayBoard (g_pMainDlg).
+// CBrennaCenterDlg - the one window of the program on Linux: seven device
+// groups of value displays, the verdict legend, and the two buttons. It
+// keeps itself maximised and offers the about box. The result loop
+// (ResultPresenter) and the start and stop of the data pipeline
+// (MonitorPipeline) are the core's; the window lends them its displays,
+// its title, a queued call and a timer, and forwards its events. The worker
+// tasks and the decoder reach its value displays through IDisplayBoard
+// (g_pMainDlg).
 #ifndef BRENNA_APP_BRENNACENTERDLG_H
 #define BRENNA_APP_BRENNACENTERDLG_H
 
@@ -13,40 +16,36 @@
 #include <QPushButton>
 #include <QTimer>
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/DialogBuilder.h"
+#include "app/MonitorPipeline.h"
 #include "app/PanelStatic.h"
+#include "panel/ValueDisplayIds.h"
 #include "presentation/DisplayBoard.h"
-#include "presentation/ResultDecoder.h"
-#include "presentation/SpoolScan.h"
+#include "presentation/ResultPresenter.h"
 #include "presentation/ValueDisplay.h"
-#include "presentation/ValueDisplayIds.h"
-#include "util/IniFile.h"
 #include "util/MoveControl.h"
 #include "util/Rect.h"
 
-class ArchiveRecorder;
-class IScreenAwake;
 class QMenu;
 namespace archive {
 class ArchiveWriter;
 }
 class QPalette;
 
-class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanHost {
+class CBrennaCenterDlg : public QDialog,
+                         public IDisplayBoard,
+                         public ResultWindow,
+                         public PipelineWindow {
   Q_OBJECT
 
  public:
-  // The record buffer is the one the decoder fills: a whole record.
-  static constexpr std::size_t kResultBufSize = static_cast<std::size_t>(kResultBufferSize);
   static constexpr std::size_t kValueDisplayCount = std::size(kValueDisplayIds);
 
   explicit CBrennaCenterDlg(QWidget* pParent = nullptr);
@@ -72,14 +71,14 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   QWidget* GetDlgItem(int nID) const;
 
   // (Re)starts the network tasks on the task queue.
-  void RunNetTask();
+  void RunNetTask() { m_pipeline.RunNetTask(); }
 
   // Shows the result record in the spool file at path (GBK) on the value
   // displays; a file that has gone changes nothing.
   void ShowResultFile(const std::string& path) override;
 
   // Files shown since start, as counted in the title.
-  int ShownFiles() const { return m_nShownFiles; }
+  int ShownFiles() const { return m_presenter.ShownFiles(); }
 
   // Starts (or restarts) the window timer nIDEvent with period nElapse ms;
   // it arrives at OnTimer. Returns nIDEvent, or 0 when no timer could be
@@ -93,14 +92,12 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   // reached the spool other than through the chunk writer) and shows the
   // next one if none is on screen. 1 after a complete scan.
   virtual int ScanSpoolFiles();
-  // Shows the next waiting result in publication order, unless the last
-  // one shown has not had its half second alone on screen yet: then it
-  // follows when that is over. The event loop runs meanwhile.
-  void ShowNextResult();
-  // SpoolScanHost: the title that counts the results.
-  void SetTitle(const std::string& gbkTitle) override;
-  std::string LastShownSummary() const override;
-  void ResultCounted(int shownFiles) override;
+  // ResultWindow: the displays, the title, the notice and the pause.
+  IDisplayBoard& Board() override { return *this; }
+  void ShowTitle(const std::string& gbkTitle) override;
+  void PostPublishedNotice() override;
+  void StartPause(std::chrono::milliseconds delay) override;
+  void StopPause() override;
 
   void DoDataExchange();
   void OnSysCommand(unsigned nID, long lParam);
@@ -113,11 +110,12 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   std::array<QBrush*, 4> LegendBrushes();
   void OnBtnQuit();
   void OnBtnPortSet();
-  // Lets go of the library once the task queue has stopped.
-  virtual void ReleaseLibrary();
-  // What keeps the screen on while the window runs: the desktop's
-  // screensaver service on the session bus.
-  virtual std::unique_ptr<IScreenAwake> CreateScreenAwake();
+  // PipelineWindow: message boxes beside the window and over it; what
+  // keeps the screen on while the window runs: the desktop's screensaver
+  // service on the session bus.
+  void ShowMessageBeside(const std::string& gbkText) override;
+  void ShowMessage(const std::string& gbkText) override;
+  std::unique_ptr<IScreenAwake> CreateScreenAwake() override;
   void OnOK();
   void OnCancel();
 
@@ -141,22 +139,10 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   void ShowWindowMaximized();
   void MoveWindow(const CRect& rc, bool bRepaint);
   CRect GetClientRect() const;
-  // Library, site configuration, port and network channel.
-  void StartPipeline();
-  // The archive's writer, with the limits of the settings file.
-  void StartArchive();
-  // The chunk writer tells the window of each publication (posted from the
-  // network worker, which never waits for the window); removed before the
-  // window goes.
-  void InstallPublicationHook();
-  void RemovePublicationHook();
-  // Invoked by name: the queued call then carries nothing of ours across
-  // the threads.
+  // The publication notice, invoked by name: the queued call then carries
+  // nothing of ours across the threads.
   Q_INVOKABLE void OnResultPublished();
-  void OnResultPauseOver();
 
-  std::array<unsigned char, kResultBufSize> m_resultBuf{};
-  int m_nShownFiles = 0;
   QPushButton m_btnPortSet;
   CPanelStatic m_stNotJudged;
   CPanelStatic m_stAdvisory;
@@ -173,8 +159,6 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   QBrush m_brBlue;
   QBrush m_brGreen;
   QBrush m_brBlack;
-  CIniFile m_ini;
-  std::string m_strIniPath;
   QIcon m_hIcon;
 
   // The window menu with the about entry (a context menu on this platform).
@@ -189,28 +173,12 @@ class CBrennaCenterDlg : public QDialog, public IDisplayBoard, public SpoolScanH
   bool m_bInitialised = false;
   bool m_bRestoreQueued = false;
   bool m_bRestoring = false;
-  // Held from the end of the initialisation until the window ends.
-  std::unique_ptr<IScreenAwake> m_screenAwake;
-  // What the last ShowResultFile showed, for the journal's line.
-  std::string m_lastShown;
-  // The archive: its writer (not ours), where it writes, and what notes
-  // the displays' writes on their way. Null without an archive.
-  archive::ArchiveWriter* m_archive = nullptr;
-  std::string m_archivePath;
-  std::unique_ptr<ArchiveRecorder> m_archiveRecorder;
 
-  // The waiting results in publication order, shown one at a time.
-  SpoolScan m_scan;
-  // The half second the last result shown stays alone on screen, from the
-  // moment it was drawn.
+  // The pause timer the result loop starts: each result's half second.
   QTimer m_resultPause;
-  std::chrono::steady_clock::time_point m_shownAt{};
-  // A publication notice is on its way to the window (one is enough).
-  std::atomic<bool> m_bNoticePosted{false};
-  bool m_bHookInstalled = false;
-  bool m_bShowing = false;
-  // Quit confirmed or the window ended: nothing more is shown.
-  bool m_bEnding = false;
+  // The result loop, and the start and stop of the pipeline around it.
+  ResultPresenter m_presenter;
+  MonitorPipeline m_pipeline;
 };
 
 #endif  // BRENNA_APP_BRENNACENTERDLG_H

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVariant>
 
-#include "app/Resource.h"
+#include "panel/Resource.h"
 #include "presentation/QtColor.h"
 #include "util/Colors.h"
 

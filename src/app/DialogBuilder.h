@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/DialogTemplate.h"
-#include "app/Templates.h"
+#include "panel/DialogTemplate.h"
+#include "panel/Templates.h"
 
 class QDialog;
 class QWidget;

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app/Resource.h"
+#include "panel/Resource.h"
 
 class QWidget;
 

@@ -6,14 +6,12 @@
 #include <array>
 #include <vector>
 
-#include "app/Globals.h"
 #include "journal/Journal.h"
 #include "journal/JournalLine.h"
 #include "journal/JournalWriter.h"
 #include "journal/PallixReports.h"
 #include "platform/FileOps.h"
 #include "platform/JournalIo.h"
-#include "util/PortNumber.h"
 
 #ifndef BRENNA_VERSION
 #define BRENNA_VERSION "unknown"
@@ -31,10 +29,6 @@ namespace {
 
 using journal::Category;
 using journal::Level;
-
-// OpenNet's result for a port another program listens on
-// (docs/wire-protocol.md).
-constexpr int kOpenNetPortInUse = -5;
 
 using CategoryFunction = const QLoggingCategory& (*)();
 // In the order of journal::Category.
@@ -142,44 +136,6 @@ Level ThresholdOf(const QLoggingCategory& c) {
   if (c.isWarningEnabled()) return Level::kWarning;
   if (c.isCriticalEnabled()) return Level::kError;
   return Level::kOff;
-}
-
-// A spool directory that is no directory takes no chunk: said once, at
-// start, in plain words, with what stations meet meanwhile.
-void JournalSpoolDirectory(const std::string& spool) {
-  const std::string dir = journal::JournalName(spool);
-  const char* what = nullptr;
-  if (spool.empty()) {
-    BRENNA_LOG(kError, kStart,
-               "the site names no spool directory (a path longer than 259 bytes?): nothing can "
-               "be received; correct SpoolDir in Pallix.ini and restart");
-    return;
-  }
-  // A file or a dead link in its place has every chunk refused at once;
-  // otherwise stations wait until their sends time out.
-  const char* then = "every chunk is refused to its station";
-  switch (InspectDirectory(spool)) {
-    case DirectoryKind::kDirectory:
-      return;
-    case DirectoryKind::kNotDirectory:
-      what = "is a file, not a directory";
-      break;
-    case DirectoryKind::kBrokenLink:
-      what = "is a link to nothing (its target is missing, or the links go round in a circle)";
-      break;
-    case DirectoryKind::kMissing:
-      what = "is missing and could not be made (is a parent a file, or not writable?)";
-      then = "stations are held back until their sends time out";
-      break;
-    case DirectoryKind::kUnreachable:
-      what = "cannot be reached (no permission on a parent directory?)";
-      then = "stations are held back until their sends time out";
-      break;
-  }
-  BRENNA_LOG(kError, kStart,
-             "the spool directory %s %s: nothing can be received, %s; remove what is in the "
-             "way, or name another SpoolDir in Pallix.ini, and restart",
-             dir.c_str(), what, then);
 }
 
 }  // namespace
@@ -294,35 +250,6 @@ void MonitorJournal::RefreshThresholds() {
   }
 }
 
-void JournalPipelineStarted(int loadResult, const std::string& iniPath,
-                            const ListeningPortSetting& port, int openResult) {
-  const std::string named = journal::JournalName(PortAsNamed(port));
-  if (loadResult < 0) {
-    BRENNA_LOG(kError, kStart,
-               "libPallix not usable (LoadPallix %d): no site directories, no settings read, "
-               "nothing received",
-               loadResult);
-  } else {
-    BRENNA_LOG(kInfo, kStart, "site: base directory %s, spool directory %s; port %s from %s",
-               journal::JournalName(SiteBaseDirectory()).c_str(),
-               journal::JournalName(SiteSpoolDirectory()).c_str(), named.c_str(),
-               journal::JournalName(iniPath).c_str());
-    JournalSpoolDirectory(SiteSpoolDirectory());
-  }
-  if (openResult == 1) {
-    BRENNA_LOG(kInfo, kStart, "listening for stations on port %d", port.port);
-  } else if (loadResult >= 0 && !port.usable) {
-    BRENNA_LOG(kError, kStart,
-               "port \"%s\" in %s is no port (a whole number from 1 to 65535): not listening, no "
-               "result will arrive; correct Port in section [端口号] and restart",
-               named.c_str(), journal::JournalName(iniPath).c_str());
-  } else {
-    BRENNA_LOG(kError, kStart, "cannot listen on port %d (OpenNet %d): no result will arrive%s",
-               port.port, openResult,
-               openResult == kOpenNetPortInUse ? "; another program holds the port" : "");
-  }
-}
-
 void JournalDesktopBuses(bool sessionKnown, bool sessionAnswered, bool accessibilityDropped) {
   if (!sessionKnown) {
     BRENNA_LOG(kInfo, kStart,
@@ -337,8 +264,4 @@ void JournalDesktopBuses(bool sessionKnown, bool sessionAnswered, bool accessibi
                "the accessibility bus (AT_SPI_BUS_ADDRESS) did not answer within 2 s: the window "
                "runs without accessibility");
   }
-}
-
-void JournalPipelineStopping() {
-  BRENNA_LOG(kInfo, kStart, "quit confirmed: stopping reception, releasing the library");
 }

@@ -26,7 +26,6 @@
 #include <string>
 
 #include "journal/RotatingFile.h"
-#include "util/PortSetting.h"
 
 Q_DECLARE_LOGGING_CATEGORY(lcStart)
 Q_DECLARE_LOGGING_CATEGORY(lcNet)
@@ -81,13 +80,6 @@ class MonitorJournal {
 // empty when no home directory is known.
 std::string DefaultJournalDirectory();
 
-// The start lines of the pipeline: the library's load result, the site
-// directories (and a spool directory that is no directory), the port and
-// where it came from, whether listening worked.
-void JournalPipelineStarted(int loadResult, const std::string& iniPath,
-                            const ListeningPortSetting& port, int openResult);
-// The operator confirmed quitting.
-void JournalPipelineStopping();
 // What the desktop buses did at start: whether a session bus was known and
 // answered, and whether a silent accessibility bus was left out.
 void JournalDesktopBuses(bool sessionKnown, bool sessionAnswered, bool accessibilityDropped);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "archive/ArchiveFormat.h"
@@ -73,7 +74,25 @@ bool ArchiveReader::Open(const std::string& path, std::string* error) {
     *error = path + " is not a file";
     return false;
   }
-  const int rc = db_.Open(path, SQLITE_OPEN_READONLY);
+  // A link to the archive (`--archive ~/line.sqlite`) is followed here,
+  // once; SQLite itself never follows one.
+  std::string file = path;
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    file = real;
+    std::free(real);
+  }
+  int rc = SQLITE_CANTOPEN;
+  // A cleanly closed archive has no WAL beside it. Read-only, SQLite would
+  // make the -wal and -shm it needs and could never remove them again; a
+  // connection that may write (and never does: query_only) removes them
+  // when it is the last to close. Beside a WAL (the monitor running, or
+  // killed) it stays read-only, and leaves that WAL to the monitor.
+  struct stat wal {};
+  if (::lstat((file + "-wal").c_str(), &wal) != 0 && errno == ENOENT) {
+    rc = db_.Open(file, SQLITE_OPEN_READWRITE);
+    if (rc == SQLITE_OK && db_.Exec("PRAGMA query_only = 1") != SQLITE_OK) db_.Close();
+  }
+  if (!db_.IsOpen()) rc = db_.Open(file, SQLITE_OPEN_READONLY);
   if (rc != SQLITE_OK) {
     *error = "cannot open " + path + " (" + sql::Describe(rc) + ")";
     return false;
@@ -108,36 +127,70 @@ bool ArchiveReader::Open(const std::string& path, std::string* error) {
   return true;
 }
 
-bool ArchiveReader::ListResults(const ResultFilter& f,
-                                const std::function<bool(const ResultRow&)>& each,
-                                std::string* error) {
-  // Conditions with their own parameter numbers; the day and group pair
-  // meets the index result_day_group, a time range result_shown.
-  std::string sql = kResultColumns;
-  sql += " WHERE id > ?1";
-  if (!f.day.empty()) sql += " AND local_day = ?2";
-  if (!f.group.empty()) sql += " AND device_group = ?3";
-  if (f.fromUtcMs != std::numeric_limits<std::int64_t>::min()) sql += " AND shown_utc_ms >= ?4";
-  if (f.toUtcMs != std::numeric_limits<std::int64_t>::max()) sql += " AND shown_utc_ms < ?5";
+namespace {
+
+// The conditions of a filter, each with a parameter number of its own; the
+// day and group pair meets the index result_day_group, a time range
+// result_shown. Within a closed range of ids the rows are read along the
+// table in id order instead (`+` keeps the planner off those indexes):
+// through the day's index, every batch of a CSV file sorted the whole day
+// again.
+std::string Where(const ResultFilter& f) {
+  const bool byId = f.throughId != std::numeric_limits<std::int64_t>::max();
+  const std::string col = byId ? " AND +" : " AND ";
+  std::string sql = " WHERE id > ?1";
+  if (byId) sql += " AND id <= ?10";
+  if (!f.day.empty()) sql += col + "local_day = ?2";
+  if (!f.group.empty()) sql += col + "device_group = ?3";
+  if (f.fromUtcMs != std::numeric_limits<std::int64_t>::min()) sql += col + "shown_utc_ms >= ?4";
+  if (f.toUtcMs != std::numeric_limits<std::int64_t>::max()) sql += col + "shown_utc_ms < ?5";
   if (f.deviceCode >= 0) sql += " AND device_code = ?6";
   if (f.byOperator) sql += " AND operator = ?7";
   if (f.byTransfer) sql += " AND transfer = ?8";
-  sql += " ORDER BY id";
-  if (f.limit > 0) sql += " LIMIT ?9";
-  sql::Stmt s(db_, sql.c_str());
-  if (!s.ok()) return Failed(s.prepareResult(), error);
-  s.Bind(1, f.afterId);
+  return sql;
+}
+
+void BindFilter(sql::Stmt& s, const ResultFilter& f) {
+  s.Bind(1, f.afterId).Bind(10, f.throughId);
   if (!f.day.empty()) s.BindText(2, f.day);
   if (!f.group.empty()) s.BindText(3, f.group);
   s.Bind(4, f.fromUtcMs).Bind(5, f.toUtcMs).Bind(6, f.deviceCode);
   if (f.byOperator) s.BindBlob(7, f.operatorText);
   if (f.byTransfer) s.BindBlob(8, f.transfer);
   if (f.limit > 0) s.Bind(9, f.limit);
+}
+
+}  // namespace
+
+bool ArchiveReader::ListResults(const ResultFilter& f,
+                                const std::function<bool(const ResultRow&)>& each,
+                                std::string* error) {
+  std::string sql = kResultColumns + Where(f) + " ORDER BY id";
+  if (f.limit > 0) sql += " LIMIT ?9";
+  sql::Stmt s(db_, sql.c_str());
+  if (!s.ok()) return Failed(s.prepareResult(), error);
+  BindFilter(s, f);
   int rc;
-  while ((rc = s.Step()) == SQLITE_ROW) {
-    if (!each(ReadResultRow(s))) return true;
+  bool more = true;
+  while (more && (rc = s.Step()) == SQLITE_ROW) more = each(ReadResultRow(s));
+  sorts_ += s.Status(SQLITE_STMTSTATUS_SORT);
+  return !more || rc == SQLITE_DONE || Failed(rc, error);
+}
+
+bool ArchiveReader::ResultSpan(const ResultFilter& f, std::int64_t* first, std::int64_t* last,
+                               std::string* error) {
+  *first = *last = 0;
+  const std::string sql = "SELECT min(id), max(id) FROM result" + Where(f);
+  sql::Stmt s(db_, sql.c_str());
+  if (!s.ok()) return Failed(s.prepareResult(), error);
+  BindFilter(s, f);
+  const int rc = s.Step();
+  if (rc != SQLITE_ROW) return Failed(rc, error);
+  if (!s.IsNull(0)) {
+    *first = s.Int(0);
+    *last = s.Int(1);
   }
-  return rc == SQLITE_DONE || Failed(rc, error);
+  return true;
 }
 
 bool ArchiveReader::GetResult(std::int64_t id, ResultDetail* out, std::string* error) {

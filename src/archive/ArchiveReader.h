@@ -63,7 +63,8 @@ struct ResultFilter {
   bool byTransfer = false;
   std::string transfer;      // GBK, the whole name
   std::int64_t afterId = 0;  // only results with a higher id
-  std::int64_t limit = 0;    // at most this many; 0: all
+  std::int64_t throughId = std::numeric_limits<std::int64_t>::max();  // and none higher than this
+  std::int64_t limit = 0;                                             // at most this many; 0: all
 };
 
 // One display as it stood.
@@ -102,14 +103,20 @@ class ArchiveReader {
   ArchiveReader(const ArchiveReader&) = delete;
   ArchiveReader& operator=(const ArchiveReader&) = delete;
 
-  // Opens the archive read-only; false with the reason in *error (no file,
-  // not an archive, of a newer schema, damaged).
+  // Opens the archive (through a link too) for reading only; false with the
+  // reason in *error (no file, not an archive, of a newer schema, damaged).
+  // A cleanly closed archive is left as it was: the -wal and -shm that
+  // reading needs go when the last reader closes.
   bool Open(const std::string& path, std::string* error);
 
   // Calls `each` for every matching result in the order shown; `each` may
   // return false to stop. False with *error when the archive cannot be read.
   bool ListResults(const ResultFilter& filter, const std::function<bool(const ResultRow&)>& each,
                    std::string* error);
+  // The lowest and highest id of the results the filter selects (its limit
+  // aside); 0 and 0 when there are none. One pass over an index.
+  bool ResultSpan(const ResultFilter& filter, std::int64_t* first, std::int64_t* last,
+                  std::string* error);
   // One result with its items and display writes; false with *error empty
   // when there is no such result.
   bool GetResult(std::int64_t id, ResultDetail* out, std::string* error);
@@ -139,10 +146,15 @@ class ArchiveReader {
   // monitor's writer); -1 when it cannot be read.
   std::int64_t DataVersion();
 
+  // How often a list of results had to be sorted since the archive was
+  // opened (a list of a closed range of ids never is).
+  std::int64_t SortsRun() const { return sorts_; }
+
  private:
   bool Failed(int rc, std::string* error);
 
   sql::Db db_;
+  std::int64_t sorts_ = 0;
 };
 
 }  // namespace archive

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -73,22 +72,57 @@ void ArchiveStore::Close() {
   stmts_.reset();
   db_.Close();
   runId_ = 0;
+  path_.clear();
+  file_ = FileIdentity();
+  companions_[0] = companions_[1] = FileIdentity();
 }
 
 namespace {
 
-// A regular file at `path`, or none there, which is then made private:
-// false with *out saying why not.
+// SQLite's files beside the archive: its WAL and the WAL's index.
+constexpr const char* kCompanions[] = {"-wal", "-shm"};
+
+ArchiveStore::Outcome OutcomeOf(int rc) {
+  if (sql::IsDamaged(rc)) return ArchiveStore::Outcome::kDamaged;
+  if (sql::IsBusy(rc)) return ArchiveStore::Outcome::kBusy;
+  return ArchiveStore::Outcome::kCannotOpen;
+}
+
+// Why SQLite must not take up the -wal or -shm `suffix` beside an archive
+// (`fault` and `id` of it; `archiveThere`: whether the archive itself is),
+// or nullptr when it may.
+const char* UnsafeCompanion(FileFault fault, const FileIdentity& id, bool archiveThere) {
+  if (fault == FileFault::kNotRegular) return "is not a regular file";
+  if (fault != FileFault::kNone) return nullptr;  // none there, or SQLite tells
+  // What is written would reach the file under its other name, wherever
+  // that lies.
+  if (id.links > 1) return "has another name too (a hard link)";
+  // Another archive's WAL would be read into the new one.
+  if (!archiveThere) return "is left from an archive no longer there";
+  return nullptr;
+}
+
+// A regular file at `path`, or none there, which is then made private; and
+// no -wal or -shm beside it that SQLite must not take up. False with *out
+// saying why not.
 bool PrepareFile(const std::string& path, ArchiveStore::Opened* out) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode)) {
-      out->outcome = ArchiveStore::Outcome::kForeign;
-      out->detail = S_ISLNK(st.st_mode) ? "a symbolic link" : "not a regular file";
+  FileIdentity id;
+  const FileFault archive = IdentifyFile(path, &id);
+  if (archive == FileFault::kNotRegular) {
+    out->outcome = ArchiveStore::Outcome::kForeign;
+    out->detail = "not a regular file: a link, a folder or a device";
+    return false;
+  }
+  for (const char* suffix : kCompanions) {
+    FileIdentity companion;
+    const FileFault fault = IdentifyFile(path + suffix, &companion);
+    if (const char* why = UnsafeCompanion(fault, companion, archive == FileFault::kNone)) {
+      out->outcome = ArchiveStore::Outcome::kUnsafe;
+      out->detail = std::string("its ") + suffix + " " + why;
       return false;
     }
-    return true;
   }
+  if (archive == FileFault::kNone) return true;
   // Made private before SQLite sees it; its WAL and shared-memory files
   // take the same permissions.
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -109,7 +143,7 @@ ArchiveStore::Opened ArchiveStore::Open(const std::string& path) {
 
   int rc = db_.Open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
   if (rc != SQLITE_OK) {
-    out.outcome = sql::IsDamaged(rc) ? Outcome::kDamaged : Outcome::kCannotOpen;
+    out.outcome = OutcomeOf(rc);
     out.detail = sql::Describe(rc);
     return out;
   }
@@ -119,6 +153,8 @@ ArchiveStore::Opened ArchiveStore::Open(const std::string& path) {
     Close();
     return out;
   }
+  path_ = path;
+  IdentifyFile(path, &file_);
   sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
   sqlite3_extended_result_codes(db_.get(), 1);
 
@@ -132,14 +168,40 @@ ArchiveStore::Opened ArchiveStore::Open(const std::string& path) {
   if (Done(rc)) rc = Upgrade(fresh ? 0 : version);
   if (Done(rc)) rc = PrepareStatements();
   if (!Done(rc)) {
-    out.outcome = sql::IsDamaged(rc) ? Outcome::kDamaged : Outcome::kCannotOpen;
+    out.outcome = OutcomeOf(rc);
     out.detail = db_.Error();
     Close();
     return out;
   }
+  // SQLite has its WAL and index open by now.
+  for (std::size_t i = 0; i < 2; ++i) IdentifyFile(path + kCompanions[i], &companions_[i]);
   out.outcome = Outcome::kOpened;
   out.fromVersion = fresh ? 0 : version;
   return out;
+}
+
+bool ArchiveStore::StillAtPath() const {
+  if (!IsOpen()) return false;
+  FileIdentity there;
+  const FileFault fault = IdentifyFile(path_, &there);
+  if (fault == FileFault::kNone) return there.SameFile(file_);
+  return fault != FileFault::kMissing && fault != FileFault::kNotRegular;
+}
+
+void ArchiveStore::CloseGone() {
+  if (!IsOpen()) return;
+  const std::string path = path_;
+  FileIdentity own[2] = {companions_[0], companions_[1]};
+  int keep = 1;
+  sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
+  Close();
+  for (std::size_t i = 0; i < 2; ++i) {
+    FileIdentity there;
+    const std::string name = path + kCompanions[i];
+    if (own[i].file != 0 && IdentifyFile(name, &there) == FileFault::kNone &&
+        there.SameFile(own[i]))
+      RemoveRegularFile(name);
+  }
 }
 
 bool ArchiveStore::ReadIdentity(Opened* out, bool* fresh, int* version) {
@@ -151,7 +213,7 @@ bool ArchiveStore::ReadIdentity(Opened* out, bool* fresh, int* version) {
                   "(SELECT count(*) FROM sqlite_master)");
   const int rc = probe.ok() ? probe.Step() : probe.prepareResult();
   if (rc != SQLITE_ROW) {
-    out->outcome = sql::IsDamaged(rc) ? Outcome::kDamaged : Outcome::kCannotOpen;
+    out->outcome = OutcomeOf(rc);
     out->detail = sql::IsDamaged(rc) ? sql::Describe(rc) : db_.Error();
     return false;
   }

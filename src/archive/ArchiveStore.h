@@ -14,6 +14,7 @@
 
 #include "archive/ArchiveRecords.h"
 #include "archive/Sqlite.h"
+#include "platform/FileOps.h"
 
 namespace archive {
 
@@ -25,6 +26,11 @@ class ArchiveStore {
     kDamaged,     // not a sound SQLite file
     kForeign,     // a sound file, but not an archive of this monitor (or no regular file)
     kNewer,       // an archive of a later schema than this build knows
+    // A -wal or -shm beside it that SQLite must not take up: not a plain
+    // file, a file with another name too (a hard link, which writing would
+    // reach), or left from an archive no longer there.
+    kUnsafe,
+    kBusy,  // another program holds the file locked: try again shortly
   };
   struct Opened {
     Outcome outcome = Outcome::kCannotOpen;
@@ -42,6 +48,14 @@ class ArchiveStore {
   Opened Open(const std::string& path);
   void Close();
   bool IsOpen() const { return db_.IsOpen(); }
+  // Whether the file at the path is still the one open: false once it was
+  // deleted, moved away or replaced by another file. A path that cannot be
+  // looked at counts as unchanged.
+  bool StillAtPath() const;
+  // Closes a file that is no longer at its path. SQLite would remove the
+  // -wal and -shm by name: those names may be another file's by now, so
+  // only the ones that are still this file's own are removed.
+  void CloseGone();
 
   // A run row for this process; later rows of this run refer to it.
   int BeginRun(std::int64_t utcMs, long processId, const std::string& version);
@@ -98,6 +112,11 @@ class ArchiveStore {
   sql::Db db_;
   std::unique_ptr<Statements> stmts_;
   std::int64_t runId_ = 0;
+  // The open file's path, and which files it and its -wal and -shm were
+  // when it was opened.
+  std::string path_;
+  FileIdentity file_;
+  FileIdentity companions_[2];
 };
 
 }  // namespace archive

@@ -1,9 +1,9 @@
 #include "archive/ArchiveWriter.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -20,6 +20,10 @@ using Clock = std::chrono::steady_clock;
 
 // Heartbeats closer together than this are not written.
 constexpr auto kHeartbeatSpacing = std::chrono::seconds(1);
+// While another program holds the archive locked, the waiting result is
+// tried again this long after the last try gave up (each try itself waits
+// for the lock as long as the store's busy timeout).
+constexpr auto kBusyRetry = std::chrono::milliseconds(500);
 
 std::uint64_t ThreadCpuNs() {
   timespec ts{};
@@ -34,11 +38,6 @@ std::size_t SizeOf(const ArchivedResult& r) {
   for (const RecordItem& i : r.items) n += sizeof i + i.value.size();
   for (const DisplayWrite& w : r.writes) n += sizeof w + w.text.size();
   return n;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -78,7 +77,8 @@ std::string MovedAsideName(const std::string& path, const std::string& reason, s
   }
   const std::string base = path + "." + stamp + "." + reason;
   std::string name = base;
-  for (int n = 2; Exists(name) || Exists(name + "-wal"); ++n) name = base + "-" + std::to_string(n);
+  for (int n = 2; PathExists(name) || PathExists(name + "-wal") || PathExists(name + "-shm"); ++n)
+    name = base + "-" + std::to_string(n);
   return name;
 }
 
@@ -99,6 +99,8 @@ void ArchiveWriter::Start(const WriterOptions& options) {
   heartbeatPending_ = false;
   queueFullSaid_ = false;
   droppedUnsaid_ = 0;
+  trimAbove_ = options_.maxBytes;
+  busy_ = false;
   running_ = true;
   try {
     thread_ = std::thread(&ArchiveWriter::Run, this);
@@ -166,8 +168,12 @@ void ArchiveWriter::Enqueue(Item item) {
     if (say) {
       BRENNA_LOG(kWarning, kDisplay,
                  "archive queue full (%zu waiting): result '%s' is shown but not archived; the "
-                 "archive's disk does not keep up",
+                 "archive's disk does not keep up, or another program holds it locked",
                  waiting, Named(item.result).c_str());
+    }
+    if (item.isResult) {
+      BRENNA_LOG(kDebug, kDisplay, "result '%s' not archived: the archive's queue is full",
+                 Named(item.result).c_str());
     }
     return;
   }
@@ -235,7 +241,9 @@ bool ArchiveWriter::OpenArchive() {
     for (int attempt = 0; attempt < 2; ++attempt) {
       opened = store_.Open(path);
       using O = ArchiveStore::Outcome;
-      if (opened.outcome == O::kOpened || opened.outcome == O::kCannotOpen) break;
+      if (opened.outcome == O::kOpened || opened.outcome == O::kCannotOpen ||
+          opened.outcome == O::kBusy)
+        break;
       if (attempt == 1) {
         opened.outcome = O::kCannotOpen;
         break;
@@ -244,33 +252,26 @@ bool ArchiveWriter::OpenArchive() {
       if (opened.outcome == O::kForeign)
         MoveAside("not an archive of this monitor", "foreign", opened.detail);
       if (opened.outcome == O::kNewer) MoveAside("of a newer monitor", "newer", opened.detail);
+      if (opened.outcome == O::kUnsafe) MoveAside("unsafe to open", "foreign", opened.detail);
     }
   }
-  if (!store_.IsOpen()) {
-    if (!unavailableSaid_) {
-      unavailableSaid_ = true;
-      BRENNA_LOG(kWarning, kDisplay,
-                 "archive cannot be kept at %s (%s): results are shown but not archived; tried "
-                 "again every %lld s",
-                 path.empty() ? "(no path)" : path.c_str(), opened.detail.c_str(),
-                 static_cast<long long>(options_.retryPeriod.count() / 1000));
-    }
-    nextOpenTry_ = Clock::now() + options_.retryPeriod;
+  if (opened.outcome == ArchiveStore::Outcome::kBusy) {
+    Busy(opened.detail);
     return false;
   }
+  if (!store_.IsOpen()) return Unavailable(opened.detail, false);
   // The run began when the writer was started, though the file may open
   // later (a slow disk, or on a later try).
-  if (store_.BeginRun(startUtcMs_, options_.processId, options_.version) != SQLITE_DONE) {
-    // Opened, but nothing can be written: as good as none.
-    if (!unavailableSaid_) {
-      unavailableSaid_ = true;
-      BRENNA_LOG(kWarning, kDisplay,
-                 "archive %s cannot be written (%s): results are shown but not archived",
-                 path.c_str(), store_.Error().c_str());
-    }
+  const int begun = store_.BeginRun(startUtcMs_, options_.processId, options_.version);
+  if (begun != SQLITE_DONE) {
+    const std::string error = store_.Error();
     store_.Close();
-    nextOpenTry_ = Clock::now() + options_.retryPeriod;
-    return false;
+    if (sql::IsBusy(begun)) {
+      Busy(error);
+      return false;
+    }
+    // Opened, but nothing can be written: as good as none.
+    return Unavailable(error, true);
   }
   if (unavailableSaid_) {
     BRENNA_LOG(kInfo, kDisplay, "archive %s open again; %llu results were not archived meanwhile",
@@ -292,6 +293,45 @@ bool ArchiveWriter::OpenArchive() {
   return true;
 }
 
+bool ArchiveWriter::Unavailable(const std::string& why, bool opened) {
+  busy_ = false;  // not a lock now, but this
+  if (!unavailableSaid_) {
+    unavailableSaid_ = true;
+    const std::string& path = options_.path;
+    if (opened) {
+      BRENNA_LOG(kWarning, kDisplay,
+                 "archive %s cannot be written (%s): results are shown but not archived",
+                 path.c_str(), why.c_str());
+    } else {
+      BRENNA_LOG(kWarning, kDisplay,
+                 "archive cannot be kept at %s (%s): results are shown but not archived; tried "
+                 "again every %lld s",
+                 path.empty() ? "(no path)" : path.c_str(), why.c_str(),
+                 static_cast<long long>(options_.retryPeriod.count() / 1000));
+    }
+  }
+  nextOpenTry_ = Clock::now() + options_.retryPeriod;
+  return false;
+}
+
+void ArchiveWriter::FollowPath() {
+  if (!store_.IsOpen() || store_.StillAtPath()) return;
+  const std::string& path = options_.path;
+  const bool gone = !PathExists(path);
+  store_.CloseGone();
+  if (gone) {
+    BRENNA_LOG(kWarning, kDisplay,
+               "archive %s was deleted or moved away while open: a new archive is begun there",
+               path.c_str());
+  } else {
+    BRENNA_LOG(kWarning, kDisplay,
+               "archive %s was replaced by another file while open: results go to that file from "
+               "now on",
+               path.c_str());
+  }
+  OpenArchive();
+}
+
 void ArchiveWriter::EnforceLimits() {
   nextLimits_ = Clock::now() + options_.limitsPeriod;
   if (!store_.IsOpen()) return;
@@ -305,6 +345,10 @@ void ArchiveWriter::EnforceLimits() {
                static_cast<long long>(t.bySize),
                static_cast<unsigned long long>(options_.maxBytes >> 20));
   }
+  // A file that stays above the cap (what is left is no result) is trimmed
+  // again only once it has grown by a tenth of the cap, not at every write.
+  const std::uint64_t size = store_.SizeBytes();
+  trimAbove_ = size > options_.maxBytes ? size + options_.maxBytes / 10 : options_.maxBytes;
   if (sql::IsDamaged(t.rc)) MoveAside("damaged", "damaged", sql::Describe(t.rc));
 }
 
@@ -317,30 +361,61 @@ void ArchiveWriter::Lost(const Item& item, const char* why) {
   BRENNA_LOG(kDebug, kDisplay, "result '%s' not archived: %s", Named(item.result).c_str(), why);
 }
 
-void ArchiveWriter::Handle(const Item& item) {
+void ArchiveWriter::Busy(const std::string& why) {
+  const Clock::time_point now = Clock::now();
+  retryAt_ = now + kBusyRetry;
+  if (busy_) return;
+  busy_ = true;
+  busySince_ = now;
+  BRENNA_LOG(kWarning, kDisplay,
+             "archive %s is held locked by another program (%s): results wait in the queue, at "
+             "most %zu, and are archived once it is free",
+             options_.path.c_str(), why.c_str(), options_.maxQueued);
+}
+
+void ArchiveWriter::NotBusy() {
+  if (!busy_) return;
+  busy_ = false;
+  const auto waited = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - busySince_);
+  BRENNA_LOG(kInfo, kDisplay, "archive %s is no longer held locked (after %lld s)",
+             options_.path.c_str(), static_cast<long long>(waited.count()));
+}
+
+int ArchiveWriter::Write(const Item& item) {
+  return item.isResult ? store_.InsertResult(item.result)
+                       : store_.InsertOwnWrites(item.result.shownUtcMs, item.result.writes);
+}
+
+ArchiveWriter::Step ArchiveWriter::Handle(const Item& item) {
+  FollowPath();
   if (!store_.IsOpen()) {
-    if (Clock::now() < nextOpenTry_ || !OpenArchive()) {
+    const bool due = busy_ || Clock::now() >= nextOpenTry_;
+    if (!due || !OpenArchive()) {
+      if (busy_) return Step::kWait;
       if (item.isResult) ++lostWhileUnavailable_;
       Lost(item, "no archive");
-      return;
+      return Step::kDone;
     }
   }
   const std::uint64_t cpu = ThreadCpuNs();
-  int rc = item.isResult ? store_.InsertResult(item.result)
-                         : store_.InsertOwnWrites(item.result.shownUtcMs, item.result.writes);
+  int rc = Write(item);
   if (sql::IsDamaged(rc)) {
     // Found damaged while writing: a new archive, and this one more try.
     MoveAside("damaged", "damaged", sql::Describe(rc));
-    rc = OpenArchive()
-             ? (item.isResult ? store_.InsertResult(item.result)
-                              : store_.InsertOwnWrites(item.result.shownUtcMs, item.result.writes))
-             : SQLITE_CANTOPEN;
+    rc = OpenArchive() ? Write(item) : busy_ ? SQLITE_BUSY : SQLITE_CANTOPEN;
   }
-  const std::uint64_t spent = ThreadCpuNs() - cpu;
+  if (sql::IsBusy(rc)) {
+    Busy(store_.IsOpen() ? store_.Error() : sql::Describe(rc));
+    return Step::kWait;
+  }
+  NotBusy();
   if (rc != SQLITE_OK && rc != SQLITE_DONE) {
     HandleFailure(item, rc);
-    return;
+    return Step::kDone;
   }
+  // The cap holds as the file grows, not only at the hourly check.
+  if (item.isResult && store_.SizeBytes() > trimAbove_) EnforceLimits();
+  const std::uint64_t spent = ThreadCpuNs() - cpu;
   if (failing_) {
     failing_ = false;
     BRENNA_LOG(kInfo, kDisplay, "archive writes again; %llu results were not archived meanwhile",
@@ -350,6 +425,7 @@ void ArchiveWriter::Handle(const Item& item) {
   std::lock_guard<std::mutex> guard(lock_);
   if (item.isResult) ++counts_.archived;
   counts_.cpuNs += spent;
+  return Step::kDone;
 }
 
 void ArchiveWriter::HandleFailure(const Item& item, int rc) {
@@ -371,48 +447,107 @@ void ArchiveWriter::HandleFailure(const Item& item, int rc) {
   }
 }
 
+void ArchiveWriter::Beat(std::int64_t utcMs) {
+  FollowPath();
+  // An archive that could not be opened is tried again on the heartbeat
+  // too, so that a quiet line still gets its run row.
+  if (!store_.IsOpen() && (busy_ || Clock::now() >= nextOpenTry_)) OpenArchive();
+  if (!store_.IsOpen()) return;
+  const int rc = store_.Heartbeat(utcMs);
+  if (sql::IsBusy(rc)) {
+    Busy(store_.Error());
+  } else if (rc == SQLITE_DONE) {
+    NotBusy();
+  }
+}
+
+void ArchiveWriter::WriteQueued(std::unique_lock<std::mutex>& guard) {
+  while (!queue_.empty() && (!busy_ || stopping_ || Clock::now() >= retryAt_)) {
+    // The stop does not wait for another program's lock beyond this try.
+    const bool last = stopping_;
+    // Only this thread removes items, and adding at the back leaves it
+    // where it is.
+    const Item& item = queue_.front();
+    guard.unlock();
+    const Step step = Handle(item);
+    guard.lock();
+    if (step == Step::kWait) {
+      if (last) GiveUpQueued(guard);
+      return;
+    }
+    queuedBytes_ -= item.bytes;
+    queue_.pop_front();
+    ++handled_;
+    done_.notify_all();
+    // Room again once half the queue is free, so that a queue kept full
+    // does not say so at every result.
+    if (queueFullSaid_ && queue_.size() <= options_.maxQueued / 2 &&
+        queuedBytes_ <= options_.maxQueuedBytes / 2) {
+      queueFullSaid_ = false;
+      const std::uint64_t dropped = std::exchange(droppedUnsaid_, 0);
+      guard.unlock();
+      BRENNA_LOG(kInfo, kDisplay,
+                 "archive queue has room again; %llu items were not archived meanwhile",
+                 static_cast<unsigned long long>(dropped));
+      guard.lock();
+    }
+  }
+}
+
+void ArchiveWriter::GiveUpQueued(std::unique_lock<std::mutex>& guard) {
+  std::deque<Item> left;
+  left.swap(queue_);
+  queuedBytes_ = 0;
+  guard.unlock();
+  std::uint64_t results = 0;
+  for (const Item& item : left) {
+    if (item.isResult) ++results;
+    Lost(item, "the archive is held locked by another program");
+  }
+  BRENNA_LOG(kWarning, kDisplay,
+             "archive %s is still held locked by another program at the stop: %llu results that "
+             "waited for it are not archived",
+             options_.path.c_str(), static_cast<unsigned long long>(results));
+  guard.lock();
+  handled_ += left.size();
+  done_.notify_all();
+}
+
 void ArchiveWriter::Run() {
   try {
     OpenArchive();
     std::unique_lock<std::mutex> guard(lock_);
     for (;;) {
-      const Clock::time_point until = nextLimits_;
-      wake_.wait_until(guard, until,
-                       [&] { return stopping_ || !queue_.empty() || heartbeatPending_; });
-      std::deque<Item> batch;
-      batch.swap(queue_);
-      queuedBytes_ = 0;
+      const auto due = [&] {
+        return !queue_.empty() && (!busy_ || stopping_ || Clock::now() >= retryAt_);
+      };
+      // Woken for new items, a heartbeat or the stop; by the clock for the
+      // limits, and for the next try while the archive is held locked.
+      while (!stopping_ && !heartbeatPending_ && !due()) {
+        Clock::time_point until = nextLimits_;
+        if (busy_ && !queue_.empty()) until = std::min(until, retryAt_);
+        if (wake_.wait_until(guard, until) == std::cv_status::timeout) break;
+      }
+      WriteQueued(guard);
       const bool heartbeat = std::exchange(heartbeatPending_, false);
       const std::int64_t heartbeatMs = heartbeatUtcMs_;
-      const std::uint64_t dropped = std::exchange(droppedUnsaid_, 0);
       const bool stopping = stopping_;
-      if (!batch.empty()) queueFullSaid_ = false;
       guard.unlock();
 
-      for (const Item& item : batch) Handle(item);
-      if (dropped > 0) {
-        BRENNA_LOG(kInfo, kDisplay,
-                   "archive queue has room again; %llu items were not archived meanwhile",
-                   static_cast<unsigned long long>(dropped));
-      }
-      if (heartbeat) {
-        // An archive that could not be opened is tried again on the
-        // heartbeat too, so that a quiet line still gets its run row.
-        if (!store_.IsOpen() && Clock::now() >= nextOpenTry_) OpenArchive();
-        if (store_.IsOpen()) store_.Heartbeat(heartbeatMs);
-      }
-      if (Clock::now() >= nextLimits_) EnforceLimits();
+      // Nothing else waits on a lock another program holds: the results'
+      // next try tells when it is free.
+      const bool free = !busy_ || Clock::now() >= retryAt_;
+      if (heartbeat && free) Beat(heartbeatMs);
+      if (!busy_ && Clock::now() >= nextLimits_) EnforceLimits();
 
       guard.lock();
-      handled_ += batch.size();
-      done_.notify_all();
       if (stopping && queue_.empty()) break;
     }
     const std::string how = how_;
     const WriterCounts counts = counts_;
     guard.unlock();
     if (store_.IsOpen()) {
-      store_.EndRun(NowUtcMs(), how);
+      if (!busy_) store_.EndRun(NowUtcMs(), how);
       store_.Close();
     }
     BRENNA_LOG(kInfo, kDisplay, "archive closed: %llu results archived this run, %llu not",

@@ -4,19 +4,24 @@
 // result in a transaction of its own as soon as it is queued.
 //
 // Bounded and never stuck on a fault: at most `maxQueued` items (and
-// `maxQueuedBytes`) wait; beyond that a result is dropped and counted. A
-// write that fails (full disk, read-only or failing file system) loses that
+// `maxQueuedBytes`) wait; beyond that a result is dropped, counted and said
+// at once. While another program holds the archive locked, results stay
+// queued (within that bound) and are written once it is free. A write that
+// fails otherwise (full disk, read-only or failing file system) loses that
 // one result, counted, and is not tried again; the next result tries
 // afresh, so the archive resumes by itself once there is room. A file at
 // the archive's path that is damaged, of another program or of a newer
-// monitor is moved aside (with a timestamp in its name, its WAL with it)
-// and a new archive begun. Where no archive can be made at all, results are
-// counted as not archived and opening is tried again every `retryPeriod`.
-// Each of these is said once in the journal when it begins and once when it
-// ends, with the count.
+// monitor, or beside a -wal or -shm SQLite must not use, is moved aside
+// (with a timestamp in its name, its WAL with it) and a new archive begun;
+// so is an archive deleted, moved away or replaced while open, noticed at
+// the next write or heartbeat. Where no archive can be made at all, results
+// are counted as not archived and opening is tried again every
+// `retryPeriod`. Each of these is said once in the journal when it begins
+// and once when it ends, with the count.
 //
 // Retention and size cap are enforced when the archive opens and every
-// `limitsPeriod`, oldest results first.
+// `limitsPeriod`, oldest results first; the size cap also as soon as a
+// result takes the file past it.
 #ifndef BRENNA_ARCHIVE_ARCHIVEWRITER_H
 #define BRENNA_ARCHIVE_ARCHIVEWRITER_H
 
@@ -58,7 +63,18 @@ struct WriterCounts {
   std::uint64_t cpuNs = 0;       // the writer thread's CPU time on results
 };
 
-class ArchiveWriter : public IResultArchive {
+// The writer as the monitor's pipeline runs it: started once the settings
+// are read, stopped when the window quits. The pipeline, which a build
+// without an archive shares, reaches it only through this interface.
+class IArchiveWriter : public IResultArchive {
+ public:
+  // Starts writing with `options`; returns at once.
+  virtual void Start(const WriterOptions& options) = 0;
+  // Writes what is queued and the run's stop row (`how`), and closes.
+  virtual void Stop(const std::string& how) = 0;
+};
+
+class ArchiveWriter : public IArchiveWriter {
  public:
   ArchiveWriter() = default;
   ~ArchiveWriter() override;  // Stop("")
@@ -68,17 +84,18 @@ class ArchiveWriter : public IResultArchive {
   // Starts the writer thread, which opens the archive, writes the run's
   // start row and enforces the limits; returns at once. A writer that runs
   // is stopped first.
-  void Start(const WriterOptions& options);
+  void Start(const WriterOptions& options) override;
   // Writes what is queued, the run's stop row (`how`: "quit", "by SIGTERM",
   // ...), and closes the file. Returns when that is done.
-  void Stop(const std::string& how);
+  void Stop(const std::string& how) override;
   bool Running() const;
 
   void Record(ArchivedResult result) override;
   void RecordOwnWrites(std::int64_t utcMs, std::vector<DisplayWrite> writes) override;
   void Heartbeat() override;
 
-  // Returns once everything queued before has been written or given up.
+  // Returns once everything queued before has been written or given up
+  // (while another program holds the archive locked, once it is free).
   void Drain();
   WriterCounts Counts() const;
   // The archive's path this run.
@@ -91,14 +108,38 @@ class ArchiveWriter : public IResultArchive {
     std::size_t bytes = 0;
   };
 
+  // What became of an item the writer took up.
+  enum class Step {
+    kDone,  // written, or given up and counted
+    kWait,  // the archive is held locked: the item stays first in the queue
+  };
+
   void Enqueue(Item item);
   void Run();
+  // Takes up the queued items in order while the archive takes them, and
+  // says when a full queue has room again. Called and returns with `guard`
+  // held.
+  void WriteQueued(std::unique_lock<std::mutex>& guard);
+  // At the stop, while the archive is still held locked: the items that
+  // waited are given up, counted and said.
+  void GiveUpQueued(std::unique_lock<std::mutex>& guard);
   // Opens (or makes) the archive; moves aside what is not one. True when
   // it is open.
   bool OpenArchive();
+  // No archive can be kept (`why`; `opened`: the file opened but takes no
+  // write): said once, tried again after `retryPeriod`. False.
+  bool Unavailable(const std::string& why, bool opened);
+  // An archive no longer at its path (deleted, moved away, replaced) is
+  // closed, and the file there now opened or a new one begun, said once.
+  void FollowPath();
   void MoveAside(const std::string& what, const std::string& reason, const std::string& detail);
-  void Handle(const Item& item);
+  Step Handle(const Item& item);
+  int Write(const Item& item);
+  void Beat(std::int64_t utcMs);
   void HandleFailure(const Item& item, int rc);
+  // The archive is held locked (`why`) / takes writes again.
+  void Busy(const std::string& why);
+  void NotBusy();
   void EnforceLimits();
   // Counts a result lost, and names it in a detail (debug) line.
   void Lost(const Item& item, const char* why);
@@ -131,6 +172,11 @@ class ArchiveWriter : public IResultArchive {
   bool failing_ = false;
   std::uint64_t lostWhileFailing_ = 0;
   std::chrono::steady_clock::time_point nextLimits_{};
+  // The size at which a write has the limits enforced at once.
+  std::uint64_t trimAbove_ = 0;
+  bool busy_ = false;  // another program holds the archive locked
+  std::chrono::steady_clock::time_point busySince_{};
+  std::chrono::steady_clock::time_point retryAt_{};
 };
 
 // Where a file at `path` is moved aside to: "<path>.<YYYYMMDD-hhmmss>.<reason>"

@@ -80,6 +80,8 @@ void Stmt::Reset() {
   sqlite3_clear_bindings(stmt_);
 }
 
+int Stmt::Status(int op) const { return stmt_ != nullptr ? sqlite3_stmt_status(stmt_, op, 0) : 0; }
+
 std::int64_t Stmt::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
 
 bool Stmt::IsNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
@@ -96,6 +98,8 @@ int Primary(int rc) { return rc & 0xff; }
 bool IsFull(int rc) { return Primary(rc) == SQLITE_FULL; }
 
 bool IsDamaged(int rc) { return Primary(rc) == SQLITE_CORRUPT || Primary(rc) == SQLITE_NOTADB; }
+
+bool IsBusy(int rc) { return Primary(rc) == SQLITE_BUSY || Primary(rc) == SQLITE_LOCKED; }
 
 std::string Describe(int rc) { return sqlite3_errstr(rc); }
 

@@ -59,6 +59,8 @@ class Stmt {
   int Step();
   // Ready for new bindings and another run.
   void Reset();
+  // sqlite3_stmt_status: a counter of what running it took.
+  int Status(int op) const;
 
   std::int64_t Int(int column) const;
   bool IsNull(int column) const;
@@ -76,6 +78,8 @@ int Primary(int rc);
 bool IsFull(int rc);
 // The file is no database, or not a sound one.
 bool IsDamaged(int rc);
+// Another connection holds the lock this needs (after the busy timeout).
+bool IsBusy(int rc);
 // sqlite3_errstr: the words for a result code.
 std::string Describe(int rc);
 

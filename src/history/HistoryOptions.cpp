@@ -1,13 +1,14 @@
 #include "history/HistoryOptions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
 
-#include "app/Templates.h"
 #include "archive/ArchiveTime.h"
+#include "panel/ResultRouting.h"
+#include "panel/Templates.h"
 #include "platform/Gbk.h"
-#include "presentation/ResultRouting.h"
 
 namespace history {
 
@@ -53,6 +54,44 @@ bool ParseGroup(const std::string& text, archive::ResultFilter* f, std::string* 
 }
 
 bool ParseGbk(const std::string& utf8, std::string* gbk) { return Utf8ToGbkExact(utf8, gbk); }
+
+// A result id as given: digits only. One beyond what an id can be is no
+// mistake of form but an id the archive does not hold (-1).
+bool ParseResultId(const std::string& text, std::int64_t* id) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  const std::size_t first = std::min(text.find_first_not_of('0'), text.size());
+  if (text.size() - first > 18) {
+    *id = -1;
+    return true;
+  }
+  *id = std::strtoll(text.c_str() + first, nullptr, 10);
+  return true;
+}
+
+const char* CommandName(Command c) {
+  switch (c) {
+    case Command::kShow:
+      return "--show";
+    case Command::kPanel:
+      return "--panel";
+    case Command::kRuns:
+      return "--runs";
+    default:
+      return "";
+  }
+}
+
+// One command a run: a second one is refused rather than one of them
+// silently dropped.
+bool TakeCommand(Command c, HistoryOptions* o, std::string* error) {
+  if (o->command != Command::kList && o->command != c) {
+    *error = std::string(CommandName(o->command)) + " and " + CommandName(c) +
+             " cannot be given together: one command a run";
+    return false;
+  }
+  o->command = c;
+  return true;
+}
 
 // What the options have chosen so far, beyond HistoryOptions itself.
 struct Selection {
@@ -130,11 +169,12 @@ bool ApplyValue(const std::string& a, const std::string& v, std::int64_t nowUtcM
       return false;
     }
   } else if (a == "--show") {
-    if (!ParseCount(v, INT64_MAX / 2, &o->showId)) {
+    if (!ParseResultId(v, &o->showId)) {
       *error = "--show '" + v + "' is no result id";
       return false;
     }
-    o->command = Command::kShow;
+    o->showText = v;
+    return TakeCommand(Command::kShow, o, error);
   } else if (a == "--panel") {
     if (v == "now") {
       o->panelUtcMs = nowUtcMs;
@@ -142,7 +182,7 @@ bool ApplyValue(const std::string& a, const std::string& v, std::int64_t nowUtcM
       *error = "--panel '" + v + "' is no time: give YYYY-MM-DD hh:mm[:ss[.mmm]] or now";
       return false;
     }
-    o->command = Command::kPanel;
+    return TakeCommand(Command::kPanel, o, error);
   }
   return true;
 }
@@ -185,7 +225,7 @@ bool ParseHistoryOptions(const std::vector<std::string>& args, std::int64_t nowU
       continue;
     }
     if (a == "--runs") {
-      o->command = Command::kRuns;
+      if (!TakeCommand(Command::kRuns, o, error)) return false;
       continue;
     }
     if (!TakesValue(a)) {

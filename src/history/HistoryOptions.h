@@ -27,7 +27,8 @@ struct HistoryOptions {
   std::string archivePath;  // empty: the monitor's own
   bool csv = false;
   archive::ResultFilter filter;  // kList; kRuns takes its time span
-  std::int64_t showId = 0;       // kShow
+  std::int64_t showId = 0;       // kShow; -1: beyond any id the archive can hold
+  std::string showText;          // kShow: the id as given, for the message
   std::int64_t panelUtcMs = 0;   // kPanel
 };
 

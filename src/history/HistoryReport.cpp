@@ -4,11 +4,11 @@
 #include <map>
 #include <vector>
 
-#include "app/Templates.h"
 #include "archive/ArchiveTime.h"
 #include "history/SafeText.h"
-#include "presentation/ResultRouting.h"
-#include "presentation/ValueDisplayIds.h"
+#include "panel/ResultRouting.h"
+#include "panel/Templates.h"
+#include "panel/ValueDisplayIds.h"
 
 namespace history {
 
@@ -83,8 +83,12 @@ std::string ColoursText(std::uint32_t textColor, std::uint32_t background) {
 int ShowResult(archive::ArchiveReader& reader, const HistoryOptions& o, std::FILE* out,
                std::string* error) {
   archive::ResultDetail d;
+  if (o.showId < 1) {
+    *error = "no result " + o.showText + " in the archive";
+    return kNothing;
+  }
   if (!reader.GetResult(o.showId, &d, error)) {
-    if (error->empty()) *error = "no result " + std::to_string(o.showId) + " in the archive";
+    if (error->empty()) *error = "no result " + o.showText + " in the archive";
     return error->rfind("no result", 0) == 0 ? kNothing : kUnreadable;
   }
   if (o.csv) {

@@ -84,6 +84,17 @@ FileFault InspectFile(const std::string& path, RegularFileInfo* info) {
   return FileFault::kNone;
 }
 
+FileFault IdentifyFile(const std::string& path, FileIdentity* id) {
+  *id = FileIdentity();
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return FaultOfErrno(errno);
+  if (!S_ISREG(st.st_mode)) return FileFault::kNotRegular;
+  id->volume = static_cast<std::uint64_t>(st.st_dev);
+  id->file = static_cast<std::uint64_t>(st.st_ino);
+  id->links = static_cast<std::uint64_t>(st.st_nlink);
+  return FileFault::kNone;
+}
+
 bool ListFileNames(const std::string& dir, std::vector<std::string>* names, bool everything) {
   names->clear();
   Directory d(dir);

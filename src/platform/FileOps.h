@@ -68,6 +68,22 @@ struct RegularFileInfo {
 // nothing is there.
 FileFault InspectFile(const std::string& path, RegularFileInfo* info);
 
+// Which file a name stands for, whatever its name: its file system (POSIX
+// st_dev; on Windows the volume's serial number) and its number there
+// (st_ino; the file index), and how many names it has (hard links).
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+  std::uint64_t links = 0;
+  bool SameFile(const FileIdentity& other) const {
+    return volume == other.volume && file == other.file;
+  }
+};
+// Looks at path without following a link: kNone and *id for a regular
+// file, kNotRegular for anything else under that name, kMissing when
+// nothing is there (on Windows also a file deleted while still open).
+FileFault IdentifyFile(const std::string& path, FileIdentity* id);
+
 // The names in dir as GBK bytes: with everything, all entries but "." and
 // "..", else only the regular files (no directory, link, FIFO or device).
 // False when dir cannot be listed.

@@ -120,6 +120,33 @@ FileFault InspectFile(const std::string& path, RegularFileInfo* info) {
   return FileFault::kNone;
 }
 
+FileFault IdentifyFile(const std::string& path, FileIdentity* id) {
+  *id = FileIdentity();
+  // Attributes only: never refused for sharing, and a link is opened as
+  // itself.
+  HANDLE file = CreateFileA(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastFault();
+  BY_HANDLE_FILE_INFORMATION info;
+  FILE_STANDARD_INFO standard;
+  const bool known =
+      GetFileInformationByHandle(file, &info) &&
+      GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard);
+  const FileFault fault = known ? FileFault::kNone : LastFault();
+  const bool disk = GetFileType(file) == FILE_TYPE_DISK;
+  CloseHandle(file);
+  if (!known) return fault;
+  if (!disk || (info.dwFileAttributes & kNotPlain) != 0) return FileFault::kNotRegular;
+  // A file deleted while open keeps its name until its last handle goes:
+  // it is gone all the same.
+  if (standard.DeletePending) return FileFault::kMissing;
+  id->volume = info.dwVolumeSerialNumber;
+  id->file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  id->links = info.nNumberOfLinks;
+  return FileFault::kNone;
+}
+
 bool ListFileNames(const std::string& dir, std::vector<std::string>* names, bool everything) {
   names->clear();
   WIN32_FIND_DATAA entry;

@@ -5,9 +5,9 @@
 
 #include "PallixByteOrder.h"
 #include "journal/Journal.h"
+#include "panel/ResultRouting.h"
 #include "platform/FileOps.h"
 #include "platform/PallixBinding.h"
-#include "presentation/ResultRouting.h"
 #include "util/Colors.h"
 #include "util/TextNumber.h"
 

@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "panel/FontFit.h"
 #include "platform/Gbk.h"
-#include "presentation/FontFit.h"
 #include "presentation/Fonts.h"
 #include "presentation/MemDC.h"
 #include "presentation/QtColor.h"

@@ -614,6 +614,12 @@ TEST(TransferName, UsableNames) {
   EXPECT_FALSE(
       IsUsableTransferName("\x81"
                            "/"));  // '/' is never a trail byte
+  // No Windows file name may hold these: a monitor there could not store
+  // the transfer, nor a station its work files.
+  for (const char* name : {"lane?2", "lane*", "\"brake\"", "a<b", "a>b", "a|b"})
+    EXPECT_FALSE(IsUsableTransferName(name)) << name;
+  // 0x7C ('|') as the trail byte of a GBK character is part of it.
+  EXPECT_TRUE(IsUsableTransferName("\x81\x7C-1"));
 }
 
 }  // namespace

@@ -35,12 +35,24 @@ void Capture(journal::Level, journal::Category, const char* text) {
   g_lines.push_back(text);
 }
 
+void ClearLines() {
+  std::lock_guard<std::mutex> guard(g_linesLock);
+  g_lines.clear();
+}
+
 std::string LinesWith(const std::string& part) {
   std::lock_guard<std::mutex> guard(g_linesLock);
   std::string found;
   for (const std::string& l : g_lines)
     if (l.find(part) != std::string::npos) found += l + "\n";
   return found;
+}
+
+// A value of `bytes` letters that does not compress.
+std::string BigValue(int seed, int bytes) {
+  std::string big;
+  for (int k = 0; k < bytes; ++k) big += static_cast<char>('a' + (seed * 7919 + k * 31) % 26);
+  return big;
 }
 
 ArchivedResult Result(std::int64_t when, const std::string& transfer, int device,
@@ -64,8 +76,7 @@ class ArchiveTest : public ::testing::Test {
   void SetUp() override {
     journal::SetRouter(&Capture);
     journal::SetThreshold(journal::Category::kDisplay, journal::Level::kInfo);
-    std::lock_guard<std::mutex> guard(g_linesLock);
-    g_lines.clear();
+    ClearLines();
   }
   void TearDown() override {
     journal::SetRouter(nullptr);
@@ -92,6 +103,27 @@ class ArchiveTest : public ::testing::Test {
         {}, [&](const archive::ResultRow& r) { return rows.push_back(r), true; }, &error))
         << error;
     return rows;
+  }
+
+  std::vector<std::string> Transfers() {
+    std::vector<std::string> names;
+    for (const archive::ResultRow& r : All()) names.push_back(r.transfer);
+    return names;
+  }
+
+  // The name moved aside to for `reason` (the file, and its -wal and -shm
+  // with the same name and their suffix), or "".
+  std::string Aside(const std::string& reason) {
+    for (const auto& e : fs::directory_iterator(fs::path(path).parent_path())) {
+      const std::string name = e.path().string();
+      for (const std::string tail : {"", "-wal", "-shm"}) {
+        const std::string end = "." + reason + tail;
+        if (name.size() > end.size() &&
+            name.compare(name.size() - end.size(), end.size(), end) == 0)
+          return name.substr(0, name.size() - tail.size());
+      }
+    }
+    return std::string();
   }
 
   TempDir dir;
@@ -190,11 +222,9 @@ TEST_F(ArchiveTest, RetentionAndSizeCapTakeTheOldestResultsFirst) {
     writer.Record(Result(now - 91 * kDay, "older-than-90", 25, "2"));
     writer.Record(Result(now - 89 * kDay, "within-90", 25, "3"));
     // Values that do not compress, 3 MiB in all.
-    for (int i = 0; i < 60; ++i) {
-      std::string big;
-      for (int k = 0; k < 50000; ++k) big += static_cast<char>('a' + (i * 7919 + k * 31) % 26);
-      writer.Record(Result(now - (60 - i) * 1000, "big-" + std::to_string(i), 3, big));
-    }
+    for (int i = 0; i < 60; ++i)
+      writer.Record(
+          Result(now - (60 - i) * 1000, "big-" + std::to_string(i), 3, BigValue(i, 50000)));
     writer.Stop(std::string());
   }
   ASSERT_EQ(63u, All().size());
@@ -260,17 +290,178 @@ TEST_F(ArchiveTest, AFileThatIsNoArchiveOfOursIsMovedAsideAndANewOneBegun) {
     EXPECT_EQ(1u, writer.Counts().movedAside);
 
     // The file is kept as it was, under a name with the time and the reason.
-    std::string aside;
-    for (const auto& e : fs::directory_iterator(fs::path(path).parent_path())) {
-      const std::string name = e.path().filename().string();
-      if (name.find(std::string(".") + c.reason) != std::string::npos &&
-          name.find("-wal") == std::string::npos && name.find("-shm") == std::string::npos)
-        aside = e.path().string();
-    }
+    const std::string aside = Aside(c.reason);
     ASSERT_NE("", aside);
     EXPECT_EQ(before, ReadFileBytes(aside));
     EXPECT_NE("", LinesWith("moved aside to " + aside)) << aside;
     ASSERT_EQ(1u, All().size());
     EXPECT_EQ("after", All()[0].transfer);
+  }
+}
+
+TEST_F(ArchiveTest, TheSizeCapHoldsAsResultsAreWrittenNotOnlyAtTheHourlyCheck) {
+  archive::WriterOptions o = Options();
+  o.maxBytes = 1 << 20;
+  archive::ArchiveWriter writer;
+  writer.Start(o);
+  // 3 MiB of results within the hour, into a file capped at 1 MiB.
+  const std::int64_t now = archive::NowUtcMs();
+  for (int i = 0; i < 60; ++i)
+    writer.Record(Result(now + i, "big-" + std::to_string(i), 3, BigValue(i, 50000)));
+  writer.Stop(std::string());
+  EXPECT_LE(fs::file_size(path), std::uintmax_t{1} << 20);
+  const std::vector<archive::ResultRow> kept = All();
+  ASSERT_FALSE(kept.empty());
+  EXPECT_EQ("big-59", kept.back().transfer);
+  for (std::size_t i = 1; i < kept.size(); ++i) EXPECT_EQ(kept[i - 1].id + 1, kept[i].id);
+  EXPECT_EQ(60u, writer.Counts().archived);
+  EXPECT_NE("", LinesWith("more for the size cap of 1 MiB removed"));
+}
+
+TEST_F(ArchiveTest, AnArchiveDeletedOrReplacedWhileOpenIsBegunAgainAtItsPath) {
+  archive::ArchiveWriter writer;
+  writer.Start(Options());
+  writer.Record(Result(archive::NowUtcMs(), "before", 25, "1"));
+  writer.Drain();
+  // A reader of the archive at that moment (the web view) keeps the old
+  // file and its WAL in use.
+  sqlite3* reader = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open_v2(path.c_str(), &reader, SQLITE_OPEN_READONLY, nullptr));
+  ASSERT_EQ(SQLITE_OK,
+            sqlite3_exec(reader, "SELECT count(*) FROM result", nullptr, nullptr, nullptr));
+
+  // Deleted: the next result begins a new archive at the path, said once.
+  ASSERT_TRUE(fs::remove(path));
+  writer.Record(Result(archive::NowUtcMs(), "after-delete", 25, "2"));
+  writer.Drain();
+  EXPECT_NE("", LinesWith("archive " + path + " was deleted or moved away while open"));
+  EXPECT_EQ(std::vector<std::string>{"after-delete"}, Transfers());
+
+  // Replaced by another program's file: that is moved aside in turn, and
+  // the next result is in a new archive again.
+  const std::string other = dir.file("other.sqlite");
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(other.c_str(), &db));
+  sqlite3_exec(db, "CREATE TABLE photos (id INTEGER)", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  const std::string photos = ReadFileBytes(other);
+  fs::rename(other, path);
+  writer.Record(Result(archive::NowUtcMs(), "after-replace", 25, "3"));
+  writer.Drain();
+  EXPECT_NE("", LinesWith("archive " + path + " was replaced by another file while open"));
+  EXPECT_EQ(std::vector<std::string>{"after-replace"}, Transfers());
+  EXPECT_TRUE(photos == ReadFileBytes(Aside("foreign"))) << "the replacing file was changed";
+
+  writer.Stop("quit");
+  sqlite3_close(reader);
+  EXPECT_EQ(3u, writer.Counts().archived);
+  EXPECT_EQ(0u, writer.Counts().notArchived);
+  EXPECT_EQ(std::vector<std::string>{"after-replace"}, Transfers());
+}
+
+TEST_F(ArchiveTest, ResultsWaitWhileAnotherProgramHoldsTheArchiveLocked) {
+  archive::WriterOptions o = Options();
+  o.maxQueued = 3;
+  archive::ArchiveWriter writer;
+  writer.Start(o);
+  writer.Record(Result(archive::NowUtcMs(), "before", 25, "1"));
+  writer.Drain();
+
+  sqlite3* other = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &other));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr));
+  for (int i = 1; i <= 5; ++i)
+    writer.Record(Result(archive::NowUtcMs(), "locked-" + std::to_string(i), 25, "2"));
+  // Said while the lock is held, not at the stop: the wait, and the two
+  // results the full queue could not take.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (LinesWith("is held locked by another program").empty() &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_NE("", LinesWith("archive " + path + " is held locked by another program"));
+  EXPECT_NE("", LinesWith("archive queue full (3 waiting): result 'locked-4' is shown but not"));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr));
+  sqlite3_close(other);
+
+  writer.Drain();
+  writer.Stop("quit");
+  EXPECT_EQ((std::vector<std::string>{"before", "locked-1", "locked-2", "locked-3"}), Transfers());
+  EXPECT_EQ(4u, writer.Counts().archived);
+  EXPECT_EQ(2u, writer.Counts().notArchived);
+  EXPECT_NE("", LinesWith("archive queue has room again; 2 items were not archived meanwhile"));
+  EXPECT_NE("", LinesWith("archive " + path + " is no longer held locked"));
+
+  // Locked from the start to the stop: the stop does not wait for the lock
+  // beyond a last try, and says what it gives up.
+  ClearLines();
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &other));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr));
+  writer.Start(o);
+  writer.Record(Result(archive::NowUtcMs(), "at-stop-1", 25, "3"));
+  writer.Record(Result(archive::NowUtcMs(), "at-stop-2", 25, "3"));
+  writer.Stop("quit");
+  sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_EQ(0u, writer.Counts().archived);
+  EXPECT_EQ(2u, writer.Counts().notArchived);
+  EXPECT_NE("", LinesWith("archive " + path +
+                          " is still held locked by another program at the stop: 2 results"));
+  EXPECT_EQ(4u, Transfers().size());
+}
+
+TEST_F(ArchiveTest, AWalOrShmThatIsNotTheArchivesOwnIsNeverTakenUp) {
+  enum class Kind { kHardLink, kLeftWal, kFolder };
+  struct Case {
+    const char* name;
+    const char* suffix;  // the name beside the archive that is not its own
+    Kind kind;
+  };
+  const Case cases[] = {
+      {"a hard link as -shm", "-shm", Kind::kHardLink},
+      {"a hard link as -wal", "-wal", Kind::kHardLink},
+      {"the -wal of an archive deleted after a kill", "-wal", Kind::kLeftWal},
+      {"a folder as -shm", "-shm", Kind::kFolder},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(dir.file("state"));
+    {
+      archive::ArchiveWriter writer;
+      writer.Start(Options());
+      writer.Record(Result(archive::NowUtcMs(), "kept", 25, "1"));
+      writer.Drain();
+      // What a kill at this moment would leave beside the file.
+      fs::copy_file(path + "-wal", path + ".killed-wal");
+      writer.Stop(std::string());
+    }
+    ClearLines();
+    // The file whose bytes must stay as they are.
+    const std::string target = c.kind == Kind::kLeftWal ? path + ".killed-wal" : dir.file("notes");
+    if (c.kind == Kind::kHardLink) {
+      WriteFileBytes(target, "the operator's notes");
+      fs::create_hard_link(target, path + c.suffix);
+    } else if (c.kind == Kind::kLeftWal) {
+      fs::remove(path);
+      fs::copy_file(target, path + c.suffix);
+    } else {
+      fs::create_directory(path + c.suffix);
+    }
+    const std::string before = ReadFileBytes(target);
+    archive::ArchiveWriter writer;
+    writer.Start(Options());
+    writer.Record(Result(archive::NowUtcMs(), "after", 25, "2"));
+    writer.Stop(std::string());
+    EXPECT_TRUE(before == ReadFileBytes(target)) << "written through";
+    const std::string aside = Aside("foreign");
+    ASSERT_NE("", aside);
+    if (c.kind == Kind::kFolder) {
+      EXPECT_TRUE(fs::is_directory(aside + c.suffix));
+    } else {
+      EXPECT_TRUE(before == ReadFileBytes(aside + c.suffix)) << "not kept as it was";
+    }
+    EXPECT_NE("", LinesWith("archive " + path + " is unsafe to open (its " + c.suffix + " "));
+    EXPECT_NE("", LinesWith("moved aside to " + aside));
+    EXPECT_EQ(std::vector<std::string>{"after"}, Transfers());
+    EXPECT_EQ(1u, writer.Counts().movedAside);
   }
 }

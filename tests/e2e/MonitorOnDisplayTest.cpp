@@ -13,7 +13,7 @@
 #include "MonitorSession.h"
 #include "Station.h"
 #include "TempDir.h"
-#include "app/Resource.h"
+#include "panel/Resource.h"
 
 namespace {
 

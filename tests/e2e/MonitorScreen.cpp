@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "MonitorSession.h"
-#include "app/DialogTemplate.h"
-#include "app/Templates.h"
+#include "panel/DialogTemplate.h"
+#include "panel/Templates.h"
 
 namespace {
 

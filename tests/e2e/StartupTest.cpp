@@ -17,7 +17,7 @@
 #include "MonitorSession.h"
 #include "SilentBus.h"
 #include "Station.h"
-#include "app/Resource.h"
+#include "panel/Resource.h"
 
 namespace {
 

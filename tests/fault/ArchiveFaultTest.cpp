@@ -240,3 +240,43 @@ TEST_F(ArchiveFault, ResultsAreShownThroughEveryArchiveFaultAndTheArchiveComesBa
   m_monitor.Stop();
   ASSERT_TRUE(m_small->SetReadOnly(false));
 }
+
+TEST_F(ArchiveFault, ResultsShownWhileTheArchiveIsDeletedOrHeldLockedAreAllArchived) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(SendShown({"first"}));
+  ASSERT_TRUE(WaitForArchived("first")) << m_monitor.Log();
+
+  // 1. The archive deleted while the monitor runs: a new one is begun at
+  // its path, said once, and every later result is in it.
+  std::size_t mark = m_monitor.Log().size();
+  ASSERT_TRUE(fs::remove(archivePath()));
+  const std::vector<std::string> deleted = {"del-1", "del-2", "del-3", "del-4", "del-5"};
+  ASSERT_NO_FATAL_FAILURE(SendShown(deleted));
+  ASSERT_TRUE(WaitForArchived(deleted.size())) << m_monitor.Log();
+  EXPECT_EQ(1u, Count(LogSince(mark), "archive " + archivePath() + " was deleted or moved away"))
+      << LogSince(mark);
+
+  // 2. Another program holds it locked for longer than a write waits:
+  // results are still shown at once, wait for the lock, and are archived
+  // once it is free; the journal says so while it lasts.
+  mark = m_monitor.Log().size();
+  sqlite3* other = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(archivePath().c_str(), &other));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr));
+  const std::vector<std::string> locked = {"lock-1", "lock-2", "lock-3", "lock-4", "lock-5"};
+  ASSERT_NO_FATAL_FAILURE(SendShown(locked));
+  const auto deadline = Clock::now() + kPatience;
+  while (Count(LogSince(mark), "is held locked by another program") == 0 && Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(1u, Count(LogSince(mark), "archive " + archivePath() + " is held locked"))
+      << LogSince(mark);
+  sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+
+  m_monitor.Stop();
+  const std::multiset<std::string> archived = Archived();
+  for (const std::vector<std::string>* names : {&deleted, &locked})
+    for (const std::string& n : *names)
+      EXPECT_EQ(1u, archived.count(n)) << n << "\n" << m_monitor.Log();
+  EXPECT_EQ(0u, Count(m_monitor.Log(), "not archived")) << m_monitor.Log();
+}

@@ -10,7 +10,7 @@
 #include "app/BrennaCenter.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/Globals.h"
-#include "app/Resource.h"
+#include "panel/Resource.h"
 
 namespace {
 

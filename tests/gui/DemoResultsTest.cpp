@@ -24,14 +24,14 @@
 #include "ToolRun.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/Globals.h"
-#include "app/Templates.h"
 #include "archive/ArchiveTime.h"
 #include "archive/ArchiveWriter.h"
+#include "panel/ResultRouting.h"
+#include "panel/Templates.h"
+#include "panel/ValueDisplayIds.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
 #include "presentation/Fonts.h"
-#include "presentation/ResultRouting.h"
-#include "presentation/ValueDisplayIds.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 
 #include "GuiHelpers.h"
 #include "app/MessageBox.h"
-#include "app/Templates.h"
+#include "panel/Templates.h"
 #include "platform/Gbk.h"
 #include "presentation/Fonts.h"
 

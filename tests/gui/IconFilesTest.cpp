@@ -9,8 +9,8 @@
 #include <QString>
 #include <algorithm>
 
-#include "app/Resource.h"
-#include "app/Templates.h"
+#include "panel/Resource.h"
+#include "panel/Templates.h"
 #include "presentation/QtColor.h"
 
 namespace {

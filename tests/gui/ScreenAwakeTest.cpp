@@ -20,9 +20,9 @@
 #include "TestSite.h"
 #include "ToolRun.h"
 #include "app/BrennaCenterDlg.h"
+#include "app/DBusScreenAwake.h"
 #include "app/Globals.h"
-#include "app/Resource.h"
-#include "app/ScreenAwake.h"
+#include "panel/Resource.h"
 #include "platform/PallixBinding.h"
 #include "presentation/Fonts.h"
 

@@ -7,8 +7,8 @@
 #include <atomic>
 #include <thread>
 
+#include "panel/FontFit.h"
 #include "platform/Gbk.h"
-#include "presentation/FontFit.h"
 #include "presentation/Fonts.h"
 #include "presentation/ValueDisplay.h"
 

@@ -1,12 +1,20 @@
 // brenna-history's handling of what it cannot trust: archive text that is
 // no GBK or holds control characters or formulas comes out harmless, and a
-// command line it cannot take gets a clear answer instead of a guess.
+// command line it cannot take gets a clear answer instead of a guess. Run
+// as a user runs it: through a link to the archive, with the exit status
+// the documentation gives, and nothing left beside the archive.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
+#include "TempDir.h"
+#include "archive/ArchiveReader.h"
 #include "archive/ArchiveTime.h"
+#include "archive/ArchiveWriter.h"
 #include "history/HistoryOptions.h"
 #include "history/SafeText.h"
 #include "platform/Gbk.h"
@@ -55,7 +63,9 @@ TEST(HistoryOptions, ACommandLineItCannotTakeIsRefusedWithTheReason) {
       {{"--from", "2026-12-07 10:00", "--to", "2026-12-07 09:00"}, "--from is after --to"},
       {{"--group", "kitchen"}, "is no device group; one of "},
       {{"--show", "-1"}, "is no result id"},
-      {{"--show", "99999999999999999999"}, "is no result id"},
+      {{"--show", "12a"}, "is no result id"},
+      {{"--show", "1", "--panel", "now"}, "--show and --panel cannot be given together"},
+      {{"--runs", "--show", "2"}, "--runs and --show cannot be given together"},
       {{"--limit", "0"}, "must be a number from 1"},
       {{"--panel", "yesterday at noon"}, "is no time"},
       {{"--operator", "\xFF"}, "must be UTF-8 text that GBK can hold"},
@@ -90,4 +100,60 @@ TEST(HistoryOptions, ACommandLineItCannotTakeIsRefusedWithTheReason) {
   ASSERT_TRUE(archive::ParseLocalTime("2026-12-07 10:31", &next));
   EXPECT_GT(o.filter.toUtcMs, last);
   EXPECT_EQ(o.filter.toUtcMs, next);
+}
+
+TEST(HistoryProgram, ReadsThroughALinkSaysNothingToShowWith3AndLeavesNoFilesBeside) {
+  TempDir dir;
+  const std::string path = dir.file("archive.sqlite");
+  {
+    archive::ArchiveWriter writer;
+    archive::WriterOptions o;
+    o.path = path;
+    o.version = "test";
+    writer.Start(o);
+    archive::ArchivedResult r;
+    r.shownUtcMs = archive::NowUtcMs();
+    r.transfer = "brake-1";
+    r.deviceCode = 25;
+    r.deviceGroup = "制动设备";
+    r.operatorText = "0815";
+    writer.Record(r);
+    writer.Drain();
+    writer.Stop("quit");
+  }
+  namespace fs = std::filesystem;
+  // Closed cleanly: the monitor took its WAL with it.
+  ASSERT_TRUE(fs::exists(path));
+  ASSERT_FALSE(fs::exists(path + "-wal"));
+  const std::string link = dir.file("line.sqlite");
+  fs::create_symlink(path, link);
+
+  auto runOn = [&](const std::string& archive, std::vector<std::string> args) {
+    args.insert(args.begin(), {BRENNA_HISTORY, "--archive", archive});
+    return RunProgram(args, {}, std::chrono::seconds(60));
+  };
+  const ProgramRun direct = runOn(path, {"--transfer", "brake-1"});
+  EXPECT_EQ(0, direct.status) << direct.Report();
+  EXPECT_FALSE(fs::exists(path + "-wal")) << "left beside a cleanly closed archive";
+  EXPECT_FALSE(fs::exists(path + "-shm")) << "left beside a cleanly closed archive";
+
+  auto run = [&](std::vector<std::string> args) { return runOn(link, std::move(args)); };
+  const ProgramRun list = run({"--transfer", "brake-1"});
+  EXPECT_EQ(0, list.status) << list.Report();
+  EXPECT_NE(std::string::npos, list.output.find("brake-1")) << list.output;
+  const ProgramRun shown = run({"--show", "1"});
+  EXPECT_EQ(0, shown.status) << shown.Report();
+
+  for (const char* id : {"0", "2", "99999999999999999999"}) {
+    const ProgramRun none = run({"--show", id});
+    EXPECT_EQ(3, none.status) << id << ": " << none.Report();
+    EXPECT_NE(std::string::npos, none.output.find(std::string("no result ") + id)) << none.output;
+  }
+  const ProgramRun both = run({"--show", "1", "--panel", "now"});
+  EXPECT_EQ(2, both.status) << both.Report();
+  EXPECT_NE(std::string::npos, both.output.find("cannot be given together")) << both.output;
+
+  EXPECT_FALSE(fs::exists(path + "-wal")) << "left beside a cleanly closed archive";
+  EXPECT_FALSE(fs::exists(path + "-shm")) << "left beside a cleanly closed archive";
+  EXPECT_FALSE(fs::exists(link + "-wal"));
 }

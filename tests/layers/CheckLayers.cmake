@@ -10,16 +10,19 @@
 #      journal      -> journal, platform
 #      archive      -> archive, journal, platform
 #      util         -> util, archive, journal, platform
+#      panel        -> panel, util, archive, journal, platform
 #      acquisition,
-#      presentation -> acquisition, presentation, util, archive, journal, platform
+#      presentation -> acquisition, presentation, panel, util, archive, journal, platform
 #      app          -> everything in src/ but history
-#      history      -> everything in src/ but records (brenna-history)
+#      history      -> history, panel, util, archive, journal, platform (brenna-history)
 #      records      -> records (it stands apart)
 #    and all of them libPallix's public headers (pallix/include). The
 #    journal sits just above platform, below every layer that logs; the
 #    archive of shown results just above it, so the data path and the
-#    window may hand it what they show and it reaches none of them. The one
-#    upward include the design needs is allowed by name below.
+#    window may hand it what they show and it reaches none of them. The
+#    panel model sits above util, below the data path: the windows, the
+#    data path and the programs beside the monitor read the panel there.
+#    The one upward include the design needs is allowed by name below.
 #    An include is judged by the file it reaches, found as the compiler
 #    finds it: quoted beside the including file first, then (quoted or in
 #    angle brackets) from src/ and pallix/include. So "../app/X.h" and
@@ -28,14 +31,14 @@
 # 2. libPallix (pallix/) includes only its own files; the station tool
 #    (tools/) only its own, libPallix's public headers and the platform
 #    layer's GBK conversion; the station guide's generator (a build step)
-#    also reads the monitor's tables and libPallix's record reader.
+#    also reads the panel model (and the layers below it) and libPallix's
+#    record reader.
 # 3. brenna-web (web/, a program beside the monitor) includes its own files,
-#    the archive, platform, journal and util layers, brenna-history's text
-#    escaping, the routing, verdict and display lists of presentation/, and
-#    of app/ only the window's template table: nothing of the monitor's
-#    window. Its includes are judged by the file they reach, as above.
+#    the panel, archive, platform, journal and util layers, and
+#    brenna-history's text escaping: nothing of the monitor's window or data
+#    path. Its includes are judged by the file they reach, as above.
 # 4. No Qt header in the Qt-free core: all of acquisition/, archive/,
-#    history/, journal/, platform/, records/, pallix/ and web/, every source
+#    history/, journal/, panel/, platform/, records/, pallix/ and web/, every source
 #    of the core library, and every header those reach through their
 #    includes.
 #
@@ -51,10 +54,11 @@ set(layer_platform platform)
 set(layer_journal journal platform)
 set(layer_archive archive journal platform)
 set(layer_util util archive journal platform)
-set(layer_acquisition acquisition presentation util archive journal platform)
-set(layer_presentation acquisition presentation util archive journal platform)
-set(layer_app app acquisition presentation util archive journal platform records)
-set(layer_history history app acquisition presentation util archive journal platform)
+set(layer_panel panel util archive journal platform)
+set(layer_acquisition acquisition presentation panel util archive journal platform)
+set(layer_presentation acquisition presentation panel util archive journal platform)
+set(layer_app app acquisition presentation panel util archive journal platform records)
+set(layer_history history panel util archive journal platform)
 set(layer_records records)
 
 # Upward includes the design requires: "<folder or file glob>|<included file>",
@@ -63,17 +67,13 @@ set(layer_records records)
 set(allowed_upward
     "platform/*|journal/Journal.h")
 
-# What brenna-web may include of src/: whole layers, and single files of
-# the layers that also hold the window.
-set(web_may_layers archive journal platform util)
-set(web_may_files
-    app/DialogTemplate.h app/Templates.h app/Resource.h app/VerdictLegend.h
-    history/SafeText.h
-    presentation/ResultRouting.h presentation/ValueDisplayIds.h presentation/FontFit.h
-    presentation/Verdicts.h)
+# What brenna-web may include of src/: whole layers, and brenna-history's
+# text escaping.
+set(web_may_layers panel archive journal platform util)
+set(web_may_files history/SafeText.h)
 
 # Folders whose every file is Qt-free.
-set(qt_free_folders acquisition archive history journal platform records)
+set(qt_free_folders acquisition archive history journal panel platform records)
 
 set(qt_include_regex "^(Qt[A-Za-z0-9]*/|Q[A-Z][A-Za-z0-9]*$|Q[A-Z][A-Za-z0-9]*\\.h$|q[a-z0-9_]+\\.h$)")
 
@@ -216,6 +216,8 @@ endforeach()
 
 # The one GBK conversion lives in the bottom layer; the station tool shares it.
 set(tool_shared "src/platform/Gbk.h")
+# The layers the station guide's generator reads the panel model through.
+set(guide_may_layers panel util archive journal platform)
 glob_sources(tools tool_files)
 foreach(rel IN LISTS tool_files)
   read_includes("${SOURCE_DIR}/${rel}" includes)
@@ -228,9 +230,15 @@ foreach(rel IN LISTS tool_files)
     if(reached MATCHES "^tools/|^pallix/include/" OR reached IN_LIST tool_shared)
       continue()
     endif()
-    # The station guide's generator reads the monitor's own tables and the
-    # library's record reader; it is a build step, never shipped.
-    if(rel MATCHES "^tools/station-guide/" AND reached MATCHES "^src/|^pallix/src/")
+    # The station guide's generator reads the panel model and the library's
+    # record reader; it is a build step, never shipped.
+    if(rel MATCHES "^tools/station-guide/")
+      string(REGEX REPLACE "^src/([A-Za-z0-9_]+)/.*" "\\1" target "${reached}")
+      if(reached MATCHES "^pallix/src/" OR (reached MATCHES "^src/" AND target IN_LIST guide_may_layers))
+        continue()
+      endif()
+      list(JOIN guide_may_layers ", " may)
+      fail("${rel}: includes \"${name}\": the station guide reads the panel model, not the monitor (it may include ${may} and libPallix)")
       continue()
     endif()
     fail("${rel}: includes \"${name}\": the station tool uses only its own files and libPallix's public headers")
@@ -257,7 +265,7 @@ foreach(rel IN LISTS web_files)
     endif()
     list(JOIN web_may_layers ", " may)
     list(JOIN web_may_files ", " files)
-    fail("${rel}: includes \"${name}\": brenna-web reads the archive and the window's template, nothing else of the monitor (it may include ${may} and the files ${files})")
+    fail("${rel}: includes \"${name}\": brenna-web reads the archive and the panel model, nothing of the monitor's window or data path (it may include ${may} and the files ${files})")
   endforeach()
 endforeach()
 

@@ -8,10 +8,13 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "Log.h"
 #include "PallixTestSupport.h"
 #include "Transport.h"
 
@@ -432,6 +435,91 @@ TEST_F(TransportTest, AStationChannelRefusesMalformedFramesAndUnreachablePeers) 
             Send(3, "localhost", closedPort, good.data(), static_cast<int>(good.size())));
   EXPECT_EQ(kUnknownHost, Send(3, "no-such-station.invalid", closedPort, good.data(),
                                static_cast<int>(good.size())));
+}
+
+// The station's reports at debug level, as brenna-send -v prints them,
+// collected while it lives.
+class StationReports {
+ public:
+  StationReports() { installed_ = pallix::log::SetSink(&Record, this, PALLIX_LOG_DEBUG) == 1; }
+  ~StationReports() { pallix::log::SetSink(nullptr, nullptr, PALLIX_LOG_WARNING); }
+  StationReports(const StationReports&) = delete;
+  StationReports& operator=(const StationReports&) = delete;
+
+  bool installed() const { return installed_; }
+  std::string Text() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return text_;
+  }
+
+ private:
+  static void Record(const PallixLogRecord* r, void* context) {
+    auto* self = static_cast<StationReports*>(context);
+    std::lock_guard<std::mutex> guard(self->lock_);
+    self->text_ += std::string(r->text) + "\n";
+  }
+
+  std::mutex lock_;
+  std::string text_;
+  bool installed_ = false;
+};
+
+// The monitor's final receipt and its close often reach a station in one
+// read (always when the station closes after the monitor has dropped its
+// silent connection): a normal ending all the same, and said so.
+TEST_F(TransportTest, AFinalReceiptThatCameWithTheCloseIsReportedAsTheNormalEnding) {
+  const int port = OpenServer(200);
+  StationReports reports;
+  ASSERT_TRUE(reports.installed());
+  ASSERT_EQ(1, Open(3, kModeStation, 0, 2000));
+  const Frame frame = MakeFrame(NET_CMD_FILE_CHUNK, 7, 0);
+  ASSERT_EQ(1, Send(3, "127.0.0.1", port, frame.data(), static_cast<int>(frame.size())));
+  ASSERT_EQ(1u, ReadFrames(1).size());
+  Frame none;
+  EXPECT_EQ(0, Read(kChannel, none.data(), static_cast<int>(none.size())));  // handled
+  // Dropped as silent, with its receipt: both wait in the station's socket.
+  ASSERT_TRUE(WaitUntil([&] { return ConnectionCount(kChannel) == 0; }));
+  EXPECT_EQ(1, Close(3));
+  const std::string said = reports.Text();
+  EXPECT_NE(std::string::npos,
+            said.find("channel 3: connection to 127.0.0.1:" + std::to_string(port) +
+                      " closed (the monitor's final receipt came): 1 of 1 frames confirmed\n"))
+      << said;
+}
+
+// A station that checks only CloseNet, as the guide tells it to, must not
+// hear "delivered" for frames that never went: after any failed send the
+// channel closes with kUnconfirmed, also when other sends on it were
+// confirmed, and it can be opened again afresh.
+TEST_F(TransportTest, AFailedSendIsNeverReportedAsDeliveredByClose) {
+  const Frame good = MakeFrame(NET_CMD_FILE_CHUNK, 1, 0);
+  const int size = static_cast<int>(good.size());
+  const int closedPort = FreePort();
+  ASSERT_EQ(1, Open(3, kModeStation, 0, 2000));
+  ASSERT_EQ(kConnectRefused, Send(3, "127.0.0.1", closedPort, good.data(), size));
+  EXPECT_EQ(kUnconfirmed, Close(3));
+
+  const int port = OpenServer();
+  ASSERT_EQ(1, Open(3, kModeStation, 0, 2000));
+  ASSERT_EQ(1, Send(3, "127.0.0.1", port, good.data(), size));
+  ASSERT_EQ(1u, ReadFrames(1).size());
+  Frame none;
+  EXPECT_EQ(0, Read(kChannel, none.data(), static_cast<int>(none.size())));
+  EXPECT_EQ(1, Close(3));  // a fresh channel, all of it confirmed
+
+  // A confirmed frame does not make up for one that failed, whatever made
+  // it fail.
+  Frame bad = good;
+  PallixPutU32(bad.data() + NET_FRAME_TRAILER_OFFSET, 0);
+  const std::vector<std::pair<const void*, int>> failing = {{bad.data(), size}, {good.data(), 0}};
+  for (const auto& [data, length] : failing) {
+    ASSERT_EQ(1, Open(3, kModeStation, 0, 2000));
+    ASSERT_EQ(1, Send(3, "127.0.0.1", port, good.data(), size));
+    EXPECT_LT(Send(3, "127.0.0.1", port, data, length), 0);
+    ASSERT_EQ(1u, ReadFrames(1).size());
+    EXPECT_EQ(0, Read(kChannel, none.data(), static_cast<int>(none.size())));
+    EXPECT_EQ(kUnconfirmed, Close(3)) << "after a send of " << length << " bytes failed";
+  }
 }
 
 TEST_F(TransportTest, AStationGivesUpOnAMonitorThatDoesNotAnswerInTime) {

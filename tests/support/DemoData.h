@@ -18,8 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "panel/ResultRouting.h"
 #include "platform/Gbk.h"
-#include "presentation/ResultRouting.h"
 
 struct DemoLine {
   int code;

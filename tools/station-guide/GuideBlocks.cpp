@@ -19,9 +19,9 @@
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
 #include "RecordReader.h"
-#include "app/Templates.h"
+#include "panel/ResultRouting.h"
+#include "panel/Templates.h"
 #include "platform/Gbk.h"
-#include "presentation/ResultRouting.h"
 #include "util/Colors.h"
 
 namespace {

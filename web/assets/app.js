@@ -93,6 +93,20 @@
       link.textContent = '';
     }
 
+    function refused() {
+      function busy() {
+        lost('实时连接暂不可用，10 秒后重试');
+      }
+      fetch('/', {method: 'HEAD', cache: 'no-store', credentials: 'same-origin'}).then(
+        function (r) {
+          if (r.status !== 403) return busy();
+          lost('这个浏览器已不能访问：请向管理员索取新的配对链接');
+          setText('banner-head', '需要新的配对链接');
+          setText('banner-detail', '显示的数值可能已经过时；请用管理员给出的新配对链接打开本页');
+        },
+        busy);
+    }
+
     function connect() {
       source = new EventSource('/events');
       source.addEventListener('state', function (e) {
@@ -102,9 +116,12 @@
       source.addEventListener('ping', alive);
       source.onerror = function () {
         if (source.readyState === EventSource.CLOSED) {
-          // Refused (the live pages are at their limit): try again later.
+          // Refused: the live pages are at their limit (try again later),
+          // or this browser is no longer let in (its pairing has ended: only
+          // a new link helps). The event stream does not say which; the
+          // page itself does.
           clearTimeout(watchdog);
-          lost('实时连接暂不可用，10 秒后重试');
+          refused();
           setTimeout(connect, 10000);
         } else {
           lost('与网页服务的连接中断，正在重新连接…');

@@ -1,0 +1,117 @@
+#include "presentation/ResultPresenter.h"
+
+#include "acquisition/PublicationHook.h"
+#include "presentation/ArchiveRecorder.h"
+
+ResultPresenter::ResultPresenter(ResultWindow& window, const DataPath& path)
+    : m_window(window), m_spoolLock(*path.spoolLock), m_path(path), m_scan(m_host, m_spoolLock) {}
+
+// The writer no longer reaches a presenter (or window) that goes.
+ResultPresenter::~ResultPresenter() { RemovePublicationHook(); }
+
+void ResultPresenter::AttachArchive(archive::IResultArchive* archive) {
+  m_archiveRecorder = archive != nullptr ? std::make_unique<ArchiveRecorder>(m_window.Board(),
+                                                                             *archive, m_spoolLock)
+                                         : nullptr;
+}
+
+void ResultPresenter::Start() {
+  // Results waiting from before the start come first, in their own order;
+  // from here on the writer tells of each publication as it happens.
+  m_scan.FindResults(m_path.spoolDirectory());
+  SetResultPublishedHook(m_spoolLock, [this](const std::string& path) {
+    // On the network worker, under the spool lock: note the result's place
+    // and post a notice, never more than one at a time; never wait.
+    m_scan.Published(path);
+    if (!m_bNoticePosted.exchange(true)) m_window.PostPublishedNotice();
+  });
+  m_bHookInstalled = true;
+  // The first waiting result as soon as the window runs.
+  if (!m_bNoticePosted.exchange(true)) m_window.PostPublishedNotice();
+}
+
+void ResultPresenter::IdleStateShown() {
+  if (m_archiveRecorder) m_archiveRecorder->IdleStateShown();
+}
+
+int ResultPresenter::Scan() {
+  // The archive's heartbeat: the scan runs, so the window is alive.
+  if (m_archiveRecorder) m_archiveRecorder->Scanning();
+  const int result = m_scan.FindResults(m_path.spoolDirectory());
+  ShowNextResult();
+  return result;
+}
+
+void ResultPresenter::OnPublishedNotice() {
+  m_bNoticePosted = false;
+  ShowNextResult();
+}
+
+void ResultPresenter::OnPauseOver() {
+  m_bPausing = false;
+  // A timer message already on its way when the window ended shows nothing.
+  if (m_bEnding) return;
+  // A timer may come a little early; the half second is a promise.
+  const auto left = kResultPause - (std::chrono::steady_clock::now() - m_shownAt);
+  if (left > std::chrono::steady_clock::duration::zero()) {
+    StartPause(std::chrono::ceil<std::chrono::milliseconds>(left));
+    return;
+  }
+  ShowNextResult();
+}
+
+void ResultPresenter::ShowNextResult() {
+  if (m_bShowing || m_bEnding || m_bPausing) return;
+  m_bShowing = true;
+  bool shown = false;
+  try {
+    shown = m_scan.ShowNextResult(m_path.spoolDirectory(), m_nShownFiles);
+  } catch (...) {
+    // The file stays (or has gone); the next look tries again.
+  }
+  m_bShowing = false;
+  if (!shown) return;
+  m_shownAt = std::chrono::steady_clock::now();
+  StartPause(kResultPause);
+}
+
+void ResultPresenter::StartPause(std::chrono::milliseconds delay) {
+  m_bPausing = true;
+  m_window.StartPause(delay);
+}
+
+void ResultPresenter::ShowResultFile(const std::string& path) {
+  ShownResult shown;
+  // With an archive, the writes go through its recorder on their way.
+  IDisplayBoard& board =
+      m_archiveRecorder ? static_cast<IDisplayBoard&>(*m_archiveRecorder) : m_window.Board();
+  TakeAndShowResultFile(path, m_resultBuf.data(), board, m_spoolLock, &shown);
+  if (m_archiveRecorder) m_archiveRecorder->ResultShown(path, shown, m_resultBuf.data());
+  m_lastShown = DescribeShownResult(shown);
+}
+
+void ResultPresenter::End() {
+  m_bEnding = true;
+  m_bPausing = false;
+  m_window.StopPause();
+}
+
+void ResultPresenter::RemovePublicationHook() {
+  if (!m_bHookInstalled) return;
+  m_bHookInstalled = false;
+  SetResultPublishedHook(m_spoolLock, nullptr);
+}
+
+void ResultPresenter::ScanHost::ShowResultFile(const std::string& path) {
+  m_owner.m_window.ShowResultFile(path);
+}
+
+void ResultPresenter::ScanHost::SetTitle(const std::string& gbkTitle) {
+  m_owner.m_window.ShowTitle(gbkTitle);
+}
+
+void ResultPresenter::ScanHost::ResultCounted(int shownFiles) {
+  if (m_owner.m_archiveRecorder) m_owner.m_archiveRecorder->ResultCounted(shownFiles);
+}
+
+std::string ResultPresenter::ScanHost::LastShownSummary() const { return m_owner.m_lastShown; }

@@ -1,0 +1,154 @@
+// The result loop without a window (the Windows window's as much as Qt's):
+// a scripted window lends the displays, the title, the notice and the
+// pause timer, and the test plays the window's events.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "ChunkBuilder.h"
+#include "Gzip.h"
+#include "PallixForTests.h"
+#include "RecordBuilder.h"
+#include "RecordingBoard.h"
+#include "TempDir.h"
+#include "acquisition/ChunkWriter.h"
+#include "acquisition/SpoolIo.h"
+#include "platform/Gbk.h"
+#include "presentation/ResultPresenter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ScriptedWindow : public ResultWindow {
+ public:
+  IDisplayBoard& Board() override { return board; }
+  void ShowResultFile(const std::string& path) override {
+    shown.push_back(fs::path(path).filename().string());
+    presenter->ShowResultFile(path);
+  }
+  void ShowTitle(const std::string& gbkTitle) override { title = GbkToUtf8(gbkTitle); }
+  void PostPublishedNotice() override { ++notices; }
+  void StartPause(std::chrono::milliseconds delay) override {
+    pauses.push_back(delay);
+    pausing = true;
+  }
+  void StopPause() override { pausing = false; }
+
+  ResultPresenter* presenter = nullptr;
+  RecordingBoard board;
+  std::vector<std::string> shown;
+  std::string title;
+  int notices = 0;
+  std::vector<std::chrono::milliseconds> pauses;
+  bool pausing = false;
+};
+
+// A brake result of operator `op` with its left force in tenths of 10 N.
+std::string BrakeRecord(const std::string& op, int force) {
+  return RecordBuilder()
+      .Item(7700, 0, "25")
+      .Item(7701, 0, op)
+      .Item(5071, 1, std::to_string(force))
+      .Bytes();
+}
+
+class ResultPresenterTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_TRUE(LoadBuiltPallix()); }
+  static void TearDownTestSuite() { UnloadPallix(); }
+  void SetUp() override { window.presenter = &presenter; }
+
+  // Sends the record through the chunk writer, as the network worker does:
+  // published under the spool lock, which tells the presenter's hook.
+  void Publish(const std::string& name, const std::string& record) {
+    SpoolIo io;
+    std::lock_guard<std::mutex> lock(spoolLock);
+    for (const std::string& chunk : ChunkRecords(name, Gzip(record)))
+      ASSERT_GT(SaveRecvChunkIn(io, spool, chunk.data(), FILE_CHUNK_SIZE), 0);
+  }
+
+  // What passes for the pause timer's firing once it is due.
+  void PauseRunsOut() {
+    ASSERT_TRUE(window.pausing);
+    std::this_thread::sleep_for(ResultPresenter::kResultPause);
+    window.pausing = false;
+    presenter.OnPauseOver();
+  }
+
+  TempDir dir;
+  std::string spool = dir.path().string();
+  std::mutex spoolLock;
+  IDisplayBoard* noBoard = nullptr;
+  DataPath path{&spoolLock, &noBoard, [this] { return spool; }};
+  ScriptedWindow window;
+  ResultPresenter presenter{window, path};
+};
+
+}  // namespace
+
+// Results waiting at the start come one at a time, oldest first, each
+// counted in the title and held alone on screen for its half second: a
+// notice or a timer tick meanwhile shows nothing new.
+TEST_F(ResultPresenterTest, EachResultIsCountedInTheTitleAndHeldForItsHalfSecond) {
+  WriteFileBytes(dir.file("first.DOING"), BrakeRecord("0815", 1234));
+  WriteFileBytes(dir.file("second.DOING"), BrakeRecord("0816", 4321));
+  fs::last_write_time(dir.file("first.DOING"),
+                      fs::last_write_time(dir.file("second.DOING")) - std::chrono::seconds(10));
+
+  presenter.Start();
+  EXPECT_EQ(window.notices, 1) << "the first waiting result follows as soon as the window runs";
+  EXPECT_TRUE(window.shown.empty());
+  presenter.OnPublishedNotice();
+  EXPECT_EQ(window.shown, std::vector<std::string>{"first.DOING"});
+  EXPECT_EQ(window.title, "数据监控(1)");
+  EXPECT_EQ(window.board.at(1119).text(), "0815");
+  EXPECT_EQ(window.board.at(1126).text(), "123");
+  EXPECT_FALSE(fs::exists(dir.file("first.DOING")));
+  EXPECT_EQ(window.pauses, std::vector<std::chrono::milliseconds>{ResultPresenter::kResultPause});
+
+  presenter.OnPublishedNotice();
+  EXPECT_EQ(presenter.Scan(), 1);
+  EXPECT_EQ(window.shown.size(), 1u) << "the first result keeps its half second";
+
+  PauseRunsOut();
+  EXPECT_EQ(window.shown, (std::vector<std::string>{"first.DOING", "second.DOING"}));
+  EXPECT_EQ(window.title, "数据监控(2)");
+  EXPECT_EQ(presenter.ShownFiles(), 2);
+  EXPECT_EQ(window.board.at(1119).text(), "0816");
+
+  PauseRunsOut();
+  EXPECT_FALSE(window.pausing) << "nothing waits: no pause";
+  EXPECT_EQ(presenter.ShownFiles(), 2);
+}
+
+// A result the chunk writer publishes while the window runs is shown on one
+// notice (however many publications it stands for); once the window ends,
+// nothing more is shown and what waits stays in the spool.
+TEST_F(ResultPresenterTest, APublishedResultIsShownOnItsNoticeAndNothingOnceTheWindowEnds) {
+  presenter.Start();
+  presenter.OnPublishedNotice();
+  EXPECT_TRUE(window.shown.empty());
+
+  Publish("lane1", BrakeRecord("0815", 1234));
+  EXPECT_EQ(window.notices, 2);
+  Publish("lane2", BrakeRecord("0816", 4321));
+  EXPECT_EQ(window.notices, 2) << "one notice on its way is enough";
+  presenter.OnPublishedNotice();
+  EXPECT_EQ(window.shown, std::vector<std::string>{"lane1.DOING"});
+
+  presenter.End();
+  EXPECT_FALSE(window.pausing) << "the pause timer is stopped";
+  presenter.OnPauseOver();
+  presenter.OnPublishedNotice();
+  EXPECT_EQ(presenter.Scan(), 1);
+  EXPECT_EQ(window.shown, std::vector<std::string>{"lane1.DOING"});
+  EXPECT_TRUE(fs::exists(dir.file("lane2.DOING"))) << "left for the next start";
+
+  presenter.RemovePublicationHook();
+  Publish("lane3", BrakeRecord("0817", 1));
+  EXPECT_EQ(window.notices, 2) << "no notice once the hook is removed";
+}
