@@ -2,8 +2,8 @@
 
 #include <array>
 #include <memory>
-#include <mutex>
 
+#include "PallixThreadSafety.h"
 #include "PallixWire.h"
 #include "transport/Server.h"
 #include "transport/Station.h"
@@ -29,15 +29,15 @@ class Registry {
   void CloseAll() {
     std::array<std::shared_ptr<Channel>, kChannelCount> closing;
     {
-      std::lock_guard<std::mutex> guard(lock);
+      PallixMutexLock guard(lock);
       closing.swap(channels);
     }
     // Destroyed here, outside the lock: servers join their threads, stations
     // close at once.
   }
 
-  std::mutex lock;
-  std::array<std::shared_ptr<Channel>, kChannelCount> channels;
+  PallixMutex lock;
+  std::array<std::shared_ptr<Channel>, kChannelCount> channels PALLIX_GUARDED_BY(lock);
 };
 
 Registry& TheRegistry() {
@@ -49,7 +49,7 @@ bool ValidChannel(int channel) { return channel >= kFirstChannel && channel <= k
 
 std::shared_ptr<Channel> Find(int channel) {
   Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> guard(r.lock);
+  PallixMutexLock guard(r.lock);
   return r.channels[static_cast<std::size_t>(channel - kFirstChannel)];
 }
 
@@ -58,7 +58,7 @@ int OpenChannel(int channel, int mode, int port, const ServerLimits& limits, int
   if (mode != kModeServer && mode != kModeStation) return kBadMode;
   if (port < 0 || port > 65535) return kBadArgument;
   Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> guard(r.lock);
+  PallixMutexLock guard(r.lock);
   auto& slot = r.channels[static_cast<std::size_t>(channel - kFirstChannel)];
   if (slot) return kChannelBusy;
   auto ch = std::make_shared<Channel>();
@@ -92,7 +92,7 @@ int Close(int channel) {
   std::shared_ptr<Channel> ch;
   {
     Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> guard(r.lock);
+    PallixMutexLock guard(r.lock);
     ch.swap(r.channels[static_cast<std::size_t>(channel - kFirstChannel)]);
   }
   if (!ch) return 0;

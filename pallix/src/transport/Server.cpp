@@ -49,8 +49,13 @@ std::unique_ptr<Server> Server::Start(int port, const ServerLimits& limits, int*
   s->frameDeadline_ = std::chrono::milliseconds(limits.frameDeadlineMs);
   // Connections must never take the descriptors the spool files need.
   const long left = net::DescriptorsLeft();
-  s->slots_ = s->limit_ = SlotsFor(left);
-  s->waitingRoom_ = s->waitingLimit_ = WaitingRoomFor(left, s->slots_);
+  s->slots_ = SlotsFor(left);
+  {
+    // No other thread runs yet: held only because the analysis asks.
+    PallixMutexLock lock(s->lock_);
+    s->limit_ = s->slots_;
+    s->waitingRoom_ = s->waitingLimit_ = WaitingRoomFor(left, s->slots_);
+  }
   if (s->slots_ < kMaxConnections) {
     PALLIX_LOG(PALLIX_LOG_WARNING, PALLIX_LOG_NET,
                "holding at most %zu station connections at once, not %zu: the process may open "
@@ -73,7 +78,7 @@ Server::~Server() {
   stop_ = true;
   if (waker_.Valid()) waker_.Signal();
   if (thread_.joinable()) thread_.join();
-  std::lock_guard<std::mutex> lock(lock_);
+  PallixMutexLock lock(lock_);
   for (auto& c : connections_) net::Close(c->socket);
   connections_.clear();
   for (const Waiting& w : waiting_) net::Close(w.socket);
@@ -90,7 +95,7 @@ void Server::Run() {
     Clock::time_point now = Clock::now();
     Clock::duration wait;
     {
-      std::lock_guard<std::mutex> lock(lock_);
+      PallixMutexLock lock(lock_);
       wait = ListPollItems(now, &items, &polled);
     }
     int ready = net::Poll(items.data(), items.size(), static_cast<int>(WaitMs(wait)));
@@ -102,7 +107,7 @@ void Server::Run() {
     if (items[0].readable) waker_.Drain();
     now = Clock::now();
 
-    std::lock_guard<std::mutex> lock(lock_);
+    PallixMutexLock lock(lock_);
     HandlePolled(items, polled, now);
   }
 }
@@ -281,7 +286,7 @@ bool Server::TakeFrame(unsigned char* out) {
   bool wake = false;
   bool found = false;
   {
-    std::lock_guard<std::mutex> lock(lock_);
+    PallixMutexLock lock(lock_);
     const Clock::time_point now = Clock::now();
     // The reader asks again only once it has handled the frame it took last
     // (written it to the spool): that frame's connection may now be
@@ -351,7 +356,7 @@ bool Server::TakeFrame(unsigned char* out) {
 
 bool Server::RefuseTaken() {
   {
-    std::lock_guard<std::mutex> lock(lock_);
+    PallixMutexLock lock(lock_);
     if (inHand_ == nullptr) return false;
     Connection& c = *inHand_;
     inHand_ = nullptr;
@@ -374,7 +379,7 @@ bool Server::RefuseTaken() {
 }
 
 int Server::FramePeer(char* address, std::size_t size, int* port) {
-  std::lock_guard<std::mutex> lock(lock_);
+  PallixMutexLock lock(lock_);
   if (!lastKnown_) {
     address[0] = '\0';
     *port = 0;
@@ -386,7 +391,7 @@ int Server::FramePeer(char* address, std::size_t size, int* port) {
 }
 
 bool Server::PeerConnected(const char* address, int port) {
-  std::lock_guard<std::mutex> lock(lock_);
+  PallixMutexLock lock(lock_);
   for (auto& c : connections_)
     if (c->port == port && std::strcmp(c->address, address) == 0) return true;
   for (const Waiting& w : waiting_)
@@ -395,7 +400,7 @@ bool Server::PeerConnected(const char* address, int port) {
 }
 
 int Server::SendingConnections() {
-  std::lock_guard<std::mutex> lock(lock_);
+  PallixMutexLock lock(lock_);
   int n = 0;
   for (auto& c : connections_)
     if (Reading(*c)) ++n;
@@ -403,12 +408,12 @@ int Server::SendingConnections() {
 }
 
 int Server::Limit() {
-  std::lock_guard<std::mutex> lock(lock_);
+  PallixMutexLock lock(lock_);
   return static_cast<int>(limit_);
 }
 
 int Server::AcceptShortages() {
-  std::lock_guard<std::mutex> lock(lock_);
+  PallixMutexLock lock(lock_);
   return shortages_;
 }
 

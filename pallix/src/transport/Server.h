@@ -12,13 +12,13 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "Log.h"
+#include "PallixThreadSafety.h"
 #include "Transport.h"
 #include "platform/Socket.h"
 #include "transport/Frame.h"
@@ -134,12 +134,12 @@ class Server {
   // listener, then the connections read from, also listed in `polled`), and
   // how long it may wait.
   Clock::duration ListPollItems(Clock::time_point now, std::vector<net::PollItem>* items,
-                                std::vector<Connection*>* polled);
+                                std::vector<Connection*>* polled) PALLIX_REQUIRES(lock_);
   // Under lock_: what the poll found, then the connections' timers, giving
   // way after a shortage and the report of a full house.
   void HandlePolled(const std::vector<net::PollItem>& items, const std::vector<Connection*>& polled,
-                    Clock::time_point now);
-  void ReportFullHouse();
+                    Clock::time_point now) PALLIX_REQUIRES(lock_);
+  void ReportFullHouse() PALLIX_REQUIRES(lock_);
   // The following run on the I/O thread with lock_ held; only that thread
   // adds and removes connections.
   static bool Reading(const Connection& c) { return c.open && !c.stationDone && !c.refused; }
@@ -149,55 +149,56 @@ class Server {
   static bool WaitingOnUs(const Connection& c) {
     return c.open && (c.stationDone || c.refused || HeldBack(c));
   }
-  bool WantsToAccept(Clock::time_point now);
-  void AcceptPending(Clock::time_point now);
+  bool WantsToAccept(Clock::time_point now) PALLIX_REQUIRES(lock_);
+  void AcceptPending(Clock::time_point now) PALLIX_REQUIRES(lock_);
   // Takes one connection from the system's queue: into a free slot, the
   // slot of one that gives way, or while the slots are shared a waiting
   // place or the place of one of the busiest address. False when none can
   // be taken now; *turnedAway once a newcomer was closed again at once.
-  bool AcceptOne(Clock::time_point now, bool* turnedAway);
+  bool AcceptOne(Clock::time_point now, bool* turnedAway) PALLIX_REQUIRES(lock_);
   // Takes waiting connections into free slots, or the slots of those that
   // give way: the one whose address holds the fewest slots first.
-  void ActivateWaiting(Clock::time_point now);
+  void ActivateWaiting(Clock::time_point now) PALLIX_REQUIRES(lock_);
   void Activate(net::SocketHandle s, const char* address, int port, Source* source,
-                Clock::time_point now);
+                Clock::time_point now) PALLIX_REQUIRES(lock_);
   // Closes, unread, the newest waiting connection of `source`; false when
   // it has none.
-  bool DropNewestWaiting(const Source* source, std::size_t held);
-  void OnShortage(Clock::time_point now);
-  Connection* GiveWayCandidate(Clock::time_point now);
-  void GiveWay(Connection* c, Closing why);
+  bool DropNewestWaiting(const Source* source, std::size_t held) PALLIX_REQUIRES(lock_);
+  void OnShortage(Clock::time_point now) PALLIX_REQUIRES(lock_);
+  Connection* GiveWayCandidate(Clock::time_point now) PALLIX_REQUIRES(lock_);
+  void GiveWay(Connection* c, Closing why) PALLIX_REQUIRES(lock_);
   // Frames are being taken now (the spool is not holding them up).
-  bool FramesFlowing(Clock::time_point now) const {
+  bool FramesFlowing(Clock::time_point now) const PALLIX_REQUIRES(lock_) {
     return now - lastTaken_ < std::chrono::milliseconds(kGiveWayIdleMs);
   }
   // Sharing the slots by address (see kShareDivisor).
-  std::size_t ShareThreshold() const;
+  std::size_t ShareThreshold() const PALLIX_REQUIRES(lock_);
   // The address holding the most slots (of those, the one served most
   // lately), and how many it holds; null when there is no connection.
-  Source* BusiestSource(Clock::time_point now, std::size_t* held) const;
-  std::size_t Holding(const Source* source) const;
-  bool MayShare(Clock::time_point now) const;
+  Source* BusiestSource(Clock::time_point now, std::size_t* held) const PALLIX_REQUIRES(lock_);
+  std::size_t Holding(const Source* source) const PALLIX_REQUIRES(lock_);
+  bool MayShare(Clock::time_point now) const PALLIX_REQUIRES(lock_);
   // The connection of `busiest` that makes room for a station of another
   // address: the one with the most frames still to be taken.
-  Connection* ShareCandidate(const Source* busiest) const;
-  void TurnAway(net::SocketHandle s, const char* address, int port, std::size_t held);
-  Source* SourceOf(const char* address, Clock::time_point now);
+  Connection* ShareCandidate(const Source* busiest) const PALLIX_REQUIRES(lock_);
+  void TurnAway(net::SocketHandle s, const char* address, int port, std::size_t held)
+      PALLIX_REQUIRES(lock_);
+  Source* SourceOf(const char* address, Clock::time_point now) PALLIX_REQUIRES(lock_);
   static double Served(const Source& source, Clock::time_point now);
   // Forgets addresses with no connection that have had nothing taken for a
   // while, so the table does not grow with every peer ever seen.
-  void PruneSources(Clock::time_point now);
-  void ReadFrom(Connection& c, Clock::time_point now);
-  void Refuse(Connection& c, Closing why);
-  void Watch(Connection& c, Clock::time_point now);
+  void PruneSources(Clock::time_point now) PALLIX_REQUIRES(lock_);
+  void ReadFrom(Connection& c, Clock::time_point now) PALLIX_REQUIRES(lock_);
+  void Refuse(Connection& c, Closing why) PALLIX_REQUIRES(lock_);
+  void Watch(Connection& c, Clock::time_point now) PALLIX_REQUIRES(lock_);
   static std::uint32_t Handled(const Connection& c);
-  void SendReceipt(Connection& c, std::uint32_t count);
-  void Finish(Connection& c, Closing why);
-  void Drop(Connection& c, Closing why);
-  void ReportClose(const Connection& c, Closing why);
-  void ReportFinished(const Connection& c);
-  void ReportSilence(const Connection& c);
-  void ReportGaveWay(const Connection& c, Closing why);
+  void SendReceipt(Connection& c, std::uint32_t count) PALLIX_REQUIRES(lock_);
+  void Finish(Connection& c, Closing why) PALLIX_REQUIRES(lock_);
+  void Drop(Connection& c, Closing why) PALLIX_REQUIRES(lock_);
+  void ReportClose(const Connection& c, Closing why) PALLIX_REQUIRES(lock_);
+  void ReportFinished(const Connection& c) PALLIX_REQUIRES(lock_);
+  void ReportSilence(const Connection& c) PALLIX_REQUIRES(lock_);
+  void ReportGaveWay(const Connection& c, Closing why) PALLIX_REQUIRES(lock_);
 
   net::SocketHandle listener_ = net::kNoSocket;
   int port_ = 0;
@@ -205,38 +206,38 @@ class Server {
   Clock::duration frameDeadline_{};
   net::Waker waker_;
   std::atomic<bool> stop_{false};
-  std::mutex lock_;
-  std::vector<std::unique_ptr<Connection>> connections_;  // guarded by lock_
-  // Peer addresses of connections and of frames taken lately; guarded by
-  // lock_. Nodes stay where they are, so connections point at them.
-  std::unordered_map<std::string, Source> sources_;
-  Clock::time_point sourcesPruned_;
-  Connection* inHand_ = nullptr;  // whose frame TakeFrame returned last, guarded by lock_
-  Clock::time_point lastTaken_;   // when TakeFrame last returned a frame, guarded by lock_
-  // Taken in while the slots are shared, oldest first; guarded by lock_.
+  PallixMutex lock_;
+  std::vector<std::unique_ptr<Connection>> connections_ PALLIX_GUARDED_BY(lock_);
+  // Peer addresses of connections and of frames taken lately. Nodes stay
+  // where they are, so connections point at them.
+  std::unordered_map<std::string, Source> sources_ PALLIX_GUARDED_BY(lock_);
+  Clock::time_point sourcesPruned_ PALLIX_GUARDED_BY(lock_);
+  Connection* inHand_ PALLIX_GUARDED_BY(lock_) = nullptr;  // whose frame TakeFrame returned last
+  Clock::time_point lastTaken_ PALLIX_GUARDED_BY(lock_);   // when TakeFrame last returned a frame
+  // Taken in while the slots are shared, oldest first.
   // At most waitingLimit_: what the descriptors leave beside the slots (at
   // most kMaxWaiting), none after a shortage of descriptors.
-  std::deque<Waiting> waiting_;
-  std::size_t waitingRoom_ = 0;
-  std::size_t waitingLimit_ = 0;
+  std::deque<Waiting> waiting_ PALLIX_GUARDED_BY(lock_);
+  std::size_t waitingRoom_ PALLIX_GUARDED_BY(lock_) = 0;
+  std::size_t waitingLimit_ PALLIX_GUARDED_BY(lock_) = 0;
   // The most connections the descriptors of the process allow (at most
   // kMaxConnections), fixed at the start.
   std::size_t slots_ = kMaxConnections;
-  // Accepting under a shortage of descriptors; all guarded by lock_.
-  std::size_t limit_ = kMaxConnections;
-  Clock::time_point limitRestores_;
-  Clock::time_point acceptResumes_;
-  Clock::duration acceptPause_{};
+  // Accepting under a shortage of descriptors.
+  std::size_t limit_ PALLIX_GUARDED_BY(lock_) = kMaxConnections;
+  Clock::time_point limitRestores_ PALLIX_GUARDED_BY(lock_);
+  Clock::time_point acceptResumes_ PALLIX_GUARDED_BY(lock_);
+  Clock::duration acceptPause_ PALLIX_GUARDED_BY(lock_){};
   // Since when every slot has been taken, with none that could give way,
-  // while frames are taken (zero: not so); guarded by lock_.
-  Clock::time_point crowdedSince_;
-  int shortages_ = 0;
-  int failedAccepts_ = 0;  // in a row, since accepting last worked
-  bool fullReported_ = false;
-  // The station of the frame TakeFrame returned last; guarded by lock_.
-  char lastAddress_[PALLIX_PEER_ADDRESS_SIZE] = {};
-  int lastPort_ = 0;
-  bool lastKnown_ = false;
+  // while frames are taken (zero: not so).
+  Clock::time_point crowdedSince_ PALLIX_GUARDED_BY(lock_);
+  int shortages_ PALLIX_GUARDED_BY(lock_) = 0;
+  int failedAccepts_ PALLIX_GUARDED_BY(lock_) = 0;  // in a row, since accepting last worked
+  bool fullReported_ PALLIX_GUARDED_BY(lock_) = false;
+  // The station of the frame TakeFrame returned last.
+  char lastAddress_[PALLIX_PEER_ADDRESS_SIZE] PALLIX_GUARDED_BY(lock_) = {};
+  int lastPort_ PALLIX_GUARDED_BY(lock_) = 0;
+  bool lastKnown_ PALLIX_GUARDED_BY(lock_) = false;
   std::vector<unsigned char> scratch_;  // receive buffer of the I/O thread
   std::thread thread_;
 };

@@ -34,7 +34,7 @@ int Station::Send(const char* host, int port, const unsigned char* data, std::si
 }
 
 void Station::NoteFailedSend(int result) {
-  std::lock_guard<std::mutex> lock(lock_);
+  PallixMutexLock lock(lock_);
   ++failedSends_;
   lastFailure_ = result;
 }
@@ -44,7 +44,7 @@ int Station::SendFrames(const char* host, int port, const unsigned char* data, s
   for (std::size_t off = 0; off < size; off += NET_FRAME_SIZE) {
     if (!FrameIsWellFormed(data + off)) return kBadFrame;
   }
-  std::lock_guard<std::mutex> lock(lock_);
+  PallixMutexLock lock(lock_);
   if (socket_ != net::kNoSocket && (host_ != host || port_ != port)) EndConnectionLocked(true);
   // Take in the receipts that came meanwhile, and find out whether the
   // monitor has closed the connection (it drops silent ones) before writing
@@ -116,7 +116,7 @@ void Station::ReportSentLocked(const unsigned char* data, std::size_t size) cons
 }
 
 int Station::Finish() {
-  std::lock_guard<std::mutex> lock(lock_);
+  PallixMutexLock lock(lock_);
   EndConnectionLocked(true);
   if (failedSends_ > 0) {
     PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
