@@ -11,7 +11,7 @@
 #include <string>
 
 #include "Pallix.h"
-#include "acquisition/DataPath.h"
+#include "acquisition/SpoolAndBoard.h"
 #include "platform/TaskManager.h"
 #include "presentation/DisplayBoard.h"
 #include "util/Rect.h"
@@ -51,6 +51,6 @@ std::string SiteSpoolDirectory();
 
 // What the window hands the network tasks and the chunk writer: g_spoolLock,
 // g_pMainDlg and the spool directory of g_siteConfig.
-const DataPath& MonitorDataPath();
+const SpoolAndBoard& MonitorSpoolAndBoard();
 
 #endif  // BRENNA_APP_GLOBALS_H
