@@ -112,7 +112,7 @@ void EndRefusing(NetRecvHold& hold) {
 // Hands the frame in hold to the writer under the spool lock, and keeps it
 // when the spool cannot be written now.
 void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
-  int result = kChunkStored;
+  int result = kChunkHandled;
   try {
     // The lock guard releases the spool lock however the writer ends; a
     // chunk whose writing throws is lost and reception carries on.
@@ -127,7 +127,7 @@ void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
                  ChunkName(hold.frame).c_str(), PeerText(hold.peer).c_str());
   }
   if (result == kChunkNoSpool && RefuseWithoutSpool(calls, hold)) {
-    result = kChunkStored;  // handled: the station has its answer
+    result = kChunkHandled;  // handled: the station has its answer
   } else if (result == kChunkNoSpool) {
     result = kChunkSpoolUnwritable;  // no way to tell the station: held, as on a full disk
   } else if (result >= 0 && hold.refusing) {
