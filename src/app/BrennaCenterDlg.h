@@ -25,12 +25,12 @@
 
 #include "app/DialogBuilder.h"
 #include "app/MonitorPipeline.h"
+#include "app/MoveControl.h"
 #include "app/PanelStatic.h"
 #include "panel/ValueDisplayIds.h"
 #include "presentation/DisplayBoard.h"
 #include "presentation/ResultPresenter.h"
 #include "presentation/ValueDisplay.h"
-#include "util/MoveControl.h"
 #include "util/Rect.h"
 
 class QMenu;

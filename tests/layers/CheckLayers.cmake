@@ -41,7 +41,7 @@
 #    the reports, panel, archive, platform, journal and util layers: nothing
 #    of the monitor's window or data path, nor of brenna-history. Its includes are judged by the file they reach, as above.
 # 4. No Qt header in the Qt-free core: all of acquisition/, archive/,
-#    history/, journal/, panel/, platform/, records/, reports/, pallix/ and web/, every source
+#    history/, journal/, panel/, platform/, records/, reports/, util/, pallix/ and web/, every source
 #    of the core library, and every header those reach through their
 #    includes.
 #
@@ -76,7 +76,7 @@ set(allowed_upward
 set(web_may_layers reports panel archive journal platform util)
 
 # Folders whose every file is Qt-free.
-set(qt_free_folders acquisition archive history journal panel platform records reports)
+set(qt_free_folders acquisition archive history journal panel platform records reports util)
 
 set(qt_include_regex "^(Qt[A-Za-z0-9]*/|Q[A-Z][A-Za-z0-9]*$|Q[A-Z][A-Za-z0-9]*\\.h$|q[a-z0-9_]+\\.h$)")
 
