@@ -57,7 +57,7 @@ TEST(WindowsPaths, TheDefaultSiteLiesUnderLocalAppDataWithWindowsSeparators) {
   ASSERT_EQ(GetDefaultPallix(cfg.get()), 1);
   const std::string base = Field(*cfg, PALLIX_SITE_BASE_DIR_OFFSET);
   const std::string spool = Field(*cfg, PALLIX_SITE_SPOOL_DIR_OFFSET);
-  EXPECT_EQ(base, std::string(local) + "\\brennacenter");
+  EXPECT_EQ(base, std::string(local) + "\\BrennaCenter");
   EXPECT_EQ(spool, base + "\\spool");
 
   // GetPallix makes the folders of a fresh install (no Pallix.ini beside the
