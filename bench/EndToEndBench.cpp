@@ -82,6 +82,7 @@
 #include "PallixWire.h"
 #include "Station.h"
 #if defined(BRENNA_WINDOWS_BUILD_DIR)
+#include "DisplayServer.h"
 #include "WindowsInstall.h"
 #endif
 
@@ -643,9 +644,10 @@ bool RunBacklog(MonitorProcess& m, int count) {
   return true;
 }
 
-// The same quiet line through the Windows monitor under wine64 (without a
-// display: wine draws the window all the same), installed as a PC has it.
-// Nothing to do in a build without the windows build beside it.
+// The same quiet line through the Windows monitor under wine64, installed
+// as a PC has it, on a private X server (wine makes no window without one;
+// no window manager). Nothing to do in a build without the windows build
+// beside it.
 bool RunWindowsQuietLine(int count) {
 #if defined(BRENNA_WINDOWS_BUILD_DIR)
   WindowsInstall install;
@@ -653,8 +655,14 @@ bool RunWindowsQuietLine(int count) {
     std::fprintf(stderr, "windows: %s\n", install.error().c_str());
     return false;
   }
-  MonitorProcess w(install.Monitor());
+  DisplayServer display;
   std::string error;
+  if (!display.Start(install.work() + "/xvfb.log", {}, &error)) {
+    std::fprintf(stderr, "windows: %s\n", error.c_str());
+    return false;
+  }
+  MonitorProcess w(install.Monitor());
+  w.ShowOn(display.ClientEnv());
   if (!w.Start(&error)) {
     std::fprintf(stderr, "windows: %s\n", error.c_str());
     return false;
