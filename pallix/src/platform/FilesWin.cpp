@@ -180,6 +180,13 @@ bool IsAbsolutePath(const std::string& path) {
   return absolute;
 }
 
+std::string OnDriveOf(const std::string& dir, const std::string& path) {
+  const bool rootedWithoutDrive =
+      !path.empty() && IsPathSeparator(path[0]) && !(path.size() >= 2 && IsPathSeparator(path[1]));
+  const bool dirHasDrive = dir.size() >= 2 && dir[1] == ':' && !IsLeadByte(dir[0]);
+  return rootedWithoutDrive && dirHasDrive ? dir.substr(0, 2) + path : path;
+}
+
 std::string NormalPath(const std::string& path) {
   bool absolute = false;
   const std::string::size_type rootLength = RootLength(path, &absolute);
