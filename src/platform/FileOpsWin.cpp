@@ -90,6 +90,12 @@ constexpr std::size_t kMaxTransfer = 1u << 30;
 
 std::string JoinPath(const std::string& dir, const std::string& name) { return dir + "\\" + name; }
 
+bool CanNameFile(const std::string& name) {
+  std::wstring wide;
+  if (!GbkToWideExact(name, &wide)) return false;
+  return wide.find_first_of(L"<>:\"|?*") == std::wstring::npos;
+}
+
 std::string ParentDirectory(const std::string& path) {
   const std::string::size_type slash = LastSeparator(path);
   if (slash == std::string::npos) return ".";

@@ -9,11 +9,12 @@
 
 #include "platform/GbkWide.h"
 
-// The path in UTF-16; empty when its bytes are no GBK text: no file has
-// such a name here, and the call given it fails as for a missing file.
+// The path in UTF-16. Bytes that are no GBK text name no file here: the
+// path is then "|", which every call refuses as an invalid name (not as a
+// missing file, which would send a caller making folders).
 inline std::wstring WidePath(const std::string& gbkPath) {
   std::wstring wide;
-  return GbkToWideExact(gbkPath, &wide) ? wide : std::wstring();
+  return GbkToWideExact(gbkPath, &wide) ? wide : std::wstring(L"|");
 }
 
 #endif  // BRENNA_PLATFORM_WIDEPATH_H

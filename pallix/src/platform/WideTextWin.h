@@ -19,18 +19,18 @@ inline bool IsGbkLead(char c) {
   return b >= 0x81 && b <= 0xFE;
 }
 
-// The path in UTF-16; empty when its bytes are no GBK text (no file has
-// such a name here, and the call given it fails as for a missing file).
+// The path in UTF-16. Bytes that are no GBK text name no file here: the
+// path is then "|", which every call refuses as an invalid name.
 inline std::wstring WidePath(const std::string& gbk) {
   if (gbk.empty()) return std::wstring();
   const int length = static_cast<int>(gbk.size());
   const int units =
       MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, gbk.data(), length, nullptr, 0);
-  if (units <= 0) return std::wstring();
+  if (units <= 0) return std::wstring(L"|");
   std::wstring wide(static_cast<std::size_t>(units), L'\0');
   if (MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, gbk.data(), length, &wide[0],
                           units) != units)
-    return std::wstring();
+    return std::wstring(L"|");
   return wide;
 }
 
