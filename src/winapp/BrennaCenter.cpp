@@ -96,10 +96,19 @@ BOOL CBrennaCenterApp::InitInstance() {
 #endif
   dlg.SetStopHandler(m_onStop);
   m_pMainWnd = &dlg;
-  dlg.DoModal();
+  if (dlg.DoModal() < 0) {
+    // No desktop to show a window on (a service, a session without one):
+    // nothing was started, and the program says so rather than end as if
+    // it had run.
+    BRENNA_LOG(kError, kStart,
+               "the window could not be made (Windows error %lu): there is no desktop to show "
+               "it on; the monitor ends without receiving (exit status 1)",
+               static_cast<unsigned long>(GetLastError()));
+    m_nExitCode = 1;
+  }
   // The dialog is gone when this returns; leave no pointer to it behind.
   m_pMainWnd = nullptr;
   return FALSE;
 }
 
-int CBrennaCenterApp::ExitInstance() { return 0; }
+int CBrennaCenterApp::ExitInstance() { return m_nExitCode; }

@@ -30,7 +30,7 @@ class CBrennaCenterApp {
   // Runs the main dialog modally; returns FALSE once it has closed, so no
   // message loop of the application's own follows.
   BOOL InitInstance();
-  // The exit code: 0.
+  // The exit code: 0, or 1 when the window could not be made.
   int ExitInstance();
 
   // The dialog while InitInstance runs it; null otherwise.
@@ -40,6 +40,7 @@ class CBrennaCenterApp {
   archive::IArchiveWriter* m_pArchive = nullptr;
 
  private:
+  int m_nExitCode = 0;
   // What ends the run when Windows ends the session (the window calls it).
   std::function<void(const std::string& how)> m_onStop;
 };
