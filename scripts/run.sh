@@ -23,10 +23,13 @@ PROGRAM=$ROOT/build/bin/BrennaCenter
 WEB=$ROOT/build/bin/brenna-web
 WEB_PID=
 
-# The web view beside the monitor; its first line names the address.
+# The web view beside the monitor; its first line names the address. Its
+# log is its owner's alone: on the LAN it holds a pairing link.
 start_web() {
   local log=$1 line
-  "$WEB" >"$log" 2>&1 &
+  rm -f "$log"
+  (umask 077 && : >"$log")
+  "$WEB" >>"$log" 2>&1 &
   WEB_PID=$!
   for _ in $(seq 50); do
     line=$(grep -m1 -o 'http://[^ ]*' "$log" || true)

@@ -1,15 +1,14 @@
 #include "web/AccessToken.h"
 
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+
+#include "web/PrivateFile.h"
 
 namespace web {
 
@@ -17,63 +16,25 @@ namespace {
 
 std::string Why() { return std::strerror(errno); }
 
-bool IsToken(const std::string& text) {
-  if (text.size() != kTokenLength) return false;
-  for (char c : text)
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  return true;
-}
-
-bool RandomBytes(unsigned char* out, std::size_t n) {
-  std::size_t have = 0;
-  while (have < n) {
-    const ssize_t got = getrandom(out + have, n - have, 0);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    have += static_cast<std::size_t>(got);
-  }
-  return true;
-}
-
 bool ReadToken(const std::string& path, std::string* token, std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    *error = "cannot read the token file " + path + " (" + Why() + ")";
+  std::string text, why;
+  const PrivateRead read = ReadPrivateFile(path, 256, &text, &why);
+  if (read == PrivateRead::kMissing)
+    why = std::string("cannot be read (") + std::strerror(ENOENT) + ")";
+  if (read != PrivateRead::kOk) {
+    *error = "the token file " + path + " " + why;
+    if (why.rfind("may be read by others", 0) == 0)
+      *error +=
+          ": make it 0600 (chmod 600) if the token has not gone astray, or delete it for a new one";
     return false;
   }
-  struct stat st {};
-  std::string text;
-  bool ok = ::fstat(fd, &st) == 0;
-  if (ok && !S_ISREG(st.st_mode)) {
-    *error = "the token file " + path + " is no regular file";
-    ok = false;
-  } else if (ok && (st.st_mode & 077) != 0) {
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-    *error = "the token file " + path + " may be read by others (mode " + mode +
-             "): make it 0600 (chmod 600) if the token has not gone astray, or delete it for a "
-             "new one";
-    ok = false;
-  } else if (ok) {
-    char buf[256];
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0) {
-      *error = "cannot read the token file " + path + " (" + Why() + ")";
-      ok = false;
-    } else {
-      text.assign(buf, static_cast<std::size_t>(n));
-      while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-      if (!IsToken(text)) {
-        *error = "the token file " + path + " holds no token: delete it for a new one";
-        ok = false;
-      }
-    }
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  if (!IsHex(text, kTokenLength)) {
+    *error = "the token file " + path + " holds no token: delete it for a new one";
+    return false;
   }
-  ::close(fd);
-  if (ok) *token = text;
-  return ok;
+  *token = text;
+  return true;
 }
 
 }  // namespace
@@ -98,27 +59,14 @@ bool LoadOrMakeToken(const std::string& path, std::string* token, bool* made, st
     *error = "cannot look at the token file " + path + " (" + Why() + ")";
     return false;
   }
-  // The folder is the archive's: the owner's alone.
-  const std::filesystem::path dir = std::filesystem::path(path).parent_path();
-  std::error_code ec;
-  if (!std::filesystem::is_directory(dir, ec)) {
-    std::filesystem::create_directories(dir, ec);
-    if (ec) {
-      *error = "cannot make " + dir.string() + " for the token file (" + ec.message() + ")";
-      return false;
-    }
-    ::chmod(dir.c_str(), 0700);
-  }
-  unsigned char bytes[kTokenLength / 2];
-  if (!RandomBytes(bytes, sizeof bytes)) {
-    *error = "no random bytes for a token (" + Why() + ")";
+  if (!MakePrivateFolder(path, error)) {
+    *error += " for the token file";
     return false;
   }
-  std::string text;
-  static const char hex[] = "0123456789abcdef";
-  for (unsigned char b : bytes) {
-    text += hex[b >> 4];
-    text += hex[b & 15];
+  const std::string text = RandomHex(kTokenLength / 2);
+  if (text.empty()) {
+    *error = "no random bytes for a token (" + Why() + ")";
+    return false;
   }
   const std::string part = path + ".part";
   ::unlink(part.c_str());

@@ -1,9 +1,10 @@
-// AccessToken - the secret a browser on the LAN must show. Made on first
-// use from the system's random source (32 bytes, as 64 hex digits) and kept
-// in a file only its owner may read (mode 0600, made with O_EXCL, never
-// through a link). A browser shows it once, in the link brenna-web prints
-// when it makes the token, and from then on in a cookie; a program such as
-// a metrics scraper sends it as "Authorization: Bearer <token>".
+// AccessToken - the secret that lets in from the LAN. Made on first use
+// from the system's random source (32 bytes, as 64 hex digits) and kept in
+// a file only its owner may read (mode 0600, made with O_EXCL, never
+// through a link). A program such as a metrics scraper sends it as
+// "Authorization: Bearer <token>". A browser never sees it: it is paired
+// once with a one-time code (web/Pairing) and from then on shows a session
+// (web/Sessions).
 #ifndef BRENNA_WEB_ACCESSTOKEN_H
 #define BRENNA_WEB_ACCESSTOKEN_H
 
@@ -11,7 +12,11 @@
 
 namespace web {
 
-inline constexpr char kTokenCookie[] = "brenna_web_token";
+// The cookie of a paired browser: a session, never the token.
+inline constexpr char kSessionCookie[] = "brenna_web_session";
+// The cookie earlier versions kept the token itself in; a browser that
+// still sends it is told to forget it.
+inline constexpr char kOldTokenCookie[] = "brenna_web_token";
 inline constexpr std::size_t kTokenLength = 64;
 
 // $XDG_STATE_HOME/brennacenter/web-token (default ~/.local/state/...), beside

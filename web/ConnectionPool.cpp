@@ -1,61 +1,167 @@
 #include "web/ConnectionPool.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
 namespace web {
 
 namespace {
 thread_local bool t_rejecting = false;
+using Clock = Connection::Clock;
+}  // namespace
+
+ConnectionPool::ConnectionPool(PoolLimits limits, Serve serve,
+                               std::shared_ptr<std::atomic<int>> served)
+    : limits_(limits), serve_(std::move(serve)), served_(std::move(served)) {
+  if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
+  for (std::size_t i = 0; i < limits_.workers; ++i)
+    serve_lane_.threads.emplace_back([this] { Work(serve_lane_, false); });
+  for (std::size_t i = 0; i < limits_.rejecters; ++i)
+    reject_lane_.threads.emplace_back([this] { Work(reject_lane_, true); });
+  gate_ = std::thread([this] { Gather(); });
 }
 
-ConnectionPool::ConnectionPool(std::size_t workers, std::size_t rejecters,
-                               std::size_t rejectBacklog, std::shared_ptr<std::atomic<int>> served)
-    : workers_(workers), rejectBacklog_(rejectBacklog), served_(std::move(served)) {
-  for (std::size_t i = 0; i < workers; ++i)
-    serve_.threads.emplace_back([this] { Work(serve_, false); });
-  for (std::size_t i = 0; i < rejecters; ++i)
-    reject_.threads.emplace_back([this] { Work(reject_, true); });
+ConnectionPool::~ConnectionPool() {
+  shutdown();
+  for (int fd : wake_)
+    if (fd >= 0) ::close(fd);
 }
-
-ConnectionPool::~ConnectionPool() { shutdown(); }
 
 bool ConnectionPool::Rejecting() { return t_rejecting; }
 
-void ConnectionPool::enqueue(std::function<void()> fn) {
+void ConnectionPool::enqueue(std::function<void()> fn) { fn(); }
+
+void ConnectionPool::TakeIn(int sock) {
+  auto c = std::make_unique<Connection>(sock, limits_.writeTimeout);
+  const auto now = Clock::now();
+  c->Expect(now + limits_.requestTime, now + limits_.requestTime);
   {
     std::lock_guard<std::mutex> hold(lock_);
-    if (busy_ < workers_) {
+    if (shutdown_) return;
+    incoming_.push_back(std::move(c));
+  }
+  Wake();
+}
+
+void ConnectionPool::Wake() {
+  const char byte = 1;
+  if (wake_[1] >= 0) (void)!::write(wake_[1], &byte, 1);
+}
+
+void ConnectionPool::Admit(std::vector<Owned>& waiting, Owned c) const {
+  // The one of this address waiting longest makes room first; then the one
+  // waiting longest of all.
+  std::size_t same = 0;
+  for (const Owned& w : waiting) same += w->Address() == c->Address();
+  if (same >= limits_.halfOpenPerAddress) {
+    waiting.erase(std::find_if(waiting.begin(), waiting.end(),
+                               [&](const Owned& w) { return w->Address() == c->Address(); }));
+  } else if (waiting.size() >= limits_.halfOpen && !waiting.empty()) {
+    waiting.erase(waiting.begin());
+  }
+  waiting.push_back(std::move(c));
+}
+
+void ConnectionPool::Gather() {
+  std::vector<Owned> waiting;  // in the order they came
+  std::vector<pollfd> fds;
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      if (shutdown_) break;
+      for (Owned& c : incoming_) Admit(waiting, std::move(c));
+      incoming_.clear();
+    }
+    auto next = Clock::now() + std::chrono::seconds(1);
+    fds.assign(1, pollfd{wake_[0], POLLIN, 0});
+    for (const Owned& c : waiting) {
+      fds.push_back(pollfd{c->Socket(), POLLIN, 0});
+      next = std::min(next, c->Deadline());
+    }
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
+    const int n =
+        ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(0, wait.count()) + 1));
+    if (n < 0 && errno != EINTR) break;
+    char drain[64];
+    while (wake_[0] >= 0 && ::read(wake_[0], drain, sizeof drain) > 0) {
+    }
+    const auto now = Clock::now();
+    std::vector<Owned> still;
+    for (std::size_t i = 0; i < waiting.size(); ++i) {
+      Owned& c = waiting[i];
+      if (n > 0 && fds[i + 1].revents != 0) {
+        const bool open = c->Fill();
+        if (c->HeadWaiting()) {
+          if (!open) c->CloseAfter();
+          Dispatch(std::move(c));
+          continue;
+        }
+        if (!open) continue;  // gone before its request was complete
+      }
+      // A request not complete by its deadline does not come: let go.
+      if (now < c->Deadline()) still.push_back(std::move(c));
+    }
+    waiting.swap(still);
+  }
+}
+
+void ConnectionPool::Dispatch(Owned c) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (shutdown_) return;
+    if (busy_ < limits_.workers) {
       ++busy_;
       if (served_) served_->store(static_cast<int>(busy_));
-      serve_.jobs.push_back(std::move(fn));
-      wake_.notify_all();
+      serve_lane_.jobs.push_back(std::move(c));
+      work_.notify_all();
       return;
     }
-    if (reject_.jobs.size() < rejectBacklog_ && !reject_.threads.empty()) {
-      reject_.jobs.push_back(std::move(fn));
-      wake_.notify_all();
+    if (reject_lane_.jobs.size() < limits_.rejectBacklog && !reject_lane_.threads.empty()) {
+      reject_lane_.jobs.push_back(std::move(c));
+      work_.notify_all();
       return;
     }
   }
-  // Both lanes full: answered here, and the next connection waits in the
-  // listener's backlog meanwhile.
+  // Both lanes full: answered here; its request has come in full and the
+  // short answer fits the connection's empty send buffer.
   t_rejecting = true;
-  fn();
+  serve_(*c, true);
   t_rejecting = false;
 }
 
 void ConnectionPool::Work(Lane& lane, bool rejecting) {
   t_rejecting = rejecting;
   for (;;) {
-    std::function<void()> fn;
+    Owned c;
     {
       std::unique_lock<std::mutex> hold(lock_);
-      wake_.wait(hold, [&] { return shutdown_ || !lane.jobs.empty(); });
-      if (lane.jobs.empty()) return;  // shut down, nothing left
-      fn = std::move(lane.jobs.front());
+      work_.wait(hold, [&] { return shutdown_ || !lane.jobs.empty(); });
+      if (shutdown_) {
+        lane.jobs.clear();
+        return;
+      }
+      c = std::move(lane.jobs.front());
       lane.jobs.pop_front();
     }
-    fn();
+    bool keep = serve_(*c, rejecting);
+    // Requests sent without waiting for the answer: each in turn.
+    while (keep && c->HeadWaiting()) {
+      const auto now = Clock::now();
+      c->Expect(now + limits_.requestTime, now + limits_.requestTime);
+      keep = serve_(*c, rejecting);
+    }
+    std::lock_guard<std::mutex> hold(lock_);
+    if (keep && !shutdown_) {
+      const auto now = Clock::now();
+      c->Expect(now + limits_.keepAlive, now + limits_.keepAlive + limits_.requestTime);
+      incoming_.push_back(std::move(c));
+      Wake();
+    }
     if (!rejecting) {
-      std::lock_guard<std::mutex> hold(lock_);
       --busy_;
       if (served_) served_->store(static_cast<int>(busy_));
     }
@@ -67,9 +173,12 @@ void ConnectionPool::shutdown() {
     std::lock_guard<std::mutex> hold(lock_);
     if (shutdown_) return;
     shutdown_ = true;
+    incoming_.clear();
   }
-  wake_.notify_all();
-  for (Lane* lane : {&serve_, &reject_})
+  Wake();
+  work_.notify_all();
+  if (gate_.joinable()) gate_.join();
+  for (Lane* lane : {&serve_lane_, &reject_lane_})
     for (std::thread& t : lane->threads)
       if (t.joinable()) t.join();
 }

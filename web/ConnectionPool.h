@@ -1,17 +1,29 @@
-// ConnectionPool - the threads the HTTP library serves connections on, one
-// connection per thread for as long as it stays open (a live panel: as
-// long as the page is open). At most `workers` connections are served at
-// once. One more is not queued to wait without end: it goes to a small
-// lane of its own whose threads answer it at once with 503 (the handlers
-// see Rejecting()); when that lane is full too, the accepting thread
-// answers it itself, so that nothing piles up and the listener slows
-// down instead.
+// ConnectionPool - the threads brenna-web serves connections on. A thread
+// is given to a connection only once a whole request has come on it, so
+// connections that trickle their requests in byte by byte, or never finish
+// them, hold no thread: one thread of their own (the gate) gathers every
+// connection's request, with a deadline for the whole request, and hands
+// each one on once it is complete. Half-open connections are bounded, in
+// all and per address; beyond that the one waiting longest is let go, so a
+// newcomer (the kiosk's page) never waits behind them.
+//
+// At most `workers` requests are answered at once (a live page holds its
+// thread for as long as it is open). One more is not queued to wait
+// without end: it goes to a small lane of its own whose threads answer it
+// at once with 503 (the handlers see Rejecting()); when that lane is full
+// too, the gate answers it itself. Between requests a kept-alive
+// connection goes back to the gate; requests sent one after the other
+// without waiting are answered in turn on the same thread.
+//
+// The HTTP library hands every accepted socket to enqueue() (HttpServer),
+// which passes it on to the gate at once.
 #ifndef BRENNA_WEB_CONNECTIONPOOL_H
 #define BRENNA_WEB_CONNECTIONPOOL_H
 
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -21,37 +33,70 @@
 #include <thread>
 #include <vector>
 
+#include "web/Connection.h"
+
 namespace web {
+
+struct PoolLimits {
+  std::size_t workers = 64;
+  std::size_t rejecters = 2;
+  std::size_t rejectBacklog = 16;
+  // Connections whose request has not come in full yet.
+  std::size_t halfOpen = 128;
+  std::size_t halfOpenPerAddress = 32;
+  // A request must be complete this long after its connection came (or
+  // its first byte, on a kept-alive connection).
+  std::chrono::milliseconds requestTime{5000};
+  // How long a kept-alive connection may wait for its next request.
+  std::chrono::milliseconds keepAlive{2000};
+  std::chrono::milliseconds writeTimeout{5000};
+};
 
 class ConnectionPool : public httplib::TaskQueue {
  public:
-  // `served` counts the connections being served (or waiting for a
-  // worker), for whoever outlives the pool.
-  ConnectionPool(std::size_t workers, std::size_t rejecters, std::size_t rejectBacklog,
-                 std::shared_ptr<std::atomic<int>> served);
+  // Answers the request waiting on the connection (`rejecting`: with 503);
+  // false when the connection is to close after it.
+  using Serve = std::function<bool(Connection&, bool rejecting)>;
+
+  // `served` counts the requests being answered, for whoever outlives the
+  // pool.
+  ConnectionPool(PoolLimits limits, Serve serve, std::shared_ptr<std::atomic<int>> served);
   ~ConnectionPool() override;
   ConnectionPool(const ConnectionPool&) = delete;
   ConnectionPool& operator=(const ConnectionPool&) = delete;
 
+  // The library's job for an accepted socket: run at once (it only passes
+  // the socket on to TakeIn).
   void enqueue(std::function<void()> fn) override;
   void shutdown() override;
 
-  // True on a thread that serves a connection beyond the limit.
+  // A newly accepted connection.
+  void TakeIn(int sock);
+
+  // True on a thread that answers a request beyond the limit.
   static bool Rejecting();
 
  private:
+  using Owned = std::unique_ptr<Connection>;
   struct Lane {
-    std::deque<std::function<void()>> jobs;
+    std::deque<Owned> jobs;
     std::vector<std::thread> threads;
   };
+  void Gather();
+  void Wake();
+  void Admit(std::vector<Owned>& waiting, Owned c) const;
+  void Dispatch(Owned c);
   void Work(Lane& lane, bool rejecting);
 
-  const std::size_t workers_;
-  const std::size_t rejectBacklog_;
-  mutable std::mutex lock_;
-  std::condition_variable wake_;
-  Lane serve_, reject_;
-  std::size_t busy_ = 0;                      // served or waiting in serve_
+  const PoolLimits limits_;
+  const Serve serve_;
+  int wake_[2] = {-1, -1};  // a pipe that wakes the gate
+  std::mutex lock_;
+  std::condition_variable work_;
+  std::vector<Owned> incoming_;  // for the gate
+  Lane serve_lane_, reject_lane_;
+  std::thread gate_;
+  std::size_t busy_ = 0;                      // requests answered or waiting in serve_lane_
   std::shared_ptr<std::atomic<int>> served_;  // busy_, for others to read
   bool shutdown_ = false;
 };

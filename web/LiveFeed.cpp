@@ -167,6 +167,23 @@ bool LiveFeed::CountNewResults() {
   return ok;
 }
 
+void LiveFeed::Probe(std::int64_t now) {
+  if (now < nextProbeMs_) return;
+  nextProbeMs_ = now + kOpenRetryMs;
+  archive::ArchiveReader fresh;
+  archive::RunRow run;
+  std::string error;
+  if (fresh.Open(options_.archivePath, &error) && (fresh.LastRun(&run, &error) || error.empty())) {
+    failedProbes_ = 0;
+    return;
+  }
+  // Twice in a row: a moment's lock by the monitor is no damage.
+  if (++failedProbes_ < 2) return;
+  failedProbes_ = 0;
+  Close(error);
+  nextOpenTryMs_ = now + kOpenRetryMs;
+}
+
 void LiveFeed::LookOnce() {
   const std::int64_t now = options_.clock();
   struct stat st {};
@@ -185,6 +202,7 @@ void LiveFeed::LookOnce() {
       failedOpens_ = Reopen() ? 0 : failedOpens_ + 1;
     }
   }
+  if (open_) Probe(now);
   if (open_) {
     const std::int64_t version = reader_.DataVersion();
     if (version < 0) {

@@ -10,7 +10,10 @@
 // The monitor runs while its last run has no stop and its heartbeat is at
 // most 5 s old (archive::kHeartbeatStaleMs). The archive is opened
 // read-only and looked at in short reads; a file replaced at the path (moved
-// aside as damaged, a new archive begun) is opened anew.
+// aside as damaged, a new archive begun) is opened anew. Once a second the
+// file is also opened afresh, as a page opens it: one that can no longer
+// be read that way twice in a row is unreadable for the feed too, even
+// where its own connection does not notice.
 #ifndef BRENNA_WEB_LIVEFEED_H
 #define BRENNA_WEB_LIVEFEED_H
 
@@ -81,6 +84,9 @@ class LiveFeed {
   // The latest panel and title; false when the archive could not be read.
   bool Rebuild();
   bool CountNewResults();
+  // Whether the file can still be opened and read as a page opens it: a
+  // file damaged under an open connection may go unseen by it.
+  void Probe(std::int64_t now);
   void Publish(const MonitorState& monitor);
 
   Options options_;
@@ -90,6 +96,8 @@ class LiveFeed {
   std::uint64_t fileDevice_ = 0, fileInode_ = 0;
   std::int64_t nextOpenTryMs_ = 0;
   int failedOpens_ = 0;  // in a row, of a file at the path
+  std::int64_t nextProbeMs_ = 0;
+  int failedProbes_ = 0;  // in a row
   MonitorState::Kind lastKind_ = MonitorState::Kind::kNoArchive;
   std::int64_t dataVersion_ = -1;
   bool haveRun_ = false;

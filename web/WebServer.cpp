@@ -5,15 +5,21 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
 #include "archive/ArchiveTime.h"
+#include "reports/CsvExport.h"
+#include "reports/DayReport.h"
 #include "web/AccessToken.h"
 #include "web/ConnectionPool.h"
+#include "web/HttpServer.h"
 #include "web/Metrics.h"
 #include "web/Pages.h"
+#include "web/Pairing.h"
 #include "web/PanelView.h"
+#include "web/ReportPage.h"
 #include "web/WebAssets.h"
 
 namespace web {
@@ -24,15 +30,13 @@ using httplib::Request;
 using httplib::Response;
 using Handled = httplib::Server::HandlerResponse;
 
-// Rejected connections are answered by a few threads of their own; beyond
-// their backlog, by the listener itself.
-constexpr std::size_t kRejecters = 2;
-constexpr std::size_t kRejectBacklog = 16;
-// Results per read of the CSV file: each read a short transaction of its
-// own, so a slow download never holds the archive's WAL.
-constexpr std::int64_t kCsvBatch = 1000;
 // Bytes the system keeps for sending on each connection.
 constexpr int kSendBuffer = 64 * 1024;
+
+// A request for several ranges of one answer, seen before it is routed
+// (the library would send every range asked for, the same bytes again and
+// again: a few kilobytes of request for megabytes of answer).
+thread_local bool t_severalRanges = false;
 
 const char kPolicy[] =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
@@ -73,15 +77,43 @@ bool LoopbackName(std::string host) {
   return host.find_first_not_of("0123456789.") == std::string::npos;
 }
 
-// A path to redirect to: the request's own when it holds only plain
-// characters, else the live panel's.
-std::string PlainPath(const std::string& path) {
-  if (path.empty() || path[0] != '/' ||
-      path.find_first_not_of(
-          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/._-") !=
-          std::string::npos)
-    return "/";
-  return path;
+// The page's own files: they hold nothing of the line.
+bool IsAsset(const std::string& path) {
+  return path == "/app.js" || path == "/app.css" || path == "/panel.css" || path == "/favicon.png";
+}
+
+// Before routing: a request with a body, or of a method we do not take,
+// ends its connection (its body is never read); a Range is honoured only
+// on the page's own files, and only one.
+void SetUpRequest(Request& req, Connection& c) {
+  const std::string length = req.get_header_value("Content-Length");
+  if ((req.method != "GET" && req.method != "HEAD") || (!length.empty() && length != "0") ||
+      req.has_header("Transfer-Encoding"))
+    c.CloseAfter();
+  t_severalRanges = req.ranges.size() > 1;
+  if (t_severalRanges || !IsAsset(req.path)) req.ranges.clear();
+}
+
+void SetSessionCookie(Response& res, const std::string& session) {
+  res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + session +
+                                   "; Path=/; Max-Age=" + std::to_string(kSessionIdleMs / 1000) +
+                                   "; HttpOnly; SameSite=Strict");
+}
+
+// A browser still holding the cookie earlier versions put the token in
+// forgets it.
+void ForgetOldCookie(const Request& req, Response& res) {
+  if (!CookieValue(req.get_header_value("Cookie"), kOldTokenCookie).empty())
+    res.set_header("Set-Cookie", std::string(kOldTokenCookie) +
+                                     "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict");
+}
+
+// The archive's reason without where it lies: /healthz answers anyone.
+std::string WithoutPath(std::string text, const std::string& path) {
+  const std::string name = path.substr(path.rfind('/') + 1);
+  for (std::size_t at; !path.empty() && (at = text.find(path)) != std::string::npos;)
+    text.replace(at, path.size(), name);
+  return text;
 }
 
 bool OpenReader(const std::string& path, archive::ArchiveReader* reader, Response& res) {
@@ -94,15 +126,18 @@ bool OpenReader(const std::string& path, archive::ArchiveReader* reader, Respons
 }  // namespace
 
 WebServer::WebServer(ServerOptions options, LiveFeed& feed)
-    : options_(std::move(options)), feed_(feed), server_(std::make_unique<httplib::Server>()) {
-  const std::size_t workers = static_cast<std::size_t>(options_.settings.maxConnections);
-  connections_ = std::make_shared<std::atomic<int>>(0);
-  server_->new_task_queue = [workers, gauge = connections_] {
-    return new ConnectionPool(workers, kRejecters, kRejectBacklog, gauge);
-  };
-  const auto io = static_cast<time_t>(options_.ioTimeout.count());
-  server_->set_read_timeout(io, 0);
-  server_->set_write_timeout(io, 0);
+    : options_(std::move(options)),
+      feed_(feed),
+      sessions_(options_.sessionsPath, options_.token),
+      connections_(std::make_shared<std::atomic<int>>(0)) {
+  PoolLimits limits;
+  limits.workers = static_cast<std::size_t>(options_.settings.maxConnections);
+  limits.requestTime = options_.ioTimeout;
+  limits.keepAlive = options_.keepAlive;
+  limits.writeTimeout = options_.ioTimeout;
+  server_ = std::make_unique<HttpServer>(limits, connections_, SetUpRequest);
+  if (!options_.settings.listen.Loopback()) sessions_.Load(archive::NowUtcMs(), &sessionsProblem_);
+  // What the answers tell a client; the pool keeps to the same times.
   server_->set_keep_alive_timeout(static_cast<time_t>(options_.keepAlive.count()));
   server_->set_keep_alive_max_count(100);
   server_->set_payload_max_length(64 * 1024);
@@ -111,9 +146,13 @@ WebServer::WebServer(ServerOptions options, LiveFeed& feed)
   // Accepted connections take the listener's send buffer: a fixed one, so
   // what waits for a page that does not read is bounded by it (the
   // system's automatic sizing would let it grow to megabytes) and such a
-  // page is dropped after the write timeout.
+  // page is dropped after the write timeout. SO_REUSEADDR lets a restart
+  // listen at once; never SO_REUSEPORT (the library's default), with which
+  // a second brenna-web on the same port would quietly share its
+  // connections.
   server_->set_socket_options([](socket_t sock) {
-    httplib::default_socket_options(sock);
+    const int yes = 1;
+    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     const int bytes = kSendBuffer;
     ::setsockopt(sock, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
   });
@@ -145,9 +184,11 @@ bool WebServer::Bind(std::string* error) {
   errno = 0;
   if (at.port == 0) {
     port_ = server_->bind_to_any_port(at.host);
-    if (port_ > 0) return true;
   } else if (server_->bind_to_port(at.host, at.port)) {
     port_ = at.port;
+  }
+  if (port_ > 0) {
+    server_->WidenBacklog();
     return true;
   }
   const int why = errno;
@@ -177,6 +218,10 @@ bool WebServer::Admit(const Request& req, Response& res) {
     SendText(res, 405, "这里只能查看：只接受 GET 和 HEAD 请求。\n");
     return false;
   }
+  if (t_severalRanges) {
+    SendText(res, 416, "一次只能请求一个范围。\n");
+    return false;
+  }
   if (options_.settings.listen.Loopback()) {
     if (req.has_header("Host") && !LoopbackName(HostName(req.get_header_value("Host")))) {
       SendText(res, 403, "只接受发往本机地址（127.0.0.1 或 localhost）的请求。\n");
@@ -184,40 +229,69 @@ bool WebServer::Admit(const Request& req, Response& res) {
     }
     return true;
   }
-  // The service manager's probe, and the page's own files (they hold
-  // nothing of the line), so that even the refusal looks right.
-  if (req.path == "/healthz" || req.path == "/app.js" || req.path == "/app.css" ||
-      req.path == "/panel.css" || req.path == "/favicon.png")
-    return true;
-  const std::string& token = options_.token;
+  return AdmitFromLan(req, res);
+}
+
+bool WebServer::AdmitFromLan(const Request& req, Response& res) {
+  // The service manager's probe, and the page's own files, so that even
+  // the refusal looks right.
+  if (req.path == "/healthz" || IsAsset(req.path)) return true;
+  if (req.path == "/pair") {
+    Pair(req, res);
+    return false;
+  }
+  ForgetOldCookie(req, res);
   if (req.has_param("token")) {
-    if (!SameToken(req.get_param_value("token"), token)) {
-      SendPage(res, ProblemPage(403, "访问令牌无效",
-                                "这个链接中的访问令牌不对：请向管理员索取正确的链接。"));
-      return false;
-    }
-    // The token leaves the address: from now on the cookie shows it.
-    res.status = 303;
-    res.set_header("Location", PlainPath(req.path));
-    res.set_header("Set-Cookie", std::string(kTokenCookie) + "=" + token +
-                                     "; Path=/; Max-Age=31536000; HttpOnly; SameSite=Strict");
-    res.set_header("Cache-Control", "no-store");
+    SendPage(res, ProblemPage(403, "链接里的访问令牌不再使用",
+                              "访问令牌不能放在链接里：请向管理员索取配对链接"
+                              "（brenna-web --pair），用它打开本页一次。"));
     return false;
   }
   const std::string bearer = req.get_header_value("Authorization");
-  if (SameToken(CookieValue(req.get_header_value("Cookie"), kTokenCookie), token) ||
-      (bearer.rfind("Bearer ", 0) == 0 && SameToken(bearer.substr(7), token)))
-    return true;
-  SendPage(res, ProblemPage(403, "需要访问令牌",
-                            "从局域网查看需要访问令牌：请用管理员给出的链接打开本页一次，"
+  if (bearer.rfind("Bearer ", 0) == 0 && SameToken(bearer.substr(7), options_.token)) return true;
+  const std::string session = CookieValue(req.get_header_value("Cookie"), kSessionCookie);
+  const Sessions::Use use = sessions_.Check(session, archive::NowUtcMs());
+  if (use == Sessions::Use::kGoodRenew) SetSessionCookie(res, session);
+  if (use != Sessions::Use::kNone) return true;
+  SendPage(res, ProblemPage(403, "需要配对",
+                            "从局域网查看需要先配对：请用管理员给出的配对链接打开本页一次，"
                             "此后这个浏览器便可直接访问。"));
   return false;
+}
+
+void WebServer::Pair(const Request& req, Response& res) {
+  std::string error;
+  const std::int64_t now = archive::NowUtcMs();
+  if (!TakePairingCode(options_.pairingPath, options_.token, req.get_param_value("code"), now,
+                       &error)) {
+    if (!error.empty()) std::fprintf(stderr, "brenna-web: %s\n", error.c_str());
+    SendPage(res, ProblemPage(403, "配对链接无效",
+                              "这个配对链接已经用过、已经过期或者不对：一个配对链接只能用一次，"
+                              "一小时内有效。请管理员用 brenna-web --pair 给出新的链接。"));
+    return;
+  }
+  const std::string session = sessions_.Begin(now, &error);
+  if (session.empty()) {
+    std::fprintf(stderr, "brenna-web: %s\n", error.c_str());
+    SendPage(res, ProblemPage(503, "无法记下这次配对", "请稍后用新的配对链接再试。"));
+    return;
+  }
+  // The code leaves the address: from now on the cookie shows the session.
+  res.status = 303;
+  res.set_header("Location", "/");
+  res.set_header("Cache-Control", "no-store");
+  SetSessionCookie(res, session);
 }
 
 void WebServer::Routes() {
   server_->Get("/",
                [this](const Request&, Response& res) { SendPage(res, LivePage(feed_.Current())); });
   server_->Get("/events", [this](const Request& req, Response& res) { Events(req, res); });
+  // On this computer alone nothing needs pairing.
+  server_->Get("/pair", [](const Request&, Response& res) {
+    res.status = 303;
+    res.set_header("Location", "/");
+  });
   server_->Get("/results", [this](const Request& req, Response& res) {
     archive::ArchiveReader reader;
     if (OpenReader(options_.archivePath, &reader, res))
@@ -234,6 +308,11 @@ void WebServer::Routes() {
       SendPage(res, PanelAtPage(reader, req.params));
   });
   server_->Get("/results.csv", [this](const Request& req, Response& res) { ResultsCsv(req, res); });
+  server_->Get("/report", [this](const Request& req, Response& res) {
+    auto reader = std::make_shared<archive::ArchiveReader>();
+    if (OpenReader(options_.archivePath, reader.get(), res))
+      SendPage(res, ReportPage(reader, req.params, archive::NowUtcMs()));
+  });
   server_->Get("/metrics", [this](const Request&, Response& res) { Metrics(res); });
   server_->Get("/healthz", [this](const Request&, Response& res) { Health(res); });
   server_->Get("/app.js", [](const Request&, Response& res) {
@@ -264,35 +343,13 @@ void WebServer::ResultsCsv(const Request& req, Response& res) {
   }
   res.set_header("Cache-Control", "no-store");
   res.set_header("Content-Disposition", "attachment; filename=\"results-" + filter.day + ".csv\"");
-  // Where the file has got to, kept outside the provider (the library
-  // may copy it).
-  struct Progress {
-    archive::ResultFilter filter;
-    bool header = true;
-  };
-  auto progress = std::make_shared<Progress>();
-  progress->filter = filter;
-  progress->filter.limit = kCsvBatch;
-  // One batch of rows a call, the header first; done after a short batch.
-  auto provide = [reader, progress](size_t, httplib::DataSink& sink) {
-    std::string chunk;
-    if (progress->header) {
-      chunk = CsvHeader();
-      progress->header = false;
-    }
-    std::int64_t rows = 0;
-    std::string error;
-    const bool ok = reader->ListResults(
-        progress->filter,
-        [&](const archive::ResultRow& r) {
-          chunk += CsvLine(r);
-          progress->filter.afterId = r.id;
-          ++rows;
-          return true;
-        },
-        &error);
-    if (!ok || !sink.write(chunk.data(), chunk.size())) return false;
-    if (rows < kCsvBatch) sink.done();
+  // Kept outside the provider (the library may copy it).
+  auto csv = std::make_shared<reports::CsvExport>(std::move(reader), filter);
+  auto provide = [csv](size_t, httplib::DataSink& sink) {
+    std::string chunk, why;
+    bool done = false;
+    if (!csv->Next(&chunk, &done, &why) || !sink.write(chunk.data(), chunk.size())) return false;
+    if (done) sink.done();
     return true;
   };
   res.set_chunked_content_provider("text/csv; charset=utf-8", std::move(provide));
@@ -349,8 +406,16 @@ void WebServer::Events(const Request&, Response& res) {
 
 void WebServer::Metrics(Response& res) {
   res.set_header("Cache-Control", "no-store");
-  res.set_content(MetricsText(feed_.Current(), archive::NowUtcMs(),
-                              ArchiveBytes(options_.archivePath), live_.load()),
+  const std::int64_t now = archive::NowUtcMs();
+  // Today's counts are read from the archive at each scrape: a restart of
+  // brenna-web changes none of them.
+  reports::DayReport today;
+  auto reader = std::make_shared<archive::ArchiveReader>();
+  std::string error;
+  const bool haveToday = reader->Open(options_.archivePath, &error) &&
+                         reports::BuildDayReport(reader, archive::ToLocal(now).day, &today, &error);
+  res.set_content(MetricsText(feed_.Current(), now, ArchiveBytes(options_.archivePath),
+                              live_.load(), haveToday ? &today : nullptr),
                   "text/plain; version=0.0.4; charset=utf-8");
 }
 
@@ -358,7 +423,10 @@ void WebServer::Health(Response& res) {
   const FeedState s = feed_.Current();
   const bool unreadable = s.monitor.kind == MonitorState::Kind::kUnreadable;
   SendText(res, unreadable ? 503 : 200,
-           std::string(unreadable ? "archive unreadable: " + s.monitor.why : "ok") + "\narchive: " +
+           std::string(unreadable ? "archive unreadable: " +
+                                        WithoutPath(s.monitor.why, options_.archivePath)
+                                  : "ok") +
+               "\narchive: " +
                (s.archiveOpen ? "readable"
                 : unreadable  ? "unreadable"
                               : "none yet") +

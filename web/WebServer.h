@@ -11,12 +11,16 @@
 // Only GET and HEAD (anything else: 405). Listening on the loopback
 // interface, only requests for a loopback host name are taken (a page of
 // another site cannot rebind its name to us); anywhere else every request
-// but /healthz needs the access token: in the link brenna-web gives once
-// (answered with the cookie and a redirect to the page without it), in the
-// cookie, or as "Authorization: Bearer". Connections and live pages are
-// limited; a page that does not take what it is sent within the write
-// timeout is dropped. Every answer carries a strict Content-Security-Policy
-// (no inline script, nothing from elsewhere) and nosniff.
+// but /healthz and the page's own files needs the access token as
+// "Authorization: Bearer", or a session: a browser is paired once through
+// a one-time link (/pair?code=..., web/Pairing) and from then on shows its
+// session in a cookie (web/Sessions). The token itself is never taken from
+// an address or a cookie. Connections and live pages are limited
+// (web/ConnectionPool); a page that does not take what it is sent within
+// the write timeout is dropped; one answer is never more than one part of
+// what was asked (a request for several ranges is refused). Every answer
+// carries a strict Content-Security-Policy (no inline script, nothing from
+// elsewhere) and nosniff.
 #ifndef BRENNA_WEB_WEBSERVER_H
 #define BRENNA_WEB_WEBSERVER_H
 
@@ -26,10 +30,10 @@
 #include <string>
 
 #include "web/LiveFeed.h"
+#include "web/Sessions.h"
 #include "web/WebSettings.h"
 
 namespace httplib {
-class Server;
 struct Request;
 struct Response;
 }  // namespace httplib
@@ -40,6 +44,10 @@ struct ServerOptions {
   WebSettings settings;
   std::string archivePath;
   std::string token;  // required when not listening on the loopback interface
+  // Beside the token file: the pairing codes `brenna-web --pair` adds, and
+  // the sessions of paired browsers (empty: kept in memory only).
+  std::string pairingPath;
+  std::string sessionsPath;
   // How long a live page stays connected before it is asked to come again
   // (it does, at once): a page gone without a word is let go by then.
   std::chrono::seconds liveLifetime{600};
@@ -47,6 +55,8 @@ struct ServerOptions {
   std::chrono::seconds ioTimeout{5};
   std::chrono::seconds keepAlive{2};
 };
+
+class HttpServer;
 
 class WebServer {
  public:
@@ -64,12 +74,18 @@ class WebServer {
   void Stop();
 
   int LiveClients() const { return live_.load(); }
-  // Connections being served now (live pages among them).
+  // Requests being answered now (live pages among them).
   int Connections() const;
+  // Why the sessions of an earlier run could not be taken up; empty when
+  // they were.
+  const std::string& SessionsProblem() const { return sessionsProblem_; }
 
  private:
   void Routes();
   bool Admit(const httplib::Request& req, httplib::Response& res);
+  // From the LAN: the token, a session, or the pairing link.
+  bool AdmitFromLan(const httplib::Request& req, httplib::Response& res);
+  void Pair(const httplib::Request& req, httplib::Response& res);
   void Events(const httplib::Request& req, httplib::Response& res);
   // The results a query selects as a CSV file, sent in batches.
   void ResultsCsv(const httplib::Request& req, httplib::Response& res);
@@ -78,11 +94,13 @@ class WebServer {
 
   ServerOptions options_;
   LiveFeed& feed_;
-  std::unique_ptr<httplib::Server> server_;
+  std::unique_ptr<HttpServer> server_;
+  Sessions sessions_;
+  std::string sessionsProblem_;
   int port_ = 0;
   std::atomic<int> live_{0};
-  // Connections the library's pool serves (the pool counts them here: it
-  // lives only while Serve() runs).
+  // Requests the pool answers (the pool counts them here: it lives only
+  // while Serve() runs).
   std::shared_ptr<std::atomic<int>> connections_;
 };
 

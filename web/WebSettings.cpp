@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/FileStore.h"
 #include "util/PrivateProfile.h"
 
 namespace web {
@@ -84,7 +85,16 @@ std::string DefaultSettingsPath() {
 WebSettings ReadWebSettings(const std::string& path, std::vector<std::string>* warnings) {
   WebSettings s;
   if (path.empty()) return s;
-  auto read = [&](const char* key) { return GetPrivateProfileString(kSection, key, "", path); };
+  std::string text;
+  const FileStore::ReadResult got = FileStore::System().Read(path, &text);
+  if (got != FileStore::ReadResult::kOk && got != FileStore::ReadResult::kMissing)
+    warnings->push_back("settings file " + path + " not read: " + FileStore::Why(got) +
+                        "; every setting its default");
+  // An editor's UTF-8 byte order mark is no part of the first line.
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+  auto read = [&](const char* key) {
+    return GetPrivateProfileStringFromText(kSection, key, "", text);
+  };
   auto refuse = [&](const char* key, const std::string& value, const std::string& range,
                     const std::string& used) {
     warnings->push_back(std::string(key) + "=" + value + " in section [" + kSection + "] of " +

@@ -4,12 +4,15 @@
 // the monitor: a fault here cannot reach the window.
 //
 //   brenna-web [--config FILE] [--archive FILE] [--listen ADDRESS:PORT]
+//   brenna-web [--config FILE] [--listen ADDRESS:PORT] --pair
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -20,9 +23,12 @@
 #include <vector>
 
 #include "archive/ArchiveFormat.h"
+#include "archive/ArchiveTime.h"
 #include "platform/SignalPipe.h"
 #include "web/AccessToken.h"
 #include "web/LiveFeed.h"
+#include "web/Pairing.h"
+#include "web/Sessions.h"
 #include "web/WebServer.h"
 #include "web/WebSettings.h"
 
@@ -34,7 +40,10 @@ constexpr int kBadArguments = 2;
 
 const char kUsage[] =
     "usage: brenna-web [--config FILE] [--archive FILE] [--listen ADDRESS:PORT]\n"
+    "       brenna-web [--config FILE] [--listen ADDRESS:PORT] --pair\n"
     "  Serves the monitor's live panel and its archive to browsers (docs/web-view.md).\n"
+    "  --pair                 prints a link that pairs one more browser on the LAN, once,\n"
+    "                         within an hour (also while brenna-web serves)\n"
     "  --config FILE          settings (default $XDG_CONFIG_HOME/brennacenter/brenna-web.ini)\n"
     "  --archive FILE         the archive to read (default: the monitor's, of this user)\n"
     "  --listen ADDRESS:PORT  where to listen, over the settings' Listen (default "
@@ -65,6 +74,7 @@ struct Arguments {
   std::string configPath = web::DefaultSettingsPath();
   std::string archivePath;
   std::string listenText;
+  bool pair = false;
 };
 
 // False when the program ends here, with *status.
@@ -75,6 +85,10 @@ bool ReadArguments(int argc, char** argv, Arguments* args, int* status) {
       std::fputs(kUsage, stdout);
       *status = kDone;
       return false;
+    }
+    if (a == "--pair") {
+      args->pair = true;
+      continue;
     }
     if (a == "--version") {
       std::printf("brenna-web %s\n", BRENNA_VERSION);
@@ -125,7 +139,10 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, bool*
   }
   if (!options->settings.listen.Loopback()) {
     std::string error;
-    if (!web::LoadOrMakeToken(web::DefaultTokenPath(), &options->token, tokenMade, &error)) {
+    const std::string tokenPath = web::DefaultTokenPath();
+    options->pairingPath = web::PairingPathBeside(tokenPath);
+    options->sessionsPath = web::SessionsPathBeside(tokenPath);
+    if (!web::LoadOrMakeToken(tokenPath, &options->token, tokenMade, &error)) {
       std::fprintf(stderr, "brenna-web: %s; not listening on %s without it\n", error.c_str(),
                    options->settings.listen.Text().c_str());
       *status = kCannotServe;
@@ -135,7 +152,45 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, bool*
   return true;
 }
 
-// Where the line is served, and a new token's links, shown only now.
+// Whether what is printed can be read by no one else: a terminal, a pipe,
+// or a file only its owner may read (scripts/run.sh keeps brenna-web's log
+// so). A pairing link written into a file others can read would let them
+// in.
+bool PrivateOutput() {
+  struct stat st {};
+  if (::fstat(STDOUT_FILENO, &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) return true;
+  return (st.st_mode & 077) == 0;
+}
+
+// A new pairing code and its links, one per address of the PC; false with
+// the reason on standard error.
+bool PrintPairingLinks(const web::ServerOptions& options) {
+  if (!PrivateOutput()) {
+    std::printf(
+        "brenna-web: no pairing link printed: standard output is a file others may read; run "
+        "brenna-web --pair in a terminal\n");
+    return false;
+  }
+  std::string code, error;
+  const std::int64_t now = archive::NowUtcMs();
+  if (!web::AddPairingCode(options.pairingPath, options.token, now, &code, &error)) {
+    std::fprintf(stderr, "brenna-web: %s\n", error.c_str());
+    return false;
+  }
+  std::printf(
+      "brenna-web: open this link in the browser of one screen to pair it; it works once, until "
+      "%s (brenna-web --pair gives one for each further screen):\n",
+      archive::ToLocal(now + web::kPairingLifetimeMs).text.substr(0, 16).c_str());
+  for (const std::string& host : LanHosts(options.settings.listen)) {
+    web::ListenAddress a = options.settings.listen;
+    a.host = host;
+    std::printf("  http://%s/pair?code=%s\n", a.Text().c_str(), code.c_str());
+  }
+  return true;
+}
+
+// Where the line is served; a new token's first pairing link.
 void SayWhereServing(const web::ServerOptions& options, bool tokenMade) {
   const web::ListenAddress& at = options.settings.listen;
   if (at.Loopback()) {
@@ -143,24 +198,36 @@ void SayWhereServing(const web::ServerOptions& options, bool tokenMade) {
                 options.archivePath.c_str());
   } else {
     std::printf(
-        "brenna-web: serving the line on %s (archive %s); a browser on the LAN needs the "
-        "access token\n",
+        "brenna-web: serving the line on %s (archive %s); a browser on the LAN must be paired "
+        "once\n",
         at.Text().c_str(), options.archivePath.c_str());
     if (tokenMade) {
-      std::printf(
-          "brenna-web: a new access token was made (%s). Open this link once in each "
-          "browser that may look; it is shown only now:\n",
-          web::DefaultTokenPath().c_str());
-      for (const std::string& host : LanHosts(at)) {
-        web::ListenAddress a = at;
-        a.host = host;
-        std::printf("  http://%s/?token=%s\n", a.Text().c_str(), options.token.c_str());
-      }
+      std::printf("brenna-web: a new access token was made (%s)\n",
+                  web::DefaultTokenPath().c_str());
+      PrintPairingLinks(options);
     } else {
-      std::printf("brenna-web: the access token is in %s\n", web::DefaultTokenPath().c_str());
+      std::printf(
+          "brenna-web: the access token is in %s; brenna-web --pair gives a link that pairs a "
+          "browser\n",
+          web::DefaultTokenPath().c_str());
     }
   }
   std::fflush(stdout);
+}
+
+// --pair: a link for one more browser, for the brenna-web that serves (or
+// will) with these settings.
+int Pair(const web::ServerOptions& options) {
+  if (options.settings.listen.Loopback()) {
+    std::fprintf(stderr,
+                 "brenna-web: nothing to pair: the settings listen on %s, this computer only; "
+                 "set Listen=0.0.0.0:PORT for the LAN (docs/web-view.md)\n",
+                 options.settings.listen.Text().c_str());
+    return kCannotServe;
+  }
+  const bool printed = PrintPairingLinks(options);
+  std::fflush(stdout);
+  return printed ? kDone : kCannotServe;
 }
 
 // Serves until a stop signal comes on stopFd: the signal, or 0.
@@ -196,6 +263,7 @@ int main(int argc, char** argv) {
   web::ServerOptions options;
   bool tokenMade = false;
   if (!MakeServerOptions(args, &options, &tokenMade, &status)) return status;
+  if (args.pair) return Pair(options);
 
   // A page gone mid-answer is a failed write, not the end of the program.
   ::signal(SIGPIPE, SIG_IGN);
@@ -203,6 +271,8 @@ int main(int argc, char** argv) {
 
   web::LiveFeed feed({options.archivePath, std::chrono::milliseconds(25), nullptr});
   web::WebServer server(options, feed);
+  if (!server.SessionsProblem().empty())
+    std::fprintf(stderr, "brenna-web: %s\n", server.SessionsProblem().c_str());
   std::string error;
   if (!server.Bind(&error)) {
     std::fprintf(stderr, "brenna-web: %s\n", error.c_str());

@@ -127,6 +127,15 @@ typedef struct PallixDate {
 /* UnCompressFile: the file would decompress to more than PALLIX_RECORD_MAX
  * bytes. Final for that file. */
 #define PALLIX_UNCOMPRESS_TOO_LARGE (-7)
+/* CompressFile: the source file is empty. An empty file is no result
+ * record: the monitor would show nothing for it. */
+#define PALLIX_COMPRESS_EMPTY (-4)
+/* CompressFile: the gzip would be longer than FILE_CHUNK_MAX_TOTAL (32,767
+ * bytes, PallixWire.h), the most one transfer carries; the destination is
+ * not written. Final for that file. A source of at most 32,700 bytes always
+ * fits; a longer one (up to PALLIX_RECORD_MAX) only as far as it
+ * compresses. */
+#define PALLIX_COMPRESS_TOO_LARGE (-7)
 /* UnCompressFile: the output cannot be stored now (no space, over quota,
  * read-only file system, I/O error); the same call may succeed later. */
 #define PALLIX_UNCOMPRESS_NO_ROOM (-8)
@@ -213,6 +222,15 @@ typedef void(PALLIX_CALL* PallixLogSink)(const PallixLogRecord* record, void* co
  *   0 no; -1 bad channel; -3 address null; -7 channel not open; -8 not a
  *   server channel. Any thread.
  *
+ * PallixRefuseFrame(channel): the frame the latest ReadNetData on this
+ *   server channel returned cannot be handled (the reader has nowhere to
+ *   put it). Its connection gets a receipt for its frames handled before it
+ *   and is closed; that frame and the connection's frames not yet read are
+ *   dropped, unconfirmed, so its station learns at once that it must send
+ *   them again. 1 done; 0 no frame in hand (none returned, or refused
+ *   already); -1 bad channel; -7 channel not open; -8 not a server channel.
+ *   The same one reader as ReadNetData.
+ *
  * PallixSetLogSink(sink, context, minLevel): from now on reports of level
  *   minLevel and above go to sink(record, context); reports below it are
  *   not even formatted. A null sink restores the default: warnings and
@@ -230,7 +248,8 @@ typedef void(PALLIX_CALL* PallixLogSink)(const PallixLogRecord* record, void* co
   E(int, PallixFramePeer, (int channel, char* address, int size, int* port),  \
     (channel, address, size, port))                                           \
   E(int, PallixPeerConnected, (int channel, const char* address, int port),   \
-    (channel, address, port))
+    (channel, address, port))                                                 \
+  E(int, PallixRefuseFrame, (int channel), (channel))
 
 /* ---- The export list ----------------------------------------------------- */
 /*

@@ -58,7 +58,9 @@
 /* Whether `name` (len GBK bytes, no terminator counted) may name a
  * transfer. The monitor puts the name into file names as it is, so it must
  * have 1 to 99 bytes, must not be "." or "..", and must hold no '/', no
- * '\' and no control byte (below 0x20, or 0x7F). A GBK double-byte
+ * '\', no control byte (below 0x20, or 0x7F) and none of ? * " < > |,
+ * which no Windows file name may hold (a monitor on Windows could not
+ * store the transfer, nor a station there its work files). A GBK double-byte
  * character (lead 0x81-0xFE, trail 0x40-0x7E or 0x80-0xFE) counts whole:
  * its trail byte may be 0x5C and is still part of the character. The station
  * checks before sending and the monitor before writing, with this one rule. */
@@ -76,6 +78,7 @@ static inline int PallixIsUsableTransferName(const char* name, unsigned long len
       }
     }
     if (c < 0x20 || c == 0x7F || c == '/' || c == '\\') return 0;
+    if (c == '?' || c == '*' || c == '"' || c == '<' || c == '>' || c == '|') return 0;
   }
   return 1;
 }

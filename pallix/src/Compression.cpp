@@ -173,7 +173,11 @@ int CompressFile(const char* src, const char* dst) {
   if (std::strlen(dst) > kMaxPath) return kPathTooLong;
   std::vector<unsigned char> input, packed;
   int rc = ReadWholeFile(src, kMaxCompressInput, &input);
+  // A station sends what it compressed: what could never be a shown result,
+  // or never travel, is refused here, where the station still hears it.
+  if (rc == 1 && input.empty()) rc = kEmptySource;
   if (rc == 1) rc = Gzip(input.data(), input.size(), &packed);
+  if (rc == 1 && packed.size() > kMaxCompressOutput) rc = kPackedTooLarge;
   if (rc == 1) rc = WriteFileAtomically(dst, packed.data(), packed.size());
   return rc;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Pallix.h"
+#include "PallixWire.h"
 
 namespace pallix::compression {
 
@@ -20,6 +21,8 @@ inline constexpr std::size_t kMaxOutput = PALLIX_RECORD_MAX;
 inline constexpr std::size_t kMaxInput = 2u << 20;
 // The most bytes CompressFile takes in: what UnCompressFile gives back.
 inline constexpr std::size_t kMaxCompressInput = kMaxOutput;
+// The most bytes CompressFile gives out: what one transfer carries.
+inline constexpr std::size_t kMaxCompressOutput = FILE_CHUNK_MAX_TOTAL;
 // Name of UnCompressFile's output in the destination directory.
 inline constexpr const char* kOutputName = PALLIX_UNCOMPRESS_OUTPUT;
 // Longest path built here (the system's 260-byte path buffers).
@@ -34,6 +37,10 @@ inline constexpr int kTooLarge = -5;     // input or output beyond its bound
 inline constexpr int kCannotWrite = -6;  // the output cannot be written
 // UnCompressFile: the file would decompress to more than kMaxOutput.
 inline constexpr int kRecordTooLarge = PALLIX_UNCOMPRESS_TOO_LARGE;
+// CompressFile: an empty source, which is no result.
+inline constexpr int kEmptySource = PALLIX_COMPRESS_EMPTY;
+// CompressFile: the gzip would exceed kMaxCompressOutput.
+inline constexpr int kPackedTooLarge = PALLIX_COMPRESS_TOO_LARGE;
 // The output cannot be stored now (no space, over quota, read-only file
 // system, I/O error); the same call may succeed later.
 inline constexpr int kNoRoom = PALLIX_UNCOMPRESS_NO_ROOM;
@@ -52,7 +59,9 @@ int Gzip(const unsigned char* in, std::size_t inLength, std::vector<unsigned cha
 // appears whole or not at all (written beside, then renamed); after a
 // failure there is no rtdata.dat in dir.
 int UnCompressFile(const char* src, const char* dir);
-// CompressFile: gzip of src into dst (replaced whole, or left alone).
+// CompressFile: gzip of src into dst (replaced whole, or left alone). Only
+// what one transfer can carry: src not empty, the gzip at most
+// kMaxCompressOutput bytes.
 int CompressFile(const char* src, const char* dst);
 
 // Reads a whole regular file of at most maxLength bytes: 1, kCannotRead or

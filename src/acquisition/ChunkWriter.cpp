@@ -132,7 +132,7 @@ int RefuseFrameLength(const FramePeer& peer, int length) {
 
 // What a transfer's name must be here, for the journal (CanNameFile).
 #if defined(_WIN32)
-constexpr char kWindowsNameRule[] = "; GBK text without < > : \" | ? *";
+constexpr char kWindowsNameRule[] = "; GBK text without ':'";
 #else
 constexpr char kWindowsNameRule[] = "";
 #endif
@@ -149,8 +149,8 @@ Outcome RefuseBadHeader(const ChunkJob& job) {
   if (!chunk.nameTerminated || !IsUsableTransferName(chunk.name)) {
     BRENNA_EVENT(kWarning, kSpool, kTransferRefused, job.key, "name",
                  "chunk of transfer '%s' from %s refused: the name cannot be a file name here "
-                 "(1 to %d bytes, not \".\" or \"..\", no '/', backslash or control "
-                 "character%s)",
+                 "(1 to %d bytes, not \".\" or \"..\", no '/', backslash, control character, "
+                 "nor any of ? * \" < > |%s)",
                  journal::JournalName(chunk.name).c_str(), PeerText(job.peer).c_str(),
                  FILE_CHUNK_NAME_SIZE - 1, kWindowsNameRule);
     return kChunkBadName;
@@ -256,6 +256,8 @@ Outcome WriteSlot(const ChunkJob& job, long* fileLength) {
                                            static_cast<size_t>(chunk.count), fileLength);
   if (written == SpoolIo::Result::kMissing) {
     const SpoolIo::Result made = job.io.MakeDirectory(job.spoolDir);
+    // Waiting would not help: nothing clears a file in the way by itself.
+    if (made == SpoolIo::Result::kNotDirectory) return kChunkNoSpool;
     if (made != SpoolIo::Result::kOk)
       return NotNow(made) != 0 ? NotNow(made) : kChunkSpoolUnwritable;
     BRENNA_LOG(kWarning, kSpool, "the spool directory %s had gone: made again",
@@ -265,6 +267,11 @@ Outcome WriteSlot(const ChunkJob& job, long* fileLength) {
   }
   if (NotNow(written) != 0) return NotNow(written);
   if (written == SpoolIo::Result::kMissing) return kChunkSpoolUnwritable;
+  // A spool directory that is a link going round in a circle looks like a
+  // planted link under the chunk's name.
+  if (written == SpoolIo::Result::kNotRegular &&
+      job.io.MakeDirectory(job.spoolDir) == SpoolIo::Result::kNotDirectory)
+    return kChunkNoSpool;
   if (written != SpoolIo::Result::kOk) return LoseChunk(job, written);
   return std::nullopt;
 }

@@ -63,7 +63,13 @@ struct ResultFilter {
   bool byTransfer = false;
   std::string transfer;      // GBK, the whole name
   std::int64_t afterId = 0;  // only results with a higher id
-  std::int64_t limit = 0;    // at most this many; 0: all
+  std::int64_t throughId = std::numeric_limits<std::int64_t>::max();  // and none higher than this
+  std::int64_t limit = 0;                                             // at most this many; 0: all
+  // Only results with an item of judge code `withJudge` among the item
+  // codes `withCodes` (those a verdict shows on); 0: any result.
+  int withJudge = 0;
+  std::vector<int> withCodes;
+  bool newestFirst = false;  // listed newest first (by id, the order shown)
 };
 
 // One display as it stood.
@@ -102,14 +108,28 @@ class ArchiveReader {
   ArchiveReader(const ArchiveReader&) = delete;
   ArchiveReader& operator=(const ArchiveReader&) = delete;
 
-  // Opens the archive read-only; false with the reason in *error (no file,
-  // not an archive, of a newer schema, damaged).
+  // Opens the archive (through a link too) for reading only; false with the
+  // reason in *error (no file, not an archive, of a newer schema, damaged).
+  // A cleanly closed archive is left as it was: the -wal and -shm that
+  // reading needs go when the last reader closes.
   bool Open(const std::string& path, std::string* error);
 
   // Calls `each` for every matching result in the order shown; `each` may
   // return false to stop. False with *error when the archive cannot be read.
   bool ListResults(const ResultFilter& filter, const std::function<bool(const ResultRow&)>& each,
                    std::string* error);
+  // The lowest and highest id of the results the filter selects (its limit
+  // aside); 0 and 0 when there are none. One pass over an index.
+  bool ResultSpan(const ResultFilter& filter, std::int64_t* first, std::int64_t* last,
+                  std::string* error);
+  // How many results the filter selects (its limit aside).
+  bool CountResults(const ResultFilter& filter, std::int64_t* count, std::string* error);
+  // The items of the results with ids from `firstId` to `lastId`, by result
+  // and in record order; `each` may return false to stop. Along the item
+  // table's key: no sort, whatever the range.
+  bool ListItems(std::int64_t firstId, std::int64_t lastId,
+                 const std::function<bool(std::int64_t resultId, const RecordItem&)>& each,
+                 std::string* error);
   // One result with its items and display writes; false with *error empty
   // when there is no such result.
   bool GetResult(std::int64_t id, ResultDetail* out, std::string* error);
@@ -139,10 +159,15 @@ class ArchiveReader {
   // monitor's writer); -1 when it cannot be read.
   std::int64_t DataVersion();
 
+  // How often a list of results had to be sorted since the archive was
+  // opened (a list of a closed range of ids never is).
+  std::int64_t SortsRun() const { return sorts_; }
+
  private:
   bool Failed(int rc, std::string* error);
 
   sql::Db db_;
+  std::int64_t sorts_ = 0;
 };
 
 }  // namespace archive

@@ -2,13 +2,17 @@
 
 #include <sqlite3.h>
 
+#include "platform/SystemText.h"
+
 namespace archive::sql {
 
 Db::~Db() { Close(); }
 
 int Db::Open(const std::string& path, int flags) {
   Close();
-  const int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOFOLLOW, nullptr);
+  // SQLite takes a UTF-8 name; a path here is GBK.
+  const int rc =
+      sqlite3_open_v2(Utf8FromSystem(path).c_str(), &db_, flags | SQLITE_OPEN_NOFOLLOW, nullptr);
   if (rc != SQLITE_OK) Close();
   return rc;
 }
@@ -79,6 +83,8 @@ void Stmt::Reset() {
   sqlite3_reset(stmt_);
   sqlite3_clear_bindings(stmt_);
 }
+
+int Stmt::Status(int op) const { return stmt_ != nullptr ? sqlite3_stmt_status(stmt_, op, 0) : 0; }
 
 std::int64_t Stmt::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
 

@@ -59,6 +59,8 @@ class Stmt {
   int Step();
   // Ready for new bindings and another run.
   void Reset();
+  // sqlite3_stmt_status: a counter of what running it took.
+  int Status(int op) const;
 
   std::int64_t Int(int column) const;
   bool IsNull(int column) const;

@@ -1,13 +1,16 @@
 #include "history/HistoryOptions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
 
+#include "archive/ArchiveFormat.h"
 #include "archive/ArchiveTime.h"
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
 #include "platform/Gbk.h"
+#include "reports/ShownValues.h"
 
 namespace history {
 
@@ -54,6 +57,46 @@ bool ParseGroup(const std::string& text, archive::ResultFilter* f, std::string* 
 
 bool ParseGbk(const std::string& utf8, std::string* gbk) { return Utf8ToGbkExact(utf8, gbk); }
 
+// A result id as given: digits only. One beyond what an id can be is no
+// mistake of form but an id the archive does not hold (-1).
+bool ParseResultId(const std::string& text, std::int64_t* id) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  const std::size_t first = std::min(text.find_first_not_of('0'), text.size());
+  if (text.size() - first > 18) {
+    *id = -1;
+    return true;
+  }
+  *id = std::strtoll(text.c_str() + first, nullptr, 10);
+  return true;
+}
+
+const char* CommandName(Command c) {
+  switch (c) {
+    case Command::kShow:
+      return "--show";
+    case Command::kPanel:
+      return "--panel";
+    case Command::kRuns:
+      return "--runs";
+    case Command::kReport:
+      return "--report";
+    default:
+      return "";
+  }
+}
+
+// One command a run: a second one is refused rather than one of them
+// silently dropped.
+bool TakeCommand(Command c, HistoryOptions* o, std::string* error) {
+  if (o->command != Command::kList && o->command != c) {
+    *error = std::string(CommandName(o->command)) + " and " + CommandName(c) +
+             " cannot be given together: one command a run";
+    return false;
+  }
+  o->command = c;
+  return true;
+}
+
 // What the options have chosen so far, beyond HistoryOptions itself.
 struct Selection {
   bool spanGiven = false;  // --day, --from or --to
@@ -64,9 +107,9 @@ struct Selection {
 };
 
 bool TakesValue(const std::string& a) {
-  static const char* const kWithValue[] = {"--archive", "--day",      "--from",     "--to",
-                                           "--group",   "--operator", "--transfer", "--since",
-                                           "--limit",   "--show",     "--panel"};
+  static const char* const kWithValue[] = {
+      "--archive", "--day",   "--from", "--to",    "--group",   "--operator", "--transfer",
+      "--since",   "--limit", "--show", "--panel", "--verdict", "--report"};
   bool known = false;
   for (const char* name : kWithValue) known = known || a == name;
   return known;
@@ -130,11 +173,25 @@ bool ApplyValue(const std::string& a, const std::string& v, std::int64_t nowUtcM
       return false;
     }
   } else if (a == "--show") {
-    if (!ParseCount(v, INT64_MAX / 2, &o->showId)) {
+    if (!ParseResultId(v, &o->showId)) {
       *error = "--show '" + v + "' is no result id";
       return false;
     }
-    o->command = Command::kShow;
+    o->showText = v;
+    return TakeCommand(Command::kShow, o, error);
+  } else if (a == "--verdict") {
+    Verdict verdict;
+    if (!reports::ParseVerdictFilter(v, &verdict)) {
+      *error = "--verdict '" + v + "' is no verdict to list by: give veto or advisory";
+      return false;
+    }
+    reports::ApplyVerdictFilter(verdict, &o->filter);
+  } else if (a == "--report") {
+    if (!ParseDay(v, nowUtcMs, &o->reportDay)) {
+      *error = "--report '" + v + "' is no day: give YYYY-MM-DD, today or yesterday";
+      return false;
+    }
+    return TakeCommand(Command::kReport, o, error);
   } else if (a == "--panel") {
     if (v == "now") {
       o->panelUtcMs = nowUtcMs;
@@ -142,7 +199,7 @@ bool ApplyValue(const std::string& a, const std::string& v, std::int64_t nowUtcM
       *error = "--panel '" + v + "' is no time: give YYYY-MM-DD hh:mm[:ss[.mmm]] or now";
       return false;
     }
-    o->command = Command::kPanel;
+    return TakeCommand(Command::kPanel, o, error);
   }
   return true;
 }
@@ -150,6 +207,10 @@ bool ApplyValue(const std::string& a, const std::string& v, std::int64_t nowUtcM
 // The time span, once every option is read.
 bool SettleSelection(const Selection& s, std::int64_t nowUtcMs, HistoryOptions* o,
                      std::string* error) {
+  if (o->command == Command::kReport && o->csv) {
+    *error = "--report prints a table for reading; --csv is for the list of results";
+    return false;
+  }
   if (s.from > s.to) {
     *error = "--from is after --to";
     return false;
@@ -185,7 +246,7 @@ bool ParseHistoryOptions(const std::vector<std::string>& args, std::int64_t nowU
       continue;
     }
     if (a == "--runs") {
-      o->command = Command::kRuns;
+      if (!TakeCommand(Command::kRuns, o, error)) return false;
       continue;
     }
     if (!TakesValue(a)) {
@@ -214,6 +275,7 @@ const char* HistoryUsage() {
          "  --show ID             one result: its items as sent and every display write\n"
          "  --panel TIME|now      the panel as it stood at that moment, display by display\n"
          "  --runs                when the monitor ran (today's, or those of --day/--from/--to)\n"
+         "  --report DAY          the day's report: per group, operator and value\n"
          "\n"
          "Filters (all that are given must hold):\n"
          "  --day DAY             shown on that local day: YYYY-MM-DD, today, yesterday\n"
@@ -221,12 +283,13 @@ const char* HistoryUsage() {
          "  --group GROUP         a device group: its caption (制动设备) or a device code (25)\n"
          "  --operator TEXT       the operator number exactly as shown\n"
          "  --transfer NAME       the transfer name exactly as sent\n"
+         "  --verdict VERDICT     only results with a value shown as veto or advisory\n"
          "  --since ID            only results after result ID\n"
          "  --limit N             at most N results\n"
          "\n"
-         "  --csv                 comma-separated values (UTF-8) for a spreadsheet\n"
-         "  --archive FILE        another archive than "
-         "$XDG_STATE_HOME/brennacenter/archive.sqlite\n"
+         "  --csv                 the list for a spreadsheet: one row per value shown\n"
+         "  --archive FILE        another archive than " BRENNA_DEFAULT_ARCHIVE_TEXT
+         "\n"
          "  -h, --help            this text\n"
          "\n"
          "Exit status: 0 done, 1 the archive cannot be read, 2 bad arguments, 3 nothing to show.\n";

@@ -148,10 +148,8 @@ void FindKey(const Profile& p, long h, const std::string& key, long& keyLine, lo
   }
 }
 
-bool Lookup(const std::string& section, const std::string& key, const std::string& file,
-            std::string& value) {
-  Profile p;
-  if (!Load(file, p)) return false;
+bool Find(const Profile& p, const std::string& section, const std::string& key,
+          std::string& value) {
   long h = FindSection(p, section);
   if (h < 0) return false;
   long keyLine, lastEntry;
@@ -159,6 +157,12 @@ bool Lookup(const std::string& section, const std::string& key, const std::strin
   if (keyLine < 0) return false;
   value = Unquote(value);
   return true;
+}
+
+bool Lookup(const std::string& section, const std::string& key, const std::string& file,
+            std::string& value) {
+  Profile p;
+  return Load(file, p) && Find(p, section, key, value);
 }
 
 std::string Serialise(const Profile& p) {
@@ -182,6 +186,14 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
                                     const std::string& def, const std::string& file) {
   std::string value;
   return Lookup(section, key, file, value) ? value : def;
+}
+
+std::string GetPrivateProfileStringFromText(const std::string& section, const std::string& key,
+                                            const std::string& def, const std::string& text) {
+  Profile p;
+  Parse(text, p);
+  std::string value;
+  return Find(p, section, key, value) ? value : def;
 }
 
 int GetPrivateProfileInt(const std::string& section, const std::string& key, int def,

@@ -34,6 +34,11 @@
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& def, const std::string& file);
 
+// The same lookup in a file's text already read (a program that reads its
+// own settings file its own way).
+std::string GetPrivateProfileStringFromText(const std::string& section, const std::string& key,
+                                            const std::string& def, const std::string& text);
+
 // The leading integer of the value (ParseLeadingInt); def when the file, section or key is missing
 // or the value is empty.
 int GetPrivateProfileInt(const std::string& section, const std::string& key, int def,

@@ -215,15 +215,15 @@ TEST_F(ChunkWriterTest, NamesThatWouldLeaveTheSpoolDirectoryAreRejected) {
 }
 
 #if defined(_WIN32)
-// Windows keeps < > : " | ? * for itself (':' would name a stream of
-// another file), and a name becomes a Unicode file name only when it is
-// GBK text: such transfers are refused there, as names that cannot be file
-// names, and write nothing (they must never hold their station back as a
-// spool that cannot be written).
+// Beyond the rule stations check, Windows keeps ':' for itself (it would
+// name a stream of another file), and a name becomes a Unicode file name
+// only when it is GBK text: such transfers are refused there, as names that
+// cannot be file names, and write nothing (they must never hold their
+// station back as a spool that cannot be written).
 TEST_F(ChunkWriterTest, NamesWindowsCannotTakeAreRejectedThere) {
   const std::string gz = Gzip("x");
   const int n = static_cast<int>(gz.size());
-  for (const std::string name : {"a:b", "x?y", "p|q", "s*t", "l<g>", "q\"t",
+  for (const std::string name : {"a:b", "C:x", "name:stream",
                                  "\xFF"
                                  "ff"}) {
     SCOPED_TRACE(name);
@@ -272,6 +272,36 @@ TEST_F(ChunkWriterTest, AMissingSpoolDirectoryIsMadeAgain) {
   const std::string gz = Gzip("x");
   EXPECT_EQ(Save(ChunkRecords("M", gz)[0]), kChunkPublished);
   EXPECT_EQ(ReadFileBytes(dir.file("gone/M.DOING")), "x");
+}
+
+// A file where the spool directory should be: nothing can be made over it,
+// so the chunk is refused (its station is told at once) rather than held
+// for ever as on a full disk; the file stays as it was.
+TEST_F(ChunkWriterTest, ASpoolDirectoryThatIsAFileRefusesTheChunk) {
+  spool = dir.file("spool");
+  WriteFileBytes(spool, "a file, not a folder");
+  EXPECT_EQ(Save(ChunkRecords("F", Gzip("x"))[0]), kChunkNoSpool);
+  EXPECT_EQ(ReadFileBytes(spool), "a file, not a folder");
+  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"spool"});
+}
+
+// The same for a link to nothing: no directory is made at its target.
+TEST_F(ChunkWriterTest, ASpoolDirectoryThatIsALinkToNothingRefusesTheChunk) {
+  spool = dir.file("spool");
+  fs::create_symlink(dir.path() / "nowhere" / "spool", spool);
+  EXPECT_EQ(Save(ChunkRecords("L", Gzip("x"))[0]), kChunkNoSpool);
+  EXPECT_TRUE(fs::is_symlink(spool));
+  EXPECT_FALSE(fs::exists(dir.path() / "nowhere"));
+}
+
+// And for links that go round in a circle.
+TEST_F(ChunkWriterTest, ASpoolDirectoryThatIsALinkInACircleRefusesTheChunk) {
+  spool = dir.file("spool");
+  fs::create_symlink(dir.path() / "other", spool);
+  fs::create_symlink(spool, dir.path() / "other");
+  EXPECT_EQ(Save(ChunkRecords("C", Gzip("x"))[0]), kChunkNoSpool);
+  EXPECT_TRUE(fs::is_symlink(spool));
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"other", "spool"}));
 }
 
 // A Chinese spool directory whose name ends in a character with the second
@@ -603,6 +633,12 @@ TEST(TransferName, UsableNames) {
   EXPECT_FALSE(
       IsUsableTransferName("\x81"
                            "/"));  // '/' is never a trail byte
+  // No Windows file name may hold these: a monitor there could not store
+  // the transfer, nor a station its work files.
+  for (const char* name : {"lane?2", "lane*", "\"brake\"", "a<b", "a>b", "a|b"})
+    EXPECT_FALSE(IsUsableTransferName(name)) << name;
+  // 0x7C ('|') as the trail byte of a GBK character is part of it.
+  EXPECT_TRUE(IsUsableTransferName("\x81\x7C-1"));
 }
 
 }  // namespace

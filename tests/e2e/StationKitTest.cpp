@@ -3,13 +3,15 @@
 // lacks; both libraries export exactly the header's names, undecorated, and
 // so does each .def; the example builds exactly as the guide's commands
 // say, as C17 and as C++17 with every warning an error, for both
-// architectures (the 32-bit one also against an import library made from
-// the .def, as Visual C++'s `lib /def` makes one); and the 64-bit builds,
+// architectures, into programs that load no DLL the kit lacks (the 32-bit
+// one also against an import library made from the .def alone, as Visual
+// C++'s `lib /def` makes one); and the 64-bit builds,
 // run under wine against the Linux monitor, are confirmed by its receipt
 // and shown in its window. 32-bit programs cannot run on this machine, so
 // those are built and inspected only.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -161,6 +163,22 @@ PeFacts InspectPe(const Arch& arch, const fs::path& file) {
   return facts;
 }
 
+// The DLLs a program of the kit may load: libPallix.dll beside it, and
+// what every Windows has. The compiler's run-time (libstdc++-6.dll,
+// libgcc_s_dw2-1.dll, libwinpthread-1.dll) is linked in, never loaded: a
+// station PC has none of it.
+std::set<std::string> UnshippedImports(const PeFacts& facts) {
+  static const std::set<std::string> kOnEveryWindows = {
+      "kernel32.dll", "msvcrt.dll", "user32.dll", "advapi32.dll", "ws2_32.dll", "shell32.dll"};
+  std::set<std::string> unshipped;
+  for (const std::string& dll : facts.importedDlls) {
+    std::string lower = dll;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower != "libpallix.dll" && kOnEveryWindows.count(lower) == 0) unshipped.insert(dll);
+  }
+  return unshipped;
+}
+
 // The names of a module-definition file's EXPORTS ("Name @ordinal" rows).
 std::set<std::string> DefExports(const fs::path& def) {
   std::set<std::string> names;
@@ -225,6 +243,13 @@ class StationKit : public ::testing::Test {
       EXPECT_EQ(0, RunIn(m_kit, argv, &output)) << shown << "\n" << output;
       EXPECT_TRUE(output.empty()) << shown << " said:\n" << output;
       made.push_back(m_kit / OutputOf(argv));
+      const PeFacts facts = InspectPe(arch, made.back());
+      EXPECT_TRUE(facts.error.empty()) << facts.error;
+      EXPECT_EQ(arch.peFormat, facts.format) << shown;
+      EXPECT_EQ(1u, facts.importedDlls.count("libPallix.dll")) << shown;
+      EXPECT_TRUE(UnshippedImports(facts).empty())
+          << shown << " makes a program that needs DLLs the kit does not ship: "
+          << Join(UnshippedImports(facts));
     }
     return made;
   }
@@ -281,6 +306,7 @@ TEST_F(StationKit, BothLibrariesExportTheHeadersNamesUndecoratedAsTheirDefFilesS
     const PeFacts dll = InspectPe(arch, m_kit / arch.folder / "libPallix.dll");
     ASSERT_TRUE(dll.error.empty()) << dll.error;
     EXPECT_EQ(arch.peFormat, dll.format);
+    EXPECT_TRUE(UnshippedImports(dll).empty()) << Join(UnshippedImports(dll));
     // Plain names: no stdcall "@8", no leading underscore. A cdecl caller
     // (and GetProcAddress with the name) finds each one as it is.
     EXPECT_EQ(expected, dll.exports)
@@ -296,25 +322,22 @@ TEST_F(StationKit, BothLibrariesExportTheHeadersNamesUndecoratedAsTheirDefFilesS
     EXPECT_EQ(1u, tool.importedDlls.count("libPallix.dll"))
         << "brenna-send.exe should load the libPallix.dll beside it; it loads "
         << Join(tool.importedDlls);
+    EXPECT_TRUE(UnshippedImports(tool).empty()) << Join(UnshippedImports(tool));
   }
 }
 
 TEST_F(StationKit, TheGuidesCommandsBuildThe32BitExampleInCAndCppAlsoAgainstTheDef) {
-  const std::vector<fs::path> made = BuildAsTheGuideSays(kX86);
-  for (const fs::path& exe : made) {
-    const PeFacts facts = InspectPe(kX86, exe);
-    EXPECT_EQ(kX86.peFormat, facts.format) << exe;
-    EXPECT_EQ(1u, facts.importedDlls.count("libPallix.dll")) << exe;
-  }
+  EXPECT_EQ(2u, BuildAsTheGuideSays(kX86).size());
 
   // Visual C++ makes its import library from the .def (lib /def:...
   // /machine:x86): for a name of the .def it gives the cdecl symbols
-  // _Name and __imp__Name. dlltool makes the same from the same file; the
-  // guide's C command must link against it too.
+  // _Name and __imp__Name, and takes the DLL's name from the .def too.
+  // dlltool makes the same from the same file alone; the guide's C command
+  // must link against it, and the program must load libPallix.dll.
   std::string output;
   ASSERT_EQ(0, RunIn(m_kit,
-                     {BRENNA_MINGW_X86_DLLTOOL, "-d", "x86/libPallix.def", "-D", "libPallix.dll",
-                      "-l", "x86/libPallix-from-def.a"},
+                     {BRENNA_MINGW_X86_DLLTOOL, "-d", "x86/libPallix.def", "-l",
+                      "x86/libPallix-from-def.a"},
                      &output))
       << output;
   auto commands = GuideCommands(Guide(), "x86");
@@ -325,7 +348,12 @@ TEST_F(StationKit, TheGuidesCommandsBuildThe32BitExampleInCAndCppAlsoAgainstTheD
     if (a == "x86/libPallix.dll.a") a = "x86/libPallix-from-def.a";
     if (a == OutputOf(commands.front())) a = "x86/station_example_def.exe";
   }
-  EXPECT_EQ(0, RunIn(m_kit, argv, &output)) << Describe(argv) << "\n" << output;
+  ASSERT_EQ(0, RunIn(m_kit, argv, &output)) << Describe(argv) << "\n" << output;
+  const PeFacts facts = InspectPe(kX86, m_kit / "x86" / "station_example_def.exe");
+  ASSERT_TRUE(facts.error.empty()) << facts.error;
+  EXPECT_EQ(1u, facts.importedDlls.count("libPallix.dll"))
+      << "the program made with the .def's import library loads " << Join(facts.importedDlls);
+  EXPECT_TRUE(UnshippedImports(facts).empty()) << Join(UnshippedImports(facts));
 }
 
 TEST_F(StationKit, TheGuidesCommandsBuildTheExampleInCAndCppAndTheMonitorConfirmsAndShowsIt) {

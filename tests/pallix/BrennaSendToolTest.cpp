@@ -202,9 +202,24 @@ TEST_F(BrennaSendTool, ACompressedFileOver32767BytesIsRefused) {
                              {"noisy.txt", "32767"});
 }
 
+// The monitor shows nothing for an empty file or a record of no items:
+// no result, refused like any other bad input.
+TEST_F(BrennaSendTool, AnEmptyFileOrARecordOfNoItemsIsRefused) {
+  const std::string good = (dir / "good.txt").string();
+  WriteFile(dir / "empty.txt", "");
+  ExpectRefusedBeforeSending({good, (dir / "empty.txt").string()}, 2,
+                             {"empty.txt", "the file is empty", "nothing was sent"});
+  ExpectRefusedBeforeSending({"-r", (dir / "empty.txt").string()}, 2, {"the file is empty"});
+  WriteFile(dir / "comments.txt", "# brake station\n\n   \n");
+  ExpectRefusedBeforeSending({good, (dir / "comments.txt").string()}, 2,
+                             {"comments.txt", "no item", "show nothing"});
+}
+
 TEST_F(BrennaSendTool, ATransferNameTheMonitorWouldRefuseIsRefused) {
   const std::string good = (dir / "good.txt").string();
   ExpectRefusedBeforeSending({"-n", "lane/2", good}, 2, {"lane/2", "refused by the monitor"});
+  // No Windows file name holds it: the monitor refuses it on any system.
+  ExpectRefusedBeforeSending({"-n", "lane?2", good}, 2, {"lane?2", "refused by the monitor"});
   ExpectRefusedBeforeSending({"-n", std::string(100, 'n'), good}, 2, {"99"});
   // 97 bytes fit, but the tenth round would make it 100.
   ExpectRefusedBeforeSending({"-R", "10", "-n", std::string(97, 'n'), good}, 2,

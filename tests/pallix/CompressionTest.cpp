@@ -69,11 +69,40 @@ TEST_F(CompressionTest, OurGzipRoundTrips) {
   EXPECT_EQ(text, Output());
   EXPECT_TRUE(OnlyFiles({"result.txt", "result.gz", "rtdata.dat"}));
 
-  WriteFile(dir_ / "empty.txt", "");
-  ASSERT_EQ(
-      1, CompressFile((dir_ / "empty.txt").string().c_str(), (dir_ / "empty.gz").string().c_str()));
+  // The gzip of nothing is read as nothing.
+  std::vector<unsigned char> packedEmpty;
+  ASSERT_EQ(1, Gzip(nullptr, 0, &packedEmpty));
+  WriteFile(dir_ / "empty.gz", std::string(packedEmpty.begin(), packedEmpty.end()));
   ASSERT_EQ(1, Uncompress(dir_ / "empty.gz"));
   EXPECT_EQ("", Output());
+}
+
+// CompressFile makes only what a station can send and the monitor show: an
+// empty file is no result, and a gzip beyond 32,767 bytes fits no transfer.
+// Each is refused with its own answer, and nothing is written.
+TEST_F(CompressionTest, CompressFileRefusesWhatNoTransferCanCarry) {
+  WriteFile(dir_ / "empty.txt", "");
+  EXPECT_EQ(kEmptySource, CompressFile((dir_ / "empty.txt").string().c_str(),
+                                       (dir_ / "empty.gz").string().c_str()));
+  EXPECT_FALSE(fs::exists(dir_ / "empty.gz"));
+
+  // Noise does not compress: well under 150,000 bytes, yet too long.
+  std::mt19937 rng(11);
+  std::string noise(40000, '\0');
+  for (char& c : noise) c = static_cast<char>(rng() & 0xff);
+  WriteFile(dir_ / "noise.bin", noise);
+  WriteFile(dir_ / "noise.gz", "older");
+  EXPECT_EQ(kPackedTooLarge, CompressFile((dir_ / "noise.bin").string().c_str(),
+                                          (dir_ / "noise.gz").string().c_str()));
+  EXPECT_EQ("older", ReadFile(dir_ / "noise.gz"));
+
+  // Up to 32,700 bytes always fit, however little they compress.
+  noise.resize(32700);
+  WriteFile(dir_ / "fits.bin", noise);
+  ASSERT_EQ(
+      1, CompressFile((dir_ / "fits.bin").string().c_str(), (dir_ / "fits.gz").string().c_str()));
+  EXPECT_LE(ReadFile(dir_ / "fits.gz").size(), kMaxCompressOutput);
+  EXPECT_TRUE(OnlyFiles({"empty.txt", "noise.bin", "noise.gz", "fits.bin", "fits.gz"}));
 }
 
 TEST_F(CompressionTest, FilesOfTheStandardToolsAreRead) {

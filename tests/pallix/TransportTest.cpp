@@ -8,10 +8,13 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "Log.h"
 #include "PallixTestSupport.h"
 #include "Transport.h"
 
@@ -434,6 +437,91 @@ TEST_F(TransportTest, AStationChannelRefusesMalformedFramesAndUnreachablePeers) 
                                static_cast<int>(good.size())));
 }
 
+// The station's reports at debug level, as brenna-send -v prints them,
+// collected while it lives.
+class StationReports {
+ public:
+  StationReports() { installed_ = pallix::log::SetSink(&Record, this, PALLIX_LOG_DEBUG) == 1; }
+  ~StationReports() { pallix::log::SetSink(nullptr, nullptr, PALLIX_LOG_WARNING); }
+  StationReports(const StationReports&) = delete;
+  StationReports& operator=(const StationReports&) = delete;
+
+  bool installed() const { return installed_; }
+  std::string Text() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return text_;
+  }
+
+ private:
+  static void Record(const PallixLogRecord* r, void* context) {
+    auto* self = static_cast<StationReports*>(context);
+    std::lock_guard<std::mutex> guard(self->lock_);
+    self->text_ += std::string(r->text) + "\n";
+  }
+
+  std::mutex lock_;
+  std::string text_;
+  bool installed_ = false;
+};
+
+// The monitor's final receipt and its close often reach a station in one
+// read (always when the station closes after the monitor has dropped its
+// silent connection): a normal ending all the same, and said so.
+TEST_F(TransportTest, AFinalReceiptThatCameWithTheCloseIsReportedAsTheNormalEnding) {
+  const int port = OpenServer(200);
+  StationReports reports;
+  ASSERT_TRUE(reports.installed());
+  ASSERT_EQ(1, Open(3, kModeStation, 0, 2000));
+  const Frame frame = MakeFrame(NET_CMD_FILE_CHUNK, 7, 0);
+  ASSERT_EQ(1, Send(3, "127.0.0.1", port, frame.data(), static_cast<int>(frame.size())));
+  ASSERT_EQ(1u, ReadFrames(1).size());
+  Frame none;
+  EXPECT_EQ(0, Read(kChannel, none.data(), static_cast<int>(none.size())));  // handled
+  // Dropped as silent, with its receipt: both wait in the station's socket.
+  ASSERT_TRUE(WaitUntil([&] { return ConnectionCount(kChannel) == 0; }));
+  EXPECT_EQ(1, Close(3));
+  const std::string said = reports.Text();
+  EXPECT_NE(std::string::npos,
+            said.find("channel 3: connection to 127.0.0.1:" + std::to_string(port) +
+                      " closed (the monitor's final receipt came): 1 of 1 frames confirmed\n"))
+      << said;
+}
+
+// A station that checks only CloseNet, as the guide tells it to, must not
+// hear "delivered" for frames that never went: after any failed send the
+// channel closes with kUnconfirmed, also when other sends on it were
+// confirmed, and it can be opened again afresh.
+TEST_F(TransportTest, AFailedSendIsNeverReportedAsDeliveredByClose) {
+  const Frame good = MakeFrame(NET_CMD_FILE_CHUNK, 1, 0);
+  const int size = static_cast<int>(good.size());
+  const int closedPort = FreePort();
+  ASSERT_EQ(1, Open(3, kModeStation, 0, 2000));
+  ASSERT_EQ(kConnectRefused, Send(3, "127.0.0.1", closedPort, good.data(), size));
+  EXPECT_EQ(kUnconfirmed, Close(3));
+
+  const int port = OpenServer();
+  ASSERT_EQ(1, Open(3, kModeStation, 0, 2000));
+  ASSERT_EQ(1, Send(3, "127.0.0.1", port, good.data(), size));
+  ASSERT_EQ(1u, ReadFrames(1).size());
+  Frame none;
+  EXPECT_EQ(0, Read(kChannel, none.data(), static_cast<int>(none.size())));
+  EXPECT_EQ(1, Close(3));  // a fresh channel, all of it confirmed
+
+  // A confirmed frame does not make up for one that failed, whatever made
+  // it fail.
+  Frame bad = good;
+  PallixPutU32(bad.data() + NET_FRAME_TRAILER_OFFSET, 0);
+  const std::vector<std::pair<const void*, int>> failing = {{bad.data(), size}, {good.data(), 0}};
+  for (const auto& [data, length] : failing) {
+    ASSERT_EQ(1, Open(3, kModeStation, 0, 2000));
+    ASSERT_EQ(1, Send(3, "127.0.0.1", port, good.data(), size));
+    EXPECT_LT(Send(3, "127.0.0.1", port, data, length), 0);
+    ASSERT_EQ(1u, ReadFrames(1).size());
+    EXPECT_EQ(0, Read(kChannel, none.data(), static_cast<int>(none.size())));
+    EXPECT_EQ(kUnconfirmed, Close(3)) << "after a send of " << length << " bytes failed";
+  }
+}
+
 TEST_F(TransportTest, AStationGivesUpOnAMonitorThatDoesNotAnswerInTime) {
   UnansweringMonitor monitor;
   ASSERT_TRUE(monitor.ok());
@@ -765,4 +853,116 @@ TEST_F(TransportTest, RunningOutOfDescriptorsPausesAcceptingAndLeavesDescriptors
   std::vector<Frame> got = ReadFrames(1);
   ASSERT_EQ(1u, got.size());
   EXPECT_EQ(6u, FrameTag(got[0].data()));
+}
+
+// Frames are taken by address first: a station of another address that has
+// sent little is served before the next frame of an address that has had a
+// hundred, however many connections that one holds and whether they have
+// ended, not after those ahead of it have drained.
+TEST_F(TransportTest, AStationOfAnotherAddressIsServedBeforeTheNextFrameOfABusyOne) {
+  const int port = OpenServer();
+  std::vector<std::unique_ptr<Client>> busy;
+  const std::vector<unsigned char> batch = Frames(1, kMaxQueuedFrames);
+  for (int i = 0; i < 20; ++i) {
+    busy.push_back(std::make_unique<Client>(port));
+    ASSERT_TRUE(busy.back()->Send(batch.data(), batch.size()));
+    busy.back()->ShutdownSend();
+  }
+  ASSERT_EQ(100u, ReadFrames(100).size());
+
+  Client station{Client::NotYet{}};
+  ASSERT_TRUE(station.BindSource("127.0.0.2"));
+  ASSERT_TRUE(station.Connect(port));
+  const std::vector<unsigned char> few = Frames(9, kMaxQueuedFrames);
+  ASSERT_TRUE(station.Send(few.data(), few.size()));
+  ASSERT_TRUE(
+      WaitUntil([&] { return PeerConnected(kChannel, "127.0.0.2", station.LocalPort()) == 1; }));
+  std::vector<Frame> next = ReadFrames(kMaxQueuedFrames + 4);
+  std::vector<uint16_t> its;
+  for (const Frame& f : next)
+    if (FrameTag(f.data()) == 9) its.push_back(FrameSeq(f.data()));
+  // All of them, in order, among the next few frames (the busy address
+  // holds more than two hundred).
+  ASSERT_EQ(kMaxQueuedFrames, its.size());
+  for (size_t i = 0; i < its.size(); ++i) EXPECT_EQ(i, its[i]);
+}
+
+// While nothing is taken (the spool full) every slot stays with its holder.
+// Once frames are taken again, a station of another address that waits
+// behind hundreds of connections of one address is taken in within moments
+// and served first, not after the thousands of frames they hold: those of
+// the busiest address beyond the slots are turned away, one of its
+// connections makes room.
+TEST_F(TransportTest, OnceFramesAreTakenAgainAStationOfAnotherAddressIsNotKeptBehindAFlood) {
+  const int port = OpenServer(60000);
+  const std::vector<unsigned char> batch = Frames(1, kMaxQueuedFrames);
+  std::vector<std::unique_ptr<Client>> flood;
+  for (size_t i = 0; i < kMaxConnections + 200; ++i) {
+    flood.push_back(std::make_unique<Client>(port));
+    ASSERT_TRUE(flood.back()->Connected());
+    ASSERT_TRUE(flood.back()->Send(batch.data(), batch.size()));
+    flood.back()->ShutdownSend();
+  }
+  Client station{Client::NotYet{}};
+  ASSERT_TRUE(station.BindSource("127.0.0.2"));
+  ASSERT_TRUE(station.Connect(port));
+  for (uint16_t i = 0; i < 3; ++i) ASSERT_TRUE(station.Send(MakeFrame(NET_CMD_FILE_CHUNK, 8, i)));
+  station.ShutdownSend();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(0, PeerConnected(kChannel, "127.0.0.2", station.LocalPort()))
+      << "taken in while nothing could be served";
+
+  // Frames are taken again, at the monitor's pace (a frame every 5 ms).
+  // The slots are shared once they have been busy for two seconds, some
+  // 400 frames: long before the 4,096 the flood's slots hold, let alone
+  // those behind them.
+  std::vector<Frame> its;
+  size_t others = 0;
+  EXPECT_TRUE(WaitUntil([&] {
+    Frame f;
+    if (Read(kChannel, f.data(), static_cast<int>(f.size())) > 0)
+      FrameTag(f.data()) == 8 ? its.push_back(f) : static_cast<void>(++others);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return its.size() == 3;
+  }));
+  ASSERT_EQ(3u, its.size());
+  EXPECT_LT(others, kMaxConnections * kMaxQueuedFrames / 4)
+      << "of " << (kMaxConnections + 200) * kMaxQueuedFrames;
+  for (size_t i = 0; i < its.size(); ++i) EXPECT_EQ(i, FrameSeq(its[i].data()));
+  Frame next;
+  Read(kChannel, next.data(), static_cast<int>(next.size()));
+  bool closed = false;
+  EXPECT_EQ(3, LastReceiptCount(station.Receive(20000, &closed)));
+  EXPECT_TRUE(closed);
+}
+
+// A frame the reader cannot handle at all (the monitor's spool directory is
+// no directory): its station hears at once what of its connection was
+// handled before it, and the close; neither that frame nor those behind it
+// are confirmed, and none of them is handed out any more.
+TEST_F(TransportTest, ARefusedFrameEndsItsConnectionWithAReceiptForTheFramesBeforeIt) {
+  const int port = OpenServer();
+  EXPECT_EQ(0, RefuseFrame(kChannel));  // nothing in hand
+  Client station(port);
+  for (uint16_t i = 0; i < 4; ++i) ASSERT_TRUE(station.Send(MakeFrame(NET_CMD_FILE_CHUNK, 4, i)));
+  ASSERT_TRUE(WaitUntil([&] { return ConnectionCount(kChannel) == 1; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // all four are in
+  ASSERT_EQ(2u, ReadFrames(2).size());  // the first handled, the second in hand
+  EXPECT_EQ(1, RefuseFrame(kChannel));
+  EXPECT_EQ(0, RefuseFrame(kChannel));  // refused already
+  bool closed = false;
+  EXPECT_EQ(1, LastReceiptCount(station.Receive(20000, &closed)));
+  EXPECT_TRUE(closed);
+  Frame none;
+  EXPECT_EQ(0, Read(kChannel, none.data(), static_cast<int>(none.size())));
+
+  // Its very first frame refused: a receipt that confirms nothing.
+  Client first(port);
+  ASSERT_TRUE(first.Send(MakeFrame(NET_CMD_FILE_CHUNK, 5, 0)));
+  ASSERT_EQ(1u, ReadFrames(1).size());
+  EXPECT_EQ(1, RefuseFrame(kChannel));
+  EXPECT_EQ(0, LastReceiptCount(first.Receive(20000, &closed)));
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(kBadChannel, RefuseFrame(99));
+  EXPECT_EQ(kNotOpen, RefuseFrame(kChannel + 1));
 }

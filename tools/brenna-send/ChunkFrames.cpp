@@ -18,9 +18,7 @@ bool CutIntoFrames(const std::vector<unsigned char>& compressed, const std::stri
   // The monitor uses the name in file names as it is and drops a transfer
   // whose name breaks its rule; refuse it here, where the station can say so.
   if (!PallixIsUsableTransferName(gbkName.data(), gbkName.size())) {
-    *error =
-        "the transfer name must have 1 to 99 bytes, not be \".\" or \"..\", and hold no "
-        "'/', '\\' or control character";
+    *error = std::string("the transfer name is refused by the monitor: ") + kTransferNameRule;
     return false;
   }
   const size_t total = compressed.size();

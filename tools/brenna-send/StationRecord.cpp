@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "Pallix.h"
+#include "PallixByteOrder.h"
 #include "platform/Gbk.h"
 
 namespace brenna_send {
@@ -114,6 +115,11 @@ bool CheckRecord(const std::vector<unsigned char>& bytes, std::string* error) {
     return false;
   }
   return true;
+}
+
+std::size_t RecordItemCount(const std::vector<unsigned char>& record) {
+  if (record.size() < PALLIX_STD_HEAD_SIZE) return 0;
+  return PallixGetU16(record.data() + PALLIX_STD_HEAD_COUNT_OFFSET);
 }
 
 }  // namespace brenna_send

@@ -8,6 +8,7 @@
 #ifndef BRENNA_TOOLS_STATIONRECORD_H
 #define BRENNA_TOOLS_STATIONRECORD_H
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,9 @@ bool LooksLikeRecord(const std::vector<unsigned char>& bytes);
 // Whether bytes are a whole result record the monitor can read: at most
 // 150,000 bytes and parsed by ParseStdHead. False with the reason.
 bool CheckRecord(const std::vector<unsigned char>& bytes, std::string* error);
+
+// How many items a record (built or checked above) holds.
+std::size_t RecordItemCount(const std::vector<unsigned char>& record);
 
 }  // namespace brenna_send
 

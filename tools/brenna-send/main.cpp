@@ -80,9 +80,13 @@ bool Compress(const std::vector<unsigned char>& record, std::vector<unsigned cha
   const fs::path plain = dir / "record", gz = dir / "record.gz";
   bool ok = WriteFile(plain, record);
   int rc = ok ? CompressFile(plain.string().c_str(), gz.string().c_str()) : 0;
-  // Read a little beyond the transfer limit, so the message can say by how much.
-  ok = rc == 1 && ReadFile(gz.string(), 4 * FILE_CHUNK_MAX_TOTAL, packed, error);
-  if (rc != 1) *error = "compression failed (" + std::to_string(rc) + ")";
+  ok = rc == 1 && ReadFile(gz.string(), FILE_CHUNK_MAX_TOTAL, packed, error);
+  if (rc == PALLIX_COMPRESS_TOO_LARGE) {
+    *error = "compressed, the record has more than " + std::to_string(FILE_CHUNK_MAX_TOTAL) +
+             " bytes, the most a transfer carries";
+  } else if (rc != 1) {
+    *error = "compression failed (" + std::to_string(rc) + ")";
+  }
   fs::remove_all(dir, ec);
   return ok;
 }
@@ -97,9 +101,7 @@ bool CheckNames(const SendOptions& o, const Prepared& p, std::string* error) {
     return false;
   }
   if (!PallixIsUsableTransferName(gbk.data(), gbk.size())) {
-    *error = "the transfer name '" + longest + "' is refused by the monitor: it must have 1 to " +
-             std::to_string(FILE_CHUNK_NAME_SIZE - 1) +
-             " GBK bytes, not be \".\" or \"..\", and hold no '/', '\\' or control character";
+    *error = "the transfer name '" + longest + "' is refused by the monitor: " + kTransferNameRule;
     return false;
   }
   return true;
@@ -111,6 +113,12 @@ bool Prepare(const SendOptions& o, std::vector<Prepared>* out, std::string* erro
     p.file = o.files[i];
     std::vector<unsigned char> input, record;
     if (!ReadFile(p.file, kMaxTextBytes, &input, error)) return false;
+    // The monitor shows nothing for an empty file, nor for a record of no
+    // items: no result to send.
+    if (input.empty()) {
+      *error = p.file + ": the file is empty: no result, the monitor would show nothing for it";
+      return false;
+    }
     const bool text =
         o.input == InputKind::kText || (o.input == InputKind::kDetect && !LooksLikeRecord(input));
     if (text) {
@@ -126,13 +134,12 @@ bool Prepare(const SendOptions& o, std::vector<Prepared>* out, std::string* erro
       record = std::move(input);
     }
     p.recordSize = record.size();
-    if (!Compress(record, &p.packed, error)) {
-      *error = p.file + ": " + *error;
+    if (RecordItemCount(record) == 0) {
+      *error = p.file + ": the record holds no item, the monitor would show nothing for it";
       return false;
     }
-    if (p.packed.size() > FILE_CHUNK_MAX_TOTAL) {
-      *error = p.file + ": compressed, the record has " + std::to_string(p.packed.size()) +
-               " bytes; a transfer carries at most " + std::to_string(FILE_CHUNK_MAX_TOTAL);
+    if (!Compress(record, &p.packed, error)) {
+      *error = p.file + ": " + *error;
       return false;
     }
     p.baseName = o.name.empty() ? fs::path(p.file).stem().string() : o.name;

@@ -13,8 +13,13 @@
  *
  * Valid C17 and C++17. Build it in the unpacked station kit as
  * docs/station-integration.md shows, for example (MinGW-w64, 64-bit):
- *   gcc -std=c17 -Wall -Wextra -Werror -Iinclude example/station_example.c x64/libPallix.dll.a -o
- * x64/station_example.exe and run it beside libPallix.dll.
+ *   gcc -std=c17 -Wall -Wextra -Werror -static -Iinclude example/station_example.c
+ *       x64/libPallix.dll.a -o x64/station_example.exe
+ * and run it beside libPallix.dll. -static links the compiler's run-time in,
+ * so the program needs no DLL but libPallix.dll and Windows' own.
+ *
+ * Call SendNetData and CloseNet off a window's thread: they may block for
+ * seconds. A result not confirmed by CloseNet is sent again, whole, later.
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -111,11 +116,24 @@ static const char* SendFailure(int rc) {
   }
 }
 
+/* What a failed CompressFile means (the rest: a file that cannot be read
+ * or written). */
+static const char* CompressFailure(int rc) {
+  switch (rc) {
+    case PALLIX_COMPRESS_EMPTY:
+      return "the record file is empty";
+    case PALLIX_COMPRESS_TOO_LARGE:
+      return "compressed, the record is longer than one transfer carries (32,767 bytes)";
+    default:
+      return "the record file cannot be read, or its gzip cannot be written";
+  }
+}
+
 static int Usage(void) {
   fprintf(stderr,
           "usage: station_example NAME HOST PORT | station_example --write DIR NAME\n"
-          "  NAME: the transfer's name, 1 to 99 bytes without '/', '\\' or control "
-          "characters, its own for every result\n");
+          "  NAME: the transfer's name, 1 to 99 bytes without '/', '\\', control "
+          "characters or any of ? * \" < > |, its own for every result\n");
   return 2;
 }
 
@@ -138,7 +156,7 @@ static long CompressRecord(const unsigned char* record, int size, const char* re
     remove(packedPath);
   }
   if (rc != 1) {
-    fprintf(stderr, "station_example: CompressFile failed (%d)\n", rc);
+    fprintf(stderr, "station_example: CompressFile failed (%d): %s\n", rc, CompressFailure(rc));
     return -1;
   }
   if (total <= 0 || total > FILE_CHUNK_MAX_TOTAL) {

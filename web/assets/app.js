@@ -93,6 +93,20 @@
       link.textContent = '';
     }
 
+    function refused() {
+      function busy() {
+        lost('实时连接暂不可用，10 秒后重试');
+      }
+      fetch('/', {method: 'HEAD', cache: 'no-store', credentials: 'same-origin'}).then(
+        function (r) {
+          if (r.status !== 403) return busy();
+          lost('这个浏览器已不能访问：请向管理员索取新的配对链接');
+          setText('banner-head', '需要新的配对链接');
+          setText('banner-detail', '显示的数值可能已经过时；请用管理员给出的新配对链接打开本页');
+        },
+        busy);
+    }
+
     function connect() {
       source = new EventSource('/events');
       source.addEventListener('state', function (e) {
@@ -102,9 +116,12 @@
       source.addEventListener('ping', alive);
       source.onerror = function () {
         if (source.readyState === EventSource.CLOSED) {
-          // Refused (the live pages are at their limit): try again later.
+          // Refused: the live pages are at their limit (try again later),
+          // or this browser is no longer let in (its pairing has ended: only
+          // a new link helps). The event stream does not say which; the
+          // page itself does.
           clearTimeout(watchdog);
-          lost('实时连接暂不可用，10 秒后重试');
+          refused();
           setTimeout(connect, 10000);
         } else {
           lost('与网页服务的连接中断，正在重新连接…');
@@ -115,12 +132,73 @@
     connect();
   }
 
+  // The list of today's results follows the line: each change the live
+  // feed announces (a result shown) makes the list anew from the server,
+  // one fetch at a time; the form above it stays as the user left it.
+  function followList() {
+    let busy = false;
+    let again = false;
+    let first = true;
+    function refresh() {
+      if (busy) {
+        again = true;
+        return;
+      }
+      busy = true;
+      fetch(location.href, {cache: 'no-store', credentials: 'same-origin'})
+        .then(function (r) {
+          return r.ok ? r.text() : null;
+        })
+        .then(function (html) {
+          const fresh = html && new DOMParser().parseFromString(html, 'text/html').getElementById('list');
+          const list = document.getElementById('list');
+          if (fresh && list) {
+            list.replaceWith(document.adoptNode(fresh));
+            paint(fresh);
+          }
+        })
+        .catch(function () {})
+        .finally(function () {
+          busy = false;
+          if (again) {
+            again = false;
+            refresh();
+          }
+        });
+    }
+    const source = new EventSource('/events');
+    source.addEventListener('state', function () {
+      if (first) {
+        first = false;
+        document.body.dataset.following = 'yes';
+      } else {
+        refresh();
+      }
+    });
+  }
+
+  function paint(root) {
+    for (const el of root.querySelectorAll('.val')) colour(el, el.dataset.fg, el.dataset.bg);
+    // A verdict's mark: its colour, and the text that reads on it.
+    for (const el of root.querySelectorAll('.badge')) {
+      const c = el.dataset.bg;
+      const light =
+        0.299 * parseInt(c.substr(1, 2), 16) + 0.587 * parseInt(c.substr(3, 2), 16) +
+          0.114 * parseInt(c.substr(5, 2), 16) > 128;
+      el.style.backgroundColor = c;
+      el.style.color = light ? '#000' : '#fff';
+    }
+  }
+
   function start() {
     for (const vd of document.querySelectorAll('.vd')) {
       vd.style.backgroundColor = vd.dataset.bg;
       colour(vd.firstElementChild, vd.dataset.fg, vd.dataset.bg);
     }
-    for (const el of document.querySelectorAll('.val')) colour(el, el.dataset.fg, el.dataset.bg);
+    paint(document);
+    if (document.body.classList.contains('follow')) followList();
+    const print = document.getElementById('print');
+    if (print) print.addEventListener('click', function () { window.print(); });
     for (const panel of document.querySelectorAll('.panel')) {
       new ResizeObserver(function () {
         for (const vd of panel.querySelectorAll('.vd')) fit(vd);

@@ -1,0 +1,83 @@
+// Connection - one browser's connection as brenna-web serves it: the
+// socket, what came on it and was not read yet, and by when the request
+// under way must be complete. It is the stream the HTTP library reads
+// requests from and writes answers to, and it lives as long as the
+// connection, so requests sent one after the other without waiting
+// (pipelined) are all answered, each in turn.
+//
+// Time is bounded for the whole request, never per read: a request must
+// be complete by its deadline however slowly it trickles in. Each write
+// may wait at most the write timeout for room.
+#ifndef BRENNA_WEB_CONNECTION_H
+#define BRENNA_WEB_CONNECTION_H
+
+#include <httplib.h>
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+namespace web {
+
+class Connection : public httplib::Stream {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  Connection(int sock, std::chrono::milliseconds writeTimeout);
+  ~Connection() override;
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // The peer's address as text ("127.0.0.1", "::1").
+  const std::string& Address() const { return address_; }
+  int Socket() const { return sock_; }
+
+  // The next request must be complete by `deadline`; its first byte, when
+  // it has not come yet, by `firstByte` (a kept-alive connection waits
+  // less long than a new one for its next request).
+  void Expect(Clock::time_point firstByte, Clock::time_point deadline);
+  Clock::time_point Deadline() const;
+
+  // Reads what has come without waiting; false when the peer closed the
+  // connection or it failed.
+  bool Fill();
+  // Whether a whole request head (up to its empty line) is waiting, or as
+  // much as a head may be.
+  bool HeadWaiting() const;
+  bool NothingWaiting() const { return pending_.size() == taken_; }
+
+  // The connection closes after the answer under way.
+  void CloseAfter() { closeAfter_ = true; }
+  bool ClosingAfter() const { return closeAfter_; }
+  int answered = 0;  // requests answered on it
+
+  // httplib::Stream
+  bool is_readable() const override;
+  bool is_writable() const override;
+  ssize_t read(char* ptr, size_t size) override;
+  ssize_t write(const char* ptr, size_t size) override;
+  void get_remote_ip_and_port(std::string& ip, int& port) const override;
+  void get_local_ip_and_port(std::string& ip, int& port) const override;
+  socket_t socket() const override { return sock_; }
+
+ private:
+  // Waits for `events` until `until`; true when they came.
+  bool Wait(short events, Clock::time_point until) const;
+
+  int sock_;
+  std::chrono::milliseconds writeTimeout_;
+  std::string address_;
+  int port_ = 0;
+  std::string pending_;  // received, not read yet from taken_ on
+  std::size_t taken_ = 0;
+  Clock::time_point firstByte_{}, deadline_{};
+  bool closeAfter_ = false;
+};
+
+// The most a request head may be; one that has not ended by then is handed
+// on as it is (and refused).
+inline constexpr std::size_t kMaxRequestHead = 64 * 1024;
+
+}  // namespace web
+
+#endif  // BRENNA_WEB_CONNECTION_H

@@ -1,0 +1,40 @@
+#include "web/HttpServer.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <utility>
+
+namespace web {
+
+HttpServer::HttpServer(PoolLimits limits, std::shared_ptr<std::atomic<int>> served, Setup setup)
+    : setup_(std::move(setup)) {
+  new_task_queue = [this, limits, served] {
+    auto* pool = new ConnectionPool(
+        limits, [this](Connection& c, bool rejecting) { return ServeOne(c, rejecting); }, served);
+    pool_ = pool;
+    return pool;
+  };
+}
+
+void HttpServer::WidenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+
+bool HttpServer::process_and_close_socket(socket_t sock) {
+  if (pool_ == nullptr) {
+    ::close(sock);
+    return false;
+  }
+  pool_->TakeIn(sock);
+  return true;
+}
+
+bool HttpServer::ServeOne(Connection& c, bool rejecting) {
+  const bool last = rejecting || ++c.answered >= static_cast<int>(keep_alive_max_count_);
+  bool closed = false;
+  const bool ok = process_request(c, last, closed, [&](httplib::Request& req) {
+    if (setup_) setup_(req, c);
+  });
+  return ok && !closed && !last && !c.ClosingAfter();
+}
+
+}  // namespace web
