@@ -574,7 +574,6 @@ Section "Uninstall"
   ${Else}
     DetailPrint "$(SiteKeeping)"
   ${EndIf}
-  RMDir "$INSTDIR"
-
   DeleteRegKey HKLM "${UNINST_KEY}"
+  RMDir "$INSTDIR"
 SectionEnd

@@ -38,12 +38,12 @@ constexpr auto kFirstStart = std::chrono::seconds(240);
 const char kPortSectionGbk[] = "\xB6\xCB\xBF\xDA\xBA\xC5";
 const char* const kPrograms[] = {"BrennaCenter.exe", "libPallix.dll", "brenna-send.exe",
                                  "brenna-history.exe", "brenna-web.exe"};
-const char kUninstallKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BrennaCenter";
+const char kUninstallKey[] =
+    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BrennaCenter";
 
 std::string SetupProgram(const std::string& arch) {
-  return std::string(BRENNA_WINDOWS_BUILD_DIR) + "/package/BrennaCenter-" BRENNA_PROJECT_VERSION
-                                                 "-" +
-         arch + "-setup.exe";
+  return std::string(BRENNA_WINDOWS_BUILD_DIR) +
+         "/package/BrennaCenter-" BRENNA_PROJECT_VERSION "-" + arch + "-setup.exe";
 }
 
 class WindowsSetup : public ::testing::Test {
@@ -194,23 +194,21 @@ TEST_F(WindowsSetup, InstallsSilentlyRunsTheLineAndUninstallsKeepingTheSite) {
     std::string output;
     ASSERT_EQ(0, monitor.RunStationTool(args, &output)) << output;
     std::string title;
-    EXPECT_TRUE(monitor.WaitForTitle(CountedTitle(7), kPatience, &title))
-        << title << "\n"
-        << monitor.Log();
+    EXPECT_TRUE(monitor.WaitForTitle(CountedTitle(7), kPatience, &title)) << title << "\n"
+                                                                          << monitor.Log();
 
     // The archive has them once the monitor's writer has caught up.
     ProgramRun csv;
     const auto deadline = std::chrono::steady_clock::now() + kPatience;
     do {
       csv = Installed("brenna-history.exe", {"--csv"});
-      if (csv.status == 0 && std::count(csv.output.begin(), csv.output.end(), '\n') ==
-                                 CsvLines(demo))
+      if (csv.status == 0 &&
+          std::count(csv.output.begin(), csv.output.end(), '\n') == CsvLines(demo))
         break;
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
     } while (std::chrono::steady_clock::now() < deadline);
     ASSERT_EQ(0, csv.status) << "brenna-history.exe --csv: " << csv.Report();
-    EXPECT_EQ(CsvLines(demo), std::count(csv.output.begin(), csv.output.end(), '\n'))
-        << csv.output;
+    EXPECT_EQ(CsvLines(demo), std::count(csv.output.begin(), csv.output.end(), '\n')) << csv.output;
     for (const DemoFile& f : demo)
       EXPECT_NE(csv.output.find("," + DemoName(f) + "\r\n"), std::string::npos)
           << DemoName(f) << " is not listed:\n"
@@ -233,10 +231,10 @@ TEST_F(WindowsSetup, InstallsSilentlyRunsTheLineAndUninstallsKeepingTheSite) {
         << error;
     const std::string url = "http://127.0.0.1:" + std::to_string(webPort);
     ASSERT_TRUE(browser.Navigate(url + "/", &error)) << error;
-    EXPECT_TRUE(browser.WaitFor(
-        "document.title === '数据监控(7)' && "
-        "document.getElementById('state-head').textContent === '监控程序运行中'",
-        kPatience, &error))
+    EXPECT_TRUE(
+        browser.WaitFor("document.title === '数据监控(7)' && "
+                        "document.getElementById('state-head').textContent === '监控程序运行中'",
+                        kPatience, &error))
         << error << "\nbrenna-web:\n"
         << ReadFileBytes(options.logPath);
     ASSERT_TRUE(browser.Screenshot(ArtefactPath("e2e-windows-setup-web-live.png"), &error))
