@@ -134,7 +134,7 @@ FileFault ResolveFile(const std::string& path, std::string* resolved) {
   // Windows' own opening follows a link, SQLite's too: the name serves as
   // it is.
   *resolved = path;
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return LastFault();
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileFault::kNotRegular;
   return FileFault::kNone;

@@ -130,7 +130,7 @@ bool CreatePrivateFile(const std::string& path, std::string* why) {
     *why = "the running user cannot be told";
     return false;
   }
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, attributes.get(), CREATE_NEW,
+  HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, attributes.get(), CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
     CloseHandle(file);
