@@ -204,9 +204,11 @@ TEST_F(WindowsMonitor, ShowsTheDemoFromBothStationToolsAsTheLinuxWindowDoes) {
   for (const std::string& f : CompareInk(linuxShot, windowsShot, screen))
     ADD_FAILURE() << f << " (" << linuxPng << ", " << againPng << ")";
 
-  // The journal lies beside BrennaCenter.ini, in the site's base directory.
+  // The journal and the archive lie beside BrennaCenter.ini, in the
+  // site's base directory, where brenna-history.exe looks for the archive.
   EXPECT_NE(ReadFileBytes(m_install.base() + "/monitor.log").find(" starting, process "),
             std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_regular_file(m_install.base() + "/archive.sqlite"));
   EXPECT_TRUE(std::filesystem::is_empty(m_install.spool()));
 }
 
