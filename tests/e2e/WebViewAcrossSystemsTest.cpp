@@ -142,9 +142,12 @@ Shown Look(HeadlessBrowser& browser, int port) {
   const std::string base = "http://127.0.0.1:" + std::to_string(port);
   std::string error, value;
   EXPECT_TRUE(browser.Navigate(base + "/", &error)) << error;
-  // The sample's last result, as the panel shows it.
+  // The sample's last result, as the panel shows it once the page's script
+  // has fitted every text into its display.
   if (!browser.WaitFor("document.getElementById('d1126').textContent === '=1+1' && "
-                       "document.getElementById('state-head').textContent !== ''",
+                       "document.getElementById('state-head').textContent !== '' && "
+                       "[...document.querySelectorAll('#panel .vd > *')].every(s => "
+                       "s.textContent === '' || getComputedStyle(s).visibility === 'visible')",
                        kPatience, &error)) {
     browser.Evaluate(kPageSummary, &value, &error);
     ADD_FAILURE() << "port " << port << ": " << error << "\nthe page: " << value;
