@@ -50,7 +50,7 @@ BOOL WINAPI CBrennaCenterDlg::OnConsoleControl(DWORD event) {
 
 CBrennaCenterDlg::CBrennaCenterDlg()
     : CDialog(IDD_BRENNACENTER_DIALOG),
-      m_presenter(*this, MonitorDataPath()),
+      m_presenter(*this, MonitorSpoolAndBoard()),
       m_pipeline(*this, m_presenter) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   m_hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 0,
