@@ -3,10 +3,11 @@
 # run need (the Windows build: mingw-w64 for 64- and 32-bit with its zlib,
 # wine64 to run its tests, and the locale sources wine's code page 936 is
 # made from; cpp-httplib for brenna-web, and chromium with nlohmann-json for
-# the tests that look at its pages in a real browser; clang-format for the
-# check that the sources keep their formatting, clang for the check that
-# every guarded variable is touched under its lock and for the fuzzers),
-# and any further packages named as arguments;
+# the tests that look at its pages in a real browser; nsis (makensis) for
+# the Windows setup programs; clang-format for the check that the sources
+# keep their formatting, clang for the check that every guarded variable is
+# touched under its lock and for the fuzzers), and any further packages
+# named as arguments;
 # then fetches Debian's sqlite3 and cpp-httplib source packages, which the
 # Windows build makes its SQLite and its cpp-httplib from
 # (cmake/BrennaSqlite.cmake: make and tcl run SQLite's own generators;
@@ -25,7 +26,7 @@ PACKAGES=(
   xvfb openbox imagemagick x11-utils chromium nlohmann-json3-dev
   python3 gzip clang-format clang
   dpkg-dev dbus-daemon make tcl
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64 locales
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64 locales nsis
   "$@"
 )
 

@@ -9,6 +9,7 @@
 #include "panel/IdleLook.h"
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
+#include "platform/FileOps.h"
 #include "platform/PallixBinding.h"
 
 namespace {
@@ -18,10 +19,18 @@ std::int64_t NowUtcMs() {
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-// "<spool>/<name>.DOING" -> "<name>"
+// "<spool>/<name>.DOING" -> "<name>". The folder is cut off as the system
+// reads paths: on Windows at its last '\', never at the second byte of a
+// GBK character.
 std::string TransferName(const std::string& path) {
-  const std::string::size_type slash = path.find_last_of('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string dir = ParentDirectory(path);
+  std::string name = path;
+  if (dir != "." && path.size() > dir.size()) {
+    // A root ("/", "\", "C:\") keeps its separator; any other folder is
+    // followed by one.
+    const bool root = dir.size() == 1 || (dir.size() == 3 && dir[1] == ':');
+    name = path.substr(root ? dir.size() : dir.size() + 1);
+  }
   const std::size_t suffix = sizeof kResultFileSuffix - 1;
   if (name.size() >= suffix) name.resize(name.size() - suffix);
   return name;
