@@ -13,6 +13,7 @@
 #include "web/AccessToken.h"
 #include "web/ConnectionPool.h"
 #include "web/CsvExport.h"
+#include "web/EventStream.h"
 #include "web/HttpServer.h"
 #include "web/Metrics.h"
 #include "web/Pages.h"
@@ -128,6 +129,7 @@ WebServer::WebServer(ServerOptions options, LiveFeed& feed)
       feed_(feed),
       sessions_(options_.sessionsPath, options_.token),
       connections_(std::make_shared<std::atomic<int>>(0)) {
+  SetPageLineName(options_.settings.lineName);
   PoolLimits limits;
   limits.workers = static_cast<std::size_t>(options_.settings.maxConnections);
   limits.requestTime = options_.ioTimeout;
@@ -282,8 +284,9 @@ void WebServer::Pair(const Request& req, Response& res) {
 }
 
 void WebServer::Routes() {
-  server_->Get("/",
-               [this](const Request&, Response& res) { SendPage(res, LivePage(feed_.Current())); });
+  server_->Get("/", [this](const Request& req, Response& res) {
+    SendPage(res, LivePage(feed_.Current(), req.has_param("tv")));
+  });
   server_->Get("/events", [this](const Request& req, Response& res) { Events(req, res); });
   // On this computer alone nothing needs pairing.
   server_->Get("/pair", [](const Request&, Response& res) {
@@ -349,52 +352,11 @@ void WebServer::ResultsCsv(const Request& req, Response& res) {
 }
 
 void WebServer::Events(const Request&, Response& res) {
-  const int max = options_.settings.maxLiveClients;
-  if (live_.fetch_add(1) >= max) {
-    live_.fetch_sub(1);
-    res.set_header("Retry-After", "10");
-    SendText(res, 503, "实时面板的连接已满（最多 " + std::to_string(max) + " 个），请稍后再试。\n");
-    return;
-  }
-  res.set_header("Cache-Control", "no-store");
-  struct Follow {
-    bool started = false;
-    std::uint64_t seen = 0;
-    std::chrono::steady_clock::time_point until;
-  };
-  auto follow = std::make_shared<Follow>();
-  follow->until = std::chrono::steady_clock::now() + options_.liveLifetime;
-  const auto ping = std::chrono::duration_cast<std::chrono::milliseconds>(options_.livePing);
-  res.set_chunked_content_provider(
-      "text/event-stream",
-      [this, follow, ping](size_t, httplib::DataSink& sink) {
-        auto event = [](const FeedState& s) { return "event: state\ndata: " + *s.json + "\n\n"; };
-        std::string out;
-        if (!follow->started) {
-          follow->started = true;
-          const FeedState now = feed_.Current();
-          follow->seen = now.version;
-          out = "retry: 2000\n\n" + event(now);
-        } else {
-          const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-              follow->until - std::chrono::steady_clock::now());
-          if (left.count() <= 0) {
-            sink.done();  // the page comes again at once, with the state then
-            return true;
-          }
-          FeedState next;
-          if (feed_.WaitForChange(follow->seen, std::min(ping, left), &next)) {
-            follow->seen = next.version;
-            out = event(next);
-          } else if (feed_.Stopped()) {
-            return false;
-          } else {
-            out = "event: ping\ndata: \n\n";
-          }
-        }
-        return sink.write(out.data(), out.size());
-      },
-      [this](bool) { live_.fetch_sub(1); });
+  StreamEvents(feed_, res, live_, EventLimits());
+}
+
+EventStreamLimits WebServer::EventLimits() const {
+  return {options_.settings.maxLiveClients, options_.liveLifetime, options_.livePing};
 }
 
 void WebServer::Metrics(Response& res) {

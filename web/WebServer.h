@@ -1,7 +1,8 @@
 // WebServer - brenna-web's HTTP side on cpp-httplib: what it serves
 // (docs/web-view.md) and the rules every request passes first.
 //
-//   /               the live panel; /events its updates (server-sent events)
+//   /               the live panel (/?tv: for a TV); /events its updates
+//                   (server-sent events)
 //   /results        the results of a day, a range, a group, an operator, a name
 //   /results.csv    the same for a spreadsheet
 //   /results/ID     one result: its values as shown, its items as sent
@@ -29,6 +30,7 @@
 #include <memory>
 #include <string>
 
+#include "web/EventStream.h"
 #include "web/LiveFeed.h"
 #include "web/Sessions.h"
 #include "web/WebSettings.h"
@@ -82,6 +84,7 @@ class WebServer {
 
  private:
   void Routes();
+  EventStreamLimits EventLimits() const;
   bool Admit(const httplib::Request& req, httplib::Response& res);
   // From the LAN: the token, a session, or the pairing link.
   bool AdmitFromLan(const httplib::Request& req, httplib::Response& res);

@@ -6,7 +6,9 @@
 #include <cstdlib>
 
 #include "platform/FileStore.h"
+#include "platform/Gbk.h"
 #include "util/PrivateProfile.h"
+#include "web/WebText.h"
 
 namespace web {
 
@@ -36,6 +38,17 @@ bool ParseCount(const std::string& text, int min, int max, int* value) {
 }
 
 }  // namespace
+
+bool ParseLineName(const std::string& text, std::string* utf8) {
+  // Valid UTF-8 is taken as such; anything else as GBK. A byte that is
+  // neither, or a control character, makes it no name.
+  std::string name = CleanUtf8(text) == text ? text : GbkToUtf8(text);
+  if (name.empty() || name.size() > kMaxLineName || CleanUtf8(name) != name ||
+      name.find("\xEF\xBF\xBD") != std::string::npos)
+    return false;
+  *utf8 = std::move(name);
+  return true;
+}
 
 bool ListenAddress::Loopback() const {
   in_addr v4{};
@@ -123,6 +136,22 @@ WebSettings ReadWebSettings(const std::string& path, std::vector<std::string>* w
   } else if (live.empty()) {
     s.maxLiveClients = std::min(kDefaultMaxLiveClients, liveMax);
   }
+
+  const std::string name = read("LineName");
+  if (!name.empty() && !ParseLineName(name, &s.lineName))
+    refuse(
+        "LineName", CleanUtf8(name),
+        "a name of at most " + std::to_string(kMaxLineName) + " bytes without control characters",
+        "no name");
+
+  const std::string idle = read("IdleMinutes");
+  if (!idle.empty() && !ParseCount(idle, 1, 1440, &s.idleMinutes))
+    refuse("IdleMinutes", idle, "a number from 1 to 1440", std::to_string(s.idleMinutes));
+
+  const std::string again = read("LiveReconnect");
+  if (!again.empty() && !ParseCount(again, 5, 3600, &s.liveReconnectSeconds))
+    refuse("LiveReconnect", again, "a number of seconds from 5 to 3600",
+           std::to_string(s.liveReconnectSeconds));
   return s;
 }
 

@@ -130,6 +130,7 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, bool*
     *status = kBadArguments;
     return false;
   }
+  options->liveLifetime = std::chrono::seconds(options->settings.liveReconnectSeconds);
   options->archivePath =
       args.archivePath.empty() ? archive::DefaultArchivePath() : args.archivePath;
   if (options->archivePath.empty()) {
@@ -269,7 +270,9 @@ int main(int argc, char** argv) {
   ::signal(SIGPIPE, SIG_IGN);
   const int stopFd = signal_pipe::Install();
 
-  web::LiveFeed feed({options.archivePath, std::chrono::milliseconds(25), nullptr});
+  web::LiveFeed feed(
+      {options.archivePath, std::chrono::milliseconds(25), nullptr},
+      {options.settings.lineName, std::chrono::minutes(options.settings.idleMinutes)});
   web::WebServer server(options, feed);
   if (!server.SessionsProblem().empty())
     std::fprintf(stderr, "brenna-web: %s\n", server.SessionsProblem().c_str());
