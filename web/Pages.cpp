@@ -14,6 +14,8 @@
 
 namespace web {
 
+const char kPageTail[] = "</body>\n</html>\n";
+
 namespace {
 
 constexpr std::size_t kMaxField = 256;
@@ -60,7 +62,7 @@ std::string Bar(const std::string& titleHtml, bool live) {
          "<a href=\"/results\">结果查询</a></nav></header>\n";
 }
 
-const char kTail[] = "</body>\n</html>\n";
+const char* const kTail = kPageTail;
 
 std::string Time(const std::string& shownLocal) {
   // "YYYY-MM-DD hh:mm:ss.mmm" -> "hh:mm:ss"
@@ -126,6 +128,10 @@ std::string ColouredText(const std::string& gbk, std::uint32_t fg, std::uint32_t
 Page ProblemPage(int status, const std::string& headline, const std::string& detail) {
   return {status, Head(headline, "page") + Bar(Html(headline), false) +
                       "<main><p class=\"problem\">" + Html(detail) + "</p></main>\n" + kTail};
+}
+
+std::string PageHead(const std::string& title, const std::string& bodyClass) {
+  return Head(title, bodyClass);
 }
 
 void SetPageLineName(const std::string& name) { LineNameStore() = name; }

@@ -27,6 +27,11 @@ struct Page {
 // At most this many results on a page of the list (a link leads on).
 inline constexpr int kResultsPerPage = 500;
 
+// The start of one of our pages, up to and with its <body class=...>, and
+// its end: for the pages made elsewhere (web/SitePages).
+std::string PageHead(const std::string& title, const std::string& bodyClass);
+extern const char kPageTail[];
+
 // The line's name (UTF-8) every page shows in its bar and title; set once,
 // before pages are made.
 void SetPageLineName(const std::string& name);

@@ -97,6 +97,10 @@ std::string PanelStylesheet() {
     const int at = ControlIndex(MainDialogTemplate(), p.controlId);
     css += "#k" + std::to_string(at) + "{background:" + CssColour(p.background) +
            ";color:" + CssColour(p.text) + "}\n";
+    // A verdict told elsewhere (a site's overview) in its legend panel's
+    // colours.
+    css += ".verdict.v" + std::to_string(LookOf(p.verdict).judgeCode) +
+           "{background:" + CssColour(p.background) + ";color:" + CssColour(p.text) + "}\n";
   }
   // The state box, and on a TV the line's name, where the window has its
   // buttons.

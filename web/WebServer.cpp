@@ -19,6 +19,8 @@
 #include "web/Pages.h"
 #include "web/Pairing.h"
 #include "web/PanelView.h"
+#include "web/SiteFeed.h"
+#include "web/SitePages.h"
 #include "web/WebAssets.h"
 
 namespace web {
@@ -93,8 +95,8 @@ void SetUpRequest(Request& req, Connection& c) {
   if (t_severalRanges || !IsAsset(req.path)) req.ranges.clear();
 }
 
-void SetSessionCookie(Response& res, const std::string& session) {
-  res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + session +
+void SetSessionCookie(Response& res, const std::string& cookie, const std::string& session) {
+  res.set_header("Set-Cookie", cookie + "=" + session +
                                    "; Path=/; Max-Age=" + std::to_string(kSessionIdleMs / 1000) +
                                    "; HttpOnly; SameSite=Strict");
 }
@@ -249,9 +251,9 @@ bool WebServer::AdmitFromLan(const Request& req, Response& res) {
   }
   const std::string bearer = req.get_header_value("Authorization");
   if (bearer.rfind("Bearer ", 0) == 0 && SameToken(bearer.substr(7), options_.token)) return true;
-  const std::string session = CookieValue(req.get_header_value("Cookie"), kSessionCookie);
+  const std::string session = CookieValue(req.get_header_value("Cookie"), options_.sessionCookie);
   const Sessions::Use use = sessions_.Check(session, archive::NowUtcMs());
-  if (use == Sessions::Use::kGoodRenew) SetSessionCookie(res, session);
+  if (use == Sessions::Use::kGoodRenew) SetSessionCookie(res, options_.sessionCookie, session);
   if (use != Sessions::Use::kNone) return true;
   SendPage(res, ProblemPage(403, "需要配对",
                             "从局域网查看需要先配对：请用管理员给出的配对链接打开本页一次，"
@@ -280,10 +282,15 @@ void WebServer::Pair(const Request& req, Response& res) {
   res.status = 303;
   res.set_header("Location", "/");
   res.set_header("Cache-Control", "no-store");
-  SetSessionCookie(res, session);
+  SetSessionCookie(res, options_.sessionCookie, session);
 }
 
 void WebServer::Routes() {
+  if (options_.site != nullptr) {
+    SiteRoutes();
+    AssetRoutes();
+    return;
+  }
   server_->Get("/", [this](const Request& req, Response& res) {
     SendPage(res, LivePage(feed_.Current(), req.has_param("tv")));
   });
@@ -311,6 +318,10 @@ void WebServer::Routes() {
   server_->Get("/results.csv", [this](const Request& req, Response& res) { ResultsCsv(req, res); });
   server_->Get("/metrics", [this](const Request&, Response& res) { Metrics(res); });
   server_->Get("/healthz", [this](const Request&, Response& res) { Health(res); });
+  AssetRoutes();
+}
+
+void WebServer::AssetRoutes() {
   server_->Get("/app.js", [](const Request&, Response& res) {
     SendAsset(res, AppScript(), "application/javascript; charset=utf-8");
   });
@@ -379,6 +390,35 @@ void WebServer::Health(Response& res) {
                               : "none yet") +
                "\nmonitor: " + (s.monitor.Running() ? "running" : "not running") +
                "\nlive pages: " + std::to_string(live_.load()) + "\n");
+}
+
+}  // namespace web
+
+namespace web {
+
+// A site's overview: its page, its updates and its health; the lines' own
+// pages are theirs.
+void WebServer::SiteRoutes() {
+  SiteFeed& site = *options_.site;
+  server_->Get("/", [&site](const Request&, Response& res) {
+    SendPage(res, OverviewPage(site.Lines(), site.Current(), site.Now()));
+  });
+  server_->Get("/events", [this, &site](const Request&, Response& res) {
+    StreamEvents(site, res, live_, EventLimits());
+  });
+  server_->Get("/pair", [](const Request&, Response& res) {
+    res.status = 303;
+    res.set_header("Location", "/");
+  });
+  server_->Get("/healthz", [this, &site](const Request&, Response& res) {
+    int reached = 0;
+    const SiteState s = site.Current();
+    for (const LineView& v : s.views) reached += v.reach == LineView::Reach::kUp;
+    SendText(res, 200,
+             "ok\nlines reached: " + std::to_string(reached) + " of " +
+                 std::to_string(s.views.size()) + "\nlive pages: " + std::to_string(live_.load()) +
+                 "\n");
+  });
 }
 
 }  // namespace web

@@ -26,7 +26,8 @@ bool ParsePort(const std::string& text, int* port) {
   return true;
 }
 
-// A whole number within [min, max], nothing else on the line.
+}  // namespace
+
 bool ParseCount(const std::string& text, int min, int max, int* value) {
   if (text.empty() || text.size() > 9) return false;
   for (char c : text)
@@ -36,8 +37,6 @@ bool ParseCount(const std::string& text, int min, int max, int* value) {
   *value = v;
   return true;
 }
-
-}  // namespace
 
 bool ParseLineName(const std::string& text, std::string* utf8) {
   // Valid UTF-8 is taken as such; anything else as GBK. A byte that is
@@ -95,16 +94,22 @@ std::string DefaultSettingsPath() {
   return std::string(home) + "/.config/brennacenter/brenna-web.ini";
 }
 
-WebSettings ReadWebSettings(const std::string& path, std::vector<std::string>* warnings) {
-  WebSettings s;
-  if (path.empty()) return s;
+std::string SettingsText(const std::string& path, std::vector<std::string>* warnings) {
   std::string text;
+  if (path.empty()) return text;
   const FileStore::ReadResult got = FileStore::System().Read(path, &text);
   if (got != FileStore::ReadResult::kOk && got != FileStore::ReadResult::kMissing)
     warnings->push_back("settings file " + path + " not read: " + FileStore::Why(got) +
                         "; every setting its default");
   // An editor's UTF-8 byte order mark is no part of the first line.
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+  return text;
+}
+
+WebSettings ReadWebSettings(const std::string& path, std::vector<std::string>* warnings) {
+  WebSettings s;
+  if (path.empty()) return s;
+  const std::string text = SettingsText(path, warnings);
   auto read = [&](const char* key) {
     return GetPrivateProfileStringFromText(kSection, key, "", text);
   };

@@ -67,9 +67,17 @@ bool ParseListenAddress(const std::string& text, ListenAddress* out);
 // control characters. False when it is none.
 bool ParseLineName(const std::string& text, std::string* utf8);
 
+// A whole number within [min, max], nothing else on the line.
+bool ParseCount(const std::string& text, int min, int max, int* value);
+
 // $XDG_CONFIG_HOME/brennacenter/brenna-web.ini, or ~/.config/...; empty
 // when no home is known.
 std::string DefaultSettingsPath();
+
+// The text of the settings file at `path` (empty when it is missing; what
+// kept it from being read in *warnings), without an editor's byte order
+// mark.
+std::string SettingsText(const std::string& path, std::vector<std::string>* warnings);
 
 // The settings in the file at `path` (missing: all defaults). Every value
 // not taken is said in *warnings.

@@ -181,6 +181,45 @@
     };
   }
 
+  // A site's overview: each line's card from the overview's state.
+  function siteOverview() {
+    const link = document.getElementById('link');
+    function classed(id, text, cls) {
+      const el = document.getElementById(id);
+      if (!el) return;
+      el.textContent = text;
+      el.className = cls;
+    }
+    return {
+      apply: function (state) {
+        link.textContent = '';
+        document.body.classList.remove('lost');
+        state.lines.forEach(function (l, i) {
+          const p = 'L' + i;
+          const card = document.getElementById(p);
+          if (!card) return;
+          card.className = l.card;
+          setText(p + '-name', l.name);
+          setText(p + '-title', l.title);
+          classed(p + '-state', l.state, l.stateClass);
+          setText(p + '-detail', l.detail);
+          setText(p + '-last', l.last);
+          setText(p + '-idle', l.idle);
+          l.groups.forEach(function (g, k) {
+            const row = p + '-g' + k;
+            setText(row + '-op', g.op);
+            setText(row + '-t', g.t);
+            classed(row + '-v', g.v, g.vc);
+          });
+        });
+      },
+      lost: function (text) {
+        link.textContent = text;
+        document.body.classList.add('lost');
+      },
+    };
+  }
+
   // The TV's labels: each as high as a value display's character cell
   // (legible from across the room, like the values), narrowed rather than
   // made smaller where its text is wider than its place.
@@ -240,6 +279,7 @@
     if (tv) hidePointer();
     const live = document.getElementById('panel');
     if (document.body.classList.contains('live') && live) follow(livePanel(live));
+    if (document.body.classList.contains('site')) follow(siteOverview());
   }
 
   if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);
