@@ -20,7 +20,9 @@
 #include "TempDir.h"
 #include "archive/ArchiveTime.h"
 #include "platform/Gbk.h"
+#include "web/AccessToken.h"
 #include "web/LineWatch.h"
+#include "web/Pairing.h"
 #include "web/SiteFeed.h"
 #include "web/SiteSettings.h"
 #include "web/WebServer.h"
@@ -257,4 +259,46 @@ TEST(SiteSettings, LinesAddressesTokensAndNamesAndAFileOthersMayReadIsRefused) {
   EXPECT_TRUE(Has(web::TokensExposed(path), "may be read by others")) << web::TokensExposed(path);
   ::chmod(path.c_str(), 0600);
   EXPECT_EQ("", web::TokensExposed(path));
+}
+
+// The overview on the LAN lets in a browser paired with it, by a cookie of
+// its own: one it shares a computer with a line's brenna-web beside would
+// otherwise take the other's place in the browser.
+TEST(SiteOverview, OnTheLanABrowserIsPairedWithTheOverviewUnderACookieOfItsOwn) {
+  TempDir state;
+  web::SiteFeed feed({{}, web::WatchTiming(), nullptr});
+  web::ServerOptions o;
+  o.settings.listen.host = "0.0.0.0";
+  o.settings.listen.port = 0;
+  o.token = kToken;
+  o.pairingPath = state.file("site-pairing");
+  o.sessionsPath = state.file("site-sessions");
+  o.sessionCookie = web::kSiteSessionCookie;
+  o.site = &feed;
+  web::LiveFeed none({"", 25ms, nullptr});
+  web::WebServer overview(o, none);
+  std::string error, code;
+  ASSERT_TRUE(overview.Bind(&error)) << error;
+  std::thread serving([&] { overview.Serve(); });
+  httplib::Client browser("127.0.0.1", overview.Port());
+  browser.set_read_timeout(30, 0);
+
+  EXPECT_EQ(403, browser.Get("/")->status) << "not paired";
+  ASSERT_TRUE(web::AddPairingCode(o.pairingPath, kToken, archive::NowUtcMs(), &code, &error))
+      << error;
+  auto paired = browser.Get("/pair?code=" + code);
+  ASSERT_TRUE(paired);
+  EXPECT_EQ(303, paired->status);
+  const std::string cookie = paired->get_header_value("Set-Cookie");
+  const std::string head = "brenna_site_session=";
+  ASSERT_EQ(0u, cookie.rfind(head, 0)) << cookie;
+  const std::string session = cookie.substr(head.size(), cookie.find(';') - head.size());
+  auto in = browser.Get("/", {{"Cookie", head + session}});
+  ASSERT_TRUE(in);
+  EXPECT_EQ(200, in->status);
+  EXPECT_TRUE(Has(in->body, "站点总览")) << in->body;
+  EXPECT_EQ(403, browser.Get("/", {{"Cookie", "brenna_web_session=" + session}})->status)
+      << "a line's cookie is not the overview's";
+  overview.Stop();
+  serving.join();
 }
