@@ -154,6 +154,8 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, web::
   if (args.site) {
     *site = web::ReadSiteSettings(args.configPath, &warnings);
     options->settings.listen = site->listen;
+    // The overview is no line, even beside one on its computer.
+    options->settings.lineName.clear();
     options->sessionCookie = web::kSiteSessionCookie;
   }
   for (const std::string& w : warnings) std::fprintf(stderr, "brenna-web: %s\n", w.c_str());
