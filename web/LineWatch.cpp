@@ -136,17 +136,27 @@ LineWatch::LineWatch(SiteLine line, WatchTiming timing, std::function<void()> ch
 LineWatch::~LineWatch() { Stop(); }
 
 void LineWatch::Start() {
-  if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+  if (thread_.joinable()) return;
+  running_ = true;
+  thread_ = std::thread([this] {
+    Run();
+    std::lock_guard<std::mutex> hold(lock_);
+    running_ = false;
+    wake_.notify_all();
+  });
 }
 
 void LineWatch::Stop() {
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    stopped_ = true;
-    // Ends a connection being read at once (the library shuts its socket).
-    if (client_ != nullptr) client_->stop();
-  }
+  std::unique_lock<std::mutex> hold(lock_);
+  stopped_ = true;
   wake_.notify_all();
+  // Ends a connection being read at once (the library shuts its socket);
+  // one still being made when the stop came, as soon as it is there.
+  while (running_) {
+    if (client_ != nullptr) client_->stop();
+    wake_.wait_for(hold, std::chrono::milliseconds(50));
+  }
+  hold.unlock();
   if (thread_.joinable()) thread_.join();
 }
 

@@ -112,6 +112,7 @@ class LineWatch {
   mutable std::mutex lock_;
   std::condition_variable wake_;
   bool stopped_ = false;
+  bool running_ = false;               // the thread has not ended yet
   httplib::Client* client_ = nullptr;  // while a connection is followed
   LineView view_;
   std::uint64_t updates_ = 0;  // states taken
