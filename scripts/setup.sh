@@ -2,8 +2,9 @@
 # Installs the Debian packages the build, the tests and the virtual-display
 # run need (the Windows build: mingw-w64 for 64- and 32-bit with its zlib,
 # wine64 to run its tests, and the locale sources wine's code page 936 is
-# made from; cpp-httplib for brenna-web, and chromium with nlohmann-json for
-# the tests that look at its pages in a real browser; clang-format for the
+# made from; cpp-httplib for brenna-web, nlohmann-json for the lines' updates
+# a site's overview reads (and for the tests), and chromium for the tests
+# that look at its pages in a real browser; clang-format for the
 # check that the sources keep their formatting), and any further
 # packages named as arguments (the fuzzers' clang);
 # does nothing when all are present. Run as root on Debian 12.
