@@ -15,9 +15,13 @@
 //    web view's /results.csv of that day, read in batches of 1,000 along
 //    the day's ids, and for comparison the same batches through the day's
 //    index (each of them sorting the rest of the day), CPU time of each.
+// 4. A working day of N results (10,000 by default; ArchiveDay: the seven
+//    groups, values for every display, vetoes, advisories, retests): the
+//    day's report as brenna-history and /report make it, the list of its
+//    vetoes, and its CSV file, one row per value.
 //
 // Figures only; nothing here fails on time. Usage:
-//   bench_archive [--shown N] [--results N] [--busy N] [--keep]
+//   bench_archive [--shown N] [--results N] [--busy N] [--day N] [--keep]
 #include <time.h>
 #include <unistd.h>
 
@@ -33,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "ArchiveDay.h"
 #include "ChildProcess.h"
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveStore.h"
@@ -43,7 +48,10 @@
 #include "platform/PallixBinding.h"
 #include "presentation/ArchiveRecorder.h"
 #include "presentation/ResultDecoder.h"
-#include "web/CsvExport.h"
+#include "reports/CsvExport.h"
+#include "reports/DayReport.h"
+#include "web/Pages.h"
+#include "web/ReportPage.h"
 
 namespace fs = std::filesystem;
 
@@ -308,6 +316,21 @@ double CpuMs() {
   return static_cast<double>(t.tv_sec) * 1000 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
+// The size of the CSV file of what `filter` selects, made as /results.csv
+// makes it.
+std::size_t CsvBytes(const std::shared_ptr<archive::ArchiveReader>& reader,
+                     const archive::ResultFilter& filter) {
+  reports::CsvExport csv(reader, filter);
+  std::size_t bytes = 0;
+  std::string error;
+  for (bool done = false; !done;) {
+    std::string chunk;
+    if (!csv.Next(&chunk, &done, &error)) break;
+    bytes += chunk.size();
+  }
+  return bytes;
+}
+
 // Part 3: one busy day, and its CSV file as /results.csv makes it.
 void BusyDay(const fs::path& dir, int results) {
   const std::string path = (dir / "busy/archive.sqlite").string();
@@ -345,22 +368,16 @@ void BusyDay(const fs::path& dir, int results) {
   filter.day = busy;
   double cpu = CpuMs();
   Clock::time_point wall = Clock::now();
-  web::CsvExport csv(reader, filter);
-  std::size_t bytes = 0;
-  for (bool done = false; !done;) {
-    std::string chunk;
-    if (!csv.Next(&chunk, &done, &error)) break;
-    bytes += chunk.size();
-  }
+  const std::size_t bytes = CsvBytes(reader, filter);
   std::printf(
       "\na busy day of %d results (%s), /results.csv in batches of %lld along its ids: %.0f ms "
       "CPU, %.0f ms, %.1f MiB, %lld sorts\n",
-      results, busy.c_str(), static_cast<long long>(web::kCsvBatch), CpuMs() - cpu, MsSince(wall),
+      results, busy.c_str(), static_cast<long long>(reports::kBatch), CpuMs() - cpu, MsSince(wall),
       bytes / 1048576.0, static_cast<long long>(reader->SortsRun()));
   cpu = CpuMs();
   wall = Clock::now();
-  filter.limit = web::kCsvBatch;
-  for (std::int64_t rows = web::kCsvBatch; rows == web::kCsvBatch;) {
+  filter.limit = reports::kBatch;
+  for (std::int64_t rows = reports::kBatch; rows == reports::kBatch;) {
     rows = 0;
     reader->ListResults(
         filter, [&](const archive::ResultRow& r) { return filter.afterId = r.id, ++rows, true; },
@@ -370,6 +387,55 @@ void BusyDay(const fs::path& dir, int results) {
       "  the same batches through the day's index, each sorting the rest: %.0f ms CPU, "
       "%.0f ms\n",
       CpuMs() - cpu, MsSince(wall));
+}
+
+// Part 4: a working day, its report, its vetoes and its CSV file.
+void WorkingDay(const fs::path& dir, int results) {
+  const std::string path = (dir / "day/archive.sqlite").string();
+  fs::create_directories(dir / "day");
+  const std::string day = archive::ToLocal(archive::NowUtcMs() - 3 * kDay).day;
+  const std::vector<DayResult> made = MakeDay(day, results);
+  if (!WriteDay(path, made)) return;
+  std::size_t values = 0;
+  for (const DayResult& r : made) values += r.result.items.size() - 2;
+  std::printf("\na working day of %d results (%s; %zu values, %.0f KiB archive)\n", results,
+              day.c_str(), values, fs::file_size(path) / 1024.0);
+  auto reader = std::make_shared<archive::ArchiveReader>();
+  std::string error;
+  if (!reader->Open(path, &error)) return;
+  reports::DayReport report;
+  double cpu = CpuMs();
+  const double build = Median(5, [&] { reports::BuildDayReport(reader, day, &report, &error); });
+  const double buildCpu = (CpuMs() - cpu) / 5;
+  std::string html;
+  cpu = CpuMs();
+  const double page = Median(5, [&] { html = web::ReportPage(reader, {{"day", day}}, 0).html; });
+  const double pageCpu = (CpuMs() - cpu) / 5;
+  std::printf(
+      "  the day's report (reports::BuildDayReport, in process): %.1f ms, %.1f ms CPU "
+      "(median of 5)\n"
+      "  /report as a page (web::ReportPage, %zu bytes): %.1f ms, %.1f ms CPU\n",
+      build, buildCpu, html.size(), page, pageCpu);
+  const double program = Median(3, [&] {
+    ChildProcess::Options options;  // output to /dev/null
+    std::string how;
+    RunToEnd({BRENNA_HISTORY, "--archive", path, "--report", day}, options,
+             std::chrono::seconds(60), &how);
+  });
+  std::printf("  brenna-history --report (process start to exit): %.1f ms (median of 3)\n",
+              program);
+  const double vetoes = Median(5, [&] {
+    html = web::ResultsPage(*reader, {{"day", day}, {"verdict", "veto"}}, 0).html;
+  });
+  std::printf("  /results?verdict=veto of the day (web::ResultsPage, %zu bytes): %.1f ms\n",
+              html.size(), vetoes);
+  archive::ResultFilter filter;
+  filter.day = day;
+  cpu = CpuMs();
+  const Clock::time_point wall = Clock::now();
+  const std::size_t bytes = CsvBytes(reader, filter);
+  std::printf("  its CSV file, a row per value: %.0f ms CPU, %.0f ms, %.1f MiB\n", CpuMs() - cpu,
+              MsSince(wall), bytes / 1048576.0);
 }
 
 }  // namespace
@@ -383,6 +449,7 @@ int main(int argc, char** argv) {
   const int rounds = std::max(1, Argument(argc, argv, "--shown", 2100) / 7);
   const int results = std::max(7, Argument(argc, argv, "--results", 1000000));
   const int busy = std::max(1, Argument(argc, argv, "--busy", 300000));
+  const int workingDay = std::max(1, Argument(argc, argv, "--day", 10000));
   bool keep = false;
   for (int i = 1; i < argc; ++i) keep = keep || std::strcmp(argv[i], "--keep") == 0;
   const fs::path dir = fs::temp_directory_path() / ("bench-archive-" + std::to_string(::getpid()));
@@ -390,6 +457,7 @@ int main(int argc, char** argv) {
   ShownResults(dir, rounds);
   BigArchive(dir, results);
   BusyDay(dir, busy);
+  WorkingDay(dir, workingDay);
   if (!keep) fs::remove_all(dir);
   return 0;
 }

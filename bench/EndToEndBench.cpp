@@ -30,14 +30,18 @@
 // only when the set-up fails or data is lost (a result never published or
 // never shown, a chunk not taken).
 //
-// Then a real station under attack, four kinds in turn: 300 hostile
+// Then a real station under attack, six kinds in turn: 300 hostile
 // connections that keep coming back hold every slot (trickling, silent,
 // garbage); 400 that send one whole frame and then trickle; 300 that flood
 // whole frames faster than the receiving task takes them, staying
-// connected after each batch, and the same ending each batch properly.
+// connected after each batch, and the same ending each batch properly; 300
+// that send a whole keep-alive frame every 0.9 s; and 1,000 peers from four
+// addresses offering real one-frame results at 400 a second, each on a new
+// connection every 2.5 s (the station then sends from an address of its
+// own, 127.0.0.2).
 // Per round one result is sent; it prints how long until the monitor's
-// receipt and until the result was published, and the monitor's resident
-// memory before, during and after the attack.
+// receipt and until the result was published (p50, p99, max), and the
+// monitor's resident memory before, during and after the attack.
 //
 // Then a quiet line: Q small results, one at a time, each sent at a random
 // moment once the one before has had its half second on screen; per result
@@ -48,6 +52,7 @@
 //
 // Usage: bench_end_to_end [--results N] [--large M] [--stations K] [--files F]
 //                         [--attack R] [--attacks-only [A]] [--quiet Q] [--backlog B]
+// (--attacks-only A runs attack A alone, 1 to 6.)
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -381,10 +386,12 @@ bool RunStations(MonitorProcess& m, int stations, int files, int items) {
   return allDelivered && chunksLost == 0 && published == results && shown == results;
 }
 
-// One kind of attack: its peers and a few words for the report.
+// One kind of attack: its peers, a few words for the report, and the
+// address the real station sends from (empty: 127.0.0.1, as the peers).
 struct Attack {
   const char* label;
   HostileMix mix;
+  const char* source = "";
 };
 
 // A real station under attack: hostile connections that come back as soon
@@ -414,7 +421,7 @@ bool RunUnderAttack(MonitorProcess& m, const Attack& attack, const std::string& 
   HostilePeers& hostile = *attackers;
   const Clock::time_point setUp = Clock::now();
   const int peers = attack.mix.trickles + attack.mix.squatters + attack.mix.garbage +
-                    attack.mix.frameThenTrickle + attack.mix.floods;
+                    attack.mix.frameThenTrickle + attack.mix.floods + attack.mix.keepAlives;
   while (m.OpenSockets() < before + std::min(peers, 256) && Clock::now() - setUp < kGiveUp)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   // A flood needs a moment to fill the queues.
@@ -430,7 +437,9 @@ bool RunUnderAttack(MonitorProcess& m, const Attack& attack, const std::string& 
     // Let the attackers take back what the last round freed.
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const Clock::time_point start = Clock::now();
-    const StreamOutcome out = SendStream(m.tree().port(), streams[name], kGiveUp);
+    const StreamOutcome out =
+        SendAsStation(m.tree().port(), streams[name], attack.source,
+                      std::chrono::duration_cast<std::chrono::milliseconds>(kGiveUp));
     const Clock::time_point confirmed = Clock::now();
     SpoolWatch::Times t;
     while (!(t = m.watch().Snapshot()[name]).isPublished && Clock::now() - start < kGiveUp)
@@ -447,9 +456,11 @@ bool RunUnderAttack(MonitorProcess& m, const Attack& attack, const std::string& 
     std::printf("  %-12s published %7.0f ms   receipt %7.0f ms%s\n", name.c_str(),
                 publishedMs.back(), confirmedMs.back(), out.receipt == 1 ? "" : " (none)");
   }
-  std::printf("  published after p50 %.0f ms, max %.0f ms; receipt p50 %.0f ms, max %.0f ms\n",
-              Percentile(publishedMs, 50), Percentile(publishedMs, 100),
-              Percentile(confirmedMs, 50), Percentile(confirmedMs, 100));
+  std::printf(
+      "  published after p50 %.0f ms, p99 %.0f ms, max %.0f ms; receipt p50 %.0f ms, p99 %.0f "
+      "ms, max %.0f ms\n",
+      Percentile(publishedMs, 50), Percentile(publishedMs, 99), Percentile(publishedMs, 100),
+      Percentile(confirmedMs, 50), Percentile(confirmedMs, 99), Percentile(confirmedMs, 100));
   if (unconfirmed > 0) std::printf("  published but not confirmed: %d\n", unconfirmed);
   std::printf("  hostile connections closed by the monitor meanwhile: %ld\n", hostile.Closed());
   if (attack.mix.floods > 0) {
@@ -470,7 +481,7 @@ bool RunUnderAttack(MonitorProcess& m, const Attack& attack, const std::string& 
   return ok;
 }
 
-// Every attack in turn, or only the one numbered `only` (1 to 4).
+// Every attack in turn, or only the one numbered `only` (1 to 6).
 bool RunAttacks(MonitorProcess& m, int rounds, int only) {
   HostileMix trickles;  // the trickles of the last rounds
   trickles.trickles = 260;
@@ -484,6 +495,20 @@ bool RunAttacks(MonitorProcess& m, int rounds, int only) {
   flood.floodEnds = false;
   HostileMix endingFlood = flood;
   endingFlood.floodEnds = true;
+  HostileMix keepAlives;
+  keepAlives.keepAlives = 300;
+  keepAlives.keepAlivePause = std::chrono::milliseconds(900);
+  // Real results from four addresses, each peer sending one on a new
+  // connection every 2.5 s: 400 frames a second offered.
+  HostileMix results;
+  results.floods = 1000;
+  results.floodCycle = std::chrono::milliseconds(2500);
+  results.sources = 4;
+  std::string error;
+  if (!m.Frames("flood", Results(8, SmallResultNo), &results.floodStreams, &error)) {
+    std::fprintf(stderr, "attacks: %s\n", error.c_str());
+    return false;
+  }
   const Attack attacks[] = {
       {"300 hostile connections (260 trickling a frame's first bytes, one byte every 3 s, 20 "
        "silent, 20 sending garbage)",
@@ -495,6 +520,10 @@ bool RunAttacks(MonitorProcess& m, int rounds, int only) {
       {"300 connections each sending 16 whole frames as fast as they are taken and ending, again "
        "and again",
        endingFlood},
+      {"300 connections each sending a whole keep-alive frame every 0.9 s", keepAlives},
+      {"1,000 peers from 4 addresses each sending a real one-frame result on a new connection "
+       "every 2.5 s (400 frames/s offered); the station sends from 127.0.0.2",
+       results, "127.0.0.2"},
   };
   bool ok = true;
   int n = 0;

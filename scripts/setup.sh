@@ -7,7 +7,11 @@
 # that look at its pages in a real browser; clang-format for the
 # check that the sources keep their formatting), and any further
 # packages named as arguments (the fuzzers' clang);
-# does nothing when all are present. Run as root on Debian 12.
+# then fetches Debian's sqlite3 source package, which the Windows build
+# makes its SQLite from (cmake/BrennaSqlite.cmake; make and tcl run SQLite's
+# own generators), into /usr/local/src/brennacenter/sqlite3 (or
+# $BRENNA_SQLITE_SOURCE), adding the deb-src type to Debian's source list
+# first. Does nothing when all is there. Run as root on Debian 12.
 set -euo pipefail
 
 PACKAGES=(
@@ -17,7 +21,7 @@ PACKAGES=(
   fonts-liberation fonts-arphic-uming
   xvfb openbox imagemagick x11-utils chromium nlohmann-json3-dev
   python3 gzip clang-format
-  dpkg-dev dbus-daemon
+  dpkg-dev dbus-daemon make tcl
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64 locales
   "$@"
 )
@@ -29,9 +33,47 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
+if [[ $(id -u) -ne 0 ]]; then SUDO=sudo; else SUDO=; fi
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
-  if [[ $(id -u) -ne 0 ]]; then SUDO=sudo; else SUDO=; fi
   $SUDO apt-get update
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# Debian's own SQLite source, unpacked with its patches applied. Fetched
+# again only when the folder is gone (delete it to take a newer one).
+sqlite_source=${BRENNA_SQLITE_SOURCE:-/usr/local/src/brennacenter/sqlite3}
+if [[ ! -f $sqlite_source/VERSION || ! -f $sqlite_source/debian/changelog ]]; then
+  # Source packages need the deb-src type beside deb: added to the Types
+  # line of Debian's source list (deb822), or as a deb-src twin of each
+  # deb line of a one-line list that has none.
+  changed=
+  sources=/etc/apt/sources.list.d/debian.sources
+  if [[ -f $sources ]] && grep -E '^Types:' "$sources" | grep -vq 'deb-src'; then
+    $SUDO sed -i -E '/^Types:/{/deb-src/!s/[[:space:]]*$/ deb-src/}' "$sources"
+    changed=1
+  fi
+  list=/etc/apt/sources.list
+  if [[ -f $list ]] && grep -Eq '^deb[[:space:]]' "$list" && ! grep -Eq '^deb-src[[:space:]]' "$list"; then
+    $SUDO sed -i -E 's/^deb([[:space:]].*)$/&\ndeb-src\1/' "$list"
+    changed=1
+  fi
+  if [[ -n $changed ]] || ! apt-cache showsrc sqlite3 >/dev/null 2>&1; then
+    $SUDO apt-get update
+  fi
+  echo "setup: fetching Debian's sqlite3 source into $sqlite_source"
+  parent=$(dirname "$sqlite_source")
+  $SUDO mkdir -p "$parent"
+  # Unpacked beside the final place and moved there whole, so an
+  # interrupted fetch never leaves a half folder where the build looks.
+  fetch=$($SUDO mktemp -d "$parent/.sqlite3-fetch.XXXXXX")
+  (cd "$fetch" && $SUDO apt-get source sqlite3)
+  unpacked=$(find "$fetch" -mindepth 1 -maxdepth 1 -type d -name 'sqlite3-*')
+  if [[ -z $unpacked || ! -f $unpacked/VERSION ]]; then
+    echo "setup: apt-get source sqlite3 left no source tree in $fetch" >&2
+    exit 1
+  fi
+  $SUDO rm -rf "$sqlite_source"
+  $SUDO mv "$unpacked" "$sqlite_source"
+  $SUDO rm -rf "$fetch"
 fi

@@ -32,6 +32,38 @@ std::string Family(const char* name, const char* type, const char* help) {
   return std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
 }
 
+// Today's figures of each group, all seven even before their first result.
+std::string TodayText(const reports::DayReport& today) {
+  const struct {
+    const char* name;
+    const char* help;
+    std::int64_t reports::ReportCounts::*count;
+  } kFamilies[] = {
+      {"brenna_today_results_total",
+       "Results shown today (local day) per device group, read from the archive: a restart of "
+       "brenna-web keeps the count; it starts from 0 at midnight.",
+       &reports::ReportCounts::results},
+      {"brenna_today_vetoed_results_total",
+       "Results shown today with at least one value shown as a veto, per device group.",
+       &reports::ReportCounts::vetoed},
+      {"brenna_today_advisory_results_total",
+       "Results shown today with at least one value shown as an advisory, per device group.",
+       &reports::ReportCounts::advisory},
+      {"brenna_today_retests_total",
+       "Results shown today that retest a vehicle (same group and operator within 120 s of the "
+       "one before), per device group.",
+       &reports::ReportCounts::retests},
+  };
+  std::string out;
+  for (const auto& family : kFamilies) {
+    out += Family(family.name, "counter", family.help);
+    for (const reports::GroupLine& g : today.groups)
+      out += std::string(family.name) + "{group=\"" + Label(g.group) + "\"} " +
+             std::to_string(g.counts.*family.count) + "\n";
+  }
+  return out;
+}
+
 }  // namespace
 
 std::uint64_t ArchiveBytes(const std::string& archivePath) {
@@ -45,7 +77,7 @@ std::uint64_t ArchiveBytes(const std::string& archivePath) {
 }
 
 std::string MetricsText(const FeedState& state, std::int64_t nowUtcMs, std::uint64_t archiveBytes,
-                        int liveClients) {
+                        int liveClients, const reports::DayReport* today) {
   std::string out = Family("brenna_results_shown_total", "counter",
                            "Results the monitor showed, per device group: those the archive held "
                            "when brenna-web started, and every one since.");
@@ -59,6 +91,7 @@ std::string MetricsText(const FeedState& state, std::int64_t nowUtcMs, std::uint
     if (count.lastShownUtcMs > 0)
       out += "brenna_last_shown_timestamp_seconds{group=\"" + Label(group) + "\"} " +
              Seconds(count.lastShownUtcMs) + "\n";
+  if (today != nullptr) out += TodayText(*today);
   out += Family("brenna_monitor_running", "gauge",
                 "1 while the monitor runs: its last run has not stopped and its heartbeat is at "
                 "most 5 s old.");

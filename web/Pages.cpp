@@ -1,20 +1,22 @@
 #include "web/Pages.h"
 
+#include <algorithm>
+#include <limits>
+#include <map>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "archive/ArchiveTime.h"
-#include "history/SafeText.h"
 #include "panel/Templates.h"
 #include "panel/ValueDisplayIds.h"
+#include "reports/ShownValues.h"
 #include "web/DisputeView.h"
 #include "web/LineSummary.h"
 #include "web/PanelView.h"
 #include "web/WebText.h"
 
 namespace web {
-
-const char kPageTail[] = "</body>\n</html>\n";
 
 namespace {
 
@@ -59,10 +61,10 @@ std::string Bar(const std::string& titleHtml, bool live) {
          "<h1 id=\"title\">" + titleHtml + "</h1>" +
          std::string(live ? "<span id=\"link\"></span>" : "") + "<nav>" +
          std::string(live ? "" : "<a href=\"/\">实时面板</a>") +
-         "<a href=\"/results\">结果查询</a></nav></header>\n";
+         "<a href=\"/results\">结果查询</a><a href=\"/report\">日报</a></nav></header>\n";
 }
 
-const char* const kTail = kPageTail;
+const char kTail[] = "</body>\n</html>\n";
 
 std::string Time(const std::string& shownLocal) {
   // "YYYY-MM-DD hh:mm:ss.mmm" -> "hh:mm:ss"
@@ -128,10 +130,6 @@ std::string ColouredText(const std::string& gbk, std::uint32_t fg, std::uint32_t
 Page ProblemPage(int status, const std::string& headline, const std::string& detail) {
   return {status, Head(headline, "page") + Bar(Html(headline), false) +
                       "<main><p class=\"problem\">" + Html(detail) + "</p></main>\n" + kTail};
-}
-
-std::string PageHead(const std::string& title, const std::string& bodyClass) {
-  return Head(title, bodyClass);
 }
 
 void SetPageLineName(const std::string& name) { LineNameStore() = name; }
@@ -217,43 +215,137 @@ bool ParseResultsQuery(const Query& query, std::int64_t nowUtcMs, archive::Resul
       return false;
     }
   }
-  const std::string after = Param(query, "after");
-  if (!after.empty()) {
-    if (after.size() > 18 || after.find_first_not_of("0123456789") != std::string::npos) {
-      *error = "“after”应为结果编号";
+  const std::string verdict = Param(query, "verdict");
+  if (!verdict.empty()) {
+    Verdict v;
+    if (!reports::ParseVerdictFilter(verdict, &v)) {
+      *error = "判定“" + CleanUtf8(verdict) + "”不是 veto（否决项）或 advisory（建议项）";
       return false;
     }
-    f->afterId = std::stoll(after);
+    reports::ApplyVerdictFilter(v, f);
+  }
+  for (const char* name : {"after", "before"}) {
+    const std::string id = Param(query, name);
+    if (id.empty()) continue;
+    if (id.size() > 18 || id.find_first_not_of("0123456789") != std::string::npos) {
+      *error = "“" + std::string(name) + "”应为结果编号";
+      return false;
+    }
+    if (name[0] == 'a')
+      f->afterId = std::stoll(id);
+    else
+      f->throughId = std::stoll(id) - 1;
   }
   return true;
 }
+
+namespace {
+
+// A result's vetoes and advisories, each under a mark in its verdict's
+// colour (the legend's).
+std::string VerdictCell(const reports::VerdictSummary& v) {
+  std::string cell;
+  auto part = [&](const std::vector<reports::ShownValue>& values, Verdict verdict,
+                  const char* word) {
+    if (values.empty()) return;
+    cell += "<span class=\"verdict\"><span class=\"badge\" data-bg=\"" +
+            CssColour(LookOf(verdict).color) + "\">" + word + " " + std::to_string(values.size()) +
+            "</span> " + Html(reports::ValuesText(values, StationText, "，")) + "</span>";
+  };
+  part(v.vetoes, Verdict::kVeto, "否决");
+  part(v.advisories, Verdict::kAdvisory, "建议");
+  return cell;
+}
+
+// The day's total of what the filters select (all pages), and how many of
+// those had a veto or an advisory (of a list narrowed to one verdict, only
+// that one is told).
+bool DayTotal(archive::ArchiveReader& reader, archive::ResultFilter f, std::string* text,
+              std::string* error) {
+  f.afterId = 0;
+  f.throughId = std::numeric_limits<std::int64_t>::max();
+  f.limit = 0;
+  std::int64_t all = 0;
+  if (!reader.CountResults(f, &all, error)) return false;
+  *text = "当天共 " + std::to_string(all) + " 条结果";
+  const char* joint = "，其中 ";
+  for (const auto& [verdict, word] :
+       {std::pair{Verdict::kVeto, "否决项"}, std::pair{Verdict::kAdvisory, "建议项"}}) {
+    archive::ResultFilter with = f;
+    reports::ApplyVerdictFilter(verdict, &with);
+    if (f.withJudge != 0 && f.withJudge != with.withJudge) continue;
+    std::int64_t n = 0;
+    if (!reader.CountResults(with, &n, error)) return false;
+    *text += joint + std::to_string(n) + " 条有" + word;
+    joint = "、";
+  }
+  return true;
+}
+
+}  // namespace
 
 Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_t nowUtcMs) {
   archive::ResultFilter f;
   std::string error;
   if (!ParseResultsQuery(query, nowUtcMs, &f, &error))
     return ProblemPage(400, "查询条件有误", error);
+  // Newest first, a page at a time, read along the ids the day's filters
+  // select (found once through the day's index): never sorted.
+  archive::ResultFilter span = f;
+  span.throughId = std::numeric_limits<std::int64_t>::max();
+  std::int64_t first = 0, last = 0;
+  if (!reader.ResultSpan(span, &first, &last, &error))
+    return ProblemPage(503, "无法读取存档", error);
+  f.afterId = std::max(f.afterId, first - 1);
+  f.throughId = std::min(f.throughId, last);
+  f.newestFirst = true;
   f.limit = kResultsPerPage;
+  std::vector<archive::ResultRow> page;
+  if (last > 0 && !reader.ListResults(
+                      f,
+                      [&](const archive::ResultRow& r) {
+                        page.push_back(r);
+                        return true;
+                      },
+                      &error))
+    return ProblemPage(503, "无法读取存档", error);
+  // The page's items: along the key over the page's ids where its results
+  // lie close together, else result by result (a page of a day's vetoes is
+  // spread over the whole day).
+  std::map<std::int64_t, std::vector<archive::RecordItem>> items;
+  auto itemsOf = [&](std::int64_t from, std::int64_t to) {
+    return reader.ListItems(
+        from, to,
+        [&](std::int64_t id, const archive::RecordItem& i) {
+          items[id].push_back(i);
+          return true;
+        },
+        &error);
+  };
+  bool read = true;
+  if (!page.empty() &&
+      page.front().id - page.back().id < 4 * static_cast<std::int64_t>(page.size()))
+    read = itemsOf(page.back().id, page.front().id);
+  else
+    for (const archive::ResultRow& r : page) read = read && itemsOf(r.id, r.id);
+  if (!read) return ProblemPage(503, "无法读取存档", error);
+  std::string total;
+  if (!DayTotal(reader, f, &total, &error)) return ProblemPage(503, "无法读取存档", error);
+
   std::string rows;
-  int count = 0;
-  std::int64_t lastId = 0;
-  const bool ok = reader.ListResults(
-      f,
-      [&](const archive::ResultRow& r) {
-        ++count;
-        lastId = r.id;
-        const std::string link = "/results/" + std::to_string(r.id);
-        rows += "<tr data-id=\"" + std::to_string(r.id) + "\"><td><a href=\"" + link + "\">" +
-                Html(Time(r.shownLocal)) + "</a></td><td>" + Html(GroupText(r.deviceGroup)) +
-                "</td><td>" + Html(StationText(r.operatorText)) + "</td><td>" +
-                Html(CleanUtf8(r.stations)) + "</td><td class=\"name\"><a href=\"" + link + "\">" +
-                Html(StationText(r.transfer)) +
-                "</a></td><td><a href=\"/panel?at=" + UrlEncode(r.shownLocal) +
-                "\">面板</a></td></tr>\n";
-        return true;
-      },
-      &error);
-  if (!ok) return ProblemPage(503, "无法读取存档", error);
+  for (const archive::ResultRow& r : page) {
+    const std::string link = "/results/" + std::to_string(r.id);
+    rows += "<tr data-id=\"" + std::to_string(r.id) + "\"><td><a href=\"" + link + "\">" +
+            Html(Time(r.shownLocal)) + "</a></td><td>" + Html(GroupText(r.deviceGroup)) +
+            "</td><td>" + Html(StationText(r.operatorText)) + "</td><td>" +
+            Html(CleanUtf8(r.stations)) + "</td><td class=\"name\"><a href=\"" + link + "\">" +
+            Html(StationText(r.transfer)) + "</a></td><td class=\"verdicts\">" +
+            VerdictCell(reports::SummarizeVerdicts(items[r.id])) +
+            "</td><td><a href=\"/panel?at=" + UrlEncode(r.shownLocal) + "\">面板</a></td></tr>\n";
+  }
+  const int count = static_cast<int>(page.size());
+  const bool more = count == kResultsPerPage && page.back().id > first;
+  const bool paged = f.throughId < last || Param(query, "before") != "";
 
   const std::string title = "结果查询 " + f.day;
   std::string groupOptions = "<option value=\"\">全部</option>";
@@ -261,39 +353,49 @@ Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_
   for (const std::string& g : GroupCaptions())
     groupOptions +=
         "<option" + std::string(g == chosen ? " selected" : "") + ">" + Html(g) + "</option>";
-  const std::vector<std::string> filters = {"day", "from", "to", "group", "operator", "transfer"};
-  std::string html = Head(title, "page") + Bar("结果查询", false) + "<main>\n" +
-                     "<form class=\"filters\" method=\"get\" action=\"/results\">\n" +
-                     Input("日期", "date", "day", f.day) +
-                     Input("从", "time", "from", Param(query, "from"), " step=\"1\"") +
-                     Input("到", "time", "to", Param(query, "to"), " step=\"1\"") +
-                     "<label>设备组 <select name=\"group\">" + groupOptions +
-                     "</select></label>\n" +
-                     Input("工号", "text", "operator", Param(query, "operator")) +
-                     Input("传输名", "text", "transfer", Param(query, "transfer")) +
-                     "<button type=\"submit\">查询</button>\n<a class=\"csv\" href=\"/results.csv" +
-                     Html(QueryString(query, filters, "day=" + f.day)) +
-                     "\">导出 CSV</a>\n</form>\n"
-                     "<form class=\"filters\" method=\"get\" action=\"/panel\">\n" +
-                     Input("某一时刻的面板", "datetime-local", "at", "", " step=\"1\" required") +
-                     "<button type=\"submit\">查看</button>\n</form>\n";
-  const std::string counted = std::to_string(count) + " 条结果";
+  const std::string verdict = Param(query, "verdict");
+  std::string verdictOptions;
+  for (const auto& [value, text] :
+       {std::pair{"", "全部"}, {"veto", "有否决项"}, {"advisory", "有建议项"}})
+    verdictOptions += "<option value=\"" + std::string(value) + "\"" +
+                      (verdict == value ? " selected" : "") + ">" + text + "</option>";
+  const std::vector<std::string> filters = {"day",      "from",     "to",     "group",
+                                            "operator", "transfer", "verdict"};
+  // Today's first page follows the line: it is made anew when a result comes.
+  const bool follows = f.day == archive::ToLocal(nowUtcMs).day && !paged;
+  std::string html =
+      Head(title, follows ? "page follow" : "page") + Bar("结果查询", false) + "<main>\n" +
+      "<form class=\"filters\" method=\"get\" action=\"/results\">\n" +
+      Input("日期", "date", "day", f.day) +
+      Input("从", "time", "from", Param(query, "from"), " step=\"1\"") +
+      Input("到", "time", "to", Param(query, "to"), " step=\"1\"") +
+      "<label>设备组 <select name=\"group\">" + groupOptions + "</select></label>\n" +
+      Input("工号", "text", "operator", Param(query, "operator")) +
+      Input("传输名", "text", "transfer", Param(query, "transfer")) +
+      "<label>判定 <select name=\"verdict\">" + verdictOptions + "</select></label>\n" +
+      "<button type=\"submit\">查询</button>\n<a class=\"csv\" href=\"/results.csv" +
+      Html(QueryString(query, filters, "day=" + f.day)) +
+      "\">导出 CSV</a>\n<a href=\"/report?day=" + f.day +
+      "\">当天日报</a>\n</form>\n"
+      "<form class=\"filters\" method=\"get\" action=\"/panel\">\n" +
+      Input("某一时刻的面板", "datetime-local", "at", "", " step=\"1\" required") +
+      "<button type=\"submit\">查看</button>\n</form>\n<div id=\"list\">\n";
+  const std::string counted = std::to_string(count) + " 条";
   html += "<p class=\"count\" id=\"count\">" +
-          (count == 0                 ? std::string("没有符合条件的结果")
-           : count == kResultsPerPage ? "本页 " + counted + "，下一页还有"
-           : f.afterId > 0            ? "本页 " + counted + "（接上一页）"
-                                      : "共 " + counted) +
+          (count == 0 ? std::string("没有符合条件的结果")
+                      : Html(total) + (paged || more ? "；本页 " + counted + "（从新到旧）"
+                                                     : "（从新到旧）")) +
           "</p>\n";
   if (count > 0)
     html +=
         "<table class=\"results\"><thead><tr><th>时间</th><th>设备组</th><th>工号</th>"
-        "<th>检测站</th><th>传输名</th><th></th></tr></thead>\n<tbody>\n" +
+        "<th>检测站</th><th>传输名</th><th>否决项与建议项</th><th></th></tr></thead>\n<tbody>\n" +
         rows + "</tbody></table>\n";
-  if (count == kResultsPerPage)
+  if (more)
     html += "<p><a href=\"/results" +
-            Html(QueryString(query, filters, "after=" + std::to_string(lastId))) +
+            Html(QueryString(query, filters, "before=" + std::to_string(page.back().id))) +
             "\">下一页</a></p>\n";
-  return {200, html + "</main>\n" + kTail};
+  return {200, html + "</div>\n</main>\n" + kTail};
 }
 
 Page ResultPage(archive::ArchiveReader& reader, std::int64_t id) {
@@ -411,26 +513,12 @@ Page PanelAtPage(archive::ArchiveReader& reader, const Query& query) {
                    "</div>\n<h2>每个显示框的来源</h2>\n" + table + "</main>\n" + kTail};
 }
 
-std::string CsvHeader() {
-  return "\xEF\xBB\xBF"
-         "编号,显示时间,设备组,设备代码,工号,标题计数,项目数,检测站,传输名\r\n";
+std::string PageHead(const std::string& title, const std::string& bodyClass) {
+  return Head(title, bodyClass);
 }
 
-std::string CsvLine(const archive::ResultRow& r) {
-  const std::vector<std::string> cells = {
-      std::to_string(r.id),
-      history::FromUtf8(r.shownLocal),
-      history::FromUtf8(r.deviceGroup),
-      std::to_string(r.deviceCode),
-      history::FromGbk(r.operatorText),
-      r.titleCount < 0 ? std::string() : std::to_string(r.titleCount),
-      std::to_string(r.itemCount),
-      history::FromUtf8(r.stations),
-      history::FromGbk(r.transfer)};
-  std::string line;
-  for (std::size_t i = 0; i < cells.size(); ++i)
-    line += (i ? "," : "") + history::CsvCell(cells[i]);
-  return line + "\r\n";
-}
+std::string PageBar(const std::string& titleHtml) { return Bar(titleHtml, false); }
+
+std::string PageTail() { return kTail; }
 
 }  // namespace web

@@ -1,6 +1,6 @@
 // Pages - the web view's pages in Chinese, made on the server from the
 // archive: the live panel's first look, the results of a day with their
-// filters, one result, the panel at a moment, and the CSV file. Everything
+// filters, one result, the panel at a moment. Everything
 // from the archive is escaped where it lands (web/WebText); the pages load
 // only /app.css, /panel.css and /app.js, which colour the values and fit
 // their fonts.
@@ -27,11 +27,6 @@ struct Page {
 // At most this many results on a page of the list (a link leads on).
 inline constexpr int kResultsPerPage = 500;
 
-// The start of one of our pages, up to and with its <body class=...>, and
-// its end: for the pages made elsewhere (web/SitePages).
-std::string PageHead(const std::string& title, const std::string& bodyClass);
-extern const char kPageTail[];
-
 // The line's name (UTF-8) every page shows in its bar and title; set once,
 // before pages are made.
 void SetPageLineName(const std::string& name);
@@ -43,21 +38,26 @@ Page LivePage(const FeedState& state, bool tv = false);
 
 // The filters of /results and /results.csv: day (YYYY-MM-DD, today by
 // default), from and to (hh:mm[:ss] on that day, "to" taking in the whole
-// minute or second it names), group (a caption), operator, transfer, after
-// (a result id: the next page). False with a message naming the field.
+// minute or second it names), group (a caption), operator, transfer,
+// verdict (veto or advisory: results with a value shown so), after and
+// before (a result id: only results after it, before it; the list's next
+// page). False with a message naming the field.
 bool ParseResultsQuery(const Query& query, std::int64_t nowUtcMs, archive::ResultFilter* filter,
                        std::string* error);
 
+// The list, newest first, with each result's vetoes and advisories and the
+// day's total; today's first page is made anew when a result comes.
 Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_t nowUtcMs);
 Page ResultPage(archive::ArchiveReader& reader, std::int64_t id);
 Page PanelAtPage(archive::ArchiveReader& reader, const Query& query);
 // A page that says what went wrong (a bad filter, an unreadable archive).
 Page ProblemPage(int status, const std::string& headline, const std::string& detail);
 
-// The CSV's header line (with the byte order mark a spreadsheet needs to
-// read UTF-8) and one line per result.
-std::string CsvHeader();
-std::string CsvLine(const archive::ResultRow& r);
+// The frame every page has: its head (stylesheets, script, the body's
+// class), its bar with the way to the others, its end.
+std::string PageHead(const std::string& title, const std::string& bodyClass);
+std::string PageBar(const std::string& titleHtml);
+std::string PageTail();
 
 }  // namespace web
 

@@ -150,7 +150,7 @@ Page OverviewPage(const std::vector<SiteLine>& lines, const SiteState& state,
   html +=
       "</div>\n<p class=\"note\">点击线路名称打开那条线自己的实时面板；在局域网上，"
       "这个浏览器要先与那条线配对一次（向管理员索取那条线的配对链接）。</p>\n</main>\n";
-  return {200, html + kPageTail};
+  return {200, html + PageTail()};
 }
 
 }  // namespace web

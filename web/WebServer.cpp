@@ -10,15 +10,17 @@
 #include <utility>
 
 #include "archive/ArchiveTime.h"
+#include "reports/CsvExport.h"
+#include "reports/DayReport.h"
 #include "web/AccessToken.h"
 #include "web/ConnectionPool.h"
-#include "web/CsvExport.h"
 #include "web/EventStream.h"
 #include "web/HttpServer.h"
 #include "web/Metrics.h"
 #include "web/Pages.h"
 #include "web/Pairing.h"
 #include "web/PanelView.h"
+#include "web/ReportPage.h"
 #include "web/SiteFeed.h"
 #include "web/SitePages.h"
 #include "web/WebAssets.h"
@@ -316,6 +318,11 @@ void WebServer::Routes() {
       SendPage(res, PanelAtPage(reader, req.params));
   });
   server_->Get("/results.csv", [this](const Request& req, Response& res) { ResultsCsv(req, res); });
+  server_->Get("/report", [this](const Request& req, Response& res) {
+    auto reader = std::make_shared<archive::ArchiveReader>();
+    if (OpenReader(options_.archivePath, reader.get(), res))
+      SendPage(res, ReportPage(reader, req.params, archive::NowUtcMs()));
+  });
   server_->Get("/metrics", [this](const Request&, Response& res) { Metrics(res); });
   server_->Get("/healthz", [this](const Request&, Response& res) { Health(res); });
   AssetRoutes();
@@ -351,7 +358,7 @@ void WebServer::ResultsCsv(const Request& req, Response& res) {
   res.set_header("Cache-Control", "no-store");
   res.set_header("Content-Disposition", "attachment; filename=\"results-" + filter.day + ".csv\"");
   // Kept outside the provider (the library may copy it).
-  auto csv = std::make_shared<CsvExport>(std::move(reader), filter);
+  auto csv = std::make_shared<reports::CsvExport>(std::move(reader), filter);
   auto provide = [csv](size_t, httplib::DataSink& sink) {
     std::string chunk, why;
     bool done = false;
@@ -372,8 +379,16 @@ EventStreamLimits WebServer::EventLimits() const {
 
 void WebServer::Metrics(Response& res) {
   res.set_header("Cache-Control", "no-store");
-  res.set_content(MetricsText(feed_.Current(), archive::NowUtcMs(),
-                              ArchiveBytes(options_.archivePath), live_.load()),
+  const std::int64_t now = archive::NowUtcMs();
+  // Today's counts are read from the archive at each scrape: a restart of
+  // brenna-web changes none of them.
+  reports::DayReport today;
+  auto reader = std::make_shared<archive::ArchiveReader>();
+  std::string error;
+  const bool haveToday = reader->Open(options_.archivePath, &error) &&
+                         reports::BuildDayReport(reader, archive::ToLocal(now).day, &today, &error);
+  res.set_content(MetricsText(feed_.Current(), now, ArchiveBytes(options_.archivePath),
+                              live_.load(), haveToday ? &today : nullptr),
                   "text/plain; version=0.0.4; charset=utf-8");
 }
 

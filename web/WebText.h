@@ -12,14 +12,14 @@
 #include <string>
 #include <string_view>
 
+#include "reports/ArchiveText.h"
+
 namespace web {
 
-// A station's GBK text as UTF-8 for the page: bytes that are not GBK and
-// control characters (C0, DEL, C1) become U+FFFD.
-std::string StationText(std::string_view gbk);
-// UTF-8 from the archive's own columns (times, stations, group), with the
-// same replacement of control characters and invalid sequences.
-std::string CleanUtf8(std::string_view utf8);
+// A station's GBK text, and the archive's own UTF-8, as text for a page
+// (reports/ArchiveText, shared with brenna-history).
+using reports::CleanUtf8;
+using reports::StationText;
 
 // For HTML text and attribute values (quoted): & < > " ' escaped.
 std::string Html(std::string_view utf8);

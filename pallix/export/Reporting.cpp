@@ -17,4 +17,6 @@ PALLIX_EXPORT int PallixPeerConnected(int channel, const char* address, int port
   return pallix::transport::PeerConnected(channel, address, port);
 }
 
+PALLIX_EXPORT int PallixRefuseFrame(int channel) { return pallix::transport::RefuseFrame(channel); }
+
 }  // extern "C"

@@ -222,6 +222,15 @@ typedef void(PALLIX_CALL* PallixLogSink)(const PallixLogRecord* record, void* co
  *   0 no; -1 bad channel; -3 address null; -7 channel not open; -8 not a
  *   server channel. Any thread.
  *
+ * PallixRefuseFrame(channel): the frame the latest ReadNetData on this
+ *   server channel returned cannot be handled (the reader has nowhere to
+ *   put it). Its connection gets a receipt for its frames handled before it
+ *   and is closed; that frame and the connection's frames not yet read are
+ *   dropped, unconfirmed, so its station learns at once that it must send
+ *   them again. 1 done; 0 no frame in hand (none returned, or refused
+ *   already); -1 bad channel; -7 channel not open; -8 not a server channel.
+ *   The same one reader as ReadNetData.
+ *
  * PallixSetLogSink(sink, context, minLevel): from now on reports of level
  *   minLevel and above go to sink(record, context); reports below it are
  *   not even formatted. A null sink restores the default: warnings and
@@ -239,7 +248,8 @@ typedef void(PALLIX_CALL* PallixLogSink)(const PallixLogRecord* record, void* co
   E(int, PallixFramePeer, (int channel, char* address, int size, int* port),  \
     (channel, address, size, port))                                           \
   E(int, PallixPeerConnected, (int channel, const char* address, int port),   \
-    (channel, address, port))
+    (channel, address, port))                                                 \
+  E(int, PallixRefuseFrame, (int channel), (channel))
 
 /* ---- The export list ----------------------------------------------------- */
 /*

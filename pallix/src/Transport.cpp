@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "Log.h"
@@ -103,6 +105,10 @@ class Server {
   Server& operator=(const Server&) = delete;
 
   bool TakeFrame(unsigned char* out);
+  // The frame TakeFrame returned last cannot be handled: its connection is
+  // told what of it is handled before it and closed (PallixRefuseFrame).
+  // False when no frame is in hand.
+  bool RefuseTaken();
   // The station of the frame the latest TakeFrame returned (see
   // PallixFramePeer): 1, or 0 when it returned none or the address is unknown.
   int FramePeer(char* address, std::size_t size, int* port);
@@ -115,6 +121,16 @@ class Server {
   int AcceptShortages();
 
  private:
+  // A peer address and what it has had of the server lately. Every
+  // connection of one address counts towards it, so that one flooding
+  // address, or a few, take neither the whole pace nor every slot from the
+  // stations of others.
+  struct Source {
+    double served = 0;           // frames taken, halving every kServedHalfLifeMs
+    Clock::time_point servedAt;  // when `served` was last brought up to date
+    Clock::time_point lastServed;
+  };
+
   struct Connection {
     net::SocketHandle socket = net::kNoSocket;
     bool open = true;          // the socket is still open
@@ -127,12 +143,14 @@ class Server {
     Clock::time_point frameStarted;  // when the partial frame's first byte came
     std::deque<Frame> frames;        // finished frames, oldest first
     std::uint32_t received = 0;      // well-formed frames completed on it and kept
+    std::uint32_t chunks = 0;        // of those, file chunks: the work a station comes for
     bool inHand = false;             // its frame went out with the last TakeFrame
     Clock::time_point accepted;
     Clock::time_point lastHeard;
-    // When it last completed a frame (or was accepted, or was last let go
-    // after flow control held it back): how long it has been idle.
-    Clock::time_point lastFrame;
+    // When it last completed a file chunk (or was accepted, or was last let
+    // go after flow control held it back): how long it has been idle. A
+    // keep-alive is no work.
+    Clock::time_point lastChunk;
     // When a frame of it was last taken, and how many were.
     Clock::time_point lastServed;
     std::uint32_t taken = 0;
@@ -145,8 +163,20 @@ class Server {
     // The station, for the reports and PallixFramePeer.
     char address[PALLIX_PEER_ADDRESS_SIZE] = {};
     int port = 0;
+    Source* source = nullptr;        // its address's record in sources_
     std::size_t partialDropped = 0;  // bytes of an unfinished frame the station ended on
     std::size_t framesDropped = 0;   // frames it gave up unhandled when it gave way
+    std::size_t addressHeld = 0;     // slots its address held when it made room for another
+  };
+
+  // A connection taken in while the slots are shared by address, to see
+  // its address, and not read yet: it waits for a slot, ahead of those
+  // still in the system's queue.
+  struct Waiting {
+    net::SocketHandle socket = net::kNoSocket;
+    char address[PALLIX_PEER_ADDRESS_SIZE] = {};
+    int port = 0;
+    Source* source = nullptr;
   };
 
   // Why a connection is closed, for the report.
@@ -159,7 +189,9 @@ class Server {
     kBadTrailer,   // a frame whose trailer is wrong
     kTooSlow,      // a frame not complete in time
     kGaveWay,      // made room for a waiting station
+    kShared,       // made room for a station of an address holding fewer slots
     kDescriptors,  // fewer connections held after a shortage of descriptors
+    kUnhandled,    // the reader could not handle one of its frames
   };
 
   Server() = default;
@@ -185,9 +217,42 @@ class Server {
   }
   bool WantsToAccept(Clock::time_point now);
   void AcceptPending(Clock::time_point now);
+  // Takes one connection from the system's queue: into a free slot, the
+  // slot of one that gives way, or while the slots are shared a waiting
+  // place or the place of one of the busiest address. False when none can
+  // be taken now; *turnedAway once a newcomer was closed again at once.
+  bool AcceptOne(Clock::time_point now, bool* turnedAway);
+  // Takes waiting connections into free slots, or the slots of those that
+  // give way: the one whose address holds the fewest slots first.
+  void ActivateWaiting(Clock::time_point now);
+  void Activate(net::SocketHandle s, const char* address, int port, Source* source,
+                Clock::time_point now);
+  // Closes, unread, the newest waiting connection of `source`; false when
+  // it has none.
+  bool DropNewestWaiting(const Source* source, std::size_t held);
   void OnShortage(Clock::time_point now);
   Connection* GiveWayCandidate(Clock::time_point now);
   void GiveWay(Connection* c, Closing why);
+  // Frames are being taken now (the spool is not holding them up).
+  bool FramesFlowing(Clock::time_point now) const {
+    return now - lastTaken_ < std::chrono::milliseconds(kGiveWayIdleMs);
+  }
+  // Sharing the slots by address (see kShareDivisor).
+  std::size_t ShareThreshold() const;
+  // The address holding the most slots (of those, the one served most
+  // lately), and how many it holds; null when there is no connection.
+  Source* BusiestSource(Clock::time_point now, std::size_t* held) const;
+  std::size_t Holding(const Source* source) const;
+  bool MayShare(Clock::time_point now) const;
+  // The connection of `busiest` that makes room for a station of another
+  // address: the one with the most frames still to be taken.
+  Connection* ShareCandidate(const Source* busiest) const;
+  void TurnAway(net::SocketHandle s, const char* address, int port, std::size_t held);
+  Source* SourceOf(const char* address, Clock::time_point now);
+  static double Served(const Source& source, Clock::time_point now);
+  // Forgets addresses with no connection that have had nothing taken for a
+  // while, so the table does not grow with every peer ever seen.
+  void PruneSources(Clock::time_point now);
   void ReadFrom(Connection& c, Clock::time_point now);
   void Refuse(Connection& c, Closing why);
   void Watch(Connection& c, Clock::time_point now);
@@ -208,8 +273,18 @@ class Server {
   std::atomic<bool> stop_{false};
   std::mutex lock_;
   std::vector<std::unique_ptr<Connection>> connections_;  // guarded by lock_
+  // Peer addresses of connections and of frames taken lately; guarded by
+  // lock_. Nodes stay where they are, so connections point at them.
+  std::unordered_map<std::string, Source> sources_;
+  Clock::time_point sourcesPruned_;
   Connection* inHand_ = nullptr;  // whose frame TakeFrame returned last, guarded by lock_
   Clock::time_point lastTaken_;   // when TakeFrame last returned a frame, guarded by lock_
+  // Taken in while the slots are shared, oldest first; guarded by lock_.
+  // At most waitingLimit_: what the descriptors leave beside the slots (at
+  // most kMaxWaiting), none after a shortage of descriptors.
+  std::deque<Waiting> waiting_;
+  std::size_t waitingRoom_ = 0;
+  std::size_t waitingLimit_ = 0;
   // The most connections the descriptors of the process allow (at most
   // kMaxConnections), fixed at the start.
   std::size_t slots_ = kMaxConnections;
@@ -218,6 +293,9 @@ class Server {
   Clock::time_point limitRestores_;
   Clock::time_point acceptResumes_;
   Clock::duration acceptPause_{};
+  // Since when every slot has been taken, with none that could give way,
+  // while frames are taken (zero: not so); guarded by lock_.
+  Clock::time_point crowdedSince_;
   int shortages_ = 0;
   int failedAccepts_ = 0;  // in a row, since accepting last worked
   bool fullReported_ = false;
@@ -238,6 +316,15 @@ std::size_t SlotsFor(long left) {
   return std::min(kMaxConnections, static_cast<std::size_t>(slots));
 }
 
+// How many connections may wait, taken in but unread, beside `slots` with
+// `left` descriptors still to open.
+std::size_t WaitingRoomFor(long left, std::size_t slots) {
+  if (left < 0) return kMaxWaiting;
+  const long reserve = std::min(kDescriptorReserve, left / 2);
+  const long room = left - reserve - static_cast<long>(slots);
+  return room <= 0 ? 0 : std::min(kMaxWaiting, static_cast<std::size_t>(room));
+}
+
 std::unique_ptr<Server> Server::Start(int port, const ServerLimits& limits, int* error) {
   std::unique_ptr<Server> s(new Server());
   if (!s->waker_.Valid()) {
@@ -256,6 +343,7 @@ std::unique_ptr<Server> Server::Start(int port, const ServerLimits& limits, int*
   // Connections must never take the descriptors the spool files need.
   const long left = net::DescriptorsLeft();
   s->slots_ = s->limit_ = SlotsFor(left);
+  s->waitingRoom_ = s->waitingLimit_ = WaitingRoomFor(left, s->slots_);
   if (s->slots_ < kMaxConnections) {
     PALLIX_LOG(PALLIX_LOG_WARNING, PALLIX_LOG_NET,
                "holding at most %zu station connections at once, not %zu: the process may open "
@@ -281,6 +369,8 @@ Server::~Server() {
   std::lock_guard<std::mutex> lock(lock_);
   for (auto& c : connections_) net::Close(c->socket);
   connections_.clear();
+  for (const Waiting& w : waiting_) net::Close(w.socket);
+  waiting_.clear();
   net::Close(listener_);
 }
 
@@ -317,6 +407,7 @@ Clock::duration Server::ListPollItems(Clock::time_point now, std::vector<net::Po
   Clock::duration wait = std::chrono::seconds(1);
   if (limit_ < slots_ && now >= limitRestores_) {
     limit_ = slots_;
+    waitingLimit_ = waitingRoom_;
     PALLIX_LOG(PALLIX_LOG_INFO, PALLIX_LOG_NET, "holding up to %zu station connections again",
                slots_);
   }
@@ -327,6 +418,8 @@ Clock::duration Server::ListPollItems(Clock::time_point now, std::vector<net::Po
   // nobody will read.
   items->push_back(net::PollItem{listener_, WantsToAccept(now)});
   if (now < acceptResumes_) wait = std::min(wait, acceptResumes_ - now);
+  const Clock::time_point share = crowdedSince_ + std::chrono::milliseconds(kShareAfterMs);
+  if (crowdedSince_ != Clock::time_point() && share > now) wait = std::min(wait, share - now);
   const bool full = connections_.size() >= limit_;
   for (auto& c : connections_) {
     if (WaitingOnUs(*c)) wait = std::min(wait, c->lastReceipt + kProgressInterval - now);
@@ -340,8 +433,8 @@ Clock::duration Server::ListPollItems(Clock::time_point now, std::vector<net::Po
     // Once it may give way the listener is watched instead.
     if (!full) continue;
     const Clock::time_point quiet = c->lastHeard + giveWayQuiet;
-    if (c->received == 0 && quiet > now) wait = std::min(wait, quiet - now);
-    const Clock::time_point idle = c->lastFrame + giveWayIdle;
+    if (c->chunks == 0 && quiet > now) wait = std::min(wait, quiet - now);
+    const Clock::time_point idle = c->lastChunk + giveWayIdle;
     if (idle > now) wait = std::min(wait, idle - now);
   }
   return wait;
@@ -353,10 +446,22 @@ void Server::HandlePolled(const std::vector<net::PollItem>& items,
   for (std::size_t i = 0; i < polled.size(); ++i) {
     if (items[i + 2].readable && Reading(*polled[i])) ReadFrom(*polled[i], now);
   }
+  ActivateWaiting(now);
   if (items[1].readable) AcceptPending(now);
+  // Since when every slot has been taken, none may give way, while frames
+  // are taken: a slot that frees and is taken at once by a waiting
+  // connection leaves it so (and while the listener rests nobody can tell).
+  // Slots are shared by address only once that has lasted a while, so a
+  // station that would soon get a slot by giving way is never turned away.
+  const bool full = connections_.size() >= limit_;
+  if (!FramesFlowing(now) || GiveWayCandidate(now) != nullptr || (!full && items[1].wantRead))
+    crowdedSince_ = Clock::time_point();
+  else if (full && crowdedSince_ == Clock::time_point())
+    crowdedSince_ = now;
   for (auto& c : connections_) Watch(*c, now);
-  // Descriptors given back after a shortage: beyond the lowered limit,
-  // connections that may give way go.
+  // Descriptors given back after a shortage: those waiting go first, then
+  // beyond the lowered limit connections that may give way.
+  while (waiting_.size() > waitingLimit_) DropNewestWaiting(nullptr, 0);
   while (connections_.size() > limit_) {
     Connection* c = GiveWayCandidate(now);
     if (c == nullptr) break;
@@ -368,6 +473,7 @@ void Server::HandlePolled(const std::vector<net::PollItem>& items,
                                       return !c->open && c->frames.empty() && !c->inHand;
                                     }),
                      connections_.end());
+  PruneSources(now);
 }
 
 // A full house is worth one line: stations beyond it wait unseen in the
@@ -377,7 +483,7 @@ void Server::ReportFullHouse() {
     fullReported_ = true;
     PALLIX_LOG(PALLIX_LOG_WARNING, PALLIX_LOG_NET,
                "all %zu connection slots are taken: further stations wait until one closes "
-               "or a connection gives way (one without a whole frame for %.1f s first)",
+               "or a connection gives way (one without a whole file chunk for %.1f s first)",
                limit_, kGiveWayIdleMs / 1000.0);
   } else if (fullReported_ && connections_.size() + kSpareDescriptors <= limit_) {
     fullReported_ = false;
@@ -386,44 +492,242 @@ void Server::ReportFullHouse() {
 
 bool Server::WantsToAccept(Clock::time_point now) {
   if (now < acceptResumes_) return false;
-  return connections_.size() < limit_ || GiveWayCandidate(now) != nullptr;
+  return connections_.size() < limit_ || GiveWayCandidate(now) != nullptr || MayShare(now);
 }
 
 void Server::AcceptPending(Clock::time_point now) {
   // Bounded, so that a storm of connections cannot starve the readers.
+  bool turnedAway = false;
   for (int i = 0; i < 64; ++i) {
-    // At the limit a connection makes room, but only once a station is
-    // really there to take its place.
-    Connection* room = nullptr;
+    if (!AcceptOne(now, &turnedAway)) break;
+  }
+  // Peers turned away come straight back: a short rest keeps them from
+  // taking the thread, while the queue still moves fast enough that a
+  // station behind them is reached within moments.
+  if (turnedAway)
+    acceptResumes_ = std::max(acceptResumes_, now + std::chrono::milliseconds(kTurnAwayRestMs));
+}
+
+bool Server::AcceptOne(Clock::time_point now, bool* turnedAway) {
+  if (now < acceptResumes_) return false;
+  // Those taken in earlier go before the system's queue.
+  ActivateWaiting(now);
+  // At the limit a connection makes room, but only once a station is
+  // really there to take its place.
+  Connection* room = nullptr;
+  const bool full = connections_.size() >= limit_;
+  if (full) {
+    room = GiveWayCandidate(now);
+    if (room == nullptr && !MayShare(now)) return false;
+  }
+  bool shortage = false;
+  net::SocketHandle s = net::Accept(listener_, &shortage);
+  if (s == net::kNoSocket) {
+    if (shortage) OnShortage(now);
+    return false;
+  }
+  if (failedAccepts_ > 0) {
+    PALLIX_LOG(PALLIX_LOG_INFO, PALLIX_LOG_NET,
+               "accepting stations again after %d failed tries for lack of descriptors",
+               failedAccepts_);
+    failedAccepts_ = 0;
+  }
+  acceptPause_ = Clock::duration::zero();
+  Waiting w;
+  w.socket = s;
+  net::PeerAddress(s, w.address, sizeof w.address, &w.port);
+  w.source = SourceOf(w.address, now);
+  if (room != nullptr) GiveWay(room, Closing::kGaveWay);
+  if (!full || room != nullptr) {
+    Activate(w.socket, w.address, w.port, w.source, now);
+    return true;
+  }
+  // Every slot busy and none may give way: the slots are shared by
+  // address. The newcomer waits for a slot while there is room to wait;
+  // beyond that, one of an address holding fewer takes the place of one of
+  // the address holding most, and anything else cannot be held.
+  if (waiting_.size() < waitingLimit_) {
+    waiting_.push_back(w);
+    return true;
+  }
+  std::size_t busiestHeld = 0;
+  const Source* busiest = BusiestSource(now, &busiestHeld);
+  const std::size_t held = Holding(w.source);
+  if (busiest == nullptr || busiest == w.source || held + 2 > busiestHeld) {
+    TurnAway(s, w.address, w.port, held);
+    *turnedAway = true;
+    return true;
+  }
+  if (DropNewestWaiting(busiest, busiestHeld)) {
+    waiting_.push_back(w);
+    return true;
+  }
+  Connection* victim = ShareCandidate(busiest);
+  if (victim == nullptr) {
+    TurnAway(s, w.address, w.port, held);
+    *turnedAway = true;
+    return true;
+  }
+  victim->addressHeld = busiestHeld;
+  GiveWay(victim, Closing::kShared);
+  Activate(w.socket, w.address, w.port, w.source, now);
+  return true;
+}
+
+void Server::Activate(net::SocketHandle s, const char* address, int port, Source* source,
+                      Clock::time_point now) {
+  auto c = std::make_unique<Connection>();
+  c->socket = s;
+  std::snprintf(c->address, sizeof c->address, "%s", address);
+  c->port = port;
+  c->source = source;
+  c->accepted = now;
+  c->lastHeard = now;
+  c->lastChunk = now;
+  c->lastReceipt = now;
+  PALLIX_LOG_EVENT(PALLIX_LOG_INFO, PALLIX_LOG_NET, PALLIX_EVENT_CONNECTION_OPENED, c->address,
+                   nullptr, "station %s:%d connected (%zu of %zu slots taken)", c->address, c->port,
+                   connections_.size() + 1, limit_);
+  connections_.push_back(std::move(c));
+}
+
+void Server::ActivateWaiting(Clock::time_point now) {
+  if (waiting_.empty()) return;
+  std::unordered_map<const Source*, std::size_t> active;
+  for (const auto& c : connections_)
+    if (c->open) ++active[c->source];
+  while (!waiting_.empty()) {
     if (connections_.size() >= limit_) {
-      room = GiveWayCandidate(now);
+      Connection* room = GiveWayCandidate(now);
       if (room == nullptr) return;
+      if (room->open) --active[room->source];
+      GiveWay(room, Closing::kGaveWay);
     }
-    bool shortage = false;
-    net::SocketHandle s = net::Accept(listener_, &shortage);
-    if (s == net::kNoSocket) {
-      if (shortage) OnShortage(now);
-      return;
+    // The address holding the fewest slots first; of its connections the
+    // one waiting longest (the deque keeps them oldest first).
+    auto next = waiting_.begin();
+    for (auto it = waiting_.begin(); it != waiting_.end(); ++it)
+      if (active[it->source] < active[next->source]) next = it;
+    const Waiting w = *next;
+    waiting_.erase(next);
+    ++active[w.source];
+    Activate(w.socket, w.address, w.port, w.source, now);
+  }
+}
+
+bool Server::DropNewestWaiting(const Source* source, std::size_t held) {
+  for (auto it = waiting_.rbegin(); it != waiting_.rend(); ++it) {
+    if (source != nullptr && it->source != source) continue;
+    const Waiting w = *it;
+    waiting_.erase(std::next(it).base());
+    net::Close(w.socket);
+    if (source != nullptr) {
+      PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, w.address, "gave way",
+                       "connection from %s:%d closed unread to make room for a station of "
+                       "another address: all %zu slots were taken and busy, %zu connections "
+                       "waited, and %s held %zu slots and places, the most: the station must "
+                       "send again",
+                       w.address, w.port, limit_, waiting_.size() + 1, w.address, held);
+    } else {
+      PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, w.address, "out of descriptors",
+                       "connection from %s:%d closed unread because the process ran out of "
+                       "file descriptors (it holds fewer connections for a while): the station "
+                       "must send again",
+                       w.address, w.port);
     }
-    if (room != nullptr) GiveWay(room, Closing::kGaveWay);
-    if (failedAccepts_ > 0) {
-      PALLIX_LOG(PALLIX_LOG_INFO, PALLIX_LOG_NET,
-                 "accepting stations again after %d failed tries for lack of descriptors",
-                 failedAccepts_);
-      failedAccepts_ = 0;
+    return true;
+  }
+  return false;
+}
+
+std::size_t Server::ShareThreshold() const {
+  return std::max(kShareMinimum, limit_ / kShareDivisor);
+}
+
+std::size_t Server::Holding(const Source* source) const {
+  std::size_t n = 0;
+  for (const auto& c : connections_)
+    if (c->open && c->source == source) ++n;
+  for (const Waiting& w : waiting_)
+    if (w.source == source) ++n;
+  return n;
+}
+
+Server::Source* Server::BusiestSource(Clock::time_point now, std::size_t* held) const {
+  // A handful of addresses at most hold many slots: counting them afresh
+  // costs a pass over the slots.
+  std::unordered_map<Source*, std::size_t> count;
+  for (const auto& c : connections_)
+    if (c->open) ++count[c->source];
+  for (const Waiting& w : waiting_) ++count[w.source];
+  Source* busiest = nullptr;
+  *held = 0;
+  for (const auto& [source, n] : count) {
+    if (n > *held ||
+        (n == *held && busiest != nullptr && Served(*source, now) > Served(*busiest, now))) {
+      busiest = source;
+      *held = n;
     }
-    acceptPause_ = Clock::duration::zero();
-    auto c = std::make_unique<Connection>();
-    c->socket = s;
-    c->accepted = now;
-    c->lastHeard = now;
-    c->lastFrame = now;
-    c->lastReceipt = now;
-    net::PeerAddress(s, c->address, sizeof c->address, &c->port);
-    PALLIX_LOG_EVENT(PALLIX_LOG_INFO, PALLIX_LOG_NET, PALLIX_EVENT_CONNECTION_OPENED, c->address,
-                     nullptr, "station %s:%d connected (%zu of %zu slots taken)", c->address,
-                     c->port, connections_.size() + 1, limit_);
-    connections_.push_back(std::move(c));
+  }
+  return busiest;
+}
+
+bool Server::MayShare(Clock::time_point now) const {
+  // While the spool holds frames up nobody could be served: newcomers wait.
+  if (!FramesFlowing(now) || crowdedSince_ == Clock::time_point()) return false;
+  if (now - crowdedSince_ < std::chrono::milliseconds(kShareAfterMs)) return false;
+  std::size_t held = 0;
+  BusiestSource(now, &held);
+  return held >= ShareThreshold();
+}
+
+Server::Connection* Server::ShareCandidate(const Source* busiest) const {
+  // The one that would hold its slot longest: the most frames still to be
+  // taken, then the newest. Never the one whose frame is in hand, nor one
+  // already closing after a bad frame.
+  Connection* best = nullptr;
+  for (const auto& c : connections_) {
+    if (c->source != busiest || !c->open || c->refused || c->inHand) continue;
+    if (best == nullptr || c->frames.size() > best->frames.size() ||
+        (c->frames.size() == best->frames.size() && c->accepted > best->accepted))
+      best = c.get();
+  }
+  return best;
+}
+
+void Server::TurnAway(net::SocketHandle s, const char* address, int port, std::size_t held) {
+  net::Close(s);
+  PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, PALLIX_EVENT_CONNECTION_REFUSED, address,
+                   "address holds the most",
+                   "connection from %s:%d turned away unread: all %zu slots are taken and busy, "
+                   "%zu connections wait for one, and %s already holds %zu of them (no other "
+                   "address holds two more): the station must send again",
+                   address, port, limit_, waiting_.size(), address, held);
+}
+
+Server::Source* Server::SourceOf(const char* address, Clock::time_point now) {
+  auto [it, fresh] = sources_.try_emplace(address);
+  if (fresh) it->second.servedAt = now;
+  return &it->second;
+}
+
+double Server::Served(const Source& source, Clock::time_point now) {
+  const double ms = std::chrono::duration<double, std::milli>(now - source.servedAt).count();
+  return source.served * std::exp2(-ms / kServedHalfLifeMs);
+}
+
+void Server::PruneSources(Clock::time_point now) {
+  if (now - sourcesPruned_ < std::chrono::seconds(1)) return;
+  sourcesPruned_ = now;
+  std::unordered_map<const Source*, bool> used;
+  for (const auto& c : connections_) used[c->source] = true;
+  for (const Waiting& w : waiting_) used[w.source] = true;
+  for (auto it = sources_.begin(); it != sources_.end();) {
+    // Below half a frame an address counts as never served.
+    if (used.count(&it->second) == 0 && Served(it->second, now) < 0.5)
+      it = sources_.erase(it);
+    else
+      ++it;
   }
 }
 
@@ -439,6 +743,7 @@ void Server::OnShortage(Clock::time_point now) {
     limit_ = std::min(limit_, n - kSpareDescriptors);
     limitRestores_ = now + std::chrono::milliseconds(kLoweredLimitMs);
   }
+  waitingLimit_ = 0;
   // One line when it starts, not one per try.
   if (failedAccepts_++ == 0) {
     PALLIX_LOG(PALLIX_LOG_WARNING, PALLIX_LOG_NET,
@@ -457,26 +762,27 @@ void Server::OnShortage(Clock::time_point now) {
 Server::Connection* Server::GiveWayCandidate(Clock::time_point now) {
   const auto quiet = std::chrono::milliseconds(kGiveWayQuietMs);
   const auto idle = std::chrono::milliseconds(kGiveWayIdleMs);
-  // A squatter, a trickle, a station that never got going: the quietest
-  // first.
+  // A squatter, a trickle, a keep-alive and nothing else, a station that
+  // never got going: the quietest first.
   Connection* best = nullptr;
   for (auto& c : connections_) {
-    if (!Reading(*c) || c->received != 0 || now - c->lastHeard < quiet) continue;
+    if (!Reading(*c) || c->chunks != 0 || !c->frames.empty() || c->inHand) continue;
+    if (now - c->lastHeard < quiet) continue;
     if (best == nullptr || c->lastHeard < best->lastHeard) best = c.get();
   }
   if (best != nullptr) return best;
-  // Idle: it has completed no frame for a while, whatever it did before
-  // (real stations send a whole result in milliseconds, and end it). One
-  // held back by flow control is not idle. One with nothing waiting goes
-  // first, losing nothing: the one that never completed a frame, then the
-  // longest without.
+  // Idle: it has completed no file chunk for a while, whatever it did
+  // before (real stations send a whole result in milliseconds, and end it;
+  // keep-alives are no work). One held back by flow control is not idle.
+  // One with nothing waiting goes first, losing nothing: the one that never
+  // completed a chunk, then the longest without.
   const auto earlier = [](const Connection& a, const Connection& b) {
-    if ((a.received == 0) != (b.received == 0)) return a.received == 0;
-    return a.lastFrame < b.lastFrame;
+    if ((a.chunks == 0) != (b.chunks == 0)) return a.chunks == 0;
+    return a.lastChunk < b.lastChunk;
   };
   for (auto& c : connections_) {
     if (!Reading(*c) || HeldBack(*c) || !c->frames.empty() || c->inHand) continue;
-    if (now - c->lastFrame < idle) continue;
+    if (now - c->lastChunk < idle) continue;
     if (best == nullptr || earlier(*c, *best)) best = c.get();
   }
   if (best != nullptr) return best;
@@ -487,10 +793,10 @@ Server::Connection* Server::GiveWayCandidate(Clock::time_point now) {
   // yet taken go unconfirmed. First one that has parked frames and sent
   // nothing whole since (the longest first), then one that keeps sending,
   // held back, once it has had its turns (the one that had most first).
-  if (now - lastTaken_ >= idle) return nullptr;
+  if (!FramesFlowing(now)) return nullptr;
   for (auto& c : connections_) {
-    if (!Reading(*c) || HeldBack(*c) || c->inHand || now - c->lastFrame < idle) continue;
-    if (best == nullptr || c->lastFrame < best->lastFrame) best = c.get();
+    if (!Reading(*c) || HeldBack(*c) || c->inHand || now - c->lastChunk < idle) continue;
+    if (best == nullptr || c->lastChunk < best->lastChunk) best = c.get();
   }
   if (best != nullptr) return best;
   for (auto& c : connections_) {
@@ -563,7 +869,10 @@ void Server::ReadFrom(Connection& c, Clock::time_point now) {
         c.frames.push_back(c.partial);
         ++c.received;
         c.have = 0;
-        c.lastFrame = now;
+        if (PallixGetU32(c.partial.data() + NET_FRAME_COMMAND_OFFSET) == NET_CMD_FILE_CHUNK) {
+          ++c.chunks;
+          c.lastChunk = now;
+        }
       }
     }
   }
@@ -588,6 +897,11 @@ void Server::Watch(Connection& c, Clock::time_point now) {
   if ((c.stationDone || c.refused) && c.frames.empty() && !c.inHand) {
     if (c.refused) {  // already reported
       SendReceipt(c, c.received);
+      // What it sent after is not read; dropped here, so that the close
+      // ends the stream after the receipt instead of resetting it (which
+      // may cost the station the receipt).
+      for (int i = 0; i < 64 && net::Receive(c.socket, scratch_.data(), scratch_.size()) > 0; ++i) {
+      }
       net::Close(c.socket);
       c.socket = net::kNoSocket;
       c.open = false;
@@ -690,8 +1004,16 @@ void Server::ReportClose(const Connection& c, Closing why) {
                        a, p, Seconds(frameDeadline_), c.have, NET_FRAME_SIZE);
       return;
     case Closing::kGaveWay:
+    case Closing::kShared:
     case Closing::kDescriptors:
       ReportGaveWay(c, why);
+      return;
+    case Closing::kUnhandled:
+      // The reader says why in its own words, once; this is detail.
+      PALLIX_LOG_EVENT(PALLIX_LOG_DEBUG, PALLIX_LOG_NET, kClosed, a, "not handled",
+                       "connection from %s:%d closed: the reader could not handle its frame %u; "
+                       "%zu more dropped unconfirmed, %u handled before it confirmed",
+                       a, p, c.received + 1, c.framesDropped, c.received);
       return;
   }
 }
@@ -739,37 +1061,50 @@ void Server::ReportSilence(const Connection& c) {
   }
 }
 
-// Closed to make room (kGaveWay) or after a shortage of descriptors.
+// Closed to make room (kGaveWay, kShared) or after a shortage of
+// descriptors.
 void Server::ReportGaveWay(const Connection& c, Closing why) {
   const char* a = c.address;
   const int p = c.port;
-  const bool gaveWay = why == Closing::kGaveWay;
-  char reason[160];
-  if (gaveWay) {
+  const char* key = why == Closing::kDescriptors ? "out of descriptors" : "gave way";
+  char reason[200];
+  if (why == Closing::kGaveWay) {
     std::snprintf(reason, sizeof reason,
                   "to make room for a waiting station: all %zu slots were taken", limit_);
+  } else if (why == Closing::kShared) {
+    std::snprintf(reason, sizeof reason,
+                  "to make room for a station of another address: all %zu slots were taken and "
+                  "busy, and %s held %zu of them, the most",
+                  limit_, a, c.addressHeld);
   } else {
     std::snprintf(reason, sizeof reason,
                   "because the process ran out of file descriptors (it holds fewer "
                   "connections for a while)");
   }
   if (c.framesDropped > 0) {
-    PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a,
-                     gaveWay ? "gave way" : "out of descriptors",
+    PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, key,
                      "connection from %s:%d closed %s and it held %zu frames waiting to be "
                      "taken: those are dropped unconfirmed (the station sends them again); "
                      "%u handled and confirmed",
                      a, p, reason, c.framesDropped, c.received);
-  } else if (c.received > 0) {
-    PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, gaveWay ? "gave way" : "out of descriptors",
-                     "connection from %s:%d closed %s and it had completed no frame for "
+  } else if (c.received == 0) {
+    PALLIX_LOG_EVENT(why == Closing::kDescriptors ? kWarning : kInfo, PALLIX_LOG_NET, kClosed, a,
+                     key, "connection from %s:%d closed %s and it had never sent a whole frame", a,
+                     p, reason);
+  } else if (why == Closing::kShared) {
+    PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, key,
+                     "connection from %s:%d closed %s; its %u frame%s handled and confirmed", a, p,
+                     reason, c.received, Plural(c.received));
+  } else if (c.chunks == 0) {
+    PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, key,
+                     "connection from %s:%d closed %s and it had sent no file chunk, only %u "
+                     "other frame%s (keep-alives), handled and confirmed",
+                     a, p, reason, c.received, Plural(c.received));
+  } else {
+    PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, key,
+                     "connection from %s:%d closed %s and it had completed no file chunk for "
                      "%.1f s; its %u frame%s handled and confirmed",
                      a, p, reason, kGiveWayIdleMs / 1000.0, c.received, Plural(c.received));
-  } else {
-    PALLIX_LOG_EVENT(gaveWay ? kInfo : kWarning, PALLIX_LOG_NET, kClosed, a,
-                     gaveWay ? "gave way" : "out of descriptors",
-                     "connection from %s:%d closed %s and it had never sent a whole frame", a, p,
-                     reason);
   }
 }
 
@@ -788,14 +1123,24 @@ bool Server::TakeFrame(unsigned char* out) {
       inHand_ = nullptr;
       if (h.frames.empty() && (!h.open || h.stationDone || h.refused)) wake = true;
     }
-    // Round robin by connection, not by arrival: each turn goes to the
+    // By address first: the turn goes to the address that has had the
+    // fewest frames lately (then the one served longest ago), so that a
+    // station that has sent little is served before the next frame of an
+    // address, or a few, that have sent thousands. Within one address,
+    // round robin by connection, not by arrival: each turn goes to the
     // connection served longest ago, one never served first, so a station's
     // few frames never wait behind another's many. A station that has
     // finished sending comes before those still sending (it only waits for
     // its receipt), and of those the one closest to the end: serving it
     // confirms a whole exchange and frees its slot for a waiting station.
     Connection* next = nullptr;
-    const auto before = [](const Connection& a, const Connection& b) {
+    const auto before = [now](const Connection& a, const Connection& b) {
+      if (a.source != b.source) {
+        const double aServed = Served(*a.source, now), bServed = Served(*b.source, now);
+        if (aServed != bServed) return aServed < bServed;
+        if (a.source->lastServed != b.source->lastServed)
+          return a.source->lastServed < b.source->lastServed;
+      }
       const bool aEnding = a.stationDone || a.refused, bEnding = b.stationDone || b.refused;
       if (aEnding != bEnding) return aEnding;
       if (aEnding && a.frames.size() != b.frames.size()) return a.frames.size() < b.frames.size();
@@ -816,12 +1161,16 @@ bool Server::TakeFrame(unsigned char* out) {
       c.inHand = true;
       ++c.taken;
       c.lastServed = now;
+      Source& source = *c.source;
+      source.served = Served(source, now) + 1;
+      source.servedAt = now;
+      source.lastServed = now;
       inHand_ = &c;
       lastTaken_ = now;
       if (wasFull && Reading(c)) {
         // It was held back, neither silent nor idle.
         c.lastHeard = now;
-        c.lastFrame = now;
+        c.lastChunk = now;
         wake = true;
       }
     }
@@ -829,6 +1178,30 @@ bool Server::TakeFrame(unsigned char* out) {
   }
   if (wake) waker_.Signal();
   return found;
+}
+
+bool Server::RefuseTaken() {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (inHand_ == nullptr) return false;
+    Connection& c = *inHand_;
+    inHand_ = nullptr;
+    c.inHand = false;
+    // Counts run in order, so nothing after the refused frame can be
+    // confirmed either: it and the frames behind it go unconfirmed, and the
+    // station hears at once what of it is handled (often nothing), before
+    // the close the I/O thread makes.
+    c.framesDropped = c.frames.size();
+    c.received -= static_cast<std::uint32_t>(c.frames.size()) + 1;
+    c.frames.clear();
+    ReportClose(c, Closing::kUnhandled);
+    if (c.open && !c.refused) {
+      c.refused = true;
+      c.have = 0;
+    }
+  }
+  waker_.Signal();
+  return true;
 }
 
 int Server::FramePeer(char* address, std::size_t size, int* port) {
@@ -847,6 +1220,8 @@ bool Server::PeerConnected(const char* address, int port) {
   std::lock_guard<std::mutex> lock(lock_);
   for (auto& c : connections_)
     if (c->port == port && std::strcmp(c->address, address) == 0) return true;
+  for (const Waiting& w : waiting_)
+    if (w.port == port && std::strcmp(w.address, address) == 0) return true;
   return false;
 }
 
@@ -1207,6 +1582,14 @@ int Send(int channel, const char* host, int port, const void* buf, int size) {
   if (!ch->station) return kWrongMode;
   return ch->station->Send(host, port, static_cast<const unsigned char*>(buf),
                            static_cast<std::size_t>(size));
+}
+
+int RefuseFrame(int channel) {
+  if (!ValidChannel(channel)) return kBadChannel;
+  std::shared_ptr<Channel> ch = Find(channel);
+  if (!ch) return kNotOpen;
+  if (!ch->server) return kWrongMode;
+  return ch->server->RefuseTaken() ? 1 : 0;
 }
 
 int FramePeer(int channel, char* address, int size, int* port) {

@@ -40,11 +40,13 @@ inline constexpr std::size_t kMaxConnections = 256;
 // this.
 inline constexpr long kDescriptorReserve = 32;
 // Server: when every slot is taken and another station waits, a connection
-// gives way to it (it is closed), the first of these that there is:
-//  - one that has never completed a frame and has sent nothing for
-//    kGiveWayQuietMs (the quietest first);
-//  - one that has completed no frame for kGiveWayIdleMs, whatever it did
-//    before, with none of its frames waiting and not held back by flow
+// gives way to it (it is closed), the first of these that there is. Only a
+// file chunk (command 994) counts as work: keep-alives and other frames
+// hold no slot.
+//  - one that has never completed a file chunk, has nothing waiting and
+//    has sent nothing for kGiveWayQuietMs (the quietest first);
+//  - one that has completed no file chunk for kGiveWayIdleMs, whatever it
+//    did before, with none of its frames waiting and not held back by flow
 //    control (never completed one first, then the longest without);
 //  - while frames are being taken (not while the spool holds them up): one
 //    as above but with frames waiting (the longest without first), then
@@ -55,6 +57,34 @@ inline constexpr long kDescriptorReserve = 32;
 // Each is first told how many of its frames are handled.
 inline constexpr int kGiveWayQuietMs = 500;
 inline constexpr int kGiveWayIdleMs = 1000;
+// Server: when every slot has been taken for kShareAfterMs while frames are
+// being taken (a slot that frees is taken at once by a waiting connection),
+// with none that could give way all that time, and one peer address holds
+// at least the larger of kShareMinimum and 1/kShareDivisor of the slots,
+// the slots are shared by address: waiting connections are taken in to see
+// their address.
+//  - As long as the descriptors allow (beside the slots and the reserve),
+//    up to kMaxWaiting of them wait unread for a slot, ahead of the
+//    system's queue; a slot that frees goes to the one whose address holds
+//    the fewest slots, of those to the one waiting longest.
+//  - Beyond them a newcomer whose address holds at least two fewer (slots
+//    and waiting places) than the address holding the most takes the place
+//    of one of that address: its newest waiting one, closed unread, or when
+//    none waits, the connection of it with the most frames still to be
+//    taken (they are dropped, unconfirmed).
+//  - Any other newcomer is closed again at once, unread (its station was
+//    told nothing and sends again), and the listener rests kTurnAwayRestMs
+//    after a round that closed one.
+inline constexpr std::size_t kShareMinimum = 2;
+inline constexpr std::size_t kShareDivisor = 16;
+inline constexpr int kTurnAwayRestMs = 10;
+inline constexpr int kShareAfterMs = 2000;
+inline constexpr std::size_t kMaxWaiting = 1024;
+// Server: frames are taken by peer address first: the address that has had
+// the fewest taken lately goes next (each frame taken counts, halving every
+// kServedHalfLifeMs), so a station that has sent little is served before
+// the next frame of one, or a few, that have sent thousands.
+inline constexpr int kServedHalfLifeMs = 10000;
 // Server: once accepting fails for lack of descriptors (or memory), it
 // pauses accepting (50 ms, doubling up to 1 s) and holds this many fewer
 // connections than it had then, so that the rest of the process (the spool
@@ -113,6 +143,14 @@ int Read(int channel, void* buf, int size);
 // kConnectRefused, kConnectFailed (timed out or unreachable), kSendFailed.
 // Whether the monitor has handled them, CloseNet says.
 int Send(int channel, const char* host, int port, const void* buf, int size);
+
+// PallixRefuseFrame: the frame the latest Read on a server channel returned
+// cannot be handled (the reader has nowhere to put it). Its connection gets
+// a receipt for its frames handled before it and is closed; that frame and
+// the connection's frames not yet taken are dropped, unconfirmed, so its
+// station learns at once that it must send again. 1 done; 0 no frame in
+// hand; kBadChannel, kNotOpen, kWrongMode. The same one reader as Read.
+int RefuseFrame(int channel);
 
 // PallixFramePeer: the station of the frame the latest Read on a server
 // channel returned. 1, 0 (none, or unknown), kBadChannel, kBadArgument,

@@ -249,6 +249,8 @@ Outcome WriteSlot(const ChunkJob& job, long* fileLength) {
                                            static_cast<size_t>(chunk.count), fileLength);
   if (written == SpoolIo::Result::kMissing) {
     const SpoolIo::Result made = job.io.MakeDirectory(job.spoolDir);
+    // Waiting would not help: nothing clears a file in the way by itself.
+    if (made == SpoolIo::Result::kNotDirectory) return kChunkNoSpool;
     if (made != SpoolIo::Result::kOk)
       return NotNow(made) != 0 ? NotNow(made) : kChunkSpoolUnwritable;
     BRENNA_LOG(kWarning, kSpool, "the spool directory %s had gone: made again",
@@ -258,6 +260,11 @@ Outcome WriteSlot(const ChunkJob& job, long* fileLength) {
   }
   if (NotNow(written) != 0) return NotNow(written);
   if (written == SpoolIo::Result::kMissing) return kChunkSpoolUnwritable;
+  // A spool directory that is a link going round in a circle looks like a
+  // planted link under the chunk's name.
+  if (written == SpoolIo::Result::kNotRegular &&
+      job.io.MakeDirectory(job.spoolDir) == SpoolIo::Result::kNotDirectory)
+    return kChunkNoSpool;
   if (written != SpoolIo::Result::kOk) return LoseChunk(job, written);
   return std::nullopt;
 }

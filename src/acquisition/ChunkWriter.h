@@ -27,7 +27,10 @@ enum ChunkResult {
   kChunkSpoolUnwritable = -4,  // the spool cannot be written now (full, over quota, read-only,
                                // failing, or its directory gone and not made again): nothing of
                                // the chunk was kept, the same chunk may be handed in again later
-  kChunkNoDescriptors = -5     // as -4, because the process has no file descriptor to spare now
+  kChunkNoDescriptors = -5,    // as -4, because the process has no file descriptor to spare now
+  kChunkNoSpool = -6           // the spool directory is no directory (a file or a link to nothing
+                               // stands in its place): nothing was kept, and no chunk can be until
+                               // someone removes it, so the frame is refused to its station
 };
 
 // The largest decompressed result, and so the copy buffer.

@@ -16,6 +16,7 @@
 #include "acquisition/TransferLedger.h"
 #include "journal/Journal.h"
 #include "panel/IdleLook.h"
+#include "platform/FileOps.h"
 #include "platform/PallixBinding.h"
 #include "platform/ProcessLimits.h"
 #include "util/Colors.h"
@@ -62,6 +63,52 @@ void SayHeld(const NetRecvHold& hold) {
              ChunkName(hold.frame).c_str(), PeerText(hold.peer).c_str());
 }
 
+// What stands where the spool directory should be, for the journal.
+const char* NoSpoolDirectory(const std::string& dir) {
+  switch (InspectDirectory(dir)) {
+    case DirectoryKind::kNotDirectory:
+      return "is a file, not a directory";
+    case DirectoryKind::kBrokenLink:
+      return "is a link to nothing";
+    default:
+      return "is no directory";
+  }
+}
+
+// A spool directory with a file or a dead link in its place takes nothing
+// until someone removes it: each chunk is refused to its station at once
+// (it learns to send again instead of waiting in vain), and the journal
+// says so when it starts and when it ends, not per chunk. False when the
+// frame cannot be refused (a library without PallixRefuseFrame).
+bool RefuseWithoutSpool(const NetRecvCalls& calls, NetRecvHold& hold) {
+  if (!calls.refuse || !calls.refuse(kNetChannel)) return false;
+  ++hold.refused;
+  if (hold.refusing) return true;
+  hold.refusing = true;
+  hold.refusingSince = std::chrono::steady_clock::now();
+  const std::string dir = CurrentDataPath().spoolDirectory();
+  BRENNA_LOG(kError, kSpool,
+             "the spool directory %s %s: every chunk is refused, and its station told at once "
+             "that it was not delivered (it must send again), the first of '%s' from %s; "
+             "remove what is in the way, or name another SpoolDir in Pallix.ini",
+             journal::JournalName(dir).c_str(), NoSpoolDirectory(dir),
+             ChunkName(hold.frame).c_str(), PeerText(hold.peer).c_str());
+  return true;
+}
+
+// Chunks are written again after a time of refusals: said once, counted.
+void EndRefusing(NetRecvHold& hold) {
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - hold.refusingSince).count();
+  BRENNA_LOG(kInfo, kSpool,
+             "the spool directory %s takes chunks again after %.0f s: %ld chunk%s refused "
+             "meanwhile",
+             journal::JournalName(CurrentDataPath().spoolDirectory()).c_str(), seconds,
+             hold.refused, hold.refused == 1 ? " was" : "s were");
+  hold.refusing = false;
+  hold.refused = 0;
+}
+
 // Hands the frame in hold to the writer under the spool lock, and keeps it
 // when the spool cannot be written now.
 void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
@@ -78,6 +125,13 @@ void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
                  "chunk of transfer '%s' from %s lost: writing it failed unexpectedly; "
                  "reception goes on",
                  ChunkName(hold.frame).c_str(), PeerText(hold.peer).c_str());
+  }
+  if (result == kChunkNoSpool && RefuseWithoutSpool(calls, hold)) {
+    result = kChunkStored;  // handled: the station has its answer
+  } else if (result == kChunkNoSpool) {
+    result = kChunkSpoolUnwritable;  // no way to tell the station: held, as on a full disk
+  } else if (result >= 0 && hold.refusing) {
+    EndRefusing(hold);
   }
   const bool wasHolding = hold.holding;
   const int wasWhy = hold.why;
@@ -96,7 +150,7 @@ void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
     SayHeld(hold);
   } else if (hold.holding) {
     ++hold.tries;
-  } else if (wasHolding) {
+  } else if (wasHolding && !hold.refusing) {
     BRENNA_LOG(kInfo, kSpool,
                "%s after %.0f s (%d tries): the held chunk of '%s' is handled, reception goes on",
                wasWhy == kChunkNoDescriptors ? "spool files can be opened again"
@@ -169,6 +223,7 @@ int NetRecvTask() {
           SweepSpool(io, path.spoolDirectory());
         } catch (...) {
         }
-      }};
+      },
+      [](int channel) { return RefuseReadFrame(channel); }};
   return NetRecvOnce(calls, hold);
 }

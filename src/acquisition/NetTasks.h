@@ -31,6 +31,11 @@ struct NetRecvCalls {
   std::function<void()> pause;
   // Housekeeping at the start of every call (the spool sweep); may be empty.
   std::function<void()> sweep;
+  // Refuses the frame read last to its station (a receipt for what of its
+  // connection was handled before it, then the close); false when it
+  // cannot. May be empty: such a frame is then held like one the spool
+  // cannot take yet.
+  std::function<bool(int channel)> refuse;
 };
 
 // Calls between two tries of a frame the spool could not take: with the
@@ -52,11 +57,17 @@ struct NetRecvHold {
   // when holding starts and when it ends, not at every try.
   std::chrono::steady_clock::time_point heldSince{};
   int tries = 0;
+  // Chunks refused because the spool directory is no directory: said once
+  // when it starts, and once, with the count, when chunks are taken again.
+  bool refusing = false;
+  long refused = 0;
+  std::chrono::steady_clock::time_point refusingSince{};
 };
 
 // One receive attempt with the given calls, or one more try of the held
 // frame (NetRecvTask uses the library's ReadNetData, SaveRecvChunk, a 5 ms
-// sleep and a sweep of the spool directory every kSweepPeriod).
+// sleep, a sweep of the spool directory every kSweepPeriod and the
+// library's PallixRefuseFrame).
 int NetRecvOnce(const NetRecvCalls& calls, NetRecvHold& hold);
 
 #endif  // BRENNA_ACQUISITION_NETTASKS_H

@@ -105,7 +105,13 @@ SpoolIo::Result SpoolIo::Rename(const std::string& from, const std::string& to) 
 bool SpoolIo::Remove(const std::string& path) { return RemoveRegularFile(path); }
 
 SpoolIo::Result SpoolIo::MakeDirectory(const std::string& dir) {
-  return ResultOf(MakeDirectories(dir));
+  const FileFault fault = MakeDirectories(dir);
+  if (fault == FileFault::kOther) {
+    const DirectoryKind kind = InspectDirectory(dir);
+    if (kind == DirectoryKind::kNotDirectory || kind == DirectoryKind::kBrokenLink)
+      return Result::kNotDirectory;
+  }
+  return ResultOf(fault);
 }
 
 int SpoolIo::UnCompress(const std::string& path, const std::string& dir) {

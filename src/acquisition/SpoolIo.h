@@ -21,6 +21,8 @@ class SpoolIo {
     kNoRoom,         // the spool cannot be written now (full, quota, read-only, I/O error)
     kNoDescriptors,  // the process has no file descriptor to spare now
     kHardLinked,     // a regular file with another name too (a hard link): never written
+    kNotDirectory,   // MakeDirectory: no directory but something else stands at the path (a
+                     // file, a link to nothing): nothing is made over it
     kFailed,         // anything else
   };
 
@@ -53,7 +55,8 @@ class SpoolIo {
   // Removes a regular file; false for anything else under that name.
   virtual bool Remove(const std::string& path);
   // Creates the spool directory (and its parents) as the site
-  // configuration does at start-up.
+  // configuration does at start-up; kNotDirectory when a file or a link to
+  // nothing stands in its place.
   virtual Result MakeDirectory(const std::string& dir);
   // Decompresses the chunk file into "rtdata.dat" in dir: libPallix's
   // UnCompressFile result (> 0 on success).

@@ -26,8 +26,8 @@ constexpr int kStationSilenceMs = 9898;
 // (docs/wire-protocol.md).
 constexpr int kOpenNetPortInUse = -5;
 
-// A spool directory that is no directory holds every station back until
-// its sends time out: said once, at start, in plain words.
+// A spool directory that is no directory takes no chunk: said once, at
+// start, in plain words, with what stations meet meanwhile.
 void JournalSpoolDirectory(const std::string& spool) {
   const std::string dir = journal::JournalName(spool);
   const char* what = nullptr;
@@ -37,6 +37,9 @@ void JournalSpoolDirectory(const std::string& spool) {
                "be received; correct SpoolDir in Pallix.ini and restart");
     return;
   }
+  // A file or a dead link in its place has every chunk refused at once;
+  // otherwise stations wait until their sends time out.
+  const char* then = "every chunk is refused to its station";
   switch (InspectDirectory(spool)) {
     case DirectoryKind::kDirectory:
       return;
@@ -48,16 +51,17 @@ void JournalSpoolDirectory(const std::string& spool) {
       break;
     case DirectoryKind::kMissing:
       what = "is missing and could not be made (is a parent a file, or not writable?)";
+      then = "stations are held back until their sends time out";
       break;
     case DirectoryKind::kUnreachable:
       what = "cannot be reached (no permission on a parent directory?)";
+      then = "stations are held back until their sends time out";
       break;
   }
   BRENNA_LOG(kError, kStart,
-             "the spool directory %s %s: nothing can be received, stations are held back until "
-             "their sends time out; remove what is in the way, or name another SpoolDir in "
-             "Pallix.ini, and restart",
-             dir.c_str(), what);
+             "the spool directory %s %s: nothing can be received, %s; remove what is in the "
+             "way, or name another SpoolDir in Pallix.ini, and restart",
+             dir.c_str(), what, then);
 }
 
 // The start lines of the pipeline: the library's load result, the site

@@ -1,7 +1,7 @@
 #include "archive/ArchiveFormat.h"
 
+#include "platform/ArchiveFolder.h"
 #include "platform/FileOps.h"
-#include "platform/JournalIo.h"
 
 namespace archive {
 
@@ -65,9 +65,9 @@ CREATE INDEX display_write_result ON display_write(result_id);
 }  // namespace
 
 std::string DefaultArchivePath() {
-  const std::string state = journal_io::UserStateDirectory();
-  if (state.empty()) return std::string();
-  return JoinPath(JoinPath(state, "brennacenter"), kArchiveFileName);
+  const std::string folder = ArchiveFolder();
+  if (folder.empty()) return std::string();
+  return JoinPath(folder, kArchiveFileName);
 }
 
 const char* UpgradeStep(int from) {

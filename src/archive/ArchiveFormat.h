@@ -24,10 +24,18 @@ inline constexpr int kSchemaVersion = 1;
 inline constexpr int kDefaultRetentionDays = 90;
 inline constexpr std::uint64_t kDefaultMaxBytes = std::uint64_t{1} << 30;
 
-// $XDG_STATE_HOME/brennacenter/archive.sqlite (default
-// ~/.local/state/brennacenter), beside the journal; empty when no home
-// directory is known.
+// archive.sqlite in ArchiveFolder(): $XDG_STATE_HOME/brennacenter (default
+// ~/.local/state/brennacenter), beside the journal; on Windows the site's
+// base directory (%LOCALAPPDATA%\brennacenter unless Pallix.ini names
+// another). Empty when no home directory is known.
 std::string DefaultArchivePath();
+
+// The default as brenna-history's usage names it.
+#ifdef _WIN32
+#define BRENNA_DEFAULT_ARCHIVE_TEXT "%LOCALAPPDATA%\\BrennaCenter\\archive.sqlite"
+#else
+#define BRENNA_DEFAULT_ARCHIVE_TEXT "$XDG_STATE_HOME/brennacenter/archive.sqlite"
+#endif
 
 // The SQL that takes a file at schema version `from` (0: empty) to
 // from + 1, in order; run in one transaction with the new user_version.

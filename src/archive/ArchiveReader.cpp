@@ -1,13 +1,9 @@
 #include "archive/ArchiveReader.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 
 #include "archive/ArchiveFormat.h"
+#include "platform/FileOps.h"
 
 namespace archive {
 
@@ -65,21 +61,18 @@ bool ArchiveReader::Failed(int rc, std::string* error) {
 
 bool ArchiveReader::Open(const std::string& path, std::string* error) {
   db_.Close();
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    *error = "no archive at " + path + " (" + std::strerror(errno) + ")";
-    return false;
-  }
-  if (!S_ISREG(st.st_mode)) {
+  // A link to the archive (`--archive ~/line.sqlite`) is followed here,
+  // once; SQLite itself never follows one.
+  std::string file;
+  const FileFault there = ResolveFile(path, &file);
+  if (there == FileFault::kNotRegular) {
     *error = path + " is not a file";
     return false;
   }
-  // A link to the archive (`--archive ~/line.sqlite`) is followed here,
-  // once; SQLite itself never follows one.
-  std::string file = path;
-  if (char* real = ::realpath(path.c_str(), nullptr)) {
-    file = real;
-    std::free(real);
+  if (there != FileFault::kNone) {
+    *error = "no archive at " + path +
+             (there == FileFault::kMissing ? " (no such file)" : " (it cannot be reached)");
+    return false;
   }
   int rc = SQLITE_CANTOPEN;
   // A cleanly closed archive has no WAL beside it. Read-only, SQLite would
@@ -87,8 +80,7 @@ bool ArchiveReader::Open(const std::string& path, std::string* error) {
   // connection that may write (and never does: query_only) removes them
   // when it is the last to close. Beside a WAL (the monitor running, or
   // killed) it stays read-only, and leaves that WAL to the monitor.
-  struct stat wal {};
-  if (::lstat((file + "-wal").c_str(), &wal) != 0 && errno == ENOENT) {
+  if (!PathExists(file + "-wal")) {
     rc = db_.Open(file, SQLITE_OPEN_READWRITE);
     if (rc == SQLITE_OK && db_.Exec("PRAGMA query_only = 1") != SQLITE_OK) db_.Close();
   }
@@ -147,6 +139,15 @@ std::string Where(const ResultFilter& f) {
   if (f.deviceCode >= 0) sql += " AND device_code = ?6";
   if (f.byOperator) sql += " AND operator = ?7";
   if (f.byTransfer) sql += " AND transfer = ?8";
+  if (f.withJudge != 0) {
+    // Item codes are numbers of the program's own tables: written in.
+    std::string codes;
+    for (int code : f.withCodes) codes += (codes.empty() ? "" : ",") + std::to_string(code);
+    sql +=
+        " AND EXISTS (SELECT 1 FROM item WHERE item.result_id = result.id AND item.judge = ?11"
+        " AND item.code IN (" +
+        codes + "))";
+  }
   return sql;
 }
 
@@ -158,6 +159,7 @@ void BindFilter(sql::Stmt& s, const ResultFilter& f) {
   if (f.byOperator) s.BindBlob(7, f.operatorText);
   if (f.byTransfer) s.BindBlob(8, f.transfer);
   if (f.limit > 0) s.Bind(9, f.limit);
+  if (f.withJudge != 0) s.Bind(11, f.withJudge);
 }
 
 }  // namespace
@@ -165,7 +167,8 @@ void BindFilter(sql::Stmt& s, const ResultFilter& f) {
 bool ArchiveReader::ListResults(const ResultFilter& f,
                                 const std::function<bool(const ResultRow&)>& each,
                                 std::string* error) {
-  std::string sql = kResultColumns + Where(f) + " ORDER BY id";
+  std::string sql =
+      kResultColumns + Where(f) + (f.newestFirst ? " ORDER BY id DESC" : " ORDER BY id");
   if (f.limit > 0) sql += " LIMIT ?9";
   sql::Stmt s(db_, sql.c_str());
   if (!s.ok()) return Failed(s.prepareResult(), error);
@@ -191,6 +194,39 @@ bool ArchiveReader::ResultSpan(const ResultFilter& f, std::int64_t* first, std::
     *last = s.Int(1);
   }
   return true;
+}
+
+bool ArchiveReader::CountResults(const ResultFilter& f, std::int64_t* count, std::string* error) {
+  *count = 0;
+  const std::string sql = "SELECT count(*) FROM result" + Where(f);
+  sql::Stmt s(db_, sql.c_str());
+  if (!s.ok()) return Failed(s.prepareResult(), error);
+  BindFilter(s, f);
+  const int rc = s.Step();
+  if (rc != SQLITE_ROW) return Failed(rc, error);
+  *count = s.Int(0);
+  return true;
+}
+
+bool ArchiveReader::ListItems(
+    std::int64_t firstId, std::int64_t lastId,
+    const std::function<bool(std::int64_t resultId, const RecordItem&)>& each, std::string* error) {
+  sql::Stmt s(db_,
+              "SELECT result_id, position, code, judge, value FROM item "
+              "WHERE result_id >= ?1 AND result_id <= ?2 ORDER BY result_id, position");
+  if (!s.ok()) return Failed(s.prepareResult(), error);
+  s.Bind(1, firstId).Bind(2, lastId);
+  int rc;
+  RecordItem i;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    i.position = static_cast<int>(s.Int(1));
+    i.code = static_cast<int>(s.Int(2));
+    i.judge = static_cast<int>(s.Int(3));
+    i.value = s.Bytes(4);
+    if (!each(s.Int(0), i)) return true;
+  }
+  sorts_ += s.Status(SQLITE_STMTSTATUS_SORT);
+  return rc == SQLITE_DONE || Failed(rc, error);
 }
 
 bool ArchiveReader::GetResult(std::int64_t id, ResultDetail* out, std::string* error) {

@@ -65,6 +65,11 @@ struct ResultFilter {
   std::int64_t afterId = 0;  // only results with a higher id
   std::int64_t throughId = std::numeric_limits<std::int64_t>::max();  // and none higher than this
   std::int64_t limit = 0;                                             // at most this many; 0: all
+  // Only results with an item of judge code `withJudge` among the item
+  // codes `withCodes` (those a verdict shows on); 0: any result.
+  int withJudge = 0;
+  std::vector<int> withCodes;
+  bool newestFirst = false;  // listed newest first (by id, the order shown)
 };
 
 // One display as it stood.
@@ -117,6 +122,14 @@ class ArchiveReader {
   // aside); 0 and 0 when there are none. One pass over an index.
   bool ResultSpan(const ResultFilter& filter, std::int64_t* first, std::int64_t* last,
                   std::string* error);
+  // How many results the filter selects (its limit aside).
+  bool CountResults(const ResultFilter& filter, std::int64_t* count, std::string* error);
+  // The items of the results with ids from `firstId` to `lastId`, by result
+  // and in record order; `each` may return false to stop. Along the item
+  // table's key: no sort, whatever the range.
+  bool ListItems(std::int64_t firstId, std::int64_t lastId,
+                 const std::function<bool(std::int64_t resultId, const RecordItem&)>& each,
+                 std::string* error);
   // One result with its items and display writes; false with *error empty
   // when there is no such result.
   bool GetResult(std::int64_t id, ResultDetail* out, std::string* error);

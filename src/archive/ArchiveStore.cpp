@@ -1,15 +1,13 @@
 #include "archive/ArchiveStore.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveTime.h"
+#include "platform/FileOps.h"
+#include "platform/JournalIo.h"
 
 namespace archive {
 
@@ -125,13 +123,7 @@ bool PrepareFile(const std::string& path, ArchiveStore::Opened* out) {
   if (archive == FileFault::kNone) return true;
   // Made private before SQLite sees it; its WAL and shared-memory files
   // take the same permissions.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0 && errno != EEXIST) {
-    out->detail = std::strerror(errno);
-    return false;
-  }
-  if (fd >= 0) ::close(fd);
-  return true;
+  return journal_io::CreatePrivateFile(path, &out->detail);
 }
 
 }  // namespace

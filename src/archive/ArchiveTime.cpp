@@ -3,7 +3,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
+
+#include "platform/LocalCalendar.h"
 
 namespace archive {
 
@@ -40,28 +41,28 @@ std::int64_t NowUtcMs() {
 LocalTime ToLocal(std::int64_t utcMs) {
   const std::int64_t seconds = FloorDiv(utcMs, 1000);
   const int millis = static_cast<int>(utcMs - seconds * 1000);
-  const time_t t = static_cast<time_t>(seconds);
-  tm local{};
+  CalendarTime local;
   LocalTime out;
-  if (::localtime_r(&t, &local) == nullptr) local = tm{};
+  if (!ToLocalCalendar(seconds, &local, &out.offsetSeconds)) {
+    local = CalendarTime{1900, 1, 0, 0, 0, 0};
+    out.offsetSeconds = 0;
+  }
   char text[48];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, millis);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.year, local.month,
+                local.day, local.hour, local.minute, local.second, millis);
   out.text = text;
   out.day = out.text.substr(0, 10);
-  out.offsetSeconds = static_cast<int>(local.tm_gmtoff);
   return out;
 }
 
 std::string UtcText(std::int64_t utcMs) {
   const std::int64_t seconds = FloorDiv(utcMs, 1000);
   const int millis = static_cast<int>(utcMs - seconds * 1000);
-  const time_t t = static_cast<time_t>(seconds);
-  tm utc{};
-  if (::gmtime_r(&t, &utc) == nullptr) utc = tm{};
+  CalendarTime utc;
+  if (!ToUtcCalendar(seconds, &utc)) utc = CalendarTime{1900, 1, 0, 0, 0, 0};
   char text[48];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.year, utc.month,
+                utc.day, utc.hour, utc.minute, utc.second, millis);
   return text;
 }
 
@@ -94,17 +95,16 @@ bool ParseLocalTime(const std::string& text, std::int64_t* utcMs) {
     if (n != 16 && n != 19 && n != 23) return false;
     if (hour > 23 || minute > 59 || second > 59) return false;
   }
-  tm local{};
-  local.tm_year = std::atoi(text.substr(0, 4).c_str()) - 1900;
-  local.tm_mon = std::atoi(text.substr(5, 2).c_str()) - 1;
-  local.tm_mday = std::atoi(text.substr(8, 2).c_str());
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_sec = second;
-  local.tm_isdst = -1;  // whatever the zone says for that day
-  const time_t t = ::mktime(&local);
-  if (t == static_cast<time_t>(-1)) return false;
-  *utcMs = static_cast<std::int64_t>(t) * 1000 + millis;
+  CalendarTime local;
+  local.year = std::atoi(text.substr(0, 4).c_str());
+  local.month = std::atoi(text.substr(5, 2).c_str());
+  local.day = std::atoi(text.substr(8, 2).c_str());
+  local.hour = hour;
+  local.minute = minute;
+  local.second = second;
+  std::int64_t t = 0;
+  if (!FromLocalCalendar(local, &t)) return false;
+  *utcMs = t * 1000 + millis;
   return true;
 }
 

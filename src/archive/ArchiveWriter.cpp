@@ -40,11 +40,6 @@ std::size_t SizeOf(const ArchivedResult& r) {
   return n;
 }
 
-std::string DirectoryOf(const std::string& path) {
-  const std::string::size_type slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-}
-
 std::string Named(const ArchivedResult& r) { return journal::JournalName(r.transfer); }
 
 // What the monitor can do about a failed write, for its journal line.
@@ -234,7 +229,7 @@ bool ArchiveWriter::OpenArchive() {
   ArchiveStore::Opened opened;
   if (path.empty()) {
     opened.detail = "no home directory is known";
-  } else if (!journal_io::CreatePrivateDirectory(DirectoryOf(path))) {
+  } else if (!journal_io::CreatePrivateDirectory(ParentDirectory(path))) {
     opened.detail = "its directory cannot be made";
   } else {
     // A second try for the new file after moving aside what was there.

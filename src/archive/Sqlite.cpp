@@ -2,13 +2,17 @@
 
 #include <sqlite3.h>
 
+#include "platform/SystemText.h"
+
 namespace archive::sql {
 
 Db::~Db() { Close(); }
 
 int Db::Open(const std::string& path, int flags) {
   Close();
-  const int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOFOLLOW, nullptr);
+  // SQLite takes a UTF-8 name; a Windows path is in the ANSI code page.
+  const int rc =
+      sqlite3_open_v2(Utf8FromSystem(path).c_str(), &db_, flags | SQLITE_OPEN_NOFOLLOW, nullptr);
   if (rc != SQLITE_OK) Close();
   return rc;
 }

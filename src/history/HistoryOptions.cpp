@@ -5,10 +5,12 @@
 #include <cstdlib>
 #include <limits>
 
+#include "archive/ArchiveFormat.h"
 #include "archive/ArchiveTime.h"
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
 #include "platform/Gbk.h"
+#include "reports/ShownValues.h"
 
 namespace history {
 
@@ -76,6 +78,8 @@ const char* CommandName(Command c) {
       return "--panel";
     case Command::kRuns:
       return "--runs";
+    case Command::kReport:
+      return "--report";
     default:
       return "";
   }
@@ -103,9 +107,9 @@ struct Selection {
 };
 
 bool TakesValue(const std::string& a) {
-  static const char* const kWithValue[] = {"--archive", "--day",      "--from",     "--to",
-                                           "--group",   "--operator", "--transfer", "--since",
-                                           "--limit",   "--show",     "--panel"};
+  static const char* const kWithValue[] = {
+      "--archive", "--day",   "--from", "--to",    "--group",   "--operator", "--transfer",
+      "--since",   "--limit", "--show", "--panel", "--verdict", "--report"};
   bool known = false;
   for (const char* name : kWithValue) known = known || a == name;
   return known;
@@ -175,6 +179,19 @@ bool ApplyValue(const std::string& a, const std::string& v, std::int64_t nowUtcM
     }
     o->showText = v;
     return TakeCommand(Command::kShow, o, error);
+  } else if (a == "--verdict") {
+    Verdict verdict;
+    if (!reports::ParseVerdictFilter(v, &verdict)) {
+      *error = "--verdict '" + v + "' is no verdict to list by: give veto or advisory";
+      return false;
+    }
+    reports::ApplyVerdictFilter(verdict, &o->filter);
+  } else if (a == "--report") {
+    if (!ParseDay(v, nowUtcMs, &o->reportDay)) {
+      *error = "--report '" + v + "' is no day: give YYYY-MM-DD, today or yesterday";
+      return false;
+    }
+    return TakeCommand(Command::kReport, o, error);
   } else if (a == "--panel") {
     if (v == "now") {
       o->panelUtcMs = nowUtcMs;
@@ -190,6 +207,10 @@ bool ApplyValue(const std::string& a, const std::string& v, std::int64_t nowUtcM
 // The time span, once every option is read.
 bool SettleSelection(const Selection& s, std::int64_t nowUtcMs, HistoryOptions* o,
                      std::string* error) {
+  if (o->command == Command::kReport && o->csv) {
+    *error = "--report prints a table for reading; --csv is for the list of results";
+    return false;
+  }
   if (s.from > s.to) {
     *error = "--from is after --to";
     return false;
@@ -254,6 +275,7 @@ const char* HistoryUsage() {
          "  --show ID             one result: its items as sent and every display write\n"
          "  --panel TIME|now      the panel as it stood at that moment, display by display\n"
          "  --runs                when the monitor ran (today's, or those of --day/--from/--to)\n"
+         "  --report DAY          the day's report: per group, operator and value\n"
          "\n"
          "Filters (all that are given must hold):\n"
          "  --day DAY             shown on that local day: YYYY-MM-DD, today, yesterday\n"
@@ -261,12 +283,13 @@ const char* HistoryUsage() {
          "  --group GROUP         a device group: its caption (制动设备) or a device code (25)\n"
          "  --operator TEXT       the operator number exactly as shown\n"
          "  --transfer NAME       the transfer name exactly as sent\n"
+         "  --verdict VERDICT     only results with a value shown as veto or advisory\n"
          "  --since ID            only results after result ID\n"
          "  --limit N             at most N results\n"
          "\n"
-         "  --csv                 comma-separated values (UTF-8) for a spreadsheet\n"
-         "  --archive FILE        another archive than "
-         "$XDG_STATE_HOME/brennacenter/archive.sqlite\n"
+         "  --csv                 the list for a spreadsheet: one row per value shown\n"
+         "  --archive FILE        another archive than " BRENNA_DEFAULT_ARCHIVE_TEXT
+         "\n"
          "  -h, --help            this text\n"
          "\n"
          "Exit status: 0 done, 1 the archive cannot be read, 2 bad arguments, 3 nothing to show.\n";

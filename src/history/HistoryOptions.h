@@ -2,7 +2,9 @@
 //
 //   brenna-history [--archive FILE] [--csv] [--day DAY | --from TIME --to TIME]
 //                  [--group GROUP] [--operator TEXT] [--transfer NAME]
-//                  [--since ID] [--limit N]                 list results
+//                  [--verdict veto|advisory] [--since ID] [--limit N]
+//                                                           list results
+//   brenna-history [--archive FILE] --report DAY              the day's report
 //   brenna-history [--archive FILE] [--csv] --show ID         one result
 //   brenna-history [--archive FILE] [--csv] --panel TIME      the panel then
 //   brenna-history [--archive FILE] [--csv] --runs [...]      when it ran
@@ -20,7 +22,7 @@
 
 namespace history {
 
-enum class Command { kList, kShow, kPanel, kRuns, kHelp };
+enum class Command { kList, kShow, kPanel, kRuns, kReport, kHelp };
 
 struct HistoryOptions {
   Command command = Command::kList;
@@ -30,6 +32,7 @@ struct HistoryOptions {
   std::int64_t showId = 0;       // kShow; -1: beyond any id the archive can hold
   std::string showText;          // kShow: the id as given, for the message
   std::int64_t panelUtcMs = 0;   // kPanel
+  std::string reportDay;         // kReport: "YYYY-MM-DD"
 };
 
 // The most results --limit may ask for, and the longest text an option may

@@ -2,15 +2,27 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "archive/ArchiveTime.h"
-#include "history/SafeText.h"
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
 #include "panel/ValueDisplayIds.h"
+#include "reports/ArchiveText.h"
+#include "reports/CsvExport.h"
+#include "reports/DayReport.h"
+#include "reports/ResultBatches.h"
+#include "reports/ShownValues.h"
 
 namespace history {
+
+using reports::ColourName;
+using reports::CsvCell;
+using reports::DisplayWidth;
+using reports::FromGbk;
+using reports::FromUtf8;
+using reports::PadRight;
 
 namespace {
 
@@ -36,43 +48,67 @@ std::string Group(const std::string& caption) {
   return caption.empty() ? std::string("-") : FromUtf8(caption);
 }
 
-int ListResults(archive::ArchiveReader& reader, const HistoryOptions& o, std::FILE* out,
-                std::string* error) {
-  if (o.csv) {
-    Put(out, Join({"id", "shown_local", "shown_utc", "group", "device_code", "operator",
-                   "title_count", "items", "stations", "transfer"}));
-  } else {
-    Put(out, Right("ID", 8) + "  " + PadRight("SHOWN (local)", 23) + "  " + PadRight("GROUP", 14) +
-                 "  " + Right("DEV", 4) + "  " + Right("TITLE", 6) + "  " + Right("ITEMS", 5) +
-                 "  " + PadRight("OPERATOR", 10) + "  " + PadRight("STATIONS", 21) +
-                 "  TRANSFER\n");
+// Reads on as long as the output takes it: a closed pipe (| head) ends
+// the list.
+bool Written(std::FILE* out) { return std::ferror(out) == 0; }
+
+int ListCsv(const std::shared_ptr<archive::ArchiveReader>& reader, const HistoryOptions& o,
+            std::FILE* out, std::string* error) {
+  // The very file brenna-web's /results.csv is, batch by batch.
+  reports::CsvExport csv(reader, o.filter);
+  for (bool done = false; !done && Written(out);) {
+    std::string chunk;
+    if (!csv.Next(&chunk, &done, error)) return kUnreadable;
+    Put(out, chunk);
   }
-  std::int64_t rows = 0;
-  const bool ok = reader.ListResults(
-      o.filter,
-      [&](const archive::ResultRow& r) {
-        ++rows;
-        if (o.csv) {
-          Put(out,
-              Join({std::to_string(r.id), FromUtf8(r.shownLocal), archive::UtcText(r.shownUtcMs),
-                    FromUtf8(r.deviceGroup), std::to_string(r.deviceCode), FromGbk(r.operatorText),
-                    r.titleCount < 0 ? "" : Count(r.titleCount), std::to_string(r.itemCount),
-                    FromUtf8(r.stations), FromGbk(r.transfer)}));
-        } else {
-          Put(out, Right(std::to_string(r.id), 8) + "  " + PadRight(FromUtf8(r.shownLocal), 23) +
-                       "  " + PadRight(Group(r.deviceGroup), 14) + "  " +
-                       Right(std::to_string(r.deviceCode), 4) + "  " +
-                       Right(Count(r.titleCount), 6) + "  " +
-                       Right(std::to_string(r.itemCount), 5) + "  " +
-                       PadRight(FromGbk(r.operatorText), 10) + "  " +
-                       PadRight(r.stations.empty() ? "-" : FromUtf8(r.stations), 21) + "  " +
-                       FromGbk(r.transfer) + "\n");
-        }
-        return true;
-      },
-      error);
-  if (!ok) return kUnreadable;
-  if (!o.csv) Put(out, std::to_string(rows) + (rows == 1 ? " result\n" : " results\n"));
+  return kDone;
+}
+
+// The vetoes and advisories of a result, on a line of their own below it.
+std::string VerdictLine(const reports::VerdictSummary& v) {
+  std::string line;
+  if (!v.vetoes.empty())
+    line += "veto " + std::to_string(v.vetoes.size()) + ": " +
+            reports::ValuesText(v.vetoes, FromGbk, ", ");
+  if (!v.advisories.empty())
+    line += std::string(line.empty() ? "" : "; ") + "advisory " +
+            std::to_string(v.advisories.size()) + ": " +
+            reports::ValuesText(v.advisories, FromGbk, ", ");
+  return line.empty() ? line : std::string(10, ' ') + line + "\n";
+}
+
+int ListResults(const std::shared_ptr<archive::ArchiveReader>& shared, const HistoryOptions& o,
+                std::FILE* out, std::string* error) {
+  if (o.csv) return ListCsv(shared, o, out, error);
+  Put(out, Right("ID", 8) + "  " + PadRight("SHOWN (local)", 23) + "  " + PadRight("GROUP", 14) +
+               "  " + Right("DEV", 4) + "  " + Right("TITLE", 6) + "  " + Right("ITEMS", 5) + "  " +
+               Right("VETO", 4) + "  " + Right("ADV", 3) + "  " + PadRight("OPERATOR", 10) + "  " +
+               PadRight("STATIONS", 21) + "  TRANSFER\n");
+  std::int64_t rows = 0, vetoed = 0, advisory = 0;
+  reports::ResultBatches batches(shared, o.filter);
+  std::vector<reports::ResultWithItems> batch;
+  for (bool done = false; !done && Written(out);) {
+    if (!batches.Next(&batch, &done, error)) return kUnreadable;
+    for (const reports::ResultWithItems& ri : batch) {
+      const archive::ResultRow& r = ri.row;
+      const reports::VerdictSummary v = reports::SummarizeVerdicts(ri.items);
+      ++rows;
+      vetoed += !v.vetoes.empty();
+      advisory += !v.advisories.empty();
+      Put(out, Right(std::to_string(r.id), 8) + "  " + PadRight(FromUtf8(r.shownLocal), 23) + "  " +
+                   PadRight(Group(r.deviceGroup), 14) + "  " +
+                   Right(std::to_string(r.deviceCode), 4) + "  " + Right(Count(r.titleCount), 6) +
+                   "  " + Right(std::to_string(r.itemCount), 5) + "  " +
+                   Right(std::to_string(v.vetoes.size()), 4) + "  " +
+                   Right(std::to_string(v.advisories.size()), 3) + "  " +
+                   PadRight(FromGbk(r.operatorText), 10) + "  " +
+                   PadRight(r.stations.empty() ? "-" : FromUtf8(r.stations), 21) + "  " +
+                   FromGbk(r.transfer) + "\n" + VerdictLine(v));
+    }
+  }
+  Put(out, std::to_string(rows) + (rows == 1 ? " result" : " results") + " (" +
+               std::to_string(vetoed) + " with a veto, " + std::to_string(advisory) +
+               " with an advisory)\n");
   return kDone;
 }
 
@@ -243,17 +279,65 @@ int ListRuns(archive::ArchiveReader& reader, const HistoryOptions& o, std::FILE*
   return ok ? kDone : kUnreadable;
 }
 
+std::string Clock(const std::string& shownLocal) {
+  return shownLocal.size() >= 19 ? FromUtf8(shownLocal.substr(11, 8)) : std::string("-");
+}
+
+std::string CountsText(const reports::ReportCounts& c) {
+  return Right(std::to_string(c.results), 7) + "  " + Right(std::to_string(c.vetoed), 5) + "  " +
+         Right(std::to_string(c.advisory), 8) + "  " + Right(std::to_string(c.retests), 7) + "  " +
+         PadRight(Clock(c.first), 8) + "  " + Clock(c.last) + "\n";
+}
+
+const char kCountsHeading[] = "  RESULTS   VETO  ADVISORY  RETESTS  FIRST     LAST\n";
+
+int ShowDayReport(const std::shared_ptr<archive::ArchiveReader>& reader, const HistoryOptions& o,
+                  std::FILE* out, std::string* error) {
+  reports::DayReport r;
+  if (!reports::BuildDayReport(reader, o.reportDay, &r, error)) return kUnreadable;
+  const reports::ReportCounts& t = r.total;
+  Put(out, "Report of " + r.day + ": " + std::to_string(t.results) + " results, " +
+               std::to_string(t.vetoed) + " with a veto (" + reports::Percent(t.vetoed, t.results) +
+               "), " + std::to_string(t.advisory) + " with an advisory, " +
+               std::to_string(t.retests) + " retests; first " + Clock(t.first) + ", last " +
+               Clock(t.last) + "\n");
+  Put(out, "(a retest: a result at the same group by the same operator within " +
+               std::to_string(reports::kRetestWindowMs / 1000) + " s of the one before it)\n");
+  Put(out, "\n" + PadRight("BY GROUP", 16) + kCountsHeading);
+  for (const reports::GroupLine& g : r.groups)
+    Put(out, PadRight(Group(g.group), 16) + CountsText(g.counts));
+  Put(out, PadRight("all", 16) + CountsText(t));
+  Put(out, "\n" + PadRight("BY OPERATOR", 12) + PadRight("GROUPS", 30) + kCountsHeading);
+  for (const reports::OperatorLine& op : r.operators) {
+    std::string groups;
+    for (const std::string& g : op.groups) groups += (groups.empty() ? "" : ", ") + Group(g);
+    Put(out, PadRight(FromGbk(op.operatorText), 12) + PadRight(groups, 30) + CountsText(op.counts));
+  }
+  Put(out, "\n" + Right("CODE", 6) + "  " + PadRight("GROUP", 14) + "  " + PadRight("VALUE", 22) +
+               Right("SHOWN", 7) + Right("VETOES", 8) + Right("VETO RATE", 11) +
+               Right("ADVISORIES", 12) + "\n");
+  for (const reports::CodeLine& c : r.codes)
+    Put(out, Right(std::to_string(c.code), 6) + "  " + PadRight(Group(c.group), 14) + "  " +
+                 PadRight(c.name, 22) + Right(std::to_string(c.values), 7) +
+                 Right(std::to_string(c.vetoes), 8) +
+                 Right(reports::Percent(c.vetoes, c.values), 11) +
+                 Right(std::to_string(c.advisories), 12) + "\n");
+  return kDone;
+}
+
 }  // namespace
 
-int RunReport(archive::ArchiveReader& reader, const HistoryOptions& options, std::FILE* out,
-              std::string* error) {
+int RunReport(const std::shared_ptr<archive::ArchiveReader>& reader, const HistoryOptions& options,
+              std::FILE* out, std::string* error) {
   switch (options.command) {
     case Command::kShow:
-      return ShowResult(reader, options, out, error);
+      return ShowResult(*reader, options, out, error);
     case Command::kPanel:
-      return ShowPanel(reader, options, out, error);
+      return ShowPanel(*reader, options, out, error);
     case Command::kRuns:
-      return ListRuns(reader, options, out, error);
+      return ListRuns(*reader, options, out, error);
+    case Command::kReport:
+      return ShowDayReport(reader, options, out, error);
     default:
       return ListResults(reader, options, out, error);
   }

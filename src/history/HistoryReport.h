@@ -1,11 +1,13 @@
-// HistoryReport - what brenna-history prints: the list of results, one
-// result with its values, the panel at a moment, the runs; as aligned text
-// for a terminal or as CSV. Everything from the archive passes through
-// SafeText on its way out.
+// HistoryReport - what brenna-history prints: the list of results with
+// their vetoes and advisories, one result with its values, the panel at a
+// moment, the runs, the day's report; as aligned text for a terminal or as
+// CSV (the list: the very file brenna-web serves). Everything from the
+// archive passes through reports/ArchiveText on its way out.
 #ifndef BRENNA_HISTORY_HISTORYREPORT_H
 #define BRENNA_HISTORY_HISTORYREPORT_H
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "archive/ArchiveReader.h"
@@ -21,8 +23,8 @@ inline constexpr int kNothing = 3;
 
 // Runs the command of `options` on the open archive, printing to `out`;
 // the exit status. *error: why, for standard error, when it is not kDone.
-int RunReport(archive::ArchiveReader& reader, const HistoryOptions& options, std::FILE* out,
-              std::string* error);
+int RunReport(const std::shared_ptr<archive::ArchiveReader>& reader, const HistoryOptions& options,
+              std::FILE* out, std::string* error);
 
 }  // namespace history
 

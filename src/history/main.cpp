@@ -1,6 +1,7 @@
 // brenna-history - what the monitor showed, read from its archive
 // (docs/archive.md). Reads only; never holds up the monitor's writer.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,9 +10,12 @@
 #include "archive/ArchiveTime.h"
 #include "history/HistoryOptions.h"
 #include "history/HistoryReport.h"
+#include "platform/SystemText.h"
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  // Arguments are read and texts printed as UTF-8 on every system.
+  const Utf8Output output;
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
   history::HistoryOptions options;
   std::string error;
   if (!history::ParseHistoryOptions(args, archive::NowUtcMs(), &options, &error)) {
@@ -22,11 +26,18 @@ int main(int argc, char** argv) {
     std::fputs(history::HistoryUsage(), stdout);
     return history::kDone;
   }
-  const std::string path =
-      options.archivePath.empty() ? archive::DefaultArchivePath() : options.archivePath;
-  archive::ArchiveReader reader;
-  if (!reader.Open(path, &error)) {
-    std::fprintf(stderr, "brenna-history: %s\n", error.c_str());
+  std::string path;
+  if (options.archivePath.empty()) {
+    path = archive::DefaultArchivePath();
+  } else if (!SystemFromUtf8(options.archivePath, &path)) {
+    std::fprintf(stderr, "brenna-history: --archive '%s' cannot be named on this system\n%s",
+                 options.archivePath.c_str(), history::HistoryUsage());
+    return history::kBadArguments;
+  }
+  const auto reader = std::make_shared<archive::ArchiveReader>();
+  if (!reader->Open(path, &error)) {
+    // The message names the path in the system's encoding.
+    std::fprintf(stderr, "brenna-history: %s\n", Utf8FromSystem(error).c_str());
     return history::kUnreadable;
   }
   const int status = history::RunReport(reader, options, stdout, &error);

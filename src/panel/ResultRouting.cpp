@@ -173,21 +173,26 @@ int OperatorDisplayForDevice(int deviceCode) {
   return 0;
 }
 
-COLORREF JudgeColor(ColorScheme scheme, int judge) {
+const VerdictLook* ShownVerdict(ColorScheme scheme, int judge) {
   const VerdictLook* verdict = VerdictOfJudge(judge);
   switch (scheme) {
     case ColorScheme::kFourColour:
-      return verdict != nullptr ? verdict->color : kNoVerdictColor;
+      return verdict;
     case ColorScheme::kTwoColour:
       return verdict != nullptr &&
                      (verdict->verdict == Verdict::kPassed || verdict->verdict == Verdict::kVeto)
-                 ? verdict->color
-                 : kNoVerdictColor;
+                 ? verdict
+                 : nullptr;
     case ColorScheme::kPresence:
       // A value shown for being there, whatever its judge code says.
-      return judge > 0 ? LookOf(Verdict::kNotJudged).color : kNoVerdictColor;
+      return judge > 0 ? &LookOf(Verdict::kNotJudged) : nullptr;
   }
-  return kNoVerdictColor;
+  return nullptr;
+}
+
+COLORREF JudgeColor(ColorScheme scheme, int judge) {
+  const VerdictLook* shown = ShownVerdict(scheme, judge);
+  return shown != nullptr ? shown->color : kNoVerdictColor;
 }
 
 std::string FormatValue(ValueFormat format, const std::string& value) {

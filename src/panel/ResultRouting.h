@@ -58,6 +58,13 @@ const ResultRoute* FindRoute(int itemCode);
 // The operator display of a device code, or 0 when the code names none.
 int OperatorDisplayForDevice(int deviceCode);
 
+struct VerdictLook;
+// The verdict a value is shown with: the one its colour says in the
+// legend. A scheme shows only some verdicts (the presence scheme draws
+// every judged value in the colour of not judged); null when the value
+// looks empty (white on the white display).
+const VerdictLook* ShownVerdict(ColorScheme scheme, int judge);
+// Its colour: the shown verdict's, or white.
 COLORREF JudgeColor(ColorScheme scheme, int judge);
 std::string FormatValue(ValueFormat format, const std::string& value);
 

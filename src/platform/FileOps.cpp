@@ -13,6 +13,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 namespace {
 
 FileFault FaultOfErrno(int error) {
@@ -81,6 +83,18 @@ FileFault InspectFile(const std::string& path, RegularFileInfo* info) {
                                    static_cast<long long>(st.st_mtim.tv_sec));
   info->modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +
                      static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+  return FileFault::kNone;
+}
+
+FileFault ResolveFile(const std::string& path, std::string* resolved) {
+  *resolved = path;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return FaultOfErrno(errno);
+  if (!S_ISREG(st.st_mode)) return FileFault::kNotRegular;
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    *resolved = real;
+    std::free(real);
+  }
   return FileFault::kNone;
 }
 

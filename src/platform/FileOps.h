@@ -68,6 +68,11 @@ struct RegularFileInfo {
 // nothing is there.
 FileFault InspectFile(const std::string& path, RegularFileInfo* info);
 
+// The file a name leads to, links followed (a reader given a link to the
+// archive): kNone for a regular file, with its path free of links in
+// *resolved; kNotRegular for a folder, FIFO or device there.
+FileFault ResolveFile(const std::string& path, std::string* resolved);
+
 // Which file a name stands for, whatever its name: its file system (POSIX
 // st_dev; on Windows the volume's serial number) and its number there
 // (st_ino; the file index), and how many names it has (hard links).

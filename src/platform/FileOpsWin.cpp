@@ -120,6 +120,16 @@ FileFault InspectFile(const std::string& path, RegularFileInfo* info) {
   return FileFault::kNone;
 }
 
+FileFault ResolveFile(const std::string& path, std::string* resolved) {
+  // Windows' own opening follows a link, SQLite's too: the name serves as
+  // it is.
+  *resolved = path;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastFault();
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileFault::kNotRegular;
+  return FileFault::kNone;
+}
+
 FileFault IdentifyFile(const std::string& path, FileIdentity* id) {
   *id = FileIdentity();
   // Attributes only: never refused for sharing, and a link is opened as

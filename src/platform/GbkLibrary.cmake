@@ -1,5 +1,5 @@
 # GBK text conversion (brenna_gbk), shared by the monitor and the station
-# tool; the kit's 32-bit build takes it alone.
+# tool.
 if(WIN32)
   add_library(brenna_gbk STATIC ${CMAKE_CURRENT_LIST_DIR}/GbkWin.cpp)
 else()

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <vector>
@@ -177,6 +178,16 @@ int OpenAppend(const std::string& path) {
     return kNotRegularFile;
   }
   return fd;
+}
+
+bool CreatePrivateFile(const std::string& path, std::string* why) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0 && errno != EEXIST) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  if (fd >= 0) ::close(fd);
+  return true;
 }
 
 std::string ReadTail(const std::string& path, std::size_t max) {

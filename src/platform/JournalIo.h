@@ -45,6 +45,11 @@ inline constexpr int kNotRegularFile = -2;
 // regular file for appending, never through a link and never waiting for a
 // reader; kNotRegularFile, or -1 on any other failure.
 int OpenAppend(const std::string& path);
+// Makes an empty file at path that only the user may open (0600; on
+// Windows the private access list), never through a link, before another
+// program (SQLite) opens it; a file already there is left as it is. False
+// with the system's words in *why when none can be made.
+bool CreatePrivateFile(const std::string& path, std::string* why);
 // The last `max` bytes (or fewer) of the regular file at path, read without
 // following a link or waiting; empty when there is no such file.
 std::string ReadTail(const std::string& path, std::size_t max);

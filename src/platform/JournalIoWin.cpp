@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "platform/FileOps.h"
@@ -80,6 +81,17 @@ bool WriteAllTo(HANDLE file, const char* data, std::size_t size) {
     size -= written;
   }
   return true;
+}
+
+// The system's words for an error code, without the line break it ends
+// them with.
+std::string SystemErrorText(DWORD error) {
+  char text[256];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           error, 0, text, sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ')) --n;
+  if (n == 0) return "Windows error " + std::to_string(error);
+  return std::string(text, n);
 }
 
 FileResult ResultOfLastError() {
@@ -159,6 +171,24 @@ int OpenAppend(const std::string& path) {
   const int handle = _open_osfhandle(reinterpret_cast<intptr_t>(file), 0);
   if (handle < 0) CloseHandle(file);
   return handle;
+}
+
+bool CreatePrivateFile(const std::string& path, std::string* why) {
+  PrivateAttributes attributes;
+  if (!attributes.Known()) {
+    *why = "the running user cannot be told";
+    return false;
+  }
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, attributes.get(), CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+    return true;
+  }
+  const DWORD error = GetLastError();
+  if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return true;
+  *why = SystemErrorText(error);
+  return false;
 }
 
 std::string ReadTail(const std::string& path, std::size_t max) {

@@ -55,6 +55,9 @@ using FramePeerFn = int(PALLIX_CALL*)(int, char*, int, int*);
 FramePeerFn g_framePeer = nullptr;
 using PeerConnectedFn = int(PALLIX_CALL*)(int, const char*, int);
 PeerConnectedFn g_peerConnected = nullptr;
+// And its PallixRefuseFrame.
+using RefuseFrameFn = int(PALLIX_CALL*)(int);
+RefuseFrameFn g_refuseFrame = nullptr;
 
 void ClearTable() {
   for (PallixEntryFn& entry : g_table) entry = nullptr;
@@ -131,6 +134,7 @@ int LoadPallix(int variant) {
   g_setLogSink = nullptr;
   g_framePeer = nullptr;
   g_peerConnected = nullptr;
+  g_refuseFrame = nullptr;
   // A full path: the system never searches its library path for it.
   g_handle = OpenPallixLibrary(path);
   if (g_handle == nullptr) {
@@ -156,6 +160,7 @@ int LoadPallix(int variant) {
   g_framePeer = reinterpret_cast<FramePeerFn>(PallixOwnExport(g_handle, "PallixFramePeer"));
   g_peerConnected =
       reinterpret_cast<PeerConnectedFn>(PallixOwnExport(g_handle, "PallixPeerConnected"));
+  g_refuseFrame = reinterpret_cast<RefuseFrameFn>(PallixOwnExport(g_handle, "PallixRefuseFrame"));
 
   // A missing name or a wrong record size leaves the library loaded and the
   // entries resolved so far set, until UnloadPallix.
@@ -193,6 +198,7 @@ void UnloadPallix() {
   g_setLogSink = nullptr;
   g_framePeer = nullptr;
   g_peerConnected = nullptr;
+  g_refuseFrame = nullptr;
   ClosePallixLibrary(g_handle);
   ClearTable();
   g_handle = nullptr;
@@ -219,6 +225,10 @@ bool ReadFramePeer(int channel, FramePeer* peer) {
   peer->address = address;
   peer->port = port;
   return true;
+}
+
+bool RefuseReadFrame(int channel) {
+  return g_refuseFrame != nullptr && g_refuseFrame(channel) == 1;
 }
 
 PeerState PeerConnection(int channel, const FramePeer& peer) {

@@ -85,6 +85,13 @@ bool PallixLogSinkInstalled();
 // ReadNetData.
 bool ReadFramePeer(int channel, FramePeer* peer);
 
+// Tells the library that the frame the latest ReadNetData on `channel`
+// returned cannot be handled, through its PallixRefuseFrame (resolved apart
+// and optionally): the frame's station gets a receipt for what of it was
+// handled before it, and the close. False when the library has no such
+// function or no frame in hand. Same thread as ReadNetData.
+bool RefuseReadFrame(int channel);
+
 // Whether `peer` is still connected to `channel` (or frames of it are still
 // to be taken or handled), through the library's PallixPeerConnected
 // (resolved apart and optionally). Any thread while the library is loaded.

@@ -255,6 +255,36 @@ TEST_F(ChunkWriterTest, AMissingSpoolDirectoryIsMadeAgain) {
   EXPECT_EQ(ReadFileBytes(dir.file("gone/M.DOING")), "x");
 }
 
+// A file where the spool directory should be: nothing can be made over it,
+// so the chunk is refused (its station is told at once) rather than held
+// for ever as on a full disk; the file stays as it was.
+TEST_F(ChunkWriterTest, ASpoolDirectoryThatIsAFileRefusesTheChunk) {
+  spool = dir.file("spool");
+  WriteFileBytes(spool, "a file, not a folder");
+  EXPECT_EQ(Save(ChunkRecords("F", Gzip("x"))[0]), kChunkNoSpool);
+  EXPECT_EQ(ReadFileBytes(spool), "a file, not a folder");
+  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"spool"});
+}
+
+// The same for a link to nothing: no directory is made at its target.
+TEST_F(ChunkWriterTest, ASpoolDirectoryThatIsALinkToNothingRefusesTheChunk) {
+  spool = dir.file("spool");
+  fs::create_symlink(dir.path() / "nowhere" / "spool", spool);
+  EXPECT_EQ(Save(ChunkRecords("L", Gzip("x"))[0]), kChunkNoSpool);
+  EXPECT_TRUE(fs::is_symlink(spool));
+  EXPECT_FALSE(fs::exists(dir.path() / "nowhere"));
+}
+
+// And for links that go round in a circle.
+TEST_F(ChunkWriterTest, ASpoolDirectoryThatIsALinkInACircleRefusesTheChunk) {
+  spool = dir.file("spool");
+  fs::create_symlink(dir.path() / "other", spool);
+  fs::create_symlink(spool, dir.path() / "other");
+  EXPECT_EQ(Save(ChunkRecords("C", Gzip("x"))[0]), kChunkNoSpool);
+  EXPECT_TRUE(fs::is_symlink(spool));
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"other", "spool"}));
+}
+
 // A Chinese spool directory whose name ends in a character with the second
 // byte 0x5C (a '\' on Windows) is made again as it is, and its results are
 // decompressed into it, not beside it.

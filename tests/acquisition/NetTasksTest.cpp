@@ -89,6 +89,10 @@ class NetRecvTaskTest : public ::testing::Test {
       return SaveRecvChunk(data, length, peer);
     };
     calls.pause = [this] { ++pauses; };
+    calls.refuse = [this](int channel) {
+      refusedOn.push_back(channel);
+      return refuseWorks;
+    };
     return calls;
   }
 
@@ -102,6 +106,8 @@ class NetRecvTaskTest : public ::testing::Test {
   int spoolFull = 0;                          // how many saves in a row find the spool unwritable
   int spoolFullWith = kChunkSpoolUnwritable;  // and what the writer says
   int pauses = 0;
+  std::vector<int> refusedOn;  // the channels frames were refused on
+  bool refuseWorks = true;     // false: a library without PallixRefuseFrame
   NetRecvHold hold;
 };
 
@@ -198,6 +204,59 @@ TEST_F(NetRecvTaskTest, AProcessOutOfDescriptorsHoldsTheFrameAndSaysWhy) {
       << held;
   EXPECT_EQ(JournalCapture::Line("disk full"), "") << "not a full disk";
   EXPECT_NE(JournalCapture::Line("spool files can be opened again after"), "");
+}
+
+// A file in the spool directory's place takes no chunk until someone
+// removes it: each chunk is refused to its station at once instead of held
+// until its send times out, reception goes on with the next frame, and the
+// journal says so once, then once again with the count when chunks are
+// written again.
+TEST_F(NetRecvTaskTest, ASpoolDirectoryThatIsAFileRefusesEachChunkAndSaysSoOnce) {
+  JournalCapture journal;
+  const fs::path spool = dir.path() / "spool";
+  WriteFileBytes(spool.string(), "a file, not a folder");
+  InstalledDataPath broken(spool.string());
+  for (const char* name : {"R1", "R2", "R3"})
+    script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord(name, 3, 0, 3, "abc"), FILE_CHUNK_SIZE));
+  const NetRecvCalls calls = Calls();
+  for (int pass = 0; pass < 3; ++pass) NetRecvOnce(calls, hold);
+  EXPECT_EQ(refusedOn, (std::vector<int>{11, 11, 11}));
+  EXPECT_EQ(channels.size(), 3u) << "a refused frame is not held";
+  EXPECT_FALSE(hold.holding);
+  EXPECT_EQ(ReadFileBytes(spool.string()), "a file, not a folder");
+  // One line, not one per chunk (Line finds exactly one).
+  const std::string said = JournalCapture::Line("every chunk is refused");
+  EXPECT_EQ(said.rfind("ERROR", 0), 0u) << said;
+  EXPECT_NE(said.find("brenna.spool: the spool directory " + spool.string() +
+                      " is a file, not a directory: every chunk is refused, and its station told "
+                      "at once that it was not delivered (it must send again), the first of 'R1' "
+                      "from an unknown station"),
+            std::string::npos)
+      << said;
+
+  fs::remove(spool);
+  script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("R4", 10, 0, 3, "xyz"), FILE_CHUNK_SIZE));
+  NetRecvOnce(calls, hold);
+  EXPECT_EQ(ReadFileBytes((spool / "R4.compress").string()), "xyz");
+  EXPECT_EQ(refusedOn.size(), 3u);
+  EXPECT_NE(JournalCapture::Line("takes chunks again after"), "");
+  EXPECT_NE(JournalCapture::Line("3 chunks were refused meanwhile"), "");
+}
+
+// A library that cannot refuse a frame leaves no way to tell the station:
+// the frame is held as on a full disk, never counted as handled.
+TEST_F(NetRecvTaskTest, ASpoolDirectoryThatIsAFileHoldsTheFrameWhenItCannotBeRefused) {
+  refuseWorks = false;
+  const fs::path spool = dir.path() / "spool";
+  WriteFileBytes(spool.string(), "a file, not a folder");
+  InstalledDataPath broken(spool.string());
+  script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("H", 3, 0, 3, "abc"), FILE_CHUNK_SIZE));
+  script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("I", 3, 0, 3, "abc"), FILE_CHUNK_SIZE));
+  const NetRecvCalls calls = Calls();
+  for (int pass = 0; pass <= kRetryPasses; ++pass) NetRecvOnce(calls, hold);
+  EXPECT_TRUE(hold.holding);
+  EXPECT_EQ(channels.size(), 1u) << "nothing read while the frame is in hand";
+  EXPECT_EQ(lockHeldDuringSave.size(), 2u);
 }
 
 TEST_F(NetRecvTaskTest, WithoutTheLibraryTheTaskJustIdles) {

@@ -191,3 +191,35 @@ bool HeadlessBrowser::Screenshot(const std::string& pngPath, std::string* error)
   out << Base64Decode(json::parse(result).value("data", ""));
   return static_cast<bool>(out);
 }
+
+bool HeadlessBrowser::PrintToPdf(const std::string& pdfPath, int* pages, std::string* error) {
+  std::string result;
+  if (!Call("Page.printToPDF", R"({"preferCSSPageSize":true,"printBackground":true})", false,
+            &result, error))
+    return false;
+  const std::string pdf = Base64Decode(json::parse(result).value("data", ""));
+  std::ofstream out(pdfPath, std::ios::binary);
+  out << pdf;
+  // Each page is an object of type /Page (the page tree's are /Pages).
+  *pages = 0;
+  for (std::size_t at = pdf.find("/Type"); at != std::string::npos;
+       at = pdf.find("/Type", at + 1)) {
+    std::size_t v = pdf.find_first_not_of(" \r\n", at + 5);
+    if (v != std::string::npos && pdf.compare(v, 5, "/Page") == 0 &&
+        (v + 5 >= pdf.size() || pdf[v + 5] != 's'))
+      ++*pages;
+  }
+  return static_cast<bool>(out);
+}
+
+bool HeadlessBrowser::FetchBytes(const std::string& path, std::string* bytes, std::string* error) {
+  std::string value;
+  const std::string script =
+      "fetch(" + json(path).dump() +
+      ").then(r => r.arrayBuffer()).then(b => { const u = new Uint8Array(b); let s = ''; "
+      "for (let i = 0; i < u.length; i += 8192) s += String.fromCharCode.apply(null, "
+      "u.subarray(i, i + 8192)); return btoa(s); })";
+  if (!Evaluate(script, &value, error)) return false;
+  *bytes = Base64Decode(json::parse(value).get<std::string>());
+  return true;
+}

@@ -37,6 +37,12 @@ class HeadlessBrowser {
   bool WaitFor(const std::string& condition, std::chrono::milliseconds limit, std::string* error);
   // The page as it is drawn now, as a PNG file.
   bool Screenshot(const std::string& pngPath, std::string* error);
+  // The bytes of `path` as the page's own fetch() gets them (its cookies,
+  // its origin), untouched by any decoding.
+  bool FetchBytes(const std::string& path, std::string* bytes, std::string* error);
+  // The page as the browser prints it (its print stylesheet, the page size
+  // it asks for), as a PDF file; *pages: how many pages it has.
+  bool PrintToPdf(const std::string& pdfPath, int* pages, std::string* error);
 
   void Stop();
 

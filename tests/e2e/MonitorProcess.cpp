@@ -123,8 +123,20 @@ int MonitorProcess::SendResults(const std::vector<std::string>& names,
                                 const std::vector<std::string>& descriptions, std::string* output) {
   // A generous timeout: under load the monitor may take a while to let the
   // station in; the point is the status, not the speed.
-  std::vector<std::string> args = {"-t", "-w", "60000",
-                                   "127.0.0.1:" + std::to_string(m_installed.port)};
+  return SendWithTool({"-t", "-w", "60000"}, names, descriptions, output);
+}
+
+int MonitorProcess::SendResultsAsStation(const std::vector<std::string>& names,
+                                         const std::vector<std::string>& descriptions,
+                                         std::string* output) {
+  return SendWithTool({"-t"}, names, descriptions, output);
+}
+
+int MonitorProcess::SendWithTool(std::vector<std::string> args,
+                                 const std::vector<std::string>& names,
+                                 const std::vector<std::string>& descriptions,
+                                 std::string* output) {
+  args.push_back("127.0.0.1:" + std::to_string(m_installed.port));
   for (size_t i = 0; i < names.size() && i < descriptions.size(); ++i) {
     args.push_back(m_installed.work + "/" + names[i] + ".txt");
     WriteFileBytes(args.back(), descriptions[i]);

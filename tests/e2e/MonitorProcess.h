@@ -88,6 +88,10 @@ class MonitorProcess {
   // not run to its end; *output gets what it printed.
   int SendResults(const std::vector<std::string>& names,
                   const std::vector<std::string>& descriptions, std::string* output);
+  // The same with the tool's own timeout, as a station runs it: it gives up
+  // (status 3) once 5 s pass without the monitor confirming anything more.
+  int SendResultsAsStation(const std::vector<std::string>& names,
+                           const std::vector<std::string>& descriptions, std::string* output);
 
   // Runs the station tool with these arguments; its exit status (-1 when it
   // did not end), what it printed in *output (with how it ended, unless
@@ -104,6 +108,10 @@ class MonitorProcess {
   std::string Log() const;
 
  private:
+  // The station tool with `options` before the address and the files.
+  int SendWithTool(std::vector<std::string> options, const std::vector<std::string>& names,
+                   const std::vector<std::string>& descriptions, std::string* output);
+
   std::optional<InstallTree> m_tree;
   InstalledMonitor m_installed;
   ChildProcess m_monitor;

@@ -274,7 +274,9 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
   const auto deadline = std::chrono::steady_clock::now() + kPatience;
   while (!listed && std::chrono::steady_clock::now() < deadline) {
     RunWith({usr() + "/bin/brenna-history", "--csv"}, Session(), &out);
-    listed = out.find(",0815,") != std::string::npos && out.find(",brake\n") != std::string::npos;
+    // The operator kept text for a spreadsheet ("=""0815"""), lines ended CR LF.
+    listed = out.find(",\"=\"\"0815\"\"\",") != std::string::npos &&
+             out.find(",brake\r\n") != std::string::npos;
     if (!listed) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_TRUE(listed) << out;
@@ -294,7 +296,7 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
       << error;
   const std::string csv = HttpGet(webPort, "/results.csv");
   EXPECT_EQ(0u, csv.rfind("HTTP/1.1 200 ", 0)) << csv;
-  EXPECT_NE(csv.find(",0815,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(",\"=\"\"0815\"\"\","), std::string::npos) << csv;
   web.Stop();
 
   monitor.Stop();

@@ -23,9 +23,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int ConnectLoopback(int port) {
+// Makes `s` connect from a loopback address of its own (127.0.0.x).
+bool BindSource(int s, const std::string& source) {
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  return inet_pton(AF_INET, source.c_str(), &from.sin_addr) == 1 &&
+         bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0;
+}
+
+int ConnectLoopback(int port, const std::string& source = std::string()) {
   const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s < 0) return -1;
+  if (!source.empty() && !BindSource(s, source)) {
+    close(s);
+    return -1;
+  }
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -89,17 +101,46 @@ bool StartListening(ChildProcess* program, const std::vector<std::string>& argv,
   return false;
 }
 
-StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::milliseconds limit,
-                         size_t piece, std::chrono::milliseconds pause) {
+namespace {
+
+// How a stream is sent: at once or piece by piece, from which address, and
+// how long it may take.
+struct StreamPlan {
+  std::chrono::milliseconds limit{0};  // in all (patience 0), or without progress
+  size_t piece = 0;
+  std::chrono::milliseconds pause{0};
+  std::string source;
+  bool patience = false;  // `limit` counts from the last progress, as at a station
+};
+
+// The count of the last well-formed receipt among whole frames of `answer`
+// from `*parsed` on; -1 when there is none.
+long ReceiptIn(const std::string& answer, size_t* parsed) {
+  long count = -1;
+  for (; *parsed + NET_FRAME_SIZE <= answer.size(); *parsed += NET_FRAME_SIZE) {
+    const auto* f = reinterpret_cast<const unsigned char*>(answer.data()) + *parsed;
+    if (PallixGetU32(f + NET_FRAME_MAGIC_OFFSET) == NET_FRAME_MAGIC &&
+        PallixGetU32(f + NET_FRAME_COMMAND_OFFSET) == NET_CMD_RECEIPT &&
+        PallixGetU32(f + NET_FRAME_TRAILER_OFFSET) == NET_FRAME_TRAILER)
+      count = PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET);
+  }
+  return count;
+}
+
+StreamOutcome Stream(int port, const std::string& bytes, const StreamPlan& plan) {
   StreamOutcome out;
-  const auto deadline = Clock::now() + limit;
-  const int s = ConnectLoopback(port);
+  auto deadline = Clock::now() + plan.limit;
+  const auto progress = [&] {
+    if (plan.patience) deadline = Clock::now() + plan.limit;
+  };
+  const int s = ConnectLoopback(port, plan.source);
   if (s < 0) {
     out.error = std::string("connect: ") + std::strerror(errno);
     return out;
   }
   out.connected = true;
-  if (piece > 0) {
+  progress();
+  if (plan.piece > 0) {
     const int one = 1;
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   }
@@ -112,7 +153,7 @@ StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::millis
       break;
     }
     size_t chunk = bytes.size() - out.bytesSent;
-    if (piece > 0) chunk = std::min(chunk, piece);
+    if (plan.piece > 0) chunk = std::min(chunk, plan.piece);
     const ssize_t n = send(s, bytes.data() + out.bytesSent, chunk, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0) {
       if (errno == EAGAIN || errno == EINTR) continue;
@@ -121,11 +162,15 @@ StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::millis
       break;
     }
     out.bytesSent += static_cast<size_t>(n);
-    if (piece > 0 && pause.count() > 0) std::this_thread::sleep_for(pause);
+    progress();
+    if (plan.piece > 0 && plan.pause.count() > 0) std::this_thread::sleep_for(plan.pause);
   }
   if (!out.closedByPeer) {
     shutdown(s, SHUT_WR);
-    std::string answer;  // the monitor sends receipts, nothing else
+    // The monitor sends receipts, nothing else: receipts of progress, then
+    // the last one, which counts everything.
+    std::string answer;
+    size_t parsed = 0;
     char sink[4096];
     for (;;) {
       pollfd p{s, POLLIN, 0};
@@ -143,28 +188,49 @@ StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::millis
         break;
       }
       if (n > 0 && answer.size() < (1u << 20)) answer.append(sink, static_cast<size_t>(n));
-    }
-    // Receipts of progress, then the last one, which counts everything.
-    for (size_t off = 0; off + NET_FRAME_SIZE <= answer.size(); off += NET_FRAME_SIZE) {
-      const auto* f = reinterpret_cast<const unsigned char*>(answer.data()) + off;
-      if (PallixGetU32(f + NET_FRAME_MAGIC_OFFSET) == NET_FRAME_MAGIC &&
-          PallixGetU32(f + NET_FRAME_COMMAND_OFFSET) == NET_CMD_RECEIPT &&
-          PallixGetU32(f + NET_FRAME_TRAILER_OFFSET) == NET_FRAME_TRAILER)
-        out.receipt = PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET);
+      const long count = ReceiptIn(answer, &parsed);
+      if (count > out.receipt) {
+        out.receipt = count;
+        progress();
+      }
     }
   }
   close(s);
   return out;
 }
 
+}  // namespace
+
+StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::milliseconds limit,
+                         size_t piece, std::chrono::milliseconds pause) {
+  StreamPlan plan;
+  plan.limit = limit;
+  plan.piece = piece;
+  plan.pause = pause;
+  return Stream(port, bytes, plan);
+}
+
+StreamOutcome SendAsStation(int port, const std::string& bytes, const std::string& source,
+                            std::chrono::milliseconds patience) {
+  StreamPlan plan;
+  plan.limit = patience;
+  plan.source = source;
+  plan.patience = true;
+  return Stream(port, bytes, plan);
+}
+
 struct HostilePeers::Impl {
-  enum class Kind { kTrickle, kSquatter, kGarbage, kFrameThenTrickle, kFlood };
+  enum class Kind { kTrickle, kSquatter, kGarbage, kFrameThenTrickle, kFlood, kKeepAlive };
   struct Peer {
     Kind kind;
     int fd = -1;
-    size_t sent = 0;         // bytes of what it sends, sent so far
-    bool ended = false;      // flood: its sending direction is ended
-    Clock::time_point next;  // when it next sends (or reconnects)
+    size_t sent = 0;                   // bytes of what it sends, sent so far
+    bool ended = false;                // flood: its sending direction is ended
+    Clock::time_point next;            // when it next sends (or reconnects)
+    int number = 0;                    // its place among the peers
+    const std::string* out = nullptr;  // keep-alive: the message being sent
+    int messages = 0;                  // keep-alive: messages begun on this connection
+    Clock::time_point cycleEnd;        // flood with a cycle: when it connects anew
   };
 
   int port;
@@ -173,8 +239,9 @@ struct HostilePeers::Impl {
   std::atomic<bool> stop{false};
   std::atomic<long> closed{0};
   std::atomic<long> flooded{0};
-  std::string frame;  // well formed, naming no transfer
-  std::string flood;  // mix.floodFrames of them
+  std::string frame;      // well formed, naming no transfer
+  std::string flood;      // mix.floodFrames of them
+  std::string keepAlive;  // a whole frame of command 0
   std::mt19937 rng{7};
   std::thread thread;
 
@@ -183,7 +250,16 @@ struct HostilePeers::Impl {
     p.sent = 0;
     p.ended = false;
     p.next = now;
+    p.out = nullptr;
+    p.messages = 0;
+    p.cycleEnd = now + mix.floodCycle;
     if (p.fd < 0) return;
+    if (mix.sources > 0 &&
+        !BindSource(p.fd, "127.0.0." + std::to_string(mix.firstSource + p.number % mix.sources))) {
+      close(p.fd);
+      p.fd = -1;
+      return;
+    }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -191,6 +267,11 @@ struct HostilePeers::Impl {
     // Not waiting for the handshake: a full queue of pending connections
     // makes the system retry it by itself.
     connect(p.fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  }
+
+  const std::string& FloodOf(const Peer& p) const {
+    if (mix.floodStreams.empty()) return flood;
+    return mix.floodStreams[static_cast<size_t>(p.number) % mix.floodStreams.size()];
   }
 
   // Sends as much of `bytes` from p.sent on as the connection takes now.
@@ -242,13 +323,33 @@ struct HostilePeers::Impl {
           return;
         }
         break;
-      case Kind::kFlood:
-        Push(p, flood);
-        if (p.sent == flood.size() && !p.ended) {
+      case Kind::kFlood: {
+        if (mix.floodCycle.count() > 0 && now >= p.cycleEnd) {
+          close(p.fd);  // left as it is: its frames may still be taken
+          Connect(p, now);
+          return;
+        }
+        const std::string& stream = FloodOf(p);
+        Push(p, stream);
+        if (p.sent == stream.size() && !p.ended) {
           if (mix.floodEnds) shutdown(p.fd, SHUT_WR);
           p.ended = true;
         }
         p.next = now + std::chrono::milliseconds(p.ended ? 1000 : 5);
+        return;
+      }
+      case Kind::kKeepAlive:
+        // A whole message at a time: a keep-alive, or now and then a tiny
+        // real transfer.
+        if (p.out == nullptr || p.sent == p.out->size()) {
+          ++p.messages;
+          const bool real = mix.transferEvery > 0 && p.messages % mix.transferEvery == 0;
+          p.out = real ? &mix.transfer : &keepAlive;
+          p.sent = 0;
+        }
+        Push(p, *p.out);
+        p.next =
+            now + (p.sent == p.out->size() ? mix.keepAlivePause : std::chrono::milliseconds(20));
         return;
       case Kind::kSquatter:
         break;
@@ -275,8 +376,9 @@ struct HostilePeers::Impl {
         close(p.fd);
         p.fd = -1;
         ++closed;
-        p.next = now + (p.kind == Kind::kGarbage ? std::chrono::milliseconds(50)
-                                                 : std::chrono::milliseconds(0));
+        p.next = p.kind == Kind::kGarbage ? now + std::chrono::milliseconds(50)
+                 : p.kind == Kind::kFlood && mix.floodCycle.count() > 0 ? std::max(now, p.cycleEnd)
+                                                                        : now;
       }
     }
     for (Peer& p : peers)
@@ -307,15 +409,23 @@ HostilePeers::HostilePeers(int port, const HostileMix& mix) : m_impl(std::make_u
   PallixPutU32(h + NET_FRAME_LENGTH_OFFSET, NET_FRAME_DATA_SIZE);
   PallixPutU32(h + NET_FRAME_TRAILER_OFFSET, NET_FRAME_TRAILER);
   for (int i = 0; i < mix.floodFrames; ++i) m_impl->flood += m_impl->frame;
+  m_impl->keepAlive.assign(NET_FRAME_SIZE, '\0');
+  auto* k = reinterpret_cast<unsigned char*>(m_impl->keepAlive.data());
+  PallixPutU32(k + NET_FRAME_MAGIC_OFFSET, NET_FRAME_MAGIC);
+  PallixPutU32(k + NET_FRAME_TRAILER_OFFSET, NET_FRAME_TRAILER);
   const Clock::time_point now = Clock::now();
   using Kind = Impl::Kind;
   // The trickles first, so that they are the ones in the monitor's slots.
   for (const auto& [kind, count] :
        {std::pair{Kind::kTrickle, mix.trickles},
         std::pair{Kind::kFrameThenTrickle, mix.frameThenTrickle},
-        std::pair{Kind::kFlood, mix.floods}, std::pair{Kind::kSquatter, mix.squatters},
-        std::pair{Kind::kGarbage, mix.garbage}})
-    for (int i = 0; i < count; ++i) m_impl->peers.push_back({kind, -1, 0, false, now});
+        std::pair{Kind::kFlood, mix.floods}, std::pair{Kind::kKeepAlive, mix.keepAlives},
+        std::pair{Kind::kSquatter, mix.squatters}, std::pair{Kind::kGarbage, mix.garbage}})
+    for (int i = 0; i < count; ++i) {
+      Impl::Peer p{kind, -1, 0, false, now};
+      p.number = static_cast<int>(m_impl->peers.size());
+      m_impl->peers.push_back(p);
+    }
   for (Impl::Peer& p : m_impl->peers) m_impl->Connect(p, now);
   m_impl->thread = std::thread([impl = m_impl.get()] { impl->Run(); });
 }

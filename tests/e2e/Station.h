@@ -42,6 +42,14 @@ StreamOutcome SendStream(int port, const std::string& bytes, std::chrono::millis
                          size_t piece = 0,
                          std::chrono::milliseconds pause = std::chrono::milliseconds(0));
 
+// A station as brenna-send is one: it sends from `source` (a loopback
+// address of its own, "127.0.0.2", or empty for 127.0.0.1), half-closes and
+// waits for the monitor's receipts, giving up once `patience` passes
+// without the monitor taking a byte or a receipt raising the count (the
+// station tool's 5 s). The outcome's receipt says what was confirmed.
+StreamOutcome SendAsStation(int port, const std::string& bytes, const std::string& source,
+                            std::chrono::milliseconds patience = std::chrono::seconds(5));
+
 // A station that connects, sends some bytes and then holds its connection
 // open without a word until it is destroyed.
 class SilentStation {
@@ -68,17 +76,36 @@ struct HostileMix {
   // Send floodFrames whole frames as fast as the monitor takes them, then
   // (floodEnds) end their sending direction and wait for the close, or stay
   // connected without a word until closed: stations that never stop
-  // sending results.
+  // sending results. With floodStreams, flooding peer k sends
+  // floodStreams[k % n] instead (real results, say). With floodCycle,
+  // each flooding peer connects anew once every floodCycle, whether or not
+  // the monitor has closed its last connection (which it then leaves): n
+  // peers offer n / floodCycle connections a second, whatever the
+  // monitor's pace.
   int floods = 0;
   int floodFrames = 16;
   bool floodEnds = true;
+  std::vector<std::string> floodStreams;
+  std::chrono::milliseconds floodCycle{0};
+  // Send a whole keep-alive frame (command 0) at once and then every
+  // keepAlivePause, never ending; with transferEvery > 0 every
+  // transferEvery-th of them is `transfer` instead (a tiny real result).
+  int keepAlives = 0;
+  std::chrono::milliseconds keepAlivePause{900};
+  int transferEvery = 0;
+  std::string transfer;
   std::chrono::milliseconds tricklePause{3000};
+  // With sources > 0, peer k connects from 127.0.0.(firstSource + k %
+  // sources) instead of 127.0.0.1: a pool of addresses.
+  int sources = 0;
+  int firstSource = 10;
 };
 
-// Hostile peers, all from 127.0.0.1, driven by a thread of their own until
-// destroyed. Each connects again as soon as the monitor closes it (a
-// garbage sender after 50 ms). Their frames are well formed but name no
-// transfer, so nothing of them reaches the spool directory.
+// Hostile peers, from 127.0.0.1 unless given a pool of addresses, driven by
+// a thread of their own until destroyed. Each connects again as soon as the
+// monitor closes it (a garbage sender after 50 ms). Their frames are well
+// formed but name no transfer, so nothing of them reaches the spool
+// directory, unless the mix gives them real results to send.
 class HostilePeers {
  public:
   HostilePeers(int port, const HostileMix& mix);

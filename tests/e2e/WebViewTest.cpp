@@ -7,8 +7,10 @@
 // values, the CSV has them all. When the monitor dies the page says so
 // instead of showing the last values as live, and it follows the monitor's
 // next run. And from the LAN only with a browser paired once, never with
-// the token in a link or a cookie. The TV's page, and a site's overview of
-// three lines.
+// the token in a link or a cookie. Of a day made from known records: the
+// list narrowed to a verdict, the day's CSV file from brenna-web and from
+// brenna-history, and the day's report on paper. The TV's page, and a
+// site's overview of three lines.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -21,6 +23,7 @@
 #include <set>
 #include <thread>
 
+#include "ArchiveDay.h"
 #include "DemoData.h"
 #include "FreePort.h"
 #include "HeadlessBrowser.h"
@@ -267,10 +270,14 @@ TEST_F(WebView, ThePageShowsWhatTheWindowShowsAndSaysWhenTheMonitorIsGone) {
   ASSERT_TRUE(m_browser.Screenshot(ArtefactPath("e2e-web-results-phone.png"), &error)) << error;
   ASSERT_TRUE(m_browser.Resize(kPageWidth, kPageHeight, false, &error)) << error;
 
-  // The CSV: a header and every result.
+  // The CSV: a header and a row for every value the window showed (the
+  // hostile result's one among them).
   const json csv = Eval("fetch('/results.csv').then(r => r.text())");
   const std::string file = csv.get<std::string>();
-  EXPECT_EQ(9, std::count(file.begin(), file.end(), '\n')) << file;
+  std::ptrdiff_t lines = 2;
+  for (const DemoFile& f : demo)
+    for (const DemoLine& l : f.lines) lines += FindRoute(l.code) != nullptr;
+  EXPECT_EQ(lines, std::count(file.begin(), file.end(), '\n')) << file;
   for (const DemoFile& f : demo)
     EXPECT_NE(std::string::npos, file.find("," + DemoName(f) + "\r\n")) << file;
 
@@ -719,4 +726,135 @@ TEST(WebViewSite, TheOverviewShowsThreeLinesAndSurvivesOneStopping) {
   browser.Stop();
   overview.Stop();
   for (ChildProcess& w : webs) w.Stop();
+}
+
+// A day of 1,236 results made from known records (ArchiveDay): narrowed to
+// vetoes, the list shows exactly the results made with one, newest first,
+// each naming its veto; so for advisories. The day's CSV file is the same
+// bytes from brenna-web and from brenna-history, and the exhaust station's
+// operator 0612 is written so that a spreadsheet keeps it text. The day's
+// report counts what the records were made to have, and prints on one A4
+// page.
+TEST(WebViewOfADay, AVerdictListsExactlyItsResultsBothCsvFilesAreOneAndTheReportIsOnePage) {
+  TempDir home;
+  const std::vector<std::string> env = {"HOME=" + home.file("home"),
+                                        "XDG_STATE_HOME=" + home.file("home/state"),
+                                        "XDG_CONFIG_HOME=" + home.file("home/config")};
+  const std::string day = archive::ToLocal(archive::NowUtcMs() - 24LL * 3600 * 1000).day;
+  const std::vector<DayResult> made = MakeDay(day, 1236);
+  const std::string path = home.file("archive.sqlite");
+  ASSERT_TRUE(WriteDay(path, made));
+  const int port = FreePort();
+  ASSERT_NE(0, port);
+  ChildProcess web;
+  ChildProcess::Options options;
+  options.env = env;
+  options.logPath = home.file("brenna-web.log");
+  std::string error;
+  ASSERT_TRUE(StartListening(
+      &web, {BRENNA_WEB_PATH, "--archive", path, "--listen", "127.0.0.1:" + std::to_string(port)},
+      options, port, kPatience, &error))
+      << error;
+  HeadlessBrowser browser;
+  ASSERT_TRUE(browser.Start(env, home.file("chromium.log"), kPageWidth, kPageHeight, &error))
+      << error;
+  const std::string base = "http://127.0.0.1:" + std::to_string(port);
+  auto eval = [&](const std::string& expression) {
+    std::string value;
+    EXPECT_TRUE(browser.Evaluate(expression, &value, &error)) << error;
+    return json::parse(value, nullptr, false);
+  };
+
+  for (const char* verdict : {"veto", "advisory"}) {
+    SCOPED_TRACE(verdict);
+    const bool veto = std::string(verdict) == "veto";
+    std::vector<std::string> expected;  // newest first
+    for (auto r = made.rbegin(); r != made.rend(); ++r)
+      if (veto ? r->veto : r->advisory) expected.push_back(r->result.transfer);
+    ASSERT_GT(expected.size(), 20u);
+    ASSERT_TRUE(browser.Navigate(base + "/results?day=" + day + "&verdict=" + verdict, &error))
+        << error;
+    const json rows = eval(
+        "[...document.querySelectorAll('table.results tbody tr')].map(r => "
+        "[r.cells[4].textContent, r.cells[5].textContent])");
+    ASSERT_EQ(expected.size(), rows.size()) << rows.dump();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      EXPECT_EQ(expected[i], rows[i][0].get<std::string>());
+      EXPECT_NE(std::string::npos, rows[i][1].get<std::string>().find(veto ? "否决 1 " : "建议 1 "))
+          << rows[i][1];
+    }
+    EXPECT_NE(std::string::npos,
+              eval("document.getElementById('count').textContent")
+                  .get<std::string>()
+                  .find("当天共 " + std::to_string(expected.size()) + " 条结果"));
+    ASSERT_TRUE(browser.Screenshot(ArtefactPath(std::string("e2e-web-results-") + verdict + ".png"),
+                                   &error))
+        << error;
+  }
+
+  // The day's CSV: one file from both programs.
+  std::string fromWeb;
+  ASSERT_TRUE(browser.FetchBytes("/results.csv?day=" + day, &fromWeb, &error)) << error;
+  ChildProcess::Options quiet;
+  quiet.env = env;
+  quiet.errorPath = home.file("history.err");
+  const ProgramRun history =
+      RunProgram({BRENNA_HISTORY_PATH, "--archive", path, "--day", day, "--csv"}, quiet, kPatience);
+  ASSERT_EQ(0, history.status) << history.Report();
+  ASSERT_EQ(history.output.size(), fromWeb.size());
+  EXPECT_TRUE(history.output == fromWeb) << "brenna-web and brenna-history differ";
+  EXPECT_EQ(0u, fromWeb.rfind("\xEF\xBB\xBF编号,显示时间,设备组,工号,", 0));
+  EXPECT_EQ(std::count(fromWeb.begin(), fromWeb.end(), '\n'),
+            std::count(fromWeb.begin(), fromWeb.end(), '\r'))
+      << "every line ended CR LF";
+  EXPECT_NE(std::string::npos, fromWeb.find(",双怠速废气设备,\"=\"\"0612\"\"\","))
+      << "the operator 0612 as text";
+  EXPECT_EQ(std::string::npos, fromWeb.find(",0612,")) << "0612 where a spreadsheet makes it 612";
+
+  // Today's list follows the line: a result shown now appears in it
+  // without a reload.
+  ASSERT_TRUE(browser.Navigate(base + "/results", &error)) << error;
+  ASSERT_TRUE(browser.WaitFor("document.body.dataset.following === 'yes'", kPatience, &error))
+      << error;
+  DayResult now = made.front();
+  now.result.shownUtcMs = archive::NowUtcMs();
+  now.result.transfer = "shown-now";
+  ASSERT_TRUE(WriteDay(path, {now}));
+  EXPECT_TRUE(browser.WaitFor(
+      "[...document.querySelectorAll('table.results td.name')].some(td => td.textContent === "
+      "'shown-now')",
+      kPatience, &error))
+      << error;
+
+  // The report: what the records were made to have, on one A4 page.
+  ASSERT_TRUE(browser.Navigate(base + "/report?day=" + day, &error)) << error;
+  const json groups = eval(
+      "[...document.querySelectorAll('#by-group tbody tr')].map(r => [...r.cells].map(c => "
+      "c.textContent))");
+  std::map<std::string, std::array<int, 3>> counts;  // results, vetoed, retests
+  for (const DayResult& r : made) {
+    auto& c = counts[r.result.deviceGroup];
+    ++c[0];
+    c[1] += r.veto;
+    c[2] += r.retest;
+  }
+  ASSERT_EQ(8u, groups.size()) << groups.dump();
+  for (const json& g : groups) {
+    const std::string name = g[0].get<std::string>();
+    if (name == "合计") {
+      EXPECT_EQ("1236", g[1].get<std::string>());
+      continue;
+    }
+    SCOPED_TRACE(name);
+    ASSERT_EQ(1u, counts.count(name));
+    EXPECT_EQ(std::to_string(counts[name][0]), g[1].get<std::string>());
+    EXPECT_EQ(std::to_string(counts[name][1]), g[2].get<std::string>());
+    EXPECT_EQ(std::to_string(counts[name][2]), g[5].get<std::string>());
+  }
+  ASSERT_TRUE(browser.Screenshot(ArtefactPath("e2e-web-report.png"), &error)) << error;
+  int pages = 0;
+  ASSERT_TRUE(browser.PrintToPdf(ArtefactPath("e2e-web-report.pdf"), &pages, &error)) << error;
+  EXPECT_EQ(1, pages) << "a normal day's report on one A4 page";
+  browser.Stop();
+  web.Stop();
 }

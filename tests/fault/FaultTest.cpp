@@ -347,6 +347,45 @@ TEST_F(MonitorFullSpool, ResultsSentWhileTheSpoolIsFullAreShownOnceThereIsRoom) 
   EXPECT_TRUE(m_monitor.monitor().Running());
 }
 
+// A flood of real results from four addresses meets the full spool: its
+// frames wait, nothing is taken. Once the filler is removed the flood's
+// backlog drains, and a fresh station of an address of its own is not kept
+// behind it: it is confirmed (giving up after 5 s without progress, as the
+// station tool does) and shown, round after round.
+TEST_F(MonitorFullSpool, AFreshStationIsServedWhileAFloodsBacklogDrainsAfterTheDiskIsFreed) {
+  std::vector<std::string> floodFrames;
+  std::vector<std::string> floodResults;
+  for (int k = 1; k <= 4; ++k) floodResults.push_back(SmallResult(25, std::to_string(k)));
+  std::string error;
+  ASSERT_TRUE(m_monitor.Frames("flood", floodResults, &floodFrames, &error)) << error;
+  std::vector<std::string> fresh;
+  ASSERT_TRUE(
+      m_monitor.Frames("fresh", {SmallResult(11, "1"), SmallResult(11, "2")}, &fresh, &error))
+      << error;
+  const std::string filler = Spool("filler");
+  SmallFileSystem::Fill(filler);
+  HostileMix mix;
+  mix.floods = 1000;
+  mix.floodStreams = floodFrames;
+  mix.floodCycle = std::chrono::milliseconds(2500);
+  mix.sources = 4;
+  HostilePeers flood(m_monitor.tree().port(), mix);
+  // Time for the backlog to build up. Not a measurement: a shorter one
+  // proves less, never fails wrongly.
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  fs::remove(filler);
+
+  std::set<std::string> names;
+  for (const std::string& frame : fresh) {
+    const StreamOutcome out = SendAsStation(m_monitor.tree().port(), frame, "127.0.0.2");
+    EXPECT_TRUE(out.closedByPeer && out.error.empty()) << TransferName(frame) << ": " << out.error;
+    EXPECT_EQ(1, out.receipt) << TransferName(frame);
+    names.insert(TransferName(frame));
+  }
+  ExpectShown(names);
+  EXPECT_TRUE(m_monitor.monitor().Running());
+}
+
 // A station told "delivered" (the tool's exit status 0) may rely on it: the
 // monitor killed the moment the tool ends, and started again, shows every
 // such result. Each round sends several one-frame results over one
@@ -515,7 +554,7 @@ TEST(MonitorStartFiles, FilesThatAreNoFilesAreRefusedAndTheMonitorListensAndStop
       " not read: it is not a regular file (a FIFO, device, socket or folder); texts are shown "
       "untranslated";
   const std::string nothingReceived =
-      ": nothing can be received, stations are held back until their sends time out";
+      ": nothing can be received, every chunk is refused to its station";
   const std::vector<Case> cases = {
       {"/dev/zero",
        "SpoolDir=spool\nTranslation=/dev/zero\n",
@@ -553,6 +592,64 @@ TEST(MonitorStartFiles, FilesThatAreNoFilesAreRefusedAndTheMonitorListensAndStop
     EXPECT_EQ(1u,
               LinesWith(journal, {"INFO  brenna.start: BrennaCenter stopped by SIGTERM"}).size())
         << journal;
+  }
+}
+
+// A spool directory that is a file, or a link to nothing, takes no chunk
+// until someone clears the way: each station's frame is refused at once,
+// with a receipt that confirms none of it (it was left without an answer
+// until its send timed out), the journal says so once, not per chunk, and
+// once the way is clear the next result is written and shown.
+TEST(MonitorStartFiles, AStationIsToldAtOnceThatASpoolDirectoryThatIsNoDirectoryTakesNothing) {
+  for (const bool link : {false, true}) {
+    SCOPED_TRACE(link ? "a link to nothing" : "a file");
+    MonitorProcess m;
+    const std::string spool = m.tree().work() + (link ? "/spool-link" : "/spool-file");
+    const std::string target = m.tree().work() + "/nowhere/spool";
+    if (link)
+      fs::create_symlink(target, spool);
+    else
+      WriteFileBytes(spool, "a file, not a folder");
+    WriteFileBytes(m.tree().libraryDir() + "/Pallix.ini",
+                   "[Site]\nBaseDir=" + m.tree().base() + "\nSpoolDir=" + spool + "\n");
+    std::vector<std::string> frames;
+    std::string error;
+    ASSERT_TRUE(m.Frames("refused", {SmallResult(25, "1"), SmallResult(11, "2")}, &frames, &error))
+        << error;
+    std::vector<std::string> after;
+    ASSERT_TRUE(m.Frames("after", {SmallResult(3, "3")}, &after, &error)) << error;
+    ASSERT_TRUE(m.Launch(&error)) << error;
+    ASSERT_TRUE(WaitForListener(m.tree().port(), &m.monitor(), kPatience, &error)) << error;
+
+    for (const std::string& frame : frames) {
+      const StreamOutcome out = SendAsStation(m.tree().port(), frame, "");
+      EXPECT_TRUE(out.closedByPeer && out.error.empty()) << out.error << "\n" << m.Log();
+      EXPECT_EQ(0, out.receipt) << "a receipt that confirms nothing";
+    }
+    const std::string refused =
+        WaitForJournalLine(m, {"ERROR brenna.spool: the spool directory " + spool,
+                               link ? "is a link to nothing: every chunk is refused"
+                                    : "is a file, not a directory: every chunk is refused"});
+    EXPECT_NE("", refused) << m.Log();
+
+    // The way cleared: the next chunk makes the directory (or the link's
+    // target has one now).
+    if (link)
+      fs::create_directories(target);
+    else
+      fs::remove(spool);
+    const StreamOutcome out = SendAsStation(m.tree().port(), Concat(after), "");
+    EXPECT_TRUE(out.closedByPeer && out.error.empty()) << out.error;
+    EXPECT_EQ(1, out.receipt);
+    EXPECT_NE("", WaitForJournalLine(m, {"INFO  brenna.display: result 'after' shown"})) << m.Log();
+    EXPECT_NE(
+        "", WaitForJournalLine(m, {"takes chunks again after", "2 chunks were refused meanwhile"}))
+        << m.Log();
+    std::set<std::string> files;
+    EXPECT_EQ(1u, LinesWith(ReadJournal(JournalDir(m), &files),
+                            {"brenna.spool:", "every chunk is refused, and its station told"})
+                      .size());
+    m.Stop();
   }
 }
 
@@ -599,5 +696,31 @@ TEST_F(MonitorFewFiles, AStationsResultIsPublishedWhileAHundredMoreConnect) {
       << where;
   EXPECT_TRUE(LinesWith(journal, {"'fdA'", "lost"}).empty()) << where;
   EXPECT_TRUE(LinesWith(journal, {"permissions"}).empty()) << where;
+  EXPECT_TRUE(m_monitor.monitor().Running());
+}
+
+// With 64 open files (a few dozen slots), 60 connections that each send a
+// whole keep-alive frame every 0.9 s and come back whenever closed: they
+// give way as idle ones do, and station after station is confirmed and
+// shown.
+TEST_F(MonitorFewFiles, StationsGetThroughSixtyKeepAliveSquatters) {
+  HostileMix mix;
+  mix.keepAlives = 60;
+  mix.keepAlivePause = std::chrono::milliseconds(900);
+  HostilePeers squatters(m_monitor.tree().port(), mix);
+  // Time for them to take every slot. Not a measurement: had they not yet,
+  // the rounds below would prove less, never fail wrongly.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  std::set<std::string> names;
+  for (int round = 1; round <= 3; ++round) {
+    const std::string name = "few-files-" + std::to_string(round);
+    std::string output;
+    EXPECT_EQ(0, m_monitor.SendResultsAsStation({name}, {SmallResult(11, std::to_string(round))},
+                                                &output))
+        << output;
+    names.insert(name);
+  }
+  ExpectShown(names);
+  EXPECT_GT(squatters.Closed(), 0);
   EXPECT_TRUE(m_monitor.monitor().Running());
 }

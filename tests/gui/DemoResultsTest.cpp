@@ -29,6 +29,7 @@
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
 #include "panel/ValueDisplayIds.h"
+#include "panel/Verdicts.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
 #include "presentation/Fonts.h"
@@ -221,12 +222,14 @@ TEST(DemoData, CoversEveryGroupEveryRoutedItemAndTheFourColours) {
 }
 
 // CSV as brenna-history writes it: one record a line (line breaks inside
-// a text are escaped), cells quoted when they hold a comma or a quote.
+// a text are escaped), cells quoted when they hold a comma or a quote; the
+// list's file begins with a byte order mark and ends its lines CR LF.
 std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
   std::vector<std::vector<std::string>> rows;
-  std::istringstream in(text);
+  std::istringstream in(text.rfind("\xEF\xBB\xBF", 0) == 0 ? text.substr(3) : text);
   std::string line;
   while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     std::vector<std::string> cells(1);
     bool quoted = false;
     for (std::size_t i = 0; i < line.size(); ++i) {
@@ -311,25 +314,51 @@ TEST(DemoArchive, BrennaHistoryReadsBackEveryValueAndColourTheWindowDrew) {
   writer.Stop("test");
   EXPECT_EQ(7u, writer.Counts().archived);
 
-  // The list, in the order shown (the station tool sends the files sorted).
-  const auto list = History(archivePath, {"--since", "0"});
-  ASSERT_EQ(8u, list.size()) << "a header and seven results";
-  ASSERT_EQ("id", list[0][0]);
+  // The list, in the order shown (the station tool sends the files sorted):
+  // a row per value the window showed, each with its result's columns.
+  const auto values = History(archivePath, {"--since", "0"});
+  ASSERT_FALSE(values.empty());
+  ASSERT_EQ("编号", values[0][0]);
+  std::vector<std::vector<std::vector<std::string>>> results;  // each result's rows
+  for (std::size_t k = 1; k < values.size(); ++k) {
+    ASSERT_EQ(14u, values[k].size());
+    if (results.empty() || results.back()[0][0] != values[k][0]) results.emplace_back();
+    results.back().push_back(values[k]);
+  }
+  ASSERT_EQ(7u, results.size()) << "seven results";
   std::map<std::string, const DemoFile*> byName;
   for (const DemoFile& f : files) byName[fs::path(f.path).stem().string()] = &f;
-  for (std::size_t k = 1; k < list.size(); ++k) {
-    const std::vector<std::string>& row = list[k];
-    ASSERT_EQ(10u, row.size());
-    const std::string& transfer = row[9];
+  std::vector<std::vector<std::string>> list = {values[0]};  // a row of each result
+  for (std::size_t k = 0; k < results.size(); ++k) {
+    const std::vector<std::string>& row = results[k][0];
+    list.push_back(row);
+    const std::string& transfer = row[13];
     SCOPED_TRACE(transfer);
     ASSERT_EQ(1u, byName.count(transfer));
     const DemoFile& f = *byName[transfer];
-    EXPECT_EQ(std::to_string(k), row[6]) << "title count";
-    EXPECT_EQ(std::to_string(f.lines.size()), row[7]) << "items";
-    EXPECT_EQ(0u, row[8].rfind("127.0.0.1:", 0)) << "stations: " << row[8];
+    EXPECT_EQ(std::to_string(k + 1), row[11]) << "title count";
+    EXPECT_EQ(std::to_string(f.lines.size()), row[10]) << "items";
+    EXPECT_EQ(0u, row[12].rfind("127.0.0.1:", 0)) << "stations: " << row[12];
     const int device = std::atoi(FirstWithCode(f, kItemDeviceCode)->value.c_str());
-    EXPECT_EQ(std::to_string(device), row[4]);
-    EXPECT_EQ(std::string(GroupCaptionOf(OperatorDisplayForDevice(device))), row[3]);
+    EXPECT_EQ(std::to_string(device), row[9]);
+    EXPECT_EQ(std::string(GroupCaptionOf(OperatorDisplayForDevice(device))), row[2]);
+    // Every value the window showed, as sent, with the verdict its colour
+    // says in the legend and the display it went to.
+    std::vector<const DemoLine*> routed;
+    for (const DemoLine& l : f.lines)
+      if (FindRoute(l.code) != nullptr) routed.push_back(&l);
+    ASSERT_EQ(routed.size(), results[k].size());
+    for (std::size_t i = 0; i < routed.size(); ++i) {
+      const std::vector<std::string>& v = results[k][i];
+      const ResultRoute* route = FindRoute(routed[i]->code);
+      EXPECT_EQ(std::to_string(routed[i]->code), v[4]);
+      EXPECT_EQ(routed[i]->value, v[6]) << "item " << routed[i]->code;
+      EXPECT_EQ(std::to_string(route->displayId), v[8]);
+      std::string verdict;
+      for (const VerdictLook& look : kVerdicts)
+        if (look.color == JudgeColor(route->scheme, routed[i]->judge)) verdict = look.legendText;
+      EXPECT_EQ(verdict, v[7]) << "item " << routed[i]->code;
+    }
 
     // The result: every item as sent, every write as drawn.
     const auto shown = History(archivePath, {"--show", row[0]});

@@ -7,20 +7,23 @@
 
 #include <chrono>
 #include <filesystem>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "ArchiveDay.h"
 #include "ChildProcess.h"
 #include "TempDir.h"
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveTime.h"
 #include "archive/ArchiveWriter.h"
 #include "history/HistoryOptions.h"
-#include "history/SafeText.h"
 #include "platform/Gbk.h"
+#include "reports/ArchiveText.h"
 
-using history::CsvCell;
-using history::FromGbk;
+using reports::CsvCell;
+using reports::FromGbk;
 
 TEST(SafeText, ArchiveTextCannotDriveTheTerminalBreakALineOrRunAsAFormula) {
   EXPECT_EQ("制动", FromGbk(Gbk("制动")));
@@ -33,7 +36,7 @@ TEST(SafeText, ArchiveTextCannotDriveTheTerminalBreakALineOrRunAsAFormula) {
   // Escape sequences, line breaks, NUL and backslashes are written out.
   EXPECT_EQ("\\x1b[2J\\x0d\\x0aX\\x00\\\\", FromGbk(std::string("\x1b[2J\r\nX\0\\", 9)));
   // C1 controls in archive text kept as UTF-8 (a station list edited by hand).
-  EXPECT_EQ("a\\u009bb", history::FromUtf8("a\xC2\x9B"
+  EXPECT_EQ("a\\u009bb", reports::FromUtf8("a\xC2\x9B"
                                            "b"));
 
   // A spreadsheet would run these; as cells they stay text.
@@ -47,6 +50,15 @@ TEST(SafeText, ArchiveTextCannotDriveTheTerminalBreakALineOrRunAsAFormula) {
   EXPECT_EQ("+3.2", CsvCell("+3.2"));
   EXPECT_EQ("\"a \"\"b\"\"\"", CsvCell("a \"b\""));
   EXPECT_EQ("\" padded \"", CsvCell(" padded "));
+  // An operator number stays text, its leading zero too; so does a value
+  // a spreadsheet would change beyond its looks. A formula of a station's
+  // stays guarded in a text cell.
+  EXPECT_EQ("\"=\"\"0612\"\"\"", reports::CsvTextCell("0612"));
+  EXPECT_EQ("'=1+1", reports::CsvTextCell("=1+1"));
+  EXPECT_EQ("\"=\"\"007\"\"\"", reports::CsvValueCell("007"));
+  EXPECT_EQ("\"=\"\"1234567890123456\"\"\"", reports::CsvValueCell("1234567890123456"));
+  EXPECT_EQ("0.12", reports::CsvValueCell("0.12"));
+  EXPECT_EQ("-3.5", reports::CsvValueCell("-3.5"));
 }
 
 TEST(HistoryOptions, ACommandLineItCannotTakeIsRefusedWithTheReason) {
@@ -70,6 +82,10 @@ TEST(HistoryOptions, ACommandLineItCannotTakeIsRefusedWithTheReason) {
       {{"--panel", "yesterday at noon"}, "is no time"},
       {{"--operator", "\xFF"}, "must be UTF-8 text that GBK can hold"},
       {{"--transfer", std::string(5000, 'x')}, "too long"},
+      {{"--verdict", "red"}, "is no verdict to list by: give veto or advisory"},
+      {{"--report", "2026-02-30"}, "is no day"},
+      {{"--report", "today", "--csv"}, "--report prints a table"},
+      {{"--report", "today", "--runs"}, "--report and --runs cannot be given together"},
   };
   for (const Bad& b : bad) {
     history::HistoryOptions o;
@@ -125,8 +141,13 @@ TEST(HistoryProgram, ReadsThroughALinkSaysNothingToShowWith3AndLeavesNoFilesBesi
   // Closed cleanly: the monitor took its WAL with it.
   ASSERT_TRUE(fs::exists(path));
   ASSERT_FALSE(fs::exists(path + "-wal"));
+#if defined(_WIN32)
+  // wine makes no symbolic links; the rest holds for the file itself.
+  const std::string link = path;
+#else
   const std::string link = dir.file("line.sqlite");
   fs::create_symlink(path, link);
+#endif
 
   auto runOn = [&](const std::string& archive, std::vector<std::string> args) {
     args.insert(args.begin(), {BRENNA_HISTORY, "--archive", archive});
@@ -156,4 +177,50 @@ TEST(HistoryProgram, ReadsThroughALinkSaysNothingToShowWith3AndLeavesNoFilesBesi
   EXPECT_FALSE(fs::exists(path + "-wal")) << "left beside a cleanly closed archive";
   EXPECT_FALSE(fs::exists(path + "-shm")) << "left beside a cleanly closed archive";
   EXPECT_FALSE(fs::exists(link + "-wal"));
+}
+
+// A day made from known records (ArchiveDay): --verdict veto lists exactly
+// the results made with a veto, each with the value it was vetoed for, and
+// the day's total; --report counts per group what the records were made
+// to have.
+TEST(HistoryProgram, ListsADaysVetoesAndReportsItsCountsAsTheRecordsWereMade) {
+  TempDir dir;
+  const std::string path = dir.file("archive.sqlite");
+  const std::string day = "2026-12-07";
+  const std::vector<DayResult> made = MakeDay(day, 400);
+  ASSERT_TRUE(WriteDay(path, made));
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {BRENNA_HISTORY, "--archive", path, "--day", day});
+    return RunProgram(args, {}, std::chrono::seconds(60));
+  };
+
+  const ProgramRun vetoes = run({"--verdict", "veto"});
+  ASSERT_EQ(0, vetoes.status) << vetoes.Report();
+  std::set<std::string> listed;
+  std::istringstream lines(vetoes.output);
+  for (std::string line; std::getline(lines, line);) {
+    const auto name = line.rfind(" day-");
+    if (name != std::string::npos && line.find("  ", name) == std::string::npos)
+      listed.insert(line.substr(name + 1));
+  }
+  std::set<std::string> expected;
+  std::size_t retests = 0;
+  for (const DayResult& r : made) {
+    if (r.veto) expected.insert(r.result.transfer);
+    retests += r.retest;
+  }
+  EXPECT_EQ(expected, listed) << vetoes.output;
+  const std::string total = std::to_string(expected.size()) + " results (" +
+                            std::to_string(expected.size()) + " with a veto, ";
+  EXPECT_NE(std::string::npos, vetoes.output.find(total)) << vetoes.output;
+  EXPECT_NE(std::string::npos, vetoes.output.find("veto 1: 一轴 和 ")) << "the value named";
+
+  const ProgramRun report = run({"--report", day});
+  ASSERT_EQ(0, report.status) << report.Report();
+  EXPECT_NE(std::string::npos,
+            report.output.find("Report of " + day + ": " + std::to_string(made.size()) +
+                               " results, " + std::to_string(expected.size()) + " with a veto"))
+      << report.output;
+  EXPECT_NE(std::string::npos, report.output.find(std::to_string(retests) + " retests"))
+      << report.output;
 }

@@ -92,6 +92,8 @@ class Client {
   struct NotYet {};
   explicit Client(NotYet) : fd_(test_socket::NewSocket()) {}
   bool Connect(int port) { return test_socket::Connect(fd_, port); }
+  // Before Connect: connect from this loopback address (127.0.0.x).
+  bool BindSource(const char* address) { return test_socket::BindSource(fd_, address); }
   ~Client() { Close(); }
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;

@@ -854,3 +854,115 @@ TEST_F(TransportTest, RunningOutOfDescriptorsPausesAcceptingAndLeavesDescriptors
   ASSERT_EQ(1u, got.size());
   EXPECT_EQ(6u, FrameTag(got[0].data()));
 }
+
+// Frames are taken by address first: a station of another address that has
+// sent little is served before the next frame of an address that has had a
+// hundred, however many connections that one holds and whether they have
+// ended, not after those ahead of it have drained.
+TEST_F(TransportTest, AStationOfAnotherAddressIsServedBeforeTheNextFrameOfABusyOne) {
+  const int port = OpenServer();
+  std::vector<std::unique_ptr<Client>> busy;
+  const std::vector<unsigned char> batch = Frames(1, kMaxQueuedFrames);
+  for (int i = 0; i < 20; ++i) {
+    busy.push_back(std::make_unique<Client>(port));
+    ASSERT_TRUE(busy.back()->Send(batch.data(), batch.size()));
+    busy.back()->ShutdownSend();
+  }
+  ASSERT_EQ(100u, ReadFrames(100).size());
+
+  Client station{Client::NotYet{}};
+  ASSERT_TRUE(station.BindSource("127.0.0.2"));
+  ASSERT_TRUE(station.Connect(port));
+  const std::vector<unsigned char> few = Frames(9, kMaxQueuedFrames);
+  ASSERT_TRUE(station.Send(few.data(), few.size()));
+  ASSERT_TRUE(
+      WaitUntil([&] { return PeerConnected(kChannel, "127.0.0.2", station.LocalPort()) == 1; }));
+  std::vector<Frame> next = ReadFrames(kMaxQueuedFrames + 4);
+  std::vector<uint16_t> its;
+  for (const Frame& f : next)
+    if (FrameTag(f.data()) == 9) its.push_back(FrameSeq(f.data()));
+  // All of them, in order, among the next few frames (the busy address
+  // holds more than two hundred).
+  ASSERT_EQ(kMaxQueuedFrames, its.size());
+  for (size_t i = 0; i < its.size(); ++i) EXPECT_EQ(i, its[i]);
+}
+
+// While nothing is taken (the spool full) every slot stays with its holder.
+// Once frames are taken again, a station of another address that waits
+// behind hundreds of connections of one address is taken in within moments
+// and served first, not after the thousands of frames they hold: those of
+// the busiest address beyond the slots are turned away, one of its
+// connections makes room.
+TEST_F(TransportTest, OnceFramesAreTakenAgainAStationOfAnotherAddressIsNotKeptBehindAFlood) {
+  const int port = OpenServer(60000);
+  const std::vector<unsigned char> batch = Frames(1, kMaxQueuedFrames);
+  std::vector<std::unique_ptr<Client>> flood;
+  for (size_t i = 0; i < kMaxConnections + 200; ++i) {
+    flood.push_back(std::make_unique<Client>(port));
+    ASSERT_TRUE(flood.back()->Connected());
+    ASSERT_TRUE(flood.back()->Send(batch.data(), batch.size()));
+    flood.back()->ShutdownSend();
+  }
+  Client station{Client::NotYet{}};
+  ASSERT_TRUE(station.BindSource("127.0.0.2"));
+  ASSERT_TRUE(station.Connect(port));
+  for (uint16_t i = 0; i < 3; ++i) ASSERT_TRUE(station.Send(MakeFrame(NET_CMD_FILE_CHUNK, 8, i)));
+  station.ShutdownSend();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(0, PeerConnected(kChannel, "127.0.0.2", station.LocalPort()))
+      << "taken in while nothing could be served";
+
+  // Frames are taken again, at the monitor's pace (a frame every 5 ms).
+  // The slots are shared once they have been busy for two seconds, some
+  // 400 frames: long before the 4,096 the flood's slots hold, let alone
+  // those behind them.
+  std::vector<Frame> its;
+  size_t others = 0;
+  EXPECT_TRUE(WaitUntil([&] {
+    Frame f;
+    if (Read(kChannel, f.data(), static_cast<int>(f.size())) > 0)
+      FrameTag(f.data()) == 8 ? its.push_back(f) : static_cast<void>(++others);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return its.size() == 3;
+  }));
+  ASSERT_EQ(3u, its.size());
+  EXPECT_LT(others, kMaxConnections * kMaxQueuedFrames / 4)
+      << "of " << (kMaxConnections + 200) * kMaxQueuedFrames;
+  for (size_t i = 0; i < its.size(); ++i) EXPECT_EQ(i, FrameSeq(its[i].data()));
+  Frame next;
+  Read(kChannel, next.data(), static_cast<int>(next.size()));
+  bool closed = false;
+  EXPECT_EQ(3, LastReceiptCount(station.Receive(20000, &closed)));
+  EXPECT_TRUE(closed);
+}
+
+// A frame the reader cannot handle at all (the monitor's spool directory is
+// no directory): its station hears at once what of its connection was
+// handled before it, and the close; neither that frame nor those behind it
+// are confirmed, and none of them is handed out any more.
+TEST_F(TransportTest, ARefusedFrameEndsItsConnectionWithAReceiptForTheFramesBeforeIt) {
+  const int port = OpenServer();
+  EXPECT_EQ(0, RefuseFrame(kChannel));  // nothing in hand
+  Client station(port);
+  for (uint16_t i = 0; i < 4; ++i) ASSERT_TRUE(station.Send(MakeFrame(NET_CMD_FILE_CHUNK, 4, i)));
+  ASSERT_TRUE(WaitUntil([&] { return ConnectionCount(kChannel) == 1; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // all four are in
+  ASSERT_EQ(2u, ReadFrames(2).size());  // the first handled, the second in hand
+  EXPECT_EQ(1, RefuseFrame(kChannel));
+  EXPECT_EQ(0, RefuseFrame(kChannel));  // refused already
+  bool closed = false;
+  EXPECT_EQ(1, LastReceiptCount(station.Receive(20000, &closed)));
+  EXPECT_TRUE(closed);
+  Frame none;
+  EXPECT_EQ(0, Read(kChannel, none.data(), static_cast<int>(none.size())));
+
+  // Its very first frame refused: a receipt that confirms nothing.
+  Client first(port);
+  ASSERT_TRUE(first.Send(MakeFrame(NET_CMD_FILE_CHUNK, 5, 0)));
+  ASSERT_EQ(1u, ReadFrames(1).size());
+  EXPECT_EQ(1, RefuseFrame(kChannel));
+  EXPECT_EQ(0, LastReceiptCount(first.Receive(20000, &closed)));
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(kBadChannel, RefuseFrame(99));
+  EXPECT_EQ(kNotOpen, RefuseFrame(kChannel + 1));
+}

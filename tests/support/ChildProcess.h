@@ -3,6 +3,12 @@
 // virtual display and its window manager, a browser, a session bus, the
 // reference tools. A child dies with the thread that started it, so a test
 // killed by its timeout leaves no X server or monitor behind.
+//
+// ChildProcess.cpp is the POSIX half (fork and exec); ChildProcessWin.cpp
+// the Windows one (CreateProcess, in a job object that ends the child with
+// the test), which knows no descriptors to pass, no limit of open files and
+// no gentle stop: Stop ends the child at once, and Signalled() then holds
+// with TermSignal() 9.
 #ifndef BRENNA_TESTS_CHILDPROCESS_H
 #define BRENNA_TESTS_CHILDPROCESS_H
 
@@ -63,6 +69,12 @@ class ChildProcess {
   pid_t m_pid = -1;
   bool m_reaped = false;
   int m_status = 0;
+#ifdef _WIN32
+  void* m_process = nullptr;  // HANDLEs
+  void* m_job = nullptr;
+  bool m_killed = false;
+  void Close();
+#endif
 };
 
 // How a run to the end waits: true once ended() holds, false when `limit`

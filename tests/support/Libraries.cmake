@@ -1,5 +1,5 @@
 # The support libraries the benchmarks link too: plain sockets and files,
-# and (POSIX) the one way a test starts a program, ChildProcess. Included by
+# and the one way a test starts a program, ChildProcess. Included by
 # tests/support and by tests/e2e/Support.cmake, whichever comes first, so
 # that a build without the tests has them as well.
 include_guard(GLOBAL)
@@ -17,9 +17,14 @@ endif()
 target_include_directories(brenna_test_socket PUBLIC ${brenna_test_support_dir})
 brenna_warnings(brenna_test_socket)
 
-# Programs started with a plain fork and exec, and always taken down again.
-if(NOT WIN32)
-  add_library(brenna_test_process STATIC ${brenna_test_support_dir}/ChildProcess.cpp)
-  target_include_directories(brenna_test_process PUBLIC ${brenna_test_support_dir})
-  brenna_warnings(brenna_test_process)
+# Programs started (a plain fork and exec; CreateProcess in a job object on
+# Windows) and always taken down again.
+if(WIN32)
+  add_library(brenna_test_process STATIC ${brenna_test_support_dir}/ChildProcessWin.cpp
+                                         ${brenna_test_support_dir}/ChildProcessRun.cpp)
+else()
+  add_library(brenna_test_process STATIC ${brenna_test_support_dir}/ChildProcess.cpp
+                                         ${brenna_test_support_dir}/ChildProcessRun.cpp)
 endif()
+target_include_directories(brenna_test_process PUBLIC ${brenna_test_support_dir})
+brenna_warnings(brenna_test_process)

@@ -14,6 +14,13 @@ bool RunsAsRoot();
 // Gives path to owner and group; false when that cannot be done.
 bool GiveFileTo(const std::string& path, unsigned owner, unsigned group);
 
+#ifdef _WIN32
+// Empty when nobody but the running user (and the system itself, as root
+// on POSIX) may open path: every entry of its access list allows one of
+// those two; else what is wrong. (POSIX tests read the permission bits.)
+std::string WhyNotPrivate(const std::string& path);
+#endif
+
 }  // namespace test_files
 
 #endif  // BRENNA_TESTS_TESTFILES_H

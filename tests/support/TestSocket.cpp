@@ -87,6 +87,14 @@ Handle NewSocket() {
   return fd < 0 ? kNone : fd;
 }
 
+bool BindSource(Handle s, const char* address) {
+  if (s == kNone) return false;
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  if (::inet_pton(AF_INET, address, &a.sin_addr) != 1) return false;
+  return ::bind(static_cast<int>(s), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+}
+
 bool Connect(Handle s, int port) {
   if (s == kNone) return false;
   sockaddr_in a{};

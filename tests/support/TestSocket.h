@@ -22,6 +22,10 @@ Handle ConnectLoopback(int port);
 // A TCP socket not yet connected (kNone on failure), and its connection to
 // 127.0.0.1:port made later.
 Handle NewSocket();
+// Makes a socket not yet connected connect from a loopback address of its
+// own ("127.0.0.2": the whole of 127/8 is this machine), so a server tells
+// it from peers of 127.0.0.1.
+bool BindSource(Handle s, const char* address);
 bool Connect(Handle s, int port);
 bool SendAll(Handle s, const void* data, std::size_t n);
 // Ends the sending direction: the peer reads end of stream.

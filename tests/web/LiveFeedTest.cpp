@@ -15,6 +15,7 @@
 #include "archive/ArchiveTime.h"
 #include "panel/IdleLook.h"
 #include "platform/Gbk.h"
+#include "reports/ResultColumns.h"
 #include "web/LineSummary.h"
 #include "web/LiveFeed.h"
 #include "web/Pages.h"
@@ -219,8 +220,11 @@ TEST(Pages, WhatAStationSentIsTextInEveryPageFileAndUpdate) {
   // The CSV: one record, its cells text a spreadsheet shows as they are.
   archive::ResultRow row;
   ASSERT_TRUE(reader.LastResultOfRun(1, archive::NowUtcMs(), &row, &error)) << error;
-  const std::string line = web::CsvLine(row);
-  EXPECT_EQ(1, std::count(line.begin(), line.end(), '\n'));
+  archive::ResultDetail detail;
+  ASSERT_TRUE(reader.GetResult(row.id, &detail, &error)) << error;
+  const std::string line = reports::CsvRows(row, detail.items);
+  EXPECT_EQ(1, std::count(line.begin(), line.end(), '\n')) << "one value shown, one row";
+  EXPECT_TRUE(Has(line, ",</span><b>\\x01,")) << line;
   EXPECT_TRUE(Has(line, ",\"<script>alert('x')</script>\"\"&\xEF\xBF\xBD\"\r\n")) << line;
   EXPECT_TRUE(Has(line, ",<img src=x onerror=alert(1)>,")) << line;
 }

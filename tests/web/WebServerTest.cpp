@@ -27,8 +27,8 @@
 #include "TestSocket.h"
 #include "WebTestArchive.h"
 #include "archive/ArchiveTime.h"
+#include "reports/CsvExport.h"
 #include "web/AccessToken.h"
-#include "web/CsvExport.h"
 #include "web/LiveFeed.h"
 #include "web/Pairing.h"
 #include "web/WebServer.h"
@@ -363,7 +363,7 @@ TEST(WebServer, TheCsvHoldsEveryResultOfABusyDayAndTheListGoesOnPageByPage) {
   ASSERT_TRUE(reader->Open(served.archive().path(), &error)) << error;
   archive::ResultFilter today;
   today.day = archive::ToLocal(archive::NowUtcMs()).day;
-  web::CsvExport batches(reader, today);
+  reports::CsvExport batches(reader, today);
   std::string file;
   for (bool done = false; !done;) {
     std::string chunk;
@@ -599,4 +599,53 @@ TEST(WebServer, TheTvPageIsOnlyThePanelAndALiveStreamSaysItEndsBeforeItDoes) {
   const std::string again = "event: again\ndata: \n\n";
   ASSERT_GE(stream.size(), again.size());
   EXPECT_EQ(again, stream.substr(stream.size() - again.size())) << stream;
+}
+
+// Today's counters come from the archive: the figures a fresh brenna-web
+// (a restart) gives over the same archive are the same, and a result with
+// a value shown as a veto counts as vetoed (a brake force judged 2 is
+// drawn black: no veto).
+TEST(WebServer, TodaysCountersInMetricsAreReadFromTheArchiveAndOutliveARestart) {
+  Served served(Loopback());
+  archive::ArchivedResult vetoed = BrakeResult("vetoed", "0815", "1");
+  vetoed.items.push_back({3, 5086, 2, "30.5"});  // axle 2 difference, red
+  archive::ArchivedResult black = BrakeResult("black", "0815", "1");
+  black.items[2].judge = 2;  // a force: drawn black whatever it carries
+  served.archive().Add(BrakeResult("plain", "0816", "1"));
+  served.archive().Add(vetoed);
+  served.archive().Add(black);
+  auto scrape = [](int port) {
+    httplib::Client c("127.0.0.1", port);
+    c.set_read_timeout(30, 0);
+    auto r = c.Get("/metrics");
+    return r ? r->body : std::string("(no answer)");
+  };
+  const std::string first = scrape(served.port());
+  EXPECT_TRUE(Has(first, "brenna_today_results_total{group=\"制动设备\"} 3\n")) << first;
+  EXPECT_TRUE(Has(first, "brenna_today_vetoed_results_total{group=\"制动设备\"} 1\n")) << first;
+  EXPECT_TRUE(Has(first, "brenna_today_results_total{group=\"速度设备\"} 0\n")) << first;
+  EXPECT_TRUE(Has(first, "# TYPE brenna_today_retests_total counter")) << first;
+
+  // brenna-web started anew over the same archive.
+  web::LiveFeed feed({served.archive().path(), std::chrono::milliseconds(25), nullptr});
+  web::ServerOptions o = Loopback();
+  o.archivePath = served.archive().path();
+  web::WebServer again(o, feed);
+  std::string error;
+  ASSERT_TRUE(again.Bind(&error)) << error;
+  feed.Start();
+  std::thread serving([&] { again.Serve(); });
+  const std::string second = scrape(again.Port());
+  again.Stop();
+  feed.Stop();
+  serving.join();
+  auto today = [](const std::string& text) {
+    std::string lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind("brenna_today_", 0) == 0) lines += line + "\n";
+    return lines;
+  };
+  EXPECT_FALSE(today(first).empty());
+  EXPECT_EQ(today(first), today(second));
 }

@@ -263,12 +263,73 @@
     moved();
   }
 
+  // The list of today's results follows the line: each change the live
+  // feed announces (a result shown) makes the list anew from the server,
+  // one fetch at a time; the form above it stays as the user left it.
+  function followList() {
+    let busy = false;
+    let again = false;
+    let first = true;
+    function refresh() {
+      if (busy) {
+        again = true;
+        return;
+      }
+      busy = true;
+      fetch(location.href, {cache: 'no-store', credentials: 'same-origin'})
+        .then(function (r) {
+          return r.ok ? r.text() : null;
+        })
+        .then(function (html) {
+          const fresh = html && new DOMParser().parseFromString(html, 'text/html').getElementById('list');
+          const list = document.getElementById('list');
+          if (fresh && list) {
+            list.replaceWith(document.adoptNode(fresh));
+            paint(fresh);
+          }
+        })
+        .catch(function () {})
+        .finally(function () {
+          busy = false;
+          if (again) {
+            again = false;
+            refresh();
+          }
+        });
+    }
+    const source = new EventSource('/events');
+    source.addEventListener('state', function () {
+      if (first) {
+        first = false;
+        document.body.dataset.following = 'yes';
+      } else {
+        refresh();
+      }
+    });
+  }
+
+  function paint(root) {
+    for (const el of root.querySelectorAll('.val')) colour(el, el.dataset.fg, el.dataset.bg);
+    // A verdict's mark: its colour, and the text that reads on it.
+    for (const el of root.querySelectorAll('.badge')) {
+      const c = el.dataset.bg;
+      const light =
+        0.299 * parseInt(c.substr(1, 2), 16) + 0.587 * parseInt(c.substr(3, 2), 16) +
+          0.114 * parseInt(c.substr(5, 2), 16) > 128;
+      el.style.backgroundColor = c;
+      el.style.color = light ? '#000' : '#fff';
+    }
+  }
+
   function start() {
     for (const vd of document.querySelectorAll('.vd')) {
       vd.style.backgroundColor = vd.dataset.bg;
       colour(vd.firstElementChild, vd.dataset.fg, vd.dataset.bg);
     }
-    for (const el of document.querySelectorAll('.val')) colour(el, el.dataset.fg, el.dataset.bg);
+    paint(document);
+    if (document.body.classList.contains('follow')) followList();
+    const print = document.getElementById('print');
+    if (print) print.addEventListener('click', function () { window.print(); });
     const tv = document.body.classList.contains('tv');
     for (const panel of document.querySelectorAll('.panel')) {
       new ResizeObserver(function () {

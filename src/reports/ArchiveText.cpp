@@ -1,13 +1,33 @@
-#include "history/SafeText.h"
+#include "reports/ArchiveText.h"
 
 #include <cstdio>
 
 #include "journal/JournalLine.h"
 #include "platform/Gbk.h"
 
-namespace history {
+namespace reports {
 
 namespace {
+
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+
+// The length of the valid UTF-8 sequence at text[i], or 0.
+std::size_t SequenceLength(std::string_view t, std::size_t i) {
+  const unsigned char c = static_cast<unsigned char>(t[i]);
+  std::size_t n = c < 0x80                   ? 1
+                  : (c >= 0xC2 && c <= 0xDF) ? 2
+                  : (c >= 0xE0 && c <= 0xEF) ? 3
+                  : (c >= 0xF0 && c <= 0xF4) ? 4
+                                             : 0;
+  if (n == 0 || i + n > t.size()) return 0;
+  for (std::size_t k = 1; k < n; ++k)
+    if ((static_cast<unsigned char>(t[i + k]) & 0xC0) != 0x80) return 0;
+  const unsigned char c1 = static_cast<unsigned char>(t[i + 1 < t.size() ? i + 1 : i]);
+  if (n == 3 && ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F)))
+    return 0;  // overlong, surrogate
+  if (n == 4 && ((c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F))) return 0;
+  return n;
+}
 
 // The journal's escaping, and C1 controls (U+0080..U+009F, which some
 // terminals obey like ESC sequences) as \u00NN besides.
@@ -73,6 +93,30 @@ std::string FromGbk(std::string_view gbk) { return Escaped(GbkToUtf8(gbk)); }
 
 std::string FromUtf8(std::string_view text) { return Escaped(text); }
 
+std::string CleanUtf8(std::string_view t) {
+  std::string out;
+  out.reserve(t.size());
+  for (std::size_t i = 0; i < t.size();) {
+    const std::size_t n = SequenceLength(t, i);
+    const unsigned char c = static_cast<unsigned char>(t[i]);
+    if (n == 0) {
+      out += kReplacement;
+      ++i;
+      continue;
+    }
+    const bool c0 = n == 1 && (c < 0x20 || c == 0x7F);
+    const bool c1 = n == 2 && c == 0xC2 && static_cast<unsigned char>(t[i + 1]) <= 0x9F;
+    if (c0 || c1)
+      out += kReplacement;
+    else
+      out.append(t.substr(i, n));
+    i += n;
+  }
+  return out;
+}
+
+std::string StationText(std::string_view gbk) { return CleanUtf8(GbkToUtf8(gbk)); }
+
 std::string CsvCell(std::string_view text) {
   std::string t(text);
   if (!t.empty() && (t[0] == '=' || t[0] == '+' || t[0] == '-' || t[0] == '@') && !IsPlainNumber(t))
@@ -83,6 +127,22 @@ std::string CsvCell(std::string_view text) {
   std::string out = "\"";
   for (char c : t) out += c == '"' ? std::string("\"\"") : std::string(1, c);
   return out + "\"";
+}
+
+std::string CsvTextCell(std::string_view text) {
+  // Only digits, a sign and a point go between the quotes: nothing a
+  // station sends can become a formula of its own.
+  if (IsPlainNumber(text)) return "\"=\"\"" + std::string(text) + "\"\"\"";
+  return CsvCell(text);
+}
+
+std::string CsvValueCell(std::string_view text) {
+  std::size_t digits = 0, at = 0;
+  if (at < text.size() && (text[at] == '-' || text[at] == '+')) ++at;
+  const bool leadingZero = at + 1 < text.size() && text[at] == '0' && text[at + 1] != '.';
+  for (char c : text) digits += c >= '0' && c <= '9';
+  if (IsPlainNumber(text) && (leadingZero || digits > 15)) return CsvTextCell(text);
+  return CsvCell(text);
 }
 
 int DisplayWidth(std::string_view utf8) {
@@ -121,4 +181,4 @@ std::string ColourName(std::uint32_t c) {
   }
 }
 
-}  // namespace history
+}  // namespace reports
