@@ -263,8 +263,10 @@ TEST_F(WebView, ThePageShowsWhatTheWindowShowsAndSaysWhenTheMonitorIsGone) {
   EXPECT_EQ(json(true), Eval(kFitsTheWidth));
   ASSERT_TRUE(m_browser.Screenshot(ArtefactPath("e2e-web-result.png"), &error)) << error;
 
-  // The list on a phone fits its width too.
+  // On a phone the result, and the list, fit its width too.
   ASSERT_TRUE(m_browser.Resize(kPhoneWidth, kPhoneHeight, true, &error)) << error;
+  EXPECT_EQ(json(true), Eval(kFitsTheWidth));
+  ASSERT_TRUE(m_browser.Screenshot(ArtefactPath("e2e-web-result-phone.png"), &error)) << error;
   ASSERT_TRUE(m_browser.Navigate(Url("/results"), &error)) << error;
   EXPECT_EQ(json(true), Eval(kFitsTheWidth));
   ASSERT_TRUE(m_browser.Screenshot(ArtefactPath("e2e-web-results-phone.png"), &error)) << error;
