@@ -553,7 +553,13 @@ TEST_F(WebView, TheTvShowsOnlyThePanelSaysSinceWhenItIsIdleAndRidesOutEveryRecon
                  "getComputedStyle(document.getElementById('state')).display === 'none'"))
       << "no bar, no link, no state box";
   EXPECT_EQ(json("no"), Eval("document.documentElement.getAttribute('translate')"));
-  // A label as high as a value's character cell.
+  // A label as high as a value's character cell, once the page has fitted
+  // it (after its first layout, later on a busy machine).
+  const char kLabelFitted[] =
+      "parseFloat(getComputedStyle(document.querySelector('.lb.centre span')).fontSize) * 1.117 "
+      ">= document.getElementById('d1019').clientHeight - 1";
+  std::string fitted;
+  m_browser.WaitFor(kLabelFitted, kPatience, &fitted);
   const json cells = Eval(
       "[parseFloat(getComputedStyle(document.querySelector('.lb.centre span')).fontSize), "
       "document.getElementById('d1019').clientHeight]");
