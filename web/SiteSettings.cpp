@@ -1,7 +1,6 @@
 #include "web/SiteSettings.h"
 
-#include <arpa/inet.h>
-
+#include "platform/StreamSocket.h"
 #include "util/PrivateProfile.h"
 #include "web/PrivateFile.h"
 #include "web/WebText.h"
@@ -45,8 +44,7 @@ bool ParseLineAddress(const std::string& given, SiteLine* line) {
     const std::string rest = text.substr(close + 1);
     if (!rest.empty() && rest[0] != ':') return false;
     if (!rest.empty()) port = rest.substr(1);
-    in6_addr v6{};
-    if (inet_pton(AF_INET6, host.c_str(), &v6) != 1) return false;
+    if (!stream_socket::ParseIpv6(host)) return false;
   } else {
     const auto colon = text.find(':');
     host = text.substr(0, colon);

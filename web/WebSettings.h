@@ -1,7 +1,8 @@
 // WebSettings - where brenna-web listens and how much it takes on, from its
 // own settings file (docs/web-view.md):
 //
-//   $XDG_CONFIG_HOME/brennacenter/brenna-web.ini (default ~/.config/...)
+//   $XDG_CONFIG_HOME/brennacenter/brenna-web.ini (default ~/.config/...;
+//   on Windows brenna-web.ini in the site's base directory)
 //   [brenna-web]
 //   Listen=127.0.0.1:10088
 //   MaxConnections=64
@@ -70,8 +71,9 @@ bool ParseLineName(const std::string& text, std::string* utf8);
 // A whole number within [min, max], nothing else on the line.
 bool ParseCount(const std::string& text, int min, int max, int* value);
 
-// $XDG_CONFIG_HOME/brennacenter/brenna-web.ini, or ~/.config/...; empty
-// when no home is known.
+// brenna-web.ini in the settings folder (platform/ArchiveFolder.h:
+// $XDG_CONFIG_HOME/brennacenter, ~/.config/brennacenter; on Windows the
+// site's base directory); empty when no home is known.
 std::string DefaultSettingsPath();
 
 // The text of the settings file at `path` (empty when it is missing; what

@@ -6,17 +6,10 @@
 //   brenna-web [--config FILE] [--archive FILE] [--listen ADDRESS:PORT]
 //   brenna-web [--config FILE] [--listen ADDRESS:PORT] --pair
 //   brenna-web --site [--config FILE] [--listen ADDRESS:PORT] [--pair]
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -26,7 +19,11 @@
 
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveTime.h"
+#include "platform/FileOps.h"
+#include "platform/PrivateFileIo.h"
 #include "platform/SignalPipe.h"
+#include "platform/StreamSocket.h"
+#include "platform/SystemText.h"
 #include "web/AccessToken.h"
 #include "web/LiveFeed.h"
 #include "web/Pairing.h"
@@ -42,6 +39,12 @@ constexpr int kDone = 0;
 constexpr int kCannotServe = 1;
 constexpr int kBadArguments = 2;
 
+#ifdef _WIN32
+#define BRENNA_WEB_SETTINGS_DEFAULT "brenna-web.ini in the site's base directory"
+#else
+#define BRENNA_WEB_SETTINGS_DEFAULT "$XDG_CONFIG_HOME/brennacenter/brenna-web.ini"
+#endif
+
 const char kUsage[] =
     "usage: brenna-web [--config FILE] [--archive FILE] [--listen ADDRESS:PORT]\n"
     "       brenna-web [--config FILE] [--listen ADDRESS:PORT] --pair\n"
@@ -51,27 +54,28 @@ const char kUsage[] =
     "                         within an hour (also while brenna-web serves)\n"
     "  --site                 serves a site's overview of the lines in the settings' [site]\n"
     "                         (default 127.0.0.1:10089) instead of this computer's line\n"
-    "  --config FILE          settings (default $XDG_CONFIG_HOME/brennacenter/brenna-web.ini)\n"
+    "  --config FILE          settings (default " BRENNA_WEB_SETTINGS_DEFAULT
+    ")\n"
     "  --archive FILE         the archive to read (default: the monitor's, of this user)\n"
     "  --listen ADDRESS:PORT  where to listen, over the settings' Listen (default "
     "127.0.0.1:10088;\n"
     "                         any address but the loopback's needs the access token)\n";
 
+// Prints a message built of texts in the system's encoding (paths, values
+// from the settings) as UTF-8, the same bytes on every system.
+void Say(std::FILE* to, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  char line[8192];
+  std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  std::fputs(Utf8FromSystem(line).c_str(), to);
+}
+
 // The addresses a browser elsewhere on the LAN can reach us by.
 std::vector<std::string> LanHosts(const web::ListenAddress& listen) {
   if (listen.host != "0.0.0.0" && listen.host != "::") return {listen.host};
-  std::vector<std::string> hosts;
-  ifaddrs* list = nullptr;
-  if (::getifaddrs(&list) == 0) {
-    for (ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
-      if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_INET) continue;
-      if ((a->ifa_flags & IFF_LOOPBACK) || !(a->ifa_flags & IFF_UP)) continue;
-      char text[INET_ADDRSTRLEN];
-      const auto* in = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
-      if (::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text)) hosts.emplace_back(text);
-    }
-    ::freeifaddrs(list);
-  }
+  std::vector<std::string> hosts = stream_socket::LanAddresses();
   if (hosts.empty()) hosts.push_back("<this computer's address>");
   return hosts;
 }
@@ -99,7 +103,7 @@ bool ReadArguments(int argc, char** argv, Arguments* args, int* status) {
       continue;
     }
     if (a == "--version") {
-      std::printf("brenna-web %s\n", BRENNA_VERSION);
+      Say(stdout, "brenna-web %s\n", BRENNA_VERSION);
       *status = kDone;
       return false;
     }
@@ -109,20 +113,18 @@ bool ReadArguments(int argc, char** argv, Arguments* args, int* status) {
                                                : args->listenText;
       target = argv[++i];
       if (target.empty() || target.size() > 4096) {
-        std::fprintf(stderr, "brenna-web: %s needs a value of 1 to 4096 bytes\n%s", a.c_str(),
-                     kUsage);
+        Say(stderr, "brenna-web: %s needs a value of 1 to 4096 bytes\n%s", a.c_str(), kUsage);
         *status = kBadArguments;
         return false;
       }
       continue;
     }
-    std::fprintf(stderr, "brenna-web: cannot take the argument '%.200s'\n%s", a.c_str(), kUsage);
+    Say(stderr, "brenna-web: cannot take the argument '%.200s'\n%s", a.c_str(), kUsage);
     *status = kBadArguments;
     return false;
   }
   if (args->site && !args->archivePath.empty()) {
-    std::fprintf(stderr, "brenna-web: --site reads no archive: cannot take --archive with it\n%s",
-                 kUsage);
+    Say(stderr, "brenna-web: --site reads no archive: cannot take --archive with it\n%s", kUsage);
     *status = kBadArguments;
     return false;
   }
@@ -140,8 +142,9 @@ struct AccessFiles {
 AccessFiles AccessFilesFor(bool site) {
   const std::string token = web::DefaultTokenPath();
   if (!site) return {token, web::PairingPathBeside(token), web::SessionsPathBeside(token)};
-  const std::string folder = token.substr(0, token.rfind('/') + 1);
-  return {folder + "site-token", folder + "site-pairing", folder + "site-sessions"};
+  const std::string folder = ParentDirectory(token);
+  return {JoinPath(folder, "site-token"), JoinPath(folder, "site-pairing"),
+          JoinPath(folder, "site-sessions")};
 }
 
 // The settings, the archive (or a site's lines) and, beyond the loopback,
@@ -158,11 +161,11 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, web::
     options->settings.lineName.clear();
     options->sessionCookie = web::kSiteSessionCookie;
   }
-  for (const std::string& w : warnings) std::fprintf(stderr, "brenna-web: %s\n", w.c_str());
+  for (const std::string& w : warnings) Say(stderr, "brenna-web: %s\n", w.c_str());
   if (!args.listenText.empty() &&
       !web::ParseListenAddress(args.listenText, &options->settings.listen)) {
-    std::fprintf(stderr, "brenna-web: --listen %s is no address and port such as 0.0.0.0:10088\n",
-                 args.listenText.c_str());
+    Say(stderr, "brenna-web: --listen %s is no address and port such as 0.0.0.0:10088\n",
+        args.listenText.c_str());
     *status = kBadArguments;
     return false;
   }
@@ -172,11 +175,10 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, web::
     for (const web::SiteLine& line : site->lines) tokens |= !line.token.empty();
     const std::string exposed = tokens ? web::TokensExposed(args.configPath) : std::string();
     if (!exposed.empty()) {
-      std::fprintf(stderr,
-                   "brenna-web: the settings file %s holds the lines' access tokens and %s: make "
-                   "it its owner's alone (chmod 600) and check that the tokens have not gone "
-                   "astray\n",
-                   args.configPath.c_str(), exposed.c_str());
+      Say(stderr,
+          "brenna-web: the settings file %s holds the lines' access tokens and %s: %s and "
+          "check that the tokens have not gone astray\n",
+          args.configPath.c_str(), exposed.c_str(), private_file_io::MakePrivateHint());
       *status = kCannotServe;
       return false;
     }
@@ -184,8 +186,7 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, web::
     options->archivePath =
         args.archivePath.empty() ? archive::DefaultArchivePath() : args.archivePath;
     if (options->archivePath.empty()) {
-      std::fprintf(stderr,
-                   "brenna-web: no home directory, so no archive to read: give --archive\n");
+      Say(stderr, "brenna-web: no home directory, so no archive to read: give --archive\n");
       *status = kCannotServe;
       return false;
     }
@@ -196,24 +197,13 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, web::
     options->pairingPath = files.pairing;
     options->sessionsPath = files.sessions;
     if (!web::LoadOrMakeToken(files.token, &options->token, tokenMade, &error)) {
-      std::fprintf(stderr, "brenna-web: %s; not listening on %s without it\n", error.c_str(),
-                   options->settings.listen.Text().c_str());
+      Say(stderr, "brenna-web: %s; not listening on %s without it\n", error.c_str(),
+          options->settings.listen.Text().c_str());
       *status = kCannotServe;
       return false;
     }
   }
   return true;
-}
-
-// Whether what is printed can be read by no one else: a terminal, a pipe,
-// or a file only its owner may read (scripts/run.sh keeps brenna-web's log
-// so). A pairing link written into a file others can read would let them
-// in.
-bool PrivateOutput() {
-  struct stat st {};
-  if (::fstat(STDOUT_FILENO, &st) != 0) return false;
-  if (!S_ISREG(st.st_mode)) return true;
-  return (st.st_mode & 077) == 0;
 }
 
 // How a further pairing link is asked for.
@@ -224,8 +214,12 @@ const char* PairCommand(const Arguments& args) {
 // A new pairing code and its links, one per address of the PC; false with
 // the reason on standard error.
 bool PrintPairingLinks(const Arguments& args, const web::ServerOptions& options) {
-  if (!PrivateOutput()) {
-    std::printf(
+  // Whether what is printed can be read by no one else: a terminal, a
+  // pipe, or a file only its owner may read (scripts/run.sh keeps
+  // brenna-web's log so). A pairing link written into a file others can
+  // read would let them in.
+  if (!private_file_io::StandardOutputPrivate()) {
+    Say(stdout,
         "brenna-web: no pairing link printed: standard output is a file others may read; run "
         "%s in a terminal\n",
         PairCommand(args));
@@ -234,10 +228,10 @@ bool PrintPairingLinks(const Arguments& args, const web::ServerOptions& options)
   std::string code, error;
   const std::int64_t now = archive::NowUtcMs();
   if (!web::AddPairingCode(options.pairingPath, options.token, now, &code, &error)) {
-    std::fprintf(stderr, "brenna-web: %s\n", error.c_str());
+    Say(stderr, "brenna-web: %s\n", error.c_str());
     return false;
   }
-  std::printf(
+  Say(stdout,
       "brenna-web: open this link in the browser of one screen to pair it; it works once, until "
       "%s (%s gives one for each further screen):\n",
       archive::ToLocal(now + web::kPairingLifetimeMs).text.substr(0, 16).c_str(),
@@ -245,7 +239,7 @@ bool PrintPairingLinks(const Arguments& args, const web::ServerOptions& options)
   for (const std::string& host : LanHosts(options.settings.listen)) {
     web::ListenAddress a = options.settings.listen;
     a.host = host;
-    std::printf("  http://%s/pair?code=%s\n", a.Text().c_str(), code.c_str());
+    Say(stdout, "  http://%s/pair?code=%s\n", a.Text().c_str(), code.c_str());
   }
   return true;
 }
@@ -259,18 +253,18 @@ void SayWhereServing(const Arguments& args, const web::ServerOptions& options, s
       args.site ? "the overview of " + std::to_string(lines) + " lines" : std::string("the line");
   const std::string from = args.site ? "" : " (archive " + options.archivePath + ")";
   if (at.Loopback()) {
-    std::printf("brenna-web: serving %s at http://%s/%s\n", what.c_str(), at.Text().c_str(),
-                from.c_str());
+    Say(stdout, "brenna-web: serving %s at http://%s/%s\n", what.c_str(), at.Text().c_str(),
+        from.c_str());
   } else {
     const std::string tokenPath = AccessFilesFor(args.site).token;
-    std::printf("brenna-web: serving %s on %s%s; a browser on the LAN must be paired once\n",
-                what.c_str(), at.Text().c_str(), from.c_str());
+    Say(stdout, "brenna-web: serving %s on %s%s; a browser on the LAN must be paired once\n",
+        what.c_str(), at.Text().c_str(), from.c_str());
     if (tokenMade) {
-      std::printf("brenna-web: a new access token was made (%s)\n", tokenPath.c_str());
+      Say(stdout, "brenna-web: a new access token was made (%s)\n", tokenPath.c_str());
       PrintPairingLinks(args, options);
     } else {
-      std::printf("brenna-web: the access token is in %s; %s gives a link that pairs a browser\n",
-                  tokenPath.c_str(), PairCommand(args));
+      Say(stdout, "brenna-web: the access token is in %s; %s gives a link that pairs a browser\n",
+          tokenPath.c_str(), PairCommand(args));
     }
   }
   std::fflush(stdout);
@@ -280,10 +274,10 @@ void SayWhereServing(const Arguments& args, const web::ServerOptions& options, s
 // will) with these settings.
 int Pair(const Arguments& args, const web::ServerOptions& options) {
   if (options.settings.listen.Loopback()) {
-    std::fprintf(stderr,
-                 "brenna-web: nothing to pair: the settings listen on %s, this computer only; "
-                 "set Listen=0.0.0.0:PORT for the LAN (docs/web-view.md)\n",
-                 options.settings.listen.Text().c_str());
+    Say(stderr,
+        "brenna-web: nothing to pair: the settings listen on %s, this computer only; "
+        "set Listen=0.0.0.0:PORT for the LAN (docs/web-view.md)\n",
+        options.settings.listen.Text().c_str());
     return kCannotServe;
   }
   const bool printed = PrintPairingLinks(args, options);
@@ -291,16 +285,15 @@ int Pair(const Arguments& args, const web::ServerOptions& options) {
   return printed ? kDone : kCannotServe;
 }
 
-// Serves until a stop signal comes on stopFd: the signal, or 0. `letGo`
-// ends the feeds, and with them every live page.
-int ServeUntilStopped(web::WebServer& server, const std::function<void()>& letGo, int stopFd) {
+// Serves until a stop signal comes (`stopping`: its handlers are there):
+// the signal, or 0. `letGo` ends the feeds, and with them every live page.
+int ServeUntilStopped(web::WebServer& server, const std::function<void()>& letGo, bool stopping) {
   int signal = 0;
   std::atomic<bool> serving{true};
   std::thread stopper([&] {
-    pollfd p{stopFd, POLLIN, 0};
     while (serving.load()) {
-      if (stopFd < 0 || ::poll(&p, 1, 200) <= 0) {
-        if (stopFd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      if (!stopping || !signal_pipe::WaitFor(200)) {
+        if (!stopping) std::this_thread::sleep_for(std::chrono::milliseconds(200));
         continue;
       }
       signal = signal_pipe::Take();
@@ -319,6 +312,9 @@ int ServeUntilStopped(web::WebServer& server, const std::function<void()>& letGo
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The same bytes on every system (no carriage returns added on Windows);
+  // paths and arguments are in the system's encoding, as the files take them.
+  const Utf8Output output;
   Arguments args;
   int status = kDone;
   if (!ReadArguments(argc, argv, &args, &status)) return status;
@@ -328,9 +324,11 @@ int main(int argc, char** argv) {
   if (!MakeServerOptions(args, &options, &site, &tokenMade, &status)) return status;
   if (args.pair) return Pair(args, options);
 
+#ifdef SIGPIPE
   // A page gone mid-answer is a failed write, not the end of the program.
-  ::signal(SIGPIPE, SIG_IGN);
-  const int stopFd = signal_pipe::Install();
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+  const bool stopping = signal_pipe::Install() >= 0;
 
   // A site's overview reads no archive: its line feed is never started.
   web::LiveFeed feed(
@@ -340,10 +338,10 @@ int main(int argc, char** argv) {
   if (args.site) options.site = &overview;
   web::WebServer server(options, feed);
   if (!server.SessionsProblem().empty())
-    std::fprintf(stderr, "brenna-web: %s\n", server.SessionsProblem().c_str());
+    Say(stderr, "brenna-web: %s\n", server.SessionsProblem().c_str());
   std::string error;
   if (!server.Bind(&error)) {
-    std::fprintf(stderr, "brenna-web: %s\n", error.c_str());
+    Say(stderr, "brenna-web: %s\n", error.c_str());
     return kCannotServe;
   }
   if (args.site)
@@ -358,8 +356,8 @@ int main(int argc, char** argv) {
         feed.Stop();
         overview.Stop();
       },
-      stopFd);
-  std::printf("brenna-web: stopped%s%s\n", signal ? " by " : "",
-              signal ? signal_pipe::Name(signal) : "");
+      stopping);
+  Say(stdout, "brenna-web: stopped%s%s\n", signal ? " by " : "",
+      signal ? signal_pipe::Name(signal) : "");
   return kDone;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "PallixThreadSafety.h"
 #include "platform/System.h"
 
 #ifndef PALLIX_VERSION_TEXT
@@ -31,10 +32,10 @@ constexpr int kDefaultLevel = PALLIX_LOG_WARNING;
 // static destructors (unloading stops the network thread, which may still
 // report).
 struct SinkState {
-  std::mutex lock;  // sink, context, epoch
-  PallixLogSink sink = nullptr;
-  void* context = nullptr;
-  int epoch = 0;
+  PallixMutex lock;
+  PallixLogSink sink PALLIX_GUARDED_BY(lock) = nullptr;
+  void* context PALLIX_GUARDED_BY(lock) = nullptr;
+  int epoch PALLIX_GUARDED_BY(lock) = 0;
   std::atomic<int> calls[2] = {};
   std::mutex installing;  // one installation at a time
   std::atomic<int> minLevel{kDefaultLevel};
@@ -112,7 +113,7 @@ void Deliver(int level, const char* category, int event, const char* peer, const
   void* context;
   int epoch;
   {
-    std::lock_guard<std::mutex> guard(g_state.lock);
+    PallixMutexLock guard(g_state.lock);
     sink = g_state.sink;
     context = g_state.context;
     epoch = g_state.epoch;
@@ -154,7 +155,7 @@ int SetSink(PallixLogSink sink, void* context, int minLevel) {
     std::lock_guard<std::mutex> installing(g_state.installing);
     int old;
     {
-      std::lock_guard<std::mutex> guard(g_state.lock);
+      PallixMutexLock guard(g_state.lock);
       g_state.sink = sink;
       g_state.context = context;
       old = g_state.epoch;

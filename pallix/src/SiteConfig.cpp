@@ -2,12 +2,12 @@
 
 #include <cctype>
 #include <cstring>
-#include <mutex>
 #include <sstream>
 #include <vector>
 
 #include "Language.h"
 #include "Log.h"
+#include "PallixThreadSafety.h"
 #include "platform/Files.h"
 #include "platform/System.h"
 
@@ -62,8 +62,8 @@ bool IsDecimal(const std::string& s) {
   return true;
 }
 
-std::mutex g_currentLock;
-std::shared_ptr<const Settings> g_current;  // guarded by g_currentLock
+PallixMutex g_currentLock;
+std::shared_ptr<const Settings> g_current PALLIX_GUARDED_BY(g_currentLock);
 
 }  // namespace
 
@@ -92,7 +92,10 @@ Settings ReadSettings(const std::string& settingsFile) {
   s.settingsFile = settingsFile;
   const std::string fileDir = sys::DirectoryOf(settingsFile);
   auto resolve = [&](const std::string& value) {
-    return IsAbsolute(value) ? Normalise(value) : Join(fileDir.empty() ? "." : fileDir, value);
+    // A path rooted without a drive (\data, /srv/data) on Windows: on the
+    // drive the settings file lies on.
+    const std::string rooted = sys::OnDriveOf(fileDir, value);
+    return IsAbsolute(rooted) ? Normalise(rooted) : Join(fileDir.empty() ? "." : fileDir, rooted);
   };
 
   bool baseGiven = false, spoolGiven = false;
@@ -185,22 +188,22 @@ bool CreateDirectories(const Settings& settings) {
 
 std::shared_ptr<const Settings> Current() {
   {
-    std::lock_guard<std::mutex> lock(g_currentLock);
+    PallixMutexLock lock(g_currentLock);
     if (g_current) return g_current;
   }
   auto loaded = std::make_shared<const Settings>(ReadSettings(SettingsFilePath()));
   {
-    std::lock_guard<std::mutex> lock(g_currentLock);
+    PallixMutexLock lock(g_currentLock);
     if (g_current) return g_current;  // another thread was first
   }
   Install(loaded);
-  std::lock_guard<std::mutex> lock(g_currentLock);
+  PallixMutexLock lock(g_currentLock);
   return g_current;
 }
 
 bool Install(std::shared_ptr<const Settings> settings) {
   const bool loaded = language::Load(settings->translationFile);
-  std::lock_guard<std::mutex> lock(g_currentLock);
+  PallixMutexLock lock(g_currentLock);
   g_current = std::move(settings);
   return loaded;
 }

@@ -10,7 +10,7 @@ Db::~Db() { Close(); }
 
 int Db::Open(const std::string& path, int flags) {
   Close();
-  // SQLite takes a UTF-8 name; a Windows path is in the ANSI code page.
+  // SQLite takes a UTF-8 name; a path here is GBK.
   const int rc =
       sqlite3_open_v2(Utf8FromSystem(path).c_str(), &db_, flags | SQLITE_OPEN_NOFOLLOW, nullptr);
   if (rc != SQLITE_OK) Close();
@@ -42,6 +42,22 @@ std::int64_t Db::QueryInt(const char* sql, std::int64_t fallback) {
   Stmt stmt(*this, sql);
   if (!stmt.ok() || stmt.Step() != SQLITE_ROW) return fallback;
   return stmt.Int(0);
+}
+
+Transaction::Transaction(Db& db)
+    : db_(db), begun_(db.Exec("BEGIN IMMEDIATE")), open_(begun_ == SQLITE_OK) {}
+
+Transaction::~Transaction() {
+  // SQLite may have rolled back by itself already (a full disk): then there
+  // is nothing left to undo.
+  if (open_ && db_.get() != nullptr && sqlite3_get_autocommit(db_.get()) == 0) db_.Exec("ROLLBACK");
+}
+
+int Transaction::Commit() {
+  if (!open_) return begun_ != SQLITE_OK ? begun_ : SQLITE_MISUSE;
+  const int rc = db_.Exec("COMMIT");
+  if (rc == SQLITE_OK) open_ = false;
+  return rc;
 }
 
 Stmt::Stmt(Db& db, const char* sql) {

@@ -1,76 +1,33 @@
-// Windows implementation of JournalIo.h. Paths are GBK text, so only the
-// ANSI ("A") calls are used. A handle is a C run-time descriptor over the
-// Windows file handle, so the interface stays the same on both systems.
+// Windows implementation of JournalIo.h. Paths are GBK text, converted
+// through code page 936 for the "W" calls (WidePath.h). A handle is a C run-time descriptor over
+// the Windows file handle, so the interface stays the same on both systems.
 #include <windows.h>
 // After windows.h:
 #include <io.h>
-#include <sddl.h>
 #include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "platform/FileOps.h"
+#include "platform/GbkWide.h"
 #include "platform/JournalIo.h"
+#include "platform/WidePath.h"
+#include "platform/WinSecurity.h"
 
 namespace journal_io {
 
 namespace {
 
+using win_security::PrivateAttributes;
+
 HANDLE Native(int handle) { return reinterpret_cast<HANDLE>(_get_osfhandle(handle)); }
 
 bool IsDirectory(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
-
-// What POSIX says with 0700 and 0600: a security descriptor whose one entry
-// gives the user running the monitor full access, inherited by everything
-// made inside, and nothing inherited from above (protected). Freed with
-// LocalFree; null when the user cannot be told.
-PSECURITY_DESCRIPTOR PrivateDescriptor() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
-  DWORD size = 0;
-  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-  std::vector<unsigned char> buffer(size > 0 ? size : 1);
-  const bool known = size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
-  CloseHandle(token);
-  if (!known) return nullptr;
-  char* sid = nullptr;
-  if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid))
-    return nullptr;
-  const std::string sddl = std::string("D:P(A;OICI;FA;;;") + sid + ")";
-  LocalFree(sid);
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
-                                                            &descriptor, nullptr))
-    return nullptr;
-  return descriptor;
-}
-
-// Frees the descriptor on every path out.
-class PrivateAttributes {
- public:
-  PrivateAttributes() : m_descriptor(PrivateDescriptor()) {
-    m_attributes.nLength = sizeof m_attributes;
-    m_attributes.lpSecurityDescriptor = m_descriptor;
-    m_attributes.bInheritHandle = FALSE;
-  }
-  ~PrivateAttributes() {
-    if (m_descriptor != nullptr) LocalFree(m_descriptor);
-  }
-  PrivateAttributes(const PrivateAttributes&) = delete;
-  PrivateAttributes& operator=(const PrivateAttributes&) = delete;
-  bool Known() const { return m_descriptor != nullptr; }
-  SECURITY_ATTRIBUTES* get() { return &m_attributes; }
-
- private:
-  PSECURITY_DESCRIPTOR m_descriptor;
-  SECURITY_ATTRIBUTES m_attributes{};
-};
 
 bool WriteAllTo(HANDLE file, const char* data, std::size_t size) {
   while (size > 0) {
@@ -81,17 +38,6 @@ bool WriteAllTo(HANDLE file, const char* data, std::size_t size) {
     size -= written;
   }
   return true;
-}
-
-// The system's words for an error code, without the line break it ends
-// them with.
-std::string SystemErrorText(DWORD error) {
-  char text[256];
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           error, 0, text, sizeof text, nullptr);
-  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ')) --n;
-  if (n == 0) return "Windows error " + std::to_string(error);
-  return std::string(text, n);
 }
 
 FileResult ResultOfLastError() {
@@ -125,11 +71,16 @@ std::string LocalTimestamp(std::chrono::system_clock::time_point when) {
 }
 
 std::string UserStateDirectory() {
-  const char* local = std::getenv("LOCALAPPDATA");
-  if (local != nullptr && local[0] != '\0') return local;
-  char path[MAX_PATH];
-  if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK)
-    return path;
+  // The folder as GBK, like every path here; a folder whose name GBK cannot
+  // hold is no place for the monitor's files.
+  std::string gbk;
+  const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+  if (local != nullptr && local[0] != L'\0')
+    return WideToGbkExact(local, &gbk) ? gbk : std::string();
+  wchar_t path[MAX_PATH];
+  if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK &&
+      WideToGbkExact(path, &gbk))
+    return gbk;
   return {};
 }
 
@@ -144,7 +95,7 @@ bool CreatePrivateDirectory(const std::string& dir) {
   if (parent.size() >= dir.size() || !CreatePrivateDirectory(parent)) return false;
   PrivateAttributes attributes;
   if (!attributes.Known()) return false;  // never a directory others may read
-  if (CreateDirectoryA(dir.c_str(), attributes.get())) return true;
+  if (CreateDirectoryW(WidePath(dir).c_str(), attributes.get())) return true;
   // Another process may have made it meanwhile.
   return GetLastError() == ERROR_ALREADY_EXISTS && IsDirectory(dir);
 }
@@ -156,7 +107,7 @@ int OpenAppend(const std::string& path) {
   // with O_APPEND. Shared for deletion, so rotation can rename the open
   // file. The reparse-point flag stands for O_NOFOLLOW.
   HANDLE file =
-      CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+      CreateFileW(WidePath(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, attributes.get(),
                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -179,7 +130,7 @@ bool CreatePrivateFile(const std::string& path, std::string* why) {
     *why = "the running user cannot be told";
     return false;
   }
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, attributes.get(), CREATE_NEW,
+  HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, attributes.get(), CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
     CloseHandle(file);
@@ -187,12 +138,12 @@ bool CreatePrivateFile(const std::string& path, std::string* why) {
   }
   const DWORD error = GetLastError();
   if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return true;
-  *why = SystemErrorText(error);
+  *why = win_security::ErrorText(error);
   return false;
 }
 
 std::string ReadTail(const std::string& path, std::size_t max) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+  HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {};
@@ -237,7 +188,7 @@ bool IsFileAt(int handle, const std::string& path) {
   if (!GetFileInformationByHandleEx(Native(handle), FileStandardInfo, &standard, sizeof standard) ||
       standard.DeletePending)
     return false;
-  HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+  HANDLE file = CreateFileW(WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -266,18 +217,29 @@ void Close(int handle) {
 }
 
 FileResult Rename(const std::string& from, const std::string& to) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return FileResult::kOk;
+  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+    return FileResult::kOk;
   return ResultOfLastError();
 }
 
 FileResult Remove(const std::string& path) {
-  if (DeleteFileA(path.c_str())) return FileResult::kOk;
+  if (DeleteFileW(WidePath(path).c_str())) return FileResult::kOk;
   return ResultOfLastError();
 }
 
 std::size_t WriteToStderr(const char* data, std::size_t size) {
   HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   if (error == nullptr || error == INVALID_HANDLE_VALUE) return 0;
+  // A console shows UTF-16 right whatever its code page; a file or a pipe
+  // gets the line's UTF-8 as it is.
+  DWORD mode = 0;
+  if (GetConsoleMode(error, &mode)) {
+    const std::wstring wide = Utf8ToWide(std::string_view(data, size));
+    DWORD written = 0;
+    return WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)
+               ? size
+               : 0;
+  }
   return WriteAllTo(error, data, size) ? size : 0;
 }
 

@@ -3,6 +3,8 @@
 // socket pair for the Waker); nothing outside this file changes.
 #include "platform/Socket.h"
 
+#include "platform/SocketConnect.h"
+
 #if defined(_WIN32)
 #error "Socket.cpp: the Winsock mapping is not written yet"
 #endif
@@ -61,12 +63,6 @@ int NewTcpSocket(int family) {
     return -1;
   }
   return fd;
-}
-
-int ElapsedMs(std::chrono::steady_clock::time_point since) {
-  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::steady_clock::now() - since)
-                              .count());
 }
 
 // Waits until fd is writable; false on timeout or error.
@@ -155,66 +151,35 @@ bool PeerAddress(SocketHandle s, char* text, std::size_t size, int* port) {
   return true;
 }
 
-SocketHandle ConnectTcp(const char* host, int port, int timeoutMs, ConnectError* error) {
-  ConnectError ignored;
-  if (error == nullptr) error = &ignored;
-  *error = ConnectError::kOther;
-  if (host == nullptr || *host == '\0' || port <= 0 || port > 65535) return kNoSocket;
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV;
-  char service[16];
-  std::snprintf(service, sizeof service, "%d", port);
-  addrinfo* list = nullptr;
-  if (::getaddrinfo(host, service, &hints, &list) != 0 || list == nullptr) {
-    *error = ConnectError::kUnknownHost;
-    return kNoSocket;
-  }
-  auto start = std::chrono::steady_clock::now();
-  int result = -1;
-  // "Refused" only when every address said so; a name like localhost has
-  // an IPv6 address the monitor (IPv4 only) refuses before the IPv4 one
-  // that works.
-  bool allRefused = true;
-  for (addrinfo* ai = list; ai != nullptr && result < 0; ai = ai->ai_next) {
-    int fd = NewTcpSocket(ai->ai_family);
-    if (fd < 0) {
-      allRefused = false;
-      continue;
-    }
-    int rc;
-    do {
-      rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
-    } while (rc != 0 && errno == EINTR);
-    int err = rc == 0 ? 0 : errno;
-    if (rc != 0 && err == EINPROGRESS) {
-      int left = timeoutMs - ElapsedMs(start);
-      err = ETIMEDOUT;
-      if (left > 0 && WaitWritable(fd, left)) {
-        socklen_t len = sizeof err;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = EIO;
-        if (err == 0) rc = 0;
-      } else if (left > 0) {
-        // A refusal shows as an error condition, not as writability.
-        socklen_t len = sizeof err;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err == 0) err = ETIMEDOUT;
-      }
-    }
-    if (rc == 0) {
-      result = fd;
-    } else {
-      if (err != ECONNREFUSED) allRefused = false;
-      ::close(fd);
+bool SocketsReady() { return true; }
+
+SocketHandle ConnectAddress(const addrinfo& address, std::chrono::steady_clock::time_point start,
+                            int timeoutMs, bool* refused) {
+  *refused = false;
+  int fd = NewTcpSocket(address.ai_family);
+  if (fd < 0) return kNoSocket;
+  int rc;
+  do {
+    rc = ::connect(fd, address.ai_addr, address.ai_addrlen);
+  } while (rc != 0 && errno == EINTR);
+  int err = rc == 0 ? 0 : errno;
+  if (rc != 0 && err == EINPROGRESS) {
+    int left = timeoutMs - ElapsedMs(start);
+    err = ETIMEDOUT;
+    if (left > 0 && WaitWritable(fd, left)) {
+      socklen_t len = sizeof err;
+      if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = EIO;
+      if (err == 0) rc = 0;
+    } else if (left > 0) {
+      // A refusal shows as an error condition, not as writability.
+      socklen_t len = sizeof err;
+      if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err == 0) err = ETIMEDOUT;
     }
   }
-  ::freeaddrinfo(list);
-  if (result >= 0) {
-    *error = ConnectError::kNone;
-  } else if (allRefused) {
-    *error = ConnectError::kRefused;
-  }
-  return result;
+  if (rc == 0) return fd;
+  *refused = err == ECONNREFUSED;
+  ::close(fd);
+  return kNoSocket;
 }
 
 long Receive(SocketHandle s, void* buf, std::size_t len) {

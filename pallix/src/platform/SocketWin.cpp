@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Socket.h"
+#include "platform/SocketConnect.h"
 
 namespace pallix::net {
 
@@ -45,12 +46,6 @@ SOCKET NewTcpSocket(int family) {
     return INVALID_SOCKET;
   }
   return s;
-}
-
-int ElapsedMs(std::chrono::steady_clock::time_point since) {
-  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::steady_clock::now() - since)
-                              .count());
 }
 
 // Waits until s is writable (true) or has failed or the time is up (false).
@@ -143,67 +138,36 @@ bool PeerAddress(SocketHandle s, char* text, std::size_t size, int* port) {
   return true;
 }
 
-SocketHandle ConnectTcp(const char* host, int port, int timeoutMs, ConnectError* error) {
-  ConnectError ignored;
-  if (error == nullptr) error = &ignored;
-  *error = ConnectError::kOther;
-  if (host == nullptr || *host == '\0' || port <= 0 || port > 65535) return kNoSocket;
-  if (!WinsockReady()) return kNoSocket;
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV;
-  char service[16];
-  std::snprintf(service, sizeof service, "%d", port);
-  addrinfo* list = nullptr;
-  if (::getaddrinfo(host, service, &hints, &list) != 0 || list == nullptr) {
-    *error = ConnectError::kUnknownHost;
-    return kNoSocket;
-  }
-  auto start = std::chrono::steady_clock::now();
-  SOCKET result = INVALID_SOCKET;
-  // "Refused" only when every address said so (localhost has an IPv6
-  // address the monitor, IPv4 only, refuses before the IPv4 one works).
-  bool allRefused = true;
-  for (addrinfo* ai = list; ai != nullptr && result == INVALID_SOCKET; ai = ai->ai_next) {
-    SOCKET s = NewTcpSocket(ai->ai_family);
-    if (s == INVALID_SOCKET) {
-      allRefused = false;
-      continue;
-    }
-    int rc = ::connect(s, ai->ai_addr, static_cast<int>(ai->ai_addrlen));
-    int err = rc == 0 ? 0 : WSAGetLastError();
-    if (rc != 0 && err == WSAEWOULDBLOCK) {
-      const int left = timeoutMs - ElapsedMs(start);
-      err = WSAETIMEDOUT;
-      if (left > 0) {
-        const bool writable = WaitWritable(s, left);
-        int soError = 0;
-        int len = sizeof soError;
-        if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &len) != 0)
-          soError = WSAEINVAL;
-        if (writable && soError == 0) {
-          rc = 0;
-          err = 0;
-        } else if (soError != 0) {
-          err = soError;
-        }
+bool SocketsReady() { return WinsockReady(); }
+
+SocketHandle ConnectAddress(const addrinfo& address, std::chrono::steady_clock::time_point start,
+                            int timeoutMs, bool* refused) {
+  *refused = false;
+  SOCKET s = NewTcpSocket(address.ai_family);
+  if (s == INVALID_SOCKET) return kNoSocket;
+  int rc = ::connect(s, address.ai_addr, static_cast<int>(address.ai_addrlen));
+  int err = rc == 0 ? 0 : WSAGetLastError();
+  if (rc != 0 && err == WSAEWOULDBLOCK) {
+    const int left = timeoutMs - ElapsedMs(start);
+    err = WSAETIMEDOUT;
+    if (left > 0) {
+      const bool writable = WaitWritable(s, left);
+      int soError = 0;
+      int len = sizeof soError;
+      if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &len) != 0)
+        soError = WSAEINVAL;
+      if (writable && soError == 0) {
+        rc = 0;
+        err = 0;
+      } else if (soError != 0) {
+        err = soError;
       }
     }
-    if (rc == 0) {
-      result = s;
-    } else {
-      if (err != WSAECONNREFUSED) allRefused = false;
-      ::closesocket(s);
-    }
   }
-  ::freeaddrinfo(list);
-  if (result != INVALID_SOCKET) {
-    *error = ConnectError::kNone;
-  } else if (allRefused) {
-    *error = ConnectError::kRefused;
-  }
-  return result;
+  if (rc == 0) return s;
+  *refused = err == WSAECONNREFUSED;
+  ::closesocket(s);
+  return kNoSocket;
 }
 
 long Receive(SocketHandle s, void* buf, std::size_t len) {

@@ -1,0 +1,25 @@
+// Receipts - how a station learns which of its frames the monitor has
+// handled: the receipt frame, and how often a waiting station hears of
+// progress. The rule itself (when a server connection gets a receipt, and
+// how a station counts them) is Receipts.cpp.
+#ifndef PALLIX_TRANSPORT_RECEIPTS_H
+#define PALLIX_TRANSPORT_RECEIPTS_H
+
+#include <chrono>
+#include <cstdint>
+
+#include "transport/Frame.h"
+
+namespace pallix::transport {
+
+// The receipt a finished connection gets before it is closed.
+Frame ReceiptFrame(std::uint32_t received);
+
+// While a station waits on the monitor (it has finished, or flow control
+// holds it back), it hears how many of its frames are handled, at most this
+// often, so that it can tell a busy monitor from a dead one.
+constexpr auto kProgressInterval = std::chrono::milliseconds(500);
+
+}  // namespace pallix::transport
+
+#endif  // PALLIX_TRANSPORT_RECEIPTS_H
