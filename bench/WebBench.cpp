@@ -13,11 +13,15 @@
 //    too.
 // 3. brenna-web's CPU share and memory with those 50 live pages idle for a
 //    while (and before, with none).
+// 4. A site's overview of three lines (three monitors, three brenna-webs,
+//    and brenna-web --site reading them): from a result's publication on
+//    one line to its operator in that line's card of the overview in the
+//    browser; and the overview's CPU and memory.
 //
 // Times on both sides are the system's wall clock (the browser's
 // performance.timeOrigin + now()), so both ends are one machine's clock.
 // Figures only; nothing here fails on time. Usage:
-//   bench_web [--results N] [--idle SECONDS]
+//   bench_web [--results N] [--idle SECONDS] [--site-results N]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -31,6 +35,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <random>
@@ -218,42 +223,55 @@ void PrintUse(const char* label, pid_t pid, int seconds) {
   std::fflush(stdout);
 }
 
+// Sends one result of operator `op` to `m`, waits until the page in
+// `browser` noted it (window.__seen) and `alsoSeen` holds; *seen and
+// *published when that was and when the result was published (epoch ms).
+bool SendAndSee(MonitorProcess& m, HeadlessBrowser& browser, const std::string& name,
+                const std::string& op, const std::function<bool()>& alsoSeen, double* seen,
+                double* published) {
+  std::string out, error, value;
+  if (m.SendResults({name}, {"7700 0 25\n7701 0 " + op + "\n5075 1 5\n"}, &out) != 0) {
+    std::fprintf(stderr, "bench_web: brenna-send: %s\n", out.c_str());
+    return false;
+  }
+  const auto deadline = Steady::now() + kGiveUp;
+  for (;;) {
+    if (!browser.Evaluate("window.__seen[" + ("'" + op + "'") + "] || 0", &value, &error)) {
+      std::fprintf(stderr, "bench_web: %s\n", error.c_str());
+      return false;
+    }
+    if (value != "0" && alsoSeen()) break;
+    if (Steady::now() > deadline) {
+      std::fprintf(stderr, "bench_web: %s never reached every page\n", op.c_str());
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  const auto times = m.watch().Snapshot();
+  const auto it = times.find(name);
+  if (it == times.end() || !it->second.isPublished) {
+    std::fprintf(stderr, "bench_web: no publication seen for %s\n", name.c_str());
+    return false;
+  }
+  *seen = std::stod(value);
+  *published = EpochMs(it->second.published);
+  return true;
+}
+
 // Sends `count` results one at a time and notes publication -> browser
 // (and -> each plain reader).
 bool QuietLine(MonitorProcess& m, HeadlessBrowser& browser, LiveReaders* readers, int first,
                int count, std::vector<double>* toBrowser, std::vector<double>* toReaders) {
   std::mt19937 random(20261207u + static_cast<unsigned>(first));
   std::uniform_int_distribution<int> gap(600, 1000);
-  std::string error, value;
   for (int i = first; i < first + count; ++i) {
     const std::string op = Operator(i);
-    const std::string name = "web-" + op;
-    std::string out;
-    if (m.SendResults({name}, {"7700 0 25\n7701 0 " + op + "\n5071 1 1234\n"}, &out) != 0) {
-      std::fprintf(stderr, "bench_web: brenna-send: %s\n", out.c_str());
+    double seen = 0, published = 0;
+    if (!SendAndSee(
+            m, browser, "web-" + op, op, [&] { return !readers || readers->AllSaw(op); }, &seen,
+            &published))
       return false;
-    }
-    const auto deadline = Steady::now() + kGiveUp;
-    for (;;) {
-      if (!browser.Evaluate("window.__seen[" + ("'" + op + "'") + "] || 0", &value, &error)) {
-        std::fprintf(stderr, "bench_web: %s\n", error.c_str());
-        return false;
-      }
-      if (value != "0" && (!readers || readers->AllSaw(op))) break;
-      if (Steady::now() > deadline) {
-        std::fprintf(stderr, "bench_web: %s never reached every page\n", op.c_str());
-        return false;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    const auto times = m.watch().Snapshot();
-    const auto it = times.find(name);
-    if (it == times.end() || !it->second.isPublished) {
-      std::fprintf(stderr, "bench_web: no publication seen for %s\n", name.c_str());
-      return false;
-    }
-    const double published = EpochMs(it->second.published);
-    toBrowser->push_back(std::stod(value) - published);
+    toBrowser->push_back(seen - published);
     if (readers)
       for (std::size_t k = 0; k < readers->size(); ++k)
         toReaders->push_back(readers->Seen(k, op) - published);
@@ -276,11 +294,91 @@ const char kObserve[] = R"JS(
 })()
 )JS";
 
+// Notes, in the overview, when each operator appears in a line's brake
+// group.
+const char kObserveSite[] = R"JS(
+(() => {
+  window.__seen = {};
+  for (const cell of document.querySelectorAll('[id$="-g6-op"]')) {
+    new MutationObserver(() => {
+      const t = cell.textContent;
+      if (!(t in window.__seen)) window.__seen[t] = performance.timeOrigin + performance.now();
+    }).observe(cell, {childList: true, subtree: true, characterData: true});
+  }
+  return true;
+})()
+)JS";
+
+// Three lines and their overview; `count` results, one line after the
+// other, each once the one before has reached the overview.
+bool SiteOverview(int count, int idle) {
+  constexpr int kLines = 3;
+  MonitorProcess lines[kLines];
+  ChildProcess webs[kLines];
+  std::string error, site = "[site]\n";
+  for (int i = 0; i < kLines; ++i) {
+    const int port = FreePort();
+    ChildProcess::Options options;
+    options.env = lines[i].Environment();
+    options.logPath = lines[i].tree().work() + "/brenna-web.log";
+    if (!lines[i].Start(&error) ||
+        !StartListening(&webs[i],
+                        {BRENNA_WEB_PATH, "--listen", "127.0.0.1:" + std::to_string(port)}, options,
+                        port, kGiveUp, &error)) {
+      std::fprintf(stderr, "bench_web: line %d: %s\n", i + 1, error.c_str());
+      return false;
+    }
+    site += "Line" + std::to_string(i + 1) + "=127.0.0.1:" + std::to_string(port) + "\n";
+  }
+  const std::string settings = lines[0].tree().work() + "/site.ini";
+  std::ofstream(settings) << site;
+  const int port = FreePort();
+  ChildProcess overview;
+  ChildProcess::Options options;
+  options.env = lines[0].Environment();
+  options.logPath = lines[0].tree().work() + "/site.log";
+  HeadlessBrowser browser;
+  std::string value;
+  if (!StartListening(&overview,
+                      {BRENNA_WEB_PATH, "--site", "--config", settings, "--listen",
+                       "127.0.0.1:" + std::to_string(port)},
+                      options, port, kGiveUp, &error) ||
+      !browser.Start(lines[0].Environment(), lines[0].tree().work() + "/chromium.log", 1280, 900,
+                     &error) ||
+      !browser.Navigate("http://127.0.0.1:" + std::to_string(port) + "/", &error) ||
+      !browser.WaitFor("document.getElementById('L2-state').textContent === '监控程序运行中'",
+                       kGiveUp, &error) ||
+      !browser.Evaluate(kObserveSite, &value, &error)) {
+    std::fprintf(stderr, "bench_web: the overview: %s\n", error.c_str());
+    return false;
+  }
+  std::vector<double> toOverview;
+  std::mt19937 random(20261208u);
+  std::uniform_int_distribution<int> gap(300, 700);
+  for (int i = 1; i <= count; ++i) {
+    const std::string op = "S" + Operator(i).substr(1);
+    double seen = 0, published = 0;
+    if (!SendAndSee(
+            lines[i % kLines], browser, "site-" + op, op, [] { return true; }, &seen, &published))
+      return false;
+    toOverview.push_back(seen - published);
+    std::this_thread::sleep_for(std::chrono::milliseconds(gap(random)));
+  }
+  Print("3 lines: a line's result -> the overview", Of(toOverview));
+  std::printf("\n");
+  PrintUse("brenna-web --site, 3 lines, 1 page, idle", overview.pid(), idle);
+  browser.Stop();
+  overview.Stop();
+  for (ChildProcess& w : webs) w.Stop();
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const int results = Argument(argc, argv, "--results", 60);
   const int idle = Argument(argc, argv, "--idle", 20);
+  const int siteResults = Argument(argc, argv, "--site-results", 60);
 
   MonitorProcess m;
   std::string error;
@@ -330,5 +428,9 @@ int main(int argc, char** argv) {
   }
   browser.Stop();
   web.Stop();
-  return 0;
+  m.Stop();
+  std::printf(
+      "\npublication -> value in the overview (ms)          n      p50      p90      p99      "
+      "max\n");
+  return SiteOverview(siteResults, idle / 2) ? 0 : 1;
 }

@@ -2,12 +2,13 @@
 # Installs the Debian packages the build, the tests and the virtual-display
 # run need (the Windows build: mingw-w64 for 64- and 32-bit with its zlib,
 # wine64 to run its tests, and the locale sources wine's code page 936 is
-# made from; cpp-httplib for brenna-web, and chromium with nlohmann-json for
-# the tests that look at its pages in a real browser; nsis (makensis) for
-# the Windows setup programs; clang-format for the check that the sources
-# keep their formatting, clang for the check that every guarded variable is
-# touched under its lock and for the fuzzers), and any further packages
-# named as arguments;
+# made from; cpp-httplib for brenna-web, nlohmann-json for the lines' updates
+# a site's overview reads (header-only, also used by the Windows build and
+# the tests), and chromium for the tests that look at its pages in a real
+# browser; nsis (makensis) for the Windows setup programs; clang-format for
+# the check that the sources keep their formatting, clang for the check
+# that every guarded variable is touched under its lock and for the
+# fuzzers), and any further packages named as arguments;
 # then fetches Debian's sqlite3 and cpp-httplib source packages, which the
 # Windows build makes its SQLite and its cpp-httplib from
 # (cmake/BrennaSqlite.cmake: make and tcl run SQLite's own generators;

@@ -34,13 +34,17 @@ std::map<std::string, GroupCount> NoResults() {
 
 }  // namespace
 
-LiveFeed::LiveFeed(Options options) : options_(std::move(options)) {
+LiveFeed::LiveFeed(Options options, LineOptions line)
+    : options_(std::move(options)), line_(std::move(line)) {
   if (!options_.clock) options_.clock = archive::NowUtcMs;
   groups_ = NoResults();
+  summaries_ = NoGroupResults();
   title_ = WindowTitle(-1);
   std::lock_guard<std::mutex> hold(lock_);
   state_.groups = groups_;
-  state_.json = std::make_shared<const std::string>(PanelJson(title_, state_.monitor, values_));
+  state_.line = Line(state_.monitor, options_.clock());
+  state_.json = std::make_shared<const std::string>(
+      PanelJson(title_, state_.monitor, values_, LineMembers(state_.line, values_)));
   state_.values = std::make_shared<const std::map<int, DisplayValue>>();
   state_.title = title_;
 }
@@ -112,9 +116,12 @@ bool LiveFeed::Reopen() {
     return false;
   }
   groups_ = NoResults();
+  newestIds_.clear();
+  summaries_ = NoGroupResults();
   countedId_ = 0;
   for (const archive::GroupTotal& t : totals) {
     groups_[t.group] = {t.results, t.lastShownUtcMs};
+    newestIds_[t.group] = t.lastId;
     countedId_ = std::max(countedId_, t.lastId);
   }
   return true;
@@ -125,6 +132,8 @@ void LiveFeed::Close(const std::string& why) {
   unreadable_ = why;
   haveRun_ = false;
   values_.clear();
+  summaries_ = NoGroupResults();
+  runLastShownMs_ = 0;
   title_ = WindowTitle(-1);
   ++panelSerial_;
 }
@@ -133,6 +142,7 @@ bool LiveFeed::Rebuild() {
   std::string error;
   std::map<int, DisplayValue> values;
   int count = -1;
+  std::int64_t runLast = 0;
   if (haveRun_) {
     const std::vector<int> ids(std::begin(kValueDisplayIds), std::end(kValueDisplayIds));
     archive::Panel panel;
@@ -144,6 +154,7 @@ bool LiveFeed::Rebuild() {
     archive::ResultRow last;
     if (reader_.LastResultOfRun(run_.id, kForever, &last, &error)) {
       count = last.titleCount;
+      runLast = last.shownUtcMs;
     } else if (!error.empty()) {
       Close(error);
       return false;
@@ -151,6 +162,7 @@ bool LiveFeed::Rebuild() {
   }
   values_ = std::move(values);
   title_ = WindowTitle(count);
+  runLastShownMs_ = runLast;
   ++panelSerial_;
   return true;
 }
@@ -165,12 +177,48 @@ bool LiveFeed::CountNewResults() {
         GroupCount& g = groups_[r.deviceGroup];
         ++g.results;
         g.lastShownUtcMs = std::max(g.lastShownUtcMs, r.shownUtcMs);
+        newestIds_[r.deviceGroup] = r.id;
         countedId_ = r.id;
         return true;
       },
       &error);
   if (!ok) Close(error);
-  return ok;
+  return ok && SummariseGroups();
+}
+
+bool LiveFeed::SummariseGroups() {
+  for (GroupSummary& g : summaries_) {
+    const auto newest = newestIds_.find(g.group);
+    if (newest == newestIds_.end() || newest->second == g.resultId) continue;
+    archive::ResultDetail result;
+    std::string error;
+    if (reader_.GetResult(newest->second, &result, &error)) {
+      g = SummariseResult(result);
+    } else if (error.empty()) {
+      g = GroupSummary{g.group, newest->second, 0, {}, 0, 0};  // gone meanwhile: trimmed
+    } else {
+      Close(error);
+      return false;
+    }
+  }
+  return true;
+}
+
+LineSummary LiveFeed::Line(const MonitorState& monitor, std::int64_t now) const {
+  LineSummary line;
+  line.name = line_.name;
+  for (const auto& [group, count] : groups_)
+    line.lastResultUtcMs = std::max(line.lastResultUtcMs, count.lastShownUtcMs);
+  line.groups = summaries_;
+  const std::int64_t quiet = line_.idleAfter.count();
+  line.idle = monitor.Running() && (runLastShownMs_ == 0 || now - runLastShownMs_ >= quiet);
+  if (line.idle) {
+    line.idleHead = LastResultText(line.lastResultUtcMs, now);
+    line.idleDetail = runLastShownMs_ == 0
+                          ? std::string("线路空闲：监控程序启动后还没有新的结果")
+                          : "线路空闲：" + std::to_string(quiet / 60000) + " 分钟以上没有新的结果";
+  }
+  return line;
 }
 
 void LiveFeed::Probe(std::int64_t now) {
@@ -259,10 +307,10 @@ void LiveFeed::LookOnce() {
     }
   }
   lastKind_ = monitor.kind;
-  Publish(monitor);
+  Publish(monitor, Line(monitor, now));
 }
 
-void LiveFeed::Publish(const MonitorState& monitor) {
+void LiveFeed::Publish(const MonitorState& monitor, const LineSummary& line) {
   std::shared_ptr<const std::string> json;
   {
     std::lock_guard<std::mutex> hold(lock_);
@@ -270,14 +318,17 @@ void LiveFeed::Publish(const MonitorState& monitor) {
     state_.heartbeatUtcMs = open_ && haveRun_ ? run_.heartbeatUtcMs : 0;
     state_.latestResultId = std::max<std::int64_t>(latestId_, 0);
     state_.groups = groups_;
-    if (monitor == state_.monitor && panelSerial_ == publishedSerial_) return;
+    if (monitor == state_.monitor && line == state_.line && panelSerial_ == publishedSerial_)
+      return;
   }
   // Made outside the lock: pages waiting keep their turn.
-  json = std::make_shared<const std::string>(PanelJson(title_, monitor, values_));
+  json = std::make_shared<const std::string>(
+      PanelJson(title_, monitor, values_, LineMembers(line, values_)));
   auto values = std::make_shared<const std::map<int, DisplayValue>>(values_);
   {
     std::lock_guard<std::mutex> hold(lock_);
     state_.monitor = monitor;
+    state_.line = line;
     state_.json = std::move(json);
     state_.values = std::move(values);
     state_.title = title_;

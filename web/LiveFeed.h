@@ -29,7 +29,9 @@
 
 #include "archive/ArchiveReader.h"
 #include "platform/FileOps.h"
+#include "web/LineSummary.h"
 #include "web/PanelView.h"
+#include "web/WebSettings.h"
 
 namespace web {
 
@@ -49,6 +51,14 @@ struct FeedState {
   std::int64_t heartbeatUtcMs = 0;  // the last run's heartbeat (its stop once stopped); 0: no run
   std::int64_t latestResultId = 0;
   std::map<std::string, GroupCount> groups;  // caption (UTF-8; "" no group) -> counts
+  LineSummary line;                          // the line itself: its name, idle or not, groups
+};
+
+// The line a feed follows: its name, and how long without a result makes
+// it idle.
+struct LineOptions {
+  std::string name;
+  std::chrono::milliseconds idleAfter{std::chrono::minutes(kDefaultIdleMinutes)};
 };
 
 class LiveFeed {
@@ -59,8 +69,7 @@ class LiveFeed {
     // The time the monitor's heartbeat is measured against.
     std::function<std::int64_t()> clock;
   };
-
-  explicit LiveFeed(Options options);
+  explicit LiveFeed(Options options, LineOptions line = LineOptions());
   ~LiveFeed();
   LiveFeed(const LiveFeed&) = delete;
   LiveFeed& operator=(const LiveFeed&) = delete;
@@ -85,12 +94,18 @@ class LiveFeed {
   // The latest panel and title; false when the archive could not be read.
   bool Rebuild();
   bool CountNewResults();
+  // Each group's newest result, told as the overview tells it; false when
+  // the archive could not be read.
+  bool SummariseGroups();
+  // Whether the line is idle now, and since when.
+  LineSummary Line(const MonitorState& monitor, std::int64_t now) const;
   // Whether the file can still be opened and read as a page opens it: a
   // file damaged under an open connection may go unseen by it.
   void Probe(std::int64_t now);
-  void Publish(const MonitorState& monitor);
+  void Publish(const MonitorState& monitor, const LineSummary& line);
 
   Options options_;
+  LineOptions line_;
   // The thread's own (or LookOnce's caller's).
   archive::ArchiveReader reader_;
   bool open_ = false;
@@ -107,6 +122,9 @@ class LiveFeed {
   std::int64_t latestWrite_ = -1;
   std::int64_t countedId_ = 0;
   std::map<std::string, GroupCount> groups_;
+  std::map<std::string, std::int64_t> newestIds_;  // caption -> the group's newest result
+  std::vector<GroupSummary> summaries_;
+  std::int64_t runLastShownMs_ = 0;  // the run's last result; 0: none yet
   std::map<int, DisplayValue> values_;
   std::string title_;
   std::uint64_t panelSerial_ = 0, publishedSerial_ = 0;

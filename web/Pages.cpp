@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "panel/Templates.h"
 #include "panel/ValueDisplayIds.h"
 #include "reports/ShownValues.h"
+#include "web/DisputeView.h"
+#include "web/LineSummary.h"
 #include "web/PanelView.h"
 #include "web/WebText.h"
 
@@ -24,11 +27,24 @@ std::string Param(const Query& q, const char* name) {
   return it == q.end() ? std::string() : it->second;
 }
 
+std::string& LineNameStore() {
+  static std::string name;
+  return name;
+}
+
+// "一号线 · 结果查询"
+std::string Titled(const std::string& title) {
+  return LineNameStore().empty() ? title : LineNameStore() + " · " + title;
+}
+
+// Never translated: a browser's translation would change the values and
+// the system's own words.
 std::string Head(const std::string& title, const std::string& bodyClass) {
-  return "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
+  return "<!DOCTYPE html>\n<html lang=\"zh-CN\" translate=\"no\">\n<head>\n"
+         "<meta charset=\"utf-8\">\n<meta name=\"google\" content=\"notranslate\">\n"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
          "<title>" +
-         Html(title) +
+         Html(Titled(title)) +
          "</title>\n<link rel=\"icon\" href=\"/favicon.png\">\n"
          "<link rel=\"stylesheet\" href=\"/app.css\">\n"
          "<link rel=\"stylesheet\" href=\"/panel.css\">\n"
@@ -38,7 +54,11 @@ std::string Head(const std::string& title, const std::string& bodyClass) {
 
 // The bar at the top: the page's title and the way to the others.
 std::string Bar(const std::string& titleHtml, bool live) {
-  return "<header class=\"bar\"><h1 id=\"title\">" + titleHtml + "</h1>" +
+  const std::string& line = LineNameStore();
+  return "<header class=\"bar\">" +
+         (line.empty() ? std::string()
+                       : "<span class=\"line\" id=\"line-name\">" + Html(line) + "</span>") +
+         "<h1 id=\"title\">" + titleHtml + "</h1>" +
          std::string(live ? "<span id=\"link\"></span>" : "") + "<nav>" +
          std::string(live ? "" : "<a href=\"/\">实时面板</a>") +
          "<a href=\"/results\">结果查询</a><a href=\"/report\">日报</a></nav></header>\n";
@@ -112,15 +132,31 @@ Page ProblemPage(int status, const std::string& headline, const std::string& det
                       "<main><p class=\"problem\">" + Html(detail) + "</p></main>\n" + kTail};
 }
 
-Page LivePage(const FeedState& state) {
+void SetPageLineName(const std::string& name) { LineNameStore() = name; }
+
+Page LivePage(const FeedState& state, bool tv) {
   const std::map<int, DisplayValue> none;
-  return {200, Head(state.title, "live") + Bar(Html(state.title), true) +
-                   "<div class=\"panel fill" + std::string(state.monitor.Running() ? "" : " down") +
-                   "\" id=\"panel\">\n" +
-                   PanelMarkup(state.values ? *state.values : none, BoxOf(state.monitor)) +
-                   "<div id=\"banner\"><b id=\"banner-head\">" +
+  const std::map<int, DisplayValue>& values = state.values ? *state.values : none;
+  // An idle panel is dimmed, but for the idle look, which stays as the
+  // window shows it.
+  std::map<int, CellMark> keep;
+  for (const auto& [id, v] : values)
+    if (ShowsIdleLook(v)) keep[id].cls = "keep";
+  const LineSummary& line = state.line;
+  std::string html = Head(state.title, tv ? "live tv" : "live");
+  if (!tv) html += Bar(Html(state.title), true);
+  html += "<div class=\"panel fill" + std::string(state.monitor.Running() ? "" : " down") +
+          std::string(line.idle ? " idle" : "") + "\" id=\"panel\">\n" +
+          PanelMarkup(values, BoxOf(state.monitor), keep);
+  if (tv)
+    html += "<div id=\"linebox\"><b id=\"line-name\">" + Html(line.name) +
+            "</b><span id=\"title\">" + Html(state.title) + "</span></div>\n";
+  return {200, html + "<div id=\"banner\"><b id=\"banner-head\">" +
                    Html(StateHeadline(state.monitor)) + "</b><span id=\"banner-detail\">" +
-                   Html(StateDetail(state.monitor)) + "</span></div>\n</div>\n" + kTail};
+                   Html(StateDetail(state.monitor)) +
+                   "</span></div>\n<div id=\"idle\"><b id=\"idle-head\">" + Html(line.idleHead) +
+                   "</b><span id=\"idle-detail\">" + Html(line.idleDetail) +
+                   "</span></div>\n</div>\n" + kTail};
 }
 
 bool ParseResultsQuery(const Query& query, std::int64_t nowUtcMs, archive::ResultFilter* f,
@@ -372,7 +408,12 @@ Page ResultPage(archive::ArchiveReader& reader, std::int64_t id) {
   }
   const archive::ResultRow& r = d.row;
   const std::string title = "结果 " + std::to_string(r.id);
-  std::string html = Head(title, "page") + Bar(Html(title), false) + "<main>\n";
+  archive::ResultRow before, after;
+  const bool hasBefore = reader.ResultBefore(r.id, &before, &error);
+  const bool hasAfter = error.empty() && reader.ResultAfter(r.id, &after, &error);
+  if (!error.empty()) return ProblemPage(503, "无法读取存档", error);
+  std::string html = Head(title, "page") + Bar(Html(title), false) + "<main>\n" +
+                     StepLinks(hasBefore ? &before : nullptr, hasAfter ? &after : nullptr, false);
   auto row = [](const char* name, const std::string& valueHtml) {
     return "<tr><th>" + std::string(name) + "</th><td>" + valueHtml + "</td></tr>\n";
   };
@@ -386,8 +427,29 @@ Page ResultPage(archive::ArchiveReader& reader, std::int64_t id) {
       row("标题", Html(r.titleCount < 0 ? std::string("（未计数）") : WindowTitle(r.titleCount))) +
       row("项目数", std::to_string(r.itemCount)) + "</table>\n";
   html += "<p><a href=\"/panel?at=" + UrlEncode(r.shownLocal) + "\">当时的整个面板</a></p>\n";
-  html += "<h2>这条结果显示的数值</h2>\n<div class=\"panel fixed\" id=\"panel\">\n" +
-          PanelMarkup(ValuesOf(d.writes), {title, "只显示这条结果写入的数值", true}) + "</div>\n";
+  // Its groups as the screen showed them right after it: its own values,
+  // and what earlier vehicles had left standing there, marked.
+  std::set<std::string> groups;
+  for (const archive::DisplayWrite& w : d.writes)
+    if (!GroupCaptionOf(w.displayId).empty()) groups.emplace(GroupCaptionOf(w.displayId));
+  const std::vector<int> ids(std::begin(kValueDisplayIds), std::end(kValueDisplayIds));
+  archive::Panel then;
+  if (!reader.PanelAt(r.shownUtcMs, ids, &then, &error))
+    return ProblemPage(503, "无法读取存档", error);
+  const std::vector<CellSource> sources =
+      groups.empty() ? std::vector<CellSource>() : SourcesOf(then, groups);
+  std::map<int, DisplayValue> shown;
+  const std::map<int, DisplayValue> all = ValuesOf(then);
+  for (const CellSource& c : sources)
+    if (all.count(c.displayId)) shown[c.displayId] = all.at(c.displayId);
+  std::string table;
+  if (!SourceTable(reader, sources, shown, &table, &error))
+    return ProblemPage(503, "无法读取存档", error);
+  html +=
+      "<h2>这条结果显示时它的设备组</h2>\n" + EarlierNote() +
+      "<div class=\"panel fixed\" id=\"panel\">\n" +
+      PanelMarkup(shown, {title, "这条结果写入的数值，虚线框为前车遗留", true}, MarksOf(sources)) +
+      "</div>\n<h2>每个显示框的来源</h2>\n" + table;
   html +=
       "<h2>显示框写入（按顺序）</h2>\n<table class=\"writes\"><thead><tr><th>显示框</th>"
       "<th>位置</th><th>显示的文字</th></tr></thead><tbody>\n";
@@ -432,10 +494,23 @@ Page PanelAtPage(archive::ArchiveReader& reader, const Query& query) {
           : StateBox{"监控程序当时未运行",
                      "此前最后联系 " + heard + (panel.run.stopped ? "（已退出）" : ""), false};
   const std::string title = when + " 时的面板";
-  return {200, Head(title, "page") + Bar(Html(title), false) + "<main>\n<p class=\"moment\">" +
-                   Html(WindowTitle(count)) + "</p>\n<div class=\"panel fixed" +
-                   std::string(panel.running ? "" : " down") + "\" id=\"panel\">\n" +
-                   PanelMarkup(ValuesOf(panel), box) + "</div>\n</main>\n" + kTail};
+  // Stepping: to the panel as each result before and after this moment
+  // left it.
+  archive::ResultRow shownBy, before, after;
+  const bool hasShown = reader.ResultShownBy(utcMs, &shownBy, &error);
+  const bool hasBefore = hasShown && reader.ResultBefore(shownBy.id, &before, &error);
+  const bool hasAfter = error.empty() && reader.ResultShownAfter(utcMs, &after, &error);
+  const std::vector<CellSource> sources = SourcesOf(panel);
+  const std::map<int, DisplayValue> values = ValuesOf(panel);
+  std::string table;
+  if (!error.empty() || !SourceTable(reader, sources, values, &table, &error))
+    return ProblemPage(503, "无法读取存档", error);
+  return {200, Head(title, "page") + Bar(Html(title), false) + "<main>\n" +
+                   StepLinks(hasBefore ? &before : nullptr, hasAfter ? &after : nullptr, true) +
+                   "<p class=\"moment\">" + Html(WindowTitle(count)) + "</p>\n" + EarlierNote() +
+                   "<div class=\"panel fixed" + std::string(panel.running ? "" : " down") +
+                   "\" id=\"panel\">\n" + PanelMarkup(values, box, MarksOf(sources)) +
+                   "</div>\n<h2>每个显示框的来源</h2>\n" + table + "</main>\n" + kTail};
 }
 
 std::string PageHead(const std::string& title, const std::string& bodyClass) {

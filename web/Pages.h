@@ -27,8 +27,14 @@ struct Page {
 // At most this many results on a page of the list (a link leads on).
 inline constexpr int kResultsPerPage = 500;
 
+// The line's name (UTF-8) every page shows in its bar and title; set once,
+// before pages are made.
+void SetPageLineName(const std::string& name);
+
 // "/": the live panel as the feed has it now; the page then follows /events.
-Page LivePage(const FeedState& state);
+// On a TV (`/?tv`) only the panel: no bar, no links, no state box (the
+// line's name and the title where the window has its buttons).
+Page LivePage(const FeedState& state, bool tv = false);
 
 // The filters of /results and /results.csv: day (YYYY-MM-DD, today by
 // default), from and to (hh:mm[:ss] on that day, "to" taking in the whole

@@ -8,6 +8,7 @@
 #include "panel/Templates.h"
 #include "panel/ValueDisplayIds.h"
 #include "panel/VerdictLegend.h"
+#include "web/LiveStateFormat.h"
 #include "web/WebText.h"
 
 namespace web {
@@ -33,13 +34,14 @@ std::string ElementId(const DlgControl& c, int index) {
                                              : "k" + std::to_string(index);
 }
 
-// The two buttons' place: the state box's.
-CRect ButtonsRect() {
+// The place of all controls of a kind: the two buttons' (the state box's),
+// the legend's (an idle line's notice, which covers no value there).
+CRect PlaceOfAll(ControlKind kind) {
   const DlgTemplate& tpl = MainDialogTemplate();
   CRect box{};
   bool first = true;
   for (const DlgControl& c : tpl) {
-    if (c.kind != ControlKind::CommandButton) continue;
+    if (c.kind != kind) continue;
     const CRect r = DluToPixels(c.rect);
     if (first) {
       box = r;
@@ -59,14 +61,17 @@ std::string LocalSeconds(std::int64_t utcMs) {
   return t.substr(0, 19);
 }
 
-std::string ValueDisplayMarkup(int id, const DisplayValue* v) {
+std::string ValueDisplayMarkup(int id, const DisplayValue* v, const CellMark* m) {
   const std::uint32_t fg = v ? v->textColor : 0xFFFFFF;
   const std::uint32_t bg = v ? v->background : 0xFFFFFF;
   const std::string text = v ? StationText(v->text) : std::string();
   const std::size_t bytes = v ? v->text.size() : 0;
-  return "<div class=\"vd\" id=\"d" + std::to_string(id) + "\" data-fg=\"" + CssColour(fg) +
-         "\" data-bg=\"" + CssColour(bg) + "\" data-n=\"" + std::to_string(bytes) + "\"><span>" +
-         Html(text) + "</span></div>\n";
+  const std::string mark = m && !m->cls.empty() ? " " + m->cls : std::string();
+  const std::string note =
+      m && !m->note.empty() ? " title=\"" + Html(m->note) + "\"" : std::string();
+  return "<div class=\"vd" + mark + "\" id=\"d" + std::to_string(id) + "\"" + note + " data-fg=\"" +
+         CssColour(fg) + "\" data-bg=\"" + CssColour(bg) + "\" data-n=\"" + std::to_string(bytes) +
+         "\"><span>" + Html(text) + "</span></div>\n";
 }
 
 }  // namespace
@@ -92,8 +97,15 @@ std::string PanelStylesheet() {
     const int at = ControlIndex(MainDialogTemplate(), p.controlId);
     css += "#k" + std::to_string(at) + "{background:" + CssColour(p.background) +
            ";color:" + CssColour(p.text) + "}\n";
+    // A verdict told elsewhere (a site's overview) in its legend panel's
+    // colours.
+    css += ".verdict.v" + std::to_string(LookOf(p.verdict).judgeCode) +
+           "{background:" + CssColour(p.background) + ";color:" + CssColour(p.text) + "}\n";
   }
-  css += "#state{" + Place(ButtonsRect(), size) + "}\n";
+  // The state box, and on a TV the line's name, where the window has its
+  // buttons.
+  css += "#state,#linebox{" + Place(PlaceOfAll(ControlKind::CommandButton), size) + "}\n";
+  css += "#idle{" + Place(PlaceOfAll(ControlKind::VerdictPanel), size) + "}\n";
   // The panel keeps the window's proportions where it must fit a page.
   css += ".panel.fixed{aspect-ratio:" + std::to_string(size.width) + "/" +
          std::to_string(size.height) + "}\n";
@@ -136,7 +148,8 @@ StateBox BoxOf(const MonitorState& state) {
   return {StateHeadline(state), StateDetail(state), state.Running()};
 }
 
-std::string PanelMarkup(const std::map<int, DisplayValue>& values, const StateBox& box) {
+std::string PanelMarkup(const std::map<int, DisplayValue>& values, const StateBox& box,
+                        const std::map<int, CellMark>& marks) {
   std::string html;
   int index = 0;
   for (const DlgControl& c : MainDialogTemplate()) {
@@ -151,7 +164,7 @@ std::string PanelMarkup(const std::map<int, DisplayValue>& values, const StateBo
       case ControlKind::Label: {
         const bool centred = (c.style & dlgstyle::kStaticTypeMask) == dlgstyle::kCenter;
         html += "<div class=\"lb" + std::string(centred ? " centre" : "") + "\" id=\"" + id +
-                "\">" + Html(c.text) + "</div>\n";
+                "\"><span>" + Html(c.text) + "</span></div>\n";
         break;
       }
       case ControlKind::VerdictPanel:
@@ -159,7 +172,9 @@ std::string PanelMarkup(const std::map<int, DisplayValue>& values, const StateBo
         break;
       case ControlKind::ValueDisplay: {
         const auto it = values.find(c.id);
-        html += ValueDisplayMarkup(c.id, it == values.end() ? nullptr : &it->second);
+        const auto mark = marks.find(c.id);
+        html += ValueDisplayMarkup(c.id, it == values.end() ? nullptr : &it->second,
+                                   mark == marks.end() ? nullptr : &mark->second);
         break;
       }
       default:
@@ -173,11 +188,12 @@ std::string PanelMarkup(const std::map<int, DisplayValue>& values, const StateBo
 }
 
 std::string PanelJson(const std::string& title, const MonitorState& state,
-                      const std::map<int, DisplayValue>& values) {
-  std::string json = "{\"title\":" + Json(title) +
-                     ",\"running\":" + (state.Running() ? "true" : "false") +
-                     ",\"head\":" + Json(StateHeadline(state)) +
-                     ",\"detail\":" + Json(StateDetail(state)) + ",\"d\":[";
+                      const std::map<int, DisplayValue>& values, const std::string& more) {
+  auto key = [](const char* name) { return std::string("\"") + name + "\":"; };
+  std::string json = "{" + key(live::kTitle) + Json(title) + "," + key(live::kRunning) +
+                     (state.Running() ? "true" : "false") + "," + key(live::kHead) +
+                     Json(StateHeadline(state)) + "," + key(live::kDetail) +
+                     Json(StateDetail(state)) + "," + key(live::kDisplays) + "[";
   bool first = true;
   for (int id : kValueDisplayIds) {
     const auto it = values.find(id);
@@ -188,7 +204,7 @@ std::string PanelJson(const std::string& title, const MonitorState& state,
             std::to_string(v.text.size()) + "]";
     first = false;
   }
-  return json + "]}";
+  return json + "]" + more + "}";
 }
 
 std::map<int, DisplayValue> ValuesOf(const archive::Panel& panel) {
@@ -209,6 +225,49 @@ std::string DisplayCaption(int displayId) {
   const std::string group(GroupCaptionOf(displayId));
   if (IsOperatorDisplay(displayId)) return group + " 工号";
   return group;
+}
+
+namespace {
+
+// A label's words with the blanks that space them out in the window made
+// one: "一   轴" -> "一 轴".
+std::string Words(const char* text) {
+  std::string out;
+  for (const char* p = text; *p; ++p) {
+    if (*p == ' ' && (out.empty() || out.back() == ' ')) continue;
+    out += *p;
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+std::string CellName(int displayId) {
+  if (IsOperatorDisplay(displayId)) return "工号";
+  const DlgTemplate& tpl = MainDialogTemplate();
+  const DlgControl* cell = FindControl(tpl, displayId);
+  if (cell == nullptr) return std::string();
+  const std::string group(GroupCaptionOf(displayId));
+  const DluRect& d = cell->rect;
+  const int middle = d.x + d.cx / 2;
+  // Headings above it that span its middle, top down; the row's caption to
+  // its left, on its line.
+  std::vector<const DlgControl*> above;
+  const DlgControl* row = nullptr;
+  for (const DlgControl& c : tpl) {
+    if (c.kind != ControlKind::Label || GroupCaptionAt(c.rect) != group) continue;
+    const DluRect& r = c.rect;
+    const bool heading = (c.style & dlgstyle::kStaticTypeMask) == dlgstyle::kCenter;
+    if (heading && r.y + r.cy <= d.y && r.x <= middle && middle < r.x + r.cx) above.push_back(&c);
+    if (!heading && r.x + r.cx <= d.x && r.y <= d.y + d.cy / 2 && d.y + d.cy / 2 < r.y + r.cy &&
+        (row == nullptr || r.x > row->rect.x))
+      row = &c;
+  }
+  std::string name;
+  for (const DlgControl* c : above) name += (name.empty() ? "" : " ") + Words(c->text);
+  if (row != nullptr) name += (name.empty() ? "" : " ") + Words(row->text);
+  return name;
 }
 
 }  // namespace web

@@ -41,6 +41,15 @@ struct DisplayValue {
   std::uint32_t background = 0xFFFFFF;  // unwritten: white on white
 };
 
+// How a page marks a display beside its value: a class ("keep": it keeps
+// its look on an idle panel; "earlier": left from an earlier vehicle), and
+// which result wrote it and when (UTF-8, shown on pointing at it). Never a
+// station's text.
+struct CellMark {
+  std::string cls;
+  std::string note;
+};
+
 // Whether the monitor runs, in the words the page shows.
 struct MonitorState {
   enum class Kind {
@@ -81,11 +90,13 @@ StateBox BoxOf(const MonitorState& state);
 
 // The panel's markup: the controls, each value display with its value
 // (missing ones empty, white on white), and the state box.
-std::string PanelMarkup(const std::map<int, DisplayValue>& values, const StateBox& box);
+std::string PanelMarkup(const std::map<int, DisplayValue>& values, const StateBox& box,
+                        const std::map<int, CellMark>& marks = {});
 
-// The live panel's update: title, state and all value displays, as JSON.
+// The live panel's update: title, state and all value displays, as JSON
+// (web/LiveStateFormat), and the members in `more` (each led by a comma).
 std::string PanelJson(const std::string& title, const MonitorState& state,
-                      const std::map<int, DisplayValue>& values);
+                      const std::map<int, DisplayValue>& values, const std::string& more = "");
 
 // The value displays of an archived panel.
 std::map<int, DisplayValue> ValuesOf(const archive::Panel& panel);
@@ -95,6 +106,11 @@ std::map<int, DisplayValue> ValuesOf(const std::vector<archive::DisplayWrite>& w
 // The caption of the value display's group and what it shows (heading
 // texts), UTF-8; empty when it has none.
 std::string DisplayCaption(int displayId);
+
+// Where a value display sits in its group, in the window's own words: the
+// headings above it and the row caption beside it ("最大制动力 左 X10N 一 轴"),
+// "工号" for an operator display.
+std::string CellName(int displayId);
 
 }  // namespace web
 

@@ -14,12 +14,15 @@
 #include "reports/DayReport.h"
 #include "web/AccessToken.h"
 #include "web/ConnectionPool.h"
+#include "web/EventStream.h"
 #include "web/HttpServer.h"
 #include "web/Metrics.h"
 #include "web/Pages.h"
 #include "web/Pairing.h"
 #include "web/PanelView.h"
 #include "web/ReportPage.h"
+#include "web/SiteFeed.h"
+#include "web/SitePages.h"
 #include "web/WebAssets.h"
 
 namespace web {
@@ -94,8 +97,8 @@ void SetUpRequest(Request& req, Connection& c) {
   if (t_severalRanges || !IsAsset(req.path)) req.ranges.clear();
 }
 
-void SetSessionCookie(Response& res, const std::string& session) {
-  res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + session +
+void SetSessionCookie(Response& res, const std::string& cookie, const std::string& session) {
+  res.set_header("Set-Cookie", cookie + "=" + session +
                                    "; Path=/; Max-Age=" + std::to_string(kSessionIdleMs / 1000) +
                                    "; HttpOnly; SameSite=Strict");
 }
@@ -130,6 +133,7 @@ WebServer::WebServer(ServerOptions options, LiveFeed& feed)
       feed_(feed),
       sessions_(options_.sessionsPath, options_.token),
       connections_(std::make_shared<std::atomic<int>>(0)) {
+  SetPageLineName(options_.settings.lineName);
   PoolLimits limits;
   limits.workers = static_cast<std::size_t>(options_.settings.maxConnections);
   limits.requestTime = options_.ioTimeout;
@@ -243,9 +247,9 @@ bool WebServer::AdmitFromLan(const Request& req, Response& res) {
   }
   const std::string bearer = req.get_header_value("Authorization");
   if (bearer.rfind("Bearer ", 0) == 0 && SameToken(bearer.substr(7), options_.token)) return true;
-  const std::string session = CookieValue(req.get_header_value("Cookie"), kSessionCookie);
+  const std::string session = CookieValue(req.get_header_value("Cookie"), options_.sessionCookie);
   const Sessions::Use use = sessions_.Check(session, archive::NowUtcMs());
-  if (use == Sessions::Use::kGoodRenew) SetSessionCookie(res, session);
+  if (use == Sessions::Use::kGoodRenew) SetSessionCookie(res, options_.sessionCookie, session);
   if (use != Sessions::Use::kNone) return true;
   SendPage(res, ProblemPage(403, "需要配对",
                             "从局域网查看需要先配对：请用管理员给出的配对链接打开本页一次，"
@@ -274,12 +278,18 @@ void WebServer::Pair(const Request& req, Response& res) {
   res.status = 303;
   res.set_header("Location", "/");
   res.set_header("Cache-Control", "no-store");
-  SetSessionCookie(res, session);
+  SetSessionCookie(res, options_.sessionCookie, session);
 }
 
 void WebServer::Routes() {
-  server_->Get("/",
-               [this](const Request&, Response& res) { SendPage(res, LivePage(feed_.Current())); });
+  if (options_.site != nullptr) {
+    SiteRoutes();
+    AssetRoutes();
+    return;
+  }
+  server_->Get("/", [this](const Request& req, Response& res) {
+    SendPage(res, LivePage(feed_.Current(), req.has_param("tv")));
+  });
   server_->Get("/events", [this](const Request& req, Response& res) { Events(req, res); });
   // On this computer alone nothing needs pairing.
   server_->Get("/pair", [](const Request&, Response& res) {
@@ -309,6 +319,10 @@ void WebServer::Routes() {
   });
   server_->Get("/metrics", [this](const Request&, Response& res) { Metrics(res); });
   server_->Get("/healthz", [this](const Request&, Response& res) { Health(res); });
+  AssetRoutes();
+}
+
+void WebServer::AssetRoutes() {
   server_->Get("/app.js", [](const Request&, Response& res) {
     SendAsset(res, AppScript(), "application/javascript; charset=utf-8");
   });
@@ -350,52 +364,11 @@ void WebServer::ResultsCsv(const Request& req, Response& res) {
 }
 
 void WebServer::Events(const Request&, Response& res) {
-  const int max = options_.settings.maxLiveClients;
-  if (live_.fetch_add(1) >= max) {
-    live_.fetch_sub(1);
-    res.set_header("Retry-After", "10");
-    SendText(res, 503, "实时面板的连接已满（最多 " + std::to_string(max) + " 个），请稍后再试。\n");
-    return;
-  }
-  res.set_header("Cache-Control", "no-store");
-  struct Follow {
-    bool started = false;
-    std::uint64_t seen = 0;
-    std::chrono::steady_clock::time_point until;
-  };
-  auto follow = std::make_shared<Follow>();
-  follow->until = std::chrono::steady_clock::now() + options_.liveLifetime;
-  const auto ping = std::chrono::duration_cast<std::chrono::milliseconds>(options_.livePing);
-  res.set_chunked_content_provider(
-      "text/event-stream",
-      [this, follow, ping](size_t, httplib::DataSink& sink) {
-        auto event = [](const FeedState& s) { return "event: state\ndata: " + *s.json + "\n\n"; };
-        std::string out;
-        if (!follow->started) {
-          follow->started = true;
-          const FeedState now = feed_.Current();
-          follow->seen = now.version;
-          out = "retry: 2000\n\n" + event(now);
-        } else {
-          const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-              follow->until - std::chrono::steady_clock::now());
-          if (left.count() <= 0) {
-            sink.done();  // the page comes again at once, with the state then
-            return true;
-          }
-          FeedState next;
-          if (feed_.WaitForChange(follow->seen, std::min(ping, left), &next)) {
-            follow->seen = next.version;
-            out = event(next);
-          } else if (feed_.Stopped()) {
-            return false;
-          } else {
-            out = "event: ping\ndata: \n\n";
-          }
-        }
-        return sink.write(out.data(), out.size());
-      },
-      [this](bool) { live_.fetch_sub(1); });
+  StreamEvents(feed_, res, live_, EventLimits());
+}
+
+EventStreamLimits WebServer::EventLimits() const {
+  return {options_.settings.maxLiveClients, options_.liveLifetime, options_.livePing};
 }
 
 void WebServer::Metrics(Response& res) {
@@ -426,6 +399,35 @@ void WebServer::Health(Response& res) {
                               : "none yet") +
                "\nmonitor: " + (s.monitor.Running() ? "running" : "not running") +
                "\nlive pages: " + std::to_string(live_.load()) + "\n");
+}
+
+}  // namespace web
+
+namespace web {
+
+// A site's overview: its page, its updates and its health; the lines' own
+// pages are theirs.
+void WebServer::SiteRoutes() {
+  SiteFeed& site = *options_.site;
+  server_->Get("/", [&site](const Request&, Response& res) {
+    SendPage(res, OverviewPage(site.Lines(), site.Current(), site.Now()));
+  });
+  server_->Get("/events", [this, &site](const Request&, Response& res) {
+    StreamEvents(site, res, live_, EventLimits());
+  });
+  server_->Get("/pair", [](const Request&, Response& res) {
+    res.status = 303;
+    res.set_header("Location", "/");
+  });
+  server_->Get("/healthz", [this, &site](const Request&, Response& res) {
+    int reached = 0;
+    const SiteState s = site.Current();
+    for (const LineView& v : s.views) reached += v.reach == LineView::Reach::kUp;
+    SendText(res, 200,
+             "ok\nlines reached: " + std::to_string(reached) + " of " +
+                 std::to_string(s.views.size()) + "\nlive pages: " + std::to_string(live_.load()) +
+                 "\n");
+  });
 }
 
 }  // namespace web

@@ -1,12 +1,16 @@
 // WebServer - brenna-web's HTTP side on cpp-httplib: what it serves
 // (docs/web-view.md) and the rules every request passes first.
 //
-//   /               the live panel; /events its updates (server-sent events)
+//   /               the live panel (/?tv: for a TV); /events its updates
+//                   (server-sent events)
 //   /results        the results of a day, a range, a group, an operator, a name
 //   /results.csv    the same for a spreadsheet
 //   /results/ID     one result: its values as shown, its items as sent
 //   /panel?at=TIME  the panel as it stood then
 //   /metrics        Prometheus text; /healthz for a service manager
+//
+// A site's overview (brenna-web --site) serves instead /, /events and
+// /healthz of the lines it reads (web/SiteFeed).
 //
 // Only GET and HEAD (anything else: 405). Listening on the loopback
 // interface, only requests for a loopback host name are taken (a page of
@@ -29,6 +33,8 @@
 #include <memory>
 #include <string>
 
+#include "web/AccessToken.h"
+#include "web/EventStream.h"
 #include "web/LiveFeed.h"
 #include "web/Sessions.h"
 #include "web/WebSettings.h"
@@ -39,6 +45,8 @@ struct Response;
 }  // namespace httplib
 
 namespace web {
+
+class SiteFeed;
 
 struct ServerOptions {
   WebSettings settings;
@@ -54,6 +62,13 @@ struct ServerOptions {
   std::chrono::seconds livePing{10};
   std::chrono::seconds ioTimeout{5};
   std::chrono::seconds keepAlive{2};
+  // The cookie a paired browser shows its session in: a site's overview
+  // has one of its own, so that it and a line's brenna-web can share a
+  // computer without taking each other's.
+  std::string sessionCookie = kSessionCookie;
+  // A site's overview (brenna-web --site) instead of a line: it serves the
+  // overview of these lines and nothing of an archive.
+  SiteFeed* site = nullptr;
 };
 
 class HttpServer;
@@ -82,6 +97,11 @@ class WebServer {
 
  private:
   void Routes();
+  // The overview's pages (web/SiteRoutes.cpp).
+  void SiteRoutes();
+  // The page's own files, which every page loads.
+  void AssetRoutes();
+  EventStreamLimits EventLimits() const;
   bool Admit(const httplib::Request& req, httplib::Response& res);
   // From the LAN: the token, a session, or the pairing link.
   bool AdmitFromLan(const httplib::Request& req, httplib::Response& res);

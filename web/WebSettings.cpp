@@ -6,8 +6,10 @@
 #include "platform/ArchiveFolder.h"
 #include "platform/FileOps.h"
 #include "platform/FileStore.h"
+#include "platform/Gbk.h"
 #include "platform/StreamSocket.h"
 #include "util/PrivateProfile.h"
+#include "web/WebText.h"
 
 namespace web {
 
@@ -25,7 +27,8 @@ bool ParsePort(const std::string& text, int* port) {
   return true;
 }
 
-// A whole number within [min, max], nothing else on the line.
+}  // namespace
+
 bool ParseCount(const std::string& text, int min, int max, int* value) {
   if (text.empty() || text.size() > 9) return false;
   for (char c : text)
@@ -36,7 +39,16 @@ bool ParseCount(const std::string& text, int min, int max, int* value) {
   return true;
 }
 
-}  // namespace
+bool ParseLineName(const std::string& text, std::string* utf8) {
+  // Valid UTF-8 is taken as such; anything else as GBK. A byte that is
+  // neither, or a control character, makes it no name.
+  std::string name = CleanUtf8(text) == text ? text : GbkToUtf8(text);
+  if (name.empty() || name.size() > kMaxLineName || CleanUtf8(name) != name ||
+      name.find("\xEF\xBF\xBD") != std::string::npos)
+    return false;
+  *utf8 = std::move(name);
+  return true;
+}
 
 bool ListenAddress::Loopback() const {
   std::uint32_t v4 = 0;
@@ -78,16 +90,22 @@ std::string DefaultSettingsPath() {
   return folder.empty() ? std::string() : JoinPath(folder, "brenna-web.ini");
 }
 
-WebSettings ReadWebSettings(const std::string& path, std::vector<std::string>* warnings) {
-  WebSettings s;
-  if (path.empty()) return s;
+std::string SettingsText(const std::string& path, std::vector<std::string>* warnings) {
   std::string text;
+  if (path.empty()) return text;
   const FileStore::ReadResult got = FileStore::System().Read(path, &text);
   if (got != FileStore::ReadResult::kOk && got != FileStore::ReadResult::kMissing)
     warnings->push_back("settings file " + path + " not read: " + FileStore::Why(got) +
                         "; every setting its default");
   // An editor's UTF-8 byte order mark is no part of the first line.
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+  return text;
+}
+
+WebSettings ReadWebSettings(const std::string& path, std::vector<std::string>* warnings) {
+  WebSettings s;
+  if (path.empty()) return s;
+  const std::string text = SettingsText(path, warnings);
   auto read = [&](const char* key) {
     return GetPrivateProfileStringFromText(kSection, key, "", text);
   };
@@ -119,6 +137,22 @@ WebSettings ReadWebSettings(const std::string& path, std::vector<std::string>* w
   } else if (live.empty()) {
     s.maxLiveClients = std::min(kDefaultMaxLiveClients, liveMax);
   }
+
+  const std::string name = read("LineName");
+  if (!name.empty() && !ParseLineName(name, &s.lineName))
+    refuse(
+        "LineName", CleanUtf8(name),
+        "a name of at most " + std::to_string(kMaxLineName) + " bytes without control characters",
+        "no name");
+
+  const std::string idle = read("IdleMinutes");
+  if (!idle.empty() && !ParseCount(idle, 1, 1440, &s.idleMinutes))
+    refuse("IdleMinutes", idle, "a number from 1 to 1440", std::to_string(s.idleMinutes));
+
+  const std::string again = read("LiveReconnect");
+  if (!again.empty() && !ParseCount(again, 5, 3600, &s.liveReconnectSeconds))
+    refuse("LiveReconnect", again, "a number of seconds from 5 to 3600",
+           std::to_string(s.liveReconnectSeconds));
   return s;
 }
 

@@ -7,6 +7,9 @@
 //   Listen=127.0.0.1:10088
 //   MaxConnections=64
 //   MaxLiveClients=50
+//   LineName=一号线
+//   IdleMinutes=10
+//   LiveReconnect=600
 //
 // A missing file, section or key gives the default; a value that is no
 // value of its key gives the default too, with a warning naming key and
@@ -15,6 +18,7 @@
 #ifndef BRENNA_WEB_WEBSETTINGS_H
 #define BRENNA_WEB_WEBSETTINGS_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -27,6 +31,11 @@ inline constexpr int kDefaultMaxLiveClients = 50;
 // at their limit: MaxLiveClients is at most MaxConnections less this.
 inline constexpr int kConnectionsBesideLive = 4;
 inline constexpr int kMaxConnectionsLimit = 1024;
+inline constexpr int kDefaultIdleMinutes = 10;
+inline constexpr int kDefaultLiveReconnectSeconds = 600;
+// A line's name, UTF-8, at most this many bytes (ten Chinese characters and
+// more).
+inline constexpr std::size_t kMaxLineName = 48;
 
 struct ListenAddress {
   std::string host = "127.0.0.1";  // a numeric IPv4 or IPv6 address
@@ -41,16 +50,36 @@ struct WebSettings {
   ListenAddress listen;
   int maxConnections = kDefaultMaxConnections;
   int maxLiveClients = kDefaultMaxLiveClients;
+  // The line this brenna-web shows (UTF-8), in every page's bar and title
+  // and in a site's overview; empty: not named.
+  std::string lineName;
+  // The line is idle once the monitor has shown no result for this long.
+  int idleMinutes = kDefaultIdleMinutes;
+  // A live page is asked to connect again after this long.
+  int liveReconnectSeconds = kDefaultLiveReconnectSeconds;
 };
 
 // "host:port" with a numeric IPv4 address, "[v6]:port", or "localhost:port"
 // (taken as 127.0.0.1); port 1 to 65535. False when it is none.
 bool ParseListenAddress(const std::string& text, ListenAddress* out);
 
+// A line's name as a settings file holds it: UTF-8 (or GBK, as a Chinese
+// Windows editor saves it), at most kMaxLineName bytes as UTF-8, no
+// control characters. False when it is none.
+bool ParseLineName(const std::string& text, std::string* utf8);
+
+// A whole number within [min, max], nothing else on the line.
+bool ParseCount(const std::string& text, int min, int max, int* value);
+
 // brenna-web.ini in the settings folder (platform/ArchiveFolder.h:
 // $XDG_CONFIG_HOME/brennacenter, ~/.config/brennacenter; on Windows the
 // site's base directory); empty when no home is known.
 std::string DefaultSettingsPath();
+
+// The text of the settings file at `path` (empty when it is missing; what
+// kept it from being read in *warnings), without an editor's byte order
+// mark.
+std::string SettingsText(const std::string& path, std::vector<std::string>* warnings);
 
 // The settings in the file at `path` (missing: all defaults). Every value
 // not taken is said in *warnings.

@@ -5,17 +5,21 @@
 //
 //   brenna-web [--config FILE] [--archive FILE] [--listen ADDRESS:PORT]
 //   brenna-web [--config FILE] [--listen ADDRESS:PORT] --pair
+//   brenna-web --site [--config FILE] [--listen ADDRESS:PORT] [--pair]
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveTime.h"
+#include "platform/FileOps.h"
 #include "platform/PrivateFileIo.h"
 #include "platform/SignalPipe.h"
 #include "platform/StreamSocket.h"
@@ -24,6 +28,8 @@
 #include "web/LiveFeed.h"
 #include "web/Pairing.h"
 #include "web/Sessions.h"
+#include "web/SiteFeed.h"
+#include "web/SiteSettings.h"
 #include "web/WebServer.h"
 #include "web/WebSettings.h"
 
@@ -42,9 +48,12 @@ constexpr int kBadArguments = 2;
 const char kUsage[] =
     "usage: brenna-web [--config FILE] [--archive FILE] [--listen ADDRESS:PORT]\n"
     "       brenna-web [--config FILE] [--listen ADDRESS:PORT] --pair\n"
+    "       brenna-web --site [--config FILE] [--listen ADDRESS:PORT] [--pair]\n"
     "  Serves the monitor's live panel and its archive to browsers (docs/web-view.md).\n"
     "  --pair                 prints a link that pairs one more browser on the LAN, once,\n"
     "                         within an hour (also while brenna-web serves)\n"
+    "  --site                 serves a site's overview of the lines in the settings' [site]\n"
+    "                         (default 127.0.0.1:10089) instead of this computer's line\n"
     "  --config FILE          settings (default " BRENNA_WEB_SETTINGS_DEFAULT
     ")\n"
     "  --archive FILE         the archive to read (default: the monitor's, of this user)\n"
@@ -77,6 +86,7 @@ struct Arguments {
   std::string archivePath;
   std::string listenText;
   bool pair = false;
+  bool site = false;
 };
 
 // False when the program ends here, with *status.
@@ -88,8 +98,8 @@ bool ReadArguments(int argc, char** argv, Arguments* args, int* status) {
       *status = kDone;
       return false;
     }
-    if (a == "--pair") {
-      args->pair = true;
+    if (a == "--pair" || a == "--site") {
+      (a == "--pair" ? args->pair : args->site) = true;
       continue;
     }
     if (a == "--version") {
@@ -113,16 +123,44 @@ bool ReadArguments(int argc, char** argv, Arguments* args, int* status) {
     *status = kBadArguments;
     return false;
   }
+  if (args->site && !args->archivePath.empty()) {
+    Say(stderr, "brenna-web: --site reads no archive: cannot take --archive with it\n%s", kUsage);
+    *status = kBadArguments;
+    return false;
+  }
   return true;
 }
 
-// The settings, the archive and, beyond the loopback, the access token
-// (*tokenMade when it is new). False when the program ends here, with
-// *status.
-bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, bool* tokenMade,
-                       int* status) {
+// The files beside the archive that let browsers in from the LAN: the
+// access token, the pairing codes waiting, the sessions of paired
+// browsers. A site's overview has its own, so that it may run on a line's
+// computer beside that line's brenna-web.
+struct AccessFiles {
+  std::string token, pairing, sessions;
+};
+
+AccessFiles AccessFilesFor(bool site) {
+  const std::string token = web::DefaultTokenPath();
+  if (!site) return {token, web::PairingPathBeside(token), web::SessionsPathBeside(token)};
+  const std::string folder = ParentDirectory(token);
+  return {JoinPath(folder, "site-token"), JoinPath(folder, "site-pairing"),
+          JoinPath(folder, "site-sessions")};
+}
+
+// The settings, the archive (or a site's lines) and, beyond the loopback,
+// the access token (*tokenMade when it is new). False when the program ends
+// here, with *status.
+bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, web::SiteSettings* site,
+                       bool* tokenMade, int* status) {
   std::vector<std::string> warnings;
   options->settings = web::ReadWebSettings(args.configPath, &warnings);
+  if (args.site) {
+    *site = web::ReadSiteSettings(args.configPath, &warnings);
+    options->settings.listen = site->listen;
+    // The overview is no line, even beside one on its computer.
+    options->settings.lineName.clear();
+    options->sessionCookie = web::kSiteSessionCookie;
+  }
   for (const std::string& w : warnings) Say(stderr, "brenna-web: %s\n", w.c_str());
   if (!args.listenText.empty() &&
       !web::ParseListenAddress(args.listenText, &options->settings.listen)) {
@@ -131,19 +169,34 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, bool*
     *status = kBadArguments;
     return false;
   }
-  options->archivePath =
-      args.archivePath.empty() ? archive::DefaultArchivePath() : args.archivePath;
-  if (options->archivePath.empty()) {
-    Say(stderr, "brenna-web: no home directory, so no archive to read: give --archive\n");
-    *status = kCannotServe;
-    return false;
+  options->liveLifetime = std::chrono::seconds(options->settings.liveReconnectSeconds);
+  if (args.site) {
+    bool tokens = false;
+    for (const web::SiteLine& line : site->lines) tokens |= !line.token.empty();
+    const std::string exposed = tokens ? web::TokensExposed(args.configPath) : std::string();
+    if (!exposed.empty()) {
+      Say(stderr,
+          "brenna-web: the settings file %s holds the lines' access tokens and %s: %s and "
+          "check that the tokens have not gone astray\n",
+          args.configPath.c_str(), exposed.c_str(), private_file_io::MakePrivateHint());
+      *status = kCannotServe;
+      return false;
+    }
+  } else {
+    options->archivePath =
+        args.archivePath.empty() ? archive::DefaultArchivePath() : args.archivePath;
+    if (options->archivePath.empty()) {
+      Say(stderr, "brenna-web: no home directory, so no archive to read: give --archive\n");
+      *status = kCannotServe;
+      return false;
+    }
   }
   if (!options->settings.listen.Loopback()) {
     std::string error;
-    const std::string tokenPath = web::DefaultTokenPath();
-    options->pairingPath = web::PairingPathBeside(tokenPath);
-    options->sessionsPath = web::SessionsPathBeside(tokenPath);
-    if (!web::LoadOrMakeToken(tokenPath, &options->token, tokenMade, &error)) {
+    const AccessFiles files = AccessFilesFor(args.site);
+    options->pairingPath = files.pairing;
+    options->sessionsPath = files.sessions;
+    if (!web::LoadOrMakeToken(files.token, &options->token, tokenMade, &error)) {
       Say(stderr, "brenna-web: %s; not listening on %s without it\n", error.c_str(),
           options->settings.listen.Text().c_str());
       *status = kCannotServe;
@@ -153,9 +206,14 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, bool*
   return true;
 }
 
+// How a further pairing link is asked for.
+const char* PairCommand(const Arguments& args) {
+  return args.site ? "brenna-web --site --pair" : "brenna-web --pair";
+}
+
 // A new pairing code and its links, one per address of the PC; false with
 // the reason on standard error.
-bool PrintPairingLinks(const web::ServerOptions& options) {
+bool PrintPairingLinks(const Arguments& args, const web::ServerOptions& options) {
   // Whether what is printed can be read by no one else: a terminal, a
   // pipe, or a file only its owner may read (scripts/run.sh keeps
   // brenna-web's log so). A pairing link written into a file others can
@@ -163,7 +221,8 @@ bool PrintPairingLinks(const web::ServerOptions& options) {
   if (!private_file_io::StandardOutputPrivate()) {
     Say(stdout,
         "brenna-web: no pairing link printed: standard output is a file others may read; run "
-        "brenna-web --pair in a terminal\n");
+        "%s in a terminal\n",
+        PairCommand(args));
     return false;
   }
   std::string code, error;
@@ -174,8 +233,9 @@ bool PrintPairingLinks(const web::ServerOptions& options) {
   }
   Say(stdout,
       "brenna-web: open this link in the browser of one screen to pair it; it works once, until "
-      "%s (brenna-web --pair gives one for each further screen):\n",
-      archive::ToLocal(now + web::kPairingLifetimeMs).text.substr(0, 16).c_str());
+      "%s (%s gives one for each further screen):\n",
+      archive::ToLocal(now + web::kPairingLifetimeMs).text.substr(0, 16).c_str(),
+      PairCommand(args));
   for (const std::string& host : LanHosts(options.settings.listen)) {
     web::ListenAddress a = options.settings.listen;
     a.host = host;
@@ -184,26 +244,27 @@ bool PrintPairingLinks(const web::ServerOptions& options) {
   return true;
 }
 
-// Where the line is served; a new token's first pairing link.
-void SayWhereServing(const web::ServerOptions& options, bool tokenMade) {
+// Where the line (or the site's overview) is served; a new token's first
+// pairing link.
+void SayWhereServing(const Arguments& args, const web::ServerOptions& options, std::size_t lines,
+                     bool tokenMade) {
   const web::ListenAddress& at = options.settings.listen;
+  const std::string what =
+      args.site ? "the overview of " + std::to_string(lines) + " lines" : std::string("the line");
+  const std::string from = args.site ? "" : " (archive " + options.archivePath + ")";
   if (at.Loopback()) {
-    Say(stdout, "brenna-web: serving the line at http://%s/ (archive %s)\n", at.Text().c_str(),
-        options.archivePath.c_str());
+    Say(stdout, "brenna-web: serving %s at http://%s/%s\n", what.c_str(), at.Text().c_str(),
+        from.c_str());
   } else {
-    Say(stdout,
-        "brenna-web: serving the line on %s (archive %s); a browser on the LAN must be paired "
-        "once\n",
-        at.Text().c_str(), options.archivePath.c_str());
+    const std::string tokenPath = AccessFilesFor(args.site).token;
+    Say(stdout, "brenna-web: serving %s on %s%s; a browser on the LAN must be paired once\n",
+        what.c_str(), at.Text().c_str(), from.c_str());
     if (tokenMade) {
-      Say(stdout, "brenna-web: a new access token was made (%s)\n",
-          web::DefaultTokenPath().c_str());
-      PrintPairingLinks(options);
+      Say(stdout, "brenna-web: a new access token was made (%s)\n", tokenPath.c_str());
+      PrintPairingLinks(args, options);
     } else {
-      Say(stdout,
-          "brenna-web: the access token is in %s; brenna-web --pair gives a link that pairs a "
-          "browser\n",
-          web::DefaultTokenPath().c_str());
+      Say(stdout, "brenna-web: the access token is in %s; %s gives a link that pairs a browser\n",
+          tokenPath.c_str(), PairCommand(args));
     }
   }
   std::fflush(stdout);
@@ -211,7 +272,7 @@ void SayWhereServing(const web::ServerOptions& options, bool tokenMade) {
 
 // --pair: a link for one more browser, for the brenna-web that serves (or
 // will) with these settings.
-int Pair(const web::ServerOptions& options) {
+int Pair(const Arguments& args, const web::ServerOptions& options) {
   if (options.settings.listen.Loopback()) {
     Say(stderr,
         "brenna-web: nothing to pair: the settings listen on %s, this computer only; "
@@ -219,14 +280,14 @@ int Pair(const web::ServerOptions& options) {
         options.settings.listen.Text().c_str());
     return kCannotServe;
   }
-  const bool printed = PrintPairingLinks(options);
+  const bool printed = PrintPairingLinks(args, options);
   std::fflush(stdout);
   return printed ? kDone : kCannotServe;
 }
 
 // Serves until a stop signal comes (`stopping`: its handlers are there):
-// the signal, or 0.
-int ServeUntilStopped(web::WebServer& server, web::LiveFeed& feed, bool stopping) {
+// the signal, or 0. `letGo` ends the feeds, and with them every live page.
+int ServeUntilStopped(web::WebServer& server, const std::function<void()>& letGo, bool stopping) {
   int signal = 0;
   std::atomic<bool> serving{true};
   std::thread stopper([&] {
@@ -236,14 +297,14 @@ int ServeUntilStopped(web::WebServer& server, web::LiveFeed& feed, bool stopping
         continue;
       }
       signal = signal_pipe::Take();
-      feed.Stop();  // every live page is let go
+      letGo();
       server.Stop();
       return;
     }
   });
   server.Serve();
   serving = false;
-  feed.Stop();
+  letGo();
   stopper.join();
   return signal;
 }
@@ -258,9 +319,10 @@ int main(int argc, char** argv) {
   int status = kDone;
   if (!ReadArguments(argc, argv, &args, &status)) return status;
   web::ServerOptions options;
+  web::SiteSettings site;
   bool tokenMade = false;
-  if (!MakeServerOptions(args, &options, &tokenMade, &status)) return status;
-  if (args.pair) return Pair(options);
+  if (!MakeServerOptions(args, &options, &site, &tokenMade, &status)) return status;
+  if (args.pair) return Pair(args, options);
 
 #ifdef SIGPIPE
   // A page gone mid-answer is a failed write, not the end of the program.
@@ -268,7 +330,12 @@ int main(int argc, char** argv) {
 #endif
   const bool stopping = signal_pipe::Install() >= 0;
 
-  web::LiveFeed feed({options.archivePath, std::chrono::milliseconds(25), nullptr});
+  // A site's overview reads no archive: its line feed is never started.
+  web::LiveFeed feed(
+      {options.archivePath, std::chrono::milliseconds(25), nullptr},
+      {options.settings.lineName, std::chrono::minutes(options.settings.idleMinutes)});
+  web::SiteFeed overview({site.lines, web::WatchTiming(), nullptr});
+  if (args.site) options.site = &overview;
   web::WebServer server(options, feed);
   if (!server.SessionsProblem().empty())
     Say(stderr, "brenna-web: %s\n", server.SessionsProblem().c_str());
@@ -277,10 +344,19 @@ int main(int argc, char** argv) {
     Say(stderr, "brenna-web: %s\n", error.c_str());
     return kCannotServe;
   }
-  feed.Start();
-  SayWhereServing(options, tokenMade);
+  if (args.site)
+    overview.Start();
+  else
+    feed.Start();
+  SayWhereServing(args, options, site.lines.size(), tokenMade);
 
-  const int signal = ServeUntilStopped(server, feed, stopping);
+  const int signal = ServeUntilStopped(
+      server,
+      [&] {
+        feed.Stop();
+        overview.Stop();
+      },
+      stopping);
   Say(stdout, "brenna-web: stopped%s%s\n", signal ? " by " : "",
       signal ? signal_pipe::Name(signal) : "");
   return kDone;

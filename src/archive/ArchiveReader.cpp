@@ -358,18 +358,10 @@ std::int64_t ArchiveReader::LatestWriteSeq() {
 
 bool ArchiveReader::LastResultOfRun(std::int64_t runId, std::int64_t atUtcMs, ResultRow* out,
                                     std::string* error) {
-  error->clear();
   // Down the index result_run from the run's newest result.
-  const std::string sql = std::string(kResultColumns) +
-                          " WHERE run_id = ?1 AND shown_utc_ms <= ?2 ORDER BY id DESC LIMIT 1";
-  sql::Stmt s(db_, sql.c_str());
-  if (!s.ok()) return Failed(s.prepareResult(), error);
-  s.Bind(1, runId).Bind(2, atUtcMs);
-  const int rc = s.Step();
-  if (rc == SQLITE_DONE) return false;
-  if (rc != SQLITE_ROW) return Failed(rc, error);
-  *out = ReadResultRow(s);
-  return true;
+  return OneResult(std::string(kResultColumns) +
+                       " WHERE run_id = ?1 AND shown_utc_ms <= ?2 ORDER BY id DESC LIMIT 1",
+                   runId, atUtcMs, out, error);
 }
 
 bool ArchiveReader::GroupTotals(std::vector<GroupTotal>* out, std::string* error) {
@@ -384,5 +376,45 @@ bool ArchiveReader::GroupTotals(std::vector<GroupTotal>* out, std::string* error
 }
 
 std::int64_t ArchiveReader::DataVersion() { return db_.QueryInt("PRAGMA data_version", -1); }
+
+bool ArchiveReader::OneResult(const std::string& sql, std::int64_t first, std::int64_t second,
+                              ResultRow* out, std::string* error) {
+  error->clear();
+  sql::Stmt s(db_, sql.c_str());
+  if (!s.ok()) return Failed(s.prepareResult(), error);
+  s.Bind(1, first).Bind(2, second);
+  const int rc = s.Step();
+  if (rc == SQLITE_DONE) return false;
+  if (rc != SQLITE_ROW) return Failed(rc, error);
+  *out = ReadResultRow(s);
+  return true;
+}
+
+bool ArchiveReader::ResultById(std::int64_t id, ResultRow* out, std::string* error) {
+  return OneResult(std::string(kResultColumns) + " WHERE id = ?1", id, 0, out, error);
+}
+
+bool ArchiveReader::ResultBefore(std::int64_t id, ResultRow* out, std::string* error) {
+  return OneResult(std::string(kResultColumns) + " WHERE id < ?1 ORDER BY id DESC LIMIT 1", id, 0,
+                   out, error);
+}
+
+bool ArchiveReader::ResultAfter(std::int64_t id, ResultRow* out, std::string* error) {
+  return OneResult(std::string(kResultColumns) + " WHERE id > ?1 ORDER BY id LIMIT 1", id, 0, out,
+                   error);
+}
+
+// Both down the index result_shown: one step each.
+bool ArchiveReader::ResultShownBy(std::int64_t atUtcMs, ResultRow* out, std::string* error) {
+  return OneResult(std::string(kResultColumns) +
+                       " WHERE shown_utc_ms <= ?1 ORDER BY shown_utc_ms DESC, id DESC LIMIT 1",
+                   atUtcMs, 0, out, error);
+}
+
+bool ArchiveReader::ResultShownAfter(std::int64_t afterUtcMs, ResultRow* out, std::string* error) {
+  return OneResult(
+      std::string(kResultColumns) + " WHERE shown_utc_ms > ?1 ORDER BY shown_utc_ms, id LIMIT 1",
+      afterUtcMs, 0, out, error);
+}
 
 }  // namespace archive

@@ -160,12 +160,29 @@ class ArchiveReader {
   // monitor's writer); -1 when it cannot be read.
   std::int64_t DataVersion();
 
+  // Stepping through the results, for a page that looks at one of them or
+  // at a moment (each false with *error empty when there is none):
+  // the result with this id, without its items and writes;
+  bool ResultById(std::int64_t id, ResultRow* out, std::string* error);
+  // the result with the next lower id;
+  bool ResultBefore(std::int64_t id, ResultRow* out, std::string* error);
+  // the result with the next higher id;
+  bool ResultAfter(std::int64_t id, ResultRow* out, std::string* error);
+  // the result shown last at or before `atUtcMs`;
+  bool ResultShownBy(std::int64_t atUtcMs, ResultRow* out, std::string* error);
+  // the first result shown after `afterUtcMs`.
+  bool ResultShownAfter(std::int64_t afterUtcMs, ResultRow* out, std::string* error);
+
   // How often a list of results had to be sorted since the archive was
   // opened (a list of a closed range of ids never is).
   std::int64_t SortsRun() const { return sorts_; }
 
  private:
   bool Failed(int rc, std::string* error);
+  // The one result a query of the result's columns selects with ?1 and ?2
+  // (false with *error empty: none).
+  bool OneResult(const std::string& sql, std::int64_t first, std::int64_t second, ResultRow* out,
+                 std::string* error);
 
   sql::Db db_;
   std::int64_t sorts_ = 0;

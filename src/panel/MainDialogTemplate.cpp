@@ -250,11 +250,12 @@ const DlgTemplate kMainTemplate = {
 const DlgTemplate& MainDialogTemplate() { return kMainTemplate; }
 
 std::string_view GroupCaptionOf(int controlId) {
-  const DlgTemplate& tpl = MainDialogTemplate();
-  const DlgControl* control = FindControl(tpl, controlId);
-  if (control == nullptr) return {};
-  const DluRect& d = control->rect;
-  for (const DlgControl& c : tpl) {
+  const DlgControl* control = FindControl(MainDialogTemplate(), controlId);
+  return control == nullptr ? std::string_view() : GroupCaptionAt(control->rect);
+}
+
+std::string_view GroupCaptionAt(const DluRect& d) {
+  for (const DlgControl& c : MainDialogTemplate()) {
     if (c.kind != ControlKind::GroupBox) continue;
     const DluRect& g = c.rect;
     if (d.x >= g.x && d.y >= g.y && d.x + d.cx <= g.x + g.cx && d.y + d.cy <= g.y + g.cy)

@@ -14,6 +14,9 @@ const DlgTemplate& MainDialogTemplate();
 // The caption (UTF-8) of the main window's device group whose frame holds
 // the control: "制动设备" for a brake display; empty when no group does.
 std::string_view GroupCaptionOf(int controlId);
+// The same for a rectangle of the main window (a label's, which has no ID
+// of its own).
+std::string_view GroupCaptionAt(const DluRect& rect);
 
 // Template 100: icon, two text lines, OK.
 const DlgTemplate& AboutDialogTemplate();

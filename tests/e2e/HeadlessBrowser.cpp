@@ -82,9 +82,14 @@ bool HeadlessBrowser::Start(const std::vector<std::string>& env, const std::stri
             &result, error))
     return false;
   m_session = json::parse(result).value("sessionId", "");
+  return Resize(width, height, false, error);
+}
+
+bool HeadlessBrowser::Resize(int width, int height, bool phone, std::string* error) {
+  std::string result;
   return Call(
       "Emulation.setDeviceMetricsOverride",
-      json{{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}}
+      json{{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", phone}}
           .dump(),
       false, &result, error);
 }

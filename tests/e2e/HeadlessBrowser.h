@@ -25,6 +25,9 @@ class HeadlessBrowser {
   // goes to logPath. False with the reason in *error.
   bool Start(const std::vector<std::string>& env, const std::string& logPath, int width, int height,
              std::string* error);
+  // The page becomes width x height CSS pixels, as on a phone (its
+  // viewport as the page asks) when `phone`.
+  bool Resize(int width, int height, bool phone, std::string* error);
   // Loads the address in the page and waits until it has loaded.
   bool Navigate(const std::string& url, std::string* error);
   // Evaluates a JavaScript expression in the page (a promise is awaited);

@@ -28,6 +28,10 @@ inline constexpr char kReadDisplays[] = R"JS(
 })()
 )JS";
 
+// Nothing of the page lies beyond the window's width.
+inline constexpr char kFitsTheWidth[] =
+    "document.documentElement.scrollWidth <= document.documentElement.clientWidth";
+
 // What the page's script would have run had a station's text become
 // markup: nothing of it may be there.
 inline constexpr char kNothingInjected[] =
@@ -42,18 +46,23 @@ inline constexpr char kPageSummary[] =
     "(document.getElementById('link') || {}).textContent, "
     "(document.getElementById('d1119') || {}).textContent]";
 
-// GET `path` from the brenna-web at `port` under the PC's LAN name, with
+// GET `path` from the brenna-web at `port` as `host` names it, with
 // further header lines; the whole answer.
-inline std::string GetFromTheLan(int port, const std::string& path, const std::string& headers) {
+inline std::string GetFrom(int port, const std::string& host, const std::string& path,
+                           const std::string& headers) {
   const test_socket::Handle s = test_socket::ConnectLoopback(port);
-  const std::string request = "GET " + path +
-                              " HTTP/1.1\r\nHost: station-pc:" + std::to_string(port) +
-                              "\r\nConnection: close\r\n" + headers + "\r\n";
+  const std::string request = "GET " + path + " HTTP/1.1\r\nHost: " + host + ":" +
+                              std::to_string(port) + "\r\nConnection: close\r\n" + headers + "\r\n";
   test_socket::SendAll(s, request.data(), request.size());
   bool closed = false;
   std::string answer = test_socket::Receive(s, 30000, &closed);
   test_socket::Close(s);
   return answer;
+}
+
+// The same under the PC's LAN name, as a program elsewhere on the LAN.
+inline std::string GetFromTheLan(int port, const std::string& path, const std::string& headers) {
+  return GetFrom(port, "station-pc", path, headers);
 }
 
 #endif  // BRENNA_E2E_WEBPAGESCRIPTS_H

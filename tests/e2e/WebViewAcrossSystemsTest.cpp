@@ -6,8 +6,10 @@
 // same archive. It listens on this computer only unless told otherwise,
 // its port is its own (a second one exits 1, saying why), Ctrl+C stops it
 // as SIGINT stops the Linux one, and on the LAN its token stays its
-// owner's: one that others may read is refused. Both architectures hold
-// all they need but Windows itself.
+// owner's: one that others may read is refused. It names its line, serves
+// the TV's page and the dispute view, and with --site overviews a line,
+// refusing a settings file whose tokens others may read. Both
+// architectures hold all they need but Windows itself.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -321,6 +323,86 @@ TEST(WebViewAcrossSystems, TheWindowsProgramListensOnThisComputerOnlyByDefaultAn
   EXPECT_NE(std::string::npos,
             refused.output.find("let only yourself read it (its Properties, Security) if the "
                                 "token has not gone astray, or delete it for a new one"))
+      << refused.output;
+}
+
+// The line's name, the TV's page, the dispute view and a site's overview,
+// from brenna-web.ini in the site's base directory; the overview reads a
+// (Linux) line and refuses a settings file with tokens that others may read.
+TEST(WebViewAcrossSystems, TheWindowsProgramNamesItsLineAndOverviewsASiteWithItsTokensKeptPrivate) {
+  InstalledWindowsWeb installed;
+  const ProgramRun fill = installed.FillArchive();
+  ASSERT_EQ(0, fill.status) << fill.Report();
+  const int linePort = FreePort(), windowsPort = FreePort(), sitePort = FreePort();
+  ASSERT_NE(0, linePort);
+  ASSERT_NE(0, windowsPort);
+  ASSERT_NE(0, sitePort);
+  const fs::path settings = installed.Site() / "brenna-web.ini";
+  WriteFileBytes(settings.string(),
+                 "[brenna-web]\r\nLineName=二号线\r\n[site]\r\nListen=127.0.0.1:" +
+                     std::to_string(sitePort) + "\r\nLine1=127.0.0.1:" + std::to_string(linePort) +
+                     "\r\nToken1=" + std::string(64, 'a') + "\r\nName1=一号线\r\n");
+  fs::permissions(settings, fs::perms::owner_read | fs::perms::owner_write);
+  std::string error;
+
+  ChildProcess line, windowsWeb, site;
+  ASSERT_TRUE(StartListening(&line,
+                             {BRENNA_WEB_PATH, "--archive", installed.Archive().string(),
+                              "--listen", "127.0.0.1:" + std::to_string(linePort)},
+                             installed.Logged("line.log"), linePort, kPatience, &error))
+      << error;
+  ASSERT_TRUE(StartListening(
+      &windowsWeb, installed.Command({"--listen", "127.0.0.1:" + std::to_string(windowsPort)}),
+      installed.Logged("windows.log"), windowsPort, kPatience, &error))
+      << error;
+  const std::string panel = GetFrom(windowsPort, "127.0.0.1", "/", "");
+  EXPECT_EQ(0u, panel.rfind("HTTP/1.1 200 ", 0)) << panel;
+  EXPECT_NE(std::string::npos, panel.find("<span class=\"line\" id=\"line-name\">二号线</span>"))
+      << panel;
+  EXPECT_NE(std::string::npos, panel.find("<title>二号线 · ")) << panel;
+  const std::string tv = GetFrom(windowsPort, "127.0.0.1", "/?tv", "");
+  EXPECT_NE(std::string::npos, tv.find("<body class=\"live tv\">")) << tv;
+  const std::string result = GetFrom(windowsPort, "127.0.0.1", "/results/1", "");
+  EXPECT_EQ(0u, result.rfind("HTTP/1.1 200 ", 0)) << result;
+  EXPECT_NE(std::string::npos, result.find("<table class=\"sources\">")) << result;
+  EXPECT_NE(std::string::npos, result.find("<nav class=\"steps\">")) << result;
+
+  // The overview, its settings file its user's alone, reaches the line.
+  ASSERT_TRUE(StartListening(&site, installed.Command({"--site"}), installed.Logged("site.log"),
+                             sitePort, kPatience, &error))
+      << error;
+  EXPECT_EQ("brenna-web: serving the overview of 1 lines at http://127.0.0.1:" +
+                std::to_string(sitePort) + "/\n",
+            installed.LogOnceSaid("site.log", "\n"));
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  std::string health = GetFrom(sitePort, "127.0.0.1", "/healthz", "");
+  while (health.find("lines reached: 1 of 1") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    health = GetFrom(sitePort, "127.0.0.1", "/healthz", "");
+  }
+  EXPECT_NE(std::string::npos, health.find("lines reached: 1 of 1")) << health;
+  const std::string overview = GetFrom(sitePort, "127.0.0.1", "/", "");
+  EXPECT_EQ(std::string::npos, overview.find(std::string(64, 'a'))) << "the token stays here";
+  for (ChildProcess* p : {&site, &windowsWeb}) {
+    ASSERT_EQ(0, ::kill(p->pid(), SIGINT));
+    ASSERT_TRUE(p->WaitExit(kPatience));
+    EXPECT_EQ("exit status 0", p->Describe());
+  }
+  line.Stop();
+
+  // Wine shows others' read bits as an entry for Everyone.
+  fs::permissions(settings, fs::perms::others_read, fs::perm_options::add);
+  const ProgramRun refused =
+      RunProgram(installed.Command({"--site"}), installed.Logged("refused.log"), kPatience);
+  EXPECT_EQ(1, refused.status) << refused.Report();
+  EXPECT_NE(std::string::npos,
+            refused.output.find("brenna-web: the settings file " + WinePath(settings) +
+                                " holds the lines' access tokens and may be read by others ("))
+      << refused.output;
+  EXPECT_NE(std::string::npos,
+            refused.output.find("let only yourself read it (its Properties, Security) and check "
+                                "that the tokens have not gone astray"))
       << refused.output;
 }
 

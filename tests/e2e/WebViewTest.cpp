@@ -9,7 +9,8 @@
 // next run. And from the LAN only with a browser paired once, never with
 // the token in a link or a cookie. Of a day made from known records: the
 // list narrowed to a verdict, the day's CSV file from brenna-web and from
-// brenna-history, and the day's report on paper.
+// brenna-history, and the day's report on paper. The TV's page, and a
+// site's overview of three lines.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -45,6 +46,8 @@ namespace {
 constexpr auto kPatience = std::chrono::seconds(60);
 constexpr int kPageWidth = 1280;
 constexpr int kPageHeight = 900;
+constexpr int kPhoneWidth = 390;
+constexpr int kPhoneHeight = 844;
 
 std::string Css(COLORREF c) {
   return "rgb(" + std::to_string(GetRValue(c)) + ", " + std::to_string(GetGValue(c)) + ", " +
@@ -220,6 +223,18 @@ TEST_F(WebView, ThePageShowsWhatTheWindowShowsAndSaysWhenTheMonitorIsGone) {
     EXPECT_EQ(Css(shown.color), one.at(id)["fg"].get<std::string>());
   }
   EXPECT_EQ("", one.at(1018)["text"].get<std::string>()) << "another group's display";
+  // A brake result's curves are long values: they wrap, the page fits.
+  EXPECT_EQ(json(true), Eval(kFitsTheWidth));
+  ASSERT_TRUE(m_browser.Screenshot(ArtefactPath("e2e-web-result.png"), &error)) << error;
+
+  // On a phone the result, and the list, fit its width too.
+  ASSERT_TRUE(m_browser.Resize(kPhoneWidth, kPhoneHeight, true, &error)) << error;
+  EXPECT_EQ(json(true), Eval(kFitsTheWidth));
+  ASSERT_TRUE(m_browser.Screenshot(ArtefactPath("e2e-web-result-phone.png"), &error)) << error;
+  ASSERT_TRUE(m_browser.Navigate(Url("/results"), &error)) << error;
+  EXPECT_EQ(json(true), Eval(kFitsTheWidth));
+  ASSERT_TRUE(m_browser.Screenshot(ArtefactPath("e2e-web-results-phone.png"), &error)) << error;
+  ASSERT_TRUE(m_browser.Resize(kPageWidth, kPageHeight, false, &error)) << error;
 
   // The CSV: a header and a row for every value the window showed (the
   // hostile result's one among them).
@@ -420,6 +435,261 @@ TEST(WebViewOnTheLan, APairingLinkLetsOneBrowserInOnceAndTheTokenIsNeverInALinkO
               return v;
             }()));
   browser.Stop();
+}
+
+namespace {
+
+// A brenna-web.ini of these lines, its owner's alone (it may hold tokens).
+std::string WriteSettings(const std::string& path, const std::string& text) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (fd >= 0) {
+    const ssize_t written = ::write(fd, text.data(), text.size());
+    ::close(fd);
+    if (written == static_cast<ssize_t>(text.size())) return path;
+  }
+  ADD_FAILURE() << "cannot write " << path;
+  return path;
+}
+
+// Counts, in the page, every moment it looked as if it had lost its line:
+// the panel dimmed or a warning shown over it.
+const char kCountLosses[] = R"JS(
+(() => {
+  window.__losses = 0;
+  const panel = document.getElementById('panel'), banner = document.getElementById('banner');
+  const look = () => {
+    if (panel.classList.contains('down') || getComputedStyle(banner).display !== 'none')
+      ++window.__losses;
+  };
+  new MutationObserver(look).observe(panel, {attributes: true, childList: true, subtree: true,
+                                             characterData: true});
+  return true;
+})()
+)JS";
+
+}  // namespace
+
+// The waiting room's TV: only the panel, no pointer once it rests; idle, it
+// says since when, the idle look in its own colour; and the live
+// connection brenna-web renews every few seconds (every 10 minutes by
+// default) never shows as a loss.
+TEST_F(WebView, TheTvShowsOnlyThePanelSaysSinceWhenItIsIdleAndRidesOutEveryReconnect) {
+  std::string error;
+  const int port = FreePort();
+  ASSERT_NE(0, port);
+  ChildProcess::Options options;
+  options.env = m_session.Environment();
+  options.logPath = m_session.tree().work() + "/brenna-web-tv.log";
+  const std::string settings =
+      WriteSettings(m_session.tree().work() + "/tv.ini",
+                    "[brenna-web]\nListen=127.0.0.1:" + std::to_string(port) +
+                        "\nLineName=二号线\nLiveReconnect=5\n");
+  ChildProcess tv;
+  ASSERT_TRUE(StartListening(&tv, {BRENNA_WEB_PATH, "--config", settings}, options, port, kPatience,
+                             &error))
+      << error;
+  ASSERT_TRUE(m_browser.Resize(1366, 768, false, &error)) << error;
+  const std::string page = "http://127.0.0.1:" + std::to_string(port) + "/?tv";
+  ASSERT_TRUE(m_browser.Navigate(page, &error)) << error;
+
+  // The monitor has shown nothing yet: idle, and the idle look keeps its
+  // red while the panel is dimmed.
+  WaitFor(
+      "document.getElementById('d1119').textContent === '设备空闲' && "
+      "document.getElementById('panel').classList.contains('idle')");
+  EXPECT_EQ(json("尚无结果"), Eval("document.getElementById('idle-head').textContent"));
+  EXPECT_EQ(json("flex"), Eval("getComputedStyle(document.getElementById('idle')).display"));
+  EXPECT_EQ(json("1"), Eval("getComputedStyle(document.getElementById('d1119')).opacity"));
+  EXPECT_EQ("rgb(255, 0, 0)",
+            Eval("getComputedStyle(document.querySelector('#d1119 span')).color"));
+  EXPECT_EQ(json("二号线 · 数据监控"), Eval("document.title"));
+  EXPECT_EQ(json("二号线"), Eval("document.getElementById('line-name').textContent"));
+  EXPECT_EQ(json(true),
+            Eval("!document.querySelector('header, a') && "
+                 "getComputedStyle(document.getElementById('state')).display === 'none'"))
+      << "no bar, no link, no state box";
+  EXPECT_EQ(json("no"), Eval("document.documentElement.getAttribute('translate')"));
+  // A label as high as a value's character cell, once the page has fitted
+  // it (after its first layout, later on a busy machine).
+  const char kLabelFitted[] =
+      "parseFloat(getComputedStyle(document.querySelector('.lb.centre span')).fontSize) * 1.117 "
+      ">= document.getElementById('d1019').clientHeight - 1";
+  std::string fitted;
+  m_browser.WaitFor(kLabelFitted, kPatience, &fitted);
+  const json cells = Eval(
+      "[parseFloat(getComputedStyle(document.querySelector('.lb.centre span')).fontSize), "
+      "document.getElementById('d1019').clientHeight]");
+  EXPECT_GE(cells[0].get<double>() * 1.117, cells[1].get<double>() - 1) << cells.dump();
+  // The pointer goes once it rests.
+  WaitFor("getComputedStyle(document.body).cursor === 'none'");
+  ASSERT_TRUE(m_browser.Screenshot(ArtefactPath("e2e-web-tv-idle.png"), &error)) << error;
+
+  // A car: the line works.
+  std::string output;
+  ASSERT_EQ(0, m_session.SendResults({"tv-1"}, {"7700 0 25\n7701 0 0815\n5075 2 12\n"}, &output))
+      << output;
+  WaitFor(
+      "document.getElementById('d1119').textContent === '0815' && "
+      "!document.getElementById('panel').classList.contains('idle')");
+
+  // Three renewals of the live connection: never a loss, and the page
+  // follows the line throughout.
+  EXPECT_EQ(json(true), Eval(kCountLosses));
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(16);
+  ASSERT_EQ(0, m_session.SendResults({"tv-2"}, {"7700 0 25\n7701 0 4711\n5075 1 5\n"}, &output))
+      << output;
+  WaitFor("document.getElementById('d1119').textContent === '4711'");
+  std::this_thread::sleep_until(until);
+  EXPECT_EQ(json(0), Eval("window.__losses"));
+  EXPECT_GE(Eval("performance.getEntriesByType('resource').filter(e => "
+                 "e.name.endsWith('/events')).length")
+                .get<int>(),
+            3)
+      << "the live connection was renewed";
+  ASSERT_EQ(0, m_session.SendResults({"tv-3"}, {"7700 0 25\n7701 0 0816\n5075 1 5\n"}, &output))
+      << output;
+  WaitFor("document.getElementById('d1119').textContent === '0816'");
+  EXPECT_EQ(json(0), Eval("window.__losses"));
+  ASSERT_TRUE(m_browser.Screenshot(ArtefactPath("e2e-web-tv.png"), &error)) << error;
+
+  // The monitor starts anew: the line is idle since its last car, and
+  // says when that was.
+  archive::ArchiveReader reader;
+  archive::ResultRow last;
+  ASSERT_TRUE(reader.Open(
+      m_session.tree().work() + "/home/.local/state/brennacenter/archive.sqlite", &error))
+      << error;
+  ASSERT_TRUE(reader.ResultShownBy(archive::NowUtcMs(), &last, &error)) << error;
+  m_session.Stop();
+  ASSERT_TRUE(static_cast<MonitorProcess&>(m_session).Start(&error)) << error;
+  WaitFor(
+      "document.getElementById('d1119').textContent === '设备空闲' && "
+      "document.getElementById('panel').classList.contains('idle') && "
+      "!document.getElementById('panel').classList.contains('down')");
+  const std::string head = Eval("document.getElementById('idle-head').textContent");
+  EXPECT_EQ(0u, head.rfind("最后结果 ", 0)) << head;
+  EXPECT_NE(std::string::npos, head.find(last.shownLocal.substr(11, 5))) << head;
+  EXPECT_EQ(json("1"), Eval("getComputedStyle(document.getElementById('d1119')).opacity"));
+  EXPECT_EQ(json("0.3"), Eval("getComputedStyle(document.getElementById('d1138')).opacity"))
+      << "every display but the idle look is dimmed";
+  ASSERT_TRUE(m_browser.Screenshot(ArtefactPath("e2e-web-tv-since.png"), &error)) << error;
+  tv.Stop();
+}
+
+// A site: three lines, each a monitor with its brenna-web on the LAN, and
+// the overview that reads them with their tokens. Each line is there with
+// its groups; one line's brenna-web stops and the overview says so while
+// the others go on; a monitor stops and its line says so; a click opens a
+// line's own panel, which asks this browser to pair with it.
+TEST(WebViewSite, TheOverviewShowsThreeLinesAndSurvivesOneStopping) {
+  constexpr int kLines = 3;
+  MonitorProcess monitors[kLines];
+  ChildProcess webs[kLines];
+  int ports[kLines];
+  std::string site = "[site]\n";
+  std::string error;
+  for (int i = 0; i < kLines; ++i) {
+    MonitorProcess& m = monitors[i];
+    ASSERT_TRUE(m.Start(&error)) << error;
+    ports[i] = FreePort();
+    ASSERT_NE(0, ports[i]);
+    ChildProcess::Options options;
+    options.env = m.Environment();
+    options.logPath = WriteSettings(m.tree().work() + "/brenna-web.log", "");
+    const std::string settings =
+        WriteSettings(m.tree().work() + "/brenna-web.ini",
+                      "[brenna-web]\nListen=0.0.0.0:" + std::to_string(ports[i]) +
+                          "\nLineName=" + std::to_string(i + 1) + "号线\n");
+    ASSERT_TRUE(StartListening(&webs[i], {BRENNA_WEB_PATH, "--config", settings}, options, ports[i],
+                               kPatience, &error))
+        << error;
+    const std::string token =
+        ReadFileBytes(m.tree().work() + "/home/.local/state/brennacenter/web-token").substr(0, 64);
+    ASSERT_EQ(64u, token.size());
+    const std::string n = std::to_string(i + 1);
+    site +=
+        "Line" + n + "=127.0.0.1:" + std::to_string(ports[i]) + "\nToken" + n + "=" + token + "\n";
+  }
+  const int sitePort = FreePort();
+  site += "Listen=127.0.0.1:" + std::to_string(sitePort) + "\n";
+  ChildProcess overview;
+  ChildProcess::Options options;
+  options.env = monitors[0].Environment();
+  options.logPath = monitors[0].tree().work() + "/site.log";
+  const std::string settings = WriteSettings(monitors[0].tree().work() + "/site.ini", site);
+  ASSERT_TRUE(StartListening(&overview, {BRENNA_WEB_PATH, "--site", "--config", settings}, options,
+                             sitePort, kPatience, &error))
+      << error << ReadFileBytes(options.logPath);
+
+  HeadlessBrowser browser;
+  ASSERT_TRUE(browser.Start(monitors[0].Environment(), monitors[0].tree().work() + "/chromium.log",
+                            kPageWidth, kPageHeight, &error))
+      << error;
+  auto waitFor = [&](const std::string& condition) {
+    std::string seen;
+    if (browser.WaitFor(condition, kPatience, &error)) return;
+    browser.Evaluate("document.querySelector('.lines').innerText", &seen, &error);
+    FAIL() << error << "\nthe overview: " << seen << "\n" << ReadFileBytes(options.logPath);
+  };
+  auto eval = [&](const std::string& expression) {
+    std::string value;
+    EXPECT_TRUE(browser.Evaluate(expression, &value, &error)) << error;
+    return json::parse(value, nullptr, false);
+  };
+  ASSERT_TRUE(browser.Navigate("http://127.0.0.1:" + std::to_string(sitePort) + "/", &error))
+      << error;
+  std::string all;
+  for (int i = 0; i < kLines; ++i)
+    all += std::string(i ? " && " : "") + "document.getElementById('L" + std::to_string(i) +
+           "-name').textContent === '" + std::to_string(i + 1) + "号线' && " +
+           "document.getElementById('L" + std::to_string(i) +
+           "-state').textContent === '监控程序运行中'";
+  waitFor(all);
+
+  // A car on each line: each card shows its brake group's operator and
+  // verdict.
+  for (int i = 0; i < kLines; ++i) {
+    std::string output;
+    const std::string op = "L" + std::to_string(i + 1) + "-01";
+    ASSERT_EQ(0, monitors[i].SendResults({"site-" + std::to_string(i)},
+                                         {"7700 0 25\n7701 0 " + op + "\n5075 2 12\n"}, &output))
+        << output;
+  }
+  for (int i = 0; i < kLines; ++i) {
+    const std::string row = "L" + std::to_string(i) + "-g6";
+    waitFor("document.getElementById('" + row + "-op').textContent === 'L" + std::to_string(i + 1) +
+            "-01' && document.getElementById('" + row + "-v').textContent === '否决项'");
+  }
+  EXPECT_EQ(json("rgb(255, 0, 0)"),
+            eval("getComputedStyle(document.getElementById('L0-g6-v')).backgroundColor"));
+  ASSERT_TRUE(browser.Screenshot(ArtefactPath("e2e-web-site.png"), &error)) << error;
+
+  // Line two's brenna-web stops: said at once; the others go on.
+  webs[1].Stop();
+  waitFor("document.getElementById('L1-state').textContent === '无法连接'");
+  std::string output;
+  ASSERT_EQ(
+      0, monitors[2].SendResults({"site-next"}, {"7700 0 25\n7701 0 L3-02\n5075 1 5\n"}, &output))
+      << output;
+  waitFor(
+      "document.getElementById('L2-g6-op').textContent === 'L3-02' && "
+      "document.getElementById('L2-g6-v').textContent === '合格项'");
+  EXPECT_EQ(json("L2-01"), eval("document.getElementById('L1-g6-op').textContent"))
+      << "what line two said last stays";
+  // Line one's monitor stops.
+  monitors[0].Stop();
+  waitFor("document.getElementById('L0-state').textContent === '监控程序未运行'");
+  EXPECT_EQ(json("监控程序运行中"), eval("document.getElementById('L2-state').textContent"));
+  ASSERT_TRUE(browser.Screenshot(ArtefactPath("e2e-web-site-one-down.png"), &error)) << error;
+
+  // A click opens line three's own panel; this browser is not paired with
+  // it, so the line asks for that.
+  eval("document.getElementById('L2-name').click(), true");
+  waitFor("location.port === '" + std::to_string(ports[2]) +
+          "' && document.readyState === 'complete' && document.title.includes('需要配对')");
+  browser.Stop();
+  overview.Stop();
+  for (ChildProcess& w : webs) w.Stop();
 }
 
 // A day of 1,236 results made from known records (ArchiveDay): narrowed to

@@ -12,10 +12,14 @@
 
 #include "WebTestArchive.h"
 #include "archive/ArchiveReader.h"
+#include "archive/ArchiveTime.h"
+#include "panel/IdleLook.h"
 #include "platform/Gbk.h"
 #include "reports/ResultColumns.h"
+#include "web/LineSummary.h"
 #include "web/LiveFeed.h"
 #include "web/Pages.h"
+#include "web/WebText.h"
 
 namespace fs = std::filesystem;
 using web::LiveFeed;
@@ -284,4 +288,129 @@ TEST(Pages, TheListTakesADayARangeAGroupAnOperatorAndANameAndNamesAFilterItCanno
   const web::Page page = web::ResultsPage(reader, {{"day", "2026-13-01"}}, at("2026-03-02 12:00"));
   EXPECT_EQ(400, page.status);
   EXPECT_TRUE(Has(page.html, "2026-13-01")) << page.html;
+}
+
+TEST(LiveFeed, AQuietLineIsIdleSaysWhenItLastShowedAResultAndKeepsTheIdleLook) {
+  WebTestArchive archive;
+  const std::int64_t now = archive::NowUtcMs();
+  LiveFeed feed({archive.path(), std::chrono::milliseconds(25), [&] { return now; }},
+                {"一号线", std::chrono::minutes(10)});
+  // A run begun 20 minutes ago that has shown nothing yet: the operator
+  // displays show the idle look, which keeps its colour on an idle panel.
+  archive.writer.RecordOwnWrites(now - 20 * 60 * 1000,
+                                 {{1018, IdleStateText(), kIdleBackground, kIdleTextColor},
+                                  {1119, IdleStateText(), kIdleBackground, kIdleTextColor}});
+  archive.writer.Drain();
+  feed.LookOnce();
+  web::FeedState s = feed.Current();
+  EXPECT_TRUE(s.line.idle);
+  EXPECT_EQ("尚无结果", s.line.idleHead);
+  EXPECT_TRUE(Has(*s.json, "\"idle\":{\"head\":\"尚无结果\",\"detail\":\"线路空闲：监控程序启动后"))
+      << *s.json;
+  EXPECT_TRUE(Has(*s.json, "\"keep\":[1018,1119]")) << *s.json;
+  EXPECT_TRUE(Has(*s.json, "\"name\":\"一号线\"")) << *s.json;
+  const std::string page = web::LivePage(s, true).html;
+  EXPECT_TRUE(Has(page, "class=\"panel fill idle\"")) << page;
+  EXPECT_TRUE(Has(page, "<div class=\"vd keep\" id=\"d1119\"")) << page;
+
+  // Its first car was shown twelve minutes ago: idle since then.
+  const std::int64_t first = now - 12 * 60 * 1000;
+  archive.Add(BrakeResult("truck", "0815", "1234", 1, 0x0000FF, first));
+  feed.LookOnce();
+  s = feed.Current();
+  EXPECT_TRUE(s.line.idle);
+  EXPECT_EQ(0u, s.line.idleHead.rfind("最后结果 ", 0)) << s.line.idleHead;
+  EXPECT_TRUE(Has(s.line.idleHead, archive::ToLocal(first).text.substr(11, 5))) << s.line.idleHead;
+  EXPECT_EQ("线路空闲：10 分钟以上没有新的结果", s.line.idleDetail);
+  EXPECT_TRUE(Has(*s.json, "\"keep\":[1018]")) << "1119 shows an operator now: " << *s.json;
+
+  // The next, three minutes ago: the line works; each group tells its
+  // newest result.
+  const std::int64_t second = now - 3 * 60 * 1000;
+  archive.Add(BrakeResult("car", "4711", "1000", 2, 0xFF0000, second));
+  feed.LookOnce();
+  s = feed.Current();
+  EXPECT_FALSE(s.line.idle);
+  EXPECT_TRUE(Has(*s.json, "\"idle\":null")) << *s.json;
+  EXPECT_EQ(second, s.line.lastResultUtcMs);
+  ASSERT_EQ(7u, s.line.groups.size());
+  EXPECT_EQ("制动设备", s.line.groups[6].group);
+  EXPECT_EQ("4711", s.line.groups[6].operatorText);
+  EXPECT_EQ(1, s.line.groups[6].judge) << "its value shown blue: passed";
+  EXPECT_EQ(2, s.line.groups[6].resultId);
+  EXPECT_TRUE(Has(*s.json, "{\"g\":\"制动设备\",\"id\":2,\"t\":" + std::to_string(second) +
+                               ",\"op\":\"4711\",\"v\":1,\"n\":0}"))
+      << *s.json;
+  EXPECT_TRUE(Has(*s.json, "{\"g\":\"速度设备\",\"id\":0,")) << "none yet: " << *s.json;
+
+  // When it was, told against the day it is.
+  auto at = [](const char* local) {
+    std::int64_t utc = 0;
+    EXPECT_TRUE(archive::ParseLocalTime(local, &utc)) << local;
+    return utc;
+  };
+  const std::int64_t day = at("2026-12-07 10:00:00");
+  EXPECT_EQ("最后结果 09:42", web::LastResultText(at("2026-12-07 09:42:59"), day));
+  EXPECT_EQ("最后结果 12-06 17:31", web::LastResultText(at("2026-12-06 17:31:00"), day));
+  EXPECT_EQ("最后结果 2025-12-31 23:59", web::LastResultText(at("2025-12-31 23:59:00"), day));
+  EXPECT_EQ("尚无结果", web::LastResultText(0, day));
+}
+
+TEST(Pages, APanelAtAMomentAndAResultTellWhichResultWroteEachValueAndWhatAnEarlierVehicleLeft) {
+  WebTestArchive archive;
+  const std::int64_t now = archive::NowUtcMs();
+  // A three-axle truck, then a two-axle car: the truck's third axle stays.
+  archive::ArchivedResult truck = BrakeResult("truck", "0815", "x", 1, 0xFF0000, now + 1000);
+  truck.writes = {{1119, "0815", 0xFFFFFF, 0xFF0000},
+                  {1120, "1500", 0xFFFFFF, 0},
+                  {1121, "1600", 0xFFFFFF, 0},
+                  {1122, "1700", 0xFFFFFF, 0x0000FF}};
+  archive::ArchivedResult car = BrakeResult("car", "4711", "x", 2, 0xFF0000, now + 2000);
+  car.writes = {
+      {1119, "4711", 0xFFFFFF, 0xFF0000}, {1120, "800", 0xFFFFFF, 0}, {1121, "750", 0xFFFFFF, 0}};
+  archive.Add(truck);
+  archive.Add(car);
+  archive::ArchiveReader reader;
+  std::string error;
+  ASSERT_TRUE(reader.Open(archive.path(), &error)) << error;
+
+  const web::Page panel =
+      web::PanelAtPage(reader, {{"at", archive::ToLocal(now + 3000).text.substr(0, 19)}});
+  ASSERT_EQ(200, panel.status) << panel.html;
+  const std::string& p = panel.html;
+  EXPECT_TRUE(
+      Has(p, "<div class=\"vd earlier\" id=\"d1122\" title=\"轴(轮)荷(kg) 左 三 轴：结果 1 于 "))
+      << p;
+  EXPECT_TRUE(Has(p, "<div class=\"vd\" id=\"d1120\" title=\"轴(轮)荷(kg) 左 一 轴：结果 2 于 "))
+      << p;
+  EXPECT_TRUE(Has(p, "制动设备 · 最新结果 <a href=\"/results/2\">结果 2</a>")) << p;
+  EXPECT_TRUE(Has(p, "<tr class=\"earlier\" data-display=\"1122\"><td>轴(轮)荷(kg) 左 三 轴</td>"))
+      << p;
+  EXPECT_TRUE(Has(p, "<td><a href=\"/results/1\">结果 1</a></td>")) << p;
+  EXPECT_TRUE(Has(p, "前车遗留")) << p;
+  EXPECT_TRUE(Has(p, "<tr class=\"unwritten\"><td>工号</td><td class=\"none\">（未写入）</td>"))
+      << "another group: " << p;
+  // One step back: the panel as the truck left it; none forward.
+  EXPECT_TRUE(Has(p, "rel=\"prev\" href=\"/panel?at=" +
+                         web::UrlEncode(archive::ToLocal(truck.shownUtcMs).text) + "\""))
+      << p;
+  EXPECT_TRUE(Has(p, "<span class=\"step none\">下一条结果 ▶</span>")) << p;
+
+  // The car's own page: its values, and the truck's third axle beside
+  // them, marked; the other groups empty; a step to the truck.
+  const web::Page carPage = web::ResultPage(reader, 2);
+  ASSERT_EQ(200, carPage.status);
+  const std::string& c = carPage.html;
+  EXPECT_TRUE(Has(c, "<div class=\"vd earlier\" id=\"d1122\"")) << c;
+  EXPECT_TRUE(Has(c, "data-n=\"4\"><span>1700</span>")) << c;
+  EXPECT_TRUE(Has(c,
+                  "<div class=\"vd\" id=\"d1018\" data-fg=\"#ffffff\" data-bg=\"#ffffff\" "
+                  "data-n=\"0\"><span></span>"))
+      << "another group's display, empty: " << c;
+  EXPECT_TRUE(Has(c, "rel=\"prev\" href=\"/results/1\"")) << c;
+  EXPECT_TRUE(Has(c, "<span class=\"step none\">下一条结果 ▶</span>")) << c;
+  // The truck's: nothing earlier; a step on to the car.
+  const web::Page truckPage = web::ResultPage(reader, 1);
+  EXPECT_FALSE(Has(truckPage.html, "vd earlier")) << truckPage.html;
+  EXPECT_TRUE(Has(truckPage.html, "rel=\"next\" href=\"/results/2\"")) << truckPage.html;
 }

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "ServedLine.h"
 #include "TestSocket.h"
 #include "WebTestArchive.h"
 #include "archive/ArchiveTime.h"
@@ -40,41 +41,6 @@ namespace {
 
 constexpr auto kPatience = std::chrono::seconds(60);
 const std::string kToken(64, 'a');
-
-class Served {
- public:
-  explicit Served(web::ServerOptions options)
-      : feed_({archive_.path(), std::chrono::milliseconds(25), nullptr}) {
-    options.archivePath = archive_.path();
-    server_ = std::make_unique<web::WebServer>(options, feed_);
-    std::string error;
-    ok_ = server_->Bind(&error);
-    EXPECT_TRUE(ok_) << error;
-    feed_.Start();
-    if (ok_) thread_ = std::thread([this] { server_->Serve(); });
-  }
-  ~Served() {
-    feed_.Stop();
-    server_->Stop();
-    if (thread_.joinable()) thread_.join();
-  }
-
-  int port() const { return server_->Port(); }
-  web::WebServer& server() { return *server_; }
-  WebTestArchive& archive() { return archive_; }
-  httplib::Client Client() const {
-    httplib::Client c("127.0.0.1", port());
-    c.set_read_timeout(30, 0);
-    return c;
-  }
-
- private:
-  WebTestArchive archive_;
-  web::LiveFeed feed_;
-  std::unique_ptr<web::WebServer> server_;
-  std::thread thread_;
-  bool ok_ = false;
-};
 
 web::ServerOptions Loopback() {
   web::ServerOptions o;
@@ -596,6 +562,43 @@ TEST(WebSettings, AFileAnEditorBeganWithAByteOrderMarkIsReadAsWritten) {
   EXPECT_EQ(10099, s.listen.port);
   EXPECT_EQ(9, s.maxConnections);
   EXPECT_EQ(5, s.maxLiveClients) << "at most MaxConnections - 4";
+}
+
+TEST(WebServer, TheTvPageIsOnlyThePanelAndALiveStreamSaysItEndsBeforeItDoes) {
+  web::ServerOptions o = Loopback();
+  o.settings.lineName = "一号线";
+  o.liveLifetime = 1s;
+  Served served(o);
+  httplib::Client c = served.Client();
+
+  auto tv = c.Get("/?tv");
+  ASSERT_TRUE(tv);
+  const std::string& page = tv->body;
+  EXPECT_TRUE(Has(page, "<html lang=\"zh-CN\" translate=\"no\">")) << page;
+  EXPECT_TRUE(Has(page, "<title>一号线 · 数据监控</title>")) << page;
+  EXPECT_TRUE(Has(page, "<body class=\"live tv\">")) << page;
+  EXPECT_TRUE(Has(page, "<div id=\"linebox\"><b id=\"line-name\">一号线</b>")) << page;
+  EXPECT_FALSE(Has(page, "<header")) << "no bar";
+  EXPECT_FALSE(Has(page, "<a ")) << "no link";
+  auto plain = c.Get("/");
+  ASSERT_TRUE(plain);
+  EXPECT_TRUE(
+      Has(plain->body, "<header class=\"bar\"><span class=\"line\" id=\"line-name\">一号线"))
+      << plain->body;
+  EXPECT_TRUE(Has(plain->body, "<a href=\"/results\">")) << plain->body;
+
+  // A live page is asked to come again before its stream ends, so it does
+  // not take the end for a loss.
+  std::string stream;
+  auto events = c.Get("/events", [&](const char* data, size_t n) {
+    stream.append(data, n);
+    return true;
+  });
+  ASSERT_TRUE(events) << httplib::to_string(events.error());
+  EXPECT_EQ(0u, stream.find("retry: 2000\n\nevent: state\ndata: {")) << stream;
+  const std::string again = "event: again\ndata: \n\n";
+  ASSERT_GE(stream.size(), again.size());
+  EXPECT_EQ(again, stream.substr(stream.size() - again.size())) << stream;
 }
 
 // Today's counters come from the archive: the figures a fresh brenna-web

@@ -55,17 +55,32 @@
     if (el) el.textContent = text;
   }
 
-  function follow(panel) {
-    const link = document.getElementById('link');
+  // How long the live connection may be gone before the page says so: a
+  // brenna-web restarted, or a network that faltered for a moment, is back
+  // well within it, and the values it shows meanwhile are still the latest.
+  const GRACE_MS = 10000;
+
+  // Follows brenna-web's live updates (/events): every state goes to
+  // page.apply; a loss that outlasts the grace period, or a refusal, to
+  // page.lost(what the bar says, what the panel's banner says, its detail).
+  function follow(page) {
     let source = null;
     let watchdog = 0;
+    let grace = 0;
 
-    // Without word from brenna-web, what the panel shows may be old.
+    // Without word from brenna-web, what the page shows may be old.
     function lost(text) {
-      link.textContent = text;
-      panel.classList.add('down');
-      setText('banner-head', '与网页服务的连接中断');
-      setText('banner-detail', '显示的数值可能已经过时；正在重新连接');
+      page.lost(text, '与网页服务的连接中断', '显示的数值可能已经过时；正在重新连接');
+    }
+
+    // A break that outlasts the grace period is a loss.
+    function faltered(text) {
+      if (!grace) {
+        grace = setTimeout(function () {
+          grace = 0;
+          lost(text);
+        }, GRACE_MS);
+      }
     }
 
     function alive() {
@@ -77,22 +92,6 @@
       }, 30000);
     }
 
-    function apply(state) {
-      document.title = state.title;
-      setText('title', state.title);
-      setText('state-head', state.head);
-      setText('state-detail', state.detail);
-      setText('banner-head', state.head);
-      setText('banner-detail', state.detail);
-      document.getElementById('state').className = state.running ? 'up' : 'down';
-      panel.classList.toggle('down', !state.running);
-      for (const d of state.d) {
-        const vd = document.getElementById('d' + d[0]);
-        if (vd) show(vd, d[1], d[2], d[3], d[4]);
-      }
-      link.textContent = '';
-    }
-
     function refused() {
       function busy() {
         lost('实时连接暂不可用，10 秒后重试');
@@ -100,9 +99,10 @@
       fetch('/', {method: 'HEAD', cache: 'no-store', credentials: 'same-origin'}).then(
         function (r) {
           if (r.status !== 403) return busy();
-          lost('这个浏览器已不能访问：请向管理员索取新的配对链接');
-          setText('banner-head', '需要新的配对链接');
-          setText('banner-detail', '显示的数值可能已经过时；请用管理员给出的新配对链接打开本页');
+          page.lost(
+            '这个浏览器已不能访问：请向管理员索取新的配对链接',
+            '需要新的配对链接',
+            '显示的数值可能已经过时；请用管理员给出的新配对链接打开本页');
         },
         busy);
     }
@@ -111,9 +111,17 @@
       source = new EventSource('/events');
       source.addEventListener('state', function (e) {
         alive();
-        apply(JSON.parse(e.data));
+        clearTimeout(grace);
+        grace = 0;
+        page.apply(JSON.parse(e.data));
       });
       source.addEventListener('ping', alive);
+      // brenna-web ends a live connection now and then and says so first:
+      // the page comes again at once, and nothing it shows is out of date.
+      source.addEventListener('again', function () {
+        source.close();
+        connect();
+      });
       source.onerror = function () {
         if (source.readyState === EventSource.CLOSED) {
           // Refused: the live pages are at their limit (try again later),
@@ -124,12 +132,135 @@
           refused();
           setTimeout(connect, 10000);
         } else {
-          lost('与网页服务的连接中断，正在重新连接…');
+          faltered('与网页服务的连接中断，正在重新连接…');
         }
       };
       alive();
     }
     connect();
+  }
+
+  // The live panel (and the TV's): the line's state onto the displays.
+  function livePanel(panel) {
+    const link = document.getElementById('link'); // none on a TV
+    function say(text) {
+      if (link) link.textContent = text;
+    }
+    return {
+      apply: function (state) {
+        const name = (state.line && state.line.name) || '';
+        document.title = name ? name + ' · ' + state.title : state.title;
+        setText('title', state.title);
+        setText('line-name', name);
+        setText('state-head', state.head);
+        setText('state-detail', state.detail);
+        setText('banner-head', state.head);
+        setText('banner-detail', state.detail);
+        document.getElementById('state').className = state.running ? 'up' : 'down';
+        panel.classList.toggle('down', !state.running);
+        // Idle: when the line last showed a result, over the values
+        // dimmed, but for the idle look, which keeps its colour.
+        panel.classList.toggle('idle', !!state.idle);
+        setText('idle-head', state.idle ? state.idle.head : '');
+        setText('idle-detail', state.idle ? state.idle.detail : '');
+        const keep = new Set(state.keep || []);
+        for (const d of state.d) {
+          const vd = document.getElementById('d' + d[0]);
+          if (!vd) continue;
+          show(vd, d[1], d[2], d[3], d[4]);
+          vd.classList.toggle('keep', keep.has(d[0]));
+        }
+        say('');
+      },
+      lost: function (text, head, detail) {
+        say(text);
+        panel.classList.add('down');
+        setText('banner-head', head);
+        setText('banner-detail', detail);
+      },
+    };
+  }
+
+  // A site's overview: each line's card from the overview's state.
+  function siteOverview() {
+    const link = document.getElementById('link');
+    function classed(id, text, cls) {
+      const el = document.getElementById(id);
+      if (!el) return;
+      el.textContent = text;
+      el.className = cls;
+    }
+    return {
+      apply: function (state) {
+        link.textContent = '';
+        document.body.classList.remove('lost');
+        state.lines.forEach(function (l, i) {
+          const p = 'L' + i;
+          const card = document.getElementById(p);
+          if (!card) return;
+          card.className = l.card;
+          setText(p + '-name', l.name);
+          setText(p + '-title', l.title);
+          classed(p + '-state', l.state, l.stateClass);
+          setText(p + '-detail', l.detail);
+          setText(p + '-last', l.last);
+          setText(p + '-idle', l.idle);
+          l.groups.forEach(function (g, k) {
+            const row = p + '-g' + k;
+            setText(row + '-op', g.op);
+            setText(row + '-t', g.t);
+            classed(row + '-v', g.v, g.vc);
+          });
+        });
+      },
+      lost: function (text) {
+        link.textContent = text;
+        document.body.classList.add('lost');
+      },
+    };
+  }
+
+  // The TV's labels: each as high as a value display's character cell
+  // (legible from across the room, like the values), narrowed rather than
+  // made smaller where its text is wider than its place.
+  const MIN_SQUEEZE = 0.6;
+
+  function fitLabel(lb, cell) {
+    const span = lb.firstElementChild;
+    if (!span) return;
+    let size = Math.min(lb.clientHeight, cell) / CELL_PER_EM;
+    span.style.transform = 'none';
+    span.style.fontSize = size + 'px';
+    const natural = span.getBoundingClientRect().width;
+    const room = lb.clientWidth;
+    if (natural <= room || natural === 0) return;
+    let squeeze = room / natural;
+    if (squeeze < MIN_SQUEEZE) {
+      size = (size * squeeze) / MIN_SQUEEZE;
+      span.style.fontSize = size + 'px';
+      squeeze = MIN_SQUEEZE;
+    }
+    span.style.transform = 'scaleX(' + squeeze + ')';
+  }
+
+  function fitLabels(panel) {
+    const value = panel.querySelector('.vd');
+    const cell = value ? value.clientHeight : 0;
+    for (const lb of panel.querySelectorAll('.lb')) fitLabel(lb, cell);
+  }
+
+  // No pointer on a TV: it goes after a few seconds without moving.
+  function hidePointer() {
+    let still = 0;
+    function moved() {
+      document.body.classList.remove('still');
+      clearTimeout(still);
+      still = setTimeout(function () {
+        document.body.classList.add('still');
+      }, 3000);
+    }
+    document.addEventListener('mousemove', moved);
+    moved();
   }
 
   // The list of today's results follows the line: each change the live
@@ -199,13 +330,17 @@
     if (document.body.classList.contains('follow')) followList();
     const print = document.getElementById('print');
     if (print) print.addEventListener('click', function () { window.print(); });
+    const tv = document.body.classList.contains('tv');
     for (const panel of document.querySelectorAll('.panel')) {
       new ResizeObserver(function () {
         for (const vd of panel.querySelectorAll('.vd')) fit(vd);
+        if (tv) fitLabels(panel);
       }).observe(panel);
     }
+    if (tv) hidePointer();
     const live = document.getElementById('panel');
-    if (document.body.classList.contains('live') && live) follow(live);
+    if (document.body.classList.contains('live') && live) follow(livePanel(live));
+    if (document.body.classList.contains('site')) follow(siteOverview());
   }
 
   if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);

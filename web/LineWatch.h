@@ -1,0 +1,124 @@
+// LineWatch - one line of a site followed from here (brenna-web --site):
+// its brenna-web's live updates (/events, web/LiveStateFormat) read with
+// cpp-httplib's client over a connection of its own, the line's token sent
+// as Bearer, on a thread of its own, so that a line that cannot be
+// reached, answers slowly or sends nonsense holds up no other line.
+//
+// What the line last said is kept: one update read at a time, at most
+// 256 KiB of it, its texts clipped. A connection that cannot be made
+// within 3 s, or is silent for 25 s (a line pings every 10 s), is given up.
+// When a connection ends it is made again: at once after the line's own
+// "again", else after 1 s, then 2, 4 ... at most 30 s while it keeps
+// failing.
+#ifndef BRENNA_WEB_LINEWATCH_H
+#define BRENNA_WEB_LINEWATCH_H
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "web/SiteSettings.h"
+
+namespace httplib {
+class Client;
+}
+
+namespace web {
+
+// A device group as a line tells it (web/LineSummary's GroupSummary).
+struct GroupView {
+  std::string group;  // caption, UTF-8
+  std::int64_t resultId = 0;
+  std::int64_t shownUtcMs = 0;
+  std::string operatorText;  // UTF-8, as shown
+  int judge = 0;
+  int vetoes = 0;
+};
+
+// What the overview knows of a line.
+struct LineView {
+  enum class Reach {
+    kConnecting,   // not yet reached
+    kUp,           // its updates come
+    kUnreachable,  // no connection, or it broke off
+    kRefused,      // it does not take the token (403)
+    kBusy,         // its live pages are at their limit (503)
+    kGarbled,      // what it sends is no update
+  };
+  Reach reach = Reach::kConnecting;
+  std::int64_t sinceUtcMs = 0;  // when it came to be so
+  std::string why;              // what failed, in the library's words
+  bool known = false;           // an update came at least once: what follows is its last
+  std::string name;             // the name the line gives itself, UTF-8
+  std::string title;            // "数据监控(7)"
+  bool running = false;
+  std::string head, detail;  // the monitor's state, in the line's words
+  bool idle = false;
+  std::string idleHead, idleDetail;
+  std::int64_t lastResultUtcMs = 0;
+  std::vector<GroupView> groups;
+};
+
+// Reads a line's update (the JSON of one state event) into *view, keeping
+// its reach; false when it is none. Bounded: texts clipped, at most 16
+// groups, nothing nested deeper than an update is.
+bool ReadLineState(const std::string& json, LineView* view);
+
+struct WatchTiming {
+  std::chrono::milliseconds connect{3000};
+  std::chrono::milliseconds silence{25000};
+  std::chrono::milliseconds firstRetry{1000};
+  std::chrono::milliseconds lastRetry{30000};
+};
+
+class LineWatch {
+ public:
+  // `changed` is called (on the watch's thread) whenever Current() changes.
+  LineWatch(SiteLine line, WatchTiming timing, std::function<void()> changed,
+            std::function<std::int64_t()> clock);
+  ~LineWatch();
+  LineWatch(const LineWatch&) = delete;
+  LineWatch& operator=(const LineWatch&) = delete;
+
+  void Start();
+  // Ends the connection and the thread; quickly, whatever the line does.
+  void Stop();
+
+  LineView Current() const;
+
+ private:
+  enum class Ended { kAgain, kFailed, kStopped };
+  void Run();
+  // One connection, read until it ends.
+  Ended Follow();
+  // Takes the events complete in *buffer; false when the connection is to
+  // end (*ended says how).
+  bool TakeEvents(std::string* buffer, Ended* ended);
+  void Failed(LineView::Reach reach, const std::string& why);
+  void Update(const LineView& view);
+  bool Stopping() const;
+  std::uint64_t Updates() const;
+
+  const SiteLine line_;
+  const WatchTiming timing_;
+  const std::function<void()> changed_;
+  const std::function<std::int64_t()> clock_;
+
+  mutable std::mutex lock_;
+  std::condition_variable wake_;
+  bool stopped_ = false;
+  bool running_ = false;               // the thread has not ended yet
+  httplib::Client* client_ = nullptr;  // while a connection is followed
+  LineView view_;
+  std::uint64_t updates_ = 0;  // states taken
+  std::thread thread_;
+};
+
+}  // namespace web
+
+#endif  // BRENNA_WEB_LINEWATCH_H

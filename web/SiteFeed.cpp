@@ -1,0 +1,97 @@
+#include "web/SiteFeed.h"
+
+#include "archive/ArchiveTime.h"
+#include "web/SitePages.h"
+
+namespace web {
+
+namespace {
+
+// Texts such as "最后结果 10:42" and "自 10:45:02 起" follow the clock (a
+// date once the day has turned): made anew this often when nothing else
+// changes.
+constexpr auto kRemakeAtLeast = std::chrono::seconds(30);
+
+}  // namespace
+
+SiteFeed::SiteFeed(Options options) : options_(std::move(options)) {
+  if (!options_.clock) options_.clock = archive::NowUtcMs;
+  for (const SiteLine& line : options_.lines) {
+    watches_.push_back(std::make_unique<LineWatch>(
+        line, options_.timing,
+        [this] {
+          {
+            std::lock_guard<std::mutex> hold(lock_);
+            isDirty_ = true;
+          }
+          dirty_.notify_one();
+        },
+        options_.clock));
+  }
+  Remake();
+}
+
+SiteFeed::~SiteFeed() { Stop(); }
+
+void SiteFeed::Start() {
+  if (thread_.joinable()) return;
+  for (auto& w : watches_) w->Start();
+  thread_ = std::thread([this] {
+    std::unique_lock<std::mutex> hold(lock_);
+    while (!stopped_) {
+      dirty_.wait_for(hold, kRemakeAtLeast, [this] { return stopped_ || isDirty_; });
+      if (stopped_) break;
+      isDirty_ = false;
+      hold.unlock();
+      Remake();
+      hold.lock();
+    }
+  });
+}
+
+void SiteFeed::Stop() {
+  for (auto& w : watches_) w->Stop();
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stopped_ = true;
+  }
+  dirty_.notify_all();
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool SiteFeed::Stopped() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return stopped_;
+}
+
+SiteState SiteFeed::Current() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return state_;
+}
+
+bool SiteFeed::WaitForChange(std::uint64_t seen, std::chrono::milliseconds limit,
+                             SiteState* out) const {
+  std::unique_lock<std::mutex> hold(lock_);
+  changed_.wait_for(hold, limit, [&] { return stopped_ || state_.version != seen; });
+  if (state_.version == seen) return false;
+  *out = state_;
+  return true;
+}
+
+void SiteFeed::Remake() {
+  std::vector<LineView> views;
+  for (const auto& w : watches_) views.push_back(w->Current());
+  auto json =
+      std::make_shared<const std::string>(OverviewJson(options_.lines, views, options_.clock()));
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (state_.json && *state_.json == *json) return;
+    state_.json = std::move(json);
+    state_.views = std::move(views);
+    ++state_.version;
+  }
+  changed_.notify_all();
+}
+
+}  // namespace web
