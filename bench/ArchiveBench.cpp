@@ -255,10 +255,10 @@ void BigArchive(const fs::path& dir, int results) {
   store.BeginRun(start, 0, "bench");
   const Clock::time_point fill = Clock::now();
   for (int i = 0; i < results;) {
-    store.Begin();
+    archive::sql::Transaction tx = store.Transact();
     for (int k = 0; k < 20000 && i < results; ++k, ++i)
       store.WriteResult(Synthetic(kinds[i % 7], start + (90 * kDay / results) * i));
-    store.Commit();
+    tx.Commit();
   }
   const double fillS = MsSince(fill) / 1000;
   store.Close();
@@ -351,12 +351,12 @@ void BusyDay(const fs::path& dir, int results) {
   store.BeginRun(start, 0, "bench");
   // Earlier and later days around it, as in a real archive.
   for (int i = 0; i < results * 3;) {
-    store.Begin();
+    archive::sql::Transaction tx = store.Transact();
     for (int k = 0; k < 20000 && i < results * 3; ++k, ++i) {
       const int day = i / results;  // 0, 1, 2: the busy day is the middle one
       store.WriteResult(Synthetic(like, start + day * kDay + (kDay / 2 / results) * (i % results)));
     }
-    store.Commit();
+    tx.Commit();
   }
   store.Close();
   const std::string busy = archive::ToLocal(start + kDay + kDay / 4).day;

@@ -23,6 +23,7 @@
 
 #include "acquisition/NetTasks.h"
 #include "app/DialogBuilder.h"
+#include "app/MoveControl.h"
 #include "panel/FontFit.h"
 #include "panel/IdleLook.h"
 #include "panel/ResultRouting.h"
@@ -32,7 +33,6 @@
 #include "presentation/Fonts.h"
 #include "presentation/ResultDecoder.h"
 #include "presentation/ValueDisplay.h"
-#include "util/MoveControl.h"
 
 namespace {
 

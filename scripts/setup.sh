@@ -7,11 +7,14 @@
 # check that the sources keep their formatting, clang for the check that
 # every guarded variable is touched under its lock and for the fuzzers),
 # and any further packages named as arguments;
-# then fetches Debian's sqlite3 source package, which the Windows build
-# makes its SQLite from (cmake/BrennaSqlite.cmake; make and tcl run SQLite's
-# own generators), into /usr/local/src/brennacenter/sqlite3 (or
-# $BRENNA_SQLITE_SOURCE), adding the deb-src type to Debian's source list
-# first. Does nothing when all is there. Run as root on Debian 12.
+# then fetches Debian's sqlite3 and cpp-httplib source packages, which the
+# Windows build makes its SQLite and its cpp-httplib from
+# (cmake/BrennaSqlite.cmake: make and tcl run SQLite's own generators;
+# cmake/BrennaHttplib.cmake: python3 runs the package's split.py), into
+# /usr/local/src/brennacenter/sqlite3 and .../cpp-httplib (or
+# $BRENNA_SQLITE_SOURCE, $BRENNA_HTTPLIB_SOURCE), adding the deb-src type to
+# Debian's source list first. Does nothing when all is there. Run as root on
+# Debian 12.
 set -euo pipefail
 
 PACKAGES=(
@@ -40,40 +43,52 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-# Debian's own SQLite source, unpacked with its patches applied. Fetched
-# again only when the folder is gone (delete it to take a newer one).
-sqlite_source=${BRENNA_SQLITE_SOURCE:-/usr/local/src/brennacenter/sqlite3}
-if [[ ! -f $sqlite_source/VERSION || ! -f $sqlite_source/debian/changelog ]]; then
-  # Source packages need the deb-src type beside deb: added to the Types
-  # line of Debian's source list (deb822), or as a deb-src twin of each
-  # deb line of a one-line list that has none.
-  changed=
-  sources=/etc/apt/sources.list.d/debian.sources
-  if [[ -f $sources ]] && grep -E '^Types:' "$sources" | grep -vq 'deb-src'; then
-    $SUDO sed -i -E '/^Types:/{/deb-src/!s/[[:space:]]*$/ deb-src/}' "$sources"
-    changed=1
+# Debian's own source packages, unpacked with their patches applied.
+# Fetched again only when the folder is gone (delete it to take a newer
+# one). Usage: fetch_source PACKAGE FOLDER FILE-THAT-MUST-BE-THERE
+sources_ready=
+fetch_source() {
+  local package=$1 folder=$2 mark=$3
+  [[ -f $folder/$mark && -f $folder/debian/changelog ]] && return 0
+  if [[ -z $sources_ready ]]; then
+    # Source packages need the deb-src type beside deb: added to the Types
+    # line of Debian's source list (deb822), or as a deb-src twin of each
+    # deb line of a one-line list that has none.
+    local changed=
+    local sources=/etc/apt/sources.list.d/debian.sources
+    if [[ -f $sources ]] && grep -E '^Types:' "$sources" | grep -vq 'deb-src'; then
+      $SUDO sed -i -E '/^Types:/{/deb-src/!s/[[:space:]]*$/ deb-src/}' "$sources"
+      changed=1
+    fi
+    local list=/etc/apt/sources.list
+    if [[ -f $list ]] && grep -Eq '^deb[[:space:]]' "$list" && ! grep -Eq '^deb-src[[:space:]]' "$list"; then
+      $SUDO sed -i -E 's/^deb([[:space:]].*)$/&\ndeb-src\1/' "$list"
+      changed=1
+    fi
+    if [[ -n $changed ]] || ! apt-cache showsrc "$package" >/dev/null 2>&1; then
+      $SUDO apt-get update
+    fi
+    sources_ready=1
   fi
-  list=/etc/apt/sources.list
-  if [[ -f $list ]] && grep -Eq '^deb[[:space:]]' "$list" && ! grep -Eq '^deb-src[[:space:]]' "$list"; then
-    $SUDO sed -i -E 's/^deb([[:space:]].*)$/&\ndeb-src\1/' "$list"
-    changed=1
-  fi
-  if [[ -n $changed ]] || ! apt-cache showsrc sqlite3 >/dev/null 2>&1; then
-    $SUDO apt-get update
-  fi
-  echo "setup: fetching Debian's sqlite3 source into $sqlite_source"
-  parent=$(dirname "$sqlite_source")
+  echo "setup: fetching Debian's $package source into $folder"
+  local parent
+  parent=$(dirname "$folder")
   $SUDO mkdir -p "$parent"
   # Unpacked beside the final place and moved there whole, so an
   # interrupted fetch never leaves a half folder where the build looks.
-  fetch=$($SUDO mktemp -d "$parent/.sqlite3-fetch.XXXXXX")
-  (cd "$fetch" && $SUDO apt-get source sqlite3)
-  unpacked=$(find "$fetch" -mindepth 1 -maxdepth 1 -type d -name 'sqlite3-*')
-  if [[ -z $unpacked || ! -f $unpacked/VERSION ]]; then
-    echo "setup: apt-get source sqlite3 left no source tree in $fetch" >&2
+  local fetch
+  fetch=$($SUDO mktemp -d "$parent/.$package-fetch.XXXXXX")
+  (cd "$fetch" && $SUDO apt-get source "$package")
+  local unpacked
+  unpacked=$(find "$fetch" -mindepth 1 -maxdepth 1 -type d -name "$package-*")
+  if [[ -z $unpacked || ! -f $unpacked/$mark ]]; then
+    echo "setup: apt-get source $package left no source tree in $fetch" >&2
     exit 1
   fi
-  $SUDO rm -rf "$sqlite_source"
-  $SUDO mv "$unpacked" "$sqlite_source"
+  $SUDO rm -rf "$folder"
+  $SUDO mv "$unpacked" "$folder"
   $SUDO rm -rf "$fetch"
-fi
+}
+
+fetch_source sqlite3 "${BRENNA_SQLITE_SOURCE:-/usr/local/src/brennacenter/sqlite3}" VERSION
+fetch_source cpp-httplib "${BRENNA_HTTPLIB_SOURCE:-/usr/local/src/brennacenter/cpp-httplib}" split.py

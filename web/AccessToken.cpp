@@ -1,20 +1,16 @@
 #include "web/AccessToken.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
+#include "platform/ArchiveFolder.h"
+#include "platform/FileOps.h"
+#include "platform/PrivateFileIo.h"
 #include "web/PrivateFile.h"
 
 namespace web {
 
 namespace {
-
-std::string Why() { return std::strerror(errno); }
 
 bool ReadToken(const std::string& path, std::string* token, std::string* error) {
   std::string text, why;
@@ -24,8 +20,8 @@ bool ReadToken(const std::string& path, std::string* token, std::string* error) 
   if (read != PrivateRead::kOk) {
     *error = "the token file " + path + " " + why;
     if (why.rfind("may be read by others", 0) == 0)
-      *error +=
-          ": make it 0600 (chmod 600) if the token has not gone astray, or delete it for a new one";
+      *error += std::string(": ") + private_file_io::MakePrivateHint() +
+                " if the token has not gone astray, or delete it for a new one";
     return false;
   }
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
@@ -40,11 +36,8 @@ bool ReadToken(const std::string& path, std::string* token, std::string* error) 
 }  // namespace
 
 std::string DefaultTokenPath() {
-  const char* state = std::getenv("XDG_STATE_HOME");
-  if (state != nullptr && state[0] == '/') return std::string(state) + "/brennacenter/web-token";
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || home[0] != '/') return std::string();
-  return std::string(home) + "/.local/state/brennacenter/web-token";
+  const std::string folder = ArchiveFolder();
+  return folder.empty() ? std::string() : JoinPath(folder, "web-token");
 }
 
 bool LoadOrMakeToken(const std::string& path, std::string* token, bool* made, std::string* error) {
@@ -53,11 +46,15 @@ bool LoadOrMakeToken(const std::string& path, std::string* token, bool* made, st
     *error = "no place for the token file (no home directory)";
     return false;
   }
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0) return ReadToken(path, token, error);
-  if (errno != ENOENT) {
-    *error = "cannot look at the token file " + path + " (" + Why() + ")";
-    return false;
+  std::string why;
+  switch (private_file_io::LookAt(path, &why)) {
+    case private_file_io::Presence::kThere:
+      return ReadToken(path, token, error);
+    case private_file_io::Presence::kUnknown:
+      *error = "cannot look at the token file " + path + " (" + why + ")";
+      return false;
+    case private_file_io::Presence::kMissing:
+      break;
   }
   if (!MakePrivateFolder(path, error)) {
     *error += " for the token file";
@@ -65,33 +62,24 @@ bool LoadOrMakeToken(const std::string& path, std::string* token, bool* made, st
   }
   const std::string text = RandomHex(kTokenLength / 2);
   if (text.empty()) {
-    *error = "no random bytes for a token (" + Why() + ")";
+    *error = "no random bytes for a token (" + private_file_io::LastError() + ")";
     return false;
   }
-  const std::string part = path + ".part";
-  ::unlink(part.c_str());
-  const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    *error = "cannot make the token file " + path + " (" + Why() + ")";
-    return false;
+  switch (private_file_io::MakePrivate(path, text + "\n", &why)) {
+    case private_file_io::Made::kMade:
+      *token = text;
+      *made = true;
+      return true;
+    case private_file_io::Made::kExists:  // another brenna-web made one meanwhile
+      return ReadToken(path, token, error);
+    case private_file_io::Made::kCannotMake:
+      *error = "cannot make the token file " + path + " (" + why + ")";
+      return false;
+    case private_file_io::Made::kCannotWrite:
+      break;
   }
-  const std::string line = text + "\n";
-  const bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) &&
-                       ::fsync(fd) == 0;
-  ::close(fd);
-  // Linked into place only if no other brenna-web made one meanwhile.
-  if (!written || ::link(part.c_str(), path.c_str()) != 0) {
-    const int why = errno;
-    ::unlink(part.c_str());
-    if (written && why == EEXIST) return ReadToken(path, token, error);
-    errno = why;
-    *error = "cannot write the token file " + path + " (" + Why() + ")";
-    return false;
-  }
-  ::unlink(part.c_str());
-  *token = text;
-  *made = true;
-  return true;
+  *error = "cannot write the token file " + path + " (" + why + ")";
+  return false;
 }
 
 bool SameToken(const std::string& a, const std::string& b) {

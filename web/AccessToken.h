@@ -1,10 +1,9 @@
 // AccessToken - the secret that lets in from the LAN. Made on first use
 // from the system's random source (32 bytes, as 64 hex digits) and kept in
-// a file only its owner may read (mode 0600, made with O_EXCL, never
-// through a link). A program such as a metrics scraper sends it as
-// "Authorization: Bearer <token>". A browser never sees it: it is paired
-// once with a one-time code (web/Pairing) and from then on shows a session
-// (web/Sessions).
+// a file only its owner may read (mode 0600, or on Windows an access list
+// for the user alone; never put over another, never through a link). A program such as a metrics
+// scraper sends it as "Authorization: Bearer <token>". A browser never sees it: it is paired once
+// with a one-time code (web/Pairing) and from then on shows a session (web/Sessions).
 #ifndef BRENNA_WEB_ACCESSTOKEN_H
 #define BRENNA_WEB_ACCESSTOKEN_H
 

@@ -1,46 +1,17 @@
 #include "web/Connection.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+
+#include "platform/StreamSocket.h"
 
 namespace web {
 
-namespace {
-
-void AddressOf(const sockaddr_storage& a, std::string* ip, int* port) {
-  char text[INET6_ADDRSTRLEN] = {};
-  if (a.ss_family == AF_INET) {
-    const auto* in = reinterpret_cast<const sockaddr_in*>(&a);
-    ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-    *port = ntohs(in->sin_port);
-  } else if (a.ss_family == AF_INET6) {
-    const auto* in = reinterpret_cast<const sockaddr_in6*>(&a);
-    ::inet_ntop(AF_INET6, &in->sin6_addr, text, sizeof text);
-    *port = ntohs(in->sin6_port);
-  }
-  *ip = text;
-}
-
-}  // namespace
-
-Connection::Connection(int sock, std::chrono::milliseconds writeTimeout)
+Connection::Connection(socket_t sock, std::chrono::milliseconds writeTimeout)
     : sock_(sock), writeTimeout_(writeTimeout) {
-  sockaddr_storage a{};
-  socklen_t len = sizeof a;
-  if (::getpeername(sock_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-    AddressOf(a, &address_, &port_);
+  stream_socket::PeerAddress(sock_, &address_, &port_);
 }
 
-Connection::~Connection() {
-  ::shutdown(sock_, SHUT_RDWR);
-  ::close(sock_);
-}
+Connection::~Connection() { stream_socket::Close(sock_); }
 
 void Connection::Expect(Clock::time_point firstByte, Clock::time_point deadline) {
   firstByte_ = firstByte;
@@ -59,13 +30,10 @@ bool Connection::Fill() {
   }
   char buf[4096];
   while (pending_.size() < kMaxRequestHead) {
-    const ssize_t n = ::recv(sock_, buf, sizeof buf, MSG_DONTWAIT);
-    if (n > 0) {
-      pending_.append(buf, static_cast<std::size_t>(n));
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    std::size_t n = 0;
+    const stream_socket::Io got = stream_socket::Receive(sock_, buf, sizeof buf, &n);
+    if (got != stream_socket::Io::kDone) return got == stream_socket::Io::kNotNow;
+    pending_.append(buf, n);
   }
   return true;
 }
@@ -83,26 +51,22 @@ bool Connection::HeadWaiting() const {
   return false;
 }
 
-bool Connection::Wait(short events, Clock::time_point until) const {
-  for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-    if (left <= 0) return false;
-    pollfd p{sock_, events, 0};
-    const int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000 * 1000)));
-    if (n < 0 && errno == EINTR) continue;
-    return n > 0;
-  }
+bool Connection::Wait(bool write, Clock::time_point until) const {
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+  if (left <= 0) return false;
+  const int ms = static_cast<int>(std::min<long long>(left, 1000 * 1000));
+  return write ? stream_socket::WaitWritable(sock_, ms) : stream_socket::WaitReadable(sock_, ms);
 }
 
-bool Connection::is_readable() const { return !NothingWaiting() || Wait(POLLIN, deadline_); }
+bool Connection::is_readable() const { return !NothingWaiting() || Wait(false, deadline_); }
 
-bool Connection::is_writable() const { return Wait(POLLOUT, Clock::now() + writeTimeout_); }
+bool Connection::is_writable() const { return Wait(true, Clock::now() + writeTimeout_); }
 
 ssize_t Connection::read(char* ptr, size_t size) {
   if (NothingWaiting()) {
     // What is not here by the request's deadline does not come.
-    if (!Wait(POLLIN, deadline_)) return -1;
+    if (!Wait(false, deadline_)) return -1;
     if (!Fill() && NothingWaiting()) return -1;
     if (NothingWaiting()) return -1;
   }
@@ -114,10 +78,10 @@ ssize_t Connection::read(char* ptr, size_t size) {
 
 ssize_t Connection::write(const char* ptr, size_t size) {
   for (;;) {
-    const ssize_t n = ::send(sock_, ptr, size, MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (n >= 0) return n;
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    std::size_t n = 0;
+    const stream_socket::Io sent = stream_socket::Send(sock_, ptr, size, &n);
+    if (sent == stream_socket::Io::kDone) return static_cast<ssize_t>(n);
+    if (sent != stream_socket::Io::kNotNow) return -1;
     // A page that does not take what it is sent is let go.
     if (!is_writable()) return -1;
   }
@@ -129,9 +93,7 @@ void Connection::get_remote_ip_and_port(std::string& ip, int& port) const {
 }
 
 void Connection::get_local_ip_and_port(std::string& ip, int& port) const {
-  sockaddr_storage a{};
-  socklen_t len = sizeof a;
-  if (::getsockname(sock_, reinterpret_cast<sockaddr*>(&a), &len) == 0) AddressOf(a, &ip, &port);
+  stream_socket::LocalAddress(sock_, &ip, &port);
 }
 
 }  // namespace web

@@ -23,14 +23,14 @@ class Connection : public httplib::Stream {
  public:
   using Clock = std::chrono::steady_clock;
 
-  Connection(int sock, std::chrono::milliseconds writeTimeout);
+  Connection(socket_t sock, std::chrono::milliseconds writeTimeout);
   ~Connection() override;
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
   // The peer's address as text ("127.0.0.1", "::1").
   const std::string& Address() const { return address_; }
-  int Socket() const { return sock_; }
+  socket_t Socket() const { return sock_; }
 
   // The next request must be complete by `deadline`; its first byte, when
   // it has not come yet, by `firstByte` (a kept-alive connection waits
@@ -61,10 +61,11 @@ class Connection : public httplib::Stream {
   socket_t socket() const override { return sock_; }
 
  private:
-  // Waits for `events` until `until`; true when they came.
-  bool Wait(short events, Clock::time_point until) const;
+  // Waits until the socket can be read (`write`: written) or `until`
+  // passes; true when it can.
+  bool Wait(bool write, Clock::time_point until) const;
 
-  int sock_;
+  socket_t sock_;
   std::chrono::milliseconds writeTimeout_;
   std::string address_;
   int port_ = 0;

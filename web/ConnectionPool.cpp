@@ -1,11 +1,6 @@
 #include "web/ConnectionPool.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
 namespace web {
 
@@ -17,7 +12,6 @@ using Clock = Connection::Clock;
 ConnectionPool::ConnectionPool(PoolLimits limits, Serve serve,
                                std::shared_ptr<std::atomic<int>> served)
     : limits_(limits), serve_(std::move(serve)), served_(std::move(served)) {
-  if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
   for (std::size_t i = 0; i < limits_.workers; ++i)
     serve_lane_.threads.emplace_back([this] { Work(serve_lane_, false); });
   for (std::size_t i = 0; i < limits_.rejecters; ++i)
@@ -25,17 +19,13 @@ ConnectionPool::ConnectionPool(PoolLimits limits, Serve serve,
   gate_ = std::thread([this] { Gather(); });
 }
 
-ConnectionPool::~ConnectionPool() {
-  shutdown();
-  for (int fd : wake_)
-    if (fd >= 0) ::close(fd);
-}
+ConnectionPool::~ConnectionPool() { shutdown(); }
 
 bool ConnectionPool::Rejecting() { return t_rejecting; }
 
 void ConnectionPool::enqueue(std::function<void()> fn) { fn(); }
 
-void ConnectionPool::TakeIn(int sock) {
+void ConnectionPool::TakeIn(socket_t sock) {
   auto c = std::make_unique<Connection>(sock, limits_.writeTimeout);
   const auto now = Clock::now();
   c->Expect(now + limits_.requestTime, now + limits_.requestTime);
@@ -47,10 +37,7 @@ void ConnectionPool::TakeIn(int sock) {
   Wake();
 }
 
-void ConnectionPool::Wake() {
-  const char byte = 1;
-  if (wake_[1] >= 0) (void)!::write(wake_[1], &byte, 1);
-}
+void ConnectionPool::Wake() { wake_.Wake(); }
 
 void ConnectionPool::Admit(std::vector<Owned>& waiting, Owned c) const {
   // The one of this address waiting longest makes room first; then the one
@@ -68,7 +55,7 @@ void ConnectionPool::Admit(std::vector<Owned>& waiting, Owned c) const {
 
 void ConnectionPool::Gather() {
   std::vector<Owned> waiting;  // in the order they came
-  std::vector<pollfd> fds;
+  std::vector<stream_socket::Watch> fds;
   for (;;) {
     {
       std::lock_guard<std::mutex> hold(lock_);
@@ -77,23 +64,24 @@ void ConnectionPool::Gather() {
       incoming_.clear();
     }
     auto next = Clock::now() + std::chrono::seconds(1);
-    fds.assign(1, pollfd{wake_[0], POLLIN, 0});
+    fds.assign(1, stream_socket::Watch{wake_.Handle()});
     for (const Owned& c : waiting) {
-      fds.push_back(pollfd{c->Socket(), POLLIN, 0});
+      fds.push_back(stream_socket::Watch{c->Socket()});
       next = std::min(next, c->Deadline());
     }
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
-    const int n =
-        ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(0, wait.count()) + 1));
-    if (n < 0 && errno != EINTR) break;
-    char drain[64];
-    while (wake_[0] >= 0 && ::read(wake_[0], drain, sizeof drain) > 0) {
-    }
+    int timeout = static_cast<int>(std::max<long long>(0, wait.count()) + 1);
+    // Without a waker (none could be made) the gate looks again often.
+    if (!wake_.Ok()) timeout = std::min(timeout, 10);
+    const std::size_t from = wake_.Ok() ? 0 : 1;
+    const int n = stream_socket::Wait(fds.data() + from, fds.size() - from, timeout);
+    if (n < 0) break;
+    wake_.Drain();
     const auto now = Clock::now();
     std::vector<Owned> still;
     for (std::size_t i = 0; i < waiting.size(); ++i) {
       Owned& c = waiting[i];
-      if (n > 0 && fds[i + 1].revents != 0) {
+      if (n > 0 && fds[i + 1].ready) {
         const bool open = c->Fill();
         if (c->HeadWaiting()) {
           if (!open) c->CloseAfter();

@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/StreamSocket.h"
 #include "web/Connection.h"
 
 namespace web {
@@ -71,7 +72,7 @@ class ConnectionPool : public httplib::TaskQueue {
   void shutdown() override;
 
   // A newly accepted connection.
-  void TakeIn(int sock);
+  void TakeIn(socket_t sock);
 
   // True on a thread that answers a request beyond the limit.
   static bool Rejecting();
@@ -90,7 +91,7 @@ class ConnectionPool : public httplib::TaskQueue {
 
   const PoolLimits limits_;
   const Serve serve_;
-  int wake_[2] = {-1, -1};  // a pipe that wakes the gate
+  stream_socket::Waker wake_;  // wakes the gate
   std::mutex lock_;
   std::condition_variable work_;
   std::vector<Owned> incoming_;  // for the gate

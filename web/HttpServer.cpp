@@ -1,9 +1,8 @@
 #include "web/HttpServer.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <utility>
+
+#include "platform/StreamSocket.h"
 
 namespace web {
 
@@ -17,11 +16,11 @@ HttpServer::HttpServer(PoolLimits limits, std::shared_ptr<std::atomic<int>> serv
   };
 }
 
-void HttpServer::WidenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+void HttpServer::WidenBacklog() { stream_socket::ListenWidely(svr_sock_); }
 
 bool HttpServer::process_and_close_socket(socket_t sock) {
   if (pool_ == nullptr) {
-    ::close(sock);
+    stream_socket::Close(sock);
     return false;
   }
   pool_->TakeIn(sock);

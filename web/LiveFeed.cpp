@@ -1,12 +1,11 @@
 #include "web/LiveFeed.h"
 
-#include <sys/stat.h>
-
 #include <limits>
 
 #include "archive/ArchiveTime.h"
 #include "panel/Templates.h"
 #include "panel/ValueDisplayIds.h"
+#include "platform/FileOps.h"
 
 namespace web {
 
@@ -14,6 +13,16 @@ namespace {
 
 constexpr std::int64_t kOpenRetryMs = 1000;
 constexpr std::int64_t kForever = std::numeric_limits<std::int64_t>::max();
+
+// Whether anything is at the archive's path (links followed), and which
+// file it is: *id holds its volume and number when it is a regular file.
+bool ArchiveFileAt(const std::string& path, FileIdentity* id) {
+  *id = FileIdentity();
+  std::string resolved;
+  const FileFault found = ResolveFile(path, &resolved);
+  if (found == FileFault::kNone) IdentifyFile(resolved, id);
+  return found == FileFault::kNone || found == FileFault::kNotRegular;
+}
 
 // Every group the window has, so that each is counted from zero.
 std::map<std::string, GroupCount> NoResults() {
@@ -86,13 +95,10 @@ bool LiveFeed::Reopen() {
     unreadable_ = error;
     return false;
   }
-  struct stat st {};
-  if (::stat(options_.archivePath.c_str(), &st) != 0) {
+  if (!ArchiveFileAt(options_.archivePath, &file_)) {
     unreadable_ = "the archive went while it was opened";
     return false;
   }
-  fileDevice_ = st.st_dev;
-  fileInode_ = st.st_ino;
   open_ = true;
   unreadable_.clear();
   dataVersion_ = -1;
@@ -186,10 +192,9 @@ void LiveFeed::Probe(std::int64_t now) {
 
 void LiveFeed::LookOnce() {
   const std::int64_t now = options_.clock();
-  struct stat st {};
-  const bool exists = ::stat(options_.archivePath.c_str(), &st) == 0;
-  if (open_ && (!exists || static_cast<std::uint64_t>(st.st_dev) != fileDevice_ ||
-                static_cast<std::uint64_t>(st.st_ino) != fileInode_)) {
+  FileIdentity atPath;
+  const bool exists = ArchiveFileAt(options_.archivePath, &atPath);
+  if (open_ && (!exists || !atPath.SameFile(file_))) {
     Close("");
     nextOpenTryMs_ = 0;
   }

@@ -28,6 +28,7 @@
 #include <thread>
 
 #include "archive/ArchiveReader.h"
+#include "platform/FileOps.h"
 #include "web/PanelView.h"
 
 namespace web {
@@ -93,7 +94,7 @@ class LiveFeed {
   // The thread's own (or LookOnce's caller's).
   archive::ArchiveReader reader_;
   bool open_ = false;
-  std::uint64_t fileDevice_ = 0, fileInode_ = 0;
+  FileIdentity file_;  // the file opened
   std::int64_t nextOpenTryMs_ = 0;
   int failedOpens_ = 0;  // in a row, of a file at the path
   std::int64_t nextProbeMs_ = 0;

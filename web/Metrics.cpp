@@ -1,8 +1,8 @@
 #include "web/Metrics.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
+
+#include "platform/FileOps.h"
 
 namespace web {
 
@@ -69,9 +69,11 @@ std::string TodayText(const reports::DayReport& today) {
 std::uint64_t ArchiveBytes(const std::string& archivePath) {
   std::uint64_t total = 0;
   for (const std::string& path : {archivePath, archivePath + "-wal"}) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-      total += static_cast<std::uint64_t>(st.st_size);
+    std::string resolved;
+    RegularFileInfo file;
+    if (ResolveFile(path, &resolved) == FileFault::kNone &&
+        InspectFile(resolved, &file) == FileFault::kNone)
+      total += static_cast<std::uint64_t>(file.size);
   }
   return total;
 }

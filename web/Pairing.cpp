@@ -1,16 +1,11 @@
 #include "web/Pairing.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <sstream>
 #include <vector>
 
+#include "platform/FileOps.h"
+#include "platform/PrivateFileIo.h"
 #include "web/AccessToken.h"
 #include "web/PrivateFile.h"
 
@@ -25,8 +20,6 @@ struct Code {
   std::string code;
   std::int64_t untilMs = 0;
 };
-
-std::string Why() { return std::strerror(errno); }
 
 // The codes of the file that are for `token` and still good at nowUtcMs.
 std::vector<Code> GoodCodes(const std::string& text, const std::string& token,
@@ -57,52 +50,35 @@ std::string Text(const std::vector<Code>& codes, const std::string& token) {
 class LockedFile {
  public:
   explicit LockedFile(const std::string& path) : path_(path) {}
-  ~LockedFile() {
-    if (fd_ >= 0) ::close(fd_);  // lets the lock go
-  }
-  LockedFile(const LockedFile&) = delete;
-  LockedFile& operator=(const LockedFile&) = delete;
 
   // False with *error empty when there is no file and `create` is false.
   bool Open(bool create, std::string* text, std::string* error) {
     if (create && !MakePrivateFolder(path_, error)) return false;
-    fd_ = ::open(path_.c_str(),
-                 O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (create ? O_CREAT : 0), 0600);
-    if (fd_ < 0 && errno == ENOENT && !create) return false;
-    struct stat st {};
-    if (fd_ < 0 || ::flock(fd_, LOCK_EX) != 0 || ::fstat(fd_, &st) != 0)
-      return Fail("cannot be used (" + Why() + ")", error);
-    if (!S_ISREG(st.st_mode)) return Fail("is no regular file", error);
-    if ((st.st_mode & 077) != 0 || st.st_uid != ::geteuid())
-      return Fail("may be read by others: delete it (pairing links given so far stop working)",
-                  error);
-    if (static_cast<std::size_t>(st.st_size) > kMaxFileBytes)
-      return Fail("is too large: delete it", error);
-    text->assign(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t have = 0;
-    while (have < text->size()) {
-      const ssize_t n = ::pread(fd_, &(*text)[have], text->size() - have, static_cast<off_t>(have));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      have += static_cast<std::size_t>(n);
+    std::string why;
+    using Open = private_file_io::LockedFile::Open;
+    switch (file_.OpenAndRead(path_, create, kMaxFileBytes, text, &why)) {
+      case Open::kOk:
+        return true;
+      case Open::kMissing:
+        return false;
+      case Open::kFailed:
+        return Fail("cannot be used (" + why + ")", error);
+      case Open::kNotRegular:
+        return Fail("is no regular file", error);
+      case Open::kNotPrivate:
+        return Fail("may be read by others: delete it (pairing links given so far stop working)",
+                    error);
+      case Open::kTooLarge:
+        break;
     }
-    text->resize(have);
-    return true;
+    return Fail("is too large: delete it", error);
   }
 
   // The whole file anew, in place (the lock is on this very file).
   bool Write(const std::string& text, std::string* error) {
-    bool ok = ::ftruncate(fd_, 0) == 0;
-    std::size_t done = 0;
-    while (ok && done < text.size()) {
-      const ssize_t n =
-          ::pwrite(fd_, text.data() + done, text.size() - done, static_cast<off_t>(done));
-      if (n < 0 && errno == EINTR) continue;
-      ok = n > 0;
-      if (ok) done += static_cast<std::size_t>(n);
-    }
-    if (ok && ::fsync(fd_) == 0) return true;
-    return Fail("cannot be written (" + Why() + ")", error);
+    std::string why;
+    if (file_.Rewrite(text, &why)) return true;
+    return Fail("cannot be written (" + why + ")", error);
   }
 
  private:
@@ -112,13 +88,13 @@ class LockedFile {
   }
 
   std::string path_;
-  int fd_ = -1;
+  private_file_io::LockedFile file_;
 };
 
 }  // namespace
 
 std::string PairingPathBeside(const std::string& tokenPath) {
-  return tokenPath.substr(0, tokenPath.rfind('/') + 1) + "web-pairing";
+  return JoinPath(ParentDirectory(tokenPath), "web-pairing");
 }
 
 bool AddPairingCode(const std::string& path, const std::string& token, std::int64_t nowUtcMs,
@@ -130,7 +106,7 @@ bool AddPairingCode(const std::string& path, const std::string& token, std::int6
   Code c;
   c.code = RandomHex(kPairingCodeLength / 2);
   if (c.code.empty()) {
-    *error = "no random bytes for a pairing code (" + Why() + ")";
+    *error = "no random bytes for a pairing code (" + private_file_io::LastError() + ")";
     return false;
   }
   c.untilMs = nowUtcMs + kPairingLifetimeMs;

@@ -1,6 +1,7 @@
 // PrivateFile - the small files brenna-web keeps in its state folder beside
 // the archive (the access token, the pairing codes, the sessions): each its
-// owner's alone (mode 0600), never reached through a link, no larger than
+// owner's alone (mode 0600; on Windows an access list that lets only the
+// user in: platform/PrivateFileIo.h), never reached through a link, no larger than
 // the caller allows. A file that others could read, or that is no regular
 // file, is refused with the reason; such a file may have let its secret go
 // astray.

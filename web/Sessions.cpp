@@ -4,6 +4,7 @@
 #include <sstream>
 #include <utility>
 
+#include "platform/FileOps.h"
 #include "web/AccessToken.h"
 #include "web/PrivateFile.h"
 
@@ -22,7 +23,7 @@ constexpr std::size_t kMaxFileBytes = 64 * 1024;
 }  // namespace
 
 std::string SessionsPathBeside(const std::string& tokenPath) {
-  return tokenPath.substr(0, tokenPath.rfind('/') + 1) + "web-sessions";
+  return JoinPath(ParentDirectory(tokenPath), "web-sessions");
 }
 
 Sessions::Sessions(std::string path, std::string token)

@@ -1,7 +1,6 @@
 #include "web/WebServer.h"
 
 #include <httplib.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,6 +9,7 @@
 #include <utility>
 
 #include "archive/ArchiveTime.h"
+#include "platform/StreamSocket.h"
 #include "reports/CsvExport.h"
 #include "reports/DayReport.h"
 #include "web/AccessToken.h"
@@ -146,16 +146,11 @@ WebServer::WebServer(ServerOptions options, LiveFeed& feed)
   // Accepted connections take the listener's send buffer: a fixed one, so
   // what waits for a page that does not read is bounded by it (the
   // system's automatic sizing would let it grow to megabytes) and such a
-  // page is dropped after the write timeout. SO_REUSEADDR lets a restart
-  // listen at once; never SO_REUSEPORT (the library's default), with which
-  // a second brenna-web on the same port would quietly share its
-  // connections.
-  server_->set_socket_options([](socket_t sock) {
-    const int yes = 1;
-    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    const int bytes = kSendBuffer;
-    ::setsockopt(sock, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
-  });
+  // page is dropped after the write timeout. The port is ours alone: never
+  // SO_REUSEPORT (the library's default), with which a second brenna-web
+  // on the same port would quietly share its connections.
+  server_->set_socket_options(
+      [](socket_t sock) { stream_socket::SetListenerOptions(sock, kSendBuffer); });
   server_->set_default_headers({{"Content-Security-Policy", kPolicy},
                                 {"X-Content-Type-Options", "nosniff"},
                                 {"X-Frame-Options", "DENY"},
@@ -191,9 +186,8 @@ bool WebServer::Bind(std::string* error) {
     server_->WidenBacklog();
     return true;
   }
-  const int why = errno;
-  *error =
-      "cannot listen on " + at.Text() + (why ? std::string(" (") + std::strerror(why) + ")" : "");
+  const std::string why = stream_socket::ListenFailure(at.host, at.port);
+  *error = "cannot listen on " + at.Text() + (why.empty() ? "" : " (" + why + ")");
   return false;
 }
 

@@ -1,11 +1,12 @@
 #include "web/WebSettings.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/ArchiveFolder.h"
+#include "platform/FileOps.h"
 #include "platform/FileStore.h"
+#include "platform/StreamSocket.h"
 #include "util/PrivateProfile.h"
 
 namespace web {
@@ -38,8 +39,8 @@ bool ParseCount(const std::string& text, int min, int max, int* value) {
 }  // namespace
 
 bool ListenAddress::Loopback() const {
-  in_addr v4{};
-  if (inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  std::uint32_t v4 = 0;
+  if (stream_socket::ParseIpv4(host, &v4)) return (v4 >> 24) == 127;
   return host == "::1";
 }
 
@@ -56,16 +57,15 @@ bool ParseListenAddress(const std::string& text, ListenAddress* out) {
     if (close == std::string::npos) return false;
     host = text.substr(1, close - 1);
     port = text.substr(close + 2);
-    in6_addr v6{};
-    if (inet_pton(AF_INET6, host.c_str(), &v6) != 1) return false;
+    if (!stream_socket::ParseIpv6(host)) return false;
   } else {
     const auto colon = text.rfind(':');
     if (colon == std::string::npos) return false;
     host = text.substr(0, colon);
     port = text.substr(colon + 1);
     if (host == "localhost") host = "127.0.0.1";
-    in_addr v4{};
-    if (inet_pton(AF_INET, host.c_str(), &v4) != 1) return false;
+    std::uint32_t v4 = 0;
+    if (!stream_socket::ParseIpv4(host, &v4)) return false;
   }
   if (!ParsePort(port, &a.port)) return false;
   a.host = host;
@@ -74,12 +74,8 @@ bool ParseListenAddress(const std::string& text, ListenAddress* out) {
 }
 
 std::string DefaultSettingsPath() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config != nullptr && config[0] == '/')
-    return std::string(config) + "/brennacenter/brenna-web.ini";
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || home[0] != '/') return std::string();
-  return std::string(home) + "/.config/brennacenter/brenna-web.ini";
+  const std::string folder = SettingsFolder();
+  return folder.empty() ? std::string() : JoinPath(folder, "brenna-web.ini");
 }
 
 WebSettings ReadWebSettings(const std::string& path, std::vector<std::string>* warnings) {

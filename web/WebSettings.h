@@ -1,7 +1,8 @@
 // WebSettings - where brenna-web listens and how much it takes on, from its
 // own settings file (docs/web-view.md):
 //
-//   $XDG_CONFIG_HOME/brennacenter/brenna-web.ini (default ~/.config/...)
+//   $XDG_CONFIG_HOME/brennacenter/brenna-web.ini (default ~/.config/...;
+//   on Windows brenna-web.ini in the site's base directory)
 //   [brenna-web]
 //   Listen=127.0.0.1:10088
 //   MaxConnections=64
@@ -46,8 +47,9 @@ struct WebSettings {
 // (taken as 127.0.0.1); port 1 to 65535. False when it is none.
 bool ParseListenAddress(const std::string& text, ListenAddress* out);
 
-// $XDG_CONFIG_HOME/brennacenter/brenna-web.ini, or ~/.config/...; empty
-// when no home is known.
+// brenna-web.ini in the settings folder (platform/ArchiveFolder.h:
+// $XDG_CONFIG_HOME/brennacenter, ~/.config/brennacenter; on Windows the
+// site's base directory); empty when no home is known.
 std::string DefaultSettingsPath();
 
 // The settings in the file at `path` (missing: all defaults). Every value

@@ -9,8 +9,8 @@
 
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
-#include "acquisition/DataPath.h"
 #include "acquisition/PublicationHook.h"
+#include "acquisition/SpoolAndBoard.h"
 #include "acquisition/SpoolIo.h"
 #include "acquisition/SpoolNames.h"
 #include "acquisition/TransferLedger.h"
@@ -189,7 +189,7 @@ int AbandonSlotBeyondTotal(const ChunkJob& job) PALLIX_REQUIRES(theSpoolLock) {
                "announced %d bytes; its chunk file is removed, the station must send it again",
                journal::JournalName(job.chunk.name).c_str(), job.chunk.index,
                PeerText(job.peer).c_str(), job.slot + job.chunk.count, job.chunk.total);
-  return kChunkStored;
+  return kChunkHandled;
 }
 
 // A leftover this transfer cannot continue goes first, so the chunk starts
@@ -236,7 +236,7 @@ int LoseChunk(const ChunkJob& job, SpoolIo::Result written) {
                "chunk %d of transfer '%s' from %s lost: %s %s", job.chunk.index,
                journal::JournalName(job.chunk.name).c_str(), PeerText(job.peer).c_str(),
                journal::JournalName(job.chunkPath).c_str(), why);
-  return kChunkStored;
+  return kChunkHandled;
 }
 
 // Writes the slot and takes the file's length. A spool directory that has
@@ -294,14 +294,14 @@ int AbandonOverlongFile(const ChunkJob& job, long fileLength) PALLIX_REQUIRES(th
                "announced by chunk %d from %s (two files under one name?); removed",
                journal::JournalName(job.chunk.name).c_str(), fileLength, job.chunk.total,
                job.chunk.index, PeerText(job.peer).c_str());
-  return kChunkStored;
+  return kChunkHandled;
 }
 
 int AwaitMoreChunks(const ChunkJob& job, long fileLength) {
   BRENNA_LOG(kDebug, kSpool, "chunk %d of transfer '%s' from %s stored: %ld of %d bytes",
              job.chunk.index, journal::JournalName(job.chunk.name).c_str(),
              PeerText(job.peer).c_str(), fileLength, job.chunk.total);
-  return kChunkStored;
+  return kChunkHandled;
 }
 
 // Decompresses the complete chunk file to rtdata.dat. The chunk file stays
@@ -320,7 +320,7 @@ Outcome Decompress(const ChunkJob& job, const TransferLedger::Entry& noted)
                  "transfer '%s' from %s refused: it decompresses to more than %d bytes, more "
                  "than one result record; its chunk file is removed",
                  journal::JournalName(chunk.name).c_str(), PeerText(job.peer).c_str(), kResultMax);
-    return kChunkStored;
+    return kChunkHandled;
   }
   if (unpacked > 0) return std::nullopt;
   // A gap or damage: the file stays and every further chunk tries again.
@@ -337,7 +337,7 @@ Outcome Decompress(const ChunkJob& job, const TransferLedger::Entry& noted)
                "%d): waiting for them",
                journal::JournalName(chunk.name).c_str(), unpacked);
   }
-  return kChunkStored;
+  return kChunkHandled;
 }
 
 // Reads rtdata.dat into the result buffer and removes it. A result that
@@ -356,7 +356,7 @@ Outcome TakeDecompressed(const ChunkJob& job, unsigned char* buffer, size_t* n)
                "result '%s' from %s lost: its decompressed file %s could not be read back",
                journal::JournalName(job.chunk.name).c_str(), PeerText(job.peer).c_str(),
                journal::JournalName(rtdata).c_str());
-  return kChunkStored;
+  return kChunkHandled;
 }
 
 // Publishes in one step: write aside and flush, then rename over
@@ -379,7 +379,7 @@ int Publish(const ChunkJob& job, const unsigned char* buffer, size_t n,
                  "FIFO or folder under that name or its .part?)",
                  journal::JournalName(job.chunk.name).c_str(), PeerText(job.peer).c_str(),
                  journal::JournalName(result).c_str());
-    return kChunkStored;
+    return kChunkHandled;
   }
   TellResultPublished(result);
   job.io.Remove(job.chunkPath);
@@ -406,7 +406,7 @@ bool IsUsableTransferName(const std::string& name) {
 
 int SaveRecvChunk(const void* data, int length, const FramePeer& peer) {
   SpoolIo io;
-  return SaveRecvChunkIn(io, CurrentDataPath().spoolDirectory(), data, length, peer);
+  return SaveRecvChunkIn(io, CurrentSpoolAndBoard().spoolDirectory(), data, length, peer);
 }
 
 int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, int length,
@@ -444,7 +444,7 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
                "out of memory while publishing transfer '%s': it is tried again with its next "
                "chunk",
                journal::JournalName(job.chunk.name).c_str());
-    return kChunkStored;
+    return kChunkHandled;
   }
   size_t n = 0;
   if (const Outcome lost = TakeDecompressed(job, buffer.get(), &n)) return *lost;

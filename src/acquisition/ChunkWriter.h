@@ -20,8 +20,13 @@ class SpoolIo;
 
 // Results of SaveRecvChunk.
 enum ChunkResult {
-  kChunkPublished = 1,         // the chunk completed its file; "<name>.DOING" holds the result
-  kChunkStored = 0,            // stored and waiting for more, or abandoned, or a step failed
+  kChunkPublished = 1,  // the chunk completed its file; "<name>.DOING" holds the result
+  // The writer is done with the chunk: nothing to hold back or hand in
+  // again. One of four: stored, its file waiting for more chunks; its
+  // transfer abandoned (its file overran the announced total); the chunk or
+  // its result lost (the journal says why); or publication left to the
+  // transfer's next chunk (no memory for it now).
+  kChunkHandled = 0,
   kChunkBadName = -1,          // empty or unusable transfer name: nothing written
   kChunkBadTotal = -2,         // total of 0 or less: nothing written
   kChunkOutOfRange = -3,       // length, count, index or path outside their limits: nothing written

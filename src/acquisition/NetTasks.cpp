@@ -10,7 +10,7 @@
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
 #include "acquisition/ChunkWriter.h"
-#include "acquisition/DataPath.h"
+#include "acquisition/SpoolAndBoard.h"
 #include "acquisition/SpoolIo.h"
 #include "acquisition/SpoolLock.h"
 #include "acquisition/SpoolSweep.h"
@@ -23,7 +23,7 @@
 #include "util/Colors.h"
 
 int IdleStateTask() {
-  IDisplayBoard* board = *CurrentDataPath().board;
+  IDisplayBoard* board = *CurrentSpoolAndBoard().board;
   if (board == nullptr) return 1;
   for (int id : kOperatorDisplays) {
     IValueDisplay* display = board->ValueDisplay(id);
@@ -60,7 +60,7 @@ void SayHeld(const NetRecvHold& hold) {
              "the spool directory %s cannot be written (disk full, over quota, read-only or "
              "failing): reception waits and stations are held back; the chunk of '%s' from %s "
              "is tried again every second",
-             journal::JournalName(CurrentDataPath().spoolDirectory()).c_str(),
+             journal::JournalName(CurrentSpoolAndBoard().spoolDirectory()).c_str(),
              ChunkName(hold.frame).c_str(), PeerText(hold.peer).c_str());
 }
 
@@ -87,7 +87,7 @@ bool RefuseWithoutSpool(const NetRecvCalls& calls, NetRecvHold& hold) {
   if (hold.refusing) return true;
   hold.refusing = true;
   hold.refusingSince = std::chrono::steady_clock::now();
-  const std::string dir = CurrentDataPath().spoolDirectory();
+  const std::string dir = CurrentSpoolAndBoard().spoolDirectory();
   BRENNA_LOG(kError, kSpool,
              "the spool directory %s %s: every chunk is refused, and its station told at once "
              "that it was not delivered (it must send again), the first of '%s' from %s; "
@@ -104,7 +104,7 @@ void EndRefusing(NetRecvHold& hold) {
   BRENNA_LOG(kInfo, kSpool,
              "the spool directory %s takes chunks again after %.0f s: %ld chunk%s refused "
              "meanwhile",
-             journal::JournalName(CurrentDataPath().spoolDirectory()).c_str(), seconds,
+             journal::JournalName(CurrentSpoolAndBoard().spoolDirectory()).c_str(), seconds,
              hold.refused, hold.refused == 1 ? " was" : "s were");
   hold.refusing = false;
   hold.refused = 0;
@@ -120,11 +120,11 @@ int Save(const NetRecvCalls& calls, const NetRecvHold& hold) PALLIX_REQUIRES(the
 // Hands the frame in hold to the writer under the spool lock, and keeps it
 // when the spool cannot be written now.
 void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
-  int result = kChunkStored;
+  int result = kChunkHandled;
   try {
     // The lock guard releases the spool lock however the writer ends; a
     // chunk whose writing throws is lost and reception carries on.
-    SpoolLockGuard lock(*CurrentDataPath().spoolLock);
+    SpoolLockGuard lock(*CurrentSpoolAndBoard().spoolLock);
     result = Save(calls, hold);
   } catch (...) {
     BRENNA_EVENT(kError, kSpool, kTransferRefused,
@@ -134,7 +134,7 @@ void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
                  ChunkName(hold.frame).c_str(), PeerText(hold.peer).c_str());
   }
   if (result == kChunkNoSpool && RefuseWithoutSpool(calls, hold)) {
-    result = kChunkStored;  // handled: the station has its answer
+    result = kChunkHandled;  // handled: the station has its answer
   } else if (result == kChunkNoSpool) {
     result = kChunkSpoolUnwritable;  // no way to tell the station: held, as on a full disk
   } else if (result >= 0 && hold.refusing) {
@@ -219,14 +219,14 @@ int NetRecvTask() {
         if (now < nextWatch) return;
         nextWatch = now + kWatchPeriod;
         try {
-          const DataPath& path = CurrentDataPath();
-          SpoolLockGuard lock(*path.spoolLock);
+          const SpoolAndBoard& shared = CurrentSpoolAndBoard();
+          SpoolLockGuard lock(*shared.spoolLock);
           WatchTransfers(TransferLedger::Spool(),
                          [](const FramePeer& peer) { return PeerConnection(kNetChannel, peer); });
           if (now < nextSweep) return;
           nextSweep = now + kSweepPeriod;
           SpoolIo io;
-          SweepSpool(io, path.spoolDirectory());
+          SweepSpool(io, shared.spoolDirectory());
         } catch (...) {
         }
       },

@@ -42,7 +42,7 @@ constexpr int kMaximizeWaitMs = 5000;
 }  // namespace
 
 CBrennaCenterDlg::CBrennaCenterDlg(QWidget* pParent)
-    : QDialog(pParent), m_presenter(*this, MonitorDataPath()), m_pipeline(*this, m_presenter) {
+    : QDialog(pParent), m_presenter(*this, MonitorSpoolAndBoard()), m_pipeline(*this, m_presenter) {
   ApplyDialogTemplate(this, MainDialogTemplate());
   // A modal frame has no sizing border: the window manager offers no
   // dragging of the edges. Only the program changes the size (maximise,

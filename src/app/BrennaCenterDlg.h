@@ -25,12 +25,12 @@
 
 #include "app/DialogBuilder.h"
 #include "app/MonitorPipeline.h"
+#include "app/MoveControl.h"
 #include "app/PanelStatic.h"
 #include "panel/ValueDisplayIds.h"
 #include "presentation/DisplayBoard.h"
 #include "presentation/ResultPresenter.h"
 #include "presentation/ValueDisplay.h"
-#include "util/MoveControl.h"
 #include "util/Rect.h"
 
 class QMenu;
@@ -155,10 +155,12 @@ class CBrennaCenterDlg : public QDialog,
   CMoveControl m_move;
   QFont m_fontPanel;
   QFont m_fontButton;
-  QBrush m_brRed;
-  QBrush m_brBlue;
-  QBrush m_brGreen;
-  QBrush m_brBlack;
+  // The legend's brushes, named for their colours as the operator's side
+  // knows them; each is a verdict's: the background of its legend panel.
+  QBrush m_brRed;    // veto (否决项)
+  QBrush m_brBlue;   // passed (合格项)
+  QBrush m_brGreen;  // advisory (建议项)
+  QBrush m_brBlack;  // not judged (不评项)
   QIcon m_hIcon;
 
   // The window menu with the about entry (a context menu on this platform).

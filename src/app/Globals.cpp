@@ -25,7 +25,7 @@ std::string SiteDirectoryField(int offset) {
 std::string SiteBaseDirectory() { return SiteDirectoryField(PALLIX_SITE_BASE_DIR_OFFSET); }
 std::string SiteSpoolDirectory() { return SiteDirectoryField(PALLIX_SITE_SPOOL_DIR_OFFSET); }
 
-const DataPath& MonitorDataPath() {
-  static const DataPath path{&g_spoolLock, &g_pMainDlg, SiteSpoolDirectory};
+const SpoolAndBoard& MonitorSpoolAndBoard() {
+  static const SpoolAndBoard path{&g_spoolLock, &g_pMainDlg, SiteSpoolDirectory};
   return path;
 }

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "Pallix.h"
-#include "acquisition/DataPath.h"
+#include "acquisition/SpoolAndBoard.h"
 #include "platform/TaskManager.h"
 #include "presentation/DisplayBoard.h"
 #include "util/Rect.h"
@@ -31,7 +31,13 @@
 extern TaskManager g_taskMgr;
 // The main window's rectangle as first maximised; restoring returns to it.
 extern CRect g_rcMainWnd;
-// Guards writing and reading of spool files; the only lock of the system.
+// The spool lock: held by the chunk writer while it writes, publishes and
+// sweeps the spool directory's files, and by the result loop while it reads
+// and deletes a shown result; it guards too what goes with those files in
+// memory: the transfer ledger, the publication hook and the publication
+// order. Other locks (the task queue's, the journal's, the archive writer's,
+// libPallix's own) each guard their own object and are never taken to reach
+// a spool file.
 extern std::mutex g_spoolLock;
 
 // The display board: the main dialog, seen only through its value displays,
@@ -51,6 +57,6 @@ std::string SiteSpoolDirectory();
 
 // What the window hands the network tasks and the chunk writer: g_spoolLock,
 // g_pMainDlg and the spool directory of g_siteConfig.
-const DataPath& MonitorDataPath();
+const SpoolAndBoard& MonitorSpoolAndBoard();
 
 #endif  // BRENNA_APP_GLOBALS_H

@@ -117,7 +117,7 @@ void MonitorPipeline::AttachArchive(archive::IArchiveWriter* writer, const std::
 void MonitorPipeline::Open(IDisplayBoard& board) {
   // From here on the tasks and the decoder find the displays.
   g_pMainDlg = &board;
-  InstallDataPath(&MonitorDataPath());
+  InstallSpoolAndBoard(&MonitorSpoolAndBoard());
 
   // Messages here stand beside the window: an unattended station must come
   // up complete (tasks, idle texts, scan timer) before anyone reads them.

@@ -20,10 +20,6 @@ inline constexpr std::int32_t kApplicationId = 0x42434152;
 // version than this is left alone by writer and readers.
 inline constexpr int kSchemaVersion = 1;
 
-// The defaults of the two limits (settings in BrennaCenter.ini).
-inline constexpr int kDefaultRetentionDays = 90;
-inline constexpr std::uint64_t kDefaultMaxBytes = std::uint64_t{1} << 30;
-
 // archive.sqlite in ArchiveFolder(): $XDG_STATE_HOME/brennacenter (default
 // ~/.local/state/brennacenter), beside the journal; on Windows the site's
 // base directory (%LOCALAPPDATA%\brennacenter unless Pallix.ini names

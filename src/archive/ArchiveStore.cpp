@@ -41,15 +41,11 @@ struct ArchiveStore::Statements {
         write(db,
               "INSERT INTO display_write (run_id, result_id, utc_ms, display_id, text, "
               "background, text_color) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"),
-        heartbeat(db, "UPDATE run SET heartbeat_utc_ms = ?2 WHERE id = ?1"),
-        begin(db, "BEGIN IMMEDIATE"),
-        commit(db, "COMMIT") {}
+        heartbeat(db, "UPDATE run SET heartbeat_utc_ms = ?2 WHERE id = ?1") {}
 
-  bool ok() const {
-    return result.ok() && item.ok() && write.ok() && heartbeat.ok() && begin.ok() && commit.ok();
-  }
+  bool ok() const { return result.ok() && item.ok() && write.ok() && heartbeat.ok(); }
   int firstFailure() const {
-    for (const sql::Stmt* s : {&result, &item, &write, &heartbeat, &begin, &commit})
+    for (const sql::Stmt* s : {&result, &item, &write, &heartbeat})
       if (!s->ok()) return s->prepareResult();
     return SQLITE_OK;
   }
@@ -58,8 +54,6 @@ struct ArchiveStore::Statements {
   sql::Stmt item;
   sql::Stmt write;
   sql::Stmt heartbeat;
-  sql::Stmt begin;
-  sql::Stmt commit;
 };
 
 ArchiveStore::ArchiveStore() = default;
@@ -254,16 +248,15 @@ int ArchiveStore::Configure(bool fresh) {
 
 int ArchiveStore::Upgrade(int fromVersion) {
   if (fromVersion >= kSchemaVersion) return SQLITE_OK;
-  int rc = db_.Exec("BEGIN IMMEDIATE");
-  if (!Done(rc)) return rc;
+  sql::Transaction tx(db_);
+  int rc = tx.begun();
   for (int v = fromVersion; v < kSchemaVersion && Done(rc); ++v) rc = db_.Exec(UpgradeStep(v));
   if (Done(rc)) {
     const std::string ids = "PRAGMA application_id = " + std::to_string(kApplicationId) +
                             "; PRAGMA user_version = " + std::to_string(kSchemaVersion);
     rc = db_.Exec(ids.c_str());
   }
-  if (Done(rc)) rc = db_.Exec("COMMIT");
-  if (!Done(rc)) db_.Exec("ROLLBACK");
+  if (Done(rc)) rc = tx.Commit();
   return rc;
 }
 
@@ -275,24 +268,7 @@ int ArchiveStore::PrepareStatements() {
   return rc;
 }
 
-int ArchiveStore::Begin() {
-  if (!stmts_) return SQLITE_MISUSE;
-  const int rc = stmts_->begin.Step();
-  stmts_->begin.Reset();
-  return rc;
-}
-
-int ArchiveStore::Commit() {
-  if (!stmts_) return SQLITE_MISUSE;
-  const int rc = stmts_->commit.Step();
-  stmts_->commit.Reset();
-  return rc;
-}
-
-void ArchiveStore::Rollback() {
-  // Fails harmlessly when SQLite has already rolled back (a full disk).
-  if (sqlite3_get_autocommit(db_.get()) == 0) db_.Exec("ROLLBACK");
-}
+sql::Transaction ArchiveStore::Transact() { return sql::Transaction(db_); }
 
 int ArchiveStore::BeginRun(std::int64_t utcMs, long processId, const std::string& version) {
   sql::Stmt run(db_,
@@ -371,22 +347,19 @@ int ArchiveStore::WriteDisplayWrites(std::int64_t resultId, std::int64_t utcMs,
 }
 
 int ArchiveStore::InsertResult(const ArchivedResult& result) {
-  int rc = Begin();
-  if (!Done(rc)) return rc;
-  rc = WriteResult(result);
-  if (Done(rc)) rc = Commit();
-  if (!Done(rc)) Rollback();
-  return rc;
+  if (!stmts_) return SQLITE_MISUSE;
+  sql::Transaction tx(db_);
+  if (!tx.ok()) return tx.begun();
+  const int rc = WriteResult(result);
+  return Done(rc) ? tx.Commit() : rc;
 }
 
 int ArchiveStore::InsertOwnWrites(std::int64_t utcMs, const std::vector<DisplayWrite>& writes) {
   if (!stmts_ || runId_ == 0) return SQLITE_MISUSE;
-  int rc = Begin();
-  if (!Done(rc)) return rc;
-  rc = WriteDisplayWrites(0, utcMs, writes);
-  if (Done(rc)) rc = Commit();
-  if (!Done(rc)) Rollback();
-  return rc;
+  sql::Transaction tx(db_);
+  if (!tx.ok()) return tx.begun();
+  const int rc = WriteDisplayWrites(0, utcMs, writes);
+  return Done(rc) ? tx.Commit() : rc;
 }
 
 int ArchiveStore::DeleteInBatches(const char* sql, std::int64_t arg, std::int64_t* removed) {
@@ -394,15 +367,13 @@ int ArchiveStore::DeleteInBatches(const char* sql, std::int64_t arg, std::int64_
   if (!del.ok()) return del.prepareResult();
   for (;;) {
     del.Bind(1, arg).Bind(2, kTrimBatch);
-    int rc = Begin();
+    sql::Transaction tx(db_);
+    int rc = tx.begun();
     if (Done(rc)) rc = del.Step();
     del.Reset();
     const int n = db_.Changes();
-    if (Done(rc)) rc = Commit();
-    if (!Done(rc)) {
-      Rollback();
-      return rc;
-    }
+    if (Done(rc)) rc = tx.Commit();
+    if (!Done(rc)) return rc;
     *removed += n;
     if (n < kTrimBatch) return SQLITE_OK;
   }
@@ -449,12 +420,12 @@ ArchiveStore::Trimmed ArchiveStore::EnforceLimits(std::int64_t nowUtcMs, int ret
       return t;
     }
     del.Bind(1, n);
-    int rc = Begin();
+    sql::Transaction tx(db_);
+    int rc = tx.begun();
     if (Done(rc)) rc = del.Step();
     const int removed = db_.Changes();
-    if (Done(rc)) rc = Commit();
+    if (Done(rc)) rc = tx.Commit();
     if (!Done(rc)) {
-      Rollback();
       t.rc = rc;
       return t;
     }

@@ -70,11 +70,10 @@ class ArchiveStore {
   int InsertOwnWrites(std::int64_t utcMs, const std::vector<DisplayWrite>& writes);
 
   // For filling an archive in bulk (the benchmark): the result's rows
-  // without a transaction of their own, inside Begin()/Commit().
+  // without a transaction of their own, inside one of Transact().
   int WriteResult(const ArchivedResult& result);
-  int Begin();
-  int Commit();
-  void Rollback();
+  // A write transaction on this archive for the caller's scope.
+  sql::Transaction Transact();
 
   struct Trimmed {
     std::int64_t byAge = 0;   // results older than the retention

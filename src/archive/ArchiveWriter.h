@@ -38,13 +38,14 @@
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveRecords.h"
 #include "archive/ArchiveStore.h"
+#include "util/ArchiveSettings.h"
 
 namespace archive {
 
 struct WriterOptions {
   std::string path;  // the archive file; empty: DefaultArchivePath()
-  int retentionDays = kDefaultRetentionDays;
-  std::uint64_t maxBytes = kDefaultMaxBytes;
+  int retentionDays = kDefaultArchiveLimits.retentionDays;
+  std::uint64_t maxBytes = kDefaultArchiveLimits.maxBytes;
   std::size_t maxQueued = 256;
   std::size_t maxQueuedBytes = std::size_t{16} << 20;
   std::chrono::milliseconds limitsPeriod{3600 * 1000};

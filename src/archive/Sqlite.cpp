@@ -44,6 +44,22 @@ std::int64_t Db::QueryInt(const char* sql, std::int64_t fallback) {
   return stmt.Int(0);
 }
 
+Transaction::Transaction(Db& db)
+    : db_(db), begun_(db.Exec("BEGIN IMMEDIATE")), open_(begun_ == SQLITE_OK) {}
+
+Transaction::~Transaction() {
+  // SQLite may have rolled back by itself already (a full disk): then there
+  // is nothing left to undo.
+  if (open_ && db_.get() != nullptr && sqlite3_get_autocommit(db_.get()) == 0) db_.Exec("ROLLBACK");
+}
+
+int Transaction::Commit() {
+  if (!open_) return begun_ != SQLITE_OK ? begun_ : SQLITE_MISUSE;
+  const int rc = db_.Exec("COMMIT");
+  if (rc == SQLITE_OK) open_ = false;
+  return rc;
+}
+
 Stmt::Stmt(Db& db, const char* sql) {
   prepared_ =
       db.get() != nullptr ? sqlite3_prepare_v2(db.get(), sql, -1, &stmt_, nullptr) : SQLITE_MISUSE;

@@ -41,6 +41,29 @@ class Db {
   sqlite3* db_ = nullptr;
 };
 
+// A write transaction for the length of a scope: BEGIN IMMEDIATE when made,
+// rolled back when the scope is left without a successful Commit, so no
+// path out of a writer (an early return, a throw) leaves it open.
+class Transaction {
+ public:
+  explicit Transaction(Db& db);
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  // The result code of BEGIN: nothing is to be written unless it is SQLITE_OK.
+  int begun() const { return begun_; }
+  bool ok() const { return begun_ == 0; }
+  // COMMIT; the result code. Once it succeeded the scope's end does nothing;
+  // when it failed the transaction is rolled back there.
+  int Commit();
+
+ private:
+  Db& db_;
+  int begun_;
+  bool open_;
+};
+
 class Stmt {
  public:
   Stmt(Db& db, const char* sql);

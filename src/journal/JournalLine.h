@@ -1,6 +1,8 @@
-// JournalLine - the shape of one journal line:
+// JournalLine - the shape of one journal line (one line in the file, broken
+// here to fit):
 //
-//   2024-05-17 10:42:03.123 WARN  brenna.net: frame refused from 10.1.2.3: bad trailer
+//   2024-05-17 10:42:03.123 WARN  brenna.spool: chunk of transfer 'A0517' from
+//   10.1.2.3:40001 refused: it announces a file of 0 bytes (1 to 32767)
 //
 // local time with milliseconds, the level (DEBUG, INFO, WARN, ERROR, padded
 // to five), the category, the text. A control byte, a byte that is not

@@ -16,4 +16,10 @@
 // The folder; empty when none is known (no home directory).
 std::string ArchiveFolder();
 
+// Where the programs beside the monitor (brenna-web) keep their settings:
+// POSIX, $XDG_CONFIG_HOME/brennacenter (~/.config/brennacenter); Windows,
+// the site's base directory, beside BrennaCenter.ini (ArchiveFolder). Empty
+// when none is known.
+std::string SettingsFolder();
+
 #endif  // BRENNA_PLATFORM_ARCHIVEFOLDER_H

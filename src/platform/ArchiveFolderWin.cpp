@@ -26,3 +26,5 @@ std::string ArchiveFolder() {
   const std::string local = journal_io::UserStateDirectory();
   return local.empty() ? std::string() : JoinPath(local, "brennacenter");
 }
+
+std::string SettingsFolder() { return ArchiveFolder(); }

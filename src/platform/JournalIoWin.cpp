@@ -4,20 +4,21 @@
 #include <windows.h>
 // After windows.h:
 #include <io.h>
-#include <sddl.h>
 #include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "platform/FileOps.h"
 #include "platform/JournalIo.h"
+#include "platform/WinSecurity.h"
 
 namespace journal_io {
 
 namespace {
+
+using win_security::PrivateAttributes;
 
 HANDLE Native(int handle) { return reinterpret_cast<HANDLE>(_get_osfhandle(handle)); }
 
@@ -25,52 +26,6 @@ bool IsDirectory(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
-
-// What POSIX says with 0700 and 0600: a security descriptor whose one entry
-// gives the user running the monitor full access, inherited by everything
-// made inside, and nothing inherited from above (protected). Freed with
-// LocalFree; null when the user cannot be told.
-PSECURITY_DESCRIPTOR PrivateDescriptor() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
-  DWORD size = 0;
-  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-  std::vector<unsigned char> buffer(size > 0 ? size : 1);
-  const bool known = size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
-  CloseHandle(token);
-  if (!known) return nullptr;
-  char* sid = nullptr;
-  if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid))
-    return nullptr;
-  const std::string sddl = std::string("D:P(A;OICI;FA;;;") + sid + ")";
-  LocalFree(sid);
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
-                                                            &descriptor, nullptr))
-    return nullptr;
-  return descriptor;
-}
-
-// Frees the descriptor on every path out.
-class PrivateAttributes {
- public:
-  PrivateAttributes() : m_descriptor(PrivateDescriptor()) {
-    m_attributes.nLength = sizeof m_attributes;
-    m_attributes.lpSecurityDescriptor = m_descriptor;
-    m_attributes.bInheritHandle = FALSE;
-  }
-  ~PrivateAttributes() {
-    if (m_descriptor != nullptr) LocalFree(m_descriptor);
-  }
-  PrivateAttributes(const PrivateAttributes&) = delete;
-  PrivateAttributes& operator=(const PrivateAttributes&) = delete;
-  bool Known() const { return m_descriptor != nullptr; }
-  SECURITY_ATTRIBUTES* get() { return &m_attributes; }
-
- private:
-  PSECURITY_DESCRIPTOR m_descriptor;
-  SECURITY_ATTRIBUTES m_attributes{};
-};
 
 bool WriteAllTo(HANDLE file, const char* data, std::size_t size) {
   while (size > 0) {
@@ -81,17 +36,6 @@ bool WriteAllTo(HANDLE file, const char* data, std::size_t size) {
     size -= written;
   }
   return true;
-}
-
-// The system's words for an error code, without the line break it ends
-// them with.
-std::string SystemErrorText(DWORD error) {
-  char text[256];
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           error, 0, text, sizeof text, nullptr);
-  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ')) --n;
-  if (n == 0) return "Windows error " + std::to_string(error);
-  return std::string(text, n);
 }
 
 FileResult ResultOfLastError() {
@@ -187,7 +131,7 @@ bool CreatePrivateFile(const std::string& path, std::string* why) {
   }
   const DWORD error = GetLastError();
   if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return true;
-  *why = SystemErrorText(error);
+  *why = win_security::ErrorText(error);
   return false;
 }
 

@@ -2,6 +2,7 @@
 #include "platform/SignalPipe.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -51,6 +52,12 @@ int Install() {
   ::sigaction(SIGTERM, &action, nullptr);
   ::sigaction(SIGINT, &action, nullptr);
   return g_pipe[0];
+}
+
+bool WaitFor(int timeoutMs) {
+  if (g_pipe[0] < 0) return false;
+  pollfd p{g_pipe[0], POLLIN, 0};
+  return ::poll(&p, 1, timeoutMs) > 0;
 }
 
 int Take() {

@@ -3,8 +3,11 @@
 #include "acquisition/PublicationHook.h"
 #include "presentation/ArchiveRecorder.h"
 
-ResultPresenter::ResultPresenter(ResultWindow& window, const DataPath& path)
-    : m_window(window), m_spoolLock(*path.spoolLock), m_path(path), m_scan(m_host, m_spoolLock) {}
+ResultPresenter::ResultPresenter(ResultWindow& window, const SpoolAndBoard& spoolAndBoard)
+    : m_window(window),
+      m_spoolLock(*spoolAndBoard.spoolLock),
+      m_spoolAndBoard(spoolAndBoard),
+      m_scan(m_host, m_spoolLock) {}
 
 // The writer no longer reaches a presenter (or window) that goes.
 ResultPresenter::~ResultPresenter() { RemovePublicationHook(); }
@@ -18,7 +21,7 @@ void ResultPresenter::AttachArchive(archive::IResultArchive* archive) {
 void ResultPresenter::Start() {
   // Results waiting from before the start come first, in their own order;
   // from here on the writer tells of each publication as it happens.
-  m_scan.FindResults(m_path.spoolDirectory());
+  m_scan.FindResults(m_spoolAndBoard.spoolDirectory());
   auto published = [this](const std::string& path) PALLIX_REQUIRES(theSpoolLock) {
     // On the network worker, under the spool lock: note the result's place
     // and post a notice, never more than one at a time; never wait.
@@ -38,7 +41,7 @@ void ResultPresenter::IdleStateShown() {
 int ResultPresenter::Scan() {
   // The archive's heartbeat: the scan runs, so the window is alive.
   if (m_archiveRecorder) m_archiveRecorder->Scanning();
-  const int result = m_scan.FindResults(m_path.spoolDirectory());
+  const int result = m_scan.FindResults(m_spoolAndBoard.spoolDirectory());
   ShowNextResult();
   return result;
 }
@@ -66,7 +69,7 @@ void ResultPresenter::ShowNextResult() {
   m_bShowing = true;
   bool shown = false;
   try {
-    shown = m_scan.ShowNextResult(m_path.spoolDirectory(), m_nShownFiles);
+    shown = m_scan.ShowNextResult(m_spoolAndBoard.spoolDirectory(), m_nShownFiles);
   } catch (...) {
     // The file stays (or has gone); the next look tries again.
   }

@@ -19,7 +19,7 @@
 #include <mutex>
 #include <string>
 
-#include "acquisition/DataPath.h"
+#include "acquisition/SpoolAndBoard.h"
 #include "presentation/DisplayBoard.h"
 #include "presentation/ResultDecoder.h"
 #include "presentation/SpoolScan.h"
@@ -58,9 +58,9 @@ class ResultPresenter {
   // How long each shown result stays alone on screen before the next.
   static constexpr std::chrono::milliseconds kResultPause{500};
 
-  // `path` gives the spool lock and the spool directory (the data path the
-  // window installs); both outlive the presenter.
-  ResultPresenter(ResultWindow& window, const DataPath& path);
+  // `spoolAndBoard` gives the spool lock and the spool directory (what the
+  // window installs for the data path); both outlive the presenter.
+  ResultPresenter(ResultWindow& window, const SpoolAndBoard& spoolAndBoard);
   // Removes the publication hook.
   ~ResultPresenter();
   ResultPresenter(const ResultPresenter&) = delete;
@@ -126,7 +126,7 @@ class ResultPresenter {
 
   ResultWindow& m_window;
   std::mutex& m_spoolLock;
-  const DataPath& m_path;
+  const SpoolAndBoard& m_spoolAndBoard;
   std::array<unsigned char, kResultBufSize> m_resultBuf{};
   int m_nShownFiles = 0;
   // What the last ShowResultFile showed, for the journal's line.

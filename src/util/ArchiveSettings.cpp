@@ -1,6 +1,5 @@
 #include "util/ArchiveSettings.h"
 
-#include "archive/ArchiveFormat.h"
 #include "journal/Journal.h"
 #include "platform/Gbk.h"
 #include "util/IniFile.h"
@@ -31,10 +30,10 @@ int Setting(CIniFile& ini, const std::string& iniPath, const char* key, int max,
 }  // namespace
 
 ArchiveLimits ReadArchiveSettings(CIniFile& ini, const std::string& iniPath) {
-  const int defaultMb = static_cast<int>(archive::kDefaultMaxBytes >> 20);
-  if (iniPath.empty()) return {archive::kDefaultRetentionDays, archive::kDefaultMaxBytes};
-  const int days =
-      Setting(ini, iniPath, "RetentionDays", kMaxRetentionDays, archive::kDefaultRetentionDays);
+  const int defaultMb = static_cast<int>(kDefaultArchiveLimits.maxBytes >> 20);
+  if (iniPath.empty()) return kDefaultArchiveLimits;
+  const int days = Setting(ini, iniPath, "RetentionDays", kMaxRetentionDays,
+                           kDefaultArchiveLimits.retentionDays);
   const int mb = Setting(ini, iniPath, "MaxSizeMB", kMaxSizeMb, defaultMb);
   return {days, static_cast<std::uint64_t>(mb) << 20};
 }

@@ -16,6 +16,9 @@ struct ArchiveLimits {
   std::uint64_t maxBytes;
 };
 
+// What the archive keeps when the settings say nothing: 90 days, 1 GiB.
+inline constexpr ArchiveLimits kDefaultArchiveLimits{90, std::uint64_t{1} << 30};
+
 // The limits from the settings file at iniPath (empty: the defaults).
 ArchiveLimits ReadArchiveSettings(CIniFile& ini, const std::string& iniPath);
 

@@ -114,7 +114,7 @@ TEST_F(ChunkWriterTest, TheLargestFileArrivesInAnyOrder) {
     for (size_t k = 0; k < order.size(); ++k) {
       const int result = Save(chunks[static_cast<size_t>(order[k])]);
       if (k + 1 < order.size()) {
-        ASSERT_EQ(result, kChunkStored) << "chunk " << order[k];
+        ASSERT_EQ(result, kChunkHandled) << "chunk " << order[k];
         EXPECT_FALSE(fs::exists(dir.file("BIG.DOING")));
       } else {
         ASSERT_EQ(result, kChunkPublished);
@@ -132,7 +132,7 @@ TEST_F(ChunkWriterTest, ALeftoverTheTransferCannotContinueMakesWayForItsFirstChu
   const std::string gz = Gzip(RandomBytes(3000, 1));
   const auto chunks = ChunkRecords("T", gz);
   ASSERT_EQ(chunks.size(), 2u);
-  EXPECT_EQ(Save(chunks[0]), kChunkStored);
+  EXPECT_EQ(Save(chunks[0]), kChunkHandled);
   EXPECT_EQ(ReadFileBytes(dir.file("T.compress")), gz.substr(0, FILE_CHUNK_DATA_SIZE));
   EXPECT_EQ(Save(chunks[1]), kChunkPublished);
 
@@ -147,7 +147,7 @@ TEST_F(ChunkWriterTest, ALeftoverTheTransferCannotContinueMakesWayForItsFirstChu
                       fs::file_time_type::clock::now() - kAbandonedAfter - std::chrono::minutes(1));
   const std::string gzV = Gzip(RandomBytes(5000, 5));
   ASSERT_EQ(ChunkRecords("V", gzV).size(), 3u);
-  EXPECT_EQ(Save(ChunkRecords("V", gzV)[0]), kChunkStored);
+  EXPECT_EQ(Save(ChunkRecords("V", gzV)[0]), kChunkHandled);
   EXPECT_EQ(ReadFileBytes(dir.file("V.compress")), gzV.substr(0, FILE_CHUNK_DATA_SIZE));
 }
 
@@ -163,7 +163,7 @@ TEST_F(ChunkWriterTest, ALeftoverShorterFileIsExtendedAndKeepsItsBytes) {
 TEST_F(ChunkWriterTest, ASlotBeyondTheTotalAbandonsTheTransferWithoutGrowingTheDisk) {
   const std::string gz = Gzip("abc");
   WriteFileBytes(dir.file("X.compress"), gz.substr(0, 2));
-  EXPECT_EQ(Save(ChunkRecord("X", 100, 30000, 10, "0123456789")), kChunkStored);
+  EXPECT_EQ(Save(ChunkRecord("X", 100, 30000, 10, "0123456789")), kChunkHandled);
   EXPECT_TRUE(Listing(dir.path()).empty());
 }
 
@@ -177,9 +177,9 @@ TEST_F(ChunkWriterTest, PublishingAgainReplacesAnUnshownResult) {
 TEST_F(ChunkWriterTest, DecompressionFailureKeepsTheFileAndRetriesWithEveryChunk) {
   const std::string garbage = "this is not a compressed stream";
   const int total = static_cast<int>(garbage.size());
-  EXPECT_EQ(Save(ChunkRecord("G", total, 0, total, garbage)), kChunkStored);
+  EXPECT_EQ(Save(ChunkRecord("G", total, 0, total, garbage)), kChunkHandled);
   EXPECT_EQ(ReadFileBytes(dir.file("G.compress")), garbage);
-  EXPECT_EQ(Save(ChunkRecord("G", total, 0, total, garbage)), kChunkStored);
+  EXPECT_EQ(Save(ChunkRecord("G", total, 0, total, garbage)), kChunkHandled);
   EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"G.compress"});
 }
 
@@ -240,7 +240,7 @@ TEST_F(ChunkWriterTest, AResultLongerThanTheBufferIsDroppedWhole) {
   const std::string big(kResultMax + 1, 'a');
   const std::string gz = Gzip(big);
   ASSERT_LT(gz.size(), 1942u);
-  EXPECT_EQ(Save(ChunkRecords("BIG", gz)[0]), kChunkStored);
+  EXPECT_EQ(Save(ChunkRecords("BIG", gz)[0]), kChunkHandled);
   EXPECT_TRUE(Listing(dir.path()).empty()) << "no .DOING, no rtdata.dat, no chunk file";
 
   const std::string exact(kResultMax, 'b');
@@ -316,7 +316,7 @@ TEST_F(ChunkWriterTest, PlantedLinksFifosAndDirectoriesAreNeverOpened) {
   JournalCapture journal;
   for (const char* name : {"L", "F", "P", "D", "K", "Q"}) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(Save(ChunkRecords(name, Gzip("x"))[0]), kChunkStored);
+    EXPECT_EQ(Save(ChunkRecords(name, Gzip("x"))[0]), kChunkHandled);
   }
   EXPECT_EQ(ReadFileBytes(outside), "not the monitor's");
   EXPECT_EQ(Listing(inner),
@@ -416,14 +416,14 @@ TEST_F(ChunkWriterTest, AFailedPublicationNeverLeavesAHalfResult) {
   WriteFileBytes(dir.file("H.DOING"), "previous");
   const std::string gz = Gzip(RandomBytes(1500, 4));
   FailingRename noRename;
-  EXPECT_EQ(Save(noRename, ChunkRecords("H", gz)[0]), kChunkStored);
+  EXPECT_EQ(Save(noRename, ChunkRecords("H", gz)[0]), kChunkHandled);
   EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"H.DOING"});
   EXPECT_EQ(Doing("H"), "previous");
 }
 
 TEST_F(ChunkWriterTest, AMissingDecompressedFileLosesTheResult) {
   NoOutput none;
-  EXPECT_EQ(Save(none, ChunkRecords("Z", Gzip("x"))[0]), kChunkStored);
+  EXPECT_EQ(Save(none, ChunkRecords("Z", Gzip("x"))[0]), kChunkHandled);
   EXPECT_TRUE(Listing(dir.path()).empty()) << "the chunk file goes with it";
 }
 
@@ -460,12 +460,12 @@ TEST_F(ChunkWriterTest, ATransferOfThisRunIsJudgedByItsOwnClockAndItsStation) {
     return SaveRecvChunkIn(io, spool, chunks[k].data(), FILE_CHUNK_SIZE, station);
   };
   const std::string file = dir.file("C.compress");
-  EXPECT_EQ(save(0), kChunkStored);
+  EXPECT_EQ(save(0), kChunkHandled);
   // The clock set back, then forward: the stamp says 11 minutes either way.
   for (const auto shift : {-kAbandonedAfter, kAbandonedAfter}) {
     fs::last_write_time(file, fs::file_time_type::clock::now() + shift +
                                   (shift.count() < 0 ? -1 : 1) * std::chrono::minutes(1));
-    EXPECT_EQ(save(1), kChunkStored);
+    EXPECT_EQ(save(1), kChunkHandled);
     EXPECT_EQ(ReadFileBytes(file).substr(0, FILE_CHUNK_DATA_SIZE),
               gz.substr(0, FILE_CHUNK_DATA_SIZE))
         << "chunk 0 kept";
@@ -488,9 +488,9 @@ TEST_F(ChunkWriterTest, ATransferOfThisRunIsJudgedByItsOwnClockAndItsStation) {
       << JournalCapture::Lines().back();
 
   // The same found by its next chunk: it starts afresh, with a warning.
-  EXPECT_EQ(save(0), kChunkStored);
+  EXPECT_EQ(save(0), kChunkHandled);
   TransferLedger::Spool().Find("C")->lastSeen -= kAbandonedAfter + std::chrono::minutes(1);
-  EXPECT_EQ(save(1), kChunkStored);
+  EXPECT_EQ(save(1), kChunkHandled);
   EXPECT_EQ(ReadFileBytes(file).substr(0, FILE_CHUNK_DATA_SIZE),
             std::string(FILE_CHUNK_DATA_SIZE, '\0'))
       << "a fresh file: chunk 0 gone";
@@ -508,8 +508,8 @@ TEST_F(ChunkWriterTest, AStationGoneWithItsTransferIncompleteIsSaidAtOnce) {
   const FramePeer station{"10.0.0.8", 40008};
   const std::vector<std::string> chunks = ChunkRecords("I", Gzip(RandomBytes(5000, 3), 0));
   ASSERT_EQ(chunks.size(), 3u);
-  EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[2].data(), FILE_CHUNK_SIZE, station), kChunkStored);
-  EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[0].data(), FILE_CHUNK_SIZE, station), kChunkStored);
+  EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[2].data(), FILE_CHUNK_SIZE, station), kChunkHandled);
+  EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[0].data(), FILE_CHUNK_SIZE, station), kChunkHandled);
   PeerState state = PeerState::kConnected;
   std::vector<std::string> asked;
   const auto connection = [&](const FramePeer& peer) {
@@ -533,7 +533,7 @@ TEST_F(ChunkWriterTest, AStationGoneWithItsTransferIncompleteIsSaidAtOnce) {
   const int size = static_cast<int>(garbage.size());
   EXPECT_EQ(SaveRecvChunkIn(io, spool, ChunkRecord("G", size, 0, size, garbage).data(),
                             FILE_CHUNK_SIZE, station),
-            kChunkStored);
+            kChunkHandled);
   EXPECT_EQ(WatchTransfers(TransferLedger::Spool(), connection), 0);
   EXPECT_EQ(JournalCapture::Line("transfer 'G' from 10.0.0.8:40008 incomplete"), "");
   // The station comes back with the rest: published.
@@ -575,7 +575,7 @@ TEST_F(ChunkWriterTest, ThePublicationLineNamesTheStationOfTheTransfer) {
   ASSERT_EQ(chunks.size(), 2u);
   const FramePeer first{"10.0.0.1", 40001};
   const FramePeer last{"10.0.0.2", 40002};
-  EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[0].data(), FILE_CHUNK_SIZE, first), kChunkStored);
+  EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[0].data(), FILE_CHUNK_SIZE, first), kChunkHandled);
   EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[1].data(), FILE_CHUNK_SIZE, last), kChunkPublished);
   const std::string published = JournalCapture::Line("result 'P' published");
   EXPECT_NE(published.find("sent by 10.0.0.2:40002, its first chunk by 10.0.0.1:40001"),
@@ -584,7 +584,7 @@ TEST_F(ChunkWriterTest, ThePublicationLineNamesTheStationOfTheTransfer) {
 
   // One station throughout: named once. The earlier transfer's stations
   // are not carried over to the next one of the same name.
-  EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[0].data(), FILE_CHUNK_SIZE, last), kChunkStored);
+  EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[0].data(), FILE_CHUNK_SIZE, last), kChunkHandled);
   EXPECT_EQ(SaveRecvChunkIn(io, spool, chunks[1].data(), FILE_CHUNK_SIZE, last), kChunkPublished);
   ASSERT_EQ(JournalCapture::Lines().back().rfind("INFO brenna.spool: result 'P' published", 0), 0u)
       << JournalCapture::Lines().back();

@@ -11,8 +11,8 @@
 #include "RecordingBoard.h"
 #include "TempDir.h"
 #include "acquisition/ChunkWriter.h"
-#include "acquisition/DataPath.h"
 #include "acquisition/NetTasks.h"
+#include "acquisition/SpoolAndBoard.h"
 #include "platform/Gbk.h"
 
 namespace fs = std::filesystem;
@@ -33,15 +33,15 @@ std::string Frame(uint32_t command, const std::string& data, int32_t length) {
 
 // The data path a window would hand the tasks: its spool lock, its display
 // board (none until one is set) and a spool directory.
-class InstalledDataPath {
+class InstalledSpoolAndBoard {
  public:
-  explicit InstalledDataPath(std::string spool = std::string())
-      : m_path{&m_lock, &m_board, [spool] { return spool; }} {
-    InstallDataPath(&m_path);
+  explicit InstalledSpoolAndBoard(std::string spool = std::string())
+      : m_spoolAndBoard{&m_lock, &m_board, [spool] { return spool; }} {
+    InstallSpoolAndBoard(&m_spoolAndBoard);
   }
-  ~InstalledDataPath() { InstallDataPath(nullptr); }
-  InstalledDataPath(const InstalledDataPath&) = delete;
-  InstalledDataPath& operator=(const InstalledDataPath&) = delete;
+  ~InstalledSpoolAndBoard() { InstallSpoolAndBoard(nullptr); }
+  InstalledSpoolAndBoard(const InstalledSpoolAndBoard&) = delete;
+  InstalledSpoolAndBoard& operator=(const InstalledSpoolAndBoard&) = delete;
 
   void SetBoard(IDisplayBoard* board) { m_board = board; }
 
@@ -59,7 +59,7 @@ class InstalledDataPath {
  private:
   std::mutex m_lock;
   IDisplayBoard* m_board = nullptr;
-  DataPath m_path;
+  SpoolAndBoard m_spoolAndBoard;
 };
 
 // A network that hands out scripted frames, then nothing.
@@ -97,7 +97,7 @@ class NetRecvTaskTest : public ::testing::Test {
   }
 
   TempDir dir;
-  InstalledDataPath data{dir.path().string()};
+  InstalledSpoolAndBoard data{dir.path().string()};
   std::deque<std::string> script;
   std::vector<int> channels, sizes;
   std::vector<std::string> fresh;
@@ -215,7 +215,7 @@ TEST_F(NetRecvTaskTest, ASpoolDirectoryThatIsAFileRefusesEachChunkAndSaysSoOnce)
   JournalCapture journal;
   const fs::path spool = dir.path() / "spool";
   WriteFileBytes(spool.string(), "a file, not a folder");
-  InstalledDataPath broken(spool.string());
+  InstalledSpoolAndBoard broken(spool.string());
   for (const char* name : {"R1", "R2", "R3"})
     script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord(name, 3, 0, 3, "abc"), FILE_CHUNK_SIZE));
   const NetRecvCalls calls = Calls();
@@ -249,7 +249,7 @@ TEST_F(NetRecvTaskTest, ASpoolDirectoryThatIsAFileHoldsTheFrameWhenItCannotBeRef
   refuseWorks = false;
   const fs::path spool = dir.path() / "spool";
   WriteFileBytes(spool.string(), "a file, not a folder");
-  InstalledDataPath broken(spool.string());
+  InstalledSpoolAndBoard broken(spool.string());
   script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("H", 3, 0, 3, "abc"), FILE_CHUNK_SIZE));
   script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("I", 3, 0, 3, "abc"), FILE_CHUNK_SIZE));
   const NetRecvCalls calls = Calls();
@@ -268,7 +268,7 @@ TEST_F(NetRecvTaskTest, WithoutTheLibraryTheTaskJustIdles) {
 
 TEST(IdleStateTask, ShowsTheIdleTextInRedOnAllSevenOperatorDisplays) {
   RecordingBoard board;
-  InstalledDataPath data;
+  InstalledSpoolAndBoard data;
   data.SetBoard(&board);
   EXPECT_EQ(IdleStateTask(), 1);
   data.SetBoard(nullptr);

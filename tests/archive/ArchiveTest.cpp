@@ -6,6 +6,8 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -505,4 +507,151 @@ TEST_F(ArchiveTest, AnArchiveUnderAFolderWithAChineseNameIsKeptThere) {
       << error;
   ASSERT_EQ(1u, rows.size());
   EXPECT_EQ("lane1", rows[0].transfer);
+}
+
+#if !defined(_WIN32)
+namespace {
+
+// The process's time zone for the length of a scope.
+class ScopedZone {
+ public:
+  explicit ScopedZone(const char* zone) {
+    if (const char* was = std::getenv("TZ")) m_was = was, m_had = true;
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+  }
+  ~ScopedZone() {
+    if (m_had)
+      ::setenv("TZ", m_was.c_str(), 1);
+    else
+      ::unsetenv("TZ");
+    ::tzset();
+  }
+  ScopedZone(const ScopedZone&) = delete;
+  ScopedZone& operator=(const ScopedZone&) = delete;
+
+ private:
+  std::string m_was;
+  bool m_had = false;
+};
+
+}  // namespace
+
+// A line in China works in a zone eight hours ahead of UTC without daylight
+// saving: a result half a second before local midnight belongs to that day
+// and one half a second after to the next, though both fall on one UTC day.
+TEST_F(ArchiveTest, ResultsEitherSideOfLocalMidnightBelongToTheirOwnDay) {
+  const ScopedZone zone("Asia/Shanghai");
+  const std::int64_t midnight = 1710000000000;  // 2024-03-10 00:00 in Shanghai
+  archive::WriterOptions o = Options();
+  o.retentionDays = 36500;
+  {
+    archive::ArchiveWriter writer;
+    writer.Start(o);
+    writer.Record(Result(midnight - 500, "before", 25, "1"));
+    writer.Record(Result(midnight + 500, "after", 25, "2"));
+    writer.Stop(std::string());
+  }
+  archive::ArchiveReader reader;
+  ASSERT_NO_FATAL_FAILURE(Open(reader));
+  const auto day = [&](const std::string& d) {
+    archive::ResultFilter filter;
+    filter.day = d;
+    std::vector<archive::ResultRow> rows;
+    std::string error;
+    EXPECT_TRUE(reader.ListResults(
+        filter, [&](const archive::ResultRow& r) { return rows.push_back(r), true; }, &error))
+        << error;
+    return rows;
+  };
+  const std::vector<archive::ResultRow> ninth = day("2024-03-09"), tenth = day("2024-03-10");
+  ASSERT_EQ(1u, ninth.size());
+  ASSERT_EQ(1u, tenth.size());
+  EXPECT_EQ("before", ninth[0].transfer);
+  EXPECT_EQ("2024-03-09 23:59:59.500", ninth[0].shownLocal);
+  EXPECT_EQ("after", tenth[0].transfer);
+  EXPECT_EQ("2024-03-10 00:00:00.500", tenth[0].shownLocal);
+  EXPECT_EQ(8 * 3600, ninth[0].utcOffsetSeconds);
+  EXPECT_EQ(8 * 3600, tenth[0].utcOffsetSeconds);
+  EXPECT_TRUE(day("2024-03-08").empty());
+}
+#endif
+
+// brenna-history may be listing while the monitor trims the archive: the
+// listing goes to its end without an error, and the trim is not held up by
+// it.
+TEST_F(ArchiveTest, ARetentionTrimWhileAListIsReadLosesNeitherTheListNorTheTrim) {
+  const std::int64_t now = archive::NowUtcMs();
+  archive::WriterOptions keepAll = Options();
+  keepAll.retentionDays = 36500;
+  {
+    archive::ArchiveWriter writer;
+    writer.Start(keepAll);
+    for (int i = 0; i < 3; ++i)
+      writer.Record(Result(now - (120 - i) * kDay, "old-" + std::to_string(i), 25, "1"));
+    for (int i = 0; i < 3; ++i)
+      writer.Record(Result(now - (3 - i) * 1000, "new-" + std::to_string(i), 25, "2"));
+    writer.Stop(std::string());
+  }
+  ASSERT_EQ(6u, All().size());
+
+  archive::ArchiveReader reader;
+  ASSERT_NO_FATAL_FAILURE(Open(reader));
+  std::vector<std::string> listed;
+  std::string error;
+  const bool read = reader.ListResults(
+      {},
+      [&](const archive::ResultRow& r) {
+        if (listed.empty()) {
+          // The monitor starts and trims to the 90 days meanwhile.
+          archive::ArchiveWriter writer;
+          writer.Start(Options());
+          writer.Stop(std::string());
+        }
+        listed.push_back(r.transfer);
+        return true;
+      },
+      &error);
+  EXPECT_TRUE(read) << error;
+  // The list is whole as it stood when it began, or without what the trim
+  // removed before the list reached it; the newest are always there.
+  ASSERT_GE(listed.size(), 3u);
+  EXPECT_EQ((std::vector<std::string>{"new-0", "new-1", "new-2"}),
+            std::vector<std::string>(listed.end() - 3, listed.end()));
+  EXPECT_EQ(std::vector<std::string>({"new-0", "new-1", "new-2"}), Transfers());
+  EXPECT_NE("", LinesWith("results older than 90 days"));
+}
+
+// A station may send an item twice in one record: the window shows the
+// last, and the archive keeps both as they came, in their places, with the
+// panel showing what the window showed.
+TEST_F(ArchiveTest, ARecordWithAnItemTwiceKeepsBothAndThePanelShowsTheLast) {
+  const std::int64_t t = archive::NowUtcMs();
+  ArchivedResult r = Result(t, "twice", 25, "1");
+  r.itemCount = 3;
+  r.items.push_back({2, 5071, 2, "2"});
+  r.writes.push_back({1126, "2", 0xFFFFFF, 0x000000});
+  {
+    archive::ArchiveWriter writer;
+    writer.Start(Options());
+    writer.Record(r);
+    writer.Stop(std::string());
+  }
+  archive::ArchiveReader reader;
+  ASSERT_NO_FATAL_FAILURE(Open(reader));
+  archive::ResultDetail d;
+  std::string error;
+  ASSERT_EQ(1u, All().size());
+  ASSERT_TRUE(reader.GetResult(All().at(0).id, &d, &error)) << error;
+  EXPECT_EQ(3, d.row.itemCount);
+  ASSERT_EQ(3u, d.items.size());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(i, d.items[static_cast<std::size_t>(i)].position);
+  EXPECT_EQ("1", d.items[1].value);
+  EXPECT_EQ(1, d.items[1].judge);
+  EXPECT_EQ("2", d.items[2].value);
+  EXPECT_EQ(2, d.items[2].judge);
+  archive::Panel panel;
+  ASSERT_TRUE(reader.PanelAt(t, {1126}, &panel, &error)) << error;
+  ASSERT_EQ(1u, panel.displays.size());
+  EXPECT_EQ("2", panel.displays[0].text);
 }

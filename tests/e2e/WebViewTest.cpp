@@ -31,6 +31,7 @@
 #include "Station.h"
 #include "TempDir.h"
 #include "TestSocket.h"
+#include "WebPageScripts.h"
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveTime.h"
 #include "panel/Templates.h"
@@ -54,39 +55,6 @@ Rgb ScreenColour(COLORREF c) {
   return Rgb{static_cast<uint8_t>(GetRValue(c)), static_cast<uint8_t>(GetGValue(c)),
              static_cast<uint8_t>(GetBValue(c))};
 }
-
-// Every value display of the page: its text, colours, whether the text is
-// drawn and lies inside the display, and where the display sits as a
-// share of the panel.
-const char kReadDisplays[] = R"JS(
-(() => {
-  const p = document.getElementById('panel').getBoundingClientRect();
-  return [...document.querySelectorAll('#panel .vd')].map(vd => {
-    const s = vd.firstElementChild, b = vd.getBoundingClientRect(), t = s.getBoundingClientRect();
-    return {id: Number(vd.id.slice(1)), text: s.textContent, fg: getComputedStyle(s).color,
-            bg: getComputedStyle(vd).backgroundColor,
-            drawn: getComputedStyle(s).visibility === 'visible',
-            inside: t.left >= b.left - 1 && t.right <= b.right + 1 && t.top >= b.top - 1 &&
-                    t.bottom <= b.bottom + 1,
-            x: (b.left - p.left) / p.width, y: (b.top - p.top) / p.height,
-            w: b.width / p.width, h: b.height / p.height};
-  });
-})()
-)JS";
-
-// What the page's script would have run had a station's text become
-// markup: nothing of it may be there.
-const char kNothingInjected[] =
-    "typeof window.pwned === 'undefined' && "
-    "document.querySelectorAll('img, i, iframe, .vd b, td b, script:not([src=\"/app.js\"])')"
-    ".length === 0";
-
-// What the page says, for a failure's message.
-const char kPageSummary[] =
-    "[location.href, document.title, (document.getElementById('state-head') || {}).textContent, "
-    "(document.getElementById('state-detail') || {}).textContent, "
-    "(document.getElementById('link') || {}).textContent, "
-    "(document.getElementById('d1119') || {}).textContent]";
 
 class WebView : public ::testing::Test {
  protected:
@@ -330,15 +298,7 @@ TEST(WebViewOnTheLan, APairingLinkLetsOneBrowserInOnceAndTheTokenIsNeverInALinkO
     ASSERT_TRUE(StartListening(&web, argv, privateLog(log), port, kPatience, &error)) << error;
   };
   auto get = [&](const std::string& path, const std::string& headers) {
-    const test_socket::Handle s = test_socket::ConnectLoopback(port);
-    const std::string request = "GET " + path +
-                                " HTTP/1.1\r\nHost: station-pc:" + std::to_string(port) +
-                                "\r\nConnection: close\r\n" + headers + "\r\n";
-    test_socket::SendAll(s, request.data(), request.size());
-    bool closed = false;
-    std::string answer = test_socket::Receive(s, 30000, &closed);
-    test_socket::Close(s);
-    return answer;
+    return GetFromTheLan(port, path, headers);
   };
   auto pairingCode = [](const std::string& said) {
     const std::string mark = "/pair?code=";

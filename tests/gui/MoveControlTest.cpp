@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "util/MoveControl.h"
+#include "app/MoveControl.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 # 1. Every folder of src/ is a layer and includes only what its layer may:
 #      platform     -> platform
 #      journal      -> journal, platform
-#      archive      -> archive, journal, platform
-#      util         -> util, archive, journal, platform
+#      util         -> util, journal, platform
+#      archive      -> archive, util, journal, platform
 #      panel        -> panel, util, archive, journal, platform
 #      acquisition,
 #      presentation -> acquisition, presentation, panel, util, archive, journal, platform
@@ -19,9 +19,11 @@
 #      history      -> history, reports, panel, util, archive, journal, platform (brenna-history)
 #      records      -> records (it stands apart)
 #    and all of them libPallix's public headers (pallix/include). The
-#    journal sits just above platform, below every layer that logs; the
-#    archive of shown results just above it, so the data path and the
-#    window may hand it what they show and it reaches none of them. The
+#    journal sits just above platform, below every layer that logs; util
+#    (settings, port rules, layout arithmetic) above it; the archive of
+#    shown results above util (its limits' defaults are the settings'), so
+#    the data path and the window may hand it what they show and it
+#    reaches none of them. The
 #    panel model sits above util, below the data path: the windows, the
 #    data path and the programs beside the monitor read the panel there.
 #    The one upward include the design needs is allowed by name below.
@@ -39,7 +41,7 @@
 #    the reports, panel, archive, platform, journal and util layers: nothing
 #    of the monitor's window or data path, nor of brenna-history. Its includes are judged by the file they reach, as above.
 # 4. No Qt header in the Qt-free core: all of acquisition/, archive/,
-#    history/, journal/, panel/, platform/, records/, reports/, pallix/ and web/, every source
+#    history/, journal/, panel/, platform/, records/, reports/, util/, pallix/ and web/, every source
 #    of the core library, and every header those reach through their
 #    includes.
 #
@@ -53,8 +55,8 @@ endif()
 
 set(layer_platform platform)
 set(layer_journal journal platform)
-set(layer_archive archive journal platform)
-set(layer_util util archive journal platform)
+set(layer_archive archive util journal platform)
+set(layer_util util journal platform)
 set(layer_panel panel util archive journal platform)
 set(layer_acquisition acquisition presentation panel util archive journal platform)
 set(layer_presentation acquisition presentation panel util archive journal platform)
@@ -74,7 +76,7 @@ set(allowed_upward
 set(web_may_layers reports panel archive journal platform util)
 
 # Folders whose every file is Qt-free.
-set(qt_free_folders acquisition archive history journal panel platform records reports)
+set(qt_free_folders acquisition archive history journal panel platform records reports util)
 
 set(qt_include_regex "^(Qt[A-Za-z0-9]*/|Q[A-Z][A-Za-z0-9]*$|Q[A-Z][A-Za-z0-9]*\\.h$|q[a-z0-9_]+\\.h$)")
 

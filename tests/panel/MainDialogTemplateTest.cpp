@@ -2,7 +2,6 @@
 // and the decoder all address the display by.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -10,7 +9,9 @@
 
 #include "panel/DialogTemplate.h"
 #include "panel/Resource.h"
+#include "panel/ResultRouting.h"
 #include "panel/Templates.h"
+#include "panel/ValueDisplayIds.h"
 
 namespace {
 
@@ -85,17 +86,14 @@ TEST(MainDialogTemplate, HasEveryControlOfEachKind) {
 }
 
 TEST(MainDialogTemplate, ValueDisplayIdsAreExactlyTheDisplayVocabulary) {
-  std::vector<int> expected = {1018, 1019, 1020, 1021, 1024, 1052, 1056, 1072,
-                               1073, 1077, 1087, 1088, 1092, 1093, 1102, 1103};
-  for (int id = 1064; id <= 1070; ++id) expected.push_back(id);
-  for (int id = 1081; id <= 1083; ++id) expected.push_back(id);
-  for (int id = 1107; id <= 1157; ++id) expected.push_back(id);
-  std::sort(expected.begin(), expected.end());
-  ASSERT_EQ(expected.size(), 77u);
-
+  const std::vector<int> vocabulary(std::begin(kValueDisplayIds), std::end(kValueDisplayIds));
   std::vector<int> actual;
   for (const DlgControl* c : OfKind(ControlKind::ValueDisplay)) actual.push_back(c->id);
-  EXPECT_EQ(actual, expected);  // also: ascending in template order
+  EXPECT_EQ(actual, vocabulary);  // also: ascending in template order
+  for (int id : vocabulary)
+    EXPECT_EQ(ValueDisplayIndex(id),
+              ControlIndex(Tpl(), id) - ControlIndex(Tpl(), kValueDisplayIds[0]))
+        << id;
 }
 
 TEST(MainDialogTemplate, TemplateOrderPutsQuitFirstAmongTabStopsAndPortSetLast) {
@@ -155,10 +153,9 @@ TEST(MainDialogTemplate, GroupsCarryTheirTitlesAndOperatorDisplays) {
 }
 
 TEST(MainDialogTemplate, DisplaySizesFollowTheirGrid) {
-  const std::set<int> operators = {1018, 1021, 1065, 1072, 1073, 1119, 1157};
   for (const DlgControl* c : OfKind(ControlKind::ValueDisplay)) {
     if (c->id == 1065) continue;
-    if (operators.count(c->id)) {
+    if (IsOperatorDisplay(c->id)) {
       EXPECT_EQ(c->rect.cx, 208) << c->id;
       EXPECT_EQ(c->rect.cy, 16) << c->id;
     } else if (c->id >= 1120 && c->id <= 1156) {

@@ -1,8 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <set>
+#include <string>
+#include <string_view>
+#include <vector>
 
+#include "panel/DialogTemplate.h"
 #include "panel/ResultRouting.h"
+#include "panel/Templates.h"
+#include "panel/ValueDisplayIds.h"
 
 namespace {
 
@@ -13,106 +22,113 @@ constexpr ValueFormat AS = ValueFormat::kAsReceived;
 constexpr ValueFormat TEN = ValueFormat::kTenths;
 constexpr ValueFormat THOU = ValueFormat::kThousandths;
 
-// The routes written down once more, group by group, the way the window
-// shows them: a slip in either copy shows up here.
-struct Expected {
-  int code, display;
-  ColorScheme scheme;
-  ValueFormat format;
-};
-const Expected kExpected[] = {
-    {5000, 1019, F, AS},
-    {5001, 1020, F, AS},  // speed
-    {5008, 1024, P, AS},
-    {5009, 1052, P, AS},
-    {5010, 1056, P, AS},
-    {5012, 1064, F, AS},  // smoke
-    {5028, 1066, F, AS},
-    {5029, 1067, F, AS},
-    {5033, 1068, F, AS},
-    {5018, 1069, F, AS},
-    {5019, 1070, F, AS},  // exhaust
-    {5142, 1077, F, AS},
-    {5139, 1081, F, AS},  // slip, sound
-    // headlamps, row by row: intensity, high beam up/down, left/right, low beam up/down, left/right
-    {5157, 1082, F, THOU},
-    {5159, 1092, F, AS},
-    {5160, 1107, F, AS},
-    {5164, 1111, F, AS},
-    {5163, 1115, F, AS},
-    {5165, 1083, F, THOU},
-    {5167, 1093, F, AS},
-    {5168, 1108, F, AS},
-    {5173, 1087, F, THOU},
-    {5175, 1102, F, AS},
-    {5176, 1109, F, AS},
-    {5181, 1113, F, AS},
-    {5180, 1117, F, AS},
-    {5182, 1088, F, THOU},
-    {5184, 1103, F, AS},
-    {5185, 1110, F, AS},
-    // brake, axle by axle: loads, max force, process difference
-    {5053, 1120, P, AS},
-    {5054, 1123, P, AS},
-    {5071, 1126, P, TEN},
-    {5072, 1129, P, TEN},
-    {5073, 1132, P, TEN},
-    {5074, 1135, P, TEN},
-    {5056, 1121, P, AS},
-    {5057, 1124, P, AS},
-    {5081, 1127, P, TEN},
-    {5082, 1130, P, TEN},
-    {5083, 1133, P, TEN},
-    {5084, 1136, P, TEN},
-    {5059, 1122, P, AS},
-    {5060, 1125, P, AS},
-    {5091, 1128, P, TEN},
-    {5092, 1131, P, TEN},
-    {5093, 1134, P, TEN},
-    {5094, 1137, P, TEN},
-    {5132, 1153, P, TEN},
-    {5136, 1154, P, TEN},  // parking, whole vehicle force
-    // brake percentages and time
-    {5075, 1138, T, AS},
-    {5076, 1141, T, AS},
-    {5078, 1144, T, AS},
-    {5079, 1147, T, AS},
-    {5080, 1150, T, AS},
-    {5085, 1139, T, AS},
-    {5086, 1142, T, AS},
-    {5088, 1145, T, AS},
-    {5089, 1148, T, AS},
-    {5090, 1151, T, AS},
-    {5095, 1140, T, AS},
-    {5096, 1143, T, AS},
-    {5098, 1146, T, AS},
-    {5099, 1149, T, AS},
-    {5100, 1152, T, AS},
-    {5131, 1155, T, AS},
-    {5135, 1156, T, AS},
-};
+const DlgControl* ValueDisplayControl(int id) {
+  const DlgControl* c = FindControl(MainDialogTemplate(), id);
+  return c != nullptr && c->kind == ControlKind::ValueDisplay ? c : nullptr;
+}
 
-TEST(ResultRouting, EveryRouteIsWhereTheWindowExpectsIt) {
+std::vector<ResultRoute> Routes() {
   int count = 0;
   const ResultRoute* routes = ResultRoutes(&count);
-  ASSERT_EQ(count, 66);
-  ASSERT_EQ(std::size(kExpected), 66u);
-  std::set<int> codes, displays;
-  for (int i = 0; i < count; ++i) {
-    codes.insert(routes[i].itemCode);
-    displays.insert(routes[i].displayId);
+  return std::vector<ResultRoute>(routes, routes + count);
+}
+
+// The group box whose frame holds the rectangle, or null.
+const DlgControl* GroupHolding(const DluRect& r) {
+  for (const DlgControl& g : MainDialogTemplate()) {
+    if (g.kind != ControlKind::GroupBox) continue;
+    if (r.x >= g.rect.x && r.y >= g.rect.y && r.x + r.cx <= g.rect.x + g.rect.cx &&
+        r.y + r.cy <= g.rect.y + g.rect.cy)
+      return &g;
   }
-  EXPECT_EQ(codes.size(), 66u) << "one route per code";
-  EXPECT_EQ(displays.size(), 66u) << "one code per display";
-  for (const Expected& e : kExpected) {
-    SCOPED_TRACE(e.code);
-    const ResultRoute* r = FindRoute(e.code);
-    ASSERT_NE(r, nullptr);
-    EXPECT_EQ(r->displayId, e.display);
-    EXPECT_EQ(r->scheme, e.scheme);
-    EXPECT_EQ(r->format, e.format);
+  return nullptr;
+}
+
+// The "工号" label whose row the display continues: same line, to its left,
+// in the same group.
+const DlgControl* OperatorLabelOf(const DlgControl& display) {
+  for (const DlgControl& c : MainDialogTemplate()) {
+    if (c.kind != ControlKind::Label || std::string(c.text) != "工号") continue;
+    if (c.rect.y == display.rect.y && c.rect.x + c.rect.cx <= display.rect.x &&
+        GroupHolding(c.rect) == GroupHolding(display.rect))
+      return &c;
+  }
+  return nullptr;
+}
+
+TEST(ResultRouting, EveryRouteShowsOnAValueDisplayOfTheWindowOnceEach) {
+  const std::vector<ResultRoute> routes = Routes();
+  ASSERT_FALSE(routes.empty());
+  std::set<int> codes, displays;
+  for (const ResultRoute& r : routes) {
+    SCOPED_TRACE(r.itemCode);
+    EXPECT_TRUE(codes.insert(r.itemCode).second) << "item code routed twice";
+    EXPECT_TRUE(displays.insert(r.displayId).second)
+        << "display " << r.displayId << " routed twice";
+    EXPECT_NE(ValueDisplayControl(r.displayId), nullptr)
+        << "display " << r.displayId << " is no value display of the window";
+    EXPECT_FALSE(IsOperatorDisplay(r.displayId)) << "a measurement on an operator display";
+    EXPECT_FALSE(GroupCaptionOf(r.displayId).empty()) << "a display outside every device group";
+    const ResultRoute* found = FindRoute(r.itemCode);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->displayId, r.displayId);
+    EXPECT_EQ(found->scheme, r.scheme);
+    EXPECT_EQ(found->format, r.format);
+  }
+  // Every value display shows either a route or an operator, but the four
+  // inner low-beam cells (checked below), which nothing fills.
+  EXPECT_EQ(displays.size() + std::size(kDeviceOperators) + 4, std::size(kValueDisplayIds));
+}
+
+TEST(ResultRouting, EveryOperatorDisplayIsTheOneOfItsGroup) {
+  std::map<std::string_view, int> operatorOfGroup;
+  for (const DeviceOperator& d : kDeviceOperators) {
+    SCOPED_TRACE(d.deviceCode);
+    EXPECT_EQ(OperatorDisplayForDevice(d.deviceCode), d.displayId);
+    const DlgControl* display = ValueDisplayControl(d.displayId);
+    ASSERT_NE(display, nullptr) << "display " << d.displayId << " is no value display";
+    const std::string_view group = GroupCaptionOf(d.displayId);
+    ASSERT_FALSE(group.empty()) << "display " << d.displayId << " lies in no device group";
+    EXPECT_TRUE(operatorOfGroup.emplace(group, d.displayId).second)
+        << "a second operator display in " << group;
+    EXPECT_NE(OperatorLabelOf(*display), nullptr)
+        << "display " << d.displayId << " is not the one beside its group's 工号";
+  }
+  // Each group of the window, and each that shows a route, has its operator.
+  for (const DlgControl& c : MainDialogTemplate())
+    if (c.kind == ControlKind::GroupBox) EXPECT_EQ(operatorOfGroup.count(c.text), 1u) << c.text;
+  for (const ResultRoute& r : Routes())
+    EXPECT_EQ(operatorOfGroup.count(GroupCaptionOf(r.displayId)), 1u) << r.itemCode;
+}
+
+#if defined(BRENNA_STATION_GUIDE)
+// The part of the station guide the build generates from these tables.
+std::string GuideItemsBlock() {
+  std::ifstream in(BRENNA_STATION_GUIDE, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::size_t begin = text.find("<!-- generated: items -->");
+  const std::size_t end = text.find("<!-- end of generated: items -->");
+  if (begin == std::string::npos || end == std::string::npos || end < begin) return {};
+  return text.substr(begin, end - begin);
+}
+
+TEST(ResultRouting, TheStationGuideListsEveryRouteAndOperator) {
+  const std::string block = GuideItemsBlock();
+  ASSERT_FALSE(block.empty()) << BRENNA_STATION_GUIDE << ": no generated item table";
+  for (const ResultRoute& r : Routes()) {
+    const std::string row = "| " + std::to_string(r.itemCode) + " | " +
+                            std::string(GroupCaptionOf(r.displayId)) + " | " +
+                            std::to_string(r.displayId) + " |";
+    EXPECT_NE(block.find(row), std::string::npos) << "the guide lacks " << row;
+  }
+  for (const DeviceOperator& d : kDeviceOperators) {
+    const std::string row = "| " + std::to_string(d.deviceCode) + " | " +
+                            std::string(GroupCaptionOf(d.displayId)) + " | " +
+                            std::to_string(d.displayId) + " |";
+    EXPECT_NE(block.find(row), std::string::npos) << "the guide lacks " << row;
   }
 }
+#endif
 
 TEST(ResultRouting, UnlistedCodesAndTheInnerLowBeamCellsHaveNoRoute) {
   for (int code : {4999, 5002, 5003, 5007, 5077, 5101, 5115, 5130, 5186, 7700, 7701, 0, -5000})
@@ -123,10 +139,7 @@ TEST(ResultRouting, UnlistedCodesAndTheInnerLowBeamCellsHaveNoRoute) {
     for (int never : {1112, 1114, 1116, 1118}) EXPECT_NE(routes[i].displayId, never);
 }
 
-TEST(ResultRouting, OperatorDisplayByDeviceCode) {
-  const std::pair<int, int> table[] = {{3, 1018},  {7, 1073},  {8, 1072}, {11, 1157},
-                                       {14, 1021}, {15, 1065}, {25, 1119}};
-  for (auto [device, display] : table) EXPECT_EQ(OperatorDisplayForDevice(device), display);
+TEST(ResultRouting, DeviceCodesWithoutAGroupHaveNoOperatorDisplay) {
   for (int other : {0, 1, 4, 9, 24, 26, -3}) EXPECT_EQ(OperatorDisplayForDevice(other), 0);
 }
 

@@ -83,7 +83,7 @@ class ResultPresenterTest : public ::testing::Test {
   std::string spool = dir.path().string();
   std::mutex spoolLock;
   IDisplayBoard* noBoard = nullptr;
-  DataPath path{&spoolLock, &noBoard, [this] { return spool; }};
+  SpoolAndBoard path{&spoolLock, &noBoard, [this] { return spool; }};
   ScriptedWindow window;
   ResultPresenter presenter{window, path};
 };

@@ -138,10 +138,10 @@ inline bool WriteDay(const std::string& path, const std::vector<DayResult>& resu
   store.BeginRun(begin - 60000, 1, "test");
   if (store.RunId() == 0) return false;
   for (std::size_t i = 0; i < results.size();) {
-    store.Begin();
+    archive::sql::Transaction tx = store.Transact();
     for (std::size_t k = 0; k < 5000 && i < results.size(); ++k, ++i)
       store.WriteResult(results[i].result);
-    store.Commit();
+    tx.Commit();
   }
   store.EndRun(results.empty() ? begin : results.back().result.shownUtcMs + 60000, "quit");
   const bool all = store.ResultCount() - before == static_cast<std::int64_t>(results.size());

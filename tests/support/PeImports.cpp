@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -136,4 +137,20 @@ bool IsWindowsOwnDll(const std::string& dll) {
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return own.count(lower) == 1;
+}
+
+std::string WhyNotStandalone(const std::string& path, std::uint16_t machine, bool pe32Plus) {
+  PeFacts facts;
+  std::string why;
+  if (!ReadPeFacts(path, &facts, &why)) return why + "\n";
+  char line[96];
+  if (facts.machine != machine) {
+    std::snprintf(line, sizeof line, "machine 0x%04X, not 0x%04X\n", facts.machine, machine);
+    why += line;
+  }
+  if (facts.pe32Plus != pe32Plus) why += pe32Plus ? "PE32, not PE32+\n" : "PE32+, not PE32\n";
+  if (facts.importedDlls.empty()) why += "no imported DLLs read\n";
+  for (const std::string& dll : facts.importedDlls)
+    if (!IsWindowsOwnDll(dll)) why += dll + " would have to be shipped beside the program\n";
+  return why;
 }

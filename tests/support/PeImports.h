@@ -23,4 +23,9 @@ bool ReadPeFacts(const std::string& path, PeFacts* out, std::string* error);
 // msvcrt.dll, ...), case aside.
 bool IsWindowsOwnDll(const std::string& dll);
 
+// Empty when `path` is a program for `machine` (PE32+ when `pe32Plus`)
+// that imports DLLs, all of them Windows' own, so that a PC needs nothing
+// beside it; else every way in which it is not, one per line.
+std::string WhyNotStandalone(const std::string& path, std::uint16_t machine, bool pe32Plus);
+
 #endif  // BRENNA_TESTS_PEIMPORTS_H

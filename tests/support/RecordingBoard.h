@@ -3,11 +3,13 @@
 #ifndef BRENNA_TESTS_RECORDINGBOARD_H
 #define BRENNA_TESTS_RECORDINGBOARD_H
 
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "panel/ValueDisplayIds.h"
 #include "presentation/DisplayBoard.h"
 
 class RecordingDisplay : public IValueDisplay {
@@ -50,7 +52,7 @@ class RecordingDisplay : public IValueDisplay {
 
 class RecordingBoard : public IDisplayBoard {
  public:
-  // A board with the given display IDs (all 77 of the window by default).
+  // A board with the given display IDs (all of the window's by default).
   RecordingBoard();
   explicit RecordingBoard(const std::vector<int>& ids) {
     for (int id : ids) m_displays.emplace(id, RecordingDisplay(id, &m_log, &m_mutex));
@@ -76,13 +78,9 @@ class RecordingBoard : public IDisplayBoard {
   std::map<int, RecordingDisplay> m_displays;
 };
 
-// The 77 value display IDs of the main window.
+// The value display IDs of the main window.
 inline std::vector<int> AllValueDisplayIds() {
-  std::vector<int> ids = {1018, 1019, 1020, 1021, 1024, 1052, 1056, 1064, 1065,
-                          1066, 1067, 1068, 1069, 1070, 1072, 1073, 1077, 1081,
-                          1082, 1083, 1087, 1088, 1092, 1093, 1102, 1103};
-  for (int id = 1107; id <= 1157; ++id) ids.push_back(id);
-  return ids;
+  return std::vector<int>(std::begin(kValueDisplayIds), std::end(kValueDisplayIds));
 }
 
 inline RecordingBoard::RecordingBoard() : RecordingBoard(AllValueDisplayIds()) {}

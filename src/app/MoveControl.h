@@ -9,8 +9,8 @@
 // A parent whose client area is empty when recorded has no proportions to
 // keep: ResizeControls then leaves every child where it is and returns 0
 // until InitLayout is called again on a non-empty parent.
-#ifndef BRENNA_UTIL_MOVECONTROL_H
-#define BRENNA_UTIL_MOVECONTROL_H
+#ifndef BRENNA_APP_MOVECONTROL_H
+#define BRENNA_APP_MOVECONTROL_H
 
 #include <QPointer>
 #include <QWidget>
@@ -49,4 +49,4 @@ class CMoveControl {
   int m_nChildren = 0;
 };
 
-#endif  // BRENNA_UTIL_MOVECONTROL_H
+#endif  // BRENNA_APP_MOVECONTROL_H

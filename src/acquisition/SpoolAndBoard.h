@@ -1,13 +1,13 @@
-// DataPath - what the application hands the network tasks and the chunk
+// SpoolAndBoard - what the application hands the network tasks and the chunk
 // writer: the spool lock, the display board and the spool directory. The
 // application owns all three (g_spoolLock, g_pMainDlg and the site
 // configuration) and sits above the data path, which never names them.
-// Task functions take no arguments, so the window installs its data path
-// here before it starts the network tasks; its own calls into the data path
+// Task functions take no arguments, so the window installs the three here
+// before it starts the network tasks; its own calls into the data path
 // (the scan, the decoder, the publication hook) hand the spool lock over as
 // an argument.
-#ifndef BRENNA_ACQUISITION_DATAPATH_H
-#define BRENNA_ACQUISITION_DATAPATH_H
+#ifndef BRENNA_ACQUISITION_SPOOLANDBOARD_H
+#define BRENNA_ACQUISITION_SPOOLANDBOARD_H
 
 #include <functional>
 #include <mutex>
@@ -15,7 +15,7 @@
 
 #include "presentation/DisplayBoard.h"
 
-struct DataPath {
+struct SpoolAndBoard {
   // Guards writing and reading of spool files.
   std::mutex* spoolLock = nullptr;
   // Where the display board is kept: read at every use, as the window
@@ -25,13 +25,13 @@ struct DataPath {
   std::function<std::string()> spoolDirectory;
 };
 
-// Installs `path` for the network tasks and SaveRecvChunk; it must outlive
-// every task that runs with it. Null goes back to the data path of a
+// Installs `given` for the network tasks and SaveRecvChunk; it must
+// outlive every task that runs with it. Null goes back to those of a
 // program without a window: a lock of its own, no display board and no
 // spool directory.
-void InstallDataPath(const DataPath* path);
+void InstallSpoolAndBoard(const SpoolAndBoard* given);
 
-// The installed data path.
-const DataPath& CurrentDataPath();
+// The installed spool lock, display board and spool directory.
+const SpoolAndBoard& CurrentSpoolAndBoard();
 
-#endif  // BRENNA_ACQUISITION_DATAPATH_H
+#endif  // BRENNA_ACQUISITION_SPOOLANDBOARD_H

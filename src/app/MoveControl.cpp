@@ -1,4 +1,4 @@
-#include "util/MoveControl.h"
+#include "app/MoveControl.h"
 
 #include <QObject>
 #include <QRect>
