@@ -397,7 +397,7 @@ void WorkingDay(const fs::path& dir, int results) {
   const std::vector<DayResult> made = MakeDay(day, results);
   if (!WriteDay(path, made)) return;
   std::size_t values = 0;
-  for (const DayResult& r : made) values += r.result.items.size() - 2;
+  for (const DayResult& r : made) values += r.result.items.size() - 2 - r.resent;
   std::printf("\na working day of %d results (%s; %zu values, %.0f KiB archive)\n", results,
               day.c_str(), values, fs::file_size(path) / 1024.0);
   auto reader = std::make_shared<archive::ArchiveReader>();

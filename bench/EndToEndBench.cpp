@@ -50,8 +50,13 @@
 // (each result stays at least half a second on screen: at most 2/s), with
 // the shortest time any of them stayed on screen.
 //
+// Last, in a build configured with the windows build beside it
+// (BRENNA_WINDOWS_BUILD_DIR), the same quiet line through the Windows
+// monitor (BrennaCenter.exe under wine64, installed as a PC has it).
+//
 // Usage: bench_end_to_end [--results N] [--large M] [--stations K] [--files F]
 //                         [--attack R] [--attacks-only [A]] [--quiet Q] [--backlog B]
+//                         [--quiet-only]   (the quiet lines of both monitors alone)
 // (--attacks-only A runs attack A alone, 1 to 6.)
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -81,6 +86,10 @@
 #include "MonitorProcess.h"
 #include "PallixWire.h"
 #include "Station.h"
+#if defined(BRENNA_WINDOWS_BUILD_DIR)
+#include "DisplayServer.h"
+#include "WindowsInstall.h"
+#endif
 
 namespace {
 
@@ -554,7 +563,7 @@ long JournalMs(const std::string& log, const std::string& what) {
 // (so nothing waits for it, and the moments fall all over the window's
 // one-second timer). Per result, publication (renamed into place) to values
 // drawn. False when a result never arrived.
-bool RunQuietLine(MonitorProcess& m, int count) {
+bool RunQuietLine(MonitorProcess& m, int count, const char* which) {
   std::vector<std::string> frames;
   std::string error;
   if (!m.Frames("quiet", Results(count, SmallResultNo), &frames, &error)) {
@@ -569,7 +578,7 @@ bool RunQuietLine(MonitorProcess& m, int count) {
     const std::string name = TransferName(f);
     std::this_thread::sleep_for(std::chrono::milliseconds(500 + gapMs(random)));
     const Clock::time_point sent = Clock::now();
-    const StreamOutcome out = SendStream(m.tree().port(), f, kGiveUp);
+    const StreamOutcome out = SendStream(m.port(), f, kGiveUp);
     SpoolWatch::Times t;
     while (!(t = m.watch().Snapshot()[name]).isRead && Clock::now() - sent < kGiveUp)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -601,7 +610,8 @@ bool RunQuietLine(MonitorProcess& m, int count) {
       journalMs.push_back(static_cast<double>((shown - published + kDayMs) % kDayMs));
     }
   } while (journalMs.size() < names.size() && Clock::now() - waitFrom < std::chrono::seconds(10));
-  std::printf("\nquiet line: %d small results, one at a time, each at a random moment\n", count);
+  std::printf("\nquiet line, %s: %d small results, one at a time, each at a random moment\n", which,
+              count);
   std::printf("  sent to published (inotify)      p50 %6.1f ms   p99 %6.1f ms\n",
               Percentile(publishedMs, 50), Percentile(publishedMs, 99));
   std::printf(
@@ -663,6 +673,40 @@ bool RunBacklog(MonitorProcess& m, int count) {
   return true;
 }
 
+// The same quiet line through the Windows monitor under wine64, installed
+// as a PC has it, on a private X server (wine makes no window without one;
+// no window manager). Nothing to do in a build without the windows build
+// beside it.
+bool RunWindowsQuietLine(int count) {
+#if defined(BRENNA_WINDOWS_BUILD_DIR)
+  WindowsInstall install;
+  if (!install.ok()) {
+    std::fprintf(stderr, "windows: %s\n", install.error().c_str());
+    return false;
+  }
+  DisplayServer display;
+  std::string error;
+  if (!display.Start(install.work() + "/xvfb.log", {}, &error)) {
+    std::fprintf(stderr, "windows: %s\n", error.c_str());
+    return false;
+  }
+  MonitorProcess w(install.Monitor());
+  w.ShowOn(display.ClientEnv());
+  if (!w.Start(&error)) {
+    std::fprintf(stderr, "windows: %s\n", error.c_str());
+    return false;
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const bool ok = RunQuietLine(w, count, "Windows monitor under wine64");
+  w.Stop();
+  return ok;
+#else
+  (void)count;
+  std::printf("\n(no windows build beside this one: the Windows monitor is not measured)\n");
+  return true;
+#endif
+}
+
 int Argument(int argc, char** argv, const char* name, int fallback) {
   for (int i = 1; i + 1 < argc; ++i)
     if (std::strcmp(argv[i], name) == 0) return std::max(1, std::atoi(argv[i + 1]));
@@ -694,6 +738,14 @@ int main(int argc, char** argv) {
   if (attacksOnly >= 0) {
     const bool ok = RunAttacks(m, attackRounds, attacksOnly);
     m.Stop();
+    return ok ? 0 : 1;
+  }
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--quiet-only") != 0) continue;
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    bool ok = RunQuietLine(m, quietCount, "Linux monitor");
+    m.Stop();
+    ok = RunWindowsQuietLine(quietCount) && ok;
     return ok ? 0 : 1;
   }
 
@@ -744,12 +796,13 @@ int main(int argc, char** argv) {
 
   ok = RunStations(m, stations, files, items) && ok;
   ok = RunAttacks(m, attackRounds, 0) && ok;
-  ok = RunQuietLine(m, quietCount) && ok;
+  ok = RunQuietLine(m, quietCount, "Linux monitor") && ok;
   ok = RunBacklog(m, backlogCount) && ok;
   std::printf("\n");
   PrintIdle("after load", m, std::chrono::seconds(5));
 
   m.Stop();
+  ok = RunWindowsQuietLine(quietCount) && ok;
   if (!ok) std::printf("\nDATA LOST or set-up failed: see above\n");
   return ok ? 0 : 1;
 }

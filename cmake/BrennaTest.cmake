@@ -1,5 +1,6 @@
 # brenna_add_test(<name> SOURCES <files...> [LIBS <targets...>] [GUI] [TIMEOUT <s>]
-#                 [PROPERTIES <name> <value>...] [NOT_ON_WINDOWS <case patterns...>])
+#                 [PROPERTIES <name> <value>...] [NOT_ON_WINDOWS <case patterns...>]
+#                 [ENVIRONMENT <NAME=value>...])
 #
 # NOT_ON_WINDOWS names the cases a Windows build leaves out because they
 # need a POSIX tool (a gtest filter, so the list stays in one place).
@@ -9,6 +10,8 @@
 # directory. GUI tests run on Qt's offscreen platform with a fixed 1920x1080
 # screen at 96 dpi and get a main() that creates the QApplication. PROPERTIES
 # are further ctest properties of every case (a fixture it requires, say).
+# ENVIRONMENT entries come last, so they win over the helper's own (a
+# Windows test under another code page than 936, say).
 include(GoogleTest)
 
 set(BRENNA_TEST_HOME ${CMAKE_BINARY_DIR}/test-home)
@@ -78,7 +81,7 @@ if(CMAKE_CROSSCOMPILING)
 endif()
 
 function(brenna_add_test name)
-  cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS;NOT_ON_WINDOWS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS;NOT_ON_WINDOWS;PROPERTIES;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${BRENNA_BIN_DIR}/tests)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
@@ -122,7 +125,7 @@ function(brenna_add_test name)
     # One test per program: each wine start costs about half a second, so the
     # cases of a program run in one start (the program reports each case).
     set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
-                          "${CMAKE_COMMAND};-E;env;${env};${BRENNA_WINE_ENV};${BRENNA_WINE64}")
+                          "${CMAKE_COMMAND};-E;env;${env};${BRENNA_WINE_ENV};${T_ENVIRONMENT};${BRENNA_WINE64}")
     set(filter)
     if(T_NOT_ON_WINDOWS)
       list(JOIN T_NOT_ON_WINDOWS ":" excluded)
@@ -135,7 +138,8 @@ function(brenna_add_test name)
   endif()
   # The environment reaches both the discovery run and every test through the
   # executor prefix (gtest_discover_tests loses multi-entry ENVIRONMENT lists).
-  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${CMAKE_COMMAND};-E;env;${env}")
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+                        "${CMAKE_COMMAND};-E;env;${env};${T_ENVIRONMENT}")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60

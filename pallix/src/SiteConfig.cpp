@@ -92,7 +92,10 @@ Settings ReadSettings(const std::string& settingsFile) {
   s.settingsFile = settingsFile;
   const std::string fileDir = sys::DirectoryOf(settingsFile);
   auto resolve = [&](const std::string& value) {
-    return IsAbsolute(value) ? Normalise(value) : Join(fileDir.empty() ? "." : fileDir, value);
+    // A path rooted without a drive (\data, /srv/data) on Windows: on the
+    // drive the settings file lies on.
+    const std::string rooted = sys::OnDriveOf(fileDir, value);
+    return IsAbsolute(rooted) ? Normalise(rooted) : Join(fileDir.empty() ? "." : fileDir, rooted);
   };
 
   bool baseGiven = false, spoolGiven = false;

@@ -19,8 +19,13 @@ namespace pallix::site {
 
 // Name of the settings file, looked for in the library's own directory.
 inline constexpr const char* kSettingsFileName = "Pallix.ini";
-// Folder of the embedded default under the XDG data directory.
+// Folder of the embedded default under the XDG data directory (on
+// Windows under %LOCALAPPDATA%, named as Windows programs name theirs).
+#if defined(_WIN32)
+inline constexpr const char* kDefaultFolder = "BrennaCenter";
+#else
 inline constexpr const char* kDefaultFolder = "brennacenter";
+#endif
 // Spool folder under the base directory when none is named.
 inline constexpr const char* kSpoolFolder = "spool";
 // Longest directory path the record holds (its fields are 260 bytes).

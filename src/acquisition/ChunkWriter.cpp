@@ -130,6 +130,13 @@ int RefuseFrameLength(const FramePeer& peer, int length) {
   return kChunkOutOfRange;
 }
 
+// What a transfer's name must be here, for the journal (CanNameFile).
+#if defined(_WIN32)
+constexpr char kWindowsNameRule[] = "; GBK text without ':'";
+#else
+constexpr char kWindowsNameRule[] = "";
+#endif
+
 // The name first, then the total, then the chunk's place in the file.
 Outcome RefuseBadHeader(const ChunkJob& job) {
   const FileChunk& chunk = job.chunk;
@@ -143,9 +150,9 @@ Outcome RefuseBadHeader(const ChunkJob& job) {
     BRENNA_EVENT(kWarning, kSpool, kTransferRefused, job.key, "name",
                  "chunk of transfer '%s' from %s refused: the name cannot be a file name here "
                  "(1 to %d bytes, not \".\" or \"..\", no '/', backslash, control character, "
-                 "nor any of ? * \" < > |)",
+                 "nor any of ? * \" < > |%s)",
                  journal::JournalName(chunk.name).c_str(), PeerText(job.peer).c_str(),
-                 FILE_CHUNK_NAME_SIZE - 1);
+                 FILE_CHUNK_NAME_SIZE - 1, kWindowsNameRule);
     return kChunkBadName;
   }
   if (chunk.total <= 0) {
@@ -401,7 +408,8 @@ bool IsAbandonedTransfer(const std::string& name, std::chrono::seconds fileAge) 
 }
 
 bool IsUsableTransferName(const std::string& name) {
-  return PallixIsUsableTransferName(name.data(), name.size()) != 0;
+  // The rule stations check, and what this system takes for a file's name.
+  return PallixIsUsableTransferName(name.data(), name.size()) != 0 && CanNameFile(name);
 }
 
 int SaveRecvChunk(const void* data, int length, const FramePeer& peer) {

@@ -73,7 +73,8 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
                     const FramePeer& peer = FramePeer()) PALLIX_REQUIRES(theSpoolLock);
 
 // Whether a transfer name may become part of a file name in the spool
-// directory (PallixIsUsableTransferName: the rule stations check too).
+// directory (PallixIsUsableTransferName: the rule stations check too; on
+// Windows also what Windows takes for a file's name, CanNameFile).
 bool IsUsableTransferName(const std::string& name);
 
 #endif  // BRENNA_ACQUISITION_CHUNKWRITER_H

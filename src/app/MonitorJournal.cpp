@@ -10,6 +10,7 @@
 #include "journal/JournalLine.h"
 #include "journal/JournalWriter.h"
 #include "journal/PallixReports.h"
+#include "journal/RunLines.h"
 #include "platform/FileOps.h"
 #include "platform/JournalIo.h"
 
@@ -84,52 +85,6 @@ void RouteToCategory(Level level, Category category, const char* text) {
   }
 }
 
-// A line written whatever the logging rules say.
-void WriteAlways(Level level, Category category, const std::string& text) {
-  journal::ProcessJournalWriter().Submit(
-      level,
-      journal::FormatLine(std::chrono::system_clock::now(), level, journal::CategoryName(category),
-                          text),
-      journal::kStampLength);
-}
-
-// "YYYY-MM-DD hh:mm:ss.mmm" at the start of a line.
-bool StartsWithStamp(const std::string& line) {
-  static const char kShape[] = "dddd-dd-dd dd:dd:dd.ddd";
-  if (line.size() < journal::kStampLength) return false;
-  for (std::size_t i = 0; i < journal::kStampLength; ++i) {
-    const bool digit = line[i] >= '0' && line[i] <= '9';
-    if (kShape[i] == 'd' ? !digit : line[i] != kShape[i]) return false;
-  }
-  return true;
-}
-
-// Whether the previous run, whose last lines are `tail`, ended without its
-// stop line; *last is then the time of its last line (or the line itself
-// when it has none). A run's last line in brenna.start is its stop line;
-// lines of other categories (the journal's own, Qt's as it shuts down) may
-// follow it.
-bool EndedWithoutStop(const std::string& tail, std::string* last) {
-  std::vector<std::string> lines;
-  std::string::size_type start = 0;
-  while (start < tail.size()) {
-    std::string::size_type end = tail.find('\n', start);
-    if (end == std::string::npos) end = tail.size();
-    if (end > start) lines.push_back(tail.substr(start, end - start));
-    start = end + 1;
-  }
-  if (lines.empty()) return false;
-  for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
-    if (it->find(" brenna.start: ") == std::string::npos) continue;
-    if (it->find(" brenna.start: BrennaCenter stopped") != std::string::npos) return false;
-    break;
-  }
-  const std::string& final = lines.back();
-  *last = StartsWithStamp(final) ? final.substr(0, journal::kStampLength)
-                                 : "\"" + final.substr(0, 80) + "\"";
-  return true;
-}
-
 Level ThresholdOf(const QLoggingCategory& c) {
   if (c.isDebugEnabled()) return Level::kDebug;
   if (c.isInfoEnabled()) return Level::kInfo;
@@ -159,17 +114,7 @@ MonitorJournal::MonitorJournal(const Options& options) {
   RefreshThresholds();
 
   const std::string file = FilePath();
-  WriteAlways(Level::kInfo, Category::kStart,
-              std::string("BrennaCenter ") + BRENNA_VERSION + " starting, process " +
-                  std::to_string(journal_io::ProcessId()) + "; journal " +
-                  (file.empty() ? std::string("on stderr only") : file));
-  std::string last;
-  if (EndedWithoutStop(journal::ProcessJournalWriter().PreviousTail(), &last)) {
-    WriteAlways(Level::kWarning, Category::kStart,
-                "the previous run ended without its stop line: it was killed, crashed or lost "
-                "its power after its last line, written " +
-                    last);
-  }
+  journal::WriteStartLines(BRENNA_VERSION);
   const std::string ignored = journal_io::IgnoredStateHome();
   if (options.directory.empty() && !ignored.empty()) {
     BRENNA_LOG(kWarning, kJournal,
@@ -190,14 +135,8 @@ MonitorJournal::MonitorJournal(const Options& options) {
   // Looked at ten times a period, so silence never lasts much longer.
   const std::chrono::milliseconds period = options.heartbeatPeriod;
   m_heartbeatTimer.setInterval(std::max(period / 10, std::chrono::milliseconds(1)));
-  QObject::connect(&m_heartbeatTimer, &QTimer::timeout, [period] {
-    const auto silent =
-        std::chrono::steady_clock::now() - journal::ProcessJournalWriter().LastSubmitted();
-    if (silent < period) return;
-    WriteAlways(Level::kInfo, Category::kJournal,
-                "still running, process " + std::to_string(journal_io::ProcessId()) +
-                    ": nothing to report for " + journal::FormatSpan(silent));
-  });
+  QObject::connect(&m_heartbeatTimer, &QTimer::timeout,
+                   [period] { journal::WriteHeartbeatWhenSilent(period); });
   m_heartbeatTimer.start();
 }
 
@@ -223,14 +162,7 @@ void MonitorJournal::WriteStop(const std::string& how) {
   JournalProcessEnding(how.c_str());
 }
 
-void JournalProcessEnding(const char* how) {
-  // Repeats still being counted are said now: a stop must not swallow them.
-  journal::FlushAll();
-  journal::WriteSummary();
-  WriteAlways(Level::kInfo, Category::kStart,
-              std::string("BrennaCenter stopped") + (*how != '\0' ? " " : "") + how);
-  journal::ProcessJournalWriter().Drain();
-}
+void JournalProcessEnding(const char* how) { journal::WriteProcessEnding(how); }
 
 void MonitorJournal::RefreshThresholds() {
   bool libraryLevelChanged = false;

@@ -45,8 +45,6 @@ class CPortSet : public QDialog {
   // The template's controls, the members bound to theirs.
   void CreateControls();
   void SetInitialFocus();
-  // Writes the port and reads it back: true when the file now holds it.
-  bool StorePort(int port);
 
   QLineEdit m_editNew;
   QLineEdit m_editOld;

@@ -140,13 +140,16 @@ std::string Where(const ResultFilter& f) {
   if (f.byOperator) sql += " AND operator = ?7";
   if (f.byTransfer) sql += " AND transfer = ?8";
   if (f.withJudge != 0) {
-    // Item codes are numbers of the program's own tables: written in.
+    // Item codes are numbers of the program's own tables: written in. Of an
+    // item code sent twice the window shows the last: only that one counts.
     std::string codes;
     for (int code : f.withCodes) codes += (codes.empty() ? "" : ",") + std::to_string(code);
     sql +=
         " AND EXISTS (SELECT 1 FROM item WHERE item.result_id = result.id AND item.judge = ?11"
         " AND item.code IN (" +
-        codes + "))";
+        codes +
+        ") AND NOT EXISTS (SELECT 1 FROM item AS later WHERE later.result_id = item.result_id"
+        " AND later.code = item.code AND later.position > item.position))";
   }
   return sql;
 }

@@ -66,7 +66,8 @@ struct ResultFilter {
   std::int64_t throughId = std::numeric_limits<std::int64_t>::max();  // and none higher than this
   std::int64_t limit = 0;                                             // at most this many; 0: all
   // Only results with an item of judge code `withJudge` among the item
-  // codes `withCodes` (those a verdict shows on); 0: any result.
+  // codes `withCodes` (those a verdict shows on), not followed in its record
+  // by the same code again; 0: any result.
   int withJudge = 0;
   std::vector<int> withCodes;
   bool newestFirst = false;  // listed newest first (by id, the order shown)

@@ -10,7 +10,7 @@ Db::~Db() { Close(); }
 
 int Db::Open(const std::string& path, int flags) {
   Close();
-  // SQLite takes a UTF-8 name; a Windows path is in the ANSI code page.
+  // SQLite takes a UTF-8 name; a path here is GBK.
   const int rc =
       sqlite3_open_v2(Utf8FromSystem(path).c_str(), &db_, flags | SQLITE_OPEN_NOFOLLOW, nullptr);
   if (rc != SQLITE_OK) Close();

@@ -60,6 +60,8 @@ class Directory {
 
 std::string JoinPath(const std::string& dir, const std::string& name) { return dir + "/" + name; }
 
+bool CanNameFile(const std::string&) { return true; }
+
 std::string ParentDirectory(const std::string& path) {
   const std::string::size_type slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";

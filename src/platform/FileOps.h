@@ -44,6 +44,10 @@ enum class FileFault {
 
 // dir, the system's separator ('/' or '\'), name.
 std::string JoinPath(const std::string& dir, const std::string& name);
+// Whether `name` (GBK, one part of a path) can name a file here. POSIX:
+// any name. Windows: GBK text without the characters Windows keeps for
+// itself (< > : " | ? *): ':' would name a stream of another file.
+bool CanNameFile(const std::string& name);
 // The directory part of path: "." when it has none, the root for a file in
 // the root.
 std::string ParentDirectory(const std::string& path);

@@ -1,10 +1,13 @@
-// Windows implementation of FileOps.h through the ANSI calls, so that GBK
-// names arrive and leave as the same bytes (the system code page of a
-// Chinese station PC is 936). A separator is looked for character by
-// character: the second byte of a GBK character may be 0x5C, a '\'.
+// Windows implementation of FileOps.h through the "W" calls, GBK names
+// converted through code page 936 both ways (WidePath.h), so that they
+// arrive and leave as the same bytes whatever the system's own code page
+// is. A separator is looked for character by character: the second byte of
+// a GBK character may be 0x5C, a '\'.
 #include <windows.h>
 
 #include "platform/FileOps.h"
+#include "platform/Gbk.h"
+#include "platform/WidePath.h"
 
 namespace {
 
@@ -59,7 +62,7 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 std::string::size_type LastSeparator(const std::string& path) {
   std::string::size_type last = std::string::npos;
   for (std::string::size_type i = 0; i < path.size(); ++i) {
-    if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
+    if (GbkCharLength(path, i) == 2) {
       ++i;
     } else if (IsSeparator(path[i])) {
       last = i;
@@ -69,7 +72,7 @@ std::string::size_type LastSeparator(const std::string& path) {
 }
 
 bool IsDirectory(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -87,6 +90,12 @@ constexpr std::size_t kMaxTransfer = 1u << 30;
 
 std::string JoinPath(const std::string& dir, const std::string& name) { return dir + "\\" + name; }
 
+bool CanNameFile(const std::string& name) {
+  std::wstring wide;
+  if (!GbkToWideExact(name, &wide)) return false;
+  return wide.find_first_of(L"<>:\"|?*") == std::wstring::npos;
+}
+
 std::string ParentDirectory(const std::string& path) {
   const std::string::size_type slash = LastSeparator(path);
   if (slash == std::string::npos) return ".";
@@ -97,13 +106,14 @@ std::string ParentDirectory(const std::string& path) {
 
 // GetFileAttributes answers for a link itself, never for its target.
 bool PathExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 FileFault InspectFile(const std::string& path, RegularFileInfo* info) {
   *info = RegularFileInfo();
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return LastFault();
+  if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data))
+    return LastFault();
   if ((data.dwFileAttributes & kNotPlain) != 0) return FileFault::kNotRegular;
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
@@ -124,7 +134,7 @@ FileFault ResolveFile(const std::string& path, std::string* resolved) {
   // Windows' own opening follows a link, SQLite's too: the name serves as
   // it is.
   *resolved = path;
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return LastFault();
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileFault::kNotRegular;
   return FileFault::kNone;
@@ -134,9 +144,10 @@ FileFault IdentifyFile(const std::string& path, FileIdentity* id) {
   *id = FileIdentity();
   // Attributes only: never refused for sharing, and a link is opened as
   // itself.
-  HANDLE file = CreateFileA(
-      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file =
+      CreateFileW(WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastFault();
   BY_HANDLE_FILE_INFORMATION info;
   FILE_STANDARD_INFO standard;
@@ -159,15 +170,17 @@ FileFault IdentifyFile(const std::string& path, FileIdentity* id) {
 
 bool ListFileNames(const std::string& dir, std::vector<std::string>* names, bool everything) {
   names->clear();
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA(JoinPath(dir, "*").c_str(), &entry);
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW(WidePath(JoinPath(dir, "*")).c_str(), &entry);
   if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
   do {
-    const std::string name = entry.cFileName;
+    std::string name;
+    // A name GBK cannot hold was never given by this program: left alone.
+    if (!WideToGbkExact(entry.cFileName, &name)) continue;
     if (name == "." || name == "..") continue;
     if (!everything && (entry.dwFileAttributes & kNotPlain) != 0) continue;
     names->push_back(name);
-  } while (FindNextFileA(find, &entry));
+  } while (FindNextFileW(find, &entry));
   FindClose(find);
   return true;
 }
@@ -175,20 +188,21 @@ bool ListFileNames(const std::string& dir, std::vector<std::string>* names, bool
 // std::rename refuses an existing target here. Written through: the rename
 // is on the disk when this returns, which POSIX gets from a directory sync.
 FileFault MoveFileOver(const std::string& from, const std::string& to) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return FileFault::kNone;
   return LastFault();
 }
 
 bool RemoveRegularFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
   // Only files are ours to remove; whatever else sits under the name stays.
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kNotPlain) != 0) return false;
-  return DeleteFileA(path.c_str()) != 0;
+  return DeleteFileW(WidePath(path).c_str()) != 0;
 }
 
 DirectoryKind InspectDirectory(const std::string& dir) {
-  const DWORD attributes = GetFileAttributesA(dir.c_str());
+  const DWORD attributes = GetFileAttributesW(WidePath(dir).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
@@ -201,8 +215,8 @@ DirectoryKind InspectDirectory(const std::string& dir) {
   }
   // A link: what it leads to.
   HANDLE target =
-      CreateFileA(dir.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      CreateFileW(WidePath(dir).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (target == INVALID_HANDLE_VALUE) return DirectoryKind::kBrokenLink;
   BY_HANDLE_FILE_INFORMATION info;
   const bool known = GetFileInformationByHandle(target, &info) != 0;
@@ -214,7 +228,7 @@ DirectoryKind InspectDirectory(const std::string& dir) {
 
 FileFault MakeDirectories(const std::string& dir) {
   if (dir.empty()) return FileFault::kMissing;
-  const DWORD attributes = GetFileAttributesA(dir.c_str());
+  const DWORD attributes = GetFileAttributesW(WidePath(dir).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES)
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileFault::kNone : FileFault::kOther;
   std::string trimmed = dir;
@@ -228,7 +242,7 @@ FileFault MakeDirectories(const std::string& dir) {
     const FileFault parent = MakeDirectories(trimmed.substr(0, slash));
     if (parent != FileFault::kNone) return parent;
   }
-  if (CreateDirectoryA(trimmed.c_str(), nullptr)) return FileFault::kNone;
+  if (CreateDirectoryW(WidePath(trimmed).c_str(), nullptr)) return FileFault::kNone;
   const DWORD error = GetLastError();
   // Another process may have made it meanwhile.
   if (error == ERROR_ALREADY_EXISTS)
@@ -258,20 +272,22 @@ FileFault RegularFile::Open(const std::string& path, Mode mode, bool* created) {
   bool made = false;
   switch (mode) {
     case Mode::kRead:
-      file = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, flags, nullptr);
+      file = CreateFileW(WidePath(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, flags,
+                         nullptr);
       break;
     case Mode::kUpdate:
-      file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
-                         flags, nullptr);
+      file = CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                         OPEN_EXISTING, flags, nullptr);
       if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
-        file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, CREATE_NEW,
-                           flags, nullptr);
+        file = CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                           CREATE_NEW, flags, nullptr);
         made = file != INVALID_HANDLE_VALUE;
       }
       break;
     case Mode::kReplace:
       // Not CREATE_ALWAYS: only a file found to be plain is emptied.
-      file = CreateFileA(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS, flags, nullptr);
+      file = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS, flags,
+                         nullptr);
       break;
   }
   if (file == INVALID_HANDLE_VALUE) {

@@ -1,6 +1,6 @@
-// Windows steps of FileStore.h, through the ANSI calls: GBK paths reach the
-// system as the same bytes (code page 936), which std::filesystem's wide
-// conversion would not give back. Handles are C run-time descriptors over
+// Windows steps of FileStore.h, through the "W" calls with GBK paths
+// converted through code page 936 (WidePath.h), whatever the system's own
+// code page is. Handles are C run-time descriptors over
 // Win32 file handles.
 #include <windows.h>
 // windows.h first: io.h's declarations need its types.
@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "platform/FileStore.h"
+#include "platform/WidePath.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ HANDLE Raw(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
 // Whether this process may open the file for writing now. Opening changes
 // neither contents nor times.
 bool OpensForWriting(const std::string& path) {
-  const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE,
+  const HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
@@ -53,7 +54,7 @@ bool OpensForWriting(const std::string& path) {
 }  // namespace
 
 std::string FileStore::Resolve(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
     return std::string();
   return path;  // present or not; what cannot be examined fails later
@@ -61,14 +62,14 @@ std::string FileStore::Resolve(const std::string& path) {
 
 FileStore::ReadResult FileStore::Read(const std::string& path, std::string* bytes) {
   bytes->clear();
-  const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ,
+  const HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_READ,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (IsMissing(error)) return ReadResult::kMissing;
     // A folder does not open this way.
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
                ? ReadResult::kNotRegular
                : ReadResult::kFailed;
@@ -108,7 +109,7 @@ FileStore::ReadResult FileStore::Read(const std::string& path, std::string* byte
 
 FileStore::ReadResult FileStore::Inspect(const std::string& path, FileInfo* info) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+  if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data))
     return IsMissing(GetLastError()) ? ReadResult::kMissing : ReadResult::kFailed;
   if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
     return ReadResult::kFailed;
@@ -124,7 +125,7 @@ int FileStore::CreateAside(const std::string& path, bool /*keepPrivate*/, std::s
   // unless someone set its own by hand: nothing to keep private meanwhile.
   for (int attempt = 0; attempt < kAsideAttempts; ++attempt) {
     *aside = AsideName(path);
-    const HANDLE h = CreateFileA(aside->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    const HANDLE h = CreateFileW(WidePath(*aside).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
@@ -134,7 +135,7 @@ int FileStore::CreateAside(const std::string& path, bool /*keepPrivate*/, std::s
     const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_WRONLY | _O_BINARY);
     if (fd >= 0) return fd;
     CloseHandle(h);
-    DeleteFileA(aside->c_str());
+    DeleteFileW(WidePath(*aside).c_str());
     break;
   }
   aside->clear();
@@ -169,12 +170,12 @@ bool FileStore::Close(int fd) { return _close(fd) == 0; }
 bool FileStore::Rename(const std::string& from, const std::string& to) {
   // Windows' rename refuses an existing target; write-through returns only
   // once the move is on the disk.
-  return MoveFileExA(from.c_str(), to.c_str(),
+  return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 void FileStore::Remove(const std::string& path) {
-  if (!path.empty()) DeleteFileA(path.c_str());
+  if (!path.empty()) DeleteFileW(WidePath(path).c_str());
 }
 
 void FileStore::FlushFolderOf(const std::string& /*path*/) {

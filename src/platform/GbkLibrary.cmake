@@ -1,5 +1,6 @@
 # GBK text conversion (brenna_gbk), shared by the monitor and the station
 # tool.
+include_guard(GLOBAL)
 if(WIN32)
   add_library(brenna_gbk STATIC ${CMAKE_CURRENT_LIST_DIR}/GbkWin.cpp)
 else()

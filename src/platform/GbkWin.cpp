@@ -1,10 +1,12 @@
 // GBK conversion on Windows: code page 936 through WideCharToMultiByte and
 // MultiByteToWideChar, one character at a time, so that an unconvertible
 // character is replaced (or refused) alone, exactly as the POSIX side does
-// with iconv.
+// with iconv; and the same code page to and from the UTF-16 of the "W"
+// calls (GbkWide.h), never through the system's own code page.
 #include <windows.h>
 
 #include "platform/Gbk.h"
+#include "platform/GbkWide.h"
 
 namespace {
 
@@ -38,24 +40,6 @@ size_t DecodeUtf8(std::string_view text, size_t i, char32_t* cp) {
   if (value < kSmallest[n] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
   *cp = value;
   return n;
-}
-
-void AppendUtf8(char32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
 }
 
 // Appends the GBK bytes of one code point; false when GBK has none.
@@ -103,32 +87,8 @@ std::string Gbk(std::string_view utf8) {
   return out;
 }
 
-std::string GbkToUtf8(std::string_view gbk) {
-  std::string out;
-  out.reserve(gbk.size() * 2);
-  size_t i = 0;
-  while (i < gbk.size()) {
-    const unsigned char c = static_cast<unsigned char>(gbk[i]);
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-      ++i;
-      continue;
-    }
-    wchar_t wide[2];
-    const int units =
-        GbkCharLength(gbk, i) == 2
-            ? MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, gbk.data() + i, 2, wide, 2)
-            : 0;
-    if (units == 1) {
-      AppendUtf8(wide[0], &out);
-      i += 2;
-    } else {
-      out.append("\xEF\xBF\xBD");
-      ++i;
-    }
-  }
-  return out;
-}
+// Through UTF-16: a character that is no GBK becomes U+FFFD there.
+std::string GbkToUtf8(std::string_view gbk) { return WideToUtf8(GbkToWide(gbk)); }
 
 bool Utf8ToGbkExact(std::string_view utf8, std::string* gbk) {
   gbk->clear();
@@ -140,4 +100,118 @@ bool Utf8ToGbkExact(std::string_view utf8, std::string* gbk) {
     i += n;
   }
   return true;
+}
+
+namespace {
+
+// The whole text through one call, or false.
+bool MultiByteExact(UINT codePage, std::string_view text, std::wstring* wide) {
+  wide->clear();
+  if (text.empty()) return true;
+  const int length = static_cast<int>(text.size());
+  const int units =
+      MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+  if (units <= 0) return false;
+  wide->resize(static_cast<size_t>(units));
+  return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), length, &(*wide)[0],
+                             units) == units;
+}
+
+}  // namespace
+
+// Character by character, so that only what is no GBK character (by
+// Gbk.h's rule, as on POSIX) is replaced.
+std::wstring GbkToWide(std::string_view gbk) {
+  std::wstring wide;
+  wide.reserve(gbk.size());
+  size_t i = 0;
+  while (i < gbk.size()) {
+    const unsigned char c = static_cast<unsigned char>(gbk[i]);
+    if (c < 0x80) {
+      wide.push_back(static_cast<wchar_t>(c));
+      ++i;
+      continue;
+    }
+    wchar_t unit[2];
+    const int n =
+        GbkCharLength(gbk, i) == 2
+            ? MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, gbk.data() + i, 2, unit, 2)
+            : 0;
+    if (n == 1) {
+      wide.push_back(unit[0]);
+      i += 2;
+    } else {
+      wide.push_back(L'\xFFFD');
+      ++i;
+    }
+  }
+  return wide;
+}
+
+bool GbkToWideExact(std::string_view gbk, std::wstring* wide) {
+  return MultiByteExact(kGbkCodePage, gbk, wide);
+}
+
+std::string WideToGbk(std::wstring_view wide) {
+  std::string gbk;
+  if (WideToGbkExact(wide, &gbk)) return gbk;
+  gbk.clear();
+  for (size_t i = 0; i < wide.size(); ++i) {
+    const wchar_t unit = wide[i];
+    if (unit < 0x80) {
+      gbk.push_back(static_cast<char>(unit));
+      continue;
+    }
+    char bytes[8];
+    BOOL usedDefault = FALSE;
+    const int n = WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, &unit, 1, bytes,
+                                      sizeof bytes, nullptr, &usedDefault);
+    if (n > 0 && !usedDefault) {
+      gbk.append(bytes, static_cast<size_t>(n));
+    } else {
+      gbk.push_back('?');
+      // A surrogate pair is one character.
+      if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+          wide[i + 1] < 0xE000)
+        ++i;
+    }
+  }
+  return gbk;
+}
+
+bool WideToGbkExact(std::wstring_view wide, std::string* gbk) {
+  gbk->clear();
+  if (wide.empty()) return true;
+  const int length = static_cast<int>(wide.size());
+  BOOL usedDefault = FALSE;
+  const int n = WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), length,
+                                    nullptr, 0, nullptr, &usedDefault);
+  if (n <= 0 || usedDefault) return false;
+  gbk->resize(static_cast<size_t>(n));
+  usedDefault = FALSE;
+  return WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), length, &(*gbk)[0], n,
+                             nullptr, &usedDefault) == n &&
+         !usedDefault;
+}
+
+std::wstring Utf8ToWide(std::string_view utf8) {
+  std::wstring wide;
+  if (utf8.empty()) return wide;
+  const int length = static_cast<int>(utf8.size());
+  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+  if (units <= 0) return wide;
+  wide.resize(static_cast<size_t>(units));
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, &wide[0], units);
+  return wide;
+}
+
+std::string WideToUtf8(std::wstring_view wide) {
+  std::string utf8;
+  if (wide.empty()) return utf8;
+  const int length = static_cast<int>(wide.size());
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return utf8;
+  utf8.resize(static_cast<size_t>(n));
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &utf8[0], n, nullptr, nullptr);
+  return utf8;
 }

@@ -1,6 +1,6 @@
-// Windows implementation of JournalIo.h. Paths are GBK text, so only the
-// ANSI ("A") calls are used. A handle is a C run-time descriptor over the
-// Windows file handle, so the interface stays the same on both systems.
+// Windows implementation of JournalIo.h. Paths are GBK text, converted
+// through code page 936 for the "W" calls (WidePath.h). A handle is a C run-time descriptor over
+// the Windows file handle, so the interface stays the same on both systems.
 #include <windows.h>
 // After windows.h:
 #include <io.h>
@@ -11,7 +11,9 @@
 #include <string>
 
 #include "platform/FileOps.h"
+#include "platform/GbkWide.h"
 #include "platform/JournalIo.h"
+#include "platform/WidePath.h"
 #include "platform/WinSecurity.h"
 
 namespace journal_io {
@@ -23,7 +25,7 @@ using win_security::PrivateAttributes;
 HANDLE Native(int handle) { return reinterpret_cast<HANDLE>(_get_osfhandle(handle)); }
 
 bool IsDirectory(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -69,11 +71,16 @@ std::string LocalTimestamp(std::chrono::system_clock::time_point when) {
 }
 
 std::string UserStateDirectory() {
-  const char* local = std::getenv("LOCALAPPDATA");
-  if (local != nullptr && local[0] != '\0') return local;
-  char path[MAX_PATH];
-  if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK)
-    return path;
+  // The folder as GBK, like every path here; a folder whose name GBK cannot
+  // hold is no place for the monitor's files.
+  std::string gbk;
+  const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+  if (local != nullptr && local[0] != L'\0')
+    return WideToGbkExact(local, &gbk) ? gbk : std::string();
+  wchar_t path[MAX_PATH];
+  if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK &&
+      WideToGbkExact(path, &gbk))
+    return gbk;
   return {};
 }
 
@@ -88,7 +95,7 @@ bool CreatePrivateDirectory(const std::string& dir) {
   if (parent.size() >= dir.size() || !CreatePrivateDirectory(parent)) return false;
   PrivateAttributes attributes;
   if (!attributes.Known()) return false;  // never a directory others may read
-  if (CreateDirectoryA(dir.c_str(), attributes.get())) return true;
+  if (CreateDirectoryW(WidePath(dir).c_str(), attributes.get())) return true;
   // Another process may have made it meanwhile.
   return GetLastError() == ERROR_ALREADY_EXISTS && IsDirectory(dir);
 }
@@ -100,7 +107,7 @@ int OpenAppend(const std::string& path) {
   // with O_APPEND. Shared for deletion, so rotation can rename the open
   // file. The reparse-point flag stands for O_NOFOLLOW.
   HANDLE file =
-      CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+      CreateFileW(WidePath(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, attributes.get(),
                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -123,7 +130,7 @@ bool CreatePrivateFile(const std::string& path, std::string* why) {
     *why = "the running user cannot be told";
     return false;
   }
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, attributes.get(), CREATE_NEW,
+  HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, attributes.get(), CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
     CloseHandle(file);
@@ -136,7 +143,7 @@ bool CreatePrivateFile(const std::string& path, std::string* why) {
 }
 
 std::string ReadTail(const std::string& path, std::size_t max) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+  HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {};
@@ -181,7 +188,7 @@ bool IsFileAt(int handle, const std::string& path) {
   if (!GetFileInformationByHandleEx(Native(handle), FileStandardInfo, &standard, sizeof standard) ||
       standard.DeletePending)
     return false;
-  HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+  HANDLE file = CreateFileW(WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -210,18 +217,29 @@ void Close(int handle) {
 }
 
 FileResult Rename(const std::string& from, const std::string& to) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return FileResult::kOk;
+  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+    return FileResult::kOk;
   return ResultOfLastError();
 }
 
 FileResult Remove(const std::string& path) {
-  if (DeleteFileA(path.c_str())) return FileResult::kOk;
+  if (DeleteFileW(WidePath(path).c_str())) return FileResult::kOk;
   return ResultOfLastError();
 }
 
 std::size_t WriteToStderr(const char* data, std::size_t size) {
   HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   if (error == nullptr || error == INVALID_HANDLE_VALUE) return 0;
+  // A console shows UTF-16 right whatever its code page; a file or a pipe
+  // gets the line's UTF-8 as it is.
+  DWORD mode = 0;
+  if (GetConsoleMode(error, &mode)) {
+    const std::wstring wide = Utf8ToWide(std::string_view(data, size));
+    DWORD written = 0;
+    return WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)
+               ? size
+               : 0;
+  }
   return WriteAllTo(error, data, size) ? size : 0;
 }
 

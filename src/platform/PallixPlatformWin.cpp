@@ -1,18 +1,27 @@
 // The binding's Windows side: the library lies beside the executable (the
 // folder Windows searches first for a program's DLLs), the variants are
 // libPallix*.dll, and loading is LoadLibrary / GetProcAddress. Paths are
-// GBK text, so only the ANSI ("A") calls are used.
+// GBK text, converted through code page 936 for the "W" calls
+// (WidePath.h).
 #include <windows.h>
 
+#include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
 #include "platform/PallixTable.h"
+#include "platform/WidePath.h"
 
 std::string DefaultPallixSystemDirectory() {
-  char exe[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
-  if (n == 0 || n >= sizeof exe) return std::string();
-  const std::string path(exe, n);
-  const std::string::size_type slash = path.find_last_of("\\/");
+  wchar_t exe[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::string path;
+  // A folder whose name GBK cannot hold: the library cannot be named there.
+  if (n == 0 || n >= MAX_PATH || !WideToGbkExact(std::wstring_view(exe, n), &path))
+    return std::string();
+  // The last separator of its own: a GBK character's second byte may be
+  // 0x5C.
+  std::string::size_type slash = std::string::npos;
+  for (std::string::size_type i = 0; i < path.size(); i += GbkCharLength(path, i))
+    if (path[i] == '\\' || path[i] == '/') slash = i;
   if (slash == std::string::npos || slash == 0) return std::string();
   return path.substr(0, slash);
 }
@@ -38,7 +47,7 @@ std::string JoinPallixPath(const std::string& dir, const std::string& file) {
   bool endsInSeparator = false;
   for (std::string::size_type i = 0; i < dir.size(); ++i) {
     endsInSeparator = false;
-    if (IsDBCSLeadByte(static_cast<BYTE>(dir[i])) && i + 1 < dir.size()) {
+    if (GbkCharLength(dir, i) == 2) {
       ++i;
     } else {
       endsInSeparator = dir[i] == '\\' || dir[i] == '/';
@@ -51,7 +60,7 @@ void* OpenPallixLibrary(const std::string& path) {
   // No "cannot find the DLL" dialog: a missing library is reported by the
   // binding itself. Dependencies are looked for beside the library first.
   const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  HMODULE module = LoadLibraryExW(WidePath(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   SetErrorMode(oldMode);
   return reinterpret_cast<void*>(module);
 }

@@ -3,9 +3,10 @@
 // command line and console (brenna-history reads and prints UTF-8).
 //
 // POSIX passes bytes to the system as they are, so nothing is converted
-// (SystemText.cpp). Windows paths are bytes of the ANSI code page (GBK on a
-// Chinese PC) for the "A" calls, its command line is UTF-16 and its console
-// shows its own code page (SystemTextWin.cpp).
+// (SystemText.cpp). On Windows the system's encoding is GBK (code page 936,
+// whatever the PC's own), as every path and text of this system there; its
+// command line is UTF-16 and its console shows its own code page
+// (SystemTextWin.cpp).
 #ifndef BRENNA_PLATFORM_SYSTEMTEXT_H
 #define BRENNA_PLATFORM_SYSTEMTEXT_H
 

@@ -1,6 +1,7 @@
-// Windows implementation of SystemText.h: the ANSI code page (CP_ACP) is
-// what the "A" calls take; the command line is read as UTF-16, since the
-// run-time's argv holds only what the ANSI code page can.
+// Windows implementation of SystemText.h: this system's paths and texts are
+// GBK, code page 936, whatever the PC's own ANSI code page (they go to
+// Windows through the "W" calls); the command line is read as UTF-16, since
+// the run-time's argv holds only what the ANSI code page can.
 #include <windows.h>
 // After windows.h:
 #include <fcntl.h>
@@ -12,6 +13,8 @@
 #include "platform/SystemText.h"
 
 namespace {
+
+constexpr UINT kGbkCodePage = 936;
 
 std::wstring Wide(UINT codePage, DWORD flags, const std::string& text) {
   if (text.empty()) return std::wstring();
@@ -44,14 +47,14 @@ std::string Narrow(UINT codePage, const std::wstring& wide, bool* lossy) {
 }  // namespace
 
 std::string Utf8FromSystem(const std::string& text) {
-  return Narrow(CP_UTF8, Wide(CP_ACP, 0, text), nullptr);
+  return Narrow(CP_UTF8, Wide(kGbkCodePage, 0, text), nullptr);
 }
 
 bool SystemFromUtf8(const std::string& utf8, std::string* text) {
   const std::wstring wide = Wide(CP_UTF8, MB_ERR_INVALID_CHARS, utf8);
   if (wide.empty() != utf8.empty()) return false;
   bool lossy = false;
-  *text = Narrow(CP_ACP, wide, &lossy);
+  *text = Narrow(kGbkCodePage, wide, &lossy);
   return !lossy;
 }
 

@@ -8,13 +8,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
+#include "panel/FontFaces.h"
 
-const char* const kSongFaces[] = {
-    "AR PL UMing CN",   "AR PL UMing TW",    "AR PL UMing HK",    "AR PL UMing TW MBE",
-    "AR PL SungtiL GB", "Noto Serif CJK SC", "WenQuanYi Zen Hei", "Noto Sans CJK SC",
-};
-const char* const kArialFaces[] = {"Liberation Sans", "Arimo"};
+namespace {
 
 template <std::size_t N>
 QString FirstInstalled(const char* const (&faces)[N]) {
@@ -74,7 +70,7 @@ int PixelSizeForCell(QFont font, int cell, const QPaintDevice* device) {
 
 }  // namespace
 
-QString SongFaceFamily() { return FirstInstalled(kSongFaces); }
+QString SongFaceFamily() { return FirstInstalled(kSongStandIns); }
 
 void InstallFontSubstitutions() {
   const QString song = SongFaceFamily();
@@ -83,7 +79,7 @@ void InstallFontSubstitutions() {
   // The port dialog asks for the system font, which on a Chinese desktop
   // carries the GBK glyphs; the Song face stands in for it.
   Substitute(QStringLiteral("System"), song);
-  Substitute(QStringLiteral("Arial"), FirstInstalled(kArialFaces));
+  Substitute(QStringLiteral("Arial"), FirstInstalled(kArialStandIns));
 }
 
 QFont CreateFontLike(int height, int width, int weight, const QString& face,

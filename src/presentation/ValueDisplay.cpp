@@ -39,48 +39,15 @@ CValueDisplay::~CValueDisplay() = default;
 
 bool CValueDisplay::OnOwnThread() const { return QThread::currentThread() == thread(); }
 
-void CValueDisplay::Post(PendingCall call) {
-  bool wake = false;
-  {
-    std::lock_guard<std::mutex> lock(m_pendingLock);
-    m_pending.push_back(std::move(call));
-    wake = m_pending.size() == 1;
-  }
+void CValueDisplay::Wake() {
   // Widgets are painted on their own thread only. If the display is gone
   // before the wake-up arrives, Qt drops it with the display.
-  if (wake) QMetaObject::invokeMethod(this, "ApplyPending", Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, "ApplyPending", Qt::QueuedConnection);
 }
 
-void CValueDisplay::ApplyPending() {
-  std::vector<PendingCall> calls;
-  {
-    std::lock_guard<std::mutex> lock(m_pendingLock);
-    calls.swap(m_pending);
-  }
-  for (PendingCall& call : calls) {
-    if (call.isText)
-      SetText(std::move(call.text));
-    else
-      SetColors(call.background, call.textColor);
-  }
-}
+void CValueDisplay::ApplyPending() { ApplyQueued(); }
 
-void CValueDisplay::SetColors(COLORREF background, COLORREF text) {
-  if (!OnOwnThread()) {
-    // Queued like SetText, so colours and text arrive together and in order.
-    Post(PendingCall{false, background, text, std::string()});
-    return;
-  }
-  m_background = background;
-  m_textColor = text;
-}
-
-void CValueDisplay::SetText(std::string text) {
-  if (!OnOwnThread()) {
-    Post(PendingCall{true, 0, 0, std::move(text)});
-    return;
-  }
-  m_text = std::move(text);
+void CValueDisplay::TextChanged() {
   m_shownText = QString::fromUtf8(GbkToUtf8(m_text));
   // Painted and flushed before returning, not left to the event loop: each
   // value shows while the rest of a result is still being decoded.

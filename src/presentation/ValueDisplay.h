@@ -11,16 +11,14 @@
 #include <QRect>
 #include <QString>
 #include <QWidget>
-#include <mutex>
 #include <string>
-#include <vector>
 
-#include "presentation/DisplayBoard.h"
+#include "presentation/ValueDisplayBase.h"
 #include "util/Colors.h"
 
 class QPainter;
 
-class CValueDisplay : public QWidget, public IValueDisplay {
+class CValueDisplay : public QWidget, public ValueDisplayBase {
   Q_OBJECT
 
  public:
@@ -30,22 +28,9 @@ class CValueDisplay : public QWidget, public IValueDisplay {
   CValueDisplay(const CValueDisplay&) = delete;
   CValueDisplay& operator=(const CValueDisplay&) = delete;
 
-  // Stores both colours; they show at the next SetText or paint. From
-  // another thread the call is queued to the display's own thread, in order
-  // with a following SetText.
-  void SetColors(COLORREF background, COLORREF text) override;
-  // Stores the GBK text and puts the redrawn control on the screen before
-  // returning. From another thread the call is queued to the display's own
-  // thread, where it does the same.
-  void SetText(std::string text) override;
-
   // Draws the complete control into dc: the background over all of rect,
   // then the text in the fitted font.
   void DrawContent(QPainter* dc, QRect rect);
-
-  const std::string& Text() const { return m_text; }
-  COLORREF BackgroundColor() const { return m_background; }
-  COLORREF TextColor() const { return m_textColor; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -56,34 +41,19 @@ class CValueDisplay : public QWidget, public IValueDisplay {
   void ApplyPending();
 
  private:
-  // A SetColors (text unused) or SetText made on another thread.
-  struct PendingCall {
-    bool isText;
-    COLORREF background;
-    COLORREF textColor;
-    std::string text;
-  };
-
-  bool OnOwnThread() const;
-  // Queues a call from another thread; the first one wakes the display's thread.
-  void Post(PendingCall call);
+  // ValueDisplayBase: the widget's thread, a queued call, the repaint.
+  bool OnOwnThread() const override;
+  void Wake() override;
+  void TextChanged() override;
   // The redraw shared by painting and SetText, onto the widget's painter.
   void Redraw(QPainter* windowDc);
 
-  std::string m_text;
-  COLORREF m_background = kColorWhite;
-  COLORREF m_textColor = kColorWhite;
   QString m_shownText;  // m_text converted once, for drawing
   // The first redraw's background, made once. Every redraw copies it first
   // and DrawContent then fills the whole rectangle, so it never shows: a
   // later colour or size need not rebuild it.
   QPixmap m_bmpCache;
   QRect m_rcClient;  // read again before every redraw
-
-  // Calls from other threads travel through our own lock rather than inside
-  // the wake-up event, so the hand-over is ordered for every checker too.
-  std::mutex m_pendingLock;
-  std::vector<PendingCall> m_pending;
 };
 
 #endif  // BRENNA_PRESENTATION_VALUEDISPLAY_H

@@ -55,9 +55,7 @@ bool BuildDayReport(const std::shared_ptr<archive::ArchiveReader>& reader, const
     if (!batches.Next(&batch, &done, error)) return false;
     for (const ResultWithItems& r : batch) {
       bool vetoed = false, advisory = false;
-      ShownValue v;
-      for (const archive::RecordItem& item : r.items) {
-        if (!ToShownValue(item, &v)) continue;
+      for (const ShownValue& v : ShownValues(r.items)) {
         CodeLine& line = codes[v.code];
         line.code = v.code;
         line.displayId = v.displayId;

@@ -73,9 +73,7 @@ std::string CsvHeader() {
 std::string CsvRows(const archive::ResultRow& result,
                     const std::vector<archive::RecordItem>& items) {
   std::string rows;
-  ShownValue v;
-  for (const archive::RecordItem& item : items)
-    if (ToShownValue(item, &v)) rows += Line({&result, &v});
+  for (const ShownValue& v : ShownValues(items)) rows += Line({&result, &v});
   return rows.empty() ? Line({&result, nullptr}) : rows;
 }
 

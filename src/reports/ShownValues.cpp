@@ -18,19 +18,30 @@ bool ToShownValue(const archive::RecordItem& item, ShownValue* v) {
   return true;
 }
 
+namespace {
+
+// Whether a later item of the record writes the same display: the window
+// shows only the last value a station sent for an item code.
+bool OverwrittenLater(const std::vector<archive::RecordItem>& items, std::size_t i) {
+  for (std::size_t k = i + 1; k < items.size(); ++k)
+    if (items[k].code == items[i].code) return true;
+  return false;
+}
+
+}  // namespace
+
 std::vector<ShownValue> ShownValues(const std::vector<archive::RecordItem>& items) {
   std::vector<ShownValue> values;
   ShownValue v;
-  for (const archive::RecordItem& item : items)
-    if (ToShownValue(item, &v)) values.push_back(v);
+  for (std::size_t i = 0; i < items.size(); ++i)
+    if (!OverwrittenLater(items, i) && ToShownValue(items[i], &v)) values.push_back(v);
   return values;
 }
 
 VerdictSummary SummarizeVerdicts(const std::vector<archive::RecordItem>& items) {
   VerdictSummary summary;
-  ShownValue v;
-  for (const archive::RecordItem& item : items) {
-    if (!ToShownValue(item, &v) || v.verdict == nullptr) continue;
+  for (const ShownValue& v : ShownValues(items)) {
+    if (v.verdict == nullptr) continue;
     if (v.verdict->verdict == Verdict::kVeto) summary.vetoes.push_back(v);
     if (v.verdict->verdict == Verdict::kAdvisory) summary.advisories.push_back(v);
   }

@@ -31,7 +31,8 @@ struct ShownValue {
 // The item as the window showed it; false for an item it does not show
 // (information items, process curves).
 bool ToShownValue(const archive::RecordItem& item, ShownValue* value);
-// The values of a record the window shows, in record order.
+// The values of a record the window shows, in record order; of an item
+// code sent twice only the last, the one left on the screen.
 std::vector<ShownValue> ShownValues(const std::vector<archive::RecordItem>& items);
 
 // The vetoes and advisories among a result's values.
@@ -49,7 +50,7 @@ std::string ValuesText(const std::vector<ShownValue>& values,
 // The verdicts a list can be narrowed to: "veto" and "advisory".
 bool ParseVerdictFilter(const std::string& name, Verdict* verdict);
 // Narrows `filter` to results with at least one value shown with that
-// verdict (veto or advisory).
+// verdict (veto or advisory), judged by the last of an item code sent twice.
 void ApplyVerdictFilter(Verdict verdict, archive::ResultFilter* filter);
 
 }  // namespace reports

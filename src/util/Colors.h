@@ -6,14 +6,26 @@
 
 #include <cstdint>
 
+// The Windows window includes windows.h beside this header, which declares
+// the same type (a DWORD) and the same macros: the type is then the very
+// same, and whichever comes first defines RGB and its fellows.
+#if defined(_WIN32)
+using COLORREF = unsigned long;
+static_assert(sizeof(COLORREF) == 4, "COLORREF is a 32-bit value");
+#else
 using COLORREF = std::uint32_t;
+#endif
 
+#ifndef RGB
 constexpr COLORREF RGB(unsigned r, unsigned g, unsigned b) {
   return static_cast<COLORREF>((r & 0xff) | ((g & 0xff) << 8) | ((b & 0xff) << 16));
 }
+#endif
+#ifndef GetRValue
 constexpr unsigned GetRValue(COLORREF c) { return c & 0xff; }
 constexpr unsigned GetGValue(COLORREF c) { return (c >> 8) & 0xff; }
 constexpr unsigned GetBValue(COLORREF c) { return (c >> 16) & 0xff; }
+#endif
 
 constexpr COLORREF kColorRed = RGB(255, 0, 0);
 constexpr COLORREF kColorBlue = RGB(0, 0, 255);

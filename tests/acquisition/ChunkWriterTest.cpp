@@ -214,6 +214,25 @@ TEST_F(ChunkWriterTest, NamesThatWouldLeaveTheSpoolDirectoryAreRejected) {
   EXPECT_EQ(Listing(inner), std::vector<std::string>{gbkName + ".DOING"});
 }
 
+#if defined(_WIN32)
+// Beyond the rule stations check, Windows keeps ':' for itself (it would
+// name a stream of another file), and a name becomes a Unicode file name
+// only when it is GBK text: such transfers are refused there, as names that
+// cannot be file names, and write nothing (they must never hold their
+// station back as a spool that cannot be written).
+TEST_F(ChunkWriterTest, NamesWindowsCannotTakeAreRejectedThere) {
+  const std::string gz = Gzip("x");
+  const int n = static_cast<int>(gz.size());
+  for (const std::string name : {"a:b", "C:x", "name:stream",
+                                 "\xFF"
+                                 "ff"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Save(ChunkRecord(name, n, 0, n, gz)), kChunkBadName);
+  }
+  EXPECT_TRUE(Listing(dir.path()).empty());
+}
+#endif
+
 TEST_F(ChunkWriterTest, InputOutsideTheRecordIsRejectedAndWritesNothing) {
   const std::string gz = Gzip("x");
   const int n = static_cast<int>(gz.size());

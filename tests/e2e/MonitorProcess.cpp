@@ -77,7 +77,9 @@ bool MonitorProcess::Launch(std::string* error) {
   options.env.insert(options.env.end(), m_monitorEnv.begin(), m_monitorEnv.end());
   options.logPath = m_logPath;
   options.openFileLimit = m_openFileLimit;
-  return m_monitor.Start({m_installed.program}, options, error);
+  std::vector<std::string> argv = m_installed.runner;
+  argv.push_back(m_installed.program);
+  return m_monitor.Start(argv, options, error);
 }
 
 bool MonitorProcess::WaitUntilListening(std::string* error) {

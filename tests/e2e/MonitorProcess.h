@@ -31,6 +31,8 @@ struct InstalledMonitor {
   std::string work;         // a folder for the harness's own files (logs, results to send)
   // The session it runs in: environment entries as ChildProcess takes them.
   std::vector<std::string> session;
+  // What runs the program (wine64 for a Windows one); empty: it runs itself.
+  std::vector<std::string> runner;
 };
 
 class MonitorProcess {
@@ -47,6 +49,10 @@ class MonitorProcess {
 
   // The private install tree (not of a monitor installed elsewhere).
   InstallTree& tree() { return *m_tree; }
+  // A folder for the harness's own files.
+  const std::string& work() const { return m_installed.work; }
+  // The port the monitor listens on.
+  int port() const { return m_installed.port; }
   ChildProcess& monitor() { return m_monitor; }
   SpoolWatch& watch() { return m_watch; }
 

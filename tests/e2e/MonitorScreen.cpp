@@ -84,7 +84,7 @@ std::vector<std::string> LookUntilShown(MonitorSession& session, const std::stri
     if (!session.display().Geometry(session.MainWindow(), &client)) {
       failures = {"the main window is not there"};
     } else if (!session.display().Screenshot(pngPath, &error) ||
-               !image.Load(pngPath, session.tree().work(), &error)) {
+               !image.Load(pngPath, session.work(), &error)) {
       failures = {error};
     } else {
       ScreenChecks check(image, client);

@@ -45,16 +45,17 @@ MonitorSession::MonitorSession(const std::string& libraryPath)
   SetLogPath(m_artefacts + "/monitor.log");
 }
 
+MonitorSession::MonitorSession(const InstalledMonitor& installed, const std::string& windowClass)
+    : MonitorProcess(installed), m_artefacts(ArtefactFolder()), m_windowClass(windowClass) {
+  SetLogPath(m_artefacts + "/monitor.log");
+}
+
 MonitorSession::~MonitorSession() {
   Stop();
   m_display.Stop();
 }
 
 bool MonitorSession::Start(std::string* error) {
-  if (!tree().ok()) {
-    *error = tree().error();
-    return false;
-  }
   if (!m_display.Start(m_artefacts, Environment(), error)) return false;
   ShowOn(m_display.ClientEnv());
   return Launch(error);
@@ -78,7 +79,7 @@ bool MonitorSession::StartAndWaitForWindow(std::string* error) {
 }
 
 VirtualDisplay::WindowId MonitorSession::MainWindow() {
-  for (VirtualDisplay::WindowId w : m_display.FindWindows(kMonitorClass)) {
+  for (VirtualDisplay::WindowId w : m_display.FindWindows(m_windowClass)) {
     if (m_display.Title(w).rfind(kMonitorTitle, 0) == 0) return w;
   }
   return 0;
@@ -104,7 +105,7 @@ bool MonitorSession::WaitForDialog(const std::string& caption, std::chrono::mill
                                    VirtualDisplay::WindowId* box, std::string* error) {
   const auto deadline = Clock::now() + limit;
   for (;;) {
-    for (VirtualDisplay::WindowId w : m_display.FindWindows(kMonitorClass)) {
+    for (VirtualDisplay::WindowId w : m_display.FindWindows(m_windowClass)) {
       if (m_display.IsDialog(w) && m_display.Title(w) == caption) {
         *box = w;
         return true;

@@ -21,6 +21,9 @@ class MonitorSession : public MonitorProcess {
   // This build's library, or the file given (empty: no library at all).
   MonitorSession();
   explicit MonitorSession(const std::string& libraryPath);
+  // A monitor installed elsewhere (the Windows one), whose windows carry
+  // `windowClass`.
+  MonitorSession(const InstalledMonitor& installed, const std::string& windowClass);
   ~MonitorSession();
 
   VirtualDisplay& display() { return m_display; }
@@ -49,6 +52,7 @@ class MonitorSession : public MonitorProcess {
  private:
   VirtualDisplay m_display;
   std::string m_artefacts;
+  std::string m_windowClass = kMonitorClass;
 };
 
 // $BRENNA_TEST_ARTIFACTS/name (the temp directory when unset).

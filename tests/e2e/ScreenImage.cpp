@@ -80,6 +80,22 @@ int ScreenImage::Count(const ScreenBox& box, Rgb color) const {
   return n;
 }
 
+ScreenBox ScreenImage::Extent(const ScreenBox& box, Rgb color) const {
+  int left = m_width, top = m_height, right = -1, bottom = -1;
+  const int x0 = std::max(0, box.x), y0 = std::max(0, box.y);
+  const int x1 = std::min(m_width, box.x + box.width), y1 = std::min(m_height, box.y + box.height);
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x)
+      if (Pixel(x, y) == color) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  if (right < 0) return ScreenBox{};
+  return ScreenBox{left, top, right - left + 1, bottom - top + 1};
+}
+
 std::string ToString(Rgb c) {
   char text[32];
   std::snprintf(text, sizeof text, "(%d,%d,%d)", c.r, c.g, c.b);

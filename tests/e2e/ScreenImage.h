@@ -24,6 +24,8 @@ class ScreenImage {
   Rgb Pixel(int x, int y) const;
   // Pixels of exactly this colour inside the box (clipped to the image).
   int Count(const ScreenBox& box, Rgb color) const;
+  // The smallest box around those pixels; empty when there are none.
+  ScreenBox Extent(const ScreenBox& box, Rgb color) const;
 
  private:
   int m_width = 0;

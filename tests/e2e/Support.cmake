@@ -6,6 +6,7 @@ include_guard(GLOBAL)
 include(${CMAKE_CURRENT_LIST_DIR}/../support/Libraries.cmake)
 set(brenna_e2e_dir ${CMAKE_CURRENT_LIST_DIR})
 add_library(brenna_e2e_support STATIC
+  ${brenna_e2e_dir}/DisplayServer.cpp
   ${brenna_e2e_dir}/InstallTree.cpp ${brenna_e2e_dir}/MonitorProcess.cpp
   ${brenna_e2e_dir}/SpoolWatch.cpp ${brenna_e2e_dir}/Station.cpp)
 target_link_libraries(brenna_e2e_support PUBLIC brenna_test_process brenna_test_socket
@@ -21,6 +22,21 @@ target_compile_definitions(brenna_e2e_support PRIVATE
 # The programs under test are copied from the build, so build them first.
 add_dependencies(brenna_e2e_support BrennaCenter brenna-send Pallix)
 brenna_warnings(brenna_e2e_support)
+
+# The Windows monitor under wine64, installed as a PC has it, beside this
+# build's (the windows build, BRENNA_WINDOWS_BUILD_DIR).
+if(BRENNA_WINDOWS_BUILD_DIR)
+  find_program(BRENNA_WINE64 NAMES wine64 PATHS /usr/lib/wine /usr/lib/x86_64-linux-gnu/wine
+               REQUIRED)
+  get_filename_component(brenna_wine_dir ${BRENNA_WINE64} DIRECTORY)
+  find_program(BRENNA_WINESERVER NAMES wineserver PATHS ${brenna_wine_dir} NO_DEFAULT_PATH)
+  find_program(BRENNA_WINESERVER NAMES wineserver REQUIRED)
+  target_sources(brenna_e2e_support PRIVATE ${brenna_e2e_dir}/WindowsInstall.cpp)
+  target_compile_definitions(brenna_e2e_support PUBLIC
+    BRENNA_WINDOWS_BUILD_DIR="${BRENNA_WINDOWS_BUILD_DIR}"
+    BRENNA_WINE64="${BRENNA_WINE64}"
+    BRENNA_WINESERVER="${BRENNA_WINESERVER}")
+endif()
 
 # The web view seen by a browser: Debian's headless chromium driven over its
 # debugging pipe (its JSON read with nlohmann-json), and brenna-web itself.

@@ -3,9 +3,6 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <functional>
@@ -18,40 +15,6 @@ using Clock = std::chrono::steady_clock;
 // Windows come and go while we walk the tree; a question about a window
 // that has just gone is answered "no", not by ending the test.
 int IgnoreXError(Display*, XErrorEvent*) { return 0; }
-
-// The display number Xvfb writes to its -displayfd descriptor once it
-// accepts connections.
-bool ReadDisplayNumber(int fd, ChildProcess& server, std::chrono::milliseconds limit,
-                       std::string* number, std::string* error) {
-  const auto deadline = Clock::now() + limit;
-  std::string text;
-  while (text.find('\n') == std::string::npos) {
-    pollfd p{fd, POLLIN, 0};
-    const int r = poll(&p, 1, 100);
-    if (r > 0) {
-      char buf[32];
-      const ssize_t n = read(fd, buf, sizeof buf);
-      if (n <= 0) break;
-      text.append(buf, static_cast<size_t>(n));
-      continue;
-    }
-    if (!server.Running()) {
-      *error = "Xvfb ended at start (" + server.Describe() + ")";
-      return false;
-    }
-    if (Clock::now() >= deadline) {
-      *error = "Xvfb reported no display";
-      return false;
-    }
-  }
-  const size_t end = text.find('\n');
-  if (end == std::string::npos || end == 0) {
-    *error = "Xvfb reported no display";
-    return false;
-  }
-  *number = text.substr(0, end);
-  return true;
-}
 
 bool HasProperty(Display* d, Window w, const char* name) {
   Atom type = None;
@@ -117,28 +80,8 @@ VirtualDisplay::~VirtualDisplay() { Stop(); }
 
 bool VirtualDisplay::Start(const std::string& logDir, const std::vector<std::string>& env,
                            std::string* error) {
-  int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-    *error = "pipe failed";
-    return false;
-  }
-  ChildProcess::Options serverOptions;
-  serverOptions.env = env;
-  serverOptions.logPath = logDir + "/xvfb.log";
-  serverOptions.passFds = {pipeFds[1]};
-  const bool started = m_server.Start(
-      {"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
-      serverOptions, error);
-  close(pipeFds[1]);
-  std::string number;
-  const bool reported =
-      started && ReadDisplayNumber(pipeFds[0], m_server, std::chrono::seconds(30), &number, error);
-  close(pipeFds[0]);
-  if (!reported) {
-    Stop();
-    return false;
-  }
-  m_name = ":" + number;
+  if (!m_server.Start(logDir + "/xvfb.log", env, error)) return false;
+  m_name = m_server.name();
   m_env = env;
   for (const std::string& e : ClientEnv()) m_env.push_back(e);
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "DisplayServer.h"
 
 struct _XDisplay;
 
@@ -68,7 +69,7 @@ class VirtualDisplay {
   bool Screenshot(const std::string& pngPath, std::string* error);
 
  private:
-  ChildProcess m_server;
+  DisplayServer m_server;
   ChildProcess m_windowManager;
   _XDisplay* m_display = nullptr;
   std::string m_name;

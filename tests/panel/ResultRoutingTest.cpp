@@ -95,8 +95,11 @@ TEST(ResultRouting, EveryOperatorDisplayIsTheOneOfItsGroup) {
         << "display " << d.displayId << " is not the one beside its group's 工号";
   }
   // Each group of the window, and each that shows a route, has its operator.
-  for (const DlgControl& c : MainDialogTemplate())
-    if (c.kind == ControlKind::GroupBox) EXPECT_EQ(operatorOfGroup.count(c.text), 1u) << c.text;
+  for (const DlgControl& c : MainDialogTemplate()) {
+    if (c.kind == ControlKind::GroupBox) {
+      EXPECT_EQ(operatorOfGroup.count(c.text), 1u) << c.text;
+    }
+  }
   for (const ResultRoute& r : Routes())
     EXPECT_EQ(operatorOfGroup.count(GroupCaptionOf(r.displayId)), 1u) << r.itemCode;
 }

@@ -57,7 +57,7 @@ TEST(WindowsPaths, TheDefaultSiteLiesUnderLocalAppDataWithWindowsSeparators) {
   ASSERT_EQ(GetDefaultPallix(cfg.get()), 1);
   const std::string base = Field(*cfg, PALLIX_SITE_BASE_DIR_OFFSET);
   const std::string spool = Field(*cfg, PALLIX_SITE_SPOOL_DIR_OFFSET);
-  EXPECT_EQ(base, std::string(local) + "\\brennacenter");
+  EXPECT_EQ(base, std::string(local) + "\\BrennaCenter");
   EXPECT_EQ(spool, base + "\\spool");
 
   // GetPallix makes the folders of a fresh install (no Pallix.ini beside the
@@ -107,6 +107,32 @@ TEST(WindowsPaths, AChineseInstallAndSiteAreUsedByteForByte) {
   EXPECT_EQ(Field(*cfg, PALLIX_SITE_BASE_DIR_OFFSET), base);
   EXPECT_EQ(Field(*cfg, PALLIX_SITE_SPOOL_DIR_OFFSET), base + "\\spool");
   EXPECT_TRUE(PathExists(base + "\\spool"));
+  UnloadPallix();
+  SetPallixSystemDirectory("");
+}
+
+// A base directory rooted without a drive ("\\data", or "/srv/data" as a
+// Linux path reads under wine) lies on the drive of the library's folder,
+// not below that folder.
+TEST(WindowsPaths, ABaseDirectoryRootedWithoutADriveLiesOnTheLibrarysDrive) {
+  TempDir tmp;
+  const std::string install = tmp.path().string();
+  ASSERT_GE(install.size(), 3u);
+  ASSERT_EQ(install[1], ':') << install;
+  WriteFileBytes(JoinPath(install, "libPallix.dll"),
+                 ReadFileBytes(std::string(BRENNA_PALLIX_DIR) + "\\libPallix.dll"));
+  // The folder's path without its drive, with Linux separators.
+  std::string rooted = JoinPath(install, "site").substr(2);
+  for (char& c : rooted)
+    if (c == '\\') c = '/';
+  WriteFileBytes(JoinPath(install, "Pallix.ini"), "[Site]\r\nBaseDir=" + rooted + "\r\n");
+
+  SetPallixSystemDirectory(install);
+  ASSERT_EQ(LoadPallix(1), 1);
+  auto cfg = std::make_unique<SiteConfig>();
+  EXPECT_EQ(GetPallix(cfg.get()), 1);
+  EXPECT_EQ(Field(*cfg, PALLIX_SITE_BASE_DIR_OFFSET), JoinPath(install, "site"));
+  EXPECT_TRUE(PathExists(JoinPath(JoinPath(install, "site"), "spool")));
   UnloadPallix();
   SetPallixSystemDirectory("");
 }

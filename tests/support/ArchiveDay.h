@@ -25,6 +25,7 @@ struct DayResult {
   bool veto = false;      // made with a value shown as a veto
   bool advisory = false;  // made with a value shown as an advisory
   bool retest = false;    // the same operator again at the group within a minute
+  bool resent = false;    // a value sent first as a veto, then again passed
 };
 
 namespace archive_day_detail {
@@ -65,8 +66,10 @@ inline std::vector<Device> Devices() {
 // `count` results on local day `day` ("YYYY-MM-DD"), from 08:00 over nine
 // hours (a retest adds its minute); every 13th result has a veto, every 17th an advisory (where its
 // group has a value that shows one), every 11th a brake force or single
-// smoke reading judged 2 (shown black: no veto); every other veto is
-// retested a minute later by the same operator.
+// smoke reading judged 2 (shown black: no veto); every 19th without a
+// veto sends one value twice, judged 2 and then passed (the window shows
+// no veto); every other veto is retested a minute later by the same
+// operator.
 inline std::vector<DayResult> MakeDay(const std::string& day, int count) {
   using namespace archive_day_detail;
   const std::vector<Device> devices = Devices();
@@ -108,6 +111,21 @@ inline std::vector<DayResult> MakeDay(const std::string& day, int count) {
       r.result.items.push_back({position, route->itemCode, judge,
                                 std::to_string(10 + (number * 7 + position) % 90) + "." +
                                     std::to_string(position % 10)});
+    }
+    if (number % 19 == 0 && !r.veto) {
+      // The station corrected a value within the record: the window shows
+      // the second, passed; the veto sent first was never on the screen.
+      for (std::size_t i = 2; i < r.result.items.size(); ++i) {
+        if (FindRoute(r.result.items[i].code)->scheme == ColorScheme::kPresence) continue;
+        archive::RecordItem first = r.result.items[i];
+        first.judge = 2;
+        first.value = "99.9";
+        r.result.items.insert(r.result.items.begin() + 2, first);
+        for (std::size_t k = 0; k < r.result.items.size(); ++k)
+          r.result.items[k].position = static_cast<int>(k);
+        r.resent = true;
+        break;
+      }
     }
     r.result.itemCount = static_cast<int>(r.result.items.size());
     out.push_back(r);

@@ -105,6 +105,8 @@ bool EndsWithSeparator(const std::string& path) { return !path.empty() && path.b
 // and it passes them through unchanged.
 bool IsAbsolutePath(const std::string& path) { return !path.empty() && path[0] == '/'; }
 
+std::string OnDriveOf(const std::string&, const std::string& path) { return path; }
+
 std::string NormalPath(const std::string& path) {
   std::string s = std::filesystem::path(path).lexically_normal().string();
   const std::size_t root = IsAbsolutePath(s) ? 1 : 0;

@@ -28,6 +28,10 @@ bool EndsWithSeparator(const std::string& path);
 // Whether path is absolute: POSIX a leading '/'; Windows a drive and a
 // separator ("C:\") or a server's share ("\\server\share").
 bool IsAbsolutePath(const std::string& path);
+// On Windows a path rooted without a drive ("\data", "/srv/data") is taken
+// on the drive of `dir` ("D:\data" for a dir on D:); every other path, and
+// every path on POSIX, comes back as it is.
+std::string OnDriveOf(const std::string& dir, const std::string& path);
 // path lexically normal with the system's separators: empty and "." parts
 // gone, ".." taking the part before it; no trailing separator but the
 // root's ("/", "C:\"). "." for a relative path that comes to nothing.

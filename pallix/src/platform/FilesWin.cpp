@@ -1,10 +1,12 @@
-// Windows implementation of Files.h through the ANSI calls, so that GBK
-// names arrive and leave as the same bytes.
+// Windows implementation of Files.h through the "W" calls, GBK names
+// converted through code page 936 (WideTextWin.h), so that they arrive and
+// leave as the same bytes whatever the system's own code page is.
 #include <windows.h>
 
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/WideTextWin.h"
 
 namespace pallix::sys {
 
@@ -78,8 +80,8 @@ class Handle {
 // followLinks.
 HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition,
                 bool followLinks = false) {
-  return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     nullptr, disposition,
+  return CreateFileW(WidePath(path).c_str(), access,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
                      FILE_ATTRIBUTE_NORMAL | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
                      nullptr);
 }
@@ -94,7 +96,7 @@ bool IsPlainFile(HANDLE file) {
 
 constexpr DWORD kChunk = 64 * 1024;
 
-bool IsLeadByte(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != 0; }
+bool IsLeadByte(char c) { return IsGbkLead(c); }
 
 // The parts of path between separators, each GBK character kept whole.
 std::vector<std::string> SplitParts(const std::string& path, std::string::size_type from) {
@@ -149,7 +151,7 @@ std::string::size_type LastSeparator(const std::string& path) {
 }
 
 bool IsDirectory(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -163,7 +165,7 @@ bool EndsWithSeparator(const std::string& path) {
   bool separator = false;
   for (std::string::size_type i = 0; i < path.size(); ++i) {
     separator = false;
-    if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
+    if (IsLeadByte(path[i]) && i + 1 < path.size()) {
       ++i;  // a GBK character: its second byte is no separator
     } else {
       separator = IsPathSeparator(path[i]);
@@ -176,6 +178,13 @@ bool IsAbsolutePath(const std::string& path) {
   bool absolute = false;
   RootLength(path, &absolute);
   return absolute;
+}
+
+std::string OnDriveOf(const std::string& dir, const std::string& path) {
+  const bool rootedWithoutDrive =
+      !path.empty() && IsPathSeparator(path[0]) && !(path.size() >= 2 && IsPathSeparator(path[1]));
+  const bool dirHasDrive = dir.size() >= 2 && dir[1] == ':' && !IsLeadByte(dir[0]);
+  return rootedWithoutDrive && dirHasDrive ? dir.substr(0, 2) + path : path;
 }
 
 std::string NormalPath(const std::string& path) {
@@ -214,9 +223,10 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 std::string CurrentDirectory() {
-  char path[MAX_PATH];
-  const DWORD n = GetCurrentDirectoryA(sizeof path, path);
-  return n > 0 && n < sizeof path ? std::string(path, n) : std::string();
+  wchar_t path[MAX_PATH];
+  const DWORD n = GetCurrentDirectoryW(MAX_PATH, path);
+  std::string gbk;
+  return n > 0 && n < MAX_PATH && GbkPath(path, static_cast<int>(n), &gbk) ? gbk : std::string();
 }
 
 static FileStatus ReadWhole(const std::string& path, std::size_t maxLength,
@@ -226,7 +236,7 @@ static FileStatus ReadWhole(const std::string& path, std::size_t maxLength,
   if (!file.IsOpen()) {
     const DWORD error = GetLastError();
     // A directory cannot be opened as a file at all.
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
     if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
       return FileStatus::kNotRegular;
@@ -283,19 +293,20 @@ FileStatus WriteNewFile(const std::string& path, const unsigned char* data, std:
     done += n;
   }
   if (!file.Close() && status == FileStatus::kOk) status = LastStatus();
-  if (status != FileStatus::kOk) DeleteFileA(path.c_str());
+  if (status != FileStatus::kOk) DeleteFileW(WidePath(path).c_str());
   return status;
 }
 
 // std::rename refuses an existing target here.
 FileStatus MoveFileOver(const std::string& from, const std::string& to) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return FileStatus::kOk;
+  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+    return FileStatus::kOk;
   return LastStatus();
 }
 
 // DeleteFile removes a link itself and refuses a directory.
 FileStatus RemoveFile(const std::string& path) {
-  return DeleteFileA(path.c_str()) ? FileStatus::kOk : LastStatus();
+  return DeleteFileW(WidePath(path).c_str()) ? FileStatus::kOk : LastStatus();
 }
 
 bool MakeDirectories(const std::string& dir) {
@@ -304,7 +315,7 @@ bool MakeDirectories(const std::string& dir) {
   const std::string parent = DirectoryOf(NormalPath(dir));
   // A missing drive or share is never made.
   if (!parent.empty() && parent.size() < dir.size() && !MakeDirectories(parent)) return false;
-  if (CreateDirectoryA(dir.c_str(), nullptr)) return true;
+  if (CreateDirectoryW(WidePath(dir).c_str(), nullptr)) return true;
   // Another process may have made it meanwhile.
   return GetLastError() == ERROR_ALREADY_EXISTS && IsDirectory(dir);
 }

@@ -1,12 +1,14 @@
-// Windows implementation of System.h. Paths are GBK text, so only the ANSI
-// ("A") calls are used.
+// Windows implementation of System.h. Paths are GBK text, converted
+// through code page 936 for the "W" calls (WideTextWin.h).
 #include <shlobj.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/System.h"
+#include "platform/WideTextWin.h"
 
 namespace pallix::sys {
 
@@ -17,26 +19,40 @@ void Anchor() {}
 
 std::string LibraryFile() {
   HMODULE module = nullptr;
-  if (!GetModuleHandleExA(
+  if (!GetModuleHandleExW(
           GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          reinterpret_cast<LPCSTR>(&Anchor), &module))
+          reinterpret_cast<LPCWSTR>(&Anchor), &module))
     return {};
-  char path[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(module, path, sizeof path);
-  if (n == 0 || n >= sizeof path) return {};
-  return std::string(path, n);
+  wchar_t path[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
+  std::string gbk;
+  // A folder whose name GBK cannot hold is no place to name files from.
+  if (n == 0 || n >= MAX_PATH || !GbkPath(path, static_cast<int>(n), &gbk)) return {};
+  return gbk;
 }
 
 std::string LibraryDirectory() {
   const std::string file = LibraryFile();
-  const std::string::size_type slash = file.find_last_of("\\/");
+  // The last separator of its own: a GBK character's second byte may be
+  // 0x5C.
+  std::string::size_type slash = std::string::npos;
+  for (std::string::size_type i = 0; i < file.size(); ++i) {
+    if (IsGbkLead(file[i]) && i + 1 < file.size())
+      ++i;
+    else if (file[i] == '\\' || file[i] == '/')
+      slash = i;
+  }
   if (slash == std::string::npos) return {};
   return file.substr(0, slash);
 }
 
 std::string Environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? std::string(value) : std::string();
+  // As GBK, like every path of the library.
+  const std::wstring wideName(name, name + std::strlen(name));
+  const wchar_t* value = _wgetenv(wideName.c_str());
+  std::string gbk;
+  if (value == nullptr || !GbkPath(value, static_cast<int>(wcslen(value)), &gbk)) return {};
+  return gbk;
 }
 
 // Windows has no user database in the POSIX sense; the profile folder is
@@ -46,15 +62,18 @@ std::string UserHomeFromDatabase() { return Environment("USERPROFILE"); }
 std::string UserDataHome() {
   std::string local = Environment("LOCALAPPDATA");
   if (!local.empty()) return local;
-  char path[MAX_PATH];
-  if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK)
-    return path;
+  wchar_t path[MAX_PATH];
+  std::string gbk;
+  if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK &&
+      GbkPath(path, static_cast<int>(wcslen(path)), &gbk))
+    return gbk;
   return {};
 }
 
 bool FileModifiedLocal(const char* path, int* yyyymmdd, int* hhmmss) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (path == nullptr || !GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
+  if (path == nullptr ||
+      !GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
     return false;
   FILETIME local;
