@@ -118,7 +118,7 @@ using Outcome = std::optional<int>;
 
 // The chunk file goes and the ledger forgets the transfer: the station must
 // send it again from the start.
-void DropTransfer(const ChunkJob& job) {
+void DropTransfer(const ChunkJob& job) PALLIX_REQUIRES(theSpoolLock) {
   job.io.Remove(job.chunkPath);
   TransferLedger::Spool().Take(job.chunk.name);
 }
@@ -189,7 +189,7 @@ int RefuseChunkPath(const ChunkJob& job) {
 // A slot that ends beyond the announced total makes the file longer than
 // total: the transfer is abandoned, as it would be after writing the slot,
 // but without writing it first.
-int AbandonSlotBeyondTotal(const ChunkJob& job) {
+int AbandonSlotBeyondTotal(const ChunkJob& job) PALLIX_REQUIRES(theSpoolLock) {
   DropTransfer(job);
   BRENNA_EVENT(kWarning, kSpool, kTransferAbandoned, job.key, "size",
                "transfer '%s' abandoned: chunk %d from %s ends at byte %ld, beyond the "
@@ -203,7 +203,7 @@ int AbandonSlotBeyondTotal(const ChunkJob& job) {
 // a fresh file: one longer than the total (another file of the same name)
 // or an abandoned one. Its chunks were confirmed to their station: dropping
 // them is worth a warning. Whether the chunk starts a fresh file.
-bool ClearLeftover(const ChunkJob& job) {
+bool ClearLeftover(const ChunkJob& job) PALLIX_REQUIRES(theSpoolLock) {
   SpoolIo::FileInfo leftover;
   const bool found = job.io.Inspect(job.chunkPath, &leftover) == SpoolIo::Result::kOk;
   if (!found || !leftover.exists) return true;
@@ -278,7 +278,8 @@ Outcome WriteSlot(const ChunkJob& job, long* fileLength) {
 
 // The ledger's record of the transfer, with this chunk in it.
 const TransferLedger::Entry& NoteWritten(const ChunkJob& job, bool fresh,
-                                         TransferLedger::Clock::time_point now) {
+                                         TransferLedger::Clock::time_point now)
+    PALLIX_REQUIRES(theSpoolLock) {
   const FileChunk& chunk = job.chunk;
   const TransferLedger::Entry& noted =
       TransferLedger::Spool().Note(chunk.name, chunk.index, chunk.total, job.peer, fresh, now);
@@ -293,7 +294,7 @@ const TransferLedger::Entry& NoteWritten(const ChunkJob& job, bool fresh,
   return noted;
 }
 
-int AbandonOverlongFile(const ChunkJob& job, long fileLength) {
+int AbandonOverlongFile(const ChunkJob& job, long fileLength) PALLIX_REQUIRES(theSpoolLock) {
   DropTransfer(job);
   BRENNA_EVENT(kWarning, kSpool, kTransferAbandoned, job.key, "size",
                "transfer '%s' abandoned: its chunk file grew to %ld bytes, beyond the %d "
@@ -313,7 +314,8 @@ int AwaitMoreChunks(const ChunkJob& job, long fileLength) {
 // Decompresses the complete chunk file to rtdata.dat. The chunk file stays
 // until its result is published, so a spool that fills up on the way loses
 // nothing: the same chunk, handed in again, completes it again.
-Outcome Decompress(const ChunkJob& job, const TransferLedger::Entry& noted) {
+Outcome Decompress(const ChunkJob& job, const TransferLedger::Entry& noted)
+    PALLIX_REQUIRES(theSpoolLock) {
   const FileChunk& chunk = job.chunk;
   const int unpacked = job.io.UnCompress(job.chunkPath, job.spoolDir);
   if (unpacked == PALLIX_UNCOMPRESS_NO_ROOM) return kChunkSpoolUnwritable;
@@ -348,7 +350,8 @@ Outcome Decompress(const ChunkJob& job, const TransferLedger::Entry& noted) {
 // Reads rtdata.dat into the result buffer and removes it. A result that
 // cannot be read back is lost: one longer than the display can read is
 // dropped whole, never cut.
-Outcome TakeDecompressed(const ChunkJob& job, unsigned char* buffer, size_t* n) {
+Outcome TakeDecompressed(const ChunkJob& job, unsigned char* buffer, size_t* n)
+    PALLIX_REQUIRES(theSpoolLock) {
   const std::string rtdata = JoinPath(job.spoolDir, kUncompressedName);
   const SpoolIo::Result read = job.io.ReadAll(rtdata, buffer, kResultMax, n);
   if (read != SpoolIo::Result::kMissing && read != SpoolIo::Result::kNotRegular)
@@ -367,7 +370,7 @@ Outcome TakeDecompressed(const ChunkJob& job, unsigned char* buffer, size_t* n) 
 // "<name>.DOING", so the scan never sees a half-written result, not even
 // after a power loss.
 int Publish(const ChunkJob& job, const unsigned char* buffer, size_t n,
-            TransferLedger::Clock::time_point now) {
+            TransferLedger::Clock::time_point now) PALLIX_REQUIRES(theSpoolLock) {
   const std::string result = JoinPath(job.spoolDir, job.chunk.name + kResultFileSuffix);
   const std::string part = result + kPartFileSuffix;
   SpoolIo::Result published = job.io.WriteAll(part, buffer, n);

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "Pallix.h"
+#include "acquisition/SpoolLock.h"
 #include "platform/FramePeer.h"
 
 class SpoolIo;
@@ -57,17 +58,19 @@ inline bool IsAbandonedAge(std::chrono::seconds age) {
 // Whether the chunk file of transfer `name` is abandoned: by the transfer
 // ledger's monotonic record of its last chunk and its station's connection
 // while this run wrote to it, else by `fileAge`, the file's time stamp.
-bool IsAbandonedTransfer(const std::string& name, std::chrono::seconds fileAge);
+bool IsAbandonedTransfer(const std::string& name, std::chrono::seconds fileAge)
+    PALLIX_REQUIRES(theSpoolLock);
 
 // Handles one chunk record of `length` bytes at data (the frame's data
 // field), with the spool directory of the site configuration. `peer` is the
 // station the frame came from, for the journal: every refusal and the
 // publication name it.
-int SaveRecvChunk(const void* data, int length, const FramePeer& peer = FramePeer());
+int SaveRecvChunk(const void* data, int length, const FramePeer& peer = FramePeer())
+    PALLIX_REQUIRES(theSpoolLock);
 
 // The same against a given spool directory and file layer.
 int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, int length,
-                    const FramePeer& peer = FramePeer());
+                    const FramePeer& peer = FramePeer()) PALLIX_REQUIRES(theSpoolLock);
 
 // Whether a transfer name may become part of a file name in the spool
 // directory (PallixIsUsableTransferName: the rule stations check too; on

@@ -12,6 +12,7 @@
 #include "acquisition/ChunkWriter.h"
 #include "acquisition/SpoolAndBoard.h"
 #include "acquisition/SpoolIo.h"
+#include "acquisition/SpoolLock.h"
 #include "acquisition/SpoolSweep.h"
 #include "acquisition/TransferLedger.h"
 #include "journal/Journal.h"
@@ -109,6 +110,13 @@ void EndRefusing(NetRecvHold& hold) {
   hold.refused = 0;
 }
 
+// Hands the frame in hold to the writer, which needs the spool lock: the
+// save call is a std::function, which the analysis cannot see through.
+int Save(const NetRecvCalls& calls, const NetRecvHold& hold) PALLIX_REQUIRES(theSpoolLock) {
+  return calls.save(hold.frame + NET_FRAME_DATA_OFFSET,
+                    PallixGetI32(hold.frame + NET_FRAME_LENGTH_OFFSET), hold.peer);
+}
+
 // Hands the frame in hold to the writer under the spool lock, and keeps it
 // when the spool cannot be written now.
 void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
@@ -116,9 +124,8 @@ void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
   try {
     // The lock guard releases the spool lock however the writer ends; a
     // chunk whose writing throws is lost and reception carries on.
-    std::lock_guard<std::mutex> lock(*CurrentSpoolAndBoard().spoolLock);
-    result = calls.save(hold.frame + NET_FRAME_DATA_OFFSET,
-                        PallixGetI32(hold.frame + NET_FRAME_LENGTH_OFFSET), hold.peer);
+    SpoolLockGuard lock(*CurrentSpoolAndBoard().spoolLock);
+    result = Save(calls, hold);
   } catch (...) {
     BRENNA_EVENT(kError, kSpool, kTransferRefused,
                  hold.peer.address.empty() ? nullptr : hold.peer.address.c_str(), "writer failed",
@@ -200,9 +207,8 @@ int NetRecvTask() {
   static const NetRecvCalls calls{
       [](int channel, void* buf, int size) { return ReadNetData(channel, buf, size); },
       [](int channel, FramePeer* peer) { return ReadFramePeer(channel, peer); },
-      [](const void* data, int length, const FramePeer& peer) {
-        return SaveRecvChunk(data, length, peer);
-      },
+      [](const void* data, int length, const FramePeer& peer)
+          PALLIX_REQUIRES(theSpoolLock) { return SaveRecvChunk(data, length, peer); },
       [] { std::this_thread::sleep_for(std::chrono::milliseconds(5)); },
       [] {
         // Every kWatchPeriod, whether the stations of the transfers in
@@ -214,7 +220,7 @@ int NetRecvTask() {
         nextWatch = now + kWatchPeriod;
         try {
           const SpoolAndBoard& shared = CurrentSpoolAndBoard();
-          std::lock_guard<std::mutex> lock(*shared.spoolLock);
+          SpoolLockGuard lock(*shared.spoolLock);
           WatchTransfers(TransferLedger::Spool(),
                          [](const FramePeer& peer) { return PeerConnection(kNetChannel, peer); });
           if (now < nextSweep) return;

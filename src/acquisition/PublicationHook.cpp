@@ -4,8 +4,7 @@
 
 namespace {
 
-// Guarded by the spool lock.
-ResultPublishedHook& Hook() {
+ResultPublishedHook& Hook() PALLIX_REQUIRES(theSpoolLock) {
   static ResultPublishedHook hook;
   return hook;
 }
@@ -13,7 +12,7 @@ ResultPublishedHook& Hook() {
 }  // namespace
 
 void SetResultPublishedHook(std::mutex& spoolLock, ResultPublishedHook hook) {
-  std::lock_guard<std::mutex> lock(spoolLock);
+  SpoolLockGuard lock(spoolLock);
   Hook() = std::move(hook);
 }
 

@@ -10,6 +10,8 @@
 #include <mutex>
 #include <string>
 
+#include "acquisition/SpoolLock.h"
+
 // Runs on the network worker with the spool lock held, so it must be quick
 // and never wait for anything (the window above all): note, post, return.
 using ResultPublishedHook = std::function<void(const std::string& resultPath)>;
@@ -18,9 +20,10 @@ using ResultPublishedHook = std::function<void(const std::string& resultPath)>;
 // the lock the chunk writer runs under (never call it holding the lock), so
 // the writer never runs a hook that is being replaced or whose owner has
 // gone.
-void SetResultPublishedHook(std::mutex& spoolLock, ResultPublishedHook hook);
+void SetResultPublishedHook(std::mutex& spoolLock, ResultPublishedHook hook)
+    PALLIX_EXCLUDES(theSpoolLock);
 
 // The chunk writer, under the spool lock, once a result is in place.
-void TellResultPublished(const std::string& resultPath);
+void TellResultPublished(const std::string& resultPath) PALLIX_REQUIRES(theSpoolLock);
 
 #endif  // BRENNA_ACQUISITION_PUBLICATIONHOOK_H

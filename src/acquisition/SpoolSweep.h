@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 
+#include "acquisition/SpoolLock.h"
 #include "platform/FramePeer.h"
 #include "platform/PallixBinding.h"
 
@@ -29,7 +30,7 @@ constexpr std::chrono::seconds kSweepPeriod{60};
 constexpr std::chrono::milliseconds kWatchPeriod{250};
 
 // Sweeps spoolDir once; returns the number of files removed.
-int SweepSpool(SpoolIo& io, const std::string& spoolDir);
+int SweepSpool(SpoolIo& io, const std::string& spoolDir) PALLIX_REQUIRES(theSpoolLock);
 
 // Asks `connection` about the station of every transfer in progress of
 // `ledger` not yet known to be gone; notes the answer, and for each whose
@@ -37,6 +38,7 @@ int SweepSpool(SpoolIo& io, const std::string& spoolDir);
 // station, chunks received of the total and when it will be given up.
 // Returns how many such ended.
 int WatchTransfers(TransferLedger& ledger,
-                   const std::function<PeerState(const FramePeer&)>& connection);
+                   const std::function<PeerState(const FramePeer&)>& connection)
+    PALLIX_REQUIRES(theSpoolLock);
 
 #endif  // BRENNA_ACQUISITION_SPOOLSWEEP_H

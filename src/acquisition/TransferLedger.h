@@ -18,6 +18,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "acquisition/SpoolLock.h"
 #include "platform/FramePeer.h"
 
 class TransferLedger {
@@ -77,7 +78,7 @@ class TransferLedger {
   std::string TakePublished(const std::string& name);
 
   // The one beside the spool directory.
-  static TransferLedger& Spool();
+  static TransferLedger& Spool() PALLIX_REQUIRES(theSpoolLock);
 
  private:
   std::unordered_map<std::string, Entry> m_entries;

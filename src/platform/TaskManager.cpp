@@ -17,7 +17,7 @@ TaskManager::~TaskManager() {
   if (OnWorkerThread()) {
     // A task is ending the process (exit from the worker): the thread cannot
     // join itself, and it never returns to this object.
-    std::lock_guard<std::mutex> lock(m_mutex);
+    PallixMutexLock lock(m_mutex);
     if (m_run) {
       m_run->stop = true;
       m_run->thread.detach();
@@ -31,14 +31,14 @@ bool TaskManager::OnWorkerThread() const { return t_workerOf == this; }
 
 void TaskManager::StopTask() {
   if (OnWorkerThread()) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    PallixMutexLock lock(m_mutex);
     if (m_run) m_run->stop = true;
     return;  // nobody waits on the wake-up: the worker checks after this task
   }
   std::lock_guard<std::mutex> stopping(m_stopMutex);
   std::unique_ptr<Run> run;
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    PallixMutexLock lock(m_mutex);
     run = std::move(m_run);
     if (!run) return;
     run->stop = true;
@@ -48,13 +48,13 @@ void TaskManager::StopTask() {
 }
 
 void TaskManager::ClearTaskQueue() {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  PallixMutexLock lock(m_mutex);
   m_queue.clear();
 }
 
 void TaskManager::AddTask2Queue(TaskFunction task) {
   if (task == nullptr) return;
-  std::lock_guard<std::mutex> lock(m_mutex);
+  PallixMutexLock lock(m_mutex);
   m_queue.push_back(task);
 }
 
@@ -63,13 +63,13 @@ int TaskManager::RunTask(int threads, int passPauseMs) {
   if (OnWorkerThread()) return 0;
   bool finishing = false;
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    PallixMutexLock lock(m_mutex);
     if (m_run && !m_run->stop) return 0;
     finishing = m_run != nullptr;  // a task stopped its own worker
   }
   if (finishing) StopTask();  // joins it
 
-  std::lock_guard<std::mutex> lock(m_mutex);
+  PallixMutexLock lock(m_mutex);
   if (m_run) return 0;  // another thread started one meanwhile
   auto run = std::make_unique<Run>();
   // The worker starts at once but needs m_mutex before it reads anything.
@@ -79,17 +79,17 @@ int TaskManager::RunTask(int threads, int passPauseMs) {
 }
 
 long TaskManager::CallCount() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  PallixMutexLock lock(m_mutex);
   return m_calls;
 }
 
 int TaskManager::FailedTaskCount() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  PallixMutexLock lock(m_mutex);
   return m_failed;
 }
 
 bool TaskManager::IsRunning() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  PallixMutexLock lock(m_mutex);
   return m_run && !m_run->stop;
 }
 
@@ -99,7 +99,7 @@ void TaskManager::WorkerLoop(Run* run, std::vector<TaskFunction> rotation, int p
   t_workerOf = this;
   // Checked before every call; a call counts as begun under the same lock.
   auto stopping = [this, run] {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    PallixMutexLock lock(m_mutex);
     if (run->stop) return true;
     ++m_calls;
     return false;
@@ -121,7 +121,7 @@ void TaskManager::WorkerLoop(Run* run, std::vector<TaskFunction> rotation, int p
       if (what != nullptr) {
         int failed;
         {
-          std::lock_guard<std::mutex> lock(m_mutex);
+          PallixMutexLock lock(m_mutex);
           failed = ++m_failed;
         }
         // A task that leaves the rotation this way stays out until the next
@@ -135,13 +135,13 @@ void TaskManager::WorkerLoop(Run* run, std::vector<TaskFunction> rotation, int p
       it = done ? rotation.erase(it) : it + 1;
     }
     if (passPauseMs > 0) {
-      std::unique_lock<std::mutex> lock(m_mutex);
-      if (m_wake.wait_for(lock, std::chrono::milliseconds(passPauseMs),
+      PallixMutexLock lock(m_mutex);
+      if (m_wake.wait_for(m_mutex, std::chrono::milliseconds(passPauseMs),
                           [run] { return run->stop; })) {
         return;
       }
     }
   }
-  std::unique_lock<std::mutex> lock(m_mutex);
-  m_wake.wait(lock, [run] { return run->stop; });
+  PallixMutexLock lock(m_mutex);
+  m_wake.wait(m_mutex, [run] { return run->stop; });
 }

@@ -24,6 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "PallixThreadSafety.h"
+
 using TaskFunction = int (*)();
 
 class TaskManager {
@@ -69,15 +71,15 @@ class TaskManager {
   void WorkerLoop(Run* run, std::vector<TaskFunction> rotation, int passPauseMs);
   bool OnWorkerThread() const;
 
-  mutable std::mutex m_mutex;
+  mutable PallixMutex m_mutex;
   // Held by StopTask while it joins, so a second caller returns only after
   // the worker has ended too.
   std::mutex m_stopMutex;
-  std::condition_variable m_wake;
-  std::vector<TaskFunction> m_queue;
-  std::unique_ptr<Run> m_run;
-  int m_failed = 0;
-  long m_calls = 0;
+  std::condition_variable_any m_wake;  // waits on m_mutex itself
+  std::vector<TaskFunction> m_queue PALLIX_GUARDED_BY(m_mutex);
+  std::unique_ptr<Run> m_run PALLIX_GUARDED_BY(m_mutex);
+  int m_failed PALLIX_GUARDED_BY(m_mutex) = 0;
+  long m_calls PALLIX_GUARDED_BY(m_mutex) = 0;
 };
 
 #endif  // BRENNA_PLATFORM_TASKMANAGER_H

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <utility>
 
+#include "acquisition/SpoolLock.h"
 #include "acquisition/SpoolNames.h"
 #include "acquisition/TransferLedger.h"
 #include "panel/IdleLook.h"
@@ -98,7 +99,7 @@ void ArchiveRecorder::ResultShown(const std::string& path, const ShownResult& sh
   r.shownUtcMs = NowUtcMs();
   r.transfer = TransferName(path);
   {
-    std::lock_guard<std::mutex> lock(m_spoolLock);
+    SpoolLockGuard lock(m_spoolLock);
     r.stations = TransferLedger::Spool().TakePublished(r.transfer);
   }
   r.deviceCode = shown.deviceCode;

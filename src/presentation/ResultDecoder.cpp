@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "PallixByteOrder.h"
+#include "acquisition/SpoolLock.h"
 #include "journal/Journal.h"
 #include "panel/ResultRouting.h"
 #include "platform/FileOps.h"
@@ -78,7 +79,7 @@ void TakeAndShowResultFile(const std::string& path, unsigned char* resultBuf, ID
     if (!PathExists(path)) return;
     size_t got = 0;
     {
-      std::lock_guard<std::mutex> lock(spoolLock);
+      SpoolLockGuard lock(spoolLock);
       RegularFile f;
       const FileFault opened = f.Open(path, RegularFile::Mode::kRead);
       if (opened == FileFault::kNone) {

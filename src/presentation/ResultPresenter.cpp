@@ -22,12 +22,13 @@ void ResultPresenter::Start() {
   // Results waiting from before the start come first, in their own order;
   // from here on the writer tells of each publication as it happens.
   m_scan.FindResults(m_spoolAndBoard.spoolDirectory());
-  SetResultPublishedHook(m_spoolLock, [this](const std::string& path) {
+  auto published = [this](const std::string& path) PALLIX_REQUIRES(theSpoolLock) {
     // On the network worker, under the spool lock: note the result's place
     // and post a notice, never more than one at a time; never wait.
     m_scan.Published(path);
     if (!m_bNoticePosted.exchange(true)) m_window.PostPublishedNotice();
-  });
+  };
+  SetResultPublishedHook(m_spoolLock, published);
   m_bHookInstalled = true;
   // The first waiting result as soon as the window runs.
   if (!m_bNoticePosted.exchange(true)) m_window.PostPublishedNotice();

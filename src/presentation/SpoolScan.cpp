@@ -67,7 +67,7 @@ bool IsResultFileName(const std::string& name) {
 void SpoolScan::Published(const std::string& path) { m_order.Published(path); }
 
 std::size_t SpoolScan::Waiting() const {
-  std::lock_guard<std::mutex> lock(m_spoolLock);
+  SpoolLockGuard lock(m_spoolLock);
   return m_order.Size();
 }
 
@@ -112,7 +112,7 @@ int SpoolScan::FindResults(const std::string& spoolDir) {
     for (Found& f : found) paths.push_back(std::move(f.path));
     // Under the lock the writer publishes under: a file listed above that
     // the writer put in place is known by now, with its own place.
-    std::lock_guard<std::mutex> lock(m_spoolLock);
+    SpoolLockGuard lock(m_spoolLock);
     m_order.Found(paths);
     return 1;
   } catch (...) {
@@ -126,7 +126,7 @@ bool SpoolScan::ShowNextResult(const std::string& spoolDir, int& shownFiles) {
   for (;;) {
     PublicationOrder::Entry next;
     {
-      std::lock_guard<std::mutex> lock(m_spoolLock);
+      SpoolLockGuard lock(m_spoolLock);
       next = m_order.After(after);
     }
     if (next.sequence == 0) return false;
@@ -139,7 +139,7 @@ bool SpoolScan::ShowNextResult(const std::string& spoolDir, int& shownFiles) {
     if (kind == FileFault::kMissing || kind == FileFault::kNotRegular) {
       // Gone (removed by hand, or replaced by a non-file, which the next
       // look says): no longer a result waiting.
-      std::lock_guard<std::mutex> lock(m_spoolLock);
+      SpoolLockGuard lock(m_spoolLock);
       m_order.Forget(next.path, next.sequence);
       continue;
     }
@@ -148,7 +148,7 @@ bool SpoolScan::ShowNextResult(const std::string& spoolDir, int& shownFiles) {
       continue;  // not ready: it keeps its place and is tried again
 
     ShowOneResult(next.path, next.path.substr(prefix.size()), shownFiles);
-    std::lock_guard<std::mutex> lock(m_spoolLock);
+    SpoolLockGuard lock(m_spoolLock);
     m_order.Forget(next.path, next.sequence);
     return true;
   }

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "acquisition/SpoolLock.h"
 #include "presentation/PublicationOrder.h"
 
 // What the scan needs from the window.
@@ -40,7 +41,7 @@ class SpoolScan {
   // The chunk writer has put the result at path in place (its publication
   // hook, on the network worker, the spool lock held): it goes after every
   // result waiting.
-  void Published(const std::string& path);
+  void Published(const std::string& path) PALLIX_REQUIRES(theSpoolLock);
 
   // One look at spoolDir (the timer's scan): ready results not known yet -
   // there before the start, or put there other than by the chunk writer -
@@ -66,8 +67,8 @@ class SpoolScan {
  private:
   SpoolScanHost& m_host;
   std::mutex& m_spoolLock;
-  // Guarded by the spool lock: the network worker adds to it.
-  PublicationOrder m_order;
+  // The network worker adds to it.
+  PublicationOrder m_order PALLIX_GUARDED_BY(theSpoolLock);
 };
 
 // Whether a directory entry's name is a published result ("*.DOING",

@@ -1,6 +1,9 @@
 # cmake -DCLANGXX=<clang++> -DFLAGS=<flags> -DFILES=<sources> -P CheckThreadSafety.cmake
 # Compiles each file, syntax only, with clang's thread-safety analysis as
 # errors; fails naming every file that does not pass.
+if(NOT FILES)
+  message(FATAL_ERROR "CheckThreadSafety: no file to check")
+endif()
 set(failed)
 foreach(f IN LISTS FILES)
   execute_process(COMMAND ${CLANGXX} -std=c++17 -fsyntax-only -Wthread-safety
