@@ -15,29 +15,11 @@
 
 #include <cstdlib>
 
+#include "platform/FileFaultOf.h"
+
 namespace {
 
-FileFault FaultOfErrno(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-      return FileFault::kMissing;
-    case ELOOP:   // O_NOFOLLOW met a link
-    case EISDIR:  // a directory opened for writing
-    case ENXIO:   // a FIFO without a reader, a device without its hardware
-      return FileFault::kNotRegular;
-    case ENOSPC:
-    case EDQUOT:
-    case EROFS:
-    case EIO:
-      return FileFault::kNoRoom;
-    case EMFILE:
-    case ENFILE:
-      return FileFault::kNoDescriptors;
-    default:
-      return FileFault::kOther;
-  }
-}
+FileFault FaultOfErrno(int error) { return FaultOf(pallix::sys::StatusOfErrno(error)); }
 
 int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
 

@@ -5,51 +5,17 @@
 // a GBK character may be 0x5C, a '\'.
 #include <windows.h>
 
+#include "platform/FileErrorsWin.h"
+#include "platform/FileFaultOf.h"
 #include "platform/FileOps.h"
 #include "platform/Gbk.h"
 #include "platform/WidePath.h"
 
 namespace {
 
-// Not in every SDK's winerror.h (mingw-w64 lacks them).
-constexpr DWORD kErrorDiskQuotaExceeded = 1295;
-constexpr DWORD kErrorDeviceHardwareError = 483;
+using pallix::sys::kNotPlain;
 
-// What is not a plain file: a directory, a reparse point (a symbolic link,
-// a junction, a mount point) or a device.
-constexpr DWORD kNotPlain =
-    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
-
-FileFault FaultOfError(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-      return FileFault::kMissing;
-    case ERROR_DIRECTORY:
-    case ERROR_CANT_ACCESS_FILE:  // a reparse point nobody can follow
-      return FileFault::kNotRegular;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-    case kErrorDiskQuotaExceeded:
-    case ERROR_WRITE_PROTECT:
-    case ERROR_NOT_READY:
-    case ERROR_CRC:
-    case ERROR_SECTOR_NOT_FOUND:
-    case ERROR_WRITE_FAULT:
-    case ERROR_READ_FAULT:
-    case ERROR_GEN_FAILURE:
-    case ERROR_IO_DEVICE:
-    case kErrorDeviceHardwareError:
-      return FileFault::kNoRoom;
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return FileFault::kNoDescriptors;
-    default:
-      return FileFault::kOther;
-  }
-}
+FileFault FaultOfError(DWORD error) { return FaultOf(pallix::sys::StatusOfWin32Error(error)); }
 
 FileFault LastFault() { return FaultOfError(GetLastError()); }
 
@@ -299,8 +265,7 @@ FileFault RegularFile::Open(const std::string& path, Mode mode, bool* created) {
   // A device (CON, NUL, COM1 ... answer to any folder's file names) is not
   // a disk file; a link or a directory shows in the attributes.
   BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
-      (info.dwFileAttributes & kNotPlain) != 0) {
+  if (!pallix::sys::IsPlainFile(file, &info)) {
     CloseHandle(file);
     return FileFault::kNotRegular;
   }

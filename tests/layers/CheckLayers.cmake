@@ -20,7 +20,8 @@
 #                      archive's reports and views, shared by the two programs)
 #      history      -> history, reports, panel, util, archive, journal, platform (brenna-history)
 #      records      -> records (it stands apart)
-#    and all of them libPallix's public headers (pallix/include). The
+#    and all of them libPallix's public headers (pallix/include); platform
+#    also the file seam it shares with libPallix (pallix_shared_files). The
 #    journal sits just above platform, below every layer that logs; util
 #    (settings, port rules, layout arithmetic) above it; the archive of
 #    shown results above util (its limits' defaults are the settings'), so
@@ -74,6 +75,13 @@ set(layer_records records)
 # (journal/Journal.h includes nothing of the monitor's own).
 set(allowed_upward
     "platform/*|journal/Journal.h")
+
+# What the platform layer may include of libPallix's own files: the file seam
+# the two share (failed file calls classified once), compiled into both and
+# exported by neither.
+set(pallix_shared_files
+    "pallix/src/platform/FileErrors.h"
+    "pallix/src/platform/FileErrorsWin.h")
 
 # What brenna-web may include of src/: whole layers (what it shares with
 # brenna-history lies in reports/).
@@ -165,6 +173,14 @@ foreach(rel IN LISTS src_files)
   foreach(inc IN LISTS includes)
     string(SUBSTRING "${inc}" 1 -1 name)
     resolve_include("${rel}" "${inc}" "${src_roots}" reached)
+    if(reached STREQUAL "" AND folder STREQUAL "platform")
+      # The file seam the platform shares with libPallix (pallix_files).
+      resolve_include("${rel}" "${inc}" "pallix/src" reached)
+      if(reached IN_LIST pallix_shared_files)
+        continue()
+      endif()
+      set(reached "")
+    endif()
     if(reached STREQUAL "")
       if(inc MATCHES "^<" OR name MATCHES "\\.moc$|^moc_|^ui_")
         continue()  # the system's, or made by the build

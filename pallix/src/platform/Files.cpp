@@ -19,28 +19,6 @@ namespace pallix::sys {
 
 namespace {
 
-FileStatus StatusOfErrno(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-      return FileStatus::kMissing;
-    case ELOOP:
-    case EISDIR:
-    case ENXIO:
-      return FileStatus::kNotRegular;
-    case ENOSPC:
-    case EDQUOT:
-    case EROFS:
-    case EIO:
-      return FileStatus::kNoRoom;
-    case EMFILE:
-    case ENFILE:
-      return FileStatus::kNoDescriptors;
-    default:
-      return FileStatus::kFailed;
-  }
-}
-
 // Closes a descriptor on every path out.
 class Descriptor {
  public:

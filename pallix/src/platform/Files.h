@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileErrors.h"
+
 namespace pallix::sys {
 
 // '/' on POSIX, '\' on Windows.
@@ -41,18 +43,6 @@ std::string NormalPath(const std::string& path);
 std::string DirectoryOf(const std::string& path);
 // The working directory; empty when unknown.
 std::string CurrentDirectory();
-
-enum class FileStatus {
-  kOk,
-  kMissing,     // no such file or directory
-  kNotRegular,  // a directory, link, FIFO, device or socket under that name
-  kTooLarge,    // more bytes than the reader takes
-  kNoRoom,      // the storage cannot take data now: full, over quota, read-only or failing
-  // The process (or the system) has no file descriptor to spare now; the
-  // same call may work a moment later.
-  kNoDescriptors,
-  kFailed,  // anything else
-};
 
 // Reads a whole regular file of at most maxLength bytes into out (emptied
 // on any failure).

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "platform/FileErrorsWin.h"
 #include "platform/Files.h"
 #include "platform/WideTextWin.h"
 
@@ -12,47 +13,7 @@ namespace pallix::sys {
 
 namespace {
 
-// Not in every SDK's winerror.h (mingw-w64 lacks them).
-constexpr DWORD kErrorDiskQuotaExceeded = 1295;
-constexpr DWORD kErrorDeviceHardwareError = 483;
-
-FileStatus StatusOfError(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-      return FileStatus::kMissing;
-    case ERROR_DIRECTORY:
-    case ERROR_CANT_ACCESS_FILE:  // a reparse point nobody can follow
-      return FileStatus::kNotRegular;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-    case kErrorDiskQuotaExceeded:
-    case ERROR_WRITE_PROTECT:
-    case ERROR_NOT_READY:
-    case ERROR_CRC:
-    case ERROR_SECTOR_NOT_FOUND:
-    case ERROR_WRITE_FAULT:
-    case ERROR_READ_FAULT:
-    case ERROR_GEN_FAILURE:
-    case ERROR_IO_DEVICE:
-    case kErrorDeviceHardwareError:
-      return FileStatus::kNoRoom;
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return FileStatus::kNoDescriptors;
-    default:
-      return FileStatus::kFailed;
-  }
-}
-
-FileStatus LastStatus() { return StatusOfError(GetLastError()); }
-
-// What is not a plain file: a directory, a reparse point (a symbolic link,
-// a junction, a mount point) or a device.
-constexpr DWORD kNotPlain =
-    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+FileStatus LastStatus() { return StatusOfWin32Error(GetLastError()); }
 
 // Closes a handle on every path out.
 class Handle {
@@ -84,14 +45,6 @@ HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition,
                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
                      FILE_ATTRIBUTE_NORMAL | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
                      nullptr);
-}
-
-// A plain disk file: not a device (CON, NUL, COM1 ... answer to any
-// folder's file names), a link or a directory.
-bool IsPlainFile(HANDLE file) {
-  BY_HANDLE_FILE_INFORMATION info;
-  return GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
-         (info.dwFileAttributes & kNotPlain) == 0;
 }
 
 constexpr DWORD kChunk = 64 * 1024;
@@ -240,7 +193,7 @@ static FileStatus ReadWhole(const std::string& path, std::size_t maxLength,
     if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
       return FileStatus::kNotRegular;
-    return StatusOfError(error);
+    return StatusOfWin32Error(error);
   }
   if (!IsPlainFile(file.get())) return FileStatus::kNotRegular;
   // Read to the end rather than trust the size: the file may still grow.
