@@ -62,7 +62,12 @@ class WindowsSetup : public ::testing::Test {
         "TMPDIR=" + (m_dir.path() / "wine-tmp").string(),
     };
   }
-  ~WindowsSetup() override {
+  ~WindowsSetup() override { EndWineSession(); }
+
+  // Ends the prefix's wine server and its desktop: a desktop made by a
+  // program run without a display (the setup) would leave the monitor
+  // started after it none to make its window on.
+  void EndWineSession() {
     ChildProcess::Options options;
     options.env = m_env;
     RunProgram({BRENNA_WINESERVER, "-k"}, options, std::chrono::seconds(30));
@@ -174,7 +179,9 @@ TEST_F(WindowsSetup, InstallsSilentlyRunsTheLineAndUninstallsKeepingTheSite) {
   EXPECT_NE(entry.find("FirewallRule    REG_SZ    TCP " + std::to_string(port)), std::string::npos)
       << entry;
 
-  // The monitor from its install folder, on the default site.
+  // The monitor from its install folder, on the default site, in a wine
+  // session of its own on the display it is shown on.
+  EndWineSession();
   InstalledMonitor installed;
   installed.runner = {BRENNA_WINE64};
   installed.program = (installDir() / "BrennaCenter.exe").string();
