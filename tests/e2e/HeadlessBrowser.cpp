@@ -60,6 +60,12 @@ bool HeadlessBrowser::Start(const std::vector<std::string>& env, const std::stri
   }
   ChildProcess::Options options;
   options.env = env;
+  // Chromium ends at once when the socket it makes under TMPDIR
+  // (".../org.chromium.Chromium.XXXXXX/SingletonSocket") would not fit a
+  // socket address (107 bytes): a caller's deep TMPDIR, such as a wine
+  // prefix's, in a clone checked out deep, must not reach it.
+  const std::string own = m_profile.path().string();
+  options.env.push_back("TMPDIR=" + (own.size() + 45 <= 107 ? own : std::string("/tmp")));
   options.logPath = logPath;
   options.passFds = {toBrowser[0], fromBrowser[1]};
   const std::string size = std::to_string(width) + "," + std::to_string(height);
