@@ -238,8 +238,13 @@ TEST_F(InstalledPackage, TheUnpackedMonitorLoadsItsOwnLibraryListensAndKeepsItsD
                  std::string("[") + kPortSectionGbk + "]\nPort=" + std::to_string(port) + "\n");
   const auto before = Snapshot(root());
 
-  MonitorProcess monitor(InstalledMonitor{usr() + "/bin/BrennaCenter", usr() + "/bin/brenna-send",
-                                          port, spool, dir.file("work"), Session()});
+  MonitorProcess monitor(InstalledMonitor{usr() + "/bin/BrennaCenter",
+                                          usr() + "/bin/brenna-send",
+                                          port,
+                                          spool,
+                                          dir.file("work"),
+                                          Session(),
+                                          {}});
   std::string error;
   ASSERT_TRUE(monitor.Start(&error)) << error;
 

@@ -422,7 +422,9 @@ HostilePeers::HostilePeers(int port, const HostileMix& mix) : m_impl(std::make_u
         std::pair{Kind::kFlood, mix.floods}, std::pair{Kind::kKeepAlive, mix.keepAlives},
         std::pair{Kind::kSquatter, mix.squatters}, std::pair{Kind::kGarbage, mix.garbage}})
     for (int i = 0; i < count; ++i) {
-      Impl::Peer p{kind, -1, 0, false, now};
+      Impl::Peer p;
+      p.kind = kind;
+      p.next = now;
       p.number = static_cast<int>(m_impl->peers.size());
       m_impl->peers.push_back(p);
     }
