@@ -13,26 +13,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/SocketAddressText.h"
+
 namespace stream_socket {
 
 namespace {
-
-bool AddressOf(const sockaddr_storage& a, std::string* ip, int* port) {
-  char text[INET6_ADDRSTRLEN] = {};
-  if (a.ss_family == AF_INET) {
-    const auto* in = reinterpret_cast<const sockaddr_in*>(&a);
-    ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-    *port = ntohs(in->sin_port);
-  } else if (a.ss_family == AF_INET6) {
-    const auto* in = reinterpret_cast<const sockaddr_in6*>(&a);
-    ::inet_ntop(AF_INET6, &in->sin6_addr, text, sizeof text);
-    *port = ntohs(in->sin6_port);
-  } else {
-    return false;
-  }
-  *ip = text;
-  return true;
-}
 
 bool WaitFor(Socket s, short events, int timeoutMs) {
   pollfd p{s, events, 0};

@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "platform/SocketAddressText.h"
 #include "platform/StreamSocket.h"
 #include "platform/WinSecurity.h"
 
@@ -30,23 +31,6 @@ SOCKET Raw(Socket s) { return static_cast<SOCKET>(s); }
 void NonBlocking(Socket s) {
   u_long yes = 1;
   ::ioctlsocket(Raw(s), FIONBIO, &yes);
-}
-
-bool AddressOf(const sockaddr_storage& a, std::string* ip, int* port) {
-  char text[INET6_ADDRSTRLEN] = {};
-  if (a.ss_family == AF_INET) {
-    const auto* in = reinterpret_cast<const sockaddr_in*>(&a);
-    ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-    *port = ntohs(in->sin_port);
-  } else if (a.ss_family == AF_INET6) {
-    const auto* in = reinterpret_cast<const sockaddr_in6*>(&a);
-    ::inet_ntop(AF_INET6, &in->sin6_addr, text, sizeof text);
-    *port = ntohs(in->sin6_port);
-  } else {
-    return false;
-  }
-  *ip = text;
-  return true;
 }
 
 bool WaitFor(Socket s, bool write, int timeoutMs) {
