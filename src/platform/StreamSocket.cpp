@@ -2,7 +2,6 @@
 #include "platform/StreamSocket.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -14,6 +13,7 @@
 #include <cstring>
 
 #include "platform/SocketAddressText.h"
+#include "platform/WakerPosix.h"
 
 namespace stream_socket {
 
@@ -127,28 +127,6 @@ std::vector<std::string> LanAddresses() {
   return hosts;
 }
 
-Waker::Waker() {
-  int fds[2];
-  ok_ = ::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0;
-  read_ = ok_ ? fds[0] : -1;
-  write_ = ok_ ? fds[1] : -1;
-}
-
-Waker::~Waker() {
-  if (!ok_) return;
-  ::close(read_);
-  ::close(write_);
-}
-
-void Waker::Wake() {
-  const char byte = 1;
-  if (ok_) (void)!::write(write_, &byte, 1);
-}
-
-void Waker::Drain() {
-  char drain[64];
-  while (ok_ && ::read(read_, drain, sizeof drain) > 0) {
-  }
-}
-
 }  // namespace stream_socket
+
+template class pallix::sys::Waker<stream_socket::StreamWaking>;
