@@ -37,7 +37,7 @@ void ConnectionPool::TakeIn(socket_t sock) {
   Wake();
 }
 
-void ConnectionPool::Wake() { wake_.Wake(); }
+void ConnectionPool::Wake() { wake_.Signal(); }
 
 void ConnectionPool::Admit(std::vector<Owned>& waiting, Owned c) const {
   // The one of this address waiting longest makes room first; then the one
@@ -72,8 +72,8 @@ void ConnectionPool::Gather() {
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
     int timeout = static_cast<int>(std::max<long long>(0, wait.count()) + 1);
     // Without a waker (none could be made) the gate looks again often.
-    if (!wake_.Ok()) timeout = std::min(timeout, 10);
-    const std::size_t from = wake_.Ok() ? 0 : 1;
+    if (!wake_.Valid()) timeout = std::min(timeout, 10);
+    const std::size_t from = wake_.Valid() ? 0 : 1;
     const int n = stream_socket::Wait(fds.data() + from, fds.size() - from, timeout);
     if (n < 0) break;
     wake_.Drain();

@@ -2,7 +2,6 @@
 #include "platform/StreamSocket.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -13,26 +12,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/SocketAddressText.h"
+#include "platform/WakerPosix.h"
+
 namespace stream_socket {
 
 namespace {
-
-bool AddressOf(const sockaddr_storage& a, std::string* ip, int* port) {
-  char text[INET6_ADDRSTRLEN] = {};
-  if (a.ss_family == AF_INET) {
-    const auto* in = reinterpret_cast<const sockaddr_in*>(&a);
-    ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-    *port = ntohs(in->sin_port);
-  } else if (a.ss_family == AF_INET6) {
-    const auto* in = reinterpret_cast<const sockaddr_in6*>(&a);
-    ::inet_ntop(AF_INET6, &in->sin6_addr, text, sizeof text);
-    *port = ntohs(in->sin6_port);
-  } else {
-    return false;
-  }
-  *ip = text;
-  return true;
-}
 
 bool WaitFor(Socket s, short events, int timeoutMs) {
   pollfd p{s, events, 0};
@@ -142,28 +127,6 @@ std::vector<std::string> LanAddresses() {
   return hosts;
 }
 
-Waker::Waker() {
-  int fds[2];
-  ok_ = ::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0;
-  read_ = ok_ ? fds[0] : -1;
-  write_ = ok_ ? fds[1] : -1;
-}
-
-Waker::~Waker() {
-  if (!ok_) return;
-  ::close(read_);
-  ::close(write_);
-}
-
-void Waker::Wake() {
-  const char byte = 1;
-  if (ok_) (void)!::write(write_, &byte, 1);
-}
-
-void Waker::Drain() {
-  char drain[64];
-  while (ok_ && ::read(read_, drain, sizeof drain) > 0) {
-  }
-}
-
 }  // namespace stream_socket
+
+template class pallix::sys::Waker<stream_socket::StreamWaking>;

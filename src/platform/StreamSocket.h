@@ -4,10 +4,9 @@
 // rules (a port of its own, a bounded send buffer, a wide queue), the
 // addresses of this PC, and a wake-up the waiting can be ended with.
 //
-// StreamSocket.cpp is the POSIX half (poll, MSG_DONTWAIT, a pipe to wake
-// with); StreamSocketWin.cpp the Windows one (Winsock: WSAPoll, sockets
-// made non-blocking, a loopback datagram socket to wake with, since
-// WSAPoll waits on sockets only).
+// StreamSocket.cpp is the POSIX half (poll, MSG_DONTWAIT);
+// StreamSocketWin.cpp the Windows one (Winsock: WSAPoll, sockets made
+// non-blocking). The wake-up is the one libPallix uses too.
 #ifndef BRENNA_PLATFORM_STREAMSOCKET_H
 #define BRENNA_PLATFORM_STREAMSOCKET_H
 
@@ -15,6 +14,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/Waker.h"
 
 namespace stream_socket {
 
@@ -83,25 +84,13 @@ bool ParseIpv6(const std::string& text);
 std::vector<std::string> LanAddresses();
 
 // Ends a Wait from another thread: its handle is waited for with the
-// sockets, readable once Wake was called, until Drain.
-class Waker {
- public:
-  Waker();
-  ~Waker();
-  Waker(const Waker&) = delete;
-  Waker& operator=(const Waker&) = delete;
-
-  bool Ok() const { return ok_; }
-  Socket Handle() const { return read_; }
-  void Wake();
-  void Drain();
-
- private:
-  Socket read_{};
-  Socket write_{};
-  bool ok_ = false;
-};
+// sockets, readable once Signal was called, until Drain. libPallix's
+// (pallix/src/platform/Waker.h), made here for brenna-web.
+struct StreamWaking;
+using Waker = pallix::sys::Waker<StreamWaking>;
 
 }  // namespace stream_socket
+
+extern template class pallix::sys::Waker<stream_socket::StreamWaking>;
 
 #endif  // BRENNA_PLATFORM_STREAMSOCKET_H

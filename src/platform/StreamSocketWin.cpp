@@ -1,8 +1,6 @@
-// Windows implementation of StreamSocket.h, on Winsock. WSAPoll waits on
-// sockets only, so the waker is a datagram socket on the loopback address
-// that sends to itself. A connection's socket is made non-blocking the
-// first time it is read or written without waiting: Winsock has no
-// per-call flag for that.
+// Windows implementation of StreamSocket.h, on Winsock. A connection's
+// socket is made non-blocking the first time it is read or written without
+// waiting: Winsock has no per-call flag for that.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 // After winsock2.h:
@@ -10,43 +8,23 @@
 
 #include <string>
 
+#include "platform/SocketAddressText.h"
 #include "platform/StreamSocket.h"
+#include "platform/WakerWin.h"
 #include "platform/WinSecurity.h"
+#include "platform/WinsockStart.h"
 
 namespace stream_socket {
 
-namespace {
+using pallix::sys::WinsockStarted;
 
-bool Started() {
-  static const bool started = [] {
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  return started;
-}
+namespace {
 
 SOCKET Raw(Socket s) { return static_cast<SOCKET>(s); }
 
 void NonBlocking(Socket s) {
   u_long yes = 1;
   ::ioctlsocket(Raw(s), FIONBIO, &yes);
-}
-
-bool AddressOf(const sockaddr_storage& a, std::string* ip, int* port) {
-  char text[INET6_ADDRSTRLEN] = {};
-  if (a.ss_family == AF_INET) {
-    const auto* in = reinterpret_cast<const sockaddr_in*>(&a);
-    ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-    *port = ntohs(in->sin_port);
-  } else if (a.ss_family == AF_INET6) {
-    const auto* in = reinterpret_cast<const sockaddr_in6*>(&a);
-    ::inet_ntop(AF_INET6, &in->sin6_addr, text, sizeof text);
-    *port = ntohs(in->sin6_port);
-  } else {
-    return false;
-  }
-  *ip = text;
-  return true;
 }
 
 bool WaitFor(Socket s, bool write, int timeoutMs) {
@@ -145,7 +123,7 @@ void SetListenerOptions(Socket s, int sendBuffer) {
 void ListenWidely(Socket s) { ::listen(Raw(s), SOMAXCONN); }
 
 std::string ListenFailure(const std::string& host, int port) {
-  if (!Started()) return "Windows sockets are not available";
+  if (!WinsockStarted()) return "Windows sockets are not available";
   addrinfo hints{};
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = AI_NUMERICHOST | AI_PASSIVE;
@@ -167,19 +145,19 @@ std::string ListenFailure(const std::string& host, int port) {
 
 bool ParseIpv4(const std::string& text, std::uint32_t* address) {
   in_addr v4{};
-  if (!Started() || ::inet_pton(AF_INET, text.c_str(), &v4) != 1) return false;
+  if (!WinsockStarted() || ::inet_pton(AF_INET, text.c_str(), &v4) != 1) return false;
   *address = ntohl(v4.s_addr);
   return true;
 }
 
 bool ParseIpv6(const std::string& text) {
   in6_addr v6{};
-  return Started() && ::inet_pton(AF_INET6, text.c_str(), &v6) == 1;
+  return WinsockStarted() && ::inet_pton(AF_INET6, text.c_str(), &v6) == 1;
 }
 
 std::vector<std::string> LanAddresses() {
   std::vector<std::string> hosts;
-  if (!Started()) return hosts;
+  if (!WinsockStarted()) return hosts;
   ULONG size = 16 * 1024;
   std::string buffer;
   ULONG got = ERROR_BUFFER_OVERFLOW;
@@ -203,39 +181,6 @@ std::vector<std::string> LanAddresses() {
   return hosts;
 }
 
-Waker::Waker() {
-  read_ = write_ = static_cast<Socket>(INVALID_SOCKET);
-  if (!Started()) return;
-  const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  if (s == INVALID_SOCKET) return;
-  sockaddr_in self{};
-  self.sin_family = AF_INET;
-  self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int len = sizeof self;
-  ok_ = ::bind(s, reinterpret_cast<sockaddr*>(&self), sizeof self) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&self), &len) == 0 &&
-        ::connect(s, reinterpret_cast<sockaddr*>(&self), sizeof self) == 0;
-  if (!ok_) {
-    ::closesocket(s);
-    return;
-  }
-  NonBlocking(s);
-  read_ = write_ = s;
-}
-
-Waker::~Waker() {
-  if (ok_) ::closesocket(Raw(read_));
-}
-
-void Waker::Wake() {
-  const char byte = 1;
-  if (ok_) ::send(Raw(write_), &byte, 1, 0);
-}
-
-void Waker::Drain() {
-  char drain[64];
-  while (ok_ && ::recv(Raw(read_), drain, sizeof drain, 0) > 0) {
-  }
-}
-
 }  // namespace stream_socket
+
+template class pallix::sys::Waker<stream_socket::StreamWaking>;

@@ -21,7 +21,7 @@
 #      history      -> history, reports, panel, util, archive, journal, platform (brenna-history)
 #      records      -> records (it stands apart)
 #    and all of them libPallix's public headers (pallix/include); platform
-#    also the file seam it shares with libPallix (pallix_shared_files). The
+#    also the headers it shares with libPallix (pallix_shared_platform). The
 #    journal sits just above platform, below every layer that logs; util
 #    (settings, port rules, layout arithmetic) above it; the archive of
 #    shown results above util (its limits' defaults are the settings'), so
@@ -76,12 +76,16 @@ set(layer_records records)
 set(allowed_upward
     "platform/*|journal/Journal.h")
 
-# What the platform layer may include of libPallix's own files: the file seam
-# the two share (failed file calls classified once), compiled into both and
-# exported by neither.
-set(pallix_shared_files
+# What the platform layer may include of libPallix's own files: the headers
+# the two share (failed file calls classified once, the waker of a wait on
+# sockets, Winsock started once), compiled into both and exported by neither.
+set(pallix_shared_platform
     "pallix/src/platform/FileErrors.h"
-    "pallix/src/platform/FileErrorsWin.h")
+    "pallix/src/platform/FileErrorsWin.h"
+    "pallix/src/platform/Waker.h"
+    "pallix/src/platform/WakerPosix.h"
+    "pallix/src/platform/WakerWin.h"
+    "pallix/src/platform/WinsockStart.h")
 
 # What brenna-web may include of src/: whole layers (what it shares with
 # brenna-history lies in reports/).
@@ -174,9 +178,9 @@ foreach(rel IN LISTS src_files)
     string(SUBSTRING "${inc}" 1 -1 name)
     resolve_include("${rel}" "${inc}" "${src_roots}" reached)
     if(reached STREQUAL "" AND folder STREQUAL "platform")
-      # The file seam the platform shares with libPallix (pallix_files).
+      # The headers the platform shares with libPallix (pallix_shared_platform).
       resolve_include("${rel}" "${inc}" "pallix/src" reached)
-      if(reached IN_LIST pallix_shared_files)
+      if(reached IN_LIST pallix_shared_platform)
         continue()
       endif()
       set(reached "")

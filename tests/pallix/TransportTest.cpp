@@ -4,6 +4,9 @@
 // a station waits; a station is confirmed only what the reader has handled;
 // running out of descriptors neither spins nor takes the last ones.
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
+#include <fcntl.h>
+#endif
 
 #include <atomic>
 #include <map>
@@ -17,6 +20,7 @@
 #include "Log.h"
 #include "PallixTestSupport.h"
 #include "Transport.h"
+#include "platform/Socket.h"
 
 using namespace pallix::transport;
 using namespace pallix_test;
@@ -965,4 +969,36 @@ TEST_F(TransportTest, ARefusedFrameEndsItsConnectionWithAReceiptForTheFramesBefo
   EXPECT_TRUE(closed);
   EXPECT_EQ(kBadChannel, RefuseFrame(99));
   EXPECT_EQ(kNotOpen, RefuseFrame(kChannel + 1));
+}
+
+// The server's thread is woken for every frame taken and every refusal, as
+// often as they come before it gets to drain: the taker must never wait on
+// it, and one drain must let the thread sleep again rather than spin.
+TEST(WakerTest, SignallingNeverWaitsAndOneDrainEmptiesIt) {
+  pallix::net::Waker waker;
+  ASSERT_TRUE(waker.Valid());
+  pallix::net::PollItem item{waker.Handle(), true};
+  EXPECT_EQ(0, pallix::net::Poll(&item, 1, 0));
+  // Far more than its buffer holds: a pipe takes 64 KiB, a datagram socket
+  // a few hundred datagrams (and each send is slow under wine).
+#if defined(_WIN32)
+  constexpr int kSignals = 10000;
+#else
+  constexpr int kSignals = 100000;
+#endif
+  for (int i = 0; i < kSignals; ++i) waker.Signal();
+  EXPECT_EQ(1, pallix::net::Poll(&item, 1, 0));
+  EXPECT_TRUE(item.readable);
+  waker.Drain();
+  EXPECT_EQ(0, pallix::net::Poll(&item, 1, 0));
+  EXPECT_FALSE(item.readable);
+  std::thread other([&waker] { waker.Signal(); });
+  EXPECT_EQ(1, pallix::net::Poll(&item, 1, 10000));
+  other.join();
+  waker.Drain();
+  EXPECT_EQ(0, pallix::net::Poll(&item, 1, 0));
+#if !defined(_WIN32)
+  // A program the monitor starts inherits none of it.
+  EXPECT_NE(0, ::fcntl(waker.Handle(), F_GETFD) & FD_CLOEXEC);
+#endif
 }

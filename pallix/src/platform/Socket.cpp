@@ -1,9 +1,9 @@
 // POSIX sockets. A Windows build maps the same calls onto Winsock
-// (WSAStartup once, closesocket, ioctlsocket FIONBIO, WSAPoll, a loopback
-// socket pair for the Waker); nothing outside this file changes.
+// (SocketWin.cpp); nothing outside these files changes.
 #include "platform/Socket.h"
 
 #include "platform/SocketConnect.h"
+#include "platform/WakerPosix.h"
 
 #if defined(_WIN32)
 #error "Socket.cpp: the Winsock mapping is not written yet"
@@ -305,44 +305,6 @@ int Poll(PollItem* items, std::size_t count, int timeoutMs) {
   return ready;
 }
 
-Waker::Waker() : read_(kNoSocket), write_(kNoSocket) {
-  int fds[2];
-  if (::pipe(fds) != 0) return;
-  for (int fd : fds) {
-    int flags = fcntl(fd, F_GETFL, 0);
-    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-    fcntl(fd, F_SETFD, FD_CLOEXEC);
-  }
-  read_ = fds[0];
-  write_ = fds[1];
-}
-
-Waker::~Waker() {
-  if (read_ != kNoSocket) ::close(read_);
-  if (write_ != kNoSocket) ::close(write_);
-}
-
-bool Waker::Valid() const { return read_ != kNoSocket; }
-
-SocketHandle Waker::Handle() const { return read_; }
-
-void Waker::Signal() {
-  char c = 1;
-  // A full pipe already wakes the reader; nothing is lost by dropping this.
-  ssize_t n;
-  do {
-    n = ::write(write_, &c, 1);
-  } while (n < 0 && errno == EINTR);
-}
-
-void Waker::Drain() {
-  char buf[64];
-  for (;;) {
-    ssize_t n = ::read(read_, buf, sizeof buf);
-    if (n > 0) continue;
-    if (n < 0 && errno == EINTR) continue;
-    break;
-  }
-}
-
 }  // namespace pallix::net
+
+template class pallix::sys::Waker<pallix::net::SocketWaking>;

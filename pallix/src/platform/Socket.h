@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/Waker.h"
+
 namespace pallix::net {
 
 #if defined(_WIN32)
@@ -87,23 +89,12 @@ struct PollItem {
 int Poll(PollItem* items, std::size_t count, int timeoutMs);
 
 // Wakes a thread that sleeps in Poll: its handle becomes readable after
-// Signal until Drain.
-class Waker {
- public:
-  Waker();
-  ~Waker();
-  Waker(const Waker&) = delete;
-  Waker& operator=(const Waker&) = delete;
-  bool Valid() const;
-  SocketHandle Handle() const;
-  void Signal();
-  void Drain();
-
- private:
-  SocketHandle read_;
-  SocketHandle write_;
-};
+// Signal until Drain (platform/Waker.h; made in Socket.cpp, SocketWin.cpp).
+struct SocketWaking;
+using Waker = sys::Waker<SocketWaking>;
 
 }  // namespace pallix::net
+
+extern template class pallix::sys::Waker<pallix::net::SocketWaking>;
 
 #endif  // PALLIX_PLATFORM_SOCKET_H

@@ -2,9 +2,10 @@
 // inherited by child processes; Winsock never raises signals, so nothing
 // stands in for SIGPIPE. Poll is WSAPoll; a connect waits with select,
 // which (unlike WSAPoll on older Windows) reports a refused connection.
-#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After winsock2.h:
+#include <windows.h>
 
 #include <chrono>
 #include <cstdio>
@@ -13,22 +14,14 @@
 
 #include "platform/Socket.h"
 #include "platform/SocketConnect.h"
+#include "platform/WakerWin.h"
+#include "platform/WinsockStart.h"
 
 namespace pallix::net {
 
 const SocketHandle kNoSocket = INVALID_SOCKET;
 
 namespace {
-
-// Winsock is started once, the first time a socket is made, and stays up
-// for the life of the process.
-bool WinsockReady() {
-  static const bool ready = [] {
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  return ready;
-}
 
 bool MakeNonBlockingPrivate(SOCKET s) {
   u_long one = 1;
@@ -38,7 +31,7 @@ bool MakeNonBlockingPrivate(SOCKET s) {
 }
 
 SOCKET NewTcpSocket(int family) {
-  if (!WinsockReady()) return INVALID_SOCKET;
+  if (!sys::WinsockStarted()) return INVALID_SOCKET;
   SOCKET s = ::socket(family, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return INVALID_SOCKET;
   if (!MakeNonBlockingPrivate(s)) {
@@ -138,7 +131,7 @@ bool PeerAddress(SocketHandle s, char* text, std::size_t size, int* port) {
   return true;
 }
 
-bool SocketsReady() { return WinsockReady(); }
+bool SocketsReady() { return sys::WinsockStarted(); }
 
 SocketHandle ConnectAddress(const addrinfo& address, std::chrono::steady_clock::time_point start,
                             int timeoutMs, bool* refused) {
@@ -274,57 +267,6 @@ int Poll(PollItem* items, std::size_t count, int timeoutMs) {
   return ready;
 }
 
-// Windows has no pipe a socket poll can watch: the waker is a connected
-// pair of loopback sockets.
-Waker::Waker() : read_(kNoSocket), write_(kNoSocket) {
-  SOCKET listener = INVALID_SOCKET;
-  if (!WinsockReady()) return;
-  listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (listener == INVALID_SOCKET) return;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int len = sizeof addr;
-  SOCKET writer = INVALID_SOCKET, reader = INVALID_SOCKET;
-  if (::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      ::listen(listener, 1) == 0 &&
-      ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
-    writer = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (writer != INVALID_SOCKET &&
-        ::connect(writer, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
-      reader = ::accept(listener, nullptr, nullptr);
-  }
-  ::closesocket(listener);
-  if (reader == INVALID_SOCKET || !MakeNonBlockingPrivate(reader) ||
-      !MakeNonBlockingPrivate(writer)) {
-    if (reader != INVALID_SOCKET) ::closesocket(reader);
-    if (writer != INVALID_SOCKET) ::closesocket(writer);
-    return;
-  }
-  SetNoDelay(writer);
-  read_ = reader;
-  write_ = writer;
-}
-
-Waker::~Waker() {
-  if (read_ != kNoSocket) ::closesocket(read_);
-  if (write_ != kNoSocket) ::closesocket(write_);
-}
-
-bool Waker::Valid() const { return read_ != kNoSocket; }
-
-SocketHandle Waker::Handle() const { return read_; }
-
-void Waker::Signal() {
-  // A full buffer already wakes the reader; nothing is lost by dropping this.
-  char c = 1;
-  ::send(write_, &c, 1, 0);
-}
-
-void Waker::Drain() {
-  char buf[64];
-  while (::recv(read_, buf, sizeof buf, 0) > 0) {
-  }
-}
-
 }  // namespace pallix::net
+
+template class pallix::sys::Waker<pallix::net::SocketWaking>;
