@@ -9,6 +9,7 @@
 #include "platform/FileFaultOf.h"
 #include "platform/FileOps.h"
 #include "platform/Gbk.h"
+#include "platform/GbkWide.h"
 #include "platform/WidePath.h"
 
 namespace {

@@ -77,11 +77,12 @@ set(allowed_upward
     "platform/*|journal/Journal.h")
 
 # What the platform layer may include of libPallix's own files: the file seam
-# the two share (failed file calls classified once), compiled into both and
-# exported by neither.
+# the two share (failed file calls classified once, GBK names as UTF-16),
+# compiled into both and exported by neither.
 set(pallix_shared_files
     "pallix/src/platform/FileErrors.h"
-    "pallix/src/platform/FileErrorsWin.h")
+    "pallix/src/platform/FileErrorsWin.h"
+    "pallix/src/platform/WideTextWin.h")
 
 # What brenna-web may include of src/: whole layers (what it shares with
 # brenna-history lies in reports/).
