@@ -142,24 +142,14 @@ std::string WideToGbk(std::wstring_view wide) {
   if (WideToGbkExact(wide, &gbk)) return gbk;
   gbk.clear();
   for (size_t i = 0; i < wide.size(); ++i) {
-    const wchar_t unit = wide[i];
-    if (unit < 0x80) {
-      gbk.push_back(static_cast<char>(unit));
-      continue;
+    char32_t cp = wide[i];
+    // A surrogate pair is one character.
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(wide[i + 1]) - 0xDC00);
+      ++i;
     }
-    char bytes[8];
-    BOOL usedDefault = FALSE;
-    const int n = WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, &unit, 1, bytes,
-                                      sizeof bytes, nullptr, &usedDefault);
-    if (n > 0 && !usedDefault) {
-      gbk.append(bytes, static_cast<size_t>(n));
-    } else {
-      gbk.push_back('?');
-      // A surrogate pair is one character.
-      if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-          wide[i + 1] < 0xE000)
-        ++i;
-    }
+    if (!EncodeGbk(cp, &gbk)) gbk.push_back('?');
   }
   return gbk;
 }

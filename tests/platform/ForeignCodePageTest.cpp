@@ -146,3 +146,14 @@ TEST_F(ForeignCodePage, ASecretIsKeptAndReadUnderChineseNames) {
   EXPECT_EQ(text, "renewed");
   EXPECT_EQ(SystemNames(folder), std::set<std::wstring>{Utf8ToWide("錦.token")});
 }
+
+// What the operator types (a port entry) as GBK: a character GBK cannot
+// hold, a surrogate pair or one alone, is one '?', the rest stays.
+TEST_F(ForeignCodePage, TypedTextKeepsWhatGbkHoldsAndMarksTheRest) {
+  EXPECT_EQ(WideToGbk(Utf8ToWide("端口😀8001")), Gbk("端口") + "?8001");
+  std::wstring lone = L"a";
+  lone += static_cast<wchar_t>(0xD800);
+  lone += L"b";
+  EXPECT_EQ(WideToGbk(lone), "a?b");
+  EXPECT_EQ(WideToGbk(Utf8ToWide("錦")), Gbk("錦"));
+}
