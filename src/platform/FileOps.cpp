@@ -116,8 +116,23 @@ bool ListFileNames(const std::string& dir, std::vector<std::string>* names, bool
   return true;
 }
 
-FileFault MoveFileOver(const std::string& from, const std::string& to) {
+FileFault MoveFileOver(const std::string& from, const std::string& to, MoveWait) {
   return ::rename(from.c_str(), to.c_str()) == 0 ? FileFault::kNone : FaultOfErrno(errno);
+}
+
+FileFault MoveFileToNewName(const std::string& from, const std::string& to, bool* taken) {
+  *taken = false;
+  if (::link(from.c_str(), to.c_str()) != 0) {
+    *taken = errno == EEXIST;
+    return FaultOfErrno(errno);
+  }
+  // The file is in place under its new name whatever the old one does.
+  ::unlink(from.c_str());
+  return FileFault::kNone;
+}
+
+FileFault RemoveFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 ? FileFault::kNone : FaultOfErrno(errno);
 }
 
 bool RemoveRegularFile(const std::string& path) {
@@ -138,18 +153,22 @@ DirectoryKind InspectDirectory(const std::string& dir) {
                                                                : DirectoryKind::kMissing;
 }
 
-FileFault MakeDirectories(const std::string& dir) {
+FileFault MakeDirectories(const std::string& dir, NewDirectory access) {
   if (dir.empty()) return FileFault::kMissing;
   struct stat st {};
-  if (::stat(dir.c_str(), &st) == 0)
-    return S_ISDIR(st.st_mode) ? FileFault::kNone : FileFault::kOther;
+  if (::stat(dir.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return FileFault::kNone;
+    errno = ENOTDIR;  // the system's words for a caller that says why
+    return FileFault::kOther;
+  }
   std::string::size_type end = dir.find_last_not_of('/');
   const std::string::size_type slash = end == std::string::npos ? end : dir.find_last_of('/', end);
   if (slash != std::string::npos && slash > 0) {
-    const FileFault parent = MakeDirectories(dir.substr(0, slash));
+    const FileFault parent = MakeDirectories(dir.substr(0, slash), access);
     if (parent != FileFault::kNone) return parent;
   }
-  if (::mkdir(dir.c_str(), 0777) == 0) return FileFault::kNone;
+  if (::mkdir(dir.c_str(), access == NewDirectory::kPrivate ? 0700 : 0777) == 0)
+    return FileFault::kNone;
   const int error = errno;
   // Another process may have made it meanwhile.
   if (error == EEXIST && ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode))

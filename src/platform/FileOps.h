@@ -1,9 +1,10 @@
 // FileOps - the monitor core's file-system calls: paths, the spool's
 // regular files, renames and removals, listings and directories.
 //
-// Paths are GBK bytes end to end: on Windows they go through the ANSI ("A")
-// calls, never through std::filesystem's wide conversion, which does not
-// give GBK bytes back (and whose rename refuses an existing target). Shared
+// Paths are GBK bytes end to end: on Windows they reach the "W" calls
+// through code page 936 (WidePath.h), never through std::filesystem's wide
+// conversion, which does not give GBK bytes back (and whose rename refuses
+// an existing target). Shared
 // code does every spool and INI path operation through here.
 //
 // A spool file is only ever a regular file: never a link followed, never
@@ -13,10 +14,11 @@
 //
 // FileOps.cpp is the POSIX implementation (O_NOFOLLOW | O_NONBLOCK, fstat,
 // fsync, a directory fsync after a rename); FileOpsWin.cpp the Windows one
-// (CreateFileA with FILE_FLAG_OPEN_REPARSE_POINT, a check that the handle
+// (CreateFileW with FILE_FLAG_OPEN_REPARSE_POINT, a check that the handle
 // is a plain disk file, FlushFileBuffers; a rename is written through to
 // the disk before MoveFileOver returns, and Windows has no directory to
-// sync).
+// sync). The seams above (FileStore, JournalIo, PrivateFileIo) rename,
+// remove and make directories through here.
 #ifndef BRENNA_PLATFORM_FILEOPS_H
 #define BRENNA_PLATFORM_FILEOPS_H
 
@@ -99,16 +101,40 @@ FileFault IdentifyFile(const std::string& path, FileIdentity* id);
 bool ListFileNames(const std::string& dir, std::vector<std::string>* names,
                    bool everything = false);
 
-// Renames from to `to` in one step, replacing a file of that name. On
-// Windows it returns once the rename is on the disk (MOVEFILE_WRITE_THROUGH).
-FileFault MoveFileOver(const std::string& from, const std::string& to);
+// When MoveFileOver returns on Windows: kOnDisk once the rename is on the
+// disk (MOVEFILE_WRITE_THROUGH), for a replacement that must outlast a
+// power loss; kCached as soon as the system has it (a journal's rotation).
+// POSIX renames as it always does; SyncDirectory makes a rename last there.
+enum class MoveWait { kOnDisk, kCached };
+// Renames from to `to` in one step, replacing a file of that name (a link
+// there is replaced itself, never its target).
+FileFault MoveFileOver(const std::string& from, const std::string& to,
+                       MoveWait wait = MoveWait::kOnDisk);
+// Gives the file at `from` the name `to` only when nothing has that name
+// yet, never replacing what another program put there meanwhile (POSIX: a
+// second name, then the first removed; Windows: a move that replaces
+// nothing, on the disk when it returns). *taken tells whether something
+// had the name; `from` is left as it was on any failure.
+FileFault MoveFileToNewName(const std::string& from, const std::string& to, bool* taken);
+// Removes a file, or a link itself (never what it points to); never a
+// directory.
+FileFault RemoveFile(const std::string& path);
 // Removes a regular file; false for anything else under that name (left as
 // it is) and when nothing is there.
 bool RemoveRegularFile(const std::string& path);
-// Creates dir and its missing parents (POSIX: 0777 less the umask, as the
-// site configuration does at start-up). kNone when it is a directory
+// Who may use the directories MakeDirectories makes (one already there is
+// left as it is).
+enum class NewDirectory {
+  // POSIX 0777 less the umask, as the site configuration does at start-up;
+  // Windows what its parent passes on.
+  kShared,
+  // The user's alone: POSIX 0700; Windows the protected access list that
+  // lets in only the user (WinSecurity.h), never made without it.
+  kPrivate,
+};
+// Creates dir and its missing parents. kNone when it is a directory
 // afterwards.
-FileFault MakeDirectories(const std::string& dir);
+FileFault MakeDirectories(const std::string& dir, NewDirectory access = NewDirectory::kShared);
 // What is at a directory's path, following links.
 enum class DirectoryKind {
   kDirectory,

@@ -9,7 +9,9 @@
 #include "platform/FileFaultOf.h"
 #include "platform/FileOps.h"
 #include "platform/Gbk.h"
+#include "platform/GbkWide.h"
 #include "platform/WidePath.h"
+#include "platform/WinSecurity.h"
 
 namespace {
 
@@ -40,6 +42,16 @@ std::string::size_type LastSeparator(const std::string& path) {
 bool IsDirectory(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Makes one directory; the system's error code, or ERROR_SUCCESS.
+DWORD CreateDirectoryAs(const std::string& dir, NewDirectory access) {
+  if (access == NewDirectory::kShared)
+    return CreateDirectoryW(WidePath(dir).c_str(), nullptr) ? ERROR_SUCCESS : GetLastError();
+  win_security::PrivateAttributes attributes;
+  // Never a folder others may read.
+  if (!attributes.Known()) return ERROR_INVALID_SECURITY_DESCR;
+  return CreateDirectoryW(WidePath(dir).c_str(), attributes.get()) ? ERROR_SUCCESS : GetLastError();
 }
 
 OVERLAPPED At(std::int64_t offset) {
@@ -153,11 +165,26 @@ bool ListFileNames(const std::string& dir, std::vector<std::string>* names, bool
 
 // std::rename refuses an existing target here. Written through: the rename
 // is on the disk when this returns, which POSIX gets from a directory sync.
-FileFault MoveFileOver(const std::string& from, const std::string& to) {
-  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return FileFault::kNone;
+FileFault MoveFileOver(const std::string& from, const std::string& to, MoveWait wait) {
+  const DWORD flags =
+      MOVEFILE_REPLACE_EXISTING | (wait == MoveWait::kOnDisk ? MOVEFILE_WRITE_THROUGH : 0);
+  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), flags)) return FileFault::kNone;
   return LastFault();
+}
+
+// Without MOVEFILE_REPLACE_EXISTING the move never replaces a file.
+FileFault MoveFileToNewName(const std::string& from, const std::string& to, bool* taken) {
+  *taken = false;
+  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_WRITE_THROUGH))
+    return FileFault::kNone;
+  const DWORD error = GetLastError();
+  *taken = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+  return FaultOfError(error);
+}
+
+// DeleteFile removes a link itself and refuses a directory.
+FileFault RemoveFile(const std::string& path) {
+  return DeleteFileW(WidePath(path).c_str()) ? FileFault::kNone : LastFault();
 }
 
 bool RemoveRegularFile(const std::string& path) {
@@ -192,11 +219,14 @@ DirectoryKind InspectDirectory(const std::string& dir) {
                                                                  : DirectoryKind::kNotDirectory;
 }
 
-FileFault MakeDirectories(const std::string& dir) {
+FileFault MakeDirectories(const std::string& dir, NewDirectory access) {
   if (dir.empty()) return FileFault::kMissing;
   const DWORD attributes = GetFileAttributesW(WidePath(dir).c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES)
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileFault::kNone : FileFault::kOther;
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileFault::kNone;
+    SetLastError(ERROR_ALREADY_EXISTS);  // the system's words for a caller that says why
+    return FileFault::kOther;
+  }
   std::string trimmed = dir;
   while (trimmed.size() > 1 && IsSeparator(trimmed.back()) &&
          LastSeparator(trimmed) == trimmed.size() - 1)
@@ -205,11 +235,11 @@ FileFault MakeDirectories(const std::string& dir) {
   // A drive ("C:") or a server's share is never made here.
   if (slash != std::string::npos && slash > 0 && !IsSeparator(trimmed[slash - 1]) &&
       trimmed[slash - 1] != ':') {
-    const FileFault parent = MakeDirectories(trimmed.substr(0, slash));
+    const FileFault parent = MakeDirectories(trimmed.substr(0, slash), access);
     if (parent != FileFault::kNone) return parent;
   }
-  if (CreateDirectoryW(WidePath(trimmed).c_str(), nullptr)) return FileFault::kNone;
-  const DWORD error = GetLastError();
+  const DWORD error = CreateDirectoryAs(trimmed, access);
+  if (error == ERROR_SUCCESS) return FileFault::kNone;
   // Another process may have made it meanwhile.
   if (error == ERROR_ALREADY_EXISTS)
     return IsDirectory(trimmed) ? FileFault::kNone : FileFault::kOther;

@@ -1,8 +1,10 @@
 // FileStore's replacement, the same on every system; the steps it takes
-// are the system's own (FileStorePosix.cpp, FileStoreWin.cpp).
+// are the system's own (FileStorePosix.cpp, FileStoreWin.cpp), but for the
+// generic ones, which are FileOps.h's.
 #include "platform/FileStore.h"
 
 #include "journal/Journal.h"
+#include "platform/FileOps.h"
 
 namespace {
 
@@ -69,3 +71,16 @@ bool FileStore::Replace(const std::string& path, const std::string& bytes) {
   FlushFolderOf(path);
   return true;
 }
+
+// Written through on Windows: the rename is on the disk when it returns.
+bool FileStore::Rename(const std::string& from, const std::string& to) {
+  return MoveFileOver(from, to, MoveWait::kOnDisk) == FileFault::kNone;
+}
+
+void FileStore::Remove(const std::string& path) {
+  if (!path.empty()) RemoveFile(path);
+}
+
+// POSIX syncs the folder; Windows has nothing left to do, the rename having
+// waited for the disk.
+void FileStore::FlushFolderOf(const std::string& path) { SyncDirectory(ParentDirectory(path)); }

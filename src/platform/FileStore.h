@@ -16,12 +16,13 @@
 //     refused: a move over it would replace the link itself, and other kinds
 //     of reparse point have meanings a plain file would lose.
 //
-// Paths are bytes (GBK on a Chinese system) and go to the system as they are:
-// on Windows through the ANSI calls, never through std::filesystem.
+// Paths are bytes (GBK on a Chinese system): on Windows they reach the "W"
+// calls through code page 936, never through std::filesystem.
 //
 // The algorithm (FileStore.cpp) is the same everywhere; the steps are
-// virtual, one system call each (FileStorePosix.cpp, FileStoreWin.cpp), so
-// tests can fail any of them.
+// virtual, one system call each (FileStorePosix.cpp, FileStoreWin.cpp; the
+// rename, the removal and the folder's flush through FileOps.h), so tests
+// can fail any of them.
 #ifndef BRENNA_PLATFORM_FILESTORE_H
 #define BRENNA_PLATFORM_FILESTORE_H
 

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/FileErrors.h"
 #include "platform/FileStore.h"
 
 namespace fs = std::filesystem;
@@ -32,6 +33,15 @@ std::string AsideName(const std::string& path) {
   return path + suffix;
 }
 
+// A failed open as a read's result: missing, not a regular file (a link
+// where none is followed, a FIFO without a writer), or failed.
+FileStore::ReadResult ResultOf(pallix::sys::FileStatus status) {
+  using pallix::sys::FileStatus;
+  if (status == FileStatus::kMissing) return FileStore::ReadResult::kMissing;
+  return status == FileStatus::kNotRegular ? FileStore::ReadResult::kNotRegular
+                                           : FileStore::ReadResult::kFailed;
+}
+
 }  // namespace
 
 std::string FileStore::Resolve(const std::string& path) {
@@ -51,10 +61,7 @@ FileStore::ReadResult FileStore::Read(const std::string& path, std::string* byte
   bytes->clear();
   // Non-blocking, so a pipe in the file's place cannot hold the reader.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return ReadResult::kMissing;
-    return errno == ENXIO || errno == ELOOP ? ReadResult::kNotRegular : ReadResult::kFailed;
-  }
+  if (fd < 0) return ResultOf(pallix::sys::StatusOfErrno(errno));
   struct stat st {};
   ReadResult refused = ReadResult::kOk;
   if (::fstat(fd, &st) != 0)
@@ -91,7 +98,9 @@ FileStore::ReadResult FileStore::Read(const std::string& path, std::string* byte
 FileStore::ReadResult FileStore::Inspect(const std::string& path, FileInfo* info) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
-    return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
+    return pallix::sys::StatusOfErrno(errno) == pallix::sys::FileStatus::kMissing
+               ? ReadResult::kMissing
+               : ReadResult::kFailed;
   }
   if (!S_ISREG(st.st_mode)) return ReadResult::kFailed;
   info->mode = st.st_mode & 07777;
@@ -143,20 +152,3 @@ bool FileStore::KeepOwnerAndMode(int fd, const FileInfo& info) {
 bool FileStore::Flush(int fd) { return ::fsync(fd) == 0; }
 
 bool FileStore::Close(int fd) { return ::close(fd) == 0; }
-
-bool FileStore::Rename(const std::string& from, const std::string& to) {
-  return std::rename(from.c_str(), to.c_str()) == 0;
-}
-
-void FileStore::Remove(const std::string& path) {
-  if (!path.empty()) ::unlink(path.c_str());
-}
-
-void FileStore::FlushFolderOf(const std::string& path) {
-  std::string folder = fs::path(path).parent_path().string();
-  if (folder.empty()) folder = ".";
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}

@@ -1,7 +1,7 @@
 // Windows steps of FileStore.h, through the "W" calls with GBK paths
 // converted through code page 936 (WidePath.h), whatever the system's own
-// code page is. Handles are C run-time descriptors over
-// Win32 file handles.
+// code page is. Handles are C run-time descriptors over Win32 file handles.
+// Renaming, removing and the folder's flush are FileOps.h's (FileStore.cpp).
 #include <windows.h>
 // windows.h first: io.h's declarations need its types.
 #include <fcntl.h>
@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/FileErrorsWin.h"
 #include "platform/FileStore.h"
 #include "platform/WidePath.h"
 
@@ -34,9 +35,9 @@ std::string AsideName(const std::string& path) {
   return path + suffix;
 }
 
-bool IsMissing(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
+// Only what the volume says is not there: a settings file on a share that
+// is away is not taken for missing, read as defaults and then written over.
+bool IsMissing(DWORD error) { return pallix::sys::IsNotFoundOnVolume(error); }
 
 HANDLE Raw(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
 
@@ -166,19 +167,3 @@ bool FileStore::KeepOwnerAndMode(int fd, const FileInfo& info) {
 bool FileStore::Flush(int fd) { return FlushFileBuffers(Raw(fd)) != 0; }
 
 bool FileStore::Close(int fd) { return _close(fd) == 0; }
-
-bool FileStore::Rename(const std::string& from, const std::string& to) {
-  // Windows' rename refuses an existing target; write-through returns only
-  // once the move is on the disk.
-  return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-}
-
-void FileStore::Remove(const std::string& path) {
-  if (!path.empty()) DeleteFileW(WidePath(path).c_str());
-}
-
-void FileStore::FlushFolderOf(const std::string& /*path*/) {
-  // Nothing left to do: Rename's MOVEFILE_WRITE_THROUGH has already waited
-  // for the move to reach the disk.
-}

@@ -2,15 +2,17 @@
 // MultiByteToWideChar, one character at a time, so that an unconvertible
 // character is replaced (or refused) alone, exactly as the POSIX side does
 // with iconv; and the same code page to and from the UTF-16 of the "W"
-// calls (GbkWide.h), never through the system's own code page.
+// calls (GbkWide.h), never through the system's own code page. A name's
+// exact conversion is libPallix's (platform/WideTextWin.h), shared by both.
 #include <windows.h>
 
 #include "platform/Gbk.h"
 #include "platform/GbkWide.h"
+#include "platform/WideTextWin.h"
 
 namespace {
 
-constexpr UINT kGbkCodePage = 936;
+using pallix::sys::kGbkCodePage;
 
 // Length of the UTF-8 sequence that starts with `lead` (1 for a stray byte).
 size_t Utf8SequenceLength(unsigned char lead) {
@@ -102,23 +104,6 @@ bool Utf8ToGbkExact(std::string_view utf8, std::string* gbk) {
   return true;
 }
 
-namespace {
-
-// The whole text through one call, or false.
-bool MultiByteExact(UINT codePage, std::string_view text, std::wstring* wide) {
-  wide->clear();
-  if (text.empty()) return true;
-  const int length = static_cast<int>(text.size());
-  const int units =
-      MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
-  if (units <= 0) return false;
-  wide->resize(static_cast<size_t>(units));
-  return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), length, &(*wide)[0],
-                             units) == units;
-}
-
-}  // namespace
-
 // Character by character, so that only what is no GBK character (by
 // Gbk.h's rule, as on POSIX) is replaced.
 std::wstring GbkToWide(std::string_view gbk) {
@@ -149,7 +134,7 @@ std::wstring GbkToWide(std::string_view gbk) {
 }
 
 bool GbkToWideExact(std::string_view gbk, std::wstring* wide) {
-  return MultiByteExact(kGbkCodePage, gbk, wide);
+  return pallix::sys::GbkToWideExact(gbk, wide);
 }
 
 std::string WideToGbk(std::wstring_view wide) {
@@ -157,41 +142,20 @@ std::string WideToGbk(std::wstring_view wide) {
   if (WideToGbkExact(wide, &gbk)) return gbk;
   gbk.clear();
   for (size_t i = 0; i < wide.size(); ++i) {
-    const wchar_t unit = wide[i];
-    if (unit < 0x80) {
-      gbk.push_back(static_cast<char>(unit));
-      continue;
+    char32_t cp = wide[i];
+    // A surrogate pair is one character.
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(wide[i + 1]) - 0xDC00);
+      ++i;
     }
-    char bytes[8];
-    BOOL usedDefault = FALSE;
-    const int n = WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, &unit, 1, bytes,
-                                      sizeof bytes, nullptr, &usedDefault);
-    if (n > 0 && !usedDefault) {
-      gbk.append(bytes, static_cast<size_t>(n));
-    } else {
-      gbk.push_back('?');
-      // A surrogate pair is one character.
-      if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-          wide[i + 1] < 0xE000)
-        ++i;
-    }
+    if (!EncodeGbk(cp, &gbk)) gbk.push_back('?');
   }
   return gbk;
 }
 
 bool WideToGbkExact(std::wstring_view wide, std::string* gbk) {
-  gbk->clear();
-  if (wide.empty()) return true;
-  const int length = static_cast<int>(wide.size());
-  BOOL usedDefault = FALSE;
-  const int n = WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), length,
-                                    nullptr, 0, nullptr, &usedDefault);
-  if (n <= 0 || usedDefault) return false;
-  gbk->resize(static_cast<size_t>(n));
-  usedDefault = FALSE;
-  return WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), length, &(*gbk)[0], n,
-                             nullptr, &usedDefault) == n &&
-         !usedDefault;
+  return pallix::sys::WideToGbkExact(wide, gbk);
 }
 
 std::wstring Utf8ToWide(std::string_view utf8) {

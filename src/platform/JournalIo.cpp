@@ -18,6 +18,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/FileOps.h"
+
 namespace journal_io {
 
 namespace {
@@ -105,6 +107,11 @@ class NoSigpipe {
   bool m_raised = false;
 };
 
+FileResult ResultOf(FileFault fault) {
+  if (fault == FileFault::kNone) return FileResult::kOk;
+  return fault == FileFault::kMissing ? FileResult::kMissing : FileResult::kFailed;
+}
+
 }  // namespace
 
 std::string LocalTimestamp(std::chrono::system_clock::time_point when) {
@@ -151,16 +158,7 @@ std::string IgnoredStateHome() {
 }
 
 bool CreatePrivateDirectory(const std::string& dir) {
-  if (dir.empty()) return false;
-  struct stat st {};
-  if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  const std::string::size_type slash = dir.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !CreatePrivateDirectory(dir.substr(0, slash))) {
-    return false;
-  }
-  if (::mkdir(dir.c_str(), 0700) == 0) return true;
-  // Another process may have made it meanwhile.
-  return errno == EEXIST && ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return MakeDirectories(dir, NewDirectory::kPrivate) == FileFault::kNone;
 }
 
 int OpenAppend(const std::string& path) {
@@ -244,15 +242,13 @@ void Close(int handle) {
   if (handle >= 0) ::close(handle);
 }
 
+// Missing as the one classification says: the name, or a folder on its
+// path, is not there.
 FileResult Rename(const std::string& from, const std::string& to) {
-  if (::rename(from.c_str(), to.c_str()) == 0) return FileResult::kOk;
-  return errno == ENOENT ? FileResult::kMissing : FileResult::kFailed;
+  return ResultOf(MoveFileOver(from, to));
 }
 
-FileResult Remove(const std::string& path) {
-  if (::unlink(path.c_str()) == 0) return FileResult::kOk;
-  return errno == ENOENT ? FileResult::kMissing : FileResult::kFailed;
-}
+FileResult Remove(const std::string& path) { return ResultOf(RemoveFile(path)); }
 
 std::size_t WriteToStderr(const char* data, std::size_t size) {
   StderrState& s = Stderr();

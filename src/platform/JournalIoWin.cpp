@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/FileErrorsWin.h"
 #include "platform/FileOps.h"
 #include "platform/GbkWide.h"
 #include "platform/JournalIo.h"
@@ -40,10 +41,13 @@ bool WriteAllTo(HANDLE file, const char* data, std::size_t size) {
   return true;
 }
 
-FileResult ResultOfLastError() {
-  const DWORD error = GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileResult::kMissing
-                                                                        : FileResult::kFailed;
+// Missing only when the volume answered that the name is not there: an
+// absent drive or share is a failure, so that an archive or a journal file
+// on a share that is away is never reported moved aside or rotated.
+FileResult ResultOf(FileFault fault) {
+  if (fault == FileFault::kNone) return FileResult::kOk;
+  return pallix::sys::IsNotFoundOnVolume(GetLastError()) ? FileResult::kMissing
+                                                         : FileResult::kFailed;
 }
 
 }  // namespace
@@ -87,17 +91,7 @@ std::string UserStateDirectory() {
 std::string IgnoredStateHome() { return {}; }
 
 bool CreatePrivateDirectory(const std::string& dir) {
-  if (dir.empty()) return false;
-  if (IsDirectory(dir)) return true;
-  // The parent found character by character (GBK); a drive's root that is
-  // missing is never made.
-  const std::string parent = ParentDirectory(dir);
-  if (parent.size() >= dir.size() || !CreatePrivateDirectory(parent)) return false;
-  PrivateAttributes attributes;
-  if (!attributes.Known()) return false;  // never a directory others may read
-  if (CreateDirectoryW(WidePath(dir).c_str(), attributes.get())) return true;
-  // Another process may have made it meanwhile.
-  return GetLastError() == ERROR_ALREADY_EXISTS && IsDirectory(dir);
+  return MakeDirectories(dir, NewDirectory::kPrivate) == FileFault::kNone;
 }
 
 int OpenAppend(const std::string& path) {
@@ -216,16 +210,12 @@ void Close(int handle) {
   if (handle >= 0) _close(handle);
 }
 
+// A journal's rotation does not wait for the disk.
 FileResult Rename(const std::string& from, const std::string& to) {
-  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING))
-    return FileResult::kOk;
-  return ResultOfLastError();
+  return ResultOf(MoveFileOver(from, to, MoveWait::kCached));
 }
 
-FileResult Remove(const std::string& path) {
-  if (DeleteFileW(WidePath(path).c_str())) return FileResult::kOk;
-  return ResultOfLastError();
-}
+FileResult Remove(const std::string& path) { return ResultOf(RemoveFile(path)); }
 
 std::size_t WriteToStderr(const char* data, std::size_t size) {
   HANDLE error = GetStdHandle(STD_ERROR_HANDLE);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "platform/Gbk.h"
+#include "platform/GbkWide.h"
 #include "platform/PallixBinding.h"
 #include "platform/PallixTable.h"
 #include "platform/WidePath.h"

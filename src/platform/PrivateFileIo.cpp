@@ -1,6 +1,6 @@
-// POSIX implementation of PrivateFileIo.h: mode 0600 files in 0700
-// folders, opened with O_NOFOLLOW and O_NONBLOCK (a FIFO put in a file's
-// place does not hold us up), locked with flock.
+// POSIX half of PrivateFileIo.h: mode 0600 files in 0700 folders, opened
+// with O_NOFOLLOW and O_NONBLOCK (a FIFO put in a file's place does not hold
+// us up), locked with flock.
 #include "platform/PrivateFileIo.h"
 
 #include <fcntl.h>
@@ -12,7 +12,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+
+#include "platform/FileErrors.h"
+#include "platform/FileOps.h"
 
 namespace private_file_io {
 
@@ -31,10 +33,14 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
-// The file written aside at `part`, the owner's alone, flushed; false with
-// the reason in *why (nothing left behind).
+bool IsMissing(int error) {
+  return pallix::sys::StatusOfErrno(error) == pallix::sys::FileStatus::kMissing;
+}
+
+}  // namespace
+
 bool WriteAside(const std::string& part, const std::string& text, std::string* why, bool* made) {
-  ::unlink(part.c_str());
+  RemoveFile(part);
   const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   *made = fd >= 0;
   if (fd < 0) {
@@ -44,18 +50,16 @@ bool WriteAside(const std::string& part, const std::string& text, std::string* w
   const bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
   if (!ok) *why = Why();
   ::close(fd);
-  if (!ok) ::unlink(part.c_str());
+  if (!ok) RemoveFile(part);
   return ok;
 }
-
-}  // namespace
 
 Read ReadPrivate(const std::string& path, std::size_t maxBytes, std::string* text,
                  std::string* why) {
   text->clear();
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    if (errno == ENOENT) return Read::kMissing;
+    if (IsMissing(errno)) return Read::kMissing;
     *why = "cannot be read (" + Why() + ")";
     return Read::kRefused;
   }
@@ -99,58 +103,10 @@ Read ReadPrivate(const std::string& path, std::size_t maxBytes, std::string* tex
   return result;
 }
 
-bool MakePrivateFolderOf(const std::string& path, std::string* error) {
-  const std::filesystem::path dir = std::filesystem::path(path).parent_path();
-  std::error_code ec;
-  if (std::filesystem::is_directory(dir, ec)) return true;
-  std::filesystem::create_directories(dir, ec);
-  if (ec) {
-    *error = "cannot make " + dir.string() + " (" + ec.message() + ")";
-    return false;
-  }
-  // The folder is the archive's: the owner's alone.
-  ::chmod(dir.c_str(), 0700);
-  return true;
-}
-
-bool ReplacePrivate(const std::string& path, const std::string& text, std::string* error) {
-  if (!MakePrivateFolderOf(path, error)) return false;
-  const std::string part = path + ".part";
-  std::string why;
-  bool made = false;
-  if (!WriteAside(part, text, &why, &made)) {
-    *error = "cannot write " + (made ? path : part) + " (" + why + ")";
-    return false;
-  }
-  // rename() replaces a link at the path itself, never its target.
-  if (::rename(part.c_str(), path.c_str()) != 0) {
-    *error = "cannot write " + path + " (" + Why() + ")";
-    ::unlink(part.c_str());
-    return false;
-  }
-  return true;
-}
-
-Made MakePrivate(const std::string& path, const std::string& text, std::string* why) {
-  const std::string part = path + ".part";
-  bool made = false;
-  if (!WriteAside(part, text, why, &made)) return made ? Made::kCannotWrite : Made::kCannotMake;
-  // Linked into place only if no other program made one meanwhile.
-  if (::link(part.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(part.c_str());
-    if (error == EEXIST) return Made::kExists;
-    *why = std::strerror(error);
-    return Made::kCannotWrite;
-  }
-  ::unlink(part.c_str());
-  return Made::kMade;
-}
-
 Presence LookAt(const std::string& path, std::string* why) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0) return Presence::kThere;
-  if (errno == ENOENT) return Presence::kMissing;
+  if (IsMissing(errno)) return Presence::kMissing;
   *why = Why();
   return Presence::kUnknown;
 }
@@ -163,7 +119,7 @@ LockedFile::Open LockedFile::OpenAndRead(const std::string& path, bool create, s
                                          std::string* text, std::string* why) {
   const int fd = ::open(
       path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (create ? O_CREAT : 0), 0600);
-  if (fd < 0 && errno == ENOENT && !create) return Open::kMissing;
+  if (fd < 0 && IsMissing(errno) && !create) return Open::kMissing;
   handle_ = fd;
   struct stat st {};
   if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &st) != 0) {

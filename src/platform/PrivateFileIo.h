@@ -11,7 +11,10 @@
 // anyone else read or change it is refused.
 //
 // PrivateFileIo.cpp is the POSIX half, PrivateFileIoWin.cpp the Windows
-// one. Reasons are short texts for a message ("is no regular file").
+// one; PrivateFileReplace.cpp the steps of a replacement and of a first
+// making, the same on both, renaming, removing and making folders through
+// FileOps.h. Reasons are
+// short texts for a message ("is no regular file").
 #ifndef BRENNA_PLATFORM_PRIVATEFILEIO_H
 #define BRENNA_PLATFORM_PRIVATEFILEIO_H
 
@@ -38,6 +41,12 @@ bool MakePrivateFolderOf(const std::string& path, std::string* error);
 // owner's alone, flushed, moved over it), making its folder when it is not
 // there. False with "cannot write FILE (...)".
 bool ReplacePrivate(const std::string& path, const std::string& text, std::string* error);
+
+// Writes `text` to a new file at `part` (one left from an earlier try is
+// removed first), the owner's alone, flushed. False with the system's words
+// in *why, nothing left behind; *made tells whether the file was made. Each
+// system's own step of ReplacePrivate and MakePrivate.
+bool WriteAside(const std::string& part, const std::string& text, std::string* why, bool* made);
 
 enum class Made { kMade, kExists, kCannotMake, kCannotWrite };
 // Makes the file at `path` holding `text`, its owner's alone, only when

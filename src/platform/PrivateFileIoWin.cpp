@@ -1,4 +1,5 @@
-// Windows implementation of PrivateFileIo.h: files made with the protected
+// Windows half of PrivateFileIo.h, through the "W" calls with GBK paths
+// converted through code page 936 (WidePath.h): files made with the protected
 // access list that lets in only the user (the journal's and the archive's),
 // opened without following a reparse point (a link, a junction), read only
 // when they are plain disk files whose list lets no one else in; a change
@@ -11,9 +12,10 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/FileErrorsWin.h"
 #include "platform/FileOps.h"
-#include "platform/JournalIo.h"
 #include "platform/PrivateFileIo.h"
+#include "platform/WidePath.h"
 #include "platform/WinSecurity.h"
 
 namespace private_file_io {
@@ -25,7 +27,9 @@ using win_security::PrivateAttributes;
 
 HANDLE Native(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
-bool Missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+// Only what the volume says is not there: a secret on a share that is away
+// is not taken for missing and made anew over the one there.
+bool Missing(DWORD error) { return pallix::sys::IsNotFoundOnVolume(error); }
 
 // A plain file on a disk: no folder, no reparse point, no device or pipe.
 bool PlainFile(HANDLE file) {
@@ -63,17 +67,17 @@ std::size_t ReadFrom(HANDLE file, std::string* text, std::size_t size) {
   return have;
 }
 
-// The file written aside at `part`, the user's alone, flushed; false with
-// the reason in *why (nothing left behind).
+}  // namespace
+
 bool WriteAside(const std::string& part, const std::string& text, std::string* why, bool* made) {
-  DeleteFileA(part.c_str());
+  RemoveFile(part);
   PrivateAttributes attributes;
   *made = false;
   if (!attributes.Known()) {
     *why = "the running user cannot be told";
     return false;
   }
-  HANDLE file = CreateFileA(part.c_str(), GENERIC_WRITE, 0, attributes.get(), CREATE_NEW,
+  HANDLE file = CreateFileW(WidePath(part).c_str(), GENERIC_WRITE, 0, attributes.get(), CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     *why = ErrorText(GetLastError());
@@ -83,11 +87,9 @@ bool WriteAside(const std::string& part, const std::string& text, std::string* w
   const bool ok = WriteAll(file, text) && FlushFileBuffers(file);
   if (!ok) *why = ErrorText(GetLastError());
   CloseHandle(file);
-  if (!ok) DeleteFileA(part.c_str());
+  if (!ok) RemoveFile(part);
   return ok;
 }
-
-}  // namespace
 
 Read ReadPrivate(const std::string& path, std::size_t maxBytes, std::string* text,
                  std::string* why) {
@@ -95,7 +97,7 @@ Read ReadPrivate(const std::string& path, std::size_t maxBytes, std::string* tex
   // Backup semantics: a folder under the name opens too, and is refused
   // below as no regular file.
   HANDLE file =
-      CreateFileA(path.c_str(), GENERIC_READ | READ_CONTROL,
+      CreateFileW(WidePath(path).c_str(), GENERIC_READ | READ_CONTROL,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                   FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -126,50 +128,9 @@ Read ReadPrivate(const std::string& path, std::size_t maxBytes, std::string* tex
   return result;
 }
 
-bool MakePrivateFolderOf(const std::string& path, std::string* error) {
-  const std::string dir = ParentDirectory(path);
-  if (journal_io::CreatePrivateDirectory(dir)) return true;
-  *error = "cannot make " + dir + " (" + ErrorText(GetLastError()) + ")";
-  return false;
-}
-
-bool ReplacePrivate(const std::string& path, const std::string& text, std::string* error) {
-  if (!MakePrivateFolderOf(path, error)) return false;
-  const std::string part = path + ".part";
-  std::string why;
-  bool made = false;
-  if (!WriteAside(part, text, &why, &made)) {
-    *error = "cannot write " + (made ? path : part) + " (" + why + ")";
-    return false;
-  }
-  // Moving over a link replaces the link itself, never its target.
-  if (!MoveFileExA(part.c_str(), path.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    *error = "cannot write " + path + " (" + ErrorText(GetLastError()) + ")";
-    DeleteFileA(part.c_str());
-    return false;
-  }
-  return true;
-}
-
-Made MakePrivate(const std::string& path, const std::string& text, std::string* why) {
-  const std::string part = path + ".part";
-  bool made = false;
-  if (!WriteAside(part, text, why, &made)) return made ? Made::kCannotWrite : Made::kCannotMake;
-  // Without MOVEFILE_REPLACE_EXISTING the move never replaces a file
-  // another program put there meanwhile.
-  if (!MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
-    const DWORD error = GetLastError();
-    DeleteFileA(part.c_str());
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return Made::kExists;
-    *why = ErrorText(error);
-    return Made::kCannotWrite;
-  }
-  return Made::kMade;
-}
-
 Presence LookAt(const std::string& path, std::string* why) {
-  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return Presence::kThere;
+  if (GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES)
+    return Presence::kThere;
   const DWORD error = GetLastError();
   if (Missing(error)) return Presence::kMissing;
   *why = ErrorText(error);
@@ -187,7 +148,7 @@ LockedFile::Open LockedFile::OpenAndRead(const std::string& path, bool create, s
     *why = "the running user cannot be told";
     return Open::kFailed;
   }
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | READ_CONTROL,
+  HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE | READ_CONTROL,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, attributes.get(),
                             create ? OPEN_ALWAYS : OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -246,11 +207,11 @@ bool StandardOutputPrivate() {
   if (GetFileType(out) != FILE_TYPE_DISK) return true;  // a console or a pipe
   // The handle may lack READ_CONTROL: the file is looked at through a
   // handle of its own.
-  char path[MAX_PATH * 2];
-  const DWORD n = GetFinalPathNameByHandleA(out, path, sizeof path, FILE_NAME_NORMALIZED);
-  if (n == 0 || n >= sizeof path) return false;
+  wchar_t path[MAX_PATH * 2];
+  const DWORD n = GetFinalPathNameByHandleW(out, path, MAX_PATH * 2, FILE_NAME_NORMALIZED);
+  if (n == 0 || n >= MAX_PATH * 2) return false;
   HANDLE file =
-      CreateFileA(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      CreateFileW(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   const bool alone = win_security::WhyNotPrivate(file).empty();

@@ -77,11 +77,13 @@ set(allowed_upward
     "platform/*|journal/Journal.h")
 
 # What the platform layer may include of libPallix's own files: the headers
-# the two share (failed file calls classified once, the waker of a wait on
-# sockets, Winsock started once), compiled into both and exported by neither.
+# the two share (failed file calls classified once, GBK names as UTF-16, the
+# waker of a wait on sockets, Winsock started once), compiled into both and
+# exported by neither.
 set(pallix_shared_platform
     "pallix/src/platform/FileErrors.h"
     "pallix/src/platform/FileErrorsWin.h"
+    "pallix/src/platform/WideTextWin.h"
     "pallix/src/platform/Waker.h"
     "pallix/src/platform/WakerPosix.h"
     "pallix/src/platform/WakerWin.h"

@@ -1,7 +1,8 @@
 // A Windows PC whose own code page is not 936 (this program runs with code
 // page 1252, as a Western European Windows has it): GBK names still name
 // the files whose Unicode names are their characters, a trail byte 0x5C
-// ("錦" is E5 5C) included, in the monitor's file calls and in libPallix's.
+// ("錦" is E5 5C) included, in the monitor's file calls (brenna-web's
+// secrets too) and in libPallix's.
 // Under code page 1252 the ANSI calls would take that byte for a '\' and
 // the rest for Latin letters.
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include "platform/Gbk.h"
 #include "platform/GbkWide.h"
 #include "platform/PallixBinding.h"
+#include "platform/PrivateFileIo.h"
 
 namespace {
 
@@ -121,4 +123,37 @@ TEST_F(ForeignCodePage, TheLibraryLoadsReadsItsSiteAndDecompressesUnderChineseNa
   EXPECT_EQ(ReadFile(JoinPath(spool, PALLIX_UNCOMPRESS_OUTPUT)), record);
   UnloadPallix();
   SetPallixSystemDirectory("");
+}
+
+// brenna-web's secret in a Chinese folder (a user's profile): written aside,
+// moved into place and read back under its characters' name, never made
+// again over itself.
+TEST_F(ForeignCodePage, ASecretIsKeptAndReadUnderChineseNames) {
+  using namespace private_file_io;
+  const std::wstring folder = m_wideRoot + L"\\" + Utf8ToWide("数据錦");
+  const std::string token = JoinPath(JoinPath(m_root, Gbk("数据錦")), Gbk("錦") + ".token");
+  std::string error;
+  ASSERT_TRUE(ReplacePrivate(token, "secret", &error)) << error;
+  EXPECT_EQ(SystemNames(folder), std::set<std::wstring>{Utf8ToWide("錦.token")});
+  std::string text;
+  std::string why;
+  EXPECT_EQ(ReadPrivate(token, 64, &text, &why), Read::kOk) << why;
+  EXPECT_EQ(text, "secret");
+  EXPECT_EQ(LookAt(token, &why), Presence::kThere);
+  EXPECT_EQ(MakePrivate(token, "another", &why), Made::kExists);
+  ASSERT_TRUE(ReplacePrivate(token, "renewed", &error)) << error;
+  EXPECT_EQ(ReadPrivate(token, 64, &text, &why), Read::kOk) << why;
+  EXPECT_EQ(text, "renewed");
+  EXPECT_EQ(SystemNames(folder), std::set<std::wstring>{Utf8ToWide("錦.token")});
+}
+
+// What the operator types (a port entry) as GBK: a character GBK cannot
+// hold, a surrogate pair or one alone, is one '?', the rest stays.
+TEST_F(ForeignCodePage, TypedTextKeepsWhatGbkHoldsAndMarksTheRest) {
+  EXPECT_EQ(WideToGbk(Utf8ToWide("端口😀8001")), Gbk("端口") + "?8001");
+  std::wstring lone = L"a";
+  lone += static_cast<wchar_t>(0xD800);
+  lone += L"b";
+  EXPECT_EQ(WideToGbk(lone), "a?b");
+  EXPECT_EQ(WideToGbk(Utf8ToWide("錦")), Gbk("錦"));
 }

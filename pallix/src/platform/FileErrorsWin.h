@@ -15,10 +15,18 @@ namespace pallix::sys {
 inline constexpr DWORD kErrorDiskQuotaExceeded = 1295;
 inline constexpr DWORD kErrorDeviceHardwareError = 483;
 
+// The name, or a folder on its path, is not there on a volume that
+// answered. Narrower than kMissing below, which counts an absent drive or
+// network share too: a caller that would take a missing file for one to
+// make anew (a settings file, a secret, a journal rotated away) must not
+// take a share that is away for a while for a file that is gone.
+inline bool IsNotFoundOnVolume(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 inline FileStatus StatusOfWin32Error(DWORD error) {
+  if (IsNotFoundOnVolume(error)) return FileStatus::kMissing;
   switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
