@@ -195,7 +195,10 @@ void ArchiveWriter::Heartbeat() {
 void ArchiveWriter::Drain() {
   std::unique_lock<std::mutex> guard(lock_);
   const std::uint64_t target = submitted_;
-  done_.wait(guard, [&] { return !thread_.joinable() || handled_ >= target; });
+  done_.wait(guard, [&] {
+    return !thread_.joinable() ||
+           (handled_ >= target && !heartbeatPending_ && !heartbeatBeating_);
+  });
 }
 
 WriterCounts ArchiveWriter::Counts() const {
@@ -525,6 +528,7 @@ void ArchiveWriter::Run() {
       }
       WriteQueued(guard);
       const bool heartbeat = std::exchange(heartbeatPending_, false);
+      heartbeatBeating_ = heartbeat;
       const std::int64_t heartbeatMs = heartbeatUtcMs_;
       const bool stopping = stopping_;
       guard.unlock();
@@ -536,6 +540,7 @@ void ArchiveWriter::Run() {
       if (!busy_ && Clock::now() >= nextLimits_) EnforceLimits();
 
       guard.lock();
+      if (std::exchange(heartbeatBeating_, false)) done_.notify_all();
       if (stopping && queue_.empty()) break;
     }
     const std::string how = how_;

@@ -95,8 +95,9 @@ class ArchiveWriter : public IArchiveWriter {
   void RecordOwnWrites(std::int64_t utcMs, std::vector<DisplayWrite> writes) override;
   void Heartbeat() override;
 
-  // Returns once everything queued before has been written or given up
-  // (while another program holds the archive locked, once it is free).
+  // Returns once everything queued before, and a heartbeat asked for
+  // before, has been written or given up (while another program holds the
+  // archive locked, once it is free).
   void Drain();
   WriterCounts Counts() const;
   // The archive's path this run.
@@ -158,6 +159,7 @@ class ArchiveWriter : public IArchiveWriter {
   std::string how_;
   std::int64_t startUtcMs_ = 0;  // when Start was called: the run's start
   bool heartbeatPending_ = false;
+  bool heartbeatBeating_ = false;  // taken from pending, not yet written
   std::int64_t heartbeatUtcMs_ = 0;
   std::chrono::steady_clock::time_point lastHeartbeat_{};
   bool queueFullSaid_ = false;
