@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <random>
 #include <set>
 #include <thread>
@@ -69,6 +70,19 @@ bool WaitFor(Condition done, std::chrono::milliseconds limit) {
   return true;
 }
 
+// The sockets the monitor holds once its taking-in has settled: the fewest
+// of a few looks. At the limit a newcomer is taken in before the connection
+// giving way to it is closed, so one look may catch one more for that
+// moment; a socket held beyond the limit is there in every look.
+int SettledSockets(MonitorProcess& m) {
+  int fewest = m.OpenSockets();
+  for (int look = 1; look < 5; ++look) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    fewest = std::min(fewest, m.OpenSockets());
+  }
+  return fewest;
+}
+
 }  // namespace
 
 TEST(MonitorLoad, RealStationsGetThroughFiveHundredConnectionsGarbageAndATrickle) {
@@ -118,7 +132,7 @@ TEST(MonitorLoad, RealStationsGetThroughFiveHundredConnectionsGarbageAndATrickle
   ASSERT_EQ(500u, squatters.size());
   ASSERT_TRUE(WaitFor([&] { return m.OpenSockets() >= socketsBefore + kStationLimit; }, kPatience))
       << m.OpenSockets() << " sockets open";
-  EXPECT_LE(m.OpenSockets(), socketsBefore + kStationLimit);
+  EXPECT_LE(SettledSockets(m), socketsBefore + kStationLimit);
 
   // Now the real stations, each on its own connection, beside a sender of
   // garbage and one that sends its result a byte at a time: all of them
@@ -171,7 +185,7 @@ TEST(MonitorLoad, ARealStationGetsThroughThreeHundredHostileConnections) {
   std::string output;
   EXPECT_EQ(0, m.SendResults({"real"}, {SmallResult(25, "0815")}, &output)) << output;
   EXPECT_TRUE(m.watch().WaitUntilShown({"real"}, kPatience)) << m.Log();
-  EXPECT_LE(m.OpenSockets(), socketsBefore + kStationLimit);
+  EXPECT_LE(SettledSockets(m), socketsBefore + kStationLimit);
   EXPECT_TRUE(m.monitor().Running());
 }
 
@@ -202,7 +216,7 @@ TEST(MonitorLoad, RealStationsGetThroughFourHundredConnectionsThatSendAFrameAndT
     real.insert(name);
   }
   EXPECT_TRUE(m.watch().WaitUntilShown(real, kPatience)) << m.Log();
-  EXPECT_LE(m.OpenSockets(), socketsBefore + kStationLimit);
+  EXPECT_LE(SettledSockets(m), socketsBefore + kStationLimit);
   EXPECT_GT(hostile.Closed(), 0);
   EXPECT_TRUE(m.monitor().Running());
 }
@@ -246,7 +260,7 @@ TEST(MonitorLoad, RealStationsGetThroughThreeHundredKeepAliveSquatters) {
     EXPECT_GT(squatters.Closed(), 0);
   }
   EXPECT_TRUE(m.watch().WaitUntilShown(real, kPatience)) << m.Log();
-  EXPECT_LE(m.OpenSockets(), socketsBefore + kStationLimit);
+  EXPECT_LE(SettledSockets(m), socketsBefore + kStationLimit);
   EXPECT_TRUE(m.monitor().Running());
 }
 
