@@ -196,8 +196,7 @@ void ArchiveWriter::Drain() {
   std::unique_lock<std::mutex> guard(lock_);
   const std::uint64_t target = submitted_;
   done_.wait(guard, [&] {
-    return !thread_.joinable() ||
-           (handled_ >= target && !heartbeatPending_ && !heartbeatBeating_);
+    return !thread_.joinable() || (handled_ >= target && !heartbeatPending_ && !heartbeatBeating_);
   });
 }
 
