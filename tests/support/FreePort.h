@@ -3,15 +3,28 @@
 #ifndef BRENNA_TESTS_FREEPORT_H
 #define BRENNA_TESTS_FREEPORT_H
 
+#include <random>
+
 #include "TestSocket.h"
 
 // A TCP port nobody listens on right now on any interface (the monitor
 // listens on every one): bound, read and closed. 0 when there is none.
+// Taken below the ports the system hands to outgoing connections (from
+// 32768 on Linux, 49152 on Windows): a port of the system's choosing may
+// be the source port of another test's connection the moment the monitor
+// wants to listen on it.
 inline int FreePort() {
-  int port = 0;
-  const test_socket::Handle s = test_socket::Listen(true, 1, &port);
-  test_socket::Close(s);
-  return s == test_socket::kNone ? 0 : port;
+  static std::mt19937 pick{std::random_device{}()};
+  std::uniform_int_distribution<int> below(20000, 32767);
+  // The last try takes whatever the system gives.
+  for (int attempt = 200; attempt >= 0; --attempt) {
+    int port = attempt > 0 ? below(pick) : 0;
+    const test_socket::Handle s = test_socket::Listen(true, 1, &port);
+    if (s == test_socket::kNone) continue;
+    test_socket::Close(s);
+    return port;
+  }
+  return 0;
 }
 
 // A socket listening at a port of the system's choosing, on 127.0.0.1 or

@@ -14,8 +14,8 @@ namespace test_socket {
 using Handle = std::intptr_t;
 constexpr Handle kNone = -1;
 
-// Listens on 127.0.0.1 (or every interface) at a port of the system's
-// choosing, stored in *port; kNone on failure.
+// Listens on 127.0.0.1 (or every interface) at *port, or when that is 0 at
+// a port of the system's choosing, stored in *port; kNone on failure.
 Handle Listen(bool everyInterface, int backlog, int* port);
 // Connects to 127.0.0.1:port; kNone on failure.
 Handle ConnectLoopback(int port);

@@ -69,6 +69,7 @@ Handle Listen(bool everyInterface, int backlog, int* port) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(everyInterface ? INADDR_ANY : INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<std::uint16_t>(*port));
   int len = sizeof addr;
   if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
       ::listen(s, backlog) != 0 ||
