@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "archive/ArchiveFormat.h"
+#include "archive/ArchiveTime.h"
 #include "platform/FileOps.h"
 
 namespace archive {
@@ -78,6 +79,23 @@ bool ShipMark::Write(std::int64_t throughId, std::int64_t utcMs, std::string* er
   s.Bind(1, throughId).Bind(2, utcMs);
   const int rc = s.Step();
   return rc == SQLITE_DONE || Failed(rc, error);
+}
+
+std::int64_t ShipMark::HighestResultId() {
+  return db_.QueryInt("SELECT coalesce((SELECT seq FROM sqlite_sequence WHERE name = 'result'), 0)",
+                      0);
+}
+
+bool ShipMark::Renew(std::string* error) {
+  sql::Stmt s(db_,
+              "UPDATE archive_identity SET identity = lower(hex(randomblob(16))), "
+              "given_utc_ms = ?1 RETURNING identity");
+  if (!s.ok()) return Failed(s.prepareResult(), error);
+  s.Bind(1, NowUtcMs());
+  const int rc = s.Step();
+  if (rc != SQLITE_ROW) return Failed(rc, error);
+  identity_ = s.Bytes(0);
+  return true;
 }
 
 bool ShipMark::Clear(std::string* error) {

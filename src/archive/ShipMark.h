@@ -37,6 +37,14 @@ class ShipMark {
   // own limits' alone again.
   bool Clear(std::string* error);
 
+  // The highest result id the file ever gave (0: none); a copy restored
+  // from a backup has given fewer than the archive it was copied from.
+  std::int64_t HighestResultId();
+  // Gives the file a new identity: a copy restored from a backup goes on
+  // giving ids the archive it was copied from gave already, to other
+  // results. False with the reason.
+  bool Renew(std::string* error);
+
  private:
   bool Failed(int rc, std::string* error);
 

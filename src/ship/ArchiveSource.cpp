@@ -70,6 +70,21 @@ bool ArchiveSource::RunsFrom(std::int64_t fromId, std::vector<archive::RunRow>* 
       error);
 }
 
+bool ArchiveSource::ShownTimes(std::int64_t throughId,
+                               std::vector<std::pair<std::int64_t, std::int64_t>>* out,
+                               std::string* error) {
+  out->clear();
+  archive::ResultFilter filter;
+  filter.throughId = throughId;
+  return reader_->ListResults(
+      filter,
+      [&](const archive::ResultRow& r) {
+        out->emplace_back(r.id, r.shownUtcMs);
+        return true;
+      },
+      error);
+}
+
 bool ArchiveSource::Mark(std::int64_t throughId, std::string* error) {
   return mark_.Write(throughId, archive::NowUtcMs(), error);
 }

@@ -50,6 +50,14 @@ class ArchiveSource {
 
   // Records that every result up to `throughId` is shipped.
   bool Mark(std::int64_t throughId, std::string* error);
+  // Each result's id and when it was shown, oldest first, up to id
+  // `throughId`.
+  bool ShownTimes(std::int64_t throughId, std::vector<std::pair<std::int64_t, std::int64_t>>* out,
+                  std::string* error);
+  // The highest result id the file ever gave, and a new identity for a
+  // copy restored from a backup (archive/ShipMark.h).
+  std::int64_t HighestResultId() { return mark_.HighestResultId(); }
+  bool Renew(std::string* error) { return mark_.Renew(error); }
 
  private:
   std::string path_;

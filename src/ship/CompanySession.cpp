@@ -117,6 +117,36 @@ bool CompanySession::UseArchive(const std::string& identity, std::string* error)
   return true;
 }
 
+bool CompanySession::ShownTimes(std::int64_t fromId, std::int64_t throughId,
+                                std::vector<std::pair<std::int64_t, std::int64_t>>* out,
+                                std::string* error) {
+  out->clear();
+  const PgResult r = db_.Exec(
+      "SELECT result_id, (extract(epoch FROM shown_at) * 1000)::bigint FROM brenna.result "
+      "WHERE line_id = $1::smallint AND archive_no = $2::integer "
+      "AND result_id BETWEEN $3::bigint AND $4::bigint ORDER BY result_id",
+      {lineId_, archiveNo_, std::to_string(fromId), std::to_string(throughId)});
+  if (!r.ok()) {
+    *error = r.Error();
+    return false;
+  }
+  for (int i = 0; i < r.Rows(); ++i) out->emplace_back(r.Int(i, 0), r.Int(i, 1));
+  return true;
+}
+
+bool CompanySession::SkipThrough(std::int64_t id, std::string* error) {
+  const PgResult r = db_.Exec(
+      "UPDATE brenna.archive SET shipped_through = greatest(shipped_through, $2::bigint) "
+      "WHERE archive_no = $1::integer",
+      {archiveNo_, std::to_string(id)});
+  if (!r.ok()) {
+    *error = r.Error();
+    return false;
+  }
+  through_ = std::max(through_, id);
+  return true;
+}
+
 bool CompanySession::AddMonths(const std::set<std::string>& months, std::string* error) {
   ArrayLiteral wanted;
   bool any = false;

@@ -40,6 +40,14 @@ class CompanySession {
   // brenna-ship of the same archive waits instead of shipping beside it.
   bool UseArchive(const std::string& identity, std::string* error);
 
+  // When each result of the archive from id `fromId` to `throughId` was
+  // shown, by id (ms since 1970, UTC).
+  bool ShownTimes(std::int64_t fromId, std::int64_t throughId,
+                  std::vector<std::pair<std::int64_t, std::int64_t>>* out, std::string* error);
+  // Counts the archive as shipped through `id` (its results up to there
+  // are in the company database under another identity).
+  bool SkipThrough(std::int64_t id, std::string* error);
+
   // Every result of the archive up to this id is in the company database.
   std::int64_t Through() const { return through_; }
   // The newest run of the archive the company has (0: none).

@@ -77,7 +77,8 @@ bool Shipper::CompanyReady() {
   if (company_.Connected()) return true;
   if (Clock::now() < nextTry_) return false;
   std::string why;
-  if (!company_.Connect(o_.conninfo, &why) || !company_.UseArchive(identity_, &why)) {
+  if (!company_.Connect(o_.conninfo, &why) || !company_.UseArchive(identity_, &why) ||
+      !FollowRestoredCopy(&why)) {
     CompanyDown(why);
     return false;
   }
@@ -95,6 +96,35 @@ bool Shipper::CompanyReady() {
   backoff_ = std::chrono::milliseconds(0);
   Mark();
   return true;
+}
+
+bool Shipper::FollowRestoredCopy(std::string* why) {
+  const std::int64_t highest = source_.HighestResultId();
+  if (company_.Through() <= highest) return true;
+  // Where the copy's own results begin: the first of its results the
+  // company does not have as it is (the same id shown at the same moment).
+  std::vector<std::pair<std::int64_t, std::int64_t>> mine, theirs;
+  if (!source_.ShownTimes(highest, &mine, why) ||
+      !company_.ShownTimes(mine.empty() ? 1 : mine.front().first, highest, &theirs, why))
+    return false;
+  std::int64_t same = mine.empty() ? highest : mine.front().first - 1;
+  for (std::size_t i = 0; i < mine.size() && i < theirs.size() && mine[i] == theirs[i]; ++i)
+    same = mine[i].first;
+  const std::string before = identity_;
+  if (!source_.Renew(why)) {
+    *why = "the archive cannot be given a new identity: " + *why;
+    return false;
+  }
+  identity_ = source_.Identity();
+  BRENNA_LOG(kWarning, kShip,
+             "the archive %s has given ids only up to %lld, the company database has its "
+             "results up to %lld: a copy restored from a backup; it is shipped on as a new archive "
+             "(identity %s, before %s) from result %lld, the first the company does not have, so "
+             "that no new result is taken for an old one",
+             source_.Path().c_str(), static_cast<long long>(highest),
+             static_cast<long long>(company_.Through()), identity_.c_str(), before.c_str(),
+             static_cast<long long>(same + 1));
+  return company_.UseArchive(identity_, why) && company_.SkipThrough(same, why);
 }
 
 void Shipper::CompanyDown(const std::string& why) {

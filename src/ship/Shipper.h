@@ -46,6 +46,10 @@ class Shipper {
 
   bool ArchiveReady();
   bool CompanyReady();
+  // The company has more of this archive than the file ever held: a copy
+  // restored from a backup. It goes on as another archive from its last
+  // result on. False with why.
+  bool FollowRestoredCopy(std::string* why);
   Step ShipNext();
   // The monitor's runs the company should have anew (new ones, and the
   // newest again for its heartbeat).

@@ -236,4 +236,31 @@ TEST_F(ShipTest, AnArchiveBegunAnewIsShippedAsAnotherArchiveOfTheLine) {
   // Both archives' result 1, each under its own identity.
   EXPECT_EQ("2|42|2", Admin("SELECT count(DISTINCT archive) || '|' || count(*) || '|' || "
                             "count(*) FILTER (WHERE result_id = 1) FROM brenna.results"));
+
+  // A backup of the archive (12 results), then 8 more shipped; the PC
+  // fails and the backup is put back: the monitor gives ids 13 to 17 again,
+  // to other results. They arrive all the same, as another archive.
+  const std::string backup = state.file("backup.sqlite");
+  std::filesystem::copy_file(archive, backup);
+  MakeArchive(archive, "2026-12-03", 8);
+  ASSERT_EQ(0, Ship({"--db", lane, "--archive", archive, "--once"}).status);
+  for (const char* tail : {"", "-wal", "-shm"}) std::filesystem::remove(archive + tail);
+  std::filesystem::copy_file(backup, archive);
+  MakeArchive(archive, "2026-12-04", 5);
+  const ProgramRun restored = Ship({"--db", lane, "--archive", archive, "--once"});
+  ASSERT_EQ(0, restored.status) << restored.Report();
+  EXPECT_NE(std::string::npos, restored.output.find("a copy restored from a backup"))
+      << restored.output;
+  EXPECT_EQ("3|55", Admin("SELECT count(DISTINCT archive) || '|' || count(*) FROM brenna.results"));
+  EXPECT_EQ("5|13|17", Admin("SELECT count(*) || '|' || min(result_id) || '|' || max(result_id) "
+                             "FROM brenna.results WHERE local_day = '2026-12-04'"));
+
+  // A line that ships no more: its archive's mark goes, so it trims as one
+  // never shipped.
+  const ProgramRun stop = Ship({"--archive", archive, "--stop-shipping"});
+  EXPECT_EQ(0, stop.status) << stop.Report();
+  archive::ShipMark mark;
+  std::string error;
+  ASSERT_TRUE(mark.Open(archive, &error)) << error;
+  EXPECT_EQ(-1, mark.Through());
 }
