@@ -112,16 +112,17 @@ int main(int argc, char** argv) {
   const double results = std::atof(Value(server, "SELECT count(*) FROM brenna.result").c_str());
   const double values =
       std::atof(Value(server, "SELECT count(*) FROM brenna.result_value").c_str());
-  const double bytes = std::atof(
-      Value(server,
-            "SELECT sum(pg_total_relation_size(i.inhrelid)) FROM pg_inherits AS i WHERE "
-            "i.inhparent IN ('brenna.result'::regclass, 'brenna.result_value'::regclass)")
-          .c_str());
+  const double bytes =
+      std::atof(Value(server,
+                      "SELECT sum(pg_total_relation_size(i.inhrelid)) FROM pg_inherits AS i WHERE "
+                      "i.inhparent IN ('brenna.result'::regclass, 'brenna.result_value'::regclass)")
+                    .c_str());
   std::printf("shipped %.0f results (%.0f values) in %.1f s, batches of %s: %.0f results/s\n",
               results, values, seconds, batch.c_str(), results / seconds);
   std::printf("brenna-ship peak resident memory (VmHWM): %ld kB\n", peakKb);
-  std::printf("company database: %.1f value rows per result, %.0f bytes per result "
-              "(results and values with their indexes, %.1f MiB in all)\n",
-              values / results, bytes / results, bytes / 1048576.0);
+  std::printf(
+      "company database: %.1f value rows per result, %.0f bytes per result "
+      "(results and values with their indexes, %.1f MiB in all)\n",
+      values / results, bytes / results, bytes / 1048576.0);
   return 0;
 }

@@ -221,8 +221,9 @@ std::string VerdictRows() {
   bool first = true;
   for (const VerdictLook& look : kVerdicts) {
     char colour[8];
-    std::snprintf(colour, sizeof colour, "#%02X%02X%02X", look.color & 0xFF,
-                  (look.color >> 8) & 0xFF, (look.color >> 16) & 0xFF);
+    const auto c = static_cast<unsigned>(look.color);
+    std::snprintf(colour, sizeof colour, "#%02X%02X%02X", c & 0xFFu, (c >> 8) & 0xFFu,
+                  (c >> 16) & 0xFFu);
     sql += (first ? "(" : ", (") + std::to_string(look.judgeCode) + ", '" + look.legendText +
            "', '" + colour + "')";
     first = false;

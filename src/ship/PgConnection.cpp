@@ -13,7 +13,7 @@ std::string OneLine(const char* text) {
   std::string s = text != nullptr ? text : "";
   while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
   for (char& c : s)
-    if (c == '\n') c = ' ';
+    if (c == '\n' || c == '\t') c = ' ';
   return s;
 }
 

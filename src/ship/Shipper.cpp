@@ -59,9 +59,6 @@ bool Shipper::ArchiveReady() {
     }
     return false;
   }
-  if (archiveMissingSaid_)
-    BRENNA_LOG(kInfo, kShip, "the archive %s can be read", o_.archivePath.c_str());
-  archiveMissingSaid_ = false;
   if (!identity_.empty() && identity_ != source_.Identity()) {
     BRENNA_LOG(kWarning, kShip,
                "the archive %s is a new one (identity %s, before %s): its results are shipped as "
@@ -192,16 +189,23 @@ Shipper::Step Shipper::ShipNext() {
   std::vector<reports::ResultWithItems> results;
   std::string why;
   if (!source_.ReadAfter(company_.Through(), o_.batch, &results, &why)) {
-    BRENNA_LOG(kWarning, kShip, "the archive cannot be read (%s): opened anew", why.c_str());
+    if (!archiveMissingSaid_) {
+      BRENNA_LOG(kWarning, kShip, "the archive cannot be read (%s): opened anew every %d s",
+                 why.c_str(), kArchiveRetryMs / 1000);
+      archiveMissingSaid_ = true;
+    }
     source_.Close();
-    return Step::kFailed;
+    return Step::kArchiveFailed;
   }
+  if (archiveMissingSaid_)
+    BRENNA_LOG(kInfo, kShip, "the archive %s can be read", o_.archivePath.c_str());
+  archiveMissingSaid_ = false;
   if (results.empty()) return Step::kNothing;
   SayGap(results.front().row.id);
   const ShipBatch batch = MakeShipBatch(results);
   if (!company_.Ship(batch, RunsToShip(), &why)) {
     CompanyDown(why);
-    return Step::kFailed;
+    return Step::kCompanyFailed;
   }
   shippedThisRun_ += batch.results;
   caughtUpSaid_ = false;
@@ -239,8 +243,10 @@ int Shipper::Run() {
     }
     const Step step = ShipNext();
     if (step == Step::kShipped) continue;
-    if (step == Step::kFailed) {
+    if (step == Step::kArchiveFailed || step == Step::kCompanyFailed) {
       if (o_.once) return kCannot;
+      // The company's next try waits for its backoff (CompanyReady).
+      if (step == Step::kArchiveFailed) stopping(kArchiveRetryMs);
       continue;
     }
     if (!caughtUpSaid_ && shippedThisRun_ > 0) {

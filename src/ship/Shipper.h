@@ -42,7 +42,7 @@ class Shipper {
   int Run();
 
  private:
-  enum class Step { kShipped, kNothing, kFailed };
+  enum class Step { kShipped, kNothing, kArchiveFailed, kCompanyFailed };
 
   bool ArchiveReady();
   bool CompanyReady();
