@@ -90,6 +90,7 @@ bool Shipper::CompanyReady() {
                static_cast<long long>(company_.Through()));
   }
   down_ = false;
+  caughtUpSaid_ = false;  // once more when what waited is shipped
   backoff_ = std::chrono::milliseconds(0);
   Mark();
   return true;
@@ -208,7 +209,6 @@ Shipper::Step Shipper::ShipNext() {
     return Step::kCompanyFailed;
   }
   shippedThisRun_ += batch.results;
-  caughtUpSaid_ = false;
   BRENNA_LOG(kInfo, kShip, "shipped results %lld to %lld (%d results, %d values)",
              static_cast<long long>(batch.firstId), static_cast<long long>(batch.lastId),
              batch.results, batch.values);
@@ -227,7 +227,12 @@ void Shipper::Beat() {
 }
 
 int Shipper::Run() {
-  const auto stopping = [&](int ms) { return o_.stopWithin && o_.stopWithin(ms); };
+  // Waits `ms` for a stop; true when one came.
+  const auto stopping = [&](int ms) {
+    if (o_.stopWithin) return o_.stopWithin(ms);
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return false;
+  };
   while (!stopping(0)) {
     if (!ArchiveReady()) {
       if (o_.once) return kCannot;
