@@ -26,14 +26,6 @@
 
 namespace {
 
-long StatusKb(pid_t pid, const std::string& key) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(key + ":", 0) == 0) return std::atol(line.c_str() + key.size() + 1);
-  return -1;
-}
-
 // The day `n` days after 2026-11-01.
 std::string Day(int n) {
   std::int64_t first = 0;
@@ -99,7 +91,7 @@ int main(int argc, char** argv) {
   }
   long peakKb = 0;
   while (ship.Running()) {
-    peakKb = std::max(peakKb, StatusKb(ship.pid(), "VmHWM"));
+    peakKb = std::max(peakKb, ProcessStatus(ship.pid(), "VmHWM"));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   const double seconds =
