@@ -626,17 +626,17 @@ TEST_F(ArchiveTest, ARetentionTrimWhileAListIsReadLosesNeitherTheListNorTheTrim)
 // last, and the archive keeps both as they came, in their places, with the
 // panel showing what the window showed.
 TEST_F(ArchiveTest, ARecordWithAnItemTwiceKeepsBothAndThePanelShowsTheLast) {
+  archive::ArchiveWriter writer;
+  writer.Start(Options());
+  // Shown once the run has begun, as the window shows every result: the
+  // panel at its time is that run's.
   const std::int64_t t = archive::NowUtcMs();
   ArchivedResult r = Result(t, "twice", 25, "1");
   r.itemCount = 3;
   r.items.push_back({2, 5071, 2, "2"});
   r.writes.push_back({1126, "2", 0xFFFFFF, 0x000000});
-  {
-    archive::ArchiveWriter writer;
-    writer.Start(Options());
-    writer.Record(r);
-    writer.Stop(std::string());
-  }
+  writer.Record(r);
+  writer.Stop(std::string());
   archive::ArchiveReader reader;
   ASSERT_NO_FATAL_FAILURE(Open(reader));
   archive::ResultDetail d;
