@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveTime.h"
@@ -420,14 +421,16 @@ void ArchiveStore::Checkpoint() {
   sqlite3_wal_checkpoint_v2(db_.get(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
 }
 
-int ArchiveStore::DeleteInBatches(const char* sql, std::int64_t arg, std::int64_t* removed) {
+int ArchiveStore::DeleteInBatches(const char* sql, std::int64_t arg, std::int64_t throughId,
+                                  std::int64_t* removed) {
   sql::Stmt del(db_, sql);
   if (!del.ok()) return del.prepareResult();
   std::int64_t batch = kTrimBatch;
   for (;;) {
     int n = 0;
     const int rc = DeleteBatch(
-        del, [&](std::int64_t limit) { del.Bind(1, arg).Bind(2, limit); }, &batch, &n);
+        del, [&](std::int64_t limit) { del.Bind(1, arg).Bind(2, limit).Bind(3, throughId); },
+        &batch, &n);
     if (!Done(rc)) return rc;
     *removed += n;
     if (n < batch) return SQLITE_OK;
@@ -435,17 +438,22 @@ int ArchiveStore::DeleteInBatches(const char* sql, std::int64_t arg, std::int64_
 }
 
 ArchiveStore::Trimmed ArchiveStore::EnforceLimits(std::int64_t nowUtcMs, int retentionDays,
-                                                  std::uint64_t maxBytes) {
+                                                  std::uint64_t maxBytes, bool keepUnshipped) {
   Trimmed t;
   if (!IsOpen()) {
     t.rc = SQLITE_MISUSE;
     return t;
   }
   const std::int64_t cutoff = AgeCutoff(nowUtcMs, retentionDays);
+  // What brenna-ship has not shipped yet stays, while the disk has room.
+  const std::int64_t shipped = ShippedThrough();
+  const std::int64_t unshipped = shipped >= 0 ? CountAbove(shipped) : 0;
+  const std::int64_t through =
+      shipped >= 0 && keepUnshipped ? shipped : std::numeric_limits<std::int64_t>::max();
   t.rc = DeleteInBatches(
       "DELETE FROM result WHERE id IN "
-      "(SELECT id FROM result WHERE shown_utc_ms < ?1 ORDER BY id LIMIT ?2)",
-      cutoff, &t.byAge);
+      "(SELECT id FROM result WHERE shown_utc_ms < ?1 AND id <= ?3 ORDER BY id LIMIT ?2)",
+      cutoff, through, &t.byAge);
   if (!Done(t.rc)) return t;
   // Runs that ended before the retention and kept no result go too.
   sql::Stmt runs(db_,
@@ -461,14 +469,15 @@ ArchiveStore::Trimmed ArchiveStore::EnforceLimits(std::int64_t nowUtcMs, int ret
   const std::uint64_t target = maxBytes / 10 * 9;
   std::uint64_t size = UsedBytes();
   while (size > maxBytes || (t.bySize > 0 && size > target)) {
-    const std::int64_t count = ResultCount();
-    if (count <= 0) break;  // what is left is no result: nothing more to give up
+    const std::int64_t count = ResultCount() - CountAbove(through);
+    if (count <= 0) break;  // what is left is no result it may remove
     const double excess =
         static_cast<double>(size - std::min(size, target)) / static_cast<double>(size);
     const std::int64_t n = std::clamp<std::int64_t>(
         static_cast<std::int64_t>(static_cast<double>(count) * excess) + 1, 1, kTrimBatch);
     sql::Stmt del(db_,
-                  "DELETE FROM result WHERE id IN (SELECT id FROM result ORDER BY id LIMIT ?1)");
+                  "DELETE FROM result WHERE id IN "
+                  "(SELECT id FROM result WHERE id <= ?2 ORDER BY id LIMIT ?1)");
     if (!del.ok()) {
       t.rc = del.prepareResult();
       return t;
@@ -476,7 +485,7 @@ ArchiveStore::Trimmed ArchiveStore::EnforceLimits(std::int64_t nowUtcMs, int ret
     std::int64_t limit = n;
     int removed = 0;
     const int rc = DeleteBatch(
-        del, [&](std::int64_t l) { del.Bind(1, l); }, &limit, &removed);
+        del, [&](std::int64_t l) { del.Bind(1, l).Bind(2, through); }, &limit, &removed);
     if (!Done(rc)) {
       t.rc = rc;
       return t;
@@ -488,8 +497,20 @@ ArchiveStore::Trimmed ArchiveStore::EnforceLimits(std::int64_t nowUtcMs, int ret
     if (after >= size) break;  // nothing freed: try again at the next check
     size = after;
   }
+  if (shipped >= 0) t.givenUp = unshipped - CountAbove(shipped);
   t.rc = SQLITE_OK;
   return t;
+}
+
+std::int64_t ArchiveStore::ShippedThrough() {
+  return db_.QueryInt("SELECT coalesce((SELECT through_id FROM shipped), -1)", -1);
+}
+
+std::int64_t ArchiveStore::CountAbove(std::int64_t id) {
+  sql::Stmt s(db_, "SELECT count(*) FROM result WHERE id > ?1");
+  if (!s.ok()) return 0;
+  s.Bind(1, id);
+  return s.Step() == SQLITE_ROW ? s.Int(0) : 0;
 }
 
 std::uint64_t ArchiveStore::SizeBytes() {

@@ -89,13 +89,22 @@ class ArchiveStore {
   struct Trimmed {
     std::int64_t byAge = 0;   // results older than the retention
     std::int64_t bySize = 0;  // results removed for the size cap
-    int rc = 0;               // SQLITE_OK, or the first failure
+    // Of those, results brenna-ship had not yet shipped (given up only
+    // when `keepUnshipped` was false).
+    std::int64_t givenUp = 0;
+    int rc = 0;  // SQLITE_OK, or the first failure
   };
   // Removes results older than `retentionDays` before the newest result
   // (or before `nowUtcMs` when that is earlier), then the oldest until what
   // the file uses is at most 90 % of `maxBytes` when it was above it. The
-  // pages freed stay in the file until GiveBackPages.
-  Trimmed EnforceLimits(std::int64_t nowUtcMs, int retentionDays, std::uint64_t maxBytes);
+  // pages freed stay in the file until GiveBackPages. While brenna-ship
+  // ships this archive (ShippedThrough), results beyond what it has
+  // shipped stay unless `keepUnshipped` is false (the disk nearly full).
+  Trimmed EnforceLimits(std::int64_t nowUtcMs, int retentionDays, std::uint64_t maxBytes,
+                        bool keepUnshipped = true);
+  // The highest result id brenna-ship has shipped to the company database
+  // (every one up to it is there); -1 when this archive is not shipped.
+  std::int64_t ShippedThrough();
   // The file's size as SQLite sees it (pages in use and free).
   std::uint64_t SizeBytes();
   // What of it is in use: its size less its free pages.
@@ -126,9 +135,13 @@ class ArchiveStore {
                          const std::vector<DisplayWrite>& writes);
   // Results shown before this are old by `retentionDays`.
   std::int64_t AgeCutoff(std::int64_t nowUtcMs, int retentionDays);
-  // Runs a DELETE of at most a batch of results, bound to `arg`, until it
-  // removes no more; *removed counts them.
-  int DeleteInBatches(const char* sql, std::int64_t arg, std::int64_t* removed);
+  // Runs a DELETE of at most a batch of results, bound to `arg` and to the
+  // highest id it may remove, until it removes no more; *removed counts
+  // them.
+  int DeleteInBatches(const char* sql, std::int64_t arg, std::int64_t throughId,
+                      std::int64_t* removed);
+  // Results with an id above `id`.
+  std::int64_t CountAbove(std::int64_t id);
   // Runs `del` once in a transaction of its own, bound by `bind` to at most
   // *limit results, halving *limit while the disk cannot take that many;
   // *removed counts what went. The result code.

@@ -1,13 +1,14 @@
 // ArchiveWriter's upkeep of its file, beside the writing itself: the pages
-// a trim freed given back a step at a time while nothing waits, the file's
-// WAL followed when it leaves its name, a result written again when its
-// file left the path while it was written, and the heartbeat kept beside
-// the file while another program holds it.
+// a trim freed given back a step at a time while nothing waits, the file
+// and its WAL followed when they leave their names, a result written again
+// when its file left the path while it was written, and the heartbeat kept
+// beside the file while another program holds it.
 #include <sqlite3.h>
 
 #include "archive/ArchiveWriter.h"
 #include "archive/HeartbeatNote.h"
 #include "journal/Journal.h"
+#include "platform/FileOps.h"
 
 namespace archive {
 
@@ -69,6 +70,28 @@ void ArchiveWriter::GiveBackStep() {
     return;
   }
   pagesGivenBack_ += before - after;
+}
+
+void ArchiveWriter::FollowPath() {
+  if (!store_.IsOpen()) return;
+  if (store_.StillAtPath()) {
+    if (store_.CompanionsGone()) FollowCompanions();
+    return;
+  }
+  const std::string& path = options_.path;
+  const bool gone = !PathExists(path);
+  store_.CloseGone();
+  if (gone) {
+    BRENNA_LOG(kWarning, kDisplay,
+               "archive %s was deleted or moved away while open: a new archive is begun there",
+               path.c_str());
+  } else {
+    BRENNA_LOG(kWarning, kDisplay,
+               "archive %s was replaced by another file while open: results go to that file from "
+               "now on",
+               path.c_str());
+  }
+  OpenArchive();
 }
 
 void ArchiveWriter::FollowCompanions() {
