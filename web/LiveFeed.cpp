@@ -296,6 +296,10 @@ void LiveFeed::LookOnce() {
     if (unreadable) monitor.why = unreadable_;
   } else if (haveRun_) {
     monitor.startedUtcMs = run_.startedUtcMs;
+    // While another program holds the archive, the run's row takes no
+    // heartbeat: the monitor notes it beside the archive.
+    if (!run_.stopped && now - run_.heartbeatUtcMs > archive::kHeartbeatStaleMs)
+      run_.heartbeatUtcMs = reader_.Heartbeat(run_);
     if (run_.stopped) {
       monitor.kind = MonitorState::Kind::kStopped;
       monitor.lastHeardUtcMs = run_.heartbeatUtcMs;

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "archive/ArchiveFormat.h"
+#include "archive/HeartbeatNote.h"
 #include "platform/FileOps.h"
 
 namespace archive {
@@ -61,6 +62,7 @@ bool ArchiveReader::Failed(int rc, std::string* error) {
 
 bool ArchiveReader::Open(const std::string& path, std::string* error) {
   db_.Close();
+  file_.clear();
   // A link to the archive (`--archive ~/line.sqlite`) is followed here,
   // once; SQLite itself never follows one.
   std::string file;
@@ -89,6 +91,7 @@ bool ArchiveReader::Open(const std::string& path, std::string* error) {
     *error = "cannot open " + path + " (" + sql::Describe(rc) + ")";
     return false;
   }
+  file_ = file;
   sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
   std::int64_t applicationId = 0, version = 0;
   const int step = ReadFileMarks(db_, &applicationId, &version);
@@ -288,6 +291,7 @@ bool ArchiveReader::PanelAt(std::int64_t utcMs, const std::vector<int>& displayI
   if (rc != SQLITE_ROW) return Failed(rc, error);
   out->haveRun = true;
   out->run = ReadRunRow(run);
+  out->run.heartbeatUtcMs = Heartbeat(out->run);
   const std::int64_t end =
       out->run.stopped ? out->run.heartbeatUtcMs : out->run.heartbeatUtcMs + kHeartbeatStaleMs;
   out->running = utcMs <= end;
@@ -343,7 +347,13 @@ bool ArchiveReader::LastRun(RunRow* out, std::string* error) {
   if (rc == SQLITE_DONE) return false;
   if (rc != SQLITE_ROW) return Failed(rc, error);
   *out = ReadRunRow(s);
+  out->heartbeatUtcMs = Heartbeat(*out);
   return true;
+}
+
+std::int64_t ArchiveReader::Heartbeat(const RunRow& run) const {
+  if (run.stopped) return run.heartbeatUtcMs;
+  return LatestHeartbeat(file_, run.id, run.startedUtcMs, run.processId, run.heartbeatUtcMs);
 }
 
 std::int64_t ArchiveReader::LatestResultId() {

@@ -141,8 +141,13 @@ class ArchiveReader {
   // Runs that overlap [fromUtcMs, toUtcMs), oldest first.
   bool Runs(std::int64_t fromUtcMs, std::int64_t toUtcMs,
             const std::function<bool(const RunRow&)>& each, std::string* error);
-  // The latest run; false (with *error empty) when there is none.
+  // The latest run; false (with *error empty) when there is none. Its
+  // heartbeat, as in PanelAt, is Heartbeat's.
   bool LastRun(RunRow* out, std::string* error);
+  // The last heartbeat of `run`: its row's, or the note the monitor keeps
+  // beside the archive while another program holds it, when later
+  // (archive/HeartbeatNote.h). Read anew at each call.
+  std::int64_t Heartbeat(const RunRow& run) const;
   // The highest result id (0: none): a cheap way to see that results came.
   std::int64_t LatestResultId();
   // The last display write's number (0: none): changes with every result
@@ -185,6 +190,7 @@ class ArchiveReader {
                  std::string* error);
 
   sql::Db db_;
+  std::string file_;  // the archive's file, a link followed
   std::int64_t sorts_ = 0;
 };
 

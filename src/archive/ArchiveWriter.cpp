@@ -102,6 +102,7 @@ void ArchiveWriter::Start(const WriterOptions& options) {
   how_.clear();
   startUtcMs_ = NowUtcMs();
   heartbeatPending_ = false;
+  upkeep_ = true;
   queueFullSaid_ = false;
   droppedUnsaid_ = 0;
   trimAbove_ = options_.maxBytes;
@@ -206,7 +207,8 @@ void ArchiveWriter::Drain() {
   std::unique_lock<std::mutex> guard(lock_);
   const std::uint64_t target = submitted_;
   done_.wait(guard, [&] {
-    return !thread_.joinable() || (handled_ >= target && !heartbeatPending_ && !heartbeatBeating_);
+    return !thread_.joinable() ||
+           (handled_ >= target && !heartbeatPending_ && !heartbeatBeating_ && !upkeep_);
   });
 }
 
@@ -321,24 +323,6 @@ bool ArchiveWriter::Unavailable(const std::string& why, bool opened) {
   return false;
 }
 
-void ArchiveWriter::FollowPath() {
-  if (!store_.IsOpen() || store_.StillAtPath()) return;
-  const std::string& path = options_.path;
-  const bool gone = !PathExists(path);
-  store_.CloseGone();
-  if (gone) {
-    BRENNA_LOG(kWarning, kDisplay,
-               "archive %s was deleted or moved away while open: a new archive is begun there",
-               path.c_str());
-  } else {
-    BRENNA_LOG(kWarning, kDisplay,
-               "archive %s was replaced by another file while open: results go to that file from "
-               "now on",
-               path.c_str());
-  }
-  OpenArchive();
-}
-
 void ArchiveWriter::EnforceLimits() {
   nextLimits_ = Clock::now() + options_.limitsPeriod;
   if (!store_.IsOpen()) return;
@@ -362,9 +346,10 @@ void ArchiveWriter::EnforceLimits() {
   }
   // A file that stays above the cap (what is left is no result) is trimmed
   // again only once it has grown by a tenth of the cap, not at every write.
-  const std::uint64_t size = store_.SizeBytes();
+  const std::uint64_t size = store_.UsedBytes();
   trimAbove_ = size > options_.maxBytes ? size + options_.maxBytes / 10 : options_.maxBytes;
   if (sql::IsDamaged(t.rc)) MoveAside("damaged", "damaged", sql::Describe(t.rc));
+  PlanGiveBack();
 }
 
 void ArchiveWriter::Lost(const Item& item, const char* why) {
@@ -391,6 +376,7 @@ void ArchiveWriter::Busy(const std::string& why) {
 void ArchiveWriter::NotBusy() {
   if (!busy_) return;
   busy_ = false;
+  DropHeartbeatNote();
   const auto waited = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - busySince_);
   BRENNA_LOG(kInfo, kDisplay, "archive %s is no longer held locked (after %lld s)",
              options_.path.c_str(), static_cast<long long>(waited.count()));
@@ -414,6 +400,9 @@ ArchiveWriter::Step ArchiveWriter::Handle(const Item& item) {
   }
   const std::uint64_t cpu = ThreadCpuNs();
   int rc = Write(item);
+  // Gone from its path while this was written into it: the result would
+  // be gone with it.
+  if ((rc == SQLITE_OK || rc == SQLITE_DONE) && !store_.StillAtPath()) rc = WriteAgainAtPath(item);
   if (sql::IsDamaged(rc)) {
     // Found damaged while writing: a new archive, and this one more try.
     MoveAside("damaged", "damaged", sql::Describe(rc));
@@ -429,7 +418,7 @@ ArchiveWriter::Step ArchiveWriter::Handle(const Item& item) {
     return Step::kDone;
   }
   // The cap holds as the file grows, not only at the hourly check.
-  if (item.isResult && store_.SizeBytes() > trimAbove_) EnforceLimits();
+  if (item.isResult && store_.UsedBytes() > trimAbove_) EnforceLimits();
   const std::uint64_t spent = ThreadCpuNs() - cpu;
   if (failing_) {
     failing_ = false;
@@ -531,6 +520,7 @@ void ArchiveWriter::GiveUpQueued(std::unique_lock<std::mutex>& guard) {
 void ArchiveWriter::Run() {
   try {
     OpenArchive();
+    SetUpkeep(pagesToGiveBack_);
     std::unique_lock<std::mutex> guard(lock_);
     for (;;) {
       const auto due = [&] {
@@ -538,7 +528,9 @@ void ArchiveWriter::Run() {
       };
       // Woken for new items, a heartbeat or the stop; by the clock for the
       // limits, and for the next try while the archive is held locked.
-      while (!stopping_ && !heartbeatPending_ && !due()) {
+      // Free pages to give back keep it from waiting, a step per turn.
+      const bool upkeep = pagesToGiveBack_ && !busy_;
+      while (!stopping_ && !heartbeatPending_ && !due() && !upkeep) {
         Clock::time_point until = nextLimits_;
         if (busy_ && !queue_.empty()) until = std::min(until, retryAt_);
         if (wake_.wait_until(guard, until) == std::cv_status::timeout) break;
@@ -548,13 +540,17 @@ void ArchiveWriter::Run() {
       heartbeatBeating_ = heartbeat;
       const std::int64_t heartbeatMs = heartbeatUtcMs_;
       const bool stopping = stopping_;
+      const bool idle = queue_.empty();
       guard.unlock();
 
       // Nothing else waits on a lock another program holds: the results'
-      // next try tells when it is free.
+      // next try tells when it is free. Meanwhile the heartbeat goes
+      // beside the file, where readers find it.
       const bool free = !busy_ || Clock::now() >= retryAt_;
       if (heartbeat && free) Beat(heartbeatMs);
+      if (heartbeat && busy_) NoteHeartbeat(heartbeatMs);
       if (!busy_ && Clock::now() >= nextLimits_) EnforceLimits();
+      if (idle && !stopping && pagesToGiveBack_ && !busy_) GiveBackStep();
 
       guard.lock();
       if (std::exchange(heartbeatBeating_, false)) done_.notify_all();
@@ -580,6 +576,7 @@ void ArchiveWriter::Run() {
   std::lock_guard<std::mutex> guard(lock_);
   running_ = false;
   handled_ = submitted_;
+  upkeep_ = false;
   done_.notify_all();
 }
 

@@ -23,7 +23,8 @@
 // `limitsPeriod`, oldest results first; the size cap also as soon as a
 // result takes the file past it. Results brenna-ship has not shipped yet
 // stay beyond both while the disk has room; given up when it is nearly
-// full, said at once with how many.
+// full, said at once with how many. The pages a trim frees are given back
+// to the file system a step at a time whenever nothing waits to be written.
 #ifndef BRENNA_ARCHIVE_ARCHIVEWRITER_H
 #define BRENNA_ARCHIVE_ARCHIVEWRITER_H
 
@@ -103,7 +104,8 @@ class ArchiveWriter : public IArchiveWriter {
 
   // Returns once everything queued before, and a heartbeat asked for
   // before, has been written or given up (while another program holds the
-  // archive locked, once it is free).
+  // archive locked, once it is free), the archive has been opened (or
+  // found unavailable) and the pages its trims freed are given back.
   void Drain();
   WriterCounts Counts() const;
   // The archive's path this run.
@@ -152,6 +154,24 @@ class ArchiveWriter : public IArchiveWriter {
   // Counts a result lost, and names it in a detail (debug) line.
   void Lost(const Item& item, const char* why);
 
+  // The upkeep of the file (ArchiveWriterUpkeep.cpp). Whether the file has
+  // free pages to give back, from the first step on.
+  void PlanGiveBack();
+  // Gives the next step of them back; called while nothing waits.
+  void GiveBackStep();
+  // The open file's -wal or -shm left its name: what the WAL holds is
+  // written into the file, which is opened again with a WAL of its own.
+  void FollowCompanions();
+  // `item` was written while its file left the path: written again into
+  // the file there now. The result code.
+  int WriteAgainAtPath(const Item& item);
+  // The heartbeat beside the file while another program holds it, and its
+  // removal once the run's row takes heartbeats again.
+  void NoteHeartbeat(std::int64_t utcMs);
+  void DropHeartbeatNote();
+  // Tells Drain whether the writer has upkeep of its own still to do.
+  void SetUpkeep(bool pending);
+
   WriterOptions options_;
   mutable std::mutex lock_;  // everything up to thread_
   std::condition_variable wake_;
@@ -166,6 +186,9 @@ class ArchiveWriter : public IArchiveWriter {
   std::int64_t startUtcMs_ = 0;  // when Start was called: the run's start
   bool heartbeatPending_ = false;
   bool heartbeatBeating_ = false;  // taken from pending, not yet written
+  // The opening, or pages to give back, still to come (what the writer
+  // does of itself, for Drain).
+  bool upkeep_ = false;
   std::int64_t heartbeatUtcMs_ = 0;
   std::chrono::steady_clock::time_point lastHeartbeat_{};
   bool queueFullSaid_ = false;
@@ -183,6 +206,11 @@ class ArchiveWriter : public IArchiveWriter {
   std::chrono::steady_clock::time_point nextLimits_{};
   // The size at which a write has the limits enforced at once.
   std::uint64_t trimAbove_ = 0;
+  bool pagesToGiveBack_ = false;
+  int giveBackPages_ = 0;            // pages per step
+  std::int64_t pagesGivenBack_ = 0;  // since the trim
+  bool heartbeatNoted_ = false;      // a heartbeat note lies beside the file
+  bool heartbeatNoteFailed_ = false;
   bool busy_ = false;  // another program holds the archive locked
   std::chrono::steady_clock::time_point busySince_{};
   std::chrono::steady_clock::time_point retryAt_{};

@@ -13,6 +13,7 @@
 #include "WebTestArchive.h"
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveTime.h"
+#include "archive/HeartbeatNote.h"
 #include "panel/IdleLook.h"
 #include "platform/Gbk.h"
 #include "reports/ResultColumns.h"
@@ -27,14 +28,16 @@ using web::MonitorState;
 
 namespace {
 
-std::int64_t LastHeartbeat(const std::string& path) {
+archive::RunRow LastRun(const std::string& path) {
   archive::ArchiveReader reader;
   archive::RunRow run;
   std::string error;
   EXPECT_TRUE(reader.Open(path, &error)) << error;
   EXPECT_TRUE(reader.LastRun(&run, &error)) << error;
-  return run.heartbeatUtcMs;
+  return run;
 }
+
+std::int64_t LastHeartbeat(const std::string& path) { return LastRun(path).heartbeatUtcMs; }
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -67,6 +70,20 @@ TEST(LiveFeed, TheMonitorRunsWhileItsHeartbeatIsAtMostFiveSecondsOldAndUntilItSt
   EXPECT_TRUE(Has(*s.json, "监控程序未运行"));
   EXPECT_TRUE(Has(*s.json, "最后联系 " + archive::ToLocal(heartbeat).text.substr(0, 19)))
       << *s.json;
+
+  // While another program holds the archive, the monitor notes its
+  // heartbeat beside it: it runs on for the page.
+  const archive::RunRow run = LastRun(archive.path());
+  std::string error;
+  ASSERT_TRUE(archive::WriteHeartbeatNote(archive.path(),
+                                          {run.id, run.startedUtcMs, run.processId, now}, &error))
+      << error;
+  feed.LookOnce();
+  EXPECT_EQ(MonitorState::Kind::kRunning, feed.Current().monitor.kind);
+  archive::RemoveHeartbeatNote(archive.path());
+  now += archive::kHeartbeatStaleMs + 1;
+  feed.LookOnce();
+  EXPECT_EQ(MonitorState::Kind::kSilent, feed.Current().monitor.kind);
 
   // A monitor that quits says so at once, whatever the clock.
   archive.End("quit");
