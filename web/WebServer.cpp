@@ -13,6 +13,7 @@
 #include "reports/CsvExport.h"
 #include "reports/DayReport.h"
 #include "web/AccessToken.h"
+#include "web/AnswerHeaders.h"
 #include "web/ConnectionPool.h"
 #include "web/EventStream.h"
 #include "web/HttpServer.h"
@@ -38,12 +39,9 @@ constexpr int kSendBuffer = 64 * 1024;
 
 // A request for several ranges of one answer, seen before it is routed
 // (the library would send every range asked for, the same bytes again and
-// again: a few kilobytes of request for megabytes of answer).
+// again: a few kilobytes of request for megabytes of answer), or with a
+// Range the gate took out as longer than one range can be.
 thread_local bool t_severalRanges = false;
-
-const char kPolicy[] =
-    "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
-    "connect-src 'self'; form-action 'self'; base-uri 'none'; frame-ancestors 'none'";
 
 void SendPage(Response& res, const Page& page) {
   res.status = page.status;
@@ -93,7 +91,7 @@ void SetUpRequest(Request& req, Connection& c) {
   if ((req.method != "GET" && req.method != "HEAD") || (!length.empty() && length != "0") ||
       req.has_header("Transfer-Encoding"))
     c.CloseAfter();
-  t_severalRanges = req.ranges.size() > 1;
+  t_severalRanges = req.ranges.size() > 1 || c.RangeRefused();
   if (t_severalRanges || !IsAsset(req.path)) req.ranges.clear();
 }
 
@@ -155,10 +153,9 @@ WebServer::WebServer(ServerOptions options, LiveFeed& feed)
   // on the same port would quietly share its connections.
   server_->set_socket_options(
       [](socket_t sock) { stream_socket::SetListenerOptions(sock, kSendBuffer); });
-  server_->set_default_headers({{"Content-Security-Policy", kPolicy},
-                                {"X-Content-Type-Options", "nosniff"},
-                                {"X-Frame-Options", "DENY"},
-                                {"Referrer-Policy", "no-referrer"}});
+  httplib::Headers always;
+  for (const auto& [name, value] : kAnswerHeaders) always.emplace(name, value);
+  server_->set_default_headers(always);
   server_->set_pre_routing_handler([this](const Request& req, Response& res) {
     return Admit(req, res) ? Handled::Unhandled : Handled::Handled;
   });

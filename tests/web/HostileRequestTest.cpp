@@ -1,0 +1,128 @@
+// brenna-web against requests made to hurt it, without a token: a Range
+// header far longer than one range costs no memory and no worker; a head
+// too large, or not ended by CR LF, is answered at once and holds nothing.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ServedLine.h"
+#include "TestSocket.h"
+#include "web/WebServer.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kPatienceMs = 30000;
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The process's resident memory (this process serves), in bytes.
+long ResidentBytes() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long kb = 0;
+  while (status >> key)
+    if (key == "VmRSS:" && status >> kb) break;
+  return kb * 1024;
+}
+
+// Sends `request` on a connection of its own, which stays open, and reads
+// the answer until the server closes it or our patience ends.
+std::string AnswerTo(int port, const std::string& request) {
+  const test_socket::Handle s = test_socket::ConnectLoopback(port);
+  if (s == test_socket::kNone) return "(no connection)";
+  test_socket::SendAll(s, request.data(), request.size());
+  bool closed = false;
+  std::string answer = test_socket::Receive(s, kPatienceMs, &closed);
+  test_socket::Close(s);
+  return answer;
+}
+
+web::ServerOptions Loopback() {
+  web::ServerOptions o;
+  o.settings.listen.host = "127.0.0.1";
+  o.settings.listen.port = 0;
+  // Longer than our patience: what is answered was answered at once, not
+  // at a deadline.
+  o.ioTimeout = 120s;
+  return o;
+}
+
+}  // namespace
+
+TEST(HostileRequests, ALongRangeHeaderKeepsNoMemoryAndKillsNoWorker) {
+  Served served(Loopback());
+  const int port = served.port();
+  auto ask = [&](const std::string& range) {
+    return AnswerTo(port, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nRange: " + range +
+                              "\r\nConnection: close\r\n\r\n");
+  };
+  // Every worker has answered before we measure.
+  const int requests = 200;
+  for (int i = 0; i < requests; ++i) ASSERT_EQ(0u, ask("bytes=0-9").rfind("HTTP/1.1 200 ", 0));
+  const long before = ResidentBytes();
+  std::string ranges = "bytes=0-1";
+  while (ranges.size() < 8000) ranges += ",0-1";
+  for (int i = 0; i < requests; ++i) {
+    const std::string answer = ask(ranges);
+    ASSERT_EQ(0u, answer.rfind("HTTP/1.1 416 ", 0)) << i << ": " << answer.substr(0, 200);
+  }
+  // One such request kept 4.5 MB of a worker's stack for good.
+  EXPECT_LT(ResidentBytes() - before, 16L << 20);
+  const std::string health = AnswerTo(port, "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  EXPECT_EQ(0u, health.rfind("HTTP/1.1 200 ", 0)) << health;
+}
+
+TEST(HostileRequests, AHeadTooLargeOrNotEndedByCrLfIsAnsweredAtOnceAndHoldsNoWorker) {
+  web::ServerOptions o = Loopback();
+  o.settings.maxConnections = 5;
+  Served served(o);
+  const int port = served.port();
+
+  // A head that does not end: refused once it passes 16 KiB, while its
+  // connection is still open and sending.
+  const std::string start = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Pad: ";
+  const std::string large = AnswerTo(port, start + std::string(70 * 1024, 'a'));
+  EXPECT_EQ(0u, large.rfind("HTTP/1.1 431 ", 0)) << large.substr(0, 200);
+  EXPECT_TRUE(Has(large, "Content-Security-Policy: default-src 'none'")) << large;
+  // Megabytes of it cost a few kilobytes, however many connections send them.
+  const std::string megabyte = start + std::string(1 << 20, 'a') + "\r\n\r\n";
+  const long before = ResidentBytes();
+  std::vector<std::thread> senders;
+  std::vector<std::string> answers(8);
+  for (std::size_t i = 0; i < answers.size(); ++i)
+    senders.emplace_back([&, i] { answers[i] = AnswerTo(port, megabyte); });
+  for (std::thread& t : senders) t.join();
+  for (const std::string& a : answers) EXPECT_EQ(0u, a.rfind("HTTP/1.1 431 ", 0)) << a;
+  EXPECT_LT(ResidentBytes() - before, 16L << 20);
+
+  // Heads ended by bare line feeds, more than there are workers, each left
+  // open: each is answered 400 at once, and none keeps the kiosk waiting.
+  std::vector<test_socket::Handle> bare;
+  const std::string lf = "GET / HTTP/1.1\nHost: 127.0.0.1\n\n";
+  for (int i = 0; i < 20; ++i) {
+    bare.push_back(test_socket::ConnectLoopback(port));
+    test_socket::SendAll(bare.back(), lf.data(), lf.size());
+  }
+  for (test_socket::Handle s : bare) {
+    bool closed = false;
+    const std::string answer = test_socket::Receive(s, kPatienceMs, &closed);
+    EXPECT_EQ(0u, answer.rfind("HTTP/1.1 400 ", 0)) << answer;
+  }
+  const std::string kiosk =
+      AnswerTo(port, "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(0u, kiosk.rfind("HTTP/1.1 200 ", 0)) << kiosk;
+  for (test_socket::Handle s : bare) test_socket::Close(s);
+  // A line ended by a carriage return alone is no line either.
+  EXPECT_EQ(
+      0u,
+      AnswerTo(port, "GET / HTTP/1.1\r\nHost: 127.0.0.1\rX: 1\r\n\r\n").rfind("HTTP/1.1 400 ", 0));
+}
