@@ -1,6 +1,9 @@
 // brenna-web against requests made to hurt it, without a token: a Range
 // header far longer than one range costs no memory and no worker; a head
-// too large, or not ended by CR LF, is answered at once and holds nothing.
+// too large, or not ended by CR LF, is answered at once and holds nothing;
+// from the LAN every session cookie a request carries is tried (another
+// program on the address cannot cut a paired screen off), a link
+// preview's HEAD spends no pairing code, and /metrics is for the token.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -11,7 +14,11 @@
 #include <vector>
 
 #include "ServedLine.h"
+#include "TempDir.h"
 #include "TestSocket.h"
+#include "archive/ArchiveTime.h"
+#include "web/AccessToken.h"
+#include "web/Pairing.h"
 #include "web/WebServer.h"
 
 using namespace std::chrono_literals;
@@ -19,6 +26,7 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int kPatienceMs = 30000;
+const std::string kToken(64, 'a');
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -125,4 +133,49 @@ TEST(HostileRequests, AHeadTooLargeOrNotEndedByCrLfIsAnsweredAtOnceAndHoldsNoWor
   EXPECT_EQ(
       0u,
       AnswerTo(port, "GET / HTTP/1.1\r\nHost: 127.0.0.1\rX: 1\r\n\r\n").rfind("HTTP/1.1 400 ", 0));
+}
+
+TEST(HostileRequests,
+     FromTheLanEverySessionCookieIsTriedAPreviewSpendsNoCodeAndFiguresNeedTheToken) {
+  TempDir state;
+  const web::ServerOptions o = OnTheLan(state, kToken);
+  Served served(o);
+  httplib::Client c = served.Client();
+
+  std::string code, error;
+  ASSERT_TRUE(web::AddPairingCode(o.pairingPath, kToken, archive::NowUtcMs(), &code, &error))
+      << error;
+  // A link preview looks first: the code stays good for the browser.
+  auto preview = c.Head("/pair?code=" + code);
+  ASSERT_TRUE(preview);
+  EXPECT_FALSE(preview->has_header("Set-Cookie"));
+  auto paired = c.Get("/pair?code=" + code);
+  ASSERT_TRUE(paired);
+  ASSERT_EQ(303, paired->status) << "the code was spent by a HEAD";
+  const std::string cookie = paired->get_header_value("Set-Cookie");
+  const std::string mine = cookie.substr(0, cookie.find(';'));
+
+  // A program on another port of the address set a cookie of the same
+  // name for the live updates' path: the browser sends it first.
+  const std::string tossed = std::string(web::kSessionCookie) + "=0";
+  const std::string events = "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\nCookie: " + tossed + "; " +
+                             mine + "\r\nConnection: close\r\n\r\n";
+  const test_socket::Handle live = test_socket::ConnectLoopback(served.port());
+  test_socket::SendAll(live, events.data(), events.size());
+  std::string first;
+  bool closed = false;
+  for (auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+       !Has(first, "event: state") && !closed && std::chrono::steady_clock::now() < until;)
+    first += test_socket::Receive(live, 200, &closed);
+  test_socket::Close(live);
+  EXPECT_EQ(0u, first.rfind("HTTP/1.1 200 ", 0)) << first.substr(0, 300);
+  EXPECT_EQ(200, c.Get("/", {{"Cookie", tossed}, {"Cookie", mine}})->status)
+      << "in a Cookie header of its own";
+  EXPECT_EQ(403, c.Get("/", {{"Cookie", tossed}})->status);
+
+  // A paired browser sees the pages and the results; figures are for
+  // programs, which show the token.
+  EXPECT_EQ(200, c.Get("/results.csv", {{"Cookie", mine}})->status);
+  EXPECT_EQ(403, c.Get("/metrics", {{"Cookie", mine}})->status);
+  EXPECT_EQ(200, c.Get("/metrics", {{"Authorization", "Bearer " + kToken}})->status);
 }

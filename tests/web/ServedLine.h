@@ -16,6 +16,20 @@
 #include "web/LiveFeed.h"
 #include "web/WebServer.h"
 
+// Listening on every interface: a request needs the token or a paired
+// browser, whose pairing codes and sessions are kept in `state`
+// ("web-pairing", "web-sessions"; "site-..." for a site's overview).
+inline web::ServerOptions OnTheLan(const TempDir& state, const std::string& token,
+                                   const std::string& files = "web") {
+  web::ServerOptions o;
+  o.settings.listen.host = "0.0.0.0";
+  o.settings.listen.port = 0;
+  o.token = token;
+  o.pairingPath = state.file(files + "-pairing");
+  o.sessionsPath = state.file(files + "-sessions");
+  return o;
+}
+
 class Served {
  public:
   explicit Served(web::ServerOptions options)

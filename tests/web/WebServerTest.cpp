@@ -134,12 +134,7 @@ TEST(WebServer, OnlyLooksBarsScriptsFromElsewhereAndAnswersOnlyItsOwnName) {
 
 TEST(WebServer, FromTheLanOnlyWithTheTokenOrABrowserPairedOnceAndNeverWithTheTokenInALink) {
   TempDir state;
-  web::ServerOptions o;
-  o.settings.listen.host = "0.0.0.0";
-  o.settings.listen.port = 0;
-  o.token = kToken;
-  o.pairingPath = state.file("web-pairing");
-  o.sessionsPath = state.file("web-sessions");
+  web::ServerOptions o = OnTheLan(state, kToken);
   auto served = std::make_unique<Served>(o);
   httplib::Client c = served->Client();
 
