@@ -43,14 +43,20 @@ void ConnectionPool::Wake() { wake_.Signal(); }
 
 void ConnectionPool::Admit(std::vector<Owned>& waiting, Owned c) const {
   // The one of this address waiting longest makes room first; then the one
-  // waiting longest of all.
+  // waiting longest of all. One whose head was refused, and that is only
+  // read until it goes, makes room before any.
+  auto first = [&](auto matches) {
+    const auto closing = std::find_if(waiting.begin(), waiting.end(),
+                                      [&](const Owned& w) { return w->Closing() && matches(w); });
+    return closing != waiting.end() ? closing
+                                    : std::find_if(waiting.begin(), waiting.end(), matches);
+  };
   std::size_t same = 0;
   for (const Owned& w : waiting) same += w->Address() == c->Address();
   if (same >= limits_.halfOpenPerAddress) {
-    waiting.erase(std::find_if(waiting.begin(), waiting.end(),
-                               [&](const Owned& w) { return w->Address() == c->Address(); }));
+    waiting.erase(first([&](const Owned& w) { return w->Address() == c->Address(); }));
   } else if (waiting.size() >= limits_.halfOpen && !waiting.empty()) {
-    waiting.erase(waiting.begin());
+    waiting.erase(first([](const Owned&) { return true; }));
   }
   waiting.push_back(std::move(c));
 }

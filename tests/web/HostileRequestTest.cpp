@@ -115,7 +115,7 @@ TEST(HostileRequests, AHeadTooLargeOrNotEndedByCrLfIsAnsweredAtOnceAndHoldsNoWor
   // Heads ended by bare line feeds, more than there are workers, each left
   // open: each is answered 400 at once, and none keeps the kiosk waiting.
   std::vector<test_socket::Handle> bare;
-  const std::string lf = "GET / HTTP/1.1\nHost: 127.0.0.1\n\n";
+  const std::string lf = "GET / HTTP/1.1\r\nHost: 127.0.0.1\n\n";
   for (int i = 0; i < 20; ++i) {
     bare.push_back(test_socket::ConnectLoopback(port));
     test_socket::SendAll(bare.back(), lf.data(), lf.size());
