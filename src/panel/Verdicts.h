@@ -28,6 +28,11 @@ inline constexpr VerdictLook kVerdicts[] = {
     {Verdict::kNotJudged, 4, "不评项", kColorBlack},
 };
 
+// The order verdicts are told in when a result or a group is summed up in
+// one: what the customer must hear first.
+inline constexpr Verdict kVerdictSeverity[] = {Verdict::kVeto, Verdict::kAdvisory, Verdict::kPassed,
+                                               Verdict::kNotJudged};
+
 // What a value is drawn in when its judge code tells no verdict its scheme
 // knows: white on the white display, so it looks empty.
 inline constexpr COLORREF kNoVerdictColor = kColorWhite;
