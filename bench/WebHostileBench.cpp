@@ -47,15 +47,8 @@ constexpr auto kGiveUp = std::chrono::seconds(60);
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-// VmRSS or VmHWM of a process, in MB.
-double Memory(pid_t pid, const char* key) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string word;
-  long kb = 0;
-  while (status >> word)
-    if (word == key && status >> kb) break;
-  return static_cast<double>(kb) / 1024.0;
-}
+// A process's resident memory, in MB.
+double Memory(pid_t pid) { return static_cast<double>(ProcessStatus(pid, "VmRSS")) / 1024.0; }
 
 std::string Percentiles(std::vector<double> v) {
   if (v.empty()) return "     -       -";
@@ -191,12 +184,12 @@ KioskFigures Kiosk(int port, WebTestArchive& archive, LivePage& page,
 void Phase(const char* name, pid_t pid, int port, WebTestArchive& archive, LivePage& page,
            int samples, int* serial, bool endless,
            const std::function<void(std::atomic<bool>&)>& attack) {
-  const double before = Memory(pid, "VmRSS:");
+  const double before = Memory(pid);
   std::atomic<bool> running{true}, stop{false};
   double peak = before;
   std::thread peaks([&] {
     while (running) {
-      peak = std::max(peak, Memory(pid, "VmRSS:"));
+      peak = std::max(peak, Memory(pid));
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   });
@@ -212,9 +205,9 @@ void Phase(const char* name, pid_t pid, int port, WebTestArchive& archive, LiveP
   peaks.join();
   std::this_thread::sleep_for(std::chrono::seconds(3));  // connections let go
   const double asked = static_cast<double>(f.request.size()) + f.refused;
-  std::printf("%-36s %7.1f %7.1f %7.1f   %s %7.0f%%   %s\n", name, before, peak,
-              Memory(pid, "VmRSS:"), Percentiles(f.request).c_str(),
-              asked > 0 ? 100.0 * f.refused / asked : 0.0, Percentiles(f.update).c_str());
+  std::printf("%-36s %7.1f %7.1f %7.1f   %s %7.0f%%   %s\n", name, before, peak, Memory(pid),
+              Percentiles(f.request).c_str(), asked > 0 ? 100.0 * f.refused / asked : 0.0,
+              Percentiles(f.update).c_str());
   std::fflush(stdout);
 }
 

@@ -5,12 +5,13 @@
 // the token.
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "ServedLine.h"
 #include "TempDir.h"
 #include "TestSocket.h"
@@ -26,14 +27,7 @@ namespace {
 const std::string kToken(64, 'a');
 
 // The process's resident memory (this process serves), in bytes.
-long ResidentBytes() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  long kb = 0;
-  while (status >> key)
-    if (key == "VmRSS:" && status >> kb) break;
-  return kb * 1024;
-}
+long ResidentBytes() { return ProcessStatus(::getpid(), "VmRSS") * 1024; }
 
 // A request's deadline beyond our patience (30 s): what is answered was
 // answered at once, not at a deadline.
