@@ -65,16 +65,19 @@ Card CardOf(const SiteLine& line, const LineView& v, std::int64_t now) {
     c.cardClass = "lost";
     c.stateClass = "down";
     const bool refused = v.reach == Reach::kRefused, busy = v.reach == Reach::kBusy;
-    c.state = refused                      ? "拒绝访问"
-              : busy                       ? "实时连接已满"
-              : v.reach == Reach::kGarbled ? "无法读懂"
-                                           : "无法连接";
-    c.detail = since + (refused ? "这条线的 brenna-web 不接受设置中的令牌（Token" +
-                                      std::to_string(line.number) + "）"
-                        : busy ? std::string("这条线的实时连接已满，稍后再试")
-                        : v.reach == Reach::kGarbled
-                            ? std::string("这条线的 brenna-web 发来的不是它的状态")
-                            : "连不上这条线的 brenna-web（" + line.Address() + "）");
+    const bool silent = v.reach == Reach::kSilent, garbled = v.reach == Reach::kGarbled;
+    c.state = refused   ? "拒绝访问"
+              : busy    ? "实时连接已满"
+              : silent  ? "没有回应"
+              : garbled ? "无法读懂"
+                        : "无法连接";
+    c.detail =
+        since + (refused ? "这条线的 brenna-web 不接受设置中的令牌（Token" +
+                               std::to_string(line.number) + "）"
+                 : busy ? std::string("这条线的实时连接已满，稍后再试")
+                 : silent ? "这条线的地址（" + line.Address() + "）接受了连接，却没有发来它的状态"
+                 : garbled ? "这条线的地址（" + line.Address() + "）回答的不是 brenna-web 的状态"
+                           : "连不上这条线的 brenna-web（" + line.Address() + "）");
   }
   if (v.known) {
     c.title = v.title;

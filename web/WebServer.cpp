@@ -13,6 +13,7 @@
 #include "reports/CsvExport.h"
 #include "reports/DayReport.h"
 #include "web/AccessToken.h"
+#include "web/AnswerHeaders.h"
 #include "web/ConnectionPool.h"
 #include "web/EventStream.h"
 #include "web/HttpServer.h"
@@ -38,12 +39,9 @@ constexpr int kSendBuffer = 64 * 1024;
 
 // A request for several ranges of one answer, seen before it is routed
 // (the library would send every range asked for, the same bytes again and
-// again: a few kilobytes of request for megabytes of answer).
+// again: a few kilobytes of request for megabytes of answer), or with a
+// Range the gate took out as longer than one range can be.
 thread_local bool t_severalRanges = false;
-
-const char kPolicy[] =
-    "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
-    "connect-src 'self'; form-action 'self'; base-uri 'none'; frame-ancestors 'none'";
 
 void SendPage(Response& res, const Page& page) {
   res.status = page.status;
@@ -93,7 +91,7 @@ void SetUpRequest(Request& req, Connection& c) {
   if ((req.method != "GET" && req.method != "HEAD") || (!length.empty() && length != "0") ||
       req.has_header("Transfer-Encoding"))
     c.CloseAfter();
-  t_severalRanges = req.ranges.size() > 1;
+  t_severalRanges = req.ranges.size() > 1 || c.RangeRefused();
   if (t_severalRanges || !IsAsset(req.path)) req.ranges.clear();
 }
 
@@ -103,10 +101,20 @@ void SetSessionCookie(Response& res, const std::string& cookie, const std::strin
                                    "; HttpOnly; SameSite=Strict");
 }
 
+// Every cookie `name` the request carries, in every Cookie header.
+std::vector<std::string> Cookies(const Request& req, const std::string& name) {
+  std::vector<std::string> values;
+  const std::size_t headers = req.get_header_value_count("Cookie");
+  for (std::size_t i = 0; i < headers; ++i)
+    for (std::string& value : CookieValues(req.get_header_value("Cookie", i), name))
+      values.push_back(std::move(value));
+  return values;
+}
+
 // A browser still holding the cookie earlier versions put the token in
 // forgets it.
 void ForgetOldCookie(const Request& req, Response& res) {
-  if (!CookieValue(req.get_header_value("Cookie"), kOldTokenCookie).empty())
+  if (!Cookies(req, kOldTokenCookie).empty())
     res.set_header("Set-Cookie", std::string(kOldTokenCookie) +
                                      "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict");
 }
@@ -155,10 +163,9 @@ WebServer::WebServer(ServerOptions options, LiveFeed& feed)
   // on the same port would quietly share its connections.
   server_->set_socket_options(
       [](socket_t sock) { stream_socket::SetListenerOptions(sock, kSendBuffer); });
-  server_->set_default_headers({{"Content-Security-Policy", kPolicy},
-                                {"X-Content-Type-Options", "nosniff"},
-                                {"X-Frame-Options", "DENY"},
-                                {"Referrer-Policy", "no-referrer"}});
+  httplib::Headers always;
+  for (const auto& [name, value] : kAnswerHeaders) always.emplace(name, value);
+  server_->set_default_headers(always);
   server_->set_pre_routing_handler([this](const Request& req, Response& res) {
     return Admit(req, res) ? Handled::Unhandled : Handled::Handled;
   });
@@ -235,7 +242,11 @@ bool WebServer::AdmitFromLan(const Request& req, Response& res) {
   // the refusal looks right.
   if (req.path == "/healthz" || IsAsset(req.path)) return true;
   if (req.path == "/pair") {
-    Pair(req, res);
+    // A link preview asks with HEAD: only a browser's GET spends the code.
+    if (req.method == "GET")
+      Pair(req, res);
+    else
+      SendPage(res, ProblemPage(200, "配对链接", "用浏览器打开这个链接，即可配对这个浏览器。"));
     return false;
   }
   ForgetOldCookie(req, res);
@@ -247,10 +258,20 @@ bool WebServer::AdmitFromLan(const Request& req, Response& res) {
   }
   const std::string bearer = req.get_header_value("Authorization");
   if (bearer.rfind("Bearer ", 0) == 0 && SameToken(bearer.substr(7), options_.token)) return true;
-  const std::string session = CookieValue(req.get_header_value("Cookie"), options_.sessionCookie);
-  const Sessions::Use use = sessions_.Check(session, archive::NowUtcMs());
-  if (use == Sessions::Use::kGoodRenew) SetSessionCookie(res, options_.sessionCookie, session);
-  if (use != Sessions::Use::kNone) return true;
+  // Figures are for programs, which show the token: a paired browser (a TV
+  // in the waiting room) sees the pages and the results, not /metrics.
+  if (req.path == "/metrics") {
+    SendText(res, 403, "/metrics 只对带访问令牌的程序开放（Authorization: Bearer）。\n");
+    return false;
+  }
+  // Any session cookie that lets in does: another program on another port
+  // of the address may set one of the same name, and cannot cut us off.
+  const std::int64_t now = archive::NowUtcMs();
+  for (const std::string& session : Cookies(req, options_.sessionCookie)) {
+    const Sessions::Use use = sessions_.Check(session, now);
+    if (use == Sessions::Use::kGoodRenew) SetSessionCookie(res, options_.sessionCookie, session);
+    if (use != Sessions::Use::kNone) return true;
+  }
   SendPage(res, ProblemPage(403, "需要配对",
                             "从局域网查看需要先配对：请用管理员给出的配对链接打开本页一次，"
                             "此后这个浏览器便可直接访问。"));
