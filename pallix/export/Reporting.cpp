@@ -19,4 +19,6 @@ PALLIX_EXPORT int PallixPeerConnected(int channel, const char* address, int port
 
 PALLIX_EXPORT int PallixRefuseFrame(int channel) { return pallix::transport::RefuseFrame(channel); }
 
+PALLIX_EXPORT int PallixRejectFrame(int channel) { return pallix::transport::RejectFrame(channel); }
+
 }  // extern "C"
