@@ -21,4 +21,6 @@ PALLIX_EXPORT int PallixRefuseFrame(int channel) { return pallix::transport::Ref
 
 PALLIX_EXPORT int PallixRejectFrame(int channel) { return pallix::transport::RejectFrame(channel); }
 
+PALLIX_EXPORT int PallixFrameWanted(int channel) { return pallix::transport::FrameWanted(channel); }
+
 }  // extern "C"

@@ -244,6 +244,14 @@ typedef void(PALLIX_CALL* PallixLogSink)(const PallixLogRecord* record, void* co
  *   in hand; -1 bad channel; -7 channel not open; -8 not a server channel.
  *   The same one reader as ReadNetData.
  *
+ * PallixFrameWanted(channel): whether the station of the frame the latest
+ *   ReadNetData on this server channel returned still waits for it; for a
+ *   reader that has held the frame a while (nowhere to put it yet). 1 yes,
+ *   or no frame in hand; 0 the station gave up (it closed while the frame
+ *   waited, and will send it again): the frame must not be written; 2 the
+ *   station is being asked: ask again shortly. -1 bad channel; -7 channel
+ *   not open; -8 not a server channel. The same one reader as ReadNetData.
+ *
  * PallixSetLogSink(sink, context, minLevel): from now on reports of level
  *   minLevel and above go to sink(record, context); reports below it are
  *   not even formatted. A null sink restores the default: warnings and
@@ -263,7 +271,8 @@ typedef void(PALLIX_CALL* PallixLogSink)(const PallixLogRecord* record, void* co
   E(int, PallixPeerConnected, (int channel, const char* address, int port),   \
     (channel, address, port))                                                 \
   E(int, PallixRefuseFrame, (int channel), (channel))                         \
-  E(int, PallixRejectFrame, (int channel), (channel))
+  E(int, PallixRejectFrame, (int channel), (channel))                         \
+  E(int, PallixFrameWanted, (int channel), (channel))
 
 /* ---- The export list ----------------------------------------------------- */
 /*

@@ -140,6 +140,14 @@ int RejectFrame(int channel) {
   return ch->server->RejectTaken() ? 1 : 0;
 }
 
+int FrameWanted(int channel) {
+  if (!ValidChannel(channel)) return kBadChannel;
+  std::shared_ptr<Channel> ch = Find(channel);
+  if (!ch) return kNotOpen;
+  if (!ch->server) return kWrongMode;
+  return ch->server->InHandWanted();
+}
+
 int FramePeer(int channel, char* address, int size, int* port) {
   if (!ValidChannel(channel)) return kBadChannel;
   if (address == nullptr || port == nullptr || size < 1) return kBadArgument;

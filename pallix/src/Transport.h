@@ -163,6 +163,14 @@ int RefuseFrame(int channel);
 // again. 1 done; 0 no frame in hand; kBadChannel, kNotOpen, kWrongMode.
 int RejectFrame(int channel);
 
+// PallixFrameWanted: whether the station of the frame the latest Read on a
+// server channel returned still waits for it, asked when the reader has
+// held it a while (the spool full): 1 yes, or no frame in hand; 0 it gave
+// up (closed while the frame waited): the frame must not be written, its
+// station sends it again; 2 it is being asked: ask again shortly.
+// kBadChannel, kNotOpen, kWrongMode.
+int FrameWanted(int channel);
+
 // PallixFramePeer: the station of the frame the latest Read on a server
 // channel returned. 1, 0 (none, or unknown), kBadChannel, kBadArgument,
 // kNotOpen, kWrongMode.

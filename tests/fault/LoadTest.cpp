@@ -18,6 +18,7 @@
 #include <set>
 #include <thread>
 
+#include "Crowds.h"
 #include "MonitorProcess.h"
 #include "Station.h"
 
@@ -311,4 +312,40 @@ TEST(MonitorLoad, AStationOfItsOwnAddressIsServedBesideAFloodOfRealResults) {
   EXPECT_GT(flood.FramesFlooded(), 1000);
   EXPECT_TRUE(m.watch().WaitUntilShown(names, kPatience)) << m.Log().substr(0, 20000);
   EXPECT_TRUE(m.monitor().Running());
+}
+
+// Each crowd the monitor was attacked with, one after the other: a real
+// station of an address of its own sends round after round, waiting for
+// its receipts as the station tool does (giving up after 5 s without
+// progress). It is served before the crowd's backlog whatever the crowd's
+// addresses, its pacing or whether it ever finishes a transfer: every
+// round is confirmed, and shown once.
+TEST(MonitorLoad, ARealStationIsConfirmedBesideEveryCrowd) {
+  MonitorProcess m;
+  std::string error;
+  ASSERT_TRUE(m.Start(&error)) << error;
+  std::set<std::string> names;
+  for (const CrowdKind kind : AllCrowds()) {
+    SCOPED_TRACE(CrowdName(kind));
+    Crowd crowd;
+    ASSERT_TRUE(crowd.Start(kind, m, &error)) << error;
+    // Time for the crowd to fill the places and the queue. Not a
+    // measurement: a lighter crowd proves less, never fails wrongly.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    std::vector<std::string> rounds;
+    std::vector<std::string> descriptions;
+    for (int round = 1; round <= 3; ++round)
+      descriptions.push_back(SmallResult(3, std::to_string(round)));
+    const std::string prefix = "real-" + std::to_string(static_cast<int>(kind));
+    ASSERT_TRUE(m.Frames(prefix, descriptions, &rounds, &error)) << error;
+    for (const std::string& frame : rounds) {
+      const StreamOutcome out = SendAsStation(m.tree().port(), frame, "127.0.0.2");
+      EXPECT_TRUE(out.closedByPeer && out.error.empty())
+          << TransferName(frame) << ": " << out.error;
+      EXPECT_EQ(1, out.receipt) << TransferName(frame);
+      names.insert(TransferName(frame));
+    }
+    EXPECT_TRUE(m.monitor().Running());
+  }
+  EXPECT_TRUE(m.watch().WaitUntilShown(names, kPatience)) << m.Log().substr(0, 20000);
 }

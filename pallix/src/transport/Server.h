@@ -49,6 +49,10 @@ class Server {
   // answered but not delivered, and the connection goes on
   // (PallixRejectFrame). False when no frame is in hand.
   bool RejectTaken();
+  // Whether the station of the frame TakeFrame returned last still waits
+  // for it (PallixFrameWanted): 1 yes (or no frame in hand), 0 it gave up
+  // (the frame must not be written), 2 it is being asked.
+  int InHandWanted();
   // The station of the frame the latest TakeFrame returned (see
   // PallixFramePeer): 1, or 0 when it returned none or the address is unknown.
   int FramePeer(char* address, std::size_t size, int* port);

@@ -80,6 +80,18 @@ bool Server::StillWanted(Connection& c, Clock::time_point now, bool* wake) {
   return true;
 }
 
+int Server::InHandWanted() {
+  bool wake = false;
+  int wanted = 1;
+  {
+    PallixMutexLock lock(lock_);
+    if (inHand_ != nullptr && (inHand_->gaveUp || !StillWanted(*inHand_, Clock::now(), &wake)))
+      wanted = inHand_->gaveUp ? 0 : 2;
+  }
+  if (wake) waker_.Signal();
+  return wanted;
+}
+
 void Server::Probe(Connection& c, Clock::time_point now) {
   // The receipt it would get now, its count unchanged: a station reads and
   // drops it, one whose socket is closed answers with a reset.
