@@ -25,8 +25,10 @@
 namespace {
 
 constexpr auto kPatience = std::chrono::seconds(150);
-// The transport's limit of stations at once (docs/wire-protocol.md).
+// The transport's limit of stations read at once, and the most it holds
+// with those waiting taken in beside them (docs/wire-protocol.md).
 constexpr int kStationLimit = 256;
+constexpr int kHeldLimit = kStationLimit + 1024;
 // Growth of resident memory the load may leave behind: far above what 256
 // connections' frame buffers take (about 9 MB), far below a leak per
 // connection.
@@ -127,13 +129,13 @@ TEST(MonitorLoad, RealStationsGetThroughFiveHundredConnectionsGarbageAndATrickle
   for (char& c : garbage) c = static_cast<char>(rng());
   garbage[0] = 0x01;  // certainly not a frame's magic
 
-  // 500 connections at once, silent. The monitor takes in as many as it
-  // may, and no more.
+  // 500 connections at once, silent. The monitor takes them all in, the
+  // system's queue drained: 256 into places, the rest waiting.
   Squatters squatters(port, 500);
   ASSERT_EQ(500u, squatters.size());
-  ASSERT_TRUE(WaitFor([&] { return m.OpenSockets() >= socketsBefore + kStationLimit; }, kPatience))
+  ASSERT_TRUE(WaitFor([&] { return m.OpenSockets() >= socketsBefore + 500; }, kPatience))
       << m.OpenSockets() << " sockets open";
-  EXPECT_LE(SettledSockets(m), socketsBefore + kStationLimit);
+  EXPECT_LE(SettledSockets(m), socketsBefore + kHeldLimit);
 
   // Now the real stations, each on its own connection, beside a sender of
   // garbage and one that sends its result a byte at a time: all of them
@@ -186,7 +188,7 @@ TEST(MonitorLoad, ARealStationGetsThroughThreeHundredHostileConnections) {
   std::string output;
   EXPECT_EQ(0, m.SendResults({"real"}, {SmallResult(25, "0815")}, &output)) << output;
   EXPECT_TRUE(m.watch().WaitUntilShown({"real"}, kPatience)) << m.Log();
-  EXPECT_LE(SettledSockets(m), socketsBefore + kStationLimit);
+  EXPECT_LE(SettledSockets(m), socketsBefore + kHeldLimit);
   EXPECT_TRUE(m.monitor().Running());
 }
 
@@ -217,7 +219,7 @@ TEST(MonitorLoad, RealStationsGetThroughFourHundredConnectionsThatSendAFrameAndT
     real.insert(name);
   }
   EXPECT_TRUE(m.watch().WaitUntilShown(real, kPatience)) << m.Log();
-  EXPECT_LE(SettledSockets(m), socketsBefore + kStationLimit);
+  EXPECT_LE(SettledSockets(m), socketsBefore + kHeldLimit);
   EXPECT_GT(hostile.Closed(), 0);
   EXPECT_TRUE(m.monitor().Running());
 }
@@ -261,7 +263,7 @@ TEST(MonitorLoad, RealStationsGetThroughThreeHundredKeepAliveSquatters) {
     EXPECT_GT(squatters.Closed(), 0);
   }
   EXPECT_TRUE(m.watch().WaitUntilShown(real, kPatience)) << m.Log();
-  EXPECT_LE(SettledSockets(m), socketsBefore + kStationLimit);
+  EXPECT_LE(SettledSockets(m), socketsBefore + kHeldLimit);
   EXPECT_TRUE(m.monitor().Running());
 }
 

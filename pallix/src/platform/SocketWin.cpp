@@ -224,13 +224,21 @@ long UnsentBytes(SocketHandle) { return -1; }
 
 Answer Answered(SocketHandle s) {
   // Winsock tells nothing of what the peer acknowledged; a reset shows as
-  // an error on the socket (an end of stream alone is no error).
+  // an error on the socket, or on a look at what waits to be read (an end
+  // of stream alone is no error).
   WSAPOLLFD p{};
   p.fd = s;
   p.events = POLLRDNORM;
   const int rc = ::WSAPoll(&p, 1, 0);
   if (rc == SOCKET_ERROR || (rc > 0 && (p.revents & (POLLERR | POLLNVAL)) != 0))
     return Answer::kGone;
+  if (rc > 0) {
+    char c;
+    if (::recv(s, &c, 1, MSG_PEEK) == SOCKET_ERROR) {
+      const int err = WSAGetLastError();
+      if (err != WSAEWOULDBLOCK && err != WSAEINTR) return Answer::kGone;
+    }
+  }
   return Answer::kUnknown;
 }
 

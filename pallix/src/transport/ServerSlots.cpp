@@ -215,9 +215,12 @@ double Server::Served(const Source& source, Clock::time_point now) {
 void Server::PruneSources(Clock::time_point now) {
   if (now - sourcesPruned_ < std::chrono::seconds(1)) return;
   sourcesPruned_ = now;
+  // A connection closed but not yet let go still points at its address.
+  std::unordered_map<const Source*, bool> used;
+  for (const auto& c : connections_) used[c->source] = true;
   for (auto it = sources_.begin(); it != sources_.end();) {
     // Below half a frame an address counts as never served.
-    if (it->second.held == 0 && Served(it->second, now) < 0.5)
+    if (it->second.held == 0 && used.count(&it->second) == 0 && Served(it->second, now) < 0.5)
       it = sources_.erase(it);
     else
       ++it;
