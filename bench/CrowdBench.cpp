@@ -70,7 +70,8 @@ bool RunStation(MonitorProcess& m, const std::string& label, const std::string& 
       std::count_if(confirmed.begin(), confirmed.end(), [](double ms) { return ms <= 2000; }));
   std::printf("| %s | %zu of %zu (%zu within 2 s) | %.0f / %.0f / %.0f ms |%s\n", label.c_str(),
               confirmed.size(), all.size(), within2s, Percentile(confirmed, 0.5),
-              Percentile(confirmed, 0.99), confirmed.empty() ? 0.0 : confirmed.back(),
+              Percentile(confirmed, 0.99),
+              confirmed.empty() ? 0.0 : *std::max_element(confirmed.begin(), confirmed.end()),
               extra.c_str());
   std::fflush(stdout);
   return true;
