@@ -139,6 +139,10 @@ void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
     result = kChunkSpoolUnwritable;  // no way to tell the station: held, as on a full disk
   } else if (result >= 0 && hold.refusing) {
     EndRefusing(hold);
+  } else if (IsRefusedForGood(result) && calls.reject) {
+    // The writer has said why in the journal; the station learns that this
+    // one is never to be stored, so it stops sending it again.
+    calls.reject(kNetChannel);
   }
   const bool wasHolding = hold.holding;
   const int wasWhy = hold.why;
@@ -167,12 +171,31 @@ void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
   }
 }
 
+// A frame held while the spool could not take it is written only while its
+// station still waits for it: one that gave up was told nothing and sends
+// it again, and writing it too would show its result twice.
+bool StillWanted(const NetRecvCalls& calls, NetRecvHold& hold) {
+  const int wanted = calls.wanted ? calls.wanted(kNetChannel) : kFrameWanted;
+  if (wanted == kFrameAsking) hold.passesLeft = kAskAgainPasses;
+  if (wanted != kFrameGivenUp) return wanted == kFrameWanted;
+  BRENNA_EVENT(
+      kWarning, kSpool, kTransferRefused,
+      hold.peer.address.empty() ? nullptr : hold.peer.address.c_str(), "station gave up",
+      "the held chunk of '%s' from %s is dropped, not written: its station gave up "
+      "waiting after %.0f s (it was told nothing and sends it again)",
+      ChunkName(hold.frame).c_str(), PeerText(hold.peer).c_str(),
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - hold.heldSince).count());
+  hold.holding = false;
+  hold.why = 0;
+  return false;
+}
+
 }  // namespace
 
 int NetRecvOnce(const NetRecvCalls& calls, NetRecvHold& hold) {
   if (calls.sweep) calls.sweep();
   if (hold.holding) {
-    if (--hold.passesLeft <= 0) SaveHeld(calls, hold);
+    if (--hold.passesLeft <= 0 && StillWanted(calls, hold)) SaveHeld(calls, hold);
   } else {
     // A fresh frame each call: magic, zero header, empty data, trailer.
     unsigned char* frame = hold.frame;
@@ -230,6 +253,8 @@ int NetRecvTask() {
         } catch (...) {
         }
       },
-      [](int channel) { return RefuseReadFrame(channel); }};
+      [](int channel) { return RefuseReadFrame(channel); },
+      [](int channel) { return RejectReadFrame(channel); },
+      [](int channel) { return HeldFrameWanted(channel); }};
   return NetRecvOnce(calls, hold);
 }

@@ -93,6 +93,16 @@ class NetRecvTaskTest : public ::testing::Test {
       refusedOn.push_back(channel);
       return refuseWorks;
     };
+    calls.reject = [this](int channel) {
+      rejectedOn.push_back(channel);
+      return true;
+    };
+    calls.wanted = [this](int) {
+      if (wantedAnswers.empty()) return kFrameWanted;
+      const int answer = wantedAnswers.front();
+      wantedAnswers.pop_front();
+      return answer;
+    };
     return calls;
   }
 
@@ -106,8 +116,10 @@ class NetRecvTaskTest : public ::testing::Test {
   int spoolFull = 0;                          // how many saves in a row find the spool unwritable
   int spoolFullWith = kChunkSpoolUnwritable;  // and what the writer says
   int pauses = 0;
-  std::vector<int> refusedOn;  // the channels frames were refused on
-  bool refuseWorks = true;     // false: a library without PallixRefuseFrame
+  std::vector<int> refusedOn;     // the channels frames were refused on
+  std::vector<int> rejectedOn;    // and refused for good on
+  std::deque<int> wantedAnswers;  // whether the held frame's station still waits
+  bool refuseWorks = true;        // false: a library without PallixRefuseFrame
   NetRecvHold hold;
 };
 
@@ -160,6 +172,49 @@ TEST_F(NetRecvTaskTest, AWriterExceptionLeavesTheLockFreeAndReceptionGoesOn) {
   script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("E", 10, 0, 3, "abc"), FILE_CHUNK_SIZE));
   NetRecvOnce(calls, hold);
   EXPECT_EQ(ReadFileBytes(dir.file("E.compress")), "abc");
+}
+
+// A chunk the writer refuses for good (a name no file may have, no total,
+// chunks cut beyond their total) is answered
+// to its station as refused, never as delivered; a stored chunk, and one
+// the spool cannot take now, are not.
+TEST_F(NetRecvTaskTest, AChunkRefusedForGoodIsAnsweredAsRefusedToItsStation) {
+  const NetRecvCalls calls = Calls();
+  const auto feed = [&](const std::string& record) {
+    script.push_back(Frame(NET_CMD_FILE_CHUNK, record, FILE_CHUNK_SIZE));
+    NetRecvOnce(calls, hold);
+  };
+  feed(ChunkRecord("a?b", 3, 0, 3, "abc"));
+  feed(ChunkRecord("no-total", 0, 0, 3, "abc"));
+  feed(ChunkRecord("beyond", 3, 1, 3, "abc"));
+  EXPECT_EQ(rejectedOn, (std::vector<int>{11, 11, 11}));
+  feed(ChunkRecord("stored", 10, 0, 3, "abc"));
+  spoolFull = 1;
+  feed(ChunkRecord("later", 10, 0, 3, "abc"));
+  EXPECT_EQ(rejectedOn.size(), 3u);
+  EXPECT_TRUE(refusedOn.empty());
+}
+
+// A frame held while the spool is full is tried again only while its
+// station still waits for it: asked first, and while it is being asked,
+// asked again shortly; once it has given up, the frame is dropped, never
+// written, and reception goes on.
+TEST_F(NetRecvTaskTest, AHeldFrameWhoseStationGaveUpIsDroppedNotWritten) {
+  spoolFull = 1;
+  script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("G", 3, 0, 3, "abc"), FILE_CHUNK_SIZE));
+  script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("N", 10, 0, 3, "xyz"), FILE_CHUNK_SIZE));
+  wantedAnswers = {kFrameAsking, kFrameGivenUp};
+  const NetRecvCalls calls = Calls();
+  int passes = 0;
+  while (channels.size() < 2 && passes < 4 * kRetryPasses) {
+    NetRecvOnce(calls, hold);
+    ++passes;
+  }
+  EXPECT_LT(passes, kRetryPasses + 2 * kAskAgainPasses) << "asked again shortly, then dropped";
+  EXPECT_EQ(lockHeldDuringSave.size(), 2u) << "the first try, then the next frame; no second try";
+  EXPECT_FALSE(fs::exists(dir.file("G.compress")));
+  EXPECT_EQ(ReadFileBytes(dir.file("N.compress")), "xyz");
+  EXPECT_TRUE(wantedAnswers.empty());
 }
 
 // The frame in hand is tried again about once a second, one pause per

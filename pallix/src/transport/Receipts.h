@@ -12,8 +12,11 @@
 
 namespace pallix::transport {
 
-// The receipt a finished connection gets before it is closed.
-Frame ReceiptFrame(std::uint32_t received);
+// A receipt: `confirmed` frames handled and delivered, `rejected` handled
+// but refused for good (a second field, only when there are any).
+Frame ReceiptFrame(std::uint32_t confirmed, std::uint32_t rejected);
+// Reads a receipt; false when the frame is none.
+bool ReadReceipt(const unsigned char* f, std::uint32_t* confirmed, std::uint32_t* rejected);
 
 // While a station waits on the monitor (it has finished, or flow control
 // holds it back), it hears how many of its frames are handled, at most this
