@@ -5,6 +5,7 @@
 #include "journal/JournalLine.h"
 #include "journal/JournalWriter.h"
 #include "platform/JournalIo.h"
+#include "platform/SystemText.h"
 
 namespace journal {
 
@@ -58,7 +59,7 @@ void WriteStartLines(const char* version) {
   WriteAlways(Level::kInfo, Category::kStart,
               std::string("BrennaCenter ") + version + " starting, process " +
                   std::to_string(journal_io::ProcessId()) + "; journal " +
-                  (file.empty() ? std::string("on stderr only") : file));
+                  (file.empty() ? std::string("on stderr only") : Utf8FromSystem(file)));
   std::string last;
   if (EndedWithoutStop(ProcessJournalWriter().PreviousTail(), &last)) {
     WriteAlways(Level::kWarning, Category::kStart,
