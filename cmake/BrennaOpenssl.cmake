@@ -15,7 +15,7 @@
 #   mingw64 / mingw      OpenSSL's own targets for 64- and 32-bit mingw-w64,
 #                        with their assembler routines (GNU as, no nasm);
 #   no-shared            static libraries: the programs hold their TLS;
-#   no-pic (32-bit)      see below;
+#   no-asm (32-bit)      see below;
 #   no-dso               nothing is loaded from disk at run time (implies
 #                        no-module: the default provider is built in), so
 #                        neither a configuration file nor an environment
@@ -60,10 +60,10 @@ set(BRENNA_LIBRARY_MAKE_JOBS ${brenna_cores} CACHE STRING
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(brenna_openssl_target mingw64)
 else()
-  # Without -DOPENSSL_PIC: OpenSSL's 32-bit assembler in its
-  # position-independent form uses ELF relocations (GOTPC) that a Windows
+  # No assembler: Debian's patches make OpenSSL's 32-bit x86 assembler
+  # position-independent the ELF way (GOT relocations), which a Windows
   # object cannot hold.
-  set(brenna_openssl_target mingw no-pic)
+  set(brenna_openssl_target mingw no-asm)
 endif()
 # OpenSSL's Makefile puts its cross prefix in front of the compiler's name.
 get_filename_component(brenna_cc_name ${CMAKE_C_COMPILER} NAME)
