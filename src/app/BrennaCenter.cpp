@@ -6,19 +6,19 @@
 #include <string>
 
 #include "app/BrennaCenterDlg.h"
-#include "app/Globals.h"
+#include "app/Fonts.h"
 #include "app/MessageBox.h"
 #include "app/MonitorJournal.h"
 #include "app/StopOnSignal.h"
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveWriter.h"
 #include "journal/Journal.h"
+#include "monitor/Globals.h"
 #include "panel/Resource.h"
 #include "platform/DesktopBus.h"
 #include "platform/PallixBinding.h"
 #include "platform/ProcessLimits.h"
 #include "platform/SignalPipe.h"
-#include "presentation/Fonts.h"
 
 CBrennaCenterApp theApp BRENNA_INIT_PRIORITY(BRENNA_PRIORITY_APP);
 

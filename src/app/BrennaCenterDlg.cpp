@@ -18,17 +18,17 @@
 
 #include "app/AboutDlg.h"
 #include "app/DialogBuilder.h"
-#include "app/Globals.h"
+#include "app/Fonts.h"
 #include "app/MessageBox.h"
 #include "app/PortSet.h"
-#include "app/ScreenAwake.h"
+#include "app/QtColor.h"
 #include "archive/ArchiveWriter.h"
+#include "monitor/Globals.h"
+#include "monitor/ScreenAwake.h"
 #include "panel/Resource.h"
 #include "panel/Templates.h"
 #include "panel/VerdictLegend.h"
 #include "platform/Gbk.h"
-#include "presentation/Fonts.h"
-#include "presentation/QtColor.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ constexpr int kMaximizeWaitMs = 5000;
 }  // namespace
 
 CBrennaCenterDlg::CBrennaCenterDlg(QWidget* pParent)
-    : QDialog(pParent), m_presenter(*this, MonitorSpoolAndBoard()), m_pipeline(*this, m_presenter) {
+    : QDialog(pParent), m_presenter(*this, MonitorSpoolAccess()), m_pipeline(*this, m_presenter) {
   ApplyDialogTemplate(this, MainDialogTemplate());
   // A modal frame has no sizing border: the window manager offers no
   // dragging of the edges. Only the program changes the size (maximise,

@@ -24,13 +24,13 @@
 #include <string>
 
 #include "app/DialogBuilder.h"
-#include "app/MonitorPipeline.h"
 #include "app/MoveControl.h"
 #include "app/PanelStatic.h"
+#include "app/ValueDisplay.h"
+#include "monitor/DisplayBoard.h"
+#include "monitor/MonitorPipeline.h"
+#include "monitor/ResultPresenter.h"
 #include "panel/ValueDisplayIds.h"
-#include "presentation/DisplayBoard.h"
-#include "presentation/ResultPresenter.h"
-#include "presentation/ValueDisplay.h"
 #include "util/Rect.h"
 
 class QMenu;

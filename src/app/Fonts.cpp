@@ -1,4 +1,4 @@
-#include "presentation/Fonts.h"
+#include "app/Fonts.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>

@@ -1,8 +1,8 @@
 // Fonts - the faces the templates and the drawing code ask for by name, and
 // the window system's way of creating a font from a cell height and an
 // average character width.
-#ifndef BRENNA_PRESENTATION_FONTS_H
-#define BRENNA_PRESENTATION_FONTS_H
+#ifndef BRENNA_APP_FONTS_H
+#define BRENNA_APP_FONTS_H
 
 #include <QFont>
 #include <QString>
@@ -35,4 +35,4 @@ QFont CreateFontLike(int height, int width, int weight, const QString& face,
 // when the face has the weight itself or the font is not bold.
 qreal SyntheticBoldStrength(const QFont& font);
 
-#endif  // BRENNA_PRESENTATION_FONTS_H
+#endif  // BRENNA_APP_FONTS_H

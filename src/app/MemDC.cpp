@@ -1,4 +1,4 @@
-#include "presentation/MemDC.h"
+#include "app/MemDC.h"
 
 #include <QPaintDevice>
 #include <QTransform>

@@ -9,8 +9,8 @@
 //
 // On a recording target (a printer or a QPicture) a bitmap would only lose
 // quality, so there the drawing goes straight to the target instead.
-#ifndef BRENNA_PRESENTATION_MEMDC_H
-#define BRENNA_PRESENTATION_MEMDC_H
+#ifndef BRENNA_APP_MEMDC_H
+#define BRENNA_APP_MEMDC_H
 
 #include <QPainter>
 #include <QPixmap>
@@ -44,4 +44,4 @@ class CMemDC {
   QPainter* m_pDC;     // m_painter, or the target itself when recording
 };
 
-#endif  // BRENNA_PRESENTATION_MEMDC_H
+#endif  // BRENNA_APP_MEMDC_H

@@ -1,7 +1,7 @@
 // QtColor - a COLORREF as Qt paints it. The window side only: below it,
 // colours stay COLORREF values (util/Colors.h).
-#ifndef BRENNA_PRESENTATION_QTCOLOR_H
-#define BRENNA_PRESENTATION_QTCOLOR_H
+#ifndef BRENNA_APP_QTCOLOR_H
+#define BRENNA_APP_QTCOLOR_H
 
 #include <QColor>
 
@@ -9,4 +9,4 @@
 
 inline QColor ToQColor(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
 
-#endif  // BRENNA_PRESENTATION_QTCOLOR_H
+#endif  // BRENNA_APP_QTCOLOR_H

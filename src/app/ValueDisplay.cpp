@@ -1,4 +1,4 @@
-#include "presentation/ValueDisplay.h"
+#include "app/ValueDisplay.h"
 
 #include <QColor>
 #include <QFont>
@@ -9,11 +9,11 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/Fonts.h"
+#include "app/MemDC.h"
+#include "app/QtColor.h"
 #include "panel/FontFit.h"
 #include "platform/Gbk.h"
-#include "presentation/Fonts.h"
-#include "presentation/MemDC.h"
-#include "presentation/QtColor.h"
 
 namespace {
 

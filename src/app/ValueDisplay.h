@@ -4,8 +4,8 @@
 //
 // Callers change a display only through SetColors and SetText. Every redraw
 // paints the whole control off-screen (CMemDC) and shows it in one step.
-#ifndef BRENNA_PRESENTATION_VALUEDISPLAY_H
-#define BRENNA_PRESENTATION_VALUEDISPLAY_H
+#ifndef BRENNA_APP_VALUEDISPLAY_H
+#define BRENNA_APP_VALUEDISPLAY_H
 
 #include <QPixmap>
 #include <QRect>
@@ -13,7 +13,7 @@
 #include <QWidget>
 #include <string>
 
-#include "presentation/ValueDisplayBase.h"
+#include "monitor/ValueDisplayBase.h"
 #include "util/Colors.h"
 
 class QPainter;
@@ -56,4 +56,4 @@ class CValueDisplay : public QWidget, public ValueDisplayBase {
   QRect m_rcClient;  // read again before every redraw
 };
 
-#endif  // BRENNA_PRESENTATION_VALUEDISPLAY_H
+#endif  // BRENNA_APP_VALUEDISPLAY_H

@@ -1,4 +1,4 @@
-#include "presentation/ArchiveRecorder.h"
+#include "monitor/ArchiveRecorder.h"
 
 #include <chrono>
 #include <mutex>

@@ -6,8 +6,8 @@
 // operator, the stations it came from); once the scan has counted it, the
 // whole goes to the archive's queue. The idle state the worker shows at
 // start is the run's first set of writes. Qt-free; on the GUI thread.
-#ifndef BRENNA_PRESENTATION_ARCHIVERECORDER_H
-#define BRENNA_PRESENTATION_ARCHIVERECORDER_H
+#ifndef BRENNA_MONITOR_ARCHIVERECORDER_H
+#define BRENNA_MONITOR_ARCHIVERECORDER_H
 
 #include <map>
 #include <mutex>
@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "archive/ArchiveRecords.h"
-#include "presentation/DisplayBoard.h"
-#include "presentation/ResultDecoder.h"
+#include "monitor/DisplayBoard.h"
+#include "monitor/ResultDecoder.h"
 
 class ArchiveRecorder : public IDisplayBoard {
  public:
@@ -76,4 +76,4 @@ class ArchiveRecorder : public IDisplayBoard {
   std::optional<archive::ArchivedResult> m_pending;
 };
 
-#endif  // BRENNA_PRESENTATION_ARCHIVERECORDER_H
+#endif  // BRENNA_MONITOR_ARCHIVERECORDER_H

@@ -3,8 +3,8 @@
 // The worker tasks and the result decoder change a display only through
 // SetColors and SetText, and find it by its control ID. The main window is
 // the real board; tests use a recording fake.
-#ifndef BRENNA_PRESENTATION_DISPLAYBOARD_H
-#define BRENNA_PRESENTATION_DISPLAYBOARD_H
+#ifndef BRENNA_MONITOR_DISPLAYBOARD_H
+#define BRENNA_MONITOR_DISPLAYBOARD_H
 
 #include <string>
 
@@ -26,4 +26,4 @@ class IDisplayBoard {
   virtual IValueDisplay* ValueDisplay(int controlId) = 0;
 };
 
-#endif  // BRENNA_PRESENTATION_DISPLAYBOARD_H
+#endif  // BRENNA_MONITOR_DISPLAYBOARD_H

@@ -1,4 +1,4 @@
-#include "presentation/DisplayCallQueue.h"
+#include "monitor/DisplayCallQueue.h"
 
 #include <utility>
 

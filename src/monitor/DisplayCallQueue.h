@@ -4,14 +4,14 @@
 // this lock rather than inside the wake-up message, so the hand-over is
 // ordered for every checker too; the display's thread is woken once per
 // batch. Both windows' displays use it.
-#ifndef BRENNA_PRESENTATION_DISPLAYCALLQUEUE_H
-#define BRENNA_PRESENTATION_DISPLAYCALLQUEUE_H
+#ifndef BRENNA_MONITOR_DISPLAYCALLQUEUE_H
+#define BRENNA_MONITOR_DISPLAYCALLQUEUE_H
 
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "presentation/DisplayBoard.h"
+#include "monitor/DisplayBoard.h"
 
 class DisplayCallQueue {
  public:
@@ -37,4 +37,4 @@ class DisplayCallQueue {
   std::vector<Call> m_calls;
 };
 
-#endif  // BRENNA_PRESENTATION_DISPLAYCALLQUEUE_H
+#endif  // BRENNA_MONITOR_DISPLAYCALLQUEUE_H

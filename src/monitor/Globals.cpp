@@ -1,4 +1,4 @@
-#include "app/Globals.h"
+#include "monitor/Globals.h"
 
 #include <cstring>
 
@@ -25,7 +25,7 @@ std::string SiteDirectoryField(int offset) {
 std::string SiteBaseDirectory() { return SiteDirectoryField(PALLIX_SITE_BASE_DIR_OFFSET); }
 std::string SiteSpoolDirectory() { return SiteDirectoryField(PALLIX_SITE_SPOOL_DIR_OFFSET); }
 
-const SpoolAndBoard& MonitorSpoolAndBoard() {
-  static const SpoolAndBoard path{&g_spoolLock, &g_pMainDlg, SiteSpoolDirectory};
-  return path;
+const SpoolAccess& MonitorSpoolAccess() {
+  static const SpoolAccess access{&g_spoolLock, SiteSpoolDirectory};
+  return access;
 }

@@ -4,16 +4,16 @@
 // Static objects, constructed in this order at start-up and destroyed in
 // reverse at exit: theApp (BrennaCenter.cpp), g_taskMgr, g_rcMainWnd,
 // g_spoolLock.
-#ifndef BRENNA_APP_GLOBALS_H
-#define BRENNA_APP_GLOBALS_H
+#ifndef BRENNA_MONITOR_GLOBALS_H
+#define BRENNA_MONITOR_GLOBALS_H
 
 #include <mutex>
 #include <string>
 
 #include "Pallix.h"
-#include "acquisition/SpoolAndBoard.h"
+#include "acquisition/SpoolAccess.h"
+#include "monitor/DisplayBoard.h"
 #include "platform/TaskManager.h"
-#include "presentation/DisplayBoard.h"
 #include "util/Rect.h"
 
 // GCC/Clang keep the order across translation units through init_priority:
@@ -55,8 +55,8 @@ extern SiteConfig g_siteConfig;
 std::string SiteBaseDirectory();
 std::string SiteSpoolDirectory();
 
-// What the window hands the network tasks and the chunk writer: g_spoolLock,
-// g_pMainDlg and the spool directory of g_siteConfig.
-const SpoolAndBoard& MonitorSpoolAndBoard();
+// What the pipeline hands the network task, the chunk writer and the result
+// loop: g_spoolLock and the spool directory of g_siteConfig.
+const SpoolAccess& MonitorSpoolAccess();
 
-#endif  // BRENNA_APP_GLOBALS_H
+#endif  // BRENNA_MONITOR_GLOBALS_H

@@ -1,14 +1,15 @@
-#include "app/MonitorPipeline.h"
+#include "monitor/MonitorPipeline.h"
 
 #include "acquisition/NetTasks.h"
-#include "app/Globals.h"
 #include "archive/ArchiveWriter.h"
 #include "journal/Journal.h"
+#include "monitor/Globals.h"
+#include "monitor/IdleStateTask.h"
+#include "monitor/ResultPresenter.h"
 #include "platform/FileOps.h"
 #include "platform/Gbk.h"
 #include "platform/JournalIo.h"
 #include "platform/PallixBinding.h"
-#include "presentation/ResultPresenter.h"
 #include "util/ArchiveSettings.h"
 #include "util/PortNumber.h"
 #include "util/PortSetting.h"
@@ -117,7 +118,7 @@ void MonitorPipeline::AttachArchive(archive::IArchiveWriter* writer, const std::
 void MonitorPipeline::Open(IDisplayBoard& board) {
   // From here on the tasks and the decoder find the displays.
   g_pMainDlg = &board;
-  InstallSpoolAndBoard(&MonitorSpoolAndBoard());
+  InstallSpoolAccess(&MonitorSpoolAccess());
 
   // Messages here stand beside the window: an unattended station must come
   // up complete (tasks, idle texts, scan timer) before anyone reads them.

@@ -6,14 +6,14 @@
 // The window tells the operator through PipelineWindow and forwards its
 // start (Open, Run), its quit (Stop) and its end (End). Qt-free, on the
 // window's thread.
-#ifndef BRENNA_APP_MONITORPIPELINE_H
-#define BRENNA_APP_MONITORPIPELINE_H
+#ifndef BRENNA_MONITOR_MONITORPIPELINE_H
+#define BRENNA_MONITOR_MONITORPIPELINE_H
 
 #include <memory>
 #include <string>
 
-#include "app/ScreenAwake.h"
-#include "presentation/DisplayBoard.h"
+#include "monitor/DisplayBoard.h"
+#include "monitor/ScreenAwake.h"
 #include "util/IniFile.h"
 
 class ResultPresenter;
@@ -87,4 +87,4 @@ class MonitorPipeline {
   std::unique_ptr<IScreenAwake> m_screenAwake;
 };
 
-#endif  // BRENNA_APP_MONITORPIPELINE_H
+#endif  // BRENNA_MONITOR_MONITORPIPELINE_H

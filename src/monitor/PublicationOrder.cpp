@@ -1,4 +1,4 @@
-#include "presentation/PublicationOrder.h"
+#include "monitor/PublicationOrder.h"
 
 void PublicationOrder::Place(const std::string& path) {
   auto [it, added] = m_sequenceOf.emplace(path, 0);

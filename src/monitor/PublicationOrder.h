@@ -9,8 +9,8 @@
 // (there before the start, or put there by hand) gets the next numbers as
 // the scan finds it. Not thread-safe by itself: every call is made with
 // the spool lock held, the lock the chunk writer publishes under.
-#ifndef BRENNA_PRESENTATION_PUBLICATIONORDER_H
-#define BRENNA_PRESENTATION_PUBLICATIONORDER_H
+#ifndef BRENNA_MONITOR_PUBLICATIONORDER_H
+#define BRENNA_MONITOR_PUBLICATIONORDER_H
 
 #include <cstdint>
 #include <map>
@@ -46,4 +46,4 @@ class PublicationOrder {
   std::map<std::uint64_t, std::string> m_pathAt;
 };
 
-#endif  // BRENNA_PRESENTATION_PUBLICATIONORDER_H
+#endif  // BRENNA_MONITOR_PUBLICATIONORDER_H

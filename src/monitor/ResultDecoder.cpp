@@ -1,4 +1,4 @@
-#include "presentation/ResultDecoder.h"
+#include "monitor/ResultDecoder.h"
 
 #include <cstring>
 #include <mutex>

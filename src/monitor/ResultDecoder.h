@@ -2,15 +2,15 @@
 // operator of its device group, then every routed item in the colour of its
 // judge code. Displays keep what they show until a later record carries
 // their item again.
-#ifndef BRENNA_PRESENTATION_RESULTDECODER_H
-#define BRENNA_PRESENTATION_RESULTDECODER_H
+#ifndef BRENNA_MONITOR_RESULTDECODER_H
+#define BRENNA_MONITOR_RESULTDECODER_H
 
 #include <cstddef>
 #include <mutex>
 #include <string>
 
 #include "Pallix.h"
-#include "presentation/DisplayBoard.h"
+#include "monitor/DisplayBoard.h"
 
 // The record buffer: a spool file is read up to this many bytes.
 constexpr int kResultBufferSize = PALLIX_RECORD_MAX;
@@ -45,4 +45,4 @@ std::string DescribeShownResult(const ShownResult& shown);
 // can be at fault.
 std::string WhyNothingShows(const unsigned char* record, std::size_t fileBytes, bool wellFormed);
 
-#endif  // BRENNA_PRESENTATION_RESULTDECODER_H
+#endif  // BRENNA_MONITOR_RESULTDECODER_H

@@ -1,12 +1,12 @@
-#include "presentation/ResultPresenter.h"
+#include "monitor/ResultPresenter.h"
 
 #include "acquisition/PublicationHook.h"
-#include "presentation/ArchiveRecorder.h"
+#include "monitor/ArchiveRecorder.h"
 
-ResultPresenter::ResultPresenter(ResultWindow& window, const SpoolAndBoard& spoolAndBoard)
+ResultPresenter::ResultPresenter(ResultWindow& window, const SpoolAccess& spoolAccess)
     : m_window(window),
-      m_spoolLock(*spoolAndBoard.spoolLock),
-      m_spoolAndBoard(spoolAndBoard),
+      m_spoolLock(*spoolAccess.spoolLock),
+      m_spoolAccess(spoolAccess),
       m_scan(m_host, m_spoolLock) {}
 
 // The writer no longer reaches a presenter (or window) that goes.
@@ -21,7 +21,7 @@ void ResultPresenter::AttachArchive(archive::IResultArchive* archive) {
 void ResultPresenter::Start() {
   // Results waiting from before the start come first, in their own order;
   // from here on the writer tells of each publication as it happens.
-  m_scan.FindResults(m_spoolAndBoard.spoolDirectory());
+  m_scan.FindResults(m_spoolAccess.spoolDirectory());
   auto published = [this](const std::string& path) PALLIX_REQUIRES(theSpoolLock) {
     // On the network worker, under the spool lock: note the result's place
     // and post a notice, never more than one at a time; never wait.
@@ -41,7 +41,7 @@ void ResultPresenter::IdleStateShown() {
 int ResultPresenter::Scan() {
   // The archive's heartbeat: the scan runs, so the window is alive.
   if (m_archiveRecorder) m_archiveRecorder->Scanning();
-  const int result = m_scan.FindResults(m_spoolAndBoard.spoolDirectory());
+  const int result = m_scan.FindResults(m_spoolAccess.spoolDirectory());
   ShowNextResult();
   return result;
 }
@@ -69,7 +69,7 @@ void ResultPresenter::ShowNextResult() {
   m_bShowing = true;
   bool shown = false;
   try {
-    shown = m_scan.ShowNextResult(m_spoolAndBoard.spoolDirectory(), m_nShownFiles);
+    shown = m_scan.ShowNextResult(m_spoolAccess.spoolDirectory(), m_nShownFiles);
   } catch (...) {
     // The file stays (or has gone); the next look tries again.
   }

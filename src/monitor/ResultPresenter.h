@@ -8,8 +8,8 @@
 // notice (OnPublishedNotice), the pause's end (OnPauseOver), the end
 // (End). Qt-free; everything but the publication hook runs on the window's
 // thread.
-#ifndef BRENNA_PRESENTATION_RESULTPRESENTER_H
-#define BRENNA_PRESENTATION_RESULTPRESENTER_H
+#ifndef BRENNA_MONITOR_RESULTPRESENTER_H
+#define BRENNA_MONITOR_RESULTPRESENTER_H
 
 #include <array>
 #include <atomic>
@@ -19,10 +19,10 @@
 #include <mutex>
 #include <string>
 
-#include "acquisition/SpoolAndBoard.h"
-#include "presentation/DisplayBoard.h"
-#include "presentation/ResultDecoder.h"
-#include "presentation/SpoolScan.h"
+#include "acquisition/SpoolAccess.h"
+#include "monitor/DisplayBoard.h"
+#include "monitor/ResultDecoder.h"
+#include "monitor/SpoolScan.h"
 
 class ArchiveRecorder;
 namespace archive {
@@ -58,9 +58,9 @@ class ResultPresenter {
   // How long each shown result stays alone on screen before the next.
   static constexpr std::chrono::milliseconds kResultPause{500};
 
-  // `spoolAndBoard` gives the spool lock and the spool directory (what the
+  // `spoolAccess` gives the spool lock and the spool directory (what the
   // window installs for the data path); both outlive the presenter.
-  ResultPresenter(ResultWindow& window, const SpoolAndBoard& spoolAndBoard);
+  ResultPresenter(ResultWindow& window, const SpoolAccess& spoolAccess);
   // Removes the publication hook.
   ~ResultPresenter();
   ResultPresenter(const ResultPresenter&) = delete;
@@ -126,7 +126,7 @@ class ResultPresenter {
 
   ResultWindow& m_window;
   std::mutex& m_spoolLock;
-  const SpoolAndBoard& m_spoolAndBoard;
+  const SpoolAccess& m_spoolAccess;
   std::array<unsigned char, kResultBufSize> m_resultBuf{};
   int m_nShownFiles = 0;
   // What the last ShowResultFile showed, for the journal's line.
@@ -148,4 +148,4 @@ class ResultPresenter {
   bool m_bEnding = false;
 };
 
-#endif  // BRENNA_PRESENTATION_RESULTPRESENTER_H
+#endif  // BRENNA_MONITOR_RESULTPRESENTER_H

@@ -4,8 +4,8 @@
 // IScreenAwake is what the pipeline asks of the window's platform; on
 // Linux it is DBusScreenAwake (app/DBusScreenAwake.h). Qt-free: the
 // pipeline holds it without knowing how it is done.
-#ifndef BRENNA_APP_SCREENAWAKE_H
-#define BRENNA_APP_SCREENAWAKE_H
+#ifndef BRENNA_MONITOR_SCREENAWAKE_H
+#define BRENNA_MONITOR_SCREENAWAKE_H
 
 #include <memory>
 
@@ -23,4 +23,4 @@ class IScreenAwake {
 // bus (SessionBusAddress), never waited for (app/DBusScreenAwake.cpp).
 std::unique_ptr<IScreenAwake> CreateSessionScreenAwake();
 
-#endif  // BRENNA_APP_SCREENAWAKE_H
+#endif  // BRENNA_MONITOR_SCREENAWAKE_H

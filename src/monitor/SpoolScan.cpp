@@ -1,4 +1,4 @@
-#include "presentation/SpoolScan.h"
+#include "monitor/SpoolScan.h"
 
 #include <algorithm>
 #include <cstdint>

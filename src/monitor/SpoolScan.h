@@ -5,15 +5,15 @@
 // screen before the next is the window's business (it lets its event loop
 // run meanwhile); so is when to look: once a second, and at once when the
 // chunk writer tells of a publication.
-#ifndef BRENNA_PRESENTATION_SPOOLSCAN_H
-#define BRENNA_PRESENTATION_SPOOLSCAN_H
+#ifndef BRENNA_MONITOR_SPOOLSCAN_H
+#define BRENNA_MONITOR_SPOOLSCAN_H
 
 #include <cstddef>
 #include <mutex>
 #include <string>
 
 #include "acquisition/SpoolLock.h"
-#include "presentation/PublicationOrder.h"
+#include "monitor/PublicationOrder.h"
 
 // What the scan needs from the window.
 class SpoolScanHost {
@@ -75,4 +75,4 @@ class SpoolScan {
 // matched without regard to ASCII case, as the pattern always was).
 bool IsResultFileName(const std::string& name);
 
-#endif  // BRENNA_PRESENTATION_SPOOLSCAN_H
+#endif  // BRENNA_MONITOR_SPOOLSCAN_H

@@ -1,4 +1,4 @@
-#include "presentation/ValueDisplayBase.h"
+#include "monitor/ValueDisplayBase.h"
 
 #include <utility>
 

@@ -6,13 +6,13 @@
 // both calls are queued (DisplayCallQueue) and made again on the display's
 // thread, in the order they were made, once the window has been woken
 // (Wake, which leads to ApplyQueued there). Qt-free.
-#ifndef BRENNA_PRESENTATION_VALUEDISPLAYBASE_H
-#define BRENNA_PRESENTATION_VALUEDISPLAYBASE_H
+#ifndef BRENNA_MONITOR_VALUEDISPLAYBASE_H
+#define BRENNA_MONITOR_VALUEDISPLAYBASE_H
 
 #include <string>
 
-#include "presentation/DisplayBoard.h"
-#include "presentation/DisplayCallQueue.h"
+#include "monitor/DisplayBoard.h"
+#include "monitor/DisplayCallQueue.h"
 
 class ValueDisplayBase : public IValueDisplay {
  public:
@@ -51,4 +51,4 @@ class ValueDisplayBase : public IValueDisplay {
   DisplayCallQueue m_queued;
 };
 
-#endif  // BRENNA_PRESENTATION_VALUEDISPLAYBASE_H
+#endif  // BRENNA_MONITOR_VALUEDISPLAYBASE_H

@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "acquisition/NetTasks.h"
-#include "app/Globals.h"
+#include "monitor/Globals.h"
 #include "panel/Resource.h"
 #include "panel/VerdictLegend.h"
 #include "platform/Gbk.h"
@@ -50,7 +50,7 @@ BOOL WINAPI CBrennaCenterDlg::OnConsoleControl(DWORD event) {
 
 CBrennaCenterDlg::CBrennaCenterDlg()
     : CDialog(IDD_BRENNACENTER_DIALOG),
-      m_presenter(*this, MonitorSpoolAndBoard()),
+      m_presenter(*this, MonitorSpoolAccess()),
       m_pipeline(*this, m_presenter) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   m_hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 0,

@@ -21,10 +21,10 @@
 #include <memory>
 #include <string>
 
-#include "app/MonitorPipeline.h"
+#include "monitor/DisplayBoard.h"
+#include "monitor/MonitorPipeline.h"
+#include "monitor/ResultPresenter.h"
 #include "panel/ValueDisplayIds.h"
-#include "presentation/DisplayBoard.h"
-#include "presentation/ResultPresenter.h"
 #include "winapp/Dialog.h"
 #include "winapp/Gdi.h"
 #include "winapp/MoveControl.h"

@@ -24,11 +24,11 @@
 #include "app/AboutDlg.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/DialogBuilder.h"
-#include "app/Globals.h"
+#include "app/Fonts.h"
+#include "monitor/Globals.h"
 #include "panel/Resource.h"
 #include "panel/Templates.h"
 #include "platform/PallixBinding.h"
-#include "presentation/Fonts.h"
 #include "util/LayoutMath.h"
 
 namespace {

@@ -23,16 +23,16 @@
 #include "TestSite.h"
 #include "ToolRun.h"
 #include "app/BrennaCenterDlg.h"
-#include "app/Globals.h"
+#include "app/Fonts.h"
 #include "archive/ArchiveTime.h"
 #include "archive/ArchiveWriter.h"
+#include "monitor/Globals.h"
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
 #include "panel/ValueDisplayIds.h"
 #include "panel/Verdicts.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
-#include "presentation/Fonts.h"
 
 namespace fs = std::filesystem;
 

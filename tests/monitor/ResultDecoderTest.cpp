@@ -9,8 +9,8 @@
 #include "RecordingBoard.h"
 #include "SmallFileSystem.h"
 #include "TempDir.h"
+#include "monitor/ResultDecoder.h"
 #include "platform/Gbk.h"
-#include "presentation/ResultDecoder.h"
 
 namespace fs = std::filesystem;
 

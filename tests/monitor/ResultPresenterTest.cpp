@@ -16,8 +16,11 @@
 #include "TempDir.h"
 #include "acquisition/ChunkWriter.h"
 #include "acquisition/SpoolIo.h"
+#include "monitor/Globals.h"
+#include "monitor/IdleStateTask.h"
+#include "monitor/ResultPresenter.h"
+#include "panel/IdleLook.h"
 #include "platform/Gbk.h"
-#include "presentation/ResultPresenter.h"
 
 namespace fs = std::filesystem;
 
@@ -82,10 +85,9 @@ class ResultPresenterTest : public ::testing::Test {
   TempDir dir;
   std::string spool = dir.path().string();
   std::mutex spoolLock;
-  IDisplayBoard* noBoard = nullptr;
-  SpoolAndBoard path{&spoolLock, &noBoard, [this] { return spool; }};
+  SpoolAccess access{&spoolLock, [this] { return spool; }};
   ScriptedWindow window;
-  ResultPresenter presenter{window, path};
+  ResultPresenter presenter{window, access};
 };
 
 }  // namespace
@@ -151,4 +153,28 @@ TEST_F(ResultPresenterTest, APublishedResultIsShownOnItsNoticeAndNothingOnceTheW
   presenter.RemovePublicationHook();
   Publish("lane3", BrakeRecord("0817", 1));
   EXPECT_EQ(window.notices, 2) << "no notice once the hook is removed";
+}
+
+// The network worker's first task puts the idle look on each operator
+// display, its colours before its text, and touches no other display.
+TEST(IdleStateTask, ShowsTheIdleLookOnEachOperatorDisplayColoursFirst) {
+  RecordingBoard board;
+  g_pMainDlg = &board;
+  EXPECT_EQ(IdleStateTask(), 1);
+  g_pMainDlg = nullptr;
+
+  const auto log = board.log();
+  ASSERT_EQ(log.size(), 2 * std::size(kOperatorDisplays));
+  for (std::size_t k = 0; k < std::size(kOperatorDisplays); ++k) {
+    SCOPED_TRACE(kOperatorDisplays[k]);
+    const RecordingDisplay::Call& colours = log[2 * k];
+    const RecordingDisplay::Call& text = log[2 * k + 1];
+    EXPECT_EQ(colours.displayId, kOperatorDisplays[k]);
+    EXPECT_FALSE(colours.isText) << "colours first";
+    EXPECT_EQ(text.displayId, kOperatorDisplays[k]);
+    ASSERT_TRUE(text.isText);
+    EXPECT_EQ(text.text, Gbk("设备空闲"));
+    EXPECT_EQ(text.background, kIdleBackground);
+    EXPECT_EQ(text.textColor, kIdleTextColor);
+  }
 }

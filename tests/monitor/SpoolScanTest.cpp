@@ -16,10 +16,10 @@
 #include "acquisition/ChunkWriter.h"
 #include "acquisition/PublicationHook.h"
 #include "acquisition/SpoolIo.h"
+#include "monitor/ResultDecoder.h"
+#include "monitor/SpoolScan.h"
 #include "platform/FileOps.h"
 #include "platform/Gbk.h"
-#include "presentation/ResultDecoder.h"
-#include "presentation/SpoolScan.h"
 
 namespace fs = std::filesystem;
 
