@@ -169,7 +169,7 @@ void ShownResults(const fs::path& dir, int rounds) {
       const std::uint64_t t = ThreadCpuNs();
       ShownResult result;
       TakeAndShowResultFile(path, buffer.data(), recorder, spoolLock, &result);
-      recorder.ResultShown(path, result, buffer.data());
+      recorder.ResultShown(path, result);
       recorder.ResultCounted(++count);
       archivedNs += ThreadCpuNs() - t;
     }

@@ -125,30 +125,12 @@ bool CBrennaCenterDlg::OnInitDialog() {
   // for those.
   setWindowIcon(m_hIcon);
 
-  // Record the layout while the window still has its designed size.
-  m_move.InitLayout(this);
-
-  // Maximise, then keep the client rectangle less 5 pixels at the
-  // bottom and move the window there, at the top-left corner. Restoring
-  // returns to exactly this rectangle.
-  ShowWindowMaximized();
-  g_rcMainWnd = GetClientRect();
-  g_rcMainWnd.bottom -= 5;
-  MoveWindow(g_rcMainWnd, true);
-
-  // The displays to the tasks and the decoder; library, site
-  // configuration, port, network channel, archive.
-  m_pipeline.Open(*this);
-
-  // Brushes, fonts and colours of the controls.
-  SetLooks();
-
-  // The waiting results and the network tasks, then the one-second scan;
-  // the first waiting result follows as soon as the window runs.
-  m_pipeline.Run();
-  SetTimer(1, 1000);
+  // The layout, the maximised window, the pipeline, the looks, timer 1.
+  m_pipeline.Start(*this);
   return true;
 }
+
+void CBrennaCenterDlg::InitLayout() { m_move.InitLayout(this); }
 
 void CBrennaCenterDlg::AddAboutEntry() {
   m_pSysMenu = std::make_unique<QMenu>();
@@ -301,8 +283,6 @@ std::unique_ptr<IScreenAwake> CBrennaCenterDlg::CreateScreenAwake() {
   return CreateSessionScreenAwake();
 }
 
-void CBrennaCenterDlg::ShowResultFile(const std::string& path) { m_presenter.ShowResultFile(path); }
-
 void CBrennaCenterDlg::ShowTitle(const std::string& gbkTitle) {
   setWindowTitle(QString::fromStdString(GbkToUtf8(gbkTitle)));
 }
@@ -331,7 +311,7 @@ void CBrennaCenterDlg::timerEvent(QTimerEvent* event) {
 }
 
 void CBrennaCenterDlg::OnTimer(unsigned nIDEvent) {
-  if (nIDEvent == 1) ScanSpoolFiles();
+  if (nIDEvent == MonitorPipeline::kScanTimer) ScanSpoolFiles();
 }
 
 int CBrennaCenterDlg::ScanSpoolFiles() { return m_presenter.Scan(); }

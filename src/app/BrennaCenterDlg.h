@@ -75,7 +75,7 @@ class CBrennaCenterDlg : public QDialog,
 
   // Shows the result record in the spool file at path (GBK) on the value
   // displays; a file that has gone changes nothing.
-  void ShowResultFile(const std::string& path) override;
+  void ShowResultFile(const std::string& path) { m_presenter.ShowResultFile(path); }
 
   // Files shown since start, as counted in the title.
   int ShownFiles() const { return m_presenter.ShownFiles(); }
@@ -83,7 +83,7 @@ class CBrennaCenterDlg : public QDialog,
   // Starts (or restarts) the window timer nIDEvent with period nElapse ms;
   // it arrives at OnTimer. Returns nIDEvent, or 0 when no timer could be
   // started.
-  unsigned SetTimer(unsigned nIDEvent, unsigned nElapse);
+  unsigned SetTimer(unsigned nIDEvent, unsigned nElapse) override;
 
  protected:
   virtual bool OnInitDialog();
@@ -116,6 +116,13 @@ class CBrennaCenterDlg : public QDialog,
   void ShowMessageBeside(const std::string& gbkText) override;
   void ShowMessage(const std::string& gbkText) override;
   std::unique_ptr<IScreenAwake> CreateScreenAwake() override;
+  // PipelineWindow: the window's steps of its start.
+  void InitLayout() override;
+  void ShowWindowMaximized() override;
+  CRect GetClientRect() const override;
+  void MoveWindow(const CRect& rc, bool bRepaint) override;
+  // The legend's brushes, the fonts, and the colours of every control.
+  void SetLooks() override;
   void OnOK();
   void OnCancel();
 
@@ -133,12 +140,7 @@ class CBrennaCenterDlg : public QDialog,
   void CreateControls();
   // The about entry of the window's own menu.
   void AddAboutEntry();
-  // The legend's brushes, the fonts, and the colours of every control.
-  void SetLooks();
   void SetInitialFocus();
-  void ShowWindowMaximized();
-  void MoveWindow(const CRect& rc, bool bRepaint);
-  CRect GetClientRect() const;
   // The publication notice, invoked by name: the queued call then carries
   // nothing of ours across the threads.
   Q_INVOKABLE void OnResultPublished();

@@ -34,9 +34,9 @@ class ArchiveRecorder : public IDisplayBoard {
   // The worker has been started: its idle state is on the operator displays.
   void IdleStateShown();
   // The decoder has shown the result file at `path` (GBK): `shown` is what
-  // it made of it, `record` the record it read. A file that was not read
+  // it made of it, the record's items with it. A file that was not read
   // showed nothing and is not kept.
-  void ResultShown(const std::string& path, const ShownResult& shown, const unsigned char* record);
+  void ResultShown(const std::string& path, const ShownResult& shown);
   // The scan has counted the result shown last: the title shows
   // `titleCount`. It goes to the archive now.
   void ResultCounted(int titleCount);

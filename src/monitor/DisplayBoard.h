@@ -1,8 +1,9 @@
-// DisplayBoard - how code without a window reaches the value displays.
+// DisplayBoard - how the monitor's loop reaches the value displays of
+// whatever window shows them.
 //
-// The worker tasks and the result decoder change a display only through
-// SetColors and SetText, and find it by its control ID. The main window is
-// the real board; tests use a recording fake.
+// The worker's idle state and the result decoder change a display only
+// through SetColors and SetText, and find it by its control ID. Each
+// window is the real board; tests use a recording fake.
 #ifndef BRENNA_MONITOR_DISPLAYBOARD_H
 #define BRENNA_MONITOR_DISPLAYBOARD_H
 

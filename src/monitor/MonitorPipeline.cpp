@@ -115,6 +115,20 @@ void MonitorPipeline::AttachArchive(archive::IArchiveWriter* writer, const std::
   m_presenter.AttachArchive(writer);
 }
 
+void MonitorPipeline::Start(IDisplayBoard& board) {
+  m_window.InitLayout();
+  m_window.ShowWindowMaximized();
+  g_rcMainWnd = m_window.GetClientRect();
+  g_rcMainWnd.bottom -= kBottomMargin;
+  m_window.MoveWindow(g_rcMainWnd, true);
+  Open(board);
+  m_window.SetLooks();
+  // The waiting results and the network tasks, then the one-second scan;
+  // the first waiting result follows as soon as the window runs.
+  Run();
+  m_window.SetTimer(kScanTimer, kScanPeriodMs);
+}
+
 void MonitorPipeline::Open(IDisplayBoard& board) {
   // From here on the tasks and the decoder find the displays.
   g_pMainDlg = &board;

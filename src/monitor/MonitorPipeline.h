@@ -3,9 +3,10 @@
 // from BrennaCenter.ini, the network channel with its rules, the archive's
 // writer with its limits, the network tasks on the task queue, the journal's
 // lines of it all; and, when the quit is confirmed, the stop in its order.
-// The window tells the operator through PipelineWindow and forwards its
-// start (Open, Run), its quit (Stop) and its end (End). Qt-free, on the
-// window's thread.
+// It also holds the window's start in its one order (Start), the window
+// lending the steps that are its own. The window tells the operator through
+// PipelineWindow and forwards its start (Start), its quit (Stop) and its end
+// (End). Qt-free, on the window's thread.
 #ifndef BRENNA_MONITOR_MONITORPIPELINE_H
 #define BRENNA_MONITOR_MONITORPIPELINE_H
 
@@ -15,6 +16,7 @@
 #include "monitor/DisplayBoard.h"
 #include "monitor/ScreenAwake.h"
 #include "util/IniFile.h"
+#include "util/Rect.h"
 
 class ResultPresenter;
 namespace archive {
@@ -35,28 +37,51 @@ class PipelineWindow {
   virtual void ReleaseLibrary();
   // What keeps the screen on while the window runs; null for nothing.
   virtual std::unique_ptr<IScreenAwake> CreateScreenAwake() = 0;
+
+  // The window's own steps of its start (MonitorPipeline::Start takes them
+  // in their order). Records the rectangles of its controls and its client
+  // rectangle while it still has its template size.
+  virtual void InitLayout() = 0;
+  // Maximises the window; returns once the window system has (or has
+  // answered that it will not).
+  virtual void ShowWindowMaximized() = 0;
+  // The client rectangle now (left and top 0).
+  virtual CRect GetClientRect() const = 0;
+  // Moves the whole window, frame included, to `rc`.
+  virtual void MoveWindow(const CRect& rc, bool bRepaint) = 0;
+  // Makes the legend's brushes and the fonts and gives them to the legend's
+  // panels and the buttons.
+  virtual void SetLooks() = 0;
+  // Starts (or restarts) window timer nIDEvent, every nElapse ms; it
+  // arrives at the window's OnTimer. nIDEvent, or 0 when none could start.
+  virtual unsigned SetTimer(unsigned nIDEvent, unsigned nElapse) = 0;
 };
 
 class MonitorPipeline {
  public:
+  // Timer 1 scans the spool directory once a second (the safety net for a
+  // result the chunk writer did not tell of).
+  static constexpr unsigned kScanTimer = 1;
+  static constexpr unsigned kScanPeriodMs = 1000;
+  // The maximised window gives up this many pixels at its bottom.
+  static constexpr int kBottomMargin = 5;
+
   // Both outlive the pipeline; `presenter` is the window's result loop.
   MonitorPipeline(PipelineWindow& window, ResultPresenter& presenter);
   MonitorPipeline(const MonitorPipeline&) = delete;
   MonitorPipeline& operator=(const MonitorPipeline&) = delete;
 
   // Keeps what the window shows in the archive at `path`, written by
-  // `writer` (the caller's; it outlives the pipeline). Before Open: the
+  // `writer` (the caller's; it outlives the pipeline). Before Start: the
   // writer starts with the limits of the settings file and stops at Stop.
   void AttachArchive(archive::IArchiveWriter* writer, const std::string& path);
 
-  // The window's displays exist and are bound (`board`): the network tasks
-  // and the decoder find them from here on (g_pMainDlg, the data path).
-  // Then the library, the site configuration, the port, the network channel
-  // and the archive's writer; what fails is told beside the window.
-  void Open(IDisplayBoard& board);
-  // The results waiting, the publication hook and the network tasks; the
-  // screen is kept on from here on. The window starts its scan timer next.
-  void Run();
+  // The window's start, once its controls exist and are bound (`board`, its
+  // value displays), in this order: the layout recorded; the window
+  // maximised, then moved to its client rectangle less kBottomMargin pixels
+  // at the bottom (g_rcMainWnd, the rectangle a restore returns to); Open;
+  // the looks; Run; timer 1.
+  void Start(IDisplayBoard& board);
   // (Re)starts the network tasks on the task queue; an exception is told
   // in a message box, and the window runs on without them.
   void RunNetTask();
@@ -69,10 +94,18 @@ class MonitorPipeline {
   // again.
   void End();
 
-  // The settings file BrennaCenter.ini; empty until Open has read the site.
+  // The settings file BrennaCenter.ini; empty until Start has read the site.
   const std::string& IniPath() const { return m_strIniPath; }
 
  private:
+  // The network tasks and the decoder find the displays from here on
+  // (g_pMainDlg). Then the library, the site configuration, the port, the
+  // network channel and the archive's writer; what fails is told beside
+  // the window.
+  void Open(IDisplayBoard& board);
+  // The results waiting, the publication hook and the network tasks; the
+  // screen is kept on from here on.
+  void Run();
   // The archive's writer, with the limits of the settings file.
   void StartArchive();
 

@@ -1,6 +1,6 @@
 // PublicationOrder - the order in which the results waiting in the spool
-// directory were published, so the window shows them in that order and
-// the screen ends on the newest result of each group.
+// directory were published, so the result loop shows them in that order
+// and the screen ends on the newest result of each group.
 //
 // Each waiting result file (by its full path) holds a sequence number:
 // the chunk writer's publication gives the next one, and so does a

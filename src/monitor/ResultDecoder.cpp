@@ -59,11 +59,12 @@ void ShowRecord(const unsigned char* record, IDisplayBoard& board, ShownResult& 
     int code = 0;
     judge = 0;
     if (ParseStdHead_ResultAll_Idx(record, i, &code, value, &judge) <= 0) continue;
+    shown.recordItems.push_back(archive::RecordItem{i, code, judge, Text(value)});
     const ResultRoute* route = FindRoute(code);
     if (route == nullptr) continue;
     ++shown.onDisplays;
     Show(board, route->displayId, JudgeColor(route->scheme, judge),
-         FormatValue(route->format, Text(value)));
+         FormatValue(route->format, shown.recordItems.back().value));
   }
 }
 

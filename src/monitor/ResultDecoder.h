@@ -8,8 +8,10 @@
 #include <cstddef>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "Pallix.h"
+#include "archive/ArchiveRecords.h"
 #include "monitor/DisplayBoard.h"
 
 // The record buffer: a spool file is read up to this many bytes.
@@ -23,15 +25,18 @@ struct ShownResult {
   int deviceCode = 0;        // item 7700, 0 when absent
   std::string operatorText;  // GBK, as shown beside 工号
   std::string fault;         // why a file read shows nothing (UTF-8); empty: none
+  // Every item the record holds, in its order, routed or not: what the
+  // archive keeps of it.
+  std::vector<archive::RecordItem> recordItems;
 };
 
-// The window's ShowResultFile: reads the file at path into resultBuf (kResultBufferSize bytes) and
-// shows it on board. The spool lock (`spoolLock`, the lock the chunk writer runs under) is held
-// while the file is opened, read and removed from the spool directory. A file that no longer exists
-// changes nothing; what is not a regular file (a link, FIFO, device, directory) is neither read nor
-// removed, and decodes as an empty record. `shown`, when given, receives what was shown. A file
-// that is no result record, or one of no items, is said at warning level with why (not a record,
-// count 0, no end mark where its items end).
+// Reads the file at path into resultBuf (kResultBufferSize bytes) and shows it on board (the
+// decoding step of ShowResultFile). The spool lock (`spoolLock`, the lock the chunk writer runs
+// under) is held while the file is opened, read and removed from the spool directory. A file that
+// no longer exists changes nothing; what is not a regular file (a link, FIFO, device, directory) is
+// neither read nor removed, and decodes as an empty record. `shown`, when given, receives what was
+// shown. A file that is no result record, or one of no items, is said at warning level with why
+// (not a record, count 0, no end mark where its items end).
 void TakeAndShowResultFile(const std::string& path, unsigned char* resultBuf, IDisplayBoard& board,
                            std::mutex& spoolLock, ShownResult* shown = nullptr);
 

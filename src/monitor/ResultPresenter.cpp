@@ -1,13 +1,17 @@
 #include "monitor/ResultPresenter.h"
 
 #include "acquisition/PublicationHook.h"
+#include "journal/Journal.h"
 #include "monitor/ArchiveRecorder.h"
+#include "panel/Templates.h"
+#include "platform/Gbk.h"
+#include "platform/PallixBinding.h"
 
 ResultPresenter::ResultPresenter(ResultWindow& window, const SpoolAccess& spoolAccess)
     : m_window(window),
       m_spoolLock(*spoolAccess.spoolLock),
       m_spoolAccess(spoolAccess),
-      m_scan(m_host, m_spoolLock) {}
+      m_scan(m_spoolLock) {}
 
 // The writer no longer reaches a presenter (or window) that goes.
 ResultPresenter::~ResultPresenter() { RemovePublicationHook(); }
@@ -69,7 +73,12 @@ void ResultPresenter::ShowNextResult() {
   m_bShowing = true;
   bool shown = false;
   try {
-    shown = m_scan.ShowNextResult(m_spoolAccess.spoolDirectory(), m_nShownFiles);
+    const PublicationOrder::Entry next = m_scan.NextReady(m_spoolAccess.spoolDirectory());
+    if (next.sequence != 0) {
+      ShowOneResult(next.path);
+      m_scan.Taken(next);
+      shown = true;
+    }
   } catch (...) {
     // The file stays (or has gone); the next look tries again.
   }
@@ -84,14 +93,33 @@ void ResultPresenter::StartPause(std::chrono::milliseconds delay) {
   m_window.StartPause(delay);
 }
 
-void ResultPresenter::ShowResultFile(const std::string& path) {
+void ResultPresenter::ShowOneResult(const std::string& path) {
+  // The decoder takes the file out of the spool as it reads it, so a result
+  // of the same name published from then on is a new file, shown after.
+  const ShownResult shown = TakeAndShow(path);
+  ++m_nShownFiles;
+
+  static const std::string caption = Gbk(MainDialogTemplate().caption);
+  const char* translated = GetLangueString(caption.c_str());
+  const std::string title =
+      WindowTitle(translated != nullptr ? translated : caption, m_nShownFiles);
+  m_window.ShowTitle(title);
+  if (m_archiveRecorder) m_archiveRecorder->ResultCounted(m_nShownFiles);
+  BRENNA_EVENT(kInfo, kDisplay, kResultShown, nullptr, nullptr, "result '%s' shown: %s; title %s",
+               journal::JournalName(ResultTransferName(path)).c_str(),
+               DescribeShownResult(shown).c_str(), journal::JournalName(title).c_str());
+}
+
+void ResultPresenter::ShowResultFile(const std::string& path) { TakeAndShow(path); }
+
+ShownResult ResultPresenter::TakeAndShow(const std::string& path) {
   ShownResult shown;
   // With an archive, the writes go through its recorder on their way.
   IDisplayBoard& board =
       m_archiveRecorder ? static_cast<IDisplayBoard&>(*m_archiveRecorder) : m_window.Board();
   TakeAndShowResultFile(path, m_resultBuf.data(), board, m_spoolLock, &shown);
-  if (m_archiveRecorder) m_archiveRecorder->ResultShown(path, shown, m_resultBuf.data());
-  m_lastShown = DescribeShownResult(shown);
+  if (m_archiveRecorder) m_archiveRecorder->ResultShown(path, shown);
+  return shown;
 }
 
 void ResultPresenter::End() {
@@ -105,17 +133,3 @@ void ResultPresenter::RemovePublicationHook() {
   m_bHookInstalled = false;
   SetResultPublishedHook(m_spoolLock, nullptr);
 }
-
-void ResultPresenter::ScanHost::ShowResultFile(const std::string& path) {
-  m_owner.m_window.ShowResultFile(path);
-}
-
-void ResultPresenter::ScanHost::SetTitle(const std::string& gbkTitle) {
-  m_owner.m_window.ShowTitle(gbkTitle);
-}
-
-void ResultPresenter::ScanHost::ResultCounted(int shownFiles) {
-  if (m_owner.m_archiveRecorder) m_owner.m_archiveRecorder->ResultCounted(shownFiles);
-}
-
-std::string ResultPresenter::ScanHost::LastShownSummary() const { return m_owner.m_lastShown; }

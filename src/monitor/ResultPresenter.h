@@ -1,9 +1,9 @@
-// ResultPresenter - the monitor's result loop, whatever window shows it: the
-// waiting results in publication order (SpoolScan), the decoder with its
-// record buffer, the archive's recorder, the count and the title
-// "数据监控(N)", the journal's line of each result, and the half second each
-// result stays alone on screen. The window supplies its displays, shows the
-// title it is given, and lends a posted notice and a single-shot timer
+// ResultPresenter - the monitor's result loop, whatever window shows it: it
+// takes the waiting results in publication order (SpoolScan), shows each
+// through the decoder with its record buffer (and the archive's recorder),
+// counts it in the title "数据监控(N)" and the journal's line, and gives it
+// its half second alone on screen. The window supplies its displays, shows
+// the title it is given, and lends a posted notice and a single-shot timer
 // (ResultWindow); it forwards its events here: timer 1's tick (Scan), the
 // notice (OnPublishedNotice), the pause's end (OnPauseOver), the end
 // (End). Qt-free; everything but the publication hook runs on the window's
@@ -35,10 +35,6 @@ class ResultWindow {
   virtual ~ResultWindow() = default;
   // The value displays results are drawn on.
   virtual IDisplayBoard& Board() = 0;
-  // The window's own step of showing a result: the scan hands it each file
-  // it shows, and the window passes it to ResultPresenter::ShowResultFile
-  // (a window may watch the results go by here).
-  virtual void ShowResultFile(const std::string& path) = 0;
   // Sets the window's title (GBK).
   virtual void ShowTitle(const std::string& gbkTitle) = 0;
   // Asks for OnPublishedNotice on the window's thread. Called on the
@@ -59,7 +55,7 @@ class ResultPresenter {
   static constexpr std::chrono::milliseconds kResultPause{500};
 
   // `spoolAccess` gives the spool lock and the spool directory (what the
-  // window installs for the data path); both outlive the presenter.
+  // pipeline installs for receiving); both outlive the presenter.
   ResultPresenter(ResultWindow& window, const SpoolAccess& spoolAccess);
   // Removes the publication hook.
   ~ResultPresenter();
@@ -109,19 +105,10 @@ class ResultPresenter {
   int ShownFiles() const { return m_nShownFiles; }
 
  private:
-  // The scan's calls back into the loop.
-  class ScanHost final : public SpoolScanHost {
-   public:
-    explicit ScanHost(ResultPresenter& owner) : m_owner(owner) {}
-    void ShowResultFile(const std::string& path) override;
-    void SetTitle(const std::string& gbkTitle) override;
-    void ResultCounted(int shownFiles) override;
-    std::string LastShownSummary() const override;
-
-   private:
-    ResultPresenter& m_owner;
-  };
-
+  // Shows the result at `path`, counts it in the title and journals it.
+  void ShowOneResult(const std::string& path);
+  // ShowResultFile, telling what it made of the file.
+  ShownResult TakeAndShow(const std::string& path);
   void StartPause(std::chrono::milliseconds delay);
 
   ResultWindow& m_window;
@@ -129,12 +116,9 @@ class ResultPresenter {
   const SpoolAccess& m_spoolAccess;
   std::array<unsigned char, kResultBufSize> m_resultBuf{};
   int m_nShownFiles = 0;
-  // What the last ShowResultFile showed, for the journal's line.
-  std::string m_lastShown;
   // Notes the displays' writes on their way; null without an archive.
   std::unique_ptr<ArchiveRecorder> m_archiveRecorder;
 
-  ScanHost m_host{*this};
   // The waiting results in publication order, shown one at a time.
   SpoolScan m_scan;
   // From the moment the last result shown was drawn; the pause timer runs

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <iterator>
 #include <mutex>
 #include <set>
@@ -12,7 +11,6 @@
 #include "acquisition/SpoolNames.h"
 #include "journal/Journal.h"
 #include "platform/FileOps.h"
-#include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
 
 namespace {
@@ -120,7 +118,7 @@ int SpoolScan::FindResults(const std::string& spoolDir) {
   }
 }
 
-bool SpoolScan::ShowNextResult(const std::string& spoolDir, int& shownFiles) {
+PublicationOrder::Entry SpoolScan::NextReady(const std::string& spoolDir) {
   const std::string prefix = JoinPath(spoolDir, std::string());
   std::uint64_t after = 0;
   for (;;) {
@@ -129,7 +127,7 @@ bool SpoolScan::ShowNextResult(const std::string& spoolDir, int& shownFiles) {
       SpoolLockGuard lock(m_spoolLock);
       next = m_order.After(after);
     }
-    if (next.sequence == 0) return false;
+    if (next.sequence == 0) return next;
     after = next.sequence;
     if (next.path.size() <= prefix.size() || next.path.compare(0, prefix.size(), prefix) != 0)
       continue;  // of another spool directory
@@ -139,40 +137,31 @@ bool SpoolScan::ShowNextResult(const std::string& spoolDir, int& shownFiles) {
     if (kind == FileFault::kMissing || kind == FileFault::kNotRegular) {
       // Gone (removed by hand, or replaced by a non-file, which the next
       // look says): no longer a result waiting.
-      SpoolLockGuard lock(m_spoolLock);
-      m_order.Forget(next.path, next.sequence);
+      Taken(next);
       continue;
     }
     int day = 0, time = 0;
     if (kind != FileFault::kNone || GetFileDayTime(next.path.c_str(), &day, &time) <= 0)
       continue;  // not ready: it keeps its place and is tried again
-
-    ShowOneResult(next.path, next.path.substr(prefix.size()), shownFiles);
-    SpoolLockGuard lock(m_spoolLock);
-    m_order.Forget(next.path, next.sequence);
-    return true;
+    return next;
   }
 }
 
-void SpoolScan::ShowOneResult(const std::string& path, const std::string& fileName,
-                              int& shownFiles) {
-  static const std::string caption = Gbk("数据监控");
-  // The window takes the file out of the spool as it reads it, so a result
-  // of the same name published from then on is a new file, shown after.
-  m_host.ShowResultFile(path);
-  ++shownFiles;
+void SpoolScan::Taken(const PublicationOrder::Entry& result) {
+  SpoolLockGuard lock(m_spoolLock);
+  m_order.Forget(result.path, result.sequence);
+}
 
-  const char* shown = GetLangueString(caption.c_str());
-  char title[512];
-  std::snprintf(title, sizeof title, "%s(%d)", shown != nullptr ? shown : caption.c_str(),
-                shownFiles);
-  m_host.SetTitle(title);
-  m_host.ResultCounted(shownFiles);
-  const std::string summary = m_host.LastShownSummary();
-  const size_t stem = fileName.size() >= sizeof kResultFileSuffix - 1
-                          ? fileName.size() - (sizeof kResultFileSuffix - 1)
-                          : fileName.size();
-  BRENNA_EVENT(kInfo, kDisplay, kResultShown, nullptr, nullptr, "result '%s' shown%s%s; title %s",
-               journal::JournalName(fileName.substr(0, stem)).c_str(), summary.empty() ? "" : ": ",
-               summary.c_str(), journal::JournalName(title).c_str());
+std::string ResultTransferName(const std::string& path) {
+  const std::string dir = ParentDirectory(path);
+  std::string name = path;
+  if (dir != "." && path.size() > dir.size()) {
+    // A root ("/", "\", "C:\") keeps its separator; any other folder is
+    // followed by one.
+    const bool root = dir.size() == 1 || (dir.size() == 3 && dir[1] == ':');
+    name = path.substr(root ? dir.size() : dir.size() + 1);
+  }
+  const std::size_t suffix = sizeof kResultFileSuffix - 1;
+  if (name.size() >= suffix) name.resize(name.size() - suffix);
+  return name;
 }

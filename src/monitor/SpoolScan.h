@@ -1,10 +1,9 @@
-// SpoolScan - the window's side of the spool directory: it finds the
-// published results ("<spool>/*.DOING"), keeps them in the order they were
-// published, and shows them one at a time, each taken out of the spool as
-// it is read and counted in the title. How long each result stays on
-// screen before the next is the window's business (it lets its event loop
-// run meanwhile); so is when to look: once a second, and at once when the
-// chunk writer tells of a publication.
+// SpoolScan - where the results wait: it finds the published results in
+// the spool directory ("<spool>/*.DOING") and keeps them in the order they
+// were published, so that the result loop (ResultPresenter) takes them one
+// at a time, first published first. It shows nothing and counts nothing;
+// when to look (once a second, and at once when the chunk writer tells of
+// a publication) is the loop's business too.
 #ifndef BRENNA_MONITOR_SPOOLSCAN_H
 #define BRENNA_MONITOR_SPOOLSCAN_H
 
@@ -15,26 +14,10 @@
 #include "acquisition/SpoolLock.h"
 #include "monitor/PublicationOrder.h"
 
-// What the scan needs from the window.
-class SpoolScanHost {
- public:
-  virtual ~SpoolScanHost() = default;
-  // Reads the result file, removes it from the spool directory under the
-  // spool lock straight after reading, and shows it.
-  virtual void ShowResultFile(const std::string& path) = 0;
-  virtual void SetTitle(const std::string& gbkTitle) = 0;
-  // The result ShowResultFile showed last is counted: the title now shows
-  // shownFiles (the archive takes it from here).
-  virtual void ResultCounted(int /*shownFiles*/) {}
-  // A few words (UTF-8) on the result ShowResultFile showed last, for the
-  // journal's line; empty when there is nothing to add.
-  virtual std::string LastShownSummary() const { return std::string(); }
-};
-
 class SpoolScan {
  public:
   // `spoolLock` is the lock the chunk writer publishes under.
-  SpoolScan(SpoolScanHost& host, std::mutex& spoolLock) : m_host(host), m_spoolLock(spoolLock) {}
+  explicit SpoolScan(std::mutex& spoolLock) : m_spoolLock(spoolLock) {}
   SpoolScan(const SpoolScan&) = delete;
   SpoolScan& operator=(const SpoolScan&) = delete;
 
@@ -50,22 +33,19 @@ class SpoolScan {
   // when an error ended it.
   int FindResults(const std::string& spoolDir);
 
-  // Shows the first ready result of spoolDir in publication order
-  // (ShowOneResult). A result that has gone since is forgotten, one not
-  // ready yet keeps its place. True when a result was shown.
-  bool ShowNextResult(const std::string& spoolDir, int& shownFiles);
-
-  // The one step that shows a result: hands the file at path (its name in
-  // the spool directory: fileName) to the window's ShowResultFile, counts it
-  // in shownFiles, sets the title "数据监控(N)" and journals it.
-  void ShowOneResult(const std::string& path, const std::string& fileName, int& shownFiles);
+  // The first result of spoolDir in publication order that GetFileDayTime
+  // reports ready (sequence 0: none). A result that has gone since is
+  // forgotten, one not ready yet keeps its place.
+  PublicationOrder::Entry NextReady(const std::string& spoolDir);
+  // The result NextReady gave is shown (read, and taken out of the spool):
+  // it no longer waits. Published again since, it keeps its new place.
+  void Taken(const PublicationOrder::Entry& result);
 
   // Results known to be waiting (as far as the last look and the
   // publications since tell).
   std::size_t Waiting() const;
 
  private:
-  SpoolScanHost& m_host;
   std::mutex& m_spoolLock;
   // The network worker adds to it.
   PublicationOrder m_order PALLIX_GUARDED_BY(theSpoolLock);
@@ -74,5 +54,10 @@ class SpoolScan {
 // Whether a directory entry's name is a published result ("*.DOING",
 // matched without regard to ASCII case, as the pattern always was).
 bool IsResultFileName(const std::string& name);
+
+// The transfer a result file holds: "<spool>/<name>.DOING" -> "<name>". The
+// folder is cut off as the system reads paths: on Windows at its last '\',
+// never at the second byte of a GBK character.
+std::string ResultTransferName(const std::string& path);
 
 #endif  // BRENNA_MONITOR_SPOOLSCAN_H

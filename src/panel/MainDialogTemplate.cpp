@@ -3,6 +3,7 @@
 // displays in ascending identifier order, the verdict panels, and button 1017
 // last. 1016 comes before every other tab stop, so it takes the focus first.
 #include <iterator>
+#include <string>
 
 #include "panel/Resource.h"
 #include "panel/Templates.h"
@@ -262,4 +263,10 @@ std::string_view GroupCaptionAt(const DluRect& d) {
       return c.text;
   }
   return {};
+}
+
+std::string WindowTitle(int count) { return WindowTitle(MainDialogTemplate().caption, count); }
+
+std::string WindowTitle(const std::string& caption, int count) {
+  return count < 0 ? caption : caption + "(" + std::to_string(count) + ")";
 }

@@ -69,7 +69,7 @@ class CBrennaCenterDlg : public CDialog,
   // (Re)starts the network tasks on the task queue.
   void RunNetTask() { m_pipeline.RunNetTask(); }
   // Shows the result record in the spool file at path (GBK).
-  void ShowResultFile(const std::string& path) override;
+  void ShowResultFile(const std::string& path) { m_presenter.ShowResultFile(path); }
   int ShownFiles() const { return m_presenter.ShownFiles(); }
 
  protected:
@@ -103,6 +103,15 @@ class CBrennaCenterDlg : public CDialog,
   std::unique_ptr<IScreenAwake> CreateScreenAwake() override;
   // Closes the network channel, then lets go of the library.
   void ReleaseLibrary() override;
+  // PipelineWindow: the window's steps of its start.
+  void InitLayout() override;
+  void ShowWindowMaximized() override;
+  CRect GetClientRect() const override;
+  // Under wine the maximised rectangle is kept as a normal window's too.
+  void MoveWindow(const CRect& rc, bool bRepaint) override;
+  // The legend's brushes, the fonts of the legend and the buttons.
+  void SetLooks() override;
+  unsigned SetTimer(unsigned nIDEvent, unsigned nElapse) override;
   // Enter without a focused button, Esc, the close box and Alt+F4 do
   // nothing: only the quit button ends the window.
   void OnOK() override {}
@@ -111,9 +120,6 @@ class CBrennaCenterDlg : public CDialog,
 
  private:
   void AddAboutEntry();
-  // The legend's brushes, the fonts of the legend and the buttons.
-  void SetLooks();
-  void MoveWindow(const RECT& rc, BOOL bRepaint);
   // Under wine: the maximised rectangle g_rcMainWnd as a normal window's.
   void KeepRectangleUnderWindowManager();
   void Stop(const std::string& how);

@@ -27,6 +27,7 @@
 #include "app/Fonts.h"
 #include "monitor/Globals.h"
 #include "panel/Resource.h"
+#include "panel/ResultRouting.h"
 #include "panel/Templates.h"
 #include "platform/PallixBinding.h"
 #include "util/LayoutMath.h"
@@ -34,20 +35,17 @@
 namespace {
 
 // The window with its timer traffic counted and the results it shows
-// named, in order.
+// named, in order, by the brake group's operator on screen as each is
+// counted in the title.
 class ProbeDlg : public WithScenario<ProbeDlg, CBrennaCenterDlg> {
  public:
   int scans = 0;
   std::vector<unsigned> timerIds;
-  std::vector<std::string> shownNames;
+  std::vector<std::string> shownOperators;
 
   void OnTimer(unsigned nIDEvent) override {
     timerIds.push_back(nIDEvent);
     CBrennaCenterDlg::OnTimer(nIDEvent);
-  }
-  void ShowResultFile(const std::string& path) override {
-    shownNames.push_back(std::filesystem::path(path).filename().string());
-    CBrennaCenterDlg::ShowResultFile(path);
   }
   std::string DisplayText(int id) { return dynamic_cast<CValueDisplay*>(ValueDisplay(id))->Text(); }
 
@@ -55,6 +53,10 @@ class ProbeDlg : public WithScenario<ProbeDlg, CBrennaCenterDlg> {
   int ScanSpoolFiles() override {
     ++scans;
     return CBrennaCenterDlg::ScanSpoolFiles();
+  }
+  void ShowTitle(const std::string& gbkTitle) override {
+    shownOperators.push_back(DisplayText(OperatorDisplayForDevice(25)));
+    CBrennaCenterDlg::ShowTitle(gbkTitle);
   }
 };
 
@@ -363,12 +365,13 @@ TEST_F(BrennaCenterDlgTest, DuringABacklogTheQuitButtonAnswersAndQuittingKeepsTh
   // names'.
   fs::create_directories(site.spool());
   const auto start = fs::file_time_type::clock::now() - std::chrono::hours(1);
-  std::vector<std::string> expected;
+  std::vector<std::string> expected, operators;
   for (int i = 0; i < kBacklog; ++i) {
     const std::string name = "r" + std::to_string(100 + kBacklog - i) + ".DOING";
     WriteFileBytes(site.spool() + "/" + name, records[static_cast<size_t>(i)]);
     fs::last_write_time(site.spool() + "/" + name, start + std::chrono::seconds(i));
     expected.push_back(name);
+    operators.push_back("op" + std::to_string(i));
   }
 
   ProbeDlg dlg;
@@ -396,8 +399,9 @@ TEST_F(BrennaCenterDlgTest, DuringABacklogTheQuitButtonAnswersAndQuittingKeepsTh
   const int shown = dlg.ShownFiles();
   ASSERT_LT(shown, kBacklog);
   EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8("数据监控(%1)").arg(shown));
-  EXPECT_EQ(dlg.shownNames, std::vector<std::string>(expected.begin(), expected.begin() + shown));
-  EXPECT_EQ(dlg.DisplayText(1119), "op" + std::to_string(shown - 1))
+  EXPECT_EQ(dlg.shownOperators,
+            std::vector<std::string>(operators.begin(), operators.begin() + shown));
+  EXPECT_EQ(dlg.DisplayText(OperatorDisplayForDevice(25)), operators[shown - 1])
       << "the last shown is on screen";
   std::vector<std::string> left;
   for (const auto& e : fs::directory_iterator(site.spool()))

@@ -20,6 +20,7 @@
 #include "monitor/IdleStateTask.h"
 #include "monitor/ResultPresenter.h"
 #include "panel/IdleLook.h"
+#include "panel/ResultRouting.h"
 #include "platform/Gbk.h"
 
 namespace fs = std::filesystem;
@@ -29,11 +30,12 @@ namespace {
 class ScriptedWindow : public ResultWindow {
  public:
   IDisplayBoard& Board() override { return board; }
-  void ShowResultFile(const std::string& path) override {
-    shown.push_back(fs::path(path).filename().string());
-    presenter->ShowResultFile(path);
+  // Each title counts a result: the brake group's operator then on screen
+  // says which.
+  void ShowTitle(const std::string& gbkTitle) override {
+    title = GbkToUtf8(gbkTitle);
+    shown.push_back(board.at(OperatorDisplayForDevice(kBrakeDevice)).text());
   }
-  void ShowTitle(const std::string& gbkTitle) override { title = GbkToUtf8(gbkTitle); }
   void PostPublishedNotice() override { ++notices; }
   void StartPause(std::chrono::milliseconds delay) override {
     pauses.push_back(delay);
@@ -41,7 +43,7 @@ class ScriptedWindow : public ResultWindow {
   }
   void StopPause() override { pausing = false; }
 
-  ResultPresenter* presenter = nullptr;
+  static constexpr int kBrakeDevice = 25;
   RecordingBoard board;
   std::vector<std::string> shown;
   std::string title;
@@ -63,7 +65,6 @@ class ResultPresenterTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { ASSERT_TRUE(LoadBuiltPallix()); }
   static void TearDownTestSuite() { UnloadPallix(); }
-  void SetUp() override { window.presenter = &presenter; }
 
   // Sends the record through the chunk writer, as the network worker does:
   // published under the spool lock, which tells the presenter's hook.
@@ -105,10 +106,9 @@ TEST_F(ResultPresenterTest, EachResultIsCountedInTheTitleAndHeldForItsHalfSecond
   EXPECT_EQ(window.notices, 1) << "the first waiting result follows as soon as the window runs";
   EXPECT_TRUE(window.shown.empty());
   presenter.OnPublishedNotice();
-  EXPECT_EQ(window.shown, std::vector<std::string>{"first.DOING"});
+  EXPECT_EQ(window.shown, std::vector<std::string>{"0815"});
   EXPECT_EQ(window.title, "数据监控(1)");
-  EXPECT_EQ(window.board.at(1119).text(), "0815");
-  EXPECT_EQ(window.board.at(1126).text(), "123");
+  EXPECT_EQ(window.board.at(FindRoute(5071)->displayId).text(), "123") << "in tenths";
   EXPECT_FALSE(fs::exists(dir.file("first.DOING")));
   EXPECT_EQ(window.pauses, std::vector<std::chrono::milliseconds>{ResultPresenter::kResultPause});
 
@@ -117,10 +117,9 @@ TEST_F(ResultPresenterTest, EachResultIsCountedInTheTitleAndHeldForItsHalfSecond
   EXPECT_EQ(window.shown.size(), 1u) << "the first result keeps its half second";
 
   PauseRunsOut();
-  EXPECT_EQ(window.shown, (std::vector<std::string>{"first.DOING", "second.DOING"}));
+  EXPECT_EQ(window.shown, (std::vector<std::string>{"0815", "0816"}));
   EXPECT_EQ(window.title, "数据监控(2)");
   EXPECT_EQ(presenter.ShownFiles(), 2);
-  EXPECT_EQ(window.board.at(1119).text(), "0816");
 
   PauseRunsOut();
   EXPECT_FALSE(window.pausing) << "nothing waits: no pause";
@@ -140,14 +139,14 @@ TEST_F(ResultPresenterTest, APublishedResultIsShownOnItsNoticeAndNothingOnceTheW
   Publish("lane2", BrakeRecord("0816", 4321));
   EXPECT_EQ(window.notices, 2) << "one notice on its way is enough";
   presenter.OnPublishedNotice();
-  EXPECT_EQ(window.shown, std::vector<std::string>{"lane1.DOING"});
+  EXPECT_EQ(window.shown, std::vector<std::string>{"0815"});
 
   presenter.End();
   EXPECT_FALSE(window.pausing) << "the pause timer is stopped";
   presenter.OnPauseOver();
   presenter.OnPublishedNotice();
   EXPECT_EQ(presenter.Scan(), 1);
-  EXPECT_EQ(window.shown, std::vector<std::string>{"lane1.DOING"});
+  EXPECT_EQ(window.shown, std::vector<std::string>{"0815"});
   EXPECT_TRUE(fs::exists(dir.file("lane2.DOING"))) << "left for the next start";
 
   presenter.RemovePublicationHook();

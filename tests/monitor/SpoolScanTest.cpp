@@ -18,48 +18,41 @@
 #include "acquisition/SpoolIo.h"
 #include "monitor/ResultDecoder.h"
 #include "monitor/SpoolScan.h"
+#include "panel/ResultRouting.h"
 #include "platform/FileOps.h"
-#include "platform/Gbk.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Records what the scan asks of the window, and checks the files as it goes.
-// Results are shown by the window's own decoder.
-class RecordingHost : public SpoolScanHost {
- public:
-  void ShowResultFile(const std::string& path) override {
-    events.push_back("show " + fs::path(path).filename().string());
-    existedWhenShown.push_back(fs::exists(path));
-    TakeAndShowResultFile(path, buffer.data(), board, spoolLock);
-    existedAfterShown.push_back(fs::exists(path));
-  }
-  void SetTitle(const std::string& gbkTitle) override {
-    events.push_back("title " + GbkToUtf8(gbkTitle));
-  }
-
-  std::vector<std::string> events;
-  std::vector<bool> existedWhenShown, existedAfterShown;
-  std::vector<unsigned char> buffer = std::vector<unsigned char>(kResultBufferSize);
-  RecordingBoard board;
-  // The lock the chunk writer publishes under.
-  std::mutex spoolLock;
-};
 
 class SpoolScanTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { ASSERT_TRUE(LoadBuiltPallix()); }
   static void TearDownTestSuite() { UnloadPallix(); }
 
-  // One look, then every result shown, as the window does with time
-  // between them.
+  // One look, then every ready result taken, as the result loop does with
+  // time between them.
   int Scan() { return Scan(spool); }
   int Scan(const std::string& directory) {
     const int result = scan.FindResults(directory);
-    while (scan.ShowNextResult(directory, shown)) {
+    while (TakeNext(directory)) {
     }
     return result;
+  }
+
+  // The next ready result, read and taken out of the spool by the decoder
+  // as the loop shows it; its name noted, and whether its file was there
+  // before and after.
+  bool TakeNext() { return TakeNext(spool); }
+  bool TakeNext(const std::string& directory) {
+    const PublicationOrder::Entry next = scan.NextReady(directory);
+    if (next.sequence == 0) return false;
+    taken.push_back(fs::path(next.path).filename().string());
+    existedWhenTaken.push_back(fs::exists(next.path));
+    TakeAndShowResultFile(next.path, buffer.data(), board, spoolLock);
+    existedAfterTaken.push_back(fs::exists(next.path));
+    scan.Taken(next);
+    return true;
   }
 
   // Writes a result file last written `seconds` from the test's start.
@@ -71,53 +64,50 @@ class SpoolScanTest : public ::testing::Test {
   const fs::file_time_type start = fs::file_time_type::clock::now();
   TempDir dir;
   std::string spool = dir.path().string();
-  int shown = 0;
-  RecordingHost host;
-  SpoolScan scan{host, host.spoolLock};
+  std::vector<std::string> taken;
+  std::vector<bool> existedWhenTaken, existedAfterTaken;
+  std::vector<unsigned char> buffer = std::vector<unsigned char>(kResultBufferSize);
+  RecordingBoard board;
+  // The lock the chunk writer publishes under.
+  std::mutex spoolLock;
+  SpoolScan scan{spoolLock};
 };
 
 TEST_F(SpoolScanTest, AnEmptyDirectoryChangesNothing) {
   EXPECT_EQ(Scan(), 1);
-  EXPECT_TRUE(host.events.empty());
-  EXPECT_EQ(shown, 0);
+  EXPECT_TRUE(taken.empty());
 }
 
-// Results found waiting (there before the start) are shown one at a time,
+// Results found waiting (there before the start) are taken one at a time,
 // oldest first, the name deciding between equal times; each is taken out
-// of the spool as it is read and counted. One published afterwards follows
-// them, even when its file's time is older (a clock set back).
-TEST_F(SpoolScanTest, ResultsFoundWaitingAreShownOneAtATimeOldestFirstThenThoseOfThisRun) {
+// of the spool as it is read. One published afterwards follows them, even
+// when its file's time is older (a clock set back).
+TEST_F(SpoolScanTest, ResultsFoundWaitingAreTakenOneAtATimeOldestFirstThenThoseOfThisRun) {
   WriteAged("b.DOING", "b", -10);
   WriteAged("d.DOING", "d", -30);
   WriteAged("a.DOING", "a", -20);
   WriteAged("c.DOING", "c", -30);
-  shown = 4;
   ASSERT_EQ(scan.FindResults(spool), 1);
   EXPECT_EQ(scan.Waiting(), 4u);
   WriteAged("0.DOING", "0", -3600);
   scan.Published(dir.file("0.DOING"));
 
-  ASSERT_TRUE(scan.ShowNextResult(spool, shown));
-  EXPECT_EQ(host.events, (std::vector<std::string>{"show c.DOING", "title 数据监控(5)"}))
-      << "one result per call";
-  while (scan.ShowNextResult(spool, shown)) {
+  ASSERT_TRUE(TakeNext());
+  EXPECT_EQ(taken, std::vector<std::string>{"c.DOING"}) << "one result per call";
+  while (TakeNext()) {
   }
-  EXPECT_EQ(shown, 9);
-  EXPECT_EQ(host.events,
-            (std::vector<std::string>{"show c.DOING", "title 数据监控(5)", "show d.DOING",
-                                      "title 数据监控(6)", "show a.DOING", "title 数据监控(7)",
-                                      "show b.DOING", "title 数据监控(8)", "show 0.DOING",
-                                      "title 数据监控(9)"}));
-  EXPECT_EQ(host.existedWhenShown, std::vector<bool>(5, true));
-  EXPECT_EQ(host.existedAfterShown, std::vector<bool>(5, false)) << "taken out as it is read";
+  EXPECT_EQ(taken,
+            (std::vector<std::string>{"c.DOING", "d.DOING", "a.DOING", "b.DOING", "0.DOING"}));
+  EXPECT_EQ(existedWhenTaken, std::vector<bool>(5, true));
+  EXPECT_EQ(existedAfterTaken, std::vector<bool>(5, false)) << "taken out as it is read";
   EXPECT_TRUE(fs::is_empty(dir.path()));
   EXPECT_EQ(scan.Waiting(), 0u);
 }
 
 // Rounds of results for one device group, published by the chunk writer in
-// an order unlike their names' and unlike the directory's: they are shown
+// an order unlike their names' and unlike the directory's: they are taken
 // in the order published, and the screen ends on the last one.
-TEST_F(SpoolScanTest, ResultsAreShownInTheOrderTheyWerePublished) {
+TEST_F(SpoolScanTest, ResultsAreTakenInTheOrderTheyWerePublished) {
   const std::vector<std::string> names = {"round-a", "round-b", "round-c", "round-d", "round-e"};
   // The directory's own order of these names (by hash on ext4, by name on
   // NTFS), from files made and removed again.
@@ -136,7 +126,7 @@ TEST_F(SpoolScanTest, ResultsAreShownInTheOrderTheyWerePublished) {
 
   std::vector<std::string> told;
   std::vector<bool> inPlaceWhenTold;
-  SetResultPublishedHook(host.spoolLock, [&](const std::string& path) {
+  SetResultPublishedHook(spoolLock, [&](const std::string& path) {
     told.push_back(fs::path(path).filename().string());
     inPlaceWhenTold.push_back(fs::exists(path));
     scan.Published(path);
@@ -152,63 +142,52 @@ TEST_F(SpoolScanTest, ResultsAreShownInTheOrderTheyWerePublished) {
     for (const std::string& chunk : ChunkRecords(stem, Gzip(record)))
       SaveRecvChunkIn(io, spool, chunk.data(), FILE_CHUNK_SIZE);
   }
-  SetResultPublishedHook(host.spoolLock, nullptr);
+  SetResultPublishedHook(spoolLock, nullptr);
   EXPECT_EQ(told, order) << "the writer tells of each result once, as it is published";
   EXPECT_EQ(inPlaceWhenTold, std::vector<bool>(order.size(), true));
 
   // The timer's look finds them all, known already in their order.
   EXPECT_EQ(Scan(), 1);
-  std::vector<std::string> showns;
-  for (const std::string& e : host.events)
-    if (e.rfind("show ", 0) == 0) showns.push_back(e.substr(5));
-  EXPECT_EQ(showns, order);
-  EXPECT_EQ(shown, 5);
-  EXPECT_EQ(host.board.at(1119).text(), "op4") << "the last published is on screen";
-  EXPECT_EQ(host.board.at(1126).text(), "500");
+  EXPECT_EQ(taken, order);
+  EXPECT_EQ(board.at(OperatorDisplayForDevice(25)).text(), "op4")
+      << "the last published is on screen";
+  EXPECT_EQ(board.at(FindRoute(5071)->displayId).text(), "500");
 }
 
-// A result of a name published again before it was shown is shown once, in
+// A result of a name published again before it was taken is taken once, in
 // the place of its latest publication, with the newer values; one published
-// again while the last one is on screen is shown after it, and counted.
-TEST_F(SpoolScanTest, AResultPublishedAgainIsShownOnceInItsLatestPlace) {
+// again while the last one is on screen is taken after it.
+TEST_F(SpoolScanTest, AResultPublishedAgainIsTakenOnceInItsLatestPlace) {
   WriteFileBytes(dir.file("r.DOING"), "first");
   scan.Published(dir.file("r.DOING"));
   WriteFileBytes(dir.file("q.DOING"), "q");
   scan.Published(dir.file("q.DOING"));
   WriteFileBytes(dir.file("r.DOING"), "second");
   scan.Published(dir.file("r.DOING"));
-  ASSERT_TRUE(scan.ShowNextResult(spool, shown));
-  ASSERT_TRUE(scan.ShowNextResult(spool, shown));
-  EXPECT_FALSE(scan.ShowNextResult(spool, shown));
-  EXPECT_EQ(host.events, (std::vector<std::string>{"show q.DOING", "title 数据监控(1)",
-                                                   "show r.DOING", "title 数据监控(2)"}));
+  ASSERT_TRUE(TakeNext());
+  ASSERT_TRUE(TakeNext());
+  EXPECT_FALSE(TakeNext());
+  EXPECT_EQ(taken, (std::vector<std::string>{"q.DOING", "r.DOING"}));
 
   // On screen now; the same name published again is a new result.
   WriteFileBytes(dir.file("r.DOING"), "third");
   scan.Published(dir.file("r.DOING"));
   EXPECT_EQ(Scan(), 1);
-  EXPECT_EQ(shown, 3);
+  EXPECT_EQ(taken, (std::vector<std::string>{"q.DOING", "r.DOING", "r.DOING"}));
   EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
-// A result that went before its turn (removed by hand) is neither shown nor
-// counted, and the next one is.
+// A result that went before its turn (removed by hand) is not taken, and
+// the next one is.
 TEST_F(SpoolScanTest, AResultThatWentBeforeItsTurnIsSkipped) {
   for (const char* name : {"gone.DOING", "next.DOING"}) {
     WriteFileBytes(dir.file(name), name);
     scan.Published(dir.file(name));
   }
   fs::remove(dir.file("gone.DOING"));
-  EXPECT_TRUE(scan.ShowNextResult(spool, shown));
-  EXPECT_EQ(host.events, (std::vector<std::string>{"show next.DOING", "title 数据监控(1)"}));
+  EXPECT_TRUE(TakeNext());
+  EXPECT_EQ(taken, std::vector<std::string>{"next.DOING"});
   EXPECT_EQ(scan.Waiting(), 0u);
-}
-
-TEST_F(SpoolScanTest, TheFirstFileSetsTheTitle) {
-  WriteFileBytes(dir.file("x.DOING"), "x");
-  Scan();
-  ASSERT_FALSE(host.events.empty());
-  EXPECT_EQ(host.events.back(), "title 数据监控(1)");
 }
 
 TEST_F(SpoolScanTest, OnlyResultFilesAreTouched) {
@@ -223,7 +202,7 @@ TEST_F(SpoolScanTest, OnlyResultFilesAreTouched) {
     WriteFileBytes(dir.file(name), "keep");
   WriteFileBytes(dir.file("lower.doing"), "shown");  // the pattern never cared for case
   EXPECT_EQ(Scan(), 1);
-  EXPECT_EQ(host.events, (std::vector<std::string>{"show lower.doing", "title 数据监控(1)"}));
+  EXPECT_EQ(taken, std::vector<std::string>{"lower.doing"});
   for (const char* name : {"folder.DOING", "t.compress", "rtdata.dat", "t.DOING.part", "t.DOINGx",
                            "DOING", "note.txt", "fifo.DOING", "link.DOING", "elsewhere"})
     EXPECT_TRUE(fs::exists(dir.file(name))) << name;
@@ -234,18 +213,17 @@ TEST_F(SpoolScanTest, WithoutTheLibraryNoFileIsReadyAndNoneIsLost) {
   WriteFileBytes(dir.file("wait.DOING"), "x");
   EXPECT_EQ(Scan(), 1);
   EXPECT_EQ(Scan(), 1);
-  EXPECT_TRUE(host.events.empty());
-  EXPECT_EQ(shown, 0);
+  EXPECT_TRUE(taken.empty());
   EXPECT_TRUE(fs::exists(dir.file("wait.DOING")));
   ASSERT_TRUE(LoadBuiltPallix());
   EXPECT_EQ(Scan(), 1);
-  EXPECT_EQ(shown, 1) << "the file waited for its tick";
+  EXPECT_EQ(taken, std::vector<std::string>{"wait.DOING"}) << "the file waited for its tick";
 }
 
 TEST_F(SpoolScanTest, AMissingSpoolDirectoryIsAnEmptyOne) {
   spool = dir.file("gone");
   EXPECT_EQ(Scan(), 1);
-  EXPECT_TRUE(host.events.empty());
+  EXPECT_TRUE(taken.empty());
 }
 
 TEST_F(SpoolScanTest, OverlongPathsAreSkippedNotOverrun) {
@@ -254,7 +232,7 @@ TEST_F(SpoolScanTest, OverlongPathsAreSkippedNotOverrun) {
   fs::create_directory(tooDeep);
   WriteFileBytes(tooDeep + "/a.DOING", "x");
   EXPECT_EQ(Scan(tooDeep), 1);
-  EXPECT_TRUE(host.events.empty());
+  EXPECT_TRUE(taken.empty());
   EXPECT_TRUE(fs::exists(tooDeep + "/a.DOING"));
 
   // One character less fits the pattern; then a file path must fit 499.
@@ -264,7 +242,7 @@ TEST_F(SpoolScanTest, OverlongPathsAreSkippedNotOverrun) {
   WriteFileBytes(deep + "/" + longName, "x");
   WriteFileBytes(deep + "/s.DOING", "x");
   EXPECT_EQ(Scan(deep), 1);
-  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(taken, std::vector<std::string>{"s.DOING"});
   EXPECT_TRUE(fs::exists(deep + "/" + longName));
   EXPECT_FALSE(fs::exists(deep + "/s.DOING"));
 }
