@@ -10,8 +10,8 @@
 #      journal      -> journal, platform
 #      util         -> util, journal, platform
 #      archive      -> archive, util, journal, platform
-#      panel        -> panel, util, archive, journal, platform
-#      acquisition  -> acquisition, panel, util, archive, journal, platform
+#      panel        -> panel, util, journal, platform (beside the archive)
+#      acquisition  -> acquisition, util, journal, platform
 #      monitor      -> monitor, acquisition, panel, util, archive, journal,
 #                      platform (the monitor's loop, Qt-free, under both windows)
 #      app          -> app, monitor, acquisition, panel, util, archive,
@@ -66,8 +66,8 @@ set(layer_platform platform)
 set(layer_journal journal platform)
 set(layer_archive archive util journal platform)
 set(layer_util util journal platform)
-set(layer_panel panel util archive journal platform)
-set(layer_acquisition acquisition panel util archive journal platform)
+set(layer_panel panel util journal platform)
+set(layer_acquisition acquisition util journal platform)
 set(layer_monitor monitor acquisition panel util archive journal platform)
 set(layer_app app monitor acquisition panel util archive journal platform records)
 set(layer_winapp winapp monitor acquisition panel util archive journal platform records)
