@@ -12,11 +12,6 @@ namespace web {
 
 namespace {
 
-// The order a group's verdict is told in: what the customer must hear
-// first.
-constexpr Verdict kSeverity[] = {Verdict::kVeto, Verdict::kAdvisory, Verdict::kPassed,
-                                 Verdict::kNotJudged};
-
 std::string Key(const char* name) { return std::string("\"") + name + "\":"; }
 
 }  // namespace
@@ -27,16 +22,17 @@ GroupSummary SummariseResult(const archive::ResultDetail& result) {
   g.resultId = result.row.id;
   g.shownUtcMs = result.row.shownUtcMs;
   g.operatorText = result.row.operatorText;
-  std::size_t worst = std::size(kSeverity);
+  // The group's verdict is the one the verdict table tells first (what the
+  // customer must hear first) among those its values were drawn in.
+  const VerdictLook* worst = nullptr;
   for (const archive::DisplayWrite& w : result.writes) {
     if (IsOperatorDisplay(w.displayId)) continue;
-    for (std::size_t k = 0; k < std::size(kSeverity); ++k) {
-      if (LookOf(kSeverity[k]).color != w.textColor) continue;
-      worst = std::min(worst, k);
-      if (kSeverity[k] == Verdict::kVeto) ++g.vetoes;
-    }
+    const VerdictLook* verdict = VerdictOfColour(w.textColor);
+    if (verdict == nullptr) continue;
+    if (worst == nullptr || verdict->severity < worst->severity) worst = verdict;
+    if (verdict->verdict == Verdict::kVeto) ++g.vetoes;
   }
-  g.judge = worst < std::size(kSeverity) ? LookOf(kSeverity[worst]).judgeCode : 0;
+  g.judge = worst != nullptr ? worst->judgeCode : 0;
   return g;
 }
 

@@ -97,10 +97,9 @@ void CBrennaCenterDlg::DDX_Control(int nID, QWidget& control) {
 
 void CBrennaCenterDlg::DoDataExchange() {
   DDX_Control(IDC_BTN_PORTSET, m_btnPortSet);
-  DDX_Control(IDC_ST_NOTJUDGED, m_stNotJudged);
-  DDX_Control(IDC_ST_ADVISORY, m_stAdvisory);
-  DDX_Control(IDC_ST_PASSED, m_stPassed);
-  DDX_Control(IDC_ST_VETO, m_stVeto);
+  // The legend's panels from the last to the first.
+  for (std::size_t i = kVerdictCount; i-- > 0;)
+    DDX_Control(kVerdictPanels[i].controlId, m_stVerdict[i]);
   DDX_Control(IDC_BTN_QUIT, m_btnQuit);
   for (std::size_t i = 0; i < kValueDisplayCount; ++i) DDX_Control(kValueDisplayIds[i], m_val[i]);
 }
@@ -145,9 +144,8 @@ void CBrennaCenterDlg::AddAboutEntry() {
 
 void CBrennaCenterDlg::SetLooks() {
   // Legend brushes, in the colours of the legend's table.
-  const auto brushes = LegendBrushes();
-  for (std::size_t i = 0; i < brushes.size(); ++i)
-    *brushes[i] = QBrush(ToQColor(kVerdictPanels[i].background));
+  for (std::size_t i = 0; i < kVerdictCount; ++i)
+    m_brVerdict[i] = QBrush(ToQColor(kVerdictPanels[i].background));
 
   // Heavy Song fonts for the legend and the buttons.
   const QString song = QString::fromUtf8("宋体");
@@ -156,10 +154,7 @@ void CBrennaCenterDlg::SetLooks() {
 
   // Labels, group boxes and value displays keep their own looks.
   m_btnQuit.setFont(m_fontButton);
-  m_stVeto.setFont(m_fontPanel);
-  m_stPassed.setFont(m_fontPanel);
-  m_stAdvisory.setFont(m_fontPanel);
-  m_stNotJudged.setFont(m_fontPanel);
+  for (CPanelStatic& panel : m_stVerdict) panel.setFont(m_fontPanel);
   m_btnPortSet.setFont(m_fontButton);
   // The colours of a control never change, so they are settled once here
   // rather than on every paint.
@@ -245,17 +240,13 @@ void CBrennaCenterDlg::OnSize(unsigned /*nType*/, int /*cx*/, int /*cy*/) {
 }
 
 const QBrush* CBrennaCenterDlg::OnCtlColor(QPalette* pDC, QWidget* pWnd) {
-  const PanelColors* panel = FindPanelColors(GetDlgCtrlID(pWnd));
-  if (panel == nullptr) return nullptr;
-  const QBrush* brush = LegendBrushes()[static_cast<std::size_t>(panel - kVerdictPanels)];
-  pDC->setBrush(QPalette::Window, *brush);
-  pDC->setColor(QPalette::WindowText, ToQColor(panel->text));
-  return brush;
-}
-
-std::array<QBrush*, 4> CBrennaCenterDlg::LegendBrushes() {
-  static_assert(std::size(kVerdictPanels) == 4, "one legend brush per verdict panel");
-  return {&m_brRed, &m_brBlue, &m_brGreen, &m_brBlack};
+  const int i = LegendIndex(GetDlgCtrlID(pWnd));
+  if (i < 0) return nullptr;
+  const PanelColors& panel = kVerdictPanels[static_cast<std::size_t>(i)];
+  const QBrush& brush = m_brVerdict[static_cast<std::size_t>(i)];
+  pDC->setBrush(QPalette::Window, brush);
+  pDC->setColor(QPalette::WindowText, ToQColor(panel.text));
+  return &brush;
 }
 
 void CBrennaCenterDlg::OnBtnQuit() {

@@ -31,6 +31,7 @@
 #include "monitor/MonitorPipeline.h"
 #include "monitor/ResultPresenter.h"
 #include "panel/ValueDisplayIds.h"
+#include "panel/VerdictLegend.h"
 #include "util/Rect.h"
 
 class QMenu;
@@ -103,11 +104,9 @@ class CBrennaCenterDlg : public QDialog,
   void OnSysCommand(unsigned nID, long lParam);
   void OnSize(unsigned nType, int cx, int cy);
   // The legend's fixed colours: sets background and text colour of the
-  // four verdict panels in `pDC` and returns the panel's brush; null (and
+  // verdict panels in `pDC` and returns the panel's brush; null (and
   // `pDC` untouched) for every other control.
   const QBrush* OnCtlColor(QPalette* pDC, QWidget* pWnd);
-  // The legend's brushes, in the order of the verdict panels' table.
-  std::array<QBrush*, 4> LegendBrushes();
   void OnBtnQuit();
   void OnBtnPortSet();
   // PipelineWindow: message boxes beside the window and over it; what
@@ -146,10 +145,8 @@ class CBrennaCenterDlg : public QDialog,
   Q_INVOKABLE void OnResultPublished();
 
   QPushButton m_btnPortSet;
-  CPanelStatic m_stNotJudged;
-  CPanelStatic m_stAdvisory;
-  CPanelStatic m_stPassed;
-  CPanelStatic m_stVeto;
+  // The legend's panels, one per verdict, in the verdict table's order.
+  std::array<CPanelStatic, kVerdictCount> m_stVerdict;
   QPushButton m_btnQuit;
   // The value displays: m_val[i] is the one with control ID
   // kValueDisplayIds[i].
@@ -157,12 +154,10 @@ class CBrennaCenterDlg : public QDialog,
   CMoveControl m_move;
   QFont m_fontPanel;
   QFont m_fontButton;
-  // The legend's brushes, named for their colours as the operator's side
-  // knows them; each is a verdict's: the background of its legend panel.
-  QBrush m_brRed;    // veto (否决项)
-  QBrush m_brBlue;   // passed (合格项)
-  QBrush m_brGreen;  // advisory (建议项)
-  QBrush m_brBlack;  // not judged (不评项)
+  // The legend's brushes: m_brVerdict[i] fills m_stVerdict[i] in its
+  // verdict's colour (red veto, blue passed, green advisory, black not
+  // judged).
+  std::array<QBrush, kVerdictCount> m_brVerdict;
   QIcon m_hIcon;
 
   // The window menu with the about entry (a context menu on this platform).

@@ -1,14 +1,20 @@
-// Verdicts - the one table of what a judge code says: its verdict, the text
-// of the legend panel that names it, and its colour. A value is drawn in
-// its verdict's colour and the verdict's legend panel is filled with it, so
-// the decoder's colour schemes, the legend's panels and their brushes all
-// read it here and cannot disagree.
+// Verdicts - the one table of what a judge code says: its verdict, its
+// colour and the colour's name, the order a verdict is told in, and its
+// legend panel (the panel's text, control ID and place in the window). A
+// value is drawn in its verdict's colour and the verdict's legend panel is
+// filled with it, so the decoder's colour schemes, the template's legend,
+// both windows' panels and brushes, brenna-history's and brenna-web's
+// reports and the station guide all read it here and cannot disagree. A
+// verdict is added, or a colour or a text changed, in this table alone
+// (docs/display-and-layout.md, "Verdicts").
 #ifndef BRENNA_PANEL_VERDICTS_H
 #define BRENNA_PANEL_VERDICTS_H
 
 #include <cstddef>
 #include <iterator>
 
+#include "panel/DialogTemplate.h"
+#include "panel/Resource.h"
 #include "util/Colors.h"
 
 enum class Verdict { kVeto, kPassed, kAdvisory, kNotJudged };
@@ -18,14 +24,34 @@ struct VerdictLook {
   int judgeCode;           // how a result record says it
   const char* legendText;  // UTF-8: the legend panel's text
   COLORREF color;          // a value's text, the panel's background
+  const char* colourName;  // the colour in words, as reports and the guide say it
+  int severity;            // the order a group's verdict is told in: 1 first
+  int panelId;             // its legend panel, a control of template 102
+  DluRect panelRect;       // where the panel sits in the window
 };
 
-// In the order of the legend: veto, passed, advisory, not judged.
+// In the order of the legend: veto, passed, advisory, not judged. The
+// window compares a control with the panels, and the template lists them,
+// in this order.
 inline constexpr VerdictLook kVerdicts[] = {
-    {Verdict::kVeto, 2, "否决项", kColorRed},
-    {Verdict::kPassed, 1, "合格项", kColorBlue},
-    {Verdict::kAdvisory, 3, "建议项", kColorGreen},
-    {Verdict::kNotJudged, 4, "不评项", kColorBlack},
+    {Verdict::kVeto, 2, "否决项", kColorRed, "red", 1, IDC_ST_VETO, {349, 68, 163, 59}},
+    {Verdict::kPassed, 1, "合格项", kColorBlue, "blue", 3, IDC_ST_PASSED, {512, 68, 163, 59}},
+    {Verdict::kAdvisory,
+     3,
+     "建议项",
+     kColorGreen,
+     "green",
+     2,
+     IDC_ST_ADVISORY,
+     {349, 136, 163, 59}},
+    {Verdict::kNotJudged,
+     4,
+     "不评项",
+     kColorBlack,
+     "black",
+     4,
+     IDC_ST_NOTJUDGED,
+     {512, 136, 163, 59}},
 };
 
 // What a value is drawn in when its judge code tells no verdict its scheme
@@ -46,18 +72,30 @@ constexpr const VerdictLook* VerdictOfJudge(int judgeCode) {
   return nullptr;
 }
 
+// The verdict a colour says (a value drawn in it); null for every other.
+constexpr const VerdictLook* VerdictOfColour(COLORREF color) {
+  for (const VerdictLook& look : kVerdicts)
+    if (look.color == color) return &look;
+  return nullptr;
+}
+
 namespace verdicts_detail {
 constexpr bool OneRowEach() {
-  for (std::size_t i = 0; i < std::size(kVerdicts); ++i)
+  for (std::size_t i = 0; i < std::size(kVerdicts); ++i) {
+    if (kVerdicts[i].color == kNoVerdictColor || kVerdicts[i].severity < 1) return false;
     for (std::size_t j = i + 1; j < std::size(kVerdicts); ++j)
       if (kVerdicts[i].verdict == kVerdicts[j].verdict ||
           kVerdicts[i].judgeCode == kVerdicts[j].judgeCode ||
-          kVerdicts[i].color == kVerdicts[j].color || kVerdicts[i].color == kNoVerdictColor)
+          kVerdicts[i].color == kVerdicts[j].color ||
+          kVerdicts[i].severity == kVerdicts[j].severity ||
+          kVerdicts[i].panelId == kVerdicts[j].panelId)
         return false;
-  return std::size(kVerdicts) == 4;
+  }
+  return true;
 }
 }  // namespace verdicts_detail
 static_assert(verdicts_detail::OneRowEach(),
-              "each verdict once, with a judge code and a colour of its own (not white)");
+              "each verdict once, with a judge code, a colour (not white), a place in the "
+              "telling order and a legend panel of its own");
 
 #endif  // BRENNA_PANEL_VERDICTS_H

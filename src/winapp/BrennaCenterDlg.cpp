@@ -89,10 +89,8 @@ IValueDisplay* CBrennaCenterDlg::ValueDisplay(int controlId) {
 
 void CBrennaCenterDlg::DoDataExchange() {
   m_btnPortSet = GetDlgItem(IDC_BTN_PORTSET);
-  m_stNotJudged = GetDlgItem(IDC_ST_NOTJUDGED);
-  m_stAdvisory = GetDlgItem(IDC_ST_ADVISORY);
-  m_stPassed = GetDlgItem(IDC_ST_PASSED);
-  m_stVeto = GetDlgItem(IDC_ST_VETO);
+  for (std::size_t i = kVerdictCount; i-- > 0;)
+    m_stVerdict[i] = GetDlgItem(kVerdictPanels[i].controlId);
   m_btnQuit = GetDlgItem(IDC_BTN_QUIT);
   for (std::size_t i = 0; i < kValueDisplayCount; ++i)
     m_val[i].SubclassDlgItem(kValueDisplayIds[i], m_hWnd);
@@ -125,10 +123,8 @@ void CBrennaCenterDlg::AddAboutEntry() {
 
 void CBrennaCenterDlg::SetLooks() {
   // Legend brushes in the colours of the legend's table, in its order.
-  CBrush* brushes[] = {&m_brRed, &m_brBlue, &m_brGreen, &m_brBlack};
-  static_assert(std::size(kVerdictPanels) == 4, "one legend brush per verdict panel");
-  for (std::size_t i = 0; i < std::size(brushes); ++i)
-    brushes[i]->CreateSolidBrush(kVerdictPanels[i].background);
+  for (std::size_t i = 0; i < kVerdictCount; ++i)
+    m_brVerdict[i].CreateSolidBrush(kVerdictPanels[i].background);
 
   // Heavy Song faces for the legend and the buttons.
   m_fontPanel.CreateFont(100, 40, 900, ANSI_CHARSET, DEFAULT_PITCH, SongFace());
@@ -139,10 +135,7 @@ void CBrennaCenterDlg::SetLooks() {
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   };
   setFont(m_btnQuit, m_fontButton);
-  setFont(m_stVeto, m_fontPanel);
-  setFont(m_stPassed, m_fontPanel);
-  setFont(m_stAdvisory, m_fontPanel);
-  setFont(m_stNotJudged, m_fontPanel);
+  for (HWND panel : m_stVerdict) setFont(panel, m_fontPanel);
   setFont(m_btnPortSet, m_fontButton);
 }
 
@@ -223,12 +216,12 @@ void CBrennaCenterDlg::OnSize(UINT, int, int) {
 }
 
 HBRUSH CBrennaCenterDlg::OnCtlColor(HDC pDC, HWND pWnd, UINT) {
-  const PanelColors* panel = FindPanelColors(GetDlgCtrlID(pWnd));
-  if (panel == nullptr) return nullptr;
-  const CBrush* brushes[] = {&m_brRed, &m_brBlue, &m_brGreen, &m_brBlack};
-  SetBkColor(pDC, panel->background);
-  SetTextColor(pDC, panel->text);
-  return *brushes[panel - kVerdictPanels];
+  const int i = LegendIndex(GetDlgCtrlID(pWnd));
+  if (i < 0) return nullptr;
+  const PanelColors& panel = kVerdictPanels[static_cast<std::size_t>(i)];
+  SetBkColor(pDC, panel.background);
+  SetTextColor(pDC, panel.text);
+  return m_brVerdict[static_cast<std::size_t>(i)];
 }
 
 void CBrennaCenterDlg::OnBtnQuit() {

@@ -25,6 +25,7 @@
 #include "monitor/MonitorPipeline.h"
 #include "monitor/ResultPresenter.h"
 #include "panel/ValueDisplayIds.h"
+#include "panel/VerdictLegend.h"
 #include "winapp/Dialog.h"
 #include "winapp/Gdi.h"
 #include "winapp/MoveControl.h"
@@ -92,7 +93,7 @@ class CBrennaCenterDlg : public CDialog,
   HCURSOR OnQueryDragIcon();
   void OnSize(UINT nType, int cx, int cy);
   // The legend's fixed colours: sets background and text colour of the
-  // four verdict panels in `pDC` and returns the panel's brush; null for
+  // verdict panels in `pDC` and returns the panel's brush; null for
   // every other control.
   HBRUSH OnCtlColor(HDC pDC, HWND pWnd, UINT nCtlColor);
   void OnBtnQuit();
@@ -130,20 +131,17 @@ class CBrennaCenterDlg : public CDialog,
   static std::atomic<HWND> s_consoleWindow;
 
   HWND m_btnPortSet = nullptr;
-  HWND m_stNotJudged = nullptr;
-  HWND m_stAdvisory = nullptr;
-  HWND m_stPassed = nullptr;
-  HWND m_stVeto = nullptr;
+  // The legend's panels, one per verdict, in the verdict table's order.
+  std::array<HWND, kVerdictCount> m_stVerdict{};
   HWND m_btnQuit = nullptr;
   // m_val[i] is the display with control ID kValueDisplayIds[i].
   std::array<CValueDisplay, kValueDisplayCount> m_val;
   CMoveControl m_move;
   CFont m_fontPanel;
   CFont m_fontButton;
-  CBrush m_brRed;
-  CBrush m_brBlue;
-  CBrush m_brGreen;
-  CBrush m_brBlack;
+  // The legend's brushes: m_brVerdict[i] fills m_stVerdict[i] in its
+  // verdict's colour.
+  std::array<CBrush, kVerdictCount> m_brVerdict;
   HICON m_hIcon = nullptr;
   HICON m_hSmallIcon = nullptr;
 

@@ -2,6 +2,7 @@
 // legend colours.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <set>
 #include <string>
 
@@ -109,22 +110,56 @@ TEST(AppIcon, IsA32By32PictureOfAtMost16Colours) {
   EXPECT_FALSE(icon->PixelColor(0, 0, &c));  // corner is transparent
 }
 
-TEST(VerdictLegend, FourPanelsInComparisonOrderWithWhiteText) {
-  const int ids[] = {IDC_ST_VETO, IDC_ST_PASSED, IDC_ST_ADVISORY, IDC_ST_NOTJUDGED};
-  const COLORREF backgrounds[] = {0x0000FF, 0xFF0000, 0x00FF00, 0x000000};
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(kVerdictPanels[i].controlId, ids[i]);
-    EXPECT_EQ(kVerdictPanels[i].background, backgrounds[i]) << ids[i];
-    EXPECT_EQ(kVerdictPanels[i].text, 0xFFFFFFu);
-    EXPECT_EQ(FindPanelColors(ids[i]), &kVerdictPanels[i]);
-    // Each one is a verdict panel of the main window, and what it says is
-    // what its colour means on a value.
-    const DlgControl* ctl = FindControl(MainDialogTemplate(), ids[i]);
+// The verdict table: the legend's four verdicts, in its order, as a result
+// record says them and the window shows them; the order a group's verdict
+// is told in; each legend panel's control.
+TEST(Verdicts, TheLegendsVerdictsInItsOrder) {
+  struct Row {
+    Verdict verdict;
+    int judge;
+    const char* text;
+    COLORREF colour;
+    const char* colourName;
+    int severity;
+    int panelId;
+  };
+  const Row expected[] = {
+      {Verdict::kVeto, 2, "否决项", 0x0000FF, "red", 1, IDC_ST_VETO},
+      {Verdict::kPassed, 1, "合格项", 0xFF0000, "blue", 3, IDC_ST_PASSED},
+      {Verdict::kAdvisory, 3, "建议项", 0x00FF00, "green", 2, IDC_ST_ADVISORY},
+      {Verdict::kNotJudged, 4, "不评项", 0x000000, "black", 4, IDC_ST_NOTJUDGED},
+  };
+  ASSERT_EQ(std::size(kVerdicts), std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    const VerdictLook& v = kVerdicts[i];
+    SCOPED_TRACE(expected[i].text);
+    EXPECT_EQ(v.verdict, expected[i].verdict);
+    EXPECT_EQ(v.judgeCode, expected[i].judge);
+    EXPECT_STREQ(v.legendText, expected[i].text);
+    EXPECT_EQ(v.color, expected[i].colour);
+    EXPECT_STREQ(v.colourName, expected[i].colourName);
+    EXPECT_EQ(v.severity, expected[i].severity);
+    EXPECT_EQ(v.panelId, expected[i].panelId);
+  }
+}
+
+// Each verdict's panel is a panel of the main window where the table puts
+// it, says the verdict and is filled with the colour its judge code gives a
+// value, white text on it; no other control is a legend panel.
+TEST(VerdictLegend, EachVerdictsPanelSaysItInItsColourWithWhiteText) {
+  for (std::size_t i = 0; i < std::size(kVerdicts); ++i) {
+    const VerdictLook& v = kVerdicts[i];
+    SCOPED_TRACE(v.legendText);
+    const DlgControl* ctl = FindControl(MainDialogTemplate(), v.panelId);
     ASSERT_NE(ctl, nullptr);
     EXPECT_EQ(ctl->kind, ControlKind::VerdictPanel);
-    const VerdictLook& look = LookOf(kVerdictPanels[i].verdict);
-    EXPECT_STREQ(ctl->text, look.legendText);
-    EXPECT_EQ(JudgeColor(ColorScheme::kFourColour, look.judgeCode), kVerdictPanels[i].background);
+    EXPECT_STREQ(ctl->text, v.legendText);
+    EXPECT_EQ(ctl->rect.x, v.panelRect.x);
+    EXPECT_EQ(ctl->rect.y, v.panelRect.y);
+    const PanelColors* panel = FindPanelColors(v.panelId);
+    ASSERT_EQ(panel, &kVerdictPanels[i]) << "compared in the table's order";
+    EXPECT_EQ(panel->background, JudgeColor(ColorScheme::kFourColour, v.judgeCode));
+    EXPECT_EQ(panel->text, kColorWhite);
   }
   for (int other : {IDC_STATIC, IDC_BTN_QUIT, IDC_BTN_PORTSET, 1018, 1024, 0}) {
     EXPECT_EQ(FindPanelColors(other), nullptr) << other;
