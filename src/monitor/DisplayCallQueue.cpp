@@ -3,7 +3,7 @@
 #include <utility>
 
 bool DisplayCallQueue::Post(Call call) {
-  std::lock_guard<std::mutex> lock(m_lock);
+  MutexLock lock(m_lock);
   m_calls.push_back(std::move(call));
   return m_calls.size() == 1;
 }
@@ -19,7 +19,7 @@ bool DisplayCallQueue::PostText(std::string text) {
 void DisplayCallQueue::ApplyTo(IValueDisplay& display) {
   std::vector<Call> calls;
   {
-    std::lock_guard<std::mutex> lock(m_lock);
+    MutexLock lock(m_lock);
     calls.swap(m_calls);
   }
   for (Call& call : calls) {

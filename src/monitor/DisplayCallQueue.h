@@ -7,11 +7,11 @@
 #ifndef BRENNA_MONITOR_DISPLAYCALLQUEUE_H
 #define BRENNA_MONITOR_DISPLAYCALLQUEUE_H
 
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "monitor/DisplayBoard.h"
+#include "platform/Mutex.h"
 
 class DisplayCallQueue {
  public:
@@ -33,8 +33,8 @@ class DisplayCallQueue {
   };
   bool Post(Call call);
 
-  std::mutex m_lock;
-  std::vector<Call> m_calls;
+  Mutex m_lock;
+  std::vector<Call> m_calls PALLIX_GUARDED_BY(m_lock);
 };
 
 #endif  // BRENNA_MONITOR_DISPLAYCALLQUEUE_H
