@@ -25,10 +25,12 @@
 #include "app/BrennaCenterDlg.h"
 #include "app/DialogBuilder.h"
 #include "app/Fonts.h"
+#include "app/QtColor.h"
 #include "monitor/Globals.h"
 #include "panel/Resource.h"
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
+#include "panel/Verdicts.h"
 #include "platform/PallixBinding.h"
 #include "util/LayoutMath.h"
 
@@ -250,23 +252,18 @@ TEST_F(BrennaCenterDlgTest, LegendPanelsShowTheirColoursInAGrabOfTheWindow) {
       EXPECT_TRUE(shot.save(QDir(QString::fromLocal8Bit(dir)).filePath("main-window.png")));
     }
 
-    const struct {
-      int id;
-      QRgb background;
-    } panels[] = {{IDC_ST_VETO, qRgb(255, 0, 0)},
-                  {IDC_ST_PASSED, qRgb(0, 0, 255)},
-                  {IDC_ST_ADVISORY, qRgb(0, 255, 0)},
-                  {IDC_ST_NOTJUDGED, qRgb(0, 0, 0)}};
-    for (const auto& p : panels) {
-      QWidget* panel = d.GetDlgItem(p.id);
+    // Each verdict's panel (the verdict table's colours: ResourcesTest).
+    for (const VerdictLook& v : kVerdicts) {
+      QWidget* panel = d.GetDlgItem(v.panelId);
       ASSERT_NE(panel, nullptr);
       const QRect r = panel->geometry();
+      const QRgb background = ToQColor(v.color).rgb();
       // Mostly its own colour, with a large white text on it.
-      EXPECT_GT(ShareOfColor(shot, r, p.background), 0.4) << p.id;
-      EXPECT_GT(ShareOfColor(shot, r, qRgb(255, 255, 255)), 0.08) << p.id;
+      EXPECT_GT(ShareOfColor(shot, r, background), 0.4) << v.panelId;
+      EXPECT_GT(ShareOfColor(shot, r, qRgb(255, 255, 255)), 0.08) << v.panelId;
       // 100 pixels of character cell (ascent + descent), not of em.
-      EXPECT_NEAR(QFontMetrics(panel->font()).height(), 100, 1) << p.id;
-      EXPECT_EQ(panel->font().weight(), 900) << p.id;
+      EXPECT_NEAR(QFontMetrics(panel->font()).height(), 100, 1) << v.panelId;
+      EXPECT_EQ(panel->font().weight(), 900) << v.panelId;
     }
     for (int id : {IDC_BTN_QUIT, IDC_BTN_PORTSET}) {
       QWidget* button = d.GetDlgItem(id);
