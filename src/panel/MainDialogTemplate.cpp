@@ -38,7 +38,8 @@ constexpr DlgControl Button(int id, const char* text, int x, int y, int cx, int 
 }
 // A legend panel names its verdict, where the verdict table puts it.
 constexpr DlgControl Panel(const VerdictLook& v) {
-  return {ControlKind::VerdictPanel, v.panelId, v.legendText, v.panelRect, kStaticText | kCenter};
+  return {ControlKind::VerdictPanel, v.panel.controlId, v.legendText, v.panel.rect,
+          kStaticText | kCenter};
 }
 // Disabled flat buttons in the template; the window paints them itself.
 constexpr DlgControl Display(int id, int x, int y, int cx, int cy) {

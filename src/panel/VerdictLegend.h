@@ -25,7 +25,8 @@ namespace verdict_legend_detail {
 constexpr std::array<PanelColors, kVerdictCount> Panels() {
   std::array<PanelColors, kVerdictCount> panels{};
   for (std::size_t i = 0; i < kVerdictCount; ++i)
-    panels[i] = {kVerdicts[i].panelId, kVerdicts[i].verdict, kVerdicts[i].color, kColorWhite};
+    panels[i] = {kVerdicts[i].panel.controlId, kVerdicts[i].verdict, kVerdicts[i].color,
+                 kColorWhite};
   return panels;
 }
 }  // namespace verdict_legend_detail

@@ -19,6 +19,17 @@
 
 enum class Verdict { kVeto, kPassed, kAdvisory, kNotJudged };
 
+// Where a verdict's legend panel sits: its control in template 102 and its
+// place there, in dialog units.
+struct LegendPlace {
+  int controlId;
+  DluRect rect;
+};
+
+constexpr LegendPlace Legend(int controlId, int x, int y, int cx, int cy) {
+  return {controlId, {x, y, cx, cy}};
+}
+
 struct VerdictLook {
   Verdict verdict;
   int judgeCode;           // how a result record says it
@@ -26,32 +37,20 @@ struct VerdictLook {
   COLORREF color;          // a value's text, the panel's background
   const char* colourName;  // the colour in words, as reports and the guide say it
   int severity;            // the order a group's verdict is told in: 1 first
-  int panelId;             // its legend panel, a control of template 102
-  DluRect panelRect;       // where the panel sits in the window
+  LegendPlace panel;       // its legend panel
 };
 
 // In the order of the legend: veto, passed, advisory, not judged. The
 // window compares a control with the panels, and the template lists them,
 // in this order.
 inline constexpr VerdictLook kVerdicts[] = {
-    {Verdict::kVeto, 2, "否决项", kColorRed, "red", 1, IDC_ST_VETO, {349, 68, 163, 59}},
-    {Verdict::kPassed, 1, "合格项", kColorBlue, "blue", 3, IDC_ST_PASSED, {512, 68, 163, 59}},
-    {Verdict::kAdvisory,
-     3,
-     "建议项",
-     kColorGreen,
-     "green",
-     2,
-     IDC_ST_ADVISORY,
-     {349, 136, 163, 59}},
-    {Verdict::kNotJudged,
-     4,
-     "不评项",
-     kColorBlack,
-     "black",
-     4,
-     IDC_ST_NOTJUDGED,
-     {512, 136, 163, 59}},
+    // verdict, judge code, legend text, colour, its name, told, legend panel
+    {Verdict::kVeto, 2, "否决项", kColorRed, "red", 1, Legend(IDC_ST_VETO, 349, 68, 163, 59)},
+    {Verdict::kPassed, 1, "合格项", kColorBlue, "blue", 3, Legend(IDC_ST_PASSED, 512, 68, 163, 59)},
+    {Verdict::kAdvisory, 3, "建议项", kColorGreen, "green", 2,
+     Legend(IDC_ST_ADVISORY, 349, 136, 163, 59)},
+    {Verdict::kNotJudged, 4, "不评项", kColorBlack, "black", 4,
+     Legend(IDC_ST_NOTJUDGED, 512, 136, 163, 59)},
 };
 
 // What a value is drawn in when its judge code tells no verdict its scheme
@@ -88,7 +87,7 @@ constexpr bool OneRowEach() {
           kVerdicts[i].judgeCode == kVerdicts[j].judgeCode ||
           kVerdicts[i].color == kVerdicts[j].color ||
           kVerdicts[i].severity == kVerdicts[j].severity ||
-          kVerdicts[i].panelId == kVerdicts[j].panelId)
+          kVerdicts[i].panel.controlId == kVerdicts[j].panel.controlId)
         return false;
   }
   return true;

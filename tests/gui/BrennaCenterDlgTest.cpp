@@ -254,16 +254,16 @@ TEST_F(BrennaCenterDlgTest, LegendPanelsShowTheirColoursInAGrabOfTheWindow) {
 
     // Each verdict's panel (the verdict table's colours: ResourcesTest).
     for (const VerdictLook& v : kVerdicts) {
-      QWidget* panel = d.GetDlgItem(v.panelId);
+      QWidget* panel = d.GetDlgItem(v.panel.controlId);
       ASSERT_NE(panel, nullptr);
       const QRect r = panel->geometry();
       const QRgb background = ToQColor(v.color).rgb();
       // Mostly its own colour, with a large white text on it.
-      EXPECT_GT(ShareOfColor(shot, r, background), 0.4) << v.panelId;
-      EXPECT_GT(ShareOfColor(shot, r, qRgb(255, 255, 255)), 0.08) << v.panelId;
+      EXPECT_GT(ShareOfColor(shot, r, background), 0.4) << v.panel.controlId;
+      EXPECT_GT(ShareOfColor(shot, r, qRgb(255, 255, 255)), 0.08) << v.panel.controlId;
       // 100 pixels of character cell (ascent + descent), not of em.
-      EXPECT_NEAR(QFontMetrics(panel->font()).height(), 100, 1) << v.panelId;
-      EXPECT_EQ(panel->font().weight(), 900) << v.panelId;
+      EXPECT_NEAR(QFontMetrics(panel->font()).height(), 100, 1) << v.panel.controlId;
+      EXPECT_EQ(panel->font().weight(), 900) << v.panel.controlId;
     }
     for (int id : {IDC_BTN_QUIT, IDC_BTN_PORTSET}) {
       QWidget* button = d.GetDlgItem(id);

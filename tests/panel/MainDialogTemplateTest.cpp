@@ -121,7 +121,7 @@ TEST(MainDialogTemplate, TemplateOrderPutsQuitFirstAmongTabStopsAndPortSetLast) 
   ASSERT_EQ(n - i, std::size(kValueDisplayIds) + std::size(kVerdicts) + 1);
   const std::size_t panels = i + std::size(kValueDisplayIds);
   for (std::size_t k = 0; k < std::size(kVerdicts); ++k)
-    EXPECT_EQ(c[panels + k].id, kVerdicts[k].panelId);
+    EXPECT_EQ(c[panels + k].id, kVerdicts[k].panel.controlId);
   EXPECT_EQ(c[n - 1].id, IDC_BTN_PORTSET);
 
   // The first enabled tab stop - the initial focus - is the quit button.
@@ -143,8 +143,8 @@ TEST(MainDialogTemplate, ButtonsAndLegendSitTopRight) {
   EXPECT_EQ(Control(IDC_BTN_QUIT).rect.x, 512);  // beside 1017, touching it
   // The legend below them (its panels: tests/panel/ResourcesTest.cpp).
   for (const VerdictLook& v : kVerdicts) {
-    EXPECT_GE(Control(v.panelId).rect.x, Control(IDC_BTN_PORTSET).rect.x) << v.legendText;
-    EXPECT_GE(Control(v.panelId).rect.y, Control(IDC_BTN_PORTSET).rect.cy) << v.legendText;
+    EXPECT_GE(Control(v.panel.controlId).rect.x, Control(IDC_BTN_PORTSET).rect.x) << v.legendText;
+    EXPECT_GE(Control(v.panel.controlId).rect.y, Control(IDC_BTN_PORTSET).rect.cy) << v.legendText;
   }
 }
 

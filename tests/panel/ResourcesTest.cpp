@@ -139,7 +139,7 @@ TEST(Verdicts, TheLegendsVerdictsInItsOrder) {
     EXPECT_EQ(v.color, expected[i].colour);
     EXPECT_STREQ(v.colourName, expected[i].colourName);
     EXPECT_EQ(v.severity, expected[i].severity);
-    EXPECT_EQ(v.panelId, expected[i].panelId);
+    EXPECT_EQ(v.panel.controlId, expected[i].panelId);
   }
 }
 
@@ -150,13 +150,13 @@ TEST(VerdictLegend, EachVerdictsPanelSaysItInItsColourWithWhiteText) {
   for (std::size_t i = 0; i < std::size(kVerdicts); ++i) {
     const VerdictLook& v = kVerdicts[i];
     SCOPED_TRACE(v.legendText);
-    const DlgControl* ctl = FindControl(MainDialogTemplate(), v.panelId);
+    const DlgControl* ctl = FindControl(MainDialogTemplate(), v.panel.controlId);
     ASSERT_NE(ctl, nullptr);
     EXPECT_EQ(ctl->kind, ControlKind::VerdictPanel);
     EXPECT_STREQ(ctl->text, v.legendText);
-    EXPECT_EQ(ctl->rect.x, v.panelRect.x);
-    EXPECT_EQ(ctl->rect.y, v.panelRect.y);
-    const PanelColors* panel = FindPanelColors(v.panelId);
+    EXPECT_EQ(ctl->rect.x, v.panel.rect.x);
+    EXPECT_EQ(ctl->rect.y, v.panel.rect.y);
+    const PanelColors* panel = FindPanelColors(v.panel.controlId);
     ASSERT_EQ(panel, &kVerdictPanels[i]) << "compared in the table's order";
     EXPECT_EQ(panel->background, JudgeColor(ColorScheme::kFourColour, v.judgeCode));
     EXPECT_EQ(panel->text, kColorWhite);
