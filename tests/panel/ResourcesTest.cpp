@@ -5,6 +5,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "panel/DialogTemplate.h"
 #include "panel/Resource.h"
@@ -110,58 +111,40 @@ TEST(AppIcon, IsA32By32PictureOfAtMost16Colours) {
   EXPECT_FALSE(icon->PixelColor(0, 0, &c));  // corner is transparent
 }
 
-// The verdict table: the legend's four verdicts, in its order, as a result
-// record says them and the window shows them; the order a group's verdict
-// is told in; each legend panel's control.
-TEST(Verdicts, TheLegendsVerdictsInItsOrder) {
-  struct Row {
-    Verdict verdict;
+// The legend's verdicts in its order: as a result record says them, as the
+// window shows them and names their colours, as they are told, and each on
+// its panel of the main window, in its colour with white text; no other
+// control is a legend panel.
+TEST(VerdictLegend, TheLegendsVerdictsInItsOrderEachOnItsPanel) {
+  const struct {
     int judge;
     const char* text;
     COLORREF colour;
-    const char* colourName;
-    int severity;
-    int panelId;
-  };
-  const Row expected[] = {
-      {Verdict::kVeto, 2, "否决项", 0x0000FF, "red", 1, IDC_ST_VETO},
-      {Verdict::kPassed, 1, "合格项", 0xFF0000, "blue", 3, IDC_ST_PASSED},
-      {Verdict::kAdvisory, 3, "建议项", 0x00FF00, "green", 2, IDC_ST_ADVISORY},
-      {Verdict::kNotJudged, 4, "不评项", 0x000000, "black", 4, IDC_ST_NOTJUDGED},
+    const char* name;
+    int severity, panelId;
+  } expected[] = {
+      {2, "否决项", 0x0000FF, "red", 1, IDC_ST_VETO},
+      {1, "合格项", 0xFF0000, "blue", 3, IDC_ST_PASSED},
+      {3, "建议项", 0x00FF00, "green", 2, IDC_ST_ADVISORY},
+      {4, "不评项", 0x000000, "black", 4, IDC_ST_NOTJUDGED},
   };
   ASSERT_EQ(std::size(kVerdicts), std::size(expected));
   for (std::size_t i = 0; i < std::size(expected); ++i) {
     const VerdictLook& v = kVerdicts[i];
-    SCOPED_TRACE(expected[i].text);
-    EXPECT_EQ(v.verdict, expected[i].verdict);
-    EXPECT_EQ(v.judgeCode, expected[i].judge);
-    EXPECT_STREQ(v.legendText, expected[i].text);
-    EXPECT_EQ(v.color, expected[i].colour);
-    EXPECT_STREQ(v.colourName, expected[i].colourName);
-    EXPECT_EQ(v.severity, expected[i].severity);
-    EXPECT_EQ(v.panel.controlId, expected[i].panelId);
-  }
-}
-
-// Each verdict's panel is a panel of the main window where the table puts
-// it, says the verdict and is filled with the colour its judge code gives a
-// value, white text on it; no other control is a legend panel.
-TEST(VerdictLegend, EachVerdictsPanelSaysItInItsColourWithWhiteText) {
-  for (std::size_t i = 0; i < std::size(kVerdicts); ++i) {
-    const VerdictLook& v = kVerdicts[i];
-    SCOPED_TRACE(v.legendText);
-    const DlgControl* ctl = FindControl(MainDialogTemplate(), v.panel.controlId);
+    const auto& e = expected[i];
+    SCOPED_TRACE(e.text);
+    EXPECT_EQ(std::tie(v.judgeCode, v.color, v.severity, v.panel.controlId),
+              std::tie(e.judge, e.colour, e.severity, e.panelId));
+    EXPECT_STREQ(v.legendText, e.text);
+    EXPECT_STREQ(v.colourName, e.name);
+    const DlgControl* ctl = FindControl(MainDialogTemplate(), e.panelId);
     ASSERT_NE(ctl, nullptr);
     EXPECT_EQ(ctl->kind, ControlKind::VerdictPanel);
-    EXPECT_STREQ(ctl->text, v.legendText);
-    EXPECT_EQ(ctl->rect.x, v.panel.rect.x);
-    EXPECT_EQ(ctl->rect.y, v.panel.rect.y);
-    const PanelColors* panel = FindPanelColors(v.panel.controlId);
-    ASSERT_EQ(panel, &kVerdictPanels[i]) << "compared in the table's order";
-    EXPECT_EQ(panel->background, JudgeColor(ColorScheme::kFourColour, v.judgeCode));
-    EXPECT_EQ(panel->text, kColorWhite);
+    EXPECT_STREQ(ctl->text, e.text);
+    ASSERT_EQ(FindPanelColors(e.panelId), &kVerdictPanels[i]) << "compared in the table's order";
+    EXPECT_EQ(kVerdictPanels[i].background, JudgeColor(ColorScheme::kFourColour, e.judge));
+    EXPECT_EQ(kVerdictPanels[i].text, kColorWhite);
   }
-  for (int other : {IDC_STATIC, IDC_BTN_QUIT, IDC_BTN_PORTSET, 1018, 1024, 0}) {
+  for (int other : {IDC_STATIC, IDC_BTN_QUIT, IDC_BTN_PORTSET, 1018, 1024, 0})
     EXPECT_EQ(FindPanelColors(other), nullptr) << other;
-  }
 }

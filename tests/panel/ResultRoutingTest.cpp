@@ -25,9 +25,6 @@ constexpr ValueFormat AS = ValueFormat::kAsReceived;
 constexpr ValueFormat TEN = ValueFormat::kTenths;
 constexpr ValueFormat THOU = ValueFormat::kThousandths;
 
-// GetItemIDByDevID writes at most this many items (docs/pallix-exports.md).
-constexpr int kItemsOfADevice = 200;
-
 // The four inner low-beam cells: displays that no item reaches.
 constexpr int kUnfilledCells[] = {1112, 1114, 1116, 1118};
 
@@ -157,11 +154,10 @@ TEST(ResultRouting, LibPallixsDeviceTableReportsExactlyTheRoutedItemsOfEachGroup
         << "item " << r.itemCode << " of device " << device;
   }
   for (const DeviceOperator& d : kDeviceOperators) {
-    std::vector<int> items(kItemsOfADevice);
-    const int count = GetItemIDByDevID(d.deviceCode, items.data());
+    int items[200];  // GetItemIDByDevID's most (docs/pallix-exports.md)
+    const int count = GetItemIDByDevID(d.deviceCode, items);
     ASSERT_GT(count, 0) << "device " << d.deviceCode;
-    ASSERT_LE(count, kItemsOfADevice);
-    reportedInGroup[GroupCaptionOf(d.displayId)].insert(items.begin(), items.begin() + count);
+    reportedInGroup[GroupCaptionOf(d.displayId)].insert(items, items + count);
   }
   UnloadPallix();
   EXPECT_EQ(reportedInGroup, routedInGroup);
@@ -185,15 +181,15 @@ TEST(ResultRouting, DeviceCodesWithoutAGroupHaveNoOperatorDisplay) {
 // as not judged; a judge code no verdict has looks empty (white).
 TEST(ResultRouting, JudgeColours) {
   const COLORREF white = RGB(255, 255, 255), notJudged = LookOf(Verdict::kNotJudged).color;
+  int above = 0;
   for (const VerdictLook& v : kVerdicts) {
     SCOPED_TRACE(v.legendText);
     EXPECT_EQ(JudgeColor(F, v.judgeCode), v.color);
     const bool twoColour = v.verdict == Verdict::kPassed || v.verdict == Verdict::kVeto;
     EXPECT_EQ(JudgeColor(T, v.judgeCode), twoColour ? v.color : white);
     EXPECT_EQ(JudgeColor(P, v.judgeCode), notJudged);
+    above = std::max(above, v.judgeCode + 1);
   }
-  int above = 0;
-  for (const VerdictLook& v : kVerdicts) above = std::max(above, v.judgeCode + 1);
   for (int judge : {-1, 0, above, 1000}) {
     SCOPED_TRACE(judge);
     EXPECT_EQ(JudgeColor(F, judge), white);
