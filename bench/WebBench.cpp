@@ -200,15 +200,7 @@ double CpuSeconds(pid_t pid) {
   return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-long StatusKb(pid_t pid, const std::string& key) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(key + ":", 0) == 0) return std::atol(line.c_str() + key.size() + 1);
-  return -1;
-}
-
-int Threads(pid_t pid) { return static_cast<int>(StatusKb(pid, "Threads")); }
+int Threads(pid_t pid) { return static_cast<int>(ProcessStatus(pid, "Threads")); }
 
 void PrintUse(const char* label, pid_t pid, int seconds) {
   const double before = CpuSeconds(pid);
@@ -218,7 +210,7 @@ void PrintUse(const char* label, pid_t pid, int seconds) {
   const double cpu = CpuSeconds(pid) - before;
   std::printf(
       "%-46s CPU %5.2f %% of one core over %.0f s; resident %ld kB (peak %ld kB); %d threads\n",
-      label, 100.0 * cpu / wall, wall, StatusKb(pid, "VmRSS"), StatusKb(pid, "VmHWM"),
+      label, 100.0 * cpu / wall, wall, ProcessStatus(pid, "VmRSS"), ProcessStatus(pid, "VmHWM"),
       Threads(pid));
   std::fflush(stdout);
 }

@@ -34,18 +34,23 @@ if(CMAKE_CROSSCOMPILING)
   set(BRENNA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   # A Chinese station PC: the system code page is 936 (GBK), so GBK file
   # names pass the ANSI calls as they are. Wine takes it from the locale,
-  # made here into the build tree (LOCPATH), not into the system.
+  # made here into the build tree (LOCPATH), not into the system. A German
+  # PC (code page 1252, and a language the setup has no texts of) is made
+  # beside it for the setup's tests.
   set(BRENNA_TEST_LOCALES ${CMAKE_BINARY_DIR}/locales)
-  if(NOT EXISTS ${BRENNA_TEST_LOCALES}/zh_CN.UTF-8)
-    find_program(BRENNA_LOCALEDEF localedef REQUIRED)
-    file(MAKE_DIRECTORY ${BRENNA_TEST_LOCALES})
-    execute_process(COMMAND ${BRENNA_LOCALEDEF} -i zh_CN -f UTF-8
-                            ${BRENNA_TEST_LOCALES}/zh_CN.UTF-8
-                    RESULT_VARIABLE localedef_result)
-    if(NOT EXISTS ${BRENNA_TEST_LOCALES}/zh_CN.UTF-8)
-      message(FATAL_ERROR "localedef could not make the zh_CN.UTF-8 locale (${localedef_result})")
+  foreach(locale zh_CN de_DE)
+    if(NOT EXISTS ${BRENNA_TEST_LOCALES}/${locale}.UTF-8)
+      find_program(BRENNA_LOCALEDEF localedef REQUIRED)
+      file(MAKE_DIRECTORY ${BRENNA_TEST_LOCALES})
+      execute_process(COMMAND ${BRENNA_LOCALEDEF} -i ${locale} -f UTF-8
+                              ${BRENNA_TEST_LOCALES}/${locale}.UTF-8
+                      RESULT_VARIABLE localedef_result)
+      if(NOT EXISTS ${BRENNA_TEST_LOCALES}/${locale}.UTF-8)
+        message(FATAL_ERROR
+                "localedef could not make the ${locale}.UTF-8 locale (${localedef_result})")
+      endif()
     endif()
-  endif()
+  endforeach()
   set(BRENNA_WINE_ENV
     "WINEPREFIX=${BRENNA_WINEPREFIX}"
     "LOCPATH=${BRENNA_TEST_LOCALES}"

@@ -16,7 +16,7 @@ QUICK=0
 scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build build -j2 --target bench_receive bench_display bench_journal pallix_bench bench_end_to_end \
-  bench_archive bench_web
+  bench_archive bench_web bench_ship
 
 BENCH=$ROOT/build/bin/bench
 # Temporaries and the programs' private directories stay in the build tree.
@@ -31,11 +31,13 @@ if ((QUICK)); then
   E2E=(--results 6 --large 3 --files 3 --attack 3 --quiet 20 --backlog 10)
   ARCHIVE=(--shown 700 --results 100000)
   WEB=(--results 15 --idle 6)
+  SHIP=(--days 3)
 else
   MICRO=(--benchmark_min_time=0.5 --benchmark_color=false)
   E2E=()
   ARCHIVE=()
   WEB=()
+  SHIP=()
 fi
 
 section() { printf '\n== %s\n' "$1"; }
@@ -75,3 +77,6 @@ section "end to end over loopback (bench_end_to_end)"
 
 section "web view: publication to a browser, 1 and 50 live pages (bench_web)"
 "$BENCH/bench_web" "${WEB[@]}"
+
+section "company database: a busy line's 30-day backlog shipped (bench_ship)"
+"$BENCH/bench_ship" "${SHIP[@]}"

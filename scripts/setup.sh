@@ -26,6 +26,7 @@ PACKAGES=(
   fonts-liberation fonts-arphic-uming
   xvfb openbox imagemagick x11-utils chromium nlohmann-json3-dev
   python3 gzip clang-format clang
+  postgresql libpq-dev openssl
   dpkg-dev dbus-daemon make tcl
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64 locales nsis
   "$@"

@@ -22,17 +22,16 @@ GroupSummary SummariseResult(const archive::ResultDetail& result) {
   g.resultId = result.row.id;
   g.shownUtcMs = result.row.shownUtcMs;
   g.operatorText = result.row.operatorText;
-  // The group's verdict is the one the verdict table tells first (what the
-  // customer must hear first) among those its values were drawn in.
-  const VerdictLook* worst = nullptr;
+  std::size_t worst = std::size(kVerdictSeverity);
   for (const archive::DisplayWrite& w : result.writes) {
     if (IsOperatorDisplay(w.displayId)) continue;
-    const VerdictLook* verdict = VerdictOfColour(w.textColor);
-    if (verdict == nullptr) continue;
-    if (worst == nullptr || verdict->severity < worst->severity) worst = verdict;
-    if (verdict->verdict == Verdict::kVeto) ++g.vetoes;
+    for (std::size_t k = 0; k < std::size(kVerdictSeverity); ++k) {
+      if (LookOf(kVerdictSeverity[k]).color != w.textColor) continue;
+      worst = std::min(worst, k);
+      if (kVerdictSeverity[k] == Verdict::kVeto) ++g.vetoes;
+    }
   }
-  g.judge = worst != nullptr ? worst->judgeCode : 0;
+  g.judge = worst < std::size(kVerdictSeverity) ? LookOf(kVerdictSeverity[worst]).judgeCode : 0;
   return g;
 }
 

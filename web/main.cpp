@@ -89,10 +89,27 @@ struct Arguments {
   bool site = false;
 };
 
+// The arguments after the program's name in the system's encoding, as
+// the files take them: on Windows read from the UTF-16 command line, so a
+// Chinese path is the same on a PC of any code page. False (said) for one
+// the system cannot name.
+bool SystemArguments(int argc, char** argv, std::vector<std::string>* args) {
+  for (const std::string& utf8 : Utf8Arguments(argc, argv)) {
+    args->emplace_back();
+    if (!SystemFromUtf8(utf8, &args->back())) {
+      std::fprintf(stderr, "brenna-web: the argument '%.200s' cannot be named on this system\n%s",
+                   utf8.c_str(), kUsage);
+      return false;
+    }
+  }
+  return true;
+}
+
 // False when the program ends here, with *status.
-bool ReadArguments(int argc, char** argv, Arguments* args, int* status) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
+bool ReadArguments(const std::vector<std::string>& argv, Arguments* args, int* status) {
+  const std::size_t argc = argv.size();
+  for (std::size_t i = 0; i < argc; ++i) {
+    const std::string& a = argv[i];
     if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
       *status = kDone;
@@ -315,9 +332,11 @@ int main(int argc, char** argv) {
   // The same bytes on every system (no carriage returns added on Windows);
   // paths and arguments are in the system's encoding, as the files take them.
   const Utf8Output output;
+  std::vector<std::string> argList;
+  if (!SystemArguments(argc, argv, &argList)) return kBadArguments;
   Arguments args;
   int status = kDone;
-  if (!ReadArguments(argc, argv, &args, &status)) return status;
+  if (!ReadArguments(argList, &args, &status)) return status;
   web::ServerOptions options;
   web::SiteSettings site;
   bool tokenMade = false;

@@ -1,210 +1,71 @@
 ; The Windows setup program: one file a site's IT double-clicks, or runs
 ; silently on every PC of a line. Made by makensis from the windows build
-; (packaging/windows-setup/CMakeLists.txt), once per machine type:
+; (packaging/windows-setup/CMakeLists.txt, MakeSetup.cmake), once per
+; machine type:
 ;
 ;   makensis -DVERSION=1.0.0 -DARCH=x64|x86 -DSTAGE=<folder> -DICON=<.ico>
 ;            -DOUTFILE=<setup.exe> BrennaCenter.nsi
 ;
 ; STAGE holds what is installed, as it is installed: the five programs,
-; docs\, data\demo\. The x64 setup is a 64-bit program itself (so it
+; docs\, data\demo\ and uninstall.exe (made before from Uninstall.nsi and
+; UninstallLauncher.nsi). The x64 setup is a 64-bit program itself (so it
 ; writes the 64-bit Program Files and registry, and runs under wine64);
 ; the x86 one is 32-bit.
 ;
 ; Command line (docs/operations.md, "Windows"):
 ;   /S             silent          /D=<folder>  install folder (last, no quotes)
 ;   /NOAUTOSTART   nothing started at log-on    /NOFIREWALL  no firewall rule
-; Uninstaller:
-;   /S             silent          /REMOVESITE  remove the site's data too
 ;
 ; Exit status: 0 done, 1 cancelled, 2 refused (the other machine type is
-; installed, or the x64 setup on a 32-bit Windows), 3 a program of the
-; install folder is running.
+; installed, the x64 setup on a 32-bit Windows, or a Windows older than 7),
+; 3 a program of the install folder is running, 4 installed but the
+; firewall rule could not be made (the log says why).
 
-Unicode true
-ManifestDPIAware true
-RequestExecutionLevel admin
-SetCompressor /SOLID lzma
-!if "${ARCH}" == "x64"
-  Target amd64-unicode
-!else if "${ARCH}" == "x86"
-  Target x86-unicode
-!else
-  !error "ARCH is x64 or x86"
-!endif
-
+!include "Common.nsh"
 !include MUI2.nsh
-!include LogicLib.nsh
-!include FileFunc.nsh
-!include nsDialogs.nsh
+!include WinVer.nsh
 !include x64.nsh
 
-!define PRODUCT "BrennaCenter"
-!define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\BrennaCenter"
-; The stations' port when the site's BrennaCenter.ini names none.
-!define DEFAULT_PORT 10004
-; brenna-web's own address when its settings name none.
-!define WEB_URL "http://127.0.0.1:10088/"
-; The one firewall rule, found again by its name.
-!define FIREWALL_RULE "BrennaCenter stations"
-
-Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES\${PRODUCT}"
 ; An upgrade goes where the installed version is (its own machine type's
 ; registry view); /D= overrides both.
 InstallDirRegKey HKLM "${UNINST_KEY}" "InstallLocation"
-BrandingText "${PRODUCT} ${VERSION} (${ARCH})"
 ShowInstDetails show
-ShowUninstDetails show
-
-VIProductVersion "${VERSION}.0"
-VIAddVersionKey /LANG=0 "ProductName" "${PRODUCT}"
-VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
-VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileDescription" "${PRODUCT} ${VERSION} setup (${ARCH})"
-VIAddVersionKey /LANG=0 "CompanyName" "${PRODUCT}"
-VIAddVersionKey /LANG=0 "LegalCopyright" "${PRODUCT}"
+
+; brenna-web's own address when its settings name none.
+!define WEB_URL "http://127.0.0.1:10088/"
+; The stations' port when the site's BrennaCenter.ini names none.
+!define DEFAULT_PORT 10004
+
+; The site's base folder, as the finish page names it.
+Var SiteBase
+; What the finish page adds when a step failed ("" when none did).
+Var FinishNote
+; The header of the installing page once it has done: MUI's own, unless a
+; step failed.
+Var DoneTitle
+Var DoneSubtitle
 
 !define MUI_ICON "${ICON}"
-!define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
+!define MUI_INSTFILESPAGE_FINISHHEADER_TEXT "$DoneTitle"
+!define MUI_INSTFILESPAGE_FINISHHEADER_SUBTEXT "$DoneSubtitle"
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_TEXT "$(FinishText)"
+!define MUI_FINISHPAGE_TEXT "$(FinishText)$FinishNote"
 !insertmacro MUI_PAGE_FINISH
 
-!insertmacro MUI_UNPAGE_CONFIRM
-UninstPage custom un.SitePage un.SitePageLeave
-!insertmacro MUI_UNPAGE_INSTFILES
-
-; The first language is the one a Windows of any other language gets.
-!insertmacro MUI_LANGUAGE "SimpChinese"
+; Windows picks the language of its own; one of any other language (German,
+; say) gets the first, English.
 !insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "SimpChinese"
 !include "Texts.nsh"
 
-Var RemoveSite
-Var RemoveSiteBox
-
-; ---------------------------------------------------------------------------
-; The site: where the monitor keeps BrennaCenter.ini, its spool, journal and
-; archive (docs/site-config.md): BaseDir of a Pallix.ini beside
-; libPallix.dll, else %LOCALAPPDATA%\BrennaCenter of the user running the
-; setup. Both halves need it: the setup for the station port, the
-; uninstaller to remove the site when asked.
-
-; $0: a value of Pallix.ini; leaves it resolved against the install folder.
-!macro ResolvePath un
-Function ${un}ResolvePath
-  Push $1
-  Push $2
-  ; A value may be put in double quotes.
-  StrCpy $1 $0 1
-  ${If} $1 == '"'
-    StrCpy $0 $0 "" 1
-    StrCpy $1 $0 1 -1
-    ${If} $1 == '"'
-      StrCpy $0 $0 -1
-    ${EndIf}
-  ${EndIf}
-  StrCpy $1 $0 1 1
-  StrCpy $2 $0 2
-  ${If} $1 == ":"
-    ; D:\... as it is
-  ${ElseIf} $2 == "\\"
-  ${OrIf} $2 == "//"
-    ; a server's share as it is
-  ${Else}
-    StrCpy $1 $0 1
-    ${If} $1 == "\"
-    ${OrIf} $1 == "/"
-      ; rooted without a drive: on the drive of Pallix.ini's folder
-      StrCpy $2 $INSTDIR 2
-      StrCpy $0 "$2$0"
-    ${Else}
-      StrCpy $0 "$INSTDIR\$0"
-    ${EndIf}
-  ${EndIf}
-  Pop $2
-  Pop $1
-FunctionEnd
-!macroend
-!insertmacro ResolvePath ""
-!insertmacro ResolvePath "un."
-
-; Leaves the site's base folder in $R7 and its spool folder in $R6.
-!macro FindSite un
-Function ${un}FindSite
-  Push $0
-  SetShellVarContext current
-  StrCpy $R7 "$LOCALAPPDATA\${PRODUCT}"
-  StrCpy $R6 ""
-  ${If} ${FileExists} "$INSTDIR\Pallix.ini"
-    ReadINIStr $0 "$INSTDIR\Pallix.ini" "Site" "BaseDir"
-    ${If} $0 != ""
-      Call ${un}ResolvePath
-      StrCpy $R7 $0
-    ${EndIf}
-    ReadINIStr $0 "$INSTDIR\Pallix.ini" "Site" "SpoolDir"
-    ${If} $0 != ""
-      Call ${un}ResolvePath
-      StrCpy $R6 $0
-    ${EndIf}
-  ${EndIf}
-  ${If} $R6 == ""
-    StrCpy $R6 "$R7\spool"
-  ${EndIf}
-  SetShellVarContext all
-  Pop $0
-FunctionEnd
-!macroend
-!insertmacro FindSite ""
-!insertmacro FindSite "un."
-
-; Programs of the install folder that are running cannot be replaced or
-; removed: the setup asks for them to be ended (the monitor ends only by
-; its own 退出程序), silently it stops with exit status 3.
-!macro CheckNotRunning un
-Function ${un}CheckNotRunning
-  Push $0
-  Push $1
-  again:
-  StrCpy $1 ""
-  ${If} ${FileExists} "$INSTDIR\BrennaCenter.exe"
-    ClearErrors
-    FileOpen $0 "$INSTDIR\BrennaCenter.exe" a
-    ${If} ${Errors}
-      StrCpy $1 "BrennaCenter.exe"
-    ${Else}
-      FileClose $0
-    ${EndIf}
-  ${EndIf}
-  ${If} $1 == ""
-  ${AndIf} ${FileExists} "$INSTDIR\brenna-web.exe"
-    ClearErrors
-    FileOpen $0 "$INSTDIR\brenna-web.exe" a
-    ${If} ${Errors}
-      StrCpy $1 "brenna-web.exe"
-    ${Else}
-      FileClose $0
-    ${EndIf}
-  ${EndIf}
-  ${If} $1 != ""
-    IfSilent silent
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(Running)" IDRETRY again
-    SetErrorLevel 3
-    Quit
-    silent:
-    SetErrorLevel 3
-    Quit
-  ${EndIf}
-  Pop $1
-  Pop $0
-FunctionEnd
-!macroend
-!insertmacro CheckNotRunning ""
-!insertmacro CheckNotRunning "un."
+!insertmacro SharedFunctions ""
 
 ; ---------------------------------------------------------------------------
 ; The station port: key Port of section 端口号 of the site's
@@ -383,12 +244,21 @@ Function StationPort
   Pop $0
 FunctionEnd
 
+
 ; ---------------------------------------------------------------------------
 
+Section "-Site"
+  Call CheckNotRunning
+  ${Log} "$(SetupStarts)"
+  StrCpy $DoneTitle "$(MUI_TEXT_FINISH_TITLE)"
+  StrCpy $DoneSubtitle "$(MUI_TEXT_FINISH_SUBTITLE)"
+  Call FindSite
+  StrCpy $SiteBase $R7
+  ${Log} "$(SiteIs)"
+SectionEnd
 
 Section "!$(SecProgram)" SecProgram
   SectionIn RO
-  Call CheckNotRunning
   SetOutPath "$INSTDIR"
   File "${STAGE}\BrennaCenter.exe"
   File "${STAGE}\libPallix.dll"
@@ -396,11 +266,11 @@ Section "!$(SecProgram)" SecProgram
   File "${STAGE}\brenna-history.exe"
   File "${STAGE}\brenna-web.exe"
   File "${STAGE}\README.md"
+  File "${STAGE}\uninstall.exe"
   SetOutPath "$INSTDIR\docs"
   File "${STAGE}\docs\*.md"
   SetOutPath "$INSTDIR\data\demo"
   File "${STAGE}\data\demo\*"
-  WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; Start menu, for everyone who logs on to the PC.
   SetOutPath "$INSTDIR"
@@ -431,6 +301,7 @@ Section "!$(SecProgram)" SecProgram
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   IntFmt $0 "0x%08X" $0
   WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" "$0"
+  ${Log} "$(ProgramsDone)"
 SectionEnd
 
 Section "$(SecAutostart)" SecAutostart
@@ -440,32 +311,54 @@ Section "$(SecAutostart)" SecAutostart
   CreateShortcut "$SMSTARTUP\brenna-web.lnk" "$INSTDIR\brenna-web.exe" "" "" "" SW_SHOWMINIMIZED
 SectionEnd
 
+; A rule that cannot be made is a failed step: stations would be turned
+; away with no word. It has its own exit status, a line in the log, and
+; interactively a box and pages that wait to be read.
+Function FirewallFailed
+  Exch $0
+  ${Log} $0
+  SetErrorLevel ${EXIT_FIREWALL}
+  StrCpy $FinishNote "$\r$\n$\r$\n$0"
+  StrCpy $DoneTitle "$(StepFailedTitle)"
+  StrCpy $DoneSubtitle "$(StepFailedSubtitle)"
+  SetAutoClose false
+  MessageBox MB_OK|MB_ICONEXCLAMATION $0 /SD IDOK
+  Pop $0
+FunctionEnd
+
 Section "$(SecFirewall)" SecFirewall
-  Call FindSite
   Call StationPort
   ${If} $R5 == ""
-    DetailPrint "$(NoPort)"
+    Push "$(NoPort)"
+    Call FirewallFailed
   ${Else}
     nsExec::ExecToLog 'netsh advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow protocol=TCP localport=$R5 program="$INSTDIR\BrennaCenter.exe" enable=yes profile=any'
     Pop $0
     ${If} $0 == 0
-      DetailPrint "$(FirewallDone)"
+      ${Log} "$(FirewallDone)"
       ; What the rule lets in, for IT and the uninstaller's log.
       WriteRegStr HKLM "${UNINST_KEY}" "FirewallRule" "TCP $R5"
     ${Else}
-      DetailPrint "$(FirewallFailed)"
+      Push "$(FirewallFailed)"
+      Call FirewallFailed
     ${EndIf}
   ${EndIf}
 SectionEnd
 
 Function .onInit
   SetShellVarContext all
+  ; The programs are made for Windows 7 on: an older one would refuse them.
+  ${IfNot} ${AtLeastWin7}
+    MessageBox MB_OK|MB_ICONSTOP "$(NeedsWin7)" /SD IDOK
+    SetErrorLevel ${EXIT_REFUSED}
+    Quit
+  ${EndIf}
   ; One machine type at a time: the other one's install is found in its
   ; own registry view.
   !if "${ARCH}" == "x64"
     ${IfNot} ${RunningX64}
       MessageBox MB_OK|MB_ICONSTOP "$(NeedsX64)" /SD IDOK
-      SetErrorLevel 2
+      SetErrorLevel ${EXIT_REFUSED}
       Quit
     ${EndIf}
     SetRegView 32
@@ -483,7 +376,8 @@ Function .onInit
   !endif
   ${If} $0 != ""
     MessageBox MB_OK|MB_ICONSTOP "$(OtherArch)" /SD IDOK
-    SetErrorLevel 2
+    ${Log} "$(OtherArch)"
+    SetErrorLevel ${EXIT_REFUSED}
     Quit
   ${EndIf}
   ${GetParameters} $0
@@ -499,85 +393,10 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
-; ---------------------------------------------------------------------------
-
-Function un.onInit
-  SetShellVarContext all
-  StrCpy $RemoveSite 0
-  ${GetParameters} $0
-  ClearErrors
-  ${GetOptions} $0 "/REMOVESITE" $1
-  ${IfNot} ${Errors}
-    StrCpy $RemoveSite 1
+Function .onInstSuccess
+  GetErrorLevel $0
+  ${If} $0 < 0
+    StrCpy $0 0
   ${EndIf}
+  ${Log} "$(SetupEnds)"
 FunctionEnd
-
-Function un.SitePage
-  Call un.FindSite
-  !insertmacro MUI_HEADER_TEXT "$(SiteTitle)" "$(SiteSubtitle)"
-  nsDialogs::Create 1018
-  Pop $0
-  ${NSD_CreateLabel} 0 0 100% 48u "$(SiteKept)"
-  Pop $0
-  ${NSD_CreateCheckbox} 0 56u 100% 12u "$(SiteRemove)"
-  Pop $RemoveSiteBox
-  ${If} $RemoveSite == 1
-    ${NSD_Check} $RemoveSiteBox
-  ${EndIf}
-  nsDialogs::Show
-FunctionEnd
-
-Function un.SitePageLeave
-  ${NSD_GetState} $RemoveSiteBox $RemoveSite
-  ${If} $RemoveSite == ${BST_CHECKED}
-    StrCpy $RemoveSite 1
-  ${Else}
-    StrCpy $RemoveSite 0
-  ${EndIf}
-FunctionEnd
-
-Section "Uninstall"
-  Call un.CheckNotRunning
-  Call un.FindSite
-  Delete "$SMSTARTUP\BrennaCenter.lnk"
-  Delete "$SMSTARTUP\brenna-web.lnk"
-  RMDir /r "$SMPROGRAMS\${PRODUCT}"
-  nsExec::ExecToLog 'netsh advfirewall firewall delete rule name="${FIREWALL_RULE}"'
-  Pop $0
-
-  Delete "$INSTDIR\BrennaCenter.exe"
-  Delete "$INSTDIR\libPallix.dll"
-  Delete "$INSTDIR\brenna-send.exe"
-  Delete "$INSTDIR\brenna-history.exe"
-  Delete "$INSTDIR\brenna-web.exe"
-  Delete "$INSTDIR\README.md"
-  RMDir /r "$INSTDIR\docs"
-  RMDir /r "$INSTDIR\data\demo"
-  RMDir "$INSTDIR\data"
-  Delete "$INSTDIR\uninstall.exe"
-
-  ; The site: only the monitor's own files, named one by one; the folders
-  ; go only when nothing else is left in them. A Pallix.ini beside the
-  ; programs is the site's too.
-  ${If} $RemoveSite == 1
-    DetailPrint "$(SiteRemoving)"
-    Delete "$R7\BrennaCenter.ini"
-    Delete "$R7\monitor.log"
-    Delete "$R7\monitor.log.*"
-    Delete "$R7\archive.sqlite"
-    Delete "$R7\archive.sqlite-wal"
-    Delete "$R7\archive.sqlite-shm"
-    Delete "$R7\archive.sqlite.*"
-    Delete "$R7\brenna-web.ini"
-    Delete "$R7\web-token"
-    Delete "$R7\web-pairing"
-    Delete "$R7\web-sessions"
-    RMDir /r "$R6"
-    RMDir "$R7"
-    Delete "$INSTDIR\Pallix.ini"
-  ${Else}
-    DetailPrint "$(SiteKeeping)"
-  ${EndIf}
-  DeleteRegKey HKLM "${UNINST_KEY}"
-  RMDir "$INSTDIR"
-SectionEnd

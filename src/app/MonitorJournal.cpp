@@ -25,6 +25,7 @@ Q_LOGGING_CATEGORY(lcSpool, "brenna.spool", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcDisplay, "brenna.display", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcSettings, "brenna.settings", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcJournal, "brenna.journal", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcShip, "brenna.ship", QtInfoMsg)
 
 namespace {
 
@@ -34,7 +35,7 @@ using journal::Level;
 using CategoryFunction = const QLoggingCategory& (*)();
 // In the order of journal::Category.
 constexpr std::array<CategoryFunction, journal::kCategoryCount> kCategories = {
-    &lcStart, &lcNet, &lcSpool, &lcDisplay, &lcSettings, &lcJournal};
+    &lcStart, &lcNet, &lcSpool, &lcDisplay, &lcSettings, &lcJournal, &lcShip};
 
 Level LevelOf(QtMsgType type) {
   switch (type) {

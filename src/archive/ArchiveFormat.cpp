@@ -1,5 +1,8 @@
 #include "archive/ArchiveFormat.h"
 
+#include <sqlite3.h>
+
+#include "archive/Sqlite.h"
 #include "platform/ArchiveFolder.h"
 #include "platform/FileOps.h"
 
@@ -62,6 +65,25 @@ CREATE INDEX display_write_panel ON display_write(run_id, display_id, utc_ms);
 CREATE INDEX display_write_result ON display_write(result_id);
 )sql";
 
+// Version 2: the archive's own identity, given once when the file gets
+// this version (a new archive, or one upgraded from 1) and never again, so
+// a file replaced or made anew is another archive in the company database;
+// and how far brenna-ship has shipped it there, which the trim keeps.
+const char kSchemaV2[] = R"sql(
+CREATE TABLE archive_identity (
+  only          INTEGER PRIMARY KEY CHECK (only = 1),
+  identity      TEXT    NOT NULL,
+  given_utc_ms  INTEGER NOT NULL
+);
+INSERT INTO archive_identity VALUES
+  (1, lower(hex(randomblob(16))), CAST((julianday('now') - 2440587.5) * 86400000 AS INTEGER));
+CREATE TABLE shipped (
+  only        INTEGER PRIMARY KEY CHECK (only = 1),
+  through_id  INTEGER NOT NULL,
+  utc_ms      INTEGER NOT NULL
+);
+)sql";
+
 }  // namespace
 
 std::string DefaultArchivePath() {
@@ -74,9 +96,23 @@ const char* UpgradeStep(int from) {
   switch (from) {
     case 0:
       return kSchemaV1;
+    case 1:
+      return kSchemaV2;
     default:
       return nullptr;
   }
+}
+
+int ReadFileMarks(sql::Db& db, std::int64_t* applicationId, std::int64_t* version) {
+  sql::Stmt probe(db,
+                  "SELECT (SELECT application_id FROM pragma_application_id), "
+                  "(SELECT user_version FROM pragma_user_version)");
+  const int rc = probe.ok() ? probe.Step() : probe.prepareResult();
+  if (rc == SQLITE_ROW) {
+    *applicationId = probe.Int(0);
+    *version = probe.Int(1);
+  }
+  return rc;
 }
 
 }  // namespace archive

@@ -10,6 +10,10 @@
 
 namespace archive {
 
+namespace sql {
+class Db;
+}
+
 inline constexpr char kArchiveFileName[] = "archive.sqlite";
 
 // PRAGMA application_id of every archive: "BCAR".
@@ -18,7 +22,7 @@ inline constexpr std::int32_t kApplicationId = 0x42434152;
 // PRAGMA user_version: the schema this build writes and reads. A newer
 // monitor upgrades an older file in place (UpgradeSteps); a file of a later
 // version than this is left alone by writer and readers.
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 // archive.sqlite in ArchiveFolder(): $XDG_STATE_HOME/brennacenter (default
 // ~/.local/state/brennacenter), beside the journal; on Windows the site's
@@ -37,6 +41,11 @@ std::string DefaultArchivePath();
 // from + 1, in order; run in one transaction with the new user_version.
 // Null past kSchemaVersion.
 const char* UpgradeStep(int from);
+
+// Reads the open file's application_id and user_version: SQLITE_ROW when
+// they were read, else SQLite's result code (a file that is no database,
+// or a damaged one, shows here: it is the first touch of the file).
+int ReadFileMarks(sql::Db& db, std::int64_t* applicationId, std::int64_t* version);
 
 }  // namespace archive
 

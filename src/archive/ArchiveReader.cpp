@@ -90,28 +90,26 @@ bool ArchiveReader::Open(const std::string& path, std::string* error) {
     return false;
   }
   sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
-  sql::Stmt probe(db_,
-                  "SELECT (SELECT application_id FROM pragma_application_id), "
-                  "(SELECT user_version FROM pragma_user_version)");
-  const int step = probe.ok() ? probe.Step() : probe.prepareResult();
+  std::int64_t applicationId = 0, version = 0;
+  const int step = ReadFileMarks(db_, &applicationId, &version);
   if (step != SQLITE_ROW) {
     Failed(step, error);
     db_.Close();
     return false;
   }
-  if (probe.Int(0) != kApplicationId) {
+  if (applicationId != kApplicationId) {
     *error = path + " is not an archive of BrennaCenter";
     db_.Close();
     return false;
   }
-  if (probe.Int(1) > kSchemaVersion) {
-    *error = path + " has schema version " + std::to_string(probe.Int(1)) +
+  if (version > kSchemaVersion) {
+    *error = path + " has schema version " + std::to_string(version) +
              ", newer than this program reads (" + std::to_string(kSchemaVersion) +
              "): use the brenna-history of the monitor that wrote it";
     db_.Close();
     return false;
   }
-  if (probe.Int(1) < 1) {
+  if (version < 1) {
     *error = path + " is an archive still being made (no schema yet)";
     db_.Close();
     return false;

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveTime.h"
@@ -362,11 +363,12 @@ int ArchiveStore::InsertOwnWrites(std::int64_t utcMs, const std::vector<DisplayW
   return Done(rc) ? tx.Commit() : rc;
 }
 
-int ArchiveStore::DeleteInBatches(const char* sql, std::int64_t arg, std::int64_t* removed) {
+int ArchiveStore::DeleteInBatches(const char* sql, std::int64_t arg, std::int64_t throughId,
+                                  std::int64_t* removed) {
   sql::Stmt del(db_, sql);
   if (!del.ok()) return del.prepareResult();
   for (;;) {
-    del.Bind(1, arg).Bind(2, kTrimBatch);
+    del.Bind(1, arg).Bind(2, kTrimBatch).Bind(3, throughId);
     sql::Transaction tx(db_);
     int rc = tx.begun();
     if (Done(rc)) rc = del.Step();
@@ -380,17 +382,22 @@ int ArchiveStore::DeleteInBatches(const char* sql, std::int64_t arg, std::int64_
 }
 
 ArchiveStore::Trimmed ArchiveStore::EnforceLimits(std::int64_t nowUtcMs, int retentionDays,
-                                                  std::uint64_t maxBytes) {
+                                                  std::uint64_t maxBytes, bool keepUnshipped) {
   Trimmed t;
   if (!IsOpen()) {
     t.rc = SQLITE_MISUSE;
     return t;
   }
   const std::int64_t cutoff = nowUtcMs - static_cast<std::int64_t>(retentionDays) * kMsPerDay;
+  // What brenna-ship has not shipped yet stays, while the disk has room.
+  const std::int64_t shipped = ShippedThrough();
+  const std::int64_t unshipped = shipped >= 0 ? CountAbove(shipped) : 0;
+  const std::int64_t through =
+      shipped >= 0 && keepUnshipped ? shipped : std::numeric_limits<std::int64_t>::max();
   t.rc = DeleteInBatches(
       "DELETE FROM result WHERE id IN "
-      "(SELECT id FROM result WHERE shown_utc_ms < ?1 ORDER BY id LIMIT ?2)",
-      cutoff, &t.byAge);
+      "(SELECT id FROM result WHERE shown_utc_ms < ?1 AND id <= ?3 ORDER BY id LIMIT ?2)",
+      cutoff, through, &t.byAge);
   if (!Done(t.rc)) return t;
   // Runs that ended before the retention and kept no result go too.
   sql::Stmt runs(db_,
@@ -407,19 +414,20 @@ ArchiveStore::Trimmed ArchiveStore::EnforceLimits(std::int64_t nowUtcMs, int ret
   const std::uint64_t target = maxBytes / 10 * 9;
   std::uint64_t size = SizeBytes();
   while (size > maxBytes || (t.bySize > 0 && size > target)) {
-    const std::int64_t count = ResultCount();
-    if (count <= 0) break;  // what is left is no result: nothing more to give up
+    const std::int64_t count = ResultCount() - CountAbove(through);
+    if (count <= 0) break;  // what is left is no result it may remove
     const double excess =
         static_cast<double>(size - std::min(size, target)) / static_cast<double>(size);
     const std::int64_t n = std::clamp<std::int64_t>(
         static_cast<std::int64_t>(static_cast<double>(count) * excess) + 1, 1, kTrimBatch);
     sql::Stmt del(db_,
-                  "DELETE FROM result WHERE id IN (SELECT id FROM result ORDER BY id LIMIT ?1)");
+                  "DELETE FROM result WHERE id IN "
+                  "(SELECT id FROM result WHERE id <= ?2 ORDER BY id LIMIT ?1)");
     if (!del.ok()) {
       t.rc = del.prepareResult();
       return t;
     }
-    del.Bind(1, n);
+    del.Bind(1, n).Bind(2, through);
     sql::Transaction tx(db_);
     int rc = tx.begun();
     if (Done(rc)) rc = del.Step();
@@ -435,8 +443,20 @@ ArchiveStore::Trimmed ArchiveStore::EnforceLimits(std::int64_t nowUtcMs, int ret
     if (after >= size) break;  // nothing given back: try again at the next check
     size = after;
   }
+  if (shipped >= 0) t.givenUp = unshipped - CountAbove(shipped);
   t.rc = SQLITE_OK;
   return t;
+}
+
+std::int64_t ArchiveStore::ShippedThrough() {
+  return db_.QueryInt("SELECT coalesce((SELECT through_id FROM shipped), -1)", -1);
+}
+
+std::int64_t ArchiveStore::CountAbove(std::int64_t id) {
+  sql::Stmt s(db_, "SELECT count(*) FROM result WHERE id > ?1");
+  if (!s.ok()) return 0;
+  s.Bind(1, id);
+  return s.Step() == SQLITE_ROW ? s.Int(0) : 0;
 }
 
 std::uint64_t ArchiveStore::SizeBytes() {

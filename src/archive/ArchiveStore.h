@@ -78,12 +78,21 @@ class ArchiveStore {
   struct Trimmed {
     std::int64_t byAge = 0;   // results older than the retention
     std::int64_t bySize = 0;  // results removed for the size cap
-    int rc = 0;               // SQLITE_OK, or the first failure
+    // Of those, results brenna-ship had not yet shipped (given up only
+    // when `keepUnshipped` was false).
+    std::int64_t givenUp = 0;
+    int rc = 0;  // SQLITE_OK, or the first failure
   };
   // Removes results older than `retentionDays` before `nowUtcMs`, then the
   // oldest until the file is at most 90 % of `maxBytes` when it was above
-  // it, and gives the freed pages back to the file system.
-  Trimmed EnforceLimits(std::int64_t nowUtcMs, int retentionDays, std::uint64_t maxBytes);
+  // it, and gives the freed pages back to the file system. While
+  // brenna-ship ships this archive (ShippedThrough), results beyond what it
+  // has shipped stay unless `keepUnshipped` is false (the disk nearly full).
+  Trimmed EnforceLimits(std::int64_t nowUtcMs, int retentionDays, std::uint64_t maxBytes,
+                        bool keepUnshipped = true);
+  // The highest result id brenna-ship has shipped to the company database
+  // (every one up to it is there); -1 when this archive is not shipped.
+  std::int64_t ShippedThrough();
   // The file's size as SQLite sees it (pages in use and free).
   std::uint64_t SizeBytes();
   std::int64_t ResultCount();
@@ -104,9 +113,13 @@ class ArchiveStore {
   // The display writes of result `resultId` (0: of none) made at `utcMs`.
   int WriteDisplayWrites(std::int64_t resultId, std::int64_t utcMs,
                          const std::vector<DisplayWrite>& writes);
-  // Runs a DELETE of at most a batch of results, bound to `arg`, until it
-  // removes no more; *removed counts them.
-  int DeleteInBatches(const char* sql, std::int64_t arg, std::int64_t* removed);
+  // Runs a DELETE of at most a batch of results, bound to `arg` and to the
+  // highest id it may remove, until it removes no more; *removed counts
+  // them.
+  int DeleteInBatches(const char* sql, std::int64_t arg, std::int64_t throughId,
+                      std::int64_t* removed);
+  // Results with an id above `id`.
+  std::int64_t CountAbove(std::int64_t id);
 
   sql::Db db_;
   std::unique_ptr<Statements> stmts_;

@@ -42,6 +42,16 @@ std::size_t SizeOf(const ArchivedResult& r) {
 
 std::string Named(const ArchivedResult& r) { return journal::JournalName(r.transfer); }
 
+// Whether the disk of the archive at `path` has less room than `below`
+// (0: 5 % of the disk, at most 2 GiB); *room is what it has. A disk that
+// cannot be asked counts as having room.
+bool DiskNearlyFull(const std::string& path, std::uint64_t below, std::uint64_t* room) {
+  std::uint64_t total = 0;
+  if (!FreeSpace(ParentDirectory(path), room, &total)) return false;
+  if (below == 0) below = std::min<std::uint64_t>(total / 20, std::uint64_t{2} << 30);
+  return *room < below;
+}
+
 // What the monitor can do about a failed write, for its journal line.
 const char* Hint(int rc) {
   switch (sql::Primary(rc)) {
@@ -331,8 +341,16 @@ void ArchiveWriter::FollowPath() {
 void ArchiveWriter::EnforceLimits() {
   nextLimits_ = Clock::now() + options_.limitsPeriod;
   if (!store_.IsOpen()) return;
+  std::uint64_t room = 0;
+  const bool nearlyFull = DiskNearlyFull(options_.path, options_.nearlyFullBelow, &room);
   const ArchiveStore::Trimmed t =
-      store_.EnforceLimits(NowUtcMs(), options_.retentionDays, options_.maxBytes);
+      store_.EnforceLimits(NowUtcMs(), options_.retentionDays, options_.maxBytes, !nearlyFull);
+  if (t.givenUp > 0) {
+    BRENNA_LOG(kWarning, kDisplay,
+               "archive: the disk is nearly full (%llu MiB free): %lld results not yet shipped "
+               "to the company database were given up by the archive's limits",
+               static_cast<unsigned long long>(room >> 20), static_cast<long long>(t.givenUp));
+  }
   if (t.byAge > 0 || t.bySize > 0) {
     BRENNA_LOG(kInfo, kDisplay,
                "archive: %lld results older than %d days and %lld more for the size cap of %llu "

@@ -21,7 +21,9 @@
 //
 // Retention and size cap are enforced when the archive opens and every
 // `limitsPeriod`, oldest results first; the size cap also as soon as a
-// result takes the file past it.
+// result takes the file past it. Results brenna-ship has not shipped yet
+// stay beyond both while the disk has room; given up when it is nearly
+// full, said at once with how many.
 #ifndef BRENNA_ARCHIVE_ARCHIVEWRITER_H
 #define BRENNA_ARCHIVE_ARCHIVEWRITER_H
 
@@ -47,6 +49,10 @@ struct WriterOptions {
   std::uint64_t maxBytes = kDefaultArchiveLimits.maxBytes;
   std::size_t maxQueued = 256;
   std::size_t maxQueuedBytes = std::size_t{16} << 20;
+  // The disk is nearly full below this much room for the user (0: below
+  // 5 % of the disk, at most 2 GiB): then the limits give up results
+  // brenna-ship has not shipped yet, as they do when it ships none.
+  std::uint64_t nearlyFullBelow = 0;
   std::chrono::milliseconds limitsPeriod{3600 * 1000};
   std::chrono::milliseconds retryPeriod{60 * 1000};
   // The run row's program version and process number.

@@ -101,6 +101,8 @@ const char* CategoryName(Category category) {
       return "brenna.settings";
     case Category::kJournal:
       return "brenna.journal";
+    case Category::kShip:
+      return "brenna.ship";
   }
   return "brenna.start";
 }

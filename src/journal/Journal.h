@@ -59,8 +59,9 @@ enum class Category : int {
   kDisplay,   // results shown
   kSettings,  // the port dialog
   kJournal,   // the journal itself: hourly summary, its own trouble
+  kShip,      // brenna-ship: the company database, what was shipped there
 };
-inline constexpr int kCategoryCount = 6;
+inline constexpr int kCategoryCount = 7;
 // "brenna.start", "brenna.net", ...
 const char* CategoryName(Category category);
 

@@ -5,6 +5,7 @@
 #include "journal/JournalLine.h"
 #include "journal/JournalWriter.h"
 #include "platform/JournalIo.h"
+#include "platform/SystemText.h"
 
 namespace journal {
 
@@ -32,7 +33,7 @@ void WriteAlways(Level level, Category category, const std::string& text) {
 // A run's last line in brenna.start is its stop line; lines of other
 // categories (the journal's own, the window system's as it shuts down) may
 // follow it.
-bool EndedWithoutStop(const std::string& tail, std::string* last) {
+bool EndedWithoutStop(const std::string& tail, std::string* last, const char* program) {
   std::vector<std::string> lines;
   std::string::size_type start = 0;
   while (start < tail.size()) {
@@ -44,7 +45,8 @@ bool EndedWithoutStop(const std::string& tail, std::string* last) {
   if (lines.empty()) return false;
   for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
     if (it->find(" brenna.start: ") == std::string::npos) continue;
-    if (it->find(" brenna.start: BrennaCenter stopped") != std::string::npos) return false;
+    if (it->find(std::string(" brenna.start: ") + program + " stopped") != std::string::npos)
+      return false;
     break;
   }
   const std::string& final = lines.back();
@@ -53,14 +55,14 @@ bool EndedWithoutStop(const std::string& tail, std::string* last) {
   return true;
 }
 
-void WriteStartLines(const char* version) {
+void WriteStartLines(const char* version, const char* program) {
   const std::string file = ProcessJournalWriter().FilePath();
   WriteAlways(Level::kInfo, Category::kStart,
-              std::string("BrennaCenter ") + version + " starting, process " +
+              std::string(program) + " " + version + " starting, process " +
                   std::to_string(journal_io::ProcessId()) + "; journal " +
-                  (file.empty() ? std::string("on stderr only") : file));
+                  (file.empty() ? std::string("on stderr only") : Utf8FromSystem(file)));
   std::string last;
-  if (EndedWithoutStop(ProcessJournalWriter().PreviousTail(), &last)) {
+  if (EndedWithoutStop(ProcessJournalWriter().PreviousTail(), &last, program)) {
     WriteAlways(Level::kWarning, Category::kStart,
                 "the previous run ended without its stop line: it was killed, crashed or lost "
                 "its power after its last line, written " +

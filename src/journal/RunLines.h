@@ -18,11 +18,11 @@ namespace journal {
 // A line straight to the process's journal writer, whatever the thresholds.
 void WriteAlways(Level level, Category category, const std::string& text);
 
-// "BrennaCenter <version> starting, process <n>; journal <file>", then,
+// "<program> <version> starting, process <n>; journal <file>", then,
 // when the journal file's previous lines end without their run's stop
-// line, the warning that says when that run was last heard of. The writer
-// has been started.
-void WriteStartLines(const char* version);
+// line ("<program> stopped"), the warning that says when that run was last
+// heard of. The writer has been started.
+void WriteStartLines(const char* version, const char* program = "BrennaCenter");
 
 // The end of the run, once per call: every folded flood summarised, the
 // counts since the last hourly line, "BrennaCenter stopped[ <how>]", and
@@ -37,10 +37,11 @@ void WriteHeartbeatWhenSilent(std::chrono::milliseconds period);
 // writer, formatted as every other line.
 void RouteToWriter(Level level, Category category, const char* text);
 
-// Whether the previous run, whose last lines are `tail`, ended without its
-// stop line; *last is then the time of its last line (or the line itself
-// when it has none).
-bool EndedWithoutStop(const std::string& tail, std::string* last);
+// Whether the previous run of `program`, whose last lines are `tail`,
+// ended without its stop line; *last is then the time of its last line (or
+// the line itself when it has none).
+bool EndedWithoutStop(const std::string& tail, std::string* last,
+                      const char* program = "BrennaCenter");
 
 }  // namespace journal
 

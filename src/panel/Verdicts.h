@@ -10,6 +10,7 @@
 #ifndef BRENNA_PANEL_VERDICTS_H
 #define BRENNA_PANEL_VERDICTS_H
 
+#include <array>
 #include <cstddef>
 #include <iterator>
 
@@ -81,7 +82,9 @@ constexpr const VerdictLook* VerdictOfColour(COLORREF color) {
 namespace verdicts_detail {
 constexpr bool OneRowEach() {
   for (std::size_t i = 0; i < std::size(kVerdicts); ++i) {
-    if (kVerdicts[i].color == kNoVerdictColor || kVerdicts[i].severity < 1) return false;
+    if (kVerdicts[i].color == kNoVerdictColor || kVerdicts[i].severity < 1 ||
+        kVerdicts[i].severity > static_cast<int>(std::size(kVerdicts)))
+      return false;
     for (std::size_t j = i + 1; j < std::size(kVerdicts); ++j)
       if (kVerdicts[i].verdict == kVerdicts[j].verdict ||
           kVerdicts[i].judgeCode == kVerdicts[j].judgeCode ||
@@ -95,6 +98,20 @@ constexpr bool OneRowEach() {
 }  // namespace verdicts_detail
 static_assert(verdicts_detail::OneRowEach(),
               "each verdict once, with a judge code, a colour (not white), a place in the "
-              "telling order and a legend panel of its own");
+              "telling order (1 to the number of verdicts) and a legend panel of its own");
+
+namespace verdicts_detail {
+constexpr std::array<Verdict, std::size(kVerdicts)> InTellingOrder() {
+  std::array<Verdict, std::size(kVerdicts)> order{};
+  for (const VerdictLook& v : kVerdicts)
+    order[static_cast<std::size_t>(v.severity - 1)] = v.verdict;
+  return order;
+}
+}  // namespace verdicts_detail
+
+// The order verdicts are told in when a result or a group is summed up in
+// one, by the table's severity: what the customer must hear first.
+inline constexpr std::array<Verdict, std::size(kVerdicts)> kVerdictSeverity =
+    verdicts_detail::InTellingOrder();
 
 #endif  // BRENNA_PANEL_VERDICTS_H

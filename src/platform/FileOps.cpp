@@ -10,6 +10,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -151,6 +152,14 @@ DirectoryKind InspectDirectory(const std::string& dir) {
   if (error != ENOENT && error != ENOTDIR) return DirectoryKind::kUnreachable;
   return ::lstat(dir.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? DirectoryKind::kBrokenLink
                                                                : DirectoryKind::kMissing;
+}
+
+bool FreeSpace(const std::string& path, std::uint64_t* available, std::uint64_t* total) {
+  struct statvfs fs {};
+  if (::statvfs(path.c_str(), &fs) != 0) return false;
+  *available = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+  *total = static_cast<std::uint64_t>(fs.f_blocks) * fs.f_frsize;
+  return true;
 }
 
 FileFault MakeDirectories(const std::string& dir, NewDirectory access) {

@@ -144,6 +144,10 @@ enum class DirectoryKind {
   kUnreachable,   // it cannot be looked at (no permission on a parent)
 };
 DirectoryKind InspectDirectory(const std::string& dir);
+// The room on the file system that holds `path` (a folder or a file
+// there): what this user may still write, and its whole size, in bytes.
+// False when it cannot be asked.
+bool FreeSpace(const std::string& path, std::uint64_t* available, std::uint64_t* total);
 // Makes the entries of dir (a rename into it, a removal) last through a
 // power loss. POSIX: fsync on the directory. Windows: nothing to do, as
 // Windows cannot sync a directory: MoveFileOver has waited for its rename.

@@ -219,6 +219,14 @@ DirectoryKind InspectDirectory(const std::string& dir) {
                                                                  : DirectoryKind::kNotDirectory;
 }
 
+bool FreeSpace(const std::string& path, std::uint64_t* available, std::uint64_t* total) {
+  ULARGE_INTEGER free{}, size{};
+  if (!GetDiskFreeSpaceExW(WidePath(path).c_str(), &free, &size, nullptr)) return false;
+  *available = free.QuadPart;
+  *total = size.QuadPart;
+  return true;
+}
+
 FileFault MakeDirectories(const std::string& dir, NewDirectory access) {
   if (dir.empty()) return FileFault::kMissing;
   const DWORD attributes = GetFileAttributesW(WidePath(dir).c_str());

@@ -225,8 +225,10 @@ HBRUSH CBrennaCenterDlg::OnCtlColor(HDC pDC, HWND pWnd, UINT) {
 }
 
 void CBrennaCenterDlg::OnBtnQuit() {
+  // Only an explicit 是 quits: Esc or the close box (which some systems let
+  // close a Yes/No box) and a box that could not be shown (0) are no answer.
   if (ShowMessageBox(m_hWnd, Gbk("是否退出数据监控?"), Gbk("提示信息"),
-                     MB_YESNO | MB_ICONQUESTION) == IDNO)
+                     MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
   m_pipeline.Stop();
   EndDialog(0);

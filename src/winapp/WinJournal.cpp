@@ -19,6 +19,15 @@ constexpr UINT kSummaryPeriodMs = 3600 * 1000;
 // ten times a period, so silence never lasts much longer.
 constexpr std::chrono::milliseconds kHeartbeatPeriod{600 * 1000};
 
+// Whether the process has a standard error to write to: one started from a
+// shortcut, the Start menu or the log-on start has none (no console, no
+// redirection), which is no standard error that has stopped taking lines.
+bool HasStandardError() {
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  return error != nullptr && error != INVALID_HANDLE_VALUE &&
+         GetFileType(error) != FILE_TYPE_UNKNOWN;
+}
+
 }  // namespace
 
 void AttachParentConsole() {
@@ -34,6 +43,7 @@ void AttachParentConsole() {
 WinJournal::WinJournal(const std::string& directory) {
   journal::JournalWriter::Options writer;
   writer.directory = directory;
+  writer.toStderr = HasStandardError();
   journal::ProcessJournalWriter().Start(writer);
   journal::Reset();
   journal::SetRouter(&journal::RouteToWriter);

@@ -155,7 +155,7 @@ TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibSqliteHttplibAndThe
   const std::string depends = out.substr(out.find("Depends:"));
   for (const char* p :
        {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6dbus6", "zlib1g", "libsqlite3-0",
-        "libcpp-httplib0.11", "fonts-liberation", "fonts-arphic-uming", "libc6"}) {
+        "libcpp-httplib0.11", "libpq5", "fonts-liberation", "fonts-arphic-uming", "libc6"}) {
     EXPECT_NE(depends.find(std::string(" ") + p), std::string::npos)
         << p << " missing: " << depends;
   }
@@ -165,7 +165,7 @@ TEST_F(InstalledPackage, ControlNamesItselfAndDependsOnQtZlibSqliteHttplibAndThe
 
 TEST_F(InstalledPackage, LaysOutTheTreeTheProgramAndTheDesktopExpect) {
   for (const char* exe : {"bin/BrennaCenter", "bin/brenna-send", "bin/brenna-history",
-                          "bin/brenna-web", "bin/brennacenter-autostart"}) {
+                          "bin/brenna-web", "bin/brenna-ship", "bin/brennacenter-autostart"}) {
     const fs::path p = usr() + "/" + exe;
     ASSERT_TRUE(fs::is_regular_file(p)) << exe;
     EXPECT_NE(fs::status(p).permissions() & fs::perms::others_exec, fs::perms::none) << exe;

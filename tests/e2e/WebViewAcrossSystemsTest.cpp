@@ -8,7 +8,8 @@
 // as SIGINT stops the Linux one, and on the LAN its token stays its
 // owner's: one that others may read is refused. It names its line, serves
 // the TV's page and the dispute view, and with --site overviews a line,
-// refusing a settings file whose tokens others may read. Both
+// refusing a settings file whose tokens others may read. On a PC whose
+// code page is 1252 it serves an archive in a Chinese folder. Both
 // architectures hold all they need but Windows itself.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -62,11 +63,12 @@ class InstalledWindowsWeb {
                    "[Site]\r\nBaseDir=" + WinePath(site_) + "\r\n");
   }
 
-  // The archive, as the Windows build's writer makes it.
-  ProgramRun FillArchive() {
+  // The archive, as the Windows build's writer makes it (here, or at `at`).
+  ProgramRun FillArchive(const fs::path& at = {}) {
     ChildProcess::Options options;
-    return RunProgram({BRENNA_RUN_WINDOWS, BRENNA_WINDOWS_ARCHIVE_FILL, WinePath(Archive())},
-                      options, kPatience);
+    return RunProgram(
+        {BRENNA_RUN_WINDOWS, BRENNA_WINDOWS_ARCHIVE_FILL, WinePath(at.empty() ? Archive() : at)},
+        options, kPatience);
   }
   fs::path Archive() const { return site_ / "archive.sqlite"; }
   const fs::path& Site() const { return site_; }
@@ -253,6 +255,36 @@ TEST(WebViewAcrossSystems, TheWindowsProgramServesThePanelAndResultsAsLinuxDoesO
   const std::string said = installed.Log("windows.log");
   EXPECT_EQ("brenna-web: stopped by Ctrl+C\n", said.substr(said.rfind("brenna-web:"))) << said;
   linuxWeb.Stop();
+}
+
+// On a PC whose code page is 1252 the arguments are read as Windows gives
+// them, in Unicode: an archive in a Chinese folder is found and served.
+TEST(WebViewAcrossSystems, TheWindowsProgramServesAnArchiveInAChineseFolderOnAWesternPc) {
+  InstalledWindowsWeb installed;
+  const fs::path archive = installed.Site() / "二号线" / "archive.sqlite";
+  fs::create_directories(archive.parent_path());
+  const ProgramRun fill = installed.FillArchive(archive);
+  ASSERT_EQ(0, fill.status) << fill.Report();
+  const int port = FreePort();
+  ASSERT_NE(0, port);
+  ChildProcess::Options options = installed.Logged("western.log");
+  options.env = {"BRENNA_WINDOWS_LOCALE=C.UTF-8"};
+  ChildProcess web;
+  std::string error;
+  ASSERT_TRUE(StartListening(&web,
+                             installed.Command({"--archive", WinePath(archive), "--listen",
+                                                "127.0.0.1:" + std::to_string(port)}),
+                             options, port, kPatience, &error))
+      << error;
+  EXPECT_EQ("brenna-web: serving the line at http://127.0.0.1:" + std::to_string(port) +
+                "/ (archive " + WinePath(archive) + ")\n",
+            installed.LogOnceSaid("western.log", "\n"));
+  HeadlessBrowser browser;
+  TempDir browserLog;
+  ASSERT_TRUE(browser.Start({}, browserLog.file("chromium.log"), 1280, 900, &error)) << error;
+  EXPECT_EQ(3u, Look(browser, port).rows.size());
+  browser.Stop();
+  web.Stop();
 }
 
 TEST(WebViewAcrossSystems, TheWindowsProgramListensOnThisComputerOnlyByDefaultAndKeepsItsToken) {

@@ -22,6 +22,7 @@
 #      reports      -> reports, panel, util, archive, journal, platform (the
 #                      archive's reports and views, shared by the two programs)
 #      history      -> history, reports, panel, util, archive, journal, platform (brenna-history)
+#      ship         -> ship, reports, panel, util, archive, journal, platform (brenna-ship)
 #      records      -> records (it stands apart)
 #    and all of them libPallix's public headers (pallix/include); platform
 #    also the headers it shares with libPallix (pallix_shared_platform). The
@@ -47,9 +48,10 @@
 #    record reader.
 # 3. brenna-web (web/, a program beside the monitor) includes its own files,
 #    the reports, panel, archive, platform, journal and util layers: nothing
-#    of the monitor's window or data path, nor of brenna-history. Its includes are judged by the file they reach, as above.
+#    of the monitor's window or data path, nor of brenna-history or brenna-ship. Its includes are judged by the file they reach, as above.
 # 4. No Qt header in the Qt-free core: all of acquisition/, archive/,
-#    history/, journal/, monitor/, panel/, platform/, records/, reports/, util/, winapp/
+#    history/, journal/, monitor/, panel/, platform/, records/, reports/, ship/, util/,
+#    winapp/
 #    (the Windows window, on the Windows API), pallix/ and web/, every source
 #    of the core library, and every header those reach through their
 #    includes.
@@ -73,6 +75,7 @@ set(layer_app app monitor acquisition panel util archive journal platform record
 set(layer_winapp winapp monitor acquisition panel util archive journal platform records)
 set(layer_reports reports panel util archive journal platform)
 set(layer_history history reports panel util archive journal platform)
+set(layer_ship ship reports panel util archive journal platform)
 set(layer_records records)
 
 # Upward includes the design requires: "<folder or file glob>|<included file>",
@@ -99,7 +102,8 @@ set(pallix_shared_platform
 set(web_may_layers reports panel archive journal platform util)
 
 # Folders whose every file is Qt-free.
-set(qt_free_folders acquisition archive history journal monitor panel platform records reports util winapp)
+set(qt_free_folders acquisition archive history journal monitor panel platform records reports
+                    ship util winapp)
 
 set(qt_include_regex "^(Qt[A-Za-z0-9]*/|Q[A-Z][A-Za-z0-9]*$|Q[A-Z][A-Za-z0-9]*\\.h$|q[a-z0-9_]+\\.h$)")
 

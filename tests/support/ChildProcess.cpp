@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 extern char** environ;
 
@@ -169,4 +171,12 @@ std::string ChildProcess::Describe() const {
   if (Exited()) return "exit status " + std::to_string(ExitStatus());
   if (Signalled()) return "killed by signal " + std::to_string(TermSignal());
   return "ended";
+}
+
+long ProcessStatus(pid_t pid, const std::string& key) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(key + ":", 0) == 0) return std::atol(line.c_str() + key.size() + 1);
+  return -1;
 }

@@ -90,6 +90,12 @@ int RunToEnd(const std::vector<std::string>& argv, const ChildProcess::Options& 
              std::chrono::milliseconds limit, std::string* how,
              const WaitForEnd& waitFor = nullptr);
 
+#ifndef _WIN32
+// A figure of a running process's /proc/PID/status ("VmHWM", "VmRSS",
+// "Threads": kB or a count); -1 when it cannot be read.
+long ProcessStatus(pid_t pid, const std::string& key);
+#endif
+
 // A program run to its end, with what it printed.
 struct ProgramRun {
   int status = -1;     // as RunToEnd returns it

@@ -28,3 +28,13 @@ else()
 endif()
 target_include_directories(brenna_test_process PUBLIC ${brenna_test_support_dir})
 brenna_warnings(brenna_test_process)
+
+# A PostgreSQL of a test's own (Debian's initdb and pg_ctl), for brenna-ship's
+# tests and its benchmark.
+if(NOT WIN32)
+  find_package(PostgreSQL REQUIRED)
+  add_library(brenna_test_postgres STATIC ${brenna_test_support_dir}/PostgresServer.cpp)
+  target_link_libraries(brenna_test_postgres PUBLIC brenna_test_process brenna_test_socket
+                                                    PostgreSQL::PostgreSQL)
+  brenna_warnings(brenna_test_postgres)
+endif()

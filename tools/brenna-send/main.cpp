@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ChunkFrames.h"
+#include "CommandLine.h"
 #include "ExitStatus.h"
 #include "FrameSink.h"
 #include "Pallix.h"
@@ -39,11 +40,11 @@ struct Prepared {
   std::vector<unsigned char> packed;
 };
 
-bool ReadFile(const std::string& path, size_t limit, std::vector<unsigned char>* out,
+bool ReadFile(const fs::path& path, size_t limit, std::vector<unsigned char>* out,
               std::string* error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    *error = "cannot read " + path;
+    *error = "cannot read " + path.u8string();
     return false;
   }
   out->clear();
@@ -52,12 +53,12 @@ bool ReadFile(const std::string& path, size_t limit, std::vector<unsigned char>*
     in.read(buf, sizeof buf);
     out->insert(out->end(), buf, buf + in.gcount());
     if (out->size() > limit) {  // stop reading, whatever the file's size
-      *error = path + " is larger than " + std::to_string(limit) + " bytes";
+      *error = path.u8string() + " is larger than " + std::to_string(limit) + " bytes";
       return false;
     }
   }
   if (in.bad()) {
-    *error = "cannot read " + path;
+    *error = "cannot read " + path.u8string();
     return false;
   }
   return true;
@@ -75,12 +76,17 @@ bool Compress(const std::vector<unsigned char>& record, std::vector<unsigned cha
               std::string* error) {
   std::random_device rd;
   const fs::path dir = fs::temp_directory_path() / ("brenna-send-" + std::to_string(rd()));
+  const fs::path plain = dir / "record", gz = dir / "record.gz";
+  std::string plainName, gzName;
+  if (!LibraryPath(plain, &plainName) || !LibraryPath(gz, &gzName)) {
+    *error = "the temporary folder " + dir.u8string() + " cannot be named in GBK";
+    return false;
+  }
   std::error_code ec;
   fs::create_directories(dir, ec);
-  const fs::path plain = dir / "record", gz = dir / "record.gz";
   bool ok = WriteFile(plain, record);
-  int rc = ok ? CompressFile(plain.string().c_str(), gz.string().c_str()) : 0;
-  ok = rc == 1 && ReadFile(gz.string(), FILE_CHUNK_MAX_TOTAL, packed, error);
+  int rc = ok ? CompressFile(plainName.c_str(), gzName.c_str()) : 0;
+  ok = rc == 1 && ReadFile(gz, FILE_CHUNK_MAX_TOTAL, packed, error);
   if (rc == PALLIX_COMPRESS_TOO_LARGE) {
     *error = "compressed, the record has more than " + std::to_string(FILE_CHUNK_MAX_TOTAL) +
              " bytes, the most a transfer carries";
@@ -112,7 +118,7 @@ bool Prepare(const SendOptions& o, std::vector<Prepared>* out, std::string* erro
     Prepared p;
     p.file = o.files[i];
     std::vector<unsigned char> input, record;
-    if (!ReadFile(p.file, kMaxTextBytes, &input, error)) return false;
+    if (!ReadFile(FilePath(p.file), kMaxTextBytes, &input, error)) return false;
     // The monitor shows nothing for an empty file, nor for a record of no
     // items: no result to send.
     if (input.empty()) {
@@ -142,7 +148,7 @@ bool Prepare(const SendOptions& o, std::vector<Prepared>* out, std::string* erro
       *error = p.file + ": " + *error;
       return false;
     }
-    p.baseName = o.name.empty() ? fs::path(p.file).stem().string() : o.name;
+    p.baseName = o.name.empty() ? FilePath(p.file).stem().u8string() : o.name;
     if (!o.name.empty() && o.files.size() > 1) p.baseName += "-" + std::to_string(i + 1);
     if (!CheckNames(o, p, error)) {
       *error = p.file + ": " + *error;
@@ -216,7 +222,7 @@ int Fail(int status, const std::string& error) {
 int main(int argc, char** argv) {
   SendOptions o;
   std::string error;
-  switch (ParseSendOptions(std::vector<std::string>(argv + 1, argv + argc), &o, &error)) {
+  switch (ParseSendOptions(ProgramArguments(argc, argv), &o, &error)) {
     case ParseResult::kHelp:
       std::fputs(SendUsage(), stdout);
       return kExitOk;
@@ -227,6 +233,7 @@ int main(int argc, char** argv) {
     case ParseResult::kRun:
       break;
   }
+  o.files = ExpandWildcards(o.files);
   if (o.order == ChunkOrder::kShuffled && !o.seedGiven) {
     o.seed = std::random_device{}();
     std::printf("chunks shuffled with seed %u (--seed %u gives this order again)\n", o.seed,
@@ -237,7 +244,7 @@ int main(int argc, char** argv) {
   if (!Prepare(o, &files, &error)) return Fail(kExitBadInput, error + "; nothing was sent");
 
   if (!o.framesOut.empty()) {
-    std::ofstream out(o.framesOut, std::ios::binary | std::ios::trunc);
+    std::ofstream out(FilePath(o.framesOut), std::ios::binary | std::ios::trunc);
     if (!out) return Fail(kExitBadInput, "cannot write " + o.framesOut);
     FileSink sink(out, o.framesOut);
     for (int s = 1; s <= o.stations; ++s) {

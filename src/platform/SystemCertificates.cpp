@@ -1,0 +1,3 @@
+#include "platform/SystemCertificates.h"
+
+std::string SystemRootCertificates() { return "/etc/ssl/certs/ca-certificates.crt"; }
