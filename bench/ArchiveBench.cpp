@@ -45,11 +45,11 @@
 #include "archive/ArchiveStore.h"
 #include "archive/ArchiveTime.h"
 #include "archive/ArchiveWriter.h"
+#include "monitor/ArchiveRecorder.h"
+#include "monitor/ResultDecoder.h"
 #include "panel/ValueDisplayIds.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
-#include "presentation/ArchiveRecorder.h"
-#include "presentation/ResultDecoder.h"
 #include "reports/CsvExport.h"
 #include "reports/DayReport.h"
 #include "web/Pages.h"
@@ -171,7 +171,7 @@ void ShownResults(const fs::path& dir, int rounds) {
       const std::uint64_t t = ThreadCpuNs();
       ShownResult result;
       TakeAndShowResultFile(path, buffer.data(), recorder, spoolLock, &result);
-      recorder.ResultShown(path, result, buffer.data());
+      recorder.ResultShown(path, result);
       recorder.ResultCounted(++count);
       archivedNs += ThreadCpuNs() - t;
     }

@@ -282,6 +282,84 @@ bool DayTotal(archive::ArchiveReader& reader, archive::ResultFilter f, std::stri
   return true;
 }
 
+// A page of the results `f` selects, newest first, and their items; the ids
+// of the span the day's filters select (`first`, `last`). `f` is narrowed to
+// the page.
+bool ReadResults(archive::ArchiveReader& reader, archive::ResultFilter* f,
+                 std::vector<archive::ResultRow>* page,
+                 std::map<std::int64_t, std::vector<archive::RecordItem>>* items,
+                 std::int64_t* first, std::int64_t* last, std::string* error) {
+  // Newest first, a page at a time, read along the ids the day's filters
+  // select (found once through the day's index): never sorted.
+  archive::ResultFilter span = *f;
+  span.throughId = std::numeric_limits<std::int64_t>::max();
+  if (!reader.ResultSpan(span, first, last, error)) return false;
+  f->afterId = std::max(f->afterId, *first - 1);
+  f->throughId = std::min(f->throughId, *last);
+  f->newestFirst = true;
+  f->limit = kResultsPerPage;
+  if (*last > 0 && !reader.ListResults(
+                       *f,
+                       [&](const archive::ResultRow& r) {
+                         page->push_back(r);
+                         return true;
+                       },
+                       error))
+    return false;
+  // The page's items: along the key over the page's ids where its results
+  // lie close together, else result by result (a page of a day's vetoes is
+  // spread over the whole day).
+  auto itemsOf = [&](std::int64_t from, std::int64_t to) {
+    return reader.ListItems(
+        from, to,
+        [&](std::int64_t id, const archive::RecordItem& i) {
+          (*items)[id].push_back(i);
+          return true;
+        },
+        error);
+  };
+  bool read = true;
+  if (!page->empty() &&
+      page->front().id - page->back().id < 4 * static_cast<std::int64_t>(page->size()))
+    read = itemsOf(page->back().id, page->front().id);
+  else
+    for (const archive::ResultRow& r : *page) read = read && itemsOf(r.id, r.id);
+  return read;
+}
+
+// The results page's two forms: the filters, showing what `query` chose
+// for `f`, with the links to its CSV file and its day's report; and the
+// panel at a moment.
+std::string ResultsForms(const Query& query, const archive::ResultFilter& f,
+                         const std::vector<std::string>& filters) {
+  std::string groupOptions = "<option value=\"\">全部</option>";
+  const std::string chosen = Param(query, "group");
+  for (const std::string& g : GroupCaptions())
+    groupOptions +=
+        "<option" + std::string(g == chosen ? " selected" : "") + ">" + Html(g) + "</option>";
+  const std::string verdict = Param(query, "verdict");
+  std::string verdictOptions;
+  for (const auto& [value, text] :
+       {std::pair{"", "全部"}, {"veto", "有否决项"}, {"advisory", "有建议项"}})
+    verdictOptions += "<option value=\"" + std::string(value) + "\"" +
+                      (verdict == value ? " selected" : "") + ">" + text + "</option>";
+  return "<form class=\"filters\" method=\"get\" action=\"/results\">\n" +
+         Input("日期", "date", "day", f.day) +
+         Input("从", "time", "from", Param(query, "from"), " step=\"1\"") +
+         Input("到", "time", "to", Param(query, "to"), " step=\"1\"") +
+         "<label>设备组 <select name=\"group\">" + groupOptions + "</select></label>\n" +
+         Input("工号", "text", "operator", Param(query, "operator")) +
+         Input("传输名", "text", "transfer", Param(query, "transfer")) +
+         "<label>判定 <select name=\"verdict\">" + verdictOptions + "</select></label>\n" +
+         "<button type=\"submit\">查询</button>\n<a class=\"csv\" href=\"/results.csv" +
+         Html(QueryString(query, filters, "day=" + f.day)) +
+         "\">导出 CSV</a>\n<a href=\"/report?day=" + f.day +
+         "\">当天日报</a>\n</form>\n"
+         "<form class=\"filters\" method=\"get\" action=\"/panel\">\n" +
+         Input("某一时刻的面板", "datetime-local", "at", "", " step=\"1\" required") +
+         "<button type=\"submit\">查看</button>\n</form>\n";
+}
+
 }  // namespace
 
 Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_t nowUtcMs) {
@@ -289,46 +367,11 @@ Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_
   std::string error;
   if (!ParseResultsQuery(query, nowUtcMs, &f, &error))
     return ProblemPage(400, "查询条件有误", error);
-  // Newest first, a page at a time, read along the ids the day's filters
-  // select (found once through the day's index): never sorted.
-  archive::ResultFilter span = f;
-  span.throughId = std::numeric_limits<std::int64_t>::max();
-  std::int64_t first = 0, last = 0;
-  if (!reader.ResultSpan(span, &first, &last, &error))
-    return ProblemPage(503, "无法读取存档", error);
-  f.afterId = std::max(f.afterId, first - 1);
-  f.throughId = std::min(f.throughId, last);
-  f.newestFirst = true;
-  f.limit = kResultsPerPage;
   std::vector<archive::ResultRow> page;
-  if (last > 0 && !reader.ListResults(
-                      f,
-                      [&](const archive::ResultRow& r) {
-                        page.push_back(r);
-                        return true;
-                      },
-                      &error))
-    return ProblemPage(503, "无法读取存档", error);
-  // The page's items: along the key over the page's ids where its results
-  // lie close together, else result by result (a page of a day's vetoes is
-  // spread over the whole day).
   std::map<std::int64_t, std::vector<archive::RecordItem>> items;
-  auto itemsOf = [&](std::int64_t from, std::int64_t to) {
-    return reader.ListItems(
-        from, to,
-        [&](std::int64_t id, const archive::RecordItem& i) {
-          items[id].push_back(i);
-          return true;
-        },
-        &error);
-  };
-  bool read = true;
-  if (!page.empty() &&
-      page.front().id - page.back().id < 4 * static_cast<std::int64_t>(page.size()))
-    read = itemsOf(page.back().id, page.front().id);
-  else
-    for (const archive::ResultRow& r : page) read = read && itemsOf(r.id, r.id);
-  if (!read) return ProblemPage(503, "无法读取存档", error);
+  std::int64_t first = 0, last = 0;
+  if (!ReadResults(reader, &f, &page, &items, &first, &last, &error))
+    return ProblemPage(503, "无法读取存档", error);
   std::string total;
   if (!DayTotal(reader, f, &total, &error)) return ProblemPage(503, "无法读取存档", error);
 
@@ -348,38 +391,12 @@ Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_
   const bool paged = f.throughId < last || Param(query, "before") != "";
 
   const std::string title = "结果查询 " + f.day;
-  std::string groupOptions = "<option value=\"\">全部</option>";
-  const std::string chosen = Param(query, "group");
-  for (const std::string& g : GroupCaptions())
-    groupOptions +=
-        "<option" + std::string(g == chosen ? " selected" : "") + ">" + Html(g) + "</option>";
-  const std::string verdict = Param(query, "verdict");
-  std::string verdictOptions;
-  for (const auto& [value, text] :
-       {std::pair{"", "全部"}, {"veto", "有否决项"}, {"advisory", "有建议项"}})
-    verdictOptions += "<option value=\"" + std::string(value) + "\"" +
-                      (verdict == value ? " selected" : "") + ">" + text + "</option>";
   const std::vector<std::string> filters = {"day",      "from",     "to",     "group",
                                             "operator", "transfer", "verdict"};
   // Today's first page follows the line: it is made anew when a result comes.
   const bool follows = f.day == archive::ToLocal(nowUtcMs).day && !paged;
-  std::string html =
-      Head(title, follows ? "page follow" : "page") + Bar("结果查询", false) + "<main>\n" +
-      "<form class=\"filters\" method=\"get\" action=\"/results\">\n" +
-      Input("日期", "date", "day", f.day) +
-      Input("从", "time", "from", Param(query, "from"), " step=\"1\"") +
-      Input("到", "time", "to", Param(query, "to"), " step=\"1\"") +
-      "<label>设备组 <select name=\"group\">" + groupOptions + "</select></label>\n" +
-      Input("工号", "text", "operator", Param(query, "operator")) +
-      Input("传输名", "text", "transfer", Param(query, "transfer")) +
-      "<label>判定 <select name=\"verdict\">" + verdictOptions + "</select></label>\n" +
-      "<button type=\"submit\">查询</button>\n<a class=\"csv\" href=\"/results.csv" +
-      Html(QueryString(query, filters, "day=" + f.day)) +
-      "\">导出 CSV</a>\n<a href=\"/report?day=" + f.day +
-      "\">当天日报</a>\n</form>\n"
-      "<form class=\"filters\" method=\"get\" action=\"/panel\">\n" +
-      Input("某一时刻的面板", "datetime-local", "at", "", " step=\"1\" required") +
-      "<button type=\"submit\">查看</button>\n</form>\n<div id=\"list\">\n";
+  std::string html = Head(title, follows ? "page follow" : "page") + Bar("结果查询", false) +
+                     "<main>\n" + ResultsForms(query, f, filters) + "<div id=\"list\">\n";
   const std::string counted = std::to_string(count) + " 条";
   html += "<p class=\"count\" id=\"count\">" +
           (count == 0 ? std::string("没有符合条件的结果")

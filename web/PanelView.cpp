@@ -139,11 +139,6 @@ std::string StateDetail(const MonitorState& s) {
   return std::string();
 }
 
-std::string WindowTitle(int count) {
-  const std::string caption = MainDialogTemplate().caption;
-  return count < 0 ? caption : caption + "(" + std::to_string(count) + ")";
-}
-
 StateBox BoxOf(const MonitorState& state) {
   return {StateHeadline(state), StateDetail(state), state.Running()};
 }

@@ -75,10 +75,6 @@ std::string StateHeadline(const MonitorState& state);
 // The line below it: since when it runs, or when it was last heard of.
 std::string StateDetail(const MonitorState& state);
 
-// The window's title for a count: "数据监控(7)"; "数据监控" before the
-// first result of a run (count < 0).
-std::string WindowTitle(int count);
-
 // What the box in the buttons' place says: the monitor's state on the live
 // panel, what the panel is on a page that stands still.
 struct StateBox {

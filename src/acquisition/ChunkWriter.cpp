@@ -10,7 +10,7 @@
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
 #include "acquisition/PublicationHook.h"
-#include "acquisition/SpoolAndBoard.h"
+#include "acquisition/SpoolAccess.h"
 #include "acquisition/SpoolIo.h"
 #include "acquisition/SpoolNames.h"
 #include "acquisition/TransferLedger.h"
@@ -423,7 +423,7 @@ bool IsUsableTransferName(const std::string& name) {
 
 int SaveRecvChunk(const void* data, int length, const FramePeer& peer) {
   SpoolIo io;
-  return SaveRecvChunkIn(io, CurrentSpoolAndBoard().spoolDirectory(), data, length, peer);
+  return SaveRecvChunkIn(io, CurrentSpoolAccess().spoolDirectory(), data, length, peer);
 }
 
 int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, int length,

@@ -1,10 +1,9 @@
-// NetTasks - the two task functions of the network worker.
-//
-// IdleStateTask shows the idle look (panel/IdleLook.h) on the seven
-// operator displays when the queue starts. NetRecvTask makes one read attempt per call and hands a
-// file-chunk frame to the chunk writer under the spool lock; the task queue
-// calls it again and again. A frame the spool cannot take yet is kept and
-// tried again until it is written.
+// NetTasks - the network worker's receiving task. NetRecvTask makes one
+// read attempt per call and hands a file-chunk frame to the chunk writer
+// under the spool lock; the task queue calls it again and again. A frame
+// the spool cannot take yet is kept and tried again until it is written.
+// (The worker's other task, the idle state it shows first, is the
+// monitor's: monitor/IdleStateTask.h.)
 #ifndef BRENNA_ACQUISITION_NETTASKS_H
 #define BRENNA_ACQUISITION_NETTASKS_H
 
@@ -18,7 +17,6 @@
 // The network channel the monitor listens on.
 constexpr int kNetChannel = 11;
 
-int IdleStateTask();
 int NetRecvTask();
 
 // What NetRecvTask calls, replaceable so tests can script the network and

@@ -6,13 +6,14 @@
 #include <string>
 
 #include "app/BrennaCenterDlg.h"
-#include "app/Globals.h"
+#include "app/Fonts.h"
 #include "app/MessageBox.h"
 #include "app/MonitorJournal.h"
 #include "app/StopOnSignal.h"
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveWriter.h"
 #include "journal/Journal.h"
+#include "monitor/Globals.h"
 #include "panel/Resource.h"
 #include "platform/DesktopBus.h"
 #include "platform/Gbk.h"
@@ -22,7 +23,6 @@
 #include "platform/ProcessLimits.h"
 #include "platform/SignalPipe.h"
 #include "platform/SiteLock.h"
-#include "presentation/Fonts.h"
 
 CBrennaCenterApp theApp BRENNA_INIT_PRIORITY(BRENNA_PRIORITY_APP);
 

@@ -29,11 +29,9 @@
 #define BRENNA_ARCHIVE_ARCHIVEWRITER_H
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,6 +39,7 @@
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveRecords.h"
 #include "archive/ArchiveStore.h"
+#include "platform/Mutex.h"
 #include "util/ArchiveSettings.h"
 
 namespace archive {
@@ -127,12 +126,12 @@ class ArchiveWriter : public IArchiveWriter {
   void Enqueue(Item item);
   void Run();
   // Takes up the queued items in order while the archive takes them, and
-  // says when a full queue has room again. Called and returns with `guard`
-  // held.
-  void WriteQueued(std::unique_lock<std::mutex>& guard);
+  // says when a full queue has room again. Called and returns with lock_
+  // held; lets go of it while an item is written.
+  void WriteQueued() PALLIX_REQUIRES(lock_);
   // At the stop, while the archive is still held locked: the items that
-  // waited are given up, counted and said.
-  void GiveUpQueued(std::unique_lock<std::mutex>& guard);
+  // waited are given up, counted and said. As WriteQueued.
+  void GiveUpQueued() PALLIX_REQUIRES(lock_);
   // Opens (or makes) the archive; moves aside what is not one. True when
   // it is open.
   bool OpenArchive();
@@ -170,30 +169,35 @@ class ArchiveWriter : public IArchiveWriter {
   void NoteHeartbeat(std::int64_t utcMs);
   void DropHeartbeatNote();
   // Tells Drain whether the writer has upkeep of its own still to do.
-  void SetUpkeep(bool pending);
+  void SetUpkeep(bool pending) PALLIX_EXCLUDES(lock_);
 
+  // Set by Start before the writer thread starts, and not changed while it
+  // runs: read by the callers under lock_, by the writer thread without.
   WriterOptions options_;
-  mutable std::mutex lock_;  // everything up to thread_
-  std::condition_variable wake_;
-  std::condition_variable done_;
-  std::deque<Item> queue_;
-  std::size_t queuedBytes_ = 0;
-  std::uint64_t submitted_ = 0;
-  std::uint64_t handled_ = 0;
-  bool running_ = false;
-  bool stopping_ = false;
-  std::string how_;
   std::int64_t startUtcMs_ = 0;  // when Start was called: the run's start
-  bool heartbeatPending_ = false;
-  bool heartbeatBeating_ = false;  // taken from pending, not yet written
+  mutable Mutex lock_;
+  CondVar wake_;
+  CondVar done_;
+  std::deque<Item> queue_ PALLIX_GUARDED_BY(lock_);
+  std::size_t queuedBytes_ PALLIX_GUARDED_BY(lock_) = 0;
+  std::uint64_t submitted_ PALLIX_GUARDED_BY(lock_) = 0;
+  std::uint64_t handled_ PALLIX_GUARDED_BY(lock_) = 0;
+  bool running_ PALLIX_GUARDED_BY(lock_) = false;
+  bool stopping_ PALLIX_GUARDED_BY(lock_) = false;
+  std::string how_ PALLIX_GUARDED_BY(lock_);
+  bool heartbeatPending_ PALLIX_GUARDED_BY(lock_) = false;
+  // Taken from pending, not yet written.
+  bool heartbeatBeating_ PALLIX_GUARDED_BY(lock_) = false;
   // The opening, or pages to give back, still to come (what the writer
   // does of itself, for Drain).
-  bool upkeep_ = false;
-  std::int64_t heartbeatUtcMs_ = 0;
-  std::chrono::steady_clock::time_point lastHeartbeat_{};
-  bool queueFullSaid_ = false;
-  std::uint64_t droppedUnsaid_ = 0;
-  WriterCounts counts_;
+  bool upkeep_ PALLIX_GUARDED_BY(lock_) = false;
+  std::int64_t heartbeatUtcMs_ PALLIX_GUARDED_BY(lock_) = 0;
+  std::chrono::steady_clock::time_point lastHeartbeat_ PALLIX_GUARDED_BY(lock_) =
+      std::chrono::steady_clock::time_point{};
+  bool queueFullSaid_ PALLIX_GUARDED_BY(lock_) = false;
+  std::uint64_t droppedUnsaid_ PALLIX_GUARDED_BY(lock_) = 0;
+  WriterCounts counts_ PALLIX_GUARDED_BY(lock_);
+  // Started and joined by whoever starts and stops the writer.
   std::thread thread_;
 
   // The writer thread's alone.

@@ -29,7 +29,7 @@ void ArchiveWriter::PlanGiveBack() {
 }
 
 void ArchiveWriter::SetUpkeep(bool pending) {
-  std::lock_guard<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   upkeep_ = pending;
   if (!pending) done_.notify_all();
 }

@@ -151,9 +151,7 @@ int ShowResult(archive::ArchiveReader& reader, const HistoryOptions& o, std::FIL
                std::to_string(r.deviceCode) + ")\n");
   Put(out, "  operator   " + FromGbk(r.operatorText) + "\n");
   Put(out, "  title      " +
-               (r.titleCount < 0 ? std::string("not counted")
-                                 : "数据监控(" + std::to_string(r.titleCount) + ")") +
-               "\n");
+               (r.titleCount < 0 ? std::string("not counted") : WindowTitle(r.titleCount)) + "\n");
   Put(out, "  items      " + std::to_string(r.itemCount) + " in the record\n");
   Put(out, "\nItems, as sent (code, judge, value):\n");
   for (const archive::RecordItem& i : d.items)

@@ -3,10 +3,10 @@
 #include <memory>
 #include <string>
 
-#include "app/Globals.h"
 #include "archive/ArchiveWriter.h"
 #include "journal/Journal.h"
 #include "journal/RunLines.h"
+#include "monitor/Globals.h"
 #include "platform/FileOps.h"
 #include "platform/Gbk.h"
 #include "platform/JournalIo.h"

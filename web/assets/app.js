@@ -12,7 +12,7 @@
     el.style.backgroundColor = bg;
   }
 
-  // The window's font fit (presentation/FontFit): the cell starts H high and
+  // The window's font fit (panel/FontFit): the cell starts H high and
   // H / 2 wide and gives up 2 in height and 1 in width until the text's
   // n cells (GBK bytes) fit in W; the text starts at x = W/2 - (w*n)/2,
   // y = H/2 - w. All divisions truncate.

@@ -1,7 +1,12 @@
 // Receipts - how a station learns which of its frames the monitor has
 // handled: the receipt frame, and how often a waiting station hears of
-// progress. The rule itself (when a server connection gets a receipt, and
-// how a station counts them) is Receipts.cpp.
+// progress. When a server connection gets a receipt in its ordinary course
+// (as frames are handled, and once it has finished), and how a station
+// counts them, is Receipts.cpp. Two ends decide a receipt where they end a
+// connection: Server::Refuse (a refused stream with nothing of it whole is
+// closed with none; otherwise it hears of what came before it) and
+// Server::GiveWay (a connection making room for a newcomer hears how many
+// of its frames are handled, its frames not yet taken unconfirmed).
 #ifndef PALLIX_TRANSPORT_RECEIPTS_H
 #define PALLIX_TRANSPORT_RECEIPTS_H
 
