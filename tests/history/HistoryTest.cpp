@@ -84,8 +84,18 @@ TEST(HistoryOptions, ACommandLineItCannotTakeIsRefusedWithTheReason) {
       {{"--transfer", std::string(5000, 'x')}, "too long"},
       {{"--verdict", "red"}, "is no verdict to list by: give veto or advisory"},
       {{"--report", "2026-02-30"}, "is no day"},
-      {{"--report", "today", "--csv"}, "--report prints a table"},
       {{"--report", "today", "--runs"}, "--report and --runs cannot be given together"},
+      {{"--report", "2026-12-07..2026-12-01"}, "2026-12-01 is before 2026-12-07"},
+      {{"--report", "2025-12-01..2026-12-07"}, "more than 366 days"},
+      // Each option once: a second one silently took the place of the first.
+      {{"--report", "today", "--report", "yesterday"}, "--report is given twice"},
+      {{"--verdict", "veto", "--verdict", "advisory"}, "--verdict is given twice"},
+      // A command refuses a filter it would pass over.
+      {{"--report", "today", "--verdict", "veto"}, "--report takes no --verdict"},
+      {{"--show", "1", "--group", "25"}, "--show takes no --group"},
+      {{"--runs", "--operator", "0815"}, "--runs takes no --operator"},
+      {{"--rows", "result"}, "--rows is for the list of results as CSV"},
+      {{"--vehicle", ""}, "--vehicle must be UTF-8 text"},
   };
   for (const Bad& b : bad) {
     history::HistoryOptions o;
@@ -116,6 +126,22 @@ TEST(HistoryOptions, ACommandLineItCannotTakeIsRefusedWithTheReason) {
   ASSERT_TRUE(archive::ParseLocalTime("2026-12-07 10:31", &next));
   EXPECT_GT(o.filter.toUtcMs, last);
   EXPECT_EQ(o.filter.toUtcMs, next);
+  // A --from within the minute or the day --to names is before its end.
+  EXPECT_TRUE(history::ParseHistoryOptions(
+      {"--from", "2026-12-07 10:30:30", "--to", "2026-12-07 10:30"}, now, &o, &error))
+      << error;
+  EXPECT_TRUE(history::ParseHistoryOptions({"--from", "2026-12-07 10:30", "--to", "2026-12-07"},
+                                           now, &o, &error))
+      << error;
+  // A vehicle's results of every day; a range of days for a report.
+  ASSERT_TRUE(history::ParseHistoryOptions({"--vehicle", "粤B27K315"}, now, &o, &error)) << error;
+  EXPECT_EQ(Gbk("粤B27K315"), o.filter.vehicle);
+  EXPECT_TRUE(o.filter.day.empty());
+  ASSERT_TRUE(history::ParseHistoryOptions({"--report", "2026-12-01..2026-12-07", "--csv"}, now, &o,
+                                           &error))
+      << error;
+  EXPECT_EQ("2026-12-01", o.reportFrom);
+  EXPECT_EQ("2026-12-07", o.reportTo);
 }
 
 TEST(HistoryProgram, ReadsThroughALinkSaysNothingToShowWith3AndLeavesNoFilesBeside) {
@@ -170,6 +196,32 @@ TEST(HistoryProgram, ReadsThroughALinkSaysNothingToShowWith3AndLeavesNoFilesBesi
     EXPECT_EQ(3, none.status) << id << ": " << none.Report();
     EXPECT_NE(std::string::npos, none.output.find(std::string("no result ") + id)) << none.output;
   }
+  // --since an id beyond what any archive holds: nothing can follow it.
+  const ProgramRun beyond = run({"--since", "99999999999999999999"});
+  EXPECT_EQ(3, beyond.status) << beyond.Report();
+#if !defined(_WIN32)
+  // Midnight of 1 January 1970 a second east of UTC is the second before
+  // 1970: a time like any other.
+  ChildProcess::Options east;
+  east.env = {"TZ=UTC-0:00:01"};
+  const ProgramRun epoch =
+      RunProgram({BRENNA_HISTORY, "--archive", path, "--from", "1970-01-01 00:00:00"}, east,
+                 std::chrono::seconds(60));
+  EXPECT_EQ(0, epoch.status) << epoch.Report();
+  EXPECT_NE(std::string::npos, epoch.output.find("brake-1")) << epoch.output;
+  // Output that cannot be written (a full disk) is said, never left for a
+  // file found short.
+  ChildProcess::Options full;
+  full.logPath = "/dev/full";
+  full.errorPath = dir.file("full.err");
+  ChildProcess child;
+  std::string why;
+  ASSERT_TRUE(child.Start({BRENNA_HISTORY, "--archive", path, "--csv"}, full, &why)) << why;
+  ASSERT_TRUE(child.WaitExit(std::chrono::seconds(60)));
+  EXPECT_EQ(1, child.ExitStatus());
+  EXPECT_NE(std::string::npos, ReadFileBytes(dir.file("full.err")).find("could not be written"))
+      << ReadFileBytes(dir.file("full.err"));
+#endif
   const ProgramRun both = run({"--show", "1", "--panel", "now"});
   EXPECT_EQ(2, both.status) << both.Report();
   EXPECT_NE(std::string::npos, both.output.find("cannot be given together")) << both.output;
@@ -199,7 +251,7 @@ TEST(HistoryProgram, ListsADaysVetoesAndReportsItsCountsAsTheRecordsWereMade) {
   std::set<std::string> listed;
   std::istringstream lines(vetoes.output);
   for (std::string line; std::getline(lines, line);) {
-    const auto name = line.rfind(" day-");
+    const auto name = line.rfind(" day");
     if (name != std::string::npos && line.find("  ", name) == std::string::npos)
       listed.insert(line.substr(name + 1));
   }
@@ -215,7 +267,8 @@ TEST(HistoryProgram, ListsADaysVetoesAndReportsItsCountsAsTheRecordsWereMade) {
   EXPECT_NE(std::string::npos, vetoes.output.find(total)) << vetoes.output;
   EXPECT_NE(std::string::npos, vetoes.output.find("veto 1: 一轴 和 ")) << "the value named";
 
-  const ProgramRun report = run({"--report", day});
+  const ProgramRun report = RunProgram({BRENNA_HISTORY, "--archive", path, "--report", day}, {},
+                                       std::chrono::seconds(60));
   ASSERT_EQ(0, report.status) << report.Report();
   EXPECT_NE(std::string::npos,
             report.output.find("Report of " + day + ": " + std::to_string(made.size()) +
