@@ -24,6 +24,7 @@
 #include "platform/SignalPipe.h"
 #include "platform/StreamSocket.h"
 #include "platform/SystemText.h"
+#include "reports/VehicleKey.h"
 #include "web/AccessToken.h"
 #include "web/LiveFeed.h"
 #include "web/Pairing.h"
@@ -161,6 +162,7 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, web::
     options->settings.lineName.clear();
     options->sessionCookie = web::kSiteSessionCookie;
   }
+  options->vehicles = reports::ReadVehicleRule(args.configPath, &warnings);
   for (const std::string& w : warnings) Say(stderr, "brenna-web: %s\n", w.c_str());
   if (!args.listenText.empty() &&
       !web::ParseListenAddress(args.listenText, &options->settings.listen)) {

@@ -222,7 +222,8 @@ TEST(Pages, WhatAStationSentIsTextInEveryPageFileAndUpdate) {
   ASSERT_TRUE(reader.LastResultOfRun(1, archive::NowUtcMs(), &row, &error)) << error;
   archive::ResultDetail detail;
   ASSERT_TRUE(reader.GetResult(row.id, &detail, &error)) << error;
-  const std::string line = reports::CsvRows(row, detail.items);
+  const std::string line =
+      reports::CsvRows(row, detail.items, reports::VehicleRule().KeyOf(row.transfer));
   EXPECT_EQ(1, std::count(line.begin(), line.end(), '\n')) << "one value shown, one row";
   EXPECT_TRUE(Has(line, ",</span><b>\\x01,")) << line;
   EXPECT_TRUE(Has(line, ",\"<script>alert('x')</script>\"\"&\xEF\xBF\xBD\"\r\n")) << line;
