@@ -72,13 +72,12 @@ bool ChangesInMinute(archive::ArchiveReader& reader, std::int64_t start, std::ve
           },
           error))
     return false;
-  for (const archive::RunRow& run : runs) {
-    std::vector<std::int64_t> times;
-    if (!reader.OwnWriteTimes(run.id, start, start + kMinuteMs, own, &times, error)) return false;
-    for (std::int64_t t : times) changes.emplace(t, "监控程序显示设备空闲（启动）");
+  for (const archive::RunRow& run : runs)
     if (run.stopped && run.heartbeatUtcMs >= start && run.heartbeatUtcMs < start + kMinuteMs)
       changes.emplace(run.heartbeatUtcMs, "监控程序退出");
-  }
+  std::vector<std::int64_t> times;
+  if (!reader.OwnWriteTimes(start, start + kMinuteMs, own, &times, error)) return false;
+  for (std::int64_t t : times) changes.emplace(t, "监控程序显示设备空闲（启动）");
   for (const auto& [t, what] : changes) out->push_back({t, what});
   return true;
 }

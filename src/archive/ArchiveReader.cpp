@@ -393,16 +393,17 @@ bool ArchiveReader::Runs(std::int64_t fromUtcMs, std::int64_t toUtcMs,
   return rc == SQLITE_DONE || Failed(rc, error);
 }
 
-bool ArchiveReader::OwnWriteTimes(std::int64_t runId, std::int64_t fromUtcMs, std::int64_t toUtcMs,
+bool ArchiveReader::OwnWriteTimes(std::int64_t fromUtcMs, std::int64_t toUtcMs,
                                   const std::vector<int>& displayIds,
                                   std::vector<std::int64_t>* times, std::string* error) {
   times->clear();
   sql::Stmt s(db_,
-              "SELECT utc_ms FROM display_write WHERE run_id = ?1 AND display_id = ?2 "
-              "AND utc_ms >= ?3 AND utc_ms < ?4 AND result_id IS NULL");
+              "SELECT utc_ms FROM display_write WHERE run_id IN (SELECT id FROM run WHERE "
+              "started_utc_ms < ?4 AND (stopped_utc_ms IS NULL OR stopped_utc_ms >= ?3)) "
+              "AND display_id = ?2 AND utc_ms >= ?3 AND utc_ms < ?4 AND result_id IS NULL");
   if (!s.ok()) return Failed(s.prepareResult(), error);
   for (int id : displayIds) {
-    s.Bind(1, runId).Bind(2, id).Bind(3, fromUtcMs).Bind(4, toUtcMs);
+    s.Bind(2, id).Bind(3, fromUtcMs).Bind(4, toUtcMs);
     int rc;
     while ((rc = s.Step()) == SQLITE_ROW) times->push_back(s.Int(0));
     if (rc != SQLITE_DONE) return Failed(rc, error);

@@ -153,11 +153,11 @@ class ArchiveReader {
   // Runs that overlap [fromUtcMs, toUtcMs), oldest first.
   bool Runs(std::int64_t fromUtcMs, std::int64_t toUtcMs,
             const std::function<bool(const RunRow&)>& each, std::string* error);
-  // The moments in [fromUtcMs, toUtcMs) at which run `runId` wrote any of
-  // `displayIds` on its own (not for a result: the idle state at its
-  // start), oldest first. Down the index display_write_panel, display by
-  // display.
-  bool OwnWriteTimes(std::int64_t runId, std::int64_t fromUtcMs, std::int64_t toUtcMs,
+  // The moments in [fromUtcMs, toUtcMs) at which the monitor wrote any of
+  // `displayIds` on its own (not for a result: the idle state a run begins
+  // with), oldest first. Down the index display_write_panel, run by run and
+  // display by display, of the runs not stopped before the span.
+  bool OwnWriteTimes(std::int64_t fromUtcMs, std::int64_t toUtcMs,
                      const std::vector<int>& displayIds, std::vector<std::int64_t>* times,
                      std::string* error);
   // The latest run; false (with *error empty) when there is none.

@@ -5,15 +5,21 @@
 // the documentation gives, and nothing left beside the archive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "Afternoon.h"
 #include "ArchiveDay.h"
 #include "ChildProcess.h"
+#include "CsvTable.h"
 #include "TempDir.h"
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveTime.h"
@@ -21,6 +27,8 @@
 #include "history/HistoryOptions.h"
 #include "platform/Gbk.h"
 #include "reports/ArchiveText.h"
+#include "reports/DayReport.h"
+#include "reports/VehicleKey.h"
 
 using reports::CsvCell;
 using reports::FromGbk;
@@ -59,6 +67,35 @@ TEST(SafeText, ArchiveTextCannotDriveTheTerminalBreakALineOrRunAsAFormula) {
   EXPECT_EQ("\"=\"\"1234567890123456\"\"\"", reports::CsvValueCell("1234567890123456"));
   EXPECT_EQ("0.12", reports::CsvValueCell("0.12"));
   EXPECT_EQ("-3.5", reports::CsvValueCell("-3.5"));
+}
+
+// A vehicle from its transfer name: up to the last - or _ that is a
+// character of its own (never the second byte of a GBK character), the
+// whole name without one; or the site's pattern, its first group. A
+// pattern that is none is said, and the default stands.
+TEST(VehicleKey, TheNameUpToItsLastCutOrTheSitesPatternTellsTheVehicle) {
+  const reports::VehicleRule cut;
+  EXPECT_EQ(Gbk("粤B27K315"), cut.KeyOf(Gbk("粤B27K315-brake")));
+  EXPECT_EQ("lane2_0815", cut.KeyOf("lane2_0815_brake"));
+  EXPECT_EQ("plate", cut.KeyOf("plate"));
+  EXPECT_EQ("-brake", cut.KeyOf("-brake")) << "nothing before the cut: the whole name";
+  // 癬 is B0 5F in GBK: its second byte looks like '_'.
+  EXPECT_EQ(Gbk("粤B27K315"), cut.KeyOf(Gbk("粤B27K315_癬")));
+  EXPECT_EQ(Gbk("粤B癬"), cut.KeyOf(Gbk("粤B癬")));
+
+  TempDir dir;
+  const std::string ini = dir.file("brenna-web.ini");
+  WriteFileBytes(ini, "[Vehicle]\nKeyPattern=^[^-]+-([^-]+)\n");
+  std::vector<std::string> warnings;
+  const reports::VehicleRule site = reports::ReadVehicleRule(ini, &warnings);
+  EXPECT_TRUE(warnings.empty());
+  EXPECT_EQ(Gbk("粤B27K315"), site.KeyOf(Gbk("lane2-粤B27K315-brake")));
+  EXPECT_EQ("unmatched", site.KeyOf("unmatched")) << "a name it does not match is its own";
+  WriteFileBytes(ini, "[vehicle]\nKeyPattern=([unclosed\n");
+  const reports::VehicleRule bad = reports::ReadVehicleRule(ini, &warnings);
+  ASSERT_EQ(1u, warnings.size());
+  EXPECT_NE(std::string::npos, warnings[0].find("KeyPattern=([unclosed")) << warnings[0];
+  EXPECT_EQ(Gbk("粤B27K315"), bad.KeyOf(Gbk("粤B27K315-brake")));
 }
 
 TEST(HistoryOptions, ACommandLineItCannotTakeIsRefusedWithTheReason) {
@@ -276,4 +313,69 @@ TEST(HistoryProgram, ListsADaysVetoesAndReportsItsCountsAsTheRecordsWereMade) {
       << report.output;
   EXPECT_NE(std::string::npos, report.output.find(std::to_string(retests) + " retests"))
       << report.output;
+}
+
+// An afternoon of known vehicles (Afternoon.h): quick and late retests, a
+// car failing twice, a queue at the brake tester. The report counts each
+// group's retests and first-time passes as the cars were made, in the
+// file (its columns by heading) and on the terminal, and each operator's
+// too; --vehicle finds one car at every group.
+TEST(HistoryProgram, TheReportCountsRetestsAndFirstTimePassesByVehicleAsTheAfternoonWent) {
+  TempDir dir;
+  const std::string path = dir.file("archive.sqlite");
+  const std::string day = "2026-12-08";
+  const std::vector<AfternoonResult> made = MakeAfternoon(day);
+  ASSERT_TRUE(WriteDay(path, AfternoonResults(made)));
+  std::map<std::string, AfternoonCounts> groups, operators;
+  CountAfternoon(made, &groups, &operators);
+  ASSERT_GT(groups[""].retests, 10);
+
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {BRENNA_HISTORY, "--archive", path});
+    return RunProgram(args, {}, std::chrono::seconds(60));
+  };
+  const ProgramRun csv = run({"--report", day, "--csv"});
+  ASSERT_EQ(0, csv.status) << csv.Report();
+  const std::vector<CsvRow> rows = ReadCsv(csv.output);
+  ASSERT_EQ(7u, rows.size()) << csv.output;
+  for (const CsvRow& row : rows) {
+    const AfternoonCounts& truth = groups[row.at("设备组")];
+    SCOPED_TRACE(row.at("设备组"));
+    EXPECT_EQ(std::to_string(truth.results), row.at("结果"));
+    EXPECT_EQ(std::to_string(truth.retests), row.at("复检"));
+    EXPECT_EQ(std::to_string(truth.firstTests), row.at("车辆"));
+    EXPECT_EQ(std::to_string(truth.firstPassed), row.at("首检合格"));
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%.1f%%", 100.0 * truth.firstPassed / truth.firstTests);
+    EXPECT_EQ(rate, row.at("首检合格率"));
+  }
+  const AfternoonCounts& all = groups[""];
+  const ProgramRun text = run({"--report", day});
+  ASSERT_EQ(0, text.status) << text.Report();
+  EXPECT_NE(std::string::npos,
+            text.output.find(std::to_string(all.retests) + " retests; " +
+                             std::to_string(all.firstPassed) + " of " +
+                             std::to_string(all.firstTests) + " first tests passed"))
+      << text.output;
+
+  auto reader = std::make_shared<archive::ArchiveReader>();
+  std::string error;
+  ASSERT_TRUE(reader->Open(path, &error)) << error;
+  reports::DayReport report;
+  ASSERT_TRUE(reports::BuildDayReport(reader, reports::VehicleRule(), day, &report, &error));
+  ASSERT_EQ(operators.size(), report.operators.size());
+  for (const reports::OperatorLine& op : report.operators) {
+    const AfternoonCounts& truth = operators[op.operatorText];
+    SCOPED_TRACE(op.operatorText);
+    EXPECT_EQ(truth.retests, op.counts.retests);
+    EXPECT_EQ(truth.firstTests, op.counts.firstTests);
+    EXPECT_EQ(truth.firstPassed, op.counts.firstPassed);
+  }
+
+  const std::string car = made.front().vehicle;
+  const ProgramRun one = run({"--vehicle", FromGbk(car)});
+  ASSERT_EQ(0, one.status) << one.Report();
+  const auto tests = std::count_if(made.begin(), made.end(),
+                                   [&](const AfternoonResult& r) { return r.vehicle == car; });
+  EXPECT_NE(std::string::npos, one.output.find(std::to_string(tests) + " results")) << one.output;
 }
