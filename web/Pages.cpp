@@ -15,6 +15,7 @@
 #include "web/LineSummary.h"
 #include "web/PageParts.h"
 #include "web/PanelView.h"
+#include "web/TvLayout.h"
 #include "web/WebText.h"
 
 namespace web {
@@ -149,6 +150,11 @@ Page LivePage(const FeedState& state, bool tv) {
   html += "<div class=\"panel fill" + std::string(state.monitor.Running() ? "" : " down") +
           std::string(line.idle ? " idle" : "") + "\" id=\"panel\">\n" +
           PanelMarkup(values, BoxOf(state.monitor), keep);
+  if (tv) {
+    std::vector<std::string> vehicles;
+    for (const GroupSummary& g : line.groups) vehicles.push_back(StationText(g.vehicle));
+    html += TvGroupMarkup(vehicles);
+  }
   if (tv)
     html += "<div id=\"linebox\"><b id=\"line-name\">" + Html(line.name) +
             "</b><span id=\"title\">" + Html(state.title) + "</span></div>\n";

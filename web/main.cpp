@@ -333,9 +333,9 @@ int main(int argc, char** argv) {
   const bool stopping = signal_pipe::Install() >= 0;
 
   // A site's overview reads no archive: its line feed is never started.
-  web::LiveFeed feed(
-      {options.archivePath, std::chrono::milliseconds(25), nullptr},
-      {options.settings.lineName, std::chrono::minutes(options.settings.idleMinutes)});
+  web::LiveFeed feed({options.archivePath, std::chrono::milliseconds(25), nullptr},
+                     {options.settings.lineName, std::chrono::minutes(options.settings.idleMinutes),
+                      options.vehicles});
   web::SiteFeed overview({site.lines, web::WatchTiming(), nullptr});
   if (args.site) options.site = &overview;
   web::WebServer server(options, feed);
