@@ -344,7 +344,7 @@ TEST(LiveFeed, AQuietLineIsIdleSaysWhenItLastShowedAResultAndKeepsTheIdleLook) {
   EXPECT_EQ(1, s.line.groups[6].judge) << "its value shown blue: passed";
   EXPECT_EQ(2, s.line.groups[6].resultId);
   EXPECT_TRUE(Has(*s.json, "{\"g\":\"制动设备\",\"id\":2,\"t\":" + std::to_string(second) +
-                               ",\"op\":\"4711\",\"v\":1,\"n\":0}"))
+                               ",\"op\":\"4711\",\"v\":1,\"n\":0,\"k\":\"car\"}"))
       << *s.json;
   EXPECT_TRUE(Has(*s.json, "{\"g\":\"速度设备\",\"id\":0,")) << "none yet: " << *s.json;
 
