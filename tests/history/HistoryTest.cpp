@@ -69,6 +69,30 @@ TEST(SafeText, ArchiveTextCannotDriveTheTerminalBreakALineOrRunAsAFormula) {
   EXPECT_EQ("-3.5", reports::CsvValueCell("-3.5"));
 }
 
+// What the new options take: a --from within the minute or day --to names,
+// a vehicle of every day, a range of days for a report as CSV.
+TEST(HistoryOptions, AFromWithinToAVehicleAndARangeOfDaysAreTaken) {
+  const std::int64_t now = archive::NowUtcMs();
+  history::HistoryOptions o;
+  std::string error;
+  // A --from within the minute or the day --to names is before its end.
+  EXPECT_TRUE(history::ParseHistoryOptions(
+      {"--from", "2026-12-07 10:30:30", "--to", "2026-12-07 10:30"}, now, &o, &error))
+      << error;
+  EXPECT_TRUE(history::ParseHistoryOptions({"--from", "2026-12-07 10:30", "--to", "2026-12-07"},
+                                           now, &o, &error))
+      << error;
+  // A vehicle's results of every day; a range of days for a report.
+  ASSERT_TRUE(history::ParseHistoryOptions({"--vehicle", "粤B27K315"}, now, &o, &error)) << error;
+  EXPECT_EQ(Gbk("粤B27K315"), o.filter.vehicle);
+  EXPECT_TRUE(o.filter.day.empty());
+  ASSERT_TRUE(history::ParseHistoryOptions({"--report", "2026-12-01..2026-12-07", "--csv"}, now, &o,
+                                           &error))
+      << error;
+  EXPECT_EQ("2026-12-01", o.reportFrom);
+  EXPECT_EQ("2026-12-07", o.reportTo);
+}
+
 // A vehicle from its transfer name: up to the last - or _ that is a
 // character of its own (never the second byte of a GBK character), the
 // whole name without one; or the site's pattern, its first group. A
@@ -163,22 +187,6 @@ TEST(HistoryOptions, ACommandLineItCannotTakeIsRefusedWithTheReason) {
   ASSERT_TRUE(archive::ParseLocalTime("2026-12-07 10:31", &next));
   EXPECT_GT(o.filter.toUtcMs, last);
   EXPECT_EQ(o.filter.toUtcMs, next);
-  // A --from within the minute or the day --to names is before its end.
-  EXPECT_TRUE(history::ParseHistoryOptions(
-      {"--from", "2026-12-07 10:30:30", "--to", "2026-12-07 10:30"}, now, &o, &error))
-      << error;
-  EXPECT_TRUE(history::ParseHistoryOptions({"--from", "2026-12-07 10:30", "--to", "2026-12-07"},
-                                           now, &o, &error))
-      << error;
-  // A vehicle's results of every day; a range of days for a report.
-  ASSERT_TRUE(history::ParseHistoryOptions({"--vehicle", "粤B27K315"}, now, &o, &error)) << error;
-  EXPECT_EQ(Gbk("粤B27K315"), o.filter.vehicle);
-  EXPECT_TRUE(o.filter.day.empty());
-  ASSERT_TRUE(history::ParseHistoryOptions({"--report", "2026-12-01..2026-12-07", "--csv"}, now, &o,
-                                           &error))
-      << error;
-  EXPECT_EQ("2026-12-01", o.reportFrom);
-  EXPECT_EQ("2026-12-07", o.reportTo);
 }
 
 TEST(HistoryProgram, ReadsThroughALinkSaysNothingToShowWith3AndLeavesNoFilesBeside) {
@@ -233,6 +241,29 @@ TEST(HistoryProgram, ReadsThroughALinkSaysNothingToShowWith3AndLeavesNoFilesBesi
     EXPECT_EQ(3, none.status) << id << ": " << none.Report();
     EXPECT_NE(std::string::npos, none.output.find(std::string("no result ") + id)) << none.output;
   }
+  const ProgramRun both = run({"--show", "1", "--panel", "now"});
+  EXPECT_EQ(2, both.status) << both.Report();
+  EXPECT_NE(std::string::npos, both.output.find("cannot be given together")) << both.output;
+
+  EXPECT_FALSE(fs::exists(path + "-wal")) << "left beside a cleanly closed archive";
+  EXPECT_FALSE(fs::exists(path + "-shm")) << "left beside a cleanly closed archive";
+  EXPECT_FALSE(fs::exists(link + "-wal"));
+}
+
+// Said, not guessed: --since an id beyond any an archive can hold is
+// nothing to show (3); midnight of 1 January 1970 a second east of UTC is a
+// moment like any other; output that cannot be written (a full disk) is
+// said, with status 1.
+TEST(HistoryProgram, AnIdBeyondAnyTheSecondBefore1970AndAFullDiskAreSaid) {
+  TempDir dir;
+  const std::string path = dir.file("archive.sqlite");
+  std::vector<DayResult> one = MakeDay(archive::ToLocal(archive::NowUtcMs()).day, 1);
+  one[0].result.transfer = "brake-1";
+  ASSERT_TRUE(WriteDay(path, one));
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {BRENNA_HISTORY, "--archive", path});
+    return RunProgram(args, {}, std::chrono::seconds(60));
+  };
   // --since an id beyond what any archive holds: nothing can follow it.
   const ProgramRun beyond = run({"--since", "99999999999999999999"});
   EXPECT_EQ(3, beyond.status) << beyond.Report();
@@ -259,13 +290,6 @@ TEST(HistoryProgram, ReadsThroughALinkSaysNothingToShowWith3AndLeavesNoFilesBesi
   EXPECT_NE(std::string::npos, ReadFileBytes(dir.file("full.err")).find("could not be written"))
       << ReadFileBytes(dir.file("full.err"));
 #endif
-  const ProgramRun both = run({"--show", "1", "--panel", "now"});
-  EXPECT_EQ(2, both.status) << both.Report();
-  EXPECT_NE(std::string::npos, both.output.find("cannot be given together")) << both.output;
-
-  EXPECT_FALSE(fs::exists(path + "-wal")) << "left beside a cleanly closed archive";
-  EXPECT_FALSE(fs::exists(path + "-shm")) << "left beside a cleanly closed archive";
-  EXPECT_FALSE(fs::exists(link + "-wal"));
 }
 
 // A day made from known records (ArchiveDay): --verdict veto lists exactly
