@@ -396,10 +396,12 @@ TEST(HistoryProgram, TheReportCountsRetestsAndFirstTimePassesByVehicleAsTheAfter
     EXPECT_EQ(truth.firstPassed, op.counts.firstPassed);
   }
 
+#if !defined(_WIN32)  // the Windows harness passes arguments in the ANSI code page
   const std::string car = made.front().vehicle;
   const ProgramRun one = run({"--vehicle", FromGbk(car)});
   ASSERT_EQ(0, one.status) << one.Report();
   const auto tests = std::count_if(made.begin(), made.end(),
                                    [&](const AfternoonResult& r) { return r.vehicle == car; });
   EXPECT_NE(std::string::npos, one.output.find(std::to_string(tests) + " results")) << one.output;
+#endif
 }
