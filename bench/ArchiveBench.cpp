@@ -330,7 +330,7 @@ double CpuMs() {
 // makes it.
 std::size_t CsvBytes(const std::shared_ptr<archive::ArchiveReader>& reader,
                      const archive::ResultFilter& filter) {
-  reports::CsvExport csv(reader, filter);
+  reports::CsvExport csv(reader, filter, reports::VehicleRule());
   std::size_t bytes = 0;
   std::string error;
   for (bool done = false; !done;) {
@@ -415,7 +415,8 @@ void WorkingDay(const fs::path& dir, int results) {
   if (!reader->Open(path, &error)) return;
   reports::DayReport report;
   double cpu = CpuMs();
-  const double build = Median(5, [&] { reports::BuildDayReport(reader, day, &report, &error); });
+  const double build = Median(
+      5, [&] { reports::BuildDayReport(reader, reports::VehicleRule(), day, &report, &error); });
   const double buildCpu = (CpuMs() - cpu) / 5;
   std::string html;
   cpu = CpuMs();

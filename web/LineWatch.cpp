@@ -104,11 +104,19 @@ bool ReadLineState(const std::string& text, LineView* view) {
   view->idleDetail = view->idle ? Text(*idle, live::kDetail) : std::string();
   view->name.clear();
   view->lastResultUtcMs = 0;
+  view->todayKnown = false;
+  view->todayResults = view->todayVetoed = 0;
   view->groups.clear();
   const auto line = j.find(live::kLine);
   if (line != j.end() && line->is_object()) {
     view->name = Text(*line, live::kName);
     view->lastResultUtcMs = Number(*line, live::kLast, kAny);
+    const auto today = line->find(live::kToday);
+    if (today != line->end() && today->is_object()) {
+      view->todayKnown = true;
+      view->todayResults = Number(*today, live::kTodayResults, kAny);
+      view->todayVetoed = Number(*today, live::kTodayVetoed, kAny);
+    }
     const auto groups = line->find(live::kGroups);
     if (groups != line->end() && groups->is_array()) {
       for (const Document& g : *groups) {

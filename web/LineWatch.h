@@ -65,6 +65,8 @@ struct LineView {
   bool idle = false;
   std::string idleHead, idleDetail;
   std::int64_t lastResultUtcMs = 0;
+  bool todayKnown = false;  // the line tells its day's counts (older lines do not)
+  std::int64_t todayResults = 0, todayVetoed = 0;
   std::vector<GroupView> groups;
 };
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "archive/ArchiveReader.h"
+#include "util/Rect.h"
 
 namespace web {
 
@@ -30,8 +31,12 @@ struct PanelSize {
 PanelSize DesignedPanelSize();
 
 // The stylesheet that places the controls (served as /panel.css), made
-// from the template.
+// from the template; with the TV's own places (web/TvLayout).
 std::string PanelStylesheet();
+
+// "left:..;top:..;width:..;height:.." of a rectangle of the designed
+// window, as shares of the panel.
+std::string PlaceOnPanel(const CRect& r);
 
 // What one value display shows.
 struct DisplayValue {

@@ -12,6 +12,7 @@
 #include "platform/StreamSocket.h"
 #include "reports/CsvExport.h"
 #include "reports/DayReport.h"
+#include "reports/ReportColumns.h"
 #include "web/AccessToken.h"
 #include "web/AnswerHeaders.h"
 #include "web/ConnectionPool.h"
@@ -24,6 +25,7 @@
 #include "web/ReportPage.h"
 #include "web/SiteFeed.h"
 #include "web/SitePages.h"
+#include "web/VehiclePage.h"
 #include "web/WebAssets.h"
 
 namespace web {
@@ -125,13 +127,6 @@ std::string WithoutPath(std::string text, const std::string& path) {
   for (std::size_t at; !path.empty() && (at = text.find(path)) != std::string::npos;)
     text.replace(at, path.size(), name);
   return text;
-}
-
-bool OpenReader(const std::string& path, archive::ArchiveReader* reader, Response& res) {
-  std::string error;
-  if (reader->Open(path, &error)) return true;
-  SendPage(res, ProblemPage(503, "无法读取存档", error));
-  return false;
 }
 
 }  // namespace
@@ -278,6 +273,14 @@ bool WebServer::AdmitFromLan(const Request& req, Response& res) {
   return false;
 }
 
+bool WebServer::OpenReader(archive::ArchiveReader* reader, Response& res) const {
+  reports::TellVehiclesBy(options_.vehicles, reader);
+  std::string error;
+  if (reader->Open(options_.archivePath, &error)) return true;
+  SendPage(res, ProblemPage(503, "无法读取存档", error));
+  return false;
+}
+
 void WebServer::Pair(const Request& req, Response& res) {
   std::string error;
   const std::int64_t now = archive::NowUtcMs();
@@ -319,25 +322,30 @@ void WebServer::Routes() {
   });
   server_->Get("/results", [this](const Request& req, Response& res) {
     archive::ArchiveReader reader;
-    if (OpenReader(options_.archivePath, &reader, res))
-      SendPage(res, ResultsPage(reader, req.params, archive::NowUtcMs()));
+    if (OpenReader(&reader, res))
+      SendPage(res, ResultsPage(reader, req.params, archive::NowUtcMs(), options_.vehicles));
   });
   server_->Get(R"(/results/(\d{1,18}))", [this](const Request& req, Response& res) {
     archive::ArchiveReader reader;
-    if (OpenReader(options_.archivePath, &reader, res))
+    if (OpenReader(&reader, res))
       SendPage(res, ResultPage(reader, std::stoll(req.matches[1].str())));
   });
   server_->Get("/panel", [this](const Request& req, Response& res) {
     archive::ArchiveReader reader;
-    if (OpenReader(options_.archivePath, &reader, res))
-      SendPage(res, PanelAtPage(reader, req.params));
+    if (OpenReader(&reader, res))
+      SendPage(res, PanelAtPage(reader, req.params, archive::NowUtcMs()));
+  });
+  server_->Get("/vehicle", [this](const Request& req, Response& res) {
+    archive::ArchiveReader reader;
+    if (OpenReader(&reader, res)) SendPage(res, VehiclePage(reader, req.params));
   });
   server_->Get("/results.csv", [this](const Request& req, Response& res) { ResultsCsv(req, res); });
   server_->Get("/report", [this](const Request& req, Response& res) {
     auto reader = std::make_shared<archive::ArchiveReader>();
-    if (OpenReader(options_.archivePath, reader.get(), res))
-      SendPage(res, ReportPage(reader, req.params, archive::NowUtcMs()));
+    if (OpenReader(reader.get(), res))
+      SendPage(res, ReportPage(reader, req.params, archive::NowUtcMs(), options_.vehicles));
   });
+  server_->Get("/report.csv", [this](const Request& req, Response& res) { ReportCsv(req, res); });
   server_->Get("/metrics", [this](const Request&, Response& res) { Metrics(res); });
   server_->Get("/healthz", [this](const Request&, Response& res) { Health(res); });
   AssetRoutes();
@@ -361,19 +369,28 @@ void WebServer::AssetRoutes() {
 void WebServer::ResultsCsv(const Request& req, Response& res) {
   archive::ResultFilter filter;
   std::string error;
+  const std::string rows = req.get_param_value("rows");
+  if (!rows.empty() && rows != "result" && rows != "value") {
+    SendText(res, 400, "“rows”应为 result（每条结果一行）或 value（每个数值一行）\n");
+    return;
+  }
   if (!ParseResultsQuery(req.params, archive::NowUtcMs(), &filter, &error)) {
     SendText(res, 400, error + "\n");
     return;
   }
   auto reader = std::make_shared<archive::ArchiveReader>();
+  reports::TellVehiclesBy(options_.vehicles, reader.get());
   if (!reader->Open(options_.archivePath, &error)) {
     SendText(res, 503, "无法读取存档：" + error + "\n");
     return;
   }
   res.set_header("Cache-Control", "no-store");
-  res.set_header("Content-Disposition", "attachment; filename=\"results-" + filter.day + ".csv\"");
+  res.set_header("Content-Disposition", "attachment; filename=\"results-" +
+                                            (filter.day.empty() ? "all" : filter.day) + ".csv\"");
   // Kept outside the provider (the library may copy it).
-  auto csv = std::make_shared<reports::CsvExport>(std::move(reader), filter);
+  auto csv = std::make_shared<reports::CsvExport>(
+      std::move(reader), filter, options_.vehicles,
+      rows == "result" ? reports::CsvRowsOf::kResult : reports::CsvRowsOf::kValue);
   auto provide = [csv](size_t, httplib::DataSink& sink) {
     std::string chunk, why;
     bool done = false;
@@ -382,6 +399,25 @@ void WebServer::ResultsCsv(const Request& req, Response& res) {
     return true;
   };
   res.set_chunked_content_provider("text/csv; charset=utf-8", std::move(provide));
+}
+
+void WebServer::ReportCsv(const Request& req, Response& res) {
+  std::string from, to, error;
+  if (!ParseReportDays(req.params, archive::NowUtcMs(), &from, &to, &error)) {
+    SendText(res, 400, error + "\n");
+    return;
+  }
+  auto reader = std::make_shared<archive::ArchiveReader>();
+  reports::DayReport report;
+  if (!OpenReader(reader.get(), res)) return;
+  if (!reports::BuildReport(reader, options_.vehicles, from, to, &report, &error)) {
+    SendText(res, 503, "无法读取存档：" + error + "\n");
+    return;
+  }
+  res.set_header("Cache-Control", "no-store");
+  res.set_header("Content-Disposition",
+                 "attachment; filename=\"report-" + from + (from == to ? "" : "-" + to) + ".csv\"");
+  res.set_content(reports::ReportCsv(report), "text/csv; charset=utf-8");
 }
 
 void WebServer::Events(const Request&, Response& res) {
@@ -400,8 +436,10 @@ void WebServer::Metrics(Response& res) {
   reports::DayReport today;
   auto reader = std::make_shared<archive::ArchiveReader>();
   std::string error;
-  const bool haveToday = reader->Open(options_.archivePath, &error) &&
-                         reports::BuildDayReport(reader, archive::ToLocal(now).day, &today, &error);
+  reports::TellVehiclesBy(options_.vehicles, reader.get());
+  const bool haveToday =
+      reader->Open(options_.archivePath, &error) &&
+      reports::BuildDayReport(reader, options_.vehicles, archive::ToLocal(now).day, &today, &error);
   res.set_content(MetricsText(feed_.Current(), now, ArchiveBytes(options_.archivePath),
                               live_.load(), haveToday ? &today : nullptr),
                   "text/plain; version=0.0.4; charset=utf-8");

@@ -6,6 +6,7 @@
 //   brenna-web [--config FILE] [--archive FILE] [--listen ADDRESS:PORT]
 //   brenna-web [--config FILE] [--listen ADDRESS:PORT] --pair
 //   brenna-web --site [--config FILE] [--listen ADDRESS:PORT] [--pair]
+//   brenna-web [--config FILE] --test-alert
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -24,7 +25,11 @@
 #include "platform/SignalPipe.h"
 #include "platform/StreamSocket.h"
 #include "platform/SystemText.h"
+#include "reports/VehicleKey.h"
 #include "web/AccessToken.h"
+#include "web/AlertRules.h"
+#include "web/AlertSender.h"
+#include "web/AlertWatch.h"
 #include "web/LiveFeed.h"
 #include "web/Pairing.h"
 #include "web/Sessions.h"
@@ -49,11 +54,14 @@ const char kUsage[] =
     "usage: brenna-web [--config FILE] [--archive FILE] [--listen ADDRESS:PORT]\n"
     "       brenna-web [--config FILE] [--listen ADDRESS:PORT] --pair\n"
     "       brenna-web --site [--config FILE] [--listen ADDRESS:PORT] [--pair]\n"
+    "       brenna-web [--config FILE] --test-alert\n"
     "  Serves the monitor's live panel and its archive to browsers (docs/web-view.md).\n"
     "  --pair                 prints a link that pairs one more browser on the LAN, once,\n"
     "                         within an hour (also while brenna-web serves)\n"
     "  --site                 serves a site's overview of the lines in the settings' [site]\n"
     "                         (default 127.0.0.1:10089) instead of this computer's line\n"
+    "  --test-alert           sends one test alert to the settings' [Alerts] Webhook and says\n"
+    "                         whether it was taken\n"
     "  --config FILE          settings (default " BRENNA_WEB_SETTINGS_DEFAULT
     ")\n"
     "  --archive FILE         the archive to read (default: the monitor's, of this user)\n"
@@ -87,6 +95,7 @@ struct Arguments {
   std::string listenText;
   bool pair = false;
   bool site = false;
+  bool testAlert = false;
 };
 
 // The arguments after the program's name in the system's encoding, as
@@ -115,8 +124,8 @@ bool ReadArguments(const std::vector<std::string>& argv, Arguments* args, int* s
       *status = kDone;
       return false;
     }
-    if (a == "--pair" || a == "--site") {
-      (a == "--pair" ? args->pair : args->site) = true;
+    if (a == "--pair" || a == "--site" || a == "--test-alert") {
+      (a == "--pair" ? args->pair : a == "--site" ? args->site : args->testAlert) = true;
       continue;
     }
     if (a == "--version") {
@@ -178,6 +187,7 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, web::
     options->settings.lineName.clear();
     options->sessionCookie = web::kSiteSessionCookie;
   }
+  options->vehicles = reports::ReadVehicleRule(args.configPath, &warnings);
   for (const std::string& w : warnings) Say(stderr, "brenna-web: %s\n", w.c_str());
   if (!args.listenText.empty() &&
       !web::ParseListenAddress(args.listenText, &options->settings.listen)) {
@@ -302,6 +312,41 @@ int Pair(const Arguments& args, const web::ServerOptions& options) {
   return printed ? kDone : kCannotServe;
 }
 
+// The settings' alerts (warnings said).
+web::AlertSettings AlertSettingsOf(const Arguments& args) {
+  std::vector<std::string> warnings;
+  const web::AlertSettings alerts = web::ReadAlertSettings(
+      web::SettingsText(args.configPath, &warnings), args.configPath, &warnings);
+  for (const std::string& w : warnings) Say(stderr, "brenna-web: %s\n", w.c_str());
+  return alerts;
+}
+
+// --test-alert: one message to the webhook, tried three times.
+int TestAlert(const Arguments& args, const web::ServerOptions& options) {
+  const web::AlertSettings alerts = AlertSettingsOf(args);
+  if (alerts.webhook.empty()) {
+    Say(stderr, "brenna-web: no Webhook in section [Alerts] of %s: nowhere to send alerts\n",
+        args.configPath.c_str());
+    return kCannotServe;
+  }
+  const std::string line =
+      options.settings.lineName.empty() ? std::string("检测线") : options.settings.lineName;
+  const std::string body = web::AlertBody(
+      "【" + line + "】这是一条测试告警（brenna-web --test-alert）：告警能送到这里。");
+  std::string why;
+  for (int tries = 1; tries <= 3; ++tries) {
+    if (web::PostAlert(alerts.webhook, body, &why)) {
+      Say(stdout, "brenna-web: the test alert was taken by %s\n",
+          web::WebhookHost(alerts.webhook).c_str());
+      return kDone;
+    }
+    if (tries < 3) std::this_thread::sleep_for(std::chrono::seconds(2));
+  }
+  Say(stderr, "brenna-web: the test alert could not be sent to %s (%s)\n",
+      web::WebhookHost(alerts.webhook).c_str(), why.c_str());
+  return kCannotServe;
+}
+
 // Serves until a stop signal comes (`stopping`: its handlers are there):
 // the signal, or 0. `letGo` ends the feeds, and with them every live page.
 int ServeUntilStopped(web::WebServer& server, const std::function<void()>& letGo, bool stopping) {
@@ -342,6 +387,7 @@ int main(int argc, char** argv) {
   bool tokenMade = false;
   if (!MakeServerOptions(args, &options, &site, &tokenMade, &status)) return status;
   if (args.pair) return Pair(args, options);
+  if (args.testAlert) return TestAlert(args, options);
 
 #ifdef SIGPIPE
   // A page gone mid-answer is a failed write, not the end of the program.
@@ -350,10 +396,23 @@ int main(int argc, char** argv) {
   const bool stopping = signal_pipe::Install() >= 0;
 
   // A site's overview reads no archive: its line feed is never started.
-  web::LiveFeed feed(
-      {options.archivePath, std::chrono::milliseconds(25), nullptr},
-      {options.settings.lineName, std::chrono::minutes(options.settings.idleMinutes)});
+  web::LiveFeed feed({options.archivePath, std::chrono::milliseconds(25), nullptr},
+                     {options.settings.lineName, std::chrono::minutes(options.settings.idleMinutes),
+                      options.vehicles});
   web::SiteFeed overview({site.lines, web::WatchTiming(), nullptr});
+  // A line's alerts go out on threads of their own (a site's overview sends
+  // none).
+  const web::AlertSettings alerts = args.site ? web::AlertSettings() : AlertSettingsOf(args);
+  web::AlertSender sender({alerts.webhook, std::chrono::milliseconds(2000),
+                           std::chrono::milliseconds(300000), std::chrono::milliseconds(3600000),
+                           [](const std::string& line) {
+                             // UTF-8 already, on every system.
+                             std::fprintf(stdout, "brenna-web: %s\n", line.c_str());
+                             std::fflush(stdout);
+                           }});
+  web::AlertWatch watch({alerts, options.settings.lineName, options.archivePath,
+                         std::chrono::milliseconds(1000), nullptr},
+                        feed, sender);
   if (args.site) options.site = &overview;
   web::WebServer server(options, feed);
   if (!server.SessionsProblem().empty())
@@ -363,15 +422,20 @@ int main(int argc, char** argv) {
     Say(stderr, "brenna-web: %s\n", error.c_str());
     return kCannotServe;
   }
-  if (args.site)
+  if (args.site) {
     overview.Start();
-  else
+  } else {
     feed.Start();
+    sender.Start();
+    watch.Start();
+  }
   SayWhereServing(args, options, site.lines.size(), tokenMade);
 
   const int signal = ServeUntilStopped(
       server,
       [&] {
+        watch.Stop();
+        sender.Stop();
         feed.Stop();
         overview.Stop();
       },

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
+#include <utility>
 
+#include "archive/ArchiveTime.h"
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
 #include "reports/ResultBatches.h"
@@ -13,17 +16,23 @@ namespace reports {
 
 namespace {
 
-struct Seen {
-  std::string operatorText;
-  std::int64_t utcMs = 0;
-  bool any = false;
+constexpr std::int64_t kMsPerDay = 24LL * 3600 * 1000;
+
+// How one result counts.
+struct Verdicts {
+  bool vetoed = false;
+  bool advisory = false;
+  bool retest = false;  // its vehicle was tested at its group before that day
+  bool firstTest = false;
 };
 
-void Count(ReportCounts* c, const archive::ResultRow& r, bool vetoed, bool advisory, bool retest) {
+void Count(ReportCounts* c, const archive::ResultRow& r, const Verdicts& v) {
   ++c->results;
-  c->vetoed += vetoed;
-  c->advisory += advisory;
-  c->retests += retest;
+  c->vetoed += v.vetoed;
+  c->advisory += v.advisory;
+  c->retests += v.retest;
+  c->firstTests += v.firstTest;
+  c->firstPassed += v.firstTest && !v.vetoed;
   if (c->first.empty()) c->first = r.shownLocal;
   c->last = r.shownLocal;  // results come in the order shown
 }
@@ -35,75 +44,129 @@ std::vector<std::string> WindowGroups() {
   return groups;
 }
 
-}  // namespace
+// What a range's results add up to, as they are read.
+class Tally {
+ public:
+  explicit Tally(const VehicleRule& rule) : rule_(rule) {}
 
-bool BuildDayReport(const std::shared_ptr<archive::ArchiveReader>& reader, const std::string& day,
-                    DayReport* report, std::string* error) {
-  *report = DayReport();
-  report->day = day;
-  const std::vector<std::string> windowGroups = WindowGroups();
-  std::map<std::string, ReportCounts> groups;
-  std::map<std::string, OperatorLine> operators;
-  std::map<int, CodeLine> codes;
-  std::map<std::string, Seen> lastOfGroup;
-
-  archive::ResultFilter filter;
-  filter.day = day;
-  ResultBatches batches(reader, filter);
-  std::vector<ResultWithItems> batch;
-  for (bool done = false; !done;) {
-    if (!batches.Next(&batch, &done, error)) return false;
-    for (const ResultWithItems& r : batch) {
-      bool vetoed = false, advisory = false;
-      for (const ShownValue& v : ShownValues(r.items)) {
-        CodeLine& line = codes[v.code];
-        line.code = v.code;
-        line.displayId = v.displayId;
-        line.name = v.name;
-        ++line.values;
-        const bool veto = v.verdict != nullptr && v.verdict->verdict == Verdict::kVeto;
-        const bool advice = v.verdict != nullptr && v.verdict->verdict == Verdict::kAdvisory;
-        line.vetoes += veto;
-        line.advisories += advice;
-        vetoed |= veto;
-        advisory |= advice;
-      }
-      Seen& before = lastOfGroup[r.row.deviceGroup];
-      const bool retest = before.any && before.operatorText == r.row.operatorText &&
-                          r.row.shownUtcMs - before.utcMs <= kRetestWindowMs;
-      before = {r.row.operatorText, r.row.shownUtcMs, true};
-      Count(&report->total, r.row, vetoed, advisory, retest);
-      Count(&groups[r.row.deviceGroup], r.row, vetoed, advisory, retest);
-      OperatorLine& op = operators[r.row.operatorText];
-      op.operatorText = r.row.operatorText;
-      if (std::find(op.groups.begin(), op.groups.end(), r.row.deviceGroup) == op.groups.end())
-        op.groups.push_back(r.row.deviceGroup);
-      Count(&op.counts, r.row, vetoed, advisory, retest);
+  void Add(const ResultWithItems& r, DayReport* report) {
+    Verdicts v;
+    for (const ShownValue& value : ShownValues(r.items)) {
+      CodeLine& line = codes_[value.code];
+      line.code = value.code;
+      line.displayId = value.displayId;
+      line.name = value.name;
+      ++line.values;
+      const bool veto = value.verdict != nullptr && value.verdict->verdict == Verdict::kVeto;
+      const bool advice = value.verdict != nullptr && value.verdict->verdict == Verdict::kAdvisory;
+      line.vetoes += veto;
+      line.advisories += advice;
+      v.vetoed |= veto;
+      v.advisory |= advice;
     }
+    v.firstTest = FirstTestAt(r.row);
+    v.retest = !v.firstTest;
+    Count(&report->total, r.row, v);
+    Count(&groups_[r.row.deviceGroup], r.row, v);
+    OperatorLine& op = operators_[r.row.operatorText];
+    op.operatorText = r.row.operatorText;
+    if (std::find(op.groups.begin(), op.groups.end(), r.row.deviceGroup) == op.groups.end())
+      op.groups.push_back(r.row.deviceGroup);
+    Count(&op.counts, r.row, v);
   }
 
-  for (const std::string& g : windowGroups) {
-    const auto it = groups.find(g);
-    report->groups.push_back({g, it == groups.end() ? ReportCounts{} : it->second});
-    if (it != groups.end()) groups.erase(it);
-  }
-  for (const auto& [g, counts] : groups) report->groups.push_back({g, counts});
-  for (auto& [text, op] : operators) {
+  // The tables in their order, into the report.
+  void Finish(DayReport* report) {
+    const std::vector<std::string> windowGroups = WindowGroups();
+    for (const std::string& g : windowGroups) {
+      const auto it = groups_.find(g);
+      report->groups.push_back({g, it == groups_.end() ? ReportCounts{} : it->second});
+      if (it != groups_.end()) groups_.erase(it);
+    }
+    for (const auto& [g, counts] : groups_) report->groups.push_back({g, counts});
     auto order = [&](const std::string& g) {
       return std::find(windowGroups.begin(), windowGroups.end(), g) - windowGroups.begin();
     };
-    std::sort(op.groups.begin(), op.groups.end(),
-              [&](const std::string& a, const std::string& b) { return order(a) < order(b); });
-    report->operators.push_back(std::move(op));
+    for (auto& [text, op] : operators_) {
+      std::sort(op.groups.begin(), op.groups.end(),
+                [&](const std::string& a, const std::string& b) { return order(a) < order(b); });
+      report->operators.push_back(std::move(op));
+    }
+    int count = 0;
+    const ResultRoute* routes = ResultRoutes(&count);
+    for (int i = 0; i < count; ++i) {
+      const auto it = codes_.find(routes[i].itemCode);
+      if (it == codes_.end()) continue;
+      it->second.group = std::string(GroupCaptionOf(routes[i].displayId));
+      report->codes.push_back(it->second);
+    }
   }
-  int count = 0;
-  const ResultRoute* routes = ResultRoutes(&count);
-  for (int i = 0; i < count; ++i) {
-    const auto it = codes.find(routes[i].itemCode);
-    if (it == codes.end()) continue;
-    it->second.group = std::string(GroupCaptionOf(routes[i].displayId));
-    report->codes.push_back(it->second);
+
+ private:
+  // Notes the result's vehicle at its group on its day: true for its first
+  // test there that day, false for a retest. Only the newest day's vehicles are kept:
+  // results come in the order shown, day after day.
+  bool FirstTestAt(const archive::ResultRow& r) {
+    const std::string day = r.shownLocal.substr(0, 10);
+    if (day > day_) {
+      day_ = day;
+      tested_.clear();
+    }
+    return tested_.insert({r.deviceGroup, rule_.KeyOf(r.transfer)}).second;
   }
+
+  const VehicleRule& rule_;
+  std::map<std::string, ReportCounts> groups_;
+  std::map<std::string, OperatorLine> operators_;
+  std::map<int, CodeLine> codes_;
+  std::string day_;
+  std::set<std::pair<std::string, std::string>> tested_;  // (group, vehicle) of day_
+};
+
+}  // namespace
+
+bool BuildReport(const std::shared_ptr<archive::ArchiveReader>& reader, const VehicleRule& rule,
+                 const std::string& from, const std::string& to, DayReport* report,
+                 std::string* error) {
+  *report = DayReport();
+  report->from = from;
+  report->to = to;
+  archive::ResultFilter filter;
+  filter.day = from;
+  if (to != from) filter.lastDay = to;
+  ResultBatches batches(reader, filter);
+  std::vector<ResultWithItems> batch;
+  Tally tally(rule);
+  for (bool done = false; !done;) {
+    if (!batches.Next(&batch, &done, error)) return false;
+    for (const ResultWithItems& r : batch) tally.Add(r, report);
+  }
+  tally.Finish(report);
+  return true;
+}
+
+bool CheckReportRange(const std::string& from, const std::string& to, int* days,
+                      std::string* error) {
+  std::int64_t first = 0, last = 0;
+  if (!archive::IsDay(from) || !archive::ParseLocalTime(from + " 12:00", &first)) {
+    *error = "'" + from + "' is no day";
+    return false;
+  }
+  if (!archive::IsDay(to) || !archive::ParseLocalTime(to + " 12:00", &last)) {
+    *error = "'" + to + "' is no day";
+    return false;
+  }
+  if (to < from) {
+    *error = to + " is before " + from;
+    return false;
+  }
+  // Noon to noon: a day of a clock change is an hour off, never a day.
+  const std::int64_t span = (last - first + kMsPerDay / 2) / kMsPerDay + 1;
+  if (span > kMaxReportDays) {
+    *error = "more than " + std::to_string(kMaxReportDays) + " days";
+    return false;
+  }
+  *days = static_cast<int>(span);
   return true;
 }
 

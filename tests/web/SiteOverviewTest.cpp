@@ -94,6 +94,7 @@ TEST(SiteOverview, EachLineShowsAsItIsAndOneThatFailsHoldsUpNoOther) {
   auto first = std::make_unique<Served>(Lan("一号线"));
   Served second(Lan("二号线"));
   archive::ArchivedResult car = BrakeResult("car", "0815", "1234", 1, 0x0000FF);
+  car.items[2] = {2, 5075, 2, "1234"};  // sent as a veto (a brake difference), and shown red
   first->archive().Add(car);
   const int nobody = FreePort();  // nothing listens there
   TcpListener silent(4);          // takes the connection, never answers
@@ -151,8 +152,9 @@ TEST(SiteOverview, EachLineShowsAsItIsAndOneThatFailsHoldsUpNoOther) {
   auto page = browser.Get("/");
   ASSERT_TRUE(page);
   EXPECT_EQ(200, page->status);
-  for (const char* says : {"一号线", "二线（设置中的名字）", "拒绝访问", "无法连接", "没有回应",
-                           "无法读懂", "0815", "否决项", "http://127.0.0.1:"})
+  for (const char* says :
+       {"一号线", "二线（设置中的名字）", "拒绝访问", "无法连接", "没有回应", "无法读懂", "0815",
+        "否决项", "http://127.0.0.1:", "今天 1 条结果，其中 1 条有否决项"})
     EXPECT_TRUE(Has(page->body, says)) << says << "\n" << page->body;
   std::string update;
   browser.Get("/events", [&](const char* data, size_t n) {
@@ -173,6 +175,8 @@ TEST(SiteOverview, EachLineShowsAsItIsAndOneThatFailsHoldsUpNoOther) {
   });
   EXPECT_EQ("4711", s.views[0].groups[6].operatorText);
   EXPECT_EQ(1, s.views[0].groups[6].judge) << "shown blue: passed";
+  EXPECT_EQ(2, s.views[0].todayResults) << "the line's day so far";
+  EXPECT_EQ(1, s.views[0].todayVetoed);
 
   // Its brenna-web stops: it cannot be reached, and what it said last is
   // kept, said to be from before.

@@ -323,7 +323,7 @@ TEST(WebServer, TheCsvHoldsEveryResultOfABusyDayAndTheListGoesOnPageByPage) {
   ASSERT_TRUE(reader->Open(served.archive().path(), &error)) << error;
   archive::ResultFilter today;
   today.day = archive::ToLocal(archive::NowUtcMs()).day;
-  reports::CsvExport batches(reader, today);
+  reports::CsvExport batches(reader, today, reports::VehicleRule());
   std::string file;
   for (bool done = false; !done;) {
     std::string chunk;
