@@ -84,9 +84,34 @@ add_custom_command(
   VERBATIM)
 add_custom_target(brenna_libpq_build DEPENDS ${BRENNA_LIBPQ_LIBRARIES})
 
+# libpq brings PostgreSQL's own pthread functions for Windows
+# (pthread-win32.c, where a mutex is a CRITICAL_SECTION pointer) under the
+# names of winpthreads', which a C++ program's threads link: the two
+# collide in brenna-ship.exe, and whichever the linker took would serve
+# the other's callers. They are renamed within libpq (its definitions and
+# its calls alike), so that each library keeps its own.
+set(brenna_libpq_linked ${BRENNA_LIBPQ_DIR}/own-threads/libpq.a)
+set(brenna_libpq_rename)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(brenna_c_prefix _)  # 32-bit Windows' C names begin with "_"
+endif()
+foreach(name self setspecific getspecific mutex_init mutex_lock mutex_unlock)
+  list(APPEND brenna_libpq_rename
+       --redefine-sym ${brenna_c_prefix}pthread_${name}=${brenna_c_prefix}pq_pthread_${name})
+endforeach()
+add_custom_command(
+  OUTPUT ${brenna_libpq_linked}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${BRENNA_LIBPQ_DIR}/own-threads
+  COMMAND ${CMAKE_OBJCOPY} ${brenna_libpq_rename} ${brenna_libpq_lib}/libpq.a
+          ${brenna_libpq_linked}
+  DEPENDS ${brenna_libpq_lib}/libpq.a
+  COMMENT "Renaming libpq's own pthread functions"
+  VERBATIM)
+add_custom_target(brenna_libpq_linked DEPENDS ${brenna_libpq_linked})
+
 # libpq's own objects first, then what they need of PostgreSQL's common
 # code and of OpenSSL, then Windows' libraries: Winsock, SSPI (secur32) and
 # the shell's folder lookup (shell32, for %APPDATA%\postgresql).
-brenna_static_import(PostgreSQL::PostgreSQL ${brenna_libpq_lib}/libpq.a ${BRENNA_LIBPQ_DIR}/include
-                     brenna_libpq_build ${brenna_libpq_lib}/libpgcommon_shlib.a
+brenna_static_import(PostgreSQL::PostgreSQL ${brenna_libpq_linked} ${BRENNA_LIBPQ_DIR}/include
+                     brenna_libpq_linked ${brenna_libpq_lib}/libpgcommon_shlib.a
                      ${brenna_libpq_lib}/libpgport_shlib.a OpenSSL::SSL secur32 ws2_32 shell32)

@@ -86,7 +86,7 @@ bool Conninfo::Parse(const std::string& text, Conninfo* out, std::string* error)
   const std::string root = out->Get("sslrootcert");
   out->ownRoot_ = !root.empty() && root != "system";
   if (!out->ownRoot_) {
-    const std::string system = SystemRootCertificates();
+    const std::string system = SystemRootCertificates(&out->rootsSaid_);
     if (system.empty()) {
       if (!root.empty()) out->Set("sslrootcert", "");
     } else {

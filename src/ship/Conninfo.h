@@ -32,6 +32,9 @@ class Conninfo {
   std::string Get(const std::string& key) const;
   // Whether the string itself named a root certificate (not "system").
   bool OwnRoot() const { return ownRoot_; }
+  // For the journal, when the system's roots were made into a file for
+  // this string (Windows) or could not be: which file, or why not.
+  const std::string& SystemRootsSaid() const { return rootsSaid_; }
 
  private:
   void Set(const std::string& key, const std::string& value);
@@ -39,6 +42,7 @@ class Conninfo {
 
   Settings settings_;
   bool ownRoot_ = false;
+  std::string rootsSaid_;
 };
 
 // The connection string another role (a line, a viewer) uses to reach the

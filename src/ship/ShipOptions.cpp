@@ -30,6 +30,8 @@ const char* CommandName(Command c) {
       return "--enrol-viewer";
     case Command::kStopShipping:
       return "--stop-shipping";
+    case Command::kSaveDbFile:
+      return "--save-db-file";
     default:
       return "shipping";
   }
@@ -53,6 +55,9 @@ bool TakeValue(const std::string& option, const std::string& value, ShipOptions*
     o->conninfoFile = value;
   } else if (option == "--archive") {
     o->archivePath = value;
+  } else if (option == "--save-db-file") {
+    o->savePath = value;
+    return SetCommand(Command::kSaveDbFile, o, error);
   } else if (option == "--batch") {
     const long n = value.find_first_not_of("0123456789") == std::string::npos && value.size() < 6
                        ? std::strtol(value.c_str(), nullptr, 10)
@@ -123,7 +128,7 @@ bool ParseShipOptions(const std::vector<std::string>& args, ShipOptions* o, std:
       if (!SetCommand(a == "--init" ? Command::kInit : Command::kStopShipping, o, error))
         return false;
     } else if (a == "--db" || a == "--db-file" || a == "--archive" || a == "--batch" ||
-               a == "--enrol" || a == "--enrol-viewer") {
+               a == "--enrol" || a == "--enrol-viewer" || a == "--save-db-file") {
       if (i + 1 >= args.size() || args[i + 1].empty() || args[i + 1].size() > kMaxArgument) {
         *error = a + " needs a value of 1 to " + std::to_string(kMaxArgument) + " bytes";
         return false;
@@ -143,6 +148,7 @@ const char* ShipUsage() {
          "       brenna-ship --db CONNINFO --enrol SITE/LINE\n"
          "       brenna-ship --db CONNINFO --enrol-viewer NAME\n"
          "       brenna-ship [--archive FILE] --stop-shipping\n"
+         "       brenna-ship --db CONNINFO | --db-file FILE --save-db-file FILE\n"
          "  Ships the monitor's archive to the company's PostgreSQL and follows it\n"
          "  (docs/company.md). Every connection is TLS with sslmode=verify-full.\n"
          "  --db CONNINFO        a libpq connection string (key=value ... or postgresql://...)\n"
@@ -154,7 +160,8 @@ const char* ShipUsage() {
          "  --init               makes or upgrades the schema brenna (an administrator's string)\n"
          "  --enrol SITE/LINE    makes the line's role; prints its connection string alone\n"
          "  --enrol-viewer NAME  makes a role that reads every line and writes nothing\n"
-         "  --stop-shipping      this archive is shipped no more: its trim is its own again\n";
+         "  --stop-shipping      this archive is shipped no more: its trim is its own again\n"
+         "  --save-db-file FILE  checks the string and keeps it in FILE, readable by you alone\n";
 }
 
 }  // namespace ship

@@ -6,8 +6,12 @@
 //   brenna-ship --db CONNINFO --enrol SITE/LINE a line's role; prints its string
 //   brenna-ship --db CONNINFO --enrol-viewer NAME   a read-only role; the same
 //   brenna-ship [--archive FILE] --stop-shipping    the archive trims as unshipped
+//   brenna-ship --db CONNINFO | --db-file FILE --save-db-file FILE
+//                                               the string, checked, into a
+//                                               file its owner's alone
 //
-// --db-file holds the connection string (a file only its owner may read).
+// --db-file holds the connection string (a file only its owner may read;
+// with --save-db-file any file: it is the one being made private).
 #ifndef BRENNA_SHIP_SHIPOPTIONS_H
 #define BRENNA_SHIP_SHIPOPTIONS_H
 
@@ -24,7 +28,16 @@ inline constexpr int kDone = 0;
 inline constexpr int kCannot = 1;
 inline constexpr int kBadArguments = 2;
 
-enum class Command { kShip, kInit, kEnrol, kEnrolViewer, kStopShipping, kHelp, kVersion };
+enum class Command {
+  kShip,
+  kInit,
+  kEnrol,
+  kEnrolViewer,
+  kStopShipping,
+  kSaveDbFile,
+  kHelp,
+  kVersion
+};
 
 struct ShipOptions {
   Command command = Command::kShip;
@@ -33,6 +46,7 @@ struct ShipOptions {
   std::string archivePath;   // UTF-8, as given; empty: the monitor's own
   std::string site, line;    // --enrol
   std::string viewer;        // --enrol-viewer
+  std::string savePath;      // --save-db-file (UTF-8, as given)
   bool once = false;
   int batch = 500;  // results per transaction
 };

@@ -29,6 +29,9 @@ namespace {
 
 using namespace ship;
 
+// A connection string's file is read up to this.
+constexpr std::size_t kMaxConninfoFile = 4096;
+
 int Fail(int status, const std::string& message) {
   std::fprintf(stderr, "brenna-ship: %s\n", Utf8FromSystem(message).c_str());
   return status;
@@ -47,33 +50,69 @@ std::string ArchivePath(const ShipOptions& o, int* status) {
   return path;
 }
 
-// The connection string from --db or --db-file; false with *status.
-bool ReadConninfo(const ShipOptions& o, Conninfo* out, int* status) {
-  std::string text = o.conninfo, why, path;
-  if (!o.conninfoFile.empty()) {
-    if (!SystemFromUtf8(o.conninfoFile, &path)) {
-      *status = Fail(kBadArguments, "--db-file '" + o.conninfoFile + "' cannot be named here");
-      return false;
-    }
-    // It holds a password: its owner's alone, as brenna-web's token.
-    const auto read = private_file_io::ReadPrivate(path, 4096, &text, &why);
-    if (read != private_file_io::Read::kOk) {
-      if (read == private_file_io::Read::kMissing) why = "is not there";
-      if (why.rfind("may be read by others", 0) == 0)
-        why += std::string(": ") + private_file_io::MakePrivateHint() +
-               ", and give the line a new string if the password may have gone astray "
-               "(brenna-ship --enrol again)";
-      *status = Fail(kCannot, "the connection string file " + path + " " + why);
-      return false;
-    }
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-      text.pop_back();
-  }
-  if (!Conninfo::Parse(text, out, &why)) {
-    *status = Fail(kBadArguments, why);
+// A --db-file to be made private (--save-db-file): any file, as long as
+// it is small; false with the reason in *why.
+bool ReadAnyFile(const std::string& path, std::string* text, std::string* why) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    *why = "cannot be read";
     return false;
   }
+  char buffer[kMaxConninfoFile + 1];
+  const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed || n > kMaxConninfoFile) {
+    *why =
+        failed ? "cannot be read" : "is larger than " + std::to_string(kMaxConninfoFile) + " bytes";
+    return false;
+  }
+  text->assign(buffer, n);
   return true;
+}
+
+// The connection string as --db or --db-file gives it; false with *status.
+bool ConninfoText(const ShipOptions& o, std::string* text, int* status) {
+  *text = o.conninfo;
+  if (o.conninfoFile.empty()) return true;
+  std::string why, path;
+  if (!SystemFromUtf8(o.conninfoFile, &path)) {
+    *status = Fail(kBadArguments, "--db-file '" + o.conninfoFile + "' cannot be named here");
+    return false;
+  }
+  bool read = false;
+  if (o.command == Command::kSaveDbFile) {
+    read = ReadAnyFile(path, text, &why);
+  } else {
+    // It holds a password: its owner's alone, as brenna-web's token.
+    const auto got = private_file_io::ReadPrivate(path, kMaxConninfoFile, text, &why);
+    read = got == private_file_io::Read::kOk;
+    if (got == private_file_io::Read::kMissing) why = "is not there";
+    if (why.rfind("may be read by others", 0) == 0)
+      why += std::string(": ") + private_file_io::MakePrivateHint() +
+             ", and give the line a new string if the password may have gone astray "
+             "(brenna-ship --enrol again)";
+  }
+  if (!read) {
+    *status = Fail(kCannot, "the connection string file " + path + " " + why);
+    return false;
+  }
+  while (!text->empty() && (text->back() == '\n' || text->back() == '\r' || text->back() == ' '))
+    text->pop_back();
+  return true;
+}
+
+// The string, checked, into a file its owner's alone: how a PC is given
+// its line's string (the Windows setup does it so).
+int SaveDbFile(const ShipOptions& o, const std::string& text, const Conninfo& info) {
+  std::string path, why;
+  if (!SystemFromUtf8(o.savePath, &path))
+    return Fail(kBadArguments, "--save-db-file '" + o.savePath + "' cannot be named here");
+  if (!private_file_io::ReplacePrivate(path, text + "\n", &why)) return Fail(kCannot, why);
+  std::printf(
+      "brenna-ship: the connection string of %s to %s is kept in %s, readable by you alone\n",
+      info.Get("user").c_str(), info.Get("host").c_str(), Utf8FromSystem(path).c_str());
+  return kDone;
 }
 
 int StopShipping(const ShipOptions& o) {
@@ -146,6 +185,10 @@ int Ship(const ShipOptions& o, const Conninfo& info) {
   for (int c = 0; c < journal::kCategoryCount; ++c)
     journal::SetThreshold(static_cast<journal::Category>(c), journal::Level::kInfo);
   journal::WriteStartLines(BRENNA_VERSION, "brenna-ship");
+  if (!info.SystemRootsSaid().empty())
+    journal::Write(
+        info.Get("sslrootcert").empty() ? journal::Level::kWarning : journal::Level::kInfo,
+        journal::Category::kShip, "%s", info.SystemRootsSaid().c_str());
 
   const bool stoppable = signal_pipe::Install() >= 0;
   ShipperOptions options{info, path, o.once, o.batch, BRENNA_VERSION, nullptr};
@@ -185,8 +228,12 @@ int main(int argc, char** argv) {
   if (o.command == Command::kStopShipping) return StopShipping(o);
   Conninfo info;
   int status = kDone;
-  if (!ReadConninfo(o, &info, &status)) return status;
+  std::string text;
+  if (!ConninfoText(o, &text, &status)) return status;
+  if (!Conninfo::Parse(text, &info, &error)) return Fail(kBadArguments, error);
   switch (o.command) {
+    case Command::kSaveDbFile:
+      return SaveDbFile(o, text, info);
     case Command::kInit:
       return Init(info);
     case Command::kEnrol:
