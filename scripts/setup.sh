@@ -10,7 +10,8 @@
 # that every guarded variable is touched under its lock and for the
 # fuzzers; libpq-dev for the company database's client, the postgresql
 # server its tests start, and the openssl command that makes their
-# certificates), and any further packages named as arguments;
+# certificates; ca-certificates for the system's roots, which wine's
+# certificate store takes too), and any further packages named as arguments;
 # then fetches Debian's sqlite3, cpp-httplib, openssl and postgresql-15
 # source packages, which the Windows build makes its SQLite, its
 # cpp-httplib, its OpenSSL and its libpq from (cmake/BrennaSqlite.cmake:
@@ -31,7 +32,7 @@ PACKAGES=(
   fonts-liberation fonts-arphic-uming
   xvfb openbox imagemagick x11-utils chromium nlohmann-json3-dev
   python3 gzip clang-format clang
-  postgresql libpq-dev openssl
+  postgresql libpq-dev openssl ca-certificates
   dpkg-dev dbus-daemon make tcl perl
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64 locales nsis
   "$@"
