@@ -6,7 +6,7 @@
 ;   makensis -DVERSION=1.0.0 -DARCH=x64|x86 -DSTAGE=<folder> -DICON=<.ico>
 ;            -DOUTFILE=<setup.exe> BrennaCenter.nsi
 ;
-; STAGE holds what is installed, as it is installed: the five programs,
+; STAGE holds what is installed, as it is installed: the six programs,
 ; docs\, data\demo\ and uninstall.exe (made before from Uninstall.nsi and
 ; UninstallLauncher.nsi). The x64 setup is a 64-bit program itself (so it
 ; writes the 64-bit Program Files and registry, and runs under wine64);
@@ -15,14 +15,21 @@
 ; Command line (docs/operations.md, "Windows"):
 ;   /S             silent          /D=<folder>  install folder (last, no quotes)
 ;   /NOAUTOSTART   nothing started at log-on    /NOFIREWALL  no firewall rule
+;   /SHIPDBFILE=<file>  the line's connection string to the company
+;                  database (as brenna-ship --enrol prints it): kept in the
+;                  site's brenna-ship.conninfo, readable by the user who
+;                  runs the setup alone; brenna-ship then starts at log-on
+;                  beside the monitor (also the optional page's text box)
 ;
 ; Exit status: 0 done, 1 cancelled, 2 refused (the other machine type is
 ; installed, the x64 setup on a 32-bit Windows, or a Windows older than 7),
 ; 3 a program of the install folder is running, 4 installed but the
-; firewall rule could not be made (the log says why).
+; firewall rule could not be made, 6 installed but the connection string
+; could not be kept (the log says why; 4 when both failed).
 
 !include "Common.nsh"
 !include MUI2.nsh
+!include nsDialogs.nsh
 !include WinVer.nsh
 !include x64.nsh
 
@@ -47,12 +54,18 @@ Var FinishNote
 ; step failed.
 Var DoneTitle
 Var DoneSubtitle
+; The line's connection string: the file given (/SHIPDBFILE= or the page's
+; copy), and the site's file brenna-ship reads at log-on ("" none).
+Var ShipSource
+Var ShipDbFile
+Var ShipBox
 
 !define MUI_ICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
+Page custom ShipPage ShipPageLeave
 !define MUI_INSTFILESPAGE_FINISHHEADER_TEXT "$DoneTitle"
 !define MUI_INSTFILESPAGE_FINISHHEADER_SUBTEXT "$DoneSubtitle"
 !insertmacro MUI_PAGE_INSTFILES
@@ -265,6 +278,7 @@ Section "!$(SecProgram)" SecProgram
   File "${STAGE}\brenna-send.exe"
   File "${STAGE}\brenna-history.exe"
   File "${STAGE}\brenna-web.exe"
+  File "${STAGE}\brenna-ship.exe"
   File "${STAGE}\README.md"
   File "${STAGE}\uninstall.exe"
   SetOutPath "$INSTDIR\docs"
@@ -284,6 +298,7 @@ Section "!$(SecProgram)" SecProgram
   ; firewall is made again by the sections chosen now.
   Delete "$SMSTARTUP\BrennaCenter.lnk"
   Delete "$SMSTARTUP\brenna-web.lnk"
+  Delete "$SMSTARTUP\brenna-ship.lnk"
   nsExec::ExecToLog 'netsh advfirewall firewall delete rule name="${FIREWALL_RULE}"'
   Pop $0
   DeleteRegValue HKLM "${UNINST_KEY}" "FirewallRule"
@@ -304,33 +319,74 @@ Section "!$(SecProgram)" SecProgram
   ${Log} "$(ProgramsDone)"
 SectionEnd
 
+; The line's connection string into the site, by brenna-ship itself: it
+; checks the string and makes the file its user's alone. Without a new
+; one, a string an earlier install kept is shipped with again.
+Section "-Ship"
+  ${If} $ShipSource != ""
+    nsExec::ExecToStack '"$INSTDIR\brenna-ship.exe" --db-file "$ShipSource" --save-db-file "$SiteBase\brenna-ship.conninfo"'
+    Pop $0
+    Pop $1
+    Delete "$PLUGINSDIR\brenna-ship.conninfo"
+    ; Its one line, for the log.
+    ${Do}
+      StrCpy $2 $1 1 -1
+      ${If} $2 != "$\n"
+      ${AndIf} $2 != "$\r"
+        ${ExitDo}
+      ${EndIf}
+      StrCpy $1 $1 -1
+    ${Loop}
+    ${If} $0 == 0
+      StrCpy $ShipDbFile "$SiteBase\brenna-ship.conninfo"
+      ${Log} "$(ShipKept)"
+    ${Else}
+      Push ${EXIT_SHIP}
+      Push "$(ShipFailed)"
+      Call StepFailed
+    ${EndIf}
+  ${ElseIf} ${FileExists} "$SiteBase\brenna-ship.conninfo"
+    StrCpy $ShipDbFile "$SiteBase\brenna-ship.conninfo"
+  ${EndIf}
+SectionEnd
+
 Section "$(SecAutostart)" SecAutostart
   SetOutPath "$INSTDIR"
   CreateShortcut "$SMSTARTUP\BrennaCenter.lnk" "$INSTDIR\BrennaCenter.exe"
-  ; brenna-web is a console program: its window stays minimised.
+  ; brenna-web and brenna-ship are console programs: their windows stay
+  ; minimised.
   CreateShortcut "$SMSTARTUP\brenna-web.lnk" "$INSTDIR\brenna-web.exe" "" "" "" SW_SHOWMINIMIZED
+  ${If} $ShipDbFile != ""
+    CreateShortcut "$SMSTARTUP\brenna-ship.lnk" "$INSTDIR\brenna-ship.exe" '--db-file "$ShipDbFile"' "" "" SW_SHOWMINIMIZED
+  ${EndIf}
 SectionEnd
 
-; A rule that cannot be made is a failed step: stations would be turned
-; away with no word. It has its own exit status, a line in the log, and
-; interactively a box and pages that wait to be read.
-Function FirewallFailed
+; A failed step (a rule that cannot be made: stations would be turned away
+; with no word; a connection string that cannot be kept) has its own exit
+; status, a line in the log, and interactively a box and pages that wait
+; to be read. Takes the text, then the status, from the stack.
+Function StepFailed
   Exch $0
+  Exch
+  Exch $1
+  Exch
   ${Log} $0
-  SetErrorLevel ${EXIT_FIREWALL}
+  SetErrorLevel $1
   StrCpy $FinishNote "$\r$\n$\r$\n$0"
   StrCpy $DoneTitle "$(StepFailedTitle)"
   StrCpy $DoneSubtitle "$(StepFailedSubtitle)"
   SetAutoClose false
   MessageBox MB_OK|MB_ICONEXCLAMATION $0 /SD IDOK
   Pop $0
+  Pop $1
 FunctionEnd
 
 Section "$(SecFirewall)" SecFirewall
   Call StationPort
   ${If} $R5 == ""
+    Push ${EXIT_FIREWALL}
     Push "$(NoPort)"
-    Call FirewallFailed
+    Call StepFailed
   ${Else}
     nsExec::ExecToLog 'netsh advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow protocol=TCP localport=$R5 program="$INSTDIR\BrennaCenter.exe" enable=yes profile=any'
     Pop $0
@@ -339,8 +395,9 @@ Section "$(SecFirewall)" SecFirewall
       ; What the rule lets in, for IT and the uninstaller's log.
       WriteRegStr HKLM "${UNINST_KEY}" "FirewallRule" "TCP $R5"
     ${Else}
+      Push ${EXIT_FIREWALL}
       Push "$(FirewallFailed)"
-      Call FirewallFailed
+      Call StepFailed
     ${EndIf}
   ${EndIf}
 SectionEnd
@@ -390,6 +447,44 @@ Function .onInit
   ${GetOptions} $0 "/NOFIREWALL" $1
   ${IfNot} ${Errors}
     SectionSetFlags ${SecFirewall} 0
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $0 "/SHIPDBFILE=" $1
+  ${IfNot} ${Errors}
+    StrCpy $ShipSource $1
+  ${EndIf}
+FunctionEnd
+
+; The optional page: the line's connection string, pasted; not shown when
+; the command line gave one.
+Function ShipPage
+  ${If} $ShipSource != ""
+    Abort
+  ${EndIf}
+  Call FindSite
+  !insertmacro MUI_HEADER_TEXT "$(ShipTitle)" "$(ShipSubtitle)"
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 64u "$(ShipText)"
+  Pop $0
+  ${NSD_CreateText} 0 70u 100% 12u ""
+  Pop $ShipBox
+  nsDialogs::Show
+FunctionEnd
+
+; A string given goes to a file of the setup's own temporary folder, which
+; brenna-ship reads and the "-Ship" section deletes.
+Function ShipPageLeave
+  ${NSD_GetText} $ShipBox $0
+  ${If} $0 != ""
+    InitPluginsDir
+    ClearErrors
+    FileOpen $1 "$PLUGINSDIR\brenna-ship.conninfo" w
+    ${IfNot} ${Errors}
+      FileWrite $1 $0
+      FileClose $1
+      StrCpy $ShipSource "$PLUGINSDIR\brenna-ship.conninfo"
+    ${EndIf}
   ${EndIf}
 FunctionEnd
 

@@ -32,6 +32,7 @@ SetCompressor /SOLID lzma
 !define EXIT_RUNNING 3
 !define EXIT_FIREWALL 4
 !define EXIT_NO_UNINSTALLER 5
+!define EXIT_SHIP 6
 
 Name "${PRODUCT} ${VERSION}"
 BrandingText "${PRODUCT} ${VERSION} (${ARCH})"
@@ -269,6 +270,16 @@ Function ${un}CheckNotRunning
     FileOpen $0 "$INSTDIR\brenna-web.exe" a
     ${If} ${Errors}
       StrCpy $1 "brenna-web.exe"
+    ${Else}
+      FileClose $0
+    ${EndIf}
+  ${EndIf}
+  ${If} $1 == ""
+  ${AndIf} ${FileExists} "$INSTDIR\brenna-ship.exe"
+    ClearErrors
+    FileOpen $0 "$INSTDIR\brenna-ship.exe" a
+    ${If} ${Errors}
+      StrCpy $1 "brenna-ship.exe"
     ${Else}
       FileClose $0
     ${EndIf}

@@ -137,6 +137,9 @@ Function un.RemoveSite
   Delete "$R7\web-token"
   Delete "$R7\web-pairing"
   Delete "$R7\web-sessions"
+  Delete "$R7\brenna-ship.log"
+  Delete "$R7\brenna-ship.log.*"
+  Delete "$R7\brenna-ship-roots.pem"
   ; The spool folder the monitor makes by default.
   ${If} $R6 != "$R7\spool"
   ${AndIf} ${FileExists} "$R7\spool\*.*"
@@ -157,6 +160,13 @@ Section "Uninstall"
   Call un.FindSite
   Delete "$SMSTARTUP\BrennaCenter.lnk"
   Delete "$SMSTARTUP\brenna-web.lnk"
+  Delete "$SMSTARTUP\brenna-ship.lnk"
+  ; The line's password goes with the programs, whatever else of the site
+  ; stays.
+  ${If} ${FileExists} "$R7\brenna-ship.conninfo"
+    Delete "$R7\brenna-ship.conninfo"
+    ${Log} "$(ShipRemoved)"
+  ${EndIf}
   RMDir /r "$SMPROGRAMS\${PRODUCT}"
   nsExec::ExecToLog 'netsh advfirewall firewall delete rule name="${FIREWALL_RULE}"'
   Pop $0
@@ -166,6 +176,7 @@ Section "Uninstall"
   Delete "$INSTDIR\brenna-send.exe"
   Delete "$INSTDIR\brenna-history.exe"
   Delete "$INSTDIR\brenna-web.exe"
+  Delete "$INSTDIR\brenna-ship.exe"
   Delete "$INSTDIR\README.md"
   RMDir /r "$INSTDIR\docs"
   RMDir /r "$INSTDIR\data\demo"

@@ -40,8 +40,8 @@ constexpr auto kFirstStart = std::chrono::seconds(240);
 
 // "端口号" in GBK, as the monitor reads its section.
 const char kPortSectionGbk[] = "\xB6\xCB\xBF\xDA\xBA\xC5";
-const char* const kPrograms[] = {"BrennaCenter.exe", "libPallix.dll", "brenna-send.exe",
-                                 "brenna-history.exe", "brenna-web.exe"};
+const char* const kPrograms[] = {"BrennaCenter.exe",   "libPallix.dll",  "brenna-send.exe",
+                                 "brenna-history.exe", "brenna-web.exe", "brenna-ship.exe"};
 const char kUninstallKey[] =
     "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BrennaCenter";
 
@@ -215,9 +215,22 @@ TEST_F(WindowsSetup, InstallsSilentlyRunsTheLineAndUninstallsKeepingTheSite) {
   WriteFileBytes((site() / "BrennaCenter.ini").string(),
                  std::string("[") + kPortSectionGbk + "]\r\nPort=" + std::to_string(port) + "\r\n");
 
-  ASSERT_NO_FATAL_FAILURE(InstallSilently());
+  // The line's connection string from a file the company's IT handed over.
+  const std::string conninfo =
+      "host=db.example.com dbname=company user=brenna/north/lane2 password=3f0c "
+      "sslrootcert=C:/ca.crt";
+  WriteFileBytes((drive() / "lane2.conninfo").string(), conninfo + "\n");
+  ASSERT_NO_FATAL_FAILURE(InstallSilently({"/SHIPDBFILE=C:\\lane2.conninfo"}));
   for (const char* program : kPrograms)
     EXPECT_TRUE(fs::is_regular_file(installDir() / program)) << program;
+  const fs::path kept = site() / "brenna-ship.conninfo";
+  EXPECT_EQ(conninfo + "\n", ReadFileBytes(kept.string()));
+  // brenna-ship takes it as its own (an open file it refuses): on to the
+  // archive (its journal doubles a backslash), and it starts at log-on.
+  const ProgramRun ship =
+      Installed("brenna-ship.exe", {"--db-file", WindowsPath(kept.string()), "--once"});
+  EXPECT_NE(ship.output.find("no archive at C:\\\\users"), std::string::npos) << ship.Report();
+  EXPECT_TRUE(fs::is_regular_file(startMenu() / "StartUp" / "brenna-ship.lnk"));
   for (const char* doc : {"README.md", "docs/operations.md", "docs/site-config.md",
                           "data/demo/brake.txt", "uninstall.exe"})
     EXPECT_TRUE(fs::is_regular_file(installDir() / doc)) << doc;
@@ -363,21 +376,32 @@ TEST_F(WindowsSetup, InstallsSilentlyRunsTheLineAndUninstallsKeepingTheSite) {
   EXPECT_FALSE(fs::exists(startMenu() / "StartUp" / "BrennaCenter.lnk"))
       << "/NOAUTOSTART still starts the monitor at log-on";
   EXPECT_FALSE(fs::exists(startMenu() / "StartUp" / "brenna-web.lnk"));
+  EXPECT_FALSE(fs::exists(startMenu() / "StartUp" / "brenna-ship.lnk"));
+  EXPECT_EQ(conninfo + "\n", ReadFileBytes(kept.string())) << "kept by an upgrade";
   EXPECT_EQ(std::string::npos, Registry(kUninstallKey).find("FirewallRule"));
   const std::string log = SetupLog();
   EXPECT_NE(log.find("无法添加防火墙规则“BrennaCenter stations”"), std::string::npos) << log;
   EXPECT_NE(log.find("安装结束，退出状态 4"), std::string::npos) << log;
   ExpectChineseNamesAndWildcards();
 
-  // Uninstalled: the programs and their entries gone, the site kept.
+  // Uninstalled: the programs and their entries gone, the site kept but
+  // the line's password.
   ASSERT_NO_FATAL_FAILURE(UninstallSilently());
   EXPECT_FALSE(fs::exists(startMenu() / "BrennaCenter"));
+  EXPECT_FALSE(fs::exists(kept));
   EXPECT_EQ(std::string::npos, Registry(kUninstallKey).find("InstallLocation"));
   EXPECT_EQ(settings, ReadFileBytes((site() / "BrennaCenter.ini").string()));
   EXPECT_EQ(archiveSize, fs::file_size(site() / "archive.sqlite"));
 
-  // Asked to, the uninstall takes the site with it.
-  ASSERT_NO_FATAL_FAILURE(InstallSilently());
+  // A string brenna-ship refuses is a failed step of its own: nothing is
+  // kept and nothing starts. Asked to, the uninstall takes the site with it.
+  WriteFileBytes((drive() / "lane2.conninfo").string(), "host=db.example.com sslmode=require\n");
+  ASSERT_NO_FATAL_FAILURE(InstallSilently({"/SHIPDBFILE=C:\\lane2.conninfo"}, 6));
+  EXPECT_FALSE(fs::exists(kept));
+  EXPECT_FALSE(fs::exists(startMenu() / "StartUp" / "brenna-ship.lnk"));
+  EXPECT_NE(SetupLog().find("（C:\\lane2.conninfo）：brenna-ship: the connection string asks for "
+                            "sslmode=require"),
+            std::string::npos);
   ASSERT_NO_FATAL_FAILURE(UninstallSilently({"/REMOVESITE"}));
   EXPECT_FALSE(fs::exists(site())) << "the site is still there";
 }
