@@ -55,19 +55,11 @@ bool ReadConninfo(const ShipOptions& o, Conninfo* out, int* status) {
       *status = Fail(kBadArguments, "--db-file '" + o.conninfoFile + "' cannot be named here");
       return false;
     }
-    // It holds a password: its owner's alone, as brenna-web's token.
-    const auto read = private_file_io::ReadPrivate(path, 4096, &text, &why);
-    if (read != private_file_io::Read::kOk) {
-      if (read == private_file_io::Read::kMissing) why = "is not there";
-      if (why.rfind("may be read by others", 0) == 0)
-        why += std::string(": ") + private_file_io::MakePrivateHint() +
-               ", and give the line a new string if the password may have gone astray "
-               "(brenna-ship --enrol again)";
+    if (!ReadConninfoFile(path, "give the line a new string (brenna-ship --enrol again)", &text,
+                          &why)) {
       *status = Fail(kCannot, "the connection string file " + path + " " + why);
       return false;
     }
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-      text.pop_back();
   }
   if (!Conninfo::Parse(text, out, &why)) {
     *status = Fail(kBadArguments, why);
