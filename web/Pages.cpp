@@ -13,6 +13,7 @@
 #include "reports/ShownValues.h"
 #include "web/DisputeView.h"
 #include "web/LineSummary.h"
+#include "web/PageParts.h"
 #include "web/PanelView.h"
 #include "web/WebText.h"
 
@@ -20,16 +21,14 @@ namespace web {
 
 namespace {
 
-constexpr std::size_t kMaxField = 256;
-
-std::string Param(const Query& q, const char* name) {
-  const auto it = q.find(name);
-  return it == q.end() ? std::string() : it->second;
-}
-
 std::string& LineNameStore() {
   static std::string name;
   return name;
+}
+
+PageLinks& LinksStore() {
+  static PageLinks links;
+  return links;
 }
 
 // "一号线 · 结果查询"
@@ -60,29 +59,14 @@ std::string Bar(const std::string& titleHtml, bool live) {
                        : "<span class=\"line\" id=\"line-name\">" + Html(line) + "</span>") +
          "<h1 id=\"title\">" + titleHtml + "</h1>" +
          std::string(live ? "<span id=\"link\"></span>" : "") + "<nav>" +
-         std::string(live ? "" : "<a href=\"/\">实时面板</a>") +
-         "<a href=\"/results\">结果查询</a><a href=\"/report\">日报</a></nav></header>\n";
+         (live ? "" : "<a href=\"/\">" + std::string(LinksStore().home) + "</a>") +
+         "<a href=\"/results\">" + LinksStore().results + "</a><a href=\"/report\">" +
+         LinksStore().report + "</a></nav></header>\n";
 }
 
 const char kTail[] = "</body>\n</html>\n";
 
-std::string Time(const std::string& shownLocal) {
-  // "YYYY-MM-DD hh:mm:ss.mmm" -> "hh:mm:ss"
-  return shownLocal.size() >= 19 ? CleanUtf8(shownLocal.substr(11, 8)) : CleanUtf8(shownLocal);
-}
-
 std::string Seconds(std::int64_t utcMs) { return archive::ToLocal(utcMs).text.substr(0, 19); }
-
-std::string GroupText(const std::string& caption) {
-  return caption.empty() ? std::string("（无设备组）") : CleanUtf8(caption);
-}
-
-std::vector<std::string> GroupCaptions() {
-  std::vector<std::string> groups;
-  for (const DlgControl& c : MainDialogTemplate())
-    if (c.kind == ControlKind::GroupBox) groups.emplace_back(c.text);
-  return groups;
-}
 
 // hh:mm or hh:mm:ss; *unitMs the span the text names (a minute, a second).
 bool ParseClock(const std::string& t, std::string* normal, std::int64_t* unitMs) {
@@ -103,6 +87,33 @@ bool ParseClock(const std::string& t, std::string* normal, std::int64_t* unitMs)
   return false;
 }
 
+std::string ColouredText(const std::string& gbk, std::uint32_t fg, std::uint32_t bg) {
+  return "<span class=\"val\" data-fg=\"" + CssColour(fg) + "\" data-bg=\"" + CssColour(bg) +
+         "\">" + Html(StationText(gbk)) + "</span>";
+}
+
+}  // namespace
+
+std::string Param(const Query& q, const char* name) {
+  const auto it = q.find(name);
+  return it == q.end() ? std::string() : it->second;
+}
+
+std::string ShownClock(const std::string& shownLocal) {
+  return shownLocal.size() >= 19 ? CleanUtf8(shownLocal.substr(11, 8)) : CleanUtf8(shownLocal);
+}
+
+std::string GroupText(const std::string& caption) {
+  return caption.empty() ? std::string("（无设备组）") : CleanUtf8(caption);
+}
+
+std::vector<std::string> GroupCaptions() {
+  std::vector<std::string> groups;
+  for (const DlgControl& c : MainDialogTemplate())
+    if (c.kind == ControlKind::GroupBox) groups.emplace_back(c.text);
+  return groups;
+}
+
 std::string QueryString(const Query& q, const std::vector<std::string>& keep,
                         const std::string& extra) {
   std::string s;
@@ -115,17 +126,29 @@ std::string QueryString(const Query& q, const std::vector<std::string>& keep,
 }
 
 std::string Input(const char* label, const char* type, const char* name, const std::string& value,
-                  const char* extra = "") {
+                  const char* extra) {
   return "<label>" + std::string(label) + " <input type=\"" + type + "\" name=\"" + name +
          "\" value=\"" + Html(value) + "\"" + extra + "></label>\n";
 }
 
-std::string ColouredText(const std::string& gbk, std::uint32_t fg, std::uint32_t bg) {
-  return "<span class=\"val\" data-fg=\"" + CssColour(fg) + "\" data-bg=\"" + CssColour(bg) +
-         "\">" + Html(StationText(gbk)) + "</span>";
+std::string GroupSelect(const Query& query) {
+  std::string options = "<option value=\"\">全部</option>";
+  const std::string chosen = Param(query, "group");
+  for (const std::string& g : GroupCaptions())
+    options +=
+        "<option" + std::string(g == chosen ? " selected" : "") + ">" + Html(g) + "</option>";
+  return "<label>设备组 <select name=\"group\">" + options + "</select></label>\n";
 }
 
-}  // namespace
+std::string VerdictSelect(const Query& query) {
+  const std::string verdict = Param(query, "verdict");
+  std::string options;
+  for (const auto& [value, text] :
+       {std::pair{"", "全部"}, {"veto", "有否决项"}, {"advisory", "有建议项"}})
+    options += "<option value=\"" + std::string(value) + "\"" +
+               (verdict == value ? " selected" : "") + ">" + text + "</option>";
+  return "<label>判定 <select name=\"verdict\">" + options + "</select></label>\n";
+}
 
 Page ProblemPage(int status, const std::string& headline, const std::string& detail) {
   return {status, Head(headline, "page") + Bar(Html(headline), false) +
@@ -133,6 +156,8 @@ Page ProblemPage(int status, const std::string& headline, const std::string& det
 }
 
 void SetPageLineName(const std::string& name) { LineNameStore() = name; }
+
+void SetPageLinks(const PageLinks& links) { LinksStore() = links; }
 
 Page LivePage(const FeedState& state, bool tv) {
   const std::map<int, DisplayValue> none;
@@ -241,22 +266,6 @@ bool ParseResultsQuery(const Query& query, std::int64_t nowUtcMs, archive::Resul
 
 namespace {
 
-// A result's vetoes and advisories, each under a mark in its verdict's
-// colour (the legend's).
-std::string VerdictCell(const reports::VerdictSummary& v) {
-  std::string cell;
-  auto part = [&](const std::vector<reports::ShownValue>& values, Verdict verdict,
-                  const char* word) {
-    if (values.empty()) return;
-    cell += "<span class=\"verdict\"><span class=\"badge\" data-bg=\"" +
-            CssColour(LookOf(verdict).color) + "\">" + word + " " + std::to_string(values.size()) +
-            "</span> " + Html(reports::ValuesText(values, StationText, "，")) + "</span>";
-  };
-  part(v.vetoes, Verdict::kVeto, "否决");
-  part(v.advisories, Verdict::kAdvisory, "建议");
-  return cell;
-}
-
 // The day's total of what the filters select (all pages), and how many of
 // those had a veto or an advisory (of a list narrowed to one verdict, only
 // that one is told).
@@ -283,6 +292,20 @@ bool DayTotal(archive::ArchiveReader& reader, archive::ResultFilter f, std::stri
 }
 
 }  // namespace
+
+std::string VerdictCell(const reports::VerdictSummary& v) {
+  std::string cell;
+  auto part = [&](const std::vector<reports::ShownValue>& values, Verdict verdict,
+                  const char* word) {
+    if (values.empty()) return;
+    cell += "<span class=\"verdict\"><span class=\"badge\" data-bg=\"" +
+            CssColour(LookOf(verdict).color) + "\">" + word + " " + std::to_string(values.size()) +
+            "</span> " + Html(reports::ValuesText(values, StationText, "，")) + "</span>";
+  };
+  part(v.vetoes, Verdict::kVeto, "否决");
+  part(v.advisories, Verdict::kAdvisory, "建议");
+  return cell;
+}
 
 Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_t nowUtcMs) {
   archive::ResultFilter f;
@@ -336,7 +359,7 @@ Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_
   for (const archive::ResultRow& r : page) {
     const std::string link = "/results/" + std::to_string(r.id);
     rows += "<tr data-id=\"" + std::to_string(r.id) + "\"><td><a href=\"" + link + "\">" +
-            Html(Time(r.shownLocal)) + "</a></td><td>" + Html(GroupText(r.deviceGroup)) +
+            Html(ShownClock(r.shownLocal)) + "</a></td><td>" + Html(GroupText(r.deviceGroup)) +
             "</td><td>" + Html(StationText(r.operatorText)) + "</td><td>" +
             Html(CleanUtf8(r.stations)) + "</td><td class=\"name\"><a href=\"" + link + "\">" +
             Html(StationText(r.transfer)) + "</a></td><td class=\"verdicts\">" +
@@ -348,17 +371,6 @@ Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_
   const bool paged = f.throughId < last || Param(query, "before") != "";
 
   const std::string title = "结果查询 " + f.day;
-  std::string groupOptions = "<option value=\"\">全部</option>";
-  const std::string chosen = Param(query, "group");
-  for (const std::string& g : GroupCaptions())
-    groupOptions +=
-        "<option" + std::string(g == chosen ? " selected" : "") + ">" + Html(g) + "</option>";
-  const std::string verdict = Param(query, "verdict");
-  std::string verdictOptions;
-  for (const auto& [value, text] :
-       {std::pair{"", "全部"}, {"veto", "有否决项"}, {"advisory", "有建议项"}})
-    verdictOptions += "<option value=\"" + std::string(value) + "\"" +
-                      (verdict == value ? " selected" : "") + ">" + text + "</option>";
   const std::vector<std::string> filters = {"day",      "from",     "to",     "group",
                                             "operator", "transfer", "verdict"};
   // Today's first page follows the line: it is made anew when a result comes.
@@ -368,11 +380,9 @@ Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_
       "<form class=\"filters\" method=\"get\" action=\"/results\">\n" +
       Input("日期", "date", "day", f.day) +
       Input("从", "time", "from", Param(query, "from"), " step=\"1\"") +
-      Input("到", "time", "to", Param(query, "to"), " step=\"1\"") +
-      "<label>设备组 <select name=\"group\">" + groupOptions + "</select></label>\n" +
+      Input("到", "time", "to", Param(query, "to"), " step=\"1\"") + GroupSelect(query) +
       Input("工号", "text", "operator", Param(query, "operator")) +
-      Input("传输名", "text", "transfer", Param(query, "transfer")) +
-      "<label>判定 <select name=\"verdict\">" + verdictOptions + "</select></label>\n" +
+      Input("传输名", "text", "transfer", Param(query, "transfer")) + VerdictSelect(query) +
       "<button type=\"submit\">查询</button>\n<a class=\"csv\" href=\"/results.csv" +
       Html(QueryString(query, filters, "day=" + f.day)) +
       "\">导出 CSV</a>\n<a href=\"/report?day=" + f.day +
