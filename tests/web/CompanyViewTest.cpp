@@ -1,0 +1,318 @@
+// brenna-web --company against a real PostgreSQL of the test's own: two
+// sites of two lines each, shipped by the real brenna-ship from archives
+// made to order (ArchiveDay), then read as a viewer reads them. The
+// overview tells each line as shipped; a line's list narrowed to a verdict
+// holds exactly its results made so, and pages on; the CSV over every line
+// is, line by line, the very rows brenna-history writes for the line's own
+// archive, with the site and the line after them; the viewer's role writes
+// nothing; a database that goes away is said on every page, which come
+// back with it. And the overview in a browser follows the lines and the
+// database.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <sys/stat.h>
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "FreePort.h"
+#include "HeadlessBrowser.h"
+#include "ShipHarness.h"
+#include "Station.h"
+#include "archive/ArchiveTime.h"
+#include "panel/Verdicts.h"
+
+namespace {
+
+using json = nlohmann::json;
+using Rows = std::vector<std::vector<std::string>>;
+
+constexpr auto kPatience = std::chrono::seconds(60);
+
+// The local day `n` days from today.
+std::string DayFromToday(int n) {
+  return archive::ToLocal(archive::NowUtcMs() + n * 24LL * 3600 * 1000).day;
+}
+
+struct MadeLine {
+  std::string site, line, day;
+  int count;
+  std::vector<DayResult> made;
+  std::string Name() const { return site + "/" + line; }
+  int Vetoes() const {
+    int n = 0;
+    for (const DayResult& r : made) n += r.veto;
+    return n;
+  }
+};
+
+// A CSV file's rows, each a map of its cells by the header's names (the
+// cells here hold no commas or quotes), and its lines as sent.
+struct Csv {
+  std::vector<std::string> lines;
+  std::vector<std::map<std::string, std::string>> rows;
+};
+
+Csv ReadCsv(const std::string& bytes) {
+  Csv csv;
+  std::vector<std::string> header;
+  for (std::size_t at = 0; at < bytes.size();) {
+    const std::size_t end = bytes.find("\r\n", at);
+    const std::string line = bytes.substr(at, end - at);
+    at = end == std::string::npos ? bytes.size() : end + 2;
+    csv.lines.push_back(line);
+    std::vector<std::string> cells;
+    for (std::size_t c = 0;;) {
+      const std::size_t comma = line.find(',', c);
+      cells.push_back(line.substr(c, comma - c));
+      if (comma == std::string::npos) break;
+      c = comma + 1;
+    }
+    if (header.empty()) {
+      header = cells;
+      if (header[0].rfind("\xEF\xBB\xBF", 0) == 0) header[0].erase(0, 3);  // the byte order mark
+      continue;
+    }
+    auto& row = csv.rows.emplace_back();
+    for (std::size_t i = 0; i < header.size() && i < cells.size(); ++i) row[header[i]] = cells[i];
+  }
+  return csv;
+}
+
+class CompanyView : public ShipHarness {
+ protected:
+  // Each line's archive made and shipped by brenna-ship; brenna-web
+  // --company started with a viewer's string from a file only its owner
+  // may read.
+  void ShipAndServe(std::vector<MadeLine>* lines) {
+    for (MadeLine& l : *lines) {
+      const std::string path = state.file(l.site + "-" + l.line + ".sqlite");
+      MakeArchive(path, l.day, l.count, &l.made);
+      const ProgramRun run = Ship({"--db", Enrol(l.Name()), "--archive", path, "--once"});
+      ASSERT_EQ(0, run.status) << run.Report();
+      archives[l.Name()] = path;
+    }
+    viewer = Enrol("office", "--enrol-viewer");
+    const std::string file = state.file("viewer.conninfo");
+    WriteFileBytes(file, viewer + "\n");
+    chmod(file.c_str(), 0600);
+    port = FreePort();
+    ChildProcess::Options o;
+    o.env = {"XDG_STATE_HOME=" + state.path().string()};
+    o.logPath = state.file("web.log");
+    std::string error;
+    ASSERT_TRUE(StartListening(
+        &web,
+        {BRENNA_WEB_PATH, "--company-file", file, "--listen", "127.0.0.1:" + std::to_string(port)},
+        o, port, kPatience, &error))
+        << error;
+  }
+
+  httplib::Result Get(const std::string& path) {
+    httplib::Client c("127.0.0.1", port);
+    c.set_read_timeout(60, 0);
+    return c.Get(path);
+  }
+
+  // The overview's first live update that has read the database.
+  json Overview() {
+    httplib::Client c("127.0.0.1", port);
+    c.set_read_timeout(60, 0);
+    std::string seen;
+    json state;
+    c.Get("/events", [&](const char* data, size_t n) {
+      seen.append(data, n);
+      for (std::size_t at; (at = seen.find("data: ")) != std::string::npos;) {
+        const std::size_t end = seen.find('\n', at);
+        if (end == std::string::npos) break;
+        state = json::parse(seen.substr(at + 6, end - at - 6), nullptr, false);
+        seen.erase(0, end);
+        if (state.is_object() && state["db"]["ok"] == true) return false;
+      }
+      return true;
+    });
+    return state;
+  }
+
+  std::string WebLog() { return "\nbrenna-web:\n" + ReadFileBytes(state.file("web.log")); }
+
+  ChildProcess web;
+  int port = 0;
+  std::string viewer;
+  std::map<std::string, std::string> archives;
+};
+
+}  // namespace
+
+TEST_F(CompanyView, EveryLineOfEverySiteItsResultsAndTheCsvAsAViewerReadsThem) {
+  const std::string today = DayFromToday(0), yesterday = DayFromToday(-1),
+                    before = DayFromToday(-2);
+  std::vector<MadeLine> lines = {{"north", "lane1", today, 40, {}},
+                                 {"north", "lane2", yesterday, 520, {}},
+                                 {"south", "lane1", before, 120, {}},
+                                 {"south", "lane2", yesterday, 200, {}}};
+  ASSERT_NO_FATAL_FAILURE(ShipAndServe(&lines));
+
+  // The overview: every line by site and line, as brenna-ship told it.
+  const json overview = Overview();
+  ASSERT_TRUE(overview.is_object()) << WebLog();
+  EXPECT_EQ("north/lane1,north/lane2,south/lane1,south/lane2", overview["keys"]);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const json& row = overview["lines"][i];
+    const MadeLine& l = lines[i];
+    EXPECT_EQ(l.day == today ? std::to_string(l.count) : "0", row["today"]) << l.Name();
+    EXPECT_EQ(l.day == today ? std::to_string(l.Vetoes()) : "0", row["vetoes"]) << l.Name();
+    // The monitor's run in the archive ended with a quit.
+    EXPECT_EQ("监控程序未运行", row["state"]) << l.Name();
+    EXPECT_NE(std::string::npos, row["detail"].get<std::string>().find("（已退出）"));
+    const DayResult& last = l.made.back();
+    EXPECT_EQ(last.veto       ? "verdict v2"
+              : last.advisory ? "verdict v3"
+                              : "verdict v1",
+              row["vc"])
+        << l.Name();
+  }
+
+  // A line's day narrowed to its vetoes: exactly its results made with
+  // one, newest first; the count line counts the whole day.
+  const MadeLine& south2 = lines[3];
+  auto vetoes = Get("/results?line=south%2Flane2&day=" + yesterday + "&verdict=veto");
+  ASSERT_TRUE(vetoes) << WebLog();
+  ASSERT_EQ(200, vetoes->status) << vetoes->body;
+  std::vector<std::string> expected;
+  for (auto r = south2.made.rbegin(); r != south2.made.rend(); ++r)
+    if (r->veto) expected.push_back(r->result.transfer);
+  std::vector<std::string> listed;
+  for (std::size_t at = 0;
+       (at = vetoes->body.find("<td class=\"name\">", at)) != std::string::npos;)
+    listed.push_back(vetoes->body.substr(at + 17, vetoes->body.find('<', at + 17) - at - 17)), ++at;
+  EXPECT_EQ(expected, listed);
+  EXPECT_NE(std::string::npos, vetoes->body.find("当天共 200 条结果，其中 " +
+                                                 std::to_string(south2.Vetoes()) + " 条有否决项"));
+
+  // 520 results: a page of 500, and the next page the rest, none twice.
+  auto first = Get("/results?line=north%2Flane2&day=" + yesterday);
+  ASSERT_TRUE(first && first->status == 200);
+  const std::size_t link = first->body.find("before=");
+  ASSERT_NE(std::string::npos, link) << "no next page";
+  const std::string cursor = first->body.substr(link, first->body.find('"', link) - link);
+  auto next = Get("/results?line=north%2Flane2&day=" + yesterday + "&" + cursor);
+  ASSERT_TRUE(next && next->status == 200);
+  auto rows = [](const std::string& html) {
+    std::set<std::string> names;
+    for (std::size_t at = 0; (at = html.find("<td class=\"name\">", at)) != std::string::npos; ++at)
+      names.insert(html.substr(at + 17, html.find('<', at + 17) - at - 17));
+    return names;
+  };
+  std::set<std::string> all = rows(first->body);
+  EXPECT_EQ(500u, all.size());
+  for (const std::string& n : rows(next->body)) EXPECT_TRUE(all.insert(n).second) << n;
+  EXPECT_EQ(520u, all.size());
+
+  // The CSV over every line of the three days: a line's columns, then the
+  // site and the line; each line's rows the very bytes brenna-history
+  // writes for its own archive.
+  auto file = Get("/results.csv?from=" + before + "&to=" + today);
+  ASSERT_TRUE(file && file->status == 200) << WebLog();
+  const Csv csv = ReadCsv(file->body);
+  std::map<std::string, std::set<std::string>> ids;
+  std::map<std::string, std::string> bytes;
+  for (std::size_t i = 0; i < csv.rows.size(); ++i) {
+    const std::string name = csv.rows[i].at("站点") + "/" + csv.rows[i].at("线路");
+    ids[name].insert(csv.rows[i].at("编号"));
+    const std::string& line = csv.lines[i + 1];
+    bytes[name] += line.substr(0, line.size() - name.size() - 1) + "\r\n";
+  }
+  for (const MadeLine& l : lines) {
+    EXPECT_EQ(static_cast<std::size_t>(l.count), ids[l.Name()].size()) << l.Name();
+    const ProgramRun history =
+        RunProgram({BRENNA_HISTORY, "--archive", archives[l.Name()], "--day", l.day, "--csv"}, {},
+                   std::chrono::seconds(60));
+    ASSERT_EQ(0, history.status) << history.Report();
+    const std::string header = history.output.substr(0, history.output.find("\r\n") + 2);
+    EXPECT_EQ(header.substr(0, header.size() - 2) + ",站点,线路\r\n",
+              file->body.substr(0, header.size() + std::string(",站点,线路").size()));
+    EXPECT_TRUE(history.output.substr(header.size()) == bytes[l.Name()]) << l.Name();
+  }
+
+  // The viewer's role writes nothing, whatever it tries.
+  for (const char* sql :
+       {"UPDATE brenna.result SET operator = 'x'", "DELETE FROM brenna.result_value",
+        "UPDATE brenna.line SET site = 'x'", "CREATE TABLE brenna.mine (x int)"}) {
+    Rows ignored;
+    std::string error;
+    EXPECT_FALSE(PgQuery(viewer, sql, &ignored, &error)) << sql;
+    EXPECT_NE(std::string::npos, error.find("permission denied")) << sql << ": " << error;
+  }
+
+  // The database goes away: every page says so, within bounds; back with it.
+  ASSERT_TRUE(server.Stop()) << server.Problem();
+  auto gone = Get("/results?line=north%2Flane2&day=" + yesterday);
+  ASSERT_TRUE(gone);
+  EXPECT_EQ(503, gone->status);
+  EXPECT_NE(std::string::npos, gone->body.find("无法读取公司数据库")) << gone->body;
+  auto csvGone = Get("/results.csv?from=" + before + "&to=" + today);
+  ASSERT_TRUE(csvGone);
+  EXPECT_EQ(503, csvGone->status);
+  EXPECT_TRUE(WaitFor([&] {
+    auto h = Get("/healthz");
+    return h && h->status == 503;
+  }));
+  auto page = Get("/");
+  ASSERT_TRUE(page);
+  EXPECT_NE(std::string::npos, page->body.find("无法读取公司数据库")) << page->body;
+  ASSERT_TRUE(server.Start()) << server.Problem();
+  EXPECT_TRUE(WaitFor([&] {
+    auto h = Get("/healthz");
+    return h && h->status == 200;
+  })) << WebLog();
+  auto back = Get("/results?line=north%2Flane2&day=" + yesterday);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(rows(first->body), rows(back->body));
+}
+
+// The overview in a browser: a row per line as shipped; a line's new
+// results reach the open page (its count of today, its newest verdict in
+// the legend's colour); a database that goes away is said over the rows,
+// and the page comes back with it, without a reload.
+TEST_F(CompanyView, TheOverviewInABrowserFollowsTheLinesAndTheDatabase) {
+  std::vector<MadeLine> lines = {{"north", "lane1", DayFromToday(0), 10, {}},
+                                 {"south", "lane1", DayFromToday(-1), 10, {}}};
+  ASSERT_NO_FATAL_FAILURE(ShipAndServe(&lines));
+  HeadlessBrowser browser;
+  std::string error;
+  ASSERT_TRUE(browser.Start({}, state.file("chromium.log"), 1280, 900, &error)) << error;
+  auto waitFor = [&](const std::string& condition) {
+    std::string seen;
+    if (browser.WaitFor(condition, kPatience, &error)) return;
+    browser.Evaluate("document.body.innerText", &seen, &error);
+    FAIL() << condition << "\nthe page: " << seen << WebLog();
+  };
+  auto text = [](const std::string& id) {
+    return "document.getElementById('" + id + "').textContent";
+  };
+  ASSERT_TRUE(browser.Navigate("http://127.0.0.1:" + std::to_string(port) + "/", &error)) << error;
+  waitFor(text("L0-today") + " === '10' && " + text("L1-today") + " === '0' && " + text("L0-v") +
+          " === '合格项'");
+
+  // Thirteen more results on line one, the last with a veto.
+  const std::string path = archives["north/lane1"];
+  MakeArchive(path, lines[0].day, 13);
+  const std::string again = Enrol("north/lane1");
+  ASSERT_EQ(0, Ship({"--db", again, "--archive", path, "--once"}).status);
+  waitFor(text("L0-today") + " === '23' && " + text("L0-v") + " === '否决项'");
+  std::string colour;
+  ASSERT_TRUE(browser.Evaluate("getComputedStyle(document.getElementById('L0-v')).backgroundColor",
+                               &colour, &error));
+  const COLORREF veto = LookOf(Verdict::kVeto).color;
+  EXPECT_EQ("\"rgb(" + std::to_string(GetRValue(veto)) + ", " + std::to_string(GetGValue(veto)) +
+                ", " + std::to_string(GetBValue(veto)) + ")\"",
+            colour);
+
+  ASSERT_TRUE(server.Stop()) << server.Problem();
+  waitFor(text("db-head") +
+          " === '无法读取公司数据库' && document.body.classList.contains('lost')");
+  ASSERT_TRUE(server.Start()) << server.Problem();
+  waitFor("!document.body.classList.contains('lost') && " + text("L0-today") + " === '23'");
+}
