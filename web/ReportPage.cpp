@@ -16,16 +16,12 @@ std::string GroupName(const std::string& caption) {
   return caption.empty() ? std::string("（无设备组）") : Html(CleanUtf8(caption));
 }
 
-std::string Cells(const reports::ReportCounts& c) {
-  auto n = [](std::int64_t v) { return "<td class=\"n\">" + std::to_string(v) + "</td>"; };
-  return n(c.results) + n(c.vetoed) + "<td class=\"n\">" +
-         Html(reports::Percent(c.vetoed, c.results)) + "</td>" + n(c.advisory) + n(c.retests) +
-         "<td>" + Clock(c.first) + "</td><td>" + Clock(c.last) + "</td>";
+// The day and the time of day, for a report of several days.
+std::string DayAndClock(const std::string& shownLocal) {
+  return shownLocal.size() >= 19 ? Html(CleanUtf8(shownLocal.substr(5, 14))) : std::string("-");
 }
 
-const char kCountHeads[] =
-    "<th>结果</th><th>否决</th><th>否决率</th><th>建议</th><th>复检</th><th>首条</th>"
-    "<th>末条</th>";
+std::string Cells(const reports::ReportCounts& c) { return ReportCountCells(c, false); }
 
 std::string CodeTable(const std::vector<reports::CodeLine>& codes, std::size_t from,
                       std::size_t to) {
@@ -43,6 +39,19 @@ std::string CodeTable(const std::vector<reports::CodeLine>& codes, std::size_t f
 }
 
 }  // namespace
+
+std::string ReportCountHeads() {
+  return "<th>结果</th><th>否决</th><th>否决率</th><th>建议</th><th>复检</th><th>首条</th>"
+         "<th>末条</th>";
+}
+
+std::string ReportCountCells(const reports::ReportCounts& c, bool days) {
+  auto n = [](std::int64_t v) { return "<td class=\"n\">" + std::to_string(v) + "</td>"; };
+  auto when = days ? DayAndClock : Clock;
+  return n(c.results) + n(c.vetoed) + "<td class=\"n\">" +
+         Html(reports::Percent(c.vetoed, c.results)) + "</td>" + n(c.advisory) + n(c.retests) +
+         "<td>" + when(c.first) + "</td><td>" + when(c.last) + "</td>";
+}
 
 Page ReportPage(const std::shared_ptr<archive::ArchiveReader>& reader, const Query& query,
                 std::int64_t nowUtcMs) {
@@ -75,7 +84,7 @@ Page ReportPage(const std::shared_ptr<archive::ArchiveReader>& reader, const Que
       (t.results > 0 ? "；首条 " + Clock(t.first) + "，末条 " + Clock(t.last) : std::string()) +
       "</p>\n";
   html += "<h3>按设备组</h3>\n<table class=\"report\" id=\"by-group\"><thead><tr><th>设备组</th>" +
-          std::string(kCountHeads) + "</tr></thead><tbody>\n";
+          ReportCountHeads() + "</tr></thead><tbody>\n";
   for (const reports::GroupLine& g : r.groups)
     html += "<tr><td>" + GroupName(g.group) + "</td>" + Cells(g.counts) + "</tr>\n";
   html += "<tr class=\"all\"><td>合计</td>" + Cells(t) + "</tr>\n</tbody></table>\n";
@@ -83,7 +92,7 @@ Page ReportPage(const std::shared_ptr<archive::ArchiveReader>& reader, const Que
   html +=
       "<h3>按工号</h3>\n<table class=\"report\" id=\"by-operator\"><thead><tr><th>工号</th>"
       "<th>设备组</th>" +
-      std::string(kCountHeads) + "</tr></thead><tbody>\n";
+      ReportCountHeads() + "</tr></thead><tbody>\n";
   for (const reports::OperatorLine& op : r.operators) {
     std::string groups;
     for (const std::string& g : op.groups) groups += (groups.empty() ? "" : "、") + GroupName(g);

@@ -11,9 +11,16 @@
 #include <memory>
 
 #include "archive/ArchiveReader.h"
+#include "reports/DayReport.h"
 #include "web/Pages.h"
 
 namespace web {
+
+// The count columns of a report's tables (results, vetoes, their share,
+// advisories, retests, first and last result): their heads, and a row's
+// cells; first and last with their day when the report is of `days`.
+std::string ReportCountHeads();
+std::string ReportCountCells(const reports::ReportCounts& counts, bool days);
 
 Page ReportPage(const std::shared_ptr<archive::ArchiveReader>& reader, const Query& query,
                 std::int64_t nowUtcMs);

@@ -13,11 +13,13 @@
 #define BRENNA_REPORTS_DAYREPORT_H
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/ArchiveReader.h"
+#include "reports/ResultBatches.h"
 
 namespace reports {
 
@@ -59,6 +61,34 @@ struct DayReport {
   std::vector<GroupLine> groups;        // the window's groups in its order, then results of none
   std::vector<OperatorLine> operators;  // by operator
   std::vector<CodeLine> codes;          // the values shown that day, in the routing table's order
+};
+
+// What a report's results add up to, as they are read in the order shown:
+// the day's report's, and the company's of each line (brenna-web
+// --company), whose results come with their verdicts counted and without
+// their values.
+class ReportTally {
+ public:
+  // A result with its items: its values counted per item code, its
+  // verdicts from them.
+  void Add(const reports::ResultWithItems& r);
+  // A result whose values were counted where it was kept: whether one was
+  // shown as a veto, as an advisory.
+  void Add(const archive::ResultRow& row, bool vetoed, bool advisory);
+  // The tables in their order, into *report.
+  void Finish(DayReport* report);
+
+ private:
+  struct Seen {
+    std::string operatorText;
+    std::int64_t utcMs = 0;
+    bool any = false;
+  };
+  ReportCounts total_;
+  std::map<std::string, ReportCounts> groups_;
+  std::map<std::string, OperatorLine> operators_;
+  std::map<int, CodeLine> codes_;
+  std::map<std::string, Seen> lastOfGroup_;
 };
 
 // The report of local day `day`. False with *error when the archive
