@@ -18,7 +18,7 @@ constexpr char kResultColumns[] =
     "x.archive_no, x.result_id, (extract(epoch FROM x.shown_at) * 1000)::bigint, "
     "to_char(x.shown_local, 'YYYY-MM-DD HH24:MI:SS.MS'), x.utc_offset_s, x.device_code, "
     "x.item_count, coalesce(x.title_count, -1), x.transfer, x.stations, x.device_group, "
-    "x.operator, coalesce(x.verdict, 0), x.vetoes";
+    "x.operator, coalesce(x.verdict, 0), x.vetoes, x.advisories";
 
 // Every line as the documented view brenna.lines tells it (whether its
 // shipper and its monitor run), with its newest result shipped (the last
@@ -88,6 +88,7 @@ void ReadResult(const ship::PgResult& r, int row, int at, CompanyResult* out) {
   x.operatorText = ArchiveGbk(r.Text(row, at + 11));
   out->verdict = static_cast<int>(r.Int(row, at + 12));
   out->vetoes = static_cast<int>(r.Int(row, at + 13));
+  out->advisories = static_cast<int>(r.Int(row, at + 14));
 }
 
 void ReadLine(const ship::PgResult& r, int row, CompanyLine* line) {

@@ -8,6 +8,7 @@
 #include "web/CompanyCsv.h"
 #include "web/CompanyFeed.h"
 #include "web/CompanyPages.h"
+#include "web/CompanyReport.h"
 #include "web/HttpServer.h"
 #include "web/WebServer.h"
 
@@ -50,6 +51,11 @@ void WebServer::CompanyRoutes() {
   });
   server_->Get("/results.csv",
                [this](const Request& req, Response& res) { CompanyResultsCsv(req, res); });
+  server_->Get("/report", [&feed, &source](const Request& req, Response& res) {
+    const CompanyState s = feed.Current();
+    if (KnownLines(s, res))
+      SendPage(res, CompanyReportPage(source, *s.lines, req.params, archive::NowUtcMs()));
+  });
   // Anyone may ask: the database's state without its address or words.
   server_->Get("/healthz", [this, &feed](const Request&, Response& res) {
     const CompanyState s = feed.Current();

@@ -36,6 +36,7 @@ struct CompanyResult {
   reports::ResultWithItems result;  // items: the values the window showed, in record order
   int verdict = 0;                  // its most severe verdict shown, as a judge code; 0: none
   int vetoes = 0;                   // how many of its values were shown as vetoes
+  int advisories = 0;               // and as advisories
 };
 
 // One enrolled line as the company's overview tells it.

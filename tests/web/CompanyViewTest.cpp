@@ -80,6 +80,49 @@ Csv ReadCsv(const std::string& bytes) {
   return csv;
 }
 
+// The text of each cell (its tags taken out) of the table with the id
+// `id`, each with the name of its column in the last row of heads.
+using HtmlRow = std::vector<std::pair<std::string, std::string>>;
+std::vector<HtmlRow> HtmlTable(const std::string& html, const std::string& id) {
+  const std::size_t at = html.find("id=\"" + id + "\"");
+  const std::string table = html.substr(at, html.find("</table>", at) - at);
+  auto cells = [](const std::string& row, const char* tag) {
+    std::vector<std::string> out;
+    const std::string open = std::string("<") + tag, close = std::string("</") + tag + ">";
+    for (std::size_t c = 0; (c = row.find(open, c)) != std::string::npos;) {
+      const std::size_t end = row.find(close, c);
+      std::string text, inside = row.substr(row.find('>', c) + 1, end - row.find('>', c) - 1);
+      for (std::size_t i = 0, depth = 0; i < inside.size(); ++i) {
+        depth += inside[i] == '<';
+        if (depth == 0) text += inside[i];
+        depth -= depth > 0 && inside[i] == '>';
+      }
+      out.push_back(text);
+      c = end;
+    }
+    return out;
+  };
+  const std::string head = table.substr(0, table.find("</thead>"));
+  const std::vector<std::string> names = cells(head.substr(head.rfind("<tr")), "th");
+  std::vector<HtmlRow> rows;
+  const std::string body = table.substr(table.find("<tbody>"));
+  for (std::size_t r = 0; (r = body.find("<tr", r)) != std::string::npos; ++r) {
+    const std::string row = body.substr(r, body.find("</tr>", r) - r);
+    std::vector<std::string> texts = cells(row, "td");
+    auto& named = rows.emplace_back();
+    for (std::size_t i = 0; i < texts.size() && i < names.size(); ++i)
+      named.emplace_back(names[i], texts[i]);
+  }
+  return rows;
+}
+
+// The cell of a row in the column named so; "" when there is none.
+std::string Cell(const HtmlRow& row, const std::string& name) {
+  for (const auto& [n, text] : row)
+    if (n == name) return text;
+  return "";
+}
+
 class CompanyView : public ShipHarness {
  protected:
   // Each line's archive made and shipped by brenna-ship; brenna-web
@@ -234,6 +277,38 @@ TEST_F(CompanyView, EveryLineOfEverySiteItsResultsAndTheCsvAsAViewerReadsThem) {
     EXPECT_EQ(header.substr(0, header.size() - 2) + ",站点,线路\r\n",
               file->body.substr(0, header.size() + std::string(",站点,线路").size()));
     EXPECT_TRUE(history.output.substr(header.size()) == bytes[l.Name()]) << l.Name();
+  }
+
+  // The report of the three days: each line's results, vetoes and retests
+  // as made, each site's summed; a device group's results over the lines
+  // side by side.
+  auto report = Get("/report?from=" + before + "&to=" + today);
+  ASSERT_TRUE(report && report->status == 200) << WebLog();
+  std::map<std::string, std::map<std::string, std::string>> byLine;
+  for (const HtmlRow& row : HtmlTable(report->body, "by-line"))
+    for (const auto& [name, text] : row)
+      byLine[Cell(row, "站点") + "/" + Cell(row, "线路")][name] = text;
+  std::map<std::string, int> siteResults;
+  int brakes = 0;
+  for (const MadeLine& l : lines) {
+    int retests = 0;
+    for (const DayResult& r : l.made) {
+      retests += r.retest;
+      brakes += r.result.deviceGroup == "制动设备";
+    }
+    EXPECT_EQ(std::to_string(l.count), byLine[l.Name()]["结果"]) << l.Name();
+    EXPECT_EQ(std::to_string(l.Vetoes()), byLine[l.Name()]["否决"]) << l.Name();
+    EXPECT_EQ(std::to_string(retests), byLine[l.Name()]["复检"]) << l.Name();
+    siteResults[l.site] += l.count;
+  }
+  for (const auto& [site, n] : siteResults)
+    EXPECT_EQ(std::to_string(n), byLine[site + "/合计"]["结果"]) << site;
+  for (const HtmlRow& row : HtmlTable(report->body, "by-group")) {
+    if (Cell(row, "设备组") != "制动设备") continue;
+    int sum = 0;
+    for (const auto& [name, cell] : row)
+      if (name != "设备组") sum += std::atoi(cell.c_str());
+    EXPECT_EQ(brakes, sum);
   }
 
   // The viewer's role writes nothing, whatever it tries.
