@@ -19,9 +19,11 @@
 //    groups, values for every display, vetoes, advisories, retests): the
 //    day's report as brenna-history and /report make it, the list of its
 //    vetoes, and its CSV file, one row per value.
+// 5. A trim by age of half an archive of N results (100,000 by default),
+//    and its freed pages given back in the writer's steps.
 //
 // Figures only; nothing here fails on time. Usage:
-//   bench_archive [--shown N] [--results N] [--busy N] [--day N] [--keep]
+//   bench_archive [--shown N] [--results N] [--busy N] [--day N] [--trim N] [--keep]
 #include <time.h>
 #include <unistd.h>
 
@@ -43,11 +45,11 @@
 #include "archive/ArchiveStore.h"
 #include "archive/ArchiveTime.h"
 #include "archive/ArchiveWriter.h"
+#include "monitor/ArchiveRecorder.h"
+#include "monitor/ResultDecoder.h"
 #include "panel/ValueDisplayIds.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
-#include "presentation/ArchiveRecorder.h"
-#include "presentation/ResultDecoder.h"
 #include "reports/CsvExport.h"
 #include "reports/DayReport.h"
 #include "web/Pages.h"
@@ -169,7 +171,7 @@ void ShownResults(const fs::path& dir, int rounds) {
       const std::uint64_t t = ThreadCpuNs();
       ShownResult result;
       TakeAndShowResultFile(path, buffer.data(), recorder, spoolLock, &result);
-      recorder.ResultShown(path, result, buffer.data());
+      recorder.ResultShown(path, result);
       recorder.ResultCounted(++count);
       archivedNs += ThreadCpuNs() - t;
     }
@@ -226,16 +228,17 @@ double Median(int runs, F f) {
   return ms[ms.size() / 2];
 }
 
-void BigArchive(const fs::path& dir, int results) {
-  // The seven demo results as the archive kept them in part 1, without the
-  // brake tester's process curves: what a day's results look like.
+// The seven demo results as the archive kept them in part 1, without the
+// brake tester's process curves: what a day's results look like. Empty
+// when part 1 left none.
+std::vector<archive::ResultDetail> DemoKinds(const fs::path& dir) {
   archive::ArchiveReader demoReader;
   std::string error;
+  std::vector<archive::ResultDetail> kinds;
   if (!demoReader.Open((dir / "state/archive.sqlite").string(), &error)) {
     std::fprintf(stderr, "bench_archive: %s\n", error.c_str());
-    return;
+    return kinds;
   }
-  std::vector<archive::ResultDetail> kinds;
   for (std::int64_t id = 1; id <= 7; ++id) {
     archive::ResultDetail d;
     if (!demoReader.GetResult(id, &d, &error)) break;
@@ -244,7 +247,14 @@ void BigArchive(const fs::path& dir, int results) {
                   d.items.end());
     kinds.push_back(std::move(d));
   }
-  if (kinds.size() != 7) return;
+  if (kinds.size() != 7) kinds.clear();
+  return kinds;
+}
+
+void BigArchive(const fs::path& dir, int results) {
+  const std::vector<archive::ResultDetail> kinds = DemoKinds(dir);
+  if (kinds.empty()) return;
+  std::string error;
 
   const std::string path = (dir / "big/archive.sqlite").string();
   fs::create_directories(dir / "big");
@@ -320,7 +330,7 @@ double CpuMs() {
 // makes it.
 std::size_t CsvBytes(const std::shared_ptr<archive::ArchiveReader>& reader,
                      const archive::ResultFilter& filter) {
-  reports::CsvExport csv(reader, filter);
+  reports::CsvExport csv(reader, filter, reports::VehicleRule());
   std::size_t bytes = 0;
   std::string error;
   for (bool done = false; !done;) {
@@ -405,7 +415,8 @@ void WorkingDay(const fs::path& dir, int results) {
   if (!reader->Open(path, &error)) return;
   reports::DayReport report;
   double cpu = CpuMs();
-  const double build = Median(5, [&] { reports::BuildDayReport(reader, day, &report, &error); });
+  const double build = Median(
+      5, [&] { reports::BuildDayReport(reader, reports::VehicleRule(), day, &report, &error); });
   const double buildCpu = (CpuMs() - cpu) / 5;
   std::string html;
   cpu = CpuMs();
@@ -440,6 +451,48 @@ void WorkingDay(const fs::path& dir, int results) {
 
 }  // namespace
 
+// Part 5: a trim by age of half an archive of N results, and the freed
+// pages given back as the writer gives them back while nothing waits: in
+// steps of 1,024 pages, each a transaction of its own folded into the
+// file. A step is the longest a result waits for the writer meanwhile.
+void TrimAndGiveBack(const fs::path& dir, int results) {
+  const std::vector<archive::ResultDetail> kinds = DemoKinds(dir);
+  if (kinds.empty()) return;
+  const std::string path = (dir / "trim/archive.sqlite").string();
+  fs::create_directories(dir / "trim");
+  archive::ArchiveStore store;
+  if (store.Open(path).outcome != archive::ArchiveStore::Outcome::kOpened) return;
+  const std::int64_t now = archive::NowUtcMs();
+  store.BeginRun(now - 100 * kDay, 0, "bench");
+  for (int i = 0; i < results;) {
+    archive::sql::Transaction tx = store.Transact();
+    for (int k = 0; k < 20000 && i < results; ++k, ++i)
+      store.WriteResult(Synthetic(kinds[i % 7], now - 100 * kDay + (100 * kDay / results) * i));
+    tx.Commit();
+  }
+  const std::uintmax_t before = fs::file_size(path);
+  Clock::time_point t = Clock::now();
+  const archive::ArchiveStore::Trimmed trimmed = store.EnforceLimits(now, 50, 1ull << 40);
+  const double trimMs = MsSince(t);
+  const std::int64_t pages = store.FreePages();
+  std::vector<double> steps;
+  t = Clock::now();
+  while (store.FreePages() > 0 && steps.size() < 1000000) {
+    const Clock::time_point s = Clock::now();
+    if (store.GiveBackPages(1024) != 0) break;
+    steps.push_back(MsSince(s));
+  }
+  const double giveMs = MsSince(t);
+  store.Close();
+  std::sort(steps.begin(), steps.end());
+  std::printf(
+      "\ntrim by age of %lld of %d results: %.0f ms; %lld free pages given back in %zu steps of "
+      "1024, %.0f ms in all (a step: median %.1f ms, longest %.1f ms); file %.0f -> %.0f MiB\n",
+      static_cast<long long>(trimmed.byAge), results, trimMs, static_cast<long long>(pages),
+      steps.size(), giveMs, steps.empty() ? 0.0 : steps[steps.size() / 2],
+      steps.empty() ? 0.0 : steps.back(), before / 1048576.0, fs::file_size(path) / 1048576.0);
+}
+
 int main(int argc, char** argv) {
   SetPallixSystemDirectory(BRENNA_PALLIX_DIR);
   if (LoadPallix(1) != 1) {
@@ -450,6 +503,7 @@ int main(int argc, char** argv) {
   const int results = std::max(7, Argument(argc, argv, "--results", 1000000));
   const int busy = std::max(1, Argument(argc, argv, "--busy", 300000));
   const int workingDay = std::max(1, Argument(argc, argv, "--day", 10000));
+  const int trim = std::max(2, Argument(argc, argv, "--trim", 100000));
   bool keep = false;
   for (int i = 1; i < argc; ++i) keep = keep || std::strcmp(argv[i], "--keep") == 0;
   const fs::path dir = fs::temp_directory_path() / ("bench-archive-" + std::to_string(::getpid()));
@@ -458,6 +512,7 @@ int main(int argc, char** argv) {
   BigArchive(dir, results);
   BusyDay(dir, busy);
   WorkingDay(dir, workingDay);
+  TrimAndGiveBack(dir, trim);
   if (!keep) fs::remove_all(dir);
   return 0;
 }

@@ -23,16 +23,16 @@
 
 #include "acquisition/NetTasks.h"
 #include "app/DialogBuilder.h"
+#include "app/Fonts.h"
 #include "app/MoveControl.h"
+#include "app/ValueDisplay.h"
+#include "monitor/ResultDecoder.h"
 #include "panel/FontFit.h"
 #include "panel/IdleLook.h"
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
-#include "presentation/Fonts.h"
-#include "presentation/ResultDecoder.h"
-#include "presentation/ValueDisplay.h"
 
 namespace {
 

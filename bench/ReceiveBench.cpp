@@ -20,8 +20,8 @@
 #include "PallixWire.h"
 #include "acquisition/ChunkWriter.h"
 #include "acquisition/SpoolIo.h"
+#include "monitor/ResultDecoder.h"
 #include "platform/PallixBinding.h"
-#include "presentation/ResultDecoder.h"
 
 namespace fs = std::filesystem;
 

@@ -16,7 +16,7 @@ QUICK=0
 scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build build -j2 --target bench_receive bench_display bench_journal pallix_bench bench_end_to_end \
-  bench_archive bench_web bench_ship
+  bench_crowds bench_archive bench_web bench_web_hostile bench_ship
 
 BENCH=$ROOT/build/bin/bench
 # Temporaries and the programs' private directories stay in the build tree.
@@ -29,14 +29,18 @@ export QT_QPA_PLATFORM=offscreen
 if ((QUICK)); then
   MICRO=(--benchmark_min_time=0.05 --benchmark_color=false)
   E2E=(--results 6 --large 3 --files 3 --attack 3 --quiet 20 --backlog 10)
+  CROWDS=(--runs 3)
   ARCHIVE=(--shown 700 --results 100000)
   WEB=(--results 15 --idle 6)
+  HOSTILE=(--samples 10)
   SHIP=(--days 3)
 else
   MICRO=(--benchmark_min_time=0.5 --benchmark_color=false)
   E2E=()
+  CROWDS=()
   ARCHIVE=()
   WEB=()
+  HOSTILE=()
   SHIP=()
 fi
 
@@ -75,8 +79,14 @@ section "archive: cost per shown result, queries over a million results (bench_a
 section "end to end over loopback (bench_end_to_end)"
 "$BENCH/bench_end_to_end" "${E2E[@]}"
 
+section "a real station beside crowds, and after a full spool is freed (bench_crowds)"
+"$BENCH/bench_crowds" "${CROWDS[@]}"
+
 section "web view: publication to a browser, 1 and 50 live pages (bench_web)"
 "$BENCH/bench_web" "${WEB[@]}"
+
+section "web view under hostile requests, a kiosk beside it (bench_web_hostile)"
+"$BENCH/bench_web_hostile" "${HOSTILE[@]}"
 
 section "company database: a busy line's 30-day backlog shipped (bench_ship)"
 "$BENCH/bench_ship" "${SHIP[@]}"

@@ -8,15 +8,20 @@
 # browser; nsis (makensis) for the Windows setup programs; clang-format for
 # the check that the sources keep their formatting, clang for the check
 # that every guarded variable is touched under its lock and for the
-# fuzzers), and any further packages named as arguments;
-# then fetches Debian's sqlite3 and cpp-httplib source packages, which the
-# Windows build makes its SQLite and its cpp-httplib from
-# (cmake/BrennaSqlite.cmake: make and tcl run SQLite's own generators;
-# cmake/BrennaHttplib.cmake: python3 runs the package's split.py), into
-# /usr/local/src/brennacenter/sqlite3 and .../cpp-httplib (or
-# $BRENNA_SQLITE_SOURCE, $BRENNA_HTTPLIB_SOURCE), adding the deb-src type to
-# Debian's source list first. Does nothing when all is there. Run as root on
-# Debian 12.
+# fuzzers; libpq-dev for the company database's client, the postgresql
+# server its tests start, and the openssl command that makes their
+# certificates), and any further packages named as arguments;
+# then fetches Debian's sqlite3, cpp-httplib, openssl and postgresql-15
+# source packages, which the Windows build makes its SQLite, its
+# cpp-httplib, its OpenSSL and its libpq from (cmake/BrennaSqlite.cmake:
+# make and tcl run SQLite's own generators; cmake/BrennaHttplib.cmake:
+# python3 runs the package's split.py; cmake/BrennaOpenssl.cmake and
+# cmake/BrennaLibpq.cmake: perl runs OpenSSL's Configure and PostgreSQL's
+# generators), into /usr/local/src/brennacenter/sqlite3, .../cpp-httplib,
+# .../openssl and .../postgresql-15 (or $BRENNA_SQLITE_SOURCE,
+# $BRENNA_HTTPLIB_SOURCE, $BRENNA_OPENSSL_SOURCE, $BRENNA_POSTGRESQL_SOURCE),
+# adding the deb-src type to Debian's source list first. Does nothing when
+# all is there. Run as root on Debian 12.
 set -euo pipefail
 
 PACKAGES=(
@@ -27,7 +32,7 @@ PACKAGES=(
   xvfb openbox imagemagick x11-utils chromium nlohmann-json3-dev
   python3 gzip clang-format clang
   postgresql libpq-dev openssl
-  dpkg-dev dbus-daemon make tcl
+  dpkg-dev dbus-daemon make tcl perl
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64 locales nsis
   "$@"
 )
@@ -81,11 +86,20 @@ fetch_source() {
   # interrupted fetch never leaves a half folder where the build looks.
   local fetch
   fetch=$($SUDO mktemp -d "$parent/.$package-fetch.XXXXXX")
-  (cd "$fetch" && $SUDO apt-get source "$package")
-  local unpacked
-  unpacked=$(find "$fetch" -mindepth 1 -maxdepth 1 -type d -name "$package-*")
-  if [[ -z $unpacked || ! -f $unpacked/$mark ]]; then
-    echo "setup: apt-get source $package left no source tree in $fetch" >&2
+  # The newest version first; a mirror that lists a version but does not
+  # (yet) serve its files fails that one, and the next older one is taken.
+  local version unpacked=
+  for version in '' $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -rVu); do
+    $SUDO find "$fetch" -mindepth 1 -delete
+    if (cd "$fetch" && $SUDO apt-get source "$package${version:+=$version}"); then
+      unpacked=$(find "$fetch" -mindepth 1 -maxdepth 1 -type d -name "$package-*")
+      [[ -n $unpacked && -f $unpacked/$mark ]] && break
+      unpacked=
+    fi
+  done
+  if [[ -z $unpacked ]]; then
+    $SUDO rm -rf "$fetch"
+    echo "setup: apt-get source $package left no source tree" >&2
     exit 1
   fi
   $SUDO rm -rf "$folder"
@@ -95,3 +109,5 @@ fetch_source() {
 
 fetch_source sqlite3 "${BRENNA_SQLITE_SOURCE:-/usr/local/src/brennacenter/sqlite3}" VERSION
 fetch_source cpp-httplib "${BRENNA_HTTPLIB_SOURCE:-/usr/local/src/brennacenter/cpp-httplib}" split.py
+fetch_source openssl "${BRENNA_OPENSSL_SOURCE:-/usr/local/src/brennacenter/openssl}" Configure
+fetch_source postgresql-15 "${BRENNA_POSTGRESQL_SOURCE:-/usr/local/src/brennacenter/postgresql-15}" configure

@@ -89,7 +89,8 @@ bool SameToken(const std::string& a, const std::string& b) {
   return diff == 0;
 }
 
-std::string CookieValue(const std::string& header, const std::string& name) {
+std::vector<std::string> CookieValues(const std::string& header, const std::string& name) {
+  std::vector<std::string> values;
   std::size_t at = 0;
   while (at < header.size()) {
     std::size_t end = header.find(';', at);
@@ -98,10 +99,10 @@ std::string CookieValue(const std::string& header, const std::string& name) {
     while (start < end && header[start] == ' ') ++start;
     const std::size_t eq = header.find('=', start);
     if (eq != std::string::npos && eq < end && header.compare(start, eq - start, name) == 0)
-      return header.substr(eq + 1, end - eq - 1);
+      values.push_back(header.substr(eq + 1, end - eq - 1));
     at = end + 1;
   }
-  return std::string();
+  return values;
 }
 
 }  // namespace web

@@ -8,6 +8,7 @@
 #define BRENNA_WEB_ACCESSTOKEN_H
 
 #include <string>
+#include <vector>
 
 namespace web {
 
@@ -35,8 +36,11 @@ bool LoadOrMakeToken(const std::string& path, std::string* token, bool* made, st
 // Compares in time independent of where the texts differ.
 bool SameToken(const std::string& a, const std::string& b);
 
-// The value of cookie `name` in a Cookie header; empty when absent.
-std::string CookieValue(const std::string& header, const std::string& name);
+// The values of every cookie `name` in a Cookie header, in the order sent.
+// A browser sends several of one name when programs on other ports of the
+// address (or paths of ours) set one too: each is a candidate, none wins
+// by its place.
+std::vector<std::string> CookieValues(const std::string& header, const std::string& name);
 
 }  // namespace web
 

@@ -5,17 +5,14 @@
 #include "archive/ArchiveTime.h"
 #include "reports/ArchiveText.h"
 #include "reports/ResultBatches.h"
-#include "reports/ResultColumns.h"
 #include "web/CompanyPages.h"
 #include "web/PageParts.h"
+#include "web/ReportPage.h"
 #include "web/WebText.h"
 
 namespace web {
 
 namespace {
-
-constexpr int kMaxDays = 366;
-constexpr std::int64_t kMsPerDay = 24LL * 3600 * 1000;
 
 // Each of a line's rows with `tail` (its last cells) before its line end.
 std::string WithTail(const std::string& rows, const std::string& tail) {
@@ -32,41 +29,24 @@ std::string WithTail(const std::string& rows, const std::string& tail) {
 
 }  // namespace
 
-bool ParseCompanyDays(const Query& query, std::int64_t now, std::string* from, std::string* to,
-                      std::string* error) {
-  *from = Param(query, "day").empty() ? Param(query, "from") : Param(query, "day");
-  *to = Param(query, "day").empty() ? Param(query, "to") : Param(query, "day");
-  if (from->empty()) *from = archive::ToLocal(now).day;
-  if (to->empty()) *to = *from;
-  for (const std::string* day : {from, to}) {
-    if (day->size() > 10 || !archive::IsDay(*day)) {
-      *error = "日期“" + CleanUtf8(day->substr(0, 64)) + "”不是 YYYY-MM-DD 形式的日期";
-      return false;
-    }
-  }
-  std::int64_t first = 0, last = 0;
-  archive::ParseLocalTime(*from + " 12:00", &first);
-  archive::ParseLocalTime(*to + " 12:00", &last);
-  if (*to < *from || (last - first + kMsPerDay / 2) / kMsPerDay + 1 > kMaxDays) {
-    *error = "日期范围从 " + *from + " 到 " + *to + " 不对：结束不能早于开始，最多 " +
-             std::to_string(kMaxDays) + " 天";
+bool ParseCompanyCsvQuery(const Query& query, std::int64_t now, std::vector<CompanyLine>* lines,
+                          CompanyQuery* out, reports::CsvRowsOf* rows, std::string* error) {
+  *out = CompanyQuery();
+  std::string from, to;
+  if (!ParseReportDays(query, now, &from, &to, error) || !NoVehicle(query, error)) return false;
+  const std::string rowsText = Param(query, "rows");
+  if (!rowsText.empty() && rowsText != "result" && rowsText != "value") {
+    *error = "“rows”应为 result（每条结果一行）或 value（每个数值一行）";
     return false;
   }
-  return true;
-}
-
-bool ParseCompanyCsvQuery(const Query& query, std::int64_t now, std::vector<CompanyLine>* lines,
-                          CompanyQuery* out, std::string* error) {
-  *out = CompanyQuery();
-  if (!ParseCompanyDays(query, now, &out->filter.day, &out->lastDay, error)) return false;
+  *rows = rowsText == "result" ? reports::CsvRowsOf::kResult : reports::CsvRowsOf::kValue;
   // The rest as a line's list takes it.
   Query filters;
   for (const char* name : {"group", "operator", "transfer", "verdict"})
     if (!Param(query, name).empty()) filters.emplace(name, Param(query, name));
-  archive::ResultFilter f;
-  if (!ParseResultsQuery(filters, now, &f, error)) return false;
-  f.day = out->filter.day;
-  out->filter = f;
+  if (!ParseResultsQuery(filters, now, &out->filter, error)) return false;
+  out->filter.day = from;
+  out->filter.lastDay = to;
   if (!Param(query, "line").empty()) {
     const CompanyLine* line = QueryLine(*lines, query);
     if (line == nullptr) {
@@ -78,8 +58,13 @@ bool ParseCompanyCsvQuery(const Query& query, std::int64_t now, std::vector<Comp
   return true;
 }
 
-CompanyCsv::CompanyCsv(CompanySource& source, std::vector<CompanyLine> lines, CompanyQuery query)
-    : source_(source), lines_(std::move(lines)), query_(std::move(query)) {
+CompanyCsv::CompanyCsv(CompanySource& source, std::vector<CompanyLine> lines, CompanyQuery query,
+                       reports::CsvRowsOf rows, reports::VehicleRule vehicles)
+    : source_(source),
+      lines_(std::move(lines)),
+      query_(std::move(query)),
+      rows_(rows),
+      vehicles_(std::move(vehicles)) {
   query_.filter.newestFirst = false;
   query_.filter.limit = reports::kBatch;
   query_.from = CompanyKey();
@@ -89,7 +74,7 @@ bool CompanyCsv::Next(std::string* chunk, bool* done, std::string* error) {
   chunk->clear();
   if (!started_) {
     started_ = true;
-    *chunk = WithTail(reports::CsvHeader(), ",站点,线路");
+    *chunk = WithTail(reports::CsvHeaderOf(rows_), ",站点,线路");
   }
   std::vector<CompanyResult> batch;
   // Lines without results in the range are passed over within one piece.
@@ -100,7 +85,7 @@ bool CompanyCsv::Next(std::string* chunk, bool* done, std::string* error) {
     const std::string tail = "," + reports::CsvTextCell(reports::FromUtf8(line.site)) + "," +
                              reports::CsvTextCell(reports::FromUtf8(line.line));
     for (const CompanyResult& r : batch)
-      *chunk += WithTail(reports::CsvRows(r.result.row, r.result.items), tail);
+      *chunk += WithTail(reports::CsvRowsOfResult(rows_, r.result, vehicles_), tail);
     if (static_cast<std::int64_t>(batch.size()) < query_.filter.limit) {
       ++line_;
       query_.from = CompanyKey();

@@ -127,7 +127,7 @@ std::string Conditions(const CompanyQuery& q, bool fromStart, Statement* s) {
   const archive::ResultFilter& f = q.filter;
   std::string w = "x.line_id = " + s->Param(std::to_string(q.lineId), "smallint") +
                   " AND x.local_day BETWEEN " + s->Param(f.day, "date") + " AND " +
-                  s->Param(q.lastDay.empty() ? f.day : q.lastDay, "date");
+                  s->Param(f.lastDay.empty() ? f.day : f.lastDay, "date");
   // Times of day as the line's PC saw them, as a line's list takes them.
   if (f.fromUtcMs != std::numeric_limits<std::int64_t>::min())
     w += " AND x.shown_local >= " + s->Param(archive::ToLocal(f.fromUtcMs).text, "timestamp");
@@ -136,6 +136,9 @@ std::string Conditions(const CompanyQuery& q, bool fromStart, Statement* s) {
   if (!f.group.empty()) w += " AND x.device_group = " + s->Param(f.group, "text");
   if (f.byOperator) w += " AND x.operator = " + s->Param(GbkToUtf8(f.operatorText), "text");
   if (f.byTransfer) w += " AND x.transfer = " + s->Param(GbkToUtf8(f.transfer), "text");
+  // Part of a name, as whole characters (the company's text is UTF-8).
+  if (!f.transferPart.empty())
+    w += " AND strpos(x.transfer, " + s->Param(GbkToUtf8(f.transferPart), "text") + ") > 0";
   if (f.withJudge == LookOf(Verdict::kVeto).judgeCode) w += " AND x.vetoes > 0";
   if (f.withJudge == LookOf(Verdict::kAdvisory).judgeCode) w += " AND x.advisories > 0";
   if (fromStart && !q.from.Empty())
@@ -165,7 +168,7 @@ bool ReadValues(ship::PgConnection& db, const CompanyQuery& q, const CompanyKey&
       "FROM brenna.result_value AS v WHERE v.line_id = " +
       s.Param(std::to_string(q.lineId), "smallint") + " AND v.local_day BETWEEN " +
       s.Param(q.filter.day, "date") + " AND " +
-      s.Param(q.lastDay.empty() ? q.filter.day : q.lastDay, "date") +
+      s.Param(q.filter.lastDay.empty() ? q.filter.day : q.filter.lastDay, "date") +
       " AND (v.archive_no, v.result_id) >= (" + s.Param(std::to_string(low.archive), "integer") +
       ", " + s.Param(std::to_string(low.id), "bigint") + ") AND (v.archive_no, v.result_id) <= (" +
       s.Param(std::to_string(high.archive), "integer") + ", " +

@@ -164,6 +164,12 @@ const CompanyLine* QueryLine(const std::vector<CompanyLine>& lines, const Query&
   return nullptr;
 }
 
+bool NoVehicle(const Query& query, std::string* error) {
+  if (Param(query, "vehicle").empty()) return true;
+  *error = "公司视图不按车辆查询：请用传输名（名称的一部分即可）查找一辆车的结果";
+  return false;
+}
+
 namespace {
 
 const std::vector<std::string>& Filters() {
@@ -226,7 +232,7 @@ Page CompanyResultsPage(CompanySource& source, const std::vector<CompanyLine>& l
   filters.erase("before");
   CompanyQuery q;
   std::string error;
-  if (!ParseResultsQuery(filters, now, &q.filter, &error))
+  if (!NoVehicle(query, &error) || !ParseResultsQuery(filters, now, &q.filter, &error))
     return ProblemPage(400, "查询条件有误", error);
   const std::string before = Param(query, "before");
   if (!before.empty() && !CompanyKey::Parse(before, &q.from))

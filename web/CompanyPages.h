@@ -32,6 +32,11 @@ Page CompanyOverviewPage(const CompanyState& state, std::int64_t nowUtcMs);
 // does.
 const CompanyLine* QueryLine(const std::vector<CompanyLine>& lines, const Query& query);
 
+// False with a message when the query asks for a vehicle (vehicle=): the
+// company's results are looked for by their transfer names instead, since
+// each line may tell its vehicles by a rule of its own.
+bool NoVehicle(const Query& query, std::string* error);
+
 // /results: the results of one line (line=SITE/LINE) and day, newest
 // first, 500 to a page (before=KEY leads on), with the filters of a line's
 // own list.

@@ -4,7 +4,6 @@
 #include <map>
 #include <set>
 
-#include "web/CompanyCsv.h"
 #include "web/PageParts.h"
 #include "web/ReportPage.h"
 #include "web/WebText.h"
@@ -23,20 +22,23 @@ void AddCounts(reports::ReportCounts* sum, const reports::ReportCounts& c) {
   sum->vetoed += c.vetoed;
   sum->advisory += c.advisory;
   sum->retests += c.retests;
+  sum->firstTests += c.firstTests;
+  sum->firstPassed += c.firstPassed;
   if (!c.first.empty() && (sum->first.empty() || c.first < sum->first)) sum->first = c.first;
   if (c.last > sum->last) sum->last = c.last;
 }
 
-bool BuildLine(CompanySource& source, const CompanyLine& line, const std::string& from,
-               const std::string& to, std::chrono::steady_clock::time_point deadline,
-               reports::DayReport* report, std::string* error) {
+bool BuildLine(CompanySource& source, const CompanyLine& line, const reports::VehicleRule& vehicles,
+               const std::string& from, const std::string& to,
+               std::chrono::steady_clock::time_point deadline, reports::DayReport* report,
+               std::string* error) {
   CompanyQuery q;
   q.lineId = line.lineId;
   q.filter.day = from;
-  q.lastDay = to;
+  q.filter.lastDay = to;
   q.filter.limit = kReportBatch;
   q.values = false;
-  reports::ReportTally tally;
+  reports::ReportTally tally(vehicles);
   std::vector<CompanyResult> batch;
   do {
     if (std::chrono::steady_clock::now() > deadline) {
@@ -49,14 +51,15 @@ bool BuildLine(CompanySource& source, const CompanyLine& line, const std::string
     if (!batch.empty()) q.from = batch.back().key;
   } while (static_cast<std::int64_t>(batch.size()) == kReportBatch);
   *report = reports::DayReport();
-  report->day = from;
+  report->from = from;
+  report->to = to;
   tally.Finish(report);
   return true;
 }
 
 std::string Text(const std::string& utf8) { return Html(CleanUtf8(utf8)); }
 
-std::string LinesTable(const std::vector<LineReport>& reports, bool days) {
+std::string LinesTable(const std::vector<LineReport>& reports, reports::CellForm form) {
   std::string html =
       "<h3>按线路</h3>\n<table class=\"report\" id=\"by-line\"><thead><tr>"
       "<th>站点</th><th>线路</th>" +
@@ -65,16 +68,16 @@ std::string LinesTable(const std::vector<LineReport>& reports, bool days) {
   for (std::size_t i = 0; i < reports.size(); ++i) {
     const LineReport& r = reports[i];
     html += "<tr><td>" + Text(r.line.site) + "</td><td>" + Text(r.line.line) + "</td>" +
-            ReportCountCells(r.report.total, days) + "</tr>\n";
+            ReportCountCells(r.report.total, form) + "</tr>\n";
     AddCounts(&site, r.report.total);
     AddCounts(&all, r.report.total);
     if (i + 1 == reports.size() || reports[i + 1].line.site != r.line.site) {
       html += "<tr class=\"all\"><td>" + Text(r.line.site) + "</td><td>合计</td>" +
-              ReportCountCells(site, days) + "</tr>\n";
+              ReportCountCells(site, form) + "</tr>\n";
       site = reports::ReportCounts();
     }
   }
-  return html + "<tr class=\"all\"><td>全部</td><td>合计</td>" + ReportCountCells(all, days) +
+  return html + "<tr class=\"all\"><td>全部</td><td>合计</td>" + ReportCountCells(all, form) +
          "</tr>\n</tbody></table>\n";
 }
 
@@ -114,7 +117,7 @@ std::string GroupsSideBySide(const std::vector<LineReport>& reports) {
   return html + "</tbody></table></div>\n";
 }
 
-std::string OperatorsTable(const std::vector<LineReport>& reports, bool days) {
+std::string OperatorsTable(const std::vector<LineReport>& reports, reports::CellForm form) {
   std::string html =
       "<h3>按工号</h3>\n<table class=\"report\" id=\"by-operator\"><thead><tr><th>站点</th>"
       "<th>线路</th><th>工号</th><th>设备组</th>" +
@@ -126,7 +129,7 @@ std::string OperatorsTable(const std::vector<LineReport>& reports, bool days) {
         groups += (groups.empty() ? "" : "、") + Html(GroupText(g));
       html += "<tr><td>" + Text(r.line.site) + "</td><td>" + Text(r.line.line) + "</td><td>" +
               Html(StationText(op.operatorText)) + "</td><td>" + groups + "</td>" +
-              ReportCountCells(op.counts, days) + "</tr>\n";
+              ReportCountCells(op.counts, form) + "</tr>\n";
     }
   }
   return html + "</tbody></table>\n";
@@ -152,21 +155,22 @@ std::string FormMarkup(const std::vector<CompanyLine>& lines, const std::string&
 }  // namespace
 
 bool BuildCompanyReport(CompanySource& source, const std::vector<CompanyLine>& lines,
-                        const std::string& from, const std::string& to,
-                        std::chrono::steady_clock::time_point deadline,
+                        const reports::VehicleRule& vehicles, const std::string& from,
+                        const std::string& to, std::chrono::steady_clock::time_point deadline,
                         std::vector<LineReport>* reports, std::string* error) {
   reports->clear();
   for (const CompanyLine& line : lines) {
     reports->push_back({line, {}});
-    if (!BuildLine(source, line, from, to, deadline, &reports->back().report, error)) return false;
+    if (!BuildLine(source, line, vehicles, from, to, deadline, &reports->back().report, error))
+      return false;
   }
   return true;
 }
 
 Page CompanyReportPage(CompanySource& source, const std::vector<CompanyLine>& lines,
-                       const Query& query, std::int64_t now) {
+                       const reports::VehicleRule& vehicles, const Query& query, std::int64_t now) {
   std::string from, to, error;
-  if (!ParseCompanyDays(query, now, &from, &to, &error)) return ProblemPage(400, "日期有误", error);
+  if (!ParseReportDays(query, now, &from, &to, &error)) return ProblemPage(400, "日期有误", error);
   const std::string site = Param(query, "site");
   std::vector<CompanyLine> chosen;
   for (const CompanyLine& l : lines)
@@ -175,26 +179,21 @@ Page CompanyReportPage(CompanySource& source, const std::vector<CompanyLine>& li
     return ProblemPage(404, "没有这个站点",
                        "公司数据库中没有站点“" + CleanUtf8(site.substr(0, kMaxField)) + "”");
   std::vector<LineReport> reports;
-  if (!BuildCompanyReport(source, chosen, from, to,
+  if (!BuildCompanyReport(source, chosen, vehicles, from, to,
                           std::chrono::steady_clock::now() + kCompanyReportLimit, &reports, &error))
     return ProblemPage(503, "无法读取公司数据库", error);
   reports::DayReport all;
   reports::ReportCounts& t = all.total;
   for (const LineReport& r : reports) AddCounts(&t, r.report.total);
-  const bool days = from != to;
-  const std::string title =
-      (days ? from + " 至 " + to : from) + " " + (site.empty() ? "公司" : CleanUtf8(site)) + "报表";
-  std::string html =
-      PageHead(title, "page report") + PageBar("报表") + "<main>\n" +
-      FormMarkup(lines, site, from, to) + "<h2 id=\"report-title\">" + Html(title) +
-      "</h2>\n<p class=\"summary\" id=\"summary\">" + std::to_string(reports.size()) +
-      " 条线路共 " + std::to_string(t.results) + " 条结果，其中 " + std::to_string(t.vetoed) +
-      " 条有否决项（" + Html(reports::Percent(t.vetoed, t.results)) + "）、" +
-      std::to_string(t.advisory) + " 条有建议项；复检 " + std::to_string(t.retests) + " 次</p>\n" +
-      LinesTable(reports, days) + GroupsSideBySide(reports) + OperatorsTable(reports, days) +
-      "<p class=\"note\">否决、建议：结果中至少有一个数值在窗口中显示为否决项（红）或建议项（绿）。"
-      "复检：同一条线、同一设备组、同一工号在上一条结果之后 " +
-      std::to_string(reports::kRetestWindowMs / 1000) + " 秒内又出一条结果。</p>\n";
+  const reports::CellForm form = from == to ? reports::CellForm::kDay : reports::CellForm::kRange;
+  const std::string title = (from == to ? from : from + " 至 " + to) + " " +
+                            (site.empty() ? std::string("公司") : CleanUtf8(site)) + "报表";
+  std::string html = PageHead(title, "page report") + PageBar("报表") + "<main>\n" +
+                     FormMarkup(lines, site, from, to) + "<h2 id=\"report-title\">" + Html(title) +
+                     "</h2>\n<p class=\"summary\" id=\"summary\">" +
+                     std::to_string(reports.size()) + " 条线路" + ReportSummary(t, form) +
+                     "</p>\n" + LinesTable(reports, form) + GroupsSideBySide(reports) +
+                     OperatorsTable(reports, form) + ReportNote();
   return {200, html + "</main>\n" + PageTail()};
 }
 

@@ -51,10 +51,11 @@ void WebServer::CompanyRoutes() {
   });
   server_->Get("/results.csv",
                [this](const Request& req, Response& res) { CompanyResultsCsv(req, res); });
-  server_->Get("/report", [&feed, &source](const Request& req, Response& res) {
+  server_->Get("/report", [this, &feed, &source](const Request& req, Response& res) {
     const CompanyState s = feed.Current();
     if (KnownLines(s, res))
-      SendPage(res, CompanyReportPage(source, *s.lines, req.params, archive::NowUtcMs()));
+      SendPage(res, CompanyReportPage(source, *s.lines, options_.vehicles, req.params,
+                                      archive::NowUtcMs()));
   });
   // Anyone may ask: the database's state without its address or words.
   server_->Get("/healthz", [this, &feed](const Request&, Response& res) {
@@ -72,13 +73,15 @@ void WebServer::CompanyResultsCsv(const Request& req, Response& res) {
   if (!KnownLines(s, res)) return;
   std::vector<CompanyLine> lines = *s.lines;
   CompanyQuery query;
+  reports::CsvRowsOf rows = reports::CsvRowsOf::kValue;
   std::string error;
-  if (!ParseCompanyCsvQuery(req.params, archive::NowUtcMs(), &lines, &query, &error)) {
+  if (!ParseCompanyCsvQuery(req.params, archive::NowUtcMs(), &lines, &query, &rows, &error)) {
     SendText(res, 400, error + "\n");
     return;
   }
   // Kept outside the provider (the library may copy it).
-  auto csv = std::make_shared<CompanyCsv>(*options_.companySource, lines, query);
+  auto csv =
+      std::make_shared<CompanyCsv>(*options_.companySource, lines, query, rows, options_.vehicles);
   // The first piece before the answer begins: a database that cannot be
   // read is said as such, not as a file cut short.
   auto first = std::make_shared<std::string>();
@@ -89,7 +92,8 @@ void WebServer::CompanyResultsCsv(const Request& req, Response& res) {
   }
   res.set_header("Cache-Control", "no-store");
   res.set_header("Content-Disposition", "attachment; filename=\"company-results-" +
-                                            query.filter.day + "-" + query.lastDay + ".csv\"");
+                                            query.filter.day + "-" + query.filter.lastDay +
+                                            ".csv\"");
   auto finished = std::make_shared<bool>(done);
   auto provide = [csv, first, finished](size_t, httplib::DataSink& sink) {
     std::string chunk, why;

@@ -66,13 +66,13 @@ struct CompanyLine {
 };
 
 // Which results: those of one line, its local days `filter.day` to
-// `lastDay` (the same day when empty), that `filter` selects (its times,
-// group, operator, transfer and verdict; its ids aside), beyond `from` in
-// the order asked (`filter.newestFirst`), at most `filter.limit` (0: all).
+// `filter.lastDay` (the same day when empty), that `filter` selects (its
+// times, group, operator, transfer name or part of it, and verdict; its ids
+// and vehicle aside), beyond `from` in the order asked
+// (`filter.newestFirst`), at most `filter.limit` (0: all).
 struct CompanyQuery {
   int lineId = 0;
   archive::ResultFilter filter;
-  std::string lastDay;
   CompanyKey from;  // empty: from the first
   bool values = true;
 };

@@ -26,51 +26,73 @@ Connection::Clock::time_point Connection::Deadline() const {
 bool Connection::Fill() {
   if (taken_ > 0) {
     pending_.erase(0, taken_);
+    headEnd_ = headEnd_ > taken_ ? headEnd_ - taken_ : 0;
     taken_ = 0;
   }
   char buf[4096];
   while (pending_.size() < kMaxRequestHead) {
     std::size_t n = 0;
-    const stream_socket::Io got = stream_socket::Receive(sock_, buf, sizeof buf, &n);
+    const std::size_t room = std::min(sizeof buf, kMaxRequestHead - pending_.size());
+    const stream_socket::Io got = stream_socket::Receive(sock_, buf, room, &n);
     if (got != stream_socket::Io::kDone) return got == stream_socket::Io::kNotNow;
     pending_.append(buf, n);
   }
   return true;
 }
 
-bool Connection::HeadWaiting() const {
-  if (pending_.size() - taken_ >= kMaxRequestHead) return true;
-  // A head ends with an empty line; the library takes bare line feeds too.
-  const auto from = pending_.begin() + static_cast<std::ptrdiff_t>(taken_);
-  for (auto it = from; it != pending_.end(); ++it) {
-    if (*it != '\n') continue;
-    auto next = it + 1;
-    if (next != pending_.end() && *next == '\r') ++next;
-    if (next != pending_.end() && *next == '\n') return true;
+HeadState Connection::Examine() {
+  std::size_t end = 0;
+  const HeadState state = ExamineHead(pending_.data() + taken_, pending_.size() - taken_, &end);
+  rangeRefused_ = false;
+  headEnd_ = taken_;
+  if (state != HeadState::kComplete) return state;
+  std::string head = pending_.substr(taken_, end);
+  rangeRefused_ = RefuseLongRange(&head);
+  if (rangeRefused_) {
+    pending_.replace(taken_, end, head);
+    end = head.size();
   }
-  return false;
+  headEnd_ = taken_ + end;
+  return state;
 }
 
-bool Connection::Wait(bool write, Clock::time_point until) const {
+void Connection::Refuse(int status, Clock::time_point until) {
+  const std::string answer = RefusalAnswer(status);
+  std::size_t sent = 0;
+  stream_socket::Send(sock_, answer.data(), answer.size(), &sent);
+  stream_socket::ShutdownSend(sock_);
+  std::string().swap(pending_);
+  taken_ = headEnd_ = 0;
+  closing_ = true;
+  firstByte_ = deadline_ = until;
+}
+
+bool Connection::Discard() {
+  char buf[4096];
+  // At most this much a turn: a peer that floods holds up no other.
+  for (int turn = 0; turn < 16; ++turn) {
+    std::size_t n = 0;
+    const stream_socket::Io got = stream_socket::Receive(sock_, buf, sizeof buf, &n);
+    if (got != stream_socket::Io::kDone) return got == stream_socket::Io::kNotNow;
+  }
+  return true;
+}
+
+bool Connection::WaitWritable(Clock::time_point until) const {
   const auto left =
       std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
   if (left <= 0) return false;
-  const int ms = static_cast<int>(std::min<long long>(left, 1000 * 1000));
-  return write ? stream_socket::WaitWritable(sock_, ms) : stream_socket::WaitReadable(sock_, ms);
+  return stream_socket::WaitWritable(sock_,
+                                     static_cast<int>(std::min<long long>(left, 1000 * 1000)));
 }
 
-bool Connection::is_readable() const { return !NothingWaiting() || Wait(false, deadline_); }
+bool Connection::is_readable() const { return taken_ < headEnd_; }
 
-bool Connection::is_writable() const { return Wait(true, Clock::now() + writeTimeout_); }
+bool Connection::is_writable() const { return WaitWritable(Clock::now() + writeTimeout_); }
 
 ssize_t Connection::read(char* ptr, size_t size) {
-  if (NothingWaiting()) {
-    // What is not here by the request's deadline does not come.
-    if (!Wait(false, deadline_)) return -1;
-    if (!Fill() && NothingWaiting()) return -1;
-    if (NothingWaiting()) return -1;
-  }
-  const std::size_t n = std::min(size, pending_.size() - taken_);
+  // The head handed on, and nothing past it: a body is never read.
+  const std::size_t n = std::min(size, headEnd_ - taken_);
   std::copy_n(pending_.data() + taken_, n, ptr);
   taken_ += n;
   return static_cast<ssize_t>(n);

@@ -5,9 +5,13 @@
 // connection, so requests sent one after the other without waiting
 // (pipelined) are all answered, each in turn.
 //
-// Time is bounded for the whole request, never per read: a request must
-// be complete by its deadline however slowly it trickles in. Each write
-// may wait at most the write timeout for room.
+// The library reads a request's head only once the gate has found it
+// whole (web/RequestHead), and only the head: past its empty line there is
+// nothing to read (a body is never read), so the library never waits on
+// the socket and never holds more than the head. Time is bounded for the
+// whole request, never per read: a request must be complete by its
+// deadline however slowly it trickles in. Each write may wait at most the
+// write timeout for room.
 #ifndef BRENNA_WEB_CONNECTION_H
 #define BRENNA_WEB_CONNECTION_H
 
@@ -16,6 +20,8 @@
 #include <chrono>
 #include <cstddef>
 #include <string>
+
+#include "web/RequestHead.h"
 
 namespace web {
 
@@ -38,13 +44,26 @@ class Connection : public httplib::Stream {
   void Expect(Clock::time_point firstByte, Clock::time_point deadline);
   Clock::time_point Deadline() const;
 
-  // Reads what has come without waiting; false when the peer closed the
-  // connection or it failed.
+  // Reads what has come without waiting, as much as a head may be; false
+  // when the peer closed the connection or it failed.
   bool Fill();
-  // Whether a whole request head (up to its empty line) is waiting, or as
-  // much as a head may be.
-  bool HeadWaiting() const;
+  // What has come of the next request's head. Once it is complete, it is
+  // what the library reads (its Range taken out when it is too long).
+  HeadState Examine();
   bool NothingWaiting() const { return pending_.size() == taken_; }
+  // The head handed on was taken out of a Range too long for one range.
+  bool RangeRefused() const { return rangeRefused_; }
+  // Whether the library read the head handed on to its end.
+  bool HeadRead() const { return taken_ == headEnd_; }
+
+  // The gate's refusal of a head (web/RequestHead's RefusalAnswer): sent
+  // if there is room at once, then only what still comes is read, and
+  // dropped, until `until` (so that the peer reads the answer rather
+  // than a reset).
+  void Refuse(int status, Clock::time_point until);
+  bool Closing() const { return closing_; }
+  // Reads and drops what has come; false when the peer closed or failed.
+  bool Discard();
 
   // The connection closes after the answer under way.
   void CloseAfter() { closeAfter_ = true; }
@@ -61,9 +80,9 @@ class Connection : public httplib::Stream {
   socket_t socket() const override { return sock_; }
 
  private:
-  // Waits until the socket can be read (`write`: written) or `until`
-  // passes; true when it can.
-  bool Wait(bool write, Clock::time_point until) const;
+  // Waits until the socket has room for sending or `until` passes; true
+  // when it has.
+  bool WaitWritable(Clock::time_point until) const;
 
   socket_t sock_;
   std::chrono::milliseconds writeTimeout_;
@@ -71,13 +90,12 @@ class Connection : public httplib::Stream {
   int port_ = 0;
   std::string pending_;  // received, not read yet from taken_ on
   std::size_t taken_ = 0;
+  std::size_t headEnd_ = 0;  // the library reads up to here
   Clock::time_point firstByte_{}, deadline_{};
   bool closeAfter_ = false;
+  bool rangeRefused_ = false;
+  bool closing_ = false;
 };
-
-// The most a request head may be; one that has not ended by then is handed
-// on as it is (and refused).
-inline constexpr std::size_t kMaxRequestHead = 64 * 1024;
 
 }  // namespace web
 

@@ -7,6 +7,8 @@ namespace web {
 namespace {
 thread_local bool t_rejecting = false;
 using Clock = Connection::Clock;
+
+int RefusalStatus(HeadState state) { return state == HeadState::kTooLarge ? 431 : 400; }
 }  // namespace
 
 ConnectionPool::ConnectionPool(PoolLimits limits, Serve serve,
@@ -41,14 +43,20 @@ void ConnectionPool::Wake() { wake_.Signal(); }
 
 void ConnectionPool::Admit(std::vector<Owned>& waiting, Owned c) const {
   // The one of this address waiting longest makes room first; then the one
-  // waiting longest of all.
+  // waiting longest of all. One whose head was refused, and that is only
+  // read until it goes, makes room before any.
+  auto first = [&](auto matches) {
+    const auto closing = std::find_if(waiting.begin(), waiting.end(),
+                                      [&](const Owned& w) { return w->Closing() && matches(w); });
+    return closing != waiting.end() ? closing
+                                    : std::find_if(waiting.begin(), waiting.end(), matches);
+  };
   std::size_t same = 0;
   for (const Owned& w : waiting) same += w->Address() == c->Address();
   if (same >= limits_.halfOpenPerAddress) {
-    waiting.erase(std::find_if(waiting.begin(), waiting.end(),
-                               [&](const Owned& w) { return w->Address() == c->Address(); }));
+    waiting.erase(first([&](const Owned& w) { return w->Address() == c->Address(); }));
   } else if (waiting.size() >= limits_.halfOpen && !waiting.empty()) {
-    waiting.erase(waiting.begin());
+    waiting.erase(first([](const Owned&) { return true; }));
   }
   waiting.push_back(std::move(c));
 }
@@ -63,38 +71,49 @@ void ConnectionPool::Gather() {
       for (Owned& c : incoming_) Admit(waiting, std::move(c));
       incoming_.clear();
     }
-    auto next = Clock::now() + std::chrono::seconds(1);
-    fds.assign(1, stream_socket::Watch{wake_.Handle()});
-    for (const Owned& c : waiting) {
-      fds.push_back(stream_socket::Watch{c->Socket()});
-      next = std::min(next, c->Deadline());
-    }
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
-    int timeout = static_cast<int>(std::max<long long>(0, wait.count()) + 1);
-    // Without a waker (none could be made) the gate looks again often.
-    if (!wake_.Valid()) timeout = std::min(timeout, 10);
-    const std::size_t from = wake_.Valid() ? 0 : 1;
-    const int n = stream_socket::Wait(fds.data() + from, fds.size() - from, timeout);
+    const int n = WaitForAny(waiting, &fds);
     if (n < 0) break;
     wake_.Drain();
-    const auto now = Clock::now();
     std::vector<Owned> still;
     for (std::size_t i = 0; i < waiting.size(); ++i) {
       Owned& c = waiting[i];
-      if (n > 0 && fds[i + 1].ready) {
-        const bool open = c->Fill();
-        if (c->HeadWaiting()) {
-          if (!open) c->CloseAfter();
-          Dispatch(std::move(c));
-          continue;
-        }
-        if (!open) continue;  // gone before its request was complete
-      }
+      if (n > 0 && fds[i + 1].ready && !Take(c)) continue;
       // A request not complete by its deadline does not come: let go.
-      if (now < c->Deadline()) still.push_back(std::move(c));
+      if (Clock::now() < c->Deadline()) still.push_back(std::move(c));
     }
     waiting.swap(still);
   }
+}
+
+int ConnectionPool::WaitForAny(const std::vector<Owned>& waiting,
+                               std::vector<stream_socket::Watch>* fds) {
+  auto next = Clock::now() + std::chrono::seconds(1);
+  fds->assign(1, stream_socket::Watch{wake_.Handle()});
+  for (const Owned& c : waiting) {
+    fds->push_back(stream_socket::Watch{c->Socket()});
+    next = std::min(next, c->Deadline());
+  }
+  const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
+  int timeout = static_cast<int>(std::max<long long>(0, wait.count()) + 1);
+  // Without a waker (none could be made) the gate looks again often.
+  if (!wake_.Valid()) timeout = std::min(timeout, 10);
+  const std::size_t from = wake_.Valid() ? 0 : 1;
+  return stream_socket::Wait(fds->data() + from, fds->size() - from, timeout);
+}
+
+bool ConnectionPool::Take(Owned& c) {
+  if (c->Closing()) return c->Discard();
+  const bool open = c->Fill();
+  const HeadState head = c->Examine();
+  if (head == HeadState::kComplete) {
+    if (!open) c->CloseAfter();
+    Dispatch(std::move(c));
+    return false;
+  }
+  if (head == HeadState::kIncomplete) return open;  // else gone before its request was complete
+  // Answered at once, on no thread of the workers.
+  c->Refuse(RefusalStatus(head), Clock::now() + limits_.refusedLinger);
+  return true;
 }
 
 void ConnectionPool::Dispatch(Owned c) {
@@ -121,6 +140,20 @@ void ConnectionPool::Dispatch(Owned c) {
   t_rejecting = false;
 }
 
+bool ConnectionPool::ServeWaiting(Connection& c, bool rejecting) {
+  bool keep = serve_(c, rejecting);
+  // Requests sent without waiting for the answer: each in turn.
+  HeadState next = HeadState::kIncomplete;
+  while (keep && (next = c.Examine()) == HeadState::kComplete) {
+    const auto now = Clock::now();
+    c.Expect(now + limits_.requestTime, now + limits_.requestTime);
+    keep = serve_(c, rejecting);
+  }
+  if (keep && next != HeadState::kIncomplete)
+    c.Refuse(RefusalStatus(next), Clock::now() + limits_.refusedLinger);
+  return keep;
+}
+
 void ConnectionPool::Work(Lane& lane, bool rejecting) {
   t_rejecting = rejecting;
   for (;;) {
@@ -135,17 +168,12 @@ void ConnectionPool::Work(Lane& lane, bool rejecting) {
       c = std::move(lane.jobs.front());
       lane.jobs.pop_front();
     }
-    bool keep = serve_(*c, rejecting);
-    // Requests sent without waiting for the answer: each in turn.
-    while (keep && c->HeadWaiting()) {
-      const auto now = Clock::now();
-      c->Expect(now + limits_.requestTime, now + limits_.requestTime);
-      keep = serve_(*c, rejecting);
-    }
+    const bool keep = ServeWaiting(*c, rejecting);
     std::lock_guard<std::mutex> hold(lock_);
     if (keep && !shutdown_) {
       const auto now = Clock::now();
-      c->Expect(now + limits_.keepAlive, now + limits_.keepAlive + limits_.requestTime);
+      if (!c->Closing())
+        c->Expect(now + limits_.keepAlive, now + limits_.keepAlive + limits_.requestTime);
       incoming_.push_back(std::move(c));
       Wake();
     }

@@ -3,7 +3,9 @@
 // connections that trickle their requests in byte by byte, or never finish
 // them, hold no thread: one thread of their own (the gate) gathers every
 // connection's request, with a deadline for the whole request, and hands
-// each one on once it is complete. Half-open connections are bounded, in
+// each one on once its head is complete (web/RequestHead); a head too
+// large or malformed it answers itself at once (431, 400) and lets the
+// connection go. Half-open connections are bounded, in
 // all and per address; beyond that the one waiting longest is let go, so a
 // newcomer (the kiosk's page) never waits behind them.
 //
@@ -51,6 +53,9 @@ struct PoolLimits {
   // How long a kept-alive connection may wait for its next request.
   std::chrono::milliseconds keepAlive{2000};
   std::chrono::milliseconds writeTimeout{5000};
+  // How long a connection whose head was refused is still read (and what
+  // comes dropped) after the answer, so that its peer reads the answer.
+  std::chrono::milliseconds refusedLinger{2000};
 };
 
 class ConnectionPool : public httplib::TaskQueue {
@@ -84,10 +89,18 @@ class ConnectionPool : public httplib::TaskQueue {
     std::vector<std::thread> threads;
   };
   void Gather();
+  // Waits until one of `waiting` (or the waker) is ready, or the first
+  // deadline passes; the number ready, -1 when waiting failed.
+  int WaitForAny(const std::vector<Owned>& waiting, std::vector<stream_socket::Watch>* fds);
+  // What came on a connection the gate holds; false when it leaves the
+  // gate (handed on, or gone).
+  bool Take(Owned& c);
   void Wake();
   void Admit(std::vector<Owned>& waiting, Owned c) const;
   void Dispatch(Owned c);
   void Work(Lane& lane, bool rejecting);
+  // Answers the requests waiting on `c` in turn; true when it stays open.
+  bool ServeWaiting(Connection& c, bool rejecting);
 
   const PoolLimits limits_;
   const Serve serve_;

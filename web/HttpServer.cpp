@@ -33,7 +33,10 @@ bool HttpServer::ServeOne(Connection& c, bool rejecting) {
   const bool ok = process_request(c, last, closed, [&](httplib::Request& req) {
     if (setup_) setup_(req, c);
   });
-  return ok && !closed && !last && !c.ClosingAfter();
+  // A head the library gave up on before its end (a request line it could
+  // not take) leaves nothing on the connection that could be read as the
+  // next request.
+  return ok && !closed && !last && !c.ClosingAfter() && c.HeadRead();
 }
 
 }  // namespace web

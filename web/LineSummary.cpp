@@ -16,8 +16,10 @@ std::string Key(const char* name) { return std::string("\"") + name + "\":"; }
 
 }  // namespace
 
-GroupSummary SummariseResult(const archive::ResultDetail& result) {
+GroupSummary SummariseResult(const archive::ResultDetail& result,
+                             const reports::VehicleRule& vehicles) {
   GroupSummary g;
+  g.vehicle = vehicles.KeyOf(result.row.transfer);
   g.group = result.row.deviceGroup;
   g.resultId = result.row.id;
   g.shownUtcMs = result.row.shownUtcMs;
@@ -38,7 +40,7 @@ GroupSummary SummariseResult(const archive::ResultDetail& result) {
 std::vector<GroupSummary> NoGroupResults() {
   std::vector<GroupSummary> groups;
   for (const DlgControl& c : MainDialogTemplate())
-    if (c.kind == ControlKind::GroupBox) groups.push_back(GroupSummary{c.text, 0, 0, {}, 0, 0});
+    if (c.kind == ControlKind::GroupBox) groups.push_back(GroupSummary{c.text, 0, 0, {}, 0, 0, {}});
   return groups;
 }
 
@@ -72,14 +74,18 @@ std::string LineMembers(const LineSummary& line, const std::map<int, DisplayValu
     first = false;
   }
   json += "]," + Key(live::kLine) + "{" + Key(live::kName) + Json(line.name) + "," +
-          Key(live::kLast) + std::to_string(line.lastResultUtcMs) + "," + Key(live::kGroups) + "[";
+          Key(live::kLast) + std::to_string(line.lastResultUtcMs) + "," + Key(live::kToday) + "{" +
+          Key(live::kTodayResults) + std::to_string(line.todayResults) + "," +
+          Key(live::kTodayVetoed) + std::to_string(line.todayVetoed) + "}," + Key(live::kGroups) +
+          "[";
   first = true;
   for (const GroupSummary& g : line.groups) {
     json += std::string(first ? "" : ",") + "{" + Key(live::kGroup) + Json(CleanUtf8(g.group)) +
             "," + Key(live::kResult) + std::to_string(g.resultId) + "," + Key(live::kShown) +
             std::to_string(g.shownUtcMs) + "," + Key(live::kOperator) +
             Json(StationText(g.operatorText)) + "," + Key(live::kJudge) + std::to_string(g.judge) +
-            "," + Key(live::kVetoes) + std::to_string(g.vetoes) + "}";
+            "," + Key(live::kVetoes) + std::to_string(g.vetoes) + "," + Key(live::kVehicle) +
+            Json(StationText(g.vehicle)) + "}";
     first = false;
   }
   return json + "]}";

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "archive/ArchiveReader.h"
+#include "reports/VehicleKey.h"
 #include "web/PanelView.h"
 
 namespace web {
@@ -27,29 +28,35 @@ struct GroupSummary {
   std::string operatorText;  // GBK, as shown
   int judge = 0;   // the most severe verdict its values were shown in, as a judge code; 0: none
   int vetoes = 0;  // values shown as vetoes
+  std::string vehicle;  // GBK: its vehicle (reports/VehicleKey); empty: none
 
   bool operator==(const GroupSummary& o) const {
     return group == o.group && resultId == o.resultId && shownUtcMs == o.shownUtcMs &&
-           operatorText == o.operatorText && judge == o.judge && vetoes == o.vetoes;
+           operatorText == o.operatorText && judge == o.judge && vetoes == o.vetoes &&
+           vehicle == o.vehicle;
   }
 };
 
 // The group's summary from its newest result: its values' colours as the
 // window drew them (the operator aside), veto before advisory before
-// passed before not judged.
-GroupSummary SummariseResult(const archive::ResultDetail& result);
+// passed before not judged; its vehicle as `vehicles` tells it.
+GroupSummary SummariseResult(const archive::ResultDetail& result,
+                             const reports::VehicleRule& vehicles = reports::VehicleRule());
 
 struct LineSummary {
   std::string name;                  // UTF-8; empty: not named
   std::int64_t lastResultUtcMs = 0;  // the archive's last result; 0: none
   std::vector<GroupSummary> groups;  // the window's seven groups, in its order
   bool idle = false;
-  std::string idleHead;    // "最后结果 10:42", "尚无结果"
-  std::string idleDetail;  // why it counts as idle
+  std::string idleHead;           // "最后结果 10:42", "尚无结果"
+  std::string idleDetail;         // why it counts as idle
+  std::int64_t todayResults = 0;  // results shown today (the local day)
+  std::int64_t todayVetoed = 0;   // of those, with a value shown as a veto
 
   bool operator==(const LineSummary& o) const {
     return name == o.name && lastResultUtcMs == o.lastResultUtcMs && groups == o.groups &&
-           idle == o.idle && idleHead == o.idleHead && idleDetail == o.idleDetail;
+           idle == o.idle && idleHead == o.idleHead && idleDetail == o.idleDetail &&
+           todayResults == o.todayResults && todayVetoed == o.todayVetoed;
   }
   bool operator!=(const LineSummary& o) const { return !(*this == o); }
 };

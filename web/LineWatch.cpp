@@ -6,6 +6,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "web/LineClient.h"
 #include "web/LiveStateFormat.h"
 #include "web/WebText.h"
 
@@ -63,6 +64,10 @@ std::int64_t Number(const Document& o, const char* key, std::int64_t max) {
 
 constexpr std::int64_t kAny = std::numeric_limits<std::int64_t>::max();
 
+std::string NoStateWithin(std::chrono::milliseconds t) {
+  return "no state within " + std::to_string(t.count()) + " ms of the connection";
+}
+
 // One event of the stream: its name and data ("event:" and "data:" lines).
 void ReadEvent(const std::string& block, std::string* name, std::string* data) {
   std::size_t at = 0;
@@ -99,11 +104,19 @@ bool ReadLineState(const std::string& text, LineView* view) {
   view->idleDetail = view->idle ? Text(*idle, live::kDetail) : std::string();
   view->name.clear();
   view->lastResultUtcMs = 0;
+  view->todayKnown = false;
+  view->todayResults = view->todayVetoed = 0;
   view->groups.clear();
   const auto line = j.find(live::kLine);
   if (line != j.end() && line->is_object()) {
     view->name = Text(*line, live::kName);
     view->lastResultUtcMs = Number(*line, live::kLast, kAny);
+    const auto today = line->find(live::kToday);
+    if (today != line->end() && today->is_object()) {
+      view->todayKnown = true;
+      view->todayResults = Number(*today, live::kTodayResults, kAny);
+      view->todayVetoed = Number(*today, live::kTodayVetoed, kAny);
+    }
     const auto groups = line->find(live::kGroups);
     if (groups != line->end() && groups->is_array()) {
       for (const Document& g : *groups) {
@@ -165,36 +178,46 @@ bool LineWatch::Stopping() const {
   return stopped_;
 }
 
-std::uint64_t LineWatch::Updates() const {
-  std::lock_guard<std::mutex> hold(lock_);
-  return updates_;
-}
-
 LineView LineWatch::Current() const {
   std::lock_guard<std::mutex> hold(lock_);
   return view_;
 }
 
 void LineWatch::Run() {
-  std::chrono::milliseconds wait{0};
+  using Clock = std::chrono::steady_clock;
+  std::chrono::milliseconds step{0};
   while (true) {
-    const std::uint64_t before = Updates();
-    const Ended ended = Follow();
+    const auto began = Clock::now();
+    bool stated = false;
+    const Ended ended = Follow(&stated);
     if (ended == Ended::kStopped) return;
     if (ended == Ended::kAgain) continue;  // as the line asked: at once
     // A line that was up is tried again soon; one that keeps failing
-    // less and less often.
-    const bool wasUp = Updates() != before;
-    wait = wasUp || wait.count() == 0 ? timing_.firstRetry : std::min(wait * 2, timing_.lastRetry);
+    // less often, but never so seldom that its return goes unseen for long:
+    // the step is counted from the start of the attempt that failed.
+    step = stated || step.count() == 0 ? timing_.firstRetry : std::min(step * 2, timing_.lastRetry);
+    const auto next = began + step;
     std::unique_lock<std::mutex> hold(lock_);
-    if (wake_.wait_for(hold, wait, [this] { return stopped_; })) return;
+    while (!stopped_ && Clock::now() < next) wake_.wait_until(hold, next);
+    if (stopped_) return;
   }
 }
 
-LineWatch::Ended LineWatch::Follow() {
-  httplib::Client client(line_.host, line_.port);
+LineWatch::Ended LineWatch::Follow(bool* stated) {
+  using Clock = std::chrono::steady_clock;
+  bool silent = false;
+  Clock::time_point connected{};
+  // Called while the connection waits for the line: a line that took it
+  // but has sent no state by now is said to be silent.
+  auto tick = [&] {
+    const auto now = Clock::now();
+    if (connected == Clock::time_point{}) connected = now;
+    if (silent || *stated || now - connected < timing_.firstState) return;
+    silent = true;
+    Failed(LineView::Reach::kSilent, NoStateWithin(timing_.firstState));
+  };
+  LineClient client(line_.host, line_.port, timing_.silence, tick);
   client.set_connection_timeout(timing_.connect);
-  client.set_read_timeout(timing_.silence);
   client.set_write_timeout(timing_.connect);
   {
     std::lock_guard<std::mutex> hold(lock_);
@@ -208,15 +231,19 @@ LineWatch::Ended LineWatch::Follow() {
   std::string buffer;
   Ended ended = Ended::kFailed;
   bool garbled = false;
-  const httplib::Result result = client.Get(
+  client.Get(
       "/events", headers,
       [&](const httplib::Response& r) {
         status = r.status;
-        return r.status == 200;
+        // A web page, or any answer but the line's updates, is no line.
+        garbled = r.status == 200 &&
+                  r.get_header_value("Content-Type").rfind("text/event-stream", 0) != 0;
+        return r.status == 200 && !garbled;
       },
       [&](const char* data, size_t n) {
+        client.Delivered();
         buffer.append(data, n);
-        if (TakeEvents(&buffer, &ended)) return !Stopping();
+        if (TakeEvents(&buffer, &ended, stated)) return !Stopping();
         garbled = ended == Ended::kFailed;
         return false;
       });
@@ -226,37 +253,58 @@ LineWatch::Ended LineWatch::Follow() {
     if (stopped_) return Ended::kStopped;
   }
   if (ended == Ended::kAgain) return ended;
-  if (garbled) {
-    Failed(LineView::Reach::kGarbled, "an update that is none");
-  } else if (status == 403) {
-    Failed(LineView::Reach::kRefused, "403 Forbidden");
-  } else if (status == 503) {
-    Failed(LineView::Reach::kBusy, "503 Service Unavailable");
-  } else if (status != 0 && status != 200) {
-    Failed(LineView::Reach::kUnreachable, "HTTP status " + std::to_string(status));
-  } else {
-    Failed(LineView::Reach::kUnreachable,
-           result ? std::string("the connection ended") : httplib::to_string(result.error()));
-  }
+  Classify(client, status, garbled, silent && !*stated);
   return Ended::kFailed;
 }
 
-bool LineWatch::TakeEvents(std::string* buffer, Ended* ended) {
-  for (std::size_t end; (end = buffer->find("\n\n")) != std::string::npos;) {
+void LineWatch::Classify(const LineClient& client, int status, bool garbled, bool silent) {
+  using Reach = LineView::Reach;
+  if (status == 403) {
+    Failed(Reach::kRefused, "403 Forbidden");
+  } else if (status == 503) {
+    Failed(Reach::kBusy, "503 Service Unavailable");
+  } else if (garbled || client.OverLimit()) {
+    Failed(Reach::kGarbled,
+           client.OverLimit() ? "an answer without end" : "an update that is none");
+  } else if (status != 0 && status != 200) {
+    Failed(Reach::kGarbled, "HTTP status " + std::to_string(status));
+  } else if (status == 0 && client.Received() > 0) {
+    Failed(Reach::kGarbled, "an answer that is no HTTP");
+  } else if (silent) {
+    Failed(Reach::kSilent, NoStateWithin(timing_.firstState));
+  } else {
+    Failed(Reach::kUnreachable, client.Connected() ? "the connection ended" : "no connection");
+  }
+}
+
+bool LineWatch::TakeEvents(std::string* buffer, Ended* ended, bool* stated) {
+  // Of the states that came together only the last is read: a page shows
+  // no more than that.
+  std::string latest;
+  bool state = false, again = false;
+  std::size_t at = 0;
+  for (std::size_t end; !again && (end = buffer->find("\n\n", at)) != std::string::npos;
+       at = end + 2) {
     std::string name, data;
-    ReadEvent(buffer->substr(0, end), &name, &data);
-    buffer->erase(0, end + 2);
-    if (name == live::kAgainEvent) {
-      *ended = Ended::kAgain;
-      return false;
-    }
+    ReadEvent(buffer->substr(at, end - at), &name, &data);
+    again = name == live::kAgainEvent;
     if (name != live::kStateEvent) continue;  // a ping, the retry time
+    latest = std::move(data);
+    state = true;
+  }
+  buffer->erase(0, at);
+  if (state) {
     LineView view = Current();
-    if (!ReadLineState(data, &view)) {
+    if (!ReadLineState(latest, &view)) {
       *ended = Ended::kFailed;
       return false;
     }
+    *stated = true;
     Update(view);
+  }
+  if (again) {
+    *ended = Ended::kAgain;
+    return false;
   }
   if (buffer->size() <= kMaxUpdate) return true;
   *ended = Ended::kFailed;
@@ -282,7 +330,6 @@ void LineWatch::Update(const LineView& view) {
     view_.reach = LineView::Reach::kUp;
     view_.sinceUtcMs = since;
     view_.why.clear();
-    ++updates_;
   }
   changed_();
 }

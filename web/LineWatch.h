@@ -5,11 +5,16 @@
 // reached, answers slowly or sends nonsense holds up no other line.
 //
 // What the line last said is kept: one update read at a time, at most
-// 256 KiB of it, its texts clipped. A connection that cannot be made
-// within 3 s, or is silent for 25 s (a line pings every 10 s), is given up.
-// When a connection ends it is made again: at once after the line's own
-// "again", else after 1 s, then 2, 4 ... at most 30 s while it keeps
-// failing.
+// 256 KiB of it, its texts clipped, and of the updates that came together
+// only the last (a line that floods its states costs no more than one
+// that does not); the answer's head and its chunks' sizes are bounded by
+// the client (web/LineClient). A connection that cannot be made within
+// 3 s, or is silent for 25 s (a line pings every 10 s), is given up; one
+// that was made but has brought no state after 5 s says the line is
+// silent. When a connection ends it is made again: at once after the
+// line's own "again", else 1 s after the last one began, then 2 s, then
+// every 3 s while it keeps failing, so a line that comes back is seen
+// within 5 s.
 #ifndef BRENNA_WEB_LINEWATCH_H
 #define BRENNA_WEB_LINEWATCH_H
 
@@ -24,11 +29,9 @@
 
 #include "web/SiteSettings.h"
 
-namespace httplib {
-class Client;
-}
-
 namespace web {
+
+class LineClient;
 
 // A device group as a line tells it (web/LineSummary's GroupSummary).
 struct GroupView {
@@ -46,9 +49,10 @@ struct LineView {
     kConnecting,   // not yet reached
     kUp,           // its updates come
     kUnreachable,  // no connection, or it broke off
+    kSilent,       // it takes the connection but sends no state
     kRefused,      // it does not take the token (403)
     kBusy,         // its live pages are at their limit (503)
-    kGarbled,      // what it sends is no update
+    kGarbled,      // what answers there is no brenna-web's updates
   };
   Reach reach = Reach::kConnecting;
   std::int64_t sinceUtcMs = 0;  // when it came to be so
@@ -61,6 +65,8 @@ struct LineView {
   bool idle = false;
   std::string idleHead, idleDetail;
   std::int64_t lastResultUtcMs = 0;
+  bool todayKnown = false;  // the line tells its day's counts (older lines do not)
+  std::int64_t todayResults = 0, todayVetoed = 0;
   std::vector<GroupView> groups;
 };
 
@@ -72,8 +78,13 @@ bool ReadLineState(const std::string& json, LineView* view);
 struct WatchTiming {
   std::chrono::milliseconds connect{3000};
   std::chrono::milliseconds silence{25000};
+  // A line's brenna-web sends its state at once: none this long after the
+  // connection was made, and the line is silent.
+  std::chrono::milliseconds firstState{5000};
+  // From the start of one attempt to the start of the next, while a line
+  // keeps failing: doubling from the first to the last.
   std::chrono::milliseconds firstRetry{1000};
-  std::chrono::milliseconds lastRetry{30000};
+  std::chrono::milliseconds lastRetry{3000};
 };
 
 class LineWatch {
@@ -94,28 +105,30 @@ class LineWatch {
  private:
   enum class Ended { kAgain, kFailed, kStopped };
   void Run();
-  // One connection, read until it ends.
-  Ended Follow();
-  // Takes the events complete in *buffer; false when the connection is to
-  // end (*ended says how).
-  bool TakeEvents(std::string* buffer, Ended* ended);
+  // One connection, read until it ends; *stated when a state came on it.
+  Ended Follow(bool* stated);
+  // Says why a connection ended (`status`: the answer's, 0 without one).
+  void Classify(const LineClient& client, int status, bool garbled, bool silent);
+  // Takes the events complete in *buffer (of several states, the last);
+  // false when the connection is to end (*ended says how).
+  bool TakeEvents(std::string* buffer, Ended* ended, bool* stated);
   void Failed(LineView::Reach reach, const std::string& why);
   void Update(const LineView& view);
   bool Stopping() const;
-  std::uint64_t Updates() const;
 
   const SiteLine line_;
   const WatchTiming timing_;
   const std::function<void()> changed_;
   const std::function<std::int64_t()> clock_;
 
+  // Guards what the watch's thread and its readers share: the stop, the
+  // connection under way and what the line last said.
   mutable std::mutex lock_;
   std::condition_variable wake_;
   bool stopped_ = false;
-  bool running_ = false;               // the thread has not ended yet
-  httplib::Client* client_ = nullptr;  // while a connection is followed
+  bool running_ = false;          // the thread has not ended yet
+  LineClient* client_ = nullptr;  // while a connection is followed
   LineView view_;
-  std::uint64_t updates_ = 0;  // states taken
   std::thread thread_;
 };
 

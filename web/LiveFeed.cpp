@@ -6,6 +6,7 @@
 #include "panel/Templates.h"
 #include "panel/ValueDisplayIds.h"
 #include "platform/FileOps.h"
+#include "reports/ShownValues.h"
 
 namespace web {
 
@@ -134,6 +135,8 @@ void LiveFeed::Close(const std::string& why) {
   values_.clear();
   summaries_ = NoGroupResults();
   runLastShownMs_ = 0;
+  today_.clear();  // counted anew from the file opened next
+  todayResults_ = todayVetoed_ = 0;
   title_ = WindowTitle(-1);
   ++panelSerial_;
 }
@@ -193,9 +196,9 @@ bool LiveFeed::SummariseGroups() {
     archive::ResultDetail result;
     std::string error;
     if (reader_.GetResult(newest->second, &result, &error)) {
-      g = SummariseResult(result);
+      g = SummariseResult(result, line_.vehicles);
     } else if (error.empty()) {
-      g = GroupSummary{g.group, newest->second, 0, {}, 0, 0};  // gone meanwhile: trimmed
+      g = GroupSummary{g.group, newest->second, 0, {}, 0, 0, {}};  // gone meanwhile: trimmed
     } else {
       Close(error);
       return false;
@@ -204,9 +207,45 @@ bool LiveFeed::SummariseGroups() {
   return true;
 }
 
+bool LiveFeed::CountToday(std::int64_t now, bool resultsCame) {
+  const std::string day = archive::ToLocal(now).day;
+  if (day != today_) {
+    today_ = day;
+    todayThroughId_ = 0;
+    todayResults_ = todayVetoed_ = 0;
+  } else if (!resultsCame) {
+    return true;
+  }
+  // Only what came since the last count: the ids up to the day's newest.
+  archive::ResultFilter f;
+  f.day = day;
+  f.afterId = todayThroughId_;
+  std::int64_t first = 0, last = 0, results = 0, vetoed = 0;
+  std::string error;
+  if (!reader_.ResultSpan(f, &first, &last, &error)) {
+    Close(error);
+    return false;
+  }
+  if (last == 0) return true;
+  f.throughId = last;
+  archive::ResultFilter withVeto = f;
+  reports::ApplyVerdictFilter(Verdict::kVeto, &withVeto);
+  if (!reader_.CountResults(f, &results, &error) ||
+      !reader_.CountResults(withVeto, &vetoed, &error)) {
+    Close(error);
+    return false;
+  }
+  todayResults_ += results;
+  todayVetoed_ += vetoed;
+  todayThroughId_ = last;
+  return true;
+}
+
 LineSummary LiveFeed::Line(const MonitorState& monitor, std::int64_t now) const {
   LineSummary line;
   line.name = line_.name;
+  line.todayResults = todayResults_;
+  line.todayVetoed = todayVetoed_;
   for (const auto& [group, count] : groups_)
     line.lastResultUtcMs = std::max(line.lastResultUtcMs, count.lastShownUtcMs);
   line.groups = summaries_;
@@ -256,6 +295,7 @@ void LiveFeed::LookOnce() {
     }
   }
   if (open_) Probe(now);
+  if (open_) CountToday(now, false);  // a new day begins at nought
   if (open_) {
     const std::int64_t version = reader_.DataVersion();
     if (version < 0) {
@@ -277,7 +317,7 @@ void LiveFeed::LookOnce() {
                                   (have && (run.id != run_.id || run.stopped != run_.stopped));
         haveRun_ = have;
         if (have) run_ = run;
-        if (panelChanged && Rebuild() && CountNewResults()) {
+        if (panelChanged && Rebuild() && CountNewResults() && CountToday(now, true)) {
           latestId_ = latest;
           latestWrite_ = write;
         }
@@ -296,6 +336,10 @@ void LiveFeed::LookOnce() {
     if (unreadable) monitor.why = unreadable_;
   } else if (haveRun_) {
     monitor.startedUtcMs = run_.startedUtcMs;
+    // While another program holds the archive, the run's row takes no
+    // heartbeat: the monitor notes it beside the archive.
+    if (!run_.stopped && now - run_.heartbeatUtcMs > archive::kHeartbeatStaleMs)
+      run_.heartbeatUtcMs = reader_.Heartbeat(run_);
     if (run_.stopped) {
       monitor.kind = MonitorState::Kind::kStopped;
       monitor.lastHeardUtcMs = run_.heartbeatUtcMs;

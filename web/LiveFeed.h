@@ -59,6 +59,7 @@ struct FeedState {
 struct LineOptions {
   std::string name;
   std::chrono::milliseconds idleAfter{std::chrono::minutes(kDefaultIdleMinutes)};
+  reports::VehicleRule vehicles{};  // how a transfer name names its vehicle
 };
 
 class LiveFeed {
@@ -97,6 +98,9 @@ class LiveFeed {
   // Each group's newest result, told as the overview tells it; false when
   // the archive could not be read.
   bool SummariseGroups();
+  // Today's results and those with a veto, counted on from the last look
+  // (anew when the day changes); false when the archive could not be read.
+  bool CountToday(std::int64_t now, bool resultsCame);
   // Whether the line is idle now, and since when.
   LineSummary Line(const MonitorState& monitor, std::int64_t now) const;
   // Whether the file can still be opened and read as a page opens it: a
@@ -125,6 +129,9 @@ class LiveFeed {
   std::map<std::string, std::int64_t> newestIds_;  // caption -> the group's newest result
   std::vector<GroupSummary> summaries_;
   std::int64_t runLastShownMs_ = 0;  // the run's last result; 0: none yet
+  std::string today_;                // the local day counted
+  std::int64_t todayThroughId_ = 0;  // counted up to this result
+  std::int64_t todayResults_ = 0, todayVetoed_ = 0;
   std::map<int, DisplayValue> values_;
   std::string title_;
   std::uint64_t panelSerial_ = 0, publishedSerial_ = 0;

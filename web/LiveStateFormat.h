@@ -23,9 +23,12 @@ inline constexpr char kIdle[] = "idle";   // null, or {head, detail}: the line i
 inline constexpr char kKeep[] = "keep";   // displays that show the idle look
 inline constexpr char kLine[] = "line";   // the line itself, below
 
-// "line": {name, last, groups: [{g, id, t, op, v, n}...]}
-inline constexpr char kName[] = "name";      // the line's name, "" when none
-inline constexpr char kLast[] = "last";      // its last result, ms since 1970 UTC; 0: none
+// "line": {name, last, today: {results, vetoed}, groups: [{g, id, t, op, v, n, k}...]}
+inline constexpr char kName[] = "name";             // the line's name, "" when none
+inline constexpr char kLast[] = "last";             // its last result, ms since 1970 UTC; 0: none
+inline constexpr char kToday[] = "today";           // the local day's results so far:
+inline constexpr char kTodayResults[] = "results";  // how many
+inline constexpr char kTodayVetoed[] = "vetoed";    // how many with a value shown as a veto
 inline constexpr char kGroups[] = "groups";  // the seven device groups, in the window's order
 inline constexpr char kGroup[] = "g";        // the group's caption
 inline constexpr char kResult[] = "id";      // its newest result; 0: none
@@ -33,6 +36,7 @@ inline constexpr char kShown[] = "t";        // when it was shown, ms since 1970
 inline constexpr char kOperator[] = "op";    // its operator, as shown
 inline constexpr char kJudge[] = "v";        // its most severe verdict shown, as a judge code; 0
 inline constexpr char kVetoes[] = "n";       // how many of its values were shown as vetoes
+inline constexpr char kVehicle[] = "k";      // its vehicle (the key its transfer name gives)
 
 }  // namespace web::live
 

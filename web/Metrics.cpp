@@ -50,8 +50,8 @@ std::string TodayText(const reports::DayReport& today) {
        "Results shown today with at least one value shown as an advisory, per device group.",
        &reports::ReportCounts::advisory},
       {"brenna_today_retests_total",
-       "Results shown today that retest a vehicle (same group and operator within 120 s of the "
-       "one before), per device group.",
+       "Results shown today that retest a vehicle (its transfer name's vehicle tested at the "
+       "same group earlier that day), per device group.",
        &reports::ReportCounts::retests},
   };
   std::string out;

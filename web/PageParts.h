@@ -1,10 +1,13 @@
-// PageParts - what the pages of a line (web/Pages, ReportPage) and of the
-// company (web/CompanyPages) make alike: a query's fields, times as the
-// pages tell them, the groups, the form's inputs, a result's verdicts.
+// PageParts - what the pages of the line (web/Pages, ResultsPage,
+// PanelAtPage, ReportPage, VehiclePage) and of the company
+// (web/CompanyPages, CompanyReport) make alike: a query's fields, times as
+// the pages tell them, the groups, the form's inputs, the line's name, a
+// result's verdicts.
 #ifndef BRENNA_WEB_PAGEPARTS_H
 #define BRENNA_WEB_PAGEPARTS_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,17 +22,29 @@ inline constexpr std::size_t kMaxField = 256;
 // A field of the query; empty when it is not there.
 std::string Param(const Query& q, const char* name);
 
+// The line's name the pages show (SetPageLineName); empty: none.
+const std::string& PageLineName();
+
 // "YYYY-MM-DD hh:mm:ss.mmm" -> "hh:mm:ss"
 std::string ShownClock(const std::string& shownLocal);
+// "YYYY-MM-DD hh:mm:ss" of a moment.
+std::string SecondsText(std::int64_t utcMs);
 
 // A group's caption, "（无设备组）" for results of none.
 std::string GroupText(const std::string& caption);
 // The window's seven groups, in its order.
 std::vector<std::string> GroupCaptions();
 
+// hh:mm or hh:mm:ss; *unitMs the span the text names (a minute, a second).
+bool ParseClock(const std::string& t, std::string* normal, std::int64_t* unitMs);
+
 // "?k=v&..." of the fields `keep` the query has, and `extra`.
 std::string QueryString(const Query& q, const std::vector<std::string>& keep,
                         const std::string& extra);
+
+// A station's text (GBK) in the colours it was drawn in (the page's
+// script colours it).
+std::string ColouredText(const std::string& gbk, std::uint32_t fg, std::uint32_t bg);
 
 // A form's labelled input.
 std::string Input(const char* label, const char* type, const char* name, const std::string& value,

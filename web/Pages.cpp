@@ -15,6 +15,7 @@
 #include "web/LineSummary.h"
 #include "web/PageParts.h"
 #include "web/PanelView.h"
+#include "web/TvLayout.h"
 #include "web/WebText.h"
 
 namespace web {
@@ -66,7 +67,37 @@ std::string Bar(const std::string& titleHtml, bool live) {
 
 const char kTail[] = "</body>\n</html>\n";
 
-std::string Seconds(std::int64_t utcMs) { return archive::ToLocal(utcMs).text.substr(0, 19); }
+}  // namespace
+
+std::string ColouredText(const std::string& gbk, std::uint32_t fg, std::uint32_t bg) {
+  return "<span class=\"val\" data-fg=\"" + CssColour(fg) + "\" data-bg=\"" + CssColour(bg) +
+         "\">" + Html(StationText(gbk)) + "</span>";
+}
+
+std::string Param(const Query& q, const char* name) {
+  const auto it = q.find(name);
+  return it == q.end() ? std::string() : it->second;
+}
+
+const std::string& PageLineName() { return LineNameStore(); }
+
+std::string ShownClock(const std::string& shownLocal) {
+  // "YYYY-MM-DD hh:mm:ss.mmm" -> "hh:mm:ss"
+  return shownLocal.size() >= 19 ? CleanUtf8(shownLocal.substr(11, 8)) : CleanUtf8(shownLocal);
+}
+
+std::string SecondsText(std::int64_t utcMs) { return archive::ToLocal(utcMs).text.substr(0, 19); }
+
+std::string GroupText(const std::string& caption) {
+  return caption.empty() ? std::string("（无设备组）") : CleanUtf8(caption);
+}
+
+std::vector<std::string> GroupCaptions() {
+  std::vector<std::string> groups;
+  for (const DlgControl& c : MainDialogTemplate())
+    if (c.kind == ControlKind::GroupBox) groups.emplace_back(c.text);
+  return groups;
+}
 
 // hh:mm or hh:mm:ss; *unitMs the span the text names (a minute, a second).
 bool ParseClock(const std::string& t, std::string* normal, std::int64_t* unitMs) {
@@ -85,33 +116,6 @@ bool ParseClock(const std::string& t, std::string* normal, std::int64_t* unitMs)
     return true;
   }
   return false;
-}
-
-std::string ColouredText(const std::string& gbk, std::uint32_t fg, std::uint32_t bg) {
-  return "<span class=\"val\" data-fg=\"" + CssColour(fg) + "\" data-bg=\"" + CssColour(bg) +
-         "\">" + Html(StationText(gbk)) + "</span>";
-}
-
-}  // namespace
-
-std::string Param(const Query& q, const char* name) {
-  const auto it = q.find(name);
-  return it == q.end() ? std::string() : it->second;
-}
-
-std::string ShownClock(const std::string& shownLocal) {
-  return shownLocal.size() >= 19 ? CleanUtf8(shownLocal.substr(11, 8)) : CleanUtf8(shownLocal);
-}
-
-std::string GroupText(const std::string& caption) {
-  return caption.empty() ? std::string("（无设备组）") : CleanUtf8(caption);
-}
-
-std::vector<std::string> GroupCaptions() {
-  std::vector<std::string> groups;
-  for (const DlgControl& c : MainDialogTemplate())
-    if (c.kind == ControlKind::GroupBox) groups.emplace_back(c.text);
-  return groups;
 }
 
 std::string QueryString(const Query& q, const std::vector<std::string>& keep,
@@ -173,6 +177,11 @@ Page LivePage(const FeedState& state, bool tv) {
   html += "<div class=\"panel fill" + std::string(state.monitor.Running() ? "" : " down") +
           std::string(line.idle ? " idle" : "") + "\" id=\"panel\">\n" +
           PanelMarkup(values, BoxOf(state.monitor), keep);
+  if (tv) {
+    std::vector<std::string> vehicles;
+    for (const GroupSummary& g : line.groups) vehicles.push_back(StationText(g.vehicle));
+    html += TvGroupMarkup(vehicles);
+  }
   if (tv)
     html += "<div id=\"linebox\"><b id=\"line-name\">" + Html(line.name) +
             "</b><span id=\"title\">" + Html(state.title) + "</span></div>\n";
@@ -182,230 +191,6 @@ Page LivePage(const FeedState& state, bool tv) {
                    "</span></div>\n<div id=\"idle\"><b id=\"idle-head\">" + Html(line.idleHead) +
                    "</b><span id=\"idle-detail\">" + Html(line.idleDetail) +
                    "</span></div>\n</div>\n" + kTail};
-}
-
-bool ParseResultsQuery(const Query& query, std::int64_t nowUtcMs, archive::ResultFilter* f,
-                       std::string* error) {
-  *f = archive::ResultFilter();
-  for (const auto& [key, value] : query) {
-    if (value.size() > kMaxField) {
-      *error = "“" + CleanUtf8(key) + "”太长（最多 " + std::to_string(kMaxField) + " 字节）";
-      return false;
-    }
-  }
-  std::string day = Param(query, "day");
-  if (day.empty()) day = archive::ToLocal(nowUtcMs).day;
-  if (!archive::IsDay(day)) {
-    *error = "日期“" + CleanUtf8(day) + "”不是 YYYY-MM-DD 形式的日期";
-    return false;
-  }
-  f->day = day;
-  for (const char* name : {"from", "to"}) {
-    const std::string text = Param(query, name);
-    if (text.empty()) continue;
-    std::string normal;
-    std::int64_t unit = 0, at = 0;
-    if (!ParseClock(text, &normal, &unit) || !archive::ParseLocalTime(day + " " + normal, &at)) {
-      *error = std::string(name[0] == 'f' ? "起始" : "截止") + "时间“" + CleanUtf8(text) +
-               "”不是 hh:mm 或 hh:mm:ss 形式的时间";
-      return false;
-    }
-    if (name[0] == 'f')
-      f->fromUtcMs = at;
-    else
-      f->toUtcMs = at + unit;
-  }
-  const std::string group = Param(query, "group");
-  if (!group.empty()) {
-    bool known = false;
-    for (const std::string& g : GroupCaptions()) known |= g == group;
-    if (!known) {
-      *error = "没有名为“" + CleanUtf8(group) + "”的设备组";
-      return false;
-    }
-    f->group = group;
-  }
-  const std::string op = Param(query, "operator"), transfer = Param(query, "transfer");
-  if (!op.empty()) {
-    f->byOperator = true;
-    if (!FormToGbk(op, &f->operatorText)) {
-      *error = "工号“" + CleanUtf8(op) + "”含有 GBK 无法表示的字符";
-      return false;
-    }
-  }
-  if (!transfer.empty()) {
-    f->byTransfer = true;
-    if (!FormToGbk(transfer, &f->transfer)) {
-      *error = "传输名“" + CleanUtf8(transfer) + "”含有 GBK 无法表示的字符";
-      return false;
-    }
-  }
-  const std::string verdict = Param(query, "verdict");
-  if (!verdict.empty()) {
-    Verdict v;
-    if (!reports::ParseVerdictFilter(verdict, &v)) {
-      *error = "判定“" + CleanUtf8(verdict) + "”不是 veto（否决项）或 advisory（建议项）";
-      return false;
-    }
-    reports::ApplyVerdictFilter(v, f);
-  }
-  for (const char* name : {"after", "before"}) {
-    const std::string id = Param(query, name);
-    if (id.empty()) continue;
-    if (id.size() > 18 || id.find_first_not_of("0123456789") != std::string::npos) {
-      *error = "“" + std::string(name) + "”应为结果编号";
-      return false;
-    }
-    if (name[0] == 'a')
-      f->afterId = std::stoll(id);
-    else
-      f->throughId = std::stoll(id) - 1;
-  }
-  return true;
-}
-
-namespace {
-
-// The day's total of what the filters select (all pages), and how many of
-// those had a veto or an advisory (of a list narrowed to one verdict, only
-// that one is told).
-bool DayTotal(archive::ArchiveReader& reader, archive::ResultFilter f, std::string* text,
-              std::string* error) {
-  f.afterId = 0;
-  f.throughId = std::numeric_limits<std::int64_t>::max();
-  f.limit = 0;
-  std::int64_t all = 0;
-  if (!reader.CountResults(f, &all, error)) return false;
-  *text = "当天共 " + std::to_string(all) + " 条结果";
-  const char* joint = "，其中 ";
-  for (const auto& [verdict, word] :
-       {std::pair{Verdict::kVeto, "否决项"}, std::pair{Verdict::kAdvisory, "建议项"}}) {
-    archive::ResultFilter with = f;
-    reports::ApplyVerdictFilter(verdict, &with);
-    if (f.withJudge != 0 && f.withJudge != with.withJudge) continue;
-    std::int64_t n = 0;
-    if (!reader.CountResults(with, &n, error)) return false;
-    *text += joint + std::to_string(n) + " 条有" + word;
-    joint = "、";
-  }
-  return true;
-}
-
-}  // namespace
-
-std::string VerdictCell(const reports::VerdictSummary& v) {
-  std::string cell;
-  auto part = [&](const std::vector<reports::ShownValue>& values, Verdict verdict,
-                  const char* word) {
-    if (values.empty()) return;
-    cell += "<span class=\"verdict\"><span class=\"badge\" data-bg=\"" +
-            CssColour(LookOf(verdict).color) + "\">" + word + " " + std::to_string(values.size()) +
-            "</span> " + Html(reports::ValuesText(values, StationText, "，")) + "</span>";
-  };
-  part(v.vetoes, Verdict::kVeto, "否决");
-  part(v.advisories, Verdict::kAdvisory, "建议");
-  return cell;
-}
-
-Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_t nowUtcMs) {
-  archive::ResultFilter f;
-  std::string error;
-  if (!ParseResultsQuery(query, nowUtcMs, &f, &error))
-    return ProblemPage(400, "查询条件有误", error);
-  // Newest first, a page at a time, read along the ids the day's filters
-  // select (found once through the day's index): never sorted.
-  archive::ResultFilter span = f;
-  span.throughId = std::numeric_limits<std::int64_t>::max();
-  std::int64_t first = 0, last = 0;
-  if (!reader.ResultSpan(span, &first, &last, &error))
-    return ProblemPage(503, "无法读取存档", error);
-  f.afterId = std::max(f.afterId, first - 1);
-  f.throughId = std::min(f.throughId, last);
-  f.newestFirst = true;
-  f.limit = kResultsPerPage;
-  std::vector<archive::ResultRow> page;
-  if (last > 0 && !reader.ListResults(
-                      f,
-                      [&](const archive::ResultRow& r) {
-                        page.push_back(r);
-                        return true;
-                      },
-                      &error))
-    return ProblemPage(503, "无法读取存档", error);
-  // The page's items: along the key over the page's ids where its results
-  // lie close together, else result by result (a page of a day's vetoes is
-  // spread over the whole day).
-  std::map<std::int64_t, std::vector<archive::RecordItem>> items;
-  auto itemsOf = [&](std::int64_t from, std::int64_t to) {
-    return reader.ListItems(
-        from, to,
-        [&](std::int64_t id, const archive::RecordItem& i) {
-          items[id].push_back(i);
-          return true;
-        },
-        &error);
-  };
-  bool read = true;
-  if (!page.empty() &&
-      page.front().id - page.back().id < 4 * static_cast<std::int64_t>(page.size()))
-    read = itemsOf(page.back().id, page.front().id);
-  else
-    for (const archive::ResultRow& r : page) read = read && itemsOf(r.id, r.id);
-  if (!read) return ProblemPage(503, "无法读取存档", error);
-  std::string total;
-  if (!DayTotal(reader, f, &total, &error)) return ProblemPage(503, "无法读取存档", error);
-
-  std::string rows;
-  for (const archive::ResultRow& r : page) {
-    const std::string link = "/results/" + std::to_string(r.id);
-    rows += "<tr data-id=\"" + std::to_string(r.id) + "\"><td><a href=\"" + link + "\">" +
-            Html(ShownClock(r.shownLocal)) + "</a></td><td>" + Html(GroupText(r.deviceGroup)) +
-            "</td><td>" + Html(StationText(r.operatorText)) + "</td><td>" +
-            Html(CleanUtf8(r.stations)) + "</td><td class=\"name\"><a href=\"" + link + "\">" +
-            Html(StationText(r.transfer)) + "</a></td><td class=\"verdicts\">" +
-            VerdictCell(reports::SummarizeVerdicts(items[r.id])) +
-            "</td><td><a href=\"/panel?at=" + UrlEncode(r.shownLocal) + "\">面板</a></td></tr>\n";
-  }
-  const int count = static_cast<int>(page.size());
-  const bool more = count == kResultsPerPage && page.back().id > first;
-  const bool paged = f.throughId < last || Param(query, "before") != "";
-
-  const std::string title = "结果查询 " + f.day;
-  const std::vector<std::string> filters = {"day",      "from",     "to",     "group",
-                                            "operator", "transfer", "verdict"};
-  // Today's first page follows the line: it is made anew when a result comes.
-  const bool follows = f.day == archive::ToLocal(nowUtcMs).day && !paged;
-  std::string html =
-      Head(title, follows ? "page follow" : "page") + Bar("结果查询", false) + "<main>\n" +
-      "<form class=\"filters\" method=\"get\" action=\"/results\">\n" +
-      Input("日期", "date", "day", f.day) +
-      Input("从", "time", "from", Param(query, "from"), " step=\"1\"") +
-      Input("到", "time", "to", Param(query, "to"), " step=\"1\"") + GroupSelect(query) +
-      Input("工号", "text", "operator", Param(query, "operator")) +
-      Input("传输名", "text", "transfer", Param(query, "transfer")) + VerdictSelect(query) +
-      "<button type=\"submit\">查询</button>\n<a class=\"csv\" href=\"/results.csv" +
-      Html(QueryString(query, filters, "day=" + f.day)) +
-      "\">导出 CSV</a>\n<a href=\"/report?day=" + f.day +
-      "\">当天日报</a>\n</form>\n"
-      "<form class=\"filters\" method=\"get\" action=\"/panel\">\n" +
-      Input("某一时刻的面板", "datetime-local", "at", "", " step=\"1\" required") +
-      "<button type=\"submit\">查看</button>\n</form>\n<div id=\"list\">\n";
-  const std::string counted = std::to_string(count) + " 条";
-  html += "<p class=\"count\" id=\"count\">" +
-          (count == 0 ? std::string("没有符合条件的结果")
-                      : Html(total) + (paged || more ? "；本页 " + counted + "（从新到旧）"
-                                                     : "（从新到旧）")) +
-          "</p>\n";
-  if (count > 0)
-    html +=
-        "<table class=\"results\"><thead><tr><th>时间</th><th>设备组</th><th>工号</th>"
-        "<th>检测站</th><th>传输名</th><th>否决项与建议项</th><th></th></tr></thead>\n<tbody>\n" +
-        rows + "</tbody></table>\n";
-  if (more)
-    html += "<p><a href=\"/results" +
-            Html(QueryString(query, filters, "before=" + std::to_string(page.back().id))) +
-            "\">下一页</a></p>\n";
-  return {200, html + "</div>\n</main>\n" + kTail};
 }
 
 Page ResultPage(archive::ArchiveReader& reader, std::int64_t id) {
@@ -475,52 +260,6 @@ Page ResultPage(archive::ArchiveReader& reader, std::int64_t id) {
             "</td><td>" + std::to_string(i.judge) + "</td><td>" + Html(StationText(i.value)) +
             "</td></tr>\n";
   return {200, html + "</tbody></table>\n</main>\n" + kTail};
-}
-
-Page PanelAtPage(archive::ArchiveReader& reader, const Query& query) {
-  const std::string at = Param(query, "at");
-  std::int64_t utcMs = 0;
-  if (at.size() > kMaxField || !archive::ParseLocalTime(at, &utcMs))
-    return ProblemPage(
-        400, "时刻有误",
-        "“" + CleanUtf8(at.substr(0, kMaxField)) + "”不是 YYYY-MM-DD hh:mm[:ss] 形式的时刻");
-  const std::vector<int> ids(std::begin(kValueDisplayIds), std::end(kValueDisplayIds));
-  archive::Panel panel;
-  std::string error;
-  if (!reader.PanelAt(utcMs, ids, &panel, &error)) return ProblemPage(503, "无法读取存档", error);
-  const std::string when = Seconds(utcMs);
-  if (!panel.haveRun)
-    return ProblemPage(404, when + " 时的面板", "存档中没有 " + when + " 及以前的记录");
-  archive::ResultRow last;
-  int count = -1;
-  if (reader.LastResultOfRun(panel.run.id, utcMs, &last, &error))
-    count = last.titleCount;
-  else if (!error.empty())
-    return ProblemPage(503, "无法读取存档", error);
-  const std::string heard = Seconds(panel.run.heartbeatUtcMs);
-  const StateBox box =
-      panel.running
-          ? StateBox{"监控程序当时运行中", "启动于 " + Seconds(panel.run.startedUtcMs), true}
-          : StateBox{"监控程序当时未运行",
-                     "此前最后联系 " + heard + (panel.run.stopped ? "（已退出）" : ""), false};
-  const std::string title = when + " 时的面板";
-  // Stepping: to the panel as each result before and after this moment
-  // left it.
-  archive::ResultRow shownBy, before, after;
-  const bool hasShown = reader.ResultShownBy(utcMs, &shownBy, &error);
-  const bool hasBefore = hasShown && reader.ResultBefore(shownBy.id, &before, &error);
-  const bool hasAfter = error.empty() && reader.ResultShownAfter(utcMs, &after, &error);
-  const std::vector<CellSource> sources = SourcesOf(panel);
-  const std::map<int, DisplayValue> values = ValuesOf(panel);
-  std::string table;
-  if (!error.empty() || !SourceTable(reader, sources, values, &table, &error))
-    return ProblemPage(503, "无法读取存档", error);
-  return {200, Head(title, "page") + Bar(Html(title), false) + "<main>\n" +
-                   StepLinks(hasBefore ? &before : nullptr, hasAfter ? &after : nullptr, true) +
-                   "<p class=\"moment\">" + Html(WindowTitle(count)) + "</p>\n" + EarlierNote() +
-                   "<div class=\"panel fixed" + std::string(panel.running ? "" : " down") +
-                   "\" id=\"panel\">\n" + PanelMarkup(values, box, MarksOf(sources)) +
-                   "</div>\n<h2>每个显示框的来源</h2>\n" + table + "</main>\n" + kTail};
 }
 
 std::string PageHead(const std::string& title, const std::string& bodyClass) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "archive/ArchiveReader.h"
+#include "reports/VehicleKey.h"
 #include "web/LiveFeed.h"
 
 namespace web {
@@ -47,19 +48,26 @@ void SetPageLinks(const PageLinks& links);
 Page LivePage(const FeedState& state, bool tv = false);
 
 // The filters of /results and /results.csv: day (YYYY-MM-DD, today by
-// default), from and to (hh:mm[:ss] on that day, "to" taking in the whole
-// minute or second it names), group (a caption), operator, transfer,
-// verdict (veto or advisory: results with a value shown so), after and
-// before (a result id: only results after it, before it; the list's next
-// page). False with a message naming the field.
+// default; a vehicle's results of any day without one), from and to
+// (hh:mm[:ss] on that day, "to" taking in the whole minute or second it
+// names), group (a caption), operator, transfer (names holding it),
+// vehicle (its key: reports/VehicleKey), verdict (veto or advisory: results
+// with a value shown so), after and before (a result id: only results
+// after it, before it; the list's next page). False with a message naming
+// the field.
 bool ParseResultsQuery(const Query& query, std::int64_t nowUtcMs, archive::ResultFilter* filter,
                        std::string* error);
 
-// The list, newest first, with each result's vetoes and advisories and the
-// day's total; today's first page is made anew when a result comes.
-Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_t nowUtcMs);
+// The list, newest first, with each result's vetoes and advisories, its
+// vehicle (told by `vehicles`) and the day's total; today's first page
+// follows the line (its script adds each new result's row).
+Page ResultsPage(archive::ArchiveReader& reader, const Query& query, std::int64_t nowUtcMs,
+                 const reports::VehicleRule& vehicles = reports::VehicleRule());
 Page ResultPage(archive::ArchiveReader& reader, std::int64_t id);
-Page PanelAtPage(archive::ArchiveReader& reader, const Query& query);
+// The panel at a moment (at=YYYY-MM-DD hh:mm[:ss[.mmm]], or hh:mm[:ss] of
+// today or of `day`); of a moment named to the minute, also every moment
+// the screen changed within that minute, each a link to the panel then.
+Page PanelAtPage(archive::ArchiveReader& reader, const Query& query, std::int64_t nowUtcMs = 0);
 // A page that says what went wrong (a bad filter, an unreadable archive).
 Page ProblemPage(int status, const std::string& headline, const std::string& detail);
 

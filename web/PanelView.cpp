@@ -9,6 +9,7 @@
 #include "panel/ValueDisplayIds.h"
 #include "panel/VerdictLegend.h"
 #include "web/LiveStateFormat.h"
+#include "web/TvLayout.h"
 #include "web/WebText.h"
 
 namespace web {
@@ -76,6 +77,8 @@ std::string ValueDisplayMarkup(int id, const DisplayValue* v, const CellMark* m)
 
 }  // namespace
 
+std::string PlaceOnPanel(const CRect& r) { return Place(r, DesignedPanelSize()); }
+
 PanelSize DesignedPanelSize() {
   const DluRect& client = MainDialogTemplate().rect;
   return {DluToPixelsX(client.cx), DluToPixelsY(client.cy)};
@@ -109,7 +112,7 @@ std::string PanelStylesheet() {
   // The panel keeps the window's proportions where it must fit a page.
   css += ".panel.fixed{aspect-ratio:" + std::to_string(size.width) + "/" +
          std::to_string(size.height) + "}\n";
-  return css;
+  return css + TvStylesheet();
 }
 
 std::string StateHeadline(const MonitorState& s) {
@@ -137,11 +140,6 @@ std::string StateDetail(const MonitorState& s) {
       return "存档无法读取（" + CleanUtf8(s.why) + "）";
   }
   return std::string();
-}
-
-std::string WindowTitle(int count) {
-  const std::string caption = MainDialogTemplate().caption;
-  return count < 0 ? caption : caption + "(" + std::to_string(count) + ")";
 }
 
 StateBox BoxOf(const MonitorState& state) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "archive/ArchiveReader.h"
+#include "util/Rect.h"
 
 namespace web {
 
@@ -30,8 +31,12 @@ struct PanelSize {
 PanelSize DesignedPanelSize();
 
 // The stylesheet that places the controls (served as /panel.css), made
-// from the template.
+// from the template; with the TV's own places (web/TvLayout).
 std::string PanelStylesheet();
+
+// "left:..;top:..;width:..;height:.." of a rectangle of the designed
+// window, as shares of the panel.
+std::string PlaceOnPanel(const CRect& r);
 
 // What one value display shows.
 struct DisplayValue {
@@ -74,10 +79,6 @@ struct MonitorState {
 std::string StateHeadline(const MonitorState& state);
 // The line below it: since when it runs, or when it was last heard of.
 std::string StateDetail(const MonitorState& state);
-
-// The window's title for a count: "数据监控(7)"; "数据监控" before the
-// first result of a run (count < 0).
-std::string WindowTitle(int count);
 
 // What the box in the buttons' place says: the monitor's state on the live
 // panel, what the panel is on a page that stands still.

@@ -11,6 +11,9 @@ namespace {
 // date once the day has turned): made anew this often when nothing else
 // changes.
 constexpr auto kRemakeAtLeast = std::chrono::seconds(30);
+// And at most this often: a line that floods its states is followed as
+// fast as a page can show them, not faster.
+constexpr auto kRemakeAtMost = std::chrono::milliseconds(250);
 
 }  // namespace
 
@@ -45,6 +48,8 @@ void SiteFeed::Start() {
       hold.unlock();
       Remake();
       hold.lock();
+      // What a line says meanwhile waits for the next.
+      dirty_.wait_for(hold, kRemakeAtMost, [this] { return stopped_; });
     }
   });
 }

@@ -2,8 +2,10 @@
 // (brenna-web --site, docs/web-view.md): one LineWatch per line, each on
 // its own connection and thread, and the overview's state made anew from
 // what they last heard whenever one of them changes (and every 30 s, for
-// the texts that follow the clock) on a thread of its own. Every page is
-// sent the latest state, never a queue of them.
+// the texts that follow the clock) on a thread of its own, at most every
+// 250 ms: a line that floods its states is followed as fast as a page can
+// show, and what came meanwhile is in the next. Every page is sent the
+// latest state, never a queue of them.
 #ifndef BRENNA_WEB_SITEFEED_H
 #define BRENNA_WEB_SITEFEED_H
 

@@ -16,7 +16,7 @@ struct GroupRow {
 
 // What a line's card says, the same in the page and in its updates.
 struct Card {
-  std::string name, href, cardClass, state, stateClass, detail, title, last, idle;
+  std::string name, href, cardClass, state, stateClass, detail, title, last, idle, today;
   std::vector<GroupRow> rows;
 };
 
@@ -54,21 +54,28 @@ Card CardOf(const SiteLine& line, const LineView& v, std::int64_t now) {
     c.cardClass = "lost";
     c.stateClass = "down";
     const bool refused = v.reach == Reach::kRefused, busy = v.reach == Reach::kBusy;
-    c.state = refused                      ? "拒绝访问"
-              : busy                       ? "实时连接已满"
-              : v.reach == Reach::kGarbled ? "无法读懂"
-                                           : "无法连接";
-    c.detail = since + (refused ? "这条线的 brenna-web 不接受设置中的令牌（Token" +
-                                      std::to_string(line.number) + "）"
-                        : busy ? std::string("这条线的实时连接已满，稍后再试")
-                        : v.reach == Reach::kGarbled
-                            ? std::string("这条线的 brenna-web 发来的不是它的状态")
-                            : "连不上这条线的 brenna-web（" + line.Address() + "）");
+    const bool silent = v.reach == Reach::kSilent, garbled = v.reach == Reach::kGarbled;
+    c.state = refused   ? "拒绝访问"
+              : busy    ? "实时连接已满"
+              : silent  ? "没有回应"
+              : garbled ? "无法读懂"
+                        : "无法连接";
+    c.detail =
+        since + (refused ? "这条线的 brenna-web 不接受设置中的令牌（Token" +
+                               std::to_string(line.number) + "）"
+                 : busy ? std::string("这条线的实时连接已满，稍后再试")
+                 : silent ? "这条线的地址（" + line.Address() + "）接受了连接，却没有发来它的状态"
+                 : garbled ? "这条线的地址（" + line.Address() + "）回答的不是 brenna-web 的状态"
+                           : "连不上这条线的 brenna-web（" + line.Address() + "）");
   }
   if (v.known) {
     c.title = v.title;
     c.last = LastResultText(v.lastResultUtcMs, now);
     if (v.idle) c.idle = "空闲";
+    if (v.todayKnown)
+      c.today = "今天 " + std::to_string(v.todayResults) + " 条结果，其中 " +
+                std::to_string(v.todayVetoed) + " 条有否决项";
+    if (v.reach != Reach::kUp && !c.today.empty()) c.today += "（断开前）";
     // What is shown of a line out of reach is what it said last.
     if (v.reach != Reach::kUp) c.last += "（断开前）";
   }
@@ -84,7 +91,7 @@ std::string CardJson(const Card& c) {
                      Json(c.state) + "," + Key("stateClass") + Json(c.stateClass) + "," +
                      Key("detail") + Json(c.detail) + "," + Key("title") + Json(c.title) + "," +
                      Key("last") + Json(c.last) + "," + Key("idle") + Json(c.idle) + "," +
-                     Key("groups") + "[";
+                     Key("today") + Json(c.today) + "," + Key("groups") + "[";
   for (std::size_t k = 0; k < c.rows.size(); ++k) {
     const GroupRow& r = c.rows[k];
     json += std::string(k ? "," : "") + "{" + Key("op") + Json(r.op) + "," + Key("t") +
@@ -96,16 +103,16 @@ std::string CardJson(const Card& c) {
 
 std::string CardMarkup(const Card& c, std::size_t index) {
   const std::string p = "L" + std::to_string(index);
-  std::string html = "<section class=\"card " + c.cardClass + "\" id=\"" + p + "\">\n<h2><a id=\"" +
-                     p + "-name\" href=\"" + Html(c.href) + "\">" + Html(c.name) +
-                     "</a><span class=\"title\" id=\"" + p + "-title\">" + Html(c.title) +
-                     "</span></h2>\n<p class=\"state\"><b id=\"" + p + "-state\" class=\"" +
-                     c.stateClass + "\">" + Html(c.state) + "</b> <span id=\"" + p + "-detail\">" +
-                     Html(c.detail) + "</span></p>\n<p class=\"last\"><span id=\"" + p +
-                     "-last\">" + Html(c.last) + "</span> <span class=\"idle\" id=\"" + p +
-                     "-idle\">" + Html(c.idle) +
-                     "</span></p>\n<table class=\"groups\"><thead><tr><th>设备组</th><th>工号</th>"
-                     "<th>时间</th><th>判定</th></tr></thead><tbody>\n";
+  std::string html =
+      "<section class=\"card " + c.cardClass + "\" id=\"" + p + "\">\n<h2><a id=\"" + p +
+      "-name\" href=\"" + Html(c.href) + "\">" + Html(c.name) + "</a><span class=\"title\" id=\"" +
+      p + "-title\">" + Html(c.title) + "</span></h2>\n<p class=\"state\"><b id=\"" + p +
+      "-state\" class=\"" + c.stateClass + "\">" + Html(c.state) + "</b> <span id=\"" + p +
+      "-detail\">" + Html(c.detail) + "</span></p>\n<p class=\"last\"><span id=\"" + p +
+      "-last\">" + Html(c.last) + "</span> <span class=\"idle\" id=\"" + p + "-idle\">" +
+      Html(c.idle) + "</span></p>\n<p class=\"today\" id=\"" + p + "-today\">" + Html(c.today) +
+      "</p>\n<table class=\"groups\"><thead><tr><th>设备组</th><th>工号</th>"
+      "<th>时间</th><th>判定</th></tr></thead><tbody>\n";
   for (std::size_t k = 0; k < c.rows.size(); ++k) {
     const GroupRow& r = c.rows[k];
     const std::string g = p + "-g" + std::to_string(k);

@@ -12,7 +12,9 @@
 #include "platform/StreamSocket.h"
 #include "reports/CsvExport.h"
 #include "reports/DayReport.h"
+#include "reports/ReportColumns.h"
 #include "web/AccessToken.h"
+#include "web/AnswerHeaders.h"
 #include "web/ConnectionPool.h"
 #include "web/EventStream.h"
 #include "web/HttpServer.h"
@@ -23,6 +25,7 @@
 #include "web/ReportPage.h"
 #include "web/SiteFeed.h"
 #include "web/SitePages.h"
+#include "web/VehiclePage.h"
 #include "web/WebAssets.h"
 
 namespace web {
@@ -50,12 +53,9 @@ constexpr int kSendBuffer = 64 * 1024;
 
 // A request for several ranges of one answer, seen before it is routed
 // (the library would send every range asked for, the same bytes again and
-// again: a few kilobytes of request for megabytes of answer).
+// again: a few kilobytes of request for megabytes of answer), or with a
+// Range the gate took out as longer than one range can be.
 thread_local bool t_severalRanges = false;
-
-const char kPolicy[] =
-    "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
-    "connect-src 'self'; form-action 'self'; base-uri 'none'; frame-ancestors 'none'";
 
 void SendAsset(Response& res, const std::string& body, const char* type) {
   res.set_header("Cache-Control", "no-cache");
@@ -93,7 +93,7 @@ void SetUpRequest(Request& req, Connection& c) {
   if ((req.method != "GET" && req.method != "HEAD") || (!length.empty() && length != "0") ||
       req.has_header("Transfer-Encoding"))
     c.CloseAfter();
-  t_severalRanges = req.ranges.size() > 1;
+  t_severalRanges = req.ranges.size() > 1 || c.RangeRefused();
   if (t_severalRanges || !IsAsset(req.path)) req.ranges.clear();
 }
 
@@ -103,10 +103,20 @@ void SetSessionCookie(Response& res, const std::string& cookie, const std::strin
                                    "; HttpOnly; SameSite=Strict");
 }
 
+// Every cookie `name` the request carries, in every Cookie header.
+std::vector<std::string> Cookies(const Request& req, const std::string& name) {
+  std::vector<std::string> values;
+  const std::size_t headers = req.get_header_value_count("Cookie");
+  for (std::size_t i = 0; i < headers; ++i)
+    for (std::string& value : CookieValues(req.get_header_value("Cookie", i), name))
+      values.push_back(std::move(value));
+  return values;
+}
+
 // A browser still holding the cookie earlier versions put the token in
 // forgets it.
 void ForgetOldCookie(const Request& req, Response& res) {
-  if (!CookieValue(req.get_header_value("Cookie"), kOldTokenCookie).empty())
+  if (!Cookies(req, kOldTokenCookie).empty())
     res.set_header("Set-Cookie", std::string(kOldTokenCookie) +
                                      "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict");
 }
@@ -117,13 +127,6 @@ std::string WithoutPath(std::string text, const std::string& path) {
   for (std::size_t at; !path.empty() && (at = text.find(path)) != std::string::npos;)
     text.replace(at, path.size(), name);
   return text;
-}
-
-bool OpenReader(const std::string& path, archive::ArchiveReader* reader, Response& res) {
-  std::string error;
-  if (reader->Open(path, &error)) return true;
-  SendPage(res, ProblemPage(503, "无法读取存档", error));
-  return false;
 }
 
 }  // namespace
@@ -155,10 +158,9 @@ WebServer::WebServer(ServerOptions options, LiveFeed& feed)
   // on the same port would quietly share its connections.
   server_->set_socket_options(
       [](socket_t sock) { stream_socket::SetListenerOptions(sock, kSendBuffer); });
-  server_->set_default_headers({{"Content-Security-Policy", kPolicy},
-                                {"X-Content-Type-Options", "nosniff"},
-                                {"X-Frame-Options", "DENY"},
-                                {"Referrer-Policy", "no-referrer"}});
+  httplib::Headers always;
+  for (const auto& [name, value] : kAnswerHeaders) always.emplace(name, value);
+  server_->set_default_headers(always);
   server_->set_pre_routing_handler([this](const Request& req, Response& res) {
     return Admit(req, res) ? Handled::Unhandled : Handled::Handled;
   });
@@ -235,7 +237,11 @@ bool WebServer::AdmitFromLan(const Request& req, Response& res) {
   // the refusal looks right.
   if (req.path == "/healthz" || IsAsset(req.path)) return true;
   if (req.path == "/pair") {
-    Pair(req, res);
+    // A link preview asks with HEAD: only a browser's GET spends the code.
+    if (req.method == "GET")
+      Pair(req, res);
+    else
+      SendPage(res, ProblemPage(200, "配对链接", "用浏览器打开这个链接，即可配对这个浏览器。"));
     return false;
   }
   ForgetOldCookie(req, res);
@@ -247,13 +253,31 @@ bool WebServer::AdmitFromLan(const Request& req, Response& res) {
   }
   const std::string bearer = req.get_header_value("Authorization");
   if (bearer.rfind("Bearer ", 0) == 0 && SameToken(bearer.substr(7), options_.token)) return true;
-  const std::string session = CookieValue(req.get_header_value("Cookie"), options_.sessionCookie);
-  const Sessions::Use use = sessions_.Check(session, archive::NowUtcMs());
-  if (use == Sessions::Use::kGoodRenew) SetSessionCookie(res, options_.sessionCookie, session);
-  if (use != Sessions::Use::kNone) return true;
+  // Figures are for programs, which show the token: a paired browser (a TV
+  // in the waiting room) sees the pages and the results, not /metrics.
+  if (req.path == "/metrics") {
+    SendText(res, 403, "/metrics 只对带访问令牌的程序开放（Authorization: Bearer）。\n");
+    return false;
+  }
+  // Any session cookie that lets in does: another program on another port
+  // of the address may set one of the same name, and cannot cut us off.
+  const std::int64_t now = archive::NowUtcMs();
+  for (const std::string& session : Cookies(req, options_.sessionCookie)) {
+    const Sessions::Use use = sessions_.Check(session, now);
+    if (use == Sessions::Use::kGoodRenew) SetSessionCookie(res, options_.sessionCookie, session);
+    if (use != Sessions::Use::kNone) return true;
+  }
   SendPage(res, ProblemPage(403, "需要配对",
                             "从局域网查看需要先配对：请用管理员给出的配对链接打开本页一次，"
                             "此后这个浏览器便可直接访问。"));
+  return false;
+}
+
+bool WebServer::OpenReader(archive::ArchiveReader* reader, Response& res) const {
+  reports::TellVehiclesBy(options_.vehicles, reader);
+  std::string error;
+  if (reader->Open(options_.archivePath, &error)) return true;
+  SendPage(res, ProblemPage(503, "无法读取存档", error));
   return false;
 }
 
@@ -305,25 +329,30 @@ void WebServer::Routes() {
   });
   server_->Get("/results", [this](const Request& req, Response& res) {
     archive::ArchiveReader reader;
-    if (OpenReader(options_.archivePath, &reader, res))
-      SendPage(res, ResultsPage(reader, req.params, archive::NowUtcMs()));
+    if (OpenReader(&reader, res))
+      SendPage(res, ResultsPage(reader, req.params, archive::NowUtcMs(), options_.vehicles));
   });
   server_->Get(R"(/results/(\d{1,18}))", [this](const Request& req, Response& res) {
     archive::ArchiveReader reader;
-    if (OpenReader(options_.archivePath, &reader, res))
+    if (OpenReader(&reader, res))
       SendPage(res, ResultPage(reader, std::stoll(req.matches[1].str())));
   });
   server_->Get("/panel", [this](const Request& req, Response& res) {
     archive::ArchiveReader reader;
-    if (OpenReader(options_.archivePath, &reader, res))
-      SendPage(res, PanelAtPage(reader, req.params));
+    if (OpenReader(&reader, res))
+      SendPage(res, PanelAtPage(reader, req.params, archive::NowUtcMs()));
+  });
+  server_->Get("/vehicle", [this](const Request& req, Response& res) {
+    archive::ArchiveReader reader;
+    if (OpenReader(&reader, res)) SendPage(res, VehiclePage(reader, req.params));
   });
   server_->Get("/results.csv", [this](const Request& req, Response& res) { ResultsCsv(req, res); });
   server_->Get("/report", [this](const Request& req, Response& res) {
     auto reader = std::make_shared<archive::ArchiveReader>();
-    if (OpenReader(options_.archivePath, reader.get(), res))
-      SendPage(res, ReportPage(reader, req.params, archive::NowUtcMs()));
+    if (OpenReader(reader.get(), res))
+      SendPage(res, ReportPage(reader, req.params, archive::NowUtcMs(), options_.vehicles));
   });
+  server_->Get("/report.csv", [this](const Request& req, Response& res) { ReportCsv(req, res); });
   server_->Get("/metrics", [this](const Request&, Response& res) { Metrics(res); });
   server_->Get("/healthz", [this](const Request&, Response& res) { Health(res); });
   AssetRoutes();
@@ -347,19 +376,28 @@ void WebServer::AssetRoutes() {
 void WebServer::ResultsCsv(const Request& req, Response& res) {
   archive::ResultFilter filter;
   std::string error;
+  const std::string rows = req.get_param_value("rows");
+  if (!rows.empty() && rows != "result" && rows != "value") {
+    SendText(res, 400, "“rows”应为 result（每条结果一行）或 value（每个数值一行）\n");
+    return;
+  }
   if (!ParseResultsQuery(req.params, archive::NowUtcMs(), &filter, &error)) {
     SendText(res, 400, error + "\n");
     return;
   }
   auto reader = std::make_shared<archive::ArchiveReader>();
+  reports::TellVehiclesBy(options_.vehicles, reader.get());
   if (!reader->Open(options_.archivePath, &error)) {
     SendText(res, 503, "无法读取存档：" + error + "\n");
     return;
   }
   res.set_header("Cache-Control", "no-store");
-  res.set_header("Content-Disposition", "attachment; filename=\"results-" + filter.day + ".csv\"");
+  res.set_header("Content-Disposition", "attachment; filename=\"results-" +
+                                            (filter.day.empty() ? "all" : filter.day) + ".csv\"");
   // Kept outside the provider (the library may copy it).
-  auto csv = std::make_shared<reports::CsvExport>(std::move(reader), filter);
+  auto csv = std::make_shared<reports::CsvExport>(
+      std::move(reader), filter, options_.vehicles,
+      rows == "result" ? reports::CsvRowsOf::kResult : reports::CsvRowsOf::kValue);
   auto provide = [csv](size_t, httplib::DataSink& sink) {
     std::string chunk, why;
     bool done = false;
@@ -368,6 +406,25 @@ void WebServer::ResultsCsv(const Request& req, Response& res) {
     return true;
   };
   res.set_chunked_content_provider("text/csv; charset=utf-8", std::move(provide));
+}
+
+void WebServer::ReportCsv(const Request& req, Response& res) {
+  std::string from, to, error;
+  if (!ParseReportDays(req.params, archive::NowUtcMs(), &from, &to, &error)) {
+    SendText(res, 400, error + "\n");
+    return;
+  }
+  auto reader = std::make_shared<archive::ArchiveReader>();
+  reports::DayReport report;
+  if (!OpenReader(reader.get(), res)) return;
+  if (!reports::BuildReport(reader, options_.vehicles, from, to, &report, &error)) {
+    SendText(res, 503, "无法读取存档：" + error + "\n");
+    return;
+  }
+  res.set_header("Cache-Control", "no-store");
+  res.set_header("Content-Disposition",
+                 "attachment; filename=\"report-" + from + (from == to ? "" : "-" + to) + ".csv\"");
+  res.set_content(reports::ReportCsv(report), "text/csv; charset=utf-8");
 }
 
 void WebServer::Events(const Request&, Response& res) {
@@ -386,8 +443,10 @@ void WebServer::Metrics(Response& res) {
   reports::DayReport today;
   auto reader = std::make_shared<archive::ArchiveReader>();
   std::string error;
-  const bool haveToday = reader->Open(options_.archivePath, &error) &&
-                         reports::BuildDayReport(reader, archive::ToLocal(now).day, &today, &error);
+  reports::TellVehiclesBy(options_.vehicles, reader.get());
+  const bool haveToday =
+      reader->Open(options_.archivePath, &error) &&
+      reports::BuildDayReport(reader, options_.vehicles, archive::ToLocal(now).day, &today, &error);
   res.set_content(MetricsText(feed_.Current(), now, ArchiveBytes(options_.archivePath),
                               live_.load(), haveToday ? &today : nullptr),
                   "text/plain; version=0.0.4; charset=utf-8");

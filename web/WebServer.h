@@ -3,10 +3,13 @@
 //
 //   /               the live panel (/?tv: for a TV); /events its updates
 //                   (server-sent events)
-//   /results        the results of a day, a range, a group, an operator, a name
-//   /results.csv    the same for a spreadsheet
+//   /results        the results of a day, a range, a group, an operator, a
+//                   name, a vehicle
+//   /results.csv    the same for a spreadsheet (?rows=result: a row per result)
 //   /results/ID     one result: its values as shown, its items as sent
-//   /panel?at=TIME  the panel as it stood then
+//   /panel?at=TIME  the panel as it stood then (of a minute: its changes)
+//   /report         the report of a day or of days; /report.csv its figures
+//   /vehicle?key=   a vehicle's latest result at every group
 //   /metrics        Prometheus text; /healthz for a service manager
 //
 // A site's overview (brenna-web --site) serves instead /, /events and
@@ -37,6 +40,7 @@
 #include <memory>
 #include <string>
 
+#include "reports/VehicleKey.h"
 #include "web/AccessToken.h"
 #include "web/EventStream.h"
 #include "web/LiveFeed.h"
@@ -77,6 +81,8 @@ struct ServerOptions {
   // has one of its own, so that it and a line's brenna-web can share a
   // computer without taking each other's.
   std::string sessionCookie = kSessionCookie;
+  // How a transfer name names its vehicle (the settings' [Vehicle]).
+  reports::VehicleRule vehicles;
   // A site's overview (brenna-web --site) instead of a line: it serves the
   // overview of these lines and nothing of an archive.
   SiteFeed* site = nullptr;
@@ -127,6 +133,11 @@ class WebServer {
   void Events(const httplib::Request& req, httplib::Response& res);
   // The results a query selects as a CSV file, sent in batches.
   void ResultsCsv(const httplib::Request& req, httplib::Response& res);
+  // The report's figures as a CSV file.
+  void ReportCsv(const httplib::Request& req, httplib::Response& res);
+  // Opens the archive for a page, telling vehicles by the site's rule; on
+  // failure the page says why.
+  bool OpenReader(archive::ArchiveReader* reader, httplib::Response& res) const;
   void Metrics(httplib::Response& res);
   void Health(httplib::Response& res);
 

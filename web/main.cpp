@@ -8,6 +8,7 @@
 //   brenna-web --site [--config FILE] [--listen ADDRESS:PORT] [--pair]
 //   brenna-web --company CONNINFO | --company-file FILE [--config FILE] [--listen ADDRESS:PORT]
 //              [--pair]
+//   brenna-web [--config FILE] --test-alert
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -26,7 +27,11 @@
 #include "platform/SignalPipe.h"
 #include "platform/StreamSocket.h"
 #include "platform/SystemText.h"
+#include "reports/VehicleKey.h"
 #include "web/AccessToken.h"
+#include "web/AlertRules.h"
+#include "web/AlertSender.h"
+#include "web/AlertWatch.h"
 #include "web/CompanyMode.h"
 #include "web/LiveFeed.h"
 #include "web/Pairing.h"
@@ -54,6 +59,7 @@ const char kUsage[] =
     "       brenna-web --site [--config FILE] [--listen ADDRESS:PORT] [--pair]\n"
     "       brenna-web --company CONNINFO | --company-file FILE [--config FILE]\n"
     "                  [--listen ADDRESS:PORT] [--pair]\n"
+    "       brenna-web [--config FILE] --test-alert\n"
     "  Serves the monitor's live panel and its archive to browsers (docs/web-view.md).\n"
     "  --pair                 prints a link that pairs one more browser on the LAN, once,\n"
     "                         within an hour (also while brenna-web serves)\n"
@@ -63,6 +69,8 @@ const char kUsage[] =
     "                         PostgreSQL, read with a viewer's connection string (brenna-ship\n"
     "                         --enrol-viewer; default 127.0.0.1:10090)\n"
     "  --company-file FILE    the same string from a file only its owner may read\n"
+    "  --test-alert           sends one test alert to the settings' [Alerts] Webhook and says\n"
+    "                         whether it was taken\n"
     "  --config FILE          settings (default " BRENNA_WEB_SETTINGS_DEFAULT
     ")\n"
     "  --archive FILE         the archive to read (default: the monitor's, of this user)\n"
@@ -96,6 +104,7 @@ struct Arguments {
   std::string listenText;
   bool pair = false;
   bool site = false;
+  bool testAlert = false;
   std::string company, companyFile;  // the company's view: its connection string, or its file
 
   bool Company() const { return !company.empty() || !companyFile.empty(); }
@@ -127,8 +136,8 @@ bool ReadArguments(const std::vector<std::string>& argv, Arguments* args, int* s
       *status = kDone;
       return false;
     }
-    if (a == "--pair" || a == "--site") {
-      (a == "--pair" ? args->pair : args->site) = true;
+    if (a == "--pair" || a == "--site" || a == "--test-alert") {
+      (a == "--pair" ? args->pair : a == "--site" ? args->site : args->testAlert) = true;
       continue;
     }
     if (a == "--version") {
@@ -210,6 +219,7 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, web::
     options->settings.lineName.clear();
     options->sessionCookie = web::kCompanySessionCookie;
   }
+  options->vehicles = reports::ReadVehicleRule(args.configPath, &warnings);
   for (const std::string& w : warnings) Say(stderr, "brenna-web: %s\n", w.c_str());
   if (!args.listenText.empty() &&
       !web::ParseListenAddress(args.listenText, &options->settings.listen)) {
@@ -333,6 +343,41 @@ int Pair(const Arguments& args, const web::ServerOptions& options) {
   return printed ? kDone : kCannotServe;
 }
 
+// The settings' alerts (warnings said).
+web::AlertSettings AlertSettingsOf(const Arguments& args) {
+  std::vector<std::string> warnings;
+  const web::AlertSettings alerts = web::ReadAlertSettings(
+      web::SettingsText(args.configPath, &warnings), args.configPath, &warnings);
+  for (const std::string& w : warnings) Say(stderr, "brenna-web: %s\n", w.c_str());
+  return alerts;
+}
+
+// --test-alert: one message to the webhook, tried three times.
+int TestAlert(const Arguments& args, const web::ServerOptions& options) {
+  const web::AlertSettings alerts = AlertSettingsOf(args);
+  if (alerts.webhook.empty()) {
+    Say(stderr, "brenna-web: no Webhook in section [Alerts] of %s: nowhere to send alerts\n",
+        args.configPath.c_str());
+    return kCannotServe;
+  }
+  const std::string line =
+      options.settings.lineName.empty() ? std::string("检测线") : options.settings.lineName;
+  const std::string body = web::AlertBody(
+      "【" + line + "】这是一条测试告警（brenna-web --test-alert）：告警能送到这里。");
+  std::string why;
+  for (int tries = 1; tries <= 3; ++tries) {
+    if (web::PostAlert(alerts.webhook, body, &why)) {
+      Say(stdout, "brenna-web: the test alert was taken by %s\n",
+          web::WebhookHost(alerts.webhook).c_str());
+      return kDone;
+    }
+    if (tries < 3) std::this_thread::sleep_for(std::chrono::seconds(2));
+  }
+  Say(stderr, "brenna-web: the test alert could not be sent to %s (%s)\n",
+      web::WebhookHost(alerts.webhook).c_str(), why.c_str());
+  return kCannotServe;
+}
+
 // Serves until a stop signal comes (`stopping`: its handlers are there):
 // the signal, or 0. `letGo` ends the feeds, and with them every live page.
 int ServeUntilStopped(web::WebServer& server, const std::function<void()>& letGo, bool stopping) {
@@ -357,6 +402,87 @@ int ServeUntilStopped(web::WebServer& server, const std::function<void()>& letGo
   return signal;
 }
 
+// Serves the line, a site's overview or the company's view until a stop
+// signal comes.
+int Serve(const Arguments& args, web::ServerOptions options, const web::SiteSettings& site,
+          bool tokenMade) {
+#ifdef SIGPIPE
+  // A page gone mid-answer is a failed write, not the end of the program.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+  const bool stopping = signal_pipe::Install() >= 0;
+
+  int status = kDone;
+  web::CompanyMode company;
+  std::string error;
+  if (args.Company()) {
+    if (!company.Take(args.company, args.companyFile, &error, &status)) {
+      Say(stderr, "brenna-web: %s\n", error.c_str());
+      return status;
+    }
+    company.Serve(&options);
+  }
+  // A site's overview and the company's view read no archive: their line
+  // feed is never started.
+  web::LiveFeed feed({options.archivePath, std::chrono::milliseconds(25), nullptr},
+                     {options.settings.lineName, std::chrono::minutes(options.settings.idleMinutes),
+                      options.vehicles});
+  web::SiteFeed overview({site.lines, web::WatchTiming(), nullptr});
+  // A line's alerts go out on threads of their own (a site's overview and
+  // the company's view send none).
+  const web::AlertSettings alerts =
+      args.site || args.Company() ? web::AlertSettings() : AlertSettingsOf(args);
+  web::AlertSender sender({alerts.webhook, std::chrono::milliseconds(2000),
+                           std::chrono::milliseconds(300000), std::chrono::milliseconds(3600000),
+                           [](const std::string& line) {
+                             // UTF-8 already, on every system.
+                             std::fprintf(stdout, "brenna-web: %s\n", line.c_str());
+                             std::fflush(stdout);
+                           }});
+  web::AlertWatch watch({alerts, options.settings.lineName, options.archivePath,
+                         std::chrono::milliseconds(1000), nullptr},
+                        feed, sender);
+  if (args.site) options.site = &overview;
+  web::WebServer server(options, feed);
+  if (!server.SessionsProblem().empty())
+    Say(stderr, "brenna-web: %s\n", server.SessionsProblem().c_str());
+  if (!server.Bind(&error)) {
+    Say(stderr, "brenna-web: %s\n", error.c_str());
+    return kCannotServe;
+  }
+  if (args.site) {
+    overview.Start();
+  } else if (args.Company()) {
+    company.Start();
+  } else {
+    feed.Start();
+    sender.Start();
+    watch.Start();
+  }
+  SayWhereServing(args, options,
+                  args.site ? "the overview of " + std::to_string(site.lines.size()) + " lines"
+                  : args.Company() ? "the company's view"
+                                   : "the line",
+                  args.site        ? ""
+                  : args.Company() ? " (company database " + company.Where() + ")"
+                                   : " (archive " + options.archivePath + ")",
+                  tokenMade);
+
+  const int signal = ServeUntilStopped(
+      server,
+      [&] {
+        watch.Stop();
+        sender.Stop();
+        feed.Stop();
+        overview.Stop();
+        company.Stop();
+      },
+      stopping);
+  Say(stdout, "brenna-web: stopped%s%s\n", signal ? " by " : "",
+      signal ? signal_pipe::Name(signal) : "");
+  return kDone;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -373,60 +499,6 @@ int main(int argc, char** argv) {
   bool tokenMade = false;
   if (!MakeServerOptions(args, &options, &site, &tokenMade, &status)) return status;
   if (args.pair) return Pair(args, options);
-
-#ifdef SIGPIPE
-  // A page gone mid-answer is a failed write, not the end of the program.
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
-  const bool stopping = signal_pipe::Install() >= 0;
-
-  web::CompanyMode company;
-  std::string error;
-  if (args.Company()) {
-    if (!company.Take(args.company, args.companyFile, &error, &status)) {
-      Say(stderr, "brenna-web: %s\n", error.c_str());
-      return status;
-    }
-    company.Serve(&options);
-  }
-  // A site's overview and the company's view read no archive: their line
-  // feed is never started.
-  web::LiveFeed feed(
-      {options.archivePath, std::chrono::milliseconds(25), nullptr},
-      {options.settings.lineName, std::chrono::minutes(options.settings.idleMinutes)});
-  web::SiteFeed overview({site.lines, web::WatchTiming(), nullptr});
-  if (args.site) options.site = &overview;
-  web::WebServer server(options, feed);
-  if (!server.SessionsProblem().empty())
-    Say(stderr, "brenna-web: %s\n", server.SessionsProblem().c_str());
-  if (!server.Bind(&error)) {
-    Say(stderr, "brenna-web: %s\n", error.c_str());
-    return kCannotServe;
-  }
-  if (args.site)
-    overview.Start();
-  else if (args.Company())
-    company.Start();
-  else
-    feed.Start();
-  SayWhereServing(args, options,
-                  args.site ? "the overview of " + std::to_string(site.lines.size()) + " lines"
-                  : args.Company() ? "the company's view"
-                                   : "the line",
-                  args.site        ? ""
-                  : args.Company() ? " (company database " + company.Where() + ")"
-                                   : " (archive " + options.archivePath + ")",
-                  tokenMade);
-
-  const int signal = ServeUntilStopped(
-      server,
-      [&] {
-        feed.Stop();
-        overview.Stop();
-        company.Stop();
-      },
-      stopping);
-  Say(stdout, "brenna-web: stopped%s%s\n", signal ? " by " : "",
-      signal ? signal_pipe::Name(signal) : "");
-  return kDone;
+  if (args.testAlert) return TestAlert(args, options);
+  return Serve(args, options, site, tokenMade);
 }

@@ -19,4 +19,8 @@ PALLIX_EXPORT int PallixPeerConnected(int channel, const char* address, int port
 
 PALLIX_EXPORT int PallixRefuseFrame(int channel) { return pallix::transport::RefuseFrame(channel); }
 
+PALLIX_EXPORT int PallixRejectFrame(int channel) { return pallix::transport::RejectFrame(channel); }
+
+PALLIX_EXPORT int PallixFrameWanted(int channel) { return pallix::transport::FrameWanted(channel); }
+
 }  // extern "C"

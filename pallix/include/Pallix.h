@@ -156,6 +156,11 @@ typedef struct PallixDate {
  * every frame SendNetData reported as sent (no receipt, or one for fewer
  * frames): the station must send again. */
 #define PALLIX_SEND_UNCONFIRMED (-14)
+/* CloseNet of a station channel: every frame was answered, and the monitor
+ * refused some of them for good (a transfer name or path it cannot store, a
+ * record too large, a chunk outside its transfer): those must not be sent
+ * again, the rest are delivered. Its journal names each and why. */
+#define PALLIX_SEND_REJECTED (-15)
 
 /* ---- Reporting ----------------------------------------------------------- */
 /*
@@ -231,6 +236,22 @@ typedef void(PALLIX_CALL* PallixLogSink)(const PallixLogRecord* record, void* co
  *   already); -1 bad channel; -7 channel not open; -8 not a server channel.
  *   The same one reader as ReadNetData.
  *
+ * PallixRejectFrame(channel): the frame the latest ReadNetData on this
+ *   server channel returned is refused for good (a transfer the reader will
+ *   never store, whoever sends it). It counts as answered but not as
+ *   delivered: the connection goes on, and its receipts tell the station
+ *   (CloseNet PALLIX_SEND_REJECTED) not to send it again. 1 done; 0 no frame
+ *   in hand; -1 bad channel; -7 channel not open; -8 not a server channel.
+ *   The same one reader as ReadNetData.
+ *
+ * PallixFrameWanted(channel): whether the station of the frame the latest
+ *   ReadNetData on this server channel returned still waits for it; for a
+ *   reader that has held the frame a while (nowhere to put it yet). 1 yes,
+ *   or no frame in hand; 0 the station gave up (it closed while the frame
+ *   waited, and will send it again): the frame must not be written; 2 the
+ *   station is being asked: ask again shortly. -1 bad channel; -7 channel
+ *   not open; -8 not a server channel. The same one reader as ReadNetData.
+ *
  * PallixSetLogSink(sink, context, minLevel): from now on reports of level
  *   minLevel and above go to sink(record, context); reports below it are
  *   not even formatted. A null sink restores the default: warnings and
@@ -249,7 +270,9 @@ typedef void(PALLIX_CALL* PallixLogSink)(const PallixLogRecord* record, void* co
     (channel, address, size, port))                                           \
   E(int, PallixPeerConnected, (int channel, const char* address, int port),   \
     (channel, address, port))                                                 \
-  E(int, PallixRefuseFrame, (int channel), (channel))
+  E(int, PallixRefuseFrame, (int channel), (channel))                         \
+  E(int, PallixRejectFrame, (int channel), (channel))                         \
+  E(int, PallixFrameWanted, (int channel), (channel))
 
 /* ---- The export list ----------------------------------------------------- */
 /*

@@ -39,8 +39,15 @@
  * silent between frames); receipts of progress come meanwhile while the
  * station waits on the monitor. */
 #define NET_CMD_RECEIPT 995
-#define NET_RECEIPT_COUNT_OFFSET 0 /* in data: u32, frames handled */
+#define NET_RECEIPT_COUNT_OFFSET 0 /* in data: u32, frames handled and delivered */
 #define NET_RECEIPT_LENGTH 4
+/* A receipt of a connection with frames the monitor refused for good has
+ * this length and a second u32: how many of the handled frames were
+ * refused (not delivered, not to be sent again). The first field never
+ * counts them, so a station that reads only it sees them as not
+ * confirmed. */
+#define NET_RECEIPT_REJECTED_OFFSET 4
+#define NET_RECEIPT_REJECTED_LENGTH 8
 
 /* ---- FileChunk: the data of a NET_CMD_FILE_CHUNK frame ------------------- */
 #define FILE_CHUNK_SIZE 2048

@@ -3,8 +3,9 @@
 // An ID below 10000 is a main ID: an item code such as 5000 or 7700. An ID
 // of 10000 or more is a sub-ID: the main ID on one inspection line,
 // line × 10000 + main ID (line 1 and item 5000 give 15000). The device
-// table is the one the monitor routes by: each device code with the item
-// codes its tester reports.
+// table holds each device code with the item codes its tester reports: the
+// items the monitor routes into that device's group, no more and no fewer
+// (tests/panel/ResultRoutingTest.cpp holds the two together).
 #ifndef PALLIX_IDS_H
 #define PALLIX_IDS_H
 

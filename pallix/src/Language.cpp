@@ -1,12 +1,12 @@
 #include "Language.h"
 
-#include <mutex>
 #include <sstream>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "Log.h"
+#include "PallixThreadSafety.h"
 #include "SiteConfig.h"
 #include "platform/Files.h"
 
@@ -22,11 +22,12 @@ std::string TrimBlanks(const std::string& s) {
 }
 
 struct Table {
-  std::mutex lock;
+  PallixMutex lock;
   // Every translation ever loaded. Node-based: an element never moves, so
   // pointers handed out stay valid until the library is unloaded.
-  std::unordered_set<std::string> pool;
-  std::unordered_map<std::string, const char*> map;  // text -> pooled translation
+  std::unordered_set<std::string> pool PALLIX_GUARDED_BY(lock);
+  // text -> pooled translation
+  std::unordered_map<std::string, const char*> map PALLIX_GUARDED_BY(lock);
 };
 
 Table& TheTable() {
@@ -67,7 +68,7 @@ bool Load(const std::string& file) {
     }
   }
   Table& table = TheTable();
-  std::lock_guard<std::mutex> lock(table.lock);
+  PallixMutexLock lock(table.lock);
   table.map.clear();
   for (auto& [from, to] : entries) {
     const std::string& pooled = *table.pool.insert(to).first;
@@ -79,7 +80,7 @@ bool Load(const std::string& file) {
 const char* Translate(const char* text) {
   if (text == nullptr) return "";
   Table& table = TheTable();
-  std::lock_guard<std::mutex> lock(table.lock);
+  PallixMutexLock lock(table.lock);
   if (table.map.empty()) return text;
   auto it = table.map.find(text);
   return it != table.map.end() ? it->second : text;

@@ -5,7 +5,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -37,7 +36,9 @@ struct SinkState {
   void* context PALLIX_GUARDED_BY(lock) = nullptr;
   int epoch PALLIX_GUARDED_BY(lock) = 0;
   std::atomic<int> calls[2] = {};
-  std::mutex installing;  // one installation at a time
+  // One installation at a time: taken before `lock`, held over the epoch's
+  // flip and the wait for the replaced sink's calls.
+  PallixMutex installing;
   std::atomic<int> minLevel{kDefaultLevel};
 };
 SinkState g_state;
@@ -152,7 +153,7 @@ int SetSink(PallixLogSink sink, void* context, int minLevel) {
   if (minLevel < PALLIX_LOG_DEBUG || minLevel > PALLIX_LOG_ERROR) return -1;
   if (t_inSink > 0) return -2;
   {
-    std::lock_guard<std::mutex> installing(g_state.installing);
+    PallixMutexLock installing(g_state.installing);
     int old;
     {
       PallixMutexLock guard(g_state.lock);

@@ -74,6 +74,68 @@ Settings DefaultSettings() {
   return s;
 }
 
+namespace {
+
+// The entries of the settings file as they are read, line by line, into
+// the settings they change.
+class SettingsReading {
+ public:
+  SettingsReading(Settings& s, const std::string& settingsFile)
+      : m_s(s), m_fileDir(sys::DirectoryOf(settingsFile)) {
+    m_s.settingsFile = settingsFile;
+  }
+
+  // A "key = value" line of `section`.
+  void Entry(int lineNo, const std::string& section, const std::string& key,
+             const std::string& value) {
+    if (EqualsNoCase(section, "Site")) {
+      SiteEntry(lineNo, key, value);
+    } else if (EqualsNoCase(section, "ParamNames")) {
+      if (key.empty() || !IsDecimal(value)) return Problem(lineNo, "parameter ID is not a number");
+      m_s.paramNames.emplace_back(key, std::to_string(std::stol(value)));
+    }
+  }
+  void Problem(int lineNo, const std::string& what) {
+    m_s.problems.push_back("line " + std::to_string(lineNo) + ": " + what);
+  }
+  // A base directory named without a spool directory carries its spool/.
+  void Finish() {
+    if (m_baseGiven && !m_spoolGiven) m_s.spoolDir = Join(m_s.baseDir, kSpoolFolder);
+  }
+
+ private:
+  void SiteEntry(int lineNo, const std::string& key, const std::string& value) {
+    if (EqualsNoCase(key, "Translation")) {
+      m_s.translationFile = value.empty() ? std::string() : Resolve(value);
+      return;
+    }
+    // Other keys of [Site] are left for later versions and ignored.
+    const bool base = EqualsNoCase(key, "BaseDir");
+    if (!base && !EqualsNoCase(key, "SpoolDir")) return;
+    if (value.empty()) return Problem(lineNo, "empty " + key);
+    std::string dir = Resolve(value);
+    if (dir.size() > kMaxPath)
+      return Problem(lineNo, key + " longer than " + std::to_string(kMaxPath) + " bytes");
+    (base ? m_s.baseDir : m_s.spoolDir) = dir;
+    (base ? m_baseGiven : m_spoolGiven) = true;
+  }
+  // A path named in the file: relative to the file's folder. One rooted
+  // without a drive (\data, /srv/data) on Windows: on the drive the file
+  // lies on.
+  std::string Resolve(const std::string& value) const {
+    const std::string rooted = sys::OnDriveOf(m_fileDir, value);
+    return IsAbsolute(rooted) ? Normalise(rooted)
+                              : Join(m_fileDir.empty() ? "." : m_fileDir, rooted);
+  }
+
+  Settings& m_s;
+  const std::string m_fileDir;
+  bool m_baseGiven = false;
+  bool m_spoolGiven = false;
+};
+
+}  // namespace
+
 Settings ReadSettings(const std::string& settingsFile) {
   Settings s = DefaultSettings();
   // Never a stream from a FIFO or device under the file's name: that would
@@ -88,17 +150,8 @@ Settings ReadSettings(const std::string& settingsFile) {
                settingsFile.c_str(), sys::Why(status), s.baseDir.c_str());
     return s;
   }
+  SettingsReading reading(s, settingsFile);
   std::istringstream in(std::string(bytes.begin(), bytes.end()));
-  s.settingsFile = settingsFile;
-  const std::string fileDir = sys::DirectoryOf(settingsFile);
-  auto resolve = [&](const std::string& value) {
-    // A path rooted without a drive (\data, /srv/data) on Windows: on the
-    // drive the settings file lies on.
-    const std::string rooted = sys::OnDriveOf(fileDir, value);
-    return IsAbsolute(rooted) ? Normalise(rooted) : Join(fileDir.empty() ? "." : fileDir, rooted);
-  };
-
-  bool baseGiven = false, spoolGiven = false;
   std::string section, line;
   int lineNo = 0;
   while (std::getline(in, line)) {
@@ -113,47 +166,15 @@ Settings ReadSettings(const std::string& settingsFile) {
     }
     std::string::size_type eq = line.find('=');
     if (eq == std::string::npos) {
-      s.problems.push_back("line " + std::to_string(lineNo) + ": no '='");
+      reading.Problem(lineNo, "no '='");
       continue;
     }
-    std::string key = Trim(line.substr(0, eq));
     std::string value = Trim(line.substr(eq + 1));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
       value = value.substr(1, value.size() - 2);
-
-    if (EqualsNoCase(section, "Site")) {
-      if (EqualsNoCase(key, "BaseDir") || EqualsNoCase(key, "SpoolDir")) {
-        if (value.empty()) {
-          s.problems.push_back("line " + std::to_string(lineNo) + ": empty " + key);
-          continue;
-        }
-        std::string dir = resolve(value);
-        if (dir.size() > kMaxPath) {
-          s.problems.push_back("line " + std::to_string(lineNo) + ": " + key + " longer than " +
-                               std::to_string(kMaxPath) + " bytes");
-          continue;
-        }
-        if (EqualsNoCase(key, "BaseDir")) {
-          s.baseDir = dir;
-          baseGiven = true;
-        } else {
-          s.spoolDir = dir;
-          spoolGiven = true;
-        }
-      } else if (EqualsNoCase(key, "Translation")) {
-        s.translationFile = value.empty() ? std::string() : resolve(value);
-      }
-      // Other keys of [Site] are left for later versions and ignored.
-    } else if (EqualsNoCase(section, "ParamNames")) {
-      if (key.empty() || !IsDecimal(value)) {
-        s.problems.push_back("line " + std::to_string(lineNo) + ": parameter ID is not a number");
-        continue;
-      }
-      s.paramNames.emplace_back(key, std::to_string(std::stol(value)));
-    }
+    reading.Entry(lineNo, section, Trim(line.substr(0, eq)), value);
   }
-  // A base directory named without a spool directory carries its spool/.
-  if (baseGiven && !spoolGiven) s.spoolDir = Join(s.baseDir, kSpoolFolder);
+  reading.Finish();
   return s;
 }
 

@@ -132,6 +132,22 @@ int RefuseFrame(int channel) {
   return ch->server->RefuseTaken() ? 1 : 0;
 }
 
+int RejectFrame(int channel) {
+  if (!ValidChannel(channel)) return kBadChannel;
+  std::shared_ptr<Channel> ch = Find(channel);
+  if (!ch) return kNotOpen;
+  if (!ch->server) return kWrongMode;
+  return ch->server->RejectTaken() ? 1 : 0;
+}
+
+int FrameWanted(int channel) {
+  if (!ValidChannel(channel)) return kBadChannel;
+  std::shared_ptr<Channel> ch = Find(channel);
+  if (!ch) return kNotOpen;
+  if (!ch->server) return kWrongMode;
+  return ch->server->InHandWanted();
+}
+
 int FramePeer(int channel, char* address, int size, int* port) {
   if (!ValidChannel(channel)) return kBadChannel;
   if (address == nullptr || port == nullptr || size < 1) return kBadArgument;
@@ -156,6 +172,15 @@ int PeerConnected(int channel, const char* address, int port) {
   if (!ch) return kNotOpen;
   if (!ch->server) return kWrongMode;
   return ch->server->PeerConnected(address, port) ? 1 : 0;
+}
+
+int QueuedFrames(int channel, const char* address, int port) {
+  if (!ValidChannel(channel)) return kBadChannel;
+  if (address == nullptr) return kBadArgument;
+  std::shared_ptr<Channel> ch = Find(channel);
+  if (!ch) return kNotOpen;
+  if (!ch->server) return kWrongMode;
+  return ch->server->QueuedFrames(address, port);
 }
 
 int ConnectionLimit(int channel) {

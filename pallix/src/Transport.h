@@ -30,60 +30,51 @@ inline constexpr int kDefaultStationTimeoutMs = 5000;
 // Server: a frame must be complete this long after its first byte came; a
 // connection that takes longer is closed, its partial frame with it.
 inline constexpr int kDefaultFrameDeadlineMs = 60000;
-// Server: at most this many stations at once; more wait, not yet accepted,
-// until one of them goes or gives way. Fewer when the process may open too
-// few files: the descriptors left at the start, less kDescriptorReserve.
+// Server: at most this many stations at once are read; fewer when the
+// process may open too few files: the descriptors left at the start, less
+// kDescriptorReserve.
 inline constexpr std::size_t kMaxConnections = 256;
 // Server: descriptors its connections leave to the rest of the process
 // (the spool files, the journal, the archive with its write-ahead log and
 // journal, the window); half of those left when that is fewer than twice
 // this.
 inline constexpr long kDescriptorReserve = 32;
-// Server: when every slot is taken and another station waits, a connection
-// gives way to it (it is closed), the first of these that there is. Only a
-// file chunk (command 994) counts as work: keep-alives and other frames
-// hold no slot.
+// Server: the system's queue of pending connections is always taken in,
+// kAcceptsPerRound at a time between reads, so that every station is seen
+// at once whatever holds the places. Beyond the places up to kMaxWaiting
+// (as the descriptors beside the places and the reserve allow) wait taken
+// in but unread, nothing of them lost; a place that frees goes to the one
+// whose address stands lowest (below), of those to the one waiting
+// longest. When every place is taken a connection gives way to a waiting
+// one (it is closed), the first of these that there is. Only a file chunk
+// (command 994) counts as work: keep-alives and other frames hold no
+// place.
 //  - one that has never completed a file chunk, has nothing waiting and
 //    has sent nothing for kGiveWayQuietMs (the quietest first);
 //  - one that has completed no file chunk for kGiveWayIdleMs, whatever it
 //    did before, with none of its frames waiting and not held back by flow
 //    control (never completed one first, then the longest without);
 //  - while frames are being taken (not while the spool holds them up): one
-//    as above but with frames waiting (the longest without first), then
-//    one that keeps sending, held back by flow control with a full queue,
-//    once it has held its slot for kGiveWayIdleMs and has had a frame taken
-//    (the one that has had most first): their frames waiting are dropped,
-//    unconfirmed.
-// Each is first told how many of its frames are handled.
+//    as above but with frames waiting (the longest without first): they are
+//    dropped, unconfirmed;
+//  - one of the address standing highest, when the waiting one's address
+//    stands at least two lower: of it the connection with none of its
+//    frames taken yet, the newest first (its frames are dropped,
+//    unconfirmed).
+// Each is first told how many of its frames are handled. With every
+// waiting place taken as well, a newcomer takes the place of the newest
+// waiting one of the address standing highest, when its own stands at
+// least two lower; otherwise it is closed again at once, unread.
+inline constexpr std::size_t kMaxWaiting = 1024;
+inline constexpr int kAcceptsPerRound = 64;
 inline constexpr int kGiveWayQuietMs = 500;
 inline constexpr int kGiveWayIdleMs = 1000;
-// Server: when every slot has been taken for kShareAfterMs while frames are
-// being taken (a slot that frees is taken at once by a waiting connection),
-// with none that could give way all that time, and one peer address holds
-// at least the larger of kShareMinimum and 1/kShareDivisor of the slots,
-// the slots are shared by address: waiting connections are taken in to see
-// their address.
-//  - As long as the descriptors allow (beside the slots and the reserve),
-//    up to kMaxWaiting of them wait unread for a slot, ahead of the
-//    system's queue; a slot that frees goes to the one whose address holds
-//    the fewest slots, of those to the one waiting longest.
-//  - Beyond them a newcomer whose address holds at least two fewer (slots
-//    and waiting places) than the address holding the most takes the place
-//    of one of that address: its newest waiting one, closed unread, or when
-//    none waits, the connection of it with the most frames still to be
-//    taken (they are dropped, unconfirmed).
-//  - Any other newcomer is closed again at once, unread (its station was
-//    told nothing and sends again), and the listener rests kTurnAwayRestMs
-//    after a round that closed one.
-inline constexpr std::size_t kShareMinimum = 2;
-inline constexpr std::size_t kShareDivisor = 16;
-inline constexpr int kTurnAwayRestMs = 10;
-inline constexpr int kShareAfterMs = 2000;
-inline constexpr std::size_t kMaxWaiting = 1024;
-// Server: frames are taken by peer address first: the address that has had
-// the fewest taken lately goes next (each frame taken counts, halving every
-// kServedHalfLifeMs), so a station that has sent little is served before
-// the next frame of one, or a few, that have sent thousands.
+// Server: frames are taken by peer address first: the address standing
+// lowest goes next, its standing the frames taken from it lately (each
+// counts, halving every kServedHalfLifeMs) and the connections it holds and
+// has waiting, so a station that has had little is served before the next
+// frame of an address, or a pool of them, that has had thousands or holds
+// hundreds.
 inline constexpr int kServedHalfLifeMs = 10000;
 // Server: once accepting fails for lack of descriptors (or memory), it
 // pauses accepting (50 ms, doubling up to 1 s) and holds this many fewer
@@ -95,6 +86,18 @@ inline constexpr int kLoweredLimitMs = 60000;
 // Server: finished frames held per connection. A connection whose frames are
 // not taken is no longer read (TCP flow control holds the station back).
 inline constexpr std::size_t kMaxQueuedFrames = 16;
+// Server: a station that waits only on the server (it has ended its sending
+// direction, or flow control holds it back) and has had no sign of being
+// served for kStaleAfterMs (no byte read, no receipt that raised its count)
+// may have given up. Before its next frame is taken it is sent a receipt:
+// a station answers it (its system acknowledges it), one that has closed
+// its socket resets the connection, and then its frames not yet taken are
+// dropped unconfirmed, so that a station told nothing never has them
+// written behind its back. No acknowledgement within kStaleAfterMs counts
+// as gone; where the system cannot tell (Windows), no reset within
+// kProbeGraceMs counts as an answer.
+inline constexpr int kStaleAfterMs = 1000;
+inline constexpr int kProbeGraceMs = 100;
 
 // Results besides 1 / a positive count.
 inline constexpr int kBadChannel = -1;
@@ -111,6 +114,7 @@ inline constexpr int kSendFailed = PALLIX_SEND_FAILED;
 inline constexpr int kUnknownHost = PALLIX_SEND_UNKNOWN_HOST;
 inline constexpr int kConnectRefused = PALLIX_SEND_REFUSED;
 inline constexpr int kUnconfirmed = PALLIX_SEND_UNCONFIRMED;
+inline constexpr int kRejected = PALLIX_SEND_REJECTED;
 
 struct ServerLimits {
   int silenceMs = kDefaultSilenceMs;
@@ -128,7 +132,8 @@ int OpenServer(int channel, int port, const ServerLimits& limits);
 // ends its connection and waits for the monitor's receipts, as long as they
 // show progress (at most its timeout without): kUnconfirmed (the channel is
 // closed all the same) unless no Send on the channel failed and every frame
-// Send reported as sent on it has been confirmed.
+// Send reported as sent on it has been answered; then kRejected when the
+// monitor refused some of them for good, 1 when it confirmed them all.
 int Close(int channel);
 // ReadNetData: one whole frame into buf (size >= 2072): 2072; 0 when none
 // is finished; kBadChannel, kNotOpen, kWrongMode, kBadArgument. Calling it
@@ -152,6 +157,20 @@ int Send(int channel, const char* host, int port, const void* buf, int size);
 // hand; kBadChannel, kNotOpen, kWrongMode. The same one reader as Read.
 int RefuseFrame(int channel);
 
+// PallixRejectFrame: the frame the latest Read on a server channel returned
+// is refused for good. It counts as handled but not delivered: the
+// connection goes on, and its receipts tell the station not to send it
+// again. 1 done; 0 no frame in hand; kBadChannel, kNotOpen, kWrongMode.
+int RejectFrame(int channel);
+
+// PallixFrameWanted: whether the station of the frame the latest Read on a
+// server channel returned still waits for it, asked when the reader has
+// held it a while (the spool full): 1 yes, or no frame in hand; 0 it gave
+// up (closed while the frame waited): the frame must not be written, its
+// station sends it again; 2 it is being asked: ask again shortly.
+// kBadChannel, kNotOpen, kWrongMode.
+int FrameWanted(int channel);
+
 // PallixFramePeer: the station of the frame the latest Read on a server
 // channel returned. 1, 0 (none, or unknown), kBadChannel, kBadArgument,
 // kNotOpen, kWrongMode.
@@ -167,6 +186,9 @@ int PeerConnected(int channel, const char* address, int port);
 // Stations of a server channel still sending: connected, neither finished
 // nor closed (for tests).
 int ConnectionCount(int channel);
+// Finished frames of the station at address:port that wait to be taken on
+// a server channel (for tests).
+int QueuedFrames(int channel, const char* address, int port);
 // How many stations a server channel holds at most now (for tests).
 int ConnectionLimit(int channel);
 // How often accepting a connection failed for lack of descriptors or

@@ -10,7 +10,7 @@
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
 #include "acquisition/PublicationHook.h"
-#include "acquisition/SpoolAndBoard.h"
+#include "acquisition/SpoolAccess.h"
 #include "acquisition/SpoolIo.h"
 #include "acquisition/SpoolNames.h"
 #include "acquisition/TransferLedger.h"
@@ -174,14 +174,23 @@ Outcome RefuseBadHeader(const ChunkJob& job) {
   return std::nullopt;
 }
 
-int RefuseChunkPath(const ChunkJob& job) {
+// The longest path the writer makes for a transfer: its result written
+// aside, "<name>.DOING.part". Every file of the transfer must fit, or its
+// chunks would be confirmed and its result lost where paths end at 259
+// characters.
+std::string LongestPath(const std::string& spoolDir, const std::string& name) {
+  return JoinPath(spoolDir, name + kResultFileSuffix + kPartFileSuffix);
+}
+
+int RefuseChunkPath(const ChunkJob& job, const std::string& longest) {
   BRENNA_EVENT(kWarning, kSpool, kTransferRefused, job.key, "path",
-               "chunk of transfer '%s' from %s refused: %s",
+               "chunk of transfer '%s' from %s refused for good: %s",
                journal::JournalName(job.chunk.name).c_str(), PeerText(job.peer).c_str(),
                job.spoolDir.empty()
                    ? "no spool directory is known (the site configuration gave none)"
-                   : ("its chunk file's path would be longer than 259 characters: " +
-                      journal::JournalName(job.chunkPath))
+                   : ("a spool file of it would have a path longer than 259 characters (the "
+                      "spool directory and the name together at most 247): " +
+                      journal::JournalName(longest))
                          .c_str());
   return kChunkOutOfRange;
 }
@@ -192,11 +201,11 @@ int RefuseChunkPath(const ChunkJob& job) {
 int AbandonSlotBeyondTotal(const ChunkJob& job) PALLIX_REQUIRES(theSpoolLock) {
   DropTransfer(job);
   BRENNA_EVENT(kWarning, kSpool, kTransferAbandoned, job.key, "size",
-               "transfer '%s' abandoned: chunk %d from %s ends at byte %ld, beyond the "
-               "announced %d bytes; its chunk file is removed, the station must send it again",
+               "transfer '%s' refused for good: chunk %d from %s ends at byte %ld, beyond the "
+               "announced %d bytes (chunks cut wrongly); its chunk file is removed",
                journal::JournalName(job.chunk.name).c_str(), job.chunk.index,
                PeerText(job.peer).c_str(), job.slot + job.chunk.count, job.chunk.total);
-  return kChunkHandled;
+  return kChunkOutOfRange;
 }
 
 // A leftover this transfer cannot continue goes first, so the chunk starts
@@ -324,10 +333,10 @@ Outcome Decompress(const ChunkJob& job, const TransferLedger::Entry& noted)
     // More than a record: no later chunk can change that.
     DropTransfer(job);
     BRENNA_EVENT(kWarning, kSpool, kTransferRefused, job.key, "too large",
-                 "transfer '%s' from %s refused: it decompresses to more than %d bytes, more "
-                 "than one result record; its chunk file is removed",
+                 "transfer '%s' from %s refused for good: it decompresses to more than %d bytes, "
+                 "more than one result record; its chunk file is removed",
                  journal::JournalName(chunk.name).c_str(), PeerText(job.peer).c_str(), kResultMax);
-    return kChunkHandled;
+    return kChunkTooLarge;
   }
   if (unpacked > 0) return std::nullopt;
   // A gap or damage: the file stays and every further chunk tries again.
@@ -414,7 +423,7 @@ bool IsUsableTransferName(const std::string& name) {
 
 int SaveRecvChunk(const void* data, int length, const FramePeer& peer) {
   SpoolIo io;
-  return SaveRecvChunkIn(io, CurrentSpoolAndBoard().spoolDirectory(), data, length, peer);
+  return SaveRecvChunkIn(io, CurrentSpoolAccess().spoolDirectory(), data, length, peer);
 }
 
 int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, int length,
@@ -432,7 +441,8 @@ int SaveRecvChunkIn(SpoolIo& io, const std::string& spoolDir, const void* data, 
   if (const Outcome refused = RefuseBadHeader(job)) return *refused;
 
   job.chunkPath = JoinPath(spoolDir, job.chunk.name + kChunkFileSuffix);
-  if (spoolDir.empty() || job.chunkPath.size() > kMaxPath) return RefuseChunkPath(job);
+  const std::string longest = LongestPath(spoolDir, job.chunk.name);
+  if (spoolDir.empty() || longest.size() > kMaxPath) return RefuseChunkPath(job, longest);
   job.slot = static_cast<long>(job.chunk.index) * FILE_CHUNK_DATA_SIZE;
   if (job.slot + job.chunk.count > job.chunk.total) return AbandonSlotBeyondTotal(job);
 

@@ -34,10 +34,21 @@ enum ChunkResult {
                                // failing, or its directory gone and not made again): nothing of
                                // the chunk was kept, the same chunk may be handed in again later
   kChunkNoDescriptors = -5,    // as -4, because the process has no file descriptor to spare now
-  kChunkNoSpool = -6           // the spool directory is no directory (a file or a link to nothing
+  kChunkNoSpool = -6,          // the spool directory is no directory (a file or a link to nothing
                                // stands in its place): nothing was kept, and no chunk can be until
                                // someone removes it, so the frame is refused to its station
+  kChunkTooLarge = -7          // the transfer is complete but decompresses to more than a record:
+                               // its chunk file is removed, nothing is published
 };
+
+// The answers that are final whoever sends the chunk and however often: a
+// name, total or place the monitor cannot store, a path too long, a result
+// too large. The station is told so (not to send it again), never that it
+// was delivered.
+inline bool IsRefusedForGood(int result) {
+  return result == kChunkBadName || result == kChunkBadTotal || result == kChunkOutOfRange ||
+         result == kChunkTooLarge;
+}
 
 // The largest decompressed result, and so the copy buffer.
 constexpr int kResultMax = PALLIX_RECORD_MAX;

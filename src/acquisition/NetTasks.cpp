@@ -10,29 +10,15 @@
 #include "PallixByteOrder.h"
 #include "PallixWire.h"
 #include "acquisition/ChunkWriter.h"
-#include "acquisition/SpoolAndBoard.h"
+#include "acquisition/SpoolAccess.h"
 #include "acquisition/SpoolIo.h"
 #include "acquisition/SpoolLock.h"
 #include "acquisition/SpoolSweep.h"
 #include "acquisition/TransferLedger.h"
 #include "journal/Journal.h"
-#include "panel/IdleLook.h"
 #include "platform/FileOps.h"
 #include "platform/PallixBinding.h"
 #include "platform/ProcessLimits.h"
-#include "util/Colors.h"
-
-int IdleStateTask() {
-  IDisplayBoard* board = *CurrentSpoolAndBoard().board;
-  if (board == nullptr) return 1;
-  for (int id : kOperatorDisplays) {
-    IValueDisplay* display = board->ValueDisplay(id);
-    if (display == nullptr) continue;
-    display->SetColors(kIdleBackground, kIdleTextColor);
-    display->SetText(IdleStateText());
-  }
-  return 1;
-}
 
 namespace {
 
@@ -60,7 +46,7 @@ void SayHeld(const NetRecvHold& hold) {
              "the spool directory %s cannot be written (disk full, over quota, read-only or "
              "failing): reception waits and stations are held back; the chunk of '%s' from %s "
              "is tried again every second",
-             journal::JournalName(CurrentSpoolAndBoard().spoolDirectory()).c_str(),
+             journal::JournalName(CurrentSpoolAccess().spoolDirectory()).c_str(),
              ChunkName(hold.frame).c_str(), PeerText(hold.peer).c_str());
 }
 
@@ -87,7 +73,7 @@ bool RefuseWithoutSpool(const NetRecvCalls& calls, NetRecvHold& hold) {
   if (hold.refusing) return true;
   hold.refusing = true;
   hold.refusingSince = std::chrono::steady_clock::now();
-  const std::string dir = CurrentSpoolAndBoard().spoolDirectory();
+  const std::string dir = CurrentSpoolAccess().spoolDirectory();
   BRENNA_LOG(kError, kSpool,
              "the spool directory %s %s: every chunk is refused, and its station told at once "
              "that it was not delivered (it must send again), the first of '%s' from %s; "
@@ -104,7 +90,7 @@ void EndRefusing(NetRecvHold& hold) {
   BRENNA_LOG(kInfo, kSpool,
              "the spool directory %s takes chunks again after %.0f s: %ld chunk%s refused "
              "meanwhile",
-             journal::JournalName(CurrentSpoolAndBoard().spoolDirectory()).c_str(), seconds,
+             journal::JournalName(CurrentSpoolAccess().spoolDirectory()).c_str(), seconds,
              hold.refused, hold.refused == 1 ? " was" : "s were");
   hold.refusing = false;
   hold.refused = 0;
@@ -124,7 +110,7 @@ void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
   try {
     // The lock guard releases the spool lock however the writer ends; a
     // chunk whose writing throws is lost and reception carries on.
-    SpoolLockGuard lock(*CurrentSpoolAndBoard().spoolLock);
+    SpoolLockGuard lock(*CurrentSpoolAccess().spoolLock);
     result = Save(calls, hold);
   } catch (...) {
     BRENNA_EVENT(kError, kSpool, kTransferRefused,
@@ -139,6 +125,10 @@ void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
     result = kChunkSpoolUnwritable;  // no way to tell the station: held, as on a full disk
   } else if (result >= 0 && hold.refusing) {
     EndRefusing(hold);
+  } else if (IsRefusedForGood(result) && calls.reject) {
+    // The writer has said why in the journal; the station learns that this
+    // one is never to be stored, so it stops sending it again.
+    calls.reject(kNetChannel);
   }
   const bool wasHolding = hold.holding;
   const int wasWhy = hold.why;
@@ -167,12 +157,31 @@ void SaveHeld(const NetRecvCalls& calls, NetRecvHold& hold) {
   }
 }
 
+// A frame held while the spool could not take it is written only while its
+// station still waits for it: one that gave up was told nothing and sends
+// it again, and writing it too would show its result twice.
+bool StillWanted(const NetRecvCalls& calls, NetRecvHold& hold) {
+  const int wanted = calls.wanted ? calls.wanted(kNetChannel) : kFrameWanted;
+  if (wanted == kFrameAsking) hold.passesLeft = kAskAgainPasses;
+  if (wanted != kFrameGivenUp) return wanted == kFrameWanted;
+  BRENNA_EVENT(
+      kWarning, kSpool, kTransferRefused,
+      hold.peer.address.empty() ? nullptr : hold.peer.address.c_str(), "station gave up",
+      "the held chunk of '%s' from %s is dropped, not written: its station gave up "
+      "waiting after %.0f s (it was told nothing and sends it again)",
+      ChunkName(hold.frame).c_str(), PeerText(hold.peer).c_str(),
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - hold.heldSince).count());
+  hold.holding = false;
+  hold.why = 0;
+  return false;
+}
+
 }  // namespace
 
 int NetRecvOnce(const NetRecvCalls& calls, NetRecvHold& hold) {
   if (calls.sweep) calls.sweep();
   if (hold.holding) {
-    if (--hold.passesLeft <= 0) SaveHeld(calls, hold);
+    if (--hold.passesLeft <= 0 && StillWanted(calls, hold)) SaveHeld(calls, hold);
   } else {
     // A fresh frame each call: magic, zero header, empty data, trailer.
     unsigned char* frame = hold.frame;
@@ -219,7 +228,7 @@ int NetRecvTask() {
         if (now < nextWatch) return;
         nextWatch = now + kWatchPeriod;
         try {
-          const SpoolAndBoard& shared = CurrentSpoolAndBoard();
+          const SpoolAccess& shared = CurrentSpoolAccess();
           SpoolLockGuard lock(*shared.spoolLock);
           WatchTransfers(TransferLedger::Spool(),
                          [](const FramePeer& peer) { return PeerConnection(kNetChannel, peer); });
@@ -230,6 +239,8 @@ int NetRecvTask() {
         } catch (...) {
         }
       },
-      [](int channel) { return RefuseReadFrame(channel); }};
+      [](int channel) { return RefuseReadFrame(channel); },
+      [](int channel) { return RejectReadFrame(channel); },
+      [](int channel) { return HeldFrameWanted(channel); }};
   return NetRecvOnce(calls, hold);
 }

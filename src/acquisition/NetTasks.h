@@ -1,10 +1,9 @@
-// NetTasks - the two task functions of the network worker.
-//
-// IdleStateTask shows the idle look (panel/IdleLook.h) on the seven
-// operator displays when the queue starts. NetRecvTask makes one read attempt per call and hands a
-// file-chunk frame to the chunk writer under the spool lock; the task queue
-// calls it again and again. A frame the spool cannot take yet is kept and
-// tried again until it is written.
+// NetTasks - the network worker's receiving task. NetRecvTask makes one
+// read attempt per call and hands a file-chunk frame to the chunk writer
+// under the spool lock; the task queue calls it again and again. A frame
+// the spool cannot take yet is kept and tried again until it is written.
+// (The worker's other task, the idle state it shows first, is the
+// monitor's: monitor/IdleStateTask.h.)
 #ifndef BRENNA_ACQUISITION_NETTASKS_H
 #define BRENNA_ACQUISITION_NETTASKS_H
 
@@ -18,7 +17,6 @@
 // The network channel the monitor listens on.
 constexpr int kNetChannel = 11;
 
-int IdleStateTask();
 int NetRecvTask();
 
 // What NetRecvTask calls, replaceable so tests can script the network and
@@ -36,11 +34,21 @@ struct NetRecvCalls {
   // cannot. May be empty: such a frame is then held like one the spool
   // cannot take yet.
   std::function<bool(int channel)> refuse;
+  // Tells the station of the frame read last that it is refused for good
+  // (IsRefusedForGood): not delivered, not to be sent again. May be empty:
+  // the station is then told nothing more than that it was handled.
+  std::function<bool(int channel)> reject;
+  // Whether the station of the frame read last still waits for it
+  // (kFrameWanted, kFrameGivenUp, kFrameAsking), asked before a held frame
+  // is tried again. May be empty: it is then always tried.
+  std::function<int(int channel)> wanted;
 };
 
 // Calls between two tries of a frame the spool could not take: with the
-// 5 ms pause of every call, about a second.
+// 5 ms pause of every call, about a second; and while its station is asked
+// whether it still waits for the frame, about 50 ms.
 constexpr int kRetryPasses = 200;
+constexpr int kAskAgainPasses = 10;
 
 // What NetRecvTask carries from one call to the next: a chunk frame the
 // writer answered with kChunkSpoolUnwritable or kChunkNoDescriptors. While
@@ -67,7 +75,7 @@ struct NetRecvHold {
 // One receive attempt with the given calls, or one more try of the held
 // frame (NetRecvTask uses the library's ReadNetData, SaveRecvChunk, a 5 ms
 // sleep, a sweep of the spool directory every kSweepPeriod and the
-// library's PallixRefuseFrame).
+// library's PallixRefuseFrame and PallixRejectFrame).
 int NetRecvOnce(const NetRecvCalls& calls, NetRecvHold& hold);
 
 #endif  // BRENNA_ACQUISITION_NETTASKS_H

@@ -6,19 +6,23 @@
 #include <string>
 
 #include "app/BrennaCenterDlg.h"
-#include "app/Globals.h"
+#include "app/Fonts.h"
 #include "app/MessageBox.h"
 #include "app/MonitorJournal.h"
 #include "app/StopOnSignal.h"
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveWriter.h"
 #include "journal/Journal.h"
+#include "monitor/Globals.h"
 #include "panel/Resource.h"
 #include "platform/DesktopBus.h"
+#include "platform/Gbk.h"
+#include "platform/JournalIo.h"
 #include "platform/PallixBinding.h"
+#include "platform/PallixSite.h"
 #include "platform/ProcessLimits.h"
 #include "platform/SignalPipe.h"
-#include "presentation/Fonts.h"
+#include "platform/SiteLock.h"
 
 CBrennaCenterApp theApp BRENNA_INIT_PRIORITY(BRENNA_PRIORITY_APP);
 
@@ -50,6 +54,17 @@ void RaiseOpenFileLimit() {
   }
 }
 
+// A second monitor for a site already watched says so and ends, before it
+// opens a journal, an archive, the spool or the port: the first one goes
+// on as if nothing had happened.
+void RefuseSecondMonitor(const SiteDirectories& site) {
+  const std::string line = "another BrennaCenter already runs on this site (base directory " +
+                           GbkToUtf8(site.base) + "): this start ends\n";
+  journal_io::WriteToStderr(line.data(), line.size());
+  InstallFontSubstitutions();
+  ShowMessageBox(Gbk("数据监控已经在运行,不能重复启动!"));
+}
+
 }  // namespace
 
 CBrennaCenterApp::CBrennaCenterApp() = default;
@@ -73,6 +88,14 @@ int CBrennaCenterApp::Run(int& argc, char** argv) {
     busesSettled = true;
     app = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QString::fromLatin1(kAppName));
+  }
+  // One monitor per site, checked before anything of the site is touched:
+  // a second one would take results and journal the first as killed.
+  SiteDirectories site;
+  SiteLock claim;
+  if (ProbeSite(&site) && !claim.Hold({site.base, site.spool})) {
+    RefuseSecondMonitor(site);
+    return 1;
   }
   // The journal first, so that it sees the whole run.
   MonitorJournal journal;

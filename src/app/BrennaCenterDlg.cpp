@@ -18,17 +18,17 @@
 
 #include "app/AboutDlg.h"
 #include "app/DialogBuilder.h"
-#include "app/Globals.h"
+#include "app/Fonts.h"
 #include "app/MessageBox.h"
 #include "app/PortSet.h"
-#include "app/ScreenAwake.h"
+#include "app/QtColor.h"
 #include "archive/ArchiveWriter.h"
+#include "monitor/Globals.h"
+#include "monitor/ScreenAwake.h"
 #include "panel/Resource.h"
 #include "panel/Templates.h"
 #include "panel/VerdictLegend.h"
 #include "platform/Gbk.h"
-#include "presentation/Fonts.h"
-#include "presentation/QtColor.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ constexpr int kMaximizeWaitMs = 5000;
 }  // namespace
 
 CBrennaCenterDlg::CBrennaCenterDlg(QWidget* pParent)
-    : QDialog(pParent), m_presenter(*this, MonitorSpoolAndBoard()), m_pipeline(*this, m_presenter) {
+    : QDialog(pParent), m_presenter(*this, MonitorSpoolAccess()), m_pipeline(*this, m_presenter) {
   ApplyDialogTemplate(this, MainDialogTemplate());
   // A modal frame has no sizing border: the window manager offers no
   // dragging of the edges. Only the program changes the size (maximise,
@@ -97,10 +97,9 @@ void CBrennaCenterDlg::DDX_Control(int nID, QWidget& control) {
 
 void CBrennaCenterDlg::DoDataExchange() {
   DDX_Control(IDC_BTN_PORTSET, m_btnPortSet);
-  DDX_Control(IDC_ST_NOTJUDGED, m_stNotJudged);
-  DDX_Control(IDC_ST_ADVISORY, m_stAdvisory);
-  DDX_Control(IDC_ST_PASSED, m_stPassed);
-  DDX_Control(IDC_ST_VETO, m_stVeto);
+  // The legend's panels from the last to the first.
+  for (std::size_t i = kVerdictCount; i-- > 0;)
+    DDX_Control(kVerdictPanels[i].controlId, m_stVerdict[i]);
   DDX_Control(IDC_BTN_QUIT, m_btnQuit);
   for (std::size_t i = 0; i < kValueDisplayCount; ++i) DDX_Control(kValueDisplayIds[i], m_val[i]);
 }
@@ -125,30 +124,12 @@ bool CBrennaCenterDlg::OnInitDialog() {
   // for those.
   setWindowIcon(m_hIcon);
 
-  // Record the layout while the window still has its designed size.
-  m_move.InitLayout(this);
-
-  // Maximise, then keep the client rectangle less 5 pixels at the
-  // bottom and move the window there, at the top-left corner. Restoring
-  // returns to exactly this rectangle.
-  ShowWindowMaximized();
-  g_rcMainWnd = GetClientRect();
-  g_rcMainWnd.bottom -= 5;
-  MoveWindow(g_rcMainWnd, true);
-
-  // The displays to the tasks and the decoder; library, site
-  // configuration, port, network channel, archive.
-  m_pipeline.Open(*this);
-
-  // Brushes, fonts and colours of the controls.
-  SetLooks();
-
-  // The waiting results and the network tasks, then the one-second scan;
-  // the first waiting result follows as soon as the window runs.
-  m_pipeline.Run();
-  SetTimer(1, 1000);
+  // The layout, the maximised window, the pipeline, the looks, timer 1.
+  m_pipeline.Start(*this);
   return true;
 }
+
+void CBrennaCenterDlg::InitLayout() { m_move.InitLayout(this); }
 
 void CBrennaCenterDlg::AddAboutEntry() {
   m_pSysMenu = std::make_unique<QMenu>();
@@ -163,9 +144,8 @@ void CBrennaCenterDlg::AddAboutEntry() {
 
 void CBrennaCenterDlg::SetLooks() {
   // Legend brushes, in the colours of the legend's table.
-  const auto brushes = LegendBrushes();
-  for (std::size_t i = 0; i < brushes.size(); ++i)
-    *brushes[i] = QBrush(ToQColor(kVerdictPanels[i].background));
+  for (std::size_t i = 0; i < kVerdictCount; ++i)
+    m_brVerdict[i] = QBrush(ToQColor(kVerdictPanels[i].background));
 
   // Heavy Song fonts for the legend and the buttons.
   const QString song = QString::fromUtf8("宋体");
@@ -174,10 +154,7 @@ void CBrennaCenterDlg::SetLooks() {
 
   // Labels, group boxes and value displays keep their own looks.
   m_btnQuit.setFont(m_fontButton);
-  m_stVeto.setFont(m_fontPanel);
-  m_stPassed.setFont(m_fontPanel);
-  m_stAdvisory.setFont(m_fontPanel);
-  m_stNotJudged.setFont(m_fontPanel);
+  for (CPanelStatic& panel : m_stVerdict) panel.setFont(m_fontPanel);
   m_btnPortSet.setFont(m_fontButton);
   // The colours of a control never change, so they are settled once here
   // rather than on every paint.
@@ -263,17 +240,13 @@ void CBrennaCenterDlg::OnSize(unsigned /*nType*/, int /*cx*/, int /*cy*/) {
 }
 
 const QBrush* CBrennaCenterDlg::OnCtlColor(QPalette* pDC, QWidget* pWnd) {
-  const PanelColors* panel = FindPanelColors(GetDlgCtrlID(pWnd));
-  if (panel == nullptr) return nullptr;
-  const QBrush* brush = LegendBrushes()[static_cast<std::size_t>(panel - kVerdictPanels)];
-  pDC->setBrush(QPalette::Window, *brush);
-  pDC->setColor(QPalette::WindowText, ToQColor(panel->text));
-  return brush;
-}
-
-std::array<QBrush*, 4> CBrennaCenterDlg::LegendBrushes() {
-  static_assert(std::size(kVerdictPanels) == 4, "one legend brush per verdict panel");
-  return {&m_brRed, &m_brBlue, &m_brGreen, &m_brBlack};
+  const int i = LegendIndex(GetDlgCtrlID(pWnd));
+  if (i < 0) return nullptr;
+  const PanelColors& panel = kVerdictPanels[static_cast<std::size_t>(i)];
+  const QBrush& brush = m_brVerdict[static_cast<std::size_t>(i)];
+  pDC->setBrush(QPalette::Window, brush);
+  pDC->setColor(QPalette::WindowText, ToQColor(panel.text));
+  return &brush;
 }
 
 void CBrennaCenterDlg::OnBtnQuit() {
@@ -300,8 +273,6 @@ void CBrennaCenterDlg::ShowMessage(const std::string& gbkText) { ShowMessageBox(
 std::unique_ptr<IScreenAwake> CBrennaCenterDlg::CreateScreenAwake() {
   return CreateSessionScreenAwake();
 }
-
-void CBrennaCenterDlg::ShowResultFile(const std::string& path) { m_presenter.ShowResultFile(path); }
 
 void CBrennaCenterDlg::ShowTitle(const std::string& gbkTitle) {
   setWindowTitle(QString::fromStdString(GbkToUtf8(gbkTitle)));
@@ -331,7 +302,7 @@ void CBrennaCenterDlg::timerEvent(QTimerEvent* event) {
 }
 
 void CBrennaCenterDlg::OnTimer(unsigned nIDEvent) {
-  if (nIDEvent == 1) ScanSpoolFiles();
+  if (nIDEvent == MonitorPipeline::kScanTimer) ScanSpoolFiles();
 }
 
 int CBrennaCenterDlg::ScanSpoolFiles() { return m_presenter.Scan(); }

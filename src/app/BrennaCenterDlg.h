@@ -24,13 +24,14 @@
 #include <string>
 
 #include "app/DialogBuilder.h"
-#include "app/MonitorPipeline.h"
 #include "app/MoveControl.h"
 #include "app/PanelStatic.h"
+#include "app/ValueDisplay.h"
+#include "monitor/DisplayBoard.h"
+#include "monitor/MonitorPipeline.h"
+#include "monitor/ResultPresenter.h"
 #include "panel/ValueDisplayIds.h"
-#include "presentation/DisplayBoard.h"
-#include "presentation/ResultPresenter.h"
-#include "presentation/ValueDisplay.h"
+#include "panel/VerdictLegend.h"
 #include "util/Rect.h"
 
 class QMenu;
@@ -75,7 +76,7 @@ class CBrennaCenterDlg : public QDialog,
 
   // Shows the result record in the spool file at path (GBK) on the value
   // displays; a file that has gone changes nothing.
-  void ShowResultFile(const std::string& path) override;
+  void ShowResultFile(const std::string& path) { m_presenter.ShowResultFile(path); }
 
   // Files shown since start, as counted in the title.
   int ShownFiles() const { return m_presenter.ShownFiles(); }
@@ -83,7 +84,7 @@ class CBrennaCenterDlg : public QDialog,
   // Starts (or restarts) the window timer nIDEvent with period nElapse ms;
   // it arrives at OnTimer. Returns nIDEvent, or 0 when no timer could be
   // started.
-  unsigned SetTimer(unsigned nIDEvent, unsigned nElapse);
+  unsigned SetTimer(unsigned nIDEvent, unsigned nElapse) override;
 
  protected:
   virtual bool OnInitDialog();
@@ -103,11 +104,9 @@ class CBrennaCenterDlg : public QDialog,
   void OnSysCommand(unsigned nID, long lParam);
   void OnSize(unsigned nType, int cx, int cy);
   // The legend's fixed colours: sets background and text colour of the
-  // four verdict panels in `pDC` and returns the panel's brush; null (and
+  // verdict panels in `pDC` and returns the panel's brush; null (and
   // `pDC` untouched) for every other control.
   const QBrush* OnCtlColor(QPalette* pDC, QWidget* pWnd);
-  // The legend's brushes, in the order of the verdict panels' table.
-  std::array<QBrush*, 4> LegendBrushes();
   void OnBtnQuit();
   void OnBtnPortSet();
   // PipelineWindow: message boxes beside the window and over it; what
@@ -116,6 +115,13 @@ class CBrennaCenterDlg : public QDialog,
   void ShowMessageBeside(const std::string& gbkText) override;
   void ShowMessage(const std::string& gbkText) override;
   std::unique_ptr<IScreenAwake> CreateScreenAwake() override;
+  // PipelineWindow: the window's steps of its start.
+  void InitLayout() override;
+  void ShowWindowMaximized() override;
+  CRect GetClientRect() const override;
+  void MoveWindow(const CRect& rc, bool bRepaint) override;
+  // The legend's brushes, the fonts, and the colours of every control.
+  void SetLooks() override;
   void OnOK();
   void OnCancel();
 
@@ -133,21 +139,14 @@ class CBrennaCenterDlg : public QDialog,
   void CreateControls();
   // The about entry of the window's own menu.
   void AddAboutEntry();
-  // The legend's brushes, the fonts, and the colours of every control.
-  void SetLooks();
   void SetInitialFocus();
-  void ShowWindowMaximized();
-  void MoveWindow(const CRect& rc, bool bRepaint);
-  CRect GetClientRect() const;
   // The publication notice, invoked by name: the queued call then carries
   // nothing of ours across the threads.
   Q_INVOKABLE void OnResultPublished();
 
   QPushButton m_btnPortSet;
-  CPanelStatic m_stNotJudged;
-  CPanelStatic m_stAdvisory;
-  CPanelStatic m_stPassed;
-  CPanelStatic m_stVeto;
+  // The legend's panels, one per verdict, in the verdict table's order.
+  std::array<CPanelStatic, kVerdictCount> m_stVerdict;
   QPushButton m_btnQuit;
   // The value displays: m_val[i] is the one with control ID
   // kValueDisplayIds[i].
@@ -155,12 +154,10 @@ class CBrennaCenterDlg : public QDialog,
   CMoveControl m_move;
   QFont m_fontPanel;
   QFont m_fontButton;
-  // The legend's brushes, named for their colours as the operator's side
-  // knows them; each is a verdict's: the background of its legend panel.
-  QBrush m_brRed;    // veto (否决项)
-  QBrush m_brBlue;   // passed (合格项)
-  QBrush m_brGreen;  // advisory (建议项)
-  QBrush m_brBlack;  // not judged (不评项)
+  // The legend's brushes: m_brVerdict[i] fills m_stVerdict[i] in its
+  // verdict's colour (red veto, blue passed, green advisory, black not
+  // judged).
+  std::array<QBrush, kVerdictCount> m_brVerdict;
   QIcon m_hIcon;
 
   // The window menu with the about entry (a context menu on this platform).

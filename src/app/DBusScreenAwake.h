@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "app/ScreenAwake.h"
+#include "monitor/ScreenAwake.h"
 
 class DBusScreenAwake final : public IScreenAwake {
  public:

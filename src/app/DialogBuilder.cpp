@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QVariant>
 
+#include "app/QtColor.h"
 #include "panel/Resource.h"
-#include "presentation/QtColor.h"
 #include "util/Colors.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "presentation/Fonts.h"
+#include "app/Fonts.h"
 
 CPanelStatic::CPanelStatic() = default;
 CPanelStatic::~CPanelStatic() = default;

@@ -5,8 +5,8 @@
 
 #include "Pallix.h"
 #include "app/DialogBuilder.h"
-#include "app/Globals.h"
 #include "app/MessageBox.h"
+#include "monitor/Globals.h"
 #include "panel/PortSetTemplate.h"
 #include "panel/Resource.h"
 #include "platform/Gbk.h"

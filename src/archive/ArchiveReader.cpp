@@ -2,8 +2,12 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "archive/ArchiveFormat.h"
+#include "archive/HeartbeatNote.h"
 #include "platform/FileOps.h"
+#include "platform/Gbk.h"
 
 namespace archive {
 
@@ -49,7 +53,46 @@ RunRow ReadRunRow(const sql::Stmt& s) {
   return r;
 }
 
+std::string_view BlobArg(sqlite3_value* v) {
+  const void* bytes = sqlite3_value_blob(v);
+  const int size = sqlite3_value_bytes(v);
+  return bytes == nullptr
+             ? std::string_view()
+             : std::string_view(static_cast<const char*>(bytes), static_cast<std::size_t>(size));
+}
+
+// transfer_has(name, part): the GBK name holds the part as whole
+// characters (never from a double-byte character's second byte on).
+void TransferHas(sqlite3_context* context, int, sqlite3_value** args) {
+  const std::string_view text = BlobArg(args[0]), part = BlobArg(args[1]);
+  bool found = part.empty();
+  for (std::size_t i = 0; !found && i + part.size() <= text.size(); i += GbkCharLength(text, i))
+    found = text.compare(i, part.size(), part) == 0;
+  sqlite3_result_int(context, found ? 1 : 0);
+}
+
+// vehicle_of(name): the reader's rule.
+void VehicleOf(sqlite3_context* context, int, sqlite3_value** args) {
+  const auto* rule =
+      static_cast<const std::function<std::string(std::string_view)>*>(sqlite3_user_data(context));
+  const std::string_view name = BlobArg(args[0]);
+  try {
+    const std::string key = *rule ? (*rule)(name) : std::string(name);
+    sqlite3_result_blob(context, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+  } catch (const std::exception&) {
+    sqlite3_result_error_nomem(context);
+  }
+}
+
 }  // namespace
+
+bool ArchiveReader::AddFunctions() {
+  const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+  return sqlite3_create_function_v2(db_.get(), "transfer_has", 2, flags, nullptr, TransferHas,
+                                    nullptr, nullptr, nullptr) == SQLITE_OK &&
+         sqlite3_create_function_v2(db_.get(), "vehicle_of", 1, flags, &vehicleOf_, VehicleOf,
+                                    nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 bool ArchiveReader::Failed(int rc, std::string* error) {
   if (error != nullptr) {
@@ -61,6 +104,7 @@ bool ArchiveReader::Failed(int rc, std::string* error) {
 
 bool ArchiveReader::Open(const std::string& path, std::string* error) {
   db_.Close();
+  file_.clear();
   // A link to the archive (`--archive ~/line.sqlite`) is followed here,
   // once; SQLite itself never follows one.
   std::string file;
@@ -89,7 +133,13 @@ bool ArchiveReader::Open(const std::string& path, std::string* error) {
     *error = "cannot open " + path + " (" + sql::Describe(rc) + ")";
     return false;
   }
+  file_ = file;
   sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
+  if (!AddFunctions()) {
+    *error = "cannot read " + path + " (" + db_.Error() + ")";
+    db_.Close();
+    return false;
+  }
   std::int64_t applicationId = 0, version = 0;
   const int step = ReadFileMarks(db_, &applicationId, &version);
   if (step != SQLITE_ROW) {
@@ -130,13 +180,20 @@ std::string Where(const ResultFilter& f) {
   const std::string col = byId ? " AND +" : " AND ";
   std::string sql = " WHERE id > ?1";
   if (byId) sql += " AND id <= ?10";
-  if (!f.day.empty()) sql += col + "local_day = ?2";
+  if (!f.day.empty())
+    sql += f.lastDay.empty() ? col + "local_day = ?2"
+                             : col + "local_day >= ?2" + col + "local_day <= ?14";
   if (!f.group.empty()) sql += col + "device_group = ?3";
   if (f.fromUtcMs != std::numeric_limits<std::int64_t>::min()) sql += col + "shown_utc_ms >= ?4";
   if (f.toUtcMs != std::numeric_limits<std::int64_t>::max()) sql += col + "shown_utc_ms < ?5";
   if (f.deviceCode >= 0) sql += " AND device_code = ?6";
   if (f.byOperator) sql += " AND operator = ?7";
   if (f.byTransfer) sql += " AND transfer = ?8";
+  // A plain search for the bytes first; the character-wise test and the
+  // rule only for the names that hold them.
+  if (!f.transferPart.empty())
+    sql += " AND instr(transfer, ?12) > 0 AND transfer_has(transfer, ?12)";
+  if (!f.vehicle.empty()) sql += " AND instr(transfer, ?13) > 0 AND vehicle_of(transfer) = ?13";
   if (f.withJudge != 0) {
     // Item codes are numbers of the program's own tables: written in. Of an
     // item code sent twice the window shows the last: only that one counts.
@@ -155,12 +212,15 @@ std::string Where(const ResultFilter& f) {
 void BindFilter(sql::Stmt& s, const ResultFilter& f) {
   s.Bind(1, f.afterId).Bind(10, f.throughId);
   if (!f.day.empty()) s.BindText(2, f.day);
+  if (!f.day.empty() && !f.lastDay.empty()) s.BindText(14, f.lastDay);
   if (!f.group.empty()) s.BindText(3, f.group);
   s.Bind(4, f.fromUtcMs).Bind(5, f.toUtcMs).Bind(6, f.deviceCode);
   if (f.byOperator) s.BindBlob(7, f.operatorText);
   if (f.byTransfer) s.BindBlob(8, f.transfer);
   if (f.limit > 0) s.Bind(9, f.limit);
   if (f.withJudge != 0) s.Bind(11, f.withJudge);
+  if (!f.transferPart.empty()) s.BindBlob(12, f.transferPart);
+  if (!f.vehicle.empty()) s.BindBlob(13, f.vehicle);
 }
 
 }  // namespace
@@ -288,6 +348,7 @@ bool ArchiveReader::PanelAt(std::int64_t utcMs, const std::vector<int>& displayI
   if (rc != SQLITE_ROW) return Failed(rc, error);
   out->haveRun = true;
   out->run = ReadRunRow(run);
+  out->run.heartbeatUtcMs = Heartbeat(out->run);
   const std::int64_t end =
       out->run.stopped ? out->run.heartbeatUtcMs : out->run.heartbeatUtcMs + kHeartbeatStaleMs;
   out->running = utcMs <= end;
@@ -334,6 +395,27 @@ bool ArchiveReader::Runs(std::int64_t fromUtcMs, std::int64_t toUtcMs,
   return rc == SQLITE_DONE || Failed(rc, error);
 }
 
+bool ArchiveReader::OwnWriteTimes(std::int64_t fromUtcMs, std::int64_t toUtcMs,
+                                  const std::vector<int>& displayIds,
+                                  std::vector<std::int64_t>* times, std::string* error) {
+  times->clear();
+  sql::Stmt s(db_,
+              "SELECT utc_ms FROM display_write WHERE run_id IN (SELECT id FROM run WHERE "
+              "started_utc_ms < ?4 AND (stopped_utc_ms IS NULL OR stopped_utc_ms >= ?3)) "
+              "AND display_id = ?2 AND utc_ms >= ?3 AND utc_ms < ?4 AND result_id IS NULL");
+  if (!s.ok()) return Failed(s.prepareResult(), error);
+  for (int id : displayIds) {
+    s.Bind(2, id).Bind(3, fromUtcMs).Bind(4, toUtcMs);
+    int rc;
+    while ((rc = s.Step()) == SQLITE_ROW) times->push_back(s.Int(0));
+    if (rc != SQLITE_DONE) return Failed(rc, error);
+    s.Reset();
+  }
+  std::sort(times->begin(), times->end());
+  times->erase(std::unique(times->begin(), times->end()), times->end());
+  return true;
+}
+
 bool ArchiveReader::LastRun(RunRow* out, std::string* error) {
   error->clear();
   const std::string sql = std::string(kRunColumns) + " ORDER BY id DESC LIMIT 1";
@@ -343,7 +425,13 @@ bool ArchiveReader::LastRun(RunRow* out, std::string* error) {
   if (rc == SQLITE_DONE) return false;
   if (rc != SQLITE_ROW) return Failed(rc, error);
   *out = ReadRunRow(s);
+  out->heartbeatUtcMs = Heartbeat(*out);
   return true;
+}
+
+std::int64_t ArchiveReader::Heartbeat(const RunRow& run) const {
+  if (run.stopped) return run.heartbeatUtcMs;
+  return LatestHeartbeat(file_, run.id, run.startedUtcMs, run.processId, run.heartbeatUtcMs);
 }
 
 std::int64_t ArchiveReader::LatestResultId() {

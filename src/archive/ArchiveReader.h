@@ -12,6 +12,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/ArchiveRecords.h"
@@ -53,7 +54,8 @@ struct RunRow {
 
 // Which results: every condition given must hold.
 struct ResultFilter {
-  std::string day;  // local "YYYY-MM-DD"; empty: any
+  std::string day;      // local "YYYY-MM-DD"; empty: any
+  std::string lastDay;  // with `day`: the days from it to this one; empty: that day alone
   std::int64_t fromUtcMs = std::numeric_limits<std::int64_t>::min();  // shown at or after
   std::int64_t toUtcMs = std::numeric_limits<std::int64_t>::max();    // shown before
   std::string group;                                                  // caption; empty: any
@@ -62,6 +64,8 @@ struct ResultFilter {
   std::string operatorText;  // GBK, the whole text
   bool byTransfer = false;
   std::string transfer;      // GBK, the whole name
+  std::string transferPart;  // GBK: names holding it (as whole characters); empty: any
+  std::string vehicle;       // GBK: that vehicle's results (the reader's rule); empty: any
   std::int64_t afterId = 0;  // only results with a higher id
   std::int64_t throughId = std::numeric_limits<std::int64_t>::max();  // and none higher than this
   std::int64_t limit = 0;                                             // at most this many; 0: all
@@ -115,6 +119,14 @@ class ArchiveReader {
   // reading needs go when the last reader closes.
   bool Open(const std::string& path, std::string* error);
 
+  // How a transfer name names its vehicle (reports/VehicleKey), for the
+  // filter's `vehicle`: a key that is a part of the name (the names are
+  // searched for it first); until it is set a name is its own vehicle. Set
+  // it before the reader is used.
+  void SetVehicleOf(std::function<std::string(std::string_view transfer)> vehicleOf) {
+    vehicleOf_ = std::move(vehicleOf);
+  }
+
   // Calls `each` for every matching result in the order shown; `each` may
   // return false to stop. False with *error when the archive cannot be read.
   bool ListResults(const ResultFilter& filter, const std::function<bool(const ResultRow&)>& each,
@@ -141,8 +153,20 @@ class ArchiveReader {
   // Runs that overlap [fromUtcMs, toUtcMs), oldest first.
   bool Runs(std::int64_t fromUtcMs, std::int64_t toUtcMs,
             const std::function<bool(const RunRow&)>& each, std::string* error);
-  // The latest run; false (with *error empty) when there is none.
+  // The moments in [fromUtcMs, toUtcMs) at which the monitor wrote any of
+  // `displayIds` on its own (not for a result: the idle state a run begins
+  // with), oldest first. Down the index display_write_panel, run by run and
+  // display by display, of the runs not stopped before the span.
+  bool OwnWriteTimes(std::int64_t fromUtcMs, std::int64_t toUtcMs,
+                     const std::vector<int>& displayIds, std::vector<std::int64_t>* times,
+                     std::string* error);
+  // The latest run; false (with *error empty) when there is none. Its
+  // heartbeat, as in PanelAt, is Heartbeat's.
   bool LastRun(RunRow* out, std::string* error);
+  // The last heartbeat of `run`: its row's, or the note the monitor keeps
+  // beside the archive while another program holds it, when later
+  // (archive/HeartbeatNote.h). Read anew at each call.
+  std::int64_t Heartbeat(const RunRow& run) const;
   // The highest result id (0: none): a cheap way to see that results came.
   std::int64_t LatestResultId();
   // The last display write's number (0: none): changes with every result
@@ -184,8 +208,14 @@ class ArchiveReader {
   bool OneResult(const std::string& sql, std::int64_t first, std::int64_t second, ResultRow* out,
                  std::string* error);
 
+  // The SQL functions the filters use: transfer_has(name, part) and
+  // vehicle_of(name).
+  bool AddFunctions();
+
   sql::Db db_;
+  std::string file_;  // the archive's file, a link followed
   std::int64_t sorts_ = 0;
+  std::function<std::string(std::string_view)> vehicleOf_;
 };
 
 }  // namespace archive

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 
 #include "archive/ArchiveFormat.h"
@@ -191,6 +192,35 @@ void ArchiveStore::CloseGone() {
   }
 }
 
+bool ArchiveStore::CompanionsGone() const {
+  if (!IsOpen()) return false;
+  for (std::size_t i = 0; i < 2; ++i) {
+    if (companions_[i].file == 0) continue;  // not known at open: nothing to compare
+    FileIdentity there;
+    const FileFault fault = IdentifyFile(path_ + kCompanions[i], &there);
+    if (fault == FileFault::kMissing || fault == FileFault::kNotRegular) return true;
+    if (fault == FileFault::kNone && !there.SameFile(companions_[i])) return true;
+  }
+  return false;
+}
+
+bool ArchiveStore::FoldWal() {
+  if (!IsOpen()) return false;
+  int frames = -1, folded = -1;
+  sqlite3_wal_checkpoint_v2(db_.get(), "main", SQLITE_CHECKPOINT_TRUNCATE, &frames, &folded);
+  return frames >= 0 && frames == folded;
+}
+
+ArchiveStore::Opened ArchiveStore::Reopen() {
+  const std::string path = path_;
+  const std::int64_t run = runId_;
+  const FileIdentity file = file_;
+  CloseGone();
+  Opened again = Open(path);
+  if (again.outcome == Outcome::kOpened && file_.SameFile(file)) runId_ = run;
+  return again;
+}
+
 bool ArchiveStore::ReadIdentity(Opened* out, bool* fresh, int* version) {
   // Reading the header and the schema is the first touch of the file: a
   // file that is no database, or a damaged one, shows here.
@@ -363,21 +393,47 @@ int ArchiveStore::InsertOwnWrites(std::int64_t utcMs, const std::vector<DisplayW
   return Done(rc) ? tx.Commit() : rc;
 }
 
-int ArchiveStore::DeleteInBatches(const char* sql, std::int64_t arg, std::int64_t throughId,
-                                  std::int64_t* removed) {
-  sql::Stmt del(db_, sql);
-  if (!del.ok()) return del.prepareResult();
+int ArchiveStore::DeleteBatch(sql::Stmt& del, const std::function<void(std::int64_t)>& bind,
+                              std::int64_t* limit, int* removed) {
   for (;;) {
-    del.Bind(1, arg).Bind(2, kTrimBatch).Bind(3, throughId);
+    bind(*limit);
     sql::Transaction tx(db_);
     int rc = tx.begun();
     if (Done(rc)) rc = del.Step();
     del.Reset();
-    const int n = db_.Changes();
+    *removed = db_.Changes();
     if (Done(rc)) rc = tx.Commit();
+    // Every page a batch frees is written (SQLite's secure delete), and
+    // into the WAL first: on a nearly full disk fewer results at a time
+    // need less room.
+    if (sql::IsFull(rc) && *limit > 1) {
+      *limit /= 2;
+      continue;
+    }
+    if (Done(rc)) Checkpoint();
+    return rc;
+  }
+}
+
+void ArchiveStore::Checkpoint() {
+  // Folded into the file now, so that the next transaction writes the WAL
+  // from its start again instead of making it longer.
+  sqlite3_wal_checkpoint_v2(db_.get(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
+int ArchiveStore::DeleteInBatches(const char* sql, std::int64_t arg, std::int64_t throughId,
+                                  std::int64_t* removed) {
+  sql::Stmt del(db_, sql);
+  if (!del.ok()) return del.prepareResult();
+  std::int64_t batch = kTrimBatch;
+  for (;;) {
+    int n = 0;
+    const int rc = DeleteBatch(
+        del, [&](std::int64_t limit) { del.Bind(1, arg).Bind(2, limit).Bind(3, throughId); },
+        &batch, &n);
     if (!Done(rc)) return rc;
     *removed += n;
-    if (n < kTrimBatch) return SQLITE_OK;
+    if (n < batch) return SQLITE_OK;
   }
 }
 
@@ -388,7 +444,7 @@ ArchiveStore::Trimmed ArchiveStore::EnforceLimits(std::int64_t nowUtcMs, int ret
     t.rc = SQLITE_MISUSE;
     return t;
   }
-  const std::int64_t cutoff = nowUtcMs - static_cast<std::int64_t>(retentionDays) * kMsPerDay;
+  const std::int64_t cutoff = AgeCutoff(nowUtcMs, retentionDays);
   // What brenna-ship has not shipped yet stays, while the disk has room.
   const std::int64_t shipped = ShippedThrough();
   const std::int64_t unshipped = shipped >= 0 ? CountAbove(shipped) : 0;
@@ -407,12 +463,11 @@ ArchiveStore::Trimmed ArchiveStore::EnforceLimits(std::int64_t nowUtcMs, int ret
     runs.Bind(1, cutoff).Bind(2, runId_);
     runs.Step();
   }
-  db_.Exec("PRAGMA incremental_vacuum");
 
   // The size cap: the oldest results go until the file is at 90 % of it,
   // so that the next results do not bring it over at once.
   const std::uint64_t target = maxBytes / 10 * 9;
-  std::uint64_t size = SizeBytes();
+  std::uint64_t size = UsedBytes();
   while (size > maxBytes || (t.bySize > 0 && size > target)) {
     const std::int64_t count = ResultCount() - CountAbove(through);
     if (count <= 0) break;  // what is left is no result it may remove
@@ -427,20 +482,19 @@ ArchiveStore::Trimmed ArchiveStore::EnforceLimits(std::int64_t nowUtcMs, int ret
       t.rc = del.prepareResult();
       return t;
     }
-    del.Bind(1, n).Bind(2, through);
-    sql::Transaction tx(db_);
-    int rc = tx.begun();
-    if (Done(rc)) rc = del.Step();
-    const int removed = db_.Changes();
-    if (Done(rc)) rc = tx.Commit();
+    std::int64_t limit = n;
+    int removed = 0;
+    const int rc = DeleteBatch(
+        del, [&](std::int64_t l) { del.Bind(1, l).Bind(2, through); }, &limit, &removed);
     if (!Done(rc)) {
       t.rc = rc;
       return t;
     }
     t.bySize += removed;
-    db_.Exec("PRAGMA incremental_vacuum");
-    const std::uint64_t after = SizeBytes();
-    if (after >= size) break;  // nothing given back: try again at the next check
+    // What the results took is free now, though still in the file: the
+    // cap counts what is in use.
+    const std::uint64_t after = UsedBytes();
+    if (after >= size) break;  // nothing freed: try again at the next check
     size = after;
   }
   if (shipped >= 0) t.givenUp = unshipped - CountAbove(shipped);
@@ -463,6 +517,41 @@ std::uint64_t ArchiveStore::SizeBytes() {
   const std::int64_t pages = db_.QueryInt("PRAGMA page_count", 0);
   const std::int64_t pageSize = db_.QueryInt("PRAGMA page_size", 0);
   return pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages * pageSize) : 0;
+}
+
+std::int64_t ArchiveStore::AgeCutoff(std::int64_t nowUtcMs, int retentionDays) {
+  // Age is counted back from the newest result, and from no later than
+  // now: a clock set ahead at start (or one that was ahead and went back)
+  // then takes nothing the line's own times would keep.
+  const std::int64_t newest =
+      db_.QueryInt("SELECT ifnull(max(shown_utc_ms), 9223372036854775807) FROM result", nowUtcMs);
+  return std::min(nowUtcMs, newest) - static_cast<std::int64_t>(retentionDays) * kMsPerDay;
+}
+
+std::uint64_t ArchiveStore::UsedBytes() {
+  const std::int64_t free = db_.QueryInt("PRAGMA freelist_count", 0);
+  const std::int64_t pageSize = db_.QueryInt("PRAGMA page_size", 0);
+  const std::uint64_t size = SizeBytes();
+  const std::uint64_t freeBytes =
+      free > 0 && pageSize > 0 ? static_cast<std::uint64_t>(free * pageSize) : 0;
+  return size - std::min(size, freeBytes);
+}
+
+std::int64_t ArchiveStore::FreePages() { return db_.QueryInt("PRAGMA freelist_count", 0); }
+
+int ArchiveStore::GiveBackPages(int pages) {
+  if (!IsOpen()) return SQLITE_MISUSE;
+  // Each step is a transaction of its own that moves at most `pages` pages
+  // into the WAL: a step needs no more room than that, where one vacuum of
+  // every free page needed room for all it moved and, on a nearly full
+  // disk, failed whole at every try.
+  const std::string step = "PRAGMA incremental_vacuum(" + std::to_string(std::max(pages, 1)) + ")";
+  const int rc = db_.Exec(step.c_str());
+  if (!Done(rc)) return rc;
+  // The file is cut to its new end there (unless a reader still looks at
+  // older pages: then at a later checkpoint).
+  Checkpoint();
+  return SQLITE_OK;
 }
 
 std::int64_t ArchiveStore::ResultCount() { return db_.QueryInt("SELECT count(*) FROM result", 0); }

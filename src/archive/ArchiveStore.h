@@ -8,6 +8,7 @@
 #define BRENNA_ARCHIVE_ARCHIVESTORE_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +57,16 @@ class ArchiveStore {
   // -wal and -shm by name: those names may be another file's by now, so
   // only the ones that are still this file's own are removed.
   void CloseGone();
+  // Whether the -wal or -shm the open file began with is no longer at its
+  // name (deleted, or another file there): what is written goes on into a
+  // WAL no other program, and no next start, would find.
+  bool CompanionsGone() const;
+  // Writes what the WAL holds into the file itself; false when some of it
+  // could not be (another connection still reading it).
+  bool FoldWal();
+  // Closes the file (as CloseGone) and opens the one at its path again; the
+  // same file keeps this run's row.
+  Opened Reopen();
 
   // A run row for this process; later rows of this run refer to it.
   int BeginRun(std::int64_t utcMs, long processId, const std::string& version);
@@ -83,11 +94,12 @@ class ArchiveStore {
     std::int64_t givenUp = 0;
     int rc = 0;  // SQLITE_OK, or the first failure
   };
-  // Removes results older than `retentionDays` before `nowUtcMs`, then the
-  // oldest until the file is at most 90 % of `maxBytes` when it was above
-  // it, and gives the freed pages back to the file system. While
-  // brenna-ship ships this archive (ShippedThrough), results beyond what it
-  // has shipped stay unless `keepUnshipped` is false (the disk nearly full).
+  // Removes results older than `retentionDays` before the newest result
+  // (or before `nowUtcMs` when that is earlier), then the oldest until what
+  // the file uses is at most 90 % of `maxBytes` when it was above it. The
+  // pages freed stay in the file until GiveBackPages. While brenna-ship
+  // ships this archive (ShippedThrough), results beyond what it has
+  // shipped stay unless `keepUnshipped` is false (the disk nearly full).
   Trimmed EnforceLimits(std::int64_t nowUtcMs, int retentionDays, std::uint64_t maxBytes,
                         bool keepUnshipped = true);
   // The highest result id brenna-ship has shipped to the company database
@@ -95,6 +107,14 @@ class ArchiveStore {
   std::int64_t ShippedThrough();
   // The file's size as SQLite sees it (pages in use and free).
   std::uint64_t SizeBytes();
+  // What of it is in use: its size less its free pages.
+  std::uint64_t UsedBytes();
+  // Free pages in the file, waiting to be given back.
+  std::int64_t FreePages();
+  // Gives at most `pages` free pages back to the file system, in a
+  // transaction of their own; the result code (SQLITE_FULL: no room in the
+  // WAL for even that many).
+  int GiveBackPages(int pages);
   std::int64_t ResultCount();
   // The local day of the oldest result; empty when there is none.
   std::string OldestDay();
@@ -113,6 +133,8 @@ class ArchiveStore {
   // The display writes of result `resultId` (0: of none) made at `utcMs`.
   int WriteDisplayWrites(std::int64_t resultId, std::int64_t utcMs,
                          const std::vector<DisplayWrite>& writes);
+  // Results shown before this are old by `retentionDays`.
+  std::int64_t AgeCutoff(std::int64_t nowUtcMs, int retentionDays);
   // Runs a DELETE of at most a batch of results, bound to `arg` and to the
   // highest id it may remove, until it removes no more; *removed counts
   // them.
@@ -120,6 +142,13 @@ class ArchiveStore {
                       std::int64_t* removed);
   // Results with an id above `id`.
   std::int64_t CountAbove(std::int64_t id);
+  // Runs `del` once in a transaction of its own, bound by `bind` to at most
+  // *limit results, halving *limit while the disk cannot take that many;
+  // *removed counts what went. The result code.
+  int DeleteBatch(sql::Stmt& del, const std::function<void(std::int64_t)>& bind,
+                  std::int64_t* limit, int* removed);
+  // A checkpoint that waits for nothing.
+  void Checkpoint();
 
   sql::Db db_;
   std::unique_ptr<Statements> stmts_;

@@ -91,7 +91,7 @@ ArchiveWriter::~ArchiveWriter() { Stop(std::string()); }
 
 void ArchiveWriter::Start(const WriterOptions& options) {
   Stop(std::string());
-  std::lock_guard<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   options_ = options;
   if (options_.path.empty()) options_.path = DefaultArchivePath();
   queue_.clear();
@@ -102,6 +102,7 @@ void ArchiveWriter::Start(const WriterOptions& options) {
   how_.clear();
   startUtcMs_ = NowUtcMs();
   heartbeatPending_ = false;
+  upkeep_ = true;
   queueFullSaid_ = false;
   droppedUnsaid_ = 0;
   trimAbove_ = options_.maxBytes;
@@ -119,24 +120,24 @@ void ArchiveWriter::Start(const WriterOptions& options) {
 
 void ArchiveWriter::Stop(const std::string& how) {
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     if (!thread_.joinable()) return;
     stopping_ = true;
     how_ = how;
   }
   wake_.notify_one();
   thread_.join();
-  std::lock_guard<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   running_ = false;
 }
 
 bool ArchiveWriter::Running() const {
-  std::lock_guard<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   return running_ && !stopping_;
 }
 
 std::string ArchiveWriter::Path() const {
-  std::lock_guard<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   return options_.path;
 }
 
@@ -157,7 +158,7 @@ void ArchiveWriter::RecordOwnWrites(std::int64_t utcMs, std::vector<DisplayWrite
 }
 
 void ArchiveWriter::Enqueue(Item item) {
-  std::unique_lock<std::mutex> guard(lock_);
+  RelockableLock guard(lock_);
   if (!running_ || stopping_) return;
   if (queue_.size() >= options_.maxQueued || queuedBytes_ + item.bytes > options_.maxQueuedBytes) {
     if (item.isResult) {
@@ -168,7 +169,7 @@ void ArchiveWriter::Enqueue(Item item) {
     const bool say = !queueFullSaid_;
     queueFullSaid_ = true;
     const std::size_t waiting = queue_.size();
-    guard.unlock();
+    guard.Unlock();
     // Said at once, from the caller's thread: the writer may be stuck.
     if (say) {
       BRENNA_LOG(kWarning, kDisplay,
@@ -186,14 +187,14 @@ void ArchiveWriter::Enqueue(Item item) {
   queuedBytes_ += item.bytes;
   ++submitted_;
   queue_.push_back(std::move(item));
-  guard.unlock();
+  guard.Unlock();
   if (wasEmpty) wake_.notify_one();
 }
 
 void ArchiveWriter::Heartbeat() {
   const Clock::time_point now = Clock::now();
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     if (!running_ || stopping_ || now - lastHeartbeat_ < kHeartbeatSpacing) return;
     lastHeartbeat_ = now;
     heartbeatPending_ = true;
@@ -203,15 +204,15 @@ void ArchiveWriter::Heartbeat() {
 }
 
 void ArchiveWriter::Drain() {
-  std::unique_lock<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   const std::uint64_t target = submitted_;
-  done_.wait(guard, [&] {
-    return !thread_.joinable() || (handled_ >= target && !heartbeatPending_ && !heartbeatBeating_);
-  });
+  while (thread_.joinable() &&
+         (handled_ < target || heartbeatPending_ || heartbeatBeating_ || upkeep_))
+    done_.wait(lock_);
 }
 
 WriterCounts ArchiveWriter::Counts() const {
-  std::lock_guard<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   return counts_;
 }
 
@@ -229,7 +230,7 @@ void ArchiveWriter::MoveAside(const std::string& what, const std::string& reason
   journal_io::Rename(path + "-wal", aside + "-wal");
   journal_io::Rename(path + "-shm", aside + "-shm");
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     ++counts_.movedAside;
   }
   BRENNA_LOG(kWarning, kDisplay, "archive %s is %s (%s): moved aside to %s; a new archive begun",
@@ -321,24 +322,6 @@ bool ArchiveWriter::Unavailable(const std::string& why, bool opened) {
   return false;
 }
 
-void ArchiveWriter::FollowPath() {
-  if (!store_.IsOpen() || store_.StillAtPath()) return;
-  const std::string& path = options_.path;
-  const bool gone = !PathExists(path);
-  store_.CloseGone();
-  if (gone) {
-    BRENNA_LOG(kWarning, kDisplay,
-               "archive %s was deleted or moved away while open: a new archive is begun there",
-               path.c_str());
-  } else {
-    BRENNA_LOG(kWarning, kDisplay,
-               "archive %s was replaced by another file while open: results go to that file from "
-               "now on",
-               path.c_str());
-  }
-  OpenArchive();
-}
-
 void ArchiveWriter::EnforceLimits() {
   nextLimits_ = Clock::now() + options_.limitsPeriod;
   if (!store_.IsOpen()) return;
@@ -362,15 +345,16 @@ void ArchiveWriter::EnforceLimits() {
   }
   // A file that stays above the cap (what is left is no result) is trimmed
   // again only once it has grown by a tenth of the cap, not at every write.
-  const std::uint64_t size = store_.SizeBytes();
+  const std::uint64_t size = store_.UsedBytes();
   trimAbove_ = size > options_.maxBytes ? size + options_.maxBytes / 10 : options_.maxBytes;
   if (sql::IsDamaged(t.rc)) MoveAside("damaged", "damaged", sql::Describe(t.rc));
+  PlanGiveBack();
 }
 
 void ArchiveWriter::Lost(const Item& item, const char* why) {
   if (!item.isResult) return;
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     ++counts_.notArchived;
   }
   BRENNA_LOG(kDebug, kDisplay, "result '%s' not archived: %s", Named(item.result).c_str(), why);
@@ -391,6 +375,7 @@ void ArchiveWriter::Busy(const std::string& why) {
 void ArchiveWriter::NotBusy() {
   if (!busy_) return;
   busy_ = false;
+  DropHeartbeatNote();
   const auto waited = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - busySince_);
   BRENNA_LOG(kInfo, kDisplay, "archive %s is no longer held locked (after %lld s)",
              options_.path.c_str(), static_cast<long long>(waited.count()));
@@ -414,6 +399,9 @@ ArchiveWriter::Step ArchiveWriter::Handle(const Item& item) {
   }
   const std::uint64_t cpu = ThreadCpuNs();
   int rc = Write(item);
+  // Gone from its path while this was written into it: the result would
+  // be gone with it.
+  if ((rc == SQLITE_OK || rc == SQLITE_DONE) && !store_.StillAtPath()) rc = WriteAgainAtPath(item);
   if (sql::IsDamaged(rc)) {
     // Found damaged while writing: a new archive, and this one more try.
     MoveAside("damaged", "damaged", sql::Describe(rc));
@@ -429,7 +417,7 @@ ArchiveWriter::Step ArchiveWriter::Handle(const Item& item) {
     return Step::kDone;
   }
   // The cap holds as the file grows, not only at the hourly check.
-  if (item.isResult && store_.SizeBytes() > trimAbove_) EnforceLimits();
+  if (item.isResult && store_.UsedBytes() > trimAbove_) EnforceLimits();
   const std::uint64_t spent = ThreadCpuNs() - cpu;
   if (failing_) {
     failing_ = false;
@@ -437,7 +425,7 @@ ArchiveWriter::Step ArchiveWriter::Handle(const Item& item) {
                static_cast<unsigned long long>(lostWhileFailing_));
     lostWhileFailing_ = 0;
   }
-  std::lock_guard<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   if (item.isResult) ++counts_.archived;
   counts_.cpuNs += spent;
   return Step::kDone;
@@ -445,7 +433,7 @@ ArchiveWriter::Step ArchiveWriter::Handle(const Item& item) {
 
 void ArchiveWriter::HandleFailure(const Item& item, int rc) {
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     ++counts_.failedWrites;
   }
   Lost(item, sql::Describe(rc).c_str());
@@ -476,18 +464,17 @@ void ArchiveWriter::Beat(std::int64_t utcMs) {
   }
 }
 
-void ArchiveWriter::WriteQueued(std::unique_lock<std::mutex>& guard) {
+void ArchiveWriter::WriteQueued() {
   while (!queue_.empty() && (!busy_ || stopping_ || Clock::now() >= retryAt_)) {
     // The stop does not wait for another program's lock beyond this try.
     const bool last = stopping_;
     // Only this thread removes items, and adding at the back leaves it
     // where it is.
     const Item& item = queue_.front();
-    guard.unlock();
-    const Step step = Handle(item);
-    guard.lock();
+    Step step = Step::kDone;
+    WhileUnlocked(lock_, [&] { step = Handle(item); });
     if (step == Step::kWait) {
-      if (last) GiveUpQueued(guard);
+      if (last) GiveUpQueued();
       return;
     }
     queuedBytes_ -= item.bytes;
@@ -500,30 +487,30 @@ void ArchiveWriter::WriteQueued(std::unique_lock<std::mutex>& guard) {
         queuedBytes_ <= options_.maxQueuedBytes / 2) {
       queueFullSaid_ = false;
       const std::uint64_t dropped = std::exchange(droppedUnsaid_, 0);
-      guard.unlock();
-      BRENNA_LOG(kInfo, kDisplay,
-                 "archive queue has room again; %llu items were not archived meanwhile",
-                 static_cast<unsigned long long>(dropped));
-      guard.lock();
+      WhileUnlocked(lock_, [dropped] {
+        BRENNA_LOG(kInfo, kDisplay,
+                   "archive queue has room again; %llu items were not archived meanwhile",
+                   static_cast<unsigned long long>(dropped));
+      });
     }
   }
 }
 
-void ArchiveWriter::GiveUpQueued(std::unique_lock<std::mutex>& guard) {
+void ArchiveWriter::GiveUpQueued() {
   std::deque<Item> left;
   left.swap(queue_);
   queuedBytes_ = 0;
-  guard.unlock();
-  std::uint64_t results = 0;
-  for (const Item& item : left) {
-    if (item.isResult) ++results;
-    Lost(item, "the archive is held locked by another program");
-  }
-  BRENNA_LOG(kWarning, kDisplay,
-             "archive %s is still held locked by another program at the stop: %llu results that "
-             "waited for it are not archived",
-             options_.path.c_str(), static_cast<unsigned long long>(results));
-  guard.lock();
+  WhileUnlocked(lock_, [&] {
+    std::uint64_t results = 0;
+    for (const Item& item : left) {
+      if (item.isResult) ++results;
+      Lost(item, "the archive is held locked by another program");
+    }
+    BRENNA_LOG(kWarning, kDisplay,
+               "archive %s is still held locked by another program at the stop: %llu results "
+               "that waited for it are not archived",
+               options_.path.c_str(), static_cast<unsigned long long>(results));
+  });
   handled_ += left.size();
   done_.notify_all();
 }
@@ -531,38 +518,45 @@ void ArchiveWriter::GiveUpQueued(std::unique_lock<std::mutex>& guard) {
 void ArchiveWriter::Run() {
   try {
     OpenArchive();
-    std::unique_lock<std::mutex> guard(lock_);
+    SetUpkeep(pagesToGiveBack_);
+    RelockableLock guard(lock_);
     for (;;) {
-      const auto due = [&] {
+      const auto due = [&]() PALLIX_REQUIRES(lock_) {
         return !queue_.empty() && (!busy_ || stopping_ || Clock::now() >= retryAt_);
       };
       // Woken for new items, a heartbeat or the stop; by the clock for the
       // limits, and for the next try while the archive is held locked.
-      while (!stopping_ && !heartbeatPending_ && !due()) {
+      // Free pages to give back keep it from waiting, a step per turn.
+      const bool upkeep = pagesToGiveBack_ && !busy_;
+      while (!stopping_ && !heartbeatPending_ && !due() && !upkeep) {
         Clock::time_point until = nextLimits_;
         if (busy_ && !queue_.empty()) until = std::min(until, retryAt_);
-        if (wake_.wait_until(guard, until) == std::cv_status::timeout) break;
+        if (wake_.wait_until(lock_, until) == std::cv_status::timeout) break;
       }
-      WriteQueued(guard);
+      WriteQueued();
       const bool heartbeat = std::exchange(heartbeatPending_, false);
       heartbeatBeating_ = heartbeat;
       const std::int64_t heartbeatMs = heartbeatUtcMs_;
       const bool stopping = stopping_;
-      guard.unlock();
+      const bool idle = queue_.empty();
+      guard.Unlock();
 
       // Nothing else waits on a lock another program holds: the results'
-      // next try tells when it is free.
+      // next try tells when it is free. Meanwhile the heartbeat goes
+      // beside the file, where readers find it.
       const bool free = !busy_ || Clock::now() >= retryAt_;
       if (heartbeat && free) Beat(heartbeatMs);
+      if (heartbeat && busy_) NoteHeartbeat(heartbeatMs);
       if (!busy_ && Clock::now() >= nextLimits_) EnforceLimits();
+      if (idle && !stopping && pagesToGiveBack_ && !busy_) GiveBackStep();
 
-      guard.lock();
+      guard.Lock();
       if (std::exchange(heartbeatBeating_, false)) done_.notify_all();
       if (stopping && queue_.empty()) break;
     }
     const std::string how = how_;
     const WriterCounts counts = counts_;
-    guard.unlock();
+    guard.Unlock();
     if (store_.IsOpen()) {
       if (!busy_) store_.EndRun(NowUtcMs(), how);
       store_.Close();
@@ -577,9 +571,10 @@ void ArchiveWriter::Run() {
                "the archive's writer failed unexpectedly: results are shown "
                "but no longer archived this run");
   }
-  std::lock_guard<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   running_ = false;
   handled_ = submitted_;
+  upkeep_ = false;
   done_.notify_all();
 }
 

@@ -23,16 +23,15 @@
 // `limitsPeriod`, oldest results first; the size cap also as soon as a
 // result takes the file past it. Results brenna-ship has not shipped yet
 // stay beyond both while the disk has room; given up when it is nearly
-// full, said at once with how many.
+// full, said at once with how many. The pages a trim frees are given back
+// to the file system a step at a time whenever nothing waits to be written.
 #ifndef BRENNA_ARCHIVE_ARCHIVEWRITER_H
 #define BRENNA_ARCHIVE_ARCHIVEWRITER_H
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +39,7 @@
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveRecords.h"
 #include "archive/ArchiveStore.h"
+#include "platform/Mutex.h"
 #include "util/ArchiveSettings.h"
 
 namespace archive {
@@ -103,7 +103,8 @@ class ArchiveWriter : public IArchiveWriter {
 
   // Returns once everything queued before, and a heartbeat asked for
   // before, has been written or given up (while another program holds the
-  // archive locked, once it is free).
+  // archive locked, once it is free), the archive has been opened (or
+  // found unavailable) and the pages its trims freed are given back.
   void Drain();
   WriterCounts Counts() const;
   // The archive's path this run.
@@ -125,12 +126,12 @@ class ArchiveWriter : public IArchiveWriter {
   void Enqueue(Item item);
   void Run();
   // Takes up the queued items in order while the archive takes them, and
-  // says when a full queue has room again. Called and returns with `guard`
-  // held.
-  void WriteQueued(std::unique_lock<std::mutex>& guard);
+  // says when a full queue has room again. Called and returns with lock_
+  // held; lets go of it while an item is written.
+  void WriteQueued() PALLIX_REQUIRES(lock_);
   // At the stop, while the archive is still held locked: the items that
-  // waited are given up, counted and said.
-  void GiveUpQueued(std::unique_lock<std::mutex>& guard);
+  // waited are given up, counted and said. As WriteQueued.
+  void GiveUpQueued() PALLIX_REQUIRES(lock_);
   // Opens (or makes) the archive; moves aside what is not one. True when
   // it is open.
   bool OpenArchive();
@@ -152,25 +153,51 @@ class ArchiveWriter : public IArchiveWriter {
   // Counts a result lost, and names it in a detail (debug) line.
   void Lost(const Item& item, const char* why);
 
+  // The upkeep of the file (ArchiveWriterUpkeep.cpp). Whether the file has
+  // free pages to give back, from the first step on.
+  void PlanGiveBack();
+  // Gives the next step of them back; called while nothing waits.
+  void GiveBackStep();
+  // The open file's -wal or -shm left its name: what the WAL holds is
+  // written into the file, which is opened again with a WAL of its own.
+  void FollowCompanions();
+  // `item` was written while its file left the path: written again into
+  // the file there now. The result code.
+  int WriteAgainAtPath(const Item& item);
+  // The heartbeat beside the file while another program holds it, and its
+  // removal once the run's row takes heartbeats again.
+  void NoteHeartbeat(std::int64_t utcMs);
+  void DropHeartbeatNote();
+  // Tells Drain whether the writer has upkeep of its own still to do.
+  void SetUpkeep(bool pending) PALLIX_EXCLUDES(lock_);
+
+  // Set by Start before the writer thread starts, and not changed while it
+  // runs: read by the callers under lock_, by the writer thread without.
   WriterOptions options_;
-  mutable std::mutex lock_;  // everything up to thread_
-  std::condition_variable wake_;
-  std::condition_variable done_;
-  std::deque<Item> queue_;
-  std::size_t queuedBytes_ = 0;
-  std::uint64_t submitted_ = 0;
-  std::uint64_t handled_ = 0;
-  bool running_ = false;
-  bool stopping_ = false;
-  std::string how_;
   std::int64_t startUtcMs_ = 0;  // when Start was called: the run's start
-  bool heartbeatPending_ = false;
-  bool heartbeatBeating_ = false;  // taken from pending, not yet written
-  std::int64_t heartbeatUtcMs_ = 0;
-  std::chrono::steady_clock::time_point lastHeartbeat_{};
-  bool queueFullSaid_ = false;
-  std::uint64_t droppedUnsaid_ = 0;
-  WriterCounts counts_;
+  mutable Mutex lock_;
+  CondVar wake_;
+  CondVar done_;
+  std::deque<Item> queue_ PALLIX_GUARDED_BY(lock_);
+  std::size_t queuedBytes_ PALLIX_GUARDED_BY(lock_) = 0;
+  std::uint64_t submitted_ PALLIX_GUARDED_BY(lock_) = 0;
+  std::uint64_t handled_ PALLIX_GUARDED_BY(lock_) = 0;
+  bool running_ PALLIX_GUARDED_BY(lock_) = false;
+  bool stopping_ PALLIX_GUARDED_BY(lock_) = false;
+  std::string how_ PALLIX_GUARDED_BY(lock_);
+  bool heartbeatPending_ PALLIX_GUARDED_BY(lock_) = false;
+  // Taken from pending, not yet written.
+  bool heartbeatBeating_ PALLIX_GUARDED_BY(lock_) = false;
+  // The opening, or pages to give back, still to come (what the writer
+  // does of itself, for Drain).
+  bool upkeep_ PALLIX_GUARDED_BY(lock_) = false;
+  std::int64_t heartbeatUtcMs_ PALLIX_GUARDED_BY(lock_) = 0;
+  std::chrono::steady_clock::time_point lastHeartbeat_ PALLIX_GUARDED_BY(lock_) =
+      std::chrono::steady_clock::time_point{};
+  bool queueFullSaid_ PALLIX_GUARDED_BY(lock_) = false;
+  std::uint64_t droppedUnsaid_ PALLIX_GUARDED_BY(lock_) = 0;
+  WriterCounts counts_ PALLIX_GUARDED_BY(lock_);
+  // Started and joined by whoever starts and stops the writer.
   std::thread thread_;
 
   // The writer thread's alone.
@@ -183,6 +210,11 @@ class ArchiveWriter : public IArchiveWriter {
   std::chrono::steady_clock::time_point nextLimits_{};
   // The size at which a write has the limits enforced at once.
   std::uint64_t trimAbove_ = 0;
+  bool pagesToGiveBack_ = false;
+  int giveBackPages_ = 0;            // pages per step
+  std::int64_t pagesGivenBack_ = 0;  // since the trim
+  bool heartbeatNoted_ = false;      // a heartbeat note lies beside the file
+  bool heartbeatNoteFailed_ = false;
   bool busy_ = false;  // another program holds the archive locked
   std::chrono::steady_clock::time_point busySince_{};
   std::chrono::steady_clock::time_point retryAt_{};

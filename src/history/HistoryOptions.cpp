@@ -10,6 +10,7 @@
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
 #include "platform/Gbk.h"
+#include "reports/DayReport.h"
 #include "reports/ShownValues.h"
 
 namespace history {
@@ -70,6 +71,28 @@ bool ParseResultId(const std::string& text, std::int64_t* id) {
   return true;
 }
 
+// "DAY" or "DAY..DAY": a day's report, or one of the days from one to the
+// other.
+bool ParseReportDays(const std::string& v, std::int64_t nowUtcMs, HistoryOptions* o,
+                     std::string* error) {
+  const std::size_t dots = v.find("..");
+  const std::string from = v.substr(0, dots);
+  const std::string to = dots == std::string::npos ? from : v.substr(dots + 2);
+  if (!ParseDay(from, nowUtcMs, &o->reportFrom) || !ParseDay(to, nowUtcMs, &o->reportTo)) {
+    *error = "--report '" + v +
+             "' is no day or range of days: give DAY or DAY..DAY, each YYYY-MM-DD, today or "
+             "yesterday";
+    return false;
+  }
+  int days = 0;
+  std::string why;
+  if (!reports::CheckReportRange(o->reportFrom, o->reportTo, &days, &why)) {
+    *error = "--report '" + v + "' takes no such range: " + why;
+    return false;
+  }
+  return true;
+}
+
 const char* CommandName(Command c) {
   switch (c) {
     case Command::kShow:
@@ -103,13 +126,51 @@ struct Selection {
   bool selected = false;   // a filter other than the time
   std::int64_t from = 0;
   std::int64_t to = 0;
-  std::int64_t toSpan = 1;  // how much of the moment --to names is kept
+  std::int64_t toSpan = 1;           // how much of the moment --to names is kept
+  std::vector<std::string> given;    // the options with a value, as given
+  std::vector<std::string> filters;  // of those, the filters
 };
 
+bool IsTimeFilter(const std::string& a) { return a == "--day" || a == "--from" || a == "--to"; }
+
+bool IsFilter(const std::string& a) {
+  static const char* const kFilters[] = {"--group",   "--operator", "--transfer", "--vehicle",
+                                         "--verdict", "--since",    "--limit"};
+  bool filter = IsTimeFilter(a);
+  for (const char* name : kFilters) filter = filter || a == name;
+  return filter;
+}
+
+// An option given once more would silently take the place of the first.
+bool NoteGiven(const std::string& a, Selection* s, std::string* error) {
+  if (std::find(s->given.begin(), s->given.end(), a) != s->given.end()) {
+    *error = a + " is given twice: give it once";
+    return false;
+  }
+  s->given.push_back(a);
+  if (IsFilter(a)) s->filters.push_back(a);
+  return true;
+}
+
+// A command takes only the filters it uses: one it would pass over is
+// refused rather than silently ignored.
+bool CommandTakesFilters(const Selection& s, const HistoryOptions& o, std::string* error) {
+  if (o.command == Command::kList) return true;
+  for (const std::string& f : s.filters) {
+    if (o.command == Command::kRuns && IsTimeFilter(f)) continue;
+    *error = std::string(CommandName(o.command)) + " takes no " + f +
+             (o.command == Command::kRuns ? ": the runs are chosen by --day, --from and --to"
+                                          : ": it chooses what it shows by itself");
+    return false;
+  }
+  return true;
+}
+
 bool TakesValue(const std::string& a) {
-  static const char* const kWithValue[] = {
-      "--archive", "--day",   "--from", "--to",    "--group",   "--operator", "--transfer",
-      "--since",   "--limit", "--show", "--panel", "--verdict", "--report"};
+  static const char* const kWithValue[] = {"--archive", "--config",  "--day",      "--from",
+                                           "--to",      "--group",   "--operator", "--transfer",
+                                           "--vehicle", "--since",   "--limit",    "--show",
+                                           "--panel",   "--verdict", "--report",   "--rows"};
   bool known = false;
   for (const char* name : kWithValue) known = known || a == name;
   return known;
@@ -141,8 +202,14 @@ bool ApplySpan(const std::string& a, const std::string& v, std::int64_t nowUtcMs
 bool ApplyValue(const std::string& a, const std::string& v, std::int64_t nowUtcMs,
                 HistoryOptions* o, Selection* s, std::string* error) {
   std::int64_t n = 0;
-  if (a == "--archive") {
-    o->archivePath = v;
+  if (a == "--archive" || a == "--config") {
+    (a == "--archive" ? o->archivePath : o->configPath) = v;
+  } else if (a == "--rows") {
+    if (v != "result" && v != "value") {
+      *error = "--rows '" + v + "' is no kind of row: give result or value";
+      return false;
+    }
+    o->rowPerResult = v == "result";
   } else if (a == "--day" || a == "--from" || a == "--to") {
     return ApplySpan(a, v, nowUtcMs, o, s, error);
   } else if (a == "--group") {
@@ -152,20 +219,26 @@ bool ApplyValue(const std::string& a, const std::string& v, std::int64_t nowUtcM
       return false;
     }
     s->selected = true;
-  } else if (a == "--operator" || a == "--transfer") {
-    std::string* gbk = a == "--operator" ? &o->filter.operatorText : &o->filter.transfer;
-    if (!ParseGbk(v, gbk)) {
+  } else if (a == "--operator" || a == "--transfer" || a == "--vehicle") {
+    std::string* gbk = a == "--operator"   ? &o->filter.operatorText
+                       : a == "--transfer" ? &o->filter.transferPart
+                                           : &o->filter.vehicle;
+    if (!ParseGbk(v, gbk) || gbk->empty()) {
       *error = a + " must be UTF-8 text that GBK can hold";
       return false;
     }
-    (a == "--operator" ? o->filter.byOperator : o->filter.byTransfer) = true;
+    if (a == "--operator") o->filter.byOperator = true;
+    if (a == "--vehicle") o->vehicleText = v;
     s->selected = true;
   } else if (a == "--since") {
-    if (v != "0" && !ParseCount(v, INT64_MAX / 2, &n)) {
+    if (!ParseResultId(v, &n)) {
       *error = "--since '" + v + "' is no result id";
       return false;
     }
-    o->filter.afterId = n;
+    // Beyond what an id can be: no mistake of form, but nothing can follow.
+    o->sinceBeyond = n < 0;
+    o->sinceText = v;
+    o->filter.afterId = n < 0 ? 0 : n;
     s->selected = true;
   } else if (a == "--limit") {
     if (!ParseCount(v, kMaxLimit, &o->filter.limit)) {
@@ -187,10 +260,7 @@ bool ApplyValue(const std::string& a, const std::string& v, std::int64_t nowUtcM
     }
     reports::ApplyVerdictFilter(verdict, &o->filter);
   } else if (a == "--report") {
-    if (!ParseDay(v, nowUtcMs, &o->reportDay)) {
-      *error = "--report '" + v + "' is no day: give YYYY-MM-DD, today or yesterday";
-      return false;
-    }
+    if (!ParseReportDays(v, nowUtcMs, o, error)) return false;
     return TakeCommand(Command::kReport, o, error);
   } else if (a == "--panel") {
     if (v == "now") {
@@ -207,16 +277,21 @@ bool ApplyValue(const std::string& a, const std::string& v, std::int64_t nowUtcM
 // The time span, once every option is read.
 bool SettleSelection(const Selection& s, std::int64_t nowUtcMs, HistoryOptions* o,
                      std::string* error) {
-  if (o->command == Command::kReport && o->csv) {
-    *error = "--report prints a table for reading; --csv is for the list of results";
+  if (!CommandTakesFilters(s, *o, error)) return false;
+  if (std::find(s.given.begin(), s.given.end(), "--rows") != s.given.end() &&
+      (!o->csv || o->command != Command::kList)) {
+    *error = "--rows is for the list of results as CSV (--csv)";
     return false;
   }
-  if (s.from > s.to) {
+  // --to names a last moment to the precision given: a --from within the
+  // minute or day it names is no later than it.
+  const bool toGiven = s.to != std::numeric_limits<std::int64_t>::max();
+  if (toGiven && s.from >= s.to + s.toSpan) {
     *error = "--from is after --to";
     return false;
   }
   o->filter.fromUtcMs = s.from;
-  if (s.to != std::numeric_limits<std::int64_t>::max()) o->filter.toUtcMs = s.to + s.toSpan;
+  if (toGiven) o->filter.toUtcMs = s.to + s.toSpan;
   // Nothing asked for: today's results (or runs).
   if (!s.spanGiven && (!s.selected || o->command == Command::kRuns))
     o->filter.day = archive::ToLocal(nowUtcMs).day;
@@ -262,7 +337,7 @@ bool ParseHistoryOptions(const std::vector<std::string>& args, std::int64_t nowU
       *error = "the value of " + a + " is too long";
       return false;
     }
-    if (!ApplyValue(a, v, nowUtcMs, o, &s, error)) return false;
+    if (!NoteGiven(a, &s, error) || !ApplyValue(a, v, nowUtcMs, o, &s, error)) return false;
   }
   return SettleSelection(s, nowUtcMs, o, error);
 }
@@ -275,24 +350,29 @@ const char* HistoryUsage() {
          "  --show ID             one result: its items as sent and every display write\n"
          "  --panel TIME|now      the panel as it stood at that moment, display by display\n"
          "  --runs                when the monitor ran (today's, or those of --day/--from/--to)\n"
-         "  --report DAY          the day's report: per group, operator and value\n"
+         "  --report DAY[..DAY]   the report of a day or of days: per group, operator and value\n"
          "\n"
-         "Filters (all that are given must hold):\n"
+         "Filters of the list (all that are given must hold; each option once):\n"
          "  --day DAY             shown on that local day: YYYY-MM-DD, today, yesterday\n"
          "  --from TIME --to TIME shown from / up to (local) YYYY-MM-DD hh:mm[:ss]\n"
          "  --group GROUP         a device group: its caption (制动设备) or a device code (25)\n"
          "  --operator TEXT       the operator number exactly as shown\n"
-         "  --transfer NAME       the transfer name exactly as sent\n"
+         "  --transfer PART       transfer names holding this text\n"
+         "  --vehicle KEY         every result of a vehicle, any day (docs/archive.md, Vehicles)\n"
          "  --verdict VERDICT     only results with a value shown as veto or advisory\n"
          "  --since ID            only results after result ID\n"
          "  --limit N             at most N results\n"
          "\n"
-         "  --csv                 the list for a spreadsheet: one row per value shown\n"
+         "  --csv                 for a spreadsheet: the list one row per value shown (--rows\n"
+         "                        result: one per result), the report one row per group\n"
          "  --archive FILE        another archive than " BRENNA_DEFAULT_ARCHIVE_TEXT
          "\n"
+         "  --config FILE         the settings that say how a transfer name names its vehicle\n"
+         "                        (default: brenna-web.ini, [Vehicle] KeyPattern)\n"
          "  -h, --help            this text\n"
          "\n"
-         "Exit status: 0 done, 1 the archive cannot be read, 2 bad arguments, 3 nothing to show.\n";
+         "Exit status: 0 done, 1 the archive cannot be read or the output not written,\n"
+         "2 bad arguments, 3 nothing to show.\n";
 }
 
 }  // namespace history

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "archive/ArchiveTime.h"
+#include "history/ReportText.h"
+#include "history/TerminalText.h"
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
 #include "panel/ValueDisplayIds.h"
 #include "reports/ArchiveText.h"
 #include "reports/CsvExport.h"
-#include "reports/DayReport.h"
 #include "reports/ResultBatches.h"
 #include "reports/ShownValues.h"
 
@@ -26,36 +27,25 @@ using reports::PadRight;
 
 namespace {
 
-void Put(std::FILE* out, const std::string& text) { std::fwrite(text.data(), 1, text.size(), out); }
-
 std::string Join(const std::vector<std::string>& cells) {
   std::string line;
   for (std::size_t i = 0; i < cells.size(); ++i) line += (i ? "," : "") + CsvCell(cells[i]);
   return line + "\n";
 }
 
-std::string Right(const std::string& text, int width) {
-  return text.size() >= static_cast<std::size_t>(width)
-             ? text
-             : std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text;
-}
-
 std::string LocalText(std::int64_t utcMs) { return archive::ToLocal(utcMs).text; }
 
 std::string Count(int n) { return n < 0 ? std::string("?") : std::to_string(n); }
-
-std::string Group(const std::string& caption) {
-  return caption.empty() ? std::string("-") : FromUtf8(caption);
-}
 
 // Reads on as long as the output takes it: a closed pipe (| head) ends
 // the list.
 bool Written(std::FILE* out) { return std::ferror(out) == 0; }
 
 int ListCsv(const std::shared_ptr<archive::ArchiveReader>& reader, const HistoryOptions& o,
-            std::FILE* out, std::string* error) {
+            const reports::VehicleRule& rule, std::FILE* out, std::string* error) {
   // The very file brenna-web's /results.csv is, batch by batch.
-  reports::CsvExport csv(reader, o.filter);
+  reports::CsvExport csv(reader, o.filter, rule,
+                         o.rowPerResult ? reports::CsvRowsOf::kResult : reports::CsvRowsOf::kValue);
   for (bool done = false; !done && Written(out);) {
     std::string chunk;
     if (!csv.Next(&chunk, &done, error)) return kUnreadable;
@@ -78,8 +68,12 @@ std::string VerdictLine(const reports::VerdictSummary& v) {
 }
 
 int ListResults(const std::shared_ptr<archive::ArchiveReader>& shared, const HistoryOptions& o,
-                std::FILE* out, std::string* error) {
-  if (o.csv) return ListCsv(shared, o, out, error);
+                const reports::VehicleRule& rule, std::FILE* out, std::string* error) {
+  if (o.sinceBeyond) {
+    *error = "no result can come after " + o.sinceText + ": no archive holds an id that high";
+    return kNothing;
+  }
+  if (o.csv) return ListCsv(shared, o, rule, out, error);
   Put(out, Right("ID", 8) + "  " + PadRight("SHOWN (local)", 23) + "  " + PadRight("GROUP", 14) +
                "  " + Right("DEV", 4) + "  " + Right("TITLE", 6) + "  " + Right("ITEMS", 5) + "  " +
                Right("VETO", 4) + "  " + Right("ADV", 3) + "  " + PadRight("OPERATOR", 10) + "  " +
@@ -151,9 +145,7 @@ int ShowResult(archive::ArchiveReader& reader, const HistoryOptions& o, std::FIL
                std::to_string(r.deviceCode) + ")\n");
   Put(out, "  operator   " + FromGbk(r.operatorText) + "\n");
   Put(out, "  title      " +
-               (r.titleCount < 0 ? std::string("not counted")
-                                 : "数据监控(" + std::to_string(r.titleCount) + ")") +
-               "\n");
+               (r.titleCount < 0 ? std::string("not counted") : WindowTitle(r.titleCount)) + "\n");
   Put(out, "  items      " + std::to_string(r.itemCount) + " in the record\n");
   Put(out, "\nItems, as sent (code, judge, value):\n");
   for (const archive::RecordItem& i : d.items)
@@ -279,56 +271,10 @@ int ListRuns(archive::ArchiveReader& reader, const HistoryOptions& o, std::FILE*
   return ok ? kDone : kUnreadable;
 }
 
-std::string Clock(const std::string& shownLocal) {
-  return shownLocal.size() >= 19 ? FromUtf8(shownLocal.substr(11, 8)) : std::string("-");
-}
-
-std::string CountsText(const reports::ReportCounts& c) {
-  return Right(std::to_string(c.results), 7) + "  " + Right(std::to_string(c.vetoed), 5) + "  " +
-         Right(std::to_string(c.advisory), 8) + "  " + Right(std::to_string(c.retests), 7) + "  " +
-         PadRight(Clock(c.first), 8) + "  " + Clock(c.last) + "\n";
-}
-
-const char kCountsHeading[] = "  RESULTS   VETO  ADVISORY  RETESTS  FIRST     LAST\n";
-
-int ShowDayReport(const std::shared_ptr<archive::ArchiveReader>& reader, const HistoryOptions& o,
-                  std::FILE* out, std::string* error) {
-  reports::DayReport r;
-  if (!reports::BuildDayReport(reader, o.reportDay, &r, error)) return kUnreadable;
-  const reports::ReportCounts& t = r.total;
-  Put(out, "Report of " + r.day + ": " + std::to_string(t.results) + " results, " +
-               std::to_string(t.vetoed) + " with a veto (" + reports::Percent(t.vetoed, t.results) +
-               "), " + std::to_string(t.advisory) + " with an advisory, " +
-               std::to_string(t.retests) + " retests; first " + Clock(t.first) + ", last " +
-               Clock(t.last) + "\n");
-  Put(out, "(a retest: a result at the same group by the same operator within " +
-               std::to_string(reports::kRetestWindowMs / 1000) + " s of the one before it)\n");
-  Put(out, "\n" + PadRight("BY GROUP", 16) + kCountsHeading);
-  for (const reports::GroupLine& g : r.groups)
-    Put(out, PadRight(Group(g.group), 16) + CountsText(g.counts));
-  Put(out, PadRight("all", 16) + CountsText(t));
-  Put(out, "\n" + PadRight("BY OPERATOR", 12) + PadRight("GROUPS", 30) + kCountsHeading);
-  for (const reports::OperatorLine& op : r.operators) {
-    std::string groups;
-    for (const std::string& g : op.groups) groups += (groups.empty() ? "" : ", ") + Group(g);
-    Put(out, PadRight(FromGbk(op.operatorText), 12) + PadRight(groups, 30) + CountsText(op.counts));
-  }
-  Put(out, "\n" + Right("CODE", 6) + "  " + PadRight("GROUP", 14) + "  " + PadRight("VALUE", 22) +
-               Right("SHOWN", 7) + Right("VETOES", 8) + Right("VETO RATE", 11) +
-               Right("ADVISORIES", 12) + "\n");
-  for (const reports::CodeLine& c : r.codes)
-    Put(out, Right(std::to_string(c.code), 6) + "  " + PadRight(Group(c.group), 14) + "  " +
-                 PadRight(c.name, 22) + Right(std::to_string(c.values), 7) +
-                 Right(std::to_string(c.vetoes), 8) +
-                 Right(reports::Percent(c.vetoes, c.values), 11) +
-                 Right(std::to_string(c.advisories), 12) + "\n");
-  return kDone;
-}
-
 }  // namespace
 
 int RunReport(const std::shared_ptr<archive::ArchiveReader>& reader, const HistoryOptions& options,
-              std::FILE* out, std::string* error) {
+              const reports::VehicleRule& rule, std::FILE* out, std::string* error) {
   switch (options.command) {
     case Command::kShow:
       return ShowResult(*reader, options, out, error);
@@ -337,9 +283,9 @@ int RunReport(const std::shared_ptr<archive::ArchiveReader>& reader, const Histo
     case Command::kRuns:
       return ListRuns(*reader, options, out, error);
     case Command::kReport:
-      return ShowDayReport(reader, options, out, error);
+      return PrintReport(reader, options, rule, out, error);
     default:
-      return ListResults(reader, options, out, error);
+      return ListResults(reader, options, rule, out, error);
   }
 }
 

@@ -12,6 +12,7 @@
 
 #include "archive/ArchiveReader.h"
 #include "history/HistoryOptions.h"
+#include "reports/VehicleKey.h"
 
 namespace history {
 
@@ -22,9 +23,10 @@ inline constexpr int kBadArguments = 2;
 inline constexpr int kNothing = 3;
 
 // Runs the command of `options` on the open archive, printing to `out`;
-// the exit status. *error: why, for standard error, when it is not kDone.
+// vehicles are told by `rule`. The exit status; *error: why, for standard
+// error, when it is not kDone.
 int RunReport(const std::shared_ptr<archive::ArchiveReader>& reader, const HistoryOptions& options,
-              std::FILE* out, std::string* error);
+              const reports::VehicleRule& rule, std::FILE* out, std::string* error);
 
 }  // namespace history
 

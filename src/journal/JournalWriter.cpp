@@ -47,7 +47,7 @@ bool JournalWriter::Start(const Options& options) {
     file = std::make_unique<RotatingFile>(fs, options.directory, options.fileName, options.limits);
     opened = file->Open();
   }
-  std::lock_guard<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   options_ = options;
   previousTail_ = file ? file->PreviousTail() : std::string();
   lastSubmitted_ = std::chrono::steady_clock::now();
@@ -78,7 +78,7 @@ bool JournalWriter::Start(const Options& options) {
 
 void JournalWriter::Stop() {
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     if (!thread_.joinable()) return;
     stopping_ = true;
   }
@@ -93,9 +93,9 @@ void JournalWriter::Submit(Level level, std::string line, std::size_t stampLengt
     line.resize(cut);
     line += "...";
   }
-  std::unique_lock<std::mutex> guard(lock_);
+  RelockableLock guard(lock_);
   if (!running_) {
-    guard.unlock();
+    guard.Unlock();
     line += '\n';
     journal_io::WriteToStderr(line.data(), line.size());
     return;
@@ -114,38 +114,38 @@ void JournalWriter::Submit(Level level, std::string line, std::size_t stampLengt
   const bool wasEmpty = queue_.empty();
   queuedBytes_ += line.size();
   queue_.push_back(Entry{level, std::move(line), stampLength});
-  guard.unlock();
+  guard.Unlock();
   if (wasEmpty) wake_.notify_one();
 }
 
 void JournalWriter::Drain() {
-  std::unique_lock<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   const std::uint64_t target = submitted_;
-  written_.wait(guard, [&] { return !running_ || done_ >= target; });
+  while (running_ && done_ < target) written_.wait(lock_);
 }
 
 std::uint64_t JournalWriter::DroppedLines() const {
-  std::lock_guard<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   return dropped_;
 }
 
 std::uint64_t JournalWriter::StderrLostLines() const {
-  std::lock_guard<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   return stderrLost_;
 }
 
 std::string JournalWriter::FilePath() const {
-  std::lock_guard<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   return filePath_;
 }
 
 std::string JournalWriter::PreviousTail() const {
-  std::lock_guard<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   return previousTail_;
 }
 
 std::chrono::steady_clock::time_point JournalWriter::LastSubmitted() const {
-  std::lock_guard<std::mutex> guard(lock_);
+  MutexLock guard(lock_);
   return lastSubmitted_;
 }
 
@@ -160,7 +160,7 @@ std::uint64_t CountLines(std::string_view text) {
 void JournalWriter::StderrLost(std::uint64_t lines) {
   if (lines == 0) return;
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     stderrLost_ += lines;
   }
   stderrLostUnsaid_ += lines;
@@ -248,21 +248,21 @@ void JournalWriter::WriteOwnLine(Level level, const std::string& text) {
 }
 
 void JournalWriter::Run() {
-  std::unique_lock<std::mutex> guard(lock_);
+  RelockableLock guard(lock_);
   for (;;) {
-    guard.unlock();
+    guard.Unlock();
     if (file_) {
       const std::string trouble = file_->TakeTrouble();
       if (!trouble.empty()) WriteOwnLine(Level::kWarning, trouble);
     }
-    guard.lock();
-    wake_.wait(guard, [&] { return stopping_ || !queue_.empty(); });
+    guard.Lock();
+    while (!stopping_ && queue_.empty()) wake_.wait(lock_);
     if (queue_.empty()) break;  // stopping, and everything written
     std::deque<Entry> batch;
     batch.swap(queue_);
     queuedBytes_ = 0;
     const std::uint64_t dropped = std::exchange(droppedUnsaid_, 0);
-    guard.unlock();
+    guard.Unlock();
     WriteOut(batch);
     if (dropped > 0) {
       WriteOwnLine(Level::kWarning, FormatCount(dropped) +
@@ -273,7 +273,7 @@ void JournalWriter::Run() {
     std::vector<std::pair<Level, std::string>> notes;
     notes.swap(stderrNotes_);
     for (const auto& [level, note] : notes) WriteOwnLine(level, note);
-    guard.lock();
+    guard.Lock();
     done_ += batch.size();
     written_.notify_all();
   }
@@ -282,7 +282,6 @@ void JournalWriter::Run() {
   running_ = false;
   filePath_.clear();
   written_.notify_all();
-  guard.unlock();
   // Joined by Stop.
 }
 

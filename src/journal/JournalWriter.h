@@ -20,12 +20,10 @@
 #define BRENNA_JOURNAL_JOURNALWRITER_H
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -33,6 +31,7 @@
 
 #include "journal/Journal.h"
 #include "journal/RotatingFile.h"
+#include "platform/Mutex.h"
 
 namespace journal {
 
@@ -93,23 +92,27 @@ class JournalWriter {
   void SendToStderr(const std::string& text);
   void StderrLost(std::uint64_t lines);
 
-  mutable std::mutex lock_;  // everything below up to thread_
-  std::condition_variable wake_;
-  std::condition_variable written_;
-  std::deque<Entry> queue_;
-  std::size_t queuedBytes_ = 0;
-  std::uint64_t submitted_ = 0;  // lines queued since Start
-  std::uint64_t done_ = 0;       // lines written (or dropped) since Start
-  std::uint64_t dropped_ = 0;
-  std::uint64_t droppedUnsaid_ = 0;
-  bool running_ = false;
-  bool stopping_ = false;
+  mutable Mutex lock_;
+  CondVar wake_;
+  CondVar written_;
+  std::deque<Entry> queue_ PALLIX_GUARDED_BY(lock_);
+  std::size_t queuedBytes_ PALLIX_GUARDED_BY(lock_) = 0;
+  std::uint64_t submitted_ PALLIX_GUARDED_BY(lock_) = 0;  // lines queued since Start
+  std::uint64_t done_ PALLIX_GUARDED_BY(lock_) = 0;       // lines written (or dropped) since Start
+  std::uint64_t dropped_ PALLIX_GUARDED_BY(lock_) = 0;
+  std::uint64_t droppedUnsaid_ PALLIX_GUARDED_BY(lock_) = 0;
+  bool running_ PALLIX_GUARDED_BY(lock_) = false;
+  bool stopping_ PALLIX_GUARDED_BY(lock_) = false;
+  std::string filePath_ PALLIX_GUARDED_BY(lock_);
+  std::string previousTail_ PALLIX_GUARDED_BY(lock_);
+  std::chrono::steady_clock::time_point lastSubmitted_ PALLIX_GUARDED_BY(lock_) =
+      std::chrono::steady_clock::time_point{};
+  std::uint64_t stderrLost_ PALLIX_GUARDED_BY(lock_) = 0;  // since Start
+  // Set by Start before the writer thread starts, and not changed while it
+  // runs: read by Submit under the lock, by the writer thread without.
   Options options_;
   bool stderrIsSystemJournal_ = false;
-  std::string filePath_;
-  std::string previousTail_;
-  std::chrono::steady_clock::time_point lastSubmitted_{};
-  std::uint64_t stderrLost_ = 0;  // since Start
+  // Started and joined by whoever starts and stops the writer.
   std::thread thread_;
   // The writer thread's alone while it runs.
   std::unique_ptr<RotatingFile> file_;

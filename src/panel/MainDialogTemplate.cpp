@@ -1,13 +1,16 @@
 // Template 102, the monitoring window, as one table in template order:
 // the group boxes, button 1016, the labels group by group, the 77 value
-// displays in ascending identifier order, the verdict panels, and button 1017
-// last. 1016 comes before every other tab stop, so it takes the focus first.
+// displays in ascending identifier order, the verdict panels (made from the
+// verdict table, in its order), and button 1017 last. 1016 comes before
+// every other tab stop, so it takes the focus first.
+#include <array>
 #include <iterator>
+#include <string>
 
 #include "panel/Resource.h"
 #include "panel/Templates.h"
 #include "panel/ValueDisplayIds.h"
-#include "panel/VerdictLegend.h"
+#include "panel/Verdicts.h"
 
 namespace {
 
@@ -33,9 +36,10 @@ constexpr DlgControl Button(int id, const char* text, int x, int y, int cx, int 
           {x, y, cx, cy},
           kChild | kVisible | kTabStop | kPushButton};
 }
-// The legend's panels name their verdicts (VerdictLegend.h).
-constexpr DlgControl Panel(int id, int x, int y, int cx, int cy) {
-  return {ControlKind::VerdictPanel, id, PanelText(id), {x, y, cx, cy}, kStaticText | kCenter};
+// A legend panel names its verdict, where the verdict table puts it.
+constexpr DlgControl Panel(const VerdictLook& v) {
+  return {ControlKind::VerdictPanel, v.panel.controlId, v.legendText, v.panel.rect,
+          kStaticText | kCenter};
 }
 // Disabled flat buttons in the template; the window paints them itself.
 constexpr DlgControl Display(int id, int x, int y, int cx, int cy) {
@@ -46,7 +50,7 @@ constexpr DlgControl Display(int id, int x, int y, int cx, int cy) {
           kChild | kVisible | kDisabled | kTabStop | kFlat};
 }
 
-constexpr DlgControl kMainControls[] = {
+constexpr DlgControl kBeforeLegend[] = {
     // Device groups.
     Group("不透光烟度设备", 4, 1, 326, 61),
     Group("双怠速废气设备", 3, 70, 326, 61),
@@ -208,16 +212,25 @@ constexpr DlgControl kMainControls[] = {
     Display(1154, 193, 484, 44, 18),  // whole vehicle: force, sum
     Display(1155, 387, 465, 44, 18),
     Display(1156, 387, 485, 44, 18),
-    Display(1157, 440, 211, 208, 16),  // headlamp: operator
+    // Headlamp: operator.
+    Display(1157, 440, 211, 208, 16),
+};
 
-    // Verdict legend.
-    Panel(IDC_ST_VETO, 349, 68, 163, 59),
-    Panel(IDC_ST_PASSED, 512, 68, 163, 59),
-    Panel(IDC_ST_ADVISORY, 349, 136, 163, 59),
-    Panel(IDC_ST_NOTJUDGED, 512, 136, 163, 59),
-
+constexpr DlgControl kAfterLegend[] = {
     Button(IDC_BTN_PORTSET, "端口设置", 349, 0, 163, 66),
 };
+
+// The controls before the legend, its panels, the controls after it.
+constexpr auto WithLegend() {
+  std::array<DlgControl, std::size(kBeforeLegend) + std::size(kVerdicts) + std::size(kAfterLegend)>
+      all{};
+  std::size_t n = 0;
+  for (const DlgControl& c : kBeforeLegend) all[n++] = c;
+  for (const VerdictLook& v : kVerdicts) all[n++] = Panel(v);
+  for (const DlgControl& c : kAfterLegend) all[n++] = c;
+  return all;
+}
+constexpr auto kMainControls = WithLegend();
 
 // The template's value displays are exactly the known ones, in the same
 // (ascending) order, so every ID the routing and the window use exists.
@@ -241,8 +254,8 @@ const DlgTemplate kMainTemplate = {
     "宋体",
     kPopup | kVisible | kCaption | kSysMenu | kMinimizeBox | kModalFrame | kSetFont,
     kExAppWindow,
-    kMainControls,
-    sizeof(kMainControls) / sizeof(kMainControls[0]),
+    kMainControls.data(),
+    kMainControls.size(),
 };
 
 }  // namespace
@@ -262,4 +275,10 @@ std::string_view GroupCaptionAt(const DluRect& d) {
       return c.text;
   }
   return {};
+}
+
+std::string WindowTitle(int count) { return WindowTitle(MainDialogTemplate().caption, count); }
+
+std::string WindowTitle(const std::string& caption, int count) {
+  return count < 0 ? caption : caption + "(" + std::to_string(count) + ")";
 }

@@ -4,6 +4,7 @@
 #define BRENNA_PANEL_TEMPLATES_H
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "panel/DialogTemplate.h"
@@ -17,6 +18,13 @@ std::string_view GroupCaptionOf(int controlId);
 // The same for a rectangle of the main window (a label's, which has no ID
 // of its own).
 std::string_view GroupCaptionAt(const DluRect& rect);
+
+// The main window's title once `count` results are shown: the caption with
+// the count, "数据监控(7)"; the caption alone for a count below 0 (none
+// counted yet). The caption is template 102's (UTF-8) unless one is given:
+// the monitor's is the library's translation of it (GBK).
+std::string WindowTitle(int count);
+std::string WindowTitle(const std::string& caption, int count);
 
 // Template 100: icon, two text lines, OK.
 const DlgTemplate& AboutDialogTemplate();

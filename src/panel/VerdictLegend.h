@@ -1,12 +1,14 @@
-// VerdictLegend - the four fixed panels that explain the judge colours:
-// each names a verdict and is filled with its colour (Verdicts.h), white
-// text on each. The window's template takes each panel's text from here.
+// VerdictLegend - the fixed panels that explain the judge colours, one per
+// verdict of the verdict table (Verdicts.h), in its order: each names its
+// verdict and is filled with its colour, white text on each. The window's
+// template takes each panel's text and place from the table; both windows
+// fill the panels from here.
 #ifndef BRENNA_PANEL_VERDICTLEGEND_H
 #define BRENNA_PANEL_VERDICTLEGEND_H
 
+#include <array>
 #include <cstddef>
 
-#include "panel/Resource.h"
 #include "panel/Verdicts.h"
 #include "util/Colors.h"
 
@@ -17,34 +19,35 @@ struct PanelColors {
   COLORREF text;
 };
 
-constexpr PanelColors LegendPanel(int controlId, Verdict verdict) {
-  return {controlId, verdict, LookOf(verdict).color, kColorWhite};
-}
+inline constexpr std::size_t kVerdictCount = std::size(kVerdicts);
 
-// In the order the window compares them: veto, passed, advisory, not judged.
-inline constexpr PanelColors kVerdictPanels[4] = {
-    LegendPanel(IDC_ST_VETO, Verdict::kVeto),
-    LegendPanel(IDC_ST_PASSED, Verdict::kPassed),
-    LegendPanel(IDC_ST_ADVISORY, Verdict::kAdvisory),
-    LegendPanel(IDC_ST_NOTJUDGED, Verdict::kNotJudged),
-};
+namespace verdict_legend_detail {
+constexpr std::array<PanelColors, kVerdictCount> Panels() {
+  std::array<PanelColors, kVerdictCount> panels{};
+  for (std::size_t i = 0; i < kVerdictCount; ++i)
+    panels[i] = {kVerdicts[i].panel.controlId, kVerdicts[i].verdict, kVerdicts[i].color,
+                 kColorWhite};
+  return panels;
+}
+}  // namespace verdict_legend_detail
+
+// In the order the window compares them: the verdict table's.
+inline constexpr std::array<PanelColors, kVerdictCount> kVerdictPanels =
+    verdict_legend_detail::Panels();
+
+// The place in the legend (and in kVerdicts) of the panel with this control
+// identifier; -1 for every other control, whose colours are left alone.
+constexpr int LegendIndex(int controlId) {
+  for (std::size_t i = 0; i < kVerdictCount; ++i)
+    if (kVerdictPanels[i].controlId == controlId) return static_cast<int>(i);
+  return -1;
+}
 
 // The colours of the panel with this control identifier; null for every
-// other control, whose colours are left alone.
+// other control.
 constexpr const PanelColors* FindPanelColors(int controlId) {
-  for (const PanelColors& panel : kVerdictPanels)
-    if (panel.controlId == controlId) return &panel;
-  return nullptr;
-}
-
-// The text (UTF-8) of the panel with this control identifier: its
-// verdict's name; empty for every other control.
-// (A loop rather than FindPanelColors: comparing a pointer into the table
-// with null is no constant expression under -fsanitize=undefined.)
-constexpr const char* PanelText(int controlId) {
-  for (const PanelColors& panel : kVerdictPanels)
-    if (panel.controlId == controlId) return LookOf(panel.verdict).legendText;
-  return "";
+  const int i = LegendIndex(controlId);
+  return i < 0 ? nullptr : &kVerdictPanels[static_cast<std::size_t>(i)];
 }
 
 #endif  // BRENNA_PANEL_VERDICTLEGEND_H

@@ -15,10 +15,11 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "platform/Mutex.h"
 
 namespace {
 
@@ -252,11 +253,12 @@ std::string FirstToAnswer(const std::vector<Target>& targets, Clock::time_point 
 
 }  // namespace
 
+// What the asking thread hands the one that waits.
 struct BusProbe::Shared {
-  std::mutex lock;
-  std::condition_variable finished;
-  bool done = false;
-  std::string answering;
+  Mutex lock;
+  CondVar finished;
+  bool done PALLIX_GUARDED_BY(lock) = false;
+  std::string answering PALLIX_GUARDED_BY(lock);
 };
 
 std::string SessionBusAddress() {
@@ -281,7 +283,7 @@ BusProbe::BusProbe(const std::string& addresses, std::chrono::milliseconds limit
   }
   auto ask = [shared = m_shared, targets = std::move(targets), deadline = m_deadline] {
     const std::string found = FirstToAnswer(targets, deadline);
-    std::lock_guard<std::mutex> guard(shared->lock);
+    MutexLock guard(shared->lock);
     shared->answering = found;
     shared->done = true;
     shared->finished.notify_all();
@@ -291,7 +293,7 @@ BusProbe::BusProbe(const std::string& addresses, std::chrono::milliseconds limit
     // waits for it beyond that.
     std::thread(std::move(ask)).detach();
   } catch (...) {
-    std::lock_guard<std::mutex> guard(m_shared->lock);
+    MutexLock guard(m_shared->lock);
     m_shared->done = true;
   }
 }
@@ -299,8 +301,10 @@ BusProbe::BusProbe(const std::string& addresses, std::chrono::milliseconds limit
 BusProbe::~BusProbe() = default;
 
 std::string BusProbe::Answering() {
-  std::unique_lock<std::mutex> guard(m_shared->lock);
-  m_shared->finished.wait_until(guard, m_deadline, [this] { return m_shared->done; });
+  MutexLock guard(m_shared->lock);
+  while (!m_shared->done &&
+         m_shared->finished.wait_until(m_shared->lock, m_deadline) != std::cv_status::timeout) {
+  }
   return m_shared->done ? m_shared->answering : std::string();
 }
 

@@ -15,10 +15,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 #include <vector>
 
 #include "platform/FileOps.h"
+#include "platform/Mutex.h"
 
 namespace journal_io {
 
@@ -30,15 +30,17 @@ namespace {
 // journal's own, opened again through /proc, and a socket is written with
 // MSG_DONTWAIT.
 struct StderrState {
-  std::mutex lock;
-  bool known = false;  // dev and ino below describe what descriptor 2 was
-  dev_t dev = 0;
-  ino_t ino = 0;
-  int fd = STDERR_FILENO;
-  bool own = false;     // fd is ours, non-blocking
-  bool socket = false;  // send with MSG_DONTWAIT
-  bool polled = false;  // a pipe or terminal without a descriptor of our own
-  bool gone = false;    // its reader has gone for good
+  // Every thread that logs writes through it.
+  Mutex lock;
+  bool known PALLIX_GUARDED_BY(lock) = false;  // dev and ino describe what descriptor 2 was
+  dev_t dev PALLIX_GUARDED_BY(lock) = 0;
+  ino_t ino PALLIX_GUARDED_BY(lock) = 0;
+  int fd PALLIX_GUARDED_BY(lock) = STDERR_FILENO;
+  bool own PALLIX_GUARDED_BY(lock) = false;     // fd is ours, non-blocking
+  bool socket PALLIX_GUARDED_BY(lock) = false;  // send with MSG_DONTWAIT
+  bool polled PALLIX_GUARDED_BY(lock) =
+      false;                                  // a pipe or terminal without a descriptor of our own
+  bool gone PALLIX_GUARDED_BY(lock) = false;  // its reader has gone for good
 };
 
 StderrState& Stderr() {
@@ -46,7 +48,7 @@ StderrState& Stderr() {
   return *state;
 }
 
-void PrepareStderr(StderrState& s, const struct stat& st) {
+void PrepareStderr(StderrState& s, const struct stat& st) PALLIX_REQUIRES(s.lock) {
   if (s.own) ::close(s.fd);
   s.fd = STDERR_FILENO;
   s.own = s.socket = s.polled = s.gone = false;
@@ -252,7 +254,7 @@ FileResult Remove(const std::string& path) { return ResultOf(RemoveFile(path)); 
 
 std::size_t WriteToStderr(const char* data, std::size_t size) {
   StderrState& s = Stderr();
-  std::lock_guard<std::mutex> guard(s.lock);
+  MutexLock guard(s.lock);
   struct stat st {};
   if (::fstat(STDERR_FILENO, &st) != 0) return 0;  // closed
   // Descriptor 2 may have been replaced (dup2) since the last write.

@@ -44,8 +44,11 @@ bool FromLocalCalendar(const CalendarTime& local, std::int64_t* seconds) {
   t.tm_min = local.minute;
   t.tm_sec = local.second;
   t.tm_isdst = -1;  // whatever the zone says for that day
+  // -1 is also the second before 1970 (midnight of 1 January 1970 in a zone
+  // east of UTC): only a day of the week left unset says mktime failed.
+  t.tm_wday = -1;
   const time_t made = ::mktime(&t);
-  if (made == static_cast<time_t>(-1)) return false;
+  if (made == static_cast<time_t>(-1) && t.tm_wday == -1) return false;
   *seconds = static_cast<std::int64_t>(made);
   return true;
 }

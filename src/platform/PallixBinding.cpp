@@ -58,6 +58,9 @@ PeerConnectedFn g_peerConnected = nullptr;
 // And its PallixRefuseFrame.
 using RefuseFrameFn = int(PALLIX_CALL*)(int);
 RefuseFrameFn g_refuseFrame = nullptr;
+// And its PallixRejectFrame and PallixFrameWanted, of the same type.
+RefuseFrameFn g_rejectFrame = nullptr;
+RefuseFrameFn g_frameWanted = nullptr;
 
 void ClearTable() {
   for (PallixEntryFn& entry : g_table) entry = nullptr;
@@ -161,6 +164,8 @@ int LoadPallix(int variant) {
   g_peerConnected =
       reinterpret_cast<PeerConnectedFn>(PallixOwnExport(g_handle, "PallixPeerConnected"));
   g_refuseFrame = reinterpret_cast<RefuseFrameFn>(PallixOwnExport(g_handle, "PallixRefuseFrame"));
+  g_rejectFrame = reinterpret_cast<RefuseFrameFn>(PallixOwnExport(g_handle, "PallixRejectFrame"));
+  g_frameWanted = reinterpret_cast<RefuseFrameFn>(PallixOwnExport(g_handle, "PallixFrameWanted"));
 
   // A missing name or a wrong record size leaves the library loaded and the
   // entries resolved so far set, until UnloadPallix.
@@ -199,6 +204,8 @@ void UnloadPallix() {
   g_framePeer = nullptr;
   g_peerConnected = nullptr;
   g_refuseFrame = nullptr;
+  g_rejectFrame = nullptr;
+  g_frameWanted = nullptr;
   ClosePallixLibrary(g_handle);
   ClearTable();
   g_handle = nullptr;
@@ -229,6 +236,16 @@ bool ReadFramePeer(int channel, FramePeer* peer) {
 
 bool RefuseReadFrame(int channel) {
   return g_refuseFrame != nullptr && g_refuseFrame(channel) == 1;
+}
+
+bool RejectReadFrame(int channel) {
+  return g_rejectFrame != nullptr && g_rejectFrame(channel) == 1;
+}
+
+int HeldFrameWanted(int channel) {
+  if (g_frameWanted == nullptr) return kFrameWanted;
+  const int wanted = g_frameWanted(channel);
+  return wanted == kFrameGivenUp || wanted == kFrameAsking ? wanted : kFrameWanted;
 }
 
 PeerState PeerConnection(int channel, const FramePeer& peer) {

@@ -92,6 +92,23 @@ bool ReadFramePeer(int channel, FramePeer* peer);
 // function or no frame in hand. Same thread as ReadNetData.
 bool RefuseReadFrame(int channel);
 
+// Tells the library that the frame the latest ReadNetData on `channel`
+// returned is refused for good, through its PallixRejectFrame (resolved
+// apart and optionally): its station is told not to send it again. False
+// when the library has no such function or no frame in hand. Same thread
+// as ReadNetData.
+bool RejectReadFrame(int channel);
+
+// Whether the station of the frame the latest ReadNetData on `channel`
+// returned still waits for it, through the library's PallixFrameWanted
+// (resolved apart and optionally): kFrameWanted (also without the
+// function), kFrameGivenUp (it must not be written), kFrameAsking (ask
+// again shortly). Same thread as ReadNetData.
+constexpr int kFrameGivenUp = 0;
+constexpr int kFrameWanted = 1;
+constexpr int kFrameAsking = 2;
+int HeldFrameWanted(int channel);
+
 // Whether `peer` is still connected to `channel` (or frames of it are still
 // to be taken or handled), through the library's PallixPeerConnected
 // (resolved apart and optionally). Any thread while the library is loaded.

@@ -76,6 +76,8 @@ void Close(Socket s) {
   ::close(s);
 }
 
+void ShutdownSend(Socket s) { ::shutdown(s, SHUT_WR); }
+
 bool PeerAddress(Socket s, std::string* ip, int* port) {
   sockaddr_storage a{};
   socklen_t len = sizeof a;

@@ -56,6 +56,9 @@ bool WaitWritable(Socket s, int timeoutMs);
 
 // Ends the connection both ways and lets the socket go.
 void Close(Socket s);
+// Ends only the sending direction: the peer reads end of stream after
+// what was sent, and may still send.
+void ShutdownSend(Socket s);
 
 // The peer's and our own address as text ("127.0.0.1", "::1") and port.
 bool PeerAddress(Socket s, std::string* ip, int* port);

@@ -98,6 +98,8 @@ void Close(Socket s) {
   ::closesocket(Raw(s));
 }
 
+void ShutdownSend(Socket s) { ::shutdown(Raw(s), SD_SEND); }
+
 bool PeerAddress(Socket s, std::string* ip, int* port) {
   sockaddr_storage a{};
   int len = sizeof a;

@@ -35,7 +35,7 @@ void TaskManager::StopTask() {
     if (m_run) m_run->stop = true;
     return;  // nobody waits on the wake-up: the worker checks after this task
   }
-  std::lock_guard<std::mutex> stopping(m_stopMutex);
+  PallixMutexLock stopping(m_stopMutex);
   std::unique_ptr<Run> run;
   {
     PallixMutexLock lock(m_mutex);

@@ -74,7 +74,7 @@ class TaskManager {
   mutable PallixMutex m_mutex;
   // Held by StopTask while it joins, so a second caller returns only after
   // the worker has ended too.
-  std::mutex m_stopMutex;
+  PallixMutex m_stopMutex;
   std::condition_variable_any m_wake;  // waits on m_mutex itself
   std::vector<TaskFunction> m_queue PALLIX_GUARDED_BY(m_mutex);
   std::unique_ptr<Run> m_run PALLIX_GUARDED_BY(m_mutex);

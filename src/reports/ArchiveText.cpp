@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "journal/JournalLine.h"
+#include "panel/Verdicts.h"
 #include "platform/Gbk.h"
 
 namespace reports {
@@ -161,24 +162,11 @@ std::string PadRight(const std::string& utf8, int width) {
 }
 
 std::string ColourName(std::uint32_t c) {
-  switch (c) {
-    case 0x0000FF:
-      return "red";
-    case 0xFF0000:
-      return "blue";
-    case 0x00FF00:
-      return "green";
-    case 0x000000:
-      return "black";
-    case 0xFFFFFF:
-      return "white";
-    default: {
-      char text[16];
-      std::snprintf(text, sizeof text, "#%02X%02X%02X", c & 0xFF, (c >> 8) & 0xFF,
-                    (c >> 16) & 0xFF);
-      return text;
-    }
-  }
+  if (const VerdictLook* verdict = VerdictOfColour(c)) return verdict->colourName;
+  if (c == kColorWhite) return "white";
+  char text[16];
+  std::snprintf(text, sizeof text, "#%02X%02X%02X", c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+  return text;
 }
 
 }  // namespace reports

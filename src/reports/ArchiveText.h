@@ -49,7 +49,8 @@ int DisplayWidth(std::string_view utf8);
 // The text padded with blanks to `width` columns.
 std::string PadRight(const std::string& utf8, int width);
 
-// A display's colour by name: "blue", "red", "green", "black", "white",
+// A display's colour by name: a verdict's colour as the verdict table
+// names it ("red", "blue", ...), "white" for the display's own background,
 // else "#RRGGBB" (from COLORREF 0x00BBGGRR).
 std::string ColourName(std::uint32_t colorref);
 

@@ -11,12 +11,24 @@
 #include <vector>
 
 #include "reports/ResultBatches.h"
+#include "reports/VehicleKey.h"
 
 namespace reports {
 
+// The file's rows: one per value shown (the spreadsheets' file), or one
+// per result.
+enum class CsvRowsOf { kValue, kResult };
+
+// The header of a file of `rows`, and a result's rows there (its vehicle
+// told), as every file of results writes them (also brenna-web
+// --company's, web/CompanyCsv).
+std::string CsvHeaderOf(CsvRowsOf rows);
+std::string CsvRowsOfResult(CsvRowsOf rows, const ResultWithItems& result, const VehicleRule& rule);
+
 class CsvExport {
  public:
-  CsvExport(std::shared_ptr<archive::ArchiveReader> reader, archive::ResultFilter filter);
+  CsvExport(std::shared_ptr<archive::ArchiveReader> reader, archive::ResultFilter filter,
+            VehicleRule rule, CsvRowsOf rows = CsvRowsOf::kValue);
   CsvExport(const CsvExport&) = delete;
   CsvExport& operator=(const CsvExport&) = delete;
 
@@ -27,6 +39,8 @@ class CsvExport {
 
  private:
   ResultBatches batches_;
+  VehicleRule rule_;
+  CsvRowsOf rows_;
   bool started_ = false;
   std::vector<ResultWithItems> batch_;
 };

@@ -3,20 +3,36 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
+#include <utility>
 
+#include "archive/ArchiveTime.h"
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
+#include "reports/ResultBatches.h"
 #include "reports/ShownValues.h"
 
 namespace reports {
 
 namespace {
 
-void Count(ReportCounts* c, const archive::ResultRow& r, bool vetoed, bool advisory, bool retest) {
+constexpr std::int64_t kMsPerDay = 24LL * 3600 * 1000;
+
+// How one result counts.
+struct Verdicts {
+  bool vetoed = false;
+  bool advisory = false;
+  bool retest = false;  // its vehicle was tested at its group before that day
+  bool firstTest = false;
+};
+
+void Count(ReportCounts* c, const archive::ResultRow& r, const Verdicts& v) {
   ++c->results;
-  c->vetoed += vetoed;
-  c->advisory += advisory;
-  c->retests += retest;
+  c->vetoed += v.vetoed;
+  c->advisory += v.advisory;
+  c->retests += v.retest;
+  c->firstTests += v.firstTest;
+  c->firstPassed += v.firstTest && !v.vetoed;
   if (c->first.empty()) c->first = r.shownLocal;
   c->last = r.shownLocal;  // results come in the order shown
 }
@@ -32,14 +48,14 @@ std::vector<std::string> WindowGroups() {
 
 void ReportTally::Add(const ResultWithItems& r) {
   bool vetoed = false, advisory = false;
-  for (const ShownValue& v : ShownValues(r.items)) {
-    CodeLine& line = codes_[v.code];
-    line.code = v.code;
-    line.displayId = v.displayId;
-    line.name = v.name;
+  for (const ShownValue& value : ShownValues(r.items)) {
+    CodeLine& line = codes_[value.code];
+    line.code = value.code;
+    line.displayId = value.displayId;
+    line.name = value.name;
     ++line.values;
-    const bool veto = v.verdict != nullptr && v.verdict->verdict == Verdict::kVeto;
-    const bool advice = v.verdict != nullptr && v.verdict->verdict == Verdict::kAdvisory;
+    const bool veto = value.verdict != nullptr && value.verdict->verdict == Verdict::kVeto;
+    const bool advice = value.verdict != nullptr && value.verdict->verdict == Verdict::kAdvisory;
     line.vetoes += veto;
     line.advisories += advice;
     vetoed |= veto;
@@ -49,17 +65,18 @@ void ReportTally::Add(const ResultWithItems& r) {
 }
 
 void ReportTally::Add(const archive::ResultRow& row, bool vetoed, bool advisory) {
-  Seen& before = lastOfGroup_[row.deviceGroup];
-  const bool retest = before.any && before.operatorText == row.operatorText &&
-                      row.shownUtcMs - before.utcMs <= kRetestWindowMs;
-  before = {row.operatorText, row.shownUtcMs, true};
-  Count(&total_, row, vetoed, advisory, retest);
-  Count(&groups_[row.deviceGroup], row, vetoed, advisory, retest);
+  Verdicts v;
+  v.vetoed = vetoed;
+  v.advisory = advisory;
+  v.firstTest = FirstTestAt(row);
+  v.retest = !v.firstTest;
+  Count(&total_, row, v);
+  Count(&groups_[row.deviceGroup], row, v);
   OperatorLine& op = operators_[row.operatorText];
   op.operatorText = row.operatorText;
   if (std::find(op.groups.begin(), op.groups.end(), row.deviceGroup) == op.groups.end())
     op.groups.push_back(row.deviceGroup);
-  Count(&op.counts, row, vetoed, advisory, retest);
+  Count(&op.counts, row, v);
 }
 
 void ReportTally::Finish(DayReport* report) {
@@ -89,20 +106,57 @@ void ReportTally::Finish(DayReport* report) {
   }
 }
 
-bool BuildDayReport(const std::shared_ptr<archive::ArchiveReader>& reader, const std::string& day,
-                    DayReport* report, std::string* error) {
+bool ReportTally::FirstTestAt(const archive::ResultRow& r) {
+  const std::string day = r.shownLocal.substr(0, 10);
+  if (day > day_) {
+    day_ = day;
+    tested_.clear();
+  }
+  return tested_.insert({r.deviceGroup, rule_.KeyOf(r.transfer)}).second;
+}
+
+bool BuildReport(const std::shared_ptr<archive::ArchiveReader>& reader, const VehicleRule& rule,
+                 const std::string& from, const std::string& to, DayReport* report,
+                 std::string* error) {
   *report = DayReport();
-  report->day = day;
+  report->from = from;
+  report->to = to;
   archive::ResultFilter filter;
-  filter.day = day;
+  filter.day = from;
+  if (to != from) filter.lastDay = to;
   ResultBatches batches(reader, filter);
   std::vector<ResultWithItems> batch;
-  ReportTally tally;
+  ReportTally tally(rule);
   for (bool done = false; !done;) {
     if (!batches.Next(&batch, &done, error)) return false;
     for (const ResultWithItems& r : batch) tally.Add(r);
   }
   tally.Finish(report);
+  return true;
+}
+
+bool CheckReportRange(const std::string& from, const std::string& to, int* days,
+                      std::string* error) {
+  std::int64_t first = 0, last = 0;
+  if (!archive::IsDay(from) || !archive::ParseLocalTime(from + " 12:00", &first)) {
+    *error = "'" + from + "' is no day";
+    return false;
+  }
+  if (!archive::IsDay(to) || !archive::ParseLocalTime(to + " 12:00", &last)) {
+    *error = "'" + to + "' is no day";
+    return false;
+  }
+  if (to < from) {
+    *error = to + " is before " + from;
+    return false;
+  }
+  // Noon to noon: a day of a clock change is an hour off, never a day.
+  const std::int64_t span = (last - first + kMsPerDay / 2) / kMsPerDay + 1;
+  if (span > kMaxReportDays) {
+    *error = "more than " + std::to_string(kMaxReportDays) + " days";
+    return false;
+  }
+  *days = static_cast<int>(span);
   return true;
 }
 

@@ -51,11 +51,38 @@ const std::vector<ResultColumn> kColumns = {
      [](const ValueRow& r) { return CsvTextCell(FromUtf8(r.result->stations)); }},
     {"transfer", "传输名",
      [](const ValueRow& r) { return CsvTextCell(FromGbk(r.result->transfer)); }},
+    {"vehicle", "车辆", [](const ValueRow& r) { return CsvTextCell(FromGbk(*r.vehicle)); }},
 };
 
-std::string Line(const ValueRow& row) {
+// A result's own columns, for a row per result.
+const ResultColumn kResultVerdict = {"result_verdict", "判定", [](const ValueRow& r) {
+                                       return r.verdicts->worst != nullptr
+                                                  ? std::string(r.verdicts->worst->legendText)
+                                                  : std::string();
+                                     }};
+const ResultColumn kVetoes = {"vetoes", "否决项数", [](const ValueRow& r) {
+                                return std::to_string(r.verdicts->vetoes.size());
+                              }};
+const ResultColumn kAdvisories = {"advisories", "建议项数", [](const ValueRow& r) {
+                                    return std::to_string(r.verdicts->advisories.size());
+                                  }};
+
+const ResultColumn& Named(const char* name) {
+  for (const ResultColumn& c : kColumns)
+    if (std::string(c.name) == name) return c;
+  return kColumns.front();  // never: every name below is in the table
+}
+
+const std::vector<ResultColumn> kPerResult = {
+    Named("id"),          Named("shown"),       Named("group"),
+    Named("operator"),    kResultVerdict,       kVetoes,
+    kAdvisories,          Named("device_code"), Named("items"),
+    Named("title_count"), Named("stations"),    Named("transfer"),
+    Named("vehicle")};
+
+std::string Line(const std::vector<ResultColumn>& columns, const ValueRow& row) {
   std::string line;
-  for (const ResultColumn& c : kColumns) line += (line.empty() ? "" : ",") + c.cell(row);
+  for (const ResultColumn& c : columns) line += (line.empty() ? "" : ",") + c.cell(row);
   return line + "\r\n";
 }
 
@@ -63,18 +90,27 @@ std::string Line(const ValueRow& row) {
 
 const std::vector<ResultColumn>& ResultColumns() { return kColumns; }
 
-std::string CsvHeader() {
+const std::vector<ResultColumn>& PerResultColumns() { return kPerResult; }
+
+std::string CsvHeader(const std::vector<ResultColumn>& columns) {
   std::string line = "\xEF\xBB\xBF";
-  for (std::size_t i = 0; i < kColumns.size(); ++i)
-    line += (i ? "," : "") + std::string(kColumns[i].header);
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    line += (i ? "," : "") + std::string(columns[i].header);
   return line + "\r\n";
 }
 
-std::string CsvRows(const archive::ResultRow& result,
-                    const std::vector<archive::RecordItem>& items) {
+std::string CsvRows(const archive::ResultRow& result, const std::vector<archive::RecordItem>& items,
+                    const std::string& vehicle) {
   std::string rows;
-  for (const ShownValue& v : ShownValues(items)) rows += Line({&result, &v});
-  return rows.empty() ? Line({&result, nullptr}) : rows;
+  for (const ShownValue& v : ShownValues(items)) rows += Line(kColumns, {&result, &v, &vehicle});
+  return rows.empty() ? Line(kColumns, {&result, nullptr, &vehicle}) : rows;
+}
+
+std::string CsvResultRow(const archive::ResultRow& result,
+                         const std::vector<archive::RecordItem>& items,
+                         const std::string& vehicle) {
+  const VerdictSummary verdicts = SummarizeVerdicts(items);
+  return Line(kPerResult, {&result, nullptr, &vehicle, &verdicts});
 }
 
 }  // namespace reports

@@ -17,10 +17,14 @@
 
 namespace reports {
 
-// One row: a result, and one of its values (null: it showed none).
+// One row: a result, and one of its values (null: it showed none, or the
+// row is the result's own); its vehicle (GBK, reports/VehicleKey) and, for
+// a row per result, its verdicts.
 struct ValueRow {
   const archive::ResultRow* result;
   const ShownValue* value;
+  const std::string* vehicle;
+  const VerdictSummary* verdicts = nullptr;
 };
 
 struct ResultColumn {
@@ -29,14 +33,22 @@ struct ResultColumn {
   std::string (*cell)(const ValueRow& row);  // the cell, ready for the file
 };
 
-// The columns, in the file's order.
+// The columns, in the file's order: one row per value shown. New columns
+// go at the end (spreadsheets made for the file read it by position).
 const std::vector<ResultColumn>& ResultColumns();
+// The columns of the file with one row per result (/results.csv?rows=result,
+// brenna-history --csv --rows result): its verdict, how many of its values
+// were shown as vetoes and as advisories, and the result's columns above.
+const std::vector<ResultColumn>& PerResultColumns();
 
 // The byte order mark and the header line.
-std::string CsvHeader();
-// The rows of one result.
-std::string CsvRows(const archive::ResultRow& result,
-                    const std::vector<archive::RecordItem>& items);
+std::string CsvHeader(const std::vector<ResultColumn>& columns);
+// The rows of one result: one per value it showed.
+std::string CsvRows(const archive::ResultRow& result, const std::vector<archive::RecordItem>& items,
+                    const std::string& vehicle);
+// Its one row in the file with a row per result.
+std::string CsvResultRow(const archive::ResultRow& result,
+                         const std::vector<archive::RecordItem>& items, const std::string& vehicle);
 
 }  // namespace reports
 

@@ -28,6 +28,22 @@ bool OverwrittenLater(const std::vector<archive::RecordItem>& items, std::size_t
   return false;
 }
 
+// The order a result's verdict is told in: what the customer must hear
+// first.
+int Severity(Verdict v) {
+  switch (v) {
+    case Verdict::kVeto:
+      return 0;
+    case Verdict::kAdvisory:
+      return 1;
+    case Verdict::kPassed:
+      return 2;
+    case Verdict::kNotJudged:
+      break;
+  }
+  return 3;
+}
+
 }  // namespace
 
 std::vector<ShownValue> ShownValues(const std::vector<archive::RecordItem>& items) {
@@ -42,6 +58,8 @@ VerdictSummary SummarizeVerdicts(const std::vector<archive::RecordItem>& items) 
   VerdictSummary summary;
   for (const ShownValue& v : ShownValues(items)) {
     if (v.verdict == nullptr) continue;
+    if (summary.worst == nullptr || Severity(v.verdict->verdict) < Severity(summary.worst->verdict))
+      summary.worst = v.verdict;
     if (v.verdict->verdict == Verdict::kVeto) summary.vetoes.push_back(v);
     if (v.verdict->verdict == Verdict::kAdvisory) summary.advisories.push_back(v);
   }

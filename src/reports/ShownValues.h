@@ -35,10 +35,13 @@ bool ToShownValue(const archive::RecordItem& item, ShownValue* value);
 // code sent twice only the last, the one left on the screen.
 std::vector<ShownValue> ShownValues(const std::vector<archive::RecordItem>& items);
 
-// The vetoes and advisories among a result's values.
+// The vetoes and advisories among a result's values, and the most severe
+// verdict any of them was shown with (veto, advisory, passed, not judged;
+// null: none shown with a verdict).
 struct VerdictSummary {
   std::vector<ShownValue> vetoes;
   std::vector<ShownValue> advisories;
+  const VerdictLook* worst = nullptr;
 };
 VerdictSummary SummarizeVerdicts(const std::vector<archive::RecordItem>& items);
 

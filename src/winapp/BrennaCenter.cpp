@@ -3,17 +3,18 @@
 #include <memory>
 #include <string>
 
-#include "app/Globals.h"
 #include "archive/ArchiveWriter.h"
 #include "journal/Journal.h"
 #include "journal/RunLines.h"
+#include "monitor/Globals.h"
 #include "platform/FileOps.h"
 #include "platform/Gbk.h"
 #include "platform/JournalIo.h"
 #include "platform/PallixBinding.h"
+#include "platform/PallixSite.h"
+#include "platform/SiteLock.h"
 #include "winapp/BrennaCenterDlg.h"
 #include "winapp/MessageBox.h"
-#include "winapp/SiteClaim.h"
 #include "winapp/WinJournal.h"
 #if defined(BRENNA_WITH_ARCHIVE)
 #include "archive/ArchiveFormat.h"
@@ -57,8 +58,8 @@ int CBrennaCenterApp::Run() {
   });
   SiteDirectories site;
   const bool siteKnown = ProbeSite(&site);
-  SiteClaim claim;
-  if (siteKnown && !claim.Claim(site)) {
+  SiteLock claim;
+  if (siteKnown && !claim.Hold({site.base, site.spool})) {
     RefuseSecondMonitor(site);
     return 1;
   }

@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "acquisition/NetTasks.h"
-#include "app/Globals.h"
+#include "monitor/Globals.h"
 #include "panel/Resource.h"
 #include "panel/VerdictLegend.h"
 #include "platform/Gbk.h"
@@ -17,9 +17,9 @@
 
 namespace {
 
-// Timer 1 is the scan; this one the half second each result stays alone.
+// Timer 1 is the scan (MonitorPipeline::kScanTimer); this one the half
+// second each result stays alone.
 constexpr UINT_PTR kPauseTimer = 2;
-constexpr UINT_PTR kScanTimer = 1;
 
 // How long a closing console waits for the stop: the system ends the
 // process once its handler returns (and on its own after 5 s).
@@ -50,7 +50,7 @@ BOOL WINAPI CBrennaCenterDlg::OnConsoleControl(DWORD event) {
 
 CBrennaCenterDlg::CBrennaCenterDlg()
     : CDialog(IDD_BRENNACENTER_DIALOG),
-      m_presenter(*this, MonitorSpoolAndBoard()),
+      m_presenter(*this, MonitorSpoolAccess()),
       m_pipeline(*this, m_presenter) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   m_hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 0,
@@ -89,10 +89,8 @@ IValueDisplay* CBrennaCenterDlg::ValueDisplay(int controlId) {
 
 void CBrennaCenterDlg::DoDataExchange() {
   m_btnPortSet = GetDlgItem(IDC_BTN_PORTSET);
-  m_stNotJudged = GetDlgItem(IDC_ST_NOTJUDGED);
-  m_stAdvisory = GetDlgItem(IDC_ST_ADVISORY);
-  m_stPassed = GetDlgItem(IDC_ST_PASSED);
-  m_stVeto = GetDlgItem(IDC_ST_VETO);
+  for (std::size_t i = kVerdictCount; i-- > 0;)
+    m_stVerdict[i] = GetDlgItem(kVerdictPanels[i].controlId);
   m_btnQuit = GetDlgItem(IDC_BTN_QUIT);
   for (std::size_t i = 0; i < kValueDisplayCount; ++i)
     m_val[i].SubclassDlgItem(kValueDisplayIds[i], m_hWnd);
@@ -105,31 +103,8 @@ BOOL CBrennaCenterDlg::OnInitDialog() {
   SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
 
-  // Record the layout while the window still has its designed size.
-  m_move.InitLayout(m_hWnd);
-
-  // Maximise, then keep the client rectangle less 5 pixels at the bottom
-  // and move the window there, at the top-left corner. Restoring returns to
-  // exactly this rectangle.
-  ShowWindow(m_hWnd, SW_MAXIMIZE);
-  RECT client;
-  GetClientRect(m_hWnd, &client);
-  g_rcMainWnd = CRect{client.left, client.top, client.right, client.bottom - 5};
-  client.bottom -= 5;
-  MoveWindow(client, TRUE);
-  KeepRectangleUnderWindowManager();
-
-  // The displays to the tasks and the decoder; library, site
-  // configuration, port, network channel, archive.
-  m_pipeline.Open(*this);
-
-  // Brushes and fonts of the legend and the buttons.
-  SetLooks();
-
-  // The waiting results and the network tasks, then the one-second scan;
-  // the first waiting result follows as soon as the window runs.
-  m_pipeline.Run();
-  SetTimer(m_hWnd, kScanTimer, 1000, nullptr);
+  // The layout, the maximised window, the pipeline, the looks, timer 1.
+  m_pipeline.Start(*this);
   s_consoleWindow = m_hWnd;
   SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
   return TRUE;
@@ -148,10 +123,8 @@ void CBrennaCenterDlg::AddAboutEntry() {
 
 void CBrennaCenterDlg::SetLooks() {
   // Legend brushes in the colours of the legend's table, in its order.
-  CBrush* brushes[] = {&m_brRed, &m_brBlue, &m_brGreen, &m_brBlack};
-  static_assert(std::size(kVerdictPanels) == 4, "one legend brush per verdict panel");
-  for (std::size_t i = 0; i < std::size(brushes); ++i)
-    brushes[i]->CreateSolidBrush(kVerdictPanels[i].background);
+  for (std::size_t i = 0; i < kVerdictCount; ++i)
+    m_brVerdict[i].CreateSolidBrush(kVerdictPanels[i].background);
 
   // Heavy Song faces for the legend and the buttons.
   m_fontPanel.CreateFont(100, 40, 900, ANSI_CHARSET, DEFAULT_PITCH, SongFace());
@@ -162,15 +135,27 @@ void CBrennaCenterDlg::SetLooks() {
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   };
   setFont(m_btnQuit, m_fontButton);
-  setFont(m_stVeto, m_fontPanel);
-  setFont(m_stPassed, m_fontPanel);
-  setFont(m_stAdvisory, m_fontPanel);
-  setFont(m_stNotJudged, m_fontPanel);
+  for (HWND panel : m_stVerdict) setFont(panel, m_fontPanel);
   setFont(m_btnPortSet, m_fontButton);
 }
 
-void CBrennaCenterDlg::MoveWindow(const RECT& rc, BOOL bRepaint) {
-  ::MoveWindow(m_hWnd, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, bRepaint);
+void CBrennaCenterDlg::InitLayout() { m_move.InitLayout(m_hWnd); }
+
+void CBrennaCenterDlg::ShowWindowMaximized() { ShowWindow(m_hWnd, SW_MAXIMIZE); }
+
+CRect CBrennaCenterDlg::GetClientRect() const {
+  RECT client{};
+  ::GetClientRect(m_hWnd, &client);
+  return CRect{client.left, client.top, client.right, client.bottom};
+}
+
+void CBrennaCenterDlg::MoveWindow(const CRect& rc, bool bRepaint) {
+  ::MoveWindow(m_hWnd, rc.left, rc.top, rc.Width(), rc.Height(), bRepaint ? TRUE : FALSE);
+  KeepRectangleUnderWindowManager();
+}
+
+unsigned CBrennaCenterDlg::SetTimer(unsigned nIDEvent, unsigned nElapse) {
+  return ::SetTimer(m_hWnd, nIDEvent, nElapse, nullptr) != 0 ? nIDEvent : 0;
 }
 
 void CBrennaCenterDlg::KeepRectangleUnderWindowManager() {
@@ -196,10 +181,8 @@ bool CBrennaCenterDlg::OnSysCommand(UINT nID, LPARAM) {
   if (nID == SC_RESTORE) {
     // Never back to a restored size: maximised again, at the rectangle
     // taken at start, even if the screen has changed since.
-    ShowWindow(m_hWnd, SW_MAXIMIZE);
-    MoveWindow(RECT{g_rcMainWnd.left, g_rcMainWnd.top, g_rcMainWnd.right, g_rcMainWnd.bottom},
-               TRUE);
-    KeepRectangleUnderWindowManager();
+    ShowWindowMaximized();
+    MoveWindow(g_rcMainWnd, true);
     return true;
   }
   return false;
@@ -214,7 +197,7 @@ bool CBrennaCenterDlg::OnPaint() {
   const int cxIcon = GetSystemMetrics(SM_CXICON);
   const int cyIcon = GetSystemMetrics(SM_CYICON);
   RECT rect;
-  GetClientRect(m_hWnd, &rect);
+  ::GetClientRect(m_hWnd, &rect);
   const int x = (rect.right - rect.left - cxIcon + 1) / 2;
   const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
   DrawIcon(dc, x, y, m_hIcon);
@@ -233,12 +216,12 @@ void CBrennaCenterDlg::OnSize(UINT, int, int) {
 }
 
 HBRUSH CBrennaCenterDlg::OnCtlColor(HDC pDC, HWND pWnd, UINT) {
-  const PanelColors* panel = FindPanelColors(GetDlgCtrlID(pWnd));
-  if (panel == nullptr) return nullptr;
-  const CBrush* brushes[] = {&m_brRed, &m_brBlue, &m_brGreen, &m_brBlack};
-  SetBkColor(pDC, panel->background);
-  SetTextColor(pDC, panel->text);
-  return *brushes[panel - kVerdictPanels];
+  const int i = LegendIndex(GetDlgCtrlID(pWnd));
+  if (i < 0) return nullptr;
+  const PanelColors& panel = kVerdictPanels[static_cast<std::size_t>(i)];
+  SetBkColor(pDC, panel.background);
+  SetTextColor(pDC, panel.text);
+  return m_brVerdict[static_cast<std::size_t>(i)];
 }
 
 void CBrennaCenterDlg::OnBtnQuit() {
@@ -276,14 +259,12 @@ void CBrennaCenterDlg::ReleaseLibrary() {
   UnloadPallix();
 }
 
-void CBrennaCenterDlg::ShowResultFile(const std::string& path) { m_presenter.ShowResultFile(path); }
-
 void CBrennaCenterDlg::ShowTitle(const std::string& gbkTitle) {
   SetWindowTextW(m_hWnd, GbkToWide(gbkTitle).c_str());
 }
 
 void CBrennaCenterDlg::OnTimer(UINT_PTR nIDEvent) {
-  if (nIDEvent == kScanTimer) {
+  if (nIDEvent == MonitorPipeline::kScanTimer) {
     ScanSpoolFiles();
   } else if (nIDEvent == kPauseTimer) {
     // Single-shot.
@@ -298,7 +279,8 @@ void CBrennaCenterDlg::PostPublishedNotice() { PostMessageW(m_hWnd, kPublishedNo
 
 void CBrennaCenterDlg::StartPause(std::chrono::milliseconds delay) {
   // Never early: the system rounds a timer's period up, not down.
-  SetTimer(m_hWnd, kPauseTimer, static_cast<UINT>(delay.count() > 0 ? delay.count() : 1), nullptr);
+  ::SetTimer(m_hWnd, kPauseTimer, static_cast<UINT>(delay.count() > 0 ? delay.count() : 1),
+             nullptr);
 }
 
 void CBrennaCenterDlg::StopPause() { KillTimer(m_hWnd, kPauseTimer); }

@@ -21,10 +21,11 @@
 #include <memory>
 #include <string>
 
-#include "app/MonitorPipeline.h"
+#include "monitor/DisplayBoard.h"
+#include "monitor/MonitorPipeline.h"
+#include "monitor/ResultPresenter.h"
 #include "panel/ValueDisplayIds.h"
-#include "presentation/DisplayBoard.h"
-#include "presentation/ResultPresenter.h"
+#include "panel/VerdictLegend.h"
 #include "winapp/Dialog.h"
 #include "winapp/Gdi.h"
 #include "winapp/MoveControl.h"
@@ -69,7 +70,7 @@ class CBrennaCenterDlg : public CDialog,
   // (Re)starts the network tasks on the task queue.
   void RunNetTask() { m_pipeline.RunNetTask(); }
   // Shows the result record in the spool file at path (GBK).
-  void ShowResultFile(const std::string& path) override;
+  void ShowResultFile(const std::string& path) { m_presenter.ShowResultFile(path); }
   int ShownFiles() const { return m_presenter.ShownFiles(); }
 
  protected:
@@ -92,7 +93,7 @@ class CBrennaCenterDlg : public CDialog,
   HCURSOR OnQueryDragIcon();
   void OnSize(UINT nType, int cx, int cy);
   // The legend's fixed colours: sets background and text colour of the
-  // four verdict panels in `pDC` and returns the panel's brush; null for
+  // verdict panels in `pDC` and returns the panel's brush; null for
   // every other control.
   HBRUSH OnCtlColor(HDC pDC, HWND pWnd, UINT nCtlColor);
   void OnBtnQuit();
@@ -103,6 +104,15 @@ class CBrennaCenterDlg : public CDialog,
   std::unique_ptr<IScreenAwake> CreateScreenAwake() override;
   // Closes the network channel, then lets go of the library.
   void ReleaseLibrary() override;
+  // PipelineWindow: the window's steps of its start.
+  void InitLayout() override;
+  void ShowWindowMaximized() override;
+  CRect GetClientRect() const override;
+  // Under wine the maximised rectangle is kept as a normal window's too.
+  void MoveWindow(const CRect& rc, bool bRepaint) override;
+  // The legend's brushes, the fonts of the legend and the buttons.
+  void SetLooks() override;
+  unsigned SetTimer(unsigned nIDEvent, unsigned nElapse) override;
   // Enter without a focused button, Esc, the close box and Alt+F4 do
   // nothing: only the quit button ends the window.
   void OnOK() override {}
@@ -111,9 +121,6 @@ class CBrennaCenterDlg : public CDialog,
 
  private:
   void AddAboutEntry();
-  // The legend's brushes, the fonts of the legend and the buttons.
-  void SetLooks();
-  void MoveWindow(const RECT& rc, BOOL bRepaint);
   // Under wine: the maximised rectangle g_rcMainWnd as a normal window's.
   void KeepRectangleUnderWindowManager();
   void Stop(const std::string& how);
@@ -124,20 +131,17 @@ class CBrennaCenterDlg : public CDialog,
   static std::atomic<HWND> s_consoleWindow;
 
   HWND m_btnPortSet = nullptr;
-  HWND m_stNotJudged = nullptr;
-  HWND m_stAdvisory = nullptr;
-  HWND m_stPassed = nullptr;
-  HWND m_stVeto = nullptr;
+  // The legend's panels, one per verdict, in the verdict table's order.
+  std::array<HWND, kVerdictCount> m_stVerdict{};
   HWND m_btnQuit = nullptr;
   // m_val[i] is the display with control ID kValueDisplayIds[i].
   std::array<CValueDisplay, kValueDisplayCount> m_val;
   CMoveControl m_move;
   CFont m_fontPanel;
   CFont m_fontButton;
-  CBrush m_brRed;
-  CBrush m_brBlue;
-  CBrush m_brGreen;
-  CBrush m_brBlack;
+  // The legend's brushes: m_brVerdict[i] fills m_stVerdict[i] in its
+  // verdict's colour.
+  std::array<CBrush, kVerdictCount> m_brVerdict;
   HICON m_hIcon = nullptr;
   HICON m_hSmallIcon = nullptr;
 

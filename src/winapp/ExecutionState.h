@@ -6,7 +6,7 @@
 #ifndef BRENNA_WINAPP_EXECUTIONSTATE_H
 #define BRENNA_WINAPP_EXECUTIONSTATE_H
 
-#include "app/ScreenAwake.h"
+#include "monitor/ScreenAwake.h"
 
 class ExecutionStateAwake : public IScreenAwake {
  public:

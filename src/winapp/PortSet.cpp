@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/Globals.h"
+#include "monitor/Globals.h"
 #include "panel/PortSetTemplate.h"
 #include "platform/GbkWide.h"
 #include "util/PortEntry.h"

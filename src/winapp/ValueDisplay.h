@@ -13,7 +13,7 @@
 
 #include <windows.h>
 
-#include "presentation/ValueDisplayBase.h"
+#include "monitor/ValueDisplayBase.h"
 
 class CValueDisplay : public ValueDisplayBase {
  public:

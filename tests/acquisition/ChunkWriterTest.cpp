@@ -163,7 +163,7 @@ TEST_F(ChunkWriterTest, ALeftoverShorterFileIsExtendedAndKeepsItsBytes) {
 TEST_F(ChunkWriterTest, ASlotBeyondTheTotalAbandonsTheTransferWithoutGrowingTheDisk) {
   const std::string gz = Gzip("abc");
   WriteFileBytes(dir.file("X.compress"), gz.substr(0, 2));
-  EXPECT_EQ(Save(ChunkRecord("X", 100, 30000, 10, "0123456789")), kChunkHandled);
+  EXPECT_EQ(Save(ChunkRecord("X", 100, 30000, 10, "0123456789")), kChunkOutOfRange);
   EXPECT_TRUE(Listing(dir.path()).empty());
 }
 
@@ -245,13 +245,15 @@ TEST_F(ChunkWriterTest, InputOutsideTheRecordIsRejectedAndWritesNothing) {
   EXPECT_EQ(Save(ChunkRecord("O", n, -1, n, gz)), kChunkOutOfRange);
   EXPECT_TRUE(Listing(dir.path()).empty());
 
-  // A chunk file path of more than 259 characters: "<deep>/n.compress" is
-  // exactly 259, "<deep>/name.compress" 262.
-  const fs::path deep = dir.path() / std::string(247 - spool.size(), 'd');
-  ASSERT_EQ(deep.string().size(), 248u);
+  // A spool file path of more than 259 characters, the longest being the
+  // result written aside: "<deep>/n.DOING.part" is exactly 259,
+  // "<deep>/name.DOING.part" 262, though its chunk file would fit.
+  const fs::path deep = dir.path() / std::string(245 - spool.size(), 'd');
+  ASSERT_EQ(deep.string().size(), 246u);
   fs::create_directory(deep);
   spool = deep.string();
   EXPECT_EQ(Save(ChunkRecord("name", n, 0, n, gz)), kChunkOutOfRange);
+  EXPECT_TRUE(Listing(deep).empty());
   EXPECT_EQ(Save(ChunkRecord("n", n, 0, n, gz)), kChunkPublished) << "259 characters still fit";
 }
 
@@ -259,7 +261,7 @@ TEST_F(ChunkWriterTest, AResultLongerThanTheBufferIsDroppedWhole) {
   const std::string big(kResultMax + 1, 'a');
   const std::string gz = Gzip(big);
   ASSERT_LT(gz.size(), 1942u);
-  EXPECT_EQ(Save(ChunkRecords("BIG", gz)[0]), kChunkHandled);
+  EXPECT_EQ(Save(ChunkRecords("BIG", gz)[0]), kChunkTooLarge);
   EXPECT_TRUE(Listing(dir.path()).empty()) << "no .DOING, no rtdata.dat, no chunk file";
 
   const std::string exact(kResultMax, 'b');

@@ -8,11 +8,10 @@
 #include "ChunkBuilder.h"
 #include "JournalCapture.h"
 #include "PallixForTests.h"
-#include "RecordingBoard.h"
 #include "TempDir.h"
 #include "acquisition/ChunkWriter.h"
 #include "acquisition/NetTasks.h"
-#include "acquisition/SpoolAndBoard.h"
+#include "acquisition/SpoolAccess.h"
 #include "platform/Gbk.h"
 
 namespace fs = std::filesystem;
@@ -31,19 +30,17 @@ std::string Frame(uint32_t command, const std::string& data, int32_t length) {
   return f;
 }
 
-// The data path a window would hand the tasks: its spool lock, its display
-// board (none until one is set) and a spool directory.
-class InstalledSpoolAndBoard {
+// What the pipeline would hand the tasks: its spool lock and a spool
+// directory.
+class InstalledSpoolAccess {
  public:
-  explicit InstalledSpoolAndBoard(std::string spool = std::string())
-      : m_spoolAndBoard{&m_lock, &m_board, [spool] { return spool; }} {
-    InstallSpoolAndBoard(&m_spoolAndBoard);
+  explicit InstalledSpoolAccess(std::string spool)
+      : m_spoolAccess{&m_lock, [spool] { return spool; }} {
+    InstallSpoolAccess(&m_spoolAccess);
   }
-  ~InstalledSpoolAndBoard() { InstallSpoolAndBoard(nullptr); }
-  InstalledSpoolAndBoard(const InstalledSpoolAndBoard&) = delete;
-  InstalledSpoolAndBoard& operator=(const InstalledSpoolAndBoard&) = delete;
-
-  void SetBoard(IDisplayBoard* board) { m_board = board; }
+  ~InstalledSpoolAccess() { InstallSpoolAccess(nullptr); }
+  InstalledSpoolAccess(const InstalledSpoolAccess&) = delete;
+  InstalledSpoolAccess& operator=(const InstalledSpoolAccess&) = delete;
 
   bool SpoolLockIsFree() {
     // Asked from another thread: std::mutex may not be probed by its owner.
@@ -58,8 +55,7 @@ class InstalledSpoolAndBoard {
 
  private:
   std::mutex m_lock;
-  IDisplayBoard* m_board = nullptr;
-  SpoolAndBoard m_spoolAndBoard;
+  SpoolAccess m_spoolAccess;
 };
 
 // A network that hands out scripted frames, then nothing.
@@ -93,11 +89,21 @@ class NetRecvTaskTest : public ::testing::Test {
       refusedOn.push_back(channel);
       return refuseWorks;
     };
+    calls.reject = [this](int channel) {
+      rejectedOn.push_back(channel);
+      return true;
+    };
+    calls.wanted = [this](int) {
+      if (wantedAnswers.empty()) return kFrameWanted;
+      const int answer = wantedAnswers.front();
+      wantedAnswers.pop_front();
+      return answer;
+    };
     return calls;
   }
 
   TempDir dir;
-  InstalledSpoolAndBoard data{dir.path().string()};
+  InstalledSpoolAccess data{dir.path().string()};
   std::deque<std::string> script;
   std::vector<int> channels, sizes;
   std::vector<std::string> fresh;
@@ -106,8 +112,10 @@ class NetRecvTaskTest : public ::testing::Test {
   int spoolFull = 0;                          // how many saves in a row find the spool unwritable
   int spoolFullWith = kChunkSpoolUnwritable;  // and what the writer says
   int pauses = 0;
-  std::vector<int> refusedOn;  // the channels frames were refused on
-  bool refuseWorks = true;     // false: a library without PallixRefuseFrame
+  std::vector<int> refusedOn;     // the channels frames were refused on
+  std::vector<int> rejectedOn;    // and refused for good on
+  std::deque<int> wantedAnswers;  // whether the held frame's station still waits
+  bool refuseWorks = true;        // false: a library without PallixRefuseFrame
   NetRecvHold hold;
 };
 
@@ -160,6 +168,49 @@ TEST_F(NetRecvTaskTest, AWriterExceptionLeavesTheLockFreeAndReceptionGoesOn) {
   script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("E", 10, 0, 3, "abc"), FILE_CHUNK_SIZE));
   NetRecvOnce(calls, hold);
   EXPECT_EQ(ReadFileBytes(dir.file("E.compress")), "abc");
+}
+
+// A chunk the writer refuses for good (a name no file may have, no total,
+// chunks cut beyond their total) is answered
+// to its station as refused, never as delivered; a stored chunk, and one
+// the spool cannot take now, are not.
+TEST_F(NetRecvTaskTest, AChunkRefusedForGoodIsAnsweredAsRefusedToItsStation) {
+  const NetRecvCalls calls = Calls();
+  const auto feed = [&](const std::string& record) {
+    script.push_back(Frame(NET_CMD_FILE_CHUNK, record, FILE_CHUNK_SIZE));
+    NetRecvOnce(calls, hold);
+  };
+  feed(ChunkRecord("a?b", 3, 0, 3, "abc"));
+  feed(ChunkRecord("no-total", 0, 0, 3, "abc"));
+  feed(ChunkRecord("beyond", 3, 1, 3, "abc"));
+  EXPECT_EQ(rejectedOn, (std::vector<int>{11, 11, 11}));
+  feed(ChunkRecord("stored", 10, 0, 3, "abc"));
+  spoolFull = 1;
+  feed(ChunkRecord("later", 10, 0, 3, "abc"));
+  EXPECT_EQ(rejectedOn.size(), 3u);
+  EXPECT_TRUE(refusedOn.empty());
+}
+
+// A frame held while the spool is full is tried again only while its
+// station still waits for it: asked first, and while it is being asked,
+// asked again shortly; once it has given up, the frame is dropped, never
+// written, and reception goes on.
+TEST_F(NetRecvTaskTest, AHeldFrameWhoseStationGaveUpIsDroppedNotWritten) {
+  spoolFull = 1;
+  script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("G", 3, 0, 3, "abc"), FILE_CHUNK_SIZE));
+  script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("N", 10, 0, 3, "xyz"), FILE_CHUNK_SIZE));
+  wantedAnswers = {kFrameAsking, kFrameGivenUp};
+  const NetRecvCalls calls = Calls();
+  int passes = 0;
+  while (channels.size() < 2 && passes < 4 * kRetryPasses) {
+    NetRecvOnce(calls, hold);
+    ++passes;
+  }
+  EXPECT_LT(passes, kRetryPasses + 2 * kAskAgainPasses) << "asked again shortly, then dropped";
+  EXPECT_EQ(lockHeldDuringSave.size(), 2u) << "the first try, then the next frame; no second try";
+  EXPECT_FALSE(fs::exists(dir.file("G.compress")));
+  EXPECT_EQ(ReadFileBytes(dir.file("N.compress")), "xyz");
+  EXPECT_TRUE(wantedAnswers.empty());
 }
 
 // The frame in hand is tried again about once a second, one pause per
@@ -215,7 +266,7 @@ TEST_F(NetRecvTaskTest, ASpoolDirectoryThatIsAFileRefusesEachChunkAndSaysSoOnce)
   JournalCapture journal;
   const fs::path spool = dir.path() / "spool";
   WriteFileBytes(spool.string(), "a file, not a folder");
-  InstalledSpoolAndBoard broken(spool.string());
+  InstalledSpoolAccess broken(spool.string());
   for (const char* name : {"R1", "R2", "R3"})
     script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord(name, 3, 0, 3, "abc"), FILE_CHUNK_SIZE));
   const NetRecvCalls calls = Calls();
@@ -249,7 +300,7 @@ TEST_F(NetRecvTaskTest, ASpoolDirectoryThatIsAFileHoldsTheFrameWhenItCannotBeRef
   refuseWorks = false;
   const fs::path spool = dir.path() / "spool";
   WriteFileBytes(spool.string(), "a file, not a folder");
-  InstalledSpoolAndBoard broken(spool.string());
+  InstalledSpoolAccess broken(spool.string());
   script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("H", 3, 0, 3, "abc"), FILE_CHUNK_SIZE));
   script.push_back(Frame(NET_CMD_FILE_CHUNK, ChunkRecord("I", 3, 0, 3, "abc"), FILE_CHUNK_SIZE));
   const NetRecvCalls calls = Calls();
@@ -264,33 +315,6 @@ TEST_F(NetRecvTaskTest, WithoutTheLibraryTheTaskJustIdles) {
   EXPECT_EQ(ReadNetData(11, nullptr, 0), PALLIX_NOT_LOADED);
   EXPECT_EQ(NetRecvTask(), 0);
   EXPECT_TRUE(fs::is_empty(dir.path()));
-}
-
-TEST(IdleStateTask, ShowsTheIdleTextInRedOnAllSevenOperatorDisplays) {
-  RecordingBoard board;
-  InstalledSpoolAndBoard data;
-  data.SetBoard(&board);
-  EXPECT_EQ(IdleStateTask(), 1);
-  data.SetBoard(nullptr);
-
-  const auto log = board.log();
-  ASSERT_EQ(log.size(), 14u);
-  const int order[7] = {1018, 1021, 1065, 1072, 1073, 1157, 1119};
-  for (int k = 0; k < 7; ++k) {
-    SCOPED_TRACE(order[k]);
-    EXPECT_EQ(log[2 * k].displayId, order[k]);
-    EXPECT_FALSE(log[2 * k].isText) << "colours first";
-    EXPECT_EQ(log[2 * k].background, 0xffffffu);
-    EXPECT_EQ(log[2 * k].textColor, 0x0000ffu);
-    EXPECT_EQ(log[2 * k + 1].displayId, order[k]);
-    EXPECT_TRUE(log[2 * k + 1].isText);
-    EXPECT_EQ(log[2 * k + 1].text, Gbk("设备空闲"));
-  }
-}
-
-TEST(IdleStateTask, WithoutAWindowItDoesNothing) {
-  // No window has installed its data path.
-  EXPECT_EQ(IdleStateTask(), 1);
 }
 
 }  // namespace

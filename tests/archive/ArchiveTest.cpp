@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -74,6 +75,21 @@ ArchivedResult Result(std::int64_t when, const std::string& transfer, int device
   r.items = {{0, 7700, 0, std::to_string(device)}, {1, 5071, 1, value}};
   r.writes = {{1119, "0815", 0xFFFFFF, 0xFF0000}, {1126, value, 0xFFFFFF, 0x000000}};
   return r;
+}
+
+// Armed, the next commit of a connection opened since HookCommits was
+// registered deletes this file first: the archive gone in the very moment a
+// result is written into it.
+std::atomic<const std::string*> g_deleteOnCommit{nullptr};
+
+int DeleteOnCommit(void*) {
+  if (const std::string* file = g_deleteOnCommit.exchange(nullptr)) fs::remove(*file);
+  return 0;
+}
+
+int HookCommits(sqlite3* db, const char**, const struct sqlite3_api_routines*) {
+  sqlite3_commit_hook(db, &DeleteOnCommit, nullptr);
+  return SQLITE_OK;
 }
 
 class ArchiveTest : public ::testing::Test {
@@ -245,6 +261,8 @@ TEST_F(ArchiveTest, RetentionAndSizeCapTakeTheOldestResultsFirst) {
   o.maxBytes = 1 << 20;
   archive::ArchiveWriter writer;
   writer.Start(o);
+  // The freed pages go back to the file system while nothing waits.
+  writer.Drain();
   writer.Stop(std::string());
   const std::vector<archive::ResultRow> kept = All();
   ASSERT_FALSE(kept.empty());
@@ -320,6 +338,7 @@ TEST_F(ArchiveTest, TheSizeCapHoldsAsResultsAreWrittenNotOnlyAtTheHourlyCheck) {
   const std::int64_t now = archive::NowUtcMs();
   for (int i = 0; i < 60; ++i)
     writer.Record(Result(now + i, "big-" + std::to_string(i), 3, BigValue(i, 50000)));
+  writer.Drain();
   writer.Stop(std::string());
   EXPECT_LE(fs::file_size(path), std::uintmax_t{1} << 20);
   const std::vector<archive::ResultRow> kept = All();
@@ -334,6 +353,7 @@ TEST_F(ArchiveTest, AnArchiveDeletedOrReplacedWhileOpenIsBegunAgainAtItsPath) {
 #if defined(_WIN32)
   GTEST_SKIP() << "Windows refuses to delete or replace a file while it is open";
 #endif
+  sqlite3_auto_extension(reinterpret_cast<void (*)()>(&HookCommits));
   archive::ArchiveWriter writer;
   writer.Start(Options());
   writer.Record(Result(archive::NowUtcMs(), "before", 25, "1"));
@@ -367,11 +387,20 @@ TEST_F(ArchiveTest, AnArchiveDeletedOrReplacedWhileOpenIsBegunAgainAtItsPath) {
   EXPECT_EQ(std::vector<std::string>{"after-replace"}, Transfers());
   EXPECT_TRUE(photos == ReadFileBytes(Aside("foreign"))) << "the replacing file was changed";
 
+  // Deleted while a result is committed to it: that result is written
+  // again into the new archive, not lost with the old one.
+  g_deleteOnCommit = &path;
+  writer.Record(Result(archive::NowUtcMs(), "in-flight", 25, "4"));
+  writer.Drain();
+  EXPECT_EQ(nullptr, g_deleteOnCommit.load()) << "the archive was not deleted mid-commit";
+  EXPECT_EQ(std::vector<std::string>{"in-flight"}, Transfers());
+
   writer.Stop("quit");
+  sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&HookCommits));
   sqlite3_close(reader);
-  EXPECT_EQ(3u, writer.Counts().archived);
+  EXPECT_EQ(4u, writer.Counts().archived);
   EXPECT_EQ(0u, writer.Counts().notArchived);
-  EXPECT_EQ(std::vector<std::string>{"after-replace"}, Transfers());
+  EXPECT_EQ(std::vector<std::string>{"in-flight"}, Transfers());
 }
 
 TEST_F(ArchiveTest, ResultsWaitWhileAnotherProgramHoldsTheArchiveLocked) {
@@ -626,17 +655,17 @@ TEST_F(ArchiveTest, ARetentionTrimWhileAListIsReadLosesNeitherTheListNorTheTrim)
 // last, and the archive keeps both as they came, in their places, with the
 // panel showing what the window showed.
 TEST_F(ArchiveTest, ARecordWithAnItemTwiceKeepsBothAndThePanelShowsTheLast) {
+  archive::ArchiveWriter writer;
+  writer.Start(Options());
+  // Shown once the run has begun, as the window shows every result: the
+  // panel at its time is that run's.
   const std::int64_t t = archive::NowUtcMs();
   ArchivedResult r = Result(t, "twice", 25, "1");
   r.itemCount = 3;
   r.items.push_back({2, 5071, 2, "2"});
   r.writes.push_back({1126, "2", 0xFFFFFF, 0x000000});
-  {
-    archive::ArchiveWriter writer;
-    writer.Start(Options());
-    writer.Record(r);
-    writer.Stop(std::string());
-  }
+  writer.Record(r);
+  writer.Stop(std::string());
   archive::ArchiveReader reader;
   ASSERT_NO_FATAL_FAILURE(Open(reader));
   archive::ResultDetail d;

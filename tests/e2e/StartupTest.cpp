@@ -2,7 +2,8 @@
 // without its library file it says so and ends with status -1 once the box
 // is closed; with a library it cannot use, or with its port taken, it says
 // so once, in a box beside a window that comes up complete, and runs on; on
-// a desktop whose buses never answer, it comes up and receives all the same.
+// a desktop whose buses never answer, it comes up and receives all the same;
+// a second one on a site already watched says so and ends with status 1.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -17,6 +18,7 @@
 #include "MonitorSession.h"
 #include "SilentBus.h"
 #include "Station.h"
+#include "TempDir.h"
 #include "panel/Resource.h"
 
 namespace {
@@ -187,4 +189,49 @@ TEST(MonitorStartup, OnADesktopWhoseBusesNeverAnswerTheWindowAppearsAndReceives)
   std::string seen;
   EXPECT_TRUE(session.WaitForTitle(CountedTitle(1), kPatience, &seen)) << seen;
   EXPECT_EQ(0, DialogCount(session));
+}
+
+TEST(MonitorStartup, ASecondMonitorOnTheSameSiteSaysSoAndEndsHavingTakenNothing) {
+  MonitorSession session;
+  std::string error;
+  ASSERT_TRUE(session.StartAndWaitForWindow(&error)) << error << "\n" << session.Log();
+  ChildProcess second;
+  ChildProcess::Options options;
+  options.env = session.Environment();
+  options.logPath = session.work() + "/second.log";
+  ASSERT_TRUE(second.Start({session.tree().program()}, options, &error)) << error;
+  VirtualDisplay::WindowId box = 0;
+  ASSERT_TRUE(session.WaitForDialog(kBoxCaption, kPatience, &box, &error))
+      << error << "\n"
+      << ReadFileBytes(options.logPath);
+
+  // While its box stands, a burst: every result is the first monitor's.
+  std::vector<std::string> names;
+  for (int i = 1; i <= 12; ++i) names.push_back("burst-" + std::to_string(i));
+  std::string output;
+  ASSERT_EQ(0, session.SendResults(
+                   names, std::vector<std::string>(names.size(), SmallResult(25, "0815")), &output))
+      << output;
+  ASSERT_TRUE(session.watch().WaitUntilShown({names.begin(), names.end()}, kPatience));
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  const auto shownByFirst = [&] {
+    int n = 0;
+    for (const std::string& name : names)
+      n += session.Log().find("result '" + name + "' shown") != std::string::npos ? 1 : 0;
+    return n;
+  };
+  while (shownByFirst() < 12 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(12, shownByFirst()) << ReadFileBytes(options.logPath);
+
+  ASSERT_TRUE(session.display().RequestClose(box));
+  ASSERT_TRUE(second.WaitExit(kPatience)) << "the second monitor still runs after its box";
+  EXPECT_EQ(1, second.ExitStatus()) << second.Describe();
+  EXPECT_NE(std::string::npos, ReadFileBytes(options.logPath).find("already runs on this site"))
+      << ReadFileBytes(options.logPath);
+  // The first one's journal never heard of it.
+  const std::string journal =
+      ReadFileBytes(session.tree().work() + "/home/.local/state/brennacenter/monitor.log");
+  EXPECT_EQ(std::string::npos, journal.find("without its stop line")) << journal;
+  EXPECT_TRUE(session.monitor().Running());
 }

@@ -114,15 +114,19 @@ struct StreamPlan {
 };
 
 // The count of the last well-formed receipt among whole frames of `answer`
-// from `*parsed` on; -1 when there is none.
-long ReceiptIn(const std::string& answer, size_t* parsed) {
+// from `*parsed` on, and what it says was refused for good; -1 when there
+// is none.
+long ReceiptIn(const std::string& answer, size_t* parsed, long* refused) {
   long count = -1;
   for (; *parsed + NET_FRAME_SIZE <= answer.size(); *parsed += NET_FRAME_SIZE) {
     const auto* f = reinterpret_cast<const unsigned char*>(answer.data()) + *parsed;
-    if (PallixGetU32(f + NET_FRAME_MAGIC_OFFSET) == NET_FRAME_MAGIC &&
-        PallixGetU32(f + NET_FRAME_COMMAND_OFFSET) == NET_CMD_RECEIPT &&
-        PallixGetU32(f + NET_FRAME_TRAILER_OFFSET) == NET_FRAME_TRAILER)
-      count = PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET);
+    if (PallixGetU32(f + NET_FRAME_MAGIC_OFFSET) != NET_FRAME_MAGIC ||
+        PallixGetU32(f + NET_FRAME_COMMAND_OFFSET) != NET_CMD_RECEIPT ||
+        PallixGetU32(f + NET_FRAME_TRAILER_OFFSET) != NET_FRAME_TRAILER)
+      continue;
+    count = PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET);
+    if (PallixGetU32(f + NET_FRAME_LENGTH_OFFSET) >= NET_RECEIPT_REJECTED_LENGTH)
+      *refused = PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_REJECTED_OFFSET);
   }
   return count;
 }
@@ -188,9 +192,10 @@ StreamOutcome Stream(int port, const std::string& bytes, const StreamPlan& plan)
         break;
       }
       if (n > 0 && answer.size() < (1u << 20)) answer.append(sink, static_cast<size_t>(n));
-      const long count = ReceiptIn(answer, &parsed);
-      if (count > out.receipt) {
-        out.receipt = count;
+      const long refusedBefore = out.refused;
+      const long count = ReceiptIn(answer, &parsed, &out.refused);
+      if (count > out.receipt || out.refused > refusedBefore) {
+        out.receipt = std::max(out.receipt, count);
         progress();
       }
     }
@@ -220,7 +225,7 @@ StreamOutcome SendAsStation(int port, const std::string& bytes, const std::strin
 }
 
 struct HostilePeers::Impl {
-  enum class Kind { kTrickle, kSquatter, kGarbage, kFrameThenTrickle, kFlood, kKeepAlive };
+  enum class Kind { kTrickle, kSquatter, kGarbage, kFrameThenTrickle, kFlood, kKeepAlive, kChurn };
   struct Peer {
     Kind kind;
     int fd = -1;
@@ -231,6 +236,7 @@ struct HostilePeers::Impl {
     const std::string* out = nullptr;  // keep-alive: the message being sent
     int messages = 0;                  // keep-alive: messages begun on this connection
     Clock::time_point cycleEnd;        // flood with a cycle: when it connects anew
+    long connections = 0;              // made so far
   };
 
   int port;
@@ -253,6 +259,7 @@ struct HostilePeers::Impl {
     p.out = nullptr;
     p.messages = 0;
     p.cycleEnd = now + mix.floodCycle;
+    ++p.connections;
     if (p.fd < 0) return;
     if (mix.sources > 0 &&
         !BindSource(p.fd, "127.0.0." + std::to_string(mix.firstSource + p.number % mix.sources))) {
@@ -284,6 +291,33 @@ struct HostilePeers::Impl {
       p.sent += static_cast<size_t>(n);
       if (p.kind == Kind::kFlood) flooded += static_cast<long>(p.sent / NET_FRAME_SIZE - before);
     }
+  }
+
+  // A flooding peer: its frames as fast as they are taken, then the end of
+  // its sending direction (or a reset, or silence), connecting anew each
+  // cycle.
+  void ActFlood(Peer& p, Clock::time_point now) {
+    if (mix.floodCycle.count() > 0 && now >= p.cycleEnd) {
+      close(p.fd);  // left as it is: its frames may still be taken
+      Connect(p, now);
+      return;
+    }
+    const std::string& stream = FloodOf(p);
+    Push(p, stream);
+    if (p.sent == stream.size() && mix.resetEvery > 0 && p.connections % mix.resetEvery == 0) {
+      const linger now0{1, 0};
+      setsockopt(p.fd, SOL_SOCKET, SO_LINGER, &now0, sizeof now0);
+      close(p.fd);
+      p.fd = -1;
+      ++closed;
+      p.next = now + std::chrono::milliseconds(5);
+      return;
+    }
+    if (p.sent == stream.size() && !p.ended) {
+      if (mix.floodEnds) shutdown(p.fd, SHUT_WR);
+      p.ended = true;
+    }
+    p.next = now + std::chrono::milliseconds(p.ended ? 1000 : 5);
   }
 
   void Act(Peer& p, Clock::time_point now) {
@@ -323,21 +357,9 @@ struct HostilePeers::Impl {
           return;
         }
         break;
-      case Kind::kFlood: {
-        if (mix.floodCycle.count() > 0 && now >= p.cycleEnd) {
-          close(p.fd);  // left as it is: its frames may still be taken
-          Connect(p, now);
-          return;
-        }
-        const std::string& stream = FloodOf(p);
-        Push(p, stream);
-        if (p.sent == stream.size() && !p.ended) {
-          if (mix.floodEnds) shutdown(p.fd, SHUT_WR);
-          p.ended = true;
-        }
-        p.next = now + std::chrono::milliseconds(p.ended ? 1000 : 5);
+      case Kind::kFlood:
+        ActFlood(p, now);
         return;
-      }
       case Kind::kKeepAlive:
         // A whole message at a time: a keep-alive, or now and then a tiny
         // real transfer.
@@ -350,6 +372,14 @@ struct HostilePeers::Impl {
         Push(p, *p.out);
         p.next =
             now + (p.sent == p.out->size() ? mix.keepAlivePause : std::chrono::milliseconds(20));
+        return;
+      case Kind::kChurn:
+        // Connected a moment ago (the handshake is done by now): closed at
+        // once, and back after the pause.
+        close(p.fd);
+        p.fd = -1;
+        ++closed;
+        p.next = now + mix.churnPause;
         return;
       case Kind::kSquatter:
         break;
@@ -420,7 +450,8 @@ HostilePeers::HostilePeers(int port, const HostileMix& mix) : m_impl(std::make_u
        {std::pair{Kind::kTrickle, mix.trickles},
         std::pair{Kind::kFrameThenTrickle, mix.frameThenTrickle},
         std::pair{Kind::kFlood, mix.floods}, std::pair{Kind::kKeepAlive, mix.keepAlives},
-        std::pair{Kind::kSquatter, mix.squatters}, std::pair{Kind::kGarbage, mix.garbage}})
+        std::pair{Kind::kSquatter, mix.squatters}, std::pair{Kind::kGarbage, mix.garbage},
+        std::pair{Kind::kChurn, mix.churn}})
     for (int i = 0; i < count; ++i) {
       Impl::Peer p;
       p.kind = kind;

@@ -29,6 +29,7 @@ struct StreamOutcome {
   size_t bytesSent = 0;       // accepted by the local TCP stack
   bool closedByPeer = false;  // the monitor ended the connection (EOF or reset)
   long receipt = -1;          // frames the monitor's last receipt confirmed; -1: none came
+  long refused = 0;           // and said were refused for good
   std::string error;          // what went wrong, if anything
 };
 
@@ -94,6 +95,13 @@ struct HostileMix {
   std::chrono::milliseconds keepAlivePause{900};
   int transferEvery = 0;
   std::string transfer;
+  // A flooding peer resets every resetEvery-th of its connections once it
+  // has sent its frames (a linger of 0), instead of ending properly.
+  int resetEvery = 0;
+  // Connect and close at once, then again after churnPause: a storm on the
+  // system's queue of pending connections.
+  int churn = 0;
+  std::chrono::milliseconds churnPause{1000};
   std::chrono::milliseconds tricklePause{3000};
   // With sources > 0, peer k connects from 127.0.0.(firstSource + k %
   // sources) instead of 127.0.0.1: a pool of addresses.

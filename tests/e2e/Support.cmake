@@ -8,7 +8,7 @@ set(brenna_e2e_dir ${CMAKE_CURRENT_LIST_DIR})
 add_library(brenna_e2e_support STATIC
   ${brenna_e2e_dir}/DisplayServer.cpp
   ${brenna_e2e_dir}/InstallTree.cpp ${brenna_e2e_dir}/MonitorProcess.cpp
-  ${brenna_e2e_dir}/SpoolWatch.cpp ${brenna_e2e_dir}/Station.cpp)
+  ${brenna_e2e_dir}/SpoolWatch.cpp ${brenna_e2e_dir}/Station.cpp ${brenna_e2e_dir}/Crowds.cpp)
 target_link_libraries(brenna_e2e_support PUBLIC brenna_test_process brenna_test_socket
                                                 Threads::Threads)
 target_include_directories(brenna_e2e_support PUBLIC ${brenna_e2e_dir}

@@ -6,10 +6,11 @@
 // same archive. It listens on this computer only unless told otherwise,
 // its port is its own (a second one exits 1, saying why), Ctrl+C stops it
 // as SIGINT stops the Linux one, and on the LAN its token stays its
-// owner's: one that others may read is refused. It names its line, serves
-// the TV's page and the dispute view, and with --site overviews a line,
-// refusing a settings file whose tokens others may read. On a PC whose
-// code page is 1252 it serves an archive in a Chinese folder. Both
+// owner's: one that others may read is refused; a request with a Range
+// header far longer than one range costs it no thread. It names its line,
+// serves the TV's page and the dispute view, and with --site overviews a
+// line, refusing a settings file whose tokens others may read. On a PC
+// whose code page is 1252 it serves an archive in a Chinese folder. Both
 // architectures hold all they need but Windows itself.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -229,6 +230,22 @@ TEST(WebViewAcrossSystems, TheWindowsProgramServesThePanelAndResultsAsLinuxDoesO
     EXPECT_NE(std::string::npos, list.find(name)) << list;
   EXPECT_EQ(json("监控程序未运行"), onWindows.state[0]) << "the sample's run has ended";
   browser.Stop();
+
+  // More requests with a Range far longer than one range than it has
+  // threads: each is answered and none costs a thread (each once did).
+  std::string ranges = "bytes=0-1";
+  while (ranges.size() < 8000) ranges += ",0-1";
+  for (int i = 0; i <= 80; ++i) {
+    const std::string request = (i < 80 ? "GET / HTTP/1.1\r\nRange: " + ranges + "\r\n"
+                                        : std::string("GET /healthz HTTP/1.1\r\n")) +
+                                "Connection: close\r\n\r\n";
+    const test_socket::Handle s = test_socket::ConnectLoopback(windowsPort);
+    test_socket::SendAll(s, request.data(), request.size());
+    bool closed = false;
+    const std::string answer = test_socket::Receive(s, 30000, &closed);
+    test_socket::Close(s);
+    ASSERT_EQ(0u, answer.rfind(i < 80 ? "HTTP/1.1 416 " : "HTTP/1.1 200 ", 0)) << i << answer;
+  }
 
   // This computer only, and the port its own: a second brenna-web.exe, or
   // the Linux one, exits 1 saying why.

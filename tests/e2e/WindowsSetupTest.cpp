@@ -431,7 +431,9 @@ TEST_F(WindowsSetupOnAGermanPc, SpeaksEnglishReadsAChineseSiteAndRemovesOnlyTheM
     WriteFileBytes((spool / mine).string(), "result");
   WriteFileBytes((spool / "other-program.dat").string(), "not the monitor's");
 
-  // Interactively, with netsh failing: Next, Install, then the box.
+  // Interactively, with netsh failing: Next, Install, then the box; in a
+  // wine session of its own on the display, not the one that made the PC.
+  EndWineSession();
   VirtualDisplay display;
   std::string error;
   ASSERT_TRUE(display.Start(work(), m_env, &error)) << error;

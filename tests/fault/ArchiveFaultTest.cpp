@@ -18,12 +18,16 @@
 #include "SmallFileSystem.h"
 #include "TempDir.h"
 #include "archive/ArchiveReader.h"
+#include "archive/ArchiveStore.h"
+#include "archive/ArchiveTime.h"
+#include "archive/HeartbeatNote.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr auto kPatience = std::chrono::seconds(60);
+constexpr std::int64_t kDay = 24LL * 3600 * 1000;
 
 using Clock = std::chrono::steady_clock;
 
@@ -104,6 +108,31 @@ class ArchiveFault : public ::testing::Test {
     ASSERT_EQ(0, m_monitor.SendResults(names, descriptions, &output)) << output;
     ASSERT_TRUE(m_monitor.watch().WaitUntilShown({names.begin(), names.end()}, kPatience))
         << m_monitor.Log();
+  }
+
+  // The archive as a monitor before this one left it: `count` results
+  // named prefix-N, shown from `when` on, each with a value of `bytes`.
+  void Prefill(const std::string& prefix, int count, std::int64_t when, int bytes) {
+    archive::ArchiveStore store;
+    ASSERT_EQ(archive::ArchiveStore::Outcome::kOpened, store.Open(archivePath()).outcome);
+    ASSERT_EQ(SQLITE_DONE, store.BeginRun(when, 1, "earlier"));
+    archive::sql::Transaction tx = store.Transact();
+    for (int i = 0; i < count; ++i) {
+      archive::ArchivedResult r;
+      r.shownUtcMs = when + i;
+      r.transfer = prefix + std::to_string(i);
+      r.items = {{0, 5071, 1, std::string(static_cast<std::size_t>(bytes), 'a' + i % 26)}};
+      ASSERT_EQ(SQLITE_OK, store.WriteResult(r));
+    }
+    ASSERT_EQ(SQLITE_OK, tx.Commit());
+  }
+
+  // One number the archive answers, read as a reader reads it; -1 when it
+  // cannot be read.
+  std::int64_t Query(const char* sql) {
+    archive::sql::Db db;
+    if (db.Open(archivePath(), SQLITE_OPEN_READONLY) != SQLITE_OK) return -1;
+    return db.QueryInt(sql, -1);
   }
 
   // The monitor's output since `from`.
@@ -289,4 +318,95 @@ TEST_F(ArchiveFault, ResultsShownWhileTheArchiveIsDeletedOrHeldLockedAreAllArchi
     for (const std::string& n : *names)
       EXPECT_EQ(1u, archived.count(n)) << n << "\n" << m_monitor.Log();
   EXPECT_EQ(0u, Count(m_monitor.Log(), "not archived")) << m_monitor.Log();
+}
+
+TEST_F(ArchiveFault, ATrimOnANearlyFullDiskGivesItsPagesBackAfterARestart) {
+  // An archive a monitor left: old results a start trims, kept ones behind
+  // them, whose pages giving the room back has to move.
+  const std::int64_t now = archive::NowUtcMs();
+  ASSERT_NO_FATAL_FAILURE(Prefill("old-", 3000, now - 200 * kDay, 300));
+  ASSERT_NO_FATAL_FAILURE(Prefill("kept-", 3000, now - kDay, 300));
+  const std::uintmax_t before = fs::file_size(archivePath());
+  // The disk nearly full: less room left than the old results took.
+  const std::string filler = stateDir() + "/filler";
+  SmallFileSystem::Fill(filler);
+  fs::resize_file(filler, fs::file_size(filler) - (1 << 20));
+  ASSERT_NO_FATAL_FAILURE(Start());
+
+  const auto deadline = Clock::now() + kPatience;
+  const auto given = [&] {
+    return Query("PRAGMA freelist_count") == 0 && fs::file_size(archivePath()) < before * 3 / 4;
+  };
+  while (!given() && Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(given()) << Query("PRAGMA freelist_count") << " free pages, "
+                       << fs::file_size(archivePath()) << " of " << before << " bytes\n"
+                       << m_monitor.Log();
+  const std::multiset<std::string> archived = Archived();
+  EXPECT_EQ(3000u, archived.size());
+  EXPECT_EQ(0u, archived.count("old-0") + archived.count("old-2999"));
+  EXPECT_EQ(1u, Count(LogOnceSaid(0, "free pages given back"), "free pages given back"));
+}
+
+TEST_F(ArchiveFault, AClockSetFarAheadAtStartRemovesNoResultByAge) {
+  // Results shown 400 days before the clock of this start, as if that
+  // clock had been set 400 days ahead.
+  ASSERT_NO_FATAL_FAILURE(Prefill("earlier-", 3, archive::NowUtcMs() - 400 * kDay, 100));
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(SendShown({"now"}));
+  ASSERT_TRUE(WaitForArchived("now")) << m_monitor.Log();
+  EXPECT_EQ((std::multiset<std::string>{"earlier-0", "earlier-1", "earlier-2", "now"}), Archived())
+      << m_monitor.Log();
+}
+
+TEST_F(ArchiveFault, WhileAnotherProgramHoldsTheArchiveItsReadersStillHearTheMonitor) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(SendShown({"first"}));
+  ASSERT_TRUE(WaitForArchived("first")) << m_monitor.Log();
+  sqlite3* other = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(archivePath().c_str(), &other));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr));
+  const std::int64_t held = archive::NowUtcMs();
+  // Heard of later than a reader would wait before calling it silent.
+  const auto heard = [&] {
+    archive::ArchiveReader reader;
+    archive::RunRow run;
+    std::string error;
+    return reader.Open(archivePath(), &error) && reader.LastRun(&run, &error) ? run.heartbeatUtcMs
+                                                                              : std::int64_t{0};
+  };
+  const std::int64_t wanted = held + archive::kHeartbeatStaleMs + 1000;
+  const auto deadline = Clock::now() + kPatience;
+  while (heard() <= wanted && Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_GT(heard(), wanted) << m_monitor.Log();
+  sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  // Free again: the run's row takes the heartbeat, and the note goes.
+  const std::string note = archive::HeartbeatNotePath(archivePath());
+  const auto freed = Clock::now() + kPatience;
+  while (fs::exists(note) && Clock::now() < freed)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(fs::exists(note));
+}
+
+TEST_F(ArchiveFault, ResultsShownAfterTheWalWasDeletedOutliveAKill) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(SendShown({"first"}));
+  ASSERT_TRUE(WaitForArchived("first")) << m_monitor.Log();
+  const std::size_t mark = m_monitor.Log().size();
+  ASSERT_TRUE(fs::remove(archivePath() + "-wal"));
+  ASSERT_TRUE(fs::remove(archivePath() + "-shm"));
+  const std::string said = LogOnceSaid(mark, "its -wal or -shm was deleted");
+  EXPECT_EQ(1u, Count(said, "archive " + archivePath() + ": its -wal or -shm was deleted")) << said;
+  const std::vector<std::string> later = {"wal-1", "wal-2", "wal-3", "wal-4", "wal-5", "wal-6"};
+  ASSERT_NO_FATAL_FAILURE(SendShown(later));
+  ASSERT_TRUE(WaitForArchived(1 + later.size())) << m_monitor.Log();
+
+  ASSERT_EQ(0, kill(m_monitor.monitor().pid(), SIGKILL));
+  ASSERT_TRUE(m_monitor.monitor().WaitExit(kPatience));
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const std::multiset<std::string> archived = Archived();
+  for (const std::string& n : later)
+    EXPECT_EQ(1u, archived.count(n)) << n << "\n" << m_monitor.Log();
 }

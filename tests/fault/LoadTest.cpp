@@ -18,14 +18,17 @@
 #include <set>
 #include <thread>
 
+#include "Crowds.h"
 #include "MonitorProcess.h"
 #include "Station.h"
 
 namespace {
 
 constexpr auto kPatience = std::chrono::seconds(150);
-// The transport's limit of stations at once (docs/wire-protocol.md).
+// The transport's limit of stations read at once, and the most it holds
+// with those waiting taken in beside them (docs/wire-protocol.md).
 constexpr int kStationLimit = 256;
+constexpr int kHeldLimit = kStationLimit + 1024;
 // Growth of resident memory the load may leave behind: far above what 256
 // connections' frame buffers take (about 9 MB), far below a leak per
 // connection.
@@ -126,13 +129,13 @@ TEST(MonitorLoad, RealStationsGetThroughFiveHundredConnectionsGarbageAndATrickle
   for (char& c : garbage) c = static_cast<char>(rng());
   garbage[0] = 0x01;  // certainly not a frame's magic
 
-  // 500 connections at once, silent. The monitor takes in as many as it
-  // may, and no more.
+  // 500 connections at once, silent. The monitor takes them all in, the
+  // system's queue drained: 256 into places, the rest waiting.
   Squatters squatters(port, 500);
   ASSERT_EQ(500u, squatters.size());
-  ASSERT_TRUE(WaitFor([&] { return m.OpenSockets() >= socketsBefore + kStationLimit; }, kPatience))
+  ASSERT_TRUE(WaitFor([&] { return m.OpenSockets() >= socketsBefore + 500; }, kPatience))
       << m.OpenSockets() << " sockets open";
-  EXPECT_LE(SettledSockets(m), socketsBefore + kStationLimit);
+  EXPECT_LE(SettledSockets(m), socketsBefore + kHeldLimit);
 
   // Now the real stations, each on its own connection, beside a sender of
   // garbage and one that sends its result a byte at a time: all of them
@@ -185,7 +188,7 @@ TEST(MonitorLoad, ARealStationGetsThroughThreeHundredHostileConnections) {
   std::string output;
   EXPECT_EQ(0, m.SendResults({"real"}, {SmallResult(25, "0815")}, &output)) << output;
   EXPECT_TRUE(m.watch().WaitUntilShown({"real"}, kPatience)) << m.Log();
-  EXPECT_LE(SettledSockets(m), socketsBefore + kStationLimit);
+  EXPECT_LE(SettledSockets(m), socketsBefore + kHeldLimit);
   EXPECT_TRUE(m.monitor().Running());
 }
 
@@ -216,7 +219,7 @@ TEST(MonitorLoad, RealStationsGetThroughFourHundredConnectionsThatSendAFrameAndT
     real.insert(name);
   }
   EXPECT_TRUE(m.watch().WaitUntilShown(real, kPatience)) << m.Log();
-  EXPECT_LE(SettledSockets(m), socketsBefore + kStationLimit);
+  EXPECT_LE(SettledSockets(m), socketsBefore + kHeldLimit);
   EXPECT_GT(hostile.Closed(), 0);
   EXPECT_TRUE(m.monitor().Running());
 }
@@ -260,7 +263,7 @@ TEST(MonitorLoad, RealStationsGetThroughThreeHundredKeepAliveSquatters) {
     EXPECT_GT(squatters.Closed(), 0);
   }
   EXPECT_TRUE(m.watch().WaitUntilShown(real, kPatience)) << m.Log();
-  EXPECT_LE(SettledSockets(m), socketsBefore + kStationLimit);
+  EXPECT_LE(SettledSockets(m), socketsBefore + kHeldLimit);
   EXPECT_TRUE(m.monitor().Running());
 }
 
@@ -311,4 +314,40 @@ TEST(MonitorLoad, AStationOfItsOwnAddressIsServedBesideAFloodOfRealResults) {
   EXPECT_GT(flood.FramesFlooded(), 1000);
   EXPECT_TRUE(m.watch().WaitUntilShown(names, kPatience)) << m.Log().substr(0, 20000);
   EXPECT_TRUE(m.monitor().Running());
+}
+
+// Each crowd the monitor was attacked with, one after the other: a real
+// station of an address of its own sends round after round, waiting for
+// its receipts as the station tool does (giving up after 5 s without
+// progress). It is served before the crowd's backlog whatever the crowd's
+// addresses, its pacing or whether it ever finishes a transfer: every
+// round is confirmed, and shown once.
+TEST(MonitorLoad, ARealStationIsConfirmedBesideEveryCrowd) {
+  MonitorProcess m;
+  std::string error;
+  ASSERT_TRUE(m.Start(&error)) << error;
+  std::set<std::string> names;
+  for (const CrowdKind kind : AllCrowds()) {
+    SCOPED_TRACE(CrowdName(kind));
+    Crowd crowd;
+    ASSERT_TRUE(crowd.Start(kind, m, &error)) << error;
+    // Time for the crowd to fill the places and the queue. Not a
+    // measurement: a lighter crowd proves less, never fails wrongly.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    std::vector<std::string> rounds;
+    std::vector<std::string> descriptions;
+    for (int round = 1; round <= 3; ++round)
+      descriptions.push_back(SmallResult(3, std::to_string(round)));
+    const std::string prefix = "real-" + std::to_string(static_cast<int>(kind));
+    ASSERT_TRUE(m.Frames(prefix, descriptions, &rounds, &error)) << error;
+    for (const std::string& frame : rounds) {
+      const StreamOutcome out = SendAsStation(m.tree().port(), frame, "127.0.0.2");
+      EXPECT_TRUE(out.closedByPeer && out.error.empty())
+          << TransferName(frame) << ": " << out.error;
+      EXPECT_EQ(1, out.receipt) << TransferName(frame);
+      names.insert(TransferName(frame));
+    }
+    EXPECT_TRUE(m.monitor().Running());
+  }
+  EXPECT_TRUE(m.watch().WaitUntilShown(names, kPatience)) << m.Log().substr(0, 20000);
 }

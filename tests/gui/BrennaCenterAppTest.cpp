@@ -9,7 +9,7 @@
 #include "TestSite.h"
 #include "app/BrennaCenter.h"
 #include "app/BrennaCenterDlg.h"
-#include "app/Globals.h"
+#include "monitor/Globals.h"
 #include "panel/Resource.h"
 
 namespace {

@@ -24,30 +24,30 @@
 #include "app/AboutDlg.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/DialogBuilder.h"
-#include "app/Globals.h"
+#include "app/Fonts.h"
+#include "app/QtColor.h"
+#include "monitor/Globals.h"
 #include "panel/Resource.h"
+#include "panel/ResultRouting.h"
 #include "panel/Templates.h"
+#include "panel/Verdicts.h"
 #include "platform/PallixBinding.h"
-#include "presentation/Fonts.h"
 #include "util/LayoutMath.h"
 
 namespace {
 
 // The window with its timer traffic counted and the results it shows
-// named, in order.
+// named, in order, by the brake group's operator on screen as each is
+// counted in the title.
 class ProbeDlg : public WithScenario<ProbeDlg, CBrennaCenterDlg> {
  public:
   int scans = 0;
   std::vector<unsigned> timerIds;
-  std::vector<std::string> shownNames;
+  std::vector<std::string> shownOperators;
 
   void OnTimer(unsigned nIDEvent) override {
     timerIds.push_back(nIDEvent);
     CBrennaCenterDlg::OnTimer(nIDEvent);
-  }
-  void ShowResultFile(const std::string& path) override {
-    shownNames.push_back(std::filesystem::path(path).filename().string());
-    CBrennaCenterDlg::ShowResultFile(path);
   }
   std::string DisplayText(int id) { return dynamic_cast<CValueDisplay*>(ValueDisplay(id))->Text(); }
 
@@ -55,6 +55,10 @@ class ProbeDlg : public WithScenario<ProbeDlg, CBrennaCenterDlg> {
   int ScanSpoolFiles() override {
     ++scans;
     return CBrennaCenterDlg::ScanSpoolFiles();
+  }
+  void ShowTitle(const std::string& gbkTitle) override {
+    shownOperators.push_back(DisplayText(OperatorDisplayForDevice(25)));
+    CBrennaCenterDlg::ShowTitle(gbkTitle);
   }
 };
 
@@ -248,23 +252,18 @@ TEST_F(BrennaCenterDlgTest, LegendPanelsShowTheirColoursInAGrabOfTheWindow) {
       EXPECT_TRUE(shot.save(QDir(QString::fromLocal8Bit(dir)).filePath("main-window.png")));
     }
 
-    const struct {
-      int id;
-      QRgb background;
-    } panels[] = {{IDC_ST_VETO, qRgb(255, 0, 0)},
-                  {IDC_ST_PASSED, qRgb(0, 0, 255)},
-                  {IDC_ST_ADVISORY, qRgb(0, 255, 0)},
-                  {IDC_ST_NOTJUDGED, qRgb(0, 0, 0)}};
-    for (const auto& p : panels) {
-      QWidget* panel = d.GetDlgItem(p.id);
+    // Each verdict's panel (the verdict table's colours: ResourcesTest).
+    for (const VerdictLook& v : kVerdicts) {
+      QWidget* panel = d.GetDlgItem(v.panel.controlId);
       ASSERT_NE(panel, nullptr);
       const QRect r = panel->geometry();
+      const QRgb background = ToQColor(v.color).rgb();
       // Mostly its own colour, with a large white text on it.
-      EXPECT_GT(ShareOfColor(shot, r, p.background), 0.4) << p.id;
-      EXPECT_GT(ShareOfColor(shot, r, qRgb(255, 255, 255)), 0.08) << p.id;
+      EXPECT_GT(ShareOfColor(shot, r, background), 0.4) << v.panel.controlId;
+      EXPECT_GT(ShareOfColor(shot, r, qRgb(255, 255, 255)), 0.08) << v.panel.controlId;
       // 100 pixels of character cell (ascent + descent), not of em.
-      EXPECT_NEAR(QFontMetrics(panel->font()).height(), 100, 1) << p.id;
-      EXPECT_EQ(panel->font().weight(), 900) << p.id;
+      EXPECT_NEAR(QFontMetrics(panel->font()).height(), 100, 1) << v.panel.controlId;
+      EXPECT_EQ(panel->font().weight(), 900) << v.panel.controlId;
     }
     for (int id : {IDC_BTN_QUIT, IDC_BTN_PORTSET}) {
       QWidget* button = d.GetDlgItem(id);
@@ -363,12 +362,13 @@ TEST_F(BrennaCenterDlgTest, DuringABacklogTheQuitButtonAnswersAndQuittingKeepsTh
   // names'.
   fs::create_directories(site.spool());
   const auto start = fs::file_time_type::clock::now() - std::chrono::hours(1);
-  std::vector<std::string> expected;
+  std::vector<std::string> expected, operators;
   for (int i = 0; i < kBacklog; ++i) {
     const std::string name = "r" + std::to_string(100 + kBacklog - i) + ".DOING";
     WriteFileBytes(site.spool() + "/" + name, records[static_cast<size_t>(i)]);
     fs::last_write_time(site.spool() + "/" + name, start + std::chrono::seconds(i));
     expected.push_back(name);
+    operators.push_back("op" + std::to_string(i));
   }
 
   ProbeDlg dlg;
@@ -396,8 +396,9 @@ TEST_F(BrennaCenterDlgTest, DuringABacklogTheQuitButtonAnswersAndQuittingKeepsTh
   const int shown = dlg.ShownFiles();
   ASSERT_LT(shown, kBacklog);
   EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8("数据监控(%1)").arg(shown));
-  EXPECT_EQ(dlg.shownNames, std::vector<std::string>(expected.begin(), expected.begin() + shown));
-  EXPECT_EQ(dlg.DisplayText(1119), "op" + std::to_string(shown - 1))
+  EXPECT_EQ(dlg.shownOperators,
+            std::vector<std::string>(operators.begin(), operators.begin() + shown));
+  EXPECT_EQ(dlg.DisplayText(OperatorDisplayForDevice(25)), operators[shown - 1])
       << "the last shown is on screen";
   std::vector<std::string> left;
   for (const auto& e : fs::directory_iterator(site.spool()))

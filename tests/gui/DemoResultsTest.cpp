@@ -23,42 +23,25 @@
 #include "TestSite.h"
 #include "ToolRun.h"
 #include "app/BrennaCenterDlg.h"
-#include "app/Globals.h"
+#include "app/Fonts.h"
 #include "archive/ArchiveTime.h"
 #include "archive/ArchiveWriter.h"
+#include "monitor/Globals.h"
+#include "panel/IdleLook.h"
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
 #include "panel/ValueDisplayIds.h"
 #include "panel/Verdicts.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
-#include "presentation/Fonts.h"
+#include "reports/ArchiveText.h"
+#include "reports/ResultColumns.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 std::vector<DemoFile> DemoFiles() { return ::DemoFiles(BRENNA_DEMO_DIR); }
-
-std::string ColorName(COLORREF c) {
-  switch (c) {
-    case kColorBlue:
-      return "blue";
-    case kColorRed:
-      return "red";
-    case kColorGreen:
-      return "green";
-    case kColorBlack:
-      return "black";
-    case kColorWhite:
-      return "white";
-    default: {
-      char text[16];
-      std::snprintf(text, sizeof text, "0x%06x", c);
-      return text;
-    }
-  }
-}
 
 class DemoDlg : public WithScenario<DemoDlg, CBrennaCenterDlg> {
  public:
@@ -155,8 +138,8 @@ TEST_P(DemoResultsTest, EveryDisplayShowsItsDescribedValueInItsJudgeColour) {
           << "display " << id << " shows \"" << GbkToUtf8(display.Text()) << "\", expected \""
           << GbkToUtf8(shown.text) << "\"";
       EXPECT_EQ(display.TextColor(), shown.color)
-          << "display " << id << " is " << ColorName(display.TextColor()) << ", expected "
-          << ColorName(shown.color);
+          << "display " << id << " is " << reports::ColourName(display.TextColor()) << ", expected "
+          << reports::ColourName(shown.color);
       EXPECT_EQ(display.BackgroundColor(), kColorWhite) << "display " << id;
     }
   });
@@ -218,7 +201,9 @@ TEST(DemoData, CoversEveryGroupEveryRoutedItemAndTheFourColours) {
   for (int i = 0; i < routeCount; ++i)
     EXPECT_EQ(codes.count(routes[i].itemCode), 1u)
         << "no demo value for item " << routes[i].itemCode;
-  EXPECT_EQ(colours, (std::set<COLORREF>{kColorBlue, kColorRed, kColorGreen, kColorBlack}));
+  std::set<COLORREF> legend;
+  for (const VerdictLook& v : kVerdicts) legend.insert(v.color);
+  EXPECT_EQ(colours, legend) << "the demo shows a value in each colour of the legend";
 }
 
 // CSV as brenna-history writes it: one record a line (line breaks inside
@@ -250,23 +235,129 @@ std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
   return rows;
 }
 
-COLORREF ColourOf(const std::string& name) {
-  if (name == "blue") return kColorBlue;
-  if (name == "red") return kColorRed;
-  if (name == "green") return kColorGreen;
-  if (name == "black") return kColorBlack;
-  if (name == "white") return kColorWhite;
-  return kUntouched;
+// A CSV file brenna-history wrote: its rows under its header line, each
+// cell found by the header of its column (a column missing throws).
+struct Csv {
+  std::vector<std::string> header;
+  std::vector<std::vector<std::string>> rows;
+
+  const std::string& At(const std::vector<std::string>& row, const std::string& column) const {
+    return row.at(
+        static_cast<std::size_t>(std::find(header.begin(), header.end(), column) - header.begin()));
+  }
+};
+
+// The header of a column of the results' file, by the name the code gives
+// it (reports/ResultColumns; an unknown name throws).
+std::string ResultColumn(const std::string& name) {
+  std::map<std::string, std::string> headers;
+  for (const reports::ResultColumn& c : reports::ResultColumns()) headers[c.name] = c.header;
+  return headers.at(name);
 }
 
 // brenna-history with these arguments must succeed; its CSV.
-std::vector<std::vector<std::string>> History(const std::string& archivePath,
-                                              std::vector<std::string> args) {
+Csv History(const std::string& archivePath, std::vector<std::string> args) {
   std::vector<std::string> argv = {BRENNA_HISTORY, "--archive", archivePath, "--csv"};
   argv.insert(argv.end(), args.begin(), args.end());
   std::string output;
   EXPECT_EQ(0, RunWhileTheWindowRuns(argv, 60000, &output)) << args[0] << ": " << output;
-  return ParseCsv(output);
+  Csv csv;
+  csv.rows = ParseCsv(output);
+  if (!csv.rows.empty()) {
+    csv.header = csv.rows.front();
+    csv.rows.erase(csv.rows.begin());
+  }
+  return csv;
+}
+
+// One demo file's result as brenna-history reads it back: its rows of the
+// results' file (`rows`, of `values`), the `titleCount`-th shown, and
+// --show of it. Its group, operator, items and stations; every value the
+// window showed, as sent, with the verdict its colour says in the legend and
+// the display it went to; every item as sent; every write as drawn.
+void ExpectResultReadBack(const std::string& archivePath, const Csv& values,
+                          const std::vector<std::vector<std::string>>& rows, const DemoFile& f,
+                          int titleCount) {
+  const std::vector<std::string>& row = rows[0];
+  EXPECT_EQ(std::to_string(titleCount), values.At(row, ResultColumn("title_count")));
+  EXPECT_EQ(std::to_string(f.lines.size()), values.At(row, ResultColumn("items")));
+  const std::string& stations = values.At(row, ResultColumn("stations"));
+  EXPECT_EQ(0u, stations.rfind("127.0.0.1:", 0)) << "stations: " << stations;
+  const int device = std::atoi(FirstWithCode(f, kItemDeviceCode)->value.c_str());
+  EXPECT_EQ(std::to_string(device), values.At(row, ResultColumn("device_code")));
+  EXPECT_EQ(std::string(GroupCaptionOf(OperatorDisplayForDevice(device))),
+            values.At(row, ResultColumn("group")));
+
+  // Every value the window showed, as sent, with the verdict its colour
+  // says in the legend and the display it went to.
+  std::vector<const DemoLine*> routed;
+  for (const DemoLine& l : f.lines)
+    if (FindRoute(l.code) != nullptr) routed.push_back(&l);
+  ASSERT_EQ(routed.size(), rows.size());
+  for (std::size_t i = 0; i < routed.size(); ++i) {
+    const std::vector<std::string>& v = rows[i];
+    const ResultRoute* route = FindRoute(routed[i]->code);
+    SCOPED_TRACE(routed[i]->code);
+    EXPECT_EQ(std::to_string(routed[i]->code), values.At(v, ResultColumn("item_code")));
+    EXPECT_EQ(routed[i]->value, values.At(v, ResultColumn("value")));
+    EXPECT_EQ(std::to_string(route->displayId), values.At(v, ResultColumn("display")));
+    const VerdictLook* verdict = VerdictOfColour(JudgeColor(route->scheme, routed[i]->judge));
+    EXPECT_EQ(verdict != nullptr ? verdict->legendText : "", values.At(v, ResultColumn("verdict")));
+  }
+
+  // The result: every item as sent, every write as drawn.
+  const Csv shown = History(archivePath, {"--show", values.At(rows[0], ResultColumn("id"))});
+  std::vector<std::vector<std::string>> items, writes;
+  for (const std::vector<std::string>& r : shown.rows)
+    (shown.At(r, "kind") == "item" ? items : writes).push_back(r);
+  ASSERT_EQ(f.lines.size(), items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    SCOPED_TRACE(f.lines[i].code);
+    EXPECT_EQ(std::to_string(f.lines[i].code), shown.At(items[i], "code"));
+    EXPECT_EQ(std::to_string(f.lines[i].judge), shown.At(items[i], "judge"));
+    EXPECT_EQ(f.lines[i].value, shown.At(items[i], "text"));
+  }
+  const auto expected = ExpectedWrites(f);
+  ASSERT_EQ(expected.size(), writes.size());
+  for (std::size_t i = 0; i < writes.size(); ++i) {
+    SCOPED_TRACE(expected[i].first);
+    EXPECT_EQ(std::to_string(expected[i].first), shown.At(writes[i], "display"));
+    EXPECT_EQ(GbkToUtf8(expected[i].second.text), shown.At(writes[i], "text"));
+    EXPECT_EQ(reports::ColourName(expected[i].second.color), shown.At(writes[i], "text_colour"));
+    EXPECT_EQ(reports::ColourName(kColorWhite), shown.At(writes[i], "background"));
+  }
+}
+
+// The panel brenna-history makes of the archive when the window's displays
+// were looked at (`lookedAt`), display by display as the window showed them
+// (`window`); and just before the first result (shown at `firstShown`, local
+// time), the idle state on every operator display.
+void ExpectPanelsReadBack(const std::string& archivePath, const std::map<int, Shown>& window,
+                          std::int64_t lookedAt, const std::string& firstShown) {
+  // The panel when the window's displays were looked at: every display,
+  // text and colour.
+  const Csv atEnd = History(archivePath, {"--panel", archive::ToLocal(lookedAt).text});
+  ASSERT_EQ(std::size(kValueDisplayIds), atEnd.rows.size());
+  for (const std::vector<std::string>& r : atEnd.rows) {
+    const int id = std::atoi(atEnd.At(r, "display").c_str());
+    SCOPED_TRACE(id);
+    ASSERT_EQ(1u, window.count(id));
+    EXPECT_EQ(window.at(id).text, atEnd.At(r, "text"));
+    EXPECT_EQ(reports::ColourName(window.at(id).color), atEnd.At(r, "text_colour"));
+    EXPECT_EQ(reports::ColourName(kColorWhite), atEnd.At(r, "background"));
+  }
+
+  // Just before the first result: the idle state on every operator display.
+  std::int64_t first = 0;
+  ASSERT_TRUE(archive::ParseLocalTime(firstShown, &first));
+  const Csv atStart = History(archivePath, {"--panel", archive::ToLocal(first - 1).text});
+  for (const std::vector<std::string>& r : atStart.rows) {
+    const int id = std::atoi(atStart.At(r, "display").c_str());
+    SCOPED_TRACE(id);
+    EXPECT_EQ(IsOperatorDisplay(id) ? "设备空闲" : "", atStart.At(r, "text"));
+    EXPECT_EQ(reports::ColourName(IsOperatorDisplay(id) ? kIdleTextColor : kColorWhite),
+              atStart.At(r, "text_colour"));
+  }
 }
 
 }  // namespace
@@ -316,92 +407,28 @@ TEST(DemoArchive, BrennaHistoryReadsBackEveryValueAndColourTheWindowDrew) {
 
   // The list, in the order shown (the station tool sends the files sorted):
   // a row per value the window showed, each with its result's columns.
-  const auto values = History(archivePath, {"--since", "0"});
-  ASSERT_FALSE(values.empty());
-  ASSERT_EQ("编号", values[0][0]);
+  const Csv values = History(archivePath, {"--since", "0"});
+  ASSERT_FALSE(values.rows.empty());
+  const std::string id = ResultColumn("id");
   std::vector<std::vector<std::vector<std::string>>> results;  // each result's rows
-  for (std::size_t k = 1; k < values.size(); ++k) {
-    ASSERT_EQ(14u, values[k].size());
-    if (results.empty() || results.back()[0][0] != values[k][0]) results.emplace_back();
-    results.back().push_back(values[k]);
+  for (const std::vector<std::string>& row : values.rows) {
+    ASSERT_EQ(values.header.size(), row.size());
+    if (results.empty() || values.At(results.back()[0], id) != values.At(row, id))
+      results.emplace_back();
+    results.back().push_back(row);
   }
-  ASSERT_EQ(7u, results.size()) << "seven results";
+  ASSERT_EQ(files.size(), results.size()) << "a result per file";
   std::map<std::string, const DemoFile*> byName;
   for (const DemoFile& f : files) byName[fs::path(f.path).stem().string()] = &f;
-  std::vector<std::vector<std::string>> list = {values[0]};  // a row of each result
   for (std::size_t k = 0; k < results.size(); ++k) {
     const std::vector<std::string>& row = results[k][0];
-    list.push_back(row);
-    const std::string& transfer = row[13];
+    const std::string& transfer = values.At(row, ResultColumn("transfer"));
     SCOPED_TRACE(transfer);
     ASSERT_EQ(1u, byName.count(transfer));
-    const DemoFile& f = *byName[transfer];
-    EXPECT_EQ(std::to_string(k + 1), row[11]) << "title count";
-    EXPECT_EQ(std::to_string(f.lines.size()), row[10]) << "items";
-    EXPECT_EQ(0u, row[12].rfind("127.0.0.1:", 0)) << "stations: " << row[12];
-    const int device = std::atoi(FirstWithCode(f, kItemDeviceCode)->value.c_str());
-    EXPECT_EQ(std::to_string(device), row[9]);
-    EXPECT_EQ(std::string(GroupCaptionOf(OperatorDisplayForDevice(device))), row[2]);
-    // Every value the window showed, as sent, with the verdict its colour
-    // says in the legend and the display it went to.
-    std::vector<const DemoLine*> routed;
-    for (const DemoLine& l : f.lines)
-      if (FindRoute(l.code) != nullptr) routed.push_back(&l);
-    ASSERT_EQ(routed.size(), results[k].size());
-    for (std::size_t i = 0; i < routed.size(); ++i) {
-      const std::vector<std::string>& v = results[k][i];
-      const ResultRoute* route = FindRoute(routed[i]->code);
-      EXPECT_EQ(std::to_string(routed[i]->code), v[4]);
-      EXPECT_EQ(routed[i]->value, v[6]) << "item " << routed[i]->code;
-      EXPECT_EQ(std::to_string(route->displayId), v[8]);
-      std::string verdict;
-      for (const VerdictLook& look : kVerdicts)
-        if (look.color == JudgeColor(route->scheme, routed[i]->judge)) verdict = look.legendText;
-      EXPECT_EQ(verdict, v[7]) << "item " << routed[i]->code;
-    }
-
-    // The result: every item as sent, every write as drawn.
-    const auto shown = History(archivePath, {"--show", row[0]});
-    std::vector<std::vector<std::string>> items, writes;
-    for (std::size_t i = 1; i < shown.size(); ++i)
-      (shown[i][0] == "item" ? items : writes).push_back(shown[i]);
-    ASSERT_EQ(f.lines.size(), items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-      EXPECT_EQ(std::to_string(f.lines[i].code), items[i][2]);
-      EXPECT_EQ(std::to_string(f.lines[i].judge), items[i][3]);
-      EXPECT_EQ(f.lines[i].value, items[i][5]) << "item " << f.lines[i].code;
-    }
-    const auto expected = ExpectedWrites(f);
-    ASSERT_EQ(expected.size(), writes.size());
-    for (std::size_t i = 0; i < writes.size(); ++i) {
-      EXPECT_EQ(std::to_string(expected[i].first), writes[i][4]);
-      EXPECT_EQ(GbkToUtf8(expected[i].second.text), writes[i][5])
-          << "display " << expected[i].first;
-      EXPECT_EQ(expected[i].second.color, ColourOf(writes[i][6]))
-          << "display " << expected[i].first;
-      EXPECT_EQ("white", writes[i][7]);
-    }
+    ExpectResultReadBack(archivePath, values, results[k], *byName[transfer],
+                         static_cast<int>(k + 1));
   }
 
-  // The panel when the window's displays were looked at: all 77, text and
-  // colour.
-  const auto atEnd = History(archivePath, {"--panel", archive::ToLocal(lookedAt).text});
-  ASSERT_EQ(1u + std::size(kValueDisplayIds), atEnd.size());
-  for (std::size_t i = 1; i < atEnd.size(); ++i) {
-    const int id = std::atoi(atEnd[i][0].c_str());
-    ASSERT_EQ(1u, window.count(id)) << id;
-    EXPECT_EQ(window[id].text, atEnd[i][3]) << "display " << id;
-    EXPECT_EQ(window[id].color, ColourOf(atEnd[i][4])) << "display " << id;
-    EXPECT_EQ("white", atEnd[i][5]) << "display " << id;
-  }
-
-  // Just before the first result: the idle state on every operator display.
-  std::int64_t first = 0;
-  ASSERT_TRUE(archive::ParseLocalTime(list[1][1], &first));
-  const auto atStart = History(archivePath, {"--panel", archive::ToLocal(first - 1).text});
-  for (std::size_t i = 1; i < atStart.size(); ++i) {
-    const int id = std::atoi(atStart[i][0].c_str());
-    EXPECT_EQ(IsOperatorDisplay(id) ? "设备空闲" : "", atStart[i][3]) << "display " << id;
-    EXPECT_EQ(IsOperatorDisplay(id) ? kColorRed : kColorWhite, ColourOf(atStart[i][4])) << id;
-  }
+  ExpectPanelsReadBack(archivePath, window, lookedAt,
+                       values.At(values.rows[0], ResultColumn("shown")));
 }

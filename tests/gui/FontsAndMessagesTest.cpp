@@ -7,10 +7,10 @@
 #include <QRegularExpression>
 
 #include "GuiHelpers.h"
+#include "app/Fonts.h"
 #include "app/MessageBox.h"
 #include "panel/Templates.h"
 #include "platform/Gbk.h"
-#include "presentation/Fonts.h"
 
 namespace {
 

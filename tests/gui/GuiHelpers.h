@@ -16,7 +16,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/Globals.h"
+#include "monitor/Globals.h"
 
 // Runs `action` once a visible modal window of type W is the active modal
 // window. Polls every 10 ms, up to `polls` times; then fails the test and

@@ -9,9 +9,9 @@
 #include <QString>
 #include <algorithm>
 
+#include "app/QtColor.h"
 #include "panel/Resource.h"
 #include "panel/Templates.h"
-#include "presentation/QtColor.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QPicture>
 
-#include "presentation/MemDC.h"
+#include "app/MemDC.h"
 
 namespace {
 

@@ -25,13 +25,13 @@
 #include "app/BrennaCenter.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/DialogBuilder.h"
-#include "app/Globals.h"
+#include "app/Fonts.h"
 #include "app/PortSet.h"
+#include "monitor/Globals.h"
 #include "panel/PortSetTemplate.h"
 #include "panel/Resource.h"
 #include "platform/Gbk.h"
 #include "platform/PallixBinding.h"
-#include "presentation/Fonts.h"
 
 namespace fs = std::filesystem;
 

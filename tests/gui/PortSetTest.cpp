@@ -15,12 +15,12 @@
 #include "GuiHelpers.h"
 #include "TempDir.h"
 #include "app/DialogBuilder.h"
-#include "app/Globals.h"
+#include "app/Fonts.h"
 #include "app/PortSet.h"
+#include "monitor/Globals.h"
 #include "panel/PortSetTemplate.h"
 #include "panel/Resource.h"
 #include "platform/Gbk.h"
-#include "presentation/Fonts.h"
 #include "util/IniFile.h"
 
 namespace {

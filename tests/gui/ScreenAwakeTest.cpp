@@ -21,10 +21,10 @@
 #include "ToolRun.h"
 #include "app/BrennaCenterDlg.h"
 #include "app/DBusScreenAwake.h"
-#include "app/Globals.h"
+#include "app/Fonts.h"
+#include "monitor/Globals.h"
 #include "panel/Resource.h"
 #include "platform/PallixBinding.h"
-#include "presentation/Fonts.h"
 
 namespace {
 

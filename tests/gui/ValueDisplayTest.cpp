@@ -7,10 +7,10 @@
 #include <atomic>
 #include <thread>
 
+#include "app/Fonts.h"
+#include "app/ValueDisplay.h"
 #include "panel/FontFit.h"
 #include "platform/Gbk.h"
-#include "presentation/Fonts.h"
-#include "presentation/ValueDisplay.h"
 
 namespace {
 

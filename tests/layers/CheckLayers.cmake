@@ -10,12 +10,15 @@
 #      journal      -> journal, platform
 #      util         -> util, journal, platform
 #      archive      -> archive, util, journal, platform
-#      panel        -> panel, util, archive, journal, platform
-#      acquisition,
-#      presentation -> acquisition, presentation, panel, util, archive, journal, platform
-#      app          -> everything in src/ but history and ship
-#      winapp       -> everything in src/ but history and ship (the Windows window;
-#                      what it reaches of app/ must be Qt-free, rule 4)
+#      panel        -> panel, util, journal, platform (beside the archive)
+#      acquisition  -> acquisition, util, journal, platform
+#      monitor      -> monitor, acquisition, panel, util, archive, journal,
+#                      platform (the monitor's loop, Qt-free, under both windows)
+#      app          -> app, monitor, acquisition, panel, util, archive,
+#                      journal, platform, records (the Qt window)
+#      winapp       -> winapp, monitor, acquisition, panel, util, archive,
+#                      journal, platform, records (the Windows window: the two
+#                      windows stand side by side, neither reaches the other)
 #      reports      -> reports, panel, util, archive, journal, platform (the
 #                      archive's reports and views, shared by the two programs)
 #      history      -> history, reports, panel, util, archive, journal, platform (brenna-history)
@@ -29,7 +32,9 @@
 #    the data path and the window may hand it what they show and it
 #    reaches none of them. The
 #    panel model sits above util, below the data path: the windows, the
-#    data path and the programs beside the monitor read the panel there.
+#    monitor, the data path and the programs beside the monitor read the
+#    panel there. Receiving (acquisition) sits below the monitor's loop and
+#    reaches nothing of it.
 #    The one upward include the design needs is allowed by name below.
 #    An include is judged by the file it reaches, found as the compiler
 #    finds it: quoted beside the including file first, then (quoted or in
@@ -47,7 +52,8 @@
 #    brenna-ship does): nothing of the monitor's window or data path, nor of
 #    brenna-history. Its includes are judged by the file they reach, as above.
 # 4. No Qt header in the Qt-free core: all of acquisition/, archive/,
-#    history/, journal/, panel/, platform/, records/, reports/, ship/, util/, winapp/
+#    history/, journal/, monitor/, panel/, platform/, records/, reports/, ship/, util/,
+#    winapp/
 #    (the Windows window, on the Windows API), pallix/ and web/, every source
 #    of the core library, and every header those reach through their
 #    includes.
@@ -64,11 +70,11 @@ set(layer_platform platform)
 set(layer_journal journal platform)
 set(layer_archive archive util journal platform)
 set(layer_util util journal platform)
-set(layer_panel panel util archive journal platform)
-set(layer_acquisition acquisition presentation panel util archive journal platform)
-set(layer_presentation acquisition presentation panel util archive journal platform)
-set(layer_app app acquisition presentation panel util archive journal platform records)
-set(layer_winapp winapp app acquisition presentation panel util archive journal platform records)
+set(layer_panel panel util journal platform)
+set(layer_acquisition acquisition util journal platform)
+set(layer_monitor monitor acquisition panel util archive journal platform)
+set(layer_app app monitor acquisition panel util archive journal platform records)
+set(layer_winapp winapp monitor acquisition panel util archive journal platform records)
 set(layer_reports reports panel util archive journal platform)
 set(layer_history history reports panel util archive journal platform)
 set(layer_ship ship reports panel util archive journal platform)
@@ -99,8 +105,8 @@ set(pallix_shared_platform
 set(web_may_layers reports ship panel archive journal platform util)
 
 # Folders whose every file is Qt-free.
-set(qt_free_folders acquisition archive history journal panel platform records reports ship util
-                    winapp)
+set(qt_free_folders acquisition archive history journal monitor panel platform records reports
+                    ship util winapp)
 
 set(qt_include_regex "^(Qt[A-Za-z0-9]*/|Q[A-Z][A-Za-z0-9]*$|Q[A-Z][A-Za-z0-9]*\\.h$|q[a-z0-9_]+\\.h$)")
 
@@ -224,7 +230,13 @@ foreach(rel IN LISTS src_files)
     endforeach()
     if(NOT allowed)
       list(JOIN layer_${folder} ", " may)
-      fail("${rel}: upward include of \"${name}\", which is ${reached} (${folder} may include ${may})")
+      # Up into a layer above, or across into one beside (neither may
+      # include the other: the two windows, the programs beside the monitor).
+      set(way "upward include")
+      if(DEFINED layer_${target} AND NOT folder IN_LIST layer_${target})
+        set(way "include across the layers")
+      endif()
+      fail("${rel}: ${way} of \"${name}\", which is ${reached} (${folder} may include ${may})")
     endif()
   endforeach()
 endforeach()

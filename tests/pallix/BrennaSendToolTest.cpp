@@ -1,14 +1,17 @@
 // The station tool as a program: input over any limit is refused with its
 // reason before a single byte leaves (a listener counts connections and
-// bytes), an unknown host, a refused connection and a monitor that does
-// not answer have their own exit statuses, and the dry run shows the chunk orders, duplicates,
-// stations and rounds the options ask for.
+// bytes), an unknown host, a refused connection, a monitor that does not
+// answer and one that refuses a file for good have their own exit
+// statuses, and the dry run shows the chunk orders, duplicates, stations
+// and rounds the options ask for.
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <map>
 #include <random>
+#include <thread>
 
 #include "ChildProcess.h"
 #include "Pallix.h"
@@ -254,6 +257,34 @@ TEST_F(BrennaSendTool, AMonitorThatDoesNotAnswerInTimeEndsWithStatus3) {
       RunTool({"-w", "300", "127.0.0.1:" + std::to_string(port), (dir / "good.txt").string()}, dir);
   EXPECT_EQ(run.status, 3) << run.err;
   EXPECT_EQ(Contains(run.err, "no answer within 300 ms"), "");
+}
+
+// A monitor that refuses a file for good (here a server channel of the
+// library that refuses every frame it takes, as the monitor refuses a name
+// its spool cannot hold) ends the tool with a status of its own, apart from
+// "send again" (3), telling not to send it again.
+TEST_F(BrennaSendTool, AFileTheMonitorRefusesForGoodEndsWithStatus6) {
+  const int port = FreePort();
+  ASSERT_EQ(1, OpenNet(20, 0, port, 0));
+  std::atomic<bool> stop{false};
+  std::thread monitor([&] {
+    unsigned char frame[NET_FRAME_SIZE];
+    while (!stop) {
+      if (ReadNetData(20, frame, NET_FRAME_SIZE) > 0) {
+        PallixRejectFrame(20);
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    }
+  });
+  const ToolRun run =
+      RunTool({"127.0.0.1:" + std::to_string(port), (dir / "good.txt").string()}, dir);
+  stop = true;
+  monitor.join();
+  CloseNet(20);
+  EXPECT_EQ(run.status, 6) << run.err;
+  EXPECT_EQ(Contains(run.err, "refused a file for good"), "");
+  EXPECT_EQ(Contains(run.err, "do not send it again"), "");
 }
 
 TEST_F(BrennaSendTool, AFramesFileThatCannotBeWrittenEndsWithStatus2) {

@@ -118,6 +118,11 @@ class Client {
     test_socket::Close(fd_);
     fd_ = test_socket::kNone;
   }
+  // Closes with a reset, as a peer that gives up or dies does.
+  void Reset() {
+    test_socket::Reset(fd_);
+    fd_ = test_socket::kNone;
+  }
 
  private:
   test_socket::Handle fd_ = test_socket::kNone;

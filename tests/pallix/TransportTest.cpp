@@ -18,95 +18,11 @@
 #include <vector>
 
 #include "Log.h"
-#include "PallixTestSupport.h"
-#include "Transport.h"
+#include "TransportFixture.h"
 #include "platform/Socket.h"
 
 using namespace pallix::transport;
 using namespace pallix_test;
-
-namespace {
-
-constexpr int kChannel = 11;
-
-class TransportTest : public ::testing::Test {
- protected:
-  void TearDown() override { CloseAll(); }
-
-  // Opens a server channel on a port of the system's choosing.
-  int OpenServer(int silenceMs = 0, int channel = kChannel) {
-    EXPECT_EQ(1, Open(channel, kModeServer, 0, silenceMs));
-    int port = ListeningPort(channel);
-    EXPECT_GT(port, 0);
-    return port;
-  }
-
-  // Opens a server channel with every limit given.
-  int OpenServerWith(const ServerLimits& limits) {
-    EXPECT_EQ(1, pallix::transport::OpenServer(kChannel, 0, limits));
-    int port = ListeningPort(kChannel);
-    EXPECT_GT(port, 0);
-    return port;
-  }
-
-  // Reads frames until `count` have come or the deadline passes.
-  std::vector<Frame> ReadFrames(size_t count, int channel = kChannel) {
-    std::vector<Frame> got;
-    WaitUntil([&] {
-      Frame f;
-      while (got.size() < count && Read(channel, f.data(), static_cast<int>(f.size())) > 0)
-        got.push_back(f);
-      return got.size() >= count;
-    });
-    return got;
-  }
-};
-
-// The number of frames the last receipt in `bytes` names; -1 when there is
-// none, or when `bytes` is not a row of well-formed receipts.
-long LastReceiptCount(const std::string& bytes) {
-  if (bytes.size() % NET_FRAME_SIZE != 0) return -1;
-  long count = -1;
-  for (size_t off = 0; off < bytes.size(); off += NET_FRAME_SIZE) {
-    const auto* f = reinterpret_cast<const unsigned char*>(bytes.data()) + off;
-    if (PallixGetU32(f + NET_FRAME_MAGIC_OFFSET) != NET_FRAME_MAGIC ||
-        PallixGetU32(f + NET_FRAME_TRAILER_OFFSET) != NET_FRAME_TRAILER ||
-        PallixGetU32(f + NET_FRAME_COMMAND_OFFSET) != NET_CMD_RECEIPT ||
-        PallixGetU32(f + NET_FRAME_LENGTH_OFFSET) != NET_RECEIPT_LENGTH)
-      return -1;
-    count = PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET);
-  }
-  return count;
-}
-
-std::vector<unsigned char> Frames(uint32_t tag, uint16_t count) {
-  std::vector<unsigned char> bytes;
-  for (uint16_t i = 0; i < count; ++i) {
-    Frame f = MakeFrame(NET_CMD_FILE_CHUNK, tag, i);
-    bytes.insert(bytes.end(), f.begin(), f.end());
-  }
-  return bytes;
-}
-
-// The process's limit of open descriptors, lowered for a test and put back
-// afterwards.
-class DescriptorLimit {
- public:
-  DescriptorLimit() { ok_ = test_socket::GetDescriptorLimit(&saved_); }
-  ~DescriptorLimit() {
-    if (ok_) test_socket::SetDescriptorLimit(saved_);
-  }
-  DescriptorLimit(const DescriptorLimit&) = delete;
-  DescriptorLimit& operator=(const DescriptorLimit&) = delete;
-  // Descriptors from `limit` up cannot be opened.
-  bool Set(long limit) { return ok_ && test_socket::SetDescriptorLimit(limit); }
-
- private:
-  long saved_ = 0;
-  bool ok_ = false;
-};
-
-}  // namespace
 
 TEST_F(TransportTest, OneStationsFramesArriveWholeAndInOrder) {
   int port = OpenServer();
@@ -440,33 +356,6 @@ TEST_F(TransportTest, AStationChannelRefusesMalformedFramesAndUnreachablePeers) 
   EXPECT_EQ(kUnknownHost, Send(3, "no-such-station.invalid", closedPort, good.data(),
                                static_cast<int>(good.size())));
 }
-
-// The station's reports at debug level, as brenna-send -v prints them,
-// collected while it lives.
-class StationReports {
- public:
-  StationReports() { installed_ = pallix::log::SetSink(&Record, this, PALLIX_LOG_DEBUG) == 1; }
-  ~StationReports() { pallix::log::SetSink(nullptr, nullptr, PALLIX_LOG_WARNING); }
-  StationReports(const StationReports&) = delete;
-  StationReports& operator=(const StationReports&) = delete;
-
-  bool installed() const { return installed_; }
-  std::string Text() {
-    std::lock_guard<std::mutex> guard(lock_);
-    return text_;
-  }
-
- private:
-  static void Record(const PallixLogRecord* r, void* context) {
-    auto* self = static_cast<StationReports*>(context);
-    std::lock_guard<std::mutex> guard(self->lock_);
-    self->text_ += std::string(r->text) + "\n";
-  }
-
-  std::mutex lock_;
-  std::string text_;
-  bool installed_ = false;
-};
 
 // The monitor's final receipt and its close often reach a station in one
 // read (always when the station closes after the monitor has dropped its
@@ -857,87 +746,6 @@ TEST_F(TransportTest, RunningOutOfDescriptorsPausesAcceptingAndLeavesDescriptors
   std::vector<Frame> got = ReadFrames(1);
   ASSERT_EQ(1u, got.size());
   EXPECT_EQ(6u, FrameTag(got[0].data()));
-}
-
-// Frames are taken by address first: a station of another address that has
-// sent little is served before the next frame of an address that has had a
-// hundred, however many connections that one holds and whether they have
-// ended, not after those ahead of it have drained.
-TEST_F(TransportTest, AStationOfAnotherAddressIsServedBeforeTheNextFrameOfABusyOne) {
-  const int port = OpenServer();
-  std::vector<std::unique_ptr<Client>> busy;
-  const std::vector<unsigned char> batch = Frames(1, kMaxQueuedFrames);
-  for (int i = 0; i < 20; ++i) {
-    busy.push_back(std::make_unique<Client>(port));
-    ASSERT_TRUE(busy.back()->Send(batch.data(), batch.size()));
-    busy.back()->ShutdownSend();
-  }
-  ASSERT_EQ(100u, ReadFrames(100).size());
-
-  Client station{Client::NotYet{}};
-  ASSERT_TRUE(station.BindSource("127.0.0.2"));
-  ASSERT_TRUE(station.Connect(port));
-  const std::vector<unsigned char> few = Frames(9, kMaxQueuedFrames);
-  ASSERT_TRUE(station.Send(few.data(), few.size()));
-  ASSERT_TRUE(
-      WaitUntil([&] { return PeerConnected(kChannel, "127.0.0.2", station.LocalPort()) == 1; }));
-  std::vector<Frame> next = ReadFrames(kMaxQueuedFrames + 4);
-  std::vector<uint16_t> its;
-  for (const Frame& f : next)
-    if (FrameTag(f.data()) == 9) its.push_back(FrameSeq(f.data()));
-  // All of them, in order, among the next few frames (the busy address
-  // holds more than two hundred).
-  ASSERT_EQ(kMaxQueuedFrames, its.size());
-  for (size_t i = 0; i < its.size(); ++i) EXPECT_EQ(i, its[i]);
-}
-
-// While nothing is taken (the spool full) every slot stays with its holder.
-// Once frames are taken again, a station of another address that waits
-// behind hundreds of connections of one address is taken in within moments
-// and served first, not after the thousands of frames they hold: those of
-// the busiest address beyond the slots are turned away, one of its
-// connections makes room.
-TEST_F(TransportTest, OnceFramesAreTakenAgainAStationOfAnotherAddressIsNotKeptBehindAFlood) {
-  const int port = OpenServer(60000);
-  const std::vector<unsigned char> batch = Frames(1, kMaxQueuedFrames);
-  std::vector<std::unique_ptr<Client>> flood;
-  for (size_t i = 0; i < kMaxConnections + 200; ++i) {
-    flood.push_back(std::make_unique<Client>(port));
-    ASSERT_TRUE(flood.back()->Connected());
-    ASSERT_TRUE(flood.back()->Send(batch.data(), batch.size()));
-    flood.back()->ShutdownSend();
-  }
-  Client station{Client::NotYet{}};
-  ASSERT_TRUE(station.BindSource("127.0.0.2"));
-  ASSERT_TRUE(station.Connect(port));
-  for (uint16_t i = 0; i < 3; ++i) ASSERT_TRUE(station.Send(MakeFrame(NET_CMD_FILE_CHUNK, 8, i)));
-  station.ShutdownSend();
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  EXPECT_EQ(0, PeerConnected(kChannel, "127.0.0.2", station.LocalPort()))
-      << "taken in while nothing could be served";
-
-  // Frames are taken again, at the monitor's pace (a frame every 5 ms).
-  // The slots are shared once they have been busy for two seconds, some
-  // 400 frames: long before the 4,096 the flood's slots hold, let alone
-  // those behind them.
-  std::vector<Frame> its;
-  size_t others = 0;
-  EXPECT_TRUE(WaitUntil([&] {
-    Frame f;
-    if (Read(kChannel, f.data(), static_cast<int>(f.size())) > 0)
-      FrameTag(f.data()) == 8 ? its.push_back(f) : static_cast<void>(++others);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return its.size() == 3;
-  }));
-  ASSERT_EQ(3u, its.size());
-  EXPECT_LT(others, kMaxConnections * kMaxQueuedFrames / 4)
-      << "of " << (kMaxConnections + 200) * kMaxQueuedFrames;
-  for (size_t i = 0; i < its.size(); ++i) EXPECT_EQ(i, FrameSeq(its[i].data()));
-  Frame next;
-  Read(kChannel, next.data(), static_cast<int>(next.size()));
-  bool closed = false;
-  EXPECT_EQ(3, LastReceiptCount(station.Receive(20000, &closed)));
-  EXPECT_TRUE(closed);
 }
 
 // A frame the reader cannot handle at all (the monitor's spool directory is

@@ -2,6 +2,7 @@
 // and the decoder all address the display by.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -12,6 +13,7 @@
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
 #include "panel/ValueDisplayIds.h"
+#include "panel/Verdicts.h"
 
 namespace {
 
@@ -63,13 +65,17 @@ TEST(MainDialogTemplate, WindowItselfIsAFixedMinimisableDialog) {
 }
 
 TEST(MainDialogTemplate, HasEveryControlOfEachKind) {
-  EXPECT_EQ(Tpl().count, 148u);
-  EXPECT_EQ(OfKind(ControlKind::GroupBox).size(), 7u);
-  EXPECT_EQ(OfKind(ControlKind::Label).size(), 58u);
-  EXPECT_EQ(OfKind(ControlKind::VerdictPanel).size(), 4u);
+  // A group box per device group, a panel per verdict, a display per value
+  // display ID, the two buttons, and labels: nothing else.
+  EXPECT_EQ(OfKind(ControlKind::GroupBox).size(), std::size(kDeviceOperators));
+  EXPECT_EQ(OfKind(ControlKind::VerdictPanel).size(), std::size(kVerdicts));
   EXPECT_EQ(OfKind(ControlKind::CommandButton).size(), 2u);
-  EXPECT_EQ(OfKind(ControlKind::ValueDisplay).size(), 77u);
-  EXPECT_TRUE(OfKind(ControlKind::Icon).empty());
+  EXPECT_EQ(OfKind(ControlKind::ValueDisplay).size(), std::size(kValueDisplayIds));
+  EXPECT_FALSE(OfKind(ControlKind::Label).empty());
+  EXPECT_EQ(Tpl().count,
+            OfKind(ControlKind::GroupBox).size() + OfKind(ControlKind::VerdictPanel).size() +
+                OfKind(ControlKind::CommandButton).size() +
+                OfKind(ControlKind::ValueDisplay).size() + OfKind(ControlKind::Label).size());
 
   std::set<int> ids;
   for (const DlgControl& c : Tpl()) {
@@ -109,13 +115,14 @@ TEST(MainDialogTemplate, TemplateOrderPutsQuitFirstAmongTabStopsAndPortSetLast) 
     }
     EXPECT_TRUE(c[i].kind == ControlKind::GroupBox || c[i].kind == ControlKind::Label) << i;
   }
-  EXPECT_EQ(i, 66u);
+  EXPECT_EQ(i, OfKind(ControlKind::GroupBox).size() + OfKind(ControlKind::Label).size() + 1);
   EXPECT_GE(quitIndex, 0);
-  // The 77 displays, then the panels, then 1017.
-  EXPECT_EQ(n - i, 77u + 4u + 1u);
-  const int tail[] = {IDC_ST_VETO, IDC_ST_PASSED, IDC_ST_ADVISORY, IDC_ST_NOTJUDGED,
-                      IDC_BTN_PORTSET};
-  for (std::size_t k = 0; k < 5; ++k) EXPECT_EQ(c[n - 5 + k].id, tail[k]);
+  // The displays, then the panels in the verdict table's order, then 1017.
+  ASSERT_EQ(n - i, std::size(kValueDisplayIds) + std::size(kVerdicts) + 1);
+  const std::size_t panels = i + std::size(kValueDisplayIds);
+  for (std::size_t k = 0; k < std::size(kVerdicts); ++k)
+    EXPECT_EQ(c[panels + k].id, kVerdicts[k].panel.controlId);
+  EXPECT_EQ(c[n - 1].id, IDC_BTN_PORTSET);
 
   // The first enabled tab stop - the initial focus - is the quit button.
   const DlgControl* firstTabStop = nullptr;
@@ -134,21 +141,23 @@ TEST(MainDialogTemplate, ButtonsAndLegendSitTopRight) {
   EXPECT_STREQ(Control(IDC_BTN_PORTSET).text, "端口设置");
   EXPECT_STREQ(Control(IDC_BTN_QUIT).text, "退出程序");
   EXPECT_EQ(Control(IDC_BTN_QUIT).rect.x, 512);  // beside 1017, touching it
-  const char* legend[] = {"否决项", "合格项", "建议项", "不评项"};
-  const int ids[] = {IDC_ST_VETO, IDC_ST_PASSED, IDC_ST_ADVISORY, IDC_ST_NOTJUDGED};
-  for (int k = 0; k < 4; ++k) EXPECT_STREQ(Control(ids[k]).text, legend[k]);
+  // The legend below them (its panels: tests/panel/ResourcesTest.cpp).
+  for (const VerdictLook& v : kVerdicts) {
+    EXPECT_GE(Control(v.panel.controlId).rect.x, Control(IDC_BTN_PORTSET).rect.x) << v.legendText;
+    EXPECT_GE(Control(v.panel.controlId).rect.y, Control(IDC_BTN_PORTSET).rect.cy) << v.legendText;
+  }
 }
 
 TEST(MainDialogTemplate, GroupsCarryTheirTitlesAndOperatorDisplays) {
   const char* titles[] = {"不透光烟度设备", "双怠速废气设备", "速度设备", "侧滑设备",
                           "声级设备",       "灯光设备",       "制动设备"};
   const auto groups = OfKind(ControlKind::GroupBox);
-  ASSERT_EQ(groups.size(), 7u);
-  for (std::size_t i = 0; i < 7; ++i) EXPECT_STREQ(groups[i]->text, titles[i]);
+  ASSERT_EQ(groups.size(), std::size(titles));
+  for (std::size_t i = 0; i < groups.size(); ++i) EXPECT_STREQ(groups[i]->text, titles[i]);
   ExpectRect(*groups[4], 3, 267, 326, 62);
   ExpectRect(*groups[6], 4, 334, 671, 173);
 
-  EXPECT_EQ(WithText("工号").size(), 7u);
+  EXPECT_EQ(WithText("工号").size(), groups.size()) << "one operator label per group";
   ExpectRect(Control(1065), 106, 78, 149, 16);  // the one short operator display
 }
 
@@ -246,5 +255,5 @@ TEST(MainDialogTemplate, LookupOfUnknownOrAnonymousControlsFindsNothing) {
   EXPECT_EQ(FindControl(Tpl(), IDC_STATIC), nullptr);  // labels have no identity
   EXPECT_EQ(FindControl(Tpl(), 1022), nullptr);
   EXPECT_EQ(ControlIndex(Tpl(), 99999), -1);
-  EXPECT_EQ(ControlIndex(Tpl(), IDC_BTN_PORTSET), 147);
+  EXPECT_EQ(ControlIndex(Tpl(), IDC_BTN_PORTSET), static_cast<int>(Tpl().count) - 1);
 }

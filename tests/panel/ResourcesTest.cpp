@@ -2,8 +2,10 @@
 // legend colours.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "panel/DialogTemplate.h"
 #include "panel/Resource.h"
@@ -109,24 +111,40 @@ TEST(AppIcon, IsA32By32PictureOfAtMost16Colours) {
   EXPECT_FALSE(icon->PixelColor(0, 0, &c));  // corner is transparent
 }
 
-TEST(VerdictLegend, FourPanelsInComparisonOrderWithWhiteText) {
-  const int ids[] = {IDC_ST_VETO, IDC_ST_PASSED, IDC_ST_ADVISORY, IDC_ST_NOTJUDGED};
-  const COLORREF backgrounds[] = {0x0000FF, 0xFF0000, 0x00FF00, 0x000000};
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(kVerdictPanels[i].controlId, ids[i]);
-    EXPECT_EQ(kVerdictPanels[i].background, backgrounds[i]) << ids[i];
-    EXPECT_EQ(kVerdictPanels[i].text, 0xFFFFFFu);
-    EXPECT_EQ(FindPanelColors(ids[i]), &kVerdictPanels[i]);
-    // Each one is a verdict panel of the main window, and what it says is
-    // what its colour means on a value.
-    const DlgControl* ctl = FindControl(MainDialogTemplate(), ids[i]);
+// The legend's verdicts in its order: as a result record says them, as the
+// window shows them and names their colours, as they are told, and each on
+// its panel of the main window, in its colour with white text; no other
+// control is a legend panel.
+TEST(VerdictLegend, TheLegendsVerdictsInItsOrderEachOnItsPanel) {
+  const struct {
+    int judge;
+    const char* text;
+    COLORREF colour;
+    const char* name;
+    int severity, panelId;
+  } expected[] = {
+      {2, "否决项", 0x0000FF, "red", 1, IDC_ST_VETO},
+      {1, "合格项", 0xFF0000, "blue", 3, IDC_ST_PASSED},
+      {3, "建议项", 0x00FF00, "green", 2, IDC_ST_ADVISORY},
+      {4, "不评项", 0x000000, "black", 4, IDC_ST_NOTJUDGED},
+  };
+  ASSERT_EQ(std::size(kVerdicts), std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    const VerdictLook& v = kVerdicts[i];
+    const auto& e = expected[i];
+    SCOPED_TRACE(e.text);
+    EXPECT_EQ(std::tie(v.judgeCode, v.color, v.severity, v.panel.controlId),
+              std::tie(e.judge, e.colour, e.severity, e.panelId));
+    EXPECT_STREQ(v.legendText, e.text);
+    EXPECT_STREQ(v.colourName, e.name);
+    const DlgControl* ctl = FindControl(MainDialogTemplate(), e.panelId);
     ASSERT_NE(ctl, nullptr);
     EXPECT_EQ(ctl->kind, ControlKind::VerdictPanel);
-    const VerdictLook& look = LookOf(kVerdictPanels[i].verdict);
-    EXPECT_STREQ(ctl->text, look.legendText);
-    EXPECT_EQ(JudgeColor(ColorScheme::kFourColour, look.judgeCode), kVerdictPanels[i].background);
+    EXPECT_STREQ(ctl->text, e.text);
+    ASSERT_EQ(FindPanelColors(e.panelId), &kVerdictPanels[i]) << "compared in the table's order";
+    EXPECT_EQ(kVerdictPanels[i].background, JudgeColor(ColorScheme::kFourColour, e.judge));
+    EXPECT_EQ(kVerdictPanels[i].text, kColorWhite);
   }
-  for (int other : {IDC_STATIC, IDC_BTN_QUIT, IDC_BTN_PORTSET, 1018, 1024, 0}) {
+  for (int other : {IDC_STATIC, IDC_BTN_QUIT, IDC_BTN_PORTSET, 1018, 1024, 0})
     EXPECT_EQ(FindPanelColors(other), nullptr) << other;
-  }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -8,10 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "PallixForTests.h"
 #include "panel/DialogTemplate.h"
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
 #include "panel/ValueDisplayIds.h"
+#include "panel/Verdicts.h"
 
 namespace {
 
@@ -21,6 +24,9 @@ constexpr ColorScheme P = ColorScheme::kPresence;
 constexpr ValueFormat AS = ValueFormat::kAsReceived;
 constexpr ValueFormat TEN = ValueFormat::kTenths;
 constexpr ValueFormat THOU = ValueFormat::kThousandths;
+
+// The four inner low-beam cells: displays that no item reaches.
+constexpr int kUnfilledCells[] = {1112, 1114, 1116, 1118};
 
 const DlgControl* ValueDisplayControl(int id) {
   const DlgControl* c = FindControl(MainDialogTemplate(), id);
@@ -77,7 +83,8 @@ TEST(ResultRouting, EveryRouteShowsOnAValueDisplayOfTheWindowOnceEach) {
   }
   // Every value display shows either a route or an operator, but the four
   // inner low-beam cells (checked below), which nothing fills.
-  EXPECT_EQ(displays.size() + std::size(kDeviceOperators) + 4, std::size(kValueDisplayIds));
+  EXPECT_EQ(displays.size() + std::size(kDeviceOperators) + std::size(kUnfilledCells),
+            std::size(kValueDisplayIds));
 }
 
 TEST(ResultRouting, EveryOperatorDisplayIsTheOneOfItsGroup) {
@@ -133,32 +140,62 @@ TEST(ResultRouting, TheStationGuideListsEveryRouteAndOperator) {
 }
 #endif
 
+// libPallix's device table (which items each tester reports) and the
+// routing agree both ways: each routed item belongs to the device whose
+// operator display is in the item's group, and each item a device reports
+// is routed into its group.
+TEST(ResultRouting, LibPallixsDeviceTableReportsExactlyTheRoutedItemsOfEachGroup) {
+  ASSERT_TRUE(LoadBuiltPallix());
+  std::map<std::string_view, std::set<int>> routedInGroup, reportedInGroup;
+  for (const ResultRoute& r : Routes()) {
+    routedInGroup[GroupCaptionOf(r.displayId)].insert(r.itemCode);
+    const int device = GetDevIDByItemID(r.itemCode);
+    EXPECT_EQ(GroupCaptionOf(OperatorDisplayForDevice(device)), GroupCaptionOf(r.displayId))
+        << "item " << r.itemCode << " of device " << device;
+  }
+  for (const DeviceOperator& d : kDeviceOperators) {
+    int items[200];  // GetItemIDByDevID's most (docs/pallix-exports.md)
+    const int count = GetItemIDByDevID(d.deviceCode, items);
+    ASSERT_GT(count, 0) << "device " << d.deviceCode;
+    reportedInGroup[GroupCaptionOf(d.displayId)].insert(items, items + count);
+  }
+  UnloadPallix();
+  EXPECT_EQ(reportedInGroup, routedInGroup);
+}
+
 TEST(ResultRouting, UnlistedCodesAndTheInnerLowBeamCellsHaveNoRoute) {
   for (int code : {4999, 5002, 5003, 5007, 5077, 5101, 5115, 5130, 5186, 7700, 7701, 0, -5000})
     EXPECT_EQ(FindRoute(code), nullptr) << code;
   int count = 0;
   const ResultRoute* routes = ResultRoutes(&count);
   for (int i = 0; i < count; ++i)
-    for (int never : {1112, 1114, 1116, 1118}) EXPECT_NE(routes[i].displayId, never);
+    for (int never : kUnfilledCells) EXPECT_NE(routes[i].displayId, never);
 }
 
 TEST(ResultRouting, DeviceCodesWithoutAGroupHaveNoOperatorDisplay) {
   for (int other : {0, 1, 4, 9, 24, 26, -3}) EXPECT_EQ(OperatorDisplayForDevice(other), 0);
 }
 
+// The four-colour scheme draws each verdict in its colour, the two-colour
+// scheme only passed and veto, the presence scheme any judge code above 0
+// as not judged; a judge code no verdict has looks empty (white).
 TEST(ResultRouting, JudgeColours) {
-  const COLORREF blue = RGB(0, 0, 255), red = RGB(255, 0, 0), green = RGB(0, 255, 0),
-                 black = RGB(0, 0, 0), white = RGB(255, 255, 255);
-  // Judge codes -1 to 5.
-  const COLORREF four[] = {white, white, blue, red, green, black, white};
-  const COLORREF two[] = {white, white, blue, red, white, white, white};
-  for (int judge = -1; judge <= 5; ++judge) {
-    EXPECT_EQ(JudgeColor(F, judge), four[judge + 1]) << judge;
-    EXPECT_EQ(JudgeColor(T, judge), two[judge + 1]) << judge;
-    EXPECT_EQ(JudgeColor(P, judge), judge > 0 ? black : white) << judge;
+  const COLORREF white = RGB(255, 255, 255), notJudged = LookOf(Verdict::kNotJudged).color;
+  int above = 0;
+  for (const VerdictLook& v : kVerdicts) {
+    SCOPED_TRACE(v.legendText);
+    EXPECT_EQ(JudgeColor(F, v.judgeCode), v.color);
+    const bool twoColour = v.verdict == Verdict::kPassed || v.verdict == Verdict::kVeto;
+    EXPECT_EQ(JudgeColor(T, v.judgeCode), twoColour ? v.color : white);
+    EXPECT_EQ(JudgeColor(P, v.judgeCode), notJudged);
+    above = std::max(above, v.judgeCode + 1);
   }
-  EXPECT_EQ(JudgeColor(F, 7), white);
-  EXPECT_EQ(JudgeColor(P, 1000), black);
+  for (int judge : {-1, 0, above, 1000}) {
+    SCOPED_TRACE(judge);
+    EXPECT_EQ(JudgeColor(F, judge), white);
+    EXPECT_EQ(JudgeColor(T, judge), white);
+    EXPECT_EQ(JudgeColor(P, judge), judge > 0 ? notJudged : white);
+  }
 }
 
 TEST(ResultRouting, ValueFormats) {

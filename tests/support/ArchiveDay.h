@@ -24,7 +24,7 @@ struct DayResult {
   archive::ArchivedResult result;
   bool veto = false;      // made with a value shown as a veto
   bool advisory = false;  // made with a value shown as an advisory
-  bool retest = false;    // the same operator again at the group within a minute
+  bool retest = false;    // the same vehicle again at the group, a minute later
   bool resent = false;    // a value sent first as a veto, then again passed
 };
 
@@ -69,7 +69,7 @@ inline std::vector<Device> Devices() {
 // smoke reading judged 2 (shown black: no veto); every 19th without a
 // veto sends one value twice, judged 2 and then passed (the window shows
 // no veto); every other veto is retested a minute later by the same
-// operator.
+// operator (the same vehicle: the same transfer name, `dayN-gCODE`).
 inline std::vector<DayResult> MakeDay(const std::string& day, int count) {
   using namespace archive_day_detail;
   const std::vector<Device> devices = Devices();
@@ -86,7 +86,8 @@ inline std::vector<DayResult> MakeDay(const std::string& day, int count) {
     t += step;
     const bool afternoon = r.result.shownUtcMs - start > 4 * 3600 * 1000 + 1800 * 1000;
     r.result.operatorText = d.operators[afternoon ? 1 : 0];
-    r.result.transfer = "day-" + std::to_string(out.size() + 1);
+    // Named as stations name a test: the vehicle, then the test.
+    r.result.transfer = "day" + std::to_string(out.size() + 1) + "-g" + std::to_string(d.code);
     r.result.stations = "10.1.2." + std::to_string(d.code) + ":40001";
     r.result.deviceCode = d.code;
     r.result.deviceGroup = d.group;
@@ -135,7 +136,7 @@ inline std::vector<DayResult> MakeDay(const std::string& day, int count) {
       again.retest = true;
       again.result.shownUtcMs = t = r.result.shownUtcMs + 60000;
       t += step;
-      again.result.transfer = "day-" + std::to_string(out.size() + 1) + "-retest";
+      // The same vehicle's test again: the same name.
       again.result.titleCount = static_cast<int>(out.size()) + 1;
       for (archive::RecordItem& item : again.result.items)
         if (item.judge > 1) item.judge = 1;

@@ -1,5 +1,6 @@
 # The support libraries the benchmarks link too: plain sockets and files,
-# and the one way a test starts a program, ChildProcess. Included by
+# the one way a test starts a program, ChildProcess, and a file system that
+# fills up. Included by
 # tests/support and by tests/e2e/Support.cmake, whichever comes first, so
 # that a build without the tests has them as well.
 include_guard(GLOBAL)
@@ -38,3 +39,12 @@ if(NOT WIN32)
                                                     PostgreSQL::PostgreSQL)
   brenna_warnings(brenna_test_postgres)
 endif()
+
+# A file system that fills up and a FIFO, for the spool's fault cases.
+if(WIN32)
+  add_library(brenna_test_files STATIC ${brenna_test_support_dir}/SmallFileSystemWin.cpp)
+else()
+  add_library(brenna_test_files STATIC ${brenna_test_support_dir}/SmallFileSystem.cpp)
+endif()
+target_include_directories(brenna_test_files PUBLIC ${brenna_test_support_dir})
+brenna_warnings(brenna_test_files)

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/Globals.h"
+#include "monitor/Globals.h"
 #include "platform/PallixBinding.h"
 
 inline bool LoadBuiltPallix() {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "monitor/DisplayBoard.h"
 #include "panel/ValueDisplayIds.h"
-#include "presentation/DisplayBoard.h"
 
 class RecordingDisplay : public IValueDisplay {
  public:

@@ -150,6 +150,13 @@ void Close(Handle s) {
   if (s != kNone) ::close(static_cast<int>(s));
 }
 
+void Reset(Handle s) {
+  if (s == kNone) return;
+  const linger now{1, 0};
+  ::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+  ::close(static_cast<int>(s));
+}
+
 bool GetDescriptorLimit(long* limit) {
   rlimit r{};
   if (::getrlimit(RLIMIT_NOFILE, &r) != 0) return false;

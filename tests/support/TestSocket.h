@@ -43,6 +43,9 @@ void SmallReceiveBuffer(Handle s);
 // The local port of a connected socket (-1 when unknown).
 int LocalPort(Handle s);
 void Close(Handle s);
+// Closes with a reset instead of an orderly end (a linger of 0), as a peer
+// that gives up or dies does.
+void Reset(Handle s);
 
 // The process's limit of open descriptors, sockets among them, where a
 // process can lower it (POSIX: RLIMIT_NOFILE). Windows has no such limit:

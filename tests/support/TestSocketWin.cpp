@@ -155,6 +155,13 @@ void Close(Handle s) {
   if (s != kNone) ::closesocket(Raw(s));
 }
 
+void Reset(Handle s) {
+  if (s == kNone) return;
+  const linger now{1, 0};
+  ::setsockopt(Raw(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&now), sizeof now);
+  ::closesocket(Raw(s));
+}
+
 // Windows has no per-process limit of open handles that a process could
 // lower to run itself short: the cases that do so are POSIX only.
 bool GetDescriptorLimit(long*) { return false; }

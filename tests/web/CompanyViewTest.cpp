@@ -3,11 +3,13 @@
 // made to order (ArchiveDay), then read as a viewer reads them. The
 // overview tells each line as shipped; a line's list narrowed to a verdict
 // holds exactly its results made so, and pages on; the CSV over every line
-// is, line by line, the very rows brenna-history writes for the line's own
-// archive, with the site and the line after them; the viewer's role writes
-// nothing; a database that goes away is said on every page, which come
-// back with it. And the overview in a browser follows the lines and the
-// database.
+// (a row per value, or per result) is, line by line, the very rows
+// brenna-history writes for the line's own archive, with the site and the
+// line after them; the report of the days counts each line's results,
+// vetoes and retests as made, sums each site's and sets the lines side by
+// side; the viewer's role writes nothing; a database that goes away is
+// said on every page, which come back with it. And the overview in a
+// browser follows the lines and the database.
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <sys/stat.h>
@@ -80,6 +82,14 @@ Csv ReadCsv(const std::string& bytes) {
   return csv;
 }
 
+// The transfer names of a list's rows, in its order.
+std::vector<std::string> Names(const std::string& html) {
+  std::vector<std::string> names;
+  for (std::size_t at = 0; (at = html.find("<td class=\"name\">", at)) != std::string::npos; ++at)
+    names.push_back(html.substr(at + 17, html.find('<', at + 17) - at - 17));
+  return names;
+}
+
 // The text of each cell (its tags taken out) of the table with the id
 // `id`, each with the name of its column in the last row of heads.
 using HtmlRow = std::vector<std::pair<std::string, std::string>>;
@@ -92,11 +102,13 @@ std::vector<HtmlRow> HtmlTable(const std::string& html, const std::string& id) {
     for (std::size_t c = 0; (c = row.find(open, c)) != std::string::npos;) {
       const std::size_t end = row.find(close, c);
       std::string text, inside = row.substr(row.find('>', c) + 1, end - row.find('>', c) - 1);
+      // Texts apart in tags of their own stay apart ("12 8.3 %").
       for (std::size_t i = 0, depth = 0; i < inside.size(); ++i) {
-        depth += inside[i] == '<';
+        if (inside[i] == '<' && depth++ == 0 && !text.empty()) text += ' ';
         if (depth == 0) text += inside[i];
         depth -= depth > 0 && inside[i] == '>';
       }
+      while (!text.empty() && text.back() == ' ') text.pop_back();
       out.push_back(text);
       c = end;
     }
@@ -178,6 +190,29 @@ class CompanyView : public ShipHarness {
     return state;
   }
 
+  // The overview: every line by site and line, as brenna-ship told it.
+  void ExpectOverview(const std::vector<MadeLine>& lines) {
+    const std::string today = DayFromToday(0);
+    const json overview = Overview();
+    ASSERT_TRUE(overview.is_object()) << WebLog();
+    EXPECT_EQ("north/lane1,north/lane2,south/lane1,south/lane2", overview["keys"]);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const json& row = overview["lines"][i];
+      const MadeLine& l = lines[i];
+      EXPECT_EQ(l.day == today ? std::to_string(l.count) : "0", row["today"]) << l.Name();
+      EXPECT_EQ(l.day == today ? std::to_string(l.Vetoes()) : "0", row["vetoes"]) << l.Name();
+      // The monitor's run in the archive ended with a quit.
+      EXPECT_EQ("监控程序未运行", row["state"]) << l.Name();
+      EXPECT_NE(std::string::npos, row["detail"].get<std::string>().find("（已退出）"));
+      const DayResult& last = l.made.back();
+      EXPECT_EQ(last.veto       ? "verdict v2"
+                : last.advisory ? "verdict v3"
+                                : "verdict v1",
+                row["vc"])
+          << l.Name();
+    }
+  }
+
   std::string WebLog() { return "\nbrenna-web:\n" + ReadFileBytes(state.file("web.log")); }
 
   ChildProcess web;
@@ -188,34 +223,20 @@ class CompanyView : public ShipHarness {
 
 }  // namespace
 
-TEST_F(CompanyView, EveryLineOfEverySiteItsResultsAndTheCsvAsAViewerReadsThem) {
-  const std::string today = DayFromToday(0), yesterday = DayFromToday(-1),
-                    before = DayFromToday(-2);
-  std::vector<MadeLine> lines = {{"north", "lane1", today, 40, {}},
-                                 {"north", "lane2", yesterday, 520, {}},
-                                 {"south", "lane1", before, 120, {}},
-                                 {"south", "lane2", yesterday, 200, {}}};
+// The four lines of two sites over three days.
+std::vector<MadeLine> FourLines() {
+  return {{"north", "lane1", DayFromToday(0), 40, {}},
+          {"north", "lane2", DayFromToday(-1), 520, {}},
+          {"south", "lane1", DayFromToday(-2), 120, {}},
+          {"south", "lane2", DayFromToday(-1), 200, {}}};
+}
+
+TEST_F(CompanyView, EveryLineOfEverySiteAndALinesResultsAsAViewerReadsThemWhileTheDatabaseIs) {
+  const std::string today = DayFromToday(0), yesterday = DayFromToday(-1);
+  std::vector<MadeLine> lines = FourLines();
   ASSERT_NO_FATAL_FAILURE(ShipAndServe(&lines));
 
-  // The overview: every line by site and line, as brenna-ship told it.
-  const json overview = Overview();
-  ASSERT_TRUE(overview.is_object()) << WebLog();
-  EXPECT_EQ("north/lane1,north/lane2,south/lane1,south/lane2", overview["keys"]);
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const json& row = overview["lines"][i];
-    const MadeLine& l = lines[i];
-    EXPECT_EQ(l.day == today ? std::to_string(l.count) : "0", row["today"]) << l.Name();
-    EXPECT_EQ(l.day == today ? std::to_string(l.Vetoes()) : "0", row["vetoes"]) << l.Name();
-    // The monitor's run in the archive ended with a quit.
-    EXPECT_EQ("监控程序未运行", row["state"]) << l.Name();
-    EXPECT_NE(std::string::npos, row["detail"].get<std::string>().find("（已退出）"));
-    const DayResult& last = l.made.back();
-    EXPECT_EQ(last.veto       ? "verdict v2"
-              : last.advisory ? "verdict v3"
-                              : "verdict v1",
-              row["vc"])
-        << l.Name();
-  }
+  ASSERT_NO_FATAL_FAILURE(ExpectOverview(lines));
 
   // A line's day narrowed to its vetoes: exactly its results made with
   // one, newest first; the count line counts the whole day.
@@ -226,11 +247,7 @@ TEST_F(CompanyView, EveryLineOfEverySiteItsResultsAndTheCsvAsAViewerReadsThem) {
   std::vector<std::string> expected;
   for (auto r = south2.made.rbegin(); r != south2.made.rend(); ++r)
     if (r->veto) expected.push_back(r->result.transfer);
-  std::vector<std::string> listed;
-  for (std::size_t at = 0;
-       (at = vetoes->body.find("<td class=\"name\">", at)) != std::string::npos;)
-    listed.push_back(vetoes->body.substr(at + 17, vetoes->body.find('<', at + 17) - at - 17)), ++at;
-  EXPECT_EQ(expected, listed);
+  EXPECT_EQ(expected, Names(vetoes->body));
   EXPECT_NE(std::string::npos, vetoes->body.find("当天共 200 条结果，其中 " +
                                                  std::to_string(south2.Vetoes()) + " 条有否决项"));
 
@@ -243,40 +260,87 @@ TEST_F(CompanyView, EveryLineOfEverySiteItsResultsAndTheCsvAsAViewerReadsThem) {
   auto next = Get("/results?line=north%2Flane2&day=" + yesterday + "&" + cursor);
   ASSERT_TRUE(next && next->status == 200);
   auto rows = [](const std::string& html) {
-    std::set<std::string> names;
-    for (std::size_t at = 0; (at = html.find("<td class=\"name\">", at)) != std::string::npos; ++at)
-      names.insert(html.substr(at + 17, html.find('<', at + 17) - at - 17));
-    return names;
+    const std::vector<std::string> names = Names(html);
+    return std::set<std::string>(names.begin(), names.end());
   };
   std::set<std::string> all = rows(first->body);
   EXPECT_EQ(500u, all.size());
   for (const std::string& n : rows(next->body)) EXPECT_TRUE(all.insert(n).second) << n;
   EXPECT_EQ(520u, all.size());
 
-  // The CSV over every line of the three days: a line's columns, then the
-  // site and the line; each line's rows the very bytes brenna-history
-  // writes for its own archive.
-  auto file = Get("/results.csv?from=" + before + "&to=" + today);
-  ASSERT_TRUE(file && file->status == 200) << WebLog();
-  const Csv csv = ReadCsv(file->body);
-  std::map<std::string, std::set<std::string>> ids;
-  std::map<std::string, std::string> bytes;
-  for (std::size_t i = 0; i < csv.rows.size(); ++i) {
-    const std::string name = csv.rows[i].at("站点") + "/" + csv.rows[i].at("线路");
-    ids[name].insert(csv.rows[i].at("编号"));
-    const std::string& line = csv.lines[i + 1];
-    bytes[name] += line.substr(0, line.size() - name.size() - 1) + "\r\n";
+  // A vehicle is looked for by its transfer names: each line may tell its
+  // vehicles by a rule of its own.
+  auto vehicle = Get("/results?line=north%2Flane2&day=" + yesterday + "&vehicle=A1");
+  ASSERT_TRUE(vehicle);
+  EXPECT_EQ(400, vehicle->status);
+
+  // The viewer's role writes nothing, whatever it tries.
+  for (const char* sql :
+       {"UPDATE brenna.result SET operator = 'x'", "DELETE FROM brenna.result_value",
+        "UPDATE brenna.line SET site = 'x'", "CREATE TABLE brenna.mine (x int)"}) {
+    Rows ignored;
+    std::string error;
+    EXPECT_FALSE(PgQuery(viewer, sql, &ignored, &error)) << sql;
+    EXPECT_NE(std::string::npos, error.find("permission denied")) << sql << ": " << error;
   }
-  for (const MadeLine& l : lines) {
-    EXPECT_EQ(static_cast<std::size_t>(l.count), ids[l.Name()].size()) << l.Name();
-    const ProgramRun history =
-        RunProgram({BRENNA_HISTORY, "--archive", archives[l.Name()], "--day", l.day, "--csv"}, {},
-                   std::chrono::seconds(60));
-    ASSERT_EQ(0, history.status) << history.Report();
-    const std::string header = history.output.substr(0, history.output.find("\r\n") + 2);
-    EXPECT_EQ(header.substr(0, header.size() - 2) + ",站点,线路\r\n",
-              file->body.substr(0, header.size() + std::string(",站点,线路").size()));
-    EXPECT_TRUE(history.output.substr(header.size()) == bytes[l.Name()]) << l.Name();
+
+  // The database goes away: every page says so, within bounds; back with it.
+  ASSERT_TRUE(server.Stop()) << server.Problem();
+  auto gone = Get("/results?line=north%2Flane2&day=" + yesterday);
+  ASSERT_TRUE(gone);
+  EXPECT_EQ(503, gone->status);
+  EXPECT_NE(std::string::npos, gone->body.find("无法读取公司数据库")) << gone->body;
+  auto csvGone = Get("/results.csv?day=" + today);
+  ASSERT_TRUE(csvGone);
+  EXPECT_EQ(503, csvGone->status);
+  EXPECT_TRUE(WaitFor([&] {
+    auto h = Get("/healthz");
+    return h && h->status == 503;
+  }));
+  auto page = Get("/");
+  ASSERT_TRUE(page);
+  EXPECT_NE(std::string::npos, page->body.find("无法读取公司数据库")) << page->body;
+  ASSERT_TRUE(server.Start()) << server.Problem();
+  EXPECT_TRUE(WaitFor([&] {
+    auto h = Get("/healthz");
+    return h && h->status == 200;
+  })) << WebLog();
+  auto back = Get("/results?line=north%2Flane2&day=" + yesterday);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(rows(first->body), rows(back->body));
+}
+
+TEST_F(CompanyView, TheCsvAndTheReportOverEveryLine) {
+  const std::string today = DayFromToday(0), before = DayFromToday(-2);
+  std::vector<MadeLine> lines = FourLines();
+  ASSERT_NO_FATAL_FAILURE(ShipAndServe(&lines));
+
+  // The CSV over every line of the three days, a row per value and a row
+  // per result: a line's columns, then the site and the line; each line's
+  // rows the very bytes brenna-history writes for its own archive.
+  for (const char* rows : {"value", "result"}) {
+    auto file = Get("/results.csv?from=" + before + "&to=" + today + "&rows=" + rows);
+    ASSERT_TRUE(file && file->status == 200) << WebLog();
+    const Csv csv = ReadCsv(file->body);
+    std::map<std::string, std::set<std::string>> ids;
+    std::map<std::string, std::string> bytes;
+    for (std::size_t i = 0; i < csv.rows.size(); ++i) {
+      const std::string name = csv.rows[i].at("站点") + "/" + csv.rows[i].at("线路");
+      ids[name].insert(csv.rows[i].at("编号"));
+      const std::string& line = csv.lines[i + 1];
+      bytes[name] += line.substr(0, line.size() - name.size() - 1) + "\r\n";
+    }
+    for (const MadeLine& l : lines) {
+      EXPECT_EQ(static_cast<std::size_t>(l.count), ids[l.Name()].size()) << l.Name();
+      const ProgramRun history = RunProgram({BRENNA_HISTORY, "--archive", archives[l.Name()],
+                                             "--day", l.day, "--csv", "--rows", rows},
+                                            {}, std::chrono::seconds(60));
+      ASSERT_EQ(0, history.status) << history.Report();
+      const std::string header = history.output.substr(0, history.output.find("\r\n") + 2);
+      EXPECT_EQ(header.substr(0, header.size() - 2) + ",站点,线路\r\n",
+                file->body.substr(0, header.size() + std::string(",站点,线路").size()));
+      EXPECT_TRUE(history.output.substr(header.size()) == bytes[l.Name()]) << l.Name() << rows;
+    }
   }
 
   // The report of the three days: each line's results, vetoes and retests
@@ -310,41 +374,6 @@ TEST_F(CompanyView, EveryLineOfEverySiteItsResultsAndTheCsvAsAViewerReadsThem) {
       if (name != "设备组") sum += std::atoi(cell.c_str());
     EXPECT_EQ(brakes, sum);
   }
-
-  // The viewer's role writes nothing, whatever it tries.
-  for (const char* sql :
-       {"UPDATE brenna.result SET operator = 'x'", "DELETE FROM brenna.result_value",
-        "UPDATE brenna.line SET site = 'x'", "CREATE TABLE brenna.mine (x int)"}) {
-    Rows ignored;
-    std::string error;
-    EXPECT_FALSE(PgQuery(viewer, sql, &ignored, &error)) << sql;
-    EXPECT_NE(std::string::npos, error.find("permission denied")) << sql << ": " << error;
-  }
-
-  // The database goes away: every page says so, within bounds; back with it.
-  ASSERT_TRUE(server.Stop()) << server.Problem();
-  auto gone = Get("/results?line=north%2Flane2&day=" + yesterday);
-  ASSERT_TRUE(gone);
-  EXPECT_EQ(503, gone->status);
-  EXPECT_NE(std::string::npos, gone->body.find("无法读取公司数据库")) << gone->body;
-  auto csvGone = Get("/results.csv?from=" + before + "&to=" + today);
-  ASSERT_TRUE(csvGone);
-  EXPECT_EQ(503, csvGone->status);
-  EXPECT_TRUE(WaitFor([&] {
-    auto h = Get("/healthz");
-    return h && h->status == 503;
-  }));
-  auto page = Get("/");
-  ASSERT_TRUE(page);
-  EXPECT_NE(std::string::npos, page->body.find("无法读取公司数据库")) << page->body;
-  ASSERT_TRUE(server.Start()) << server.Problem();
-  EXPECT_TRUE(WaitFor([&] {
-    auto h = Get("/healthz");
-    return h && h->status == 200;
-  })) << WebLog();
-  auto back = Get("/results?line=north%2Flane2&day=" + yesterday);
-  ASSERT_TRUE(back);
-  EXPECT_EQ(rows(first->body), rows(back->body));
 }
 
 // The overview in a browser: a row per line as shipped; a line's new

@@ -13,12 +13,15 @@
 #include "WebTestArchive.h"
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveTime.h"
+#include "archive/HeartbeatNote.h"
 #include "panel/IdleLook.h"
 #include "platform/Gbk.h"
 #include "reports/ResultColumns.h"
+#include "reports/VehicleKey.h"
 #include "web/LineSummary.h"
 #include "web/LiveFeed.h"
 #include "web/Pages.h"
+#include "web/VehiclePage.h"
 #include "web/WebText.h"
 
 namespace fs = std::filesystem;
@@ -27,14 +30,16 @@ using web::MonitorState;
 
 namespace {
 
-std::int64_t LastHeartbeat(const std::string& path) {
+archive::RunRow LastRun(const std::string& path) {
   archive::ArchiveReader reader;
   archive::RunRow run;
   std::string error;
   EXPECT_TRUE(reader.Open(path, &error)) << error;
   EXPECT_TRUE(reader.LastRun(&run, &error)) << error;
-  return run.heartbeatUtcMs;
+  return run;
 }
+
+std::int64_t LastHeartbeat(const std::string& path) { return LastRun(path).heartbeatUtcMs; }
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -67,6 +72,20 @@ TEST(LiveFeed, TheMonitorRunsWhileItsHeartbeatIsAtMostFiveSecondsOldAndUntilItSt
   EXPECT_TRUE(Has(*s.json, "监控程序未运行"));
   EXPECT_TRUE(Has(*s.json, "最后联系 " + archive::ToLocal(heartbeat).text.substr(0, 19)))
       << *s.json;
+
+  // While another program holds the archive, the monitor notes its
+  // heartbeat beside it: it runs on for the page.
+  const archive::RunRow run = LastRun(archive.path());
+  std::string error;
+  ASSERT_TRUE(archive::WriteHeartbeatNote(archive.path(),
+                                          {run.id, run.startedUtcMs, run.processId, now}, &error))
+      << error;
+  feed.LookOnce();
+  EXPECT_EQ(MonitorState::Kind::kRunning, feed.Current().monitor.kind);
+  archive::RemoveHeartbeatNote(archive.path());
+  now += archive::kHeartbeatStaleMs + 1;
+  feed.LookOnce();
+  EXPECT_EQ(MonitorState::Kind::kSilent, feed.Current().monitor.kind);
 
   // A monitor that quits says so at once, whatever the clock.
   archive.End("quit");
@@ -222,7 +241,8 @@ TEST(Pages, WhatAStationSentIsTextInEveryPageFileAndUpdate) {
   ASSERT_TRUE(reader.LastResultOfRun(1, archive::NowUtcMs(), &row, &error)) << error;
   archive::ResultDetail detail;
   ASSERT_TRUE(reader.GetResult(row.id, &detail, &error)) << error;
-  const std::string line = reports::CsvRows(row, detail.items);
+  const std::string line =
+      reports::CsvRows(row, detail.items, reports::VehicleRule().KeyOf(row.transfer));
   EXPECT_EQ(1, std::count(line.begin(), line.end(), '\n')) << "one value shown, one row";
   EXPECT_TRUE(Has(line, ",</span><b>\\x01,")) << line;
   EXPECT_TRUE(Has(line, ",\"<script>alert('x')</script>\"\"&\xEF\xBF\xBD\"\r\n")) << line;
@@ -265,6 +285,7 @@ TEST(Pages, TheListTakesADayARangeAGroupAnOperatorAndANameAndNamesAFilterItCanno
   EXPECT_EQ("late;", names({{"day", "2026-03-01"}, {"group", "速度设备"}}));
   EXPECT_EQ("middle;", names({{"day", "2026-03-01"}, {"operator", "0816"}}));
   EXPECT_EQ("late;", names({{"day", "2026-03-01"}, {"transfer", "late"}}));
+  EXPECT_EQ("middle;", names({{"day", "2026-03-01"}, {"transfer", "dd"}})) << "part of a name";
 
   struct Bad {
     web::Query query;
@@ -278,6 +299,7 @@ TEST(Pages, TheListTakesADayARangeAGroupAnOperatorAndANameAndNamesAFilterItCanno
       {{{"operator", "\xF0\x9F\x98\x80"}}, "工号"},
       {{{"after", "-1"}}, "after"},
       {{{"transfer", std::string(300, 'x')}}, "太长"},
+      {{{"vehicle", "car"}, {"from", "10:00"}}, "起始时间只在给出日期时可用"},
   };
   for (const Bad& b : bad) {
     archive::ResultFilter f;
@@ -339,7 +361,7 @@ TEST(LiveFeed, AQuietLineIsIdleSaysWhenItLastShowedAResultAndKeepsTheIdleLook) {
   EXPECT_EQ(1, s.line.groups[6].judge) << "its value shown blue: passed";
   EXPECT_EQ(2, s.line.groups[6].resultId);
   EXPECT_TRUE(Has(*s.json, "{\"g\":\"制动设备\",\"id\":2,\"t\":" + std::to_string(second) +
-                               ",\"op\":\"4711\",\"v\":1,\"n\":0}"))
+                               ",\"op\":\"4711\",\"v\":1,\"n\":0,\"k\":\"car\"}"))
       << *s.json;
   EXPECT_TRUE(Has(*s.json, "{\"g\":\"速度设备\",\"id\":0,")) << "none yet: " << *s.json;
 
@@ -413,4 +435,81 @@ TEST(Pages, APanelAtAMomentAndAResultTellWhichResultWroteEachValueAndWhatAnEarli
   const web::Page truckPage = web::ResultPage(reader, 1);
   EXPECT_FALSE(Has(truckPage.html, "vd earlier")) << truckPage.html;
   EXPECT_TRUE(Has(truckPage.html, "rel=\"next\" href=\"/results/2\"")) << truckPage.html;
+}
+
+// A vehicle, by its plate (the transfer name up to its last '-'): every
+// result of it on any day in the list, and its page with each group's
+// latest result as drawn; another car's results are in neither.
+TEST(Pages, AVehicleIsFoundOnEveryDayAndItsPageShowsEachGroupsLatestResult) {
+  WebTestArchive archive;
+  auto at = [](const char* local) {
+    std::int64_t utc = 0;
+    EXPECT_TRUE(archive::ParseLocalTime(local, &utc)) << local;
+    return utc;
+  };
+  const std::string car = Gbk("粤B27K315");
+  archive.Add(BrakeResult(car + "-brake", "0815", "31.5", 1, 0x0000FF, at("2026-03-01 10:00:00")));
+  archive.Add(BrakeResult(car + "-brake", "0815", "12.5", 2, 0xFF0000, at("2026-03-01 10:40:00")));
+  archive.Add(
+      BrakeResult(Gbk("粤B27K316-brake"), "0815", "9.9", 3, 0xFF0000, at("2026-03-01 10:41:00")));
+  archive::ArchivedResult speed =
+      BrakeResult(car + "-speed", "1024", "40", 4, 0xFF0000, at("2026-03-02 09:00:00"));
+  speed.deviceCode = 3;
+  speed.deviceGroup = "速度设备";
+  speed.items = {{0, 7700, 0, "3"}, {1, 7701, 0, "1024"}, {2, 5000, 1, "40"}};
+  speed.writes = {{1018, "1024", 0xFFFFFF, 0xFF0000}, {1019, "40", 0xFFFFFF, 0xFF0000}};
+  archive.Add(speed);
+
+  archive::ArchiveReader reader;
+  reports::TellVehiclesBy(reports::VehicleRule(), &reader);
+  std::string error;
+  ASSERT_TRUE(reader.Open(archive.path(), &error)) << error;
+  const web::Page list =
+      web::ResultsPage(reader, {{"vehicle", "粤B27K315"}}, at("2026-03-02 12:00"));
+  ASSERT_EQ(200, list.status);
+  EXPECT_TRUE(Has(list.html, "共 3 条结果")) << list.html;
+  EXPECT_FALSE(Has(list.html, "粤B27K316")) << "another car";
+
+  const web::Page page = web::VehiclePage(reader, {{"key", "粤B27K315"}});
+  ASSERT_EQ(200, page.status);
+  const std::string& p = page.html;
+  EXPECT_TRUE(Has(p, "<h3>制动设备")) << p;
+  EXPECT_TRUE(Has(p, "<h3>速度设备")) << p;
+  EXPECT_TRUE(Has(p, "<a href=\"/results/2\">结果 2</a>")) << "the brake's latest: " << p;
+  EXPECT_FALSE(Has(p, "<a href=\"/results/1\">结果 1</a></p>")) << "not its first: " << p;
+  EXPECT_TRUE(Has(p, "data-fg=\"#0000ff\" data-bg=\"#ffffff\">12.5</span>")) << p;
+  const web::Page nobody = web::VehiclePage(reader, {{"key", "nobody"}});
+  EXPECT_TRUE(Has(nobody.html, "没有这辆车的结果")) << nobody.html;
+  EXPECT_EQ(400, web::VehiclePage(reader, {}).status);
+}
+
+// /panel?at= of a minute lists every moment the screen changed in it, each
+// a link to the panel then: three results and the monitor's idle state at
+// a start, none of the minute after.
+TEST(Pages, APanelOfAMinuteListsEveryScreenChangeInIt) {
+  WebTestArchive archive;
+  const std::int64_t minute = (archive::NowUtcMs() / 60000 + 1) * 60000;
+  archive.writer.RecordOwnWrites(minute + 1000, {{1119, Gbk("设备空闲"), 0xFFFFFF, 0x0000FF}});
+  for (int s : {5, 20, 41, 61})
+    archive.Add(
+        BrakeResult("car" + std::to_string(s), "0815", "1", s, 0xFF0000, minute + s * 1000));
+  archive::ArchiveReader reader;
+  std::string error;
+  ASSERT_TRUE(reader.Open(archive.path(), &error)) << error;
+  const std::string named = archive::ToLocal(minute).text.substr(0, 16);
+  const web::Page page = web::PanelAtPage(reader, {{"at", named}});
+  ASSERT_EQ(200, page.status) << page.html;
+  EXPECT_TRUE(Has(page.html, "这一分钟内屏幕变化 4 次")) << page.html;
+  for (int s : {5, 20, 41})
+    EXPECT_TRUE(Has(
+        page.html,
+        "<a href=\"/panel?at=" + web::UrlEncode(archive::ToLocal(minute + s * 1000).text) + "\">"))
+        << s << ": " << page.html;
+  EXPECT_FALSE(Has(page.html, "car61")) << "the next minute's";
+  // The same minute as a time of its day.
+  const web::Page clock = web::PanelAtPage(
+      reader, {{"at", named.substr(11)}, {"day", named.substr(0, 10)}}, archive::NowUtcMs());
+  EXPECT_TRUE(Has(clock.html, "这一分钟内屏幕变化 4 次")) << clock.html;
+  // A moment to the second lists nothing.
+  EXPECT_FALSE(Has(web::PanelAtPage(reader, {{"at", named + ":30"}}).html, "这一分钟"));
 }

@@ -13,9 +13,12 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "FreePort.h"
+#include "HostileLine.h"
 #include "ServedLine.h"
 #include "TempDir.h"
 #include "archive/ArchiveTime.h"
@@ -33,10 +36,6 @@ namespace {
 
 constexpr auto kPatience = std::chrono::seconds(60);
 const std::string kToken(64, 'b');
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 web::ServerOptions Lan(const std::string& name) {
   web::ServerOptions o;
@@ -95,6 +94,7 @@ TEST(SiteOverview, EachLineShowsAsItIsAndOneThatFailsHoldsUpNoOther) {
   auto first = std::make_unique<Served>(Lan("一号线"));
   Served second(Lan("二号线"));
   archive::ArchivedResult car = BrakeResult("car", "0815", "1234", 1, 0x0000FF);
+  car.items[2] = {2, 5075, 2, "1234"};  // sent as a veto (a brake difference), and shown red
   first->archive().Add(car);
   const int nobody = FreePort();  // nothing listens there
   TcpListener silent(4);          // takes the connection, never answers
@@ -107,6 +107,7 @@ TEST(SiteOverview, EachLineShowsAsItIsAndOneThatFailsHoldsUpNoOther) {
   options.lines[1].name = "二线（设置中的名字）";
   options.timing.connect = 1000ms;
   options.timing.silence = 2000ms;
+  options.timing.firstState = 500ms;
   options.timing.firstRetry = 100ms;
   options.timing.lastRetry = 400ms;
   web::SiteFeed feed(options);
@@ -115,7 +116,7 @@ TEST(SiteOverview, EachLineShowsAsItIsAndOneThatFailsHoldsUpNoOther) {
   web::SiteState s = When(feed, [](const web::SiteState& s) {
     return s.views.size() == 5 && s.views[0].reach == Reach::kUp &&
            s.views[1].reach == Reach::kRefused && s.views[2].reach == Reach::kUnreachable &&
-           s.views[3].reach == Reach::kUnreachable && s.views[4].reach == Reach::kGarbled;
+           s.views[3].reach == Reach::kSilent && s.views[4].reach == Reach::kGarbled;
   });
   ASSERT_EQ(5u, s.views.size());
   const web::LineView& one = s.views[0];
@@ -132,7 +133,7 @@ TEST(SiteOverview, EachLineShowsAsItIsAndOneThatFailsHoldsUpNoOther) {
   EXPECT_EQ(1, brake.vetoes);
   EXPECT_EQ(Reach::kRefused, s.views[1].reach) << "a token the line does not take";
   EXPECT_EQ(Reach::kUnreachable, s.views[2].reach) << "nothing listens";
-  EXPECT_EQ(Reach::kUnreachable, s.views[3].reach) << "never answers: " << s.views[3].why;
+  EXPECT_EQ(Reach::kSilent, s.views[3].reach) << "never answers: " << s.views[3].why;
   EXPECT_EQ(Reach::kGarbled, s.views[4].reach) << "no update: " << s.views[4].why;
 
   // The overview as a browser gets it: every line by name, what fails
@@ -151,8 +152,9 @@ TEST(SiteOverview, EachLineShowsAsItIsAndOneThatFailsHoldsUpNoOther) {
   auto page = browser.Get("/");
   ASSERT_TRUE(page);
   EXPECT_EQ(200, page->status);
-  for (const char* says : {"一号线", "二线（设置中的名字）", "拒绝访问", "无法连接", "无法读懂",
-                           "0815", "否决项", "http://127.0.0.1:"})
+  for (const char* says :
+       {"一号线", "二线（设置中的名字）", "拒绝访问", "无法连接", "没有回应", "无法读懂", "0815",
+        "否决项", "http://127.0.0.1:", "今天 1 条结果，其中 1 条有否决项"})
     EXPECT_TRUE(Has(page->body, says)) << says << "\n" << page->body;
   std::string update;
   browser.Get("/events", [&](const char* data, size_t n) {
@@ -173,6 +175,8 @@ TEST(SiteOverview, EachLineShowsAsItIsAndOneThatFailsHoldsUpNoOther) {
   });
   EXPECT_EQ("4711", s.views[0].groups[6].operatorText);
   EXPECT_EQ(1, s.views[0].groups[6].judge) << "shown blue: passed";
+  EXPECT_EQ(2, s.views[0].todayResults) << "the line's day so far";
+  EXPECT_EQ(1, s.views[0].todayVetoed);
 
   // Its brenna-web stops: it cannot be reached, and what it said last is
   // kept, said to be from before.
@@ -267,12 +271,7 @@ TEST(SiteSettings, LinesAddressesTokensAndNamesAndAFileOthersMayReadIsRefused) {
 TEST(SiteOverview, OnTheLanABrowserIsPairedWithTheOverviewUnderACookieOfItsOwn) {
   TempDir state;
   web::SiteFeed feed({{}, web::WatchTiming(), nullptr});
-  web::ServerOptions o;
-  o.settings.listen.host = "0.0.0.0";
-  o.settings.listen.port = 0;
-  o.token = kToken;
-  o.pairingPath = state.file("site-pairing");
-  o.sessionsPath = state.file("site-sessions");
+  web::ServerOptions o = OnTheLan(state, kToken, "site");
   o.sessionCookie = web::kSiteSessionCookie;
   o.site = &feed;
   web::LiveFeed none({"", 25ms, nullptr});
@@ -301,4 +300,78 @@ TEST(SiteOverview, OnTheLanABrowserIsPairedWithTheOverviewUnderACookieOfItsOwn) 
       << "a line's cookie is not the overview's";
   overview.Stop();
   serving.join();
+}
+
+// What a line's address answers when it is no line, or a broken one: each
+// read is bounded (an endless header line or chunk-size line is let go
+// after a little, never read on), a web page is told from a line that
+// cannot be reached, a flood of states reaches the overview only as often
+// as a page can show it, its last state kept, and a line that keeps failing
+// is tried again often enough to see its return within 5 s.
+TEST(SiteOverview, AHostileAddressIsBoundedAndToldApartAFloodCoalescedAndAReturnSeenSoon) {
+  const std::string endless(64 * 1024, '1');
+  auto forever = [&](const std::string& start) {
+    return [&endless, start](const HostileLine::Send& send) {
+      if (!send(start)) return;
+      for (std::size_t sent = 0; sent < (std::size_t{64} << 20) && send(endless);)
+        sent += endless.size();
+    };
+  };
+  HostileLine headerLine(forever("HTTP/1.1 200 OK\r\nX-Endless: "));
+  HostileLine chunkLine(forever(
+      "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nTransfer-Encoding: chunked\r\n\r\n"));
+  HostileLine webPage([](const HostileLine::Send& send) {
+    const std::string page = "<!doctype html><title>路由器</title><p>欢迎</p>\n";
+    send("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+         std::to_string(page.size()) + "\r\n\r\n" + page);
+  });
+  const std::string last = "数据监控(20000)";
+  HostileLine flooding([&](const HostileLine::Send& send) {
+    std::string states = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n\r\n";
+    for (int i = 1; i <= 20000; ++i)
+      states += "event: state\ndata: {\"title\":\"数据监控(" + std::to_string(i) +
+                ")\",\"running\":true}\n\n";
+    if (send(states))
+      while (send("")) std::this_thread::sleep_for(10ms);  // and holds the connection
+  });
+  std::vector<std::chrono::steady_clock::time_point> tries;
+  std::mutex lock;
+  HostileLine away([&](const HostileLine::Send&) {
+    std::lock_guard<std::mutex> hold(lock);
+    tries.push_back(std::chrono::steady_clock::now());  // and closed at once
+  });
+
+  web::SiteFeed feed(
+      {{Line(1, headerLine.port(), ""), Line(2, chunkLine.port(), ""), Line(3, webPage.port(), ""),
+        Line(4, flooding.port(), ""), Line(5, away.port(), "")},
+       web::WatchTiming(),
+       nullptr});
+  const std::uint64_t before = feed.Current().version;
+  const auto began = std::chrono::steady_clock::now();
+  feed.Start();
+  using Reach = web::LineView::Reach;
+  web::SiteState s = When(feed, [&](const web::SiteState& s) { return s.views[3].title == last; });
+  const auto took = std::chrono::steady_clock::now() - began;
+  EXPECT_EQ(last, s.views[3].title) << "the last state shown";
+  EXPECT_EQ(Reach::kUp, s.views[3].reach);
+  // Made anew at most every 250 ms, whatever the line sends.
+  EXPECT_LE(s.version - before, static_cast<std::uint64_t>(took / 250ms) + 3);
+  s = When(feed, [](const web::SiteState& s) {
+    return s.views[0].reach == Reach::kGarbled && s.views[1].reach == Reach::kGarbled &&
+           s.views[2].reach == Reach::kGarbled;
+  });
+  for (int i : {0, 1, 2})  // an endless header line, an endless chunk size, a web page
+    EXPECT_EQ(Reach::kGarbled, s.views[i].reach) << i << ": " << s.views[i].why;
+  // Enough tries for a doubling wait to have passed 5 s.
+  for (auto until = std::chrono::steady_clock::now() + kPatience;
+       away.connections() < 6 && std::chrono::steady_clock::now() < until;)
+    std::this_thread::sleep_for(50ms);
+  feed.Stop();
+  // Let go after a little: the endless lines got out far less than they had.
+  EXPECT_LT(headerLine.mostSent(), std::size_t{32} << 20);
+  EXPECT_LT(chunkLine.mostSent(), std::size_t{32} << 20);
+  std::lock_guard<std::mutex> hold(lock);
+  ASSERT_GE(tries.size(), 6u);
+  for (std::size_t i = 1; i < tries.size(); ++i)
+    EXPECT_LE(tries[i] - tries[i - 1], 5s) << "between tries " << i << " and " << i + 1;
 }

@@ -42,41 +42,6 @@ namespace {
 constexpr auto kPatience = std::chrono::seconds(60);
 const std::string kToken(64, 'a');
 
-web::ServerOptions Loopback() {
-  web::ServerOptions o;
-  o.settings.listen.host = "127.0.0.1";
-  o.settings.listen.port = 0;
-  return o;
-}
-
-// Sends a request over a connection of its own and reads the answer until
-// the server closes it.
-std::string Exchange(int port, const std::string& request) {
-  const test_socket::Handle s = test_socket::ConnectLoopback(port);
-  if (s == test_socket::kNone) return "(no connection)";
-  test_socket::SendAll(s, request.data(), request.size());
-  bool closed = false;
-  std::string answer = test_socket::Receive(s, 30000, &closed);
-  test_socket::Close(s);
-  return answer;
-}
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-// A live page on `live`: what it is sent up to its first state.
-std::string FirstState(test_socket::Handle live) {
-  const std::string events = "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-  test_socket::SendAll(live, events.data(), events.size());
-  bool closed = false;
-  std::string first;
-  for (auto until = std::chrono::steady_clock::now() + kPatience;
-       !Has(first, "event: state") && !closed && std::chrono::steady_clock::now() < until;)
-    first += test_socket::Receive(live, 200, &closed);
-  return first;
-}
-
 // A busy day: n results, named r1, r2, ...
 void Fill(WebTestArchive& archive, int n) {
   for (int i = 1; i <= n; ++i) {
@@ -134,12 +99,7 @@ TEST(WebServer, OnlyLooksBarsScriptsFromElsewhereAndAnswersOnlyItsOwnName) {
 
 TEST(WebServer, FromTheLanOnlyWithTheTokenOrABrowserPairedOnceAndNeverWithTheTokenInALink) {
   TempDir state;
-  web::ServerOptions o;
-  o.settings.listen.host = "0.0.0.0";
-  o.settings.listen.port = 0;
-  o.token = kToken;
-  o.pairingPath = state.file("web-pairing");
-  o.sessionsPath = state.file("web-sessions");
+  web::ServerOptions o = OnTheLan(state, kToken);
   auto served = std::make_unique<Served>(o);
   httplib::Client c = served->Client();
 
@@ -363,7 +323,7 @@ TEST(WebServer, TheCsvHoldsEveryResultOfABusyDayAndTheListGoesOnPageByPage) {
   ASSERT_TRUE(reader->Open(served.archive().path(), &error)) << error;
   archive::ResultFilter today;
   today.day = archive::ToLocal(archive::NowUtcMs()).day;
-  reports::CsvExport batches(reader, today);
+  reports::CsvExport batches(reader, today, reports::VehicleRule());
   std::string file;
   for (bool done = false; !done;) {
     std::string chunk;

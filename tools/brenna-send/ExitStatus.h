@@ -11,6 +11,10 @@ constexpr int kExitBadInput = 2;     // a file over a limit: nothing was sent
 constexpr int kExitSendFailed = 3;   // no answer in time, or the connection broke
 constexpr int kExitUnknownHost = 4;  // the host name does not resolve
 constexpr int kExitRefused = 5;      // nothing listens on that port
+// The monitor took every frame but refused a file for good (a name or path
+// it cannot store, a record too large): the rest are delivered; sending
+// the refused one again changes nothing.
+constexpr int kExitRejected = 6;
 
 }  // namespace brenna_send
 

@@ -29,6 +29,13 @@ int NetworkSink::Close(std::string* error) {
   m_open = false;
   const int rc = CloseNet(m_channel);
   if (rc == 1) return kExitOk;
+  if (rc == PALLIX_SEND_REJECTED) {
+    *error = "the monitor at " + m_options.host + ":" + std::to_string(m_options.port) +
+             " refused a file for good (its journal says which and why: a transfer name or "
+             "path it cannot store, a record too large): do not send it again; the others "
+             "are delivered";
+    return kExitRejected;
+  }
   // Sent is not delivered: only the monitor's receipt says the frames are
   // in its spool directory.
   *error = "the monitor at " + m_options.host + ":" + std::to_string(m_options.port) +

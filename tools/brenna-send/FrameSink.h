@@ -30,7 +30,8 @@ class NetworkSink : public FrameSink {
 
   bool Open(std::string* error);
   // Ends the connection and waits for the monitor's receipt: kExitOk when it
-  // confirmed every frame sent, else kExitSendFailed with *error saying so.
+  // confirmed every frame sent, kExitRejected when it answered every one but
+  // refused some for good, else kExitSendFailed; *error says why.
   int Close(std::string* error);
   int Put(const unsigned char* frames, std::size_t size, const std::string& file,
           std::string* error) override;

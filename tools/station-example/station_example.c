@@ -19,7 +19,9 @@
  * so the program needs no DLL but libPallix.dll and Windows' own.
  *
  * Call SendNetData and CloseNet off a window's thread: they may block for
- * seconds. A result not confirmed by CloseNet is sent again, whole, later.
+ * seconds. A result not confirmed by CloseNet is sent again, whole, later;
+ * one the monitor refused for good (CloseNet PALLIX_SEND_REJECTED) is not:
+ * it ends with status 3.
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -90,6 +92,15 @@ static int CutIntoFrames(const char* name, const unsigned char* packed, int tota
     memcpy(chunk + FILE_CHUNK_DATA_OFFSET, packed + offset, (size_t)count);
   }
   return index;
+}
+
+/* A number made from the transfer name (FNV-1a), for work files whose names
+ * are ASCII whatever the transfer's: fopen reads a path in the system code
+ * page, CompressFile as GBK, and only ASCII means the same to both. */
+static unsigned long NameNumber(const char* name) {
+  unsigned long h = 2166136261ul;
+  for (; *name != '\0'; ++name) h = ((h ^ (unsigned char)*name) * 16777619ul) & 0xFFFFFFFFul;
+  return h;
 }
 
 /* The port as a number from 1 to 65535, or 0. */
@@ -168,7 +179,8 @@ static long CompressRecord(const unsigned char* record, int size, const char* re
 
 /* Step 4: the frames sent over a station channel. Only CloseNet tells
  * whether the monitor confirmed, by its receipt, that it has written every
- * frame. Returns 1 when it did, 0 once it has said why not. */
+ * frame. Returns 1 when it did, -1 when it refused the transfer for good,
+ * 0 once it has said why not. */
 static int SendFrames(const char* host, int port, const unsigned char* frames, int frameCount) {
   int rc = OpenNet(CHANNEL, STATION_MODE, 0, TIMEOUT_MS);
   if (rc != 1) {
@@ -182,6 +194,12 @@ static int SendFrames(const char* host, int port, const unsigned char* frames, i
     return 0;
   }
   rc = CloseNet(CHANNEL);
+  if (rc == PALLIX_SEND_REJECTED) {
+    fprintf(stderr,
+            "station_example: the monitor refused the transfer for good (its journal says "
+            "why: a name or path it cannot store, a record too large): do not send it again\n");
+    return -1;
+  }
   if (rc != 1) {
     fprintf(stderr,
             "station_example: the monitor did not confirm the transfer (CloseNet %d): "
@@ -218,9 +236,9 @@ int main(int argc, char** argv) {
       return 2;
     }
     /* Work files of their own for every transfer, in the current
-     * directory. */
-    snprintf(recordPath, sizeof recordPath, "%s.record", name);
-    snprintf(packedPath, sizeof packedPath, "%s.gz", name);
+     * directory, under ASCII names (NameNumber). */
+    snprintf(recordPath, sizeof recordPath, "station-work-%08lx.record", NameNumber(name));
+    snprintf(packedPath, sizeof packedPath, "station-work-%08lx.gz", NameNumber(name));
   }
   /* The monitor's own rule for names (PallixWire.h). */
   if (!PallixIsUsableTransferName(name, (unsigned long)strlen(name))) {
@@ -249,7 +267,14 @@ int main(int argc, char** argv) {
     return 0;
   }
   /* 4. Sent. */
-  if (!SendFrames(host, port, frames, frameCount)) return 1;
+  switch (SendFrames(host, port, frames, frameCount)) {
+    case 1:
+      break;
+    case -1:
+      return 3;
+    default:
+      return 1;
+  }
   printf("sent %s: record %d bytes, compressed %ld bytes, %d frame(s), confirmed by the monitor\n",
          name, size, total, frameCount);
   return 0;

@@ -21,26 +21,16 @@
 #include "RecordReader.h"
 #include "panel/ResultRouting.h"
 #include "panel/Templates.h"
+#include "panel/Verdicts.h"
 #include "platform/Gbk.h"
 #include "util/Colors.h"
 
 namespace {
 
+// A value's colour in words, as the verdict table names it.
 const char* ColourName(COLORREF c) {
-  switch (c) {
-    case kColorBlue:
-      return "blue";
-    case kColorRed:
-      return "red";
-    case kColorGreen:
-      return "green";
-    case kColorBlack:
-      return "black";
-    case kColorWhite:
-      return "white (looks empty)";
-    default:
-      return "?";
-  }
+  if (const VerdictLook* verdict = VerdictOfColour(c)) return verdict->colourName;
+  return c == kNoVerdictColor ? "white (looks empty)" : "?";
 }
 
 const char* FormatName(ValueFormat f) {
@@ -61,18 +51,30 @@ std::string GroupOf(int displayId) {
   return caption.empty() ? "?" : std::string(caption);
 }
 
+// The judge codes of the verdict table, in ascending order.
+std::vector<int> JudgeCodes() {
+  std::vector<int> codes;
+  for (const VerdictLook& v : kVerdicts) codes.push_back(v.judgeCode);
+  std::sort(codes.begin(), codes.end());
+  return codes;
+}
+
 int PrintItems() {
-  std::printf(
-      "| Item | Group | Display | Shown | Judge 1 | Judge 2 | Judge 3 | Judge 4 | other |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|\n");
+  // One column per judge code a verdict has, then one for every other code.
+  const std::vector<int> judges = JudgeCodes();
+  std::printf("| Item | Group | Display | Shown |");
+  for (int judge : judges) std::printf(" Judge %d |", judge);
+  std::printf(" other |\n|---|---|---|---|");
+  for (std::size_t k = 0; k <= judges.size(); ++k) std::printf("---|");
+  std::printf("\n");
   int count = 0;
   const ResultRoute* routes = ResultRoutes(&count);
   for (int i = 0; i < count; ++i) {
     const ResultRoute& r = routes[i];
     std::printf("| %d | %s | %d | %s |", r.itemCode, GroupOf(r.displayId).c_str(), r.displayId,
                 FormatName(r.format));
-    for (int judge : {1, 2, 3, 4, 0}) std::printf(" %s |", ColourName(JudgeColor(r.scheme, judge)));
-    std::printf("\n");
+    for (int judge : judges) std::printf(" %s |", ColourName(JudgeColor(r.scheme, judge)));
+    std::printf(" %s |\n", ColourName(JudgeColor(r.scheme, 0)));
   }
   std::printf("\nOperator displays (blue on white, the text of item %d, else %d):\n\n",
               kItemOperator, kItemOperatorAlt);

@@ -12,7 +12,7 @@
     el.style.backgroundColor = bg;
   }
 
-  // The window's font fit (presentation/FontFit): the cell starts H high and
+  // The window's font fit (panel/FontFit): the cell starts H high and
   // H / 2 wide and gives up 2 in height and 1 in width until the text's
   // n cells (GBK bytes) fit in W; the text starts at x = W/2 - (w*n)/2,
   // y = H/2 - w. All divisions truncate.
@@ -39,6 +39,58 @@
     if (natural > 0) span.style.transform = 'scaleX(' + (w * n) / natural + ')';
   }
 
+  // On a TV, read from across the room, every text fills its box instead:
+  // its ink (as drawn, measured on a canvas in the very font) FILL of the
+  // box's height, or of `most` when that is lower, centred in it; a text
+  // wider than its box is narrowed, down to MIN_SQUEEZE of its width,
+  // before it is made smaller.
+  const FILL = 0.88;
+  const MIN_SQUEEZE = 0.6;
+  const ruler = document.createElement('canvas').getContext('2d');
+
+  function fillBox(box, most, centred) {
+    const span = box.firstElementChild;
+    const W = box.clientWidth;
+    const H = box.clientHeight;
+    if (!span || span.textContent === '' || W === 0 || H === 0) {
+      if (span) span.style.visibility = 'hidden';
+      return;
+    }
+    const style = getComputedStyle(span);
+    ruler.font = style.fontWeight + ' 100px ' + style.fontFamily;
+    const m = ruler.measureText(span.textContent);
+    const ink = (m.actualBoundingBoxAscent + m.actualBoundingBoxDescent) / 100;
+    let size = (FILL * Math.min(H, most || H)) / (ink > 0 ? ink : 0.72);
+    let squeeze = Math.min(1, (0.96 * W) / ((m.width / 100) * size));
+    if (squeeze < MIN_SQUEEZE) {
+      size *= squeeze / MIN_SQUEEZE;
+      squeeze = MIN_SQUEEZE;
+    }
+    const k = size / 100;
+    // Where the line box puts the baseline, and where it centres the ink.
+    const baseline = (H - (m.fontBoundingBoxAscent + m.fontBoundingBoxDescent) * k) / 2 +
+      m.fontBoundingBoxAscent * k;
+    const wanted = (H + (m.actualBoundingBoxAscent - m.actualBoundingBoxDescent) * k) / 2;
+    const width = m.width * k * squeeze;
+    span.style.visibility = 'visible';
+    span.style.position = 'absolute';
+    span.style.fontSize = size + 'px';
+    span.style.height = H + 'px';
+    span.style.lineHeight = H + 'px';
+    span.style.top = '0px';
+    span.style.left = (centred ? (W - width) / 2 : 0) + 'px';
+    span.style.transformOrigin = '0 0';
+    span.style.transform = 'translateY(' + (wanted - baseline) + 'px) scaleX(' + squeeze + ')';
+  }
+
+  const tv = document.body.classList.contains('tv');
+
+  // A value display: the window's font fit, or on a TV its box filled.
+  function fitValue(vd) {
+    if (tv) fillBox(vd, 0, true);
+    else fit(vd);
+  }
+
   function show(vd, text, fg, bg, n) {
     const span = vd.firstElementChild;
     vd.dataset.fg = fg;
@@ -47,7 +99,7 @@
     span.textContent = text;
     vd.style.backgroundColor = bg;
     colour(span, fg, bg);
-    fit(vd);
+    fitValue(vd);
   }
 
   function setText(id, text) {
@@ -180,9 +232,16 @@
         for (const d of state.d) {
           const vd = document.getElementById('d' + d[0]);
           if (!vd) continue;
-          show(vd, d[1], d[2], d[3], d[4]);
           vd.classList.toggle('keep', keep.has(d[0]));
+          show(vd, d[1], d[2], d[3], d[4]);
         }
+        // On a TV, whose car each group shows.
+        ((state.line && state.line.groups) || []).forEach(function (g, i) {
+          const key = document.getElementById('vk' + i + '-key');
+          if (!key || key.textContent === (g.k || '')) return;
+          key.textContent = g.k || '';
+          fillBox(key.parentElement, valueHeight(panel), true);
+        });
         say('');
       },
       lost: function (text, head, detail) {
@@ -212,6 +271,7 @@
           setText(p + '-detail', l.detail);
           setText(p + '-last', l.last);
           setText(p + '-idle', l.idle);
+          setText(p + '-today', l.today);
           l.groups.forEach(function (g, k) {
             const row = p + '-g' + k;
             setText(row + '-op', g.op);
@@ -258,33 +318,18 @@
     };
   }
 
-  // The TV's labels: each as high as a value display's character cell
-  // (legible from across the room, like the values), narrowed rather than
-  // made smaller where its text is wider than its place.
-  const MIN_SQUEEZE = 0.6;
-
-  function fitLabel(lb, cell) {
-    const span = lb.firstElementChild;
-    if (!span) return;
-    let size = Math.min(lb.clientHeight, cell) / CELL_PER_EM;
-    span.style.transform = 'none';
-    span.style.fontSize = size + 'px';
-    const natural = span.getBoundingClientRect().width;
-    const room = lb.clientWidth;
-    if (natural <= room || natural === 0) return;
-    let squeeze = room / natural;
-    if (squeeze < MIN_SQUEEZE) {
-      size = (size * squeeze) / MIN_SQUEEZE;
-      span.style.fontSize = size + 'px';
-      squeeze = MIN_SQUEEZE;
-    }
-    span.style.transform = 'scaleX(' + squeeze + ')';
+  // The height of a value display: the TV's labels, captions and vehicle
+  // keys are read as large as the values.
+  function valueHeight(panel) {
+    const value = panel.querySelector('.vd');
+    return value ? value.clientHeight : 0;
   }
 
-  function fitLabels(panel) {
-    const value = panel.querySelector('.vd');
-    const cell = value ? value.clientHeight : 0;
-    for (const lb of panel.querySelectorAll('.lb')) fitLabel(lb, cell);
+  function fitTv(panel) {
+    const most = valueHeight(panel);
+    for (const lb of panel.querySelectorAll('.lb')) fillBox(lb, most, lb.classList.contains('centre'));
+    for (const cap of panel.querySelectorAll('.tvcap')) fillBox(cap, most, false);
+    for (const key of panel.querySelectorAll('.veh')) fillBox(key, most, true);
   }
 
   // No pointer on a TV: it goes after a few seconds without moving.
@@ -301,30 +346,53 @@
     moved();
   }
 
-  // The list of today's results follows the line: each change the live
-  // feed announces (a result shown) makes the list anew from the server,
-  // one fetch at a time; the form above it stays as the user left it.
+  // The list of today's results follows the line: when the live feed says
+  // something changed, only the results after the newest row are asked for
+  // (the same filters, after=ID) and their rows put on top, with the day's
+  // count line; one fetch at a time. A list without rows yet, or more new
+  // results than one page holds, is made anew. The form above it stays as
+  // the user left it.
   function followList() {
     let busy = false;
     let again = false;
     let first = true;
+    function newest() {
+      const row = document.querySelector('#list table.results tbody tr');
+      return row ? row.dataset.id : '';
+    }
+    function add(fresh, id) {
+      const list = document.getElementById('list');
+      const body = list && list.querySelector('table.results tbody');
+      const rows = fresh.querySelectorAll('table.results tbody tr');
+      if (!id || !body || fresh.querySelector('a[href*="before="]')) {
+        if (list) list.replaceWith(document.adoptNode(fresh));
+        paint(fresh);
+        return;
+      }
+      for (let i = rows.length - 1; i >= 0; --i) {
+        const row = document.adoptNode(rows[i]);
+        paint(row);
+        body.insertBefore(row, body.firstElementChild);
+      }
+      const count = fresh.querySelector('#count');
+      if (rows.length > 0 && count) setText('count', count.textContent);
+    }
     function refresh() {
       if (busy) {
         again = true;
         return;
       }
       busy = true;
-      fetch(location.href, {cache: 'no-store', credentials: 'same-origin'})
+      const id = newest();
+      const url = new URL(location.href);
+      if (id) url.searchParams.set('after', id);
+      fetch(url, {cache: 'no-store', credentials: 'same-origin'})
         .then(function (r) {
           return r.ok ? r.text() : null;
         })
         .then(function (html) {
           const fresh = html && new DOMParser().parseFromString(html, 'text/html').getElementById('list');
-          const list = document.getElementById('list');
-          if (fresh && list) {
-            list.replaceWith(document.adoptNode(fresh));
-            paint(fresh);
-          }
+          if (fresh && newest() === id) add(fresh, id);
         })
         .catch(function () {})
         .finally(function () {
@@ -368,11 +436,10 @@
     if (document.body.classList.contains('follow')) followList();
     const print = document.getElementById('print');
     if (print) print.addEventListener('click', function () { window.print(); });
-    const tv = document.body.classList.contains('tv');
     for (const panel of document.querySelectorAll('.panel')) {
       new ResizeObserver(function () {
-        for (const vd of panel.querySelectorAll('.vd')) fit(vd);
-        if (tv) fitLabels(panel);
+        for (const vd of panel.querySelectorAll('.vd')) fitValue(vd);
+        if (tv) fitTv(panel);
       }).observe(panel);
     }
     if (tv) hidePointer();

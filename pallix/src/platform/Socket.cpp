@@ -114,10 +114,13 @@ int LocalPort(SocketHandle s) {
   return -1;
 }
 
-SocketHandle Accept(SocketHandle listener, bool* outOfResources) {
+SocketHandle Accept(SocketHandle listener, bool* outOfResources, char* address, std::size_t size,
+                    int* port) {
   if (outOfResources != nullptr) *outOfResources = false;
   for (;;) {
-    int fd = ::accept(listener, nullptr, nullptr);
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
+    int fd = ::accept(listener, reinterpret_cast<sockaddr*>(&addr), &len);
     if (fd < 0) {
       if (errno == EINTR) continue;
       // ECONNABORTED and friends: that connection is gone, others may wait.
@@ -131,24 +134,21 @@ SocketHandle Accept(SocketHandle listener, bool* outOfResources) {
       ::close(fd);
       continue;
     }
+    // The address the connection came from, as the system queued it: named
+    // even when it has been reset since.
+    if (address != nullptr)
+      NameOfAddress(reinterpret_cast<const sockaddr*>(&addr), static_cast<int>(len), address, size,
+                    port);
     return fd;
   }
 }
 
 bool PeerAddress(SocketHandle s, char* text, std::size_t size, int* port) {
-  if (size > 0) text[0] = '\0';
-  *port = 0;
   sockaddr_storage addr{};
   socklen_t len = sizeof addr;
-  if (size == 0 || ::getpeername(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return false;
-  char service[16];
-  if (::getnameinfo(reinterpret_cast<sockaddr*>(&addr), len, text, static_cast<socklen_t>(size),
-                    service, sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
-    text[0] = '\0';
-    return false;
-  }
-  *port = std::atoi(service);
-  return true;
+  if (::getpeername(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) len = 0;
+  return NameOfAddress(reinterpret_cast<const sockaddr*>(&addr), static_cast<int>(len), text, size,
+                       port);
 }
 
 bool SocketsReady() { return true; }
@@ -245,6 +245,21 @@ long UnsentBytes(SocketHandle s) {
   (void)s;
 #endif
   return -1;
+}
+
+Answer Answered(SocketHandle s) {
+  // A reset (or any failure) is an error on the socket; a hang-up with our
+  // own direction still open is one too, as an end of stream alone never
+  // hangs up.
+  pollfd p{s, POLLIN, 0};
+  int rc;
+  do {
+    rc = ::poll(&p, 1, 0);
+  } while (rc < 0 && errno == EINTR);
+  if (rc < 0 || (rc > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)) return Answer::kGone;
+  const long unsent = UnsentBytes(s);
+  if (unsent < 0) return Answer::kUnknown;
+  return unsent == 0 ? Answer::kYes : Answer::kNotYet;
 }
 
 long DescriptorsLeft() {

@@ -44,8 +44,11 @@ int LocalPort(SocketHandle s);
 // Takes one pending connection from a listening socket; kNoSocket when none
 // is waiting (or accepting failed). When it failed for lack of descriptors
 // or memory, *outOfResources (if given) is set: the connection still waits,
-// and trying again at once would only fail again.
-SocketHandle Accept(SocketHandle listener, bool* outOfResources = nullptr);
+// and trying again at once would only fail again. With `address`, the
+// peer's address as numeric text (at most size - 1 bytes; empty when the
+// system cannot tell) and its port, as the connection was queued.
+SocketHandle Accept(SocketHandle listener, bool* outOfResources = nullptr, char* address = nullptr,
+                    std::size_t size = 0, int* port = nullptr);
 // The far end of a connected socket: its address as numeric text (at most
 // size - 1 bytes) and its port. False, with an empty text and port 0, when
 // the system cannot tell (the peer has gone already, say).
@@ -69,6 +72,12 @@ bool PeerHasClosed(SocketHandle s);
 // Bytes sent on s that the peer has not yet acknowledged (still in the
 // send queue); -1 when the system cannot tell (Windows).
 long UnsentBytes(SocketHandle s);
+// What has become of what was last sent on s: the peer's system
+// acknowledged all of it (kYes), not yet (kNotYet), the connection has
+// been reset or failed (kGone), or the system cannot tell (kUnknown,
+// Windows, unless it has seen a reset).
+enum class Answer { kYes, kNotYet, kGone, kUnknown };
+Answer Answered(SocketHandle s);
 // How many more descriptors the process may open now: its limit of open
 // files less the descriptors open; -1 when there is no such limit
 // (Windows, or an unlimited one).

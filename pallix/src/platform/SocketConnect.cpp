@@ -11,8 +11,23 @@
 #endif
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace pallix::net {
+
+bool NameOfAddress(const sockaddr* address, int len, char* text, std::size_t size, int* port) {
+  if (size > 0) text[0] = '\0';
+  *port = 0;
+  if (size == 0 || len <= 0) return false;
+  char service[16];
+  if (::getnameinfo(address, static_cast<socklen_t>(len), text, static_cast<socklen_t>(size),
+                    service, sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+    text[0] = '\0';
+    return false;
+  }
+  *port = std::atoi(service);
+  return true;
+}
 
 int ElapsedMs(std::chrono::steady_clock::time_point since) {
   return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(

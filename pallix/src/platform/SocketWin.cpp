@@ -93,10 +93,13 @@ int LocalPort(SocketHandle s) {
   return -1;
 }
 
-SocketHandle Accept(SocketHandle listener, bool* outOfResources) {
+SocketHandle Accept(SocketHandle listener, bool* outOfResources, char* address, std::size_t size,
+                    int* port) {
   if (outOfResources != nullptr) *outOfResources = false;
   for (;;) {
-    SOCKET s = ::accept(listener, nullptr, nullptr);
+    sockaddr_storage addr{};
+    int len = sizeof addr;
+    SOCKET s = ::accept(listener, reinterpret_cast<sockaddr*>(&addr), &len);
     if (s == INVALID_SOCKET) {
       const int err = WSAGetLastError();
       if (err == WSAEINTR) continue;
@@ -111,24 +114,21 @@ SocketHandle Accept(SocketHandle listener, bool* outOfResources) {
       ::closesocket(s);
       continue;
     }
+    // The address the connection came from, as the system queued it: named
+    // even when it has been reset since.
+    if (address != nullptr)
+      NameOfAddress(reinterpret_cast<const sockaddr*>(&addr), static_cast<int>(len), address, size,
+                    port);
     return s;
   }
 }
 
 bool PeerAddress(SocketHandle s, char* text, std::size_t size, int* port) {
-  if (size > 0) text[0] = '\0';
-  *port = 0;
   sockaddr_storage addr{};
   int len = sizeof addr;
-  if (size == 0 || ::getpeername(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return false;
-  char service[16];
-  if (::getnameinfo(reinterpret_cast<sockaddr*>(&addr), len, text, static_cast<DWORD>(size),
-                    service, sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
-    text[0] = '\0';
-    return false;
-  }
-  *port = std::atoi(service);
-  return true;
+  if (::getpeername(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) len = 0;
+  return NameOfAddress(reinterpret_cast<const sockaddr*>(&addr), static_cast<int>(len), text, size,
+                       port);
 }
 
 bool SocketsReady() { return sys::WinsockStarted(); }
@@ -221,6 +221,26 @@ bool PeerHasClosed(SocketHandle s) {
 // Winsock tells neither: a receipt goes out whenever its count has risen,
 // and Windows has no per-process limit of socket handles to budget for.
 long UnsentBytes(SocketHandle) { return -1; }
+
+Answer Answered(SocketHandle s) {
+  // Winsock tells nothing of what the peer acknowledged; a reset shows as
+  // an error on the socket, or on a look at what waits to be read (an end
+  // of stream alone is no error).
+  WSAPOLLFD p{};
+  p.fd = s;
+  p.events = POLLRDNORM;
+  const int rc = ::WSAPoll(&p, 1, 0);
+  if (rc == SOCKET_ERROR || (rc > 0 && (p.revents & (POLLERR | POLLNVAL)) != 0))
+    return Answer::kGone;
+  if (rc > 0) {
+    char c;
+    if (::recv(s, &c, 1, MSG_PEEK) == SOCKET_ERROR) {
+      const int err = WSAGetLastError();
+      if (err != WSAEWOULDBLOCK && err != WSAEINTR) return Answer::kGone;
+    }
+  }
+  return Answer::kUnknown;
+}
 
 long DescriptorsLeft() { return -1; }
 

@@ -37,8 +37,16 @@ void Server::ReportClose(const Connection& c, Closing why) {
     case Closing::kBroken:
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "connection broken",
                        "connection from %s:%d broke (reset by the station or the network) after "
-                       "%u frame%s; %u not yet written are still written; no receipt",
-                       a, p, c.received, Plural(c.received), c.received - Handled(c));
+                       "%u frame%s handled; %zu not yet written are dropped: the station was "
+                       "told nothing of them and sends them again",
+                       a, p, c.received, Plural(c.received), c.framesDropped);
+      return;
+    case Closing::kGaveUp:
+      PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "station gave up",
+                       "station %s:%d no longer waits for its frames (it closed after %.1f s "
+                       "without news): %zu not yet written are dropped, so that what it will "
+                       "send again is not shown twice; %u handled before",
+                       a, p, Seconds(Clock::now() - c.lastProgress), c.framesDropped, c.received);
       return;
     case Closing::kBadMagic:
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kRefused, a, "bad magic",
@@ -64,8 +72,9 @@ void Server::ReportClose(const Connection& c, Closing why) {
     case Closing::kTooSlow:
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "frame too slow",
                        "connection from %s:%d closed: a frame was not complete %.0f s after its "
-                       "first byte (%zu of %u bytes came); that frame is lost",
-                       a, p, Seconds(frameDeadline_), c.have, NET_FRAME_SIZE);
+                       "first byte (%zu of %u bytes came); that frame is lost%s",
+                       a, p, Seconds(frameDeadline_), c.have, NET_FRAME_SIZE,
+                       GoodFramesKept(c.received));
       return;
     case Closing::kGaveWay:
     case Closing::kShared:
@@ -90,6 +99,11 @@ void Server::ReportFinished(const Connection& c) {
                      "station %s:%d finished: %u frame%s received, all handled, but its "
                      "receipt could not be sent: it will send them again",
                      a, p, c.received, Plural(c.received));
+  } else if (c.rejected > 0) {
+    PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, "station finished",
+                     "station %s:%d finished: %u frame%s received, all handled, %u of them "
+                     "refused for good; receipt sent, telling it not to send those again",
+                     a, p, c.received, Plural(c.received), c.rejected);
   } else if (c.partialDropped > 0) {
     PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "station finished",
                      "station %s:%d finished: %u frame%s received, all handled, receipt sent; "
@@ -113,9 +127,9 @@ void Server::ReportSilence(const Connection& c) {
                      a, p, Seconds(silence_), c.have, NET_FRAME_SIZE);
   } else if (waiting > 0) {
     PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, a, "silence",
-                     "station %s:%d closed after %.1f s of silence while %u of its frames "
-                     "waited to be written (spool held up?): they are still written, but "
-                     "the station gets no receipt for them and will send them again",
+                     "station %s:%d is read no further after %.1f s of silence while %u of its "
+                     "frames waited to be written (spool held up?): they are still written, "
+                     "and confirmed before the close",
                      a, p, Seconds(silence_), waiting);
   } else {
     PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, a, "silence",
@@ -133,13 +147,13 @@ void Server::ReportGaveWay(const Connection& c, Closing why) {
   const char* key = why == Closing::kDescriptors ? "out of descriptors" : "gave way";
   char reason[200];
   if (why == Closing::kGaveWay) {
-    std::snprintf(reason, sizeof reason,
-                  "to make room for a waiting station: all %zu slots were taken", limit_);
+    std::snprintf(reason, sizeof reason, "to make room for a newcomer: all %zu places were taken",
+                  limit_);
   } else if (why == Closing::kShared) {
     std::snprintf(reason, sizeof reason,
-                  "to make room for a station of another address: all %zu slots were taken and "
-                  "busy, and %s held %zu of them, the most",
-                  limit_, a, c.addressHeld);
+                  "to make room for a station of another address: all %zu places were taken, and "
+                  "%s had and held the most (standing %.0f: frames lately and connections)",
+                  limit_, a, c.addressStanding);
   } else {
     std::snprintf(reason, sizeof reason,
                   "because the process ran out of file descriptors (it holds fewer "

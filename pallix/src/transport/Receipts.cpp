@@ -11,30 +11,48 @@
 
 namespace pallix::transport {
 
-// The receipt a finished connection gets before it is closed.
-Frame ReceiptFrame(std::uint32_t received) {
+Frame ReceiptFrame(std::uint32_t confirmed, std::uint32_t rejected) {
   Frame f{};
   PallixPutU32(f.data() + NET_FRAME_MAGIC_OFFSET, NET_FRAME_MAGIC);
   PallixPutU32(f.data() + NET_FRAME_COMMAND_OFFSET, NET_CMD_RECEIPT);
-  PallixPutU32(f.data() + NET_FRAME_LENGTH_OFFSET, NET_RECEIPT_LENGTH);
-  PallixPutU32(f.data() + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET, received);
+  // A station that knows only the count reads the first field and sees
+  // frames refused for good as not confirmed.
+  PallixPutU32(f.data() + NET_FRAME_LENGTH_OFFSET,
+               rejected == 0 ? NET_RECEIPT_LENGTH : NET_RECEIPT_REJECTED_LENGTH);
+  PallixPutU32(f.data() + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET, confirmed);
+  PallixPutU32(f.data() + NET_FRAME_DATA_OFFSET + NET_RECEIPT_REJECTED_OFFSET, rejected);
   PallixPutU32(f.data() + NET_FRAME_TRAILER_OFFSET, NET_FRAME_TRAILER);
   return f;
 }
 
+bool ReadReceipt(const unsigned char* f, std::uint32_t* confirmed, std::uint32_t* rejected) {
+  if (!FrameIsWellFormed(f) || PallixGetU32(f + NET_FRAME_COMMAND_OFFSET) != NET_CMD_RECEIPT)
+    return false;
+  const std::uint32_t length = PallixGetU32(f + NET_FRAME_LENGTH_OFFSET);
+  if (length < NET_RECEIPT_LENGTH) return false;
+  *confirmed = PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET);
+  *rejected = length >= NET_RECEIPT_REJECTED_LENGTH
+                  ? PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_REJECTED_OFFSET)
+                  : 0;
+  return true;
+}
+
 void Server::Watch(Connection& c, Clock::time_point now) {
   if (!c.open) return;
+  if (c.probeWanted && !c.gaveUp) Probe(c, now);
+  if (c.gaveUp) {
+    Drop(c, Closing::kGaveUp);
+    return;
+  }
   if ((c.stationDone || c.refused) && c.frames.empty() && !c.inHand) {
     if (c.refused) {  // already reported
-      SendReceipt(c, c.received);
+      SendReceipt(c, Handled(c));
       // What it sent after is not read; dropped here, so that the close
       // ends the stream after the receipt instead of resetting it (which
       // may cost the station the receipt).
       for (int i = 0; i < 64 && net::Receive(c.socket, scratch_.data(), scratch_.size()) > 0; ++i) {
       }
-      net::Close(c.socket);
-      c.socket = net::kNoSocket;
-      c.open = false;
+      CloseSocket(c);
       return;
     }
     Finish(c, Closing::kFinished);
@@ -47,54 +65,58 @@ void Server::Watch(Connection& c, Clock::time_point now) {
     c.lastReceipt = now;
   }
   if (WaitingOnUs(c)) return;
-  if (c.have > 0 && now - c.frameStarted >= frameDeadline_) {
-    Drop(c, Closing::kTooSlow);
-  } else if (now - c.lastHeard >= silence_) {
+  const bool late = c.have > 0 && now - c.frameStarted >= frameDeadline_;
+  if (!late && now - c.lastHeard < silence_) return;
+  const Closing why = late ? Closing::kTooSlow : Closing::kSilence;
+  if (!late && c.frames.empty() && !c.inHand) {
     // Silent between frames with everything handled: the station may learn
-    // that before it reconnects. Otherwise it hears nothing and sends again.
-    if (c.have == 0 && c.frames.empty() && !c.inHand)
-      Finish(c, Closing::kSilence);
-    else
-      Drop(c, Closing::kSilence);
+    // that before it reconnects.
+    Finish(c, why);
+    return;
   }
+  // Its partial frame is lost; the frames it finished are still written and
+  // confirmed before the close, as after a bad frame.
+  Refuse(c, why);
 }
 
 std::uint32_t Server::Handled(const Connection& c) {
   return c.received - static_cast<std::uint32_t>(c.frames.size()) - (c.inHand ? 1 : 0);
 }
 
-void Server::SendReceipt(Connection& c, std::uint32_t count) {
+void Server::SendReceipt(Connection& c, std::uint32_t handled) {
   if (c.receiptsBroken) return;
   // Receipts are far apart: the send buffer takes them whole unless the
   // station has read none for a long while. Should one not go whole, the
   // station gets no more (it sends again, which does no harm).
-  const Frame receipt = ReceiptFrame(count);
+  const Frame receipt = ReceiptFrame(handled - c.rejected, c.rejected);
   if (net::Send(c.socket, receipt.data(), receipt.size()) != static_cast<long>(receipt.size())) {
     c.receiptsBroken = true;
     return;
   }
-  c.receiptCount = count;
+  // A count that rose is what keeps a station waiting.
+  if (handled > c.receiptCount) c.lastProgress = Clock::now();
+  c.receiptCount = handled;
 }
 
 void Server::Finish(Connection& c, Closing why) {
   // Everything received has been handled: the last receipt counts it all.
-  SendReceipt(c, c.received);
+  SendReceipt(c, Handled(c));
   Drop(c, why);
 }
 
 void Station::EndConnectionLocked(bool awaitReceipt) {
   if (socket_ == net::kNoSocket) return;
   // How the connection ended, for the report.
-  const char* how = awaitReceipt ? "every frame was already confirmed" : "without waiting";
-  if (awaitReceipt && confirmed_ != sentOnConnection_) {
+  const char* how = awaitReceipt ? "every frame was already answered" : "without waiting";
+  if (awaitReceipt && AnsweredLocked() != sentOnConnection_) {
     net::ShutdownSend(socket_);
     // A monitor that keeps confirming frames is busy, not gone: the timeout
     // counts from the last progress.
     const auto patience = std::chrono::milliseconds(timeoutMs_);
     auto deadline = Clock::now() + patience;
-    std::uint64_t progress = confirmed_;
+    std::uint64_t progress = AnsweredLocked();
     how = "the monitor's final receipt came";
-    while (confirmed_ != sentOnConnection_) {
+    while (AnsweredLocked() != sentOnConnection_) {
       const auto left = deadline - Clock::now();
       if (left <= Clock::duration::zero()) {
         how = "no receipt came in time";
@@ -102,25 +124,28 @@ void Station::EndConnectionLocked(bool awaitReceipt) {
       }
       if (!ReadReceiptsLocked(static_cast<int>(WaitMs(left)))) {
         // The final receipt and the close often come in one read.
-        if (confirmed_ != sentOnConnection_) how = "the monitor closed the connection";
+        if (AnsweredLocked() != sentOnConnection_) how = "the monitor closed the connection";
         break;
       }
-      if (confirmed_ > progress) {
-        progress = confirmed_;
+      if (AnsweredLocked() > progress) {
+        progress = AnsweredLocked();
         deadline = Clock::now() + patience;
       }
     }
   }
   PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
-             "channel %d: connection to %s:%d closed (%s): %llu of %llu frames confirmed%s",
+             "channel %d: connection to %s:%d closed (%s): %llu of %llu frames confirmed%s%s",
              channel_, host_.c_str(), port_, how, static_cast<unsigned long long>(confirmed_),
              static_cast<unsigned long long>(sentOnConnection_),
-             confirmed_ == sentOnConnection_ ? "" : ": the rest must be sent again");
-  if (confirmed_ != sentOnConnection_) unconfirmed_ = true;
+             rejected_ == 0 ? "" : ", the rest refused for good: do not send those again",
+             AnsweredLocked() == sentOnConnection_ ? "" : ": the rest must be sent again");
+  if (AnsweredLocked() != sentOnConnection_) unconfirmed_ = true;
+  rejectedOnChannel_ += rejected_;
   net::Close(socket_);
   socket_ = net::kNoSocket;
   sentOnConnection_ = 0;
   confirmed_ = 0;
+  rejected_ = 0;
   inboundHave_ = 0;
 }
 
@@ -138,16 +163,22 @@ bool Station::ReadReceiptsLocked(int waitMs) {
     if (inboundHave_ < inbound_.size()) continue;
     inboundHave_ = 0;
     // Any other frame is none of a station's business.
-    const unsigned char* f = inbound_.data();
-    if (FrameIsWellFormed(f) && PallixGetU32(f + NET_FRAME_COMMAND_OFFSET) == NET_CMD_RECEIPT &&
-        PallixGetU32(f + NET_FRAME_LENGTH_OFFSET) >= NET_RECEIPT_LENGTH) {
-      const std::uint64_t count =
-          PallixGetU32(f + NET_FRAME_DATA_OFFSET + NET_RECEIPT_COUNT_OFFSET);
-      confirmed_ = std::max(confirmed_, count);
-      PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
-                 "channel %d: receipt from %s:%d: %llu of the %llu frames sent are written",
-                 channel_, host_.c_str(), port_, static_cast<unsigned long long>(count),
-                 static_cast<unsigned long long>(sentOnConnection_));
+    std::uint32_t count = 0, refused = 0;
+    if (ReadReceipt(inbound_.data(), &count, &refused)) {
+      confirmed_ = std::max<std::uint64_t>(confirmed_, count);
+      rejected_ = std::max<std::uint64_t>(rejected_, refused);
+      if (refused == 0) {
+        PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
+                   "channel %d: receipt from %s:%d: %u of the %llu frames sent are written",
+                   channel_, host_.c_str(), port_, count,
+                   static_cast<unsigned long long>(sentOnConnection_));
+      } else {
+        PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
+                   "channel %d: receipt from %s:%d: %u of the %llu frames sent are written, %u "
+                   "refused for good",
+                   channel_, host_.c_str(), port_, count,
+                   static_cast<unsigned long long>(sentOnConnection_), refused);
+      }
     }
   }
 }

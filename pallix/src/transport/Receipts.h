@@ -1,7 +1,12 @@
 // Receipts - how a station learns which of its frames the monitor has
 // handled: the receipt frame, and how often a waiting station hears of
-// progress. The rule itself (when a server connection gets a receipt, and
-// how a station counts them) is Receipts.cpp.
+// progress. When a server connection gets a receipt in its ordinary course
+// (as frames are handled, and once it has finished), and how a station
+// counts them, is Receipts.cpp. Two ends decide a receipt where they end a
+// connection: Server::Refuse (a refused stream with nothing of it whole is
+// closed with none; otherwise it hears of what came before it) and
+// Server::GiveWay (a connection making room for a newcomer hears how many
+// of its frames are handled, its frames not yet taken unconfirmed).
 #ifndef PALLIX_TRANSPORT_RECEIPTS_H
 #define PALLIX_TRANSPORT_RECEIPTS_H
 
@@ -12,8 +17,11 @@
 
 namespace pallix::transport {
 
-// The receipt a finished connection gets before it is closed.
-Frame ReceiptFrame(std::uint32_t received);
+// A receipt: `confirmed` frames handled and delivered, `rejected` handled
+// but refused for good (a second field, only when there are any).
+Frame ReceiptFrame(std::uint32_t confirmed, std::uint32_t rejected);
+// Reads a receipt; false when the frame is none.
+bool ReadReceipt(const unsigned char* f, std::uint32_t* confirmed, std::uint32_t* rejected);
 
 // While a station waits on the monitor (it has finished, or flow control
 // holds it back), it hears how many of its frames are handled, at most this

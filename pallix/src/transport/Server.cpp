@@ -114,8 +114,6 @@ void Server::Run() {
 
 Clock::duration Server::ListPollItems(Clock::time_point now, std::vector<net::PollItem>* items,
                                       std::vector<Connection*>* polled) {
-  const auto giveWayQuiet = std::chrono::milliseconds(kGiveWayQuietMs);
-  const auto giveWayIdle = std::chrono::milliseconds(kGiveWayIdleMs);
   Clock::duration wait = std::chrono::seconds(1);
   if (limit_ < slots_ && now >= limitRestores_) {
     limit_ = slots_;
@@ -124,15 +122,12 @@ Clock::duration Server::ListPollItems(Clock::time_point now, std::vector<net::Po
                slots_);
   }
   items->push_back(net::PollItem{waker_.Handle(), true});
-  // At the limit, new stations wait in the system's queue of pending
-  // connections until a slot frees or a connection gives way: nothing
-  // they send is lost, and nothing tells them "delivered" for bytes
-  // nobody will read.
-  items->push_back(net::PollItem{listener_, WantsToAccept(now)});
+  // The system's queue of pending connections is taken in as it comes
+  // (unless accepting rests after a shortage of descriptors): a station
+  // that waits there is seen at once, whatever holds the places.
+  const bool accepting = WantsToAccept(now);
+  items->push_back(net::PollItem{listener_, accepting});
   if (now < acceptResumes_) wait = std::min(wait, acceptResumes_ - now);
-  const Clock::time_point share = crowdedSince_ + std::chrono::milliseconds(kShareAfterMs);
-  if (crowdedSince_ != Clock::time_point() && share > now) wait = std::min(wait, share - now);
-  const bool full = connections_.size() >= limit_;
   for (auto& c : connections_) {
     if (WaitingOnUs(*c)) wait = std::min(wait, c->lastReceipt + kProgressInterval - now);
     // A connection whose frames are not taken is not read: flow control
@@ -142,11 +137,12 @@ Clock::duration Server::ListPollItems(Clock::time_point now, std::vector<net::Po
     polled->push_back(c.get());
     wait = std::min(wait, c->lastHeard + silence_ - now);
     if (c->have > 0) wait = std::min(wait, c->frameStarted + frameDeadline_ - now);
-    // Once it may give way the listener is watched instead.
-    if (!full) continue;
-    const Clock::time_point quiet = c->lastHeard + giveWayQuiet;
+    // While the listener rests for want of room, it is watched again once
+    // a connection may give way.
+    if (accepting) continue;
+    const Clock::time_point quiet = c->lastHeard + std::chrono::milliseconds(kGiveWayQuietMs);
     if (c->chunks == 0 && quiet > now) wait = std::min(wait, quiet - now);
-    const Clock::time_point idle = c->lastChunk + giveWayIdle;
+    const Clock::time_point idle = c->lastChunk + std::chrono::milliseconds(kGiveWayIdleMs);
     if (idle > now) wait = std::min(wait, idle - now);
   }
   return wait;
@@ -160,20 +156,10 @@ void Server::HandlePolled(const std::vector<net::PollItem>& items,
   }
   ActivateWaiting(now);
   if (items[1].readable) AcceptPending(now);
-  // Since when every slot has been taken, none may give way, while frames
-  // are taken: a slot that frees and is taken at once by a waiting
-  // connection leaves it so (and while the listener rests nobody can tell).
-  // Slots are shared by address only once that has lasted a while, so a
-  // station that would soon get a slot by giving way is never turned away.
-  const bool full = connections_.size() >= limit_;
-  if (!FramesFlowing(now) || GiveWayCandidate(now) != nullptr || (!full && items[1].wantRead))
-    crowdedSince_ = Clock::time_point();
-  else if (full && crowdedSince_ == Clock::time_point())
-    crowdedSince_ = now;
   for (auto& c : connections_) Watch(*c, now);
   // Descriptors given back after a shortage: those waiting go first, then
   // beyond the lowered limit connections that may give way.
-  while (waiting_.size() > waitingLimit_) DropNewestWaiting(nullptr, 0);
+  while (waiting_.size() > waitingLimit_) DropNewestWaiting(nullptr);
   while (connections_.size() > limit_) {
     Connection* c = GiveWayCandidate(now);
     if (c == nullptr) break;
@@ -188,14 +174,15 @@ void Server::HandlePolled(const std::vector<net::PollItem>& items,
   PruneSources(now);
 }
 
-// A full house is worth one line: stations beyond it wait unseen in the
-// system's queue. Said again once it has emptied by a good margin.
+// A full house is worth one line: stations beyond it wait, taken in but
+// unread. Said again once it has emptied by a good margin.
 void Server::ReportFullHouse() {
   if (!fullReported_ && connections_.size() >= limit_) {
     fullReported_ = true;
     PALLIX_LOG(PALLIX_LOG_WARNING, PALLIX_LOG_NET,
-               "all %zu connection slots are taken: further stations wait until one closes "
-               "or a connection gives way (one without a whole file chunk for %.1f s first)",
+               "all %zu connection places are taken: further stations wait, taken in but "
+               "unread, until one closes or gives way (one without a whole file chunk for "
+               "%.1f s first, then one of the address that has had and holds the most)",
                limit_, kGiveWayIdleMs / 1000.0);
   } else if (fullReported_ && connections_.size() + kSpareDescriptors <= limit_) {
     fullReported_ = false;
@@ -204,8 +191,8 @@ void Server::ReportFullHouse() {
 
 void Server::ReadFrom(Connection& c, Clock::time_point now) {
   for (;;) {
-    // Never take in more than the free frame slots can hold.
-    std::size_t budget = (kMaxQueuedFrames - c.frames.size()) * NET_FRAME_SIZE - c.have;
+    // Never take in more than the free frame places can hold.
+    const std::size_t budget = (kMaxQueuedFrames - c.frames.size()) * NET_FRAME_SIZE - c.have;
     if (budget == 0) return;
     long n = net::Receive(c.socket, scratch_.data(), std::min(budget, scratch_.size()));
     if (n == net::kWouldBlock) return;
@@ -215,46 +202,55 @@ void Server::ReadFrom(Connection& c, Clock::time_point now) {
       c.stationDone = true;
       c.partialDropped = c.have;
       c.have = 0;
+      c.lastProgress = now;
       return;
     }
-    if (n < 0) {  // a broken connection: nobody to confirm anything to
+    if (n < 0) {
+      // Reset: the station gave up on what it sent (or never was one), so
+      // nothing of it not yet handled is written; it was told nothing.
+      GiveUp(c);
       Drop(c, Closing::kBroken);
       return;
     }
     c.lastHeard = now;
-    const unsigned char* p = scratch_.data();
-    std::size_t left = static_cast<std::size_t>(n);
-    while (left > 0) {
-      std::size_t take = std::min(left, NET_FRAME_SIZE - c.have);
-      std::memcpy(c.partial.data() + c.have, p, take);
-      std::size_t before = c.have;
-      if (before == 0) c.frameStarted = now;
-      c.have += take;
-      p += take;
-      left -= take;
-      // Reject a stream that is not ours as soon as its first bytes show it.
-      if (before < 4 && c.have >= 4 &&
-          PallixGetU32(c.partial.data() + NET_FRAME_MAGIC_OFFSET) != NET_FRAME_MAGIC) {
-        Refuse(c, Closing::kBadMagic);
+    c.lastProgress = now;
+    TakeInBytes(c, scratch_.data(), static_cast<std::size_t>(n), now);
+    if (!Reading(c)) return;
+  }
+}
+
+void Server::TakeInBytes(Connection& c, const unsigned char* p, std::size_t left,
+                         Clock::time_point now) {
+  while (left > 0) {
+    std::size_t take = std::min(left, NET_FRAME_SIZE - c.have);
+    std::memcpy(c.partial.data() + c.have, p, take);
+    std::size_t before = c.have;
+    if (before == 0) c.frameStarted = now;
+    c.have += take;
+    p += take;
+    left -= take;
+    // Reject a stream that is not ours as soon as its first bytes show it.
+    if (before < 4 && c.have >= 4 &&
+        PallixGetU32(c.partial.data() + NET_FRAME_MAGIC_OFFSET) != NET_FRAME_MAGIC) {
+      Refuse(c, Closing::kBadMagic);
+      return;
+    }
+    if (before < NET_FRAME_DATA_OFFSET && c.have >= NET_FRAME_DATA_OFFSET &&
+        PallixGetU32(c.partial.data() + NET_FRAME_LENGTH_OFFSET) > NET_FRAME_DATA_SIZE) {
+      Refuse(c, Closing::kBadLength);
+      return;
+    }
+    if (c.have == NET_FRAME_SIZE) {
+      if (!FrameIsWellFormed(c.partial.data())) {
+        Refuse(c, Closing::kBadTrailer);  // magic and length passed above
         return;
       }
-      if (before < NET_FRAME_DATA_OFFSET && c.have >= NET_FRAME_DATA_OFFSET &&
-          PallixGetU32(c.partial.data() + NET_FRAME_LENGTH_OFFSET) > NET_FRAME_DATA_SIZE) {
-        Refuse(c, Closing::kBadLength);
-        return;
-      }
-      if (c.have == NET_FRAME_SIZE) {
-        if (!FrameIsWellFormed(c.partial.data())) {
-          Refuse(c, Closing::kBadTrailer);  // magic and length passed above
-          return;
-        }
-        c.frames.push_back(c.partial);
-        ++c.received;
-        c.have = 0;
-        if (PallixGetU32(c.partial.data() + NET_FRAME_COMMAND_OFFSET) == NET_CMD_FILE_CHUNK) {
-          ++c.chunks;
-          c.lastChunk = now;
-        }
+      c.frames.push_back(c.partial);
+      ++c.received;
+      c.have = 0;
+      if (PallixGetU32(c.partial.data() + NET_FRAME_COMMAND_OFFSET) == NET_CMD_FILE_CHUNK) {
+        ++c.chunks;
+        c.lastChunk = now;
       }
     }
   }
@@ -267,19 +263,21 @@ void Server::Refuse(Connection& c, Closing why) {
   ReportClose(c, why);
   c.refused = true;
   c.have = 0;
-  if (c.received == 0) {
-    net::Close(c.socket);
-    c.socket = net::kNoSocket;
-    c.open = false;
-  }
+  if (c.received == 0) CloseSocket(c);
 }
 
 void Server::Drop(Connection& c, Closing why) {
   ReportClose(c, why);
+  CloseSocket(c);
+  c.have = 0;  // finished frames stay and are still delivered, unless given up
+}
+
+void Server::CloseSocket(Connection& c) {
+  if (!c.open) return;
   net::Close(c.socket);
   c.socket = net::kNoSocket;
   c.open = false;
-  c.have = 0;  // finished frames stay and are still delivered
+  if (c.source != nullptr && c.source->held > 0) --c.source->held;
 }
 
 bool Server::TakeFrame(unsigned char* out) {
@@ -295,35 +293,13 @@ bool Server::TakeFrame(unsigned char* out) {
       Connection& h = *inHand_;
       h.inHand = false;
       inHand_ = nullptr;
+      if (h.rejectPending) {
+        h.rejectPending = false;
+        ++h.rejected;
+      }
       if (h.frames.empty() && (!h.open || h.stationDone || h.refused)) wake = true;
     }
-    // By address first: the turn goes to the address that has had the
-    // fewest frames lately (then the one served longest ago), so that a
-    // station that has sent little is served before the next frame of an
-    // address, or a few, that have sent thousands. Within one address,
-    // round robin by connection, not by arrival: each turn goes to the
-    // connection served longest ago, one never served first, so a station's
-    // few frames never wait behind another's many. A station that has
-    // finished sending comes before those still sending (it only waits for
-    // its receipt), and of those the one closest to the end: serving it
-    // confirms a whole exchange and frees its slot for a waiting station.
-    Connection* next = nullptr;
-    const auto before = [now](const Connection& a, const Connection& b) {
-      if (a.source != b.source) {
-        const double aServed = Served(*a.source, now), bServed = Served(*b.source, now);
-        if (aServed != bServed) return aServed < bServed;
-        if (a.source->lastServed != b.source->lastServed)
-          return a.source->lastServed < b.source->lastServed;
-      }
-      const bool aEnding = a.stationDone || a.refused, bEnding = b.stationDone || b.refused;
-      if (aEnding != bEnding) return aEnding;
-      if (aEnding && a.frames.size() != b.frames.size()) return a.frames.size() < b.frames.size();
-      if ((a.taken == 0) != (b.taken == 0)) return a.taken == 0;
-      if (a.taken != 0 && a.lastServed != b.lastServed) return a.lastServed < b.lastServed;
-      return a.accepted < b.accepted;
-    };
-    for (auto& c : connections_)
-      if (!c->frames.empty() && (next == nullptr || before(*c, *next))) next = c.get();
+    Connection* next = NextToServe(now, &wake);
     if (next != nullptr) {
       Connection& c = *next;
       found = true;
@@ -378,6 +354,16 @@ bool Server::RefuseTaken() {
   return true;
 }
 
+bool Server::RejectTaken() {
+  PallixMutexLock lock(lock_);
+  if (inHand_ == nullptr) return false;
+  // Handled like any other once the reader asks again, but its station
+  // hears that it was refused, not delivered (Receipts.cpp): it must not
+  // send it again.
+  inHand_->rejectPending = true;
+  return true;
+}
+
 int Server::FramePeer(char* address, std::size_t size, int* port) {
   PallixMutexLock lock(lock_);
   if (!lastKnown_) {
@@ -397,6 +383,15 @@ bool Server::PeerConnected(const char* address, int port) {
   for (const Waiting& w : waiting_)
     if (w.port == port && std::strcmp(w.address, address) == 0) return true;
   return false;
+}
+
+int Server::QueuedFrames(const char* address, int port) {
+  PallixMutexLock lock(lock_);
+  int n = 0;
+  for (auto& c : connections_)
+    if (c->port == port && std::strcmp(c->address, address) == 0)
+      n += static_cast<int>(c->frames.size());
+  return n;
 }
 
 int Server::SendingConnections() {

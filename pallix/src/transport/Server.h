@@ -1,9 +1,11 @@
-// Server - a server channel: one I/O thread that takes stations'
-// connections into a bounded number of slots, reads their frames, and
-// hands them to the channel's one reader. Its parts: Server.cpp (the
-// thread, reading, taking frames), ServerSlots.cpp (accepting, giving way,
-// sharing the slots by address), Receipts.cpp (confirming and closing
-// connections), CloseReports.cpp (what a closed connection reports).
+// Server - a server channel: one I/O thread that takes every station's
+// connection in as it comes, reads the frames of a bounded number of them,
+// and hands them to the channel's one reader, the station that has had
+// least first. Its parts: Server.cpp (the thread, reading, taking frames),
+// ServerSlots.cpp (accepting, the places and who waits for them),
+// ServerOrder.cpp (whose frame goes next, and whether its station still
+// waits for it), Receipts.cpp (confirming and closing connections),
+// CloseReports.cpp (what a closed connection reports).
 #ifndef PALLIX_TRANSPORT_SERVER_H
 #define PALLIX_TRANSPORT_SERVER_H
 
@@ -43,6 +45,14 @@ class Server {
   // told what of it is handled before it and closed (PallixRefuseFrame).
   // False when no frame is in hand.
   bool RefuseTaken();
+  // The frame TakeFrame returned last is refused for good: it counts as
+  // answered but not delivered, and the connection goes on
+  // (PallixRejectFrame). False when no frame is in hand.
+  bool RejectTaken();
+  // Whether the station of the frame TakeFrame returned last still waits
+  // for it (PallixFrameWanted): 1 yes (or no frame in hand), 0 it gave up
+  // (the frame must not be written), 2 it is being asked.
+  int InHandWanted();
   // The station of the frame the latest TakeFrame returned (see
   // PallixFramePeer): 1, or 0 when it returned none or the address is unknown.
   int FramePeer(char* address, std::size_t size, int* port);
@@ -53,16 +63,20 @@ class Server {
   int SendingConnections();
   int Limit();
   int AcceptShortages();
+  // Finished frames of the station at address:port waiting to be taken.
+  int QueuedFrames(const char* address, int port);
 
  private:
   // A peer address and what it has had of the server lately. Every
   // connection of one address counts towards it, so that one flooding
-  // address, or a few, take neither the whole pace nor every slot from the
+  // address, or a few, take neither the whole pace nor every place from the
   // stations of others.
   struct Source {
     double served = 0;           // frames taken, halving every kServedHalfLifeMs
     Clock::time_point servedAt;  // when `served` was last brought up to date
     Clock::time_point lastServed;
+    std::size_t held = 0;  // its open connections, waiting ones too
+    double standing = 0;   // served lately and held: worked out afresh where it is used
   };
 
   struct Connection {
@@ -72,18 +86,21 @@ class Server {
     // A bad frame came: nothing more is read; the connection is closed once
     // the frames before it are handled, with a receipt for them.
     bool refused = false;
+    // Its station gave up on it (reset, or closed while its frames waited):
+    // nothing of it is handled any more.
+    bool gaveUp = false;
     Frame partial{};
     std::size_t have = 0;            // bytes of the partial frame received so far
     Clock::time_point frameStarted;  // when the partial frame's first byte came
     std::deque<Frame> frames;        // finished frames, oldest first
     std::uint32_t received = 0;      // well-formed frames completed on it and kept
     std::uint32_t chunks = 0;        // of those, file chunks: the work a station comes for
+    std::uint32_t rejected = 0;      // of those handled, refused for good
     bool inHand = false;             // its frame went out with the last TakeFrame
     Clock::time_point accepted;
     Clock::time_point lastHeard;
-    // When it last completed a file chunk (or was accepted, or was last let
-    // go after flow control held it back): how long it has been idle. A
-    // keep-alive is no work.
+    // When it last completed a file chunk (or was accepted): how long it has
+    // been idle. A keep-alive is no work.
     Clock::time_point lastChunk;
     // When a frame of it was last taken, and how many were.
     Clock::time_point lastServed;
@@ -94,18 +111,25 @@ class Server {
     Clock::time_point lastReceipt;
     std::uint32_t receiptCount = 0;
     bool receiptsBroken = false;
+    // When its station last had a sign that it is served (a byte read, a
+    // receipt that raised its count, an answer to the question below):
+    // its frames waiting longer than kStaleAfterMs since are only taken
+    // once its station answers a receipt (probedAt: when it was sent).
+    Clock::time_point lastProgress;
+    Clock::time_point probedAt;
+    bool probeWanted = false;    // the reader asks that it be sent (by the I/O thread)
+    bool rejectPending = false;  // its frame in hand was refused for good
     // The station, for the reports and PallixFramePeer.
     char address[PALLIX_PEER_ADDRESS_SIZE] = {};
     int port = 0;
     Source* source = nullptr;        // its address's record in sources_
     std::size_t partialDropped = 0;  // bytes of an unfinished frame the station ended on
     std::size_t framesDropped = 0;   // frames it gave up unhandled when it gave way
-    std::size_t addressHeld = 0;     // slots its address held when it made room for another
+    double addressStanding = 0;      // its address's standing when it made room for another
   };
 
-  // A connection taken in while the slots are shared by address, to see
-  // its address, and not read yet: it waits for a slot, ahead of those
-  // still in the system's queue.
+  // A connection taken in to see its address and not read yet: it waits
+  // for a place, ahead of those still in the system's queue.
   struct Waiting {
     net::SocketHandle socket = net::kNoSocket;
     char address[PALLIX_PEER_ADDRESS_SIZE] = {};
@@ -123,9 +147,10 @@ class Server {
     kBadTrailer,   // a frame whose trailer is wrong
     kTooSlow,      // a frame not complete in time
     kGaveWay,      // made room for a waiting station
-    kShared,       // made room for a station of an address holding fewer slots
+    kShared,       // made room for a station of an address standing lower
     kDescriptors,  // fewer connections held after a shortage of descriptors
     kUnhandled,    // the reader could not handle one of its frames
+    kGaveUp,       // its station closed while its frames waited
   };
 
   Server() = default;
@@ -149,21 +174,22 @@ class Server {
   static bool WaitingOnUs(const Connection& c) {
     return c.open && (c.stationDone || c.refused || HeldBack(c));
   }
+  // Takes the connections in the system's queue, up to a bound per round
+  // so that reading goes on: into a place, or to wait for one.
   bool WantsToAccept(Clock::time_point now) PALLIX_REQUIRES(lock_);
   void AcceptPending(Clock::time_point now) PALLIX_REQUIRES(lock_);
-  // Takes one connection from the system's queue: into a free slot, the
-  // slot of one that gives way, or while the slots are shared a waiting
-  // place or the place of one of the busiest address. False when none can
-  // be taken now; *turnedAway once a newcomer was closed again at once.
-  bool AcceptOne(Clock::time_point now, bool* turnedAway) PALLIX_REQUIRES(lock_);
-  // Takes waiting connections into free slots, or the slots of those that
-  // give way: the one whose address holds the fewest slots first.
+  bool AcceptOne(Clock::time_point now) PALLIX_REQUIRES(lock_);
+  // A newcomer with every waiting place taken: it takes the place of the
+  // newest waiting one of the address standing highest, if its own stands
+  // at least two lower; else it is turned away.
+  void WaitOrTurnAway(const Waiting& w, Clock::time_point now) PALLIX_REQUIRES(lock_);
+  // Takes waiting connections into free places, or the places of those
+  // that give way: the one whose address stands lowest first.
   void ActivateWaiting(Clock::time_point now) PALLIX_REQUIRES(lock_);
-  void Activate(net::SocketHandle s, const char* address, int port, Source* source,
-                Clock::time_point now) PALLIX_REQUIRES(lock_);
-  // Closes, unread, the newest waiting connection of `source`; false when
-  // it has none.
-  bool DropNewestWaiting(const Source* source, std::size_t held) PALLIX_REQUIRES(lock_);
+  void Activate(const Waiting& w, Clock::time_point now) PALLIX_REQUIRES(lock_);
+  // Closes, unread, the newest waiting connection of `source` (any, when
+  // null); false when it has none.
+  bool DropNewestWaiting(const Source* source) PALLIX_REQUIRES(lock_);
   void OnShortage(Clock::time_point now) PALLIX_REQUIRES(lock_);
   Connection* GiveWayCandidate(Clock::time_point now) PALLIX_REQUIRES(lock_);
   void GiveWay(Connection* c, Closing why) PALLIX_REQUIRES(lock_);
@@ -171,30 +197,44 @@ class Server {
   bool FramesFlowing(Clock::time_point now) const PALLIX_REQUIRES(lock_) {
     return now - lastTaken_ < std::chrono::milliseconds(kGiveWayIdleMs);
   }
-  // Sharing the slots by address (see kShareDivisor).
-  std::size_t ShareThreshold() const PALLIX_REQUIRES(lock_);
-  // The address holding the most slots (of those, the one served most
-  // lately), and how many it holds; null when there is no connection.
-  Source* BusiestSource(Clock::time_point now, std::size_t* held) const PALLIX_REQUIRES(lock_);
-  std::size_t Holding(const Source* source) const PALLIX_REQUIRES(lock_);
-  bool MayShare(Clock::time_point now) const PALLIX_REQUIRES(lock_);
-  // The connection of `busiest` that makes room for a station of another
-  // address: the one with the most frames still to be taken.
-  Connection* ShareCandidate(const Source* busiest) const PALLIX_REQUIRES(lock_);
-  void TurnAway(net::SocketHandle s, const char* address, int port, std::size_t held)
-      PALLIX_REQUIRES(lock_);
+  // Each address's standing, afresh: frames taken from it lately and the
+  // connections it holds.
+  void WorkOutStandings(Clock::time_point now) PALLIX_REQUIRES(lock_);
+  // The connection of the address standing highest that makes room for a
+  // waiting one of `newcomer`'s address, if that one stands at least two
+  // lower; null otherwise (standings worked out).
+  Connection* RoomByStanding(const Source* newcomer) PALLIX_REQUIRES(lock_);
+  void TurnAway(const Waiting& w) PALLIX_REQUIRES(lock_);
   Source* SourceOf(const char* address, Clock::time_point now) PALLIX_REQUIRES(lock_);
   static double Served(const Source& source, Clock::time_point now);
   // Forgets addresses with no connection that have had nothing taken for a
   // while, so the table does not grow with every peer ever seen.
   void PruneSources(Clock::time_point now) PALLIX_REQUIRES(lock_);
   void ReadFrom(Connection& c, Clock::time_point now) PALLIX_REQUIRES(lock_);
+  void TakeInBytes(Connection& c, const unsigned char* p, std::size_t n, Clock::time_point now)
+      PALLIX_REQUIRES(lock_);
   void Refuse(Connection& c, Closing why) PALLIX_REQUIRES(lock_);
+  // The connection whose frame goes next (ServerOrder.cpp): null when none
+  // has a frame ready.
+  // *wake once the I/O thread has work from it (a question to send, a
+  // connection to close).
+  Connection* NextToServe(Clock::time_point now, bool* wake) PALLIX_REQUIRES(lock_);
+  // Whether a connection's frames may be taken now: a station whose frames
+  // have waited long is asked first whether it still waits for them.
+  bool StillWanted(Connection& c, Clock::time_point now, bool* wake) PALLIX_REQUIRES(lock_);
+  // Sends that question: a receipt that confirms nothing new (I/O thread).
+  void Probe(Connection& c, Clock::time_point now) PALLIX_REQUIRES(lock_);
+  // Its station gave up: the frames not yet taken are dropped unconfirmed.
+  void GiveUp(Connection& c) PALLIX_REQUIRES(lock_);
   void Watch(Connection& c, Clock::time_point now) PALLIX_REQUIRES(lock_);
   static std::uint32_t Handled(const Connection& c);
-  void SendReceipt(Connection& c, std::uint32_t count) PALLIX_REQUIRES(lock_);
+  // What the connection's next receipt confirms: handled, less those
+  // refused for good.
+  static std::uint32_t Confirmed(const Connection& c) { return Handled(c) - c.rejected; }
+  void SendReceipt(Connection& c, std::uint32_t handled) PALLIX_REQUIRES(lock_);
   void Finish(Connection& c, Closing why) PALLIX_REQUIRES(lock_);
   void Drop(Connection& c, Closing why) PALLIX_REQUIRES(lock_);
+  void CloseSocket(Connection& c) PALLIX_REQUIRES(lock_);
   void ReportClose(const Connection& c, Closing why) PALLIX_REQUIRES(lock_);
   void ReportFinished(const Connection& c) PALLIX_REQUIRES(lock_);
   void ReportSilence(const Connection& c) PALLIX_REQUIRES(lock_);
@@ -208,18 +248,18 @@ class Server {
   std::atomic<bool> stop_{false};
   PallixMutex lock_;
   std::vector<std::unique_ptr<Connection>> connections_ PALLIX_GUARDED_BY(lock_);
+  // Taken in, not read yet, oldest first; at most waitingLimit_: what the
+  // descriptors leave beside the places (at most kMaxWaiting), none after
+  // a shortage of descriptors.
+  std::deque<Waiting> waiting_ PALLIX_GUARDED_BY(lock_);
+  std::size_t waitingRoom_ PALLIX_GUARDED_BY(lock_) = 0;
+  std::size_t waitingLimit_ PALLIX_GUARDED_BY(lock_) = 0;
   // Peer addresses of connections and of frames taken lately. Nodes stay
   // where they are, so connections point at them.
   std::unordered_map<std::string, Source> sources_ PALLIX_GUARDED_BY(lock_);
   Clock::time_point sourcesPruned_ PALLIX_GUARDED_BY(lock_);
   Connection* inHand_ PALLIX_GUARDED_BY(lock_) = nullptr;  // whose frame TakeFrame returned last
   Clock::time_point lastTaken_ PALLIX_GUARDED_BY(lock_);   // when TakeFrame last returned a frame
-  // Taken in while the slots are shared, oldest first.
-  // At most waitingLimit_: what the descriptors leave beside the slots (at
-  // most kMaxWaiting), none after a shortage of descriptors.
-  std::deque<Waiting> waiting_ PALLIX_GUARDED_BY(lock_);
-  std::size_t waitingRoom_ PALLIX_GUARDED_BY(lock_) = 0;
-  std::size_t waitingLimit_ PALLIX_GUARDED_BY(lock_) = 0;
   // The most connections the descriptors of the process allow (at most
   // kMaxConnections), fixed at the start.
   std::size_t slots_ = kMaxConnections;
@@ -228,9 +268,6 @@ class Server {
   Clock::time_point limitRestores_ PALLIX_GUARDED_BY(lock_);
   Clock::time_point acceptResumes_ PALLIX_GUARDED_BY(lock_);
   Clock::duration acceptPause_ PALLIX_GUARDED_BY(lock_){};
-  // Since when every slot has been taken, with none that could give way,
-  // while frames are taken (zero: not so).
-  Clock::time_point crowdedSince_ PALLIX_GUARDED_BY(lock_);
   int shortages_ PALLIX_GUARDED_BY(lock_) = 0;
   int failedAccepts_ PALLIX_GUARDED_BY(lock_) = 0;  // in a row, since accepting last worked
   bool fullReported_ PALLIX_GUARDED_BY(lock_) = false;

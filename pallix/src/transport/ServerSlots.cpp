@@ -1,5 +1,7 @@
-// The server's slots: accepting stations, giving way to waiting ones, and
-// sharing the slots by peer address when one address holds many.
+// The server's places: taking in every station as it comes, who waits for
+// a place and who gets the next one, and making room: first from
+// connections that do no work, then from the address that has had and
+// holds the most.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -12,37 +14,26 @@ namespace pallix::transport {
 
 bool Server::WantsToAccept(Clock::time_point now) {
   if (now < acceptResumes_) return false;
-  return connections_.size() < limit_ || GiveWayCandidate(now) != nullptr || MayShare(now);
+  // Without room to wait (a process short of descriptors) a newcomer is
+  // taken only into a place: it waits in the system's queue meanwhile,
+  // nothing of it lost.
+  return waitingLimit_ > 0 || connections_.size() < limit_ || GiveWayCandidate(now) != nullptr;
 }
 
 void Server::AcceptPending(Clock::time_point now) {
-  // Bounded, so that a storm of connections cannot starve the readers.
-  bool turnedAway = false;
-  for (int i = 0; i < 64; ++i) {
-    if (!AcceptOne(now, &turnedAway)) break;
+  // Bounded, so that a storm of connections cannot starve the readers; the
+  // loop comes straight back while more wait.
+  for (int i = 0; i < kAcceptsPerRound; ++i) {
+    if (!WantsToAccept(now) || !AcceptOne(now)) break;
   }
-  // Peers turned away come straight back: a short rest keeps them from
-  // taking the thread, while the queue still moves fast enough that a
-  // station behind them is reached within moments.
-  if (turnedAway)
-    acceptResumes_ = std::max(acceptResumes_, now + std::chrono::milliseconds(kTurnAwayRestMs));
+  ActivateWaiting(now);
 }
 
-bool Server::AcceptOne(Clock::time_point now, bool* turnedAway) {
-  if (now < acceptResumes_) return false;
-  // Those taken in earlier go before the system's queue.
-  ActivateWaiting(now);
-  // At the limit a connection makes room, but only once a station is
-  // really there to take its place.
-  Connection* room = nullptr;
-  const bool full = connections_.size() >= limit_;
-  if (full) {
-    room = GiveWayCandidate(now);
-    if (room == nullptr && !MayShare(now)) return false;
-  }
+bool Server::AcceptOne(Clock::time_point now) {
   bool shortage = false;
-  net::SocketHandle s = net::Accept(listener_, &shortage);
-  if (s == net::kNoSocket) {
+  Waiting w;
+  w.socket = net::Accept(listener_, &shortage, w.address, sizeof w.address, &w.port);
+  if (w.socket == net::kNoSocket) {
     if (shortage) OnShortage(now);
     return false;
   }
@@ -53,101 +44,108 @@ bool Server::AcceptOne(Clock::time_point now, bool* turnedAway) {
     failedAccepts_ = 0;
   }
   acceptPause_ = Clock::duration::zero();
-  Waiting w;
-  w.socket = s;
-  net::PeerAddress(s, w.address, sizeof w.address, &w.port);
-  w.source = SourceOf(w.address, now);
-  if (room != nullptr) GiveWay(room, Closing::kGaveWay);
-  if (!full || room != nullptr) {
-    Activate(w.socket, w.address, w.port, w.source, now);
+  if (w.address[0] == '\0') {
+    // The system no longer names its peer (it was reset before it was
+    // taken in): nothing can come of it, and it must not count as an
+    // address of its own.
+    net::Close(w.socket);
+    PALLIX_LOG_EVENT(kInfo, PALLIX_LOG_NET, kClosed, nullptr, "address unknown",
+                     "a connection whose address is unknown closed: it was reset before it was "
+                     "taken in, and the system no longer names its peer");
     return true;
   }
-  // Every slot busy and none may give way: the slots are shared by
-  // address. The newcomer waits for a slot while there is room to wait;
-  // beyond that, one of an address holding fewer takes the place of one of
-  // the address holding most, and anything else cannot be held.
+  w.source = SourceOf(w.address, now);
+  ++w.source->held;
+  // Those taken in earlier go first; with none of them, a free place or
+  // one that gives way takes the newcomer at once.
+  if (waiting_.empty()) {
+    Connection* room = connections_.size() < limit_ ? nullptr : GiveWayCandidate(now);
+    if (connections_.size() < limit_ || room != nullptr) {
+      if (room != nullptr) GiveWay(room, Closing::kGaveWay);
+      Activate(w, now);
+      return true;
+    }
+  }
   if (waiting_.size() < waitingLimit_) {
     waiting_.push_back(w);
-    return true;
+  } else {
+    WaitOrTurnAway(w, now);
   }
-  std::size_t busiestHeld = 0;
-  const Source* busiest = BusiestSource(now, &busiestHeld);
-  const std::size_t held = Holding(w.source);
-  if (busiest == nullptr || busiest == w.source || held + 2 > busiestHeld) {
-    TurnAway(s, w.address, w.port, held);
-    *turnedAway = true;
-    return true;
-  }
-  if (DropNewestWaiting(busiest, busiestHeld)) {
-    waiting_.push_back(w);
-    return true;
-  }
-  Connection* victim = ShareCandidate(busiest);
-  if (victim == nullptr) {
-    TurnAway(s, w.address, w.port, held);
-    *turnedAway = true;
-    return true;
-  }
-  victim->addressHeld = busiestHeld;
-  GiveWay(victim, Closing::kShared);
-  Activate(w.socket, w.address, w.port, w.source, now);
   return true;
 }
 
-void Server::Activate(net::SocketHandle s, const char* address, int port, Source* source,
-                      Clock::time_point now) {
+void Server::WaitOrTurnAway(const Waiting& w, Clock::time_point now) {
+  WorkOutStandings(now);
+  const Source* highest = nullptr;
+  for (const Waiting& other : waiting_)
+    if (highest == nullptr || other.source->standing > highest->standing) highest = other.source;
+  // It counts itself already: once it has taken the place its address
+  // stands no higher than the other, so the two never take places from
+  // each other in turn.
+  if (highest != nullptr && highest != w.source && w.source->standing + 1 <= highest->standing &&
+      DropNewestWaiting(highest)) {
+    waiting_.push_back(w);
+    return;
+  }
+  TurnAway(w);
+}
+
+void Server::Activate(const Waiting& w, Clock::time_point now) {
   auto c = std::make_unique<Connection>();
-  c->socket = s;
-  std::snprintf(c->address, sizeof c->address, "%s", address);
-  c->port = port;
-  c->source = source;
+  c->socket = w.socket;
+  std::snprintf(c->address, sizeof c->address, "%s", w.address);
+  c->port = w.port;
+  c->source = w.source;
   c->accepted = now;
   c->lastHeard = now;
   c->lastChunk = now;
   c->lastReceipt = now;
+  c->lastProgress = now;
   PALLIX_LOG_EVENT(PALLIX_LOG_INFO, PALLIX_LOG_NET, PALLIX_EVENT_CONNECTION_OPENED, c->address,
-                   nullptr, "station %s:%d connected (%zu of %zu slots taken)", c->address, c->port,
-                   connections_.size() + 1, limit_);
+                   nullptr, "station %s:%d connected (%zu of %zu places taken)", c->address,
+                   c->port, connections_.size() + 1, limit_);
   connections_.push_back(std::move(c));
 }
 
 void Server::ActivateWaiting(Clock::time_point now) {
-  if (waiting_.empty()) return;
-  std::unordered_map<const Source*, std::size_t> active;
-  for (const auto& c : connections_)
-    if (c->open) ++active[c->source];
   while (!waiting_.empty()) {
-    if (connections_.size() >= limit_) {
-      Connection* room = GiveWayCandidate(now);
-      if (room == nullptr) return;
-      if (room->open) --active[room->source];
-      GiveWay(room, Closing::kGaveWay);
-    }
-    // The address holding the fewest slots first; of its connections the
-    // one waiting longest (the deque keeps them oldest first).
+    WorkOutStandings(now);
+    // The address standing lowest first; of its connections the one
+    // waiting longest (the deque keeps them oldest first).
     auto next = waiting_.begin();
     for (auto it = waiting_.begin(); it != waiting_.end(); ++it)
-      if (active[it->source] < active[next->source]) next = it;
+      if (it->source->standing < next->source->standing) next = it;
+    if (connections_.size() >= limit_) {
+      Connection* room = GiveWayCandidate(now);
+      Closing why = Closing::kGaveWay;
+      if (room == nullptr) {
+        room = RoomByStanding(next->source);
+        why = Closing::kShared;
+      }
+      if (room == nullptr) return;
+      GiveWay(room, why);
+    }
     const Waiting w = *next;
     waiting_.erase(next);
-    ++active[w.source];
-    Activate(w.socket, w.address, w.port, w.source, now);
+    Activate(w, now);
   }
 }
 
-bool Server::DropNewestWaiting(const Source* source, std::size_t held) {
+bool Server::DropNewestWaiting(const Source* source) {
   for (auto it = waiting_.rbegin(); it != waiting_.rend(); ++it) {
     if (source != nullptr && it->source != source) continue;
     const Waiting w = *it;
     waiting_.erase(std::next(it).base());
     net::Close(w.socket);
+    if (w.source->held > 0) --w.source->held;
     if (source != nullptr) {
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, w.address, "gave way",
                        "connection from %s:%d closed unread to make room for a station of "
-                       "another address: all %zu slots were taken and busy, %zu connections "
-                       "waited, and %s held %zu slots and places, the most: the station must "
-                       "send again",
-                       w.address, w.port, limit_, waiting_.size() + 1, w.address, held);
+                       "another address: all %zu places and %zu waiting places were taken, and "
+                       "%s had and held the most (%zu connections, %.0f frames lately): the "
+                       "station must send again",
+                       w.address, w.port, limit_, waiting_.size() + 1, w.address, w.source->held,
+                       w.source->standing - static_cast<double>(w.source->held) - 1);
     } else {
       PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, kClosed, w.address, "out of descriptors",
                        "connection from %s:%d closed unread because the process ran out of "
@@ -160,69 +158,47 @@ bool Server::DropNewestWaiting(const Source* source, std::size_t held) {
   return false;
 }
 
-std::size_t Server::ShareThreshold() const {
-  return std::max(kShareMinimum, limit_ / kShareDivisor);
+void Server::WorkOutStandings(Clock::time_point now) {
+  for (auto& [address, source] : sources_)
+    source.standing = Served(source, now) + static_cast<double>(source.held);
 }
 
-std::size_t Server::Holding(const Source* source) const {
-  std::size_t n = 0;
+Server::Connection* Server::RoomByStanding(const Source* newcomer) {
+  const Source* highest = nullptr;
   for (const auto& c : connections_)
-    if (c->open && c->source == source) ++n;
-  for (const Waiting& w : waiting_)
-    if (w.source == source) ++n;
-  return n;
-}
-
-Server::Source* Server::BusiestSource(Clock::time_point now, std::size_t* held) const {
-  // A handful of addresses at most hold many slots: counting them afresh
-  // costs a pass over the slots.
-  std::unordered_map<Source*, std::size_t> count;
-  for (const auto& c : connections_)
-    if (c->open) ++count[c->source];
-  for (const Waiting& w : waiting_) ++count[w.source];
-  Source* busiest = nullptr;
-  *held = 0;
-  for (const auto& [source, n] : count) {
-    if (n > *held ||
-        (n == *held && busiest != nullptr && Served(*source, now) > Served(*busiest, now))) {
-      busiest = source;
-      *held = n;
-    }
-  }
-  return busiest;
-}
-
-bool Server::MayShare(Clock::time_point now) const {
-  // While the spool holds frames up nobody could be served: newcomers wait.
-  if (!FramesFlowing(now) || crowdedSince_ == Clock::time_point()) return false;
-  if (now - crowdedSince_ < std::chrono::milliseconds(kShareAfterMs)) return false;
-  std::size_t held = 0;
-  BusiestSource(now, &held);
-  return held >= ShareThreshold();
-}
-
-Server::Connection* Server::ShareCandidate(const Source* busiest) const {
-  // The one that would hold its slot longest: the most frames still to be
-  // taken, then the newest. Never the one whose frame is in hand, nor one
-  // already closing after a bad frame.
+    if (c->open && (highest == nullptr || c->source->standing > highest->standing))
+      highest = c->source;
+  // Two lower: once it has moved the newcomer's address stands no higher
+  // than the other, so two addresses never take places from each other in
+  // turn.
+  if (highest == nullptr || highest == newcomer || newcomer->standing + 2 > highest->standing)
+    return nullptr;
+  // Of that address the connection that loses least: none of its frames
+  // taken yet (nothing of its transfer written), the newest; never the one
+  // whose frame is in hand, nor one closing already.
   Connection* best = nullptr;
+  const auto better = [](const Connection& a, const Connection& b) {
+    if ((a.taken == 0) != (b.taken == 0)) return a.taken == 0;
+    return a.accepted > b.accepted;
+  };
   for (const auto& c : connections_) {
-    if (c->source != busiest || !c->open || c->refused || c->inHand) continue;
-    if (best == nullptr || c->frames.size() > best->frames.size() ||
-        (c->frames.size() == best->frames.size() && c->accepted > best->accepted))
-      best = c.get();
+    if (c->source != highest || !c->open || c->refused || c->inHand) continue;
+    if (best == nullptr || better(*c, *best)) best = c.get();
   }
+  if (best != nullptr) best->addressStanding = highest->standing;
   return best;
 }
 
-void Server::TurnAway(net::SocketHandle s, const char* address, int port, std::size_t held) {
-  net::Close(s);
-  PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, PALLIX_EVENT_CONNECTION_REFUSED, address,
+void Server::TurnAway(const Waiting& w) {
+  net::Close(w.socket);
+  if (w.source->held > 0) --w.source->held;
+  PALLIX_LOG_EVENT(kWarning, PALLIX_LOG_NET, PALLIX_EVENT_CONNECTION_REFUSED, w.address,
                    "address holds the most",
-                   "connection from %s:%d turned away unread: all %zu slots are taken and busy, "
-                   "%zu connections wait for one, and %s already holds %zu of them (no other "
-                   "address holds two more): the station must send again",
-                   address, port, limit_, waiting_.size(), address, held);
+                   "connection from %s:%d turned away unread: all %zu places and %zu waiting "
+                   "places are taken, and its address has had and holds as much as any (%zu "
+                   "connections, %.0f frames lately): the station must send again",
+                   w.address, w.port, limit_, waiting_.size(), w.source->held,
+                   w.source->standing - static_cast<double>(w.source->held) - 1);
 }
 
 Server::Source* Server::SourceOf(const char* address, Clock::time_point now) {
@@ -239,12 +215,12 @@ double Server::Served(const Source& source, Clock::time_point now) {
 void Server::PruneSources(Clock::time_point now) {
   if (now - sourcesPruned_ < std::chrono::seconds(1)) return;
   sourcesPruned_ = now;
+  // A connection closed but not yet let go still points at its address.
   std::unordered_map<const Source*, bool> used;
   for (const auto& c : connections_) used[c->source] = true;
-  for (const Waiting& w : waiting_) used[w.source] = true;
   for (auto it = sources_.begin(); it != sources_.end();) {
     // Below half a frame an address counts as never served.
-    if (used.count(&it->second) == 0 && Served(it->second, now) < 0.5)
+    if (it->second.held == 0 && used.count(&it->second) == 0 && Served(it->second, now) < 0.5)
       it = sources_.erase(it);
     else
       ++it;
@@ -306,13 +282,13 @@ Server::Connection* Server::GiveWayCandidate(Clock::time_point now) {
     if (best == nullptr || earlier(*c, *best)) best = c.get();
   }
   if (best != nullptr) return best;
-  // Every slot busy with frames: only while frames are being taken (while
-  // the spool holds them up nobody could be served anyway, and newcomers
-  // wait), a connection makes room once it has had its slot a while, so
-  // that no station waits for the others' frames to drain. Its frames not
-  // yet taken go unconfirmed. First one that has parked frames and sent
-  // nothing whole since (the longest first), then one that keeps sending,
-  // held back, once it has had its turns (the one that had most first).
+  // Every place busy with frames: only while frames are being taken (while
+  // the spool holds them up nobody could be served anyway), a connection
+  // makes room once it has had its place a while, so that no station waits
+  // for the others' frames to drain. Its frames not yet taken go
+  // unconfirmed. First one that has parked frames and sent nothing whole
+  // since (the longest first), then one that keeps sending, held back, once
+  // it has had its turns (the one that had most first).
   if (!FramesFlowing(now)) return nullptr;
   for (auto& c : connections_) {
     if (!Reading(*c) || HeldBack(*c) || c->inHand || now - c->lastChunk < idle) continue;

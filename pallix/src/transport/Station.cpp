@@ -124,7 +124,16 @@ int Station::Finish() {
                "was not delivered and must be sent again",
                channel_, failedSends_, failedSends_ == 1 ? "" : "s", lastFailure_);
   }
-  return unconfirmed_ || failedSends_ > 0 ? kUnconfirmed : 1;
+  if (unconfirmed_ || failedSends_ > 0) return kUnconfirmed;
+  if (rejectedOnChannel_ > 0) {
+    PALLIX_LOG(PALLIX_LOG_DEBUG, PALLIX_LOG_NET,
+               "channel %d: closed; the monitor refused %llu frame%s for good (its journal says "
+               "why): do not send those again, the rest are delivered",
+               channel_, static_cast<unsigned long long>(rejectedOnChannel_),
+               rejectedOnChannel_ == 1 ? "" : "s");
+    return kRejected;
+  }
+  return 1;
 }
 
 }  // namespace pallix::transport

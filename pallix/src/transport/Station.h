@@ -30,10 +30,14 @@ class Station {
   // (a bad argument): what it was handed never went.
   void NoteFailedSend(int result);
   // Ends the connection, waiting for the monitor's receipts as long as they
-  // confirm more frames (at most the timeout without progress). 1 when no
-  // send failed and every frame Send reported as sent has been confirmed,
-  // kUnconfirmed otherwise.
+  // answer more frames (at most the timeout without progress). kUnconfirmed
+  // when a send failed or a frame Send reported as sent was not answered;
+  // else kRejected when the monitor refused some for good, 1 when it
+  // confirmed them all.
   int Finish();
+  // Frames of the current connection the monitor has answered: delivered, or
+  // refused for good.
+  std::uint64_t AnsweredLocked() const PALLIX_REQUIRES(lock_) { return confirmed_ + rejected_; }
 
  private:
   int SendFrames(const char* host, int port, const unsigned char* data, std::size_t size);
@@ -58,7 +62,10 @@ class Station {
   std::uint64_t sentOnConnection_ PALLIX_GUARDED_BY(lock_) =
       0;                                                  // frames handed to the current connection
   std::uint64_t confirmed_ PALLIX_GUARDED_BY(lock_) = 0;  // of those, the most a receipt confirmed
-  Frame inbound_ PALLIX_GUARDED_BY(lock_){};              // a frame from the monitor, being read
+  std::uint64_t rejected_ PALLIX_GUARDED_BY(lock_) = 0;   // and the most it said were refused
+  // Frames the monitor refused for good on the channel's earlier connections.
+  std::uint64_t rejectedOnChannel_ PALLIX_GUARDED_BY(lock_) = 0;
+  Frame inbound_ PALLIX_GUARDED_BY(lock_){};  // a frame from the monitor, being read
   std::size_t inboundHave_ PALLIX_GUARDED_BY(lock_) = 0;
   bool unconfirmed_ PALLIX_GUARDED_BY(lock_) = false;  // some frames sent were never confirmed
   // Sends that failed, and the last one's result: the frames handed to them

@@ -1,3 +1,3 @@
 // Breaks the layers on purpose: the web view reaches into the monitor's
-// globals (its window, its spool lock).
-#include "app/Globals.h"
+// loop (its window, its spool lock).
+#include "monitor/Board.h"

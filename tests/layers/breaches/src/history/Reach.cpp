@@ -1,3 +1,3 @@
 // Breaks the layers on purpose: brenna-history reaches into the monitor's
-// data path instead of the panel model.
-#include "presentation/Board.h"
+// loop instead of the panel model.
+#include "monitor/Board.h"

@@ -1,3 +1,3 @@
-// Breaks the layers on purpose: the panel model reaches up into the data
-// path.
-#include "presentation/Board.h"
+// Breaks the layers on purpose: the panel model reaches up into the
+// monitor's loop.
+#include "monitor/Board.h"

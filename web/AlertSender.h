@@ -1,0 +1,77 @@
+// AlertSender - brenna-web's alerts on their way to the supervisor: an
+// HTTP POST of a small JSON body to the settings' webhook, the shape the
+// group-chat robots of office messengers take:
+//
+//   {"msgtype":"text","text":{"content":"【一号线】监控程序未运行：..."}}
+//
+// Sent from a thread of its own, one message after the other in the order
+// they came: a page never waits for it. A message that cannot be delivered
+// (no connection, no answer within seconds, an answer other than 2xx) is
+// tried again after 2 s, 4 s, ... at most 5 minutes apart, for an hour at
+// most; each failure and each delivery is said on brenna-web's output (its
+// log), the webhook named by its host alone (its address may hold a key).
+// At most kMaxWaiting messages wait; beyond them the oldest is given up,
+// and said.
+#ifndef BRENNA_WEB_ALERTSENDER_H
+#define BRENNA_WEB_ALERTSENDER_H
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace web {
+
+inline constexpr std::size_t kMaxWaiting = 64;
+
+// The JSON body of one message.
+std::string AlertBody(const std::string& text);
+
+// Posts `body` to `webhook` once; false with why in *why.
+bool PostAlert(const std::string& webhook, const std::string& body, std::string* why);
+
+// The webhook as the log names it: its scheme and host, never its path.
+std::string WebhookHost(const std::string& webhook);
+
+class AlertSender {
+ public:
+  struct Options {
+    std::string webhook;
+    std::chrono::milliseconds firstRetry{2000};
+    std::chrono::milliseconds lastRetry{300000};
+    std::chrono::milliseconds giveUpAfter{3600000};
+    // Where a line of the log goes (brenna-web: its standard output).
+    std::function<void(const std::string&)> say;
+  };
+  explicit AlertSender(Options options);
+  ~AlertSender();
+  AlertSender(const AlertSender&) = delete;
+  AlertSender& operator=(const AlertSender&) = delete;
+
+  void Start();
+  // Ends the thread; a message being posted ends within the post's
+  // timeouts (seconds), those waiting are given up and said.
+  void Stop();
+  // Queues a message; never waits.
+  void Send(const std::string& text);
+
+ private:
+  void Run();
+  // Tries one message until it is delivered, given up or the sender stops.
+  void Deliver(const std::string& text, std::unique_lock<std::mutex>& hold);
+
+  Options options_;
+  std::mutex lock_;
+  std::condition_variable wake_;
+  std::deque<std::string> waiting_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+}  // namespace web
+
+#endif  // BRENNA_WEB_ALERTSENDER_H
