@@ -16,7 +16,7 @@ QUICK=0
 scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build build -j2 --target bench_receive bench_display bench_journal pallix_bench bench_end_to_end \
-  bench_crowds bench_archive bench_web bench_web_hostile bench_ship
+  bench_crowds bench_archive bench_web bench_list bench_web_hostile bench_ship
 
 BENCH=$ROOT/build/bin/bench
 # Temporaries and the programs' private directories stay in the build tree.
@@ -32,6 +32,7 @@ if ((QUICK)); then
   CROWDS=(--runs 3)
   ARCHIVE=(--shown 700 --results 100000)
   WEB=(--results 15 --idle 6)
+  LIST=(--results 15)
   HOSTILE=(--samples 10)
   SHIP=(--days 3)
 else
@@ -40,6 +41,7 @@ else
   CROWDS=()
   ARCHIVE=()
   WEB=()
+  LIST=()
   HOSTILE=()
   SHIP=()
 fi
@@ -84,6 +86,9 @@ section "a real station beside crowds, and after a full spool is freed (bench_cr
 
 section "web view: publication to a browser, 1 and 50 live pages (bench_web)"
 "$BENCH/bench_web" "${WEB[@]}"
+
+section "today's list: publication to its new row, 400 rows on the page (bench_list)"
+"$BENCH/bench_list" "${LIST[@]}"
 
 section "web view under hostile requests, a kiosk beside it (bench_web_hostile)"
 "$BENCH/bench_web_hostile" "${HOSTILE[@]}"

@@ -7,6 +7,7 @@
 
 #include "archive/ArchiveTime.h"
 #include "panel/IdleLook.h"
+#include "panel/Templates.h"
 #include "panel/ValueDisplayIds.h"
 #include "web/DisputeView.h"
 #include "web/PageParts.h"
