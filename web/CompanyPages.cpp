@@ -215,11 +215,13 @@ std::string TotalText(const CompanyCounts& c, int narrowed) {
 
 std::string ResultRowMarkup(const CompanyResult& c) {
   const archive::ResultRow& r = c.result.row;
-  return "<tr><td>" + Html(ShownClock(r.shownLocal)) + "</td><td>" +
-         Html(GroupText(r.deviceGroup)) + "</td><td>" + Html(StationText(r.operatorText)) +
-         "</td><td>" + Html(CleanUtf8(r.stations)) + "</td><td class=\"name\">" +
-         Html(StationText(r.transfer)) + "</td><td class=\"verdicts\">" +
-         VerdictCell(reports::SummarizeVerdicts(c.result.items)) + "</td></tr>\n";
+  // Its place in the company, as a line's list gives its id.
+  return "<tr data-key=\"" + c.key.Text() + "\"><td>" + Html(ShownClock(r.shownLocal)) +
+         "</td><td>" + Html(GroupText(r.deviceGroup)) + "</td><td>" +
+         Html(StationText(r.operatorText)) + "</td><td>" + Html(CleanUtf8(r.stations)) +
+         "</td><td class=\"name\">" + Html(StationText(r.transfer)) +
+         "</td><td class=\"verdicts\">" + VerdictCell(reports::SummarizeVerdicts(c.result.items)) +
+         "</td></tr>\n";
 }
 
 }  // namespace
