@@ -212,6 +212,7 @@ int main(int argc, char** argv) {
   });
   std::printf("/report?%s: status %d, %zu bytes, %.1f s; brenna-web peak %ld kB\n", range.c_str(),
               status, bytes, SecondsSince(start), reportPeak);
+  std::fflush(stdout);  // the CSV takes minutes
   if (csv) {
     std::size_t rows = 0;
     bytes = 0;
