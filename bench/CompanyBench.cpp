@@ -39,6 +39,10 @@ std::string Day(int n) {
   return archive::ToLocal(first + static_cast<std::int64_t>(n) * 24 * 3600 * 1000).day;
 }
 
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 bool Sql(const PostgresServer& server, const std::string& sql) {
   std::vector<std::vector<std::string>> rows;
   std::string error;
@@ -109,6 +113,35 @@ bool Fill(const PostgresServer& server, int lines, int days, int perDay) {
   return Sql(server, "ANALYZE brenna.result; ANALYZE brenna.result_value");
 }
 
+// The company database: its schema, line 1 enrolled and a day of it
+// shipped by brenna-ship, the other lines and days made from it (Fill);
+// *viewer a viewer's string.
+bool MakeCompany(const PostgresServer& server, TempDir& scratch, const ChildProcess::Options& state,
+                 int lines, int days, int perDay, std::string* viewer) {
+  std::string how;
+  if (RunToEnd({BRENNA_SHIP, "--db", server.AdminConninfo(), "--init"}, {},
+               std::chrono::seconds(60), &how) != 0) {
+    std::fprintf(stderr, "bench_company: --init failed: %s\n", how.c_str());
+    return false;
+  }
+  const std::string line = Enrol(server, scratch, "--enrol", "site01/lane001");
+  *viewer = Enrol(server, scratch, "--enrol-viewer", "office");
+  const std::string archive = scratch.file("archive.sqlite");
+  WriteDay(archive, MakeDay(Day(0), perDay));
+  if (line.empty() || viewer->empty() ||
+      RunToEnd({BRENNA_SHIP, "--db", line, "--archive", archive, "--once"}, state,
+               std::chrono::seconds(300), &how) != 0) {
+    std::fprintf(stderr, "bench_company: the first line could not be shipped: %s\n", how.c_str());
+    return false;
+  }
+  const auto filling = std::chrono::steady_clock::now();
+  if (!Fill(server, lines, days, perDay)) return false;
+  std::printf("company database: %d lines x %d days x %d results = %lld results, made in %.0f s\n",
+              lines, days, perDay, static_cast<long long>(lines) * days * perDay,
+              SecondsSince(filling));
+  return true;
+}
+
 // brenna-web's peak resident memory, looked at while `work` runs.
 template <typename Work>
 long PeakWhile(pid_t pid, Work work) {
@@ -126,8 +159,38 @@ long PeakWhile(pid_t pid, Work work) {
   return std::max(peak, ProcessStatus(pid, "VmHWM"));
 }
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+// The report of `range`, then its CSV (unless !csv), asked of brenna-web
+// (`pid`) through `client`: their figures printed.
+void Measure(httplib::Client& client, pid_t pid, const std::string& range, bool csv) {
+  int status = 0;
+  std::size_t bytes = 0;
+  auto start = std::chrono::steady_clock::now();
+  const long reportPeak = PeakWhile(pid, [&] {
+    auto r = client.Get("/report?" + range);
+    status = r ? r->status : -1;
+    bytes = r ? r->body.size() : 0;
+  });
+  std::printf("/report?%s: status %d, %zu bytes, %.1f s; brenna-web peak %ld kB\n", range.c_str(),
+              status, bytes, SecondsSince(start), reportPeak);
+  std::fflush(stdout);  // the CSV takes minutes
+  if (csv) {
+    std::size_t rows = 0;
+    bytes = 0;
+    start = std::chrono::steady_clock::now();
+    const long csvPeak = PeakWhile(pid, [&] {
+      auto r = client.Get("/results.csv?" + range, [&](const char* data, size_t n) {
+        bytes += n;
+        for (size_t i = 0; i < n; ++i) rows += data[i] == '\n';
+        return true;
+      });
+      status = r ? r->status : -1;
+    });
+    const double seconds = SecondsSince(start);
+    std::printf(
+        "/results.csv?%s: status %d, %zu rows, %.1f MB, %.1f s (%.1f MB/s); brenna-web "
+        "peak %ld kB\n",
+        range.c_str(), status, rows, bytes / 1e6, seconds, bytes / 1e6 / seconds, csvPeak);
+  }
 }
 
 }  // namespace
@@ -149,29 +212,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   TempDir scratch;
-  std::string how;
-  if (RunToEnd({BRENNA_SHIP, "--db", server.AdminConninfo(), "--init"}, {},
-               std::chrono::seconds(60), &how) != 0) {
-    std::fprintf(stderr, "bench_company: --init failed: %s\n", how.c_str());
-    return 1;
-  }
-  const std::string line = Enrol(server, scratch, "--enrol", "site01/lane001");
-  const std::string viewer = Enrol(server, scratch, "--enrol-viewer", "office");
-  const std::string archive = scratch.file("archive.sqlite");
-  WriteDay(archive, MakeDay(Day(0), perDay));
   ChildProcess::Options state;
   state.env = {"XDG_STATE_HOME=" + scratch.path().string()};
-  if (line.empty() || viewer.empty() ||
-      RunToEnd({BRENNA_SHIP, "--db", line, "--archive", archive, "--once"}, state,
-               std::chrono::seconds(300), &how) != 0) {
-    std::fprintf(stderr, "bench_company: the first line could not be shipped: %s\n", how.c_str());
-    return 1;
-  }
-  const auto filling = std::chrono::steady_clock::now();
-  if (!Fill(server, lines, days, perDay)) return 1;
-  std::printf("company database: %d lines x %d days x %d results = %lld results, made in %.0f s\n",
-              lines, days, perDay, static_cast<long long>(lines) * days * perDay,
-              SecondsSince(filling));
+  std::string viewer;
+  if (!MakeCompany(server, scratch, state, lines, days, perDay, &viewer)) return 1;
 
   const std::string file = scratch.file("viewer.conninfo");
   WriteFileBytes(file, viewer + "\n");
@@ -200,37 +244,8 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   const long idleKb = ProcessStatus(web.pid(), "VmRSS");
-  const std::string range = "from=" + Day(0) + "&to=" + Day(days - 1);
 
-  int status = 0;
-  std::size_t bytes = 0;
-  auto start = std::chrono::steady_clock::now();
-  const long reportPeak = PeakWhile(web.pid(), [&] {
-    auto r = client.Get("/report?" + range);
-    status = r ? r->status : -1;
-    bytes = r ? r->body.size() : 0;
-  });
-  std::printf("/report?%s: status %d, %zu bytes, %.1f s; brenna-web peak %ld kB\n", range.c_str(),
-              status, bytes, SecondsSince(start), reportPeak);
-  std::fflush(stdout);  // the CSV takes minutes
-  if (csv) {
-    std::size_t rows = 0;
-    bytes = 0;
-    start = std::chrono::steady_clock::now();
-    const long csvPeak = PeakWhile(web.pid(), [&] {
-      auto r = client.Get("/results.csv?" + range, [&](const char* data, size_t n) {
-        bytes += n;
-        for (size_t i = 0; i < n; ++i) rows += data[i] == '\n';
-        return true;
-      });
-      status = r ? r->status : -1;
-    });
-    const double seconds = SecondsSince(start);
-    std::printf(
-        "/results.csv?%s: status %d, %zu rows, %.1f MB, %.1f s (%.1f MB/s); brenna-web "
-        "peak %ld kB\n",
-        range.c_str(), status, rows, bytes / 1e6, seconds, bytes / 1e6 / seconds, csvPeak);
-  }
+  Measure(client, web.pid(), "from=" + Day(0) + "&to=" + Day(days - 1), csv);
   std::printf("brenna-web resident memory: %ld kB serving, %ld kB after\n", idleKb,
               ProcessStatus(web.pid(), "VmRSS"));
   web.Stop();

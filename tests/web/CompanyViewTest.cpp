@@ -90,6 +90,15 @@ std::vector<std::string> Names(const std::string& html) {
   return names;
 }
 
+// Each result of a list by its place in the company (a vehicle's retest
+// has the same transfer name).
+std::set<std::string> Keys(const std::string& html) {
+  std::set<std::string> keys;
+  for (std::size_t at = 0; (at = html.find("data-key=\"", at)) != std::string::npos; ++at)
+    keys.insert(html.substr(at + 10, html.find('"', at + 10) - at - 10));
+  return keys;
+}
+
 // The text of each cell (its tags taken out) of the table with the id
 // `id`, each with the name of its column in the last row of heads.
 using HtmlRow = std::vector<std::pair<std::string, std::string>>;
@@ -261,17 +270,9 @@ TEST_F(CompanyView, EveryLineOfEverySiteAndALinesResultsAsAViewerReadsThemWhileT
   const std::string cursor = first->body.substr(link, first->body.find('"', link) - link);
   auto next = Get("/results?line=north%2Flane2&day=" + yesterday + "&" + cursor);
   ASSERT_TRUE(next && next->status == 200);
-  // Each result by its place in the company (a vehicle's retest has the
-  // same transfer name).
-  auto rows = [](const std::string& html) {
-    std::set<std::string> keys;
-    for (std::size_t at = 0; (at = html.find("data-key=\"", at)) != std::string::npos; ++at)
-      keys.insert(html.substr(at + 10, html.find('"', at + 10) - at - 10));
-    return keys;
-  };
-  std::set<std::string> all = rows(first->body);
+  std::set<std::string> all = Keys(first->body);
   EXPECT_EQ(500u, all.size());
-  for (const std::string& n : rows(next->body)) EXPECT_TRUE(all.insert(n).second) << n;
+  for (const std::string& n : Keys(next->body)) EXPECT_TRUE(all.insert(n).second) << n;
   EXPECT_EQ(520u, all.size());
 
   // A vehicle is looked for by its transfer names: each line may tell its
@@ -313,7 +314,7 @@ TEST_F(CompanyView, EveryLineOfEverySiteAndALinesResultsAsAViewerReadsThemWhileT
   })) << WebLog();
   auto back = Get("/results?line=north%2Flane2&day=" + yesterday);
   ASSERT_TRUE(back);
-  EXPECT_EQ(rows(first->body), rows(back->body));
+  EXPECT_EQ(Keys(first->body), Keys(back->body));
 }
 
 TEST_F(CompanyView, TheCsvAndTheReportOverEveryLine) {
