@@ -30,7 +30,7 @@ foreach(field OSystem Subsystem)
   endif()
 endforeach()
 # What every Windows since 7 has in its system folder.
-set(windows_dlls ADVAPI32.dll COMCTL32.dll GDI32.dll KERNEL32.dll msvcrt.dll SHELL32.dll
+set(windows_dlls ADVAPI32.dll bcrypt.dll COMCTL32.dll GDI32.dll KERNEL32.dll msvcrt.dll SHELL32.dll
                  USER32.dll WS2_32.dll ole32.dll)
 string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${headers}")
 if(NOT imports)
