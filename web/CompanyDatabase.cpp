@@ -258,36 +258,42 @@ bool CompanyDatabase::Connect(ship::PgConnection& db, std::string* error) const 
 
 bool CompanyDatabase::Take(std::unique_ptr<ship::PgConnection>* db, bool* reused,
                            std::string* error) {
-  std::unique_lock<std::mutex> hold(lock_);
-  const bool free = freed_.wait_for(hold, options_.wait,
-                                    [&] { return !idle_.empty() || open_ < options_.connections; });
-  if (!free) {
-    *error = "公司数据库的连接都在使用中（最多 " + std::to_string(options_.connections) +
-             " 个），请稍后再试";
-    return false;
+  {
+    MutexLock hold(lock_);
+    const auto until = std::chrono::steady_clock::now() + options_.wait;
+    while (idle_.empty() && open_ >= options_.connections &&
+           freed_.wait_until(lock_, until) != std::cv_status::timeout) {
+    }
+    *reused = !idle_.empty();
+    if (*reused) {
+      *db = std::move(idle_.back());
+      idle_.pop_back();
+      return true;
+    }
+    if (open_ >= options_.connections) {
+      *error = "公司数据库的连接都在使用中（最多 " + std::to_string(options_.connections) +
+               " 个），请稍后再试";
+      return false;
+    }
+    ++open_;
   }
-  *reused = !idle_.empty();
-  if (*reused) {
-    *db = std::move(idle_.back());
-    idle_.pop_back();
-    return true;
-  }
-  ++open_;
-  hold.unlock();
+  // Connected outside the lock: others take and give back meanwhile.
   auto made = std::make_unique<ship::PgConnection>();
   if (Connect(*made, error)) {
     *db = std::move(made);
     return true;
   }
-  hold.lock();
-  --open_;
+  {
+    MutexLock hold(lock_);
+    --open_;
+  }
   freed_.notify_one();
   return false;
 }
 
 void CompanyDatabase::Give(std::unique_ptr<ship::PgConnection> db) {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     if (db != nullptr && db->Good())
       idle_.push_back(std::move(db));
     else

@@ -15,13 +15,12 @@
 #define BRENNA_WEB_COMPANYDATABASE_H
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/Mutex.h"
 #include "ship/Conninfo.h"
 #include "ship/PgConnection.h"
 #include "web/CompanySource.h"
@@ -58,15 +57,16 @@ class CompanyDatabase : public CompanySource {
   // Runs `work` on a connection of the pool; once more on a new connection
   // when a kept one turns out broken (the database restarted meanwhile).
   bool WithConnection(const Work& work, std::string* error);
-  bool Take(std::unique_ptr<ship::PgConnection>* db, bool* reused, std::string* error);
-  void Give(std::unique_ptr<ship::PgConnection> db);
+  bool Take(std::unique_ptr<ship::PgConnection>* db, bool* reused, std::string* error)
+      PALLIX_EXCLUDES(lock_);
+  void Give(std::unique_ptr<ship::PgConnection> db) PALLIX_EXCLUDES(lock_);
   bool Connect(ship::PgConnection& db, std::string* error) const;
 
   const Options options_;
-  std::mutex lock_;
-  std::condition_variable freed_;
-  std::vector<std::unique_ptr<ship::PgConnection>> idle_;
-  int open_ = 0;  // connections made and not dropped, idle or in use
+  Mutex lock_;
+  CondVar freed_;  // a connection given back or dropped
+  std::vector<std::unique_ptr<ship::PgConnection>> idle_ PALLIX_GUARDED_BY(lock_);
+  int open_ PALLIX_GUARDED_BY(lock_) = 0;  // connections made and not dropped, idle or in use
 };
 
 }  // namespace web

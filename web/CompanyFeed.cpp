@@ -17,20 +17,22 @@ CompanyFeed::~CompanyFeed() { Stop(); }
 
 void CompanyFeed::Start() {
   if (thread_.joinable()) return;
-  thread_ = std::thread([this] {
-    std::unique_lock<std::mutex> hold(lock_);
-    while (!stopped_) {
-      hold.unlock();
-      LookOnce();
-      hold.lock();
-      wake_.wait_for(hold, options_.poll, [this] { return stopped_; });
+  thread_ = std::thread([this] { Run(); });
+}
+
+void CompanyFeed::Run() {
+  while (!Stopped()) {
+    LookOnce();
+    MutexLock hold(lock_);
+    const auto until = std::chrono::steady_clock::now() + options_.poll;
+    while (!stopped_ && wake_.wait_until(lock_, until) != std::cv_status::timeout) {
     }
-  });
+  }
 }
 
 void CompanyFeed::Stop() {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     stopped_ = true;
   }
   wake_.notify_all();
@@ -39,7 +41,7 @@ void CompanyFeed::Stop() {
 }
 
 bool CompanyFeed::Stopped() const {
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   return stopped_;
 }
 
@@ -62,7 +64,7 @@ void CompanyFeed::LookOnce() {
   }
   auto json = std::make_shared<const std::string>(CompanyOverviewJson(next, now));
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     const bool same = *json == *state_.json;
     next.json = std::move(json);
     next.version = state_.version + (same ? 0 : 1);
@@ -73,14 +75,17 @@ void CompanyFeed::LookOnce() {
 }
 
 CompanyState CompanyFeed::Current() const {
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   return state_;
 }
 
 bool CompanyFeed::WaitForChange(std::uint64_t seen, std::chrono::milliseconds limit,
                                 CompanyState* out) const {
-  std::unique_lock<std::mutex> hold(lock_);
-  changed_.wait_for(hold, limit, [&] { return stopped_ || state_.version != seen; });
+  MutexLock hold(lock_);
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!stopped_ && state_.version == seen &&
+         changed_.wait_until(lock_, until) != std::cv_status::timeout) {
+  }
   if (state_.version == seen) return false;
   *out = state_;
   return true;

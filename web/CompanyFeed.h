@@ -9,15 +9,14 @@
 #define BRENNA_WEB_COMPANYFEED_H
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/Mutex.h"
 #include "web/CompanySource.h"
 
 namespace web {
@@ -47,25 +46,30 @@ class CompanyFeed {
 
   void Start();
   // Ends the thread and wakes every waiter for good.
-  void Stop();
-  bool Stopped() const;
+  void Stop() PALLIX_EXCLUDES(lock_);
+  bool Stopped() const PALLIX_EXCLUDES(lock_);
 
   // One look, as the thread makes them.
-  void LookOnce();
+  void LookOnce() PALLIX_EXCLUDES(lock_);
 
   std::int64_t Now() const { return options_.clock(); }
-  CompanyState Current() const;
+  CompanyState Current() const PALLIX_EXCLUDES(lock_);
   // Waits until the state's version differs from `seen`, the feed stops or
   // `limit` passes; true with the new state in *out when it changed.
-  bool WaitForChange(std::uint64_t seen, std::chrono::milliseconds limit, CompanyState* out) const;
+  bool WaitForChange(std::uint64_t seen, std::chrono::milliseconds limit, CompanyState* out) const
+      PALLIX_EXCLUDES(lock_);
 
  private:
   Options options_;
-  mutable std::mutex lock_;
-  mutable std::condition_variable changed_;
-  std::condition_variable wake_;
-  bool stopped_ = false;
-  CompanyState state_;
+  // The reading thread: the database read, then the poll's wait (or the
+  // stop), again and again.
+  void Run() PALLIX_EXCLUDES(lock_);
+
+  mutable Mutex lock_;
+  mutable CondVar changed_;  // a new state, or the stop: for the pages
+  CondVar wake_;             // the stop: for the reading thread
+  bool stopped_ PALLIX_GUARDED_BY(lock_) = false;
+  CompanyState state_ PALLIX_GUARDED_BY(lock_);
   std::thread thread_;
 };
 
