@@ -16,7 +16,7 @@ QUICK=0
 scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build build -j2 --target bench_receive bench_display bench_journal pallix_bench bench_end_to_end \
-  bench_crowds bench_archive bench_web bench_list bench_web_hostile bench_ship
+  bench_crowds bench_archive bench_web bench_list bench_web_hostile bench_ship bench_company
 
 BENCH=$ROOT/build/bin/bench
 # Temporaries and the programs' private directories stay in the build tree.
@@ -35,6 +35,7 @@ if ((QUICK)); then
   LIST=(--results 15)
   HOSTILE=(--samples 10)
   SHIP=(--days 3)
+  COMPANY=(--lines 10 --days 3 --per-day 100)
 else
   MICRO=(--benchmark_min_time=0.5 --benchmark_color=false)
   E2E=()
@@ -44,6 +45,7 @@ else
   LIST=()
   HOSTILE=()
   SHIP=()
+  COMPANY=()
 fi
 
 section() { printf '\n== %s\n' "$1"; }
@@ -95,3 +97,6 @@ section "web view under hostile requests, a kiosk beside it (bench_web_hostile)"
 
 section "company database: a busy line's 30-day backlog shipped (bench_ship)"
 "$BENCH/bench_ship" "${SHIP[@]}"
+
+section "company view: the report and the CSV over 100 lines x 30 days (bench_company)"
+"$BENCH/bench_company" "${COMPANY[@]}"

@@ -17,6 +17,8 @@ inline constexpr char kSessionCookie[] = "brenna_web_session";
 // A site's overview's: a browser sends both to a computer that runs a
 // line's brenna-web and the overview, each on its own port.
 inline constexpr char kSiteSessionCookie[] = "brenna_site_session";
+// And the company's view's (brenna-web --company).
+inline constexpr char kCompanySessionCookie[] = "brenna_company_session";
 // The cookie earlier versions kept the token itself in; a browser that
 // still sends it is told to forget it.
 inline constexpr char kOldTokenCookie[] = "brenna_web_token";

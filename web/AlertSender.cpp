@@ -77,19 +77,23 @@ void AlertSender::Start() {
 
 void AlertSender::Stop() {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     stopping_ = true;
   }
   wake_.notify_all();
   if (thread_.joinable()) thread_.join();
-  for (const std::string& text : waiting_)
-    options_.say("alert not sent (brenna-web stopped): " + text);
-  waiting_.clear();
+  // No message comes once stopping: those left are said outside the lock.
+  std::deque<std::string> left;
+  {
+    MutexLock hold(lock_);
+    left.swap(waiting_);
+  }
+  for (const std::string& text : left) options_.say("alert not sent (brenna-web stopped): " + text);
 }
 
 void AlertSender::Send(const std::string& text) {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     if (options_.webhook.empty() || stopping_) return;
     if (waiting_.size() >= kMaxWaiting) {
       options_.say("alert given up (" + std::to_string(kMaxWaiting) +
@@ -102,27 +106,26 @@ void AlertSender::Send(const std::string& text) {
 }
 
 void AlertSender::Run() {
-  std::unique_lock<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   while (!stopping_) {
     if (waiting_.empty()) {
-      wake_.wait(hold, [this] { return stopping_ || !waiting_.empty(); });
+      wake_.wait(lock_);
       continue;
     }
     const std::string text = waiting_.front();
     waiting_.pop_front();
-    Deliver(text, hold);
+    Deliver(text);
   }
 }
 
-void AlertSender::Deliver(const std::string& text, std::unique_lock<std::mutex>& hold) {
+void AlertSender::Deliver(const std::string& text) {
   const std::string to = WebhookHost(options_.webhook);
   const auto began = std::chrono::steady_clock::now();
   std::chrono::milliseconds pause = options_.firstRetry;
   for (int tries = 1; !stopping_; ++tries) {
     std::string why;
-    hold.unlock();
-    const bool sent = PostAlert(options_.webhook, AlertBody(text), &why);
-    hold.lock();
+    bool sent = false;
+    WhileUnlocked(lock_, [&] { sent = PostAlert(options_.webhook, AlertBody(text), &why); });
     if (sent) {
       options_.say("alert sent to " + to + ": " + text);
       return;
@@ -134,7 +137,9 @@ void AlertSender::Deliver(const std::string& text, std::unique_lock<std::mutex>&
     }
     options_.say("alert not sent to " + to + " (" + why + "), trying again in " +
                  std::to_string((pause.count() + 999) / 1000) + " s: " + text);
-    wake_.wait_for(hold, pause, [this] { return stopping_; });
+    const auto retry = std::chrono::steady_clock::now() + pause;
+    while (!stopping_ && wake_.wait_until(lock_, retry) != std::cv_status::timeout) {
+    }
     pause = std::min(pause * 2, options_.lastRetry);
   }
   options_.say("alert not sent (brenna-web stopped): " + text);

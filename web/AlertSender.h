@@ -16,13 +16,13 @@
 #define BRENNA_WEB_ALERTSENDER_H
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
+
+#include "platform/Mutex.h"
 
 namespace web {
 
@@ -55,20 +55,23 @@ class AlertSender {
   void Start();
   // Ends the thread; a message being posted ends within the post's
   // timeouts (seconds), those waiting are given up and said.
-  void Stop();
+  void Stop() PALLIX_EXCLUDES(lock_);
   // Queues a message; never waits.
-  void Send(const std::string& text);
+  void Send(const std::string& text) PALLIX_EXCLUDES(lock_);
 
  private:
-  void Run();
-  // Tries one message until it is delivered, given up or the sender stops.
-  void Deliver(const std::string& text, std::unique_lock<std::mutex>& hold);
+  void Run() PALLIX_EXCLUDES(lock_);
+  // Tries one message until it is delivered, given up or the sender stops;
+  // the lock is let go while it is posted, and between tries.
+  void Deliver(const std::string& text) PALLIX_REQUIRES(lock_);
 
   Options options_;
-  std::mutex lock_;
-  std::condition_variable wake_;
-  std::deque<std::string> waiting_;
-  bool stopping_ = false;
+  // Guards the messages handed from the pages' and the watch's threads to
+  // the sending one, and the stop.
+  Mutex lock_;
+  CondVar wake_;  // a message, or the stop
+  std::deque<std::string> waiting_ PALLIX_GUARDED_BY(lock_);
+  bool stopping_ PALLIX_GUARDED_BY(lock_) = false;
   std::thread thread_;
 };
 

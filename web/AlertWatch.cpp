@@ -29,21 +29,23 @@ AlertWatch::~AlertWatch() { Stop(); }
 void AlertWatch::Start() {
   if (thread_.joinable() || options_.settings.webhook.empty()) return;
   thread_ = std::thread([this] {
-    std::unique_lock<std::mutex> hold(lock_);
-    while (!stopping_) {
-      hold.unlock();
+    while (!Stopping()) {
       FeedState changed;
       // At once when the line changes, else once a period.
       feed_.WaitForChange(seen_, options_.period, &changed);
       LookOnce();
-      hold.lock();
     }
   });
 }
 
+bool AlertWatch::Stopping() {
+  MutexLock hold(lock_);
+  return stopping_;
+}
+
 void AlertWatch::Stop() {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     stopping_ = true;
   }
   if (thread_.joinable()) thread_.join();

@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
 #include <thread>
 
+#include "platform/Mutex.h"
 #include "web/AlertRules.h"
 #include "web/AlertSender.h"
 #include "web/LiveFeed.h"
@@ -36,7 +36,7 @@ class AlertWatch {
   AlertWatch& operator=(const AlertWatch&) = delete;
 
   void Start();
-  void Stop();
+  void Stop() PALLIX_EXCLUDES(lock_);
   // One look, as the thread makes them.
   void LookOnce();
 
@@ -44,6 +44,7 @@ class AlertWatch {
   LineNow Now(const FeedState& state, std::int64_t now);
   // Each group's results with a veto in the hour before `now`.
   void CountVetoes(std::int64_t now, std::int64_t latestId);
+  bool Stopping() PALLIX_EXCLUDES(lock_);
 
   Options options_;
   const LiveFeed& feed_;
@@ -52,9 +53,9 @@ class AlertWatch {
   std::map<std::string, int> vetoes_;  // group -> in the last hour
   std::int64_t vetoesCountedMs_ = 0;
   std::int64_t vetoesLatestId_ = -1;
-  std::uint64_t seen_ = 0;
-  std::mutex lock_;
-  bool stopping_ = false;
+  std::uint64_t seen_ = 0;  // all above: the looking thread's alone
+  Mutex lock_;
+  bool stopping_ PALLIX_GUARDED_BY(lock_) = false;
   std::thread thread_;
 };
 

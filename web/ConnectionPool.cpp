@@ -15,9 +15,9 @@ ConnectionPool::ConnectionPool(PoolLimits limits, Serve serve,
                                std::shared_ptr<std::atomic<int>> served)
     : limits_(limits), serve_(std::move(serve)), served_(std::move(served)) {
   for (std::size_t i = 0; i < limits_.workers; ++i)
-    serve_lane_.threads.emplace_back([this] { Work(serve_lane_, false); });
+    serveThreads_.emplace_back([this] { Work(false); });
   for (std::size_t i = 0; i < limits_.rejecters; ++i)
-    reject_lane_.threads.emplace_back([this] { Work(reject_lane_, true); });
+    rejectThreads_.emplace_back([this] { Work(true); });
   gate_ = std::thread([this] { Gather(); });
 }
 
@@ -32,7 +32,7 @@ void ConnectionPool::TakeIn(socket_t sock) {
   const auto now = Clock::now();
   c->Expect(now + limits_.requestTime, now + limits_.requestTime);
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     if (shutdown_) return;
     incoming_.push_back(std::move(c));
   }
@@ -66,7 +66,7 @@ void ConnectionPool::Gather() {
   std::vector<stream_socket::Watch> fds;
   for (;;) {
     {
-      std::lock_guard<std::mutex> hold(lock_);
+      MutexLock hold(lock_);
       if (shutdown_) break;
       for (Owned& c : incoming_) Admit(waiting, std::move(c));
       incoming_.clear();
@@ -118,17 +118,17 @@ bool ConnectionPool::Take(Owned& c) {
 
 void ConnectionPool::Dispatch(Owned c) {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     if (shutdown_) return;
     if (busy_ < limits_.workers) {
       ++busy_;
       if (served_) served_->store(static_cast<int>(busy_));
-      serve_lane_.jobs.push_back(std::move(c));
+      serveJobs_.push_back(std::move(c));
       work_.notify_all();
       return;
     }
-    if (reject_lane_.jobs.size() < limits_.rejectBacklog && !reject_lane_.threads.empty()) {
-      reject_lane_.jobs.push_back(std::move(c));
+    if (rejectJobs_.size() < limits_.rejectBacklog && !rejectThreads_.empty()) {
+      rejectJobs_.push_back(std::move(c));
       work_.notify_all();
       return;
     }
@@ -154,22 +154,26 @@ bool ConnectionPool::ServeWaiting(Connection& c, bool rejecting) {
   return keep;
 }
 
-void ConnectionPool::Work(Lane& lane, bool rejecting) {
+std::deque<ConnectionPool::Owned>& ConnectionPool::Jobs(bool rejecting) {
+  return rejecting ? rejectJobs_ : serveJobs_;
+}
+
+void ConnectionPool::Work(bool rejecting) {
   t_rejecting = rejecting;
   for (;;) {
     Owned c;
     {
-      std::unique_lock<std::mutex> hold(lock_);
-      work_.wait(hold, [&] { return shutdown_ || !lane.jobs.empty(); });
+      MutexLock hold(lock_);
+      while (!shutdown_ && Jobs(rejecting).empty()) work_.wait(lock_);
       if (shutdown_) {
-        lane.jobs.clear();
+        Jobs(rejecting).clear();
         return;
       }
-      c = std::move(lane.jobs.front());
-      lane.jobs.pop_front();
+      c = std::move(Jobs(rejecting).front());
+      Jobs(rejecting).pop_front();
     }
     const bool keep = ServeWaiting(*c, rejecting);
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     if (keep && !shutdown_) {
       const auto now = Clock::now();
       if (!c->Closing())
@@ -186,7 +190,7 @@ void ConnectionPool::Work(Lane& lane, bool rejecting) {
 
 void ConnectionPool::shutdown() {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     if (shutdown_) return;
     shutdown_ = true;
     incoming_.clear();
@@ -194,8 +198,8 @@ void ConnectionPool::shutdown() {
   Wake();
   work_.notify_all();
   if (gate_.joinable()) gate_.join();
-  for (Lane* lane : {&serve_lane_, &reject_lane_})
-    for (std::thread& t : lane->threads)
+  for (auto* lane : {&serveThreads_, &rejectThreads_})
+    for (std::thread& t : *lane)
       if (t.joinable()) t.join();
 }
 

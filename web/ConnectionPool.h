@@ -26,15 +26,14 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "platform/Mutex.h"
 #include "platform/StreamSocket.h"
 #include "web/Connection.h"
 
@@ -74,45 +73,50 @@ class ConnectionPool : public httplib::TaskQueue {
   // The library's job for an accepted socket: run at once (it only passes
   // the socket on to TakeIn).
   void enqueue(std::function<void()> fn) override;
-  void shutdown() override;
+  void shutdown() override PALLIX_EXCLUDES(lock_);
 
   // A newly accepted connection.
-  void TakeIn(socket_t sock);
+  void TakeIn(socket_t sock) PALLIX_EXCLUDES(lock_);
 
   // True on a thread that answers a request beyond the limit.
   static bool Rejecting();
 
  private:
   using Owned = std::unique_ptr<Connection>;
-  struct Lane {
-    std::deque<Owned> jobs;
-    std::vector<std::thread> threads;
-  };
-  void Gather();
+  void Gather() PALLIX_EXCLUDES(lock_);
   // Waits until one of `waiting` (or the waker) is ready, or the first
   // deadline passes; the number ready, -1 when waiting failed.
   int WaitForAny(const std::vector<Owned>& waiting, std::vector<stream_socket::Watch>* fds);
   // What came on a connection the gate holds; false when it leaves the
   // gate (handed on, or gone).
-  bool Take(Owned& c);
+  bool Take(Owned& c) PALLIX_EXCLUDES(lock_);
   void Wake();
   void Admit(std::vector<Owned>& waiting, Owned c) const;
-  void Dispatch(Owned c);
-  void Work(Lane& lane, bool rejecting);
+  void Dispatch(Owned c) PALLIX_EXCLUDES(lock_);
+  // A thread of a lane: the serving one, or the rejecting one.
+  void Work(bool rejecting) PALLIX_EXCLUDES(lock_);
+  // The connections waiting for a thread of that lane.
+  std::deque<Owned>& Jobs(bool rejecting) PALLIX_REQUIRES(lock_);
   // Answers the requests waiting on `c` in turn; true when it stays open.
-  bool ServeWaiting(Connection& c, bool rejecting);
+  bool ServeWaiting(Connection& c, bool rejecting) PALLIX_EXCLUDES(lock_);
 
   const PoolLimits limits_;
   const Serve serve_;
   stream_socket::Waker wake_;  // wakes the gate
-  std::mutex lock_;
-  std::condition_variable work_;
-  std::vector<Owned> incoming_;  // for the gate
-  Lane serve_lane_, reject_lane_;
+  // Guards what the library's thread, the gate and the lanes' threads
+  // hand each other.
+  Mutex lock_;
+  CondVar work_;                                          // a job for a lane, or the shutdown
+  std::vector<Owned> incoming_ PALLIX_GUARDED_BY(lock_);  // for the gate
+  std::deque<Owned> serveJobs_ PALLIX_GUARDED_BY(lock_);
+  std::deque<Owned> rejectJobs_ PALLIX_GUARDED_BY(lock_);
+  // Started by the constructor, joined by shutdown().
+  std::vector<std::thread> serveThreads_, rejectThreads_;
   std::thread gate_;
-  std::size_t busy_ = 0;                      // requests answered or waiting in serve_lane_
+  // Requests answered or waiting in serveJobs_.
+  std::size_t busy_ PALLIX_GUARDED_BY(lock_) = 0;
   std::shared_ptr<std::atomic<int>> served_;  // busy_, for others to read
-  bool shutdown_ = false;
+  bool shutdown_ PALLIX_GUARDED_BY(lock_) = false;
 };
 
 }  // namespace web

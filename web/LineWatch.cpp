@@ -150,36 +150,40 @@ LineWatch::~LineWatch() { Stop(); }
 
 void LineWatch::Start() {
   if (thread_.joinable()) return;
-  running_ = true;
+  {
+    MutexLock hold(lock_);
+    running_ = true;
+  }
   thread_ = std::thread([this] {
     Run();
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     running_ = false;
     wake_.notify_all();
   });
 }
 
 void LineWatch::Stop() {
-  std::unique_lock<std::mutex> hold(lock_);
-  stopped_ = true;
-  wake_.notify_all();
-  // Ends a connection being read at once (the library shuts its socket);
-  // one still being made when the stop came, as soon as it is there.
-  while (running_) {
-    if (client_ != nullptr) client_->stop();
-    wake_.wait_for(hold, std::chrono::milliseconds(50));
+  {
+    MutexLock hold(lock_);
+    stopped_ = true;
+    wake_.notify_all();
+    // Ends a connection being read at once (the library shuts its socket);
+    // one still being made when the stop came, as soon as it is there.
+    while (running_) {
+      if (client_ != nullptr) client_->stop();
+      wake_.wait_for(lock_, std::chrono::milliseconds(50));
+    }
   }
-  hold.unlock();
   if (thread_.joinable()) thread_.join();
 }
 
 bool LineWatch::Stopping() const {
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   return stopped_;
 }
 
 LineView LineWatch::Current() const {
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   return view_;
 }
 
@@ -197,8 +201,8 @@ void LineWatch::Run() {
     // the step is counted from the start of the attempt that failed.
     step = stated || step.count() == 0 ? timing_.firstRetry : std::min(step * 2, timing_.lastRetry);
     const auto next = began + step;
-    std::unique_lock<std::mutex> hold(lock_);
-    while (!stopped_ && Clock::now() < next) wake_.wait_until(hold, next);
+    MutexLock hold(lock_);
+    while (!stopped_ && Clock::now() < next) wake_.wait_until(lock_, next);
     if (stopped_) return;
   }
 }
@@ -220,7 +224,7 @@ LineWatch::Ended LineWatch::Follow(bool* stated) {
   client.set_connection_timeout(timing_.connect);
   client.set_write_timeout(timing_.connect);
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     if (stopped_) return Ended::kStopped;
     client_ = &client;
   }
@@ -248,7 +252,7 @@ LineWatch::Ended LineWatch::Follow(bool* stated) {
         return false;
       });
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     client_ = nullptr;
     if (stopped_) return Ended::kStopped;
   }
@@ -313,7 +317,7 @@ bool LineWatch::TakeEvents(std::string* buffer, Ended* ended, bool* stated) {
 
 void LineWatch::Failed(LineView::Reach reach, const std::string& why) {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     if (view_.reach == reach && view_.why == why) return;
     if (view_.reach != reach) view_.sinceUtcMs = clock_();
     view_.reach = reach;
@@ -324,7 +328,7 @@ void LineWatch::Failed(LineView::Reach reach, const std::string& why) {
 
 void LineWatch::Update(const LineView& view) {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     const std::int64_t since = view_.reach == LineView::Reach::kUp ? view_.sinceUtcMs : clock_();
     view_ = view;
     view_.reach = LineView::Reach::kUp;

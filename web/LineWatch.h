@@ -19,14 +19,13 @@
 #define BRENNA_WEB_LINEWATCH_H
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/Mutex.h"
 #include "web/SiteSettings.h"
 
 namespace web {
@@ -96,25 +95,27 @@ class LineWatch {
   LineWatch(const LineWatch&) = delete;
   LineWatch& operator=(const LineWatch&) = delete;
 
-  void Start();
+  void Start() PALLIX_EXCLUDES(lock_);
   // Ends the connection and the thread; quickly, whatever the line does.
-  void Stop();
+  void Stop() PALLIX_EXCLUDES(lock_);
 
-  LineView Current() const;
+  LineView Current() const PALLIX_EXCLUDES(lock_);
 
  private:
   enum class Ended { kAgain, kFailed, kStopped };
-  void Run();
+  void Run() PALLIX_EXCLUDES(lock_);
   // One connection, read until it ends; *stated when a state came on it.
-  Ended Follow(bool* stated);
+  Ended Follow(bool* stated) PALLIX_EXCLUDES(lock_);
   // Says why a connection ended (`status`: the answer's, 0 without one).
-  void Classify(const LineClient& client, int status, bool garbled, bool silent);
+  void Classify(const LineClient& client, int status, bool garbled, bool silent)
+      PALLIX_EXCLUDES(lock_);
   // Takes the events complete in *buffer (of several states, the last);
   // false when the connection is to end (*ended says how).
-  bool TakeEvents(std::string* buffer, Ended* ended, bool* stated);
-  void Failed(LineView::Reach reach, const std::string& why);
-  void Update(const LineView& view);
-  bool Stopping() const;
+  bool TakeEvents(std::string* buffer, Ended* ended, bool* stated) PALLIX_EXCLUDES(lock_);
+  // Both call `changed_` after letting go of the lock.
+  void Failed(LineView::Reach reach, const std::string& why) PALLIX_EXCLUDES(lock_);
+  void Update(const LineView& view) PALLIX_EXCLUDES(lock_);
+  bool Stopping() const PALLIX_EXCLUDES(lock_);
 
   const SiteLine line_;
   const WatchTiming timing_;
@@ -123,12 +124,13 @@ class LineWatch {
 
   // Guards what the watch's thread and its readers share: the stop, the
   // connection under way and what the line last said.
-  mutable std::mutex lock_;
-  std::condition_variable wake_;
-  bool stopped_ = false;
-  bool running_ = false;          // the thread has not ended yet
-  LineClient* client_ = nullptr;  // while a connection is followed
-  LineView view_;
+  mutable Mutex lock_;
+  CondVar wake_;  // the stop, or the thread's end
+  bool stopped_ PALLIX_GUARDED_BY(lock_) = false;
+  bool running_ PALLIX_GUARDED_BY(lock_) = false;  // the thread has not ended yet
+  // While a connection is followed.
+  LineClient* client_ PALLIX_GUARDED_BY(lock_) = nullptr;
+  LineView view_ PALLIX_GUARDED_BY(lock_);
   std::thread thread_;
 };
 

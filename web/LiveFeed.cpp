@@ -41,7 +41,7 @@ LiveFeed::LiveFeed(Options options, LineOptions line)
   groups_ = NoResults();
   summaries_ = NoGroupResults();
   title_ = WindowTitle(-1);
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   state_.groups = groups_;
   state_.line = Line(state_.monitor, options_.clock());
   state_.json = std::make_shared<const std::string>(
@@ -55,20 +55,23 @@ LiveFeed::~LiveFeed() { Stop(); }
 void LiveFeed::Start() {
   if (thread_.joinable()) return;
   LookOnce();
-  thread_ = std::thread([this] {
-    std::unique_lock<std::mutex> hold(lock_);
-    while (!stopped_) {
-      if (changed_.wait_for(hold, options_.poll, [this] { return stopped_; })) break;
-      hold.unlock();
-      LookOnce();
-      hold.lock();
+  thread_ = std::thread([this] { Run(); });
+}
+
+void LiveFeed::Run() {
+  MutexLock hold(lock_);
+  while (!stopped_) {
+    const auto until = std::chrono::steady_clock::now() + options_.poll;
+    while (!stopped_ && changed_.wait_until(lock_, until) != std::cv_status::timeout) {
     }
-  });
+    if (stopped_) break;
+    WhileUnlocked(lock_, [this] { LookOnce(); });
+  }
 }
 
 void LiveFeed::Stop() {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     stopped_ = true;
   }
   changed_.notify_all();
@@ -76,19 +79,22 @@ void LiveFeed::Stop() {
 }
 
 bool LiveFeed::Stopped() const {
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   return stopped_;
 }
 
 FeedState LiveFeed::Current() const {
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   return state_;
 }
 
 bool LiveFeed::WaitForChange(std::uint64_t seen, std::chrono::milliseconds limit,
                              FeedState* out) const {
-  std::unique_lock<std::mutex> hold(lock_);
-  changed_.wait_for(hold, limit, [&] { return stopped_ || state_.version != seen; });
+  MutexLock hold(lock_);
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!stopped_ && state_.version == seen &&
+         changed_.wait_until(lock_, until) != std::cv_status::timeout) {
+  }
   if (state_.version == seen) return false;
   *out = state_;
   return true;
@@ -357,7 +363,7 @@ void LiveFeed::LookOnce() {
 void LiveFeed::Publish(const MonitorState& monitor, const LineSummary& line) {
   std::shared_ptr<const std::string> json;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     state_.archiveOpen = open_;
     state_.heartbeatUtcMs = open_ && haveRun_ ? run_.heartbeatUtcMs : 0;
     state_.latestResultId = std::max<std::int64_t>(latestId_, 0);
@@ -370,7 +376,7 @@ void LiveFeed::Publish(const MonitorState& monitor, const LineSummary& line) {
       PanelJson(title_, monitor, values_, LineMembers(line, values_)));
   auto values = std::make_shared<const std::map<int, DisplayValue>>(values_);
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     state_.monitor = monitor;
     state_.line = line;
     state_.json = std::move(json);

@@ -18,17 +18,16 @@
 #define BRENNA_WEB_LIVEFEED_H
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "archive/ArchiveReader.h"
 #include "platform/FileOps.h"
+#include "platform/Mutex.h"
 #include "web/LineSummary.h"
 #include "web/PanelView.h"
 #include "web/WebSettings.h"
@@ -77,16 +76,17 @@ class LiveFeed {
 
   // The looking thread; Stop() ends it and wakes every waiter for good.
   void Start();
-  void Stop();
-  bool Stopped() const;
+  void Stop() PALLIX_EXCLUDES(lock_);
+  bool Stopped() const PALLIX_EXCLUDES(lock_);
 
   // One look at the archive, as the thread makes them.
-  void LookOnce();
+  void LookOnce() PALLIX_EXCLUDES(lock_);
 
-  FeedState Current() const;
+  FeedState Current() const PALLIX_EXCLUDES(lock_);
   // Waits until the state's version differs from `seen`, the feed stops or
   // `limit` passes; true with the new state in *out when it changed.
-  bool WaitForChange(std::uint64_t seen, std::chrono::milliseconds limit, FeedState* out) const;
+  bool WaitForChange(std::uint64_t seen, std::chrono::milliseconds limit, FeedState* out) const
+      PALLIX_EXCLUDES(lock_);
 
  private:
   // Opens the file at the path; false with the reason in unreadable_.
@@ -106,7 +106,9 @@ class LiveFeed {
   // Whether the file can still be opened and read as a page opens it: a
   // file damaged under an open connection may go unseen by it.
   void Probe(std::int64_t now);
-  void Publish(const MonitorState& monitor, const LineSummary& line);
+  void Publish(const MonitorState& monitor, const LineSummary& line) PALLIX_EXCLUDES(lock_);
+  // The looking thread: a look every poll, until the stop.
+  void Run() PALLIX_EXCLUDES(lock_);
 
   Options options_;
   LineOptions line_;
@@ -137,10 +139,12 @@ class LiveFeed {
   std::uint64_t panelSerial_ = 0, publishedSerial_ = 0;
   std::string unreadable_;
 
-  mutable std::mutex lock_;
-  mutable std::condition_variable changed_;
-  FeedState state_;
-  bool stopped_ = false;
+  // Guards what the looking thread shares with the pages: the state
+  // published and the stop. All above is the looking thread's alone.
+  mutable Mutex lock_;
+  mutable CondVar changed_;  // a new state, or the stop
+  FeedState state_ PALLIX_GUARDED_BY(lock_);
+  bool stopped_ PALLIX_GUARDED_BY(lock_) = false;
   std::thread thread_;
 };
 

@@ -1,6 +1,8 @@
 // PageParts - what the pages of the line (web/Pages, ResultsPage,
-// PanelAtPage, ReportPage, VehiclePage) make alike: a query's fields, times
-// as the pages tell them, the groups, the form's inputs, the line's name.
+// PanelAtPage, ReportPage, VehiclePage) and of the company
+// (web/CompanyPages, CompanyReport) make alike: a query's fields, times as
+// the pages tell them, the groups, the form's inputs, the line's name, a
+// result's verdicts.
 #ifndef BRENNA_WEB_PAGEPARTS_H
 #define BRENNA_WEB_PAGEPARTS_H
 
@@ -9,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "reports/ShownValues.h"
 #include "web/Pages.h"
 
 namespace web {
@@ -46,6 +49,15 @@ std::string ColouredText(const std::string& gbk, std::uint32_t fg, std::uint32_t
 // A form's labelled input.
 std::string Input(const char* label, const char* type, const char* name, const std::string& value,
                   const char* extra = "");
+
+// The form's choice of a device group (group=) and of a verdict
+// (verdict=: veto, advisory), as the query has them.
+std::string GroupSelect(const Query& query);
+std::string VerdictSelect(const Query& query);
+
+// A result's vetoes and advisories, each under a mark in its verdict's
+// colour (the legend's), the values named.
+std::string VerdictCell(const reports::VerdictSummary& v);
 
 }  // namespace web
 

@@ -27,6 +27,11 @@ std::string& LineNameStore() {
   return name;
 }
 
+PageLinks& LinksStore() {
+  static PageLinks links;
+  return links;
+}
+
 // "一号线 · 结果查询"
 std::string Titled(const std::string& title) {
   return LineNameStore().empty() ? title : LineNameStore() + " · " + title;
@@ -55,8 +60,9 @@ std::string Bar(const std::string& titleHtml, bool live) {
                        : "<span class=\"line\" id=\"line-name\">" + Html(line) + "</span>") +
          "<h1 id=\"title\">" + titleHtml + "</h1>" +
          std::string(live ? "<span id=\"link\"></span>" : "") + "<nav>" +
-         std::string(live ? "" : "<a href=\"/\">实时面板</a>") +
-         "<a href=\"/results\">结果查询</a><a href=\"/report\">日报</a></nav></header>\n";
+         (live ? "" : "<a href=\"/\">" + std::string(LinksStore().home) + "</a>") +
+         "<a href=\"/results\">" + LinksStore().results + "</a><a href=\"/report\">" +
+         LinksStore().report + "</a></nav></header>\n";
 }
 
 const char kTail[] = "</body>\n</html>\n";
@@ -129,12 +135,33 @@ std::string Input(const char* label, const char* type, const char* name, const s
          "\" value=\"" + Html(value) + "\"" + extra + "></label>\n";
 }
 
+std::string GroupSelect(const Query& query) {
+  std::string options = "<option value=\"\">全部</option>";
+  const std::string chosen = Param(query, "group");
+  for (const std::string& g : GroupCaptions())
+    options +=
+        "<option" + std::string(g == chosen ? " selected" : "") + ">" + Html(g) + "</option>";
+  return "<label>设备组 <select name=\"group\">" + options + "</select></label>\n";
+}
+
+std::string VerdictSelect(const Query& query) {
+  const std::string verdict = Param(query, "verdict");
+  std::string options;
+  for (const auto& [value, text] :
+       {std::pair{"", "全部"}, {"veto", "有否决项"}, {"advisory", "有建议项"}})
+    options += "<option value=\"" + std::string(value) + "\"" +
+               (verdict == value ? " selected" : "") + ">" + text + "</option>";
+  return "<label>判定 <select name=\"verdict\">" + options + "</select></label>\n";
+}
+
 Page ProblemPage(int status, const std::string& headline, const std::string& detail) {
   return {status, Head(headline, "page") + Bar(Html(headline), false) +
                       "<main><p class=\"problem\">" + Html(detail) + "</p></main>\n" + kTail};
 }
 
 void SetPageLineName(const std::string& name) { LineNameStore() = name; }
+
+void SetPageLinks(const PageLinks& links) { LinksStore() = links; }
 
 Page LivePage(const FeedState& state, bool tv) {
   const std::map<int, DisplayValue> none;

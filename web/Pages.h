@@ -32,6 +32,16 @@ inline constexpr int kResultsPerPage = 500;
 // before pages are made.
 void SetPageLineName(const std::string& name);
 
+// What the bar's links to the other pages say: a line's live panel, its
+// results and its day's report, or the company's overview, results and
+// report (brenna-web --company). Set once, before pages are made.
+struct PageLinks {
+  const char* home = "实时面板";
+  const char* results = "结果查询";
+  const char* report = "日报";
+};
+void SetPageLinks(const PageLinks& links);
+
 // "/": the live panel as the feed has it now; the page then follows /events.
 // On a TV (`/?tv`) only the panel: no bar, no links, no state box (the
 // line's name and the title where the window has its buttons).

@@ -14,23 +14,6 @@ using reports::CellForm;
 
 std::string GroupName(const std::string& caption) { return Html(GroupText(caption)); }
 
-// The count columns' cells, each labelled with its heading (a phone shows
-// the heading beside each figure).
-std::string Cells(const reports::ReportCounts& c, CellForm form) {
-  std::string html;
-  for (const reports::CountColumn& col : reports::CountColumns())
-    html += "<td class=\"n\" data-h=\"" + std::string(col.header) + "\">" +
-            Html(col.cell(c, form)) + "</td>";
-  return html;
-}
-
-std::string CountHeads() {
-  std::string html;
-  for (const reports::CountColumn& col : reports::CountColumns())
-    html += "<th>" + std::string(col.header) + "</th>";
-  return html;
-}
-
 std::string CodeTable(const std::vector<reports::CodeLine>& codes, std::size_t from,
                       std::size_t to) {
   std::string html = "<table class=\"report codes\"><thead><tr>";
@@ -45,23 +28,6 @@ std::string CodeTable(const std::vector<reports::CodeLine>& codes, std::size_t f
     html += "</tr>\n";
   }
   return html + "</tbody></table>\n";
-}
-
-std::string Summary(const reports::DayReport& r, CellForm form) {
-  const reports::ReportCounts& t = r.total;
-  auto when = [&](const char* name) {
-    for (const reports::CountColumn& col : reports::CountColumns())
-      if (std::string(col.name) == name) return Html(col.cell(t, form));
-    return std::string();
-  };
-  return "<p class=\"summary\" id=\"summary\">共 " + std::to_string(t.results) + " 条结果，其中 " +
-         std::to_string(t.vetoed) + " 条有否决项（" + Html(reports::Percent(t.vetoed, t.results)) +
-         "）、" + std::to_string(t.advisory) + " 条有建议项；复检 " + std::to_string(t.retests) +
-         " 次；首检 " + std::to_string(t.firstTests) + " 车次，首检合格 " +
-         std::to_string(t.firstPassed) + "（" +
-         Html(reports::Percent(t.firstPassed, t.firstTests)) + "）" +
-         (t.results > 0 ? "；首条 " + when("first") + "，末条 " + when("last") : std::string()) +
-         "</p>\n";
 }
 
 std::string Form(const std::string& from, const std::string& to, const std::string& span) {
@@ -81,19 +47,21 @@ std::string Form(const std::string& from, const std::string& to, const std::stri
 std::string Tables(const reports::DayReport& r, CellForm form) {
   std::string html =
       "<h3>按设备组</h3>\n<table class=\"report\" id=\"by-group\"><thead><tr><th>设备组</th>" +
-      CountHeads() + "</tr></thead><tbody>\n";
+      ReportCountHeads() + "</tr></thead><tbody>\n";
   for (const reports::GroupLine& g : r.groups)
-    html += "<tr><td>" + GroupName(g.group) + "</td>" + Cells(g.counts, form) + "</tr>\n";
-  html += "<tr class=\"all\"><td>合计</td>" + Cells(r.total, form) + "</tr>\n</tbody></table>\n";
+    html +=
+        "<tr><td>" + GroupName(g.group) + "</td>" + ReportCountCells(g.counts, form) + "</tr>\n";
+  html += "<tr class=\"all\"><td>合计</td>" + ReportCountCells(r.total, form) +
+          "</tr>\n</tbody></table>\n";
   html +=
       "<h3>按工号</h3>\n<table class=\"report\" id=\"by-operator\"><thead><tr><th>工号</th>"
       "<th>设备组</th>" +
-      CountHeads() + "</tr></thead><tbody>\n";
+      ReportCountHeads() + "</tr></thead><tbody>\n";
   for (const reports::OperatorLine& op : r.operators) {
     std::string groups;
     for (const std::string& g : op.groups) groups += (groups.empty() ? "" : "、") + GroupName(g);
     html += "<tr><td>" + Html(StationText(op.operatorText)) + "</td><td>" + groups + "</td>" +
-            Cells(op.counts, form) + "</tr>\n";
+            ReportCountCells(op.counts, form) + "</tr>\n";
   }
   html += "</tbody></table>\n<h3>按项目</h3>\n<div class=\"halves\" id=\"by-code\">\n";
   const std::size_t half = (r.codes.size() + 1) / 2;
@@ -101,6 +69,42 @@ std::string Tables(const reports::DayReport& r, CellForm form) {
 }
 
 }  // namespace
+
+std::string ReportCountCells(const reports::ReportCounts& c, CellForm form) {
+  std::string html;
+  for (const reports::CountColumn& col : reports::CountColumns())
+    html += "<td class=\"n\" data-h=\"" + std::string(col.header) + "\">" +
+            Html(col.cell(c, form)) + "</td>";
+  return html;
+}
+
+std::string ReportCountHeads() {
+  std::string html;
+  for (const reports::CountColumn& col : reports::CountColumns())
+    html += "<th>" + std::string(col.header) + "</th>";
+  return html;
+}
+
+std::string ReportSummary(const reports::ReportCounts& t, CellForm form) {
+  auto when = [&](const char* name) {
+    for (const reports::CountColumn& col : reports::CountColumns())
+      if (std::string(col.name) == name) return Html(col.cell(t, form));
+    return std::string();
+  };
+  return "共 " + std::to_string(t.results) + " 条结果，其中 " + std::to_string(t.vetoed) +
+         " 条有否决项（" + Html(reports::Percent(t.vetoed, t.results)) + "）、" +
+         std::to_string(t.advisory) + " 条有建议项；复检 " + std::to_string(t.retests) +
+         " 次；首检 " + std::to_string(t.firstTests) + " 车次，首检合格 " +
+         std::to_string(t.firstPassed) + "（" +
+         Html(reports::Percent(t.firstPassed, t.firstTests)) + "）" +
+         (t.results > 0 ? "；首条 " + when("first") + "，末条 " + when("last") : std::string());
+}
+
+std::string ReportNote() {
+  return "<p class=\"note\">否决、建议：结果中至少有一个数值在窗口中显示为否决项（红）或建议项"
+         "（绿）。复检：同一辆车（按传输名认出）当天在同一设备组再检一次。车辆：当天在该设备组首次"
+         "检测的车辆（按工号：该工号做的首检）；首检合格：首次检测的结果没有否决项。</p>\n";
+}
 
 bool ParseReportDays(const Query& query, std::int64_t nowUtcMs, std::string* from, std::string* to,
                      std::string* error) {
@@ -144,11 +148,8 @@ Page ReportPage(const std::shared_ptr<archive::ArchiveReader>& reader, const Que
       PageHead(title, "page report") + PageBar(oneDay ? "检测日报" : "检测报表") + "<main>\n" +
       Form(from, to, span) + "<h2 id=\"report-title\">" +
       (line.empty() ? std::string() : "<span class=\"line\">" + Html(line) + "</span> ") +
-      Html(title) + "</h2>\n" + Summary(r, form) + Tables(r, form);
-  html +=
-      "<p class=\"note\">否决、建议：结果中至少有一个数值在窗口中显示为否决项（红）或建议项（绿）。"
-      "复检：同一辆车（按传输名认出）当天在同一设备组再检一次。车辆：当天在该设备组首次检测的车辆"
-      "（按工号：该工号做的首检）；首检合格：首次检测的结果没有否决项。</p>\n";
+      Html(title) + "</h2>\n<p class=\"summary\" id=\"summary\">" + ReportSummary(r.total, form) +
+      "</p>\n" + Tables(r, form) + ReportNote();
   return {200, html + "</main>\n" + PageTail()};
 }
 

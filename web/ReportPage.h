@@ -16,10 +16,21 @@
 #include <string>
 
 #include "archive/ArchiveReader.h"
+#include "reports/ReportColumns.h"
 #include "reports/VehicleKey.h"
 #include "web/Pages.h"
 
 namespace web {
+
+// The count columns' heads, and a row's cells each labelled with its
+// heading (a phone shows the heading beside each figure); also the
+// company's report's (web/CompanyReport).
+std::string ReportCountHeads();
+std::string ReportCountCells(const reports::ReportCounts& counts, reports::CellForm form);
+// The summary of a report's total ("共 1236 条结果，其中 ..."), as HTML,
+// and the paragraph that says what its words count.
+std::string ReportSummary(const reports::ReportCounts& total, reports::CellForm form);
+std::string ReportNote();
 
 // The days a report's query names: day=, or from= and to=. False with a
 // message naming the field.

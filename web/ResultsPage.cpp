@@ -119,10 +119,6 @@ bool ParseResultsQuery(const Query& query, std::int64_t nowUtcMs, archive::Resul
          ParseVerdictAndIds(query, f, error);
 }
 
-namespace {
-
-// A result's vetoes and advisories, each under a mark in its verdict's
-// colour (the legend's).
 std::string VerdictCell(const reports::VerdictSummary& v) {
   std::string cell;
   auto part = [&](const std::vector<reports::ShownValue>& values, Verdict verdict,
@@ -136,6 +132,8 @@ std::string VerdictCell(const reports::VerdictSummary& v) {
   part(v.advisories, Verdict::kAdvisory, "建议");
   return cell;
 }
+
+namespace {
 
 // The total of what the filters but the verdict select (all pages: the
 // day's, or a vehicle's of every day), and how many of those had a veto or
@@ -232,27 +230,14 @@ const std::vector<std::string>& Filters() {
 }
 
 std::string FormMarkup(const Query& query, const archive::ResultFilter& f) {
-  std::string groupOptions = "<option value=\"\">全部</option>";
-  const std::string chosen = Param(query, "group");
-  for (const std::string& g : GroupCaptions())
-    groupOptions +=
-        "<option" + std::string(g == chosen ? " selected" : "") + ">" + Html(g) + "</option>";
-  const std::string verdict = Param(query, "verdict");
-  std::string verdictOptions;
-  for (const auto& [value, text] :
-       {std::pair{"", "全部"}, {"veto", "有否决项"}, {"advisory", "有建议项"}})
-    verdictOptions += "<option value=\"" + std::string(value) + "\"" +
-                      (verdict == value ? " selected" : "") + ">" + text + "</option>";
   const std::string dayExtra = f.day.empty() ? std::string() : "day=" + f.day;
   return "<form class=\"filters\" method=\"get\" action=\"/results\">\n" +
          Input("日期", "date", "day", f.day) +
          Input("从", "time", "from", Param(query, "from"), " step=\"1\"") +
-         Input("到", "time", "to", Param(query, "to"), " step=\"1\"") +
-         "<label>设备组 <select name=\"group\">" + groupOptions + "</select></label>\n" +
+         Input("到", "time", "to", Param(query, "to"), " step=\"1\"") + GroupSelect(query) +
          Input("工号", "text", "operator", Param(query, "operator")) +
          Input("传输名", "text", "transfer", Param(query, "transfer")) +
-         Input("车辆", "text", "vehicle", Param(query, "vehicle")) +
-         "<label>判定 <select name=\"verdict\">" + verdictOptions + "</select></label>\n" +
+         Input("车辆", "text", "vehicle", Param(query, "vehicle")) + VerdictSelect(query) +
          "<button type=\"submit\">查询</button>\n<a class=\"csv\" href=\"/results.csv" +
          Html(QueryString(query,
                           {"from", "to", "group", "operator", "transfer", "vehicle", "verdict"},

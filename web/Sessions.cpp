@@ -30,7 +30,7 @@ Sessions::Sessions(std::string path, std::string token)
     : path_(std::move(path)), token_(std::move(token)) {}
 
 bool Sessions::Load(std::int64_t nowUtcMs, std::string* error) {
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   entries_.clear();
   if (path_.empty()) return true;
   std::string text, why;
@@ -64,7 +64,7 @@ std::string Sessions::Begin(std::int64_t nowUtcMs, std::string* error) {
     *error = "no random bytes for a session";
     return id;
   }
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   DropEnded(nowUtcMs);
   while (entries_.size() >= kMaxSessions) {
     auto oldest = entries_.begin();
@@ -83,7 +83,7 @@ std::string Sessions::Begin(std::int64_t nowUtcMs, std::string* error) {
 
 Sessions::Use Sessions::Check(const std::string& session, std::int64_t nowUtcMs) {
   if (!IsHex(session, kSessionLength)) return Use::kNone;
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   // Looked up by comparing every session in full, in time independent of
   // where a wrong one differs.
   Entry* found = nullptr;
@@ -101,7 +101,7 @@ Sessions::Use Sessions::Check(const std::string& session, std::int64_t nowUtcMs)
 }
 
 std::size_t Sessions::Count() const {
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   return entries_.size();
 }
 

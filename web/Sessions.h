@@ -21,8 +21,9 @@
 
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <string>
+
+#include "platform/Mutex.h"
 
 namespace web {
 
@@ -42,20 +43,20 @@ class Sessions {
 
   // Reads the file; false with the reason (the file is refused, and no
   // session from it is taken) in *error.
-  bool Load(std::int64_t nowUtcMs, std::string* error);
+  bool Load(std::int64_t nowUtcMs, std::string* error) PALLIX_EXCLUDES(lock_);
 
   // A new session for a browser just paired; empty (and *error) when no
   // random bytes or the file cannot be written.
-  std::string Begin(std::int64_t nowUtcMs, std::string* error);
+  std::string Begin(std::int64_t nowUtcMs, std::string* error) PALLIX_EXCLUDES(lock_);
 
   enum class Use {
     kNone,       // no such session (or ended)
     kGood,       // it lets in
     kGoodRenew,  // it lets in, and the browser's cookie should be set anew
   };
-  Use Check(const std::string& session, std::int64_t nowUtcMs);
+  Use Check(const std::string& session, std::int64_t nowUtcMs) PALLIX_EXCLUDES(lock_);
 
-  std::size_t Count() const;
+  std::size_t Count() const PALLIX_EXCLUDES(lock_);
 
  private:
   struct Entry {
@@ -64,13 +65,14 @@ class Sessions {
     std::int64_t savedUsedMs = 0;  // as the file has it
     std::int64_t cookieSetMs = 0;  // when this run last sent the browser its cookie
   };
-  void DropEnded(std::int64_t nowUtcMs);
-  bool Save(std::string* error);
+  void DropEnded(std::int64_t nowUtcMs) PALLIX_REQUIRES(lock_);
+  bool Save(std::string* error) PALLIX_REQUIRES(lock_);
 
   const std::string path_;
   const std::string token_;
-  mutable std::mutex lock_;
-  std::map<std::string, Entry> entries_;
+  // Pages are answered on many threads at once.
+  mutable Mutex lock_;
+  std::map<std::string, Entry> entries_ PALLIX_GUARDED_BY(lock_);
 };
 
 }  // namespace web

@@ -24,7 +24,7 @@ SiteFeed::SiteFeed(Options options) : options_(std::move(options)) {
         line, options_.timing,
         [this] {
           {
-            std::lock_guard<std::mutex> hold(lock_);
+            MutexLock hold(lock_);
             isDirty_ = true;
           }
           dirty_.notify_one();
@@ -39,25 +39,29 @@ SiteFeed::~SiteFeed() { Stop(); }
 void SiteFeed::Start() {
   if (thread_.joinable()) return;
   for (auto& w : watches_) w->Start();
-  thread_ = std::thread([this] {
-    std::unique_lock<std::mutex> hold(lock_);
-    while (!stopped_) {
-      dirty_.wait_for(hold, kRemakeAtLeast, [this] { return stopped_ || isDirty_; });
-      if (stopped_) break;
-      isDirty_ = false;
-      hold.unlock();
-      Remake();
-      hold.lock();
-      // What a line says meanwhile waits for the next.
-      dirty_.wait_for(hold, kRemakeAtMost, [this] { return stopped_; });
+  thread_ = std::thread([this] { Run(); });
+}
+
+void SiteFeed::Run() {
+  MutexLock hold(lock_);
+  while (!stopped_) {
+    const auto atLeast = std::chrono::steady_clock::now() + kRemakeAtLeast;
+    while (!stopped_ && !isDirty_ && dirty_.wait_until(lock_, atLeast) != std::cv_status::timeout) {
     }
-  });
+    if (stopped_) break;
+    isDirty_ = false;
+    WhileUnlocked(lock_, [this] { Remake(); });
+    // What a line says meanwhile waits for the next.
+    const auto atMost = std::chrono::steady_clock::now() + kRemakeAtMost;
+    while (!stopped_ && dirty_.wait_until(lock_, atMost) != std::cv_status::timeout) {
+    }
+  }
 }
 
 void SiteFeed::Stop() {
   for (auto& w : watches_) w->Stop();
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     stopped_ = true;
   }
   dirty_.notify_all();
@@ -66,19 +70,22 @@ void SiteFeed::Stop() {
 }
 
 bool SiteFeed::Stopped() const {
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   return stopped_;
 }
 
 SiteState SiteFeed::Current() const {
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   return state_;
 }
 
 bool SiteFeed::WaitForChange(std::uint64_t seen, std::chrono::milliseconds limit,
                              SiteState* out) const {
-  std::unique_lock<std::mutex> hold(lock_);
-  changed_.wait_for(hold, limit, [&] { return stopped_ || state_.version != seen; });
+  MutexLock hold(lock_);
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!stopped_ && state_.version == seen &&
+         changed_.wait_until(lock_, until) != std::cv_status::timeout) {
+  }
   if (state_.version == seen) return false;
   *out = state_;
   return true;
@@ -90,7 +97,7 @@ void SiteFeed::Remake() {
   auto json =
       std::make_shared<const std::string>(OverviewJson(options_.lines, views, options_.clock()));
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     if (state_.json && *state_.json == *json) return;
     state_.json = std::move(json);
     state_.views = std::move(views);

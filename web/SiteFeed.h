@@ -10,15 +10,14 @@
 #define BRENNA_WEB_SITEFEED_H
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/Mutex.h"
 #include "web/LineWatch.h"
 #include "web/SiteSettings.h"
 
@@ -45,28 +44,32 @@ class SiteFeed {
 
   void Start();
   // Ends every line's connection and wakes every waiter for good.
-  void Stop();
-  bool Stopped() const;
+  void Stop() PALLIX_EXCLUDES(lock_);
+  bool Stopped() const PALLIX_EXCLUDES(lock_);
 
   const std::vector<SiteLine>& Lines() const { return options_.lines; }
   std::int64_t Now() const { return options_.clock(); }
 
-  SiteState Current() const;
+  SiteState Current() const PALLIX_EXCLUDES(lock_);
   // Waits until the state's version differs from `seen`, the feed stops or
   // `limit` passes; true with the new state in *out when it changed.
-  bool WaitForChange(std::uint64_t seen, std::chrono::milliseconds limit, SiteState* out) const;
+  bool WaitForChange(std::uint64_t seen, std::chrono::milliseconds limit, SiteState* out) const
+      PALLIX_EXCLUDES(lock_);
 
  private:
-  void Remake();
+  void Remake() PALLIX_EXCLUDES(lock_);
+  // The remaking thread: waits for a change, or the clock, or the stop.
+  void Run() PALLIX_EXCLUDES(lock_);
 
   Options options_;
-  std::vector<std::unique_ptr<LineWatch>> watches_;
-  mutable std::mutex lock_;
-  mutable std::condition_variable changed_;
-  std::condition_variable dirty_;
-  bool isDirty_ = true;
-  bool stopped_ = false;
-  SiteState state_;
+  std::vector<std::unique_ptr<LineWatch>> watches_;  // made once, by the constructor
+  // Guards what the lines' threads, the remaking thread and the pages share.
+  mutable Mutex lock_;
+  mutable CondVar changed_;  // a new state, or the stop: for the pages
+  CondVar dirty_;            // a line changed, or the stop: for the remaking thread
+  bool isDirty_ PALLIX_GUARDED_BY(lock_) = true;
+  bool stopped_ PALLIX_GUARDED_BY(lock_) = false;
+  SiteState state_ PALLIX_GUARDED_BY(lock_);
   std::thread thread_;
 };
 

@@ -20,17 +20,6 @@ struct Card {
   std::vector<GroupRow> rows;
 };
 
-// "10:41:07" today, "12-06 17:31" another day of the year, the date before
-// it otherwise.
-std::string ClockText(std::int64_t utcMs, std::int64_t nowUtcMs) {
-  if (utcMs <= 0) return "—";
-  const archive::LocalTime t = archive::ToLocal(utcMs);
-  const std::string today = archive::ToLocal(nowUtcMs).day;
-  if (t.day == today) return t.text.substr(11, 8);
-  if (t.day.substr(0, 4) == today.substr(0, 4)) return t.day.substr(5) + " " + t.text.substr(11, 5);
-  return t.day + " " + t.text.substr(11, 5);
-}
-
 GroupRow RowOf(const std::string& caption, const LineView& v, std::int64_t now) {
   GroupRow row{caption, "—", "—", "—", "verdict none"};
   for (const GroupView& g : v.groups) {
@@ -135,6 +124,15 @@ std::string CardMarkup(const Card& c, std::size_t index) {
 }
 
 }  // namespace
+
+std::string ClockText(std::int64_t utcMs, std::int64_t nowUtcMs) {
+  if (utcMs <= 0) return "—";
+  const archive::LocalTime t = archive::ToLocal(utcMs);
+  const std::string today = archive::ToLocal(nowUtcMs).day;
+  if (t.day == today) return t.text.substr(11, 8);
+  if (t.day.substr(0, 4) == today.substr(0, 4)) return t.day.substr(5) + " " + t.text.substr(11, 5);
+  return t.day + " " + t.text.substr(11, 5);
+}
 
 std::string OverviewJson(const std::vector<SiteLine>& lines, const std::vector<LineView>& views,
                          std::int64_t nowUtcMs) {

@@ -20,6 +20,10 @@ namespace web {
 
 struct SiteState;
 
+// A moment as the overviews tell it: "10:41:07" today, "12-06 17:31"
+// another day of the year, the date before it otherwise; "—" for none (0).
+std::string ClockText(std::int64_t utcMs, std::int64_t nowUtcMs);
+
 // The overview's update: {"lines":[{name, href, card, state, stateClass,
 // detail, title, last, idle, groups: [{op, t, v, vc}...]}...]}.
 std::string OverviewJson(const std::vector<SiteLine>& lines, const std::vector<LineView>& views,

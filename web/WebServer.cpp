@@ -30,6 +30,18 @@
 
 namespace web {
 
+void SendPage(httplib::Response& res, const Page& page) {
+  res.status = page.status;
+  res.set_header("Cache-Control", "no-store");
+  res.set_content(page.html, "text/html; charset=utf-8");
+}
+
+void SendText(httplib::Response& res, int status, const std::string& text) {
+  res.status = status;
+  res.set_header("Cache-Control", "no-store");
+  res.set_content(text, "text/plain; charset=utf-8");
+}
+
 namespace {
 
 using httplib::Request;
@@ -44,18 +56,6 @@ constexpr int kSendBuffer = 64 * 1024;
 // again: a few kilobytes of request for megabytes of answer), or with a
 // Range the gate took out as longer than one range can be.
 thread_local bool t_severalRanges = false;
-
-void SendPage(Response& res, const Page& page) {
-  res.status = page.status;
-  res.set_header("Cache-Control", "no-store");
-  res.set_content(page.html, "text/html; charset=utf-8");
-}
-
-void SendText(Response& res, int status, const std::string& text) {
-  res.status = status;
-  res.set_header("Cache-Control", "no-store");
-  res.set_content(text, "text/plain; charset=utf-8");
-}
 
 void SendAsset(Response& res, const std::string& body, const char* type) {
   res.set_header("Cache-Control", "no-cache");
@@ -311,6 +311,13 @@ void WebServer::Routes() {
     AssetRoutes();
     return;
   }
+#if BRENNA_WEB_COMPANY
+  if (options_.company != nullptr) {
+    CompanyRoutes();
+    AssetRoutes();
+    return;
+  }
+#endif
   server_->Get("/", [this](const Request& req, Response& res) {
     SendPage(res, LivePage(feed_.Current(), req.has_param("tv")));
   });

@@ -15,6 +15,10 @@
 // A site's overview (brenna-web --site) serves instead /, /events and
 // /healthz of the lines it reads (web/SiteFeed).
 //
+// The company's view (brenna-web --company) serves instead /, /events,
+// /results, /results.csv, /report and /healthz from the company's
+// PostgreSQL (web/CompanySource, web/CompanyRoutes.cpp).
+//
 // Only GET and HEAD (anything else: 405). Listening on the loopback
 // interface, only requests for a loopback host name are taken (a page of
 // another site cannot rebind its name to us); anywhere else every request
@@ -40,6 +44,7 @@
 #include "web/AccessToken.h"
 #include "web/EventStream.h"
 #include "web/LiveFeed.h"
+#include "web/Pages.h"
 #include "web/Sessions.h"
 #include "web/WebSettings.h"
 
@@ -50,6 +55,12 @@ struct Response;
 
 namespace web {
 
+// An answer: a page, or a short text; never kept by a cache.
+void SendPage(httplib::Response& res, const Page& page);
+void SendText(httplib::Response& res, int status, const std::string& text);
+
+class CompanyFeed;
+class CompanySource;
 class SiteFeed;
 
 struct ServerOptions {
@@ -75,6 +86,10 @@ struct ServerOptions {
   // A site's overview (brenna-web --site) instead of a line: it serves the
   // overview of these lines and nothing of an archive.
   SiteFeed* site = nullptr;
+  // The company's view (brenna-web --company) instead of a line: its
+  // overview follows `company`, its pages read `companySource`.
+  CompanyFeed* company = nullptr;
+  CompanySource* companySource = nullptr;
 };
 
 class HttpServer;
@@ -105,6 +120,9 @@ class WebServer {
   void Routes();
   // The overview's pages (web/SiteRoutes.cpp).
   void SiteRoutes();
+  // The company's pages (web/CompanyRoutes.cpp).
+  void CompanyRoutes();
+  void CompanyResultsCsv(const httplib::Request& req, httplib::Response& res);
   // The page's own files, which every page loads.
   void AssetRoutes();
   EventStreamLimits EventLimits() const;

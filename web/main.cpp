@@ -6,6 +6,8 @@
 //   brenna-web [--config FILE] [--archive FILE] [--listen ADDRESS:PORT]
 //   brenna-web [--config FILE] [--listen ADDRESS:PORT] --pair
 //   brenna-web --site [--config FILE] [--listen ADDRESS:PORT] [--pair]
+//   brenna-web --company CONNINFO | --company-file FILE [--config FILE] [--listen ADDRESS:PORT]
+//              [--pair]
 //   brenna-web [--config FILE] --test-alert
 #include <atomic>
 #include <chrono>
@@ -30,6 +32,7 @@
 #include "web/AlertRules.h"
 #include "web/AlertSender.h"
 #include "web/AlertWatch.h"
+#include "web/CompanyMode.h"
 #include "web/LiveFeed.h"
 #include "web/Pairing.h"
 #include "web/Sessions.h"
@@ -54,12 +57,18 @@ const char kUsage[] =
     "usage: brenna-web [--config FILE] [--archive FILE] [--listen ADDRESS:PORT]\n"
     "       brenna-web [--config FILE] [--listen ADDRESS:PORT] --pair\n"
     "       brenna-web --site [--config FILE] [--listen ADDRESS:PORT] [--pair]\n"
+    "       brenna-web --company CONNINFO | --company-file FILE [--config FILE]\n"
+    "                  [--listen ADDRESS:PORT] [--pair]\n"
     "       brenna-web [--config FILE] --test-alert\n"
     "  Serves the monitor's live panel and its archive to browsers (docs/web-view.md).\n"
     "  --pair                 prints a link that pairs one more browser on the LAN, once,\n"
     "                         within an hour (also while brenna-web serves)\n"
     "  --site                 serves a site's overview of the lines in the settings' [site]\n"
     "                         (default 127.0.0.1:10089) instead of this computer's line\n"
+    "  --company CONNINFO     serves the company's view of every line from the company's\n"
+    "                         PostgreSQL, read with a viewer's connection string (brenna-ship\n"
+    "                         --enrol-viewer; default 127.0.0.1:10090)\n"
+    "  --company-file FILE    the same string from a file only its owner may read\n"
     "  --test-alert           sends one test alert to the settings' [Alerts] Webhook and says\n"
     "                         whether it was taken\n"
     "  --config FILE          settings (default " BRENNA_WEB_SETTINGS_DEFAULT
@@ -96,6 +105,9 @@ struct Arguments {
   bool pair = false;
   bool site = false;
   bool testAlert = false;
+  std::string company, companyFile;  // the company's view: its connection string, or its file
+
+  bool Company() const { return !company.empty() || !companyFile.empty(); }
 };
 
 // The arguments after the program's name in the system's encoding, as
@@ -133,10 +145,14 @@ bool ReadArguments(const std::vector<std::string>& argv, Arguments* args, int* s
       *status = kDone;
       return false;
     }
-    if ((a == "--config" || a == "--archive" || a == "--listen") && i + 1 < argc) {
+    if ((a == "--config" || a == "--archive" || a == "--listen" || a == "--company" ||
+         a == "--company-file") &&
+        i + 1 < argc) {
       std::string& target = a == "--config"    ? args->configPath
                             : a == "--archive" ? args->archivePath
-                                               : args->listenText;
+                            : a == "--listen"  ? args->listenText
+                            : a == "--company" ? args->company
+                                               : args->companyFile;
       target = argv[++i];
       if (target.empty() || target.size() > 4096) {
         Say(stderr, "brenna-web: %s needs a value of 1 to 4096 bytes\n%s", a.c_str(), kUsage);
@@ -149,8 +165,17 @@ bool ReadArguments(const std::vector<std::string>& argv, Arguments* args, int* s
     *status = kBadArguments;
     return false;
   }
-  if (args->site && !args->archivePath.empty()) {
-    Say(stderr, "brenna-web: --site reads no archive: cannot take --archive with it\n%s", kUsage);
+  const char* clash =
+      args->site && !args->archivePath.empty()
+          ? "--site reads no archive: cannot take --archive with it"
+      : args->Company() && (args->site || !args->archivePath.empty())
+          ? "--company reads the company's database: cannot take --site or --archive "
+            "with it"
+      : !args->company.empty() && !args->companyFile.empty()
+          ? "--company and --company-file cannot both be given"
+          : nullptr;
+  if (clash != nullptr) {
+    Say(stderr, "brenna-web: %s\n%s", clash, kUsage);
     *status = kBadArguments;
     return false;
   }
@@ -159,18 +184,20 @@ bool ReadArguments(const std::vector<std::string>& argv, Arguments* args, int* s
 
 // The files beside the archive that let browsers in from the LAN: the
 // access token, the pairing codes waiting, the sessions of paired
-// browsers. A site's overview has its own, so that it may run on a line's
-// computer beside that line's brenna-web.
+// browsers. A site's overview and the company's view have their own, so
+// that each may run on a computer beside a line's brenna-web.
 struct AccessFiles {
   std::string token, pairing, sessions;
 };
 
-AccessFiles AccessFilesFor(bool site) {
+AccessFiles AccessFilesFor(const Arguments& args) {
   const std::string token = web::DefaultTokenPath();
-  if (!site) return {token, web::PairingPathBeside(token), web::SessionsPathBeside(token)};
+  if (!args.site && !args.Company())
+    return {token, web::PairingPathBeside(token), web::SessionsPathBeside(token)};
   const std::string folder = ParentDirectory(token);
-  return {JoinPath(folder, "site-token"), JoinPath(folder, "site-pairing"),
-          JoinPath(folder, "site-sessions")};
+  const std::string kind = args.site ? "site-" : "company-";
+  return {JoinPath(folder, kind + "token"), JoinPath(folder, kind + "pairing"),
+          JoinPath(folder, kind + "sessions")};
 }
 
 // The settings, the archive (or a site's lines) and, beyond the loopback,
@@ -186,6 +213,11 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, web::
     // The overview is no line, even beside one on its computer.
     options->settings.lineName.clear();
     options->sessionCookie = web::kSiteSessionCookie;
+  }
+  if (args.Company()) {
+    options->settings.listen = {"127.0.0.1", web::kDefaultCompanyPort};
+    options->settings.lineName.clear();
+    options->sessionCookie = web::kCompanySessionCookie;
   }
   options->vehicles = reports::ReadVehicleRule(args.configPath, &warnings);
   for (const std::string& w : warnings) Say(stderr, "brenna-web: %s\n", w.c_str());
@@ -209,7 +241,7 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, web::
       *status = kCannotServe;
       return false;
     }
-  } else {
+  } else if (!args.Company()) {
     options->archivePath =
         args.archivePath.empty() ? archive::DefaultArchivePath() : args.archivePath;
     if (options->archivePath.empty()) {
@@ -220,7 +252,7 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, web::
   }
   if (!options->settings.listen.Loopback()) {
     std::string error;
-    const AccessFiles files = AccessFilesFor(args.site);
+    const AccessFiles files = AccessFilesFor(args);
     options->pairingPath = files.pairing;
     options->sessionsPath = files.sessions;
     if (!web::LoadOrMakeToken(files.token, &options->token, tokenMade, &error)) {
@@ -235,7 +267,9 @@ bool MakeServerOptions(const Arguments& args, web::ServerOptions* options, web::
 
 // How a further pairing link is asked for.
 const char* PairCommand(const Arguments& args) {
-  return args.site ? "brenna-web --site --pair" : "brenna-web --pair";
+  return args.site        ? "brenna-web --site --pair"
+         : args.Company() ? "brenna-web --company-file FILE --pair"
+                          : "brenna-web --pair";
 }
 
 // A new pairing code and its links, one per address of the PC; false with
@@ -271,19 +305,16 @@ bool PrintPairingLinks(const Arguments& args, const web::ServerOptions& options)
   return true;
 }
 
-// Where the line (or the site's overview) is served; a new token's first
-// pairing link.
-void SayWhereServing(const Arguments& args, const web::ServerOptions& options, std::size_t lines,
-                     bool tokenMade) {
+// Where the line (the site's overview, the company's view: `what`, from
+// `from`) is served; a new token's first pairing link.
+void SayWhereServing(const Arguments& args, const web::ServerOptions& options,
+                     const std::string& what, const std::string& from, bool tokenMade) {
   const web::ListenAddress& at = options.settings.listen;
-  const std::string what =
-      args.site ? "the overview of " + std::to_string(lines) + " lines" : std::string("the line");
-  const std::string from = args.site ? "" : " (archive " + options.archivePath + ")";
   if (at.Loopback()) {
     Say(stdout, "brenna-web: serving %s at http://%s/%s\n", what.c_str(), at.Text().c_str(),
         from.c_str());
   } else {
-    const std::string tokenPath = AccessFilesFor(args.site).token;
+    const std::string tokenPath = AccessFilesFor(args).token;
     Say(stdout, "brenna-web: serving %s on %s%s; a browser on the LAN must be paired once\n",
         what.c_str(), at.Text().c_str(), from.c_str());
     if (tokenMade) {
@@ -371,6 +402,87 @@ int ServeUntilStopped(web::WebServer& server, const std::function<void()>& letGo
   return signal;
 }
 
+// Serves the line, a site's overview or the company's view until a stop
+// signal comes.
+int Serve(const Arguments& args, web::ServerOptions options, const web::SiteSettings& site,
+          bool tokenMade) {
+#ifdef SIGPIPE
+  // A page gone mid-answer is a failed write, not the end of the program.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+  const bool stopping = signal_pipe::Install() >= 0;
+
+  int status = kDone;
+  web::CompanyMode company;
+  std::string error;
+  if (args.Company()) {
+    if (!company.Take(args.company, args.companyFile, &error, &status)) {
+      Say(stderr, "brenna-web: %s\n", error.c_str());
+      return status;
+    }
+    company.Serve(&options);
+  }
+  // A site's overview and the company's view read no archive: their line
+  // feed is never started.
+  web::LiveFeed feed({options.archivePath, std::chrono::milliseconds(25), nullptr},
+                     {options.settings.lineName, std::chrono::minutes(options.settings.idleMinutes),
+                      options.vehicles});
+  web::SiteFeed overview({site.lines, web::WatchTiming(), nullptr});
+  // A line's alerts go out on threads of their own (a site's overview and
+  // the company's view send none).
+  const web::AlertSettings alerts =
+      args.site || args.Company() ? web::AlertSettings() : AlertSettingsOf(args);
+  web::AlertSender sender({alerts.webhook, std::chrono::milliseconds(2000),
+                           std::chrono::milliseconds(300000), std::chrono::milliseconds(3600000),
+                           [](const std::string& line) {
+                             // UTF-8 already, on every system.
+                             std::fprintf(stdout, "brenna-web: %s\n", line.c_str());
+                             std::fflush(stdout);
+                           }});
+  web::AlertWatch watch({alerts, options.settings.lineName, options.archivePath,
+                         std::chrono::milliseconds(1000), nullptr},
+                        feed, sender);
+  if (args.site) options.site = &overview;
+  web::WebServer server(options, feed);
+  if (!server.SessionsProblem().empty())
+    Say(stderr, "brenna-web: %s\n", server.SessionsProblem().c_str());
+  if (!server.Bind(&error)) {
+    Say(stderr, "brenna-web: %s\n", error.c_str());
+    return kCannotServe;
+  }
+  if (args.site) {
+    overview.Start();
+  } else if (args.Company()) {
+    company.Start();
+  } else {
+    feed.Start();
+    sender.Start();
+    watch.Start();
+  }
+  SayWhereServing(args, options,
+                  args.site ? "the overview of " + std::to_string(site.lines.size()) + " lines"
+                  : args.Company() ? "the company's view"
+                                   : "the line",
+                  args.site        ? ""
+                  : args.Company() ? " (company database " + company.Where() + ")"
+                                   : " (archive " + options.archivePath + ")",
+                  tokenMade);
+
+  const int signal = ServeUntilStopped(
+      server,
+      [&] {
+        watch.Stop();
+        sender.Stop();
+        feed.Stop();
+        overview.Stop();
+        company.Stop();
+      },
+      stopping);
+  Say(stdout, "brenna-web: stopped%s%s\n", signal ? " by " : "",
+      signal ? signal_pipe::Name(signal) : "");
+  return kDone;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -388,59 +500,5 @@ int main(int argc, char** argv) {
   if (!MakeServerOptions(args, &options, &site, &tokenMade, &status)) return status;
   if (args.pair) return Pair(args, options);
   if (args.testAlert) return TestAlert(args, options);
-
-#ifdef SIGPIPE
-  // A page gone mid-answer is a failed write, not the end of the program.
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
-  const bool stopping = signal_pipe::Install() >= 0;
-
-  // A site's overview reads no archive: its line feed is never started.
-  web::LiveFeed feed({options.archivePath, std::chrono::milliseconds(25), nullptr},
-                     {options.settings.lineName, std::chrono::minutes(options.settings.idleMinutes),
-                      options.vehicles});
-  web::SiteFeed overview({site.lines, web::WatchTiming(), nullptr});
-  // A line's alerts go out on threads of their own (a site's overview sends
-  // none).
-  const web::AlertSettings alerts = args.site ? web::AlertSettings() : AlertSettingsOf(args);
-  web::AlertSender sender({alerts.webhook, std::chrono::milliseconds(2000),
-                           std::chrono::milliseconds(300000), std::chrono::milliseconds(3600000),
-                           [](const std::string& line) {
-                             // UTF-8 already, on every system.
-                             std::fprintf(stdout, "brenna-web: %s\n", line.c_str());
-                             std::fflush(stdout);
-                           }});
-  web::AlertWatch watch({alerts, options.settings.lineName, options.archivePath,
-                         std::chrono::milliseconds(1000), nullptr},
-                        feed, sender);
-  if (args.site) options.site = &overview;
-  web::WebServer server(options, feed);
-  if (!server.SessionsProblem().empty())
-    Say(stderr, "brenna-web: %s\n", server.SessionsProblem().c_str());
-  std::string error;
-  if (!server.Bind(&error)) {
-    Say(stderr, "brenna-web: %s\n", error.c_str());
-    return kCannotServe;
-  }
-  if (args.site) {
-    overview.Start();
-  } else {
-    feed.Start();
-    sender.Start();
-    watch.Start();
-  }
-  SayWhereServing(args, options, site.lines.size(), tokenMade);
-
-  const int signal = ServeUntilStopped(
-      server,
-      [&] {
-        watch.Stop();
-        sender.Stop();
-        feed.Stop();
-        overview.Stop();
-      },
-      stopping);
-  Say(stdout, "brenna-web: stopped%s%s\n", signal ? " by " : "",
-      signal ? signal_pipe::Name(signal) : "");
-  return kDone;
+  return Serve(args, options, site, tokenMade);
 }

@@ -19,6 +19,12 @@ namespace reports {
 // per result.
 enum class CsvRowsOf { kValue, kResult };
 
+// The header of a file of `rows`, and a result's rows there (its vehicle
+// told), as every file of results writes them (also brenna-web
+// --company's, web/CompanyCsv).
+std::string CsvHeaderOf(CsvRowsOf rows);
+std::string CsvRowsOfResult(CsvRowsOf rows, const ResultWithItems& result, const VehicleRule& rule);
+
 class CsvExport {
  public:
   CsvExport(std::shared_ptr<archive::ArchiveReader> reader, archive::ResultFilter filter,

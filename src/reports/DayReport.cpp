@@ -44,86 +44,76 @@ std::vector<std::string> WindowGroups() {
   return groups;
 }
 
-// What a range's results add up to, as they are read.
-class Tally {
- public:
-  explicit Tally(const VehicleRule& rule) : rule_(rule) {}
-
-  void Add(const ResultWithItems& r, DayReport* report) {
-    Verdicts v;
-    for (const ShownValue& value : ShownValues(r.items)) {
-      CodeLine& line = codes_[value.code];
-      line.code = value.code;
-      line.displayId = value.displayId;
-      line.name = value.name;
-      ++line.values;
-      const bool veto = value.verdict != nullptr && value.verdict->verdict == Verdict::kVeto;
-      const bool advice = value.verdict != nullptr && value.verdict->verdict == Verdict::kAdvisory;
-      line.vetoes += veto;
-      line.advisories += advice;
-      v.vetoed |= veto;
-      v.advisory |= advice;
-    }
-    v.firstTest = FirstTestAt(r.row);
-    v.retest = !v.firstTest;
-    Count(&report->total, r.row, v);
-    Count(&groups_[r.row.deviceGroup], r.row, v);
-    OperatorLine& op = operators_[r.row.operatorText];
-    op.operatorText = r.row.operatorText;
-    if (std::find(op.groups.begin(), op.groups.end(), r.row.deviceGroup) == op.groups.end())
-      op.groups.push_back(r.row.deviceGroup);
-    Count(&op.counts, r.row, v);
-  }
-
-  // The tables in their order, into the report.
-  void Finish(DayReport* report) {
-    const std::vector<std::string> windowGroups = WindowGroups();
-    for (const std::string& g : windowGroups) {
-      const auto it = groups_.find(g);
-      report->groups.push_back({g, it == groups_.end() ? ReportCounts{} : it->second});
-      if (it != groups_.end()) groups_.erase(it);
-    }
-    for (const auto& [g, counts] : groups_) report->groups.push_back({g, counts});
-    auto order = [&](const std::string& g) {
-      return std::find(windowGroups.begin(), windowGroups.end(), g) - windowGroups.begin();
-    };
-    for (auto& [text, op] : operators_) {
-      std::sort(op.groups.begin(), op.groups.end(),
-                [&](const std::string& a, const std::string& b) { return order(a) < order(b); });
-      report->operators.push_back(std::move(op));
-    }
-    int count = 0;
-    const ResultRoute* routes = ResultRoutes(&count);
-    for (int i = 0; i < count; ++i) {
-      const auto it = codes_.find(routes[i].itemCode);
-      if (it == codes_.end()) continue;
-      it->second.group = std::string(GroupCaptionOf(routes[i].displayId));
-      report->codes.push_back(it->second);
-    }
-  }
-
- private:
-  // Notes the result's vehicle at its group on its day: true for its first
-  // test there that day, false for a retest. Only the newest day's vehicles are kept:
-  // results come in the order shown, day after day.
-  bool FirstTestAt(const archive::ResultRow& r) {
-    const std::string day = r.shownLocal.substr(0, 10);
-    if (day > day_) {
-      day_ = day;
-      tested_.clear();
-    }
-    return tested_.insert({r.deviceGroup, rule_.KeyOf(r.transfer)}).second;
-  }
-
-  const VehicleRule& rule_;
-  std::map<std::string, ReportCounts> groups_;
-  std::map<std::string, OperatorLine> operators_;
-  std::map<int, CodeLine> codes_;
-  std::string day_;
-  std::set<std::pair<std::string, std::string>> tested_;  // (group, vehicle) of day_
-};
-
 }  // namespace
+
+void ReportTally::Add(const ResultWithItems& r) {
+  bool vetoed = false, advisory = false;
+  for (const ShownValue& value : ShownValues(r.items)) {
+    CodeLine& line = codes_[value.code];
+    line.code = value.code;
+    line.displayId = value.displayId;
+    line.name = value.name;
+    ++line.values;
+    const bool veto = value.verdict != nullptr && value.verdict->verdict == Verdict::kVeto;
+    const bool advice = value.verdict != nullptr && value.verdict->verdict == Verdict::kAdvisory;
+    line.vetoes += veto;
+    line.advisories += advice;
+    vetoed |= veto;
+    advisory |= advice;
+  }
+  Add(r.row, vetoed, advisory);
+}
+
+void ReportTally::Add(const archive::ResultRow& row, bool vetoed, bool advisory) {
+  Verdicts v;
+  v.vetoed = vetoed;
+  v.advisory = advisory;
+  v.firstTest = FirstTestAt(row);
+  v.retest = !v.firstTest;
+  Count(&total_, row, v);
+  Count(&groups_[row.deviceGroup], row, v);
+  OperatorLine& op = operators_[row.operatorText];
+  op.operatorText = row.operatorText;
+  if (std::find(op.groups.begin(), op.groups.end(), row.deviceGroup) == op.groups.end())
+    op.groups.push_back(row.deviceGroup);
+  Count(&op.counts, row, v);
+}
+
+void ReportTally::Finish(DayReport* report) {
+  report->total = total_;
+  const std::vector<std::string> windowGroups = WindowGroups();
+  for (const std::string& g : windowGroups) {
+    const auto it = groups_.find(g);
+    report->groups.push_back({g, it == groups_.end() ? ReportCounts{} : it->second});
+    if (it != groups_.end()) groups_.erase(it);
+  }
+  for (const auto& [g, counts] : groups_) report->groups.push_back({g, counts});
+  auto order = [&](const std::string& g) {
+    return std::find(windowGroups.begin(), windowGroups.end(), g) - windowGroups.begin();
+  };
+  for (auto& [text, op] : operators_) {
+    std::sort(op.groups.begin(), op.groups.end(),
+              [&](const std::string& a, const std::string& b) { return order(a) < order(b); });
+    report->operators.push_back(std::move(op));
+  }
+  int count = 0;
+  const ResultRoute* routes = ResultRoutes(&count);
+  for (int i = 0; i < count; ++i) {
+    const auto it = codes_.find(routes[i].itemCode);
+    if (it == codes_.end()) continue;
+    it->second.group = std::string(GroupCaptionOf(routes[i].displayId));
+    report->codes.push_back(it->second);
+  }
+}
+
+bool ReportTally::FirstTestAt(const archive::ResultRow& r) {
+  const std::string day = r.shownLocal.substr(0, 10);
+  if (day > day_) {
+    day_ = day;
+    tested_.clear();
+  }
+  return tested_.insert({r.deviceGroup, rule_.KeyOf(r.transfer)}).second;
+}
 
 bool BuildReport(const std::shared_ptr<archive::ArchiveReader>& reader, const VehicleRule& rule,
                  const std::string& from, const std::string& to, DayReport* report,
@@ -136,10 +126,10 @@ bool BuildReport(const std::shared_ptr<archive::ArchiveReader>& reader, const Ve
   if (to != from) filter.lastDay = to;
   ResultBatches batches(reader, filter);
   std::vector<ResultWithItems> batch;
-  Tally tally(rule);
+  ReportTally tally(rule);
   for (bool done = false; !done;) {
     if (!batches.Next(&batch, &done, error)) return false;
-    for (const ResultWithItems& r : batch) tally.Add(r, report);
+    for (const ResultWithItems& r : batch) tally.Add(r);
   }
   tally.Finish(report);
   return true;

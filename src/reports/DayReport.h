@@ -18,11 +18,14 @@
 #define BRENNA_REPORTS_DAYREPORT_H
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "archive/ArchiveReader.h"
+#include "reports/ResultBatches.h"
 #include "reports/VehicleKey.h"
 
 namespace reports {
@@ -69,6 +72,38 @@ struct DayReport {
   std::vector<GroupLine> groups;        // the window's groups in its order, then results of none
   std::vector<OperatorLine> operators;  // by operator
   std::vector<CodeLine> codes;          // the values shown, in the routing table's order
+};
+
+// What a report's results add up to, read in the order shown, day after
+// day: a line's report from its archive, and each line's of the company
+// (brenna-web --company) from the company database, whose results come
+// with their verdicts counted where they were kept and without values.
+class ReportTally {
+ public:
+  explicit ReportTally(const VehicleRule& rule) : rule_(rule) {}
+
+  // A result with its items: its values counted per item code, its
+  // verdicts from them.
+  void Add(const ResultWithItems& r);
+  // A result without its values: whether one was shown as a veto, as an
+  // advisory.
+  void Add(const archive::ResultRow& row, bool vetoed, bool advisory);
+  // The total and the tables in their order, into *report.
+  void Finish(DayReport* report);
+
+ private:
+  // Notes the result's vehicle at its group on its day: true for its first
+  // test there that day, false for a retest. Only the newest day's
+  // vehicles are kept.
+  bool FirstTestAt(const archive::ResultRow& r);
+
+  const VehicleRule& rule_;
+  ReportCounts total_;
+  std::map<std::string, ReportCounts> groups_;
+  std::map<std::string, OperatorLine> operators_;
+  std::map<int, CodeLine> codes_;
+  std::string day_;
+  std::set<std::pair<std::string, std::string>> tested_;  // (group, vehicle) of day_
 };
 
 // The report of the local days `from` to `to` (the same day for one day's

@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include "platform/PrivateFileIo.h"
 #include "platform/SystemCertificates.h"
 
 namespace ship {
@@ -19,9 +20,11 @@ bool IsSocketPath(const std::string& host) {
 }
 
 // Each host of a comma-separated list; a list naming none is refused.
-bool HostsReachable(const std::string& hosts, const std::string& addresses, std::string* why) {
+bool HostsReachable(const std::string& hosts, const std::string& addresses, const char* program,
+                    std::string* why) {
   if (hosts.empty() && addresses.empty()) {
-    *why = "names no host (host=...): brenna-ship reaches the company database over TCP with TLS";
+    *why = std::string("names no host (host=...): ") + program +
+           " reaches the company database over TCP with TLS";
     return false;
   }
   std::string::size_type start = 0;
@@ -55,7 +58,8 @@ std::string Quoted(const std::string& value) {
 
 }  // namespace
 
-bool Conninfo::Parse(const std::string& text, Conninfo* out, std::string* error) {
+bool Conninfo::Parse(const std::string& text, Conninfo* out, std::string* error,
+                     const ConninfoUse& use) {
   *out = Conninfo();
   char* message = nullptr;
   PQconninfoOption* options = PQconninfoParse(text.c_str(), &message);
@@ -72,13 +76,13 @@ bool Conninfo::Parse(const std::string& text, Conninfo* out, std::string* error)
 
   const std::string mode = out->Get("sslmode");
   if (!mode.empty() && mode != kVerifyFull) {
-    *error = "the connection string asks for sslmode=" + mode +
-             ": brenna-ship connects only with sslmode=verify-full (TLS, the server's "
+    *error = "the connection string asks for sslmode=" + mode + ": " + use.program +
+             " connects only with sslmode=verify-full (TLS, the server's "
              "certificate checked against a trusted root and the host's name); leave sslmode "
              "out or set it so";
     return false;
   }
-  if (!HostsReachable(out->Get("host"), out->Get("hostaddr"), error)) {
+  if (!HostsReachable(out->Get("host"), out->Get("hostaddr"), use.program, error)) {
     *error = "the connection string " + *error;
     return false;
   }
@@ -94,13 +98,13 @@ bool Conninfo::Parse(const std::string& text, Conninfo* out, std::string* error)
     }
   }
   out->Set("client_encoding", "UTF8");
-  out->Default("application_name", "brenna-ship");
-  out->Default("connect_timeout", "10");
+  out->Default("application_name", use.program);
+  out->Default("connect_timeout", use.connectTimeoutS);
   out->Default("keepalives", "1");
-  out->Default("keepalives_idle", "30");
-  out->Default("keepalives_interval", "10");
-  out->Default("keepalives_count", "3");
-  out->Default("tcp_user_timeout", "60000");
+  out->Default("keepalives_idle", use.keepalivesIdleS);
+  out->Default("keepalives_interval", use.keepalivesIntervalS);
+  out->Default("keepalives_count", use.keepalivesCount);
+  out->Default("tcp_user_timeout", use.unansweredMs);
   return true;
 }
 
@@ -135,6 +139,21 @@ std::string ConninfoFor(const Conninfo& admin, const std::string& database, cons
          " sslmode=" + kVerifyFull;
   if (admin.OwnRoot()) out += " sslrootcert=" + Quoted(admin.Get("sslrootcert"));
   return out;
+}
+
+bool ReadConninfoFile(const std::string& path, const std::string& renew, std::string* text,
+                      std::string* error) {
+  const auto read = private_file_io::ReadPrivate(path, 4096, text, error);
+  if (read != private_file_io::Read::kOk) {
+    if (read == private_file_io::Read::kMissing) *error = "is not there";
+    if (error->rfind("may be read by others", 0) == 0)
+      *error += std::string(": ") + private_file_io::MakePrivateHint() + ", and " + renew +
+                " if the password may have gone astray";
+    return false;
+  }
+  while (!text->empty() && (text->back() == '\n' || text->back() == '\r' || text->back() == ' '))
+    text->pop_back();
+  return true;
 }
 
 }  // namespace ship

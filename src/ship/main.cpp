@@ -80,19 +80,14 @@ bool ConninfoText(const ShipOptions& o, std::string* text, int* status) {
     *status = Fail(kBadArguments, "--db-file '" + o.conninfoFile + "' cannot be named here");
     return false;
   }
-  bool read = false;
-  if (o.command == Command::kSaveDbFile) {
-    read = ReadAnyFile(path, text, &why);
-  } else {
-    // It holds a password: its owner's alone, as brenna-web's token.
-    const auto got = private_file_io::ReadPrivate(path, kMaxConninfoFile, text, &why);
-    read = got == private_file_io::Read::kOk;
-    if (got == private_file_io::Read::kMissing) why = "is not there";
-    if (why.rfind("may be read by others", 0) == 0)
-      why += std::string(": ") + private_file_io::MakePrivateHint() +
-             ", and give the line a new string if the password may have gone astray "
-             "(brenna-ship --enrol again)";
-  }
+  // It holds a password: its owner's alone, as brenna-web's token; but
+  // for --save-db-file, which makes it so.
+  const bool read = o.command == Command::kSaveDbFile
+                        ? ReadAnyFile(path, text, &why)
+                        : ReadConninfoFile(path,
+                                           "give the line a new string (brenna-ship --enrol "
+                                           "again)",
+                                           text, &why);
   if (!read) {
     *status = Fail(kCannot, "the connection string file " + path + " " + why);
     return false;

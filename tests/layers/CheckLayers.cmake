@@ -47,8 +47,10 @@
 #    also reads the panel model (and the layers below it) and libPallix's
 #    record reader.
 # 3. brenna-web (web/, a program beside the monitor) includes its own files,
-#    the reports, panel, archive, platform, journal and util layers: nothing
-#    of the monitor's window or data path, nor of brenna-history or brenna-ship. Its includes are judged by the file they reach, as above.
+#    the reports, panel, archive, platform, journal and util layers, and
+#    brenna-ship's (its company's view connects to the company database as
+#    brenna-ship does): nothing of the monitor's window or data path, nor of
+#    brenna-history. Its includes are judged by the file they reach, as above.
 # 4. No Qt header in the Qt-free core: all of acquisition/, archive/,
 #    history/, journal/, monitor/, panel/, platform/, records/, reports/, ship/, util/,
 #    winapp/
@@ -98,8 +100,9 @@ set(pallix_shared_platform
     "pallix/src/platform/WinsockStart.h")
 
 # What brenna-web may include of src/: whole layers (what it shares with
-# brenna-history lies in reports/).
-set(web_may_layers reports panel archive journal platform util)
+# brenna-history lies in reports/; the company database's connection, with
+# brenna-ship, in ship/).
+set(web_may_layers reports ship panel archive journal platform util)
 
 # Folders whose every file is Qt-free.
 set(qt_free_folders acquisition archive history journal monitor panel platform records reports

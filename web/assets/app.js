@@ -107,6 +107,19 @@
     if (el) el.textContent = text;
   }
 
+  function classed(id, text, cls) {
+    const el = document.getElementById(id);
+    if (!el) return;
+    el.textContent = text;
+    el.className = cls;
+  }
+
+  // An overview that lost brenna-web: said in the bar, the rest dimmed.
+  function overviewLost(text) {
+    document.getElementById('link').textContent = text;
+    document.body.classList.add('lost');
+  }
+
   // How long the live connection may be gone before the page says so: a
   // brenna-web restarted, or a network that faltered for a moment, is back
   // well within it, and the values it shows meanwhile are still the latest.
@@ -243,12 +256,6 @@
   // A site's overview: each line's card from the overview's state.
   function siteOverview() {
     const link = document.getElementById('link');
-    function classed(id, text, cls) {
-      const el = document.getElementById(id);
-      if (!el) return;
-      el.textContent = text;
-      el.className = cls;
-    }
     return {
       apply: function (state) {
         link.textContent = '';
@@ -273,10 +280,41 @@
           });
         });
       },
-      lost: function (text) {
-        link.textContent = text;
-        document.body.classList.add('lost');
+      lost: overviewLost,
+    };
+  }
+
+  // The company's overview: each line's row from the overview's state; a
+  // line enrolled or taken away since the page was made, or the first read
+  // of the database, makes it anew.
+  function companyOverview() {
+    const link = document.getElementById('link');
+    const table = document.getElementById('lines');
+    return {
+      apply: function (state) {
+        link.textContent = '';
+        if (state.db.ok && state.keys !== table.dataset.keys) {
+          location.reload();
+          return;
+        }
+        document.body.classList.toggle('lost', !state.db.ok);
+        setText('db-head', state.db.head);
+        setText('db-detail', state.db.detail);
+        state.lines.forEach(function (l, i) {
+          const p = 'L' + i;
+          const row = document.getElementById(p);
+          if (!row) return;
+          row.className = l.row;
+          classed(p + '-state', l.state, l.sc);
+          setText(p + '-detail', l.detail);
+          setText(p + '-latest', l.latest);
+          classed(p + '-v', l.v, l.vc);
+          setText(p + '-today', l.today);
+          setText(p + '-vetoes', l.vetoes);
+          setText(p + '-shipped', l.shipped);
+        });
       },
+      lost: overviewLost,
     };
   }
 
@@ -408,6 +446,7 @@
     const live = document.getElementById('panel');
     if (document.body.classList.contains('live') && live) follow(livePanel(live));
     if (document.body.classList.contains('site')) follow(siteOverview());
+    if (document.body.classList.contains('company')) follow(companyOverview());
   }
 
   if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);
