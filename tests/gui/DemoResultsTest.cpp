@@ -17,6 +17,7 @@
 #include <set>
 #include <sstream>
 
+#include "CsvTable.h"
 #include "DemoData.h"
 #include "FreePort.h"
 #include "GuiHelpers.h"
@@ -215,22 +216,7 @@ std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::vector<std::string> cells(1);
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-      const char c = line[i];
-      if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-        cells.back() += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = !quoted;
-      } else if (c == ',' && !quoted) {
-        cells.emplace_back();
-      } else {
-        cells.back() += c;
-      }
-    }
-    rows.push_back(cells);
+    rows.push_back(CsvCells(line));
   }
   return rows;
 }
